@@ -1,0 +1,6 @@
+#include "MainWindow.h"
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+{
+    setWindowTitle(tr("Corvane"));
+}

@@ -1,0 +1,28 @@
+#include <QDir>
+#include <QtTest>
+
+#include "PlatformPaths.h"
+
+class TestPlatformPaths : public QObject
+{
+    Q_OBJECT
+private slots:
+    void windowsPaths_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("drive") << "C:/Orvalis/screenshot.bmp" << QDir::homePath() + "/Orvalis/screenshot.bmp";
+        QTest::newRow("backslashes") << "d:\\Data\\x.txt" << QDir::homePath() + "/Data/x.txt";
+        QTest::newRow("unix stays") << "/tmp/a.bmp" << "/tmp/a.bmp";
+        QTest::newRow("relative stays") << "C_/a" << "C_/a";
+    }
+    void windowsPaths()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(PlatformPaths::fromWindowsPath(in), out);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatformPaths)
+#include "tst_platformpaths.moc"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <osg/MatrixTransform>
+#include <osg/Quat>
+#include <osg/Vec3f>
+#include <osg/ref_ptr>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PointView.h"
+
+// One estimated camera of a reconstruction, with every measurement made in its image.
+class BundleCamera
+{
+public:
+    osg::ref_ptr<osg::MatrixTransform> transform; // frustum placement; empty until the scene builds it
+    std::string name;                             // image file name as written in the bundle file
+    std::string path;                             // image folder + name
+    double focalLength = 0;
+    osg::Vec3f centre;
+    float rotation[4] = {0, 0, 0, 1};             // quaternion stored x, y, z, w
+    std::vector<std::unique_ptr<PointView>> views;
+
+    osg::Quat quat() const { return osg::Quat(rotation[0], rotation[1], rotation[2], rotation[3]); }
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+#include <osg/Group>
+#include <osg/ref_ptr>
+#include <osgViewer/CompositeViewer>
+
+class QListWidget;
+
+// The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
+// rendering into it. Owns the scene root and every list of loaded layers.
+class OsgWidget : public QWidget, public osgViewer::CompositeViewer
+{
+    Q_OBJECT
+public:
+    OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
+              QWidget* parent = nullptr);
+    ~OsgWidget() override;
+
+    osg::Group* getRoot() const { return m_root.get(); }
+
+    // Standard views of the whole scene.
+    void showTop();
+    void showBottom();
+    void showLeft();
+    void showRight();
+    void showFront();
+    void showBack();
+
+    // Bookmarks: at most 11, oldest first.
+    int bookmarkCount() const;
+    void createBookmark();
+    void goToBookmark(int index);
+
+    void selectManipulator(int index);
+
+private:
+    osg::ref_ptr<osg::Group> m_root;
+    QListWidget* m_log = nullptr;
+    int m_bookmarks = 0;
+};
