@@ -1,0 +1,30 @@
+#pragma once
+
+#include <osg/Array>
+#include <osg/ref_ptr>
+
+#include <string>
+#include <vector>
+
+class SparseBundle;
+
+// Reads NVM reconstructions (text, one record per line) into a SparseBundle.
+class NvmReader
+{
+public:
+    using VertexArrays = std::vector<osg::ref_ptr<osg::Vec3Array>>;
+    using ColourArrays = std::vector<osg::ref_ptr<osg::Vec4Array>>;
+
+    // Fills one camera list per model into bundle.bundleCameras and one vertex
+    // and colour array per model into the out lists. imageFolder receives the
+    // file's folder with "/" appended. True when the first model has points.
+    static bool readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
+                        SparseBundle& bundle, std::string& imageFolder);
+
+    // The same from text already in memory (the whole file, first two lines included).
+    static bool readNvm(const char* begin, const char* end, const std::string& imageFolder,
+                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle);
+
+    // Everything before the last "/" of fileName, followed by "/".
+    static std::string imageFolderOf(const std::string& fileName);
+};
