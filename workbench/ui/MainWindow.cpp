@@ -1,9 +1,371 @@
 #include "MainWindow.h"
 
-#include "OsgWidget.h"
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QOpenGLWidget>
+#include <QPushButton>
+#include <QSignalMapper>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+#include <iostream>
+
+#include "ConfigWindow.h"
+#include "GeoRef.h"
+#include "LogView.h"
+#include "MyListWidget.h"
+#include "OsgWidget.h"
+#include "PropertyWindow.h"
+
+MainWindow::MainWindow(Edition edition, QWidget* parent)
+    : QMainWindow(parent),
+      m_edition(edition),
+      m_propertyGeneral(new PropertyWindow(this)),
+      m_propertyModel(new PropertyWindow(this)),
+      m_propertyBundle(new PropertyWindow(this)),
+      m_exifProcess(this),
+      m_convertProcess(this),
+      m_reportProcess(this),
+      m_polygonVertices(new osg::Vec3Array)
 {
-    m_osgWidget = new OsgWidget(osgViewer::ViewerBase::SingleThreaded, nullptr);
-    setCentralWidget(m_osgWidget);
+    createActions();
+    createMenus();
+    createToolBars();
+    statusBar()->showMessage(tr("Ready"));
+    createDocks();
+
+    setWindowTitle(m_edition == Edition::Tessary ? tr("Tessary") : tr("Orvalis"));
+    showMaximized();
+    setUnifiedTitleAndToolBarOnMac(true);
+
+    m_appDir = QCoreApplication::applicationDirPath();
+
+    connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
+
+    m_configWindow = new ConfigWindow(this);
+    connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
 }
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createActions()
+{
+    for (const ActionTable::Entry& e : ActionTable::actions()) {
+        auto* action = new QAction(tr(e.text), this);
+        if (e.icon)
+            action->setIcon(QIcon(QString::fromLatin1(e.icon)));
+        if (e.shortcut)
+            action->setShortcut(QKeySequence(tr(e.shortcut)));
+        else if (e.standardKey != QKeySequence::UnknownKey)
+            action->setShortcuts(e.standardKey);
+        action->setStatusTip(tr(e.statusTip));
+        action->setCheckable(e.checkable);
+        action->setEnabled(e.enabled);
+        if (e.slot) {
+            const QByteArray slot = QByteArray("1") + e.slot; // the SLOT() macro's encoding
+            const QByteArray signal = e.toggled ? QByteArray("2toggled(bool)") : QByteArray("2triggered()");
+            connect(action, signal.constData(), this, slot.constData());
+        }
+        m_actions.insert(QString::fromLatin1(e.text), action);
+    }
+    connect(m_actions.value("About &Qt"), &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::fillBar(QWidget* bar, const QStringList& entries)
+{
+    auto* menu = qobject_cast<QMenu*>(bar);
+    auto* toolBar = qobject_cast<QToolBar*>(bar);
+    for (const QString& entry : entries) {
+        if (entry == QLatin1String(ActionTable::separator)) {
+            menu ? menu->addSeparator() : toolBar->addSeparator();
+        } else if (menu && entry == QLatin1String(ActionTable::bookmarkMenu)) {
+            m_bookmarkMenu = menu->addMenu(tr(ActionTable::bookmarkMenu));
+        } else {
+            bar->addAction(m_actions.value(entry));
+        }
+    }
+}
+
+void MainWindow::createMenus()
+{
+    for (const ActionTable::Bar& bar : ActionTable::menus(m_edition)) {
+        QMenu* menu = menuBar()->addMenu(tr(bar.title));
+        fillBar(menu, bar.entries);
+        if (QLatin1String(bar.title) == QLatin1String(ActionTable::viewMenu)) {
+            m_viewMenu = menu;
+            menuBar()->addSeparator();
+        }
+    }
+}
+
+void MainWindow::createToolBars()
+{
+    for (const ActionTable::Bar& bar : ActionTable::toolBars(m_edition)) {
+        QToolBar* toolBar = addToolBar(tr(bar.title));
+        toolBar->setObjectName(QString::fromLatin1(bar.title));
+        fillBar(toolBar, bar.entries);
+    }
+}
+
+QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area)
+{
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(title);
+    dock->setWidget(content);
+    addDockWidget(area, dock);
+    m_docks.insert(title, dock);
+    return dock;
+}
+
+void MainWindow::createDocks()
+{
+    m_logList = new QListWidget;
+    QDockWidget* logDock = addDock(tr("Log View"), m_logList, Qt::BottomDockWidgetArea);
+    logDock->close();
+    m_viewMenu->addAction(logDock->toggleViewAction());
+    if (m_edition == Edition::Orvalis) {
+        appendLog(QStringLiteral("Orvalis v1.0.0"));
+        appendLog(QStringLiteral("Log Started!"));
+        appendLog(QStringLiteral("OSG Loaded..."));
+    }
+
+    m_osgWidget = new OsgWidget(osgViewer::ViewerBase::SingleThreaded, m_logList);
+    QDockWidget* sceneDock = addDock(tr("Perspective View"), m_osgWidget, Qt::LeftDockWidgetArea);
+    sceneDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    setCentralWidget(sceneDock);
+
+    m_geoRef = new GeoRef;
+    QDockWidget* geoDock = addDock(tr("Ground Control"), m_geoRef, Qt::RightDockWidgetArea);
+    geoDock->hide();
+    m_viewMenu->addAction(geoDock->toggleViewAction());
+
+    // The box selection panel and the annotation forms take these docks' places
+    // as they are built.
+    QDockWidget* selectDock = addDock(tr("Select Tools"), new QWidget, Qt::LeftDockWidgetArea);
+    m_viewMenu->addAction(selectDock->toggleViewAction());
+    QDockWidget* pointsDock = addDock(tr("Points"), new QWidget, Qt::LeftDockWidgetArea);
+    m_viewMenu->addAction(pointsDock->toggleViewAction());
+    QDockWidget* polygonsDock = addDock(tr("Polygons"), new QWidget, Qt::LeftDockWidgetArea);
+    m_viewMenu->addAction(polygonsDock->toggleViewAction());
+
+    m_treeModel = new QStandardItemModel(this);
+    m_treeView = new QTreeView;
+    m_treeView->setModel(m_treeModel);
+    m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_treeModel, SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
+    connect(m_treeView, SIGNAL(customContextMenuRequested(const QPoint&)), this,
+            SLOT(showContextMenuForDirectory(const QPoint&)));
+    QDockWidget* layersDock = addDock(tr("Layers View"), m_treeView, Qt::LeftDockWidgetArea);
+    m_viewMenu->addAction(layersDock->toggleViewAction());
+
+    m_imageList = new MyListWidget;
+    m_imageList->installEventFilter(this);
+    connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
+    connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
+    connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
+    QDockWidget* imagesDock = addDock(tr("Images View (0)"), m_imageList, Qt::RightDockWidgetArea);
+    imagesDock->hide();
+    m_docks.insert(QStringLiteral("Images View"), imagesDock);
+    m_viewMenu->addAction(imagesDock->toggleViewAction());
+
+    tabifyDockWidget(pointsDock, polygonsDock);
+    tabifyDockWidget(polygonsDock, selectDock);
+    tabifyDockWidget(selectDock, layersDock);
+}
+
+void MainWindow::appendLog(const QString& text)
+{
+    LogView::append(m_logList, text);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_P && m_imageList && m_imageList->count() > 0) {
+            emit loadFirstImg(m_imageList->item(0));
+            return true;
+        }
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::updateWindowTitleCount()
+{
+    const int count = m_imageList->count();
+    std::cout << count << "\n" << std::flush;
+    m_docks.value(QStringLiteral("Images View"))->setWindowTitle(tr("Images View (") + QString::number(count) + ")");
+}
+
+void MainWindow::about()
+{
+    const QString title = m_edition == Edition::Tessary ? tr("About Tessary") : tr("About Orvalis");
+    QMessageBox::about(this, title,
+                       tr("Version 1.0.7\n"
+                          "Designed by the Orvalis field documentation team.\n"
+                          "Technical support: contact your project's survey coordinator.\n"
+                          "Built with Qt and OpenSceneGraph.\n"
+                          "All rights reserved."));
+}
+
+// ---- Scene view forwarding -------------------------------------------------
+
+void MainWindow::showFront()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showFront();
+}
+void MainWindow::showBack()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showBack();
+}
+void MainWindow::showLeft()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showLeft();
+}
+void MainWindow::showRight()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showRight();
+}
+void MainWindow::showTop()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showTop();
+}
+void MainWindow::showBottom()
+{
+    if (m_osgWidget->getRoot()->getNumChildren() > 0)
+        m_osgWidget->showBottom();
+}
+
+void MainWindow::createBookmark()
+{
+    const int n = m_osgWidget->bookmarkCount();
+    auto* action = new QAction(tr("&bookmark") + QString::number(n), this);
+    action->setCheckable(true);
+    action->setStatusTip(tr("recent bookmark"));
+    m_recentBookmarkActions.append(action);
+
+    auto* mapper = new QSignalMapper(this);
+    connect(action, SIGNAL(triggered()), mapper, SLOT(map()));
+    mapper->setMapping(action, n);
+    connect(mapper, SIGNAL(mapped(int)), this, SLOT(onStepIncreased(int)));
+
+    m_bookmarkMenu->addAction(action);
+    m_osgWidget->createBookmark();
+}
+
+void MainWindow::onStepIncreased(int j)
+{
+    m_osgWidget->goToBookmark(j);
+}
+
+void MainWindow::switchManipulator()
+{
+    m_osgWidget->selectManipulator(1);
+}
+
+void MainWindow::drawPointToggle(bool) {}
+
+void MainWindow::measureToggle(bool)
+{
+    m_osgWidget->setFocus(Qt::OtherFocusReason);
+    if (auto* surface = m_osgWidget->findChild<QOpenGLWidget*>())
+        surface->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::sendMeasurement()
+{
+    for (const QString& line : m_geoRef->measurementLines())
+        appendLog(line);
+}
+
+// ---- Slots whose work belongs to features still to come --------------------
+
+void MainWindow::updateWindowPaint() {}
+void MainWindow::updateZooms(double) {}
+void MainWindow::deleteImageViewer(QString) {}
+void MainWindow::receiveExtractCommand() {}
+void MainWindow::startSensors(bool) {}
+void MainWindow::toggleSmoke(bool) {}
+void MainWindow::getBoxPos() {}
+void MainWindow::extractBox() {}
+void MainWindow::showContextMenuForDirectory(const QPoint&) {}
+void MainWindow::getPointToggle(bool) {}
+void MainWindow::updateFromServerPos(QString) {}
+void MainWindow::getPolygonToggle(bool) {}
+void MainWindow::updateTogglePoint() {}
+void MainWindow::updateTogglePolygon() {}
+void MainWindow::saveInputPoint() {}
+void MainWindow::saveInputPolygon() {}
+void MainWindow::dateSet() {}
+void MainWindow::openSerialPortPass() {}
+void MainWindow::closeSerialPortPass() {}
+void MainWindow::saveAs() {}
+void MainWindow::save() {}
+void MainWindow::print() {}
+void MainWindow::undo() {}
+void MainWindow::recordClicked() {}
+void MainWindow::onItemChanged(QStandardItem*) {}
+void MainWindow::syncImages() {}
+void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
+void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
+void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
+Qt::CheckState MainWindow::checkSibling(QStandardItem*) { return Qt::Unchecked; }
+void MainWindow::openModel() {}
+void MainWindow::convertPly2PtsOpen() {}
+void MainWindow::convertPlyToOsga(std::string) {}
+void MainWindow::convertPts2PlyOpen() {}
+void MainWindow::convertPts2AscOpen() {}
+void MainWindow::saveSelectedPointsasPolyline() {}
+void MainWindow::openProj() {}
+void MainWindow::addImage() {}
+void MainWindow::load(QListWidgetItem*) {}
+void MainWindow::changeItemValue(QListWidgetItem*) {}
+void MainWindow::copyToFolder() {}
+void MainWindow::exifExtract() {}
+void MainWindow::onExifProcessFinished(int) {}
+void MainWindow::onConvertPlyProcessFinished(int) {}
+void MainWindow::SfMSparseReconstruction() {}
+void MainWindow::SfMSparseReRun() {}
+void MainWindow::configureScanSettings() {}
+void MainWindow::denseReconstruction() {}
+void MainWindow::saveVariables() {}
+void MainWindow::loadSparseNVM(QFile*) {}
+void MainWindow::loadPatchFiles(QStringList) {}
+void MainWindow::showProperty() {}
+void MainWindow::addProjectFolder() {}
+void MainWindow::addFolderInFolder() {}
+void MainWindow::changeFolderSymbol() {}
+void MainWindow::showPropertyWin_Model() {}
+void MainWindow::showPropertyWin_BundleFile() {}
+void MainWindow::showPopupWin() {}
+void MainWindow::removeModel() {}
+void MainWindow::exportPointCloud() {}
+void MainWindow::saveEditsPoints() {}
+void MainWindow::saveEditsPolygons() {}
+void MainWindow::toggleLabels() {}
+void MainWindow::togglePolyLabels() {}
+void MainWindow::removeAllModels() {}
+void MainWindow::closeProject() {}
+void MainWindow::removeFolder() {}
+void MainWindow::turnOnOnlyCamerasAction() {}
+void MainWindow::turnOnOnlyModelAction() {}
+QStringList MainWindow::makeComboList(int, int, int) { return {}; }
+QStringList MainWindow::makeGridComboList(std::string, std::string, std::string, int, int) { return {}; }
+QString MainWindow::getCurrentLetter(int) { return {}; }
+void MainWindow::captureScreen() {}
+void MainWindow::savePDF() {}

@@ -1,15 +1,191 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QProcess>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
+#include <osg/Array>
+#include <osg/ref_ptr>
+
+#include <string>
+
+#include "ActionTable.h"
+
+class ConfigWindow;
+class GeoRef;
+class ImageViewer;
+class MyListWidget;
 class OsgWidget;
+class PropertyWindow;
+class QAction;
+class QFile;
+class QDockWidget;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QStandardItem;
+class QStandardItemModel;
+class QToolBar;
+class QTreeView;
 
+// The workbench's main window: owns every action, menu, tool bar and dock and
+// wires them to the classes that do the work.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    using Edition = ActionTable::Edition;
+
+    explicit MainWindow(Edition edition = Edition::Tessary, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Edition edition() const { return m_edition; }
+    QString applicationFolder() const { return m_appDir; }
+    QAction* action(const QString& text) const { return m_actions.value(text); }
+    QListWidget* logList() const { return m_logList; }
+    OsgWidget* sceneView() const { return m_osgWidget; }
+    MyListWidget* imageList() const { return m_imageList; }
+    QDockWidget* dock(const QString& title) const { return m_docks.value(title); }
+    QMenu* bookmarkMenu() const { return m_bookmarkMenu; }
+
+    // Appends one line to the "Log View".
+    void appendLog(const QString& text);
+
+signals:
+    void loadFirstImg(QListWidgetItem* firstItm);
+    void senderItem(QStandardItem* item);
+
+public slots:
+    void updateWindowPaint();
+    void updateZooms(double factor);
+    void deleteImageViewer(QString filename);
+    void receiveExtractCommand();
+    void startSensors(bool start);
+    void toggleSmoke(bool start);
+    void getBoxPos();
+    void extractBox();
+    void updateWindowTitleCount();
+    void showContextMenuForDirectory(const QPoint& pos);
+    void drawPointToggle(bool toggle);
+    void getPointToggle(bool status);
+    void updateFromServerPos(QString posQString);
+    void getPolygonToggle(bool status);
+    void measureToggle(bool status);
+    void updateTogglePoint();
+    void updateTogglePolygon();
+    void saveInputPoint();
+    void saveInputPolygon();
+    void dateSet();
+    void openSerialPortPass();
+    void closeSerialPortPass();
+    void saveAs();
+    void save();
+    void print();
+    void undo();
+    void about();
+    void showFront();
+    void showBack();
+    void showLeft();
+    void showRight();
+    void showTop();
+    void showBottom();
+    void createBookmark();
+    void onStepIncreased(int j);
+    void switchManipulator();
+    void recordClicked();
+    void onItemChanged(QStandardItem* item);
+    void syncImages();
+    void treeItem_checkAllChild(QStandardItem* item, bool check = true);
+    void treeItem_checkAllChild_recursion(QStandardItem* item, bool check = true);
+    void treeItem_CheckChildChanged(QStandardItem* item);
+    Qt::CheckState checkSibling(QStandardItem* item);
+    void openModel();
+    void convertPly2PtsOpen();
+    void convertPlyToOsga(std::string fileName);
+    void convertPts2PlyOpen();
+    void convertPts2AscOpen();
+    void saveSelectedPointsasPolyline();
+    void openProj();
+    void addImage();
+    void load(QListWidgetItem* item);
+    void changeItemValue(QListWidgetItem* item);
+    void copyToFolder();
+    void exifExtract();
+    void onExifProcessFinished(int exitCode);
+    void onConvertPlyProcessFinished(int exitCode);
+    void SfMSparseReconstruction();
+    void SfMSparseReRun();
+    void configureScanSettings();
+    void denseReconstruction();
+    void saveVariables();
+    void loadSparseNVM(QFile* f);
+    void loadPatchFiles(QStringList patchList);
+    void showProperty();
+    void addProjectFolder();
+    void addFolderInFolder();
+    void changeFolderSymbol();
+    void showPropertyWin_Model();
+    void showPropertyWin_BundleFile();
+    void showPopupWin();
+    void removeModel();
+    void exportPointCloud();
+    void saveEditsPoints();
+    void saveEditsPolygons();
+    void toggleLabels();
+    void togglePolyLabels();
+    void removeAllModels();
+    void closeProject();
+    void removeFolder();
+    void turnOnOnlyCamerasAction();
+    void turnOnOnlyModelAction();
+    void sendMeasurement();
+    QStringList makeComboList(int type, int start, int end);
+    QStringList makeGridComboList(std::string row, std::string column, std::string whichLetter, int rowCells,
+                                  int columnCells);
+    QString getCurrentLetter(int n);
+    void captureScreen();
+    void savePDF();
 
 private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createDocks();
+    QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
+    void fillBar(QWidget* bar, const QStringList& entries);
+
+    Edition m_edition;
+    QString m_appDir;
+
     OsgWidget* m_osgWidget = nullptr;
+    QListWidget* m_logList = nullptr;
+    QTreeView* m_treeView = nullptr;
+    QStandardItemModel* m_treeModel = nullptr;
+    MyListWidget* m_imageList = nullptr;
+    GeoRef* m_geoRef = nullptr;
+    QList<ImageViewer*> imagesView;
+    ConfigWindow* m_configWindow = nullptr;
+    QObject* m_commandServer = nullptr;
+    PropertyWindow* m_propertyGeneral = nullptr;
+    PropertyWindow* m_propertyModel = nullptr;
+    PropertyWindow* m_propertyBundle = nullptr;
+
+    QProcess m_exifProcess;
+    QProcess m_convertProcess;
+    QProcess m_reportProcess;
+    QXmlStreamReader m_projectReader;
+    QXmlStreamWriter m_projectWriter;
+
+    QHash<QString, QAction*> m_actions;
+    QList<QAction*> m_recentBookmarkActions;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_bookmarkMenu = nullptr;
+    QHash<QString, QDockWidget*> m_docks;
+
+    osg::ref_ptr<osg::Vec3Array> m_polygonVertices;
 };

@@ -1,0 +1,414 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolBar>
+
+#include "GeoRef.h"
+#include "MainWindow.h"
+#include "MyListWidget.h"
+#include "OsgWidget.h"
+
+using Edition = MainWindow::Edition;
+Q_DECLARE_METATYPE(Edition)
+Q_DECLARE_METATYPE(QListWidgetItem*)
+
+namespace {
+
+// The entries of a menu or tool bar as texts; "-" for a separator, "[title]" for a sub-menu.
+QStringList entriesOf(const QWidget* bar)
+{
+    QStringList out;
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator())
+            out << "-";
+        else if (a->menu())
+            out << "[" + a->menu()->title() + "]";
+        else
+            out << a->text();
+    }
+    return out;
+}
+
+QStringList menuTitles(MainWindow& w)
+{
+    QStringList out;
+    for (QAction* a : w.menuBar()->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+QMenu* menuNamed(MainWindow& w, const QString& title)
+{
+    for (QAction* a : w.menuBar()->actions())
+        if (a->menu() && a->menu()->title() == title)
+            return a->menu();
+    return nullptr;
+}
+
+const QStringList viewEntries = {"Log View",       "Ground Control", "Select Tools", "Points",
+                                 "Polygons",       "Layers View",    "Images View (0)"};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(images);
+        qRegisterMetaType<QListWidgetItem*>();
+    }
+
+    void menusPerEdition_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("Tessary") << Edition::Tessary
+                                 << QStringList{"&File", "&View", "-", "&Tools", "&Help"};
+        QTest::newRow("Orvalis") << Edition::Orvalis
+                                 << QStringList{"&File", "&View", "-", "&Images", "&Scan", "&Connect",
+                                                "&Mission", "&Tools", "&Help"};
+    }
+    void menusPerEdition()
+    {
+        QFETCH(Edition, edition);
+        QFETCH(QStringList, titles);
+        MainWindow w(edition);
+        QCOMPARE(menuTitles(w), titles);
+        QCOMPARE(entriesOf(menuNamed(w, "&File")),
+                 (QStringList{"&Open Project...", "&Add Data(s)...", "&Save Project", "&Save As Project", "-",
+                              "&Close Project", "-", "&Quit"}));
+        QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
+        QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
+                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-"}));
+        QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
+        if (edition == Edition::Orvalis) {
+            QCOMPARE(entriesOf(menuNamed(w, "&Images")),
+                     (QStringList{"&Copy to Folder", "&Geotag Images", "&Extract Exif", "&Show Thumbnails",
+                                  "&Sync Images"}));
+            QCOMPARE(entriesOf(menuNamed(w, "&Scan")),
+                     (QStringList{"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment",
+                                  "&Abort current reconstruction", "&Scan Settings"}));
+            QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
+                     (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",
+                                  "&Disconnect EDM"}));
+            QCOMPARE(entriesOf(menuNamed(w, "&Mission")),
+                     (QStringList{"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}));
+        }
+    }
+
+    void toolBarsPerEdition_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("Tessary") << Edition::Tessary << QStringList{"File", "Draw", "View"};
+        QTest::newRow("Orvalis") << Edition::Orvalis << QStringList{"File", "Scan", "Draw", "View"};
+    }
+    void toolBarsPerEdition()
+    {
+        QFETCH(Edition, edition);
+        QFETCH(QStringList, titles);
+        MainWindow w(edition);
+        QStringList found;
+        QHash<QString, QStringList> entries;
+        for (QToolBar* tb : w.findChildren<QToolBar*>()) {
+            found << tb->windowTitle();
+            entries[tb->windowTitle()] = entriesOf(tb);
+        }
+        QCOMPARE(found, titles);
+        QCOMPARE(entries["File"], (QStringList{"&Open Project...", "&Add Data(s)...", "&Save Project"}));
+        QCOMPARE(entries["Draw"], QStringList{"&Measure"});
+        QCOMPARE(entries["View"], (QStringList{"&Save Bookmark", "&View Front", "&View Back", "&View Left",
+                                               "&View Right", "&View Top", "&View Bottom"}));
+        if (edition == Edition::Orvalis)
+            QCOMPARE(entries["Scan"],
+                     (QStringList{"&Run Sparse", "&Run Dense", "&Abort current reconstruction"}));
+        QCOMPARE(w.windowTitle(), edition == Edition::Tessary ? QString("Tessary") : QString("Orvalis"));
+    }
+
+    void actionTable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::addColumn<QString>("statusTip");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("checkable");
+        QTest::newRow("open") << "&Open Project..." << QKeySequence(QKeySequence::Open) << "Open a saved project"
+                              << true << false;
+        QTest::newRow("save") << "&Save Project" << QKeySequence(QKeySequence::Save) << "Save the current Project"
+                              << true << false;
+        QTest::newRow("quit") << "&Quit" << QKeySequence(QKeySequence::Quit) << "Quit the application" << true
+                              << false;
+        QTest::newRow("saveas") << "&Save As Project" << QKeySequence(Qt::Key_F12)
+                                << "Save the current Project as New" << true << false;
+        QTest::newRow("images") << "&Add Images..." << QKeySequence("Ctrl+Shift+I")
+                                << "Add images to the image view" << true << false;
+        QTest::newRow("sparse") << "&Run Sparse" << QKeySequence("Ctrl+1") << "Runs Initial Sparse Reconstruction"
+                                << false << false;
+        QTest::newRow("dense") << "&Run Dense" << QKeySequence("Ctrl+2") << "Runs Final Dense Reconstruction"
+                               << false << false;
+        QTest::newRow("abort") << "&Abort current reconstruction" << QKeySequence("Ctrl+A")
+                               << "Aborts current reconstruction" << false << false;
+        QTest::newRow("polyline") << "&Save Selected Points to Polyline" << QKeySequence("Ctrl+F")
+                                  << "Save Selected Points to Polyline" << true << false;
+        QTest::newRow("drawing") << "&DrawingPoint" << QKeySequence() << "Drawing Point" << true << true;
+        QTest::newRow("measure") << "&Measure" << QKeySequence() << "Measure" << true << true;
+        QTest::newRow("snap") << "&SnapToFeatures" << QKeySequence("S") << "Check for Priority" << true << true;
+        QTest::newRow("mission") << "&Send Mission" << QKeySequence()
+                                 << "Send Mission to AUV onboard memory (Warning!!! Will overwrite current mission plan!!"
+                                 << true << false;
+    }
+    void actionTable()
+    {
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, shortcut);
+        QFETCH(QString, statusTip);
+        QFETCH(bool, enabled);
+        QFETCH(bool, checkable);
+        MainWindow w(Edition::Orvalis);
+        QAction* a = w.action(text);
+        QVERIFY2(a, qPrintable(text));
+        QCOMPARE(a->shortcut(), shortcut);
+        QCOMPARE(a->statusTip(), statusTip);
+        QCOMPARE(a->isEnabled(), enabled);
+        QCOMPARE(a->isCheckable(), checkable);
+        QVERIFY(!a->isChecked());
+        QCOMPARE(a->parent(), &w);
+    }
+
+    void actionsCreatedOnceInOrder()
+    {
+        MainWindow w;
+        QStringList texts;
+        for (QAction* a : w.findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly))
+            if (!a->text().isEmpty() && !a->isSeparator())
+                texts << a->text();
+        QCOMPARE(texts.count("&Add"), 1);
+        QCOMPARE(texts.first(), QString("&Open Project..."));
+        QVERIFY(texts.indexOf("&Add") > texts.indexOf("&Subtract"));
+        QCOMPARE(texts.size() - texts.toSet().size(), 0);
+    }
+
+    // Actions the field edition places nowhere cannot be reached, shortcuts included.
+    void fieldEditionHidesSurveyActions()
+    {
+        MainWindow w(Edition::Tessary);
+        for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Sync Images",
+                                 "&Scan Settings", "&Connect EDM", "&Send Mission", "&Add Images...",
+                                 "&Switch Manipulator"}) {
+            QAction* a = w.action(text);
+            QVERIFY2(a, text);
+            QVERIFY2(a->associatedWidgets().isEmpty(), text);
+        }
+        MainWindow survey(Edition::Orvalis);
+        QVERIFY(!survey.action("&Run Sparse")->associatedWidgets().isEmpty());
+        QVERIFY(!survey.action("&Sync Images")->associatedWidgets().isEmpty());
+    }
+
+    void docks()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        struct Expect
+        {
+            const char* key;
+            Qt::DockWidgetArea area;
+            bool visible;
+        };
+        const Expect expected[] = {{"Log View", Qt::BottomDockWidgetArea, false},
+                                   {"Ground Control", Qt::RightDockWidgetArea, false},
+                                   {"Select Tools", Qt::LeftDockWidgetArea, true},
+                                   {"Points", Qt::LeftDockWidgetArea, true},
+                                   {"Polygons", Qt::LeftDockWidgetArea, true},
+                                   {"Layers View", Qt::LeftDockWidgetArea, true},
+                                   {"Images View", Qt::RightDockWidgetArea, false}};
+        for (const Expect& e : expected) {
+            QDockWidget* d = w.dock(e.key);
+            QVERIFY2(d, e.key);
+            QCOMPARE(w.dockWidgetArea(d), e.area);
+            QCOMPARE(!d->isHidden(), e.visible);
+        }
+        QCOMPARE(w.dock("Images View")->windowTitle(), QString("Images View (0)"));
+
+        // The four left docks share one tab group, Layers View raised.
+        QDockWidget* layers = w.dock("Layers View");
+        QCOMPARE(w.tabifiedDockWidgets(layers).size(), 3);
+        QVERIFY(!layers->visibleRegion().isEmpty());
+        QVERIFY(w.dock("Points")->visibleRegion().isEmpty());
+
+        QDockWidget* scene = w.dock("Perspective View");
+        QCOMPARE(scene->features(), QDockWidget::NoDockWidgetFeatures);
+        QCOMPARE(w.centralWidget(), scene);
+        QVERIFY(qobject_cast<OsgWidget*>(scene->widget()));
+        QVERIFY(!viewEntries.contains("Perspective View"));
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Ready"));
+    }
+
+    void logViewShowsAgainThroughViewMenu()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QDockWidget* log = w.dock("Log View");
+        QVERIFY(log->isHidden());
+        QMenu* view = menuNamed(w, "&View");
+        QAction* toggle = view->actions().at(viewEntries.indexOf("Log View"));
+        toggle->trigger();
+        QVERIFY(!log->isHidden());
+        toggle->trigger();
+        QVERIFY(log->isHidden());
+    }
+
+    void logLinesPerEdition()
+    {
+        MainWindow field(Edition::Tessary);
+        QCOMPARE(field.logList()->count(), 0);
+        MainWindow survey(Edition::Orvalis);
+        QStringList lines;
+        for (int i = 0; i < survey.logList()->count(); ++i)
+            lines << survey.logList()->item(i)->text();
+        QCOMPARE(lines, (QStringList{"Orvalis v1.0.0", "Log Started!", "OSG Loaded..."}));
+        survey.appendLog("line\n");
+        QCOMPARE(survey.logList()->item(3)->text(), QString("line\n"));
+    }
+
+    void pKeyOpensFirstImage()
+    {
+        MainWindow w;
+        QSignalSpy spy(&w, &MainWindow::loadFirstImg);
+        QKeyEvent p(QEvent::KeyPress, Qt::Key_P, Qt::NoModifier, "p");
+        QVERIFY(!w.eventFilter(w.imageList(), &p));
+        QCOMPARE(spy.count(), 0);
+
+        w.imageList()->addItem("a.jpg");
+        w.imageList()->addItem("b.jpg");
+        QVERIFY(w.eventFilter(w.imageList(), &p));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<QListWidgetItem*>(), w.imageList()->item(0));
+
+        QKeyEvent other(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q");
+        QVERIFY(!w.eventFilter(w.imageList(), &other));
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void imageCountInDockTitle()
+    {
+        MainWindow w;
+        w.imageList()->addItems({"a.jpg", "b.jpg", "c.jpg"});
+        emit w.imageList()->updateDeteleItem();
+        QCOMPARE(w.dock("Images View")->windowTitle(), QString("Images View (3)"));
+    }
+
+    void aboutTitlePerEdition_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("Tessary") << Edition::Tessary << "About Tessary";
+        QTest::newRow("Orvalis") << Edition::Orvalis << "About Orvalis";
+    }
+    void aboutTitlePerEdition()
+    {
+        QFETCH(Edition, edition);
+        QFETCH(QString, title);
+        MainWindow w(edition);
+        QString seenTitle, seenText;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box) {
+                seenTitle = box->windowTitle();
+                seenText = box->text();
+                box->accept();
+            }
+        });
+        w.action("&About")->trigger();
+        QCOMPARE(seenTitle, title);
+        QCOMPARE(seenText.split('\n').size(), 5);
+        QCOMPARE(seenText.split('\n').first(), QString("Version 1.0.7"));
+    }
+
+    void bookmarksGetNumberedActions()
+    {
+        MainWindow w;
+        w.action("&Save Bookmark")->trigger();
+        w.action("&Save Bookmark")->trigger();
+        const QList<QAction*> marks = w.bookmarkMenu()->actions();
+        QCOMPARE(marks.size(), 2);
+        QCOMPARE(marks[0]->text(), QString("&bookmark0"));
+        QCOMPARE(marks[1]->text(), QString("&bookmark1"));
+        QVERIFY(marks[1]->isCheckable());
+        QCOMPARE(marks[1]->statusTip(), QString("recent bookmark"));
+        QCOMPARE(w.sceneView()->bookmarkCount(), 2);
+    }
+
+    void groundControlMeasurement_data()
+    {
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("3-4-5") << QStringList{"0", "0", "0", "3", "4", "0"}
+                               << QStringList{"pos1: 0 0 0", "pos2: 3 4 0", "5"};
+        QTest::newRow("untouched") << QStringList{} << QStringList{"pos1: 0 0 0", "pos2: 0 0 0", "0"};
+        QTest::newRow("text counts as 0") << QStringList{"abc", "0", "0", "0", "0", "2.5"}
+                                          << QStringList{"pos1: abc 0 0", "pos2: 0 0 2.5", "2.5"};
+    }
+    void groundControlMeasurement()
+    {
+        QFETCH(QStringList, cells);
+        QFETCH(QStringList, lines);
+        MainWindow w;
+        auto* geo = w.findChild<GeoRef*>();
+        QVERIFY(geo);
+        for (int i = 0; i < cells.size(); ++i)
+            geo->table()->item(i / 3, i % 3)->setText(cells[i]);
+        w.action("&SelectCoordinate")->trigger();
+        QStringList got;
+        for (int i = 0; i < w.logList()->count(); ++i)
+            got << w.logList()->item(i)->text();
+        QCOMPARE(got, lines);
+    }
+
+    void everyIconResolves()
+    {
+        QFile list(ORVALIS_SOURCE_DIR "/workbench/images/icons.txt");
+        QVERIFY(list.open(QIODevice::ReadOnly | QIODevice::Text));
+        int count = 0;
+        while (!list.atEnd()) {
+            const QString name = QString::fromUtf8(list.readLine()).trimmed();
+            if (name.isEmpty() || name.startsWith('#'))
+                continue;
+            for (const QString& prefix : {QStringLiteral(":/images/"), QStringLiteral(":images/")}) {
+                QImage img(prefix + name);
+                QVERIFY2(!img.isNull(), qPrintable(prefix + name));
+                QCOMPARE(img.size(), QSize(32, 32));
+            }
+            ++count;
+        }
+        QVERIFY(count > 60);
+
+        MainWindow w;
+        int withIcon = 0;
+        for (QAction* a : w.findChildren<QAction*>()) {
+            if (a->text() == "&Quit" || a->text().startsWith("&About") || a->text() == "About &Qt")
+                QVERIFY(a->icon().isNull());
+            else if (!a->isSeparator() && !a->menu() && a->parent() == &w && !a->text().contains("bookmark")
+                     && !qobject_cast<QDockWidget*>(a->parent())) {
+                QVERIFY2(!a->icon().isNull(), qPrintable(a->text()));
+                ++withIcon;
+            }
+        }
+        QVERIFY(withIcon > 60);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Writes docs/tessary.png and docs/orvalis.png: the main window of each edition
+# under a virtual X server. Needs a build in build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --build build -j2 --target orvalis-screenshot
+for edition in tessary orvalis; do
+  xvfb-run -a -s "-screen 0 1600x1000x24" build/buildtools/orvalis-screenshot "$edition" "docs/$edition.png"
+  echo "wrote docs/$edition.png"
+done

@@ -1,0 +1,35 @@
+// Starts the main window in the given edition, lets it render, and writes a
+// PNG of the whole screen. Run under Xvfb by tools/screenshot.sh.
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTextStream>
+#include <QTimer>
+
+#include "MainWindow.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(images);
+    if (argc < 3) {
+        QTextStream(stderr) << "usage: orvalis-screenshot tessary|orvalis <out.png> [file to add...]\n";
+        return 2;
+    }
+    const bool orvalis = QString::fromLocal8Bit(argv[1]).toLower() == "orvalis";
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    MainWindow window(orvalis ? MainWindow::Edition::Orvalis : MainWindow::Edition::Tessary);
+    // Xvfb has no window manager to maximise the window: size it to the screen.
+    window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    window.show();
+    int status = 1;
+    QTimer::singleShot(2500, [&] {
+        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+        status = shot.save(out) ? 0 : 1;
+        if (status)
+            QTextStream(stderr) << "cannot write " << out << "\n";
+        app.quit();
+    });
+    app.exec();
+    return status;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class QListWidget;
+
+// The one way every feature writes a line to the "Log View" list.
+class LogView
+{
+public:
+    // Appends text as a new last row; a trailing newline stays in the row's
+    // text. The list is not scrolled. A null list is ignored.
+    static void append(QListWidget* list, const QString& text);
+};

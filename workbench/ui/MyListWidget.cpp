@@ -1,0 +1,3 @@
+#include "MyListWidget.h"
+
+MyListWidget::MyListWidget(QWidget* parent) : QListWidget(parent) {}

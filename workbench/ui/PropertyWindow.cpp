@@ -1,0 +1,3 @@
+#include "PropertyWindow.h"
+
+PropertyWindow::PropertyWindow(QWidget* parent) : QMainWindow(parent) {}
