@@ -25,6 +25,7 @@
 #include "MyListWidget.h"
 #include "OsgWidget.h"
 #include "PropertyWindow.h"
+#include "ScanSettings.h"
 
 MainWindow::MainWindow(Edition edition, QWidget* parent)
     : QMainWindow(parent),
@@ -293,6 +294,20 @@ void MainWindow::sendMeasurement()
         appendLog(line);
 }
 
+// ---- Scan settings ----------------------------------------------------------
+
+void MainWindow::configureScanSettings()
+{
+    if (!ConfigWindow::isOpenFlagSet())
+        m_configWindow->setWindowIcon(QIcon(QStringLiteral(":/images/settings.png")));
+    m_configWindow->show();
+}
+
+void MainWindow::saveVariables()
+{
+    m_configWindow->apply(ScanSettings::global());
+}
+
 // ---- Slots whose work belongs to features still to come --------------------
 
 void MainWindow::updateWindowPaint() {}
@@ -341,9 +356,7 @@ void MainWindow::onExifProcessFinished(int) {}
 void MainWindow::onConvertPlyProcessFinished(int) {}
 void MainWindow::SfMSparseReconstruction() {}
 void MainWindow::SfMSparseReRun() {}
-void MainWindow::configureScanSettings() {}
 void MainWindow::denseReconstruction() {}
-void MainWindow::saveVariables() {}
 void MainWindow::loadSparseNVM(QFile*) {}
 void MainWindow::loadPatchFiles(QStringList) {}
 void MainWindow::showProperty() {}
