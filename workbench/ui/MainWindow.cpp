@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QCursor>
 #include <QEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
@@ -21,6 +23,7 @@
 
 #include "ConfigWindow.h"
 #include "GeoRef.h"
+#include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
@@ -158,11 +161,13 @@ void MainWindow::createDocks()
     QDockWidget* polygonsDock = addDock(tr("Polygons"), new QWidget, Qt::LeftDockWidgetArea);
     m_viewMenu->addAction(polygonsDock->toggleViewAction());
 
-    m_treeModel = new QStandardItemModel(this);
+    m_layers = new LayerTree(this);
     m_treeView = new QTreeView;
-    m_treeView->setModel(m_treeModel);
+    m_treeView->setModel(m_layers->model());
+    m_treeView->setDragEnabled(true);
+    m_treeView->setDragDropMode(QAbstractItemView::InternalMove);
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_treeModel, SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
+    connect(m_layers->model(), SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
     connect(m_treeView, SIGNAL(customContextMenuRequested(const QPoint&)), this,
             SLOT(showContextMenuForDirectory(const QPoint&)));
     QDockWidget* layersDock = addDock(tr("Layers View"), m_treeView, Qt::LeftDockWidgetArea);
@@ -294,6 +299,119 @@ void MainWindow::sendMeasurement()
         appendLog(line);
 }
 
+// ---- Layers -----------------------------------------------------------------
+
+QStandardItem* MainWindow::addLayer(const QString& file, const QString& displayName, bool visible,
+                                    QStandardItem* parent)
+{
+    if (!parent)
+        parent = m_layers->projectRoot();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QStandardItem* item = m_layers->addLayer(file, displayName, visible, parent);
+    QApplication::restoreOverrideCursor();
+    if (item) {
+        m_treeView->expand(item->index());
+        m_treeView->expand(parent->index());
+    }
+    return item;
+}
+
+void MainWindow::openModel()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(tr("Data Files (*.out *.nvm *.patch *.ply *.obj *.pts *.osga *.osg *.osgb *.xyb *.kml *.ant)"));
+    dialog.setWindowTitle(tr("Add Data"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    addDataFiles(dialog.selectedFiles());
+}
+
+void MainWindow::addDataFiles(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        if (path.isEmpty()) {
+            statusBar()->showMessage(tr("File not loaded, empty"), 2000);
+            continue;
+        }
+        const QString name = path.mid(path.lastIndexOf('/') + 1);
+        addLayer(path, name, true, m_layers->projectRoot());
+        statusBar()->showMessage(tr("File loaded"), 2000);
+    }
+}
+
+void MainWindow::showContextMenuForDirectory(const QPoint& pos)
+{
+    const QModelIndex index = m_treeView->indexAt(pos);
+    if (!index.isValid())
+        return;
+    m_menuItem = m_layers->model()->itemFromIndex(index);
+    const QVector<LayerTree::MenuEntry> entries = m_layers->contextMenu(m_menuItem);
+    if (entries.isEmpty())
+        return;
+    QMenu menu(this);
+    for (const LayerTree::MenuEntry& e : entries) {
+        QAction* a = menu.addAction(QIcon(e.icon), tr(qPrintable(e.text)));
+        if (e.slot)
+            connect(a, SIGNAL(triggered()), this, (QByteArray("1") + e.slot).constData());
+    }
+    menu.exec(QCursor::pos());
+}
+
+void MainWindow::onItemChanged(QStandardItem* item)
+{
+    if (!m_layers->applyCheckState(item))
+        emit senderItem(item);
+}
+
+void MainWindow::addProjectFolder()
+{
+    QStandardItem* root = m_layers->projectRoot();
+    m_layers->addFolder(root);
+    m_treeView->expand(root->index());
+}
+
+void MainWindow::addFolderInFolder()
+{
+    if (!m_menuItem)
+        return;
+    m_layers->addFolder(m_menuItem);
+    m_treeView->expand(m_menuItem->index());
+}
+
+void MainWindow::changeFolderSymbol()
+{
+    if (!m_menuItem)
+        return;
+    m_menuItem->setIcon(QIcon(QStringLiteral(":images/open.png")));
+    m_treeView->expand(m_menuItem->index());
+}
+
+void MainWindow::removeModel()
+{
+    m_layers->removeLayer(m_layers->model()->itemFromIndex(m_treeView->currentIndex()));
+}
+
+void MainWindow::removeFolder()
+{
+    QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
+    if (!item)
+        return;
+    if (item->hasChildren()) {
+        QMessageBox box(this);
+        box.setText(tr("Remove Layers from Folder First!"));
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return;
+    }
+    m_layers->removeFolder(item);
+}
+
+void MainWindow::removeAllModels()
+{
+    m_layers->removeAll();
+}
+
 // ---- Scan settings ----------------------------------------------------------
 
 void MainWindow::configureScanSettings()
@@ -318,7 +436,6 @@ void MainWindow::startSensors(bool) {}
 void MainWindow::toggleSmoke(bool) {}
 void MainWindow::getBoxPos() {}
 void MainWindow::extractBox() {}
-void MainWindow::showContextMenuForDirectory(const QPoint&) {}
 void MainWindow::getPointToggle(bool) {}
 void MainWindow::updateFromServerPos(QString) {}
 void MainWindow::getPolygonToggle(bool) {}
@@ -334,13 +451,11 @@ void MainWindow::save() {}
 void MainWindow::print() {}
 void MainWindow::undo() {}
 void MainWindow::recordClicked() {}
-void MainWindow::onItemChanged(QStandardItem*) {}
 void MainWindow::syncImages() {}
 void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
 void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
 void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
 Qt::CheckState MainWindow::checkSibling(QStandardItem*) { return Qt::Unchecked; }
-void MainWindow::openModel() {}
 void MainWindow::convertPly2PtsOpen() {}
 void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
@@ -360,21 +475,15 @@ void MainWindow::denseReconstruction() {}
 void MainWindow::loadSparseNVM(QFile*) {}
 void MainWindow::loadPatchFiles(QStringList) {}
 void MainWindow::showProperty() {}
-void MainWindow::addProjectFolder() {}
-void MainWindow::addFolderInFolder() {}
-void MainWindow::changeFolderSymbol() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}
 void MainWindow::showPopupWin() {}
-void MainWindow::removeModel() {}
 void MainWindow::exportPointCloud() {}
 void MainWindow::saveEditsPoints() {}
 void MainWindow::saveEditsPolygons() {}
 void MainWindow::toggleLabels() {}
 void MainWindow::togglePolyLabels() {}
-void MainWindow::removeAllModels() {}
 void MainWindow::closeProject() {}
-void MainWindow::removeFolder() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 QStringList MainWindow::makeComboList(int, int, int) { return {}; }

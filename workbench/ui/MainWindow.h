@@ -16,6 +16,7 @@
 
 class ConfigWindow;
 class GeoRef;
+class LayerTree;
 class ImageViewer;
 class MyListWidget;
 class OsgWidget;
@@ -52,6 +53,15 @@ public:
     MyListWidget* imageList() const { return m_imageList; }
     QDockWidget* dock(const QString& title) const { return m_docks.value(title); }
     QMenu* bookmarkMenu() const { return m_bookmarkMenu; }
+    LayerTree* layers() const { return m_layers; }
+    QTreeView* layerView() const { return m_treeView; }
+
+    // Adds a layer item under parent (the project root when null), loads it
+    // and expands the item and its parent. Nullptr for an unknown file type.
+    QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible,
+                            QStandardItem* parent = nullptr);
+    // "Add Data" for files already chosen: each becomes a layer under the root.
+    void addDataFiles(const QStringList& paths);
 
     // Appends one line to the "Log View".
     void appendLog(const QString& text);
@@ -165,7 +175,8 @@ private:
     OsgWidget* m_osgWidget = nullptr;
     QListWidget* m_logList = nullptr;
     QTreeView* m_treeView = nullptr;
-    QStandardItemModel* m_treeModel = nullptr;
+    LayerTree* m_layers = nullptr;
+    QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     MyListWidget* m_imageList = nullptr;
     GeoRef* m_geoRef = nullptr;
     QList<ImageViewer*> imagesView;

@@ -1,0 +1,121 @@
+#include "LayerType.h"
+
+#include <QFile>
+
+#include <iostream>
+
+namespace {
+
+// Reads the PLY header: a "face" element with a count above 0 makes a mesh.
+QString plyKind(const QString& path)
+{
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        for (int lines = 0; lines < 1000 && !f.atEnd(); ++lines) {
+            const QByteArray line = f.readLine(4096).trimmed();
+            if (line == "end_header")
+                break;
+            const QList<QByteArray> words = line.simplified().split(' ');
+            if (words.size() >= 3 && words[1] == "face" && words[2].toLongLong() > 0)
+                return QStringLiteral("Mesh");
+        }
+    }
+    return QStringLiteral("PointCloud");
+}
+
+QString defaultKmlKind(const QString&)
+{
+    return QStringLiteral("Points");
+}
+
+LayerType::KindTest g_plyKind = plyKind;
+LayerType::KindTest g_kmlKind = defaultKmlKind;
+
+} // namespace
+
+const QVector<LayerType::Code>& LayerType::all()
+{
+    static const QVector<Code> codes{Mesh, PointCloud, Bundle, Terrain, Points, Polygons, Polylines, Annotation};
+    return codes;
+}
+
+QString LayerType::name(Code code)
+{
+    switch (code) {
+    case Mesh: return QStringLiteral("Mesh");
+    case PointCloud: return QStringLiteral("PointCloud");
+    case Bundle: return QStringLiteral("Bundle");
+    case Terrain: return QStringLiteral("Terrain");
+    case Points: return QStringLiteral("Points");
+    case Polygons: return QStringLiteral("Polygons");
+    case Polylines: return QStringLiteral("Polylines");
+    case Annotation: return QStringLiteral("Annotation");
+    case None: break;
+    }
+    return QString();
+}
+
+LayerType::Code LayerType::fromName(const QString& name)
+{
+    for (Code c : all())
+        if (LayerType::name(c) == name)
+            return c;
+    return None;
+}
+
+LayerType::Code LayerType::fromCode(int code)
+{
+    for (Code c : all())
+        if (int(c) == code)
+            return c;
+    return None;
+}
+
+QString LayerType::iconPath(Code code)
+{
+    switch (code) {
+    case Mesh: return QStringLiteral(":images/mesh.png");
+    case PointCloud: return QStringLiteral(":images/clouds.png");
+    case Bundle: return QStringLiteral(":images/Bundle.png");
+    case Terrain: return QStringLiteral(":images/dense.png");
+    case Points: return QStringLiteral(":images/singlePoint.jpg");
+    case Polygons: return QStringLiteral(":images/drawPolyhedron.jpg");
+    case Polylines: return QStringLiteral(":images/DrawPolyline.png");
+    case Annotation: return QStringLiteral(":images/new.png");
+    case None: break;
+    }
+    return QString();
+}
+
+LayerType::Code LayerType::typeOfFile(const QString& path)
+{
+    auto has = [&](const char* text) { return path.contains(QLatin1String(text), Qt::CaseSensitive); };
+    if (has(".out") || has(".nvm"))
+        return Bundle;
+    if (has(".ply")) {
+        const QString kind = g_plyKind(path);
+        std::cout << "Type:" << kind.toStdString() << "\n";
+        return fromName(kind);
+    }
+    if (has(".patch") || has(".pts") || has(".xyb") || has(".osga"))
+        return PointCloud;
+    if (has(".osgb"))
+        return Terrain;
+    if (has(".obj") || has(".osg"))
+        return Mesh;
+    if (has(".kml"))
+        return fromName(g_kmlKind(path));
+    if (has(".ant"))
+        return Annotation;
+    return None;
+}
+
+void LayerType::setPlyKindTest(KindTest test)
+{
+    g_plyKind = test ? test : plyKind;
+}
+
+void LayerType::setKmlKindTest(KindTest test)
+{
+    g_kmlKind = test ? test : defaultKmlKind;
+}
