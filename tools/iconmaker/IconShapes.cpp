@@ -281,7 +281,8 @@ void IconShapes::cube(QPainter& p, const QPointF& o, qreal s, qreal d, Face high
     const QPolygonF top = quad(f0, f1, b1, b0), bottom = quad(f3, f2, b2, b3);
     const QPolygonF right = quad(f1, b1, b2, f2), left = quad(f0, b0, b3, f3);
 
-    p.setPen(Qt::NoPen);
+    // A far face keeps a crisp outline so it still reads when scaled to 16 px.
+    p.setPen(outline(orange.darker(130), 1.0));
     p.setBrush(orange);
     if (highlight == Face::Back)
         p.drawPolygon(back);
