@@ -6,5 +6,7 @@
 class IconPainter
 {
 public:
+    // Whether a drawing exists for this name; unknown names get a lettered placeholder.
+    static bool knows(const QString& name);
     static QImage draw(const QString& name, int size);
 };

@@ -1,44 +1,63 @@
 // Draws the workbench's icons into a folder and writes the resource file that
 // compiles them in. Run at build time: iconmaker <icons.txt> <outdir>
+// For reviewing the set: iconmaker --sheet <icons.txt> <sheet.png>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTextStream>
-#include <QDir>
 
+#include "ContactSheet.h"
 #include "IconPainter.h"
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        QTextStream(stderr) << "usage: iconmaker <icons.txt> <outdir>\n";
-        return 2;
-    }
-    QFile list(QString::fromLocal8Bit(argv[1]));
-    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream(stderr) << "iconmaker: cannot read " << list.fileName() << "\n";
-        return 1;
-    }
-    const QString outDir = QString::fromLocal8Bit(argv[2]);
-    QDir().mkpath(outDir + "/images");
+namespace {
 
-    QString qrc = "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
+bool readNames(const QString& path, QStringList* names)
+{
+    QFile list(path);
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream(stderr) << "iconmaker: cannot read " << path << "\n";
+        return false;
+    }
     QTextStream in(&list);
-    int count = 0;
     while (!in.atEnd()) {
         const QString name = in.readLine().trimmed();
-        if (name.isEmpty() || name.startsWith('#'))
-            continue;
+        if (!name.isEmpty() && !name.startsWith('#'))
+            names->append(name);
+    }
+    return true;
+}
+
+int writeSheet(const QStringList& names, const QString& path)
+{
+    if (!ContactSheet::compose(names).save(path, "PNG")) {
+        QTextStream(stderr) << "iconmaker: cannot write " << path << "\n";
+        return 1;
+    }
+    QTextStream(stdout) << "iconmaker: sheet of " << names.size() << " icons\n";
+    return 0;
+}
+
+int writeIcons(const QStringList& names, const QString& outDir)
+{
+    if (!QDir().mkpath(outDir + "/images")) {
+        QTextStream(stderr) << "iconmaker: cannot create " << outDir << "/images\n";
+        return 1;
+    }
+    QString qrc = "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
+    for (const QString& name : names) {
+        // An undrawn name still gets a placeholder so the program finds a file,
+        // but the build log says so.
+        if (!IconPainter::knows(name))
+            QTextStream(stderr) << "iconmaker: warning: no drawing for " << name << ", using a placeholder\n";
         const QImage img = IconPainter::draw(name, 32);
         const QString path = outDir + "/images/" + name;
-        if (!img.save(path, name.endsWith(".jpg") ? "JPG" : "PNG", 95)) {
+        const bool jpeg = name.endsWith(".jpg", Qt::CaseInsensitive);
+        if (!img.save(path, jpeg ? "JPG" : "PNG", jpeg ? 95 : -1)) {
             QTextStream(stderr) << "iconmaker: cannot write " << path << "\n";
             return 1;
         }
         qrc += "  <file>images/" + name.toHtmlEscaped() + "</file>\n";
-        ++count;
     }
     qrc += "</qresource>\n</RCC>\n";
     QFile out(outDir + "/images.qrc");
@@ -46,6 +65,25 @@ int main(int argc, char** argv)
         QTextStream(stderr) << "iconmaker: cannot write " << out.fileName() << "\n";
         return 1;
     }
-    QTextStream(stdout) << "iconmaker: " << count << " icons\n";
+    QTextStream(stdout) << "iconmaker: " << names.size() << " icons\n";
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool sheet = args.size() == 4 && args[1] == "--sheet";
+    if (args.size() != 3 && !sheet) {
+        QTextStream(stderr) << "usage: iconmaker <icons.txt> <outdir>\n"
+                               "       iconmaker --sheet <icons.txt> <sheet.png>\n";
+        return 2;
+    }
+    QStringList names;
+    if (!readNames(args[sheet ? 2 : 1], &names))
+        return 1;
+    return sheet ? writeSheet(names, args[3]) : writeIcons(names, args[2]);
 }
