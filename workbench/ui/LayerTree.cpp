@@ -23,8 +23,6 @@ LayerTree::LayerTree(QObject* parent) : QObject(parent), m_model(new QStandardIt
     root->setData(ProjectKind, ItemKindRole);
     root->setData(2, ContainerKindRole);
     m_model->appendRow(root);
-    for (LayerType::Code t : LayerType::all())
-        m_lists[t];
 }
 
 QStandardItem* LayerTree::projectRoot() const
@@ -175,7 +173,7 @@ LayerType::Code LayerTree::typeOf(const QStandardItem* item)
 
 int LayerTree::indexOf(LayerType::Code type, const QString& name) const
 {
-    return m_lists.value(type).names.indexOf(name);
+    return m_lists[type].names.indexOf(name);
 }
 
 int LayerTree::propertyKind(LayerType::Code type)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -44,7 +43,7 @@ public:
     QStandardItem* projectRoot() const;
 
     const Lists& lists(LayerType::Code type) const { return m_lists[type]; }
-    int layerCount(LayerType::Code type) const { return m_lists.value(type).names.size(); }
+    int layerCount(LayerType::Code type) const { return m_lists[type].names.size(); }
 
     // Adds a layer item under parent, records it in its type's lists and asks
     // the scene to load the file. Returns nullptr (and adds nothing) for a file
@@ -83,5 +82,5 @@ private:
 
     QStandardItemModel* m_model;
     LayerScene* m_scene = nullptr;
-    QHash<int, Lists> m_lists;
+    Lists m_lists[LayerType::Annotation + 1]; // indexed by type code
 };
