@@ -1,0 +1,218 @@
+#include <QtTest>
+
+#include <QBuffer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "ProjectDocument.h"
+#include "ProjectReader.h"
+#include "ProjectWriter.h"
+
+using Node = ProjectDocument::Node;
+
+namespace {
+
+Node folder(const QString& text, QVector<Node> children = {})
+{
+    Node n;
+    n.kind = Node::Folder;
+    n.text = text;
+    n.children = children;
+    return n;
+}
+Node layer(const QString& text, LayerType::Code type)
+{
+    Node n;
+    n.kind = Node::Layer;
+    n.text = text;
+    n.type = type;
+    return n;
+}
+
+QByteArray written(const ProjectDocument& doc)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!ProjectWriter::write(buffer, doc))
+        return QByteArray();
+    return buffer.data();
+}
+
+bool readBack(const QByteArray& xml, ProjectDocument& doc, QString* error = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(xml);
+    buffer.open(QIODevice::ReadOnly);
+    return ProjectReader::read(buffer, doc, error);
+}
+
+// A compact picture of a tree, for comparisons.
+QString describe(const QVector<Node>& nodes)
+{
+    QStringList parts;
+    for (const Node& n : nodes) {
+        if (n.kind == Node::Layer)
+            parts << n.text + ":" + LayerType::name(n.type);
+        else
+            parts << n.text + "[" + describe(n.children) + "]";
+    }
+    return parts.join(',');
+}
+
+ProjectDocument fullProject()
+{
+    ProjectDocument doc;
+    doc.tree = {folder("New Folder", {layer("cloud one.ply", LayerType::PointCloud), folder("Site"),
+                                      folder("2015 season", {layer("MODEL.obj", LayerType::Mesh)})}),
+                folder("Ägäis Grabung"), layer("sparse.nvm", LayerType::Bundle), layer("a:b.pts", LayerType::PointCloud)};
+    doc.layers[LayerType::PointCloud] = {{"/data/cloud one.ply", "cloud one.ply", true}, {"/data/a:b.pts", "a:b.pts", false}};
+    doc.layers[LayerType::Mesh] = {{"/data/MODEL.obj", "MODEL.obj", true}};
+    doc.layers[LayerType::Bundle] = {{"/data/sparse.nvm", "sparse.nvm", true}};
+    doc.images = {{"/photos/IMG_0001.JPG", "IMG_0001.JPG"}, {"/photos/IMG_0002.JPG", "renamed.JPG"}};
+    doc.settings.bundleAdjustment = "Bundler";
+    doc.settings.denseReconstruction = "SURE";
+    doc.settings.displayOutput = true;
+    doc.settings.fx = 1234.5;
+    doc.settings.r2 = 1.5e-7;
+    doc.settings.imageFolder = "/photos"; // not stored
+    doc.bookmarks = {{1, 2, 3, 0, 0, 0, 0, 0, 1}, {-10.5, 4, 20, 1, 1, 0, 0, 1, 0}};
+    return doc;
+}
+
+} // namespace
+
+class TestProjectFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emptyProject()
+    {
+        const QByteArray xml = written(ProjectDocument());
+        QVERIFY(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE prj><prj version=\"1.0\">"
+                               "<project><type>Empty</type></project><scan_settings>"));
+        QVERIFY(xml.endsWith("</scan_settings></prj>\n"));
+        QVERIFY(xml.contains("<undistord_method>None</undistord_method>"));
+        QVERIFY(xml.contains("<fx>4882.14155</fx>"));
+        QVERIFY(xml.contains("<r1>-0.09343</r1>"));
+        QVERIFY(xml.contains("<r3>0</r3>"));
+        QVERIFY(xml.contains("<display_output>false</display_output>"));
+        QVERIFY(!xml.contains("<images>") && !xml.contains("<bookmarks>") && !xml.contains("<models>"));
+        ProjectDocument doc;
+        QVERIFY(readBack(xml, doc));
+        QVERIFY(doc.tree.isEmpty());
+        QCOMPARE(doc.settings, ScanSettings());
+    }
+
+    void treeOfTheExample()
+    {
+        ProjectDocument doc;
+        doc.tree = {folder("Scans", {layer("cloud.ply", LayerType::PointCloud)}), folder("Site")};
+        const QByteArray xml = written(doc);
+        QVERIFY2(xml.contains("<project><f_Scans><f_cloud.ply><type>PointCloud</type></f_cloud.ply></f_Scans>"
+                              "<Site><type>Folder</type></Site></project>"),
+                 xml.constData());
+    }
+
+    void roundTripKeepsEverything()
+    {
+        const ProjectDocument doc = fullProject();
+        const QByteArray xml = written(doc);
+        ProjectDocument back;
+        QString error;
+        QVERIFY2(readBack(xml, back, &error), qPrintable(error));
+        QCOMPARE(describe(back.tree), describe(doc.tree));
+        for (LayerType::Code t : LayerType::all()) {
+            QCOMPARE(back.layers[t].size(), doc.layers[t].size());
+            for (int i = 0; i < doc.layers[t].size(); ++i) {
+                QCOMPARE(back.layers[t][i].file, doc.layers[t][i].file);
+                QCOMPARE(back.layers[t][i].name, doc.layers[t][i].name);
+                QVERIFY(back.layers[t][i].visible); // written as "on"
+            }
+        }
+        QCOMPARE(back.images.size(), 2);
+        QCOMPARE(back.images[1].originalFilename, QString("/photos/IMG_0002.JPG"));
+        QCOMPARE(back.images[1].nameFromList, QString("renamed.JPG"));
+        ScanSettings expected = doc.settings;
+        expected.imageFolder.clear();
+        QCOMPARE(back.settings, expected);
+        QCOMPARE(back.bookmarks, doc.bookmarks);
+    }
+
+    // The described form, with every name a plain XML name, reads as before.
+    void plainFileFromAnEarlierVersion()
+    {
+        const QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE prj><prj version=\"1.0\">"
+                               "<project><f_Scans><f_a.pts><type>PointCloud</type></f_a.pts></f_Scans>"
+                               "<f_Scans2><f_a.pts><type>PointCloud</type></f_a.pts></f_Scans2></project>"
+                               "<geometry><pointclouds><item><file>/x/a.pts</file><name>a.pts</name>"
+                               "<status>off</status><colour>red</colour></item><item><file>/y/a.pts</file>"
+                               "<name>a.pts</name></item></pointclouds></geometry>"
+                               "<unknown><deep/></unknown><scan_settings><fx>abc</fx><display_output>True"
+                               "</display_output></scan_settings></prj>";
+        ProjectDocument doc;
+        QVERIFY(readBack(xml, doc));
+        QCOMPARE(describe(doc.tree), QString("Scans[a.pts:PointCloud],Scans2[a.pts:PointCloud]"));
+        QCOMPARE(doc.layers[LayerType::PointCloud].size(), 2);
+        QVERIFY(!doc.layers[LayerType::PointCloud][0].visible);
+        QCOMPARE(doc.settings.fx, 0.0);
+        QVERIFY(!doc.settings.displayOutput);
+    }
+
+    void refusedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("version 2.0") << QByteArray("<prj version=\"2.0\"><pointclouds><item><file>/a.pts</file>"
+                                                   "</item></pointclouds></prj>")
+                                     << "The file is not a PRJ version 1.0 file.";
+        QTest::newRow("other root") << QByteArray("<kml/>") << "The file is not a PRJ version 1.0 file.";
+        QTest::newRow("malformed") << QByteArray("<prj version=\"1.0\">\n<project><f_a></project></prj>")
+                                   << "line 2";
+        QTest::newRow("truncated") << QByteArray("<prj version=\"1.0\"><project><type>Empty</type></proj")
+                                   << "line 1";
+        QTest::newRow("empty") << QByteArray() << "line";
+        QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe<<>>", 8) << "line";
+    }
+    void refusedFiles()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, error);
+        ProjectDocument doc;
+        QString text;
+        QVERIFY(!readBack(xml, doc, &text));
+        QVERIFY2(text.contains(error), qPrintable(text));
+    }
+
+    void writtenFilesAreWellFormedForXmllint()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("site project.prj");
+        QVERIFY(ProjectWriter::writeFile(path, fullProject()));
+        QProcess lint;
+        lint.start("xmllint", {"--noout", path});
+        QVERIFY(lint.waitForFinished(10000));
+        QCOMPARE(lint.exitCode(), 0);
+        QCOMPARE(lint.readAllStandardError(), QByteArray());
+    }
+
+    void failedSaveKeepsThePreviousFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.prj");
+        QVERIFY(ProjectWriter::writeFile(path, fullProject()));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        // A folder in the file's place: writing cannot succeed.
+        QString error;
+        QVERIFY(!ProjectWriter::writeFile(dir.path(), ProjectDocument(), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!ProjectWriter::writeFile(dir.filePath("missing/p.prj"), ProjectDocument(), &error));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectFile)
+#include "tst_projectfile.moc"

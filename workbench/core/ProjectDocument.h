@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <array>
+
+#include "LayerType.h"
+#include "ScanSettings.h"
+
+// Everything a project file holds, independent of the widgets that show it.
+struct ProjectDocument
+{
+    // One node of the layer tree under the project root: a folder (possibly
+    // empty) or the place of a layer, named by its display name; the layer's
+    // file is listed in the section of its type. On reading, a layer goes to
+    // the first place that bears its name.
+    struct Node
+    {
+        enum Kind { Folder, Layer };
+        Kind kind = Folder;
+        QString text;
+        LayerType::Code type = LayerType::None; // layers only
+        QVector<Node> children;                  // folders only
+    };
+
+    struct Layer
+    {
+        QByteArray file;
+        QString name;
+        bool visible = true;
+    };
+
+    struct Image
+    {
+        QString originalFilename;
+        QString nameFromList;
+    };
+
+    using Bookmark = std::array<double, 9>; // eye, centre, up
+
+    QVector<Node> tree;
+    QVector<Layer> layers[LayerType::Annotation + 1]; // indexed by type code
+    QVector<Image> images;
+    ScanSettings settings;
+    QVector<Bookmark> bookmarks;
+
+    // The section element of a layer type ("models", "pointclouds", ...).
+    static QString sectionName(LayerType::Code type);
+    static LayerType::Code sectionType(const QString& element);
+};

@@ -1,0 +1,234 @@
+#include "ProjectReader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <iostream>
+
+#include "ProjectDocument.h"
+
+namespace {
+
+using Node = ProjectDocument::Node;
+
+// The item text an element stands for: its "name" attribute when the writer
+// had to replace a text that is no XML name, else the element name less the
+// given number of leading characters.
+QString itemText(const QXmlStreamReader& xml, int strip)
+{
+    const QStringRef attr = xml.attributes().value(QLatin1String("name"));
+    if (!attr.isNull())
+        return attr.toString();
+    return xml.name().mid(strip).toString();
+}
+
+// Reads element E (the reader stands on its start) whose nodes go into parent.
+void readTreeElement(QXmlStreamReader& xml, QVector<Node>& parent)
+{
+    const QString fullName = itemText(xml, 0);
+    const QString shortName = itemText(xml, 2);
+    int folderIndex = -1;
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("type")) {
+            const QString text = xml.readElementText();
+            Node node;
+            if (text == QLatin1String("Folder")) {
+                node.kind = Node::Folder;
+                node.text = fullName;
+            } else {
+                node.kind = Node::Layer;
+                node.text = shortName;
+                node.type = LayerType::fromName(text);
+            }
+            parent.append(node);
+        } else {
+            if (folderIndex < 0) {
+                Node folder;
+                folder.kind = Node::Folder;
+                folder.text = shortName;
+                parent.append(folder);
+                folderIndex = parent.size() - 1;
+            }
+            readTreeElement(xml, parent[folderIndex].children);
+        }
+    }
+}
+
+void readTree(QXmlStreamReader& xml, ProjectDocument& doc)
+{
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("type"))
+            xml.skipCurrentElement(); // "Empty"
+        else
+            readTreeElement(xml, doc.tree);
+    }
+}
+
+void readLayers(QXmlStreamReader& xml, QVector<ProjectDocument::Layer>& out)
+{
+    std::cout << "Reading XML\n";
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("item")) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        ProjectDocument::Layer layer;
+        layer.visible = false; // an item without status reads as hidden
+        while (xml.readNextStartElement()) {
+            if (xml.name() == QLatin1String("file"))
+                layer.file = xml.readElementText().toUtf8();
+            else if (xml.name() == QLatin1String("name"))
+                layer.name = xml.readElementText();
+            else if (xml.name() == QLatin1String("status"))
+                layer.visible = xml.readElementText() == QLatin1String("on");
+            else
+                xml.skipCurrentElement();
+        }
+        out.append(layer);
+    }
+}
+
+void readImages(QXmlStreamReader& xml, ProjectDocument& doc)
+{
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("image")) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        ProjectDocument::Image image;
+        while (xml.readNextStartElement()) {
+            if (xml.name() == QLatin1String("original_filename"))
+                image.originalFilename = xml.readElementText();
+            else if (xml.name() == QLatin1String("name_from_list"))
+                image.nameFromList = xml.readElementText();
+            else
+                xml.skipCurrentElement();
+        }
+        doc.images.append(image);
+    }
+}
+
+void readSettings(QXmlStreamReader& xml, ScanSettings& s)
+{
+    struct Text
+    {
+        const char* name;
+        QString* field;
+    };
+    struct Number
+    {
+        const char* name;
+        double* field;
+    };
+    const Text texts[] = {{"undistord_method", &s.undistortMethod},
+                          {"feature_detector", &s.featureDetector},
+                          {"feature_matcher", &s.featureMatcher},
+                          {"bundle_adjustment", &s.bundleAdjustment},
+                          {"dense_reconstruction", &s.denseReconstruction}};
+    const Number numbers[] = {{"fx", &s.fx}, {"fy", &s.fy}, {"cx", &s.cx}, {"cy", &s.cy}, {"r1", &s.r1},
+                              {"r2", &s.r2}, {"r3", &s.r3}, {"t1", &s.t1}, {"t2", &s.t2}};
+    while (xml.readNextStartElement()) {
+        bool used = false;
+        for (const Text& t : texts)
+            if (xml.name() == QLatin1String(t.name)) {
+                *t.field = xml.readElementText();
+                used = true;
+            }
+        for (const Number& n : numbers)
+            if (!used && xml.name() == QLatin1String(n.name)) {
+                *n.field = xml.readElementText().toDouble(); // not a number gives 0
+                used = true;
+            }
+        if (!used && xml.name() == QLatin1String("display_output")) {
+            s.displayOutput = xml.readElementText() == QLatin1String("true");
+            used = true;
+        }
+        if (!used)
+            xml.skipCurrentElement();
+    }
+}
+
+void readBookmarks(QXmlStreamReader& xml, ProjectDocument& doc)
+{
+    static const char* const names[9] = {"eye_x",    "eye_y",    "eye_z", "centre_x", "centre_y",
+                                         "centre_z", "up_x",     "up_y",  "up_z"};
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("bookmark")) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        ProjectDocument::Bookmark mark{0, 0, 0, 0, 0, 0, 0, 0, 1}; // missing values: origin, z up
+        while (xml.readNextStartElement()) {
+            bool used = false;
+            for (int k = 0; k < 9 && !used; ++k)
+                if (xml.name() == QLatin1String(names[k])) {
+                    mark[k] = xml.readElementText().toDouble();
+                    used = true;
+                }
+            if (!used)
+                xml.skipCurrentElement();
+        }
+        doc.bookmarks.append(mark);
+    }
+}
+
+// The children of prj, and of the "geometry" and "cameras" wrappers.
+void readSections(QXmlStreamReader& xml, ProjectDocument& doc)
+{
+    while (xml.readNextStartElement()) {
+        const QString name = xml.name().toString();
+        std::cout << name.toStdString() << "\n";
+        const LayerType::Code section = ProjectDocument::sectionType(name);
+        if (name == QLatin1String("project"))
+            readTree(xml, doc);
+        else if (section != LayerType::None)
+            readLayers(xml, doc.layers[section]);
+        else if (name == QLatin1String("images"))
+            readImages(xml, doc);
+        else if (name == QLatin1String("scan_settings"))
+            readSettings(xml, doc.settings);
+        else if (name == QLatin1String("bookmarks"))
+            readBookmarks(xml, doc);
+        else if (name == QLatin1String("geometry") || name == QLatin1String("cameras"))
+            readSections(xml, doc);
+        else
+            xml.skipCurrentElement();
+    }
+}
+
+} // namespace
+
+bool ProjectReader::read(QIODevice& device, ProjectDocument& doc, QString* errorText)
+{
+    QXmlStreamReader xml(&device);
+    if (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("prj")
+            && xml.attributes().value(QLatin1String("version")) == QLatin1String("1.0"))
+            readSections(xml, doc);
+        else
+            xml.raiseError(QCoreApplication::translate("ProjectReader", "The file is not a PRJ version 1.0 file."));
+    }
+    // A truncated file ends in a premature-end error: it counts as failed too.
+    if (xml.hasError()) {
+        if (errorText)
+            *errorText = QCoreApplication::translate("ProjectReader", "%1 (line %2, column %3)")
+                             .arg(xml.errorString())
+                             .arg(xml.lineNumber())
+                             .arg(xml.columnNumber());
+        return false;
+    }
+    return true;
+}
+
+bool ProjectReader::readFile(const QString& fileName, ProjectDocument& doc, QString* errorText)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (errorText)
+            *errorText = QCoreApplication::translate("ProjectReader", "Cannot read file %1:\n%2.")
+                             .arg(fileName, file.errorString());
+        return false;
+    }
+    return read(file, doc, errorText);
+}
