@@ -126,7 +126,7 @@ private slots:
             for (int i = 0; i < doc.layers[t].size(); ++i) {
                 QCOMPARE(back.layers[t][i].file, doc.layers[t][i].file);
                 QCOMPARE(back.layers[t][i].name, doc.layers[t][i].name);
-                QVERIFY(back.layers[t][i].visible); // written as "on"
+                QCOMPARE(back.layers[t][i].visible, doc.layers[t][i].visible);
             }
         }
         QCOMPARE(back.images.size(), 2);

@@ -226,8 +226,7 @@ bool ProjectReader::readFile(const QString& fileName, ProjectDocument& doc, QStr
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         if (errorText)
-            *errorText = QCoreApplication::translate("ProjectReader", "Cannot read file %1:\n%2.")
-                             .arg(fileName, file.errorString());
+            *errorText = file.errorString();
         return false;
     }
     return read(file, doc, errorText);

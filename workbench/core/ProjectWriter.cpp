@@ -95,7 +95,8 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
             xml.writeStartElement(QStringLiteral("item"));
             xml.writeTextElement(QStringLiteral("file"), QString::fromUtf8(layer.file));
             xml.writeTextElement(QStringLiteral("name"), layer.name);
-            xml.writeTextElement(QStringLiteral("status"), QStringLiteral("on"));
+            // Hidden layers are written "off" so they reopen hidden.
+            xml.writeTextElement(QStringLiteral("status"), layer.visible ? QStringLiteral("on") : QStringLiteral("off"));
             xml.writeEndElement();
         }
         xml.writeEndElement();

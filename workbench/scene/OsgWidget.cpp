@@ -22,6 +22,6 @@ void OsgWidget::showFront() {}
 void OsgWidget::showBack() {}
 
 int OsgWidget::bookmarkCount() const { return m_bookmarks; }
-void OsgWidget::createBookmark() { m_bookmarks = qMin(m_bookmarks + 1, 11); }
+void OsgWidget::createBookmark() { m_bookmarks = qMin(m_bookmarks + 1, 11); m_bookmarkList.push_back({}); }
 void OsgWidget::goToBookmark(int) {}
 void OsgWidget::selectManipulator(int) {}

@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+#include <deque>
+
+#include <osg/Vec3d>
+
 #include <osg/Group>
 #include <osg/ref_ptr>
 #include <osgViewer/CompositeViewer>
@@ -14,6 +18,12 @@ class OsgWidget : public QWidget, public osgViewer::CompositeViewer
 {
     Q_OBJECT
 public:
+    struct Bookmark
+    {
+        osg::Vec3d eye;
+        osg::Vec3d centre;
+        osg::Vec3d up;
+    };
     OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
               QWidget* parent = nullptr);
     ~OsgWidget() override;
@@ -32,6 +42,8 @@ public:
     int bookmarkCount() const;
     void createBookmark();
     void goToBookmark(int index);
+    const std::deque<Bookmark>& bookmarks() const { return m_bookmarkList; }
+    void setBookmarks(const std::deque<Bookmark>& bookmarks) { m_bookmarkList = bookmarks; m_bookmarks = int(bookmarks.size()); }
 
     void selectManipulator(int index);
 
@@ -39,4 +51,5 @@ private:
     osg::ref_ptr<osg::Group> m_root;
     QListWidget* m_log = nullptr;
     int m_bookmarks = 0;
+    std::deque<Bookmark> m_bookmarkList;
 };

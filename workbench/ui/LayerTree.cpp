@@ -51,6 +51,7 @@ void LayerTree::addTypeChild(QStandardItem* layer, LayerType::Code type)
 {
     auto* child = new QStandardItem(QStringLiteral("Type: ") + LayerType::name(type));
     child->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    child->setData(TypeChildKind, ItemKindRole);
     layer->insertRow(0, child);
 }
 

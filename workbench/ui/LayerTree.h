@@ -21,7 +21,14 @@ class LayerTree : public QObject
     Q_OBJECT
 public:
     enum Role { ItemKindRole = Qt::UserRole + 1, ContainerKindRole = Qt::UserRole + 2, TypeCodeRole = Qt::UserRole + 3 };
-    enum ItemKind { ProjectKind = 1, FolderKind = 2, LayerKind = 3 };
+    enum ItemKind {
+        ProjectKind = 1,
+        FolderKind = 2,
+        LayerKind = 3,
+        // Our own marks, so nothing depends on what a text happens to contain.
+        TypeChildKind = 4,
+        RecordKind = 5
+    };
 
     struct Lists
     {

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QCursor>
+#include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -27,6 +29,9 @@
 #include "LogView.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
+#include "ProjectFile.h"
+#include "ProjectReader.h"
+#include "ProjectWriter.h"
 #include "PropertyWindow.h"
 #include "ScanSettings.h"
 
@@ -260,6 +265,12 @@ void MainWindow::showBottom()
 void MainWindow::createBookmark()
 {
     const int n = m_osgWidget->bookmarkCount();
+    addBookmarkAction(n);
+    m_osgWidget->createBookmark();
+}
+
+void MainWindow::addBookmarkAction(int n)
+{
     auto* action = new QAction(tr("&bookmark") + QString::number(n), this);
     action->setCheckable(true);
     action->setStatusTip(tr("recent bookmark"));
@@ -271,7 +282,6 @@ void MainWindow::createBookmark()
     connect(mapper, SIGNAL(mapped(int)), this, SLOT(onStepIncreased(int)));
 
     m_bookmarkMenu->addAction(action);
-    m_osgWidget->createBookmark();
 }
 
 void MainWindow::onStepIncreased(int j)
@@ -424,6 +434,129 @@ void MainWindow::configureScanSettings()
 void MainWindow::saveVariables()
 {
     m_configWindow->apply(ScanSettings::global());
+    if (m_projectPath.isEmpty()) {
+        QString folder = m_appDir;
+        if (m_imageList->count() > 0) {
+            const QString first = m_imageList->fullPath(m_imageList->item(0)->text());
+            folder = first.left(first.lastIndexOf('/'));
+        } else if (!ScanSettings::global().imageFolder.isEmpty()) {
+            folder = ScanSettings::global().imageFolder;
+        }
+        m_projectPath = folder + '/' + QDateTime::currentDateTime().toString().replace(':', '.') + ".prj";
+    }
+    if (writeProjectFile(m_projectPath))
+        statusBar()->showMessage(tr(" Project Saved '%1'").arg(m_projectPath), 2000);
+    else
+        statusBar()->showMessage(tr("Project write Failed"), 2000);
+}
+
+// ---- Project file -------------------------------------------------------------
+
+bool MainWindow::writeProjectFile(const QString& fileName)
+{
+    ProjectDocument doc = ProjectFile::gather(*m_layers, *m_imageList);
+    doc.settings = ScanSettings::global();
+    for (const OsgWidget::Bookmark& b : m_osgWidget->bookmarks())
+        doc.bookmarks.append({b.eye.x(), b.eye.y(), b.eye.z(), b.centre.x(), b.centre.y(), b.centre.z(), b.up.x(),
+                              b.up.y(), b.up.z()});
+    QString error;
+    if (ProjectWriter::writeFile(fileName, doc, &error))
+        return true;
+    appendLog(tr("Cannot write project %1: %2").arg(fileName, error));
+    return false;
+}
+
+bool MainWindow::openProjectFile(const QString& fileName)
+{
+    ProjectDocument doc;
+    QString error;
+    if (!ProjectReader::readFile(fileName, doc, &error)) {
+        // Nothing of a file that failed to read is shown as a project.
+        QMessageBox::warning(this, tr("QXmlStream Bookmarks"), tr("Cannot read file %1:\n%2.").arg(fileName, error));
+        return false;
+    }
+    ProjectFile::apply(doc, *m_layers, *m_imageList, m_treeView,
+                       [this](const QString& file, const QString& name, bool visible, QStandardItem* parent) {
+                           return addLayer(file, name, visible, parent);
+                       });
+    updateWindowTitleCount();
+    ScanSettings::global() = doc.settings;
+    // The settings window shows what it showed when last closed: refill it so
+    // its "OK" does not put stale values over the ones just read.
+    m_configWindow->showSettings(ScanSettings::global());
+    if (!doc.bookmarks.isEmpty()) {
+        std::deque<OsgWidget::Bookmark> marks = m_osgWidget->bookmarks();
+        for (const ProjectDocument::Bookmark& b : doc.bookmarks)
+            marks.push_back({osg::Vec3d(b[0], b[1], b[2]), osg::Vec3d(b[3], b[4], b[5]), osg::Vec3d(b[6], b[7], b[8])});
+        m_osgWidget->setBookmarks(marks);
+        for (int i = m_recentBookmarkActions.size(); i < m_osgWidget->bookmarkCount(); ++i)
+            addBookmarkAction(i);
+    }
+    m_projectPath = fileName;
+    m_actions.value("&Run Sparse")->setEnabled(true);
+    m_actions.value("&Run Dense")->setEnabled(true);
+    m_actions.value("&Scan Settings")->setEnabled(true);
+    statusBar()->showMessage(tr("Project loaded"), 2000);
+    return true;
+}
+
+void MainWindow::openProj()
+{
+    if (m_layers->projectRoot()->hasChildren())
+        closeProject(); // its Cancel does not stop the opening
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open Project"), QDir::currentPath(), tr("Project Files (*.prj)"));
+    if (fileName.isEmpty()) {
+        statusBar()->showMessage(tr("Project not loaded, empty"), 2000);
+        return;
+    }
+    openProjectFile(fileName);
+}
+
+void MainWindow::save()
+{
+    if (m_projectPath.isEmpty()) {
+        saveAs();
+        if (m_projectPath.isEmpty())
+            return;
+    }
+    if (writeProjectFile(m_projectPath))
+        statusBar()->showMessage(tr("Saved '%1'").arg(m_projectPath), 2000);
+    else
+        statusBar()->showMessage(tr("Write Failed"), 2000);
+}
+
+void MainWindow::saveAs()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Choose a file name"), QStringLiteral("."), tr("Project File (*.prj)"));
+    if (fileName.isEmpty()) {
+        statusBar()->showMessage(tr("Filename Empty"), 2000);
+        return;
+    }
+    m_projectPath = fileName;
+    statusBar()->showMessage(tr("Saved '%1'").arg(m_projectPath), 2000);
+    saveVariables();
+}
+
+void MainWindow::closeProject()
+{
+    QMessageBox box(this);
+    box.setText(tr("Save before closing?"));
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Save)
+        save();
+    if (answer == QMessageBox::Save || answer == QMessageBox::Discard)
+        clearProject();
+}
+
+void MainWindow::clearProject()
+{
+    removeAllModels();
+    QStandardItem* root = m_layers->projectRoot();
+    root->removeRows(0, root->rowCount());
 }
 
 // ---- Slots whose work belongs to features still to come --------------------
@@ -446,8 +579,6 @@ void MainWindow::saveInputPolygon() {}
 void MainWindow::dateSet() {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
-void MainWindow::saveAs() {}
-void MainWindow::save() {}
 void MainWindow::print() {}
 void MainWindow::undo() {}
 void MainWindow::recordClicked() {}
@@ -461,7 +592,6 @@ void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
 void MainWindow::convertPts2AscOpen() {}
 void MainWindow::saveSelectedPointsasPolyline() {}
-void MainWindow::openProj() {}
 void MainWindow::addImage() {}
 void MainWindow::load(QListWidgetItem*) {}
 void MainWindow::changeItemValue(QListWidgetItem*) {}
@@ -483,7 +613,6 @@ void MainWindow::saveEditsPoints() {}
 void MainWindow::saveEditsPolygons() {}
 void MainWindow::toggleLabels() {}
 void MainWindow::togglePolyLabels() {}
-void MainWindow::closeProject() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 QStringList MainWindow::makeComboList(int, int, int) { return {}; }

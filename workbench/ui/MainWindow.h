@@ -63,6 +63,13 @@ public:
     // "Add Data" for files already chosen: each becomes a layer under the root.
     void addDataFiles(const QStringList& paths);
 
+    QString projectPath() const { return m_projectPath; }
+    // The project flows without their file dialogs: true on success.
+    bool openProjectFile(const QString& fileName);
+    bool writeProjectFile(const QString& fileName);
+    // Removes every layer and every row under the project root.
+    void clearProject();
+
     // Appends one line to the "Log View".
     void appendLog(const QString& text);
 
@@ -168,6 +175,7 @@ private:
     void createDocks();
     QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
     void fillBar(QWidget* bar, const QStringList& entries);
+    void addBookmarkAction(int n);
 
     Edition m_edition;
     QString m_appDir;
@@ -177,6 +185,7 @@ private:
     QTreeView* m_treeView = nullptr;
     LayerTree* m_layers = nullptr;
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
+    QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
     GeoRef* m_geoRef = nullptr;
     QList<ImageViewer*> imagesView;

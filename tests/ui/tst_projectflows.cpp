@@ -1,0 +1,171 @@
+#include <QtTest>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include "ConfigWindow.h"
+#include "LayerTree.h"
+#include "MainWindow.h"
+#include "MyListWidget.h"
+#include "OsgWidget.h"
+#include "ScanSettings.h"
+
+namespace {
+
+// Answers the next modal message box with the given button and records its text.
+void answerNextBox(QMessageBox::StandardButton button, QString* text = nullptr)
+{
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (text)
+            *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+// The tree below an item as text: name, check mark for layers, children in brackets.
+QString describe(const QStandardItem* item)
+{
+    QStringList parts;
+    for (int r = 0; r < item->rowCount(); ++r) {
+        const QStandardItem* c = item->child(r);
+        QString s = c->text();
+        if (c->isCheckable())
+            s += c->checkState() == Qt::Checked ? "+" : "-";
+        if (c->hasChildren())
+            s += "[" + describe(c) + "]";
+        parts << s;
+    }
+    return parts.join(',');
+}
+
+const QString data = QStringLiteral(ORVALIS_SHARED_DATA);
+
+} // namespace
+
+class TestProjectFlows : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+    void init() { ScanSettings::global() = ScanSettings(); }
+
+    void saveDiscardOpenRestoresEverything()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("site.prj");
+        MainWindow w;
+        LayerTree* layers = w.layers();
+        QStandardItem* root = layers->projectRoot();
+        QStandardItem* scans = layers->addFolder(root);
+        scans->setText("Scans 2015");
+        w.addLayer(data + "/nvm/pic22_vsfm_linux.nvm", "pic22.nvm", true, scans);
+        QStandardItem* inner = layers->addFolder(scans);
+        inner->setText("trench A");
+        layers->addFolder(root); // empty, keeps its default name
+        w.addLayer(data + "/ply/kermit_pmvs_meshlab_ascii.ply", "kermit cloud.ply", true, inner);
+        QStandardItem* hidden = w.addLayer(data + "/pts/pdal_bunny_8.pts", "bunny.pts", false, root);
+        w.addLayer(data + "/x/MODEL.obj", "MODEL.obj", true, inner);
+        QVERIFY(hidden);
+        w.imageList()->addImage("/photos/DSC_0001.JPG", "DSC_0001.JPG");
+        w.imageList()->addImage("/photos/DSC_0002.JPG", "north wall.JPG");
+        ScanSettings::global().denseReconstruction = "CMPMVS";
+        ScanSettings::global().fx = 1000.25;
+        w.createBookmark();
+        w.createBookmark();
+        const QString before = describe(root);
+
+        QVERIFY(w.writeProjectFile(path));
+        answerNextBox(QMessageBox::Discard);
+        w.closeProject();
+        QCOMPARE(root->rowCount(), 0);
+        QCOMPARE(layers->layerCount(LayerType::PointCloud), 0);
+        ScanSettings::global() = ScanSettings();
+
+        MainWindow other;
+        QVERIFY(other.openProjectFile(path));
+        QCOMPARE(describe(other.layers()->projectRoot()), before);
+        QCOMPARE(other.layers()->lists(LayerType::PointCloud).names, (QStringList{"kermit cloud.ply", "bunny.pts"}));
+        QCOMPARE(other.layers()->lists(LayerType::Bundle).files.value(0), (data + "/nvm/pic22_vsfm_linux.nvm").toUtf8());
+        QCOMPARE(other.imageList()->count(), 2);
+        QCOMPARE(other.imageList()->fullPath("north wall.JPG"), QString("/photos/DSC_0002.JPG"));
+        QCOMPARE(ScanSettings::global().denseReconstruction, QString("CMPMVS"));
+        QCOMPARE(ScanSettings::global().fx, 1000.25);
+        QCOMPARE(other.sceneView()->bookmarkCount(), 2);
+        QCOMPARE(other.bookmarkMenu()->actions().size(), 2);
+        QCOMPARE(other.projectPath(), path);
+        QVERIFY(other.action("&Run Sparse")->isEnabled());
+        QCOMPARE(other.statusBar()->currentMessage(), QString("Project loaded"));
+    }
+
+    void cancelOnCloseMergesTheNextProject()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.prj");
+        MainWindow w;
+        w.addLayer(data + "/pts/pdal_test.pts", "test.pts", true);
+        QVERIFY(w.writeProjectFile(path));
+        answerNextBox(QMessageBox::Cancel);
+        w.closeProject();
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), 1);
+        QVERIFY(w.openProjectFile(path));
+        QCOMPARE(describe(w.layers()->projectRoot()), QString("test.pts+[Type: PointCloud],test.pts+[Type: PointCloud]"));
+    }
+
+    void failedReadLoadsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("version 2.0") << QByteArray("<prj version=\"2.0\"><project><f_a><type>Folder</type></f_a>"
+                                                   "</project></prj>")
+                                     << "not a PRJ version 1.0 file";
+        QTest::newRow("broken after a layer")
+            << QByteArray("<prj version=\"1.0\"><project><Site><type>Folder</type></Site></project><pointclouds>"
+                          "<item><file>/a.pts</file><name>a.pts</name><status>on</status></item></pointcl")
+            << "line 1";
+    }
+    void failedReadLoadsNothing()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QFile f(dir.filePath("bad.prj"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        MainWindow w;
+        QString shown;
+        answerNextBox(QMessageBox::Ok, &shown);
+        QVERIFY(!w.openProjectFile(f.fileName()));
+        QVERIFY2(shown.contains(message), qPrintable(shown));
+        QVERIFY2(shown.startsWith("Cannot read file " + f.fileName()), qPrintable(shown));
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), 0);
+        QVERIFY(w.projectPath().isEmpty());
+        QVERIFY(w.statusBar()->currentMessage() != "Project loaded");
+    }
+
+    void firstSaveNamesTheProjectAfterTheImageFolder()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.findChild<ConfigWindow*>()->imageFolderEdit()->setText(dir.path());
+        w.saveVariables();
+        const QString path = w.projectPath();
+        QCOMPARE(path.left(path.lastIndexOf('/')), dir.path());
+        QVERIFY(path.endsWith(".prj"));
+        QVERIFY(!path.mid(path.lastIndexOf('/')).contains(':'));
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(w.statusBar()->currentMessage(), " Project Saved '" + path + "'");
+    }
+};
+
+QTEST_MAIN(TestProjectFlows)
+#include "tst_projectflows.moc"
