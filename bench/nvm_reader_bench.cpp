@@ -33,10 +33,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-struct Output
+namespace
 {
+
+struct Output {
     SparseBundle bundle;
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
@@ -46,8 +46,7 @@ using Reader = std::function<bool(const std::string& file, Output& out)>;
 
 // ---- shared by the two plain readers: the same records, the same rules ----
 
-struct Point
-{
+struct Point {
     double x, y, z, r, g, b;
 };
 
@@ -190,7 +189,8 @@ bool readFromChars(const std::string& file, Output& out)
             CharsLine l(line);
             Point p{};
             double n = 0;
-            l.number(p.x), l.number(p.y), l.number(p.z), l.number(p.r), l.number(p.g), l.number(p.b), l.number(n);
+            l.number(p.x), l.number(p.y), l.number(p.z), l.number(p.r), l.number(p.g), l.number(p.b),
+                l.number(n);
             for (int k = 0; k < int(n); ++k) {
                 double c, f, x, y;
                 if (!l.number(c) || !l.number(f) || !l.number(x) || !l.number(y))
@@ -280,8 +280,7 @@ bool readWithNvmReader(const std::string& file, Output& out)
 
 // ---- measurement ----
 
-struct Sample
-{
+struct Sample {
     double seconds = 0;
     long peakGrowthKiB = 0;
     double returnedBytes = 0;
@@ -315,13 +314,15 @@ Sample measureInChild(const Reader& reader, const std::string& file)
         s.peakGrowthKiB = maxRssKiB() - before;
         for (size_t m = 0; m < out.vertices.size(); ++m) {
             s.points += out.vertices[m]->size();
-            s.returnedBytes += out.vertices[m]->size() * sizeof(osg::Vec3) + out.colours[m]->size() * sizeof(osg::Vec4);
+            s.returnedBytes +=
+                out.vertices[m]->size() * sizeof(osg::Vec3) + out.colours[m]->size() * sizeof(osg::Vec4);
         }
         for (const auto& cameras : out.bundle.bundleCameras)
             for (const auto& camera : cameras) {
                 s.views += camera->views.size();
-                s.returnedBytes += sizeof(BundleCamera) + camera->path.size() + camera->name.size()
-                    + camera->views.size() * (sizeof(PointView) + sizeof(std::unique_ptr<PointView>));
+                s.returnedBytes +=
+                    sizeof(BundleCamera) + camera->path.size() + camera->name.size() +
+                    camera->views.size() * (sizeof(PointView) + sizeof(std::unique_ptr<PointView>));
             }
         const ssize_t written = write(fds[1], &s, sizeof s);
         _exit(written == ssize_t(sizeof s) ? 0 : 1);
@@ -337,8 +338,7 @@ Sample measureInChild(const Reader& reader, const std::string& file)
     return s;
 }
 
-template <typename T>
-T median(std::vector<T> v)
+template <typename T> T median(std::vector<T> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -361,8 +361,7 @@ int main(int argc, char** argv)
     }
     const double fileBytes = double(probe.tellg());
 
-    struct Entry
-    {
+    struct Entry {
         const char* name;
         Reader reader;
         std::vector<Sample> samples;
