@@ -125,14 +125,16 @@ void OsgWidget::timerEvent(QTimerEvent* event)
     }
     // A QOpenGLWidget can only present what it drew inside paintGL, so a tick
     // asks for a paint; Qt folds ticks that come faster than the screen.
-    if (m_glWidget->isVisible())
+    // Without a context (no display) every repaint would only fail again.
+    if (m_glWidget->isVisible() && m_glWidget->isValid())
         m_glWidget->update();
 }
 
 void OsgWidget::paintEvent(QPaintEvent* event)
 {
     QWidget::paintEvent(event);
-    m_glWidget->update();
+    if (m_glWidget->isValid())
+        m_glWidget->update();
 }
 
 void OsgWidget::enableLodControl()
