@@ -28,8 +28,8 @@ public:
         m_dir = std::make_unique<QTemporaryDir>();
         const QString target = m_dir->path() + QStringLiteral("/de_DE.UTF-8");
         if (QProcess::execute(localedef, {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                                          QStringLiteral("UTF-8"), target})
-            > 1) // 1 means "built with warnings"
+                                          QStringLiteral("UTF-8"), target}) >
+            1) // 1 means "built with warnings"
             return;
         m_oldLocPath = qgetenv("LOCPATH");
         m_setLocPath = true;

@@ -11,7 +11,8 @@
 
 Q_DECLARE_METATYPE(osg::Vec3d)
 
-namespace {
+namespace
+{
 
 // Rotation by 90 degrees about z, shift (10, 20, 30), scale (2, 3, 4).
 const QByteArray quarterTurn = "0 -1 0\n"
@@ -51,10 +52,14 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("companion");
-        QTest::newRow("nvm") << "/site/run/sparse.nvm" << "/site/run/sparse.txt";
-        QTest::newRow("pts") << "cloud.pts" << "cloud.txt";
-        QTest::newRow("last three characters only") << "/a/model.nvm2" << "/a/model.ntxt";
-        QTest::newRow("shorter than three") << "ab" << "txt";
+        QTest::newRow("nvm") << "/site/run/sparse.nvm"
+                             << "/site/run/sparse.txt";
+        QTest::newRow("pts") << "cloud.pts"
+                             << "cloud.txt";
+        QTest::newRow("last three characters only") << "/a/model.nvm2"
+                                                    << "/a/model.ntxt";
+        QTest::newRow("shorter than three") << "ab"
+                                            << "txt";
     }
     void companionName()
     {
@@ -84,8 +89,8 @@ private slots:
 
         // The scene's chain of transforms, outermost first translate(t),
         // scale(s), inverse of the rotation rows, lands on the same place.
-        const osg::Matrixd chain = osg::Matrixd::inverse(geo.rotation) * osg::Matrixd::scale(geo.scale)
-            * osg::Matrixd::translate(geo.translation);
+        const osg::Matrixd chain = osg::Matrixd::inverse(geo.rotation) * osg::Matrixd::scale(geo.scale) *
+                                   osg::Matrixd::translate(geo.translation);
         QVERIFY(near(point * chain, placed));
     }
 
@@ -95,14 +100,15 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("five rows") << quarterTurn << true;
         QTest::newRow("CRLF") << QByteArray(quarterTurn).replace("\n", "\r\n") << true;
-        QTest::newRow("tabs and trailing blanks") << QByteArray(quarterTurn).replace(" ", "\t").replace("\n", "  \n")
-                                                  << true;
+        QTest::newRow("tabs and trailing blanks")
+            << QByteArray(quarterTurn).replace(" ", "\t").replace("\n", "  \n") << true;
         QTest::newRow("blank lines between rows") << QByteArray(quarterTurn).replace("\n", "\n\n") << true;
         QTest::newRow("no final newline") << quarterTurn.left(quarterTurn.size() - 1) << true;
         QTest::newRow("more rows than five") << quarterTurn + "7 7 7\nwhatever\n" << true;
         QTest::newRow("four rows") << quarterTurn.left(quarterTurn.lastIndexOf("2 3 4")) << false;
         QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("two numbers in a row") << QByteArray(quarterTurn).replace("10 20 30", "10 20") << false;
+        QTest::newRow("two numbers in a row")
+            << QByteArray(quarterTurn).replace("10 20 30", "10 20") << false;
         QTest::newRow("a word in a row") << QByteArray(quarterTurn).replace("10 20 30", "10 20 x") << false;
         QTest::newRow("decimal comma") << QByteArray(quarterTurn).replace("10 20 30", "10,5 20 30") << false;
         QTest::newRow("infinity") << QByteArray(quarterTurn).replace("10 20 30", "inf 20 30") << false;

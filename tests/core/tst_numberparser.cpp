@@ -7,7 +7,8 @@
 #include <random>
 #include <string>
 
-namespace {
+namespace
+{
 
 // The digit-by-digit rules written out the slow, obvious way: a division for
 // every fraction digit and the power of ten multiplied together step by step.
@@ -85,9 +86,14 @@ std::string randomNumberText(std::mt19937& rng)
     if (rng() % 4 == 0)
         s += rng() % 2 ? " " : "\t";
     switch (rng() % 4) {
-    case 0: s += '-'; break;
-    case 1: s += '+'; break;
-    default: break;
+    case 0:
+        s += '-';
+        break;
+    case 1:
+        s += '+';
+        break;
+    default:
+        break;
     }
     s += randomDigits(rng, static_cast<int>(rng() % 22));
     if (rng() % 3) {
@@ -97,9 +103,14 @@ std::string randomNumberText(std::mt19937& rng)
     if (rng() % 3 == 0) {
         s += rng() % 2 ? 'e' : 'E';
         switch (rng() % 3) {
-        case 0: s += '-'; break;
-        case 1: s += '+'; break;
-        default: break;
+        case 0:
+            s += '-';
+            break;
+        case 1:
+            s += '+';
+            break;
+        default:
+            break;
         }
         s += randomDigits(rng, static_cast<int>(rng() % 5));
     }

@@ -3,7 +3,8 @@
 
 #include "TextLineReader.h"
 
-namespace {
+namespace
+{
 
 QList<QByteArray> linesOf(TextLineReader& reader)
 {

@@ -4,7 +4,8 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 // The fixed-layout PLY reader of ".patch" files plugs in here; until it does,
 // a patch file reads as nothing and the caller adds nothing.

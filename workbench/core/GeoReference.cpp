@@ -8,7 +8,8 @@
 #include <cmath>
 #include <iostream>
 
-namespace {
+namespace
+{
 
 inline bool isBlank(char c)
 {
@@ -85,9 +86,9 @@ bool GeoReference::read(const QString& companionFile, GeoReference& out)
             rotation(r, c) = rows[r][c];
     // The scene places the bundle under the inverse of this matrix; a singular
     // one would collapse every point onto a plane or into NaNs.
-    const double det = rotation(0, 0) * (rotation(1, 1) * rotation(2, 2) - rotation(1, 2) * rotation(2, 1))
-        - rotation(0, 1) * (rotation(1, 0) * rotation(2, 2) - rotation(1, 2) * rotation(2, 0))
-        + rotation(0, 2) * (rotation(1, 0) * rotation(2, 1) - rotation(1, 1) * rotation(2, 0));
+    const double det = rotation(0, 0) * (rotation(1, 1) * rotation(2, 2) - rotation(1, 2) * rotation(2, 1)) -
+                       rotation(0, 1) * (rotation(1, 0) * rotation(2, 2) - rotation(1, 2) * rotation(2, 0)) +
+                       rotation(0, 2) * (rotation(1, 0) * rotation(2, 1) - rotation(1, 1) * rotation(2, 0));
     if (!(std::fabs(det) > 1e-12)) {
         std::cout << "Georeference " << companionFile.toStdString() << ": rotation rows are singular\n";
         return false;

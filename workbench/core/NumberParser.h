@@ -6,13 +6,13 @@
 // exactly as the digit-by-digit algorithm makes them, computed by the compiler
 // with the same IEEE operations, so a lookup gives the same bits as the
 // division or multiplication chain it replaces.
-namespace numberParserDetail {
+namespace numberParserDetail
+{
 
 constexpr int tableFractionDigits = 24;
 constexpr int maxExponent = 308;
 
-struct Tables
-{
+struct Tables {
     // fraction[n][d] == d / 10^n, with 10^n made by repeated "* 10"
     double fraction[tableFractionDigits + 1][10];
     double divisor[tableFractionDigits + 1];

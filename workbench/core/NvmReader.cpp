@@ -5,6 +5,7 @@
 #include "TextLineReader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <climits>
 #include <iostream>
@@ -13,7 +14,8 @@
 #include <locale.h>
 #include <stdlib.h>
 
-namespace {
+namespace
+{
 
 // The shortest line that holds a whole point record: "0 0 0 0 0 0 0\n".
 constexpr qint64 shortestPointLine = 14;
@@ -63,9 +65,18 @@ inline double numberOrZero(const char*& p, const char* end)
     return value;
 }
 
+// Anything that is not a number of at least 1 gives 0; values past int clamp.
+int countFromValue(double value)
+{
+    if (!(value >= 1.0))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(value);
+}
+
 // The counts go through C atof semantics (hex, "inf" and all), but in the C
-// locale whatever the user's locale is, then are truncated. Anything that is
-// not a number of at least 1 gives 0; values past int clamp.
+// locale whatever the user's locale is, then are truncated.
 int countOf(const char* p, const char* end)
 {
 #if defined(_WIN32)
@@ -77,16 +88,14 @@ int countOf(const char* p, const char* end)
     const char* tokenEnd = p;
     skipToken(tokenEnd, end);
     const std::string token(p, tokenEnd);
+    if (!cLocale) // no C locale object: the nearest locale-free reading
+        return countFromValue(parseNumber(token.c_str()));
 #if defined(_WIN32)
     const double value = _strtod_l(token.c_str(), nullptr, cLocale);
 #else
     const double value = strtod_l(token.c_str(), nullptr, cLocale);
 #endif
-    if (!(value >= 1.0))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    return static_cast<int>(value);
+    return countFromValue(value);
 }
 
 // A declared count is trusted only as far as the rest of the text can hold it.
@@ -126,8 +135,7 @@ std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, con
     return camera;
 }
 
-struct ModelPoints
-{
+struct ModelPoints {
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
     qint64 skippedViews = 0;
@@ -152,8 +160,8 @@ void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cam
     // corrupt count stops at the end of the line.
     for (double k = 0; k < declaredViews; ++k) {
         double camera, feature, mx, my;
-        if (!numberToken(p, end, camera) || !numberToken(p, end, feature) || !numberToken(p, end, mx)
-            || !numberToken(p, end, my))
+        if (!numberToken(p, end, camera) || !numberToken(p, end, feature) || !numberToken(p, end, mx) ||
+            !numberToken(p, end, my))
             break;
         // A camera number outside this model's list would index past it;
         // such a measurement is dropped, the rest of the point is kept.
@@ -267,7 +275,14 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
 {
     imageFolder = imageFolderOf(fileName);
 
-    QFile file(QString::fromStdString(fileName));
+    const QString name = QString::fromStdString(fileName);
+    // A device or pipe (/dev/zero, a FIFO) could hand out one endless line;
+    // a regular file bounds what the line buffer can grow to.
+    if (QFileInfo::exists(name) && !QFileInfo(name).isFile()) {
+        std::cout << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
+        return false;
+    }
+    QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         std::cout << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
                   << std::flush;
