@@ -124,6 +124,19 @@ private slots:
         const osg::BoundingSphere bound = w->getRoot()->getBound();
         QVERIFY(eye.z() > bound.center().z() + bound.radius());
 
+        // What the window shows is what was rendered: the frustums' blending
+        // must not leave alpha that composes into other colours.
+        const QImage composed = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(composed.size(), image.size());
+        int differing = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb a = image.pixel(x, y), b = composed.pixel(x, y);
+                differing += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+                                     + std::abs(qBlue(a) - qBlue(b)) > 6 ? 1 : 0;
+            }
+        QCOMPARE(differing, 0);
+
         // Every point of the first model projects inside the frame.
         const SparseBundle& bundle = *w->sparseBundles().front();
         auto* geode = bundle.sparsePoints[0]->getChild(0)->asGeode();

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 #include <QWheelEvent>
 
@@ -157,6 +159,14 @@ void GLWidget::paintGL()
     // OSG returns to this framebuffer after drawing into its own ones.
     m_window->setDefaultFboId(defaultFramebufferObject());
     m_render();
+    // Qt composes this widget's framebuffer as premultiplied colour; blended
+    // geometry (the half-transparent frustums) leaves alpha below the colour
+    // values there, which composes into wrong colours. The view is opaque.
+    QOpenGLFunctions* gl = context()->functions();
+    gl->glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+    gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     ++m_frames;
 }
 
