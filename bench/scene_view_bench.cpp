@@ -21,7 +21,8 @@
 #include "GraphicsWindowQt.h"
 #include "OsgWidget.h"
 
-namespace {
+namespace
+{
 
 void waitExposed(OsgWidget& w)
 {

@@ -15,17 +15,18 @@ private slots:
         QTest::addColumn<int>("tool");
         QTest::addColumn<QString>("script");
         QTest::newRow("exiftool") << int(Tool::ExifTool) << "C:\\Orvalis\\SfM\\Undistort\\exiftool.exe";
-        QTest::newRow("triangulation") << int(Tool::TriangulationUndistort)
-                                       << "C:\\Orvalis\\SfM\\Triangulate\\RadialUndistort.exe";
-        QTest::newRow("SiftGPU") << int(Tool::SiftGpu) << "C:\\Orvalis\\SfM\\FeatureDetectors\\SiftGPUMax.exe";
+        QTest::newRow("triangulation")
+            << int(Tool::TriangulationUndistort) << "C:\\Orvalis\\SfM\\Triangulate\\RadialUndistort.exe";
+        QTest::newRow("SiftGPU") << int(Tool::SiftGpu)
+                                 << "C:\\Orvalis\\SfM\\FeatureDetectors\\SiftGPUMax.exe";
         QTest::newRow("bundle2cmpmvs") << int(Tool::Bundle2CmpmvsLower)
                                        << "C:\\Orvalis\\SfM\\BundleAdjustment\\Bundler\\bundle2cmpmvs.exe";
         QTest::newRow("PBA driver") << int(Tool::PbaDriver)
                                     << "C:\\Orvalis\\SfM\\BundleAdjustment\\PBA\\driver_x64.exe";
         QTest::newRow("CMPMVS") << int(Tool::Cmpmvs)
                                 << "C:\\Orvalis\\SfM\\DenseReconstruction\\CMPMVS\\CMPMVS.exe";
-        QTest::newRow("Points2Archive beside the program") << int(Tool::Points2Archive)
-                                                           << "C:\\Orvalis\\Points2Archive.exe";
+        QTest::newRow("Points2Archive beside the program")
+            << int(Tool::Points2Archive) << "C:\\Orvalis\\Points2Archive.exe";
         QTest::newRow("PMVS has no place of its own") << int(Tool::Pmvs) << "";
     }
     void places()

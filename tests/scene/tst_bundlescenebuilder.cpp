@@ -7,7 +7,8 @@
 #include "BundleSceneBuilder.h"
 #include "SparseBundle.h"
 
-namespace {
+namespace
+{
 
 osg::Matrixd worldMatrixOf(osg::Node* node)
 {
@@ -64,7 +65,8 @@ private slots:
         QCOMPARE(c->getBinding(), osg::Array::BIND_PER_VERTEX);
         QCOMPARE((*c)[3], osg::Vec4(1, 1, 1, 0.8f));
 
-        const std::vector<std::vector<unsigned>> expected = {{3, 2, 1, 0}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}};
+        const std::vector<std::vector<unsigned>> expected = {
+            {3, 2, 1, 0}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}};
         QCOMPARE(geometry->getNumPrimitiveSets(), 5u);
         for (unsigned p = 0; p < 5; ++p) {
             auto* elements = dynamic_cast<osg::DrawElementsUInt*>(geometry->getPrimitiveSet(p));
@@ -76,7 +78,8 @@ private slots:
         QCOMPARE(state->getRenderingHint(), int(osg::StateSet::TRANSPARENT_BIN));
         QVERIFY(state->getMode(GL_BLEND) & osg::StateAttribute::ON);
         QCOMPARE(state->getMode(GL_LIGHTING) & osg::StateAttribute::ON, 0u);
-        auto* mode = dynamic_cast<const osg::PolygonMode*>(state->getAttribute(osg::StateAttribute::POLYGONMODE));
+        auto* mode =
+            dynamic_cast<const osg::PolygonMode*>(state->getAttribute(osg::StateAttribute::POLYGONMODE));
         QVERIFY(mode);
         QCOMPARE(mode->getMode(osg::PolygonMode::FRONT), osg::PolygonMode::LINE);
         QCOMPARE(mode->getMode(osg::PolygonMode::BACK), osg::PolygonMode::LINE);
@@ -169,9 +172,10 @@ private slots:
         BundleSceneBuilder(root.get(), &geo).build(bundle, v, c);
 
         // t + s (R p), with R's rows as written in the file.
-        const osg::Vec3d rp(geo.rotation(0, 0) * p.x() + geo.rotation(0, 1) * p.y() + geo.rotation(0, 2) * p.z(),
-                            geo.rotation(1, 0) * p.x() + geo.rotation(1, 1) * p.y() + geo.rotation(1, 2) * p.z(),
-                            geo.rotation(2, 0) * p.x() + geo.rotation(2, 1) * p.y() + geo.rotation(2, 2) * p.z());
+        const osg::Vec3d rp(
+            geo.rotation(0, 0) * p.x() + geo.rotation(0, 1) * p.y() + geo.rotation(0, 2) * p.z(),
+            geo.rotation(1, 0) * p.x() + geo.rotation(1, 1) * p.y() + geo.rotation(1, 2) * p.z(),
+            geo.rotation(2, 0) * p.x() + geo.rotation(2, 1) * p.y() + geo.rotation(2, 2) * p.z());
         const osg::Vec3d expected(geo.translation.x() + geo.scale.x() * rp.x(),
                                   geo.translation.y() + geo.scale.y() * rp.y(),
                                   geo.translation.z() + geo.scale.z() * rp.z());
@@ -179,7 +183,10 @@ private slots:
         QCOMPARE(root->getNumChildren(), 2u);
         osg::Group* group = bundle.sparsePoints[0].get();
         const osg::Vec3d point = p * worldMatrixOf(group);
-        QVERIFY2((point - expected).length() < 1e-6, qPrintable(QString("%1 %2 %3").arg(point.x(), 0, 'f').arg(point.y(), 0, 'f').arg(point.z(), 0, 'f')));
+        QVERIFY2(
+            (point - expected).length() < 1e-6,
+            qPrintable(
+                QString("%1 %2 %3").arg(point.x(), 0, 'f').arg(point.y(), 0, 'f').arg(point.z(), 0, 'f')));
         // The frustum's apex (its camera centre) lands on the same spot.
         osg::MatrixTransform* frustum = bundle.bundleCameras[0][0]->transform.get();
         const osg::Vec3d apex = osg::Vec3d(0, 0, 0) * worldMatrixOf(frustum->getChild(0));

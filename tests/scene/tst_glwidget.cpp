@@ -60,13 +60,14 @@ private slots:
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("mask");
-        QTest::newRow("left") << int(Qt::LeftButton) << Qt::KeyboardModifiers() << int(GUIEventAdapter::LEFT_MOUSE_BUTTON) << 0;
-        QTest::newRow("left+Control") << int(Qt::LeftButton) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                      << int(GUIEventAdapter::LEFT_MOUSE_BUTTON)
-                                      << int(GUIEventAdapter::MODKEY_CTRL);
-        QTest::newRow("middle+Shift") << int(Qt::MiddleButton) << Qt::KeyboardModifiers(Qt::ShiftModifier)
-                                      << int(GUIEventAdapter::MIDDLE_MOUSE_BUTTON)
-                                      << int(GUIEventAdapter::MODKEY_SHIFT);
+        QTest::newRow("left") << int(Qt::LeftButton) << Qt::KeyboardModifiers()
+                              << int(GUIEventAdapter::LEFT_MOUSE_BUTTON) << 0;
+        QTest::newRow("left+Control")
+            << int(Qt::LeftButton) << Qt::KeyboardModifiers(Qt::ControlModifier)
+            << int(GUIEventAdapter::LEFT_MOUSE_BUTTON) << int(GUIEventAdapter::MODKEY_CTRL);
+        QTest::newRow("middle+Shift")
+            << int(Qt::MiddleButton) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+            << int(GUIEventAdapter::MIDDLE_MOUSE_BUTTON) << int(GUIEventAdapter::MODKEY_SHIFT);
         QTest::newRow("right+Control+Alt")
             << int(Qt::RightButton) << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier)
             << int(GUIEventAdapter::RIGHT_MOUSE_BUTTON)
@@ -174,8 +175,8 @@ private slots:
         QFETCH(QPoint, delta);
         QFETCH(int, motion);
         GLWidget* gl = m_window->getGLWidget();
-        QWheelEvent event(QPointF(50, 50), QPointF(gl->mapToGlobal(QPoint(50, 50))), QPoint(), delta, Qt::NoButton,
-                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(QPointF(50, 50), QPointF(gl->mapToGlobal(QPoint(50, 50))), QPoint(), delta,
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(gl, &event);
         osg::ref_ptr<GUIEventAdapter> scroll = lastOf(GUIEventAdapter::SCROLL);
         QVERIFY(scroll);

@@ -12,11 +12,11 @@ private slots:
         QTest::addColumn<int>("frames");
         QTest::addColumn<double>("scale");
         QTest::addColumn<double>("expected");
-        QTest::newRow("slow: more LOD scale") << 0.5 << 5 << 1.0 << 1.1;          // 10 fps
+        QTest::newRow("slow: more LOD scale") << 0.5 << 5 << 1.0 << 1.1; // 10 fps
         QTest::newRow("just below 20") << 1.0 << 19 << 2.0 << 2.2;
         QTest::newRow("20 fps keeps") << 1.0 << 20 << 2.0 << 2.0;
         QTest::newRow("50 fps keeps") << 1.0 << 50 << 2.0 << 2.0;
-        QTest::newRow("fast: less LOD scale") << 0.5 << 30 << 2.2 << 2.0;          // 60 fps
+        QTest::newRow("fast: less LOD scale") << 0.5 << 30 << 2.2 << 2.0; // 60 fps
         QTest::newRow("fast but at 1") << 0.5 << 30 << 1.0 << 1.0;
         QTest::newRow("not a quarter second yet") << 0.25 << 1 << 1.0 << 1.0;
     }

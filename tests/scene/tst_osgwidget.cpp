@@ -7,11 +7,11 @@
 #include "MapManipulator.h"
 #include "OsgWidget.h"
 
-namespace {
+namespace
+{
 
 // A bundle of one model: `points` points along x and `cameras` cameras.
-struct SyntheticBundle
-{
+struct SyntheticBundle {
     std::unique_ptr<SparseBundle> bundle = std::make_unique<SparseBundle>();
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
@@ -287,7 +287,6 @@ private slots:
         QVERIFY(managedEye(w).z() > 1.0);
     }
 };
-
 
 QTEST_MAIN(TestOsgWidget)
 #include "tst_osgwidget.moc"

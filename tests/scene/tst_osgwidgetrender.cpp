@@ -6,15 +6,16 @@
 #include "GraphicsWindowQt.h"
 #include "OsgWidget.h"
 
-namespace {
+namespace
+{
 
 const QString nvmFolder = QStringLiteral(ORVALIS_SHARED_DATA "/nvm/");
 const QRgb background = qRgb(51, 51, 153); // clear colour (0.2, 0.2, 0.6)
 
 bool isBackground(QRgb c)
 {
-    return std::abs(qRed(c) - qRed(background)) <= 2 && std::abs(qGreen(c) - qGreen(background)) <= 2
-           && std::abs(qBlue(c) - qBlue(background)) <= 2;
+    return std::abs(qRed(c) - qRed(background)) <= 2 && std::abs(qGreen(c) - qGreen(background)) <= 2 &&
+           std::abs(qBlue(c) - qBlue(background)) <= 2;
 }
 
 // Bounding box of everything drawn over the background.
@@ -42,8 +43,8 @@ QRect contentBox(const QImage& image, int* count = nullptr)
 QPoint project(OsgWidget& w, const osg::Vec3d& world, const QImage& image)
 {
     osg::Camera* camera = w.getCamera();
-    const osg::Matrixd vpw = camera->getViewMatrix() * camera->getProjectionMatrix()
-                             * camera->getViewport()->computeWindowMatrix();
+    const osg::Matrixd vpw = camera->getViewMatrix() * camera->getProjectionMatrix() *
+                             camera->getViewport()->computeWindowMatrix();
     const osg::Vec3d window = world * vpw;
     return QPoint(int(std::lround(window.x())), image.height() - 1 - int(std::lround(window.y())));
 }
@@ -118,8 +119,13 @@ private slots:
         // points and frustums sit around the image centre.
         const QPointF offset = QRectF(box).center() - QRectF(image.rect()).center();
         QVERIFY2(std::abs(offset.x()) < 0.15 * image.width() && std::abs(offset.y()) < 0.15 * image.height(),
-                 qPrintable(QString("box %1,%2 %3x%4 in %5x%6").arg(box.x()).arg(box.y()).arg(box.width())
-                                .arg(box.height()).arg(image.width()).arg(image.height())));
+                 qPrintable(QString("box %1,%2 %3x%4 in %5x%6")
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())
+                                .arg(image.width())
+                                .arg(image.height())));
         const osg::Vec3d eye = w->getCamera()->getInverseViewMatrix().getTrans();
         const osg::BoundingSphere bound = w->getRoot()->getBound();
         QVERIFY(eye.z() > bound.center().z() + bound.radius());
@@ -132,15 +138,19 @@ private slots:
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) {
                 const QRgb a = image.pixel(x, y), b = composed.pixel(x, y);
-                differing += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
-                                     + std::abs(qBlue(a) - qBlue(b)) > 6 ? 1 : 0;
+                differing += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                         std::abs(qBlue(a) - qBlue(b)) >
+                                     6
+                                 ? 1
+                                 : 0;
             }
         QCOMPARE(differing, 0);
 
         // Every point of the first model projects inside the frame.
         const SparseBundle& bundle = *w->sparseBundles().front();
         auto* geode = bundle.sparsePoints[0]->getChild(0)->asGeode();
-        auto* vertices = static_cast<const osg::Vec3Array*>(geode->getDrawable(0)->asGeometry()->getVertexArray());
+        auto* vertices =
+            static_cast<const osg::Vec3Array*>(geode->getDrawable(0)->asGeometry()->getVertexArray());
         int inside = 0;
         for (const osg::Vec3& v : *vertices)
             inside += image.rect().contains(project(*w, v, image)) ? 1 : 0;
@@ -200,7 +210,8 @@ private slots:
         // Points hidden behind frustum lines or clipped at the pixel edge may
         // miss; nearly all must be where the transform puts them.
         QVERIFY2(hitsPlain >= checked * 9 / 10, qPrintable(QString("%1 of %2").arg(hitsPlain).arg(checked)));
-        QVERIFY2(hitsPlaced >= checked * 9 / 10, qPrintable(QString("%1 of %2").arg(hitsPlaced).arg(checked)));
+        QVERIFY2(hitsPlaced >= checked * 9 / 10,
+                 qPrintable(QString("%1 of %2").arg(hitsPlaced).arg(checked)));
     }
 
     void screenshotWritesBmp()

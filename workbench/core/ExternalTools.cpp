@@ -20,7 +20,8 @@ const std::vector<ExternalTools::Entry>& ExternalTools::table()
         {Tool::BundlerRadialUndistort, "RadialUndistort", "SfM/BundleAdjustment/Bundler/RadialUndistort.exe"},
         {Tool::Bundle2CmpmvsUpper, "Bundle2CMPMVS", "SfM/BundleAdjustment/Bundler/Bundle2CMPMVS.exe"},
         {Tool::Bundle2CmpmvsLower, "bundle2cmpmvs", "SfM/BundleAdjustment/Bundler/bundle2cmpmvs.exe"},
-        {Tool::RadialUndistortCmp, "RadialUndistortCMP", "SfM/BundleAdjustment/Bundler/RadialUndistortCMP.exe"},
+        {Tool::RadialUndistortCmp, "RadialUndistortCMP",
+         "SfM/BundleAdjustment/Bundler/RadialUndistortCMP.exe"},
         {Tool::VisualSfM, "VisualSfM", "SfM/BundleAdjustment/PBA/VisualSfM.exe"},
         {Tool::PbaDriver, "bundle adjustment driver", "SfM/BundleAdjustment/PBA/driver_x64.exe"},
         {Tool::Cmvs, "CMVS", "SfM/DenseReconstruction/PMVS2/cmvs.exe"},
@@ -35,7 +36,8 @@ const std::vector<ExternalTools::Entry>& ExternalTools::table()
 const ExternalTools::Entry& ExternalTools::entry(Tool tool)
 {
     const auto& entries = table();
-    const auto it = std::find_if(entries.begin(), entries.end(), [tool](const Entry& e) { return e.tool == tool; });
+    const auto it =
+        std::find_if(entries.begin(), entries.end(), [tool](const Entry& e) { return e.tool == tool; });
     // Every enumerator has a row; the table test keeps it that way.
     return it != entries.end() ? *it : entries.front();
 }

@@ -33,8 +33,7 @@ public:
         Cmpmvs,
     };
 
-    struct Entry
-    {
+    struct Entry {
         Tool tool;
         const char* name;         // what the user and the log call it
         const char* relativePath; // from the application folder, "/"-separated; empty when

@@ -8,13 +8,11 @@
 
 #include <cstdio>
 
-BundleSceneBuilder::BundleSceneBuilder(osg::Group* root, const GeoReference* geo)
-    : m_root(root), m_geo(geo)
+BundleSceneBuilder::BundleSceneBuilder(osg::Group* root, const GeoReference* geo) : m_root(root), m_geo(geo)
 {
 }
 
-osg::ref_ptr<osg::Group> BundleSceneBuilder::makePointGroup(osg::Vec3Array* vertices,
-                                                            osg::Vec4Array* colours)
+osg::ref_ptr<osg::Group> BundleSceneBuilder::makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours)
 {
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     geometry->setVertexArray(vertices);
@@ -80,20 +78,19 @@ osg::ref_ptr<osg::MatrixTransform> BundleSceneBuilder::makeCameraTransform(const
     // The same placement a position/attitude transform gives: attitude first,
     // then the position.
     osg::ref_ptr<osg::MatrixTransform> transform = new osg::MatrixTransform;
-    transform->setMatrix(osg::Matrixd::rotate(camera.quat().inverse())
-                         * osg::Matrixd::translate(osg::Vec3d(camera.centre)));
+    transform->setMatrix(osg::Matrixd::rotate(camera.quat().inverse()) *
+                         osg::Matrixd::translate(osg::Vec3d(camera.centre)));
     transform->addChild(makeFrustum());
     return transform;
 }
 
 osg::ref_ptr<osg::MatrixTransform> BundleSceneBuilder::wrapInGeoReference(osg::Node* node,
-                                                                         const GeoReference& geo)
+                                                                          const GeoReference& geo)
 {
     osg::ref_ptr<osg::MatrixTransform> translate =
         new osg::MatrixTransform(osg::Matrixd::translate(geo.translation));
     osg::ref_ptr<osg::MatrixTransform> scale = new osg::MatrixTransform(osg::Matrixd::scale(geo.scale));
-    osg::ref_ptr<osg::MatrixTransform> rotate =
-        new osg::MatrixTransform(osg::Matrixd::inverse(geo.rotation));
+    osg::ref_ptr<osg::MatrixTransform> rotate = new osg::MatrixTransform(osg::Matrixd::inverse(geo.rotation));
     translate->addChild(scale);
     scale->addChild(rotate);
     rotate->addChild(node);

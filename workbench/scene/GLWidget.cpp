@@ -14,7 +14,8 @@
 
 using osgGA::GUIEventAdapter;
 
-namespace {
+namespace
+{
 
 const QHash<int, int>& specialKeys()
 {
@@ -66,8 +67,7 @@ const QHash<int, int>& specialKeys()
 
 } // namespace
 
-GLWidget::GLWidget(GraphicsWindowQt* window, QWidget* parent)
-    : QOpenGLWidget(parent), m_window(window)
+GLWidget::GLWidget(GraphicsWindowQt* window, QWidget* parent) : QOpenGLWidget(parent), m_window(window)
 {
     const osg::GraphicsContext::Traits* traits = window ? window->getTraits() : nullptr;
     if (traits) {
@@ -89,10 +89,14 @@ GLWidget::GLWidget(GraphicsWindowQt* window, QWidget* parent)
 int GLWidget::osgButton(Qt::MouseButton button)
 {
     switch (button) {
-    case Qt::LeftButton: return 1;
-    case Qt::MiddleButton: return 2;
-    case Qt::RightButton: return 3;
-    default: return 0;
+    case Qt::LeftButton:
+        return 1;
+    case Qt::MiddleButton:
+        return 2;
+    case Qt::RightButton:
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -142,8 +146,7 @@ void GLWidget::setModifiers(QInputEvent* event)
 {
     if (!m_window.valid())
         return;
-    m_window->getEventQueue()->getCurrentEventState()->setModKeyMask(
-        osgModKeyMask(event->modifiers()));
+    m_window->getEventQueue()->getCurrentEventState()->setModKeyMask(osgModKeyMask(event->modifiers()));
 }
 
 void GLWidget::initializeGL()
@@ -221,7 +224,7 @@ void GLWidget::mousePressEvent(QMouseEvent* event)
     setModifiers(event);
     const qreal s = scale();
     m_window->getEventQueue()->mouseButtonPress(float(event->x() * s), float(event->y() * s),
-                                                 osgButton(event->button()));
+                                                osgButton(event->button()));
 }
 
 void GLWidget::mouseReleaseEvent(QMouseEvent* event)
@@ -231,7 +234,7 @@ void GLWidget::mouseReleaseEvent(QMouseEvent* event)
     setModifiers(event);
     const qreal s = scale();
     m_window->getEventQueue()->mouseButtonRelease(float(event->x() * s), float(event->y() * s),
-                                                   osgButton(event->button()));
+                                                  osgButton(event->button()));
 }
 
 void GLWidget::mouseDoubleClickEvent(QMouseEvent* event)
@@ -241,7 +244,7 @@ void GLWidget::mouseDoubleClickEvent(QMouseEvent* event)
     setModifiers(event);
     const qreal s = scale();
     m_window->getEventQueue()->mouseDoubleButtonPress(float(event->x() * s), float(event->y() * s),
-                                                       osgButton(event->button()));
+                                                      osgButton(event->button()));
 }
 
 void GLWidget::mouseMoveEvent(QMouseEvent* event)

@@ -30,7 +30,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr osg::Node::NodeMask hiddenMask = 0x0;
 constexpr osg::Node::NodeMask shownMask = ~0x0u;
@@ -76,8 +77,7 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     camera->setGraphicsContext(m_window.get());
     camera->setClearColor(osg::Vec4(0.2f, 0.2f, 0.6f, 1.0f));
     camera->setViewport(new osg::Viewport(0, 0, traits->width, traits->height));
-    camera->setProjectionMatrixAsPerspective(fieldOfView,
-                                             double(traits->width) / double(traits->height), 1.0,
+    camera->setProjectionMatrixAsPerspective(fieldOfView, double(traits->width) / double(traits->height), 1.0,
                                              10000.0);
 
     m_screenshot = new osg::Image;
@@ -264,8 +264,14 @@ void OsgWidget::setBundleMask(int index, osg::Node::NodeMask mask)
             group->setNodeMask(mask);
 }
 
-void OsgWidget::hideBundle(int index) { setBundleMask(index, hiddenMask); }
-void OsgWidget::showBundle(int index) { setBundleMask(index, shownMask); }
+void OsgWidget::hideBundle(int index)
+{
+    setBundleMask(index, hiddenMask);
+}
+void OsgWidget::showBundle(int index)
+{
+    setBundleMask(index, shownMask);
+}
 
 void OsgWidget::detachFromRoot(osg::Node* node)
 {
@@ -322,7 +328,8 @@ void OsgWidget::showPointSet(int bundle, int set)
         groups[size_t(set)]->setNodeMask(shownMask);
 }
 
-namespace {
+namespace
+{
 
 BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
 {
@@ -334,8 +341,7 @@ BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
     return cameras[size_t(camera)].get();
 }
 
-template <typename List>
-bool inRange(const List& list, int index)
+template <typename List> bool inRange(const List& list, int index)
 {
     return index >= 0 && index < int(list.size());
 }
@@ -456,12 +462,30 @@ void OsgWidget::showStandardView(const QString& name)
     m_glWidget->update();
 }
 
-void OsgWidget::showTop() { showStandardView(QStringLiteral("Top")); }
-void OsgWidget::showBottom() { showStandardView(QStringLiteral("Bottom")); }
-void OsgWidget::showLeft() { showStandardView(QStringLiteral("Left")); }
-void OsgWidget::showRight() { showStandardView(QStringLiteral("Right")); }
-void OsgWidget::showFront() { showStandardView(QStringLiteral("Front")); }
-void OsgWidget::showBack() { showStandardView(QStringLiteral("Back")); }
+void OsgWidget::showTop()
+{
+    showStandardView(QStringLiteral("Top"));
+}
+void OsgWidget::showBottom()
+{
+    showStandardView(QStringLiteral("Bottom"));
+}
+void OsgWidget::showLeft()
+{
+    showStandardView(QStringLiteral("Left"));
+}
+void OsgWidget::showRight()
+{
+    showStandardView(QStringLiteral("Right"));
+}
+void OsgWidget::showFront()
+{
+    showStandardView(QStringLiteral("Front"));
+}
+void OsgWidget::showBack()
+{
+    showStandardView(QStringLiteral("Back"));
+}
 
 // ----------------------------------------------------------------- bookmarks
 

@@ -31,8 +31,7 @@ class OsgWidget : public QWidget, public osgViewer::CompositeViewer
 {
     Q_OBJECT
 public:
-    struct Bookmark
-    {
+    struct Bookmark {
         osg::Vec3d eye;
         osg::Vec3d centre;
         osg::Vec3d up;
