@@ -1,27 +1,589 @@
 #include "OsgWidget.h"
 
+#include "BundleLoader.h"
+#include "BundleSceneBuilder.h"
+#include "GLWidget.h"
+#include "GraphicsWindowQt.h"
+#include "MapManipulator.h"
+#include "PlatformPaths.h"
+#include "SmartManipulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QImage>
+#include <QTimerEvent>
+
+#include <osg/Math>
+#include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
+#include <osgGA/FirstPersonManipulator>
+#include <osgGA/MultiTouchTrackballManipulator>
+#include <osgGA/OrbitManipulator>
+#include <osgGA/SphericalManipulator>
+#include <osgGA/TerrainManipulator>
+#include <osgGA/TrackballManipulator>
+#include <osgViewer/ViewerEventHandlers>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+constexpr osg::Node::NodeMask hiddenMask = 0x0;
+constexpr osg::Node::NodeMask shownMask = ~0x0u;
+
+std::string localPath(const QString& fileName)
+{
+    return QFile::encodeName(fileName).toStdString();
+}
+
+} // namespace
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
     : QWidget(parent), m_root(new osg::Group), m_log(logList)
 {
+    // The viewer is driven from Qt's event loop; a key must never end it, and
+    // Qt keeps the context for composing after every frame.
     setThreadingModel(threadingModel);
     setKeyEventSetsDone(0);
+    setReleaseContextAtEndOfFrameHint(false);
+
+    osg::ref_ptr<osg::GraphicsContext::Traits> traits = GraphicsWindowQt::defaultTraits();
+    m_window = new GraphicsWindowQt(traits.get(), this);
+    m_glWidget = m_window->getGLWidget();
+    m_glWidget->setRenderCallback([this] { renderFrame(); });
+
+    m_mapManipulator = new MapManipulator;
+    m_smartManipulator = new SmartManipulator;
+    m_manipulators = new osgGA::KeySwitchMatrixManipulator;
+    m_manipulators->addMatrixManipulator('0', "Trackball", new osgGA::TrackballManipulator);
+    m_manipulators->addMatrixManipulator('1', "Map", m_mapManipulator.get());
+    m_manipulators->addMatrixManipulator('2', "Smart", m_smartManipulator.get());
+    m_manipulators->addMatrixManipulator('3', "Terrain", new osgGA::TerrainManipulator);
+    m_manipulators->addMatrixManipulator('4', "Orbit", new osgGA::OrbitManipulator);
+    m_manipulators->addMatrixManipulator('5', "FirstPerson", new osgGA::FirstPersonManipulator);
+    m_manipulators->addMatrixManipulator('6', "Spherical", new osgGA::SphericalManipulator);
+    m_manipulators->addMatrixManipulator('7', "MultiTouch", new osgGA::MultiTouchTrackballManipulator);
+    m_manipulators->selectMatrixManipulator(0);
+
+    m_view = new osgViewer::View;
+    addView(m_view.get());
+    osg::Camera* camera = m_view->getCamera();
+    camera->setGraphicsContext(m_window.get());
+    camera->setClearColor(osg::Vec4(0.2f, 0.2f, 0.6f, 1.0f));
+    camera->setViewport(new osg::Viewport(0, 0, traits->width, traits->height));
+    camera->setProjectionMatrixAsPerspective(fieldOfView, double(traits->width) / double(traits->height), 1.0,
+                                             10000.0);
+
+    m_screenshot = new osg::Image;
+    m_screenshot->allocateImage(traits->width, traits->height, 1, GL_RGB, GL_UNSIGNED_BYTE);
+
+    // The sensor popup handler, the sensor geometry, the serial sensor reader
+    // and its stream thread are created here and given the view and the root.
+
+    m_view->setSceneData(m_root.get());
+    m_view->setCameraManipulator(new osgGA::TrackballManipulator);
+    m_view->addEventHandler(new osgViewer::StatsHandler);
+    // The picking controller (view, root, map manipulator) is added here as
+    // the next event handler, then the sensor popup handler.
+
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(m_glWidget, 0, 0);
+    setLayout(grid);
+
+    m_frameTimerId = startTimer(1, Qt::CoarseTimer);
 }
 
-OsgWidget::~OsgWidget() = default;
+OsgWidget::~OsgWidget()
+{
+    killTimer(m_frameTimerId);
+    // The viewer's base destructor closes the graphics window while the GL
+    // widget (a Qt child) still exists, so OSG can free its GL objects with
+    // the context current.
+    m_glWidget->setRenderCallback({});
+}
 
-void OsgWidget::showTop() {}
-void OsgWidget::showBottom() {}
-void OsgWidget::showLeft() {}
-void OsgWidget::showRight() {}
-void OsgWidget::showFront() {}
-void OsgWidget::showBack() {}
+// ---------------------------------------------------------------- frame loop
 
-int OsgWidget::bookmarkCount() const { return m_bookmarks; }
-void OsgWidget::createBookmark() { m_bookmarks = qMin(m_bookmarks + 1, 11); m_bookmarkList.push_back({}); }
-void OsgWidget::goToBookmark(int) {}
-void OsgWidget::selectManipulator(int) {}
+void OsgWidget::renderFrame()
+{
+    frame();
+    runLodControl();
+}
+
+void OsgWidget::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_frameTimerId) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    // A QOpenGLWidget can only present what it drew inside paintGL, so a tick
+    // asks for a paint; Qt folds ticks that come faster than the screen.
+    // Without a context (no display) every repaint would only fail again.
+    if (m_glWidget->isVisible() && m_glWidget->isValid())
+        m_glWidget->update();
+}
+
+void OsgWidget::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (m_glWidget->isValid())
+        m_glWidget->update();
+}
+
+void OsgWidget::enableLodControl()
+{
+    const osg::FrameStamp* stamp = getViewerFrameStamp();
+    m_lod.enable(stamp ? stamp->getReferenceTime() : 0.0, stamp ? stamp->getFrameNumber() : 0);
+}
+
+void OsgWidget::runLodControl()
+{
+    if (!m_lod.isEnabled())
+        return;
+    const osg::FrameStamp* stamp = getViewerFrameStamp();
+    if (!stamp)
+        return;
+    osg::Camera* camera = getCamera();
+    camera->setLODScale(
+        float(m_lod.update(stamp->getReferenceTime(), stamp->getFrameNumber(), camera->getLODScale())));
+}
+
+// ------------------------------------------------------------------- loading
+
+bool OsgWidget::loadBundle(const QString& fileName, bool visible)
+{
+    auto bundle = std::make_unique<SparseBundle>();
+    const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle);
+    if (result.kind == BundleLoader::Kind::Nvm)
+        m_imageFolder = QFile::decodeName(QByteArray::fromStdString(result.imageFolder));
+    if (!result.ok)
+        return false;
+    if (!result.buildScene) {
+        // Patch files are shown through the point cloud path; their entry
+        // only keeps the bundle indices in step with the layer tree.
+        m_sparseBundles.push_back(std::move(bundle));
+        return true;
+    }
+    const QString companion = GeoReference::companionFileName(fileName);
+    std::printf("%s\n", companion.toLocal8Bit().constData());
+    GeoReference geo;
+    const bool placed = GeoReference::read(companion, geo);
+    addBundle(std::move(bundle), result.vertices, result.colours, placed ? &geo : nullptr, visible);
+    return true;
+}
+
+int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
+                         const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    BundleSceneBuilder(m_root.get(), geo).build(*bundle, vertices, colours);
+    m_sparseBundles.push_back(std::move(bundle));
+    const int index = int(m_sparseBundles.size()) - 1;
+    // A bundle adds a point group and a frustum per camera at once, so "the
+    // first layer" is an empty root before the load, not a root of one child.
+    if (firstLayer && m_root->getNumChildren() > 0)
+        showTop();
+    if (!visible)
+        hideBundle(index);
+    return index;
+}
+
+bool OsgWidget::loadModel(const QString& fileName, bool visible)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
+    if (!node) {
+        // An empty placeholder keeps this list's indices in step with the
+        // layer tree's model list; it adds nothing to the scene.
+        std::printf("Could not read model %s\n", fileName.toLocal8Bit().constData());
+        std::fflush(stdout);
+        m_models.push_back(new osg::Group);
+        return false;
+    }
+    m_models.push_back(node);
+    m_root->addChild(node.get());
+    if (!visible)
+        node->setNodeMask(hiddenMask);
+    if (firstLayer && m_root->getNumChildren() == 1)
+        showTop();
+    return true;
+}
+
+bool OsgWidget::loadTerrain(const QString& fileName)
+{
+    osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
+    if (!node)
+        return false;
+    m_terrains.push_back(node);
+    m_root->addChild(node.get());
+    std::printf("Read\n");
+    std::fflush(stdout);
+    return true;
+}
+
+int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    osg::ref_ptr<osg::Node> node = cloud ? cloud : new osg::Group;
+    m_pointClouds.push_back(node);
+    if (cloud) {
+        m_root->addChild(cloud);
+        if (!visible)
+            cloud->setNodeMask(hiddenMask);
+        if (firstLayer)
+            showTop();
+    }
+    return int(m_pointClouds.size()) - 1;
+}
+
+// -------------------------------------------------------- hide / show / remove
+
+bool OsgWidget::validBundle(int index) const
+{
+    return index >= 0 && index < int(m_sparseBundles.size());
+}
+
+void OsgWidget::setBundleMask(int index, osg::Node::NodeMask mask)
+{
+    if (!validBundle(index))
+        return;
+    SparseBundle& bundle = *m_sparseBundles[size_t(index)];
+    for (auto& cameras : bundle.bundleCameras)
+        for (auto& camera : cameras)
+            if (camera && camera->transform)
+                camera->transform->setNodeMask(mask);
+    for (auto& group : bundle.sparsePoints)
+        if (group)
+            group->setNodeMask(mask);
+}
+
+void OsgWidget::hideBundle(int index)
+{
+    setBundleMask(index, hiddenMask);
+}
+void OsgWidget::showBundle(int index)
+{
+    setBundleMask(index, shownMask);
+}
+
+void OsgWidget::detachFromRoot(osg::Node* node)
+{
+    // Georeferenced nodes hang under their own transform chain; the chain's
+    // top is what the root holds.
+    while (node && node->getNumParents() > 0) {
+        osg::Group* parent = node->getParent(0);
+        if (parent == m_root.get()) {
+            m_root->removeChild(node);
+            return;
+        }
+        node = parent;
+    }
+}
+
+void OsgWidget::removeBundle(int index)
+{
+    if (!validBundle(index))
+        return;
+    SparseBundle& bundle = *m_sparseBundles[size_t(index)];
+    for (size_t m = 0; m < bundle.bundleCameras.size(); ++m) {
+        std::printf("sparseBundles[index]->bundleCameras[m].size()= %zu\n", bundle.bundleCameras[m].size());
+        for (auto& camera : bundle.bundleCameras[m]) {
+            if (!camera || !camera->transform)
+                continue;
+            camera->transform->setNodeMask(hiddenMask);
+            detachFromRoot(camera->transform.get());
+        }
+    }
+    for (auto& group : bundle.sparsePoints) {
+        if (!group)
+            continue;
+        group->setNodeMask(hiddenMask);
+        detachFromRoot(group.get());
+    }
+    std::fflush(stdout);
+}
+
+void OsgWidget::hidePointSet(int bundle, int set)
+{
+    if (!validBundle(bundle))
+        return;
+    auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
+    if (set >= 0 && set < int(groups.size()) && groups[size_t(set)])
+        groups[size_t(set)]->setNodeMask(hiddenMask);
+}
+
+void OsgWidget::showPointSet(int bundle, int set)
+{
+    if (!validBundle(bundle))
+        return;
+    auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
+    if (set >= 0 && set < int(groups.size()) && groups[size_t(set)])
+        groups[size_t(set)]->setNodeMask(shownMask);
+}
+
+namespace
+{
+
+BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
+{
+    if (model < 0 || model >= int(bundle.bundleCameras.size()))
+        return nullptr;
+    auto& cameras = bundle.bundleCameras[size_t(model)];
+    if (camera < 0 || camera >= int(cameras.size()))
+        return nullptr;
+    return cameras[size_t(camera)].get();
+}
+
+template <typename List> bool inRange(const List& list, int index)
+{
+    return index >= 0 && index < int(list.size());
+}
+
+} // namespace
+
+void OsgWidget::hideCamera(int bundle, int model, int camera)
+{
+    if (!validBundle(bundle))
+        return;
+    BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
+    if (c && c->transform)
+        c->transform->setNodeMask(hiddenMask);
+}
+
+void OsgWidget::showCamera(int bundle, int model, int camera)
+{
+    if (!validBundle(bundle))
+        return;
+    BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
+    if (c && c->transform)
+        c->transform->setNodeMask(shownMask);
+}
+
+void OsgWidget::hideModel(int index)
+{
+    if (inRange(m_models, index))
+        m_models[size_t(index)]->setNodeMask(hiddenMask);
+}
+
+void OsgWidget::showModel(int index)
+{
+    if (inRange(m_models, index))
+        m_models[size_t(index)]->setNodeMask(shownMask);
+}
+
+void OsgWidget::removeModel(int index)
+{
+    if (!inRange(m_models, index))
+        return;
+    m_models[size_t(index)]->setNodeMask(hiddenMask);
+    detachFromRoot(m_models[size_t(index)].get());
+    m_models.erase(m_models.begin() + index);
+}
+
+void OsgWidget::hidePointCloud(int index)
+{
+    if (inRange(m_pointClouds, index))
+        m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
+}
+
+void OsgWidget::showPointCloud(int index)
+{
+    if (inRange(m_pointClouds, index))
+        m_pointClouds[size_t(index)]->setNodeMask(shownMask);
+}
+
+void OsgWidget::removePointCloud(int index)
+{
+    if (!inRange(m_pointClouds, index))
+        return;
+    m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
+    detachFromRoot(m_pointClouds[size_t(index)].get());
+    m_pointClouds.erase(m_pointClouds.begin() + index);
+}
+
+// ------------------------------------------------------------ standard views
+
+osgGA::CameraManipulator* OsgWidget::activeManipulator() const
+{
+    osgGA::CameraManipulator* manipulator = m_view->getCameraManipulator();
+    // The set's own home() does nothing; its current entry is what moves.
+    if (auto* set = dynamic_cast<osgGA::KeySwitchMatrixManipulator*>(manipulator))
+        manipulator = set->getCurrentMatrixManipulator();
+    return manipulator;
+}
+
+bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphere& bound, double width,
+                            double height, osg::Vec3d& eye)
+{
+    const double fov = osg::DegreesToRadians(fieldOfView);
+    const double d = std::fabs((2.0 * bound.radius() / (2.0 * std::tan(fov / 2.0))) * (width / height));
+    const osg::Vec3d c = bound.center();
+    if (name == QLatin1String("Top"))
+        eye = c + osg::Vec3d(0, 0, d);
+    else if (name == QLatin1String("Bottom"))
+        eye = c - osg::Vec3d(0, 0, d);
+    else if (name == QLatin1String("Left"))
+        eye = c - osg::Vec3d(d, 0, 0);
+    else if (name == QLatin1String("Right"))
+        eye = c + osg::Vec3d(d, 0, 0);
+    else if (name == QLatin1String("Front"))
+        eye = c - osg::Vec3d(0, d, 0);
+    else if (name == QLatin1String("Back"))
+        eye = c + osg::Vec3d(0, d, 0);
+    else
+        return false;
+    return true;
+}
+
+void OsgWidget::showStandardView(const QString& name)
+{
+    const osg::BoundingSphere bound = m_root->getBound();
+    // An empty scene has no centre to look at.
+    if (!bound.valid())
+        return;
+    const osg::Viewport* viewport = getCamera()->getViewport();
+    if (!viewport || viewport->height() <= 0)
+        return;
+    osg::Vec3d eye;
+    if (!standardEye(name, bound, viewport->width(), viewport->height(), eye))
+        return;
+    osgGA::CameraManipulator* manipulator = activeManipulator();
+    if (!manipulator)
+        return;
+    manipulator->setHomePosition(eye, bound.center(), osg::Vec3d(0, 0, 1), false);
+    manipulator->home(0.0);
+    m_glWidget->update();
+}
+
+void OsgWidget::showTop()
+{
+    showStandardView(QStringLiteral("Top"));
+}
+void OsgWidget::showBottom()
+{
+    showStandardView(QStringLiteral("Bottom"));
+}
+void OsgWidget::showLeft()
+{
+    showStandardView(QStringLiteral("Left"));
+}
+void OsgWidget::showRight()
+{
+    showStandardView(QStringLiteral("Right"));
+}
+void OsgWidget::showFront()
+{
+    showStandardView(QStringLiteral("Front"));
+}
+void OsgWidget::showBack()
+{
+    showStandardView(QStringLiteral("Back"));
+}
+
+// ----------------------------------------------------------------- bookmarks
+
+int OsgWidget::bookmarkCount() const
+{
+    return int(m_bookmarks.size());
+}
+
+void OsgWidget::createBookmark()
+{
+    Bookmark mark;
+    getCamera()->getViewMatrixAsLookAt(mark.eye, mark.centre, mark.up, 1.0);
+    if (int(m_bookmarks.size()) >= maxBookmarks) {
+        m_bookmarks.pop_front();
+        std::printf("bookmarkSt.size()= %zu\n", m_bookmarks.size());
+        std::fflush(stdout);
+    }
+    m_bookmarks.push_back(mark);
+}
+
+void OsgWidget::goToBookmark(int index)
+{
+    if (index < 0 || index >= int(m_bookmarks.size()))
+        return;
+    const Bookmark& mark = m_bookmarks[size_t(index)];
+    osgGA::CameraManipulator* manipulator = activeManipulator();
+    if (!manipulator)
+        return;
+    // The view turns toward the first layer; with no layer loaded the
+    // bookmark's own centre is all there is.
+    osg::Vec3d centre = mark.centre;
+    if (m_root->getNumChildren() > 0 && m_root->getChild(0)->getBound().valid())
+        centre = m_root->getChild(0)->getBound().center();
+    manipulator->setHomePosition(mark.eye, centre, mark.up, false);
+    manipulator->home(0.0);
+    m_glWidget->update();
+}
+
+void OsgWidget::setBookmarks(const std::deque<Bookmark>& bookmarks)
+{
+    m_bookmarks = bookmarks;
+    while (int(m_bookmarks.size()) > maxBookmarks)
+        m_bookmarks.pop_front();
+}
+
+// --------------------------------------------------------------- manipulators
+
+void OsgWidget::selectManipulator(int index)
+{
+    if (index < 0 || index >= int(m_manipulators->getNumMatrixManipulators()))
+        return;
+    // Keep the camera where it is while the driving manipulator changes.
+    const osg::Matrixd viewMatrix = getCamera()->getViewMatrix();
+    m_manipulators->selectMatrixManipulator(unsigned(index));
+    if (m_view->getCameraManipulator() != m_manipulators.get())
+        m_view->setCameraManipulator(m_manipulators.get(), false);
+    m_manipulators->setByInverseMatrix(viewMatrix);
+}
+
+// ----------------------------------------------------------------- screenshot
+
+QString OsgWidget::screenshotPath()
+{
+    return PlatformPaths::fromWindowsPath(QStringLiteral("C:/Orvalis/screenshot.bmp"));
+}
+
+bool OsgWidget::captureScreen()
+{
+    if (!m_window->hasContext() && !m_glWidget->isVisible()) {
+        std::printf("No rendered frame to capture\n");
+        std::fflush(stdout);
+        return false;
+    }
+    // Renders a fresh frame and reads it back from the widget's framebuffer.
+    const QImage frame = m_glWidget->grabFramebuffer().convertToFormat(QImage::Format_RGB888);
+    if (frame.isNull() || !m_window->hasContext()) {
+        std::printf("No rendered frame to capture\n");
+        std::fflush(stdout);
+        return false;
+    }
+    const int width = frame.width();
+    const int height = frame.height();
+    if (m_screenshot->s() != width || m_screenshot->t() != height)
+        m_screenshot->allocateImage(width, height, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    // OSG images start at the bottom row.
+    for (int row = 0; row < height; ++row)
+        std::memcpy(m_screenshot->data(0, height - 1 - row), frame.constScanLine(row), size_t(width) * 3);
+    m_screenshot->dirty();
+
+    const QString path = screenshotPath();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        std::printf("Cannot create the folder of %s\n", path.toLocal8Bit().constData());
+        std::fflush(stdout);
+        return false;
+    }
+    if (!osgDB::writeImageFile(*m_screenshot, localPath(path)))
+        return false;
+    std::printf("passed\n");
+    std::fflush(stdout);
+    return true;
+}

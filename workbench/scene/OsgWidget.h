@@ -1,16 +1,29 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
-#include <deque>
-
-#include <osg/Vec3d>
-
 #include <osg/Group>
+#include <osg/Image>
 #include <osg/ref_ptr>
+#include <osgGA/KeySwitchMatrixManipulator>
 #include <osgViewer/CompositeViewer>
+#include <osgViewer/View>
 
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "GeoReference.h"
+#include "LodControl.h"
+#include "NvmReader.h"
+#include "SparseBundle.h"
+
+class GLWidget;
+class GraphicsWindowQt;
+class MapManipulator;
 class QListWidget;
+class SmartManipulator;
 
 // The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
 // rendering into it. Owns the scene root and every list of loaded layers.
@@ -18,17 +31,64 @@ class OsgWidget : public QWidget, public osgViewer::CompositeViewer
 {
     Q_OBJECT
 public:
-    struct Bookmark
-    {
+    struct Bookmark {
         osg::Vec3d eye;
         osg::Vec3d centre;
         osg::Vec3d up;
     };
+    static constexpr int maxBookmarks = 11;
+    static constexpr double fieldOfView = 30.0; // vertical, degrees
+
     OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
               QWidget* parent = nullptr);
     ~OsgWidget() override;
 
     osg::Group* getRoot() const { return m_root.get(); }
+    osgViewer::View* getOsgView() const { return m_view.get(); }
+    osg::Camera* getCamera() const { return m_view->getCamera(); }
+    GraphicsWindowQt* graphicsWindow() const { return m_window.get(); }
+    GLWidget* glWidget() const { return m_glWidget; }
+    MapManipulator* mapManipulator() const { return m_mapManipulator.get(); }
+    SmartManipulator* smartManipulator() const { return m_smartManipulator.get(); }
+    osgGA::KeySwitchMatrixManipulator* manipulatorSet() const { return m_manipulators.get(); }
+    // The manipulator that moves the camera now (inside the set once one is selected).
+    osgGA::CameraManipulator* activeManipulator() const;
+
+    // Loading. Each returns whether something was added to the scene.
+    bool loadBundle(const QString& fileName, bool visible);
+    // Adds an already read bundle: builds its nodes (placed by geo when given),
+    // keeps it in sparseBundles, shows "Top" for the first layer, hides it when
+    // not visible. Returns its index.
+    int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
+                  const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible);
+    bool loadModel(const QString& fileName, bool visible);
+    bool loadTerrain(const QString& fileName);
+    // The point cloud readers hand their finished group here.
+    int addPointCloud(osg::Node* cloud, bool visible);
+
+    // Layers by index; indices outside a list are ignored.
+    void hideBundle(int index);
+    void showBundle(int index);
+    void removeBundle(int index);
+    void hidePointSet(int bundle, int set);
+    void showPointSet(int bundle, int set);
+    void hideCamera(int bundle, int model, int camera);
+    void showCamera(int bundle, int model, int camera);
+    void hideModel(int index);
+    void showModel(int index);
+    void removeModel(int index);
+    void hidePointCloud(int index);
+    void showPointCloud(int index);
+    void removePointCloud(int index);
+
+    const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
+    const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }
+    const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
+    const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_pointClouds; }
+
+    // Folder of the last loaded NVM file with "/" appended.
+    QString imageFolder() const { return m_imageFolder; }
+    void setImageFolder(const QString& folder) { m_imageFolder = folder; }
 
     // Standard views of the whole scene.
     void showTop();
@@ -37,19 +97,67 @@ public:
     void showRight();
     void showFront();
     void showBack();
+    // "Top", "Bottom", "Left", "Right", "Front" or "Back"; other names do nothing.
+    void showStandardView(const QString& name);
+    // The eye of a standard view for a scene bound seen through a viewport of
+    // the given size; false for unknown names.
+    static bool standardEye(const QString& name, const osg::BoundingSphere& bound, double width,
+                            double height, osg::Vec3d& eye);
 
     // Bookmarks: at most 11, oldest first.
     int bookmarkCount() const;
     void createBookmark();
     void goToBookmark(int index);
-    const std::deque<Bookmark>& bookmarks() const { return m_bookmarkList; }
-    void setBookmarks(const std::deque<Bookmark>& bookmarks) { m_bookmarkList = bookmarks; m_bookmarks = int(bookmarks.size()); }
+    const std::deque<Bookmark>& bookmarks() const { return m_bookmarks; }
+    void setBookmarks(const std::deque<Bookmark>& bookmarks);
 
+    // Writes the rendered frame as BMP to the screenshot path; prints "passed".
+    bool captureScreen();
+    static QString screenshotPath();
+    osg::Image* screenshotImage() const { return m_screenshot.get(); }
+
+    // Selects an entry of the manipulator set and lets it drive the view.
     void selectManipulator(int index);
 
+    // Switched on when a paged point archive is loaded.
+    void enableLodControl();
+    bool lodControlEnabled() const { return m_lod.isEnabled(); }
+
+    int frameTimerId() const { return m_frameTimerId; }
+
+    // The selection box slots (setBoxX .. turnOnSelectBox) are forwarded to
+    // the picking controller once it exists.
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    void renderFrame();
+    void runLodControl();
+    void setBundleMask(int index, osg::Node::NodeMask mask);
+    void detachFromRoot(osg::Node* node);
+    bool validBundle(int index) const;
+
     osg::ref_ptr<osg::Group> m_root;
+    osg::ref_ptr<osgViewer::View> m_view;
+    osg::ref_ptr<GraphicsWindowQt> m_window;
+    GLWidget* m_glWidget = nullptr;
     QListWidget* m_log = nullptr;
-    int m_bookmarks = 0;
-    std::deque<Bookmark> m_bookmarkList;
+
+    osg::ref_ptr<MapManipulator> m_mapManipulator;
+    osg::ref_ptr<SmartManipulator> m_smartManipulator;
+    osg::ref_ptr<osgGA::KeySwitchMatrixManipulator> m_manipulators;
+
+    osg::ref_ptr<osg::Image> m_screenshot;
+
+    std::vector<std::unique_ptr<SparseBundle>> m_sparseBundles;
+    std::vector<osg::ref_ptr<osg::Node>> m_models;
+    std::vector<osg::ref_ptr<osg::Node>> m_terrains;
+    std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
+    QString m_imageFolder;
+
+    std::deque<Bookmark> m_bookmarks;
+    LodControl m_lod;
+    int m_frameTimerId = 0;
 };

@@ -1,0 +1,292 @@
+#include <QtTest>
+
+#include <osg/MatrixTransform>
+#include <osgGA/KeySwitchMatrixManipulator>
+
+#include "BundleSceneBuilder.h"
+#include "MapManipulator.h"
+#include "OsgWidget.h"
+
+namespace
+{
+
+// A bundle of one model: `points` points along x and `cameras` cameras.
+struct SyntheticBundle {
+    std::unique_ptr<SparseBundle> bundle = std::make_unique<SparseBundle>();
+    NvmReader::VertexArrays vertices;
+    NvmReader::ColourArrays colours;
+};
+
+SyntheticBundle makeBundle(int points, int cameras, const osg::Vec3& offset = osg::Vec3())
+{
+    SyntheticBundle b;
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    for (int i = 0; i < points; ++i) {
+        v->push_back(offset + osg::Vec3(float(i), float(i % 3), 0.0f));
+        c->push_back(osg::Vec4(1, 0, 0, 1));
+    }
+    b.vertices.push_back(v);
+    b.colours.push_back(c);
+    SparseBundle::CameraList list;
+    for (int i = 0; i < cameras; ++i) {
+        auto camera = std::make_unique<BundleCamera>();
+        camera->name = "img" + std::to_string(i) + ".jpg";
+        camera->centre = offset + osg::Vec3(float(i), 0.0f, 5.0f);
+        list.push_back(std::move(camera));
+    }
+    b.bundle->bundleCameras.push_back(std::move(list));
+    return b;
+}
+
+int addBundle(OsgWidget& w, SyntheticBundle&& b, bool visible = true, const GeoReference* geo = nullptr)
+{
+    return w.addBundle(std::move(b.bundle), b.vertices, b.colours, geo, visible);
+}
+
+osg::Vec3d managedEye(OsgWidget& w)
+{
+    return w.activeManipulator()->getMatrix().getTrans();
+}
+
+bool near(const osg::Vec3d& a, const osg::Vec3d& b, double tolerance = 1e-6)
+{
+    return (a - b).length() <= tolerance * std::max(1.0, b.length());
+}
+
+QString text(const osg::Vec3d& v)
+{
+    return QStringLiteral("(%1, %2, %3)").arg(v.x()).arg(v.y()).arg(v.z());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(osg::Vec3d)
+
+class TestOsgWidget : public QObject
+{
+    Q_OBJECT
+private slots:
+    void standardViewEye_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<osg::Vec3d>("direction");
+        QTest::newRow("Top") << "Top" << osg::Vec3d(0, 0, 1);
+        QTest::newRow("Bottom") << "Bottom" << osg::Vec3d(0, 0, -1);
+        QTest::newRow("Left") << "Left" << osg::Vec3d(-1, 0, 0);
+        QTest::newRow("Right") << "Right" << osg::Vec3d(1, 0, 0);
+        QTest::newRow("Front") << "Front" << osg::Vec3d(0, -1, 0);
+        QTest::newRow("Back") << "Back" << osg::Vec3d(0, 1, 0);
+    }
+    void standardViewEye()
+    {
+        QFETCH(QString, view);
+        QFETCH(osg::Vec3d, direction);
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(11, 0, osg::Vec3(100, 200, 7)));
+        const osg::BoundingSphere bound = w.getRoot()->getBound();
+        QVERIFY(bound.valid());
+
+        w.showStandardView(view);
+
+        // tan(15 deg) = 0.26795; the untouched viewport is 800 x 600.
+        const double d = bound.radius() / 0.2679491924 * (800.0 / 600.0);
+        const osg::Vec3d expected = bound.center() + direction * d;
+        QVERIFY2(near(managedEye(w), expected), qPrintable(text(managedEye(w)) + " vs " + text(expected)));
+        // The camera looks at the scene's centre.
+        const osg::Matrixd m = w.activeManipulator()->getMatrix();
+        const osg::Vec3d look = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), m);
+        QVERIFY(near(look, -direction, 1e-6));
+    }
+
+    void unknownViewNameDoesNothing()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(5, 0));
+        const osg::Vec3d before = managedEye(w);
+        w.showStandardView("Diagonal");
+        w.showStandardView("top");
+        QVERIFY(near(managedEye(w), before));
+    }
+
+    void firstLayerShowsTop()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        // A bundle with cameras puts several nodes under the root at once.
+        addBundle(w, makeBundle(20, 3, osg::Vec3(50, 60, 0)));
+        QVERIFY(w.getRoot()->getNumChildren() > 1);
+        const osg::BoundingSphere bound = w.getRoot()->getBound();
+        const osg::Vec3d eye = managedEye(w);
+        QVERIFY(near(osg::Vec3d(eye.x(), eye.y(), 0), osg::Vec3d(bound.center().x(), bound.center().y(), 0)));
+        QVERIFY(eye.z() > bound.center().z() + bound.radius());
+
+        // A second layer leaves the camera alone.
+        addBundle(w, makeBundle(20, 0, osg::Vec3(-500, 0, 0)));
+        QVERIFY(near(managedEye(w), eye));
+    }
+
+    void bookmarkRingDropsOldest()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(10, 0));
+        for (int i = 0; i < 12; ++i) {
+            w.getCamera()->setViewMatrixAsLookAt(osg::Vec3d(i, 100.0 + i, 50), osg::Vec3d(0, 0, 0),
+                                                 osg::Vec3d(0, 0, 1));
+            w.createBookmark();
+            QCOMPARE(w.bookmarkCount(), std::min(i + 1, OsgWidget::maxBookmarks));
+        }
+        QVERIFY(near(w.bookmarks().front().eye, osg::Vec3d(1, 101, 50)));
+        QVERIFY(near(w.bookmarks().back().eye, osg::Vec3d(11, 111, 50)));
+
+        w.goToBookmark(0);
+        QVERIFY2(near(managedEye(w), osg::Vec3d(1, 101, 50)), qPrintable(text(managedEye(w))));
+        // It looks at the first layer's centre, not at the stored one.
+        const osg::Vec3d centre = w.getRoot()->getChild(0)->getBound().center();
+        const osg::Matrixd m = w.activeManipulator()->getMatrix();
+        osg::Vec3d look = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), m);
+        osg::Vec3d toCentre = centre - osg::Vec3d(1, 101, 50);
+        toCentre.normalize();
+        QVERIFY(near(look, toCentre, 1e-6));
+
+        const osg::Vec3d before = managedEye(w);
+        w.goToBookmark(11);
+        w.goToBookmark(-1);
+        QVERIFY(near(managedEye(w), before));
+    }
+
+    void bookmarkInEmptyScene()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        w.getCamera()->setViewMatrixAsLookAt(osg::Vec3d(3, 4, 5), osg::Vec3d(3, 4, 0), osg::Vec3d(0, 1, 0));
+        w.createBookmark();
+        w.goToBookmark(0);
+        QVERIFY(near(managedEye(w), osg::Vec3d(3, 4, 5)));
+    }
+
+    void hideShowRemoveBundle()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(10, 2));
+        addBundle(w, makeBundle(10, 1), false);
+        QCOMPARE(w.getRoot()->getNumChildren(), 5u);
+        const SparseBundle& first = *w.sparseBundles()[0];
+        const SparseBundle& second = *w.sparseBundles()[1];
+        // Not visible: hidden at once but in the scene.
+        QCOMPARE(second.sparsePoints[0]->getNodeMask(), 0u);
+        QCOMPARE(second.bundleCameras[0][0]->transform->getNodeMask(), 0u);
+
+        w.hideBundle(0);
+        QCOMPARE(first.sparsePoints[0]->getNodeMask(), 0u);
+        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), 0u);
+        w.showBundle(0);
+        QCOMPARE(first.sparsePoints[0]->getNodeMask(), ~0u);
+        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), ~0u);
+
+        w.hidePointSet(0, 0);
+        QCOMPARE(first.sparsePoints[0]->getNodeMask(), 0u);
+        QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
+        w.showPointSet(0, 0);
+        w.hideCamera(0, 0, 1);
+        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), 0u);
+        QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
+        w.showCamera(0, 0, 1);
+        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), ~0u);
+
+        // Out of range: nothing changes, nothing crashes.
+        for (int i : {-1, 2, 100}) {
+            w.hideBundle(i);
+            w.showBundle(i);
+            w.removeBundle(i);
+            w.hidePointSet(0, i);
+            w.hidePointSet(i, 0);
+            w.hideCamera(0, 0, i);
+            w.hideCamera(0, i, 0);
+            w.hideCamera(i, 0, 0);
+        }
+        QCOMPARE(first.sparsePoints[0]->getNodeMask(), ~0u);
+        QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
+        QCOMPARE(w.getRoot()->getNumChildren(), 5u);
+
+        w.removeBundle(0);
+        QCOMPARE(w.getRoot()->getNumChildren(), 2u);
+        QCOMPARE(int(w.sparseBundles().size()), 2); // the entry stays, indices do not shift
+        QCOMPARE(first.sparsePoints[0]->getNumParents(), 0u);
+        w.removeBundle(0);
+        QCOMPARE(w.getRoot()->getNumChildren(), 2u);
+        QCOMPARE(second.sparsePoints[0]->getParent(0), w.getRoot());
+    }
+
+    void removeGeoreferencedBundleDetachesItsChain()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        GeoReference geo;
+        geo.translation.set(1000, 2000, 30);
+        addBundle(w, makeBundle(10, 3), true, &geo);
+        QCOMPARE(w.getRoot()->getNumChildren(), 4u);
+        w.removeBundle(0);
+        QCOMPARE(w.getRoot()->getNumChildren(), 0u);
+        w.removeBundle(0);
+        QCOMPARE(w.getRoot()->getNumChildren(), 0u);
+    }
+
+    void modelsAndPointClouds()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        const QString missing = QDir::tempPath() + "/no-such-model-4711.osg";
+        QVERIFY(!w.loadModel(missing, true));
+        // The failed file still takes its index, but adds nothing to the scene.
+        QCOMPARE(int(w.models().size()), 1);
+        QCOMPARE(w.getRoot()->getNumChildren(), 0u);
+        QVERIFY(!w.loadTerrain(missing));
+        QCOMPARE(int(w.terrains().size()), 0);
+
+        osg::ref_ptr<osg::Vec3Array> pointsA = new osg::Vec3Array;
+        pointsA->push_back(osg::Vec3(0, 0, 0));
+        pointsA->push_back(osg::Vec3(1, 1, 1));
+        osg::ref_ptr<osg::Vec3Array> pointsB = new osg::Vec3Array;
+        pointsB->push_back(osg::Vec3(5, 0, 0));
+        osg::ref_ptr<osg::Vec4Array> white2 = new osg::Vec4Array;
+        white2->assign(2, osg::Vec4(1, 1, 1, 1));
+        osg::ref_ptr<osg::Vec4Array> white1 = new osg::Vec4Array;
+        white1->assign(1, osg::Vec4(1, 1, 1, 1));
+        osg::ref_ptr<osg::Group> cloudA = BundleSceneBuilder::makePointGroup(pointsA, white2);
+        osg::ref_ptr<osg::Group> cloudB = BundleSceneBuilder::makePointGroup(pointsB, white1);
+        QCOMPARE(w.addPointCloud(cloudA, true), 0);
+        QCOMPARE(w.addPointCloud(cloudB, false), 1);
+        QCOMPARE(cloudB->getNodeMask(), 0u);
+        w.showPointCloud(1);
+        QCOMPARE(cloudB->getNodeMask(), ~0u);
+        w.hidePointCloud(5);
+        w.removePointCloud(-1);
+        w.removePointCloud(2);
+        QCOMPARE(w.getRoot()->getNumChildren(), 2u);
+        w.removePointCloud(0);
+        QCOMPARE(w.getRoot()->getNumChildren(), 1u);
+        QCOMPARE(w.pointClouds().front().get(), static_cast<osg::Node*>(cloudB.get()));
+        w.removeModel(0);
+        QCOMPARE(int(w.models().size()), 0);
+        w.removeModel(0);
+    }
+
+    void selectManipulatorDrivesTheView()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(10, 0));
+        w.getCamera()->setViewMatrixAsLookAt(osg::Vec3d(0, -50, 0), osg::Vec3d(0, 0, 0), osg::Vec3d(0, 0, 1));
+        w.selectManipulator(1);
+        QCOMPARE(w.manipulatorSet()->getCurrentMatrixManipulator(),
+                 static_cast<osgGA::CameraManipulator*>(w.mapManipulator()));
+        QCOMPARE(w.activeManipulator(), static_cast<osgGA::CameraManipulator*>(w.mapManipulator()));
+        // The switch keeps the camera where it was.
+        QVERIFY(near(managedEye(w), osg::Vec3d(0, -50, 0), 1e-4));
+        w.selectManipulator(8);
+        w.selectManipulator(-1);
+        QCOMPARE(w.activeManipulator(), static_cast<osgGA::CameraManipulator*>(w.mapManipulator()));
+        // Standard views then move the selected manipulator.
+        w.showTop();
+        QVERIFY(managedEye(w).z() > 1.0);
+    }
+};
+
+QTEST_MAIN(TestOsgWidget)
+#include "tst_osgwidget.moc"

@@ -1,0 +1,249 @@
+#include <QtTest>
+
+#include <osgViewer/Renderer>
+
+#include "GLWidget.h"
+#include "GraphicsWindowQt.h"
+#include "OsgWidget.h"
+
+namespace
+{
+
+const QString nvmFolder = QStringLiteral(ORVALIS_SHARED_DATA "/nvm/");
+const QRgb background = qRgb(51, 51, 153); // clear colour (0.2, 0.2, 0.6)
+
+bool isBackground(QRgb c)
+{
+    return std::abs(qRed(c) - qRed(background)) <= 2 && std::abs(qGreen(c) - qGreen(background)) <= 2 &&
+           std::abs(qBlue(c) - qBlue(background)) <= 2;
+}
+
+// Bounding box of everything drawn over the background.
+QRect contentBox(const QImage& image, int* count = nullptr)
+{
+    int left = image.width(), top = image.height(), right = -1, bottom = -1, n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (isBackground(line[x]))
+                continue;
+            ++n;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (count)
+        *count = n;
+    return n ? QRect(QPoint(left, top), QPoint(right, bottom)) : QRect();
+}
+
+// Where a world point lands in a top-down image of the widget's last frame.
+QPoint project(OsgWidget& w, const osg::Vec3d& world, const QImage& image)
+{
+    osg::Camera* camera = w.getCamera();
+    const osg::Matrixd vpw = camera->getViewMatrix() * camera->getProjectionMatrix() *
+                             camera->getViewport()->computeWindowMatrix();
+    const osg::Vec3d window = world * vpw;
+    return QPoint(int(std::lround(window.x())), image.height() - 1 - int(std::lround(window.y())));
+}
+
+bool paintedNear(const QImage& image, const QPoint& p, int radius = 2)
+{
+    for (int y = p.y() - radius; y <= p.y() + radius; ++y)
+        for (int x = p.x() - radius; x <= p.x() + radius; ++x)
+            if (image.rect().contains(x, y) && !isBackground(image.pixel(x, y)))
+                return true;
+    return false;
+}
+
+} // namespace
+
+class TestOsgWidgetRender : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_files;
+
+    std::unique_ptr<OsgWidget> shownWidget()
+    {
+        auto w = std::make_unique<OsgWidget>(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        w->resize(640, 480);
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+
+    QImage frame(OsgWidget& w)
+    {
+        return w.glWidget()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        QVERIFY(m_files.isValid());
+        // The screenshot goes under the home folder.
+        qputenv("HOME", m_home.path().toLocal8Bit());
+    }
+
+    void nvmRendersCentredAfterTop_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("sceaux castle") << "sceaux_castle_vsfm.nvm";
+        QTest::newRow("pic22") << "pic22_vsfm_linux.nvm";
+        QTest::newRow("CRLF") << "khoa_dense_crlf_vsfm.nvm";
+    }
+    void nvmRendersCentredAfterTop()
+    {
+        QFETCH(QString, file);
+        auto w = shownWidget();
+        QVERIFY(w);
+        QVERIFY(w->graphicsWindow()->hasContext());
+        const QImage empty = frame(*w);
+        QVERIFY(!empty.isNull());
+        QVERIFY(contentBox(empty).isNull());
+
+        QVERIFY(w->loadBundle(nvmFolder + file, true));
+        QCOMPARE(w->imageFolder(), nvmFolder);
+        const QImage image = frame(*w);
+        int painted = 0;
+        const QRect box = contentBox(image, &painted);
+        QVERIFY2(painted > 200, qPrintable(QString::number(painted)));
+
+        // The view looks down at the centre of the whole scene, so the drawn
+        // points and frustums sit around the image centre.
+        const QPointF offset = QRectF(box).center() - QRectF(image.rect()).center();
+        QVERIFY2(std::abs(offset.x()) < 0.15 * image.width() && std::abs(offset.y()) < 0.15 * image.height(),
+                 qPrintable(QString("box %1,%2 %3x%4 in %5x%6")
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())
+                                .arg(image.width())
+                                .arg(image.height())));
+        const osg::Vec3d eye = w->getCamera()->getInverseViewMatrix().getTrans();
+        const osg::BoundingSphere bound = w->getRoot()->getBound();
+        QVERIFY(eye.z() > bound.center().z() + bound.radius());
+
+        // What the window shows is what was rendered: the frustums' blending
+        // must not leave alpha that composes into other colours.
+        const QImage composed = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(composed.size(), image.size());
+        int differing = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb a = image.pixel(x, y), b = composed.pixel(x, y);
+                differing += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                         std::abs(qBlue(a) - qBlue(b)) >
+                                     6
+                                 ? 1
+                                 : 0;
+            }
+        QCOMPARE(differing, 0);
+
+        // Every point of the first model projects inside the frame.
+        const SparseBundle& bundle = *w->sparseBundles().front();
+        auto* geode = bundle.sparsePoints[0]->getChild(0)->asGeode();
+        auto* vertices =
+            static_cast<const osg::Vec3Array*>(geode->getDrawable(0)->asGeometry()->getVertexArray());
+        int inside = 0;
+        for (const osg::Vec3& v : *vertices)
+            inside += image.rect().contains(project(*w, v, image)) ? 1 : 0;
+        QCOMPARE(inside, int(vertices->size()));
+    }
+
+    void hiddenBundleDrawsNothing()
+    {
+        auto w = shownWidget();
+        QVERIFY(w);
+        QVERIFY(w->loadBundle(nvmFolder + "pic22_vsfm_linux.nvm", false));
+        QVERIFY(contentBox(frame(*w)).isNull());
+        w->showBundle(0);
+        QVERIFY(!contentBox(frame(*w)).isNull());
+        w->removeBundle(0);
+        QVERIFY(contentBox(frame(*w)).isNull());
+    }
+
+    void companionFileMovesScalesAndTurns()
+    {
+        // The same reconstruction twice: plain, and with a companion file
+        // turning it 90 degrees about z, doubling it and moving it far away.
+        QFile::remove(m_files.filePath("site.nvm"));
+        QVERIFY(QFile::copy(nvmFolder + "pic22_vsfm_linux.nvm", m_files.filePath("site.nvm")));
+        QFile companion(m_files.filePath("site.txt"));
+        QVERIFY(companion.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        companion.write("0 -1 0\n1 0 0\n0 0 1\n5000 -3000 250\n2 2 2\n");
+        companion.close();
+        const osg::Matrixd r(0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+        auto place = [&](const osg::Vec3d& p) {
+            return osg::Vec3d(5000, -3000, 250) + osg::Matrixd::transform3x3(r, p) * 2.0;
+        };
+
+        auto plain = shownWidget();
+        QVERIFY(plain);
+        QVERIFY(plain->loadBundle(nvmFolder + "pic22_vsfm_linux.nvm", true));
+        auto placed = shownWidget();
+        QVERIFY(placed);
+        QVERIFY(placed->loadBundle(m_files.filePath("site.nvm"), true));
+
+        const osg::BoundingSphere a = plain->getRoot()->getBound();
+        const osg::BoundingSphere b = placed->getRoot()->getBound();
+        QVERIFY((b.center() - place(a.center())).length() < 1e-3 * b.radius());
+        QVERIFY(std::abs(b.radius() - 2 * a.radius()) < 1e-3 * b.radius());
+
+        const QImage plainImage = frame(*plain);
+        const QImage placedImage = frame(*placed);
+        const SparseBundle& bundle = *plain->sparseBundles().front();
+        auto* vertices = static_cast<const osg::Vec3Array*>(
+            bundle.sparsePoints[0]->getChild(0)->asGeode()->getDrawable(0)->asGeometry()->getVertexArray());
+        int hitsPlain = 0, hitsPlaced = 0, checked = 0;
+        for (size_t i = 0; i < vertices->size(); i += 17, ++checked) {
+            const osg::Vec3d p = (*vertices)[i];
+            hitsPlain += paintedNear(plainImage, project(*plain, p, plainImage)) ? 1 : 0;
+            hitsPlaced += paintedNear(placedImage, project(*placed, place(p), placedImage)) ? 1 : 0;
+        }
+        // Points hidden behind frustum lines or clipped at the pixel edge may
+        // miss; nearly all must be where the transform puts them.
+        QVERIFY2(hitsPlain >= checked * 9 / 10, qPrintable(QString("%1 of %2").arg(hitsPlain).arg(checked)));
+        QVERIFY2(hitsPlaced >= checked * 9 / 10,
+                 qPrintable(QString("%1 of %2").arg(hitsPlaced).arg(checked)));
+    }
+
+    void screenshotWritesBmp()
+    {
+        const QString path = OsgWidget::screenshotPath();
+        QCOMPARE(path, m_home.path() + "/Orvalis/screenshot.bmp");
+        QVERIFY(!QDir(m_home.path() + "/Orvalis").exists());
+
+        auto w = shownWidget();
+        QVERIFY(w);
+        QVERIFY(w->loadBundle(nvmFolder + "sceaux_castle_vsfm.nvm", true));
+        const QImage shown = frame(*w);
+        QVERIFY(w->captureScreen());
+        QImage written(path);
+        QVERIFY(!written.isNull());
+        QCOMPARE(written.size(), shown.size());
+        QCOMPARE(w->screenshotImage()->s(), shown.width());
+        QCOMPARE(w->screenshotImage()->t(), shown.height());
+        written = written.convertToFormat(QImage::Format_RGB32);
+        // Same orientation and channel order as on screen.
+        QCOMPARE(written.pixel(0, 0), background);
+        QCOMPARE(contentBox(written), contentBox(shown));
+    }
+
+    void frameTimerKeepsRendering()
+    {
+        auto w = shownWidget();
+        QVERIFY(w);
+        const quint64 start = w->glWidget()->renderedFrames();
+        QTRY_VERIFY(w->glWidget()->renderedFrames() > start + 3);
+    }
+};
+
+QTEST_MAIN(TestOsgWidgetRender)
+#include "tst_osgwidgetrender.moc"
