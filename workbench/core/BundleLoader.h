@@ -25,5 +25,8 @@ public:
     static Kind kindOf(const std::string& fileName);
 
     // Prints the loader's standard-output lines and fills bundle and result.
+    // ".out" and unsupported names read nothing; ".patch" names go to the
+    // fixed-layout PLY reader (not present yet: they read as nothing).
+    // Appending to the scene's list and hiding are the scene's half.
     static Result load(const std::string& fileName, SparseBundle& bundle);
 };

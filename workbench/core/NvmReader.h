@@ -15,9 +15,11 @@ public:
     using VertexArrays = std::vector<osg::ref_ptr<osg::Vec3Array>>;
     using ColourArrays = std::vector<osg::ref_ptr<osg::Vec4Array>>;
 
-    // Fills one camera list per model into bundle.bundleCameras and one vertex
-    // and colour array per model into the out lists. imageFolder receives the
-    // file's folder with "/" appended. True when the first model has points.
+    // Appends one camera list per model to bundle.bundleCameras and one vertex
+    // and colour array per model with points to the out lists; the scene adds
+    // sparsePoints and pointCounts when it builds the nodes. imageFolder
+    // receives the file's folder with "/" appended. True when the first model
+    // has points. The file is read through one small buffer, not copied whole.
     static bool readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
                         SparseBundle& bundle, std::string& imageFolder);
 

@@ -1,0 +1,141 @@
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "CommaLocale.h"
+#include "GeoReference.h"
+
+#include <osg/Matrixd>
+
+#include <iostream>
+#include <sstream>
+
+Q_DECLARE_METATYPE(osg::Vec3d)
+
+namespace {
+
+// Rotation by 90 degrees about z, shift (10, 20, 30), scale (2, 3, 4).
+const QByteArray quarterTurn = "0 -1 0\n"
+                               "1 0 0\n"
+                               "0 0 1\n"
+                               "10 20 30\n"
+                               "2 3 4\n";
+
+bool readText(const QByteArray& text, GeoReference& out)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/sparse.txt";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return false;
+    file.close();
+    // The reader's complaints are for the console, not the test log.
+    std::ostringstream sink;
+    std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
+    const bool ok = GeoReference::read(path, out);
+    std::cout.rdbuf(old);
+    return ok;
+}
+
+bool near(const osg::Vec3d& a, const osg::Vec3d& b)
+{
+    return (a - b).length() < 1e-9;
+}
+
+} // namespace
+
+class TestGeoReference : public QObject
+{
+    Q_OBJECT
+private slots:
+    void companionName_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("companion");
+        QTest::newRow("nvm") << "/site/run/sparse.nvm" << "/site/run/sparse.txt";
+        QTest::newRow("pts") << "cloud.pts" << "cloud.txt";
+        QTest::newRow("last three characters only") << "/a/model.nvm2" << "/a/model.ntxt";
+        QTest::newRow("shorter than three") << "ab" << "txt";
+    }
+    void companionName()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, companion);
+        QCOMPARE(GeoReference::companionFileName(file), companion);
+    }
+
+    void placesPoints_data()
+    {
+        QTest::addColumn<osg::Vec3d>("point");
+        QTest::addColumn<osg::Vec3d>("placed");
+        // R*p then per-axis scale then shift: (1,0,0) -> (0,1,0) -> (0,3,0) -> (10,23,30).
+        QTest::newRow("x axis") << osg::Vec3d(1, 0, 0) << osg::Vec3d(10, 23, 30);
+        QTest::newRow("y axis") << osg::Vec3d(0, 1, 0) << osg::Vec3d(8, 20, 30);
+        QTest::newRow("z axis") << osg::Vec3d(0, 0, 1) << osg::Vec3d(10, 20, 34);
+        QTest::newRow("origin") << osg::Vec3d(0, 0, 0) << osg::Vec3d(10, 20, 30);
+        QTest::newRow("general") << osg::Vec3d(1, 2, 3) << osg::Vec3d(6, 23, 42);
+    }
+    void placesPoints()
+    {
+        QFETCH(osg::Vec3d, point);
+        QFETCH(osg::Vec3d, placed);
+        GeoReference geo;
+        QVERIFY(readText(quarterTurn, geo));
+        QVERIFY(near(geo.apply(point), placed));
+
+        // The scene's chain of transforms, outermost first translate(t),
+        // scale(s), inverse of the rotation rows, lands on the same place.
+        const osg::Matrixd chain = osg::Matrixd::inverse(geo.rotation) * osg::Matrixd::scale(geo.scale)
+            * osg::Matrixd::translate(geo.translation);
+        QVERIFY(near(point * chain, placed));
+    }
+
+    void rows_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("five rows") << quarterTurn << true;
+        QTest::newRow("CRLF") << QByteArray(quarterTurn).replace("\n", "\r\n") << true;
+        QTest::newRow("tabs and trailing blanks") << QByteArray(quarterTurn).replace(" ", "\t").replace("\n", "  \n")
+                                                  << true;
+        QTest::newRow("blank lines between rows") << QByteArray(quarterTurn).replace("\n", "\n\n") << true;
+        QTest::newRow("no final newline") << quarterTurn.left(quarterTurn.size() - 1) << true;
+        QTest::newRow("more rows than five") << quarterTurn + "7 7 7\nwhatever\n" << true;
+        QTest::newRow("four rows") << quarterTurn.left(quarterTurn.lastIndexOf("2 3 4")) << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("two numbers in a row") << QByteArray(quarterTurn).replace("10 20 30", "10 20") << false;
+        QTest::newRow("a word in a row") << QByteArray(quarterTurn).replace("10 20 30", "10 20 x") << false;
+        QTest::newRow("decimal comma") << QByteArray(quarterTurn).replace("10 20 30", "10,5 20 30") << false;
+        QTest::newRow("infinity") << QByteArray(quarterTurn).replace("10 20 30", "inf 20 30") << false;
+        QTest::newRow("singular rotation") << QByteArray(quarterTurn).replace("0 0 1\n", "0 0 0\n") << false;
+        QTest::newRow("binary") << QByteArray("\x01\xff\x00\x7f garbage\n", 13) << false;
+    }
+    void rows()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, ok);
+        GeoReference geo;
+        geo.translation.set(-1, -1, -1);
+        QCOMPARE(readText(text, geo), ok);
+        // A rejected file leaves the target as it was.
+        QCOMPARE(geo.translation, ok ? osg::Vec3d(10, 20, 30) : osg::Vec3d(-1, -1, -1));
+    }
+
+    void missingFile()
+    {
+        GeoReference geo;
+        QVERIFY(!GeoReference::read(QStringLiteral("/nonexistent/sparse.txt"), geo));
+    }
+
+    void decimalsInCommaLocale()
+    {
+        CommaLocale comma;
+        if (!comma.active())
+            QSKIP("no locale with a decimal comma can be installed here");
+        GeoReference geo;
+        QVERIFY(readText(QByteArray(quarterTurn).replace("2 3 4", "0.5 1.25 2e-1"), geo));
+        QCOMPARE(geo.scale, osg::Vec3d(0.5, 1.25, 0.2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGeoReference)
+#include "tst_georeference.moc"

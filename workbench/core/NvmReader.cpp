@@ -1,0 +1,295 @@
+#include "NvmReader.h"
+
+#include "NumberParser.h"
+#include "SparseBundle.h"
+#include "TextLineReader.h"
+
+#include <QFile>
+
+#include <climits>
+#include <iostream>
+#include <string>
+
+#include <locale.h>
+#include <stdlib.h>
+
+namespace {
+
+// The shortest line that holds a whole point record: "0 0 0 0 0 0 0\n".
+constexpr qint64 shortestPointLine = 14;
+// What a declared count may reserve when the source cannot tell its size.
+constexpr qint64 reserveWithoutSize = 1 << 16;
+
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+inline void skipBlanks(const char*& p, const char* end)
+{
+    while (p < end && isBlank(*p))
+        ++p;
+}
+
+inline void skipToken(const char*& p, const char* end)
+{
+    while (p < end && !isBlank(*p))
+        ++p;
+}
+
+inline bool isBlankLine(const char* p, const char* end)
+{
+    skipBlanks(p, end);
+    return p == end;
+}
+
+// The next blank-separated token as a number; false when the line has no
+// token left. Whatever follows the number inside the token is passed over.
+inline bool numberToken(const char*& p, const char* end, double& value)
+{
+    skipBlanks(p, end);
+    if (p == end)
+        return false;
+    value = parseNumber(p, end);
+    skipToken(p, end);
+    return true;
+}
+
+// Like numberToken, but a missing token reads as 0.
+inline double numberOrZero(const char*& p, const char* end)
+{
+    double value = 0.0;
+    numberToken(p, end, value);
+    return value;
+}
+
+// The counts go through C atof semantics (hex, "inf" and all), but in the C
+// locale whatever the user's locale is, then are truncated. Anything that is
+// not a number of at least 1 gives 0; values past int clamp.
+int countOf(const char* p, const char* end)
+{
+#if defined(_WIN32)
+    static const _locale_t cLocale = _create_locale(LC_ALL, "C");
+#else
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+#endif
+    skipBlanks(p, end);
+    const char* tokenEnd = p;
+    skipToken(tokenEnd, end);
+    const std::string token(p, tokenEnd);
+#if defined(_WIN32)
+    const double value = _strtod_l(token.c_str(), nullptr, cLocale);
+#else
+    const double value = strtod_l(token.c_str(), nullptr, cLocale);
+#endif
+    if (!(value >= 1.0))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(value);
+}
+
+// A declared count is trusted only as far as the rest of the text can hold it.
+size_t reserveFor(int declared, qint64 bytesLeft, qint64 bytesPerRecord)
+{
+    const qint64 fits = bytesLeft < 0 ? reserveWithoutSize : bytesLeft / bytesPerRecord + 1;
+    return static_cast<size_t>(qMin<qint64>(declared, fits));
+}
+
+std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, const std::string& imageFolder)
+{
+    skipBlanks(p, end);
+    const char* nameEnd = p;
+    skipToken(nameEnd, end);
+
+    auto camera = std::make_unique<BundleCamera>();
+    camera->name.assign(p, nameEnd);
+    camera->path = imageFolder + camera->name;
+    p = nameEnd;
+
+    const double f = numberOrZero(p, end);
+    const double qw = numberOrZero(p, end);
+    const double qx = numberOrZero(p, end);
+    const double qy = numberOrZero(p, end);
+    const double qz = numberOrZero(p, end);
+    const double cx = numberOrZero(p, end);
+    const double cy = numberOrZero(p, end);
+    const double cz = numberOrZero(p, end);
+    // The radial distortion and the trailing zero are not kept.
+
+    camera->focalLength = f;
+    camera->centre.set(static_cast<float>(cx), static_cast<float>(cy), static_cast<float>(cz));
+    camera->rotation[0] = static_cast<float>(qx);
+    camera->rotation[1] = static_cast<float>(qy);
+    camera->rotation[2] = static_cast<float>(qz);
+    camera->rotation[3] = static_cast<float>(qw);
+    return camera;
+}
+
+struct ModelPoints
+{
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+    qint64 skippedViews = 0;
+};
+
+// One point record: x y z r g b n, then n groups of camera feature mx my.
+// The point index of its views is its position in the vertex array, which
+// stays right even when a blank line in the section adds no point.
+void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cameras, ModelPoints& model)
+{
+    const double x = numberOrZero(p, end);
+    const double y = numberOrZero(p, end);
+    const double z = numberOrZero(p, end);
+    const double r = numberOrZero(p, end);
+    const double g = numberOrZero(p, end);
+    const double b = numberOrZero(p, end);
+    const double declaredViews = numberOrZero(p, end);
+
+    const double pointIndex = static_cast<double>(model.vertices->size());
+    const double cameraCount = static_cast<double>(cameras.size());
+    // The line itself bounds the loop: a group needs four tokens, so a
+    // corrupt count stops at the end of the line.
+    for (double k = 0; k < declaredViews; ++k) {
+        double camera, feature, mx, my;
+        if (!numberToken(p, end, camera) || !numberToken(p, end, feature) || !numberToken(p, end, mx)
+            || !numberToken(p, end, my))
+            break;
+        // A camera number outside this model's list would index past it;
+        // such a measurement is dropped, the rest of the point is kept.
+        if (!(camera >= 0.0 && camera < cameraCount)) {
+            ++model.skippedViews;
+            continue;
+        }
+        const size_t cameraIndex = static_cast<size_t>(camera);
+        auto view = std::make_unique<PointView>();
+        view->cameraIndex = static_cast<double>(cameraIndex);
+        view->featureIndex = feature;
+        view->x = mx;
+        view->y = my;
+        view->pointIndex = pointIndex;
+        cameras[cameraIndex]->views.push_back(std::move(view));
+    }
+
+    model.vertices->push_back(osg::Vec3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
+    model.colours->push_back(osg::Vec4(static_cast<float>(r / 255.0), static_cast<float>(g / 255.0),
+                                       static_cast<float>(b / 255.0), 1.0f));
+}
+
+// The first token of the next line that is not blank, as a count; 0 at the end.
+int nextCount(TextLineReader& lines)
+{
+    const char* begin;
+    const char* end;
+    while (lines.next(begin, end)) {
+        if (!isBlankLine(begin, end))
+            return countOf(begin, end);
+    }
+    return 0;
+}
+
+bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader::VertexArrays& vertices,
+                NvmReader::ColourArrays& colours, SparseBundle& bundle)
+{
+    const char* begin;
+    const char* end;
+    // The format tag and the line after it are not looked at, whatever they hold.
+    lines.next(begin, end);
+    lines.next(begin, end);
+
+    const size_t firstModel = vertices.size();
+    for (;;) {
+        const int cameraCount = nextCount(lines);
+        if (cameraCount < 1)
+            break;
+        std::cout << "CamCount: " << cameraCount << "\n";
+
+        // No reserve: a corrupt count must not allocate; the list grows with
+        // the lines that really are there.
+        SparseBundle::CameraList cameras;
+        for (int i = 0; i < cameraCount; ++i) {
+            if (!lines.next(begin, end))
+                break; // every later read fails as well
+            if (isBlankLine(begin, end))
+                continue; // an empty record names no camera
+            cameras.push_back(cameraFromLine(begin, end, imageFolder));
+        }
+        bundle.bundleCameras.push_back(std::move(cameras));
+        SparseBundle::CameraList& modelCameras = bundle.bundleCameras.back();
+        std::cout << "Total Cams:" << modelCameras.size() << "\n";
+        if (!modelCameras.empty())
+            std::cout << "First Cam Name is " << modelCameras.front()->path << "\n";
+
+        // VisualSfM puts a blank line before the point count, but not always
+        // (models without points, generated files), so blank lines are skipped
+        // here rather than one line dropped unseen.
+        const int pointCount = nextCount(lines);
+        ModelPoints model;
+        const size_t expected = reserveFor(pointCount, lines.bytesLeft(), shortestPointLine);
+        model.vertices->reserve(expected);
+        model.colours->reserve(expected);
+        for (int j = 0; j < pointCount; ++j) {
+            if (!lines.next(begin, end))
+                break;
+            if (isBlankLine(begin, end))
+                continue;
+            pointFromLine(begin, end, modelCameras, model);
+        }
+        if (model.skippedViews > 0)
+            std::cout << "Skipped " << model.skippedViews << " measurements of model "
+                      << bundle.bundleCameras.size() - 1 << " naming a camera outside its "
+                      << modelCameras.size() << " cameras\n";
+
+        if (model.vertices->empty())
+            break;
+        // Only a count larger than the points present leaves much unused room.
+        if (model.vertices->capacity() > model.vertices->size() + model.vertices->size() / 4) {
+            model.vertices->trim();
+            model.colours->trim();
+        }
+        vertices.push_back(model.vertices);
+        colours.push_back(model.colours);
+    }
+
+    if (vertices.size() == firstModel) {
+        std::cout << std::flush;
+        return false;
+    }
+    const size_t firstCount = vertices[firstModel]->size();
+    std::cout << "Total Points Read = " << firstCount << "\n" << std::flush;
+    return firstCount > 0;
+}
+
+} // namespace
+
+bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
+                        SparseBundle& bundle, std::string& imageFolder)
+{
+    imageFolder = imageFolderOf(fileName);
+
+    QFile file(QString::fromStdString(fileName));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        std::cout << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
+                  << std::flush;
+        return false;
+    }
+    TextLineReader lines(&file);
+    return readModels(lines, imageFolder, vertices, colours, bundle);
+}
+
+bool NvmReader::readNvm(const char* begin, const char* end, const std::string& imageFolder,
+                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle)
+{
+    TextLineReader lines(begin, end);
+    return readModels(lines, imageFolder, vertices, colours, bundle);
+}
+
+std::string NvmReader::imageFolderOf(const std::string& fileName)
+{
+    const size_t slash = fileName.rfind('/');
+    // A bare file name lies in the working folder; without this it would
+    // become a folder named after the file itself.
+    if (slash == std::string::npos)
+        return "./";
+    return fileName.substr(0, slash) + "/";
+}
