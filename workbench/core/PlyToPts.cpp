@@ -24,8 +24,11 @@ bool fail(QString* message, const QString& text)
 
 QString PlyToPts::outputName(const QString& plyFileName)
 {
-    QString name = plyFileName;
-    return name.replace(QStringLiteral("ply"), QStringLiteral("pts"));
+    // Only the file's own name: a "ply" in a folder name would send the
+    // output to another, usually missing, folder.
+    const int slash = plyFileName.lastIndexOf(QLatin1Char('/')) + 1;
+    QString name = plyFileName.mid(slash);
+    return plyFileName.left(slash) + name.replace(QStringLiteral("ply"), QStringLiteral("pts"));
 }
 
 bool PlyToPts::convert(const QString& plyFileName, QString* message)

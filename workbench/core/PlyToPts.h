@@ -10,7 +10,8 @@ class QIODevice;
 class PlyToPts
 {
 public:
-    // The input name with every "ply" replaced by "pts".
+    // The input with every "ply" of its file name (not of its folders)
+    // replaced by "pts".
     static QString outputName(const QString& plyFileName);
 
     // Writes outputName(plyFileName). False, with a message, when the PLY
