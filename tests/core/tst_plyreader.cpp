@@ -104,6 +104,11 @@ void TestPlyReader::layouts_data()
                       "property uchar blue\nproperty float confidence\nproperty float x\nproperty float y\n"
                       "property float z\nproperty float intensity\nend_header\n9 8 7 0.25 1 2 3 55\n")
         << 1 << osg::Vec3(1, 2, 3) << rgb(9, 8, 7);
+    QTest::newRow("control character inside a skipped column")
+        << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                      "property float z\nproperty float note\nproperty uchar red\nproperty uchar green\n"
+                      "property uchar blue\nend_header\n1 2 3 abc\x01" "defghijklmnop 9 8 7\n")
+        << 1 << osg::Vec3(1, 2, 3) << rgb(9, 8, 7);
     QTest::newRow("float colours are already 0..1")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
                       "property float z\nproperty float red\nproperty float green\nproperty float blue\n"
