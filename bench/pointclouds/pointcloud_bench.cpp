@@ -35,10 +35,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-struct Figure
+namespace
 {
+
+struct Figure {
     double seconds = 0;
     long long points = 0;
     double peakGrowth = 0; // bytes
@@ -164,8 +164,7 @@ long long osgPlugin(const std::string& file)
 }
 
 // Quietens the readers' progress lines while they are measured.
-template<typename F>
-long long quiet(F&& f)
+template <typename F> long long quiet(F&& f)
 {
     std::fflush(stdout);
     const int saved = dup(1);
@@ -189,8 +188,8 @@ void warm(const std::string& file)
 
 void print(const char* what, const Figure& f, double bytes)
 {
-    std::printf("%-34s %8.3f s  %8.1f MB/s  %6.2f Mpoints/s  peak +%7.1f MB  (%lld points)\n", what, f.seconds,
-                bytes / 1e6 / f.seconds, f.points / 1e6 / f.seconds, f.peakGrowth / 1e6, f.points);
+    std::printf("%-34s %8.3f s  %8.1f MB/s  %6.2f Mpoints/s  peak +%7.1f MB  (%lld points)\n", what,
+                f.seconds, bytes / 1e6 / f.seconds, f.points / 1e6 / f.seconds, f.peakGrowth / 1e6, f.points);
 }
 
 } // namespace

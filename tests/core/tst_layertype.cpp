@@ -3,7 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QString polygonsKind(const QString&)
 {
@@ -49,7 +50,8 @@ void TestLayerType::ruleOrder_data()
 
     QTest::newRow("nvm") << "/site/sparse.nvm" << int(LayerType::Bundle);
     QTest::newRow("out") << "/site/bundle/bundle.out" << int(LayerType::Bundle);
-    QTest::newRow("folder run.output makes every file a bundle") << "/site/run.output/cloud.pts" << int(LayerType::Bundle);
+    QTest::newRow("folder run.output makes every file a bundle")
+        << "/site/run.output/cloud.pts" << int(LayerType::Bundle);
     QTest::newRow("ply in run.output") << "/site/run.output/mesh.ply" << int(LayerType::Bundle);
     QTest::newRow("ply mesh") << dir + "mesh.ply" << int(LayerType::Mesh);
     QTest::newRow("ply cloud") << dir + "cloud.ply" << int(LayerType::PointCloud);
@@ -91,9 +93,9 @@ void TestLayerType::kmlKindTestHook()
 void TestLayerType::codesAsSavedInProjects()
 {
     // Project files store these codes and names; they must never move.
-    const QList<QPair<QString, int>> table = {{"Mesh", 1},     {"PointCloud", 2}, {"Bundle", 6},
-                                             {"Terrain", 10}, {"Points", 11},    {"Polygons", 12},
-                                             {"Polylines", 13}, {"Annotation", 14}};
+    const QList<QPair<QString, int>> table = {{"Mesh", 1},       {"PointCloud", 2}, {"Bundle", 6},
+                                              {"Terrain", 10},   {"Points", 11},    {"Polygons", 12},
+                                              {"Polylines", 13}, {"Annotation", 14}};
     QCOMPARE(int(std::size(LayerType::all)), table.size());
     for (int i = 0; i < table.size(); ++i) {
         QCOMPARE(int(LayerType::all[i]), table[i].second);

@@ -1,7 +1,6 @@
 #include "PlyReader.h"
 
 #include <QBuffer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <random>
@@ -9,7 +8,8 @@
 Q_DECLARE_METATYPE(osg::Vec3)
 Q_DECLARE_METATYPE(osg::Vec4)
 
-namespace {
+namespace
+{
 
 bool readText(const QByteArray& text, osg::Vec3Array& v, osg::Vec4Array& c, QString* message = nullptr)
 {
@@ -28,14 +28,15 @@ const osg::Vec4 grey(0.5f, 0.5f, 0.5f, 1.0f);
 
 bool fuzzyEqual(const osg::Vec3& a, const osg::Vec3& b)
 {
-    return qFuzzyCompare(a.x() + 1000, b.x() + 1000) && qFuzzyCompare(a.y() + 1000, b.y() + 1000)
-        && qFuzzyCompare(a.z() + 1000, b.z() + 1000);
+    return qFuzzyCompare(a.x() + 1000, b.x() + 1000) && qFuzzyCompare(a.y() + 1000, b.y() + 1000) &&
+           qFuzzyCompare(a.z() + 1000, b.z() + 1000);
 }
 
-const QByteArray fixedHeader14 = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 2\n"
-                                 "property float x\nproperty float y\nproperty float z\n"
-                                 "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
-                                 "element face 0\nproperty list uchar int vertex_indices\nend_header\n";
+const QByteArray fixedHeader14 =
+    "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 2\n"
+    "property float x\nproperty float y\nproperty float z\n"
+    "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+    "element face 0\nproperty list uchar int vertex_indices\nend_header\n";
 
 } // namespace
 
@@ -53,8 +54,6 @@ private slots:
     void realFiles_data();
     void realFiles();
     void pmvsAndMeshLabCopiesAgree();
-    void asciiTest_data();
-    void asciiTest();
 };
 
 void TestPlyReader::layouts_data()
@@ -64,8 +63,8 @@ void TestPlyReader::layouts_data()
     QTest::addColumn<osg::Vec3>("lastVertex");
     QTest::addColumn<osg::Vec4>("lastColour");
 
-    QTest::newRow("14-line VCG header") << fixedHeader14 + "1 2 3 255 0 0 255\n4.5 -5e-1 6 0 128 255 255"
-                                        << 2 << osg::Vec3(4.5f, -0.5f, 6) << rgb(0, 128, 255);
+    QTest::newRow("14-line VCG header") << fixedHeader14 + "1 2 3 255 0 0 255\n4.5 -5e-1 6 0 128 255 255" << 2
+                                        << osg::Vec3(4.5f, -0.5f, 6) << rgb(0, 128, 255);
     QTest::newRow("17-line VCG header with normals")
         << QByteArray("ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 2\n"
                       "property float x\nproperty float y\nproperty float z\n"
@@ -75,10 +74,11 @@ void TestPlyReader::layouts_data()
                       "1 2 3 0 0 1 10 20 30 255 \n7 8 9 0.5 0.5 0.7 40 50 60 255 \n")
         << 2 << osg::Vec3(7, 8, 9) << rgb(40, 50, 60);
     QTest::newRow("PMVS: no comment, diffuse colours")
-        << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
-                      "property float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
-                      "property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar diffuse_blue\n"
-                      "end_header\n0.1 0.2 0.3 1 0 0 141 137 140\n")
+        << QByteArray(
+               "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+               "property float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+               "property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar diffuse_blue\n"
+               "end_header\n0.1 0.2 0.3 1 0 0 141 137 140\n")
         << 1 << osg::Vec3(0.1f, 0.2f, 0.3f) << rgb(141, 137, 140);
     QTest::newRow("face element with lines before the vertices")
         << QByteArray("ply\nformat ascii 1.0\nelement face 2\nproperty list uchar int vertex_indices\n"
@@ -97,8 +97,8 @@ void TestPlyReader::layouts_data()
                       "1 2 3 1 2 3\n\n\t4\t5\t6\t7\t8\t9\n")
         << 2 << osg::Vec3(4, 5, 6) << rgb(7, 8, 9);
     QTest::newRow("Windows line ends")
-        << QByteArray(fixedHeader14).replace("\n", "\r\n") + "1 2 3 255 0 0 255\r\n4 5 6 9 9 9 255\r\n" << 2
-        << osg::Vec3(4, 5, 6) << rgb(9, 9, 9);
+        << QByteArray(fixedHeader14).replace("\n", "\r\n") + "1 2 3 255 0 0 255\r\n4 5 6 9 9 9 255\r\n"
+        << 2 << osg::Vec3(4, 5, 6) << rgb(9, 9, 9);
     QTest::newRow("colour before position, unknown properties skipped")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty uchar red\nproperty uchar green\n"
                       "property uchar blue\nproperty float confidence\nproperty float x\nproperty float y\n"
@@ -107,7 +107,8 @@ void TestPlyReader::layouts_data()
     QTest::newRow("control character inside a skipped column")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
                       "property float z\nproperty float note\nproperty uchar red\nproperty uchar green\n"
-                      "property uchar blue\nend_header\n1 2 3 abc\x01" "defghijklmnop 9 8 7\n")
+                      "property uchar blue\nend_header\n1 2 3 abc\x01"
+                      "defghijklmnop 9 8 7\n")
         << 1 << osg::Vec3(1, 2, 3) << rgb(9, 8, 7);
     QTest::newRow("float colours are already 0..1")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
@@ -115,7 +116,8 @@ void TestPlyReader::layouts_data()
                       "end_header\n1 2 3 0.5 0.25 1\n")
         << 1 << osg::Vec3(1, 2, 3) << osg::Vec4(0.5f, 0.25f, 1, 1);
     QTest::newRow("lines after the vertices are not points")
-        << QByteArray(fixedHeader14).replace("face 0", "face 1") + "1 2 3 4 5 6 255\n1 1 1 1 1 1 255\n3 0 1 2\n"
+        << QByteArray(fixedHeader14).replace("face 0", "face 1") +
+               "1 2 3 4 5 6 255\n1 1 1 1 1 1 255\n3 0 1 2\n"
         << 2 << osg::Vec3(1, 1, 1) << rgb(1, 1, 1);
 }
 
@@ -143,15 +145,19 @@ void TestPlyReader::refusals_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("empty file") << QByteArray() << "not a PLY file";
-    QTest::newRow("binary garbage") << QByteArray("\x7f\x45\x4c\x46\x02\x01\x01\0\0\0", 10) << "not a PLY file";
+    QTest::newRow("binary garbage") << QByteArray("\x7f\x45\x4c\x46\x02\x01\x01\0\0\0", 10)
+                                    << "not a PLY file";
     QTest::newRow("binary little endian")
-        << QByteArray(fixedHeader14).replace("ascii", "binary_little_endian") + QByteArray(40, '\0') << "binary PLY";
+        << QByteArray(fixedHeader14).replace("ascii", "binary_little_endian") + QByteArray(40, '\0')
+        << "binary PLY";
     QTest::newRow("binary big endian")
         << QByteArray(fixedHeader14).replace("ascii", "binary_big_endian") << "binary PLY";
-    QTest::newRow("no end_header") << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n")
+    QTest::newRow("no end_header") << QByteArray(
+                                          "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n")
                                    << "no end_header";
     QTest::newRow("no vertex element")
-        << QByteArray("ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int vertex_indices\nend_header\n")
+        << QByteArray(
+               "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int vertex_indices\nend_header\n")
         << "no vertex element";
     QTest::newRow("no z") << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
                                         "property float y\nend_header\n1 2\n")
@@ -168,12 +174,14 @@ void TestPlyReader::refusals_data()
     QTest::newRow("unknown property type")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty vec3 x\nend_header\n")
         << "bad property line";
-    QTest::newRow("no format line") << QByteArray("ply\nelement vertex 1\nproperty float x\nproperty float y\n"
-                                                  "property float z\nend_header\n1 2 3\n")
+    QTest::newRow("no format line") << QByteArray(
+                                           "ply\nelement vertex 1\nproperty float x\nproperty float y\n"
+                                           "property float z\nend_header\n1 2 3\n")
                                     << "no format line";
     QTest::newRow("header only, no points") << fixedHeader14 << "file ends after 0 of 2";
     QTest::newRow("vertex lines are words")
-        << fixedHeader14 + "one two three four five six seven\nx y z r g b a\n" << "not numbers";
+        << fixedHeader14 + "one two three four five six seven\nx y z r g b a\n"
+        << "not numbers";
 }
 
 void TestPlyReader::refusals()
@@ -243,21 +251,21 @@ void TestPlyReader::realFiles_data()
     QTest::addColumn<osg::Vec4>("firstColour");
     QTest::addColumn<osg::Vec3>("lastVertex");
 
-    QTest::newRow("Bundler, face element first") << "kermit_bundler_points010.ply" << 1023
-                                                 << osg::Vec3(-0.5421456f, 0.5781371f, -3.377729f) << rgb(135, 189, 173)
-                                                 << osg::Vec3(-2.079334f, -0.9337585f, -1.662301f);
+    QTest::newRow("Bundler, face element first")
+        << "kermit_bundler_points010.ply" << 1023 << osg::Vec3(-0.5421456f, 0.5781371f, -3.377729f)
+        << rgb(135, 189, 173) << osg::Vec3(-2.079334f, -0.9337585f, -1.662301f);
     QTest::newRow("MeshLab with normals and alpha")
-        << "kermit_pmvs_meshlab_ascii.ply" << 10003 << osg::Vec3(0.195187f, 1.16143f, -3.20988f) << rgb(141, 137, 141)
-        << osg::Vec3();
-    QTest::newRow("PMVS diffuse colours") << "kermit_pmvs_option-0000.ply" << 10003
-                                          << osg::Vec3(0.195187f, 1.16143f, -3.20988f) << rgb(141, 137, 141)
-                                          << osg::Vec3();
+        << "kermit_pmvs_meshlab_ascii.ply" << 10003 << osg::Vec3(0.195187f, 1.16143f, -3.20988f)
+        << rgb(141, 137, 141) << osg::Vec3();
+    QTest::newRow("PMVS diffuse colours")
+        << "kermit_pmvs_option-0000.ply" << 10003 << osg::Vec3(0.195187f, 1.16143f, -3.20988f)
+        << rgb(141, 137, 141) << osg::Vec3();
     QTest::newRow("MeshLab normals of a VisualSfM cloud")
         << "sceaux_meshlab_normals_ascii.ply" << 7817 << osg::Vec3(-0.377804f, -0.529776f, 11.3358f)
         << rgb(134, 149, 148) << osg::Vec3();
-    QTest::newRow("mesh: vertices only, faces after them") << "trimesh_fuze_ascii_vcg.ply" << 502
-                                                          << osg::Vec3(0.002047f, -0.002871f, 0.004031f)
-                                                          << rgb(192, 192, 192) << osg::Vec3();
+    QTest::newRow("mesh: vertices only, faces after them")
+        << "trimesh_fuze_ascii_vcg.ply" << 502 << osg::Vec3(0.002047f, -0.002871f, 0.004031f)
+        << rgb(192, 192, 192) << osg::Vec3();
     QTest::newRow("x y z only") << "trimesh_points_emptyascii_vcg.ply" << 12
                                 << osg::Vec3(-0.010441f, -0.013788f, 0.0382f) << grey << osg::Vec3();
 }
@@ -299,28 +307,6 @@ void TestPlyReader::pmvsAndMeshLabCopiesAgree()
         QVERIFY2(fuzzyEqual((*v1)[i], (*v2)[i]), qPrintable(QString::number(i)));
         QCOMPARE((*c1)[i], (*c2)[i]);
     }
-}
-
-void TestPlyReader::asciiTest_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("ascii");
-    QTest::newRow("ascii") << fixedHeader14 << true;
-    QTest::newRow("ascii, Windows line ends") << QByteArray("ply\r\nformat ascii 1.0\r\n") << true;
-    QTest::newRow("binary") << QByteArray("ply\nformat binary_little_endian 1.0\n") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void TestPlyReader::asciiTest()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(bool, ascii);
-    QTemporaryDir dir;
-    QFile file(dir.filePath("cloud.ply"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    file.close();
-    QCOMPARE(PlyReader::isAsciiPly(file.fileName()), ascii);
 }
 
 QTEST_GUILESS_MAIN(TestPlyReader)

@@ -22,10 +22,14 @@ void TestPlyToPts::outputName_data()
 {
     QTest::addColumn<QString>("ply");
     QTest::addColumn<QString>("pts");
-    QTest::newRow("plain") << "/site/cloud.ply" << "/site/cloud.pts";
-    QTest::newRow("every occurrence in the name") << "/site/reply.ply" << "/site/repts.pts";
-    QTest::newRow("folders keep their names") << "/site/plyfiles/cloud.ply" << "/site/plyfiles/cloud.pts";
-    QTest::newRow("case-sensitive") << "/site/SCAN.PLY" << "/site/SCAN.PLY";
+    QTest::newRow("plain") << "/site/cloud.ply"
+                           << "/site/cloud.pts";
+    QTest::newRow("every occurrence in the name") << "/site/reply.ply"
+                                                  << "/site/repts.pts";
+    QTest::newRow("folders keep their names") << "/site/plyfiles/cloud.ply"
+                                              << "/site/plyfiles/cloud.pts";
+    QTest::newRow("case-sensitive") << "/site/SCAN.PLY"
+                                    << "/site/SCAN.PLY";
 }
 
 void TestPlyToPts::outputName()
@@ -41,18 +45,20 @@ void TestPlyToPts::tokensCopied_data()
     QTest::addColumn<QByteArray>("pts");
 
     QTest::newRow("VCG with normals and alpha")
-        << QByteArray("ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 2\nproperty float x\n"
-                      "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
-                      "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
-                      "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
-                      "0.195187 1.16143 -3.20988 -0.598642 -0.609322 0.519956 141 137 141 255 \n"
-                      "1e-05 -0 7 0 0 1 0 1 2 255 \n")
+        << QByteArray(
+               "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 2\nproperty float x\n"
+               "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+               "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+               "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+               "0.195187 1.16143 -3.20988 -0.598642 -0.609322 0.519956 141 137 141 255 \n"
+               "1e-05 -0 7 0 0 1 0 1 2 255 \n")
         << QByteArray("2\n0.195187 1.16143 -3.20988 0 141 137 141\n1e-05 -0 7 0 0 1 2");
     QTest::newRow("Bundler: faces first, diffuse colours")
-        << QByteArray("ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int vertex_indices\n"
-                      "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
-                      "property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar diffuse_blue\n"
-                      "end_header\n-5.421456e-01 5.781371e-01 -3.377729e+00 135 189 173\n")
+        << QByteArray(
+               "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int vertex_indices\n"
+               "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
+               "property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar diffuse_blue\n"
+               "end_header\n-5.421456e-01 5.781371e-01 -3.377729e+00 135 189 173\n")
         << QByteArray("1\n-5.421456e-01 5.781371e-01 -3.377729e+00 0 135 189 173");
     QTest::newRow("x y z only")
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"

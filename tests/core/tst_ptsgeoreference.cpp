@@ -4,7 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osg::Vec3Array> makeVertices(std::initializer_list<osg::Vec3> list)
 {
@@ -54,8 +55,10 @@ void TestPtsGeoReference::registeredName_data()
 {
     QTest::addColumn<QString>("pts");
     QTest::addColumn<QString>("registered");
-    QTest::newRow("plain") << "/site/cloud.pts" << "/site/cloud_reg.ply";
-    QTest::newRow("dots in folder") << "/a.b/scan.01.pts" << "/a.b/scan.01_reg.ply";
+    QTest::newRow("plain") << "/site/cloud.pts"
+                           << "/site/cloud_reg.ply";
+    QTest::newRow("dots in folder") << "/a.b/scan.01.pts"
+                                    << "/a.b/scan.01_reg.ply";
 }
 
 void TestPtsGeoReference::registeredName()
@@ -99,7 +102,8 @@ void TestPtsGeoReference::noCompanionChangesNothing()
     QTemporaryDir dir;
     osg::ref_ptr<osg::Vec3Array> v = makeVertices({osg::Vec3(1, 2, 3)});
     osg::ref_ptr<osg::Vec4Array> c = makeColours({osg::Vec4(1, 1, 1, 1)});
-    QCOMPARE(PtsGeoReference::apply(dir.filePath("cloud.pts"), *v, *c), PtsGeoReference::Outcome::NoCompanion);
+    QCOMPARE(PtsGeoReference::apply(dir.filePath("cloud.pts"), *v, *c),
+             PtsGeoReference::Outcome::NoCompanion);
     QCOMPARE((*v)[0], osg::Vec3(1, 2, 3));
     QVERIFY(!QFile::exists(dir.filePath("cloud_reg.ply")));
 }

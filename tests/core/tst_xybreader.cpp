@@ -8,7 +8,8 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 
 QByteArray record(float x, float y, float z, float r, float g, float b)
 {
@@ -31,7 +32,6 @@ private slots:
     void recordsOfAFile_data();
     void recordsOfAFile();
     void nonFiniteCoordinatesSkipped();
-    void missingFile();
 };
 
 void TestXybReader::recordsOfAFile_data()
@@ -90,15 +90,6 @@ void TestXybReader::nonFiniteCoordinatesSkipped()
     QCOMPARE(int(v->size()), 1);
     QCOMPARE(v->front(), osg::Vec3(1, 1, 1));
     QVERIFY(message.contains("2 records"));
-}
-
-void TestXybReader::missingFile()
-{
-    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
-    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-    QString message;
-    QVERIFY(!XybReader::readXyb("/nonexistent/cloud.xyb", *v, *c, &message));
-    QVERIFY(message.contains("cannot open"));
 }
 
 QTEST_GUILESS_MAIN(TestXybReader)

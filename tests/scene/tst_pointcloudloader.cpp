@@ -21,7 +21,8 @@
 #include <iostream>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 // Captures what the loader prints, which tells the branch it took.
 class StdoutCapture
@@ -56,11 +57,12 @@ QByteArray floatBytes(std::initializer_list<float> values)
     return bytes;
 }
 
-const QByteArray asciiPly = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 3\n"
-                            "property float x\nproperty float y\nproperty float z\n"
-                            "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
-                            "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
-                            "0 0 0 255 0 0 255\n1 0 0 0 255 0 255\n0 1 0 0 0 255 255\n";
+const QByteArray asciiPly =
+    "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 3\n"
+    "property float x\nproperty float y\nproperty float z\n"
+    "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+    "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+    "0 0 0 255 0 0 255\n1 0 0 0 255 0 255\n0 1 0 0 0 255 255\n";
 
 const osg::Geometry* firstGeometry(const osg::Group* group)
 {
@@ -79,8 +81,8 @@ const osg::Vec3Array* verticesOf(const osg::Group* group)
 bool streams(const osg::Geometry* geometry)
 {
     const osg::BufferObject* vbo = geometry->getVertexArray()->getBufferObject();
-    return !geometry->getUseDisplayList() && geometry->getUseVertexBufferObjects() && vbo
-        && vbo->getUsage() == GL_STREAM_DRAW;
+    return !geometry->getUseDisplayList() && geometry->getUseVertexBufferObjects() && vbo &&
+           vbo->getUsage() == GL_STREAM_DRAW;
 }
 
 } // namespace
@@ -145,7 +147,8 @@ void TestPointCloudLoader::binaryPlyGoesThroughThePlugin()
     QByteArray bytes = "ply\nformat binary_little_endian 1.0\nelement vertex 2\nproperty float x\n"
                        "property float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
                        "property uchar blue\nend_header\n";
-    bytes += floatBytes({1, 2, 3}) + QByteArray("\xff\x00\x00", 3) + floatBytes({4, 5, 6}) + QByteArray("\x00\x00\xff", 3);
+    bytes += floatBytes({1, 2, 3}) + QByteArray("\xff\x00\x00", 3) + floatBytes({4, 5, 6}) +
+             QByteArray("\x00\x00\xff", 3);
     writeFile(name, bytes);
 
     StdoutCapture out;
@@ -167,12 +170,13 @@ void TestPointCloudLoader::refusedOrUnreadableFiles_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("printed");
 
-    QTest::newRow("PMVS patch file is no PLY") << "option-0000.patch"
-                                               << QByteArray("PATCHES\n1\nPATCHS\n1 2 3 1\n0 0 1 0\n") << "not a PLY file";
-    QTest::newRow("ASCII PLY with an unknown header") << "strange.ply"
-                                                      << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
-                                                                    "whatever\nend_header\n1\n")
-                                                      << "unknown keyword";
+    QTest::newRow("PMVS patch file is no PLY")
+        << "option-0000.patch" << QByteArray("PATCHES\n1\nPATCHS\n1 2 3 1\n0 0 1 0\n") << "not a PLY file";
+    QTest::newRow("ASCII PLY with an unknown header")
+        << "strange.ply"
+        << QByteArray("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+                      "whatever\nend_header\n1\n")
+        << "unknown keyword";
     QTest::newRow("empty PTS") << "empty.pts" << QByteArray() << "not a point count";
     QTest::newRow("empty XYB") << "empty.xyb" << QByteArray() << "Total Points Read = 0";
     QTest::newRow("garbage for the plugin") << "noise.osgb" << QByteArray(4096, '\x17') << "";
@@ -281,7 +285,8 @@ void TestPointCloudLoader::pagedArchive()
     QCOMPARE(point->getMinSize(), 1.0f);
     QCOMPARE(point->getMaxSize(), 100.0f);
     QCOMPARE(point->getDistanceAttenuation(), osg::Vec3(1, 0.05f, 0));
-    const auto* mode = dynamic_cast<const osg::PolygonMode*>(state->getAttribute(osg::StateAttribute::POLYGONMODE));
+    const auto* mode =
+        dynamic_cast<const osg::PolygonMode*>(state->getAttribute(osg::StateAttribute::POLYGONMODE));
     QVERIFY(mode);
     QCOMPARE(mode->getMode(osg::PolygonMode::FRONT), osg::PolygonMode::POINT);
     QCOMPARE(mode->getMode(osg::PolygonMode::BACK), osg::PolygonMode::POINT);

@@ -4,24 +4,25 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 LayerType::KmlKindTest kmlKindTest = nullptr;
 
-struct Entry
-{
+struct Entry {
     LayerType::Code code;
     const char* name;
 };
 
-constexpr Entry entries[] = {{LayerType::Mesh, "Mesh"},          {LayerType::PointCloud, "PointCloud"},
-                             {LayerType::Bundle, "Bundle"},      {LayerType::Terrain, "Terrain"},
-                             {LayerType::Points, "Points"},      {LayerType::Polygons, "Polygons"},
+constexpr Entry entries[] = {{LayerType::Mesh, "Mesh"},           {LayerType::PointCloud, "PointCloud"},
+                             {LayerType::Bundle, "Bundle"},       {LayerType::Terrain, "Terrain"},
+                             {LayerType::Points, "Points"},       {LayerType::Polygons, "Polygons"},
                              {LayerType::Polylines, "Polylines"}, {LayerType::Annotation, "Annotation"}};
 
 } // namespace
 
-const LayerType::Code LayerType::all[8] = {Mesh, PointCloud, Bundle, Terrain, Points, Polygons, Polylines, Annotation};
+const LayerType::Code LayerType::all[8] = {Mesh,   PointCloud, Bundle,    Terrain,
+                                           Points, Polygons,   Polylines, Annotation};
 
 QString LayerType::name(int code)
 {

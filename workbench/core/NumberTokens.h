@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
-namespace numberTokensDetail {
+namespace numberTokensDetail
+{
 
 // One lookup per character: the separator test runs for every byte of files
 // with millions of lines.
-struct BlankTable
-{
+struct BlankTable {
     bool blank[256];
 };
 
@@ -37,7 +37,10 @@ inline constexpr BlankTable blankTable = makeBlankTable();
 class NumberTokens
 {
 public:
-    static bool isBlank(char c) { return numberTokensDetail::blankTable.blank[static_cast<unsigned char>(c)]; }
+    static bool isBlank(char c)
+    {
+        return numberTokensDetail::blankTable.blank[static_cast<unsigned char>(c)];
+    }
 
     // Leaves p on the next token; false at the end of the line.
     static bool toToken(const char*& p, const char* end)

@@ -5,7 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
-namespace {
+namespace
+{
 
 QList<QByteArray> wordsOf(const char* begin, const char* end)
 {
@@ -16,8 +17,8 @@ QList<QByteArray> wordsOf(const char* begin, const char* end)
 
 bool isScalarType(const QByteArray& type)
 {
-    static const char* const types[] = {"char",  "uchar",  "short",   "ushort",  "int",    "uint",
-                                        "float", "double", "int8",    "uint8",   "int16",  "uint16",
+    static const char* const types[] = {"char",  "uchar",  "short",   "ushort", "int",   "uint",
+                                        "float", "double", "int8",    "uint8",  "int16", "uint16",
                                         "int32", "uint32", "float32", "float64"};
     for (const char* t : types)
         if (type == t)
@@ -131,8 +132,9 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 return false;
             }
             const bool isList = words.size() >= 2 && words[1] == "list";
-            const bool wellFormed = isList ? words.size() == 5 && isScalarType(words[2]) && isScalarType(words[3])
-                                           : words.size() == 3 && isScalarType(words[1]);
+            const bool wellFormed =
+                isList ? words.size() == 5 && isScalarType(words[2]) && isScalarType(words[3])
+                       : words.size() == 3 && isScalarType(words[1]);
             if (!wellFormed) {
                 error = where + QStringLiteral("bad property line");
                 return false;
@@ -167,7 +169,8 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 out.hasNormals = true;
             if (role != Skip) {
                 if (roleSeen[role]) {
-                    error = where + QStringLiteral("property ") + QString::fromLatin1(name) + QStringLiteral(" twice");
+                    error = where + QStringLiteral("property ") + QString::fromLatin1(name) +
+                            QStringLiteral(" twice");
                     return false;
                 }
                 roleSeen[role] = true;

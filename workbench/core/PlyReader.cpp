@@ -10,7 +10,8 @@
 #include <cmath>
 #include <iostream>
 
-namespace {
+namespace
+{
 
 bool fail(QString* message, const QString& label, const QString& text)
 {
@@ -58,7 +59,8 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     if (!PlyHeader::read(lines, header, error))
         return fail(message, label, error);
     if (header.format != PlyHeader::Format::Ascii)
-        return fail(message, label, QStringLiteral("binary PLY is read by the scene-graph library, not here"));
+        return fail(message, label,
+                    QStringLiteral("binary PLY is read by the scene-graph library, not here"));
 
     std::cout << header.vertexCount << "\n";
     std::cout << "Finished Reading\n";
@@ -77,7 +79,7 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     qint64 room = header.vertexCount;
     const qint64 left = lines.bytesLeft();
     if (left >= 0)
-        room = qMin(room, left / (2 * qMax(header.propertyCount, 1)) + 1);
+        room = qMin(room, left / (qint64(2) * qMax(header.propertyCount, 1)) + 1);
     else
         room = qMin<qint64>(room, 1 << 16);
     vertices.reserve(vertices.size() + static_cast<size_t>(room));
@@ -111,7 +113,8 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
                 break;
             }
         }
-        const osg::Vec3 vertex(static_cast<float>(values[PlyHeader::X]), static_cast<float>(values[PlyHeader::Y]),
+        const osg::Vec3 vertex(static_cast<float>(values[PlyHeader::X]),
+                               static_cast<float>(values[PlyHeader::Y]),
                                static_cast<float>(values[PlyHeader::Z]));
         // A non-finite coordinate would poison every bounding sphere of the view.
         if (!good || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y()) || !std::isfinite(vertex.z())) {

@@ -10,7 +10,8 @@
 #include <algorithm>
 #include <iostream>
 
-namespace {
+namespace
+{
 
 bool fail(QString* message, const QString& text)
 {
@@ -83,7 +84,7 @@ bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
     for (int i = 0; i < header.propertyCount; ++i)
         if (header.roles[i] != PlyHeader::Skip)
             columnOf[header.roles[i]] = i;
-    const PlyHeader::Role order[] = {PlyHeader::X, PlyHeader::Y, PlyHeader::Z,
+    const PlyHeader::Role order[] = {PlyHeader::X,   PlyHeader::Y,     PlyHeader::Z,
                                      PlyHeader::Red, PlyHeader::Green, PlyHeader::Blue};
     const int used = header.hasColour ? 6 : 3;
 

@@ -9,7 +9,8 @@
 #include <iostream>
 #include <memory>
 
-namespace {
+namespace
+{
 
 bool fail(QString* message, const QString& text)
 {
@@ -48,8 +49,8 @@ int PlyWriter::channelByte(float channel)
     return static_cast<int>(scaled);
 }
 
-bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices, const osg::Vec4Array& colours,
-                         QString* message)
+bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices,
+                         const osg::Vec4Array& colours, QString* message)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -69,11 +70,11 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
                          QString* message)
 {
     const size_t count = vertices.size();
-    const std::string header = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex "
-        + std::to_string(count)
-        + "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
-          "property uchar blue\nproperty uchar alpha\nelement face 0\nproperty list uchar int vertex_indices\n"
-          "end_header\n";
+    const std::string header =
+        "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex " + std::to_string(count) +
+        "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+        "property uchar blue\nproperty uchar alpha\nelement face 0\nproperty list uchar int vertex_indices\n"
+        "end_header\n";
     if (device.write(header.data(), static_cast<qint64>(header.size())) != static_cast<qint64>(header.size()))
         return fail(message, QStringLiteral("write failed: ") + device.errorString());
 

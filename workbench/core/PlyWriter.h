@@ -14,8 +14,8 @@ public:
     // Replaces the file only when the whole text was written. Colours are
     // taken per vertex; a shorter colour array repeats its last colour (one
     // colour for the whole cloud), none at all gives white.
-    static bool writePly(const QString& fileName, const osg::Vec3Array& vertices, const osg::Vec4Array& colours,
-                         QString* message = nullptr);
+    static bool writePly(const QString& fileName, const osg::Vec3Array& vertices,
+                         const osg::Vec4Array& colours, QString* message = nullptr);
     static bool writePly(QIODevice& device, const osg::Vec3Array& vertices, const osg::Vec4Array& colours,
                          QString* message = nullptr);
 

@@ -11,9 +11,9 @@ class PtsGeoReference
 {
 public:
     enum class Outcome {
-        NoCompanion,   // nothing done
-        Unusable,      // a companion exists but is not a georeference; points unchanged
-        Applied,       // points moved; the registered copy existed already
+        NoCompanion,    // nothing done
+        Unusable,       // a companion exists but is not a georeference; points unchanged
+        Applied,        // points moved; the registered copy existed already
         AppliedAndSaved // points moved and the registered copy written
     };
 

@@ -9,7 +9,8 @@
 #include <cmath>
 #include <iostream>
 
-namespace {
+namespace
+{
 
 bool fail(QString* message, const QString& label, const QString& text)
 {
@@ -126,8 +127,8 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         }
         const osg::Vec3 vertex(static_cast<float>(values[0]), static_cast<float>(values[1]),
                                static_cast<float>(values[2]));
-        if (!good || n < 3 || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y())
-            || !std::isfinite(vertex.z())) {
+        if (!good || n < 3 || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y()) ||
+            !std::isfinite(vertex.z())) {
             if (badLines++ == 0)
                 firstBadLine = lines.lineNumber();
             continue;

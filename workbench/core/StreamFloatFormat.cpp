@@ -6,23 +6,30 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // 10^k for k = -33..51, the range a float's six-digit scaling needs; the
 // compiler rounds each literal correctly, so a product with one of them is
 // within about 1e-16 (relative) of the true value.
 constexpr int lowestPower = -33;
 constexpr double powersOfTen[] = {
-    1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39, 1e40, 1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49, 1e50, 1e51};
+    1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19,
+    1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,
+    1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
+    1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,  1e26,
+    1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,  1e36,  1e37,  1e38,  1e39,  1e40,  1e41,
+    1e42,  1e43,  1e44,  1e45,  1e46,  1e47,  1e48,  1e49,  1e50,  1e51};
 
 inline double scaleByPowerOfTen(double a, int k)
 {
     return a * powersOfTen[k - lowestPower];
 }
 
-constexpr char digitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                               "8081828384858687888990919293949596979899";
+constexpr char digitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 // Trailing zeros of a six-digit number (at most five: the first digit is not 0).
 inline int trailingZeros(unsigned digits)
@@ -81,7 +88,8 @@ char* StreamFloatFormat::write(char* out, float value)
     const double fraction = scaled - static_cast<double>(static_cast<qint64>(scaled));
     if (std::fabs(fraction - 0.5) < 1e-6)
         return writeSlow(out, v);
-    unsigned digits = static_cast<unsigned>(scaled + 0.5);
+    // scaled is positive and not near a tie, so adding a half rounds.
+    unsigned digits = static_cast<unsigned>(scaled + 0.5); // NOLINT(bugprone-incorrect-roundings)
     if (digits >= 1000000) {
         digits /= 10;
         ++exponent;
@@ -90,8 +98,8 @@ char* StreamFloatFormat::write(char* out, float value)
     // Six digits, two at a time, with room behind them for the fixed-size
     // copies below.
     char d[16] = {};
-    const unsigned high = digits / 10000;
-    const unsigned rest = digits % 10000;
+    const size_t high = digits / 10000;
+    const size_t rest = digits % 10000;
     std::memcpy(d, digitPairs + 2 * high, 2);
     std::memcpy(d + 2, digitPairs + 2 * (rest / 100), 2);
     std::memcpy(d + 4, digitPairs + 2 * (rest % 100), 2);

@@ -8,7 +8,8 @@
 #include <iostream>
 #include <memory>
 
-namespace {
+namespace
+{
 
 inline float floatAt(const uchar* p)
 {
@@ -50,8 +51,8 @@ bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Ar
     qint64 filled = 0;
     qint64 nonFinite = 0;
     for (;;) {
-        const qint64 got = device.read(reinterpret_cast<char*>(buffer.get()) + filled,
-                                       chunkRecords * recordSize - filled);
+        const qint64 got =
+            device.read(reinterpret_cast<char*>(buffer.get()) + filled, chunkRecords * recordSize - filled);
         if (got <= 0)
             break;
         filled += got;
@@ -75,7 +76,8 @@ bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Ar
     std::cout << "Total Points Read = " << read << "\n";
     if (nonFinite > 0) {
         // A non-finite coordinate would poison every bounding sphere of the view.
-        const QString text = QStringLiteral("XYB: %1 records with non-finite coordinates skipped").arg(nonFinite);
+        const QString text =
+            QStringLiteral("XYB: %1 records with non-finite coordinates skipped").arg(nonFinite);
         std::cout << text.toStdString() << "\n";
         if (message)
             *message = text;

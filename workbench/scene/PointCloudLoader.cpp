@@ -17,7 +17,8 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 // Scene-graph readers return display-listed geometry; points are streamed.
 class StreamingBuffersVisitor : public osg::NodeVisitor
@@ -46,7 +47,8 @@ bool readPlyInto(osg::Group* group, const QString& fileName)
     std::cout << "Bundle File is .patch\n";
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-    return addPointGeode(group, vertices.get(), colours.get(), PlyReader::readPly(fileName, *vertices, *colours));
+    return addPointGeode(group, vertices.get(), colours.get(),
+                         PlyReader::readPly(fileName, *vertices, *colours));
 }
 
 } // namespace
@@ -56,7 +58,8 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     Result result;
     result.group = new osg::Group;
     osg::Group* group = result.group.get();
-    group->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+    group->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
 
     const auto has = [&fileName](const char* text) { return fileName.contains(QLatin1String(text)); };
     const bool asciiPly = has(".ply") && PlyReader::isAsciiPly(fileName);

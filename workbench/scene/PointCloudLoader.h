@@ -15,8 +15,7 @@
 class PointCloudLoader
 {
 public:
-    struct Result
-    {
+    struct Result {
         // Lighting off with override; never null, even when nothing was read.
         osg::ref_ptr<osg::Group> group;
         // A paged archive was read: the view switches its level-of-detail
@@ -40,5 +39,6 @@ public:
 
     // Writes the cloud's arrays with the PLY writer. Refuses names that do not
     // end in ".ply", so the export cannot turn a PTS or XYB source into PLY text.
-    static bool exportPointCloud(const QString& fileName, const osg::Group* cloud, QString* message = nullptr);
+    static bool exportPointCloud(const QString& fileName, const osg::Group* cloud,
+                                 QString* message = nullptr);
 };

@@ -8,8 +8,8 @@ osg::ref_ptr<osg::Geometry> PointGeometry::makeGeometry(osg::Vec3Array* vertices
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     geometry->setVertexArray(vertices);
     geometry->setColorArray(colours, osg::Array::BIND_PER_VERTEX);
-    geometry->addPrimitiveSet(
-        new osg::DrawArrays(osg::PrimitiveSet::POINTS, 0, vertices ? static_cast<GLsizei>(vertices->size()) : 0));
+    geometry->addPrimitiveSet(new osg::DrawArrays(osg::PrimitiveSet::POINTS, 0,
+                                                  vertices ? static_cast<GLsizei>(vertices->size()) : 0));
     useStreamingBuffers(geometry.get());
     return geometry;
 }
