@@ -1,0 +1,87 @@
+#pragma once
+
+#include "NumberParser.h"
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <cstring>
+
+namespace numberTokensDetail
+{
+
+// One lookup per character: the separator test runs for every byte of files
+// with millions of lines.
+struct BlankTable {
+    bool blank[256];
+};
+
+constexpr BlankTable makeBlankTable()
+{
+    BlankTable t{};
+    t.blank[static_cast<unsigned char>(' ')] = true;
+    t.blank[static_cast<unsigned char>('\t')] = true;
+    t.blank[static_cast<unsigned char>('\r')] = true;
+    t.blank[static_cast<unsigned char>('\v')] = true;
+    t.blank[static_cast<unsigned char>('\f')] = true;
+    return t;
+}
+
+inline constexpr BlankTable blankTable = makeBlankTable();
+
+} // namespace numberTokensDetail
+
+// Blank-separated numeric tokens of one text line, for the point readers'
+// inner loops. A token counts as a number only when parseNumber used all of
+// it, so a word in a data line is noticed instead of read as 0.
+class NumberTokens
+{
+public:
+    static bool isBlank(char c)
+    {
+        return numberTokensDetail::blankTable.blank[static_cast<unsigned char>(c)];
+    }
+
+    // Leaves p on the next token; false at the end of the line.
+    static bool toToken(const char*& p, const char* end)
+    {
+        while (p < end && isBlank(*p))
+            ++p;
+        return p < end;
+    }
+
+    static void skipToken(const char*& p, const char* end)
+    {
+        // Eight bytes at a time while they lie inside the line: the first
+        // byte at or below ' ' ends the token (separators and control
+        // characters alike; bytes of 0x80 and up never do).
+        while (Q_BYTE_ORDER == Q_LITTLE_ENDIAN && end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            const std::uint64_t low = (word - 0x2121212121212121ull) & ~word & 0x8080808080808080ull;
+            if (low) {
+                p += __builtin_ctzll(low) / 8; // little-endian: lowest byte first
+                if (isBlank(*p) || static_cast<unsigned char>(*p) > ' ')
+                    return;
+                break; // a control character other than a blank: finish bytewise
+            }
+            p += 8;
+        }
+        while (p < end && !isBlank(*p))
+            ++p;
+    }
+
+    // p stands on a token. True when the whole token is a number.
+    static bool readNumber(const char*& p, const char* end, double& value)
+    {
+        const char* start = p;
+        value = NumberParser::parseNumber(p, end);
+        if (p == start || (p < end && !isBlank(*p))) {
+            skipToken(p, end);
+            return false;
+        }
+        return true;
+    }
+
+    static bool isBlankLine(const char* p, const char* end) { return !toToken(p, end); }
+};

@@ -1,0 +1,213 @@
+#include "PlyHeader.h"
+
+#include "TextLineReader.h"
+
+#include <QByteArray>
+#include <QList>
+
+namespace
+{
+
+QList<QByteArray> wordsOf(const char* begin, const char* end)
+{
+    return QByteArray::fromRawData(begin, static_cast<int>(qMin<qint64>(end - begin, 1 << 20)))
+        .simplified()
+        .split(' ');
+}
+
+bool isScalarType(const QByteArray& type)
+{
+    static const char* const types[] = {"char",  "uchar",  "short",   "ushort", "int",   "uint",
+                                        "float", "double", "int8",    "uint8",  "int16", "uint16",
+                                        "int32", "uint32", "float32", "float64"};
+    for (const char* t : types)
+        if (type == t)
+            return true;
+    return false;
+}
+
+bool isFloatType(const QByteArray& type)
+{
+    return type == "float" || type == "double" || type == "float32" || type == "float64";
+}
+
+// Counts are plain non-negative integers; anything else means the header is
+// not one we understand.
+bool readCount(const QByteArray& word, qint64& count)
+{
+    if (word.isEmpty() || word.size() > 18)
+        return false;
+    qint64 value = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    count = value;
+    return true;
+}
+
+} // namespace
+
+bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
+{
+    out = PlyHeader();
+    const char* begin = nullptr;
+    const char* end = nullptr;
+
+    if (!lines.next(begin, end) || wordsOf(begin, end) != QList<QByteArray>{"ply"}) {
+        error = QStringLiteral("not a PLY file");
+        return false;
+    }
+
+    enum class Section { None, BeforeVertex, Vertex, AfterVertex } section = Section::None;
+    bool formatSeen = false;
+    bool vertexSeen = false;
+    qint64 pendingCount = 0; // count of the element whose properties follow
+    bool roleSeen[RoleCount] = {};
+
+    for (;;) {
+        if (!lines.next(begin, end)) {
+            error = QStringLiteral("header has no end_header line");
+            return false;
+        }
+        const QList<QByteArray> words = wordsOf(begin, end);
+        const QByteArray& keyword = words.first();
+        const QString where = QStringLiteral("header line %1: ").arg(lines.lineNumber());
+
+        if (keyword.isEmpty() || keyword == "comment" || keyword == "obj_info")
+            continue;
+
+        if (keyword == "end_header") {
+            if (section == Section::BeforeVertex)
+                out.linesBeforeVertices += pendingCount;
+            break;
+        }
+
+        if (keyword == "format") {
+            if (words.size() != 3 || formatSeen) {
+                error = where + QStringLiteral("bad format line");
+                return false;
+            }
+            formatSeen = true;
+            if (words[1] == "ascii")
+                out.format = Format::Ascii;
+            else if (words[1] == "binary_little_endian")
+                out.format = Format::BinaryLittleEndian;
+            else if (words[1] == "binary_big_endian")
+                out.format = Format::BinaryBigEndian;
+            else {
+                error = where + QStringLiteral("unknown format ") + QString::fromLatin1(words[1]);
+                return false;
+            }
+            continue;
+        }
+
+        if (keyword == "element") {
+            qint64 count = 0;
+            if (words.size() != 3 || !readCount(words[2], count)) {
+                error = where + QStringLiteral("bad element line");
+                return false;
+            }
+            if (section == Section::BeforeVertex)
+                out.linesBeforeVertices += pendingCount;
+            if (words[1] == "vertex") {
+                if (vertexSeen) {
+                    error = where + QStringLiteral("second vertex element");
+                    return false;
+                }
+                vertexSeen = true;
+                out.vertexCount = count;
+                section = Section::Vertex;
+            } else {
+                section = vertexSeen ? Section::AfterVertex : Section::BeforeVertex;
+                pendingCount = count;
+            }
+            continue;
+        }
+
+        if (keyword == "property") {
+            if (section == Section::None) {
+                error = where + QStringLiteral("property outside an element");
+                return false;
+            }
+            const bool isList = words.size() >= 2 && words[1] == "list";
+            const bool wellFormed =
+                isList ? words.size() == 5 && isScalarType(words[2]) && isScalarType(words[3])
+                       : words.size() == 3 && isScalarType(words[1]);
+            if (!wellFormed) {
+                error = where + QStringLiteral("bad property line");
+                return false;
+            }
+            if (section != Section::Vertex)
+                continue;
+            // A list makes the number of values per vertex line vary; no
+            // point cloud tool writes one on vertices.
+            if (isList) {
+                error = where + QStringLiteral("list property on vertices is not supported");
+                return false;
+            }
+            if (out.propertyCount >= maxProperties) {
+                error = where + QStringLiteral("too many vertex properties");
+                return false;
+            }
+            const QByteArray& name = words[2];
+            Role role = Skip;
+            if (name == "x")
+                role = X;
+            else if (name == "y")
+                role = Y;
+            else if (name == "z")
+                role = Z;
+            else if (name == "red" || name == "diffuse_red")
+                role = Red;
+            else if (name == "green" || name == "diffuse_green")
+                role = Green;
+            else if (name == "blue" || name == "diffuse_blue")
+                role = Blue;
+            else if (name == "nx" || name == "ny" || name == "nz")
+                out.hasNormals = true;
+            if (role != Skip) {
+                if (roleSeen[role]) {
+                    error = where + QStringLiteral("property ") + QString::fromLatin1(name) +
+                            QStringLiteral(" twice");
+                    return false;
+                }
+                roleSeen[role] = true;
+                out.lastUsedColumn = out.propertyCount;
+                if (role == Red || role == Green || role == Blue)
+                    out.colourIsFloat = isFloatType(words[1]);
+            }
+            out.roles[out.propertyCount++] = role;
+            continue;
+        }
+
+        error = where + QStringLiteral("unknown keyword ") + QString::fromLatin1(keyword.left(40));
+        return false;
+    }
+
+    if (!formatSeen) {
+        error = QStringLiteral("header has no format line");
+        return false;
+    }
+    if (!vertexSeen) {
+        error = QStringLiteral("header has no vertex element");
+        return false;
+    }
+    if (!roleSeen[X] || !roleSeen[Y] || !roleSeen[Z]) {
+        error = QStringLiteral("vertex element lacks x, y or z");
+        return false;
+    }
+    out.hasColour = roleSeen[Red] && roleSeen[Green] && roleSeen[Blue];
+    if (!out.hasColour) {
+        // Half a colour is no colour: the points are drawn grey.
+        for (int i = 0; i < out.propertyCount; ++i)
+            if (out.roles[i] == Red || out.roles[i] == Green || out.roles[i] == Blue)
+                out.roles[i] = Skip;
+        out.lastUsedColumn = -1;
+        for (int i = 0; i < out.propertyCount; ++i)
+            if (out.roles[i] != Skip)
+                out.lastUsedColumn = i;
+    }
+    return true;
+}

@@ -1,0 +1,165 @@
+#include "PlyReader.h"
+
+#include "NumberTokens.h"
+#include "PlyHeader.h"
+#include "PointColour.h"
+#include "TextLineReader.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <iostream>
+
+namespace
+{
+
+bool fail(QString* message, const QString& label, const QString& text)
+{
+    const QString line = label + QStringLiteral(": ") + text;
+    std::cout << line.toStdString() << "\n";
+    if (message)
+        *message = line;
+    return false;
+}
+
+bool startsLikePly(QIODevice& device)
+{
+    const QByteArray start = device.peek(4);
+    return start == "ply\n" || start == "ply\r";
+}
+
+} // namespace
+
+bool PlyReader::readPly(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
+                        QString* message)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
+    return read(file, fileName, vertices, colours, message);
+}
+
+bool PlyReader::readPly(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
+                        QString* message)
+{
+    return read(device, QStringLiteral("PLY"), vertices, colours, message);
+}
+
+bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& vertices,
+                     osg::Vec4Array& colours, QString* message)
+{
+    // Checked before any line is taken, so a large file of binary garbage is
+    // never scanned for its first newline.
+    if (!startsLikePly(device))
+        return fail(message, label, QStringLiteral("not a PLY file"));
+
+    TextLineReader lines(&device);
+    PlyHeader header;
+    QString error;
+    if (!PlyHeader::read(lines, header, error))
+        return fail(message, label, error);
+    if (header.format != PlyHeader::Format::Ascii)
+        return fail(message, label,
+                    QStringLiteral("binary PLY is read by the scene-graph library, not here"));
+
+    std::cout << header.vertexCount << "\n";
+    std::cout << "Finished Reading\n";
+
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (qint64 skipped = 0; skipped < header.linesBeforeVertices;) {
+        if (!lines.next(begin, end))
+            break;
+        if (!NumberTokens::isBlankLine(begin, end))
+            ++skipped;
+    }
+
+    // A declared count is only a promise: reserve no more than the rest of
+    // the file can hold, at two bytes per value, and grow from there.
+    qint64 room = header.vertexCount;
+    const qint64 left = lines.bytesLeft();
+    if (left >= 0)
+        room = qMin(room, left / (qint64(2) * qMax(header.propertyCount, 1)) + 1);
+    else
+        room = qMin<qint64>(room, 1 << 16);
+    vertices.reserve(vertices.size() + static_cast<size_t>(room));
+    colours.reserve(colours.size() + static_cast<size_t>(room));
+
+    const PlyHeader::Role* roles = header.roles;
+    const int lastColumn = header.lastUsedColumn;
+    const double colourScale = header.colourIsFloat ? 255.0 : 1.0;
+    const size_t before = vertices.size();
+    qint64 linesRead = 0;
+    qint64 badLines = 0;
+    qint64 firstBadLine = 0;
+    double values[PlyHeader::RoleCount] = {};
+
+    while (linesRead < header.vertexCount && lines.next(begin, end)) {
+        const char* p = begin;
+        if (!NumberTokens::toToken(p, end))
+            continue; // blank lines hold no vertex
+        ++linesRead;
+        bool good = true;
+        for (int column = 0; column <= lastColumn; ++column) {
+            if (!NumberTokens::toToken(p, end)) {
+                good = false;
+                break;
+            }
+            const PlyHeader::Role role = roles[column];
+            if (role == PlyHeader::Skip) {
+                NumberTokens::skipToken(p, end);
+            } else if (!NumberTokens::readNumber(p, end, values[role])) {
+                good = false;
+                break;
+            }
+        }
+        const osg::Vec3 vertex(static_cast<float>(values[PlyHeader::X]),
+                               static_cast<float>(values[PlyHeader::Y]),
+                               static_cast<float>(values[PlyHeader::Z]));
+        // A non-finite coordinate would poison every bounding sphere of the view.
+        if (!good || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y()) || !std::isfinite(vertex.z())) {
+            if (badLines++ == 0)
+                firstBadLine = lines.lineNumber();
+            continue;
+        }
+        vertices.push_back(vertex);
+        if (header.hasColour)
+            colours.push_back(PointColour::fromBytes(values[PlyHeader::Red] * colourScale,
+                                                     values[PlyHeader::Green] * colourScale,
+                                                     values[PlyHeader::Blue] * colourScale));
+        else
+            colours.push_back(PointColour::grey());
+    }
+
+    const size_t read = vertices.size() - before;
+    std::cout << "Finished Parsing\n";
+    std::cout << "Total Points Read = " << read << "\n";
+
+    QString note;
+    if (badLines > 0)
+        note = QStringLiteral("%1 vertex lines are not numbers as the header describes (first: line %2)")
+                   .arg(badLines)
+                   .arg(firstBadLine);
+    if (linesRead < header.vertexCount) {
+        if (!note.isEmpty())
+            note += QStringLiteral("; ");
+        note += QStringLiteral("file ends after %1 of %2 vertices").arg(linesRead).arg(header.vertexCount);
+    }
+    if (!note.isEmpty()) {
+        note = label + QStringLiteral(": ") + note;
+        std::cout << note.toStdString() << "\n";
+        if (message)
+            *message = note;
+    }
+    return read > 0;
+}
+
+bool PlyReader::isAsciiPly(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    file.readLine(256);
+    // Windows line ends are the same file.
+    return file.readLine(256).trimmed() == "format ascii 1.0";
+}

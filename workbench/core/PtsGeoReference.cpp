@@ -1,0 +1,46 @@
+#include "PtsGeoReference.h"
+
+#include "GeoReference.h"
+#include "PlyWriter.h"
+
+#include <QFileInfo>
+
+#include <iostream>
+
+QString PtsGeoReference::registeredFileName(const QString& ptsFileName)
+{
+    return ptsFileName.left(qMax(0, ptsFileName.size() - 4)) + QStringLiteral("_reg.ply");
+}
+
+PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg::Vec3Array& vertices,
+                                                const osg::Vec4Array& colours)
+{
+    const QString companion = GeoReference::companionFileName(ptsFileName);
+    std::cout << companion.toStdString() << "\n";
+    if (!QFileInfo::exists(companion))
+        return Outcome::NoCompanion;
+
+    GeoReference geo;
+    if (!GeoReference::read(companion, geo)) {
+        // A copy named "_reg" that was never registered would stand in the way
+        // of the real one for good, so nothing is written.
+        std::cout << "Georeference not applied: " << companion.toStdString() << "\n";
+        return Outcome::Unusable;
+    }
+
+    const osg::Matrixd& r = geo.rotation;
+    const osg::Vec3d& t = geo.translation;
+    const double s = geo.scale.x();
+    for (osg::Vec3& v : vertices) {
+        const double x = v.x(), y = v.y(), z = v.z();
+        v.set(static_cast<float>(t.x() + s * (r(0, 0) * x + r(0, 1) * y + r(0, 2) * z)),
+              static_cast<float>(t.y() + s * (r(1, 0) * x + r(1, 1) * y + r(1, 2) * z)),
+              static_cast<float>(t.z() + s * (r(2, 0) * x + r(2, 1) * y + r(2, 2) * z)));
+    }
+
+    std::cout << "Writing New Ply\n";
+    const QString registered = registeredFileName(ptsFileName);
+    if (QFileInfo::exists(registered) || vertices.empty())
+        return Outcome::Applied;
+    return PlyWriter::writePly(registered, vertices, colours) ? Outcome::AppliedAndSaved : Outcome::Applied;
+}

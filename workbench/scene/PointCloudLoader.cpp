@@ -1,0 +1,164 @@
+#include "PointCloudLoader.h"
+
+#include "PlyReader.h"
+#include "PlyWriter.h"
+#include "PointGeometry.h"
+#include "PtsGeoReference.h"
+#include "PtsReader.h"
+#include "XybReader.h"
+
+#include <osg/BlendFunc>
+#include <osg/Geode>
+#include <osg/Geometry>
+#include <osg/NodeVisitor>
+#include <osg/Point>
+#include <osg/PolygonMode>
+#include <osgDB/ReadFile>
+
+#include <iostream>
+
+namespace
+{
+
+// Scene-graph readers return display-listed geometry; points are streamed.
+class StreamingBuffersVisitor : public osg::NodeVisitor
+{
+public:
+    StreamingBuffersVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+    void apply(osg::Geode& geode) override
+    {
+        for (unsigned i = 0; i < geode.getNumDrawables(); ++i)
+            if (osg::Geometry* geometry = geode.getDrawable(i)->asGeometry())
+                PointGeometry::useStreamingBuffers(geometry);
+        traverse(geode);
+    }
+};
+
+bool addPointGeode(osg::Group* group, osg::Vec3Array* vertices, osg::Vec4Array* colours, bool pointsRead)
+{
+    if (!pointsRead)
+        return false;
+    group->addChild(PointGeometry::makeGeode(vertices, colours));
+    return true;
+}
+
+bool readPlyInto(osg::Group* group, const QString& fileName)
+{
+    std::cout << "Bundle File is .patch\n";
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+    return addPointGeode(group, vertices.get(), colours.get(),
+                         PlyReader::readPly(fileName, *vertices, *colours));
+}
+
+} // namespace
+
+PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileName)
+{
+    Result result;
+    result.group = new osg::Group;
+    osg::Group* group = result.group.get();
+    group->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+
+    const auto has = [&fileName](const char* text) { return fileName.contains(QLatin1String(text)); };
+    const bool asciiPly = has(".ply") && PlyReader::isAsciiPly(fileName);
+
+    if (has(".patch"))
+        result.loaded |= readPlyInto(group, fileName);
+
+    if (!asciiPly) {
+        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+        if (has(".xyb")) {
+            const bool read = XybReader::readXyb(fileName, *vertices, *colours);
+            result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
+        } else if (has(".pts")) {
+            const bool read = PtsReader::readPts(fileName, *vertices, *colours);
+            if (read)
+                PtsGeoReference::apply(fileName, *vertices, *colours);
+            result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
+        } else if (has(".osga")) {
+            std::cout << "Reading OSGA File\n";
+            osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());
+            if (node) {
+                node->setStateSet(makeArchiveStateSet());
+                group->addChild(node);
+                result.archive = true;
+                result.loaded = true;
+                std::cout << "Read\n";
+            } else {
+                std::cout << "Cannot read archive " << fileName.toStdString() << "\n";
+            }
+        } else {
+            osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());
+            if (node) {
+                std::cout << "Reading PLY File\n";
+                // Plug-ins that return something other than a geode still
+                // show what they read; the export then finds no arrays.
+                StreamingBuffersVisitor streaming;
+                node->accept(streaming);
+                group->addChild(node);
+                result.loaded = true;
+            } else {
+                group->addChild(new osg::Geode);
+            }
+        }
+    } else {
+        result.loaded |= readPlyInto(group, fileName);
+    }
+    return result;
+}
+
+osg::ref_ptr<osg::StateSet> PointCloudLoader::makeArchiveStateSet()
+{
+    osg::ref_ptr<osg::StateSet> stateSet = new osg::StateSet;
+    stateSet->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+    stateSet->setMode(GL_BLEND, osg::StateAttribute::ON);
+    stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+    osg::ref_ptr<osg::Point> point = new osg::Point;
+    point->setSize(1.0f);
+    point->setMinSize(1.0f);
+    point->setMaxSize(100.0f);
+    point->setDistanceAttenuation(osg::Vec3(1.0f, 0.05f, 0.0f));
+    stateSet->setAttribute(point);
+    stateSet->setAttribute(new osg::PolygonMode(osg::PolygonMode::FRONT_AND_BACK, osg::PolygonMode::POINT));
+    return stateSet;
+}
+
+bool PointCloudLoader::extractArrays(const osg::Group* cloud, osg::ref_ptr<osg::Vec3Array>& vertices,
+                                     osg::ref_ptr<osg::Vec4Array>& colours)
+{
+    if (!cloud || cloud->getNumChildren() == 0)
+        return false;
+    const osg::Geode* geode = cloud->getChild(0)->asGeode();
+    if (!geode || geode->getNumDrawables() == 0)
+        return false;
+    const osg::Geometry* geometry = geode->getDrawable(0)->asGeometry();
+    if (!geometry)
+        return false;
+    vertices = dynamic_cast<osg::Vec3Array*>(const_cast<osg::Array*>(geometry->getVertexArray()));
+    colours = dynamic_cast<osg::Vec4Array*>(const_cast<osg::Array*>(geometry->getColorArray()));
+    if (!vertices)
+        return false;
+    if (!colours)
+        colours = new osg::Vec4Array;
+    return true;
+}
+
+bool PointCloudLoader::exportPointCloud(const QString& fileName, const osg::Group* cloud, QString* message)
+{
+    const auto fail = [message](const QString& text) {
+        std::cout << text.toStdString() << "\n";
+        if (message)
+            *message = text;
+        return false;
+    };
+    if (!fileName.endsWith(QLatin1String(".ply"), Qt::CaseInsensitive))
+        return fail(fileName + QStringLiteral(": export writes PLY; the name must end in .ply"));
+    osg::ref_ptr<osg::Vec3Array> vertices;
+    osg::ref_ptr<osg::Vec4Array> colours;
+    if (!extractArrays(cloud, vertices, colours))
+        return fail(fileName + QStringLiteral(": the cloud holds no point arrays to export"));
+    return PlyWriter::writePly(fileName, *vertices, *colours, message);
+}
