@@ -4,6 +4,27 @@
 
 #include "ServerThread.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+// Qt listens with a backlog of 50. A burst of senders beyond that overflows
+// the kernel's queues, and a sender that has already written and closed its
+// connection never learns that it was dropped: the message is lost. Linux
+// takes a second listen() on the same socket as a new backlog.
+void widenBacklog(qintptr listeningSocket)
+{
+#ifdef Q_OS_UNIX
+    ::listen(int(listeningSocket), 1024);
+#else
+    Q_UNUSED(listeningSocket)
+#endif
+}
+
+}  // namespace
+
 TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}
 
 TCPServer::~TCPServer()
@@ -25,10 +46,12 @@ int TCPServer::connectionCount() const
 
 void TCPServer::StartServer()
 {
-    if (listen(QHostAddress::Any, m_port))
+    if (listen(QHostAddress::Any, m_port)) {
+        widenBacklog(socketDescriptor());
         emit logLine("TCPServer is listening...");
-    else
+    } else {
         emit logLine("Could not start server");
+    }
 }
 
 void TCPServer::StopServer()

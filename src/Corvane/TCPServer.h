@@ -19,6 +19,8 @@ public:
     ~TCPServer() override;
 
     quint16 port() const { return m_port; }
+    // Takes effect at the next StartServer().
+    void setPort(quint16 port) { m_port = port; }
     // Connection threads still alive.
     int connectionCount() const;
 
