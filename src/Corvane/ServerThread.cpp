@@ -5,7 +5,7 @@
 namespace {
 // Read in pieces so that what one connection buffers stays bounded by the
 // parser's limit plus one piece, whatever the peer sends.
-constexpr qint64 kReadPiece = 64 * 1024;
+constexpr qint64 kReadPiece = qint64(64) * 1024;
 }
 
 ServerThread::ServerThread(qintptr socketDescriptor, QObject* parent)

@@ -207,7 +207,7 @@ public:
             if (!isNull) {
                 message.text = QString(n, Qt::Uninitialized);
                 QChar* out = message.text.data();
-                for (qint32 i = 0; i < n; ++i)
+                for (qsizetype i = 0; i < n; ++i)
                     out[i] = QChar(ushort((body[2 * i] << 8) | body[2 * i + 1]));
             }
         } else if (!isNull) {

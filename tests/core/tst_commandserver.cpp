@@ -114,6 +114,7 @@ private slots:
     void unknownIdLogsOnceAndDropsTheRest();
     void untrustedLengthClosesConnection_data();
     void untrustedLengthClosesConnection();
+    void requestsAndLogLinesArriveOnGuiThread();
     void stoppedServerRefuses();
     void startingTwiceFails();
     void listensOnLoopbackDefaultPort();
@@ -272,6 +273,25 @@ void TestCommandServer::untrustedLengthClosesConnection()
     QCOMPARE(countLines(*m_log, why), 1);
     QCOMPARE(countLines(*m_log, "closing connection"), 1);
     QCOMPARE(anyPatch.count(), 0);
+}
+
+// The window appends log lines to its view and fills its forms from these
+// signals; a worker thread must never be the one calling.
+void TestCommandServer::requestsAndLogLinesArriveOnGuiThread()
+{
+    int onGui = 0;
+    int offGui = 0;
+    auto where = [&] { (QThread::currentThread() == qApp->thread() ? onGui : offGui)++; };
+    connect(m_server, &TCPServer::logLine, this, where, Qt::DirectConnection);
+    connect(m_server, &TCPServer::RqstClientPos, this, where, Qt::DirectConnection);
+    connect(m_server, &TCPServer::RqstInitPatch, this, where, Qt::DirectConnection);
+    sendPieces(m_port, {WireCodec::encodeString(31, "1,2,3")});
+    sendPieces(m_port, {WireCodec::encodeImage(29, fakeJpeg(100)), hex("09")});
+    waitForClosedConnections(2);
+    // Per connection: starting, connected, request, disconnected, plus the
+    // accept line, the unknown id and the two requests themselves.
+    QVERIFY(onGui >= 2 * 5 + 1 + 2);
+    QCOMPARE(offGui, 0);
 }
 
 void TestCommandServer::stoppedServerRefuses()
