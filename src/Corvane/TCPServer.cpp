@@ -1,0 +1,142 @@
+#include "TCPServer.h"
+
+#include <QHostAddress>
+
+#include "ServerThread.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+// Qt listens with a backlog of 50. A burst of senders beyond that overflows
+// the kernel's queues, and a sender that has already written and closed its
+// connection never learns that it was dropped: the message is lost. Linux
+// takes a second listen() on the same socket as a new backlog.
+void widenBacklog(qintptr listeningSocket)
+{
+#ifdef Q_OS_UNIX
+    ::listen(int(listeningSocket), 1024);
+#else
+    Q_UNUSED(listeningSocket)
+#endif
+}
+
+}  // namespace
+
+TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}
+
+TCPServer::~TCPServer()
+{
+    close();
+    // A connection thread still running when its parent goes would abort the
+    // program; end each loop and wait for it.
+    const auto threads = findChildren<ServerThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (ServerThread* thread : threads)
+        thread->quit();
+    for (ServerThread* thread : threads)
+        thread->wait();
+}
+
+int TCPServer::connectionCount() const
+{
+    return findChildren<ServerThread*>(QString(), Qt::FindDirectChildrenOnly).size();
+}
+
+void TCPServer::StartServer()
+{
+    if (listen(QHostAddress::Any, m_port)) {
+        widenBacklog(socketDescriptor());
+        emit logLine("TCPServer is listening...");
+    } else {
+        emit logLine("Could not start server");
+    }
+}
+
+void TCPServer::StopServer()
+{
+    close();
+    emit logLine("TCPServer closed.");
+}
+
+void TCPServer::toggleTCPServer(bool shouldStart)
+{
+    if (shouldStart)
+        StartServer();
+    else
+        StopServer();
+}
+
+void TCPServer::incomingConnection(qintptr socketDescriptor)
+{
+    emit logLine(QString::number(socketDescriptor) + " Connecting...");
+    auto* thread = new ServerThread(socketDescriptor, this);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &ServerThread::logLine, this, &TCPServer::logLine);
+    connect(thread, &ServerThread::gotSetStartTrack, this, &TCPServer::onSetStartTrack);
+    connect(thread, &ServerThread::gotSetStopTrack, this, &TCPServer::onSetStopTrack);
+    connect(thread, &ServerThread::gotCurObjPatch, this, &TCPServer::onCurObjPatch);
+    connect(thread, &ServerThread::gotSetStartCap, this, &TCPServer::onSetStartCap);
+    connect(thread, &ServerThread::gotSetStopCap, this, &TCPServer::onSetStopCap);
+    connect(thread, &ServerThread::gotSetTakeOff, this, &TCPServer::onSetTakeOff);
+    connect(thread, &ServerThread::gotCurFM, this, &TCPServer::onCurFM);
+    connect(thread, &ServerThread::gotSetFMStabilize, this, &TCPServer::onSetFMStabilize);
+    connect(thread, &ServerThread::gotSetFMLoiter, this, &TCPServer::onSetFMLoiter);
+    connect(thread, &ServerThread::gotSetFMGuided, this, &TCPServer::onSetFMGuided);
+    connect(thread, &ServerThread::gotSetFMRTL, this, &TCPServer::onSetFMRTL);
+    connect(thread, &ServerThread::gotSetFMLand, this, &TCPServer::onSetFMLand);
+    connect(thread, &ServerThread::gotSetRCReset, this, &TCPServer::onSetRCReset);
+    connect(thread, &ServerThread::gotCurGPSPos, this, &TCPServer::onCurGPSPos);
+    connect(thread, &ServerThread::gotSetGoGPSWP, this, &TCPServer::onSetGoGPSWP);
+    connect(thread, &ServerThread::gotCurAltitude, this, &TCPServer::onCurAltitude);
+    connect(thread, &ServerThread::gotSetGoAltitude, this, &TCPServer::onSetGoAltitude);
+    connect(thread, &ServerThread::gotCurInitModel, this, &TCPServer::onCurInitModel);
+    connect(thread, &ServerThread::gotCurFrame, this, &TCPServer::onCurFrame);
+    connect(thread, &ServerThread::gotSetInitPatch, this, &TCPServer::onSetInitPatch);
+    connect(thread, &ServerThread::gotSetInitHOG, this, &TCPServer::onSetInitHOG);
+    connect(thread, &ServerThread::gotLowBat, this, &TCPServer::onLowBat);
+    connect(thread, &ServerThread::gotLostObj, this, &TCPServer::onLostObj);
+    connect(thread, &ServerThread::gotSucGoGPS, this, &TCPServer::onSucGoGPS);
+    connect(thread, &ServerThread::gotSucGoAltitude, this, &TCPServer::onSucGoAltitude);
+    connect(thread, &ServerThread::gotSucInitPatch, this, &TCPServer::onSucInitPatch);
+    connect(thread, &ServerThread::gotSucInitHOG, this, &TCPServer::onSucInitHOG);
+    thread->start(QThread::InheritPriority);
+}
+
+void TCPServer::onSetStartTrack() { emit SetStartTrack(); }
+void TCPServer::onSetStopTrack() { emit SetStopTrack(); }
+void TCPServer::onCurObjPatch(QImage objPatch)
+{
+    emit CurObjPatch(QPixmap::fromImage(objPatch));
+}
+void TCPServer::onSetStartCap() { emit SetStartCap(); }
+void TCPServer::onSetStopCap() { emit SetStopCap(); }
+void TCPServer::onSetTakeOff() { emit SetTakeOff(); }
+void TCPServer::onCurFM(QString fm) { emit CurFM(fm); }
+void TCPServer::onSetFMStabilize() { emit SetFMStabilize(); }
+void TCPServer::onSetFMLoiter() { emit SetFMLoiter(); }
+void TCPServer::onSetFMGuided() { emit SetFMGuided(); }
+void TCPServer::onSetFMRTL() { emit SetFMRTL(); }
+void TCPServer::onSetFMLand() { emit SetFMLand(); }
+void TCPServer::onSetRCReset() { emit SetRCReset(); }
+void TCPServer::onCurGPSPos(QString positionGPS) { emit CurGPSPos(positionGPS); }
+void TCPServer::onSetGoGPSWP() { emit SetGoGPSWP(); }
+void TCPServer::onCurAltitude(quint8 altitude)
+{
+    emit CurAltitude(QString::number(altitude) + " m");
+}
+void TCPServer::onSetGoAltitude() { emit SetGoAltitude(); }
+void TCPServer::onCurInitModel(QString initModel) { emit CurInitModel(initModel); }
+void TCPServer::onCurFrame(QImage frame)
+{
+    emit CurFrame(QPixmap::fromImage(frame));
+}
+void TCPServer::onSetInitPatch() { emit SetInitPatch(); }
+void TCPServer::onSetInitHOG() { emit SetInitHOG(); }
+void TCPServer::onLowBat() { emit LowBat(); }
+void TCPServer::onLostObj() { emit LostObj(); }
+void TCPServer::onSucGoGPS() { emit SucGoGPS(); }
+void TCPServer::onSucGoAltitude() { emit SucGoAltitude(); }
+void TCPServer::onSucInitPatch() { emit SucInitPatch(); }
+void TCPServer::onSucInitHOG() { emit SucInitHOG(); }
