@@ -1,26 +1,14 @@
 #include "LayerType.h"
 
-#include <QFile>
+#include "PlyKind.h"
 
 #include <iostream>
 
 namespace {
 
-// Reads the PLY header: a "face" element with a count above 0 makes a mesh.
 QString plyKind(const QString& path)
 {
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) {
-        for (int lines = 0; lines < 1000 && !f.atEnd(); ++lines) {
-            const QByteArray line = f.readLine(4096).trimmed();
-            if (line == "end_header")
-                break;
-            const QList<QByteArray> words = line.simplified().split(' ');
-            if (words.size() >= 3 && words[1] == "face" && words[2].toLongLong() > 0)
-                return QStringLiteral("Mesh");
-        }
-    }
-    return QStringLiteral("PointCloud");
+    return PlyKind::kindOfPly(path);
 }
 
 QString defaultKmlKind(const QString&)

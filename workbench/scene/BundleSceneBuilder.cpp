@@ -1,5 +1,7 @@
 #include "BundleSceneBuilder.h"
 
+#include "PointGeometry.h"
+
 #include "SparseBundle.h"
 
 #include <osg/BufferObject>
@@ -14,17 +16,7 @@ BundleSceneBuilder::BundleSceneBuilder(osg::Group* root, const GeoReference* geo
 
 osg::ref_ptr<osg::Group> BundleSceneBuilder::makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours)
 {
-    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
-    geometry->setVertexArray(vertices);
-    geometry->setColorArray(colours, osg::Array::BIND_PER_VERTEX);
-    geometry->addPrimitiveSet(new osg::DrawArrays(GL_POINTS, 0, int(vertices->size())));
-    geometry->setUseDisplayList(false);
-    geometry->setUseVertexBufferObjects(true);
-    geometry->getOrCreateVertexBufferObject()->setUsage(GL_STREAM_DRAW_ARB);
-
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->setCullingActive(false);
-    geode->addDrawable(geometry);
+    osg::ref_ptr<osg::Geode> geode = PointGeometry::makeGeode(vertices, colours);
 
     osg::ref_ptr<osg::Group> group = new osg::Group;
     group->getOrCreateStateSet()->setMode(GL_LIGHTING,

@@ -1,5 +1,7 @@
 #include "OsgWidget.h"
 
+#include "PointCloudLoader.h"
+
 #include "BundleLoader.h"
 #include "BundleSceneBuilder.h"
 #include "GLWidget.h"
@@ -228,6 +230,62 @@ bool OsgWidget::loadTerrain(const QString& fileName)
     return true;
 }
 
+template <typename List> bool inRange(const List& list, int index)
+{
+    return index >= 0 && index < int(list.size());
+}
+
+bool OsgWidget::loadPointCloud(const QString& fileName, bool visible)
+{
+    const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName);
+    // Paged archives ignore the visible flag and need the detail control.
+    if (r.archive)
+        enableLodControl();
+    addPointCloud(r.group.get(), r.archive || visible);
+    return r.loaded;
+}
+
+bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* message)
+{
+    if (!inRange(m_pointClouds, index) || !m_pointClouds[size_t(index)]->asGroup()) {
+        if (message)
+            *message = tr("There is no point cloud %1 to export.").arg(index);
+        return false;
+    }
+    return PointCloudLoader::exportPointCloud(fileName, m_pointClouds[size_t(index)]->asGroup(), message);
+}
+
+void OsgWidget::loadLayer(LayerType::Code type, const QString& file, bool visible)
+{
+    switch (type) {
+    case LayerType::Bundle: loadBundle(file, visible); break;
+    case LayerType::Mesh: loadModel(file, visible); break;
+    case LayerType::Terrain: loadTerrain(file); break;
+    case LayerType::PointCloud: loadPointCloud(file, visible); break;
+    default: break; // annotation layers are loaded by their own readers
+    }
+}
+
+void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
+{
+    switch (type) {
+    case LayerType::Bundle: visible ? showBundle(index) : hideBundle(index); break;
+    case LayerType::Mesh: visible ? showModel(index) : hideModel(index); break;
+    case LayerType::PointCloud: visible ? showPointCloud(index) : hidePointCloud(index); break;
+    default: break;
+    }
+}
+
+void OsgWidget::removeLayer(LayerType::Code type, int index)
+{
+    switch (type) {
+    case LayerType::Bundle: removeBundle(index); break;
+    case LayerType::Mesh: removeModel(index); break;
+    case LayerType::PointCloud: removePointCloud(index); break;
+    default: break;
+    }
+}
+
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
     const bool firstLayer = m_root->getNumChildren() == 0;
@@ -341,10 +399,6 @@ BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
     return cameras[size_t(camera)].get();
 }
 
-template <typename List> bool inRange(const List& list, int index)
-{
-    return index >= 0 && index < int(list.size());
-}
 
 } // namespace
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "GeoReference.h"
+#include "LayerScene.h"
 #include "LodControl.h"
 #include "NvmReader.h"
 #include "SparseBundle.h"
@@ -27,7 +28,7 @@ class SmartManipulator;
 
 // The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
 // rendering into it. Owns the scene root and every list of loaded layers.
-class OsgWidget : public QWidget, public osgViewer::CompositeViewer
+class OsgWidget : public QWidget, public osgViewer::CompositeViewer, public LayerScene
 {
     Q_OBJECT
 public:
@@ -63,6 +64,17 @@ public:
                   const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible);
     bool loadModel(const QString& fileName, bool visible);
     bool loadTerrain(const QString& fileName);
+    // Reads a point cloud file (PLY, PTS, XYB, patch, paged archive, or any
+    // file the scene-graph library reads) and appends it to the clouds.
+    bool loadPointCloud(const QString& fileName, bool visible);
+    // Writes the arrays of cloud index as ASCII PLY; false with a message
+    // when there is no such cloud or it cannot be written.
+    bool exportPointCloud(const QString& fileName, int index, QString* message = nullptr);
+
+    // What the layer tree asks of the view.
+    void loadLayer(LayerType::Code type, const QString& file, bool visible) override;
+    void setLayerVisible(LayerType::Code type, int index, bool visible) override;
+    void removeLayer(LayerType::Code type, int index) override;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
 

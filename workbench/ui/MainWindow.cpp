@@ -34,6 +34,8 @@
 #include "ProjectWriter.h"
 #include "PropertyWindow.h"
 #include "ScanSettings.h"
+#include "ServerPosition.h"
+#include "TCPServer.h"
 
 MainWindow::MainWindow(Edition edition, QWidget* parent)
     : QMainWindow(parent),
@@ -62,6 +64,11 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_configWindow = new ConfigWindow(this);
     connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
+
+    // Listens only while point or polygon input is switched on.
+    m_commandServer = new TCPServer(this);
+    connect(m_commandServer, SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
+    connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
 }
 
 MainWindow::~MainWindow() = default;
@@ -167,6 +174,7 @@ void MainWindow::createDocks()
     m_viewMenu->addAction(polygonsDock->toggleViewAction());
 
     m_layers = new LayerTree(this);
+    m_layers->setScene(m_osgWidget);
     m_treeView = new QTreeView;
     m_treeView->setModel(m_layers->model());
     m_treeView->setDragEnabled(true);
@@ -422,6 +430,58 @@ void MainWindow::removeAllModels()
     m_layers->removeAll();
 }
 
+void MainWindow::exportPointCloud()
+{
+    QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
+    const int index = item ? m_layers->indexOf(LayerType::PointCloud, item->text()) : -1;
+    if (index < 0)
+        return;
+    // Ask where to write rather than overwrite the layer's own file: a cloud
+    // read from PTS or a richer PLY would lose what ASCII PLY cannot hold.
+    QString proposal = QString::fromUtf8(m_layers->lists(LayerType::PointCloud).files.value(index));
+    proposal = proposal.left(proposal.lastIndexOf('.')) + "_export.ply";
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Export Point Cloud"), proposal, tr("PLY Files (*.ply)"));
+    if (!fileName.isEmpty())
+        exportPointCloudTo(index, fileName);
+}
+
+bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
+{
+    QString message;
+    const bool ok = m_osgWidget->exportPointCloud(fileName, index, &message);
+    if (ok) {
+        statusBar()->showMessage(tr("Exported '%1'").arg(fileName), 2000);
+    } else {
+        statusBar()->showMessage(tr("Export failed: %1").arg(message), 5000);
+        appendLog(tr("Export of %1 failed: %2").arg(fileName, message));
+    }
+    return ok;
+}
+
+// ---- Command server -------------------------------------------------------------
+
+void MainWindow::getPointToggle(bool status)
+{
+    m_commandServer->toggleTCPServer(status);
+}
+
+void MainWindow::getPolygonToggle(bool status)
+{
+    m_commandServer->toggleTCPServer(status);
+}
+
+void MainWindow::updateFromServerPos(QString posQString)
+{
+    std::cout << "Server Input:" << posQString.toStdString() << std::endl;
+    const std::optional<ServerPosition::Coordinates> position = ServerPosition::parse(posQString);
+    if (!position) {
+        appendLog(tr("Position from the ground station not understood: %1").arg(posQString));
+        return;
+    }
+    emit serverPositionReceived(position->x, position->y, position->z);
+}
+
 // ---- Scan settings ----------------------------------------------------------
 
 void MainWindow::configureScanSettings()
@@ -569,9 +629,6 @@ void MainWindow::startSensors(bool) {}
 void MainWindow::toggleSmoke(bool) {}
 void MainWindow::getBoxPos() {}
 void MainWindow::extractBox() {}
-void MainWindow::getPointToggle(bool) {}
-void MainWindow::updateFromServerPos(QString) {}
-void MainWindow::getPolygonToggle(bool) {}
 void MainWindow::updateTogglePoint() {}
 void MainWindow::updateTogglePolygon() {}
 void MainWindow::saveInputPoint() {}
@@ -608,7 +665,6 @@ void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}
 void MainWindow::showPopupWin() {}
-void MainWindow::exportPointCloud() {}
 void MainWindow::saveEditsPoints() {}
 void MainWindow::saveEditsPolygons() {}
 void MainWindow::toggleLabels() {}

@@ -15,6 +15,7 @@
 #include "ActionTable.h"
 
 class ConfigWindow;
+class TCPServer;
 class GeoRef;
 class LayerTree;
 class ImageViewer;
@@ -69,6 +70,9 @@ public:
     bool writeProjectFile(const QString& fileName);
     // Removes every layer and every row under the project root.
     void clearProject();
+    TCPServer* commandServer() const { return m_commandServer; }
+    // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
+    bool exportPointCloudTo(int index, const QString& fileName);
 
     // Appends one line to the "Log View".
     void appendLog(const QString& text);
@@ -76,6 +80,8 @@ public:
 signals:
     void loadFirstImg(QListWidgetItem* firstItm);
     void senderItem(QStandardItem* item);
+    // A position from the ground station, understood; the annotation forms take it.
+    void serverPositionReceived(float x, float y, float z);
 
 public slots:
     void updateWindowPaint();
@@ -190,7 +196,7 @@ private:
     GeoRef* m_geoRef = nullptr;
     QList<ImageViewer*> imagesView;
     ConfigWindow* m_configWindow = nullptr;
-    QObject* m_commandServer = nullptr;
+    TCPServer* m_commandServer = nullptr;
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;

@@ -1,0 +1,98 @@
+#include <QtTest>
+
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include "LayerTree.h"
+#include "MainWindow.h"
+#include "OsgWidget.h"
+#include "TCPServer.h"
+#include "WireCodec.h"
+
+// The main window with its real 3D view and command server: what a user does
+// through "Add Data", the layer check boxes and the ground station.
+class TestMainWindowScene : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+
+    void addedLayersReachTheSceneAndFollowTheirCheckBoxes()
+    {
+        MainWindow w;
+        const QString data = ORVALIS_SHARED_DATA;
+        w.addDataFiles({data + "/ply/kermit_pmvs_meshlab_ascii.ply", data + "/pts/pdal_test.pts",
+                        ORVALIS_SOURCE_DIR "/samples/trench_site.nvm"});
+        OsgWidget* scene = w.sceneView();
+        QCOMPARE(int(scene->pointClouds().size()), 2);
+        QCOMPARE(int(scene->sparseBundles().size()), 1);
+        QVERIFY(scene->getRoot()->getNumChildren() > 2);
+
+        QStandardItem* root = w.layers()->projectRoot();
+        QStandardItem* second = root->child(1);
+        QCOMPARE(second->text(), QString("pdal_test.pts"));
+        second->setCheckState(Qt::Unchecked);
+        QCOMPARE(scene->pointClouds()[1]->getNodeMask(), 0u);
+        QVERIFY(scene->pointClouds()[0]->getNodeMask() != 0u);
+        second->setCheckState(Qt::Checked);
+        QVERIFY(scene->pointClouds()[1]->getNodeMask() != 0u);
+
+        // Removing the first cloud keeps the second one's index in step.
+        w.layerView()->setCurrentIndex(root->child(0)->index());
+        w.removeModel();
+        QCOMPARE(int(scene->pointClouds().size()), 1);
+        QCOMPARE(w.layers()->lists(LayerType::PointCloud).names, QStringList{"pdal_test.pts"});
+        root->child(0)->setCheckState(Qt::Unchecked);
+        QCOMPARE(scene->pointClouds()[0]->getNodeMask(), 0u);
+    }
+
+    void exportWritesTheCloudAsPly()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.addDataFiles({QString(ORVALIS_SHARED_DATA "/pts/pdal_test.pts")});
+        const QString out = dir.filePath("exported.ply");
+        QVERIFY(w.exportPointCloudTo(0, out));
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readLine().startsWith("ply"));
+        QVERIFY(!w.exportPointCloudTo(5, dir.filePath("none.ply")));
+        QVERIFY(w.statusBar()->currentMessage().startsWith("Export failed"));
+    }
+
+    void groundStationPositionReachesTheWindow()
+    {
+        MainWindow w;
+        // A free loopback port, so parallel runs do not collide on 28005.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        w.commandServer()->setPort(port);
+        w.getPointToggle(true);
+        QVERIFY(w.commandServer()->isListening());
+
+        QSignalSpy positions(&w, &MainWindow::serverPositionReceived);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write(WireCodec::encodeString(31, "1.5,2,3"));
+        QVERIFY(socket.waitForBytesWritten(3000));
+        QTRY_COMPARE(positions.count(), 1);
+        QCOMPARE(positions[0][0].toFloat(), 1.5f);
+        QCOMPARE(positions[0][1].toFloat(), 2.0f);
+        QCOMPARE(positions[0][2].toFloat(), 3.0f);
+
+        w.updateFromServerPos("1,,3");
+        QCOMPARE(positions.count(), 1);
+        w.getPointToggle(false);
+        QVERIFY(!w.commandServer()->isListening());
+    }
+};
+
+QTEST_MAIN(TestMainWindowScene)
+#include "tst_mainwindowscene.moc"
