@@ -22,6 +22,10 @@ int main(int argc, char* argv[])
     // Xvfb has no window manager to maximise the window: size it to the screen.
     window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     window.show();
+    QStringList files;
+    for (int i = 3; i < argc; ++i)
+        files << QString::fromLocal8Bit(argv[i]);
+    window.addDataFiles(files);
     int status = 1;
     QTimer::singleShot(2500, [&] {
         const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
