@@ -1,0 +1,33 @@
+// The workbench's command interpreter where there is no cmd.exe:
+//   orvcmd /c <script.bat>
+//   orvcmd /c <command line...>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+#include "BatchInterpreter.h"
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && args.first().toLower() == QLatin1String("/c"))
+        args.removeFirst();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (args.isEmpty()) {
+        err << "usage: orvcmd /c <script.bat | command line>\n";
+        return 1;
+    }
+    BatchInterpreter interpreter(out, err);
+    // Exit codes are one byte here: a missing command reads as the shells' 127.
+    auto code = [](int rc) { return rc == BatchInterpreter::notFound ? 127 : rc; };
+    const QString first = QString(args.first()).replace('\\', '/');
+    if (args.size() == 1 && (first.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)
+                             || first.endsWith(QLatin1String(".cmd"), Qt::CaseInsensitive))
+        && QFileInfo(first).isFile())
+        return code(interpreter.runScript(first));
+    return code(interpreter.runLine(args.join(' ')));
+}

@@ -1,0 +1,280 @@
+#include "BatchInterpreter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTextStream>
+
+namespace {
+
+QString slashes(QString s)
+{
+    s.replace('\\', '/');
+    return s;
+}
+
+} // namespace
+
+BatchInterpreter::BatchInterpreter(QTextStream& out, QTextStream& err) : m_out(out), m_err(err) {}
+
+QString BatchInterpreter::local(const QString& path) const
+{
+    return slashes(path);
+}
+
+QStringList BatchInterpreter::split(const QString& line)
+{
+    QStringList words;
+    QString word;
+    bool quoted = false, inWord = false;
+    for (const QChar c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+QString BatchInterpreter::resolveProgram(const QString& word)
+{
+    const QString path = slashes(word);
+    if (QFileInfo(path).isFile())
+        return path;
+    if (path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)) {
+        const QString bare = path.left(path.size() - 4);
+        if (QFileInfo(bare).isFile())
+            return bare;
+    }
+    return QString();
+}
+
+int BatchInterpreter::runScript(const QString& fileName)
+{
+    QFile f(local(fileName));
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_err << "The system cannot find the file " << fileName << ".\n";
+        m_err.flush();
+        return m_last = 1;
+    }
+    QStringList lines;
+    while (!f.atEnd())
+        lines << QString::fromLocal8Bit(f.readLine());
+    return runLines(lines);
+}
+
+int BatchInterpreter::runLines(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        runLine(line);
+    return m_last;
+}
+
+int BatchInterpreter::runLine(const QString& rawLine)
+{
+    QString line = rawLine;
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    line = line.trimmed();
+    if (line.startsWith('@'))
+        line = line.mid(1).trimmed();
+    if (line.isEmpty() || line.startsWith(QLatin1String("::"))
+        || line.startsWith(QLatin1String("rem "), Qt::CaseInsensitive))
+        return m_last;
+
+    // Redirection: the last unquoted ">" or ">>" and the word after it.
+    QString redirect;
+    bool append = false;
+    bool quoted = false;
+    int at = -1;
+    for (int i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == '>' && !quoted) {
+            at = i;
+            break;
+        }
+    }
+    if (at >= 0) {
+        append = at + 1 < line.size() && line[at + 1] == '>';
+        const QStringList target = split(line.mid(at + (append ? 2 : 1)));
+        redirect = target.isEmpty() ? QString() : local(target.first());
+        line = line.left(at).trimmed();
+    }
+    return runWords(split(line), redirect, append);
+}
+
+int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool append)
+{
+    if (words.isEmpty())
+        return m_last;
+    const QString command = words.first().toLower();
+
+    // Output of the built-in commands goes to the redirect file or to our stdout.
+    QFile target;
+    QTextStream redirected;
+    QTextStream* out = &m_out;
+    auto openTarget = [&]() -> bool {
+        if (redirect.isEmpty())
+            return true;
+        target.setFileName(redirect);
+        if (!target.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate))) {
+            m_err << "The system cannot find the path specified: " << redirect << "\n";
+            m_err.flush();
+            return false;
+        }
+        redirected.setDevice(&target);
+        out = &redirected;
+        return true;
+    };
+
+    if (command == QLatin1String("echo") || command.startsWith(QLatin1String("echo."))) {
+        if (!openTarget())
+            return m_last = 1;
+        const QString rest = words.mid(1).join(' ');
+        const QString lower = rest.toLower();
+        if (command == QLatin1String("echo") && (lower == QLatin1String("off") || lower == QLatin1String("on")))
+            return m_last = 0; // commands are never echoed here
+        *out << (command == QLatin1String("echo") ? rest : QString()) << "\n";
+        out->flush();
+        return m_last = 0;
+    }
+    if (command == QLatin1String("if")) {
+        bool negate = words.size() > 1 && words[1].toLower() == QLatin1String("not");
+        const int k = negate ? 2 : 1;
+        if (words.size() < k + 3 || words[k].toLower() != QLatin1String("exist")) {
+            m_err << "The syntax of the command is incorrect.\n";
+            m_err.flush();
+            return m_last = 1;
+        }
+        const bool exists = QFileInfo::exists(local(words[k + 1]));
+        if (exists != negate)
+            return runWords(words.mid(k + 2), redirect, append);
+        return m_last;
+    }
+    if (command == QLatin1String("mkdir") || command == QLatin1String("md")) {
+        int result = 0;
+        for (const QString& dir : words.mid(1)) {
+            const QString path = local(dir);
+            if (QFileInfo::exists(path)) {
+                m_err << "A subdirectory or file " << dir << " already exists.\n";
+                result = 1;
+            } else if (!QDir().mkpath(path)) {
+                m_err << "The system cannot create the folder " << dir << ".\n";
+                result = 1;
+            }
+        }
+        m_err.flush();
+        return m_last = result;
+    }
+    if (command == QLatin1String("rm") || command == QLatin1String("del")) {
+        int result = 0;
+        for (const QString& file : words.mid(1)) {
+            if (file.startsWith('-') || (file.startsWith('/') && file.size() == 2))
+                continue; // options
+            if (!QFile::remove(local(file))) {
+                m_err << "Could Not Find " << file << "\n";
+                result = 1;
+            }
+        }
+        m_err.flush();
+        return m_last = result;
+    }
+    if (command == QLatin1String("type")) {
+        if (!openTarget())
+            return m_last = 1;
+        int result = 0;
+        for (const QString& file : words.mid(1)) {
+            QFile in(local(file));
+            if (!in.open(QIODevice::ReadOnly)) {
+                m_err << "The system cannot find the file specified: " << file << "\n";
+                result = 1;
+                continue;
+            }
+            out->flush();
+            if (target.isOpen()) {
+                while (!in.atEnd())
+                    target.write(in.read(1 << 20));
+            } else {
+                *out << QString::fromLocal8Bit(in.readAll());
+            }
+        }
+        out->flush();
+        m_err.flush();
+        return m_last = result;
+    }
+    if (command == QLatin1String("cd") || command == QLatin1String("chdir")) {
+        QStringList rest = words.mid(1);
+        if (!rest.isEmpty() && rest.first().toLower() == QLatin1String("/d"))
+            rest.removeFirst();
+        if (rest.isEmpty()) {
+            m_out << QDir::currentPath() << "\n";
+            m_out.flush();
+            return m_last = 0;
+        }
+        if (!QDir::setCurrent(local(rest.join(' ')))) {
+            m_err << "The system cannot find the path specified.\n";
+            m_err.flush();
+            return m_last = 1;
+        }
+        return m_last = 0;
+    }
+    if (command == QLatin1String("cmd") || command == QLatin1String("cmd.exe")) {
+        if (words.size() > 1 && words[1].toLower() == QLatin1String("/c"))
+            return runWords(words.mid(2), redirect, append);
+        return m_last = 0;
+    }
+
+    const QString program = resolveProgram(words.first());
+    if (program.isEmpty()) {
+        m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"
+              << "operable program or batch file.\n";
+        m_err.flush();
+        return m_last = notFound;
+    }
+    QStringList args;
+    for (const QString& w : words.mid(1))
+        args << slashes(w);
+    return m_last = runTool(program, args, redirect, append);
+}
+
+int BatchInterpreter::runTool(const QString& program, const QStringList& args, const QString& redirect,
+                              bool append)
+{
+    m_out.flush();
+    m_err.flush();
+    if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)) {
+        BatchInterpreter nested(m_out, m_err);
+        return nested.runScript(program);
+    }
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(args);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!redirect.isEmpty())
+        process.setStandardOutputFile(redirect, append ? QIODevice::Append : QIODevice::Truncate);
+    else
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    process.start();
+    if (!process.waitForStarted(-1)) {
+        m_err << "Cannot start " << program << ": " << process.errorString() << "\n";
+        m_err.flush();
+        return notFound;
+    }
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit)
+        return 1;
+    return process.exitCode();
+}
