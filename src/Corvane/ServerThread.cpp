@@ -1,75 +1,39 @@
 #include "ServerThread.h"
 
-#include "WireCodec.h"
-
-namespace {
-// Read in pieces so that what one connection buffers stays bounded by the
-// parser's limit plus one piece, whatever the peer sends.
-constexpr qint64 kReadPiece = qint64(64) * 1024;
-}
+#include "WireReceiver.h"
 
 ServerThread::ServerThread(qintptr socketDescriptor, QObject* parent)
     : QThread(parent), m_socketDescriptor(socketDescriptor)
 {
 }
 
-ServerThread::~ServerThread() = default;
-
 void ServerThread::run()
 {
-    log(QString::number(m_socketDescriptor) + " Starting thread");
-    QTcpSocket socket;
-    m_parser = std::make_unique<WireParser>(&WireCodec::statusForm);
-    if (!socket.setSocketDescriptor(m_socketDescriptor)) {
-        emit error(socket.error());
-        m_parser.reset();
+    // The socket and the buffered bytes live on this stack, so they belong to
+    // this thread and go with the end of its loop.
+    WireReceiver receiver(
+        m_socketDescriptor, &WireCodec::statusForm, [this](const WireMessage& message) { handle(message); },
+        [this](const QString& line) { log(line); });
+    if (!receiver.adopt()) {
+        emit error(receiver.socket().error());
         return;
     }
-    m_socket = &socket;
-    connect(&socket, &QTcpSocket::readyRead, this, &ServerThread::readyRead, Qt::DirectConnection);
-    connect(&socket, &QTcpSocket::disconnected, this, &ServerThread::disconnected, Qt::DirectConnection);
-    log(QString::number(m_socketDescriptor) + " Client connected");
+    m_receiver = &receiver;
+    receiver.attach(this);
     exec();
-    socket.disconnect(this);
-    m_socket = nullptr;
-    m_parser.reset();
+    m_receiver = nullptr;
 }
 
 void ServerThread::readyRead()
 {
-    if (!m_socket || !m_parser)
-        return;
-    while (m_socket->bytesAvailable() > 0) {
-        m_parser->append(m_socket->read(kReadPiece));
-        WireMessage message;
-        for (;;) {
-            const WireParser::Result result = m_parser->next(message);
-            if (result == WireParser::Result::NeedMore)
-                break;
-            if (result == WireParser::Result::Message) {
-                handle(message);
-                continue;
-            }
-            if (result == WireParser::Result::UnknownId) {
-                log("Unknown message!");
-                break;
-            }
-            log(QString::number(m_socketDescriptor) + " Bad message (" + m_parser->errorString()
-                + "), closing connection");
-            m_socket->abort();
-            exit(0);
-            return;
-        }
-        if (m_parser->failed()) {
-            m_socket->readAll();
-            return;
-        }
-    }
+    if (m_receiver && !m_receiver->readAvailable())
+        exit(0);
 }
 
 void ServerThread::disconnected()
 {
-    log(QString::number(m_socketDescriptor) + " Disconnected");
+    if (m_receiver)
+        m_receiver->logDisconnected();
     exit(0);
 }
 

@@ -5,9 +5,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <memory>
-
-class WireParser;
+class WireReceiver;
 struct WireMessage;
 
 // One connection of the tracker to the ground station. The socket and its
@@ -19,7 +17,6 @@ class ServerThread : public QThread
     Q_OBJECT
 public:
     ServerThread(qintptr socketDescriptor, QObject* parent = nullptr);
-    ~ServerThread() override;
 
 signals:
     void error(QTcpSocket::SocketError socketerror);
@@ -64,6 +61,6 @@ private:
     void log(const QString& text);
 
     qintptr m_socketDescriptor;
-    QTcpSocket* m_socket = nullptr;
-    std::unique_ptr<WireParser> m_parser;
+    // Set while run() is in its event loop.
+    WireReceiver* m_receiver = nullptr;
 };

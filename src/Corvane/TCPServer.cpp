@@ -1,63 +1,28 @@
 #include "TCPServer.h"
 
-#include <QHostAddress>
-
 #include "ServerThread.h"
-
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
-
-namespace {
-
-// Qt listens with a backlog of 50. A burst of senders beyond that overflows
-// the kernel's queues, and a sender that has already written and closed its
-// connection never learns that it was dropped: the message is lost. Linux
-// takes a second listen() on the same socket as a new backlog.
-void widenBacklog(qintptr listeningSocket)
-{
-#ifdef Q_OS_UNIX
-    ::listen(int(listeningSocket), 1024);
-#else
-    Q_UNUSED(listeningSocket)
-#endif
-}
-
-}  // namespace
+#include "WireServer.h"
 
 TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}
 
 TCPServer::~TCPServer()
 {
-    close();
-    // A connection thread still running when its parent goes would abort the
-    // program; end each loop and wait for it.
-    const auto threads = findChildren<ServerThread*>(QString(), Qt::FindDirectChildrenOnly);
-    for (ServerThread* thread : threads)
-        thread->quit();
-    for (ServerThread* thread : threads)
-        thread->wait();
+    WireServer::shutdown<ServerThread>(*this);
 }
 
 int TCPServer::connectionCount() const
 {
-    return findChildren<ServerThread*>(QString(), Qt::FindDirectChildrenOnly).size();
+    return WireServer::connections<ServerThread>(*this).size();
 }
 
 void TCPServer::StartServer()
 {
-    if (listen(QHostAddress::Any, m_port)) {
-        widenBacklog(socketDescriptor());
-        emit logLine("TCPServer is listening...");
-    } else {
-        emit logLine("Could not start server");
-    }
+    emit logLine(WireServer::start(*this, QHostAddress::Any, m_port));
 }
 
 void TCPServer::StopServer()
 {
-    close();
-    emit logLine("TCPServer closed.");
+    emit logLine(WireServer::stop(*this));
 }
 
 void TCPServer::toggleTCPServer(bool shouldStart)
@@ -71,9 +36,7 @@ void TCPServer::toggleTCPServer(bool shouldStart)
 void TCPServer::incomingConnection(qintptr socketDescriptor)
 {
     emit logLine(QString::number(socketDescriptor) + " Connecting...");
-    auto* thread = new ServerThread(socketDescriptor, this);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(thread, &ServerThread::logLine, this, &TCPServer::logLine);
+    auto* thread = WireServer::newConnection<ServerThread>(this, socketDescriptor);
     connect(thread, &ServerThread::gotSetStartTrack, this, &TCPServer::onSetStartTrack);
     connect(thread, &ServerThread::gotSetStopTrack, this, &TCPServer::onSetStopTrack);
     connect(thread, &ServerThread::gotCurObjPatch, this, &TCPServer::onCurObjPatch);

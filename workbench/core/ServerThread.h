@@ -5,9 +5,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <memory>
-
-class WireParser;
+class WireReceiver;
 struct WireMessage;
 
 // One accepted connection of the command server. The socket and its receive
@@ -18,7 +16,6 @@ class ServerThread : public QThread
     Q_OBJECT
 public:
     ServerThread(qintptr socketDescriptor, QObject* parent = nullptr);
-    ~ServerThread() override;
 
 signals:
     void error(QTcpSocket::SocketError socketerror);
@@ -60,6 +57,6 @@ private:
     void log(const QString& text);
 
     qintptr m_socketDescriptor;
-    QTcpSocket* m_socket = nullptr;
-    std::unique_ptr<WireParser> m_parser;
+    // Set while run() is in its event loop.
+    WireReceiver* m_receiver = nullptr;
 };
