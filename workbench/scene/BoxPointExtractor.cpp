@@ -33,23 +33,54 @@ bool BoxPointExtractor::inside(const osg::Vec3d& p) const
     return true;
 }
 
-osg::Vec4 BoxPointExtractor::colourAt(const osg::Geometry& geometry, unsigned index)
+BoxPointExtractor::ColourSource::ColourSource(const osg::Geometry& geometry)
 {
     const osg::Array* array = geometry.getColorArray();
     if (!array || array->getNumElements() == 0)
-        return osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f);
+        return;
+    floats = dynamic_cast<const osg::Vec4Array*>(array);
+    bytes = dynamic_cast<const osg::Vec4ubArray*>(array);
+    size = array->getNumElements();
+    perVertex = array->getBinding() == osg::Array::BIND_PER_VERTEX;
+}
+
+osg::Vec4 BoxPointExtractor::ColourSource::at(unsigned index) const
+{
     // One colour for all, or a short array: the last colour carries on.
-    if (array->getBinding() != osg::Array::BIND_PER_VERTEX || index >= array->getNumElements())
-        index = array->getBinding() == osg::Array::BIND_PER_VERTEX ? array->getNumElements() - 1 : 0;
-    osg::Vec4 colour(1.0f, 1.0f, 1.0f, 1.0f);
-    if (const auto* bytes = dynamic_cast<const osg::Vec4ubArray*>(array)) {
-        const osg::Vec4ub& c = (*bytes)[index];
-        colour.set(c.r() / 255.0f, c.g() / 255.0f, c.b() / 255.0f, 1.0f);
-    } else if (const auto* floats = dynamic_cast<const osg::Vec4Array*>(array)) {
+    if (!perVertex)
+        index = 0;
+    else if (index >= size)
+        index = size - 1;
+    if (floats) {
         const osg::Vec4& c = (*floats)[index];
-        colour.set(c.r(), c.g(), c.b(), 1.0f);
+        return osg::Vec4(c.r(), c.g(), c.b(), 1.0f);
     }
-    return colour;
+    if (bytes) {
+        const osg::Vec4ub& c = (*bytes)[index];
+        return osg::Vec4(c.r() / 255.0f, c.g() / 255.0f, c.b() / 255.0f, 1.0f);
+    }
+    return osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+osg::Vec4 BoxPointExtractor::colourAt(const osg::Geometry& geometry, unsigned index)
+{
+    return ColourSource(geometry).at(index);
+}
+
+bool BoxPointExtractor::outside(const osg::BoundingBox& bounds, const osg::Matrixd* toWorld) const
+{
+    for (const osg::Vec4d& plane : m_planes) {
+        bool allBehind = true;
+        for (unsigned i = 0; i < 8 && allBehind; ++i) {
+            const osg::Vec3d corner =
+                toWorld ? osg::Vec3d(bounds.corner(i)) * (*toWorld) : osg::Vec3d(bounds.corner(i));
+            allBehind =
+                plane.x() * corner.x() + plane.y() * corner.y() + plane.z() * corner.z() + plane.w() < 0.0;
+        }
+        if (allBehind)
+            return true;
+    }
+    return false;
 }
 
 bool BoxPointExtractor::keptPoint(const osg::Vec3& local, const osg::Vec4& colour)
@@ -60,15 +91,15 @@ bool BoxPointExtractor::keptPoint(const osg::Vec3& local, const osg::Vec4& colou
     return colour.r() != 0.0f && colour.g() != 0.0f && colour.b() != 0.0f;
 }
 
-void BoxPointExtractor::visitPoint(const osg::Geometry& geometry, const osg::Vec3Array& points,
-                                   unsigned index, const osg::Matrixd* toWorld)
+void BoxPointExtractor::visitPoint(const ColourSource& colours, const osg::Vec3Array& points, unsigned index,
+                                   const osg::Matrixd* toWorld)
 {
     const osg::Vec3& local = points[index];
     const osg::Vec3d world = toWorld ? osg::Vec3d(local) * (*toWorld) : osg::Vec3d(local);
     if (!inside(world))
         return;
     ++m_hits;
-    const osg::Vec4 colour = colourAt(geometry, index);
+    const osg::Vec4 colour = colours.at(index);
     if (!keptPoint(local, colour))
         return;
     m_vertices->push_back(osg::Vec3(world));
@@ -83,6 +114,11 @@ void BoxPointExtractor::apply(osg::Geometry& geometry)
     const osg::Matrixd* toWorld = nullptr;
     if (!m_matrices.empty() && !m_matrices.back().isIdentity())
         toWorld = &m_matrices.back();
+    // Clouds wholly outside the box cost one look at their bounds.
+    const osg::BoundingBox& bounds = geometry.getBoundingBox();
+    if (bounds.valid() && outside(bounds, toWorld))
+        return;
+    const ColourSource colours(geometry);
     const unsigned count = unsigned(points->size());
 
     for (unsigned p = 0; p < geometry.getNumPrimitiveSets(); ++p) {
@@ -96,12 +132,12 @@ void BoxPointExtractor::apply(osg::Geometry& geometry)
             const unsigned last =
                 std::min<unsigned>(count, first + unsigned(std::max(0, arrays->getCount())));
             for (unsigned i = first; i < last; ++i)
-                visitPoint(geometry, *points, i, toWorld);
+                visitPoint(colours, *points, i, toWorld);
         } else {
             for (unsigned i = 0; i < set->getNumIndices(); ++i) {
                 const unsigned index = set->index(i);
                 if (index < count)
-                    visitPoint(geometry, *points, index, toWorld);
+                    visitPoint(colours, *points, index, toWorld);
             }
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <osg/Array>
+#include <osg/BoundingBox>
 #include <osg/Matrixd>
 #include <osg/NodeVisitor>
 #include <osg/Polytope>
@@ -45,8 +46,20 @@ public:
     static bool keptPoint(const osg::Vec3& local, const osg::Vec4& colour);
 
 private:
+    // A geometry's colours, looked up once rather than per point.
+    struct ColourSource {
+        const osg::Vec4Array* floats = nullptr;
+        const osg::Vec4ubArray* bytes = nullptr;
+        unsigned size = 0;
+        bool perVertex = false;
+        explicit ColourSource(const osg::Geometry& geometry);
+        osg::Vec4 at(unsigned index) const;
+    };
+
     bool inside(const osg::Vec3d& p) const;
-    void visitPoint(const osg::Geometry& geometry, const osg::Vec3Array& points, unsigned index,
+    // True when the whole box lies behind one plane: none of its points can be inside.
+    bool outside(const osg::BoundingBox& bounds, const osg::Matrixd* toWorld) const;
+    void visitPoint(const ColourSource& colours, const osg::Vec3Array& points, unsigned index,
                     const osg::Matrixd* toWorld);
 
     std::vector<osg::Vec4d> m_planes; // a, b, c, d: inside when a*x + b*y + c*z + d >= 0
