@@ -14,6 +14,7 @@
 #include "LayerTree.h"
 #include "MainWindow.h"
 #include "MapController.h"
+#include "MapManipulator.h"
 #include "OsgWidget.h"
 #include "PlyReader.h"
 #include "PlyWriter.h"
@@ -193,6 +194,11 @@ private slots:
         w.action("&Measure")->setChecked(false);
         QVERIFY(!c->measureMode());
         QVERIFY(c->polygonCapture().points().empty());
+
+        // "Switch Manipulator" hands the view to the map manipulator.
+        w.switchManipulator();
+        QCOMPARE(w.sceneView()->activeManipulator(),
+                 static_cast<osgGA::CameraManipulator*>(w.sceneView()->mapManipulator()));
     }
 
     void extractAddsAPointCloudLayerThatSurvivesTheProject()

@@ -57,7 +57,7 @@ osg::Vec4 BoxPointExtractor::ColourSource::at(unsigned index) const
     }
     if (bytes) {
         const osg::Vec4ub& c = (*bytes)[index];
-        return osg::Vec4(c.r() / 255.0f, c.g() / 255.0f, c.b() / 255.0f, 1.0f);
+        return osg::Vec4(float(c.r()) / 255.0f, float(c.g()) / 255.0f, float(c.b()) / 255.0f, 1.0f);
     }
     return osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f);
 }
