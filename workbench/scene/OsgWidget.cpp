@@ -6,6 +6,7 @@
 #include "BundleSceneBuilder.h"
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
+#include "MapController.h"
 #include "MapManipulator.h"
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
@@ -91,8 +92,9 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
     m_view->addEventHandler(new osgViewer::StatsHandler);
-    // The picking controller (view, root, map manipulator) is added here as
-    // the next event handler, then the sensor popup handler.
+    m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
+    m_view->addEventHandler(m_mapController.get());
+    // The sensor popup handler is added after the picking controller.
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -597,6 +599,52 @@ void OsgWidget::selectManipulator(int index)
     if (m_view->getCameraManipulator() != m_manipulators.get())
         m_view->setCameraManipulator(m_manipulators.get(), false);
     m_manipulators->setByInverseMatrix(viewMatrix);
+}
+
+// -------------------------------------------------------------- selection box
+
+void OsgWidget::setBoxX(double x)
+{
+    m_mapController->setBoxX(x);
+}
+void OsgWidget::setBoxY(double y)
+{
+    m_mapController->setBoxY(y);
+}
+void OsgWidget::setBoxZ(double z)
+{
+    m_mapController->setBoxZ(z);
+}
+void OsgWidget::setBoxR(double degrees)
+{
+    m_mapController->setBoxR(degrees);
+}
+void OsgWidget::setSelectWidth(double x)
+{
+    m_mapController->setSelectWidth(x);
+}
+void OsgWidget::setSelectHeight(double z)
+{
+    m_mapController->setSelectHeight(z);
+}
+void OsgWidget::setSelectDepth(double y)
+{
+    m_mapController->setSelectDepth(y);
+}
+void OsgWidget::turnOnSelectBox(bool on)
+{
+    m_mapController->turnOnSelectBox(on);
+}
+
+int OsgWidget::extractBox()
+{
+    osg::ref_ptr<osg::Geode> points = m_mapController->extractBox();
+    if (!points)
+        return -1;
+    osg::ref_ptr<osg::Group> cloud = new osg::Group;
+    cloud->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+    cloud->addChild(points.get());
+    return addPointCloud(cloud.get(), true);
 }
 
 // ----------------------------------------------------------------- screenshot

@@ -22,6 +22,7 @@
 
 class GLWidget;
 class GraphicsWindowQt;
+class MapController;
 class MapManipulator;
 class QListWidget;
 class SmartManipulator;
@@ -137,8 +138,23 @@ public:
 
     int frameTimerId() const { return m_frameTimerId; }
 
-    // The selection box slots (setBoxX .. turnOnSelectBox) are forwarded to
-    // the picking controller once it exists.
+    // The picking controller: input modes, picked points and the selection box.
+    MapController* mapController() const { return m_mapController.get(); }
+    // Extracts the points inside the selection box into a new point cloud
+    // (lighting off, like loaded clouds) at the end of the point clouds.
+    // Returns its index, or -1 when nothing was extracted.
+    int extractBox();
+
+public slots:
+    // The selection box, forwarded to the picking controller.
+    void setBoxX(double x);
+    void setBoxY(double y);
+    void setBoxZ(double z);
+    void setBoxR(double degrees);
+    void setSelectWidth(double x);
+    void setSelectHeight(double z);
+    void setSelectDepth(double y);
+    void turnOnSelectBox(bool on);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -160,6 +176,7 @@ private:
     osg::ref_ptr<MapManipulator> m_mapManipulator;
     osg::ref_ptr<SmartManipulator> m_smartManipulator;
     osg::ref_ptr<osgGA::KeySwitchMatrixManipulator> m_manipulators;
+    osg::ref_ptr<MapController> m_mapController;
 
     osg::ref_ptr<osg::Image> m_screenshot;
 

@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QCursor>
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
@@ -28,12 +30,14 @@
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
+#include "MapController.h"
 #include "OsgWidget.h"
 #include "ProjectFile.h"
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
 #include "PropertyWindow.h"
 #include "ScanSettings.h"
+#include "SelectionToolWidget.h"
 #include "ServerPosition.h"
 #include "TCPServer.h"
 
@@ -164,9 +168,20 @@ void MainWindow::createDocks()
     geoDock->hide();
     m_viewMenu->addAction(geoDock->toggleViewAction());
 
-    // The box selection panel and the annotation forms take these docks' places
-    // as they are built.
-    QDockWidget* selectDock = addDock(tr("Select Tools"), new QWidget, Qt::LeftDockWidgetArea);
+    m_selectionTool = new SelectionToolWidget;
+    SelectionToolWidget* panel = m_selectionTool;
+    connect(panel->xBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxX(double)));
+    connect(panel->yBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxY(double)));
+    connect(panel->zBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxZ(double)));
+    connect(panel->rotateBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxR(double)));
+    connect(panel->widthBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectWidth(double)));
+    connect(panel->heightBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectHeight(double)));
+    connect(panel->depthBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectDepth(double)));
+    connect(panel->activateButton(), SIGNAL(toggled(bool)), m_osgWidget, SLOT(turnOnSelectBox(bool)));
+    connect(panel->currentPosButton(), SIGNAL(clicked()), this, SLOT(getBoxPos()));
+    connect(panel->extractButton(), SIGNAL(clicked()), this, SLOT(extractBox()));
+    QDockWidget* selectDock = addDock(tr("Select Tools"), m_selectionTool, Qt::LeftDockWidgetArea);
+    // The annotation forms take these docks' places as they are built.
     m_viewMenu->addAction(selectDock->toggleViewAction());
     QDockWidget* pointsDock = addDock(tr("Points"), new QWidget, Qt::LeftDockWidgetArea);
     m_viewMenu->addAction(pointsDock->toggleViewAction());
@@ -302,13 +317,51 @@ void MainWindow::switchManipulator()
     m_osgWidget->selectManipulator(1);
 }
 
-void MainWindow::drawPointToggle(bool) {}
-
-void MainWindow::measureToggle(bool)
+void MainWindow::drawPointToggle(bool toggle)
 {
+    m_osgWidget->mapController()->drawPointToggle(toggle);
+}
+
+void MainWindow::measureToggle(bool status)
+{
+    // Switching off also takes the measured lines away.
+    m_osgWidget->mapController()->measureToggle(status);
     m_osgWidget->setFocus(Qt::OtherFocusReason);
     if (auto* surface = m_osgWidget->findChild<QOpenGLWidget*>())
         surface->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::getBoxPos()
+{
+    const MapController* controller = m_osgWidget->mapController();
+    const osg::Vec3f centre = controller->getBoxPos();
+    m_selectionTool->setBoxPosition(centre.x(), centre.y(), centre.z(), controller->getBoxRotation());
+}
+
+void MainWindow::extractBox()
+{
+    const int index = m_osgWidget->extractBox();
+    // Unchecking the panel's button switches the box off through its signal.
+    m_selectionTool->activateButton()->setChecked(false);
+    m_osgWidget->turnOnSelectBox(false);
+    if (index < 0) {
+        statusBar()->showMessage(tr("No points inside the selection box"), 2000);
+        return;
+    }
+    // The file keeps the selection when the project is saved and opened
+    // again; a number whose file exists (another project's) is skipped
+    // rather than overwritten.
+    const QString folder = m_appDir + QStringLiteral("/project/");
+    int n = m_layers->layerCount(LayerType::PointCloud);
+    while (QFileInfo::exists(folder + QStringLiteral("newselection_%1.ply").arg(n)))
+        ++n;
+    const QString name = QStringLiteral("newselection_%1.ply").arg(n);
+    QString message;
+    if (!QDir().mkpath(folder) || !m_osgWidget->exportPointCloud(folder + name, index, &message))
+        appendLog(tr("Could not write the selection to %1 %2").arg(folder + name, message));
+    m_layers->addLayerWithoutLoading(LayerType::PointCloud, folder + name, name, true,
+                                     m_layers->projectRoot());
+    statusBar()->showMessage(tr("Selection extracted"), 2000);
 }
 
 void MainWindow::sendMeasurement()
@@ -627,8 +680,6 @@ void MainWindow::deleteImageViewer(QString) {}
 void MainWindow::receiveExtractCommand() {}
 void MainWindow::startSensors(bool) {}
 void MainWindow::toggleSmoke(bool) {}
-void MainWindow::getBoxPos() {}
-void MainWindow::extractBox() {}
 void MainWindow::updateTogglePoint() {}
 void MainWindow::updateTogglePolygon() {}
 void MainWindow::saveInputPoint() {}

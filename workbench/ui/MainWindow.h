@@ -32,6 +32,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+class SelectionToolWidget;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
 // wires them to the classes that do the work.
@@ -56,6 +57,7 @@ public:
     QMenu* bookmarkMenu() const { return m_bookmarkMenu; }
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
+    SelectionToolWidget* selectionTool() const { return m_selectionTool; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -194,6 +196,7 @@ private:
     QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
     GeoRef* m_geoRef = nullptr;
+    SelectionToolWidget* m_selectionTool = nullptr;
     QList<ImageViewer*> imagesView;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;

@@ -1,0 +1,300 @@
+#include "MapController.h"
+
+#include "BoxPointExtractor.h"
+#include "MapManipulator.h"
+#include "PointGeometry.h"
+
+#include <osgUtil/IntersectionVisitor>
+
+#include <cstdio>
+#include <cstdlib>
+
+using osgGA::GUIEventAdapter;
+
+MapController::MapController(osgViewer::View* view, osg::Group* root, MapManipulator* manipulator)
+    : m_view(view), m_root(root), m_manipulator(manipulator), m_points(root), m_polygon(root)
+{
+}
+
+bool MapController::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
+{
+    switch (ea.getEventType()) {
+    case GUIEventAdapter::KEYDOWN:
+        if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
+            m_controlHeld = true;
+            std::printf("Down\n");
+            std::fflush(stdout);
+        }
+        break;
+    case GUIEventAdapter::KEYUP:
+        if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
+            m_controlHeld = false;
+            std::printf("Up\n");
+            std::fflush(stdout);
+        }
+        break;
+    case GUIEventAdapter::PUSH:
+        if (ea.getButtonMask() == GUIEventAdapter::LEFT_MOUSE_BUTTON)
+            onLeftPress(ea);
+        break;
+    case GUIEventAdapter::DRAG:
+        onDrag(ea);
+        break;
+    case GUIEventAdapter::RELEASE:
+        onRelease();
+        break;
+    default:
+        break;
+    }
+    // The manipulators work on the same events.
+    return false;
+}
+
+bool MapController::pick(const GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
+                         size_t* count) const
+{
+    osg::ref_ptr<osgViewer::View> view;
+    if (!m_view.lock(view) || !view->getCamera() || !view->getCamera()->getViewport())
+        return false;
+    const double x = ea.getX();
+    const double y = ea.getY();
+    osg::ref_ptr<osgUtil::PolytopeIntersector> picker = new osgUtil::PolytopeIntersector(
+        osgUtil::Intersector::WINDOW, x - pickPixels, y - pickPixels, x + pickPixels, y + pickPixels);
+    osgUtil::IntersectionVisitor visitor(picker.get());
+    view->getCamera()->accept(visitor);
+    if (!picker->containsIntersections())
+        return false;
+    if (count)
+        *count = picker->getIntersections().size();
+    first = picker->getFirstIntersection();
+    return true;
+}
+
+namespace
+{
+
+// Where a hit lies in the scene: its point below any transforms, moved by them.
+osg::Vec3f worldPoint(const osgUtil::PolytopeIntersector::Intersection& hit)
+{
+    const osg::Vec3d local(hit.localIntersectionPoint);
+    return osg::Vec3f(hit.matrix.valid() ? local * (*hit.matrix) : local);
+}
+
+} // namespace
+
+void MapController::onLeftPress(const GUIEventAdapter& ea)
+{
+    osgUtil::PolytopeIntersector::Intersection hit;
+    if (m_boxPlacing) {
+        size_t count = 0;
+        if (!pick(ea, hit, &count))
+            return;
+        std::printf("Got it %zu\n", count);
+        std::fflush(stdout);
+        m_box.setCentre(worldPoint(hit));
+        m_box.setRotation(m_box.rotation());
+        m_box.show();
+        m_boxPlacing = false;
+        return;
+    }
+    if (!m_controlHeld || !(m_drawPoint || m_getPoint || m_getPolygon || m_measure))
+        return;
+    std::printf("Testing Intersect\n");
+    std::fflush(stdout);
+    if (!pick(ea, hit, nullptr))
+        return;
+    for (Marker& marker : m_markers) {
+        if (marker.geode->getNumDrawables() > 0 && hit.drawable.get() == marker.geode->getDrawable(0)) {
+            marker.selected = true;
+            marker.shape->setColor(osg::Vec4(0.0f, 0.0f, 1.0f, 1.0f));
+            m_dragBaseX = int(ea.getX());
+            m_dragBaseY = m_pressY = int(ea.getY());
+            return;
+        }
+    }
+    m_lastPick = worldPoint(hit);
+    m_picked = true;
+    capture(m_lastPick);
+}
+
+void MapController::capture(const osg::Vec3f& point)
+{
+    // Fixed order: polygon, point, measure.
+    if (m_getPolygon)
+        m_polygon.capturePolygon(point, m_measure);
+    if (m_getPoint)
+        m_points.capture(point);
+    if (m_measure)
+        m_polygon.captureMeasure(point);
+}
+
+void MapController::onDrag(const GUIEventAdapter& ea)
+{
+    bool dragging = false;
+    for (const Marker& marker : m_markers)
+        dragging = dragging || marker.selected;
+    if (!dragging)
+        return;
+    if (m_manipulator.valid())
+        m_manipulator->setDragLock(true);
+    const int x = int(ea.getX());
+    while (std::abs(x - m_dragBaseX) >= 5)
+        m_dragBaseX += x > m_dragBaseX ? 5 : -5;
+}
+
+void MapController::onRelease()
+{
+    for (Marker& marker : m_markers) {
+        if (!marker.selected)
+            continue;
+        marker.selected = false;
+        marker.shape->setColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    }
+    if (m_manipulator.valid())
+        m_manipulator->setDragLock(false);
+    m_dragBaseX = m_dragBaseY = 0;
+}
+
+// ---------------------------------------------------------------- modes
+
+void MapController::drawPointToggle(bool on)
+{
+    m_drawPoint = on;
+}
+
+void MapController::getPointToggle(bool on)
+{
+    m_getPoint = on;
+    m_picked = false;
+    if (!on)
+        m_points.clear();
+}
+
+void MapController::getPolygonToggle(bool on)
+{
+    m_getPolygon = on;
+    m_picked = false;
+    if (!on)
+        m_polygon.clear();
+}
+
+void MapController::measureToggle(bool on)
+{
+    m_measure = on;
+    m_picked = false;
+    if (!on)
+        m_polygon.clear();
+}
+
+void MapController::updateTogglePolygon()
+{
+    m_polygon.fixLast();
+}
+
+void MapController::updateFromServerPos(const osg::Vec3f& position)
+{
+    m_points.capture(position);
+}
+
+void MapController::fixPoint()
+{
+    m_points.fixLast();
+}
+
+// ------------------------------------------------------------ selection box
+
+void MapController::turnOnSelectBox(bool on)
+{
+    m_boxOn = on;
+    if (!on) {
+        m_box.reset();
+        m_boxPlacing = false;
+        return;
+    }
+    if (m_box.isBuilt()) {
+        if (m_box.isPlaced())
+            m_box.show();
+        else
+            m_boxPlacing = true;
+        return;
+    }
+    std::printf("Toggle\n");
+    if (!m_box.isPlaced()) {
+        std::printf("Null\n");
+        m_box.setCentre(osg::Vec3f(0.0f, 0.0f, 0.0f));
+    }
+    std::fflush(stdout);
+    m_box.build(m_root.get());
+    m_boxPlacing = true;
+}
+
+void MapController::setBoxX(double x)
+{
+    m_box.setCentreX(float(x));
+}
+
+void MapController::setBoxY(double y)
+{
+    m_box.setCentreY(float(y));
+}
+
+void MapController::setBoxZ(double z)
+{
+    m_box.setCentreZ(float(z));
+}
+
+void MapController::setBoxR(double degrees)
+{
+    m_box.setRotation(degrees);
+}
+
+void MapController::setSelectWidth(double x)
+{
+    m_box.setWidth(x);
+}
+
+void MapController::setSelectHeight(double z)
+{
+    m_box.setHeight(z);
+}
+
+void MapController::setSelectDepth(double y)
+{
+    m_box.setDepth(y);
+}
+
+osg::ref_ptr<osg::Geode> MapController::extractBox()
+{
+    // A box that was never switched on does not exist, one switched off sits
+    // at its reset place, and a flat one holds nothing.
+    const osg::Vec3f half = m_box.halfLengths();
+    if (!m_boxOn || !m_box.isBuilt() || half.x() <= 0.0f || half.y() <= 0.0f || half.z() <= 0.0f)
+        return nullptr;
+
+    const std::array<osg::Vec3d, 8> corners = m_box.corners();
+    for (const osg::Vec3d& c : corners)
+        std::printf("%f %f %f\n", c.x(), c.y(), c.z());
+    const osg::Vec3d centre = (corners[0] + corners[7]) * 0.5;
+    std::printf("centre %f %f %f\n", centre.x(), centre.y(), centre.z());
+    std::printf("Testing\n");
+
+    BoxPointExtractor extractor(m_box.polytope());
+    m_root->accept(extractor);
+    if (extractor.hits() > 0)
+        std::printf("Got many: %zu\n", extractor.hits());
+    std::fflush(stdout);
+    if (extractor.vertices()->empty())
+        return nullptr;
+    return PointGeometry::makeGeode(extractor.vertices(), extractor.colours());
+}
+
+void MapController::addMarker(const osg::Vec3f& position, float radius)
+{
+    Marker marker;
+    marker.shape = new osg::ShapeDrawable(new osg::Sphere(position, radius));
+    marker.shape->setColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    marker.geode = new osg::Geode;
+    marker.geode->addDrawable(marker.shape.get());
+    m_root->addChild(marker.geode.get());
+    m_markers.push_back(marker);
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <osg/Geode>
+#include <osg/Group>
+#include <osg/ShapeDrawable>
+#include <osg/observer_ptr>
+#include <osg/ref_ptr>
+#include <osgGA/GUIEventHandler>
+#include <osgUtil/PolytopeIntersector>
+#include <osgViewer/View>
+
+#include <vector>
+
+#include "PointCapture.h"
+#include "PolygonCapture.h"
+#include "SelectionBox.h"
+
+class MapManipulator;
+
+// Turns clicks in the 3D view into picked points: Control + left click picks
+// the nearest geometry within 5 pixels and hands it to the input modes that
+// are on (polygon, point, measure; draw point only records it). A plain left
+// click places the selection box while it waits to be placed. Clicking a
+// marker selects it for dragging and locks the map manipulator's left button.
+// Every event is passed on to the manipulators.
+class MapController : public osgGA::GUIEventHandler
+{
+public:
+    // Half the side of the square around the pointer that a pick searches.
+    static constexpr double pickPixels = 5.0;
+
+    struct Marker {
+        osg::ref_ptr<osg::Geode> geode;
+        osg::ref_ptr<osg::ShapeDrawable> shape;
+        bool selected = false;
+    };
+
+    MapController(osgViewer::View* view, osg::Group* root, MapManipulator* manipulator);
+
+    bool handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa) override;
+
+    // Modes; several may be on together.
+    void drawPointToggle(bool on);
+    void getPointToggle(bool on);
+    void getPolygonToggle(bool on);
+    void measureToggle(bool on);
+    bool drawPointMode() const { return m_drawPoint; }
+    bool getPointMode() const { return m_getPoint; }
+    bool getPolygonMode() const { return m_getPolygon; }
+    bool measureMode() const { return m_measure; }
+    bool controlHeld() const { return m_controlHeld; }
+
+    // The last pick and whether it is new (not yet taken by an input form).
+    bool hasPick() const { return m_picked; }
+    osg::Vec3f lastPick() const { return m_lastPick; }
+    void clearPick() { m_picked = false; }
+
+    // Fixes the newest polygon vertex.
+    void updateTogglePolygon();
+    // A position from the ground station, captured as a picked point.
+    void updateFromServerPos(const osg::Vec3f& position);
+    // Fixes the picked point so later picks leave it.
+    void fixPoint();
+
+    const PointCapture& pointCapture() const { return m_points; }
+    const PolygonCapture& polygonCapture() const { return m_polygon; }
+
+    // Selection box.
+    void turnOnSelectBox(bool on);
+    void setBoxX(double x);
+    void setBoxY(double y);
+    void setBoxZ(double z);
+    void setBoxR(double degrees);
+    void setSelectWidth(double x);
+    void setSelectHeight(double z);
+    void setSelectDepth(double y);
+    osg::Vec3f getBoxPos() const { return m_box.centre(); }
+    double getBoxRotation() const { return m_box.rotation(); }
+    bool boxPlacing() const { return m_boxPlacing; }
+    const SelectionBox& selectionBox() const { return m_box; }
+
+    // The points inside the box (see BoxPointExtractor) as a new point geode
+    // in world coordinates; null while the box is switched off or flat, or
+    // when it holds no point that is kept.
+    osg::ref_ptr<osg::Geode> extractBox();
+
+    // Draggable markers: a red sphere under the root.
+    void addMarker(const osg::Vec3f& position, float radius);
+    const std::vector<Marker>& markers() const { return m_markers; }
+    int dragBaseX() const { return m_dragBaseX; }
+    int dragBaseY() const { return m_dragBaseY; }
+
+private:
+    // The nearest hit within pickPixels of the pointer; false when nothing is there.
+    bool pick(const osgGA::GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
+              size_t* count) const;
+    void onLeftPress(const osgGA::GUIEventAdapter& ea);
+    void onDrag(const osgGA::GUIEventAdapter& ea);
+    void onRelease();
+    void capture(const osg::Vec3f& point);
+
+    osg::observer_ptr<osgViewer::View> m_view;
+    osg::ref_ptr<osg::Group> m_root;
+    osg::observer_ptr<MapManipulator> m_manipulator;
+
+    bool m_controlHeld = false;
+    bool m_drawPoint = false;
+    bool m_getPoint = false;
+    bool m_getPolygon = false;
+    bool m_measure = false;
+
+    osg::Vec3f m_lastPick;
+    bool m_picked = false;
+
+    SelectionBox m_box;
+    bool m_boxPlacing = false;
+    bool m_boxOn = false;
+
+    PointCapture m_points;
+    PolygonCapture m_polygon;
+
+    std::vector<Marker> m_markers;
+    int m_dragBaseX = 0;
+    int m_dragBaseY = 0;
+    int m_pressY = 0;
+};
