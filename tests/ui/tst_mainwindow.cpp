@@ -90,7 +90,8 @@ private slots:
                               "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
         QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
-                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-"}));
+                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
+                              "&Switch Manipulator"}));
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
@@ -204,8 +205,7 @@ private slots:
     {
         MainWindow w(Edition::Tessary);
         for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Sync Images",
-                                 "&Scan Settings", "&Connect EDM", "&Send Mission", "&Add Images...",
-                                 "&Switch Manipulator"}) {
+                                 "&Scan Settings", "&Connect EDM", "&Send Mission", "&Add Images..."}) {
             QAction* a = w.action(text);
             QVERIFY2(a, text);
             QVERIFY2(a->associatedWidgets().isEmpty(), text);

@@ -99,7 +99,10 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
         bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM"}});
         bars.append(Bar{"&Mission", {"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}});
     }
-    bars.append(Bar{"&Tools", {"&Measure", "&PLY->OSGA(LOD)", separator, bookmarkMenu, separator}});
+    // Point drawing and the map manipulator would otherwise be out of reach:
+    // they follow the last separator.
+    bars.append(Bar{"&Tools", {"&Measure", "&PLY->OSGA(LOD)", separator, bookmarkMenu, separator, "&DrawingPoint",
+                               "&Switch Manipulator"}});
     bars.append(Bar{"&Help", {"&About"}});
     return bars;
 }
