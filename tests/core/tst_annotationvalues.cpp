@@ -7,7 +7,8 @@
 #include "CategoryColour.h"
 #include "DCodeIcon.h"
 
-namespace {
+namespace
+{
 
 QStringList range(int low, int high)
 {
@@ -106,9 +107,9 @@ private slots:
         const QString app = ORVALIS_APP_DIR;
         const AnnotationValues v = AnnotationValues::read(app + "/project/");
         QCOMPARE(v.locusDescs,
-                 (QStringList{"IN-INSTALLATION", "FL-FLOOR", "WA-WALL", "WF-WALL_COLLAPSE_FILL", "FS-FILL_OVER_SURFACE",
-                              "FI-FILL", "ML-METALLURGY_LAYER", "SK-SLAG_LAYER", "WC-WALL_COLLAPSE", "AA-ASH_LAYER",
-                              "TL-TOP_SOIL"}));
+                 (QStringList{"IN-INSTALLATION", "FL-FLOOR", "WA-WALL", "WF-WALL_COLLAPSE_FILL",
+                              "FS-FILL_OVER_SURFACE", "FI-FILL", "ML-METALLURGY_LAYER", "SK-SLAG_LAYER",
+                              "WC-WALL_COLLAPSE", "AA-ASH_LAYER", "TL-TOP_SOIL"}));
         QVERIFY(v.dCodes.size() >= 3);
         QVERIFY(!v.site.isEmpty() && !v.year.isEmpty());
         QVERIFY(!v.squares.isEmpty() && !v.areas.isEmpty() && !v.loci.isEmpty());

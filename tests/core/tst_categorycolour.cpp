@@ -24,7 +24,8 @@ private slots:
         QTest::newRow("ash") << "AA-ASH_LAYER" << osg::Vec4f(1, 0.8f, 0.8f, 0.8f);
         QTest::newRow("top soil") << "TL-TOP_SOIL" << osg::Vec4f(0.5f, 1, 0.5f, 0.8f);
         // 439 = 16 * 26 + 23: digits 7, 3, 5 in base 9.
-        QTest::newRow("QX palette") << "QX-QUARRY" << osg::Vec4f(1 - 7 * 0.125f, 1 - 3 * 0.125f, 1 - 5 * 0.125f, 1);
+        QTest::newRow("QX palette") << "QX-QUARRY"
+                                    << osg::Vec4f(1 - 7 * 0.125f, 1 - 3 * 0.125f, 1 - 5 * 0.125f, 1);
         QTest::newRow("named code in other case uses the palette")
             << "FL-floor" << CategoryColour::paletteEntry(5 * 26 + 11);
         QTest::newRow("AA alone") << "AA" << osg::Vec4f(1, 1, 1, 1);

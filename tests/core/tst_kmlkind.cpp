@@ -20,10 +20,11 @@ private slots:
         QTest::newRow("both on one line: Point wins") << QByteArray("<Polygon><Point>\n") << "Points";
         QTest::newRow("last line without newline") << QByteArray("a\nb <Polygon>") << "Polygons";
         // A line longer than one read piece, the word straddling the cut.
-        QTest::newRow("word across the read boundary")
-            << QByteArray(65536 - 3, ' ') + "Polygon\n<Point>\n" << "Polygons";
+        QTest::newRow("word across the read boundary") << QByteArray(65536 - 3, ' ') + "Polygon\n<Point>\n"
+                                                       << "Polygons";
         QTest::newRow("Point across the read boundary, after a polygon line")
-            << QByteArray(65536 - 2, 'x') + "Point and Polygon\n" << "Points";
+            << QByteArray(65536 - 2, 'x') + "Point and Polygon\n"
+            << "Points";
     }
     void kindOfText()
     {
@@ -58,8 +59,10 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("type");
-        QTest::newRow("Google Earth points") << "googleearth_points_droneProject.kml" << int(LayerType::Points);
-        QTest::newRow("Google Earth polygon") << "googleearth_polygon_kitimat_aoi.kml" << int(LayerType::Polygons);
+        QTest::newRow("Google Earth points")
+            << "googleearth_points_droneProject.kml" << int(LayerType::Points);
+        QTest::newRow("Google Earth polygon")
+            << "googleearth_polygon_kitimat_aoi.kml" << int(LayerType::Polygons);
         QTest::newRow("GDAL polygons") << "ogr_polygons_ZC_ZEIS.kml" << int(LayerType::Polygons);
         QTest::newRow("Google samples") << "google_KML_Samples.kml" << int(LayerType::Points);
         QTest::newRow("missing file") << "no_such_file.kml" << int(LayerType::Points);

@@ -5,7 +5,8 @@
 #include "KmlReader.h"
 #include "KmlWriter.h"
 
-namespace {
+namespace
+{
 
 KmlReader::Result readText(const QByteArray& text, LayerType::Code type)
 {
@@ -17,8 +18,8 @@ KmlReader::Result readText(const QByteArray& text, LayerType::Code type)
 
 QByteArray document(const QByteArray& placemarks)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>t</name>" + placemarks
-         + "</Document></kml>";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>t</name>" + placemarks +
+           "</Document></kml>";
 }
 
 // Six significant digits, as the writer keeps them.
@@ -38,7 +39,8 @@ private slots:
     void pointLayerRoundTrip()
     {
         QVector<AnnotationRecord> records;
-        const float coords[][3] = {{1.5f, 2.0f, 3.0f}, {123456.789f, -0.00123456789f, 98.7654321f},
+        const float coords[][3] = {{1.5f, 2.0f, 3.0f},
+                                   {123456.789f, -0.00123456789f, 98.7654321f},
                                    {-3.14159265f, 2.71828183e7f, 0.0f}};
         for (int i = 0; i < 3; ++i) {
             AnnotationRecord r;
@@ -108,14 +110,30 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("basket");
         QTest::addColumn<QString>("locus");
-        QTest::newRow("our spelling") << "basket: 12" << "12" << "";
-        QTest::newRow("capitalised key") << "Basket: 12" << "12" << "";
-        QTest::newRow("no blank after the colon") << "basket:12" << "2" << "";
-        QTest::newRow("empty value") << "basket: " << "" << "";
-        QTest::newRow("colon only") << "basket:" << "" << "";
-        QTest::newRow("value holding a colon") << "locus: 5:a" << "" << "5:a";
-        QTest::newRow("unknown key") << "colour: red" << "" << "";
-        QTest::newRow("key case matters") << "BASKET: 9" << "" << "";
+        QTest::newRow("our spelling") << "basket: 12"
+                                      << "12"
+                                      << "";
+        QTest::newRow("capitalised key") << "Basket: 12"
+                                         << "12"
+                                         << "";
+        QTest::newRow("no blank after the colon") << "basket:12"
+                                                  << "2"
+                                                  << "";
+        QTest::newRow("empty value") << "basket: "
+                                     << ""
+                                     << "";
+        QTest::newRow("colon only") << "basket:"
+                                    << ""
+                                    << "";
+        QTest::newRow("value holding a colon") << "locus: 5:a"
+                                               << ""
+                                               << "5:a";
+        QTest::newRow("unknown key") << "colour: red"
+                                     << ""
+                                     << "";
+        QTest::newRow("key case matters") << "BASKET: 9"
+                                          << ""
+                                          << "";
     }
     void descriptionLines()
     {
@@ -143,7 +161,8 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("records");
         QTest::newRow("root is Document")
-            << QByteArray("<Document><Placemark><description>the_geom: 1,2,3</description></Placemark></Document>")
+            << QByteArray(
+                   "<Document><Placemark><description>the_geom: 1,2,3</description></Placemark></Document>")
             << KmlReader::notKmlMessage() << 0;
         QTest::newRow("not XML") << QByteArray("ply\nformat ascii 1.0\n") << KmlReader::notKmlMessage() << 0;
         QTest::newRow("empty") << QByteArray() << KmlReader::notKmlMessage() << 0;
@@ -174,15 +193,16 @@ private slots:
         QTest::addColumn<float>("firstY");
         QTest::addColumn<int>("firstVertices");
         QTest::newRow("Google Earth points in a folder")
-            << "googleearth_points_droneProject.kml" << int(LayerType::Points) << 10 << 35.2014f << 32.1055f << 0;
-        QTest::newRow("Google Earth polygon")
-            << "googleearth_polygon_kitimat_aoi.kml" << int(LayerType::Polygons) << 1 << -129.054f << 54.8237f << 13;
+            << "googleearth_points_droneProject.kml" << int(LayerType::Points) << 10 << 35.2014f << 32.1055f
+            << 0;
+        QTest::newRow("Google Earth polygon") << "googleearth_polygon_kitimat_aoi.kml"
+                                              << int(LayerType::Polygons) << 1 << -129.054f << 54.8237f << 13;
         QTest::newRow("GDAL polygons in a folder")
             << "ogr_polygons_ZC_ZEIS.kml" << int(LayerType::Polygons) << 20 << -46.7972f << -23.6823f << 60;
-        QTest::newRow("Google samples, points") << "google_KML_Samples.kml" << int(LayerType::Points) << 4
-                                                << -122.082f << 37.4222f << 0;
-        QTest::newRow("Google samples, polygons") << "google_KML_Samples.kml" << int(LayerType::Polygons) << 9
-                                                  << -122.085f << 37.4226f << 21;
+        QTest::newRow("Google samples, points")
+            << "google_KML_Samples.kml" << int(LayerType::Points) << 4 << -122.082f << 37.4222f << 0;
+        QTest::newRow("Google samples, polygons")
+            << "google_KML_Samples.kml" << int(LayerType::Polygons) << 9 << -122.085f << 37.4226f << 21;
     }
     void realWorldFiles()
     {

@@ -9,7 +9,8 @@
 #include "KmlReader.h"
 #include "KmlWriter.h"
 
-namespace {
+namespace
+{
 
 AnnotationRecord find(int id, const QString& basket, const QString& code, osg::Vec3f at)
 {
@@ -85,28 +86,30 @@ private slots:
     {
         const QString doc = written(LayerType::Points, "2015-03-01_sf.kml",
                                     {find(0, "10001", "AB12", osg::Vec3f(1.5f, 2.0f, 3.0f))});
-        QCOMPARE(doc,
-                 QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>2015-03-01_sf.kml</name>"
-                         "<Placemark><name>10001 AB</name><description>gid: 0\nbasket: 10001\nedm: 1\n"
-                         "d_code: AB12\nlocus: 5\nsquare: A1\narea: B\nsite: Orvalis\nyear: 2015\n"
-                         "the_geom: 1.5,2,3</description><LookAt><longitude>1.5</longitude><latitude>2</latitude>"
-                         "<altitude>3</altitude><range>10</range><tilt>0</tilt><heading>0</heading></LookAt>"
-                         "<styleUrl>#msn_ZA</styleUrl><Point><altitudeMode>absolute</altitudeMode>"
-                         "<coordinates>1.5,2,3</coordinates></Point></Placemark></Document></kml>\n"));
+        QCOMPARE(
+            doc,
+            QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>2015-03-01_sf.kml</name>"
+                    "<Placemark><name>10001 AB</name><description>gid: 0\nbasket: 10001\nedm: 1\n"
+                    "d_code: AB12\nlocus: 5\nsquare: A1\narea: B\nsite: Orvalis\nyear: 2015\n"
+                    "the_geom: 1.5,2,3</description><LookAt><longitude>1.5</longitude><latitude>2</latitude>"
+                    "<altitude>3</altitude><range>10</range><tilt>0</tilt><heading>0</heading></LookAt>"
+                    "<styleUrl>#msn_ZA</styleUrl><Point><altitudeMode>absolute</altitudeMode>"
+                    "<coordinates>1.5,2,3</coordinates></Point></Placemark></Document></kml>\n"));
     }
 
     void polygonDocumentIsExact()
     {
-        const QString doc = written(LayerType::Polygons, "d_dl.kml",
-                                    {outline(3, "7", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})});
-        QCOMPARE(doc, QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>d_dl.kml</name>"
-                              "<Placemark><name>7</name><description>gid: 3\nbasket: 15000\nedm: 1\n"
-                              "d_code: PS-PERIMETER_START\nlocus_desc: FL-FLOOR\nlocus: 7\nstructure: S1\n"
-                              "square: A1\narea: B\nsite: Orvalis\nyear: 2015\n</description>"
-                              "<styleUrl>#msn_ZA</styleUrl><Polygon><extrude>1</extrude>"
-                              "<altitudeMode>relativeToGround</altitudeMode><outerBoundaryIs><LinearRing>"
-                              "<coordinates>0,0,0 1,0,0 1,1,0 0,0,0</coordinates></LinearRing></outerBoundaryIs>"
-                              "</Polygon></Placemark></Document></kml>\n"));
+        const QString doc =
+            written(LayerType::Polygons, "d_dl.kml", {outline(3, "7", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})});
+        QCOMPARE(doc,
+                 QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>d_dl.kml</name>"
+                         "<Placemark><name>7</name><description>gid: 3\nbasket: 15000\nedm: 1\n"
+                         "d_code: PS-PERIMETER_START\nlocus_desc: FL-FLOOR\nlocus: 7\nstructure: S1\n"
+                         "square: A1\narea: B\nsite: Orvalis\nyear: 2015\n</description>"
+                         "<styleUrl>#msn_ZA</styleUrl><Polygon><extrude>1</extrude>"
+                         "<altitudeMode>relativeToGround</altitudeMode><outerBoundaryIs><LinearRing>"
+                         "<coordinates>0,0,0 1,0,0 1,1,0 0,0,0</coordinates></LinearRing></outerBoundaryIs>"
+                         "</Polygon></Placemark></Document></kml>\n"));
     }
 
     void numbersHaveSixSignificantDigits_data()
@@ -146,7 +149,8 @@ private slots:
     {
         QFETCH(QString, skip);
         const QString ogrinfo = QStandardPaths::findExecutable("ogrinfo");
-        QVERIFY2(!ogrinfo.isEmpty(), "ogrinfo (gdal-bin) is not installed; tools/install-deps.sh installs it");
+        QVERIFY2(!ogrinfo.isEmpty(),
+                 "ogrinfo (gdal-bin) is not installed; tools/install-deps.sh installs it");
         QTemporaryDir dir;
         const QString points = dir.filePath("2015-03-01_sf.kml");
         const QString polygons = dir.filePath("2015-03-01_dl.kml");
@@ -154,15 +158,18 @@ private slots:
                                      {find(0, "10001", "AB12", {1.5f, 2.0f, 3.0f}),
                                       find(1, "10002", "PO", {-4.25f, 100.125f, 0.5f}),
                                       find(2, "10003", "BO", {7.0f, 8.0f, 9.0f})}));
-        QVERIFY(KmlWriter::writeFile(polygons, LayerType::Polygons, "2015-03-01_dl.kml",
-                                     {outline(0, "5", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}),
-                                      outline(1, "6", {{10, 10, 1}, {12, 10, 1}, {12, 13, 1}, {10, 13, 1}})}));
+        QVERIFY(
+            KmlWriter::writeFile(polygons, LayerType::Polygons, "2015-03-01_dl.kml",
+                                 {outline(0, "5", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}),
+                                  outline(1, "6", {{10, 10, 1}, {12, 10, 1}, {12, 13, 1}, {10, 13, 1}})}));
         const auto report = [&](const QString& file) {
             QProcess p;
             QStringList args;
             if (!skip.isEmpty())
-                args << "--config" << "GDAL_SKIP" << skip;
-            args << "-ro" << "-al" << file;
+                args << "--config"
+                     << "GDAL_SKIP" << skip;
+            args << "-ro"
+                 << "-al" << file;
             p.start(ogrinfo, args);
             p.waitForFinished(30000);
             return QString::fromUtf8(p.readAllStandardOutput());
@@ -177,7 +184,7 @@ private slots:
         QVERIFY2(polygonReport.contains("Feature Count: 2"), qPrintable(polygonReport));
         const QVector<QVector<double>> rings = geometries(polygonReport, "POLYGON");
         QCOMPARE(rings, (QVector<QVector<double>>{{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0},
-                                                 {10, 10, 1, 12, 10, 1, 12, 13, 1, 10, 13, 1, 10, 10, 1}}));
+                                                  {10, 10, 1, 12, 10, 1, 12, 13, 1, 10, 13, 1, 10, 10, 1}}));
     }
 };
 

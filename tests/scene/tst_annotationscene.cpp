@@ -11,7 +11,8 @@
 #include "CategoryColour.h"
 #include "KmlWriter.h"
 
-namespace {
+namespace
+{
 
 AnnotationRecord find(const QString& basket, const QString& code)
 {
@@ -34,8 +35,7 @@ AnnotationRecord outline(const QString& locus, const QString& category)
     return r;
 }
 
-struct AreaSum
-{
+struct AreaSum {
     double area = 0.0;
     void operator()(const osg::Vec3& a, const osg::Vec3& b, const osg::Vec3& c)
     {
@@ -147,7 +147,8 @@ private slots:
         QString error;
         QCOMPARE(scene.load(LayerType::Polygons, file, true, ORVALIS_APP_DIR, &error).size(), 2);
         QVERIFY(error.isEmpty());
-        QCOMPARE(scene.load(LayerType::Polygons, dir.filePath("missing.kml"), true, ORVALIS_APP_DIR, &error).size(),
+        QCOMPARE(scene.load(LayerType::Polygons, dir.filePath("missing.kml"), true, ORVALIS_APP_DIR, &error)
+                     .size(),
                  0);
         QCOMPARE(scene.count(LayerType::Polygons), 2); // a layer for the tree's index all the same
         QVERIFY(scene.save(LayerType::Polygons, dir.filePath("copy_dl.kml"), 0));

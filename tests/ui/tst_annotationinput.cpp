@@ -24,7 +24,8 @@
 #include "TCPServer.h"
 #include "WireCodec.h"
 
-namespace {
+namespace
+{
 
 // The picking side as the forms see it: one waiting pick, and a log of calls.
 class FakePicker : public AnnotationPicker
@@ -59,8 +60,7 @@ void writeText(const QString& path, const QByteArray& text)
 
 // An application folder of our own: value files, the shipped icons, and room
 // for day files that no other test sees.
-struct AppFolder
-{
+struct AppFolder {
     QTemporaryDir dir;
     QString path() const { return dir.path(); }
     QString project() const { return dir.path() + "/project/"; }
@@ -153,10 +153,11 @@ private slots:
         app.use(w);
         PointForm* p = w.pointForm();
         PolygonForm* g = w.polygonForm();
-        QCOMPARE(rowLabels(p), (QStringList{"Date", "Basket", "EDM", "d_code", "Locus", "Square", "Area", "Site",
-                                            "Year", "x(m)", "y(m)", "z(m)", "&Toggle Record", "&Record"}));
-        QCOMPARE(rowLabels(g), (QStringList{"Date", "Basket", "EDM", "d_code", "locus_desc", "Locus", "Square",
-                                            "Area", "Site", "Year", "&Toggle Record", "&Record"}));
+        QCOMPARE(rowLabels(p),
+                 (QStringList{"Date", "Basket", "EDM", "d_code", "Locus", "Square", "Area", "Site", "Year",
+                              "x(m)", "y(m)", "z(m)", "&Toggle Record", "&Record"}));
+        QCOMPARE(rowLabels(g), (QStringList{"Date", "Basket", "EDM", "d_code", "locus_desc", "Locus",
+                                            "Square", "Area", "Site", "Year", "&Toggle Record", "&Record"}));
         QCOMPARE(p->basketEdit()->text(), QString("10000"));
         QCOMPARE(g->basketEdit()->text(), QString("15000"));
         QCOMPARE(p->edmEdit()->text() + g->edmEdit()->text(), QString("11"));
@@ -198,9 +199,18 @@ private slots:
         QTest::addColumn<QString>("y");
         QTest::addColumn<QString>("z");
         QTest::addColumn<QString>("message");
-        QTest::newRow("x is 0") << "0" << "2" << "3" << "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("z empty") << "1" << "2" << "" << "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("not a number") << "1" << "2m" << "3" << "Spatial Data must be numbers!";
+        QTest::newRow("x is 0") << "0"
+                                << "2"
+                                << "3"
+                                << "Spatial Data cannot be Empty or 0!";
+        QTest::newRow("z empty") << "1"
+                                 << "2"
+                                 << ""
+                                 << "Spatial Data cannot be Empty or 0!";
+        QTest::newRow("not a number") << "1"
+                                      << "2m"
+                                      << "3"
+                                      << "Spatial Data must be numbers!";
     }
     void pointWithoutPositionIsRefused()
     {
@@ -245,7 +255,8 @@ private slots:
         QVERIFY(!w.annotationInput()->pointInput());
         QVERIFY(picker.calls.endsWith("no marker"));
         QCOMPARE(w.pointForm()->basketEdit()->text(), QString("10001"));
-        QCOMPARE(w.pointForm()->xEdit()->text() + w.pointForm()->yEdit()->text() + w.pointForm()->zEdit()->text(),
+        QCOMPARE(w.pointForm()->xEdit()->text() + w.pointForm()->yEdit()->text() +
+                     w.pointForm()->zEdit()->text(),
                  QString("000"));
 
         // A second find with an unknown code, and one with a basket that is no number.
@@ -261,14 +272,15 @@ private slots:
         QVERIFY(layer);
         QCOMPARE(layer->data(LayerTree::TypeCodeRole).toInt(), int(LayerType::Points));
         QCOMPARE(childTexts(layer), (QStringList{"Type: Points", "B.10000 PO-POTTERY", "B.10001 XX-NO_ICON",
-                                               "B.abc XX-NO_ICON"}));
+                                                 "B.abc XX-NO_ICON"}));
         QStandardItem* record = layer->child(1);
         QCOMPARE(record->data(LayerTree::ItemKindRole).toInt(), int(LayerTree::RecordKind));
         QVERIFY(!(record->flags() & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled)));
         QVERIFY(!record->icon().isNull());
         QVERIFY(!layer->child(2)->icon().isNull()); // the generic icon
 
-        const QVector<AnnotationRecord> file = dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
+        const QVector<AnnotationRecord> file =
+            dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
         QCOMPARE(file.size(), 3);
         QCOMPARE(file[0].id, 0);
         QCOMPARE(file[2].id, 2);
@@ -329,7 +341,8 @@ private slots:
         QCOMPARE(swatch.pixelColor(1, 1), QColor(255, 255, 127));
         QCOMPARE(swatch.pixelColor(23, 16), QColor(Qt::white));
 
-        const QVector<AnnotationRecord> file = dayFile(app.project() + "2015-03-01_dl.kml", LayerType::Polygons);
+        const QVector<AnnotationRecord> file =
+            dayFile(app.project() + "2015-03-01_dl.kml", LayerType::Polygons);
         QCOMPARE(file.size(), 1);
         QCOMPARE(file[0].vertices, (QVector<osg::Vec3f>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5f}}));
         QCOMPARE(file[0].locusDesc, QString("FL-FLOOR"));
@@ -349,8 +362,8 @@ private slots:
         AnnotationRecord last = earlier;
         last.basket = "10005";
         last.id = 4;
-        QVERIFY(KmlWriter::writeFile(app.project() + "2015-03-01_sf.kml", LayerType::Points, "2015-03-01_sf.kml",
-                                     {earlier, last}));
+        QVERIFY(KmlWriter::writeFile(app.project() + "2015-03-01_sf.kml", LayerType::Points,
+                                     "2015-03-01_sf.kml", {earlier, last}));
         setDate(w.pointForm(), "2015-03-01");
         QStandardItem* layer = w.layers()->findLayerItem(LayerType::Points, "2015-03-01_sf.kml");
         QVERIFY(layer);
@@ -358,7 +371,8 @@ private slots:
         QCOMPARE(w.pointForm()->basketEdit()->text(), QString("10006"));
         setPosition(w.pointForm(), "7", "8", "9");
         QVERIFY(w.annotationInput()->recordPoint().recorded);
-        const QVector<AnnotationRecord> file = dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
+        const QVector<AnnotationRecord> file =
+            dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
         QCOMPARE(file.size(), 3);
         QCOMPARE(file[2].id, 5);
         QCOMPARE(file[2].basket, QString("10006"));
@@ -374,14 +388,16 @@ private slots:
         setDate(w.pointForm(), "2015-03-01");
         setPosition(w.pointForm(), "1", "2", "3");
         QVERIFY(w.annotationInput()->recordPoint().recorded);
-        w.layerView()->setCurrentIndex(w.layers()->findLayerItem(LayerType::Points, "2015-03-01_sf.kml")->index());
+        w.layerView()->setCurrentIndex(
+            w.layers()->findLayerItem(LayerType::Points, "2015-03-01_sf.kml")->index());
         w.removeModel();
         QCOMPARE(w.layers()->layerCount(LayerType::Points), 0);
         QCOMPARE(w.sceneView()->annotations()->count(LayerType::Points), 0);
 
         setPosition(w.pointForm(), "4", "5", "6");
         QVERIFY(w.annotationInput()->recordPoint().recorded);
-        const QVector<AnnotationRecord> file = dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
+        const QVector<AnnotationRecord> file =
+            dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
         QCOMPARE(file.size(), 2);
         QCOMPARE(file[0].position, osg::Vec3f(1, 2, 3));
         QCOMPARE(file[1].id, 1);
@@ -421,9 +437,10 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("firstChild");
-        QTest::newRow("Google Earth points") << "googleearth_points_droneProject.kml" << int(LayerType::Points) << 10
-                                             << "B. ";
-        QTest::newRow("GDAL polygons") << "ogr_polygons_ZC_ZEIS.kml" << int(LayerType::Polygons) << 20 << "L. ";
+        QTest::newRow("Google Earth points")
+            << "googleearth_points_droneProject.kml" << int(LayerType::Points) << 10 << "B. ";
+        QTest::newRow("GDAL polygons")
+            << "ogr_polygons_ZC_ZEIS.kml" << int(LayerType::Polygons) << 20 << "L. ";
     }
     void addDataLoadsKmlLayers()
     {

@@ -12,8 +12,8 @@ QStringList FindCodeIcon::codesOf(const QString& listText)
         const QString item = (bar < 0 ? line : line.mid(bar + 1)).trimmed();
         const QString code = item.left(2);
         // Only names that are plain file names make icons.
-        if (code.size() == 2 && code.at(0).isLetterOrNumber() && code.at(1).isLetterOrNumber()
-            && !codes.contains(code))
+        if (code.size() == 2 && code.at(0).isLetterOrNumber() && code.at(1).isLetterOrNumber() &&
+            !codes.contains(code))
             codes << code;
     }
     return codes;

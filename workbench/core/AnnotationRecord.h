@@ -8,8 +8,7 @@
 // One field annotation: a find (a point with one position) or a locus
 // outline (a polygon with its vertices), with the excavation attributes the
 // forms collect and the day files carry.
-struct AnnotationRecord
-{
+struct AnnotationRecord {
     QString type; // "Points" or "Polygons"
     int id = 0;   // running number within its layer
     QString date;

@@ -28,7 +28,8 @@ void AnnotationStore::setNextId(LayerType::Code type, int id)
     (type == LayerType::Polygons ? m_polygonNextId : m_pointNextId) = id;
 }
 
-AnnotationStore::DayChoice AnnotationStore::chooseDay(const QString& pointDate, const QString& polygonDate) const
+AnnotationStore::DayChoice AnnotationStore::chooseDay(const QString& pointDate,
+                                                      const QString& polygonDate) const
 {
     DayChoice choice;
     if (pointDate.isEmpty() && polygonDate.isEmpty())
@@ -74,7 +75,8 @@ QString AnnotationStore::nextBasket(const QString& basket)
     return QString::number((ok ? value : 0) + 1);
 }
 
-QString AnnotationStore::positionError(const QString& x, const QString& y, const QString& z, osg::Vec3f* position)
+QString AnnotationStore::positionError(const QString& x, const QString& y, const QString& z,
+                                       osg::Vec3f* position)
 {
     const QString texts[3] = {x.trimmed(), y.trimmed(), z.trimmed()};
     for (const QString& t : texts)

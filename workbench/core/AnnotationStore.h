@@ -16,8 +16,7 @@ class AnnotationStore
 public:
     // What a change of date does: the new layer names and the date each form
     // is to show (an empty date leaves that form alone).
-    struct DayChoice
-    {
+    struct DayChoice {
         bool changed = false;
         QString pointName;
         QString polygonName;

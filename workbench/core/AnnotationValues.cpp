@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace {
+namespace
+{
 
 // Value files are small; a bounded first line keeps a wrong file harmless.
 constexpr qint64 maxLineLength = 1 << 20;
@@ -53,8 +54,8 @@ QStringList AnnotationValues::lociRange(const QString& firstLine)
     const QStringList parts = firstLine.split(QLatin1Char('-'));
     int low = 0;
     int high = 0;
-    if (parts.size() != 2 || !parseInt(parts[0], &low) || !parseInt(parts[1], &high) || low > high
-        || qint64(high) - qint64(low) >= maxLoci)
+    if (parts.size() != 2 || !parseInt(parts[0], &low) || !parseInt(parts[1], &high) || low > high ||
+        qint64(high) - qint64(low) >= maxLoci)
         return defaultLoci();
     QStringList items;
     for (int i = low; i <= high; ++i)

@@ -9,15 +9,14 @@ class QIODevice;
 // project folder: find codes, locus categories, site and year, and the
 // locus, square and area choices. A missing file leaves its list empty (the
 // locus list falls back to 0 ... 200).
-struct AnnotationValues
-{
+struct AnnotationValues {
     QStringList dCodes;     // "d_code.txt"
     QStringList locusDescs; // "locusdesc.txt"
     QString site;           // "siteyear.txt"
     QString year;
-    QStringList loci;       // "lociRange.txt"
-    QStringList squares;    // "squareRange.txt"
-    QStringList areas;      // "areaRange.txt"
+    QStringList loci;    // "lociRange.txt"
+    QStringList squares; // "squareRange.txt"
+    QStringList areas;   // "areaRange.txt"
 
     // Reads every file from the folder (with or without a trailing "/").
     static AnnotationValues read(const QString& projectFolder);
@@ -43,8 +42,8 @@ struct AnnotationValues
     // Grid square names, row by row: prefix + column name + row number, for
     // rowCells rows from firstRow and columnCells columns from the column
     // named firstColumn.
-    static QStringList gridNames(int firstRow, const QString& firstColumn, const QString& prefix, int rowCells,
-                                 int columnCells);
+    static QStringList gridNames(int firstRow, const QString& firstColumn, const QString& prefix,
+                                 int rowCells, int columnCells);
     // Inverse of columnName; -1 for a text that is no column name.
     static int columnIndex(const QString& name);
 

@@ -2,7 +2,8 @@
 
 #include <QHash>
 
-namespace {
+namespace
+{
 
 const QHash<QString, osg::Vec4f>& namedColours()
 {

@@ -4,7 +4,8 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 QString decide(QIODevice& device)
 {

@@ -7,7 +7,8 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 float toFloat(const QString& text)
 {
@@ -35,8 +36,7 @@ QString readCoordinatesBelow(QXmlStreamReader& xml, const QStringList& path)
     return text;
 }
 
-struct Geometry
-{
+struct Geometry {
     bool hasPoint = false;
     osg::Vec3f point;
     QVector<osg::Vec3f> ring;
@@ -51,8 +51,9 @@ void readGeometry(QXmlStreamReader& xml, Geometry& g)
             g.point = KmlReader::parseTuple(coords.trimmed());
         }
     } else if (xml.name() == QLatin1String("Polygon")) {
-        const QString coords = readCoordinatesBelow(
-            xml, {QStringLiteral("outerBoundaryIs"), QStringLiteral("LinearRing"), QStringLiteral("coordinates")});
+        const QString coords =
+            readCoordinatesBelow(xml, {QStringLiteral("outerBoundaryIs"), QStringLiteral("LinearRing"),
+                                       QStringLiteral("coordinates")});
         if (g.ring.isEmpty())
             g.ring = KmlReader::parseRing(coords);
     } else if (xml.name() == QLatin1String("MultiGeometry")) {
@@ -97,7 +98,8 @@ KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
     return result;
 }
 
-void KmlReader::readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result, bool printNames)
+void KmlReader::readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
+                              bool printNames)
 {
     while (xml.readNextStartElement()) {
         if (printNames)
@@ -119,8 +121,8 @@ void KmlReader::readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, R
     while (xml.readNextStartElement()) {
         if (xml.name() == QLatin1String("description"))
             record = parseDescription(xml.readElementText(QXmlStreamReader::IncludeChildElements));
-        else if (xml.name() == QLatin1String("Point") || xml.name() == QLatin1String("Polygon")
-                 || xml.name() == QLatin1String("MultiGeometry"))
+        else if (xml.name() == QLatin1String("Point") || xml.name() == QLatin1String("Polygon") ||
+                 xml.name() == QLatin1String("MultiGeometry"))
             readGeometry(xml, geometry);
         else
             xml.skipCurrentElement();

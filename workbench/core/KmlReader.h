@@ -17,11 +17,10 @@ class QXmlStreamReader;
 class KmlReader
 {
 public:
-    struct Result
-    {
+    struct Result {
         QVector<AnnotationRecord> records;
-        QString error;    // empty when the whole document was read
-        int skipped = 0;  // placemarks without a geometry of the expected type
+        QString error;   // empty when the whole document was read
+        int skipped = 0; // placemarks without a geometry of the expected type
     };
 
     // expected is LayerType::Points or LayerType::Polygons. On an XML error
@@ -39,6 +38,7 @@ public:
     static QString notKmlMessage() { return QStringLiteral("The file is not a KML version 1.0 file."); }
 
 private:
-    static void readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result, bool printNames);
+    static void readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
+                              bool printNames);
     static void readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, Result& result);
 };

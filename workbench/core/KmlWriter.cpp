@@ -7,12 +7,13 @@
 
 #include <iostream>
 
-namespace {
+namespace
+{
 
 QString triple(const osg::Vec3f& v)
 {
-    return KmlWriter::number(v.x()) + QLatin1Char(',') + KmlWriter::number(v.y()) + QLatin1Char(',')
-         + KmlWriter::number(v.z());
+    return KmlWriter::number(v.x()) + QLatin1Char(',') + KmlWriter::number(v.y()) + QLatin1Char(',') +
+           KmlWriter::number(v.z());
 }
 
 void writePoint(QXmlStreamWriter& xml, const AnnotationRecord& r)

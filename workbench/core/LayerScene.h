@@ -22,8 +22,8 @@ public:
     // Annotation layers (Points, Polygons). Loading always appends a layer,
     // empty when the file cannot be read, and gives the records it shows;
     // appFolder is where the find code icons lie.
-    virtual QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
-                                                          const QString& appFolder)
+    virtual QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file,
+                                                          bool visible, const QString& appFolder)
     {
         Q_UNUSED(appFolder);
         loadLayer(type, file, visible);

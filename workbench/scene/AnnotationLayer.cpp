@@ -3,7 +3,8 @@
 #include "AnnotationNodes.h"
 #include "DCodeIcon.h"
 
-namespace {
+namespace
+{
 constexpr osg::Node::NodeMask hiddenMask = 0x0;
 constexpr osg::Node::NodeMask shownMask = ~0x0u;
 } // namespace

@@ -14,7 +14,8 @@
 
 #include "CategoryColour.h"
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osgText::Text> makeText(const QString& text, const osg::Vec3f& position, float size,
                                      osgText::Text::AlignmentType alignment)
@@ -30,12 +31,42 @@ osg::ref_ptr<osgText::Text> makeText(const QString& text, const osg::Vec3f& posi
     return label;
 }
 
+// Screen-sized markers must not count with their pixel size as scene units
+// when views are framed: they count as the point they mark, and are never
+// culled for being small.
+class PointBound : public osg::Node::ComputeBoundingSphereCallback
+{
+public:
+    explicit PointBound(const osg::Vec3f& at) : m_at(at) {}
+    osg::BoundingSphere computeBound(const osg::Node&) const override
+    {
+        return osg::BoundingSphere(m_at, 0.0f);
+    }
+
+private:
+    osg::Vec3f m_at;
+};
+
+void boundAsPoint(osg::Node* node, const osg::Vec3f& at)
+{
+    node->setComputeBoundingSphereCallback(new PointBound(at));
+    node->setCullingActive(false);
+}
+
 void setUnlitTransparent(osg::StateSet* state)
 {
     state->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
     state->setMode(GL_BLEND, osg::StateAttribute::ON);
     state->setAttributeAndModes(new osg::BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA));
     state->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+}
+
+// Labels are read over everything, the category fills included.
+void setLabelState(osg::StateSet* state)
+{
+    state->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+    state->setMode(GL_DEPTH_TEST, osg::StateAttribute::OFF);
+    state->setRenderBinDetails(20, "DepthSortedBin");
 }
 
 osg::ref_ptr<osg::Image> toOsgImage(const QImage& source)
@@ -76,9 +107,8 @@ AnnotationNodes::Built AnnotationNodes::pointNode(const AnnotationRecord& record
     place->setAutoScaleToScreen(true);
 
     const float h = iconPixels / 2.0f;
-    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(osg::Vec3(-h, -h, 0.0f),
-                                                                       osg::Vec3(iconPixels, 0.0f, 0.0f),
-                                                                       osg::Vec3(0.0f, iconPixels, 0.0f));
+    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
+        osg::Vec3(-h, -h, 0.0f), osg::Vec3(iconPixels, 0.0f, 0.0f), osg::Vec3(0.0f, iconPixels, 0.0f));
     osg::ref_ptr<osg::Vec4Array> colour = new osg::Vec4Array;
     colour->push_back(iconState ? osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f) : osg::Vec4(1.0f, 0.5f, 0.0f, 1.0f));
     quad->setColorArray(colour.get(), osg::Array::BIND_OVERALL);
@@ -91,10 +121,11 @@ AnnotationNodes::Built AnnotationNodes::pointNode(const AnnotationRecord& record
     place->addChild(icon.get());
 
     osg::ref_ptr<osg::Geode> label = new osg::Geode;
-    label->addDrawable(makeText(record.basket, osg::Vec3f(h + 2.0f, 0.0f, 0.0f), labelPixels,
-                                osgText::Text::LEFT_CENTER));
-    label->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+    label->addDrawable(
+        makeText(record.basket, osg::Vec3f(h + 2.0f, 0.0f, 0.0f), labelPixels, osgText::Text::LEFT_CENTER));
+    setLabelState(label->getOrCreateStateSet());
     place->addChild(label.get());
+    boundAsPoint(place.get(), record.position);
     return {place, label};
 }
 
@@ -146,7 +177,8 @@ AnnotationNodes::Built AnnotationNodes::polygonNode(const AnnotationRecord& reco
     text->setAxisAlignment(osgText::Text::SCREEN);
     osg::ref_ptr<osg::Geode> label = new osg::Geode;
     label->addDrawable(text.get());
-    label->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+    setLabelState(label->getOrCreateStateSet());
+    boundAsPoint(label.get(), centre);
     group->addChild(label.get());
     return {group, label};
 }

@@ -15,8 +15,7 @@
 class AnnotationNodes
 {
 public:
-    struct Built
-    {
+    struct Built {
         osg::ref_ptr<osg::Node> node;  // everything of the record
         osg::ref_ptr<osg::Node> label; // the part the label toggle hides
     };

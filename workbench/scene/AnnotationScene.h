@@ -22,8 +22,8 @@ public:
 
     // Reads the KML file as a layer of that type; an unreadable file still
     // appends an (empty) layer so the indices stay in step with the tree.
-    QVector<AnnotationRecord> load(LayerType::Code type, const QString& file, bool visible, const QString& appFolder,
-                                   QString* error = nullptr);
+    QVector<AnnotationRecord> load(LayerType::Code type, const QString& file, bool visible,
+                                   const QString& appFolder, QString* error = nullptr);
     int addLayer(LayerType::Code type, bool visible, const QString& appFolder);
     void append(LayerType::Code type, int index, const AnnotationRecord& record);
     // Indices outside the list are ignored (null for layer()).

@@ -16,13 +16,9 @@
 #include "PolygonForm.h"
 #include "ServerPosition.h"
 
-AnnotationInput::AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree, LayerScene* scene,
-                                 osg::ref_ptr<osg::Vec3Array> vertices, QObject* parent)
-    : QObject(parent),
-      m_pointForm(pointForm),
-      m_polygonForm(polygonForm),
-      m_tree(tree),
-      m_scene(scene),
+AnnotationInput::AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree,
+                                 LayerScene* scene, osg::ref_ptr<osg::Vec3Array> vertices, QObject* parent)
+    : QObject(parent), m_pointForm(pointForm), m_polygonForm(polygonForm), m_tree(tree), m_scene(scene),
       m_vertices(vertices ? vertices : osg::ref_ptr<osg::Vec3Array>(new osg::Vec3Array))
 {
     connect(m_tree, &LayerTree::annotationLayerAdded, this, &AnnotationInput::onAnnotationLayerAdded);
@@ -98,7 +94,8 @@ void AnnotationInput::receivePosition(const osg::Vec3f& position)
 
 void AnnotationInput::presetFrom(LayerType::Code type, const AnnotationRecord& last)
 {
-    AnnotationForm* form = type == LayerType::Polygons ? static_cast<AnnotationForm*>(m_polygonForm) : m_pointForm;
+    AnnotationForm* form =
+        type == LayerType::Polygons ? static_cast<AnnotationForm*>(m_polygonForm) : m_pointForm;
     form->basketEdit()->setText(AnnotationStore::nextBasket(last.basket));
     m_store.setNextId(type, last.id + 1);
 }
@@ -172,7 +169,8 @@ int AnnotationInput::currentLayer(LayerType::Code type, bool create)
 
 void AnnotationInput::stopInput(LayerType::Code type)
 {
-    AnnotationForm* form = type == LayerType::Polygons ? static_cast<AnnotationForm*>(m_polygonForm) : m_pointForm;
+    AnnotationForm* form =
+        type == LayerType::Polygons ? static_cast<AnnotationForm*>(m_polygonForm) : m_pointForm;
     if (form->toggleButton()->isChecked())
         form->toggleButton()->setChecked(false); // its toggled(false) stops the server
     else
@@ -189,19 +187,22 @@ QString AnnotationInput::writeDayFile(LayerType::Code type, int index)
     QString error;
     if (m_store.writeLayer(type, name, m_scene->annotationRecords(type, index), &error))
         return QString();
-    std::cout << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString() << std::endl;
-    return tr("The day file %1 could not be written: %2\nThe previous file is kept as it was. The record stays in the "
+    std::cout << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString()
+              << std::endl;
+    return tr("The day file %1 could not be written: %2\nThe previous file is kept as it was. The record "
+              "stays in the "
               "layer and is written with the next record or with \"Save Edits\".")
         .arg(m_store.layerFile(name), error);
 }
 
-namespace {
+namespace
+{
 
 // Records typed before the date field lost focus still belong to that date.
 bool dateChanged(const AnnotationStore& store, LayerType::Code type, const QString& date)
 {
-    const QString suffix = type == LayerType::Polygons ? AnnotationStore::polygonSuffix()
-                                                       : AnnotationStore::pointSuffix();
+    const QString suffix =
+        type == LayerType::Polygons ? AnnotationStore::polygonSuffix() : AnnotationStore::pointSuffix();
     return !date.isEmpty() && date + suffix != store.layerName(type);
 }
 
@@ -210,8 +211,9 @@ bool dateChanged(const AnnotationStore& store, LayerType::Code type, const QStri
 AnnotationInput::Outcome AnnotationInput::recordPoint()
 {
     AnnotationRecord record = m_pointForm->record();
-    const QString positionError = AnnotationStore::positionError(
-        m_pointForm->xEdit()->text(), m_pointForm->yEdit()->text(), m_pointForm->zEdit()->text(), &record.position);
+    const QString positionError =
+        AnnotationStore::positionError(m_pointForm->xEdit()->text(), m_pointForm->yEdit()->text(),
+                                       m_pointForm->zEdit()->text(), &record.position);
     if (!positionError.isEmpty())
         return {false, positionError};
     if (dateChanged(m_store, LayerType::Points, record.date))
@@ -221,7 +223,8 @@ AnnotationInput::Outcome AnnotationInput::recordPoint()
         return {false, dateError};
     const int index = currentLayer(LayerType::Points, true);
     if (index < 0)
-        return {false, tr("The day layer %1 cannot be opened as a Points layer.").arg(m_store.layerName(LayerType::Points))};
+        return {false, tr("The day layer %1 cannot be opened as a Points layer.")
+                           .arg(m_store.layerName(LayerType::Points))};
 
     stopInput(LayerType::Points);
     const QVector<AnnotationRecord> existing = m_scene->annotationRecords(LayerType::Points, index);
@@ -252,8 +255,8 @@ AnnotationInput::Outcome AnnotationInput::recordPolygon()
         return {false, dateError};
     const int index = currentLayer(LayerType::Polygons, true);
     if (index < 0)
-        return {false,
-                tr("The day layer %1 cannot be opened as a Polygons layer.").arg(m_store.layerName(LayerType::Polygons))};
+        return {false, tr("The day layer %1 cannot be opened as a Polygons layer.")
+                           .arg(m_store.layerName(LayerType::Polygons))};
 
     stopInput(LayerType::Polygons);
     record.vertices = QVector<osg::Vec3f>(m_vertices->begin(), m_vertices->end());

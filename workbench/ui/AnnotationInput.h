@@ -36,8 +36,7 @@ public:
         std::function<QStandardItem*(LayerType::Code type, const QString& file, const QString& name)>;
 
     // What a "&Record" press came to.
-    struct Outcome
-    {
+    struct Outcome {
         bool recorded = false;
         QString message; // for a message box; empty when there is nothing to say
     };
@@ -76,7 +75,8 @@ public:
 public slots:
     // A layer added from its file: when it is the current day's, its last
     // record sets the form's basket and the next id.
-    void onAnnotationLayerAdded(LayerType::Code type, const QString& name, const QVector<AnnotationRecord>& records);
+    void onAnnotationLayerAdded(LayerType::Code type, const QString& name,
+                                const QVector<AnnotationRecord>& records);
 
 signals:
     // Input stopped by a record: the command server is to stop too.

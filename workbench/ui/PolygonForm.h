@@ -30,8 +30,7 @@ public:
     static QStringList perimeterCodes();
 
 private:
-    struct VertexRow
-    {
+    struct VertexRow {
         QLabel* label;
         QLineEdit* edit;
     };
