@@ -1,9 +1,6 @@
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "AnnotationStore.h"
-#include "KmlReader.h"
 
 class TestAnnotationStore : public QObject
 {
@@ -133,45 +130,6 @@ private slots:
         QCOMPARE(store.layerName(LayerType::Points) + " " + store.layerName(LayerType::Polygons), names);
     }
 
-    void dateMustNameAFile_data()
-    {
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<bool>("usable");
-        QTest::newRow("iso date") << "2015-03-01" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("slashes") << "01/03/2015" << false;
-        QTest::newRow("dots") << "01.03.2015" << true;
-    }
-    void dateMustNameAFile()
-    {
-        QFETCH(QString, date);
-        QFETCH(bool, usable);
-        QCOMPARE(AnnotationStore::dateError(date).isEmpty(), usable);
-    }
-
-    void writeLayerMakesTheProjectFolder()
-    {
-        QTemporaryDir dir;
-        AnnotationStore store(dir.path() + "/app");
-        AnnotationRecord r;
-        r.type = "Points";
-        r.basket = "7";
-        r.position = {1, 2, 3};
-        QString error;
-        QVERIFY(store.writeLayer(LayerType::Points, "d_sf.kml", {r}, &error));
-        const KmlReader::Result read =
-            KmlReader::readFile(dir.path() + "/app/project/d_sf.kml", LayerType::Points);
-        QCOMPARE(read.records.size(), 1);
-        QCOMPARE(read.records[0].basket, QString("7"));
-
-        // Where the folder cannot be made, the caller hears why.
-        QFile blocker(dir.path() + "/blocked");
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        AnnotationStore blocked(dir.path() + "/blocked");
-        QVERIFY(!blocked.writeLayer(LayerType::Points, "d_sf.kml", {r}, &error));
-        QVERIFY(!error.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAnnotationStore)

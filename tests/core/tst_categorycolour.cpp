@@ -13,15 +13,6 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<osg::Vec4f>("colour");
         QTest::newRow("installation") << "IN-INSTALLATION" << osg::Vec4f(1, 1, 0, 0.8f);
-        QTest::newRow("floor") << "FL-FLOOR" << osg::Vec4f(1, 1, 0.5f, 0.8f);
-        QTest::newRow("wall") << "WA-WALL" << osg::Vec4f(0.3f, 0.3f, 0.3f, 0.8f);
-        QTest::newRow("wall collapse fill") << "WF-WALL_COLLAPSE_FILL" << osg::Vec4f(0.8f, 0.3f, 0.3f, 0.8f);
-        QTest::newRow("fill over surface") << "FS-FILL_OVER_SURFACE" << osg::Vec4f(0, 0.5f, 0, 0.8f);
-        QTest::newRow("fill") << "FI-FILL" << osg::Vec4f(0, 1, 0, 0.8f);
-        QTest::newRow("metallurgy") << "ML-METALLURGY_LAYER" << osg::Vec4f(0.5f, 0.5f, 0.5f, 0.8f);
-        QTest::newRow("slag") << "SK-SLAG_LAYER" << osg::Vec4f(0.2f, 0.2f, 0.2f, 0.8f);
-        QTest::newRow("wall collapse") << "WC-WALL_COLLAPSE" << osg::Vec4f(0, 1, 1, 0.8f);
-        QTest::newRow("ash") << "AA-ASH_LAYER" << osg::Vec4f(1, 0.8f, 0.8f, 0.8f);
         QTest::newRow("top soil") << "TL-TOP_SOIL" << osg::Vec4f(0.5f, 1, 0.5f, 0.8f);
         // 439 = 16 * 26 + 23: digits 7, 3, 5 in base 9.
         QTest::newRow("QX palette") << "QX-QUARRY"

@@ -128,15 +128,6 @@ private slots:
         QCOMPARE(KmlWriter::number(value), text);
     }
 
-    void failedWriteIsReported()
-    {
-        QTemporaryDir dir;
-        QString error;
-        QVERIFY(!KmlWriter::writeFile(dir.filePath("missing/folder/x_sf.kml"), LayerType::Points, "x_sf.kml",
-                                      {find(0, "1", "PO", {1, 2, 3})}, &error));
-        QVERIFY(!error.isEmpty());
-    }
-
     // GDAL's two KML drivers must see what we wrote: the features, and their
     // coordinates in the longitude/latitude/altitude slots.
     void gdalReadsOurLayers_data()

@@ -9,7 +9,6 @@
 #include "AnnotationNodes.h"
 #include "AnnotationScene.h"
 #include "CategoryColour.h"
-#include "KmlWriter.h"
 
 namespace
 {
@@ -55,30 +54,6 @@ class TestAnnotationScene : public QObject
 {
     Q_OBJECT
 private slots:
-    void layersFollowTheTreeIndices()
-    {
-        osg::ref_ptr<osg::Group> root = new osg::Group;
-        AnnotationScene scene(root.get());
-        QCOMPARE(scene.addLayer(LayerType::Points, true, ORVALIS_APP_DIR), 0);
-        QCOMPARE(scene.addLayer(LayerType::Points, false, ORVALIS_APP_DIR), 1);
-        QCOMPARE(scene.addLayer(LayerType::Polygons, true, ORVALIS_APP_DIR), 0);
-        QCOMPARE(scene.addLayer(LayerType::Mesh, true, ORVALIS_APP_DIR), -1);
-        QCOMPARE(root->getNumChildren(), 3u);
-        QVERIFY(!scene.layer(LayerType::Points, 1)->isVisible());
-
-        scene.append(LayerType::Points, 1, find("7", "PO-POTTERY"));
-        scene.append(LayerType::Points, 5, find("8", "PO-POTTERY")); // ignored
-        osg::Group* second = scene.layer(LayerType::Points, 1)->group();
-        scene.remove(LayerType::Points, 0);
-        QCOMPARE(scene.count(LayerType::Points), 1);
-        QCOMPARE(scene.layer(LayerType::Points, 0)->group(), second);
-        QCOMPARE(scene.layer(LayerType::Points, 0)->records().size(), 1);
-        QCOMPARE(root->getNumChildren(), 2u);
-        scene.remove(LayerType::Points, 3); // ignored
-        scene.toggleLabels(LayerType::Polygons, 9);
-        QCOMPARE(scene.count(LayerType::Points), 1);
-    }
-
     void labelsToggleAndLaterRecordsFollow()
     {
         osg::ref_ptr<osg::Group> root = new osg::Group;
@@ -136,24 +111,6 @@ private slots:
         QCOMPARE(sum.area, 3.0);
     }
 
-    void loadsADayFile()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath("d_dl.kml");
-        QVERIFY(KmlWriter::writeFile(file, LayerType::Polygons, "d_dl.kml",
-                                     {outline("1", "FL-FLOOR"), outline("2", "WA-WALL")}));
-        osg::ref_ptr<osg::Group> root = new osg::Group;
-        AnnotationScene scene(root.get());
-        QString error;
-        QCOMPARE(scene.load(LayerType::Polygons, file, true, ORVALIS_APP_DIR, &error).size(), 2);
-        QVERIFY(error.isEmpty());
-        QCOMPARE(scene.load(LayerType::Polygons, dir.filePath("missing.kml"), true, ORVALIS_APP_DIR, &error)
-                     .size(),
-                 0);
-        QCOMPARE(scene.count(LayerType::Polygons), 2); // a layer for the tree's index all the same
-        QVERIFY(scene.save(LayerType::Polygons, dir.filePath("copy_dl.kml"), 0));
-        QVERIFY(!scene.save(LayerType::Polygons, dir.filePath("x.kml"), 7, &error));
-    }
 };
 
 QTEST_MAIN(TestAnnotationScene)
