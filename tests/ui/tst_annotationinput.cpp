@@ -196,19 +196,16 @@ private slots:
         QTest::addColumn<QString>("x");
         QTest::addColumn<QString>("y");
         QTest::addColumn<QString>("z");
+        QTest::addColumn<QString>("date");
         QTest::addColumn<QString>("message");
-        QTest::newRow("x is 0") << "0"
-                                << "2"
-                                << "3"
-                                << "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("z empty") << "1"
-                                 << "2"
-                                 << ""
-                                 << "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("not a number") << "1"
-                                      << "2m"
-                                      << "3"
-                                      << "Spatial Data must be numbers!";
+        const QString day = "2015-03-01";
+        const QString empty = "Spatial Data cannot be Empty or 0!";
+        QTest::newRow("x is 0") << "0" << "2" << "3" << day << empty;
+        QTest::newRow("z empty") << "1" << "2" << "" << day << empty;
+        QTest::newRow("not a number") << "1" << "2m" << "3" << day << "Spatial Data must be numbers!";
+        QTest::newRow("no date") << "1" << "2" << "3" << "" << "Date cannot be Empty!";
+        QTest::newRow("date that is no file name")
+            << "1" << "2" << "3" << "01/03/2015" << "Date cannot name a day file: 01/03/2015";
     }
     void pointWithoutPositionIsRefused()
     {
