@@ -8,6 +8,10 @@
 #include <QTreeView>
 
 #include "LayerTree.h"
+#include "MapController.h"
+#include "PointForm.h"
+#include "PolygonForm.h"
+#include <QPushButton>
 #include "MainWindow.h"
 #include "OsgWidget.h"
 #include "TCPServer.h"
@@ -91,6 +95,27 @@ private slots:
         QCOMPARE(positions.count(), 1);
         w.getPointToggle(false);
         QVERIFY(!w.commandServer()->isListening());
+    }
+
+    // The forms' input switches reach the 3D view's picking controller, and
+    // positions from the ground station show up as its point marker.
+    void annotationInputDrivesThePickingController()
+    {
+        MainWindow w;
+        w.commandServer()->setPort(0); // any free port
+        MapController* controller = w.sceneView()->mapController();
+        w.pointForm()->toggleButton()->setChecked(true);
+        QVERIFY(controller->getPointMode());
+        w.updateFromServerPos("1.5,2,3");
+        QVERIFY(controller->pointCapture().group()->getNumChildren() > 0);
+        w.pointForm()->toggleButton()->setChecked(false);
+        QVERIFY(!controller->getPointMode());
+        QCOMPARE(controller->pointCapture().group()->getNumChildren(), 0u);
+
+        w.polygonForm()->toggleButton()->setChecked(true);
+        QVERIFY(controller->getPolygonMode());
+        w.polygonForm()->toggleButton()->setChecked(false);
+        QVERIFY(!controller->getPolygonMode());
     }
 };
 

@@ -1,6 +1,7 @@
 // Draws the workbench's icons into a folder and writes the resource file that
 // compiles them in. Run at build time: iconmaker <icons.txt> <outdir>
 // For reviewing the set: iconmaker --sheet <icons.txt> <sheet.png>
+// Find-code markers of a value list: iconmaker --codes <d_code.txt> <outdir>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <QTextStream>
 
 #include "ContactSheet.h"
+#include "FindCodeIcon.h"
 #include "IconPainter.h"
 
 namespace {
@@ -69,6 +71,32 @@ int writeIcons(const QStringList& names, const QString& outDir)
     return 0;
 }
 
+// One "<code>.png" per code of the list, and "generic.png" for the others.
+int writeCodeIcons(const QString& listPath, const QString& outDir)
+{
+    QFile list(listPath);
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream(stderr) << "iconmaker: cannot read " << listPath << "\n";
+        return 1;
+    }
+    if (!QDir().mkpath(outDir)) {
+        QTextStream(stderr) << "iconmaker: cannot create " << outDir << "\n";
+        return 1;
+    }
+    const QStringList codes = FindCodeIcon::codesOf(QString::fromUtf8(list.readAll()));
+    QStringList names = codes;
+    names << QString();
+    for (const QString& code : names) {
+        const QString path = outDir + "/" + (code.isEmpty() ? QStringLiteral("generic") : code) + ".png";
+        if (!FindCodeIcon::draw(code, 32).save(path, "PNG")) {
+            QTextStream(stderr) << "iconmaker: cannot write " << path << "\n";
+            return 1;
+        }
+    }
+    QTextStream(stdout) << "iconmaker: " << codes.size() << " find-code icons and generic\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,11 +105,15 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     const bool sheet = args.size() == 4 && args[1] == "--sheet";
-    if (args.size() != 3 && !sheet) {
+    const bool codes = args.size() == 4 && args[1] == "--codes";
+    if (args.size() != 3 && !sheet && !codes) {
         QTextStream(stderr) << "usage: iconmaker <icons.txt> <outdir>\n"
-                               "       iconmaker --sheet <icons.txt> <sheet.png>\n";
+                               "       iconmaker --sheet <icons.txt> <sheet.png>\n"
+                               "       iconmaker --codes <d_code.txt> <outdir>\n";
         return 2;
     }
+    if (codes)
+        return writeCodeIcons(args[2], args[3]);
     QStringList names;
     if (!readNames(args[sheet ? 2 : 1], &names))
         return 1;

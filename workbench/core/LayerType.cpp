@@ -1,5 +1,6 @@
 #include "LayerType.h"
 
+#include "KmlKind.h"
 #include "PlyKind.h"
 
 #include <iostream>
@@ -11,13 +12,13 @@ QString plyKind(const QString& path)
     return PlyKind::kindOfPly(path);
 }
 
-QString defaultKmlKind(const QString&)
+QString kmlKind(const QString& path)
 {
-    return QStringLiteral("Points");
+    return KmlKind::kindOfKml(path);
 }
 
 LayerType::KindTest g_plyKind = plyKind;
-LayerType::KindTest g_kmlKind = defaultKmlKind;
+LayerType::KindTest g_kmlKind = kmlKind;
 
 } // namespace
 
@@ -105,5 +106,5 @@ void LayerType::setPlyKindTest(KindTest test)
 
 void LayerType::setKmlKindTest(KindTest test)
 {
-    g_kmlKind = test ? test : defaultKmlKind;
+    g_kmlKind = test ? test : kmlKind;
 }

@@ -61,6 +61,10 @@ public:
     void updateFromServerPos(const osg::Vec3f& position);
     // Fixes the picked point so later picks leave it.
     void fixPoint();
+    // The annotation forms' marker and outline preview.
+    void clearPointCapture() { m_points.clear(); }
+    void extendPolygon(const osg::Vec3f& vertex) { m_polygon.capturePolygon(vertex, true); }
+    void clearPolygonCapture() { m_polygon.clear(); }
 
     const PointCapture& pointCapture() const { return m_points; }
     const PolygonCapture& polygonCapture() const { return m_polygon; }

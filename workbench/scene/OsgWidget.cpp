@@ -11,6 +11,7 @@
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,7 +49,7 @@ std::string localPath(const QString& fileName)
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
-    : QWidget(parent), m_root(new osg::Group), m_log(logList)
+    : QWidget(parent), m_root(new osg::Group), m_log(logList), m_annotations(new AnnotationScene(m_root.get()))
 {
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.
@@ -264,7 +265,11 @@ void OsgWidget::loadLayer(LayerType::Code type, const QString& file, bool visibl
     case LayerType::Mesh: loadModel(file, visible); break;
     case LayerType::Terrain: loadTerrain(file); break;
     case LayerType::PointCloud: loadPointCloud(file, visible); break;
-    default: break; // annotation layers are loaded by their own readers
+    case LayerType::Points:
+    case LayerType::Polygons:
+        loadAnnotationLayer(type, file, visible, QCoreApplication::applicationDirPath());
+        break;
+    default: break;
     }
 }
 
@@ -274,6 +279,8 @@ void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
     case LayerType::Bundle: visible ? showBundle(index) : hideBundle(index); break;
     case LayerType::Mesh: visible ? showModel(index) : hideModel(index); break;
     case LayerType::PointCloud: visible ? showPointCloud(index) : hidePointCloud(index); break;
+    case LayerType::Points:
+    case LayerType::Polygons: m_annotations->setVisible(type, index, visible); break;
     default: break;
     }
 }
@@ -284,6 +291,8 @@ void OsgWidget::removeLayer(LayerType::Code type, int index)
     case LayerType::Bundle: removeBundle(index); break;
     case LayerType::Mesh: removeModel(index); break;
     case LayerType::PointCloud: removePointCloud(index); break;
+    case LayerType::Points:
+    case LayerType::Polygons: m_annotations->remove(type, index); break;
     default: break;
     }
 }
@@ -688,4 +697,42 @@ bool OsgWidget::captureScreen()
     std::printf("passed\n");
     std::fflush(stdout);
     return true;
+}
+
+// ------------------------------------------------------- annotation layers
+
+QVector<AnnotationRecord> OsgWidget::loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
+                                                         const QString& appFolder)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    const QVector<AnnotationRecord> records = m_annotations->load(type, file, visible, appFolder);
+    if (firstLayer && !records.isEmpty())
+        showTop();
+    return records;
+}
+
+int OsgWidget::addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder)
+{
+    return m_annotations->addLayer(type, visible, appFolder);
+}
+
+void OsgWidget::appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record)
+{
+    m_annotations->append(type, index, record);
+}
+
+QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerType::Code type, int index) const
+{
+    const AnnotationLayer* layer = m_annotations->layer(type, index);
+    return layer ? layer->records() : QVector<AnnotationRecord>();
+}
+
+void OsgWidget::toggleAnnotationLabels(LayerType::Code type, int index)
+{
+    m_annotations->toggleLabels(type, index);
+}
+
+bool OsgWidget::saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error)
+{
+    return m_annotations->save(type, file, index, error);
 }

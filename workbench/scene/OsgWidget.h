@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "AnnotationScene.h"
 #include "GeoReference.h"
 #include "LayerScene.h"
 #include "LodControl.h"
@@ -78,6 +79,17 @@ public:
     void removeLayer(LayerType::Code type, int index) override;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
+
+    // Annotation point and polygon layers.
+    QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
+                                                  const QString& appFolder) override;
+    int addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder) override;
+    void appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record) override;
+    QVector<AnnotationRecord> annotationRecords(LayerType::Code type, int index) const override;
+    void toggleAnnotationLabels(LayerType::Code type, int index) override;
+    // Writes an annotation layer's records back to file ("Save Edits").
+    bool saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error = nullptr);
+    AnnotationScene* annotations() const { return m_annotations.get(); }
 
     // Layers by index; indices outside a list are ignored.
     void hideBundle(int index);
@@ -184,6 +196,7 @@ private:
     std::vector<osg::ref_ptr<osg::Node>> m_models;
     std::vector<osg::ref_ptr<osg::Node>> m_terrains;
     std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
+    std::unique_ptr<AnnotationScene> m_annotations;
     QString m_imageFolder;
 
     std::deque<Bookmark> m_bookmarks;

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "AnnotationIcons.h"
 #include "LayerScene.h"
 
 namespace {
@@ -58,7 +59,12 @@ void LayerTree::addTypeChild(QStandardItem* layer, LayerType::Code type)
 QStandardItem* LayerTree::addLayer(const QString& file, const QString& displayName, bool visible,
                                    QStandardItem* parent)
 {
-    const LayerType::Code type = LayerType::typeOfFile(file);
+    return addLayerOfType(LayerType::typeOfFile(file), file, displayName, visible, parent);
+}
+
+QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName,
+                                         bool visible, QStandardItem* parent)
+{
     if (type == LayerType::None || !parent)
         return nullptr;
     QStandardItem* item = makeLayerItem(type, displayName, visible);
@@ -69,9 +75,45 @@ QStandardItem* LayerTree::addLayer(const QString& file, const QString& displayNa
     if (type == LayerType::Bundle && m_scene)
         m_scene->loadLayer(type, file, visible);
     addTypeChild(item, type);
-    if (type != LayerType::Bundle && m_scene)
+    if (type == LayerType::Points || type == LayerType::Polygons) {
+        const QVector<AnnotationRecord> records =
+            m_scene ? m_scene->loadAnnotationLayer(type, file, visible, m_appFolder) : QVector<AnnotationRecord>();
+        for (const AnnotationRecord& record : records)
+            addRecordChild(item, type, record);
+        emit annotationLayerAdded(type, displayName, records);
+    } else if (type != LayerType::Bundle && m_scene) {
         m_scene->loadLayer(type, file, visible);
+    }
     return item;
+}
+
+QStandardItem* LayerTree::addRecordChild(QStandardItem* layer, LayerType::Code type, const AnnotationRecord& record)
+{
+    if (!layer)
+        return nullptr;
+    QStandardItem* child = nullptr;
+    if (type == LayerType::Polygons)
+        child = new QStandardItem(QIcon(AnnotationIcons::polygonSwatch(record.locusDesc)),
+                                  "L." + record.locus + " " + record.locusDesc);
+    else
+        child = new QStandardItem(AnnotationIcons::pointIcon(m_appFolder, record.dCode),
+                                  "B." + record.basket + " " + record.dCode);
+    child->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    child->setData(RecordKind, ItemKindRole);
+    layer->appendRow(child);
+    return child;
+}
+
+QStandardItem* LayerTree::findLayerItem(LayerType::Code type, const QString& name) const
+{
+    const QModelIndexList found = m_model->match(m_model->index(0, 0), ItemKindRole, LayerKind, -1,
+                                                 Qt::MatchExactly | Qt::MatchRecursive);
+    for (const QModelIndex& index : found) {
+        QStandardItem* item = m_model->itemFromIndex(index);
+        if (typeOf(item) == type && item->text() == name)
+            return item;
+    }
+    return nullptr;
 }
 
 QStandardItem* LayerTree::addLayerWithoutLoading(LayerType::Code type, const QString& file,

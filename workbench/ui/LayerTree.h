@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include "AnnotationRecord.h"
 #include "LayerType.h"
 
 class LayerScene;
@@ -46,6 +47,9 @@ public:
     explicit LayerTree(QObject* parent = nullptr);
 
     void setScene(LayerScene* scene) { m_scene = scene; }
+    // Where annotation layers find their code icons.
+    void setApplicationFolder(const QString& folder) { m_appFolder = folder; }
+    QString applicationFolder() const { return m_appFolder; }
     QStandardItemModel* model() const { return m_model; }
     QStandardItem* projectRoot() const;
 
@@ -56,10 +60,18 @@ public:
     // the scene to load the file. Returns nullptr (and adds nothing) for a file
     // that matches no layer type.
     QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible, QStandardItem* parent);
+    // The same for a file whose type is known already (a day file).
+    QStandardItem* addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName, bool visible,
+                                  QStandardItem* parent);
     // The same bookkeeping for a layer whose scene object already exists.
     QStandardItem* addLayerWithoutLoading(LayerType::Code type, const QString& file, const QString& displayName,
                                           bool visible, QStandardItem* parent);
     QStandardItem* addFolder(QStandardItem* parent);
+    // One child per annotation record: "B." + basket + " " + d_code with the
+    // code's icon, or "L." + locus + " " + locus_desc with a colour swatch.
+    QStandardItem* addRecordChild(QStandardItem* layer, LayerType::Code type, const AnnotationRecord& record);
+    // The first layer item of that type and name anywhere in the tree.
+    QStandardItem* findLayerItem(LayerType::Code type, const QString& name) const;
 
     // Removes the layer's row and its list entries and scene object.
     void removeLayer(QStandardItem* item);
@@ -83,11 +95,16 @@ public:
 
     static QString folderName() { return QStringLiteral("New Folder"); }
 
+signals:
+    // An annotation layer was added from its file, with the records it holds.
+    void annotationLayerAdded(LayerType::Code type, const QString& name, const QVector<AnnotationRecord>& records);
+
 private:
     QStandardItem* makeLayerItem(LayerType::Code type, const QString& displayName, bool visible);
     void addTypeChild(QStandardItem* layer, LayerType::Code type);
 
     QStandardItemModel* m_model;
     LayerScene* m_scene = nullptr;
+    QString m_appFolder;
     Lists m_lists[LayerType::Annotation + 1]; // indexed by type code
 };

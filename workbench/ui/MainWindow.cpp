@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,13 +26,17 @@
 
 #include <iostream>
 
+#include "AnnotationValues.h"
 #include "ConfigWindow.h"
+#include "ControllerPicker.h"
 #include "GeoRef.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
 #include "MapController.h"
 #include "OsgWidget.h"
+#include "PointForm.h"
+#include "PolygonForm.h"
 #include "ProjectFile.h"
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
@@ -63,6 +68,8 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     setUnifiedTitleAndToolBarOnMac(true);
 
     m_appDir = QCoreApplication::applicationDirPath();
+    m_layers->setApplicationFolder(m_appDir);
+    m_annotationInput->setApplicationFolder(m_appDir);
 
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
@@ -73,9 +80,16 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_commandServer = new TCPServer(this);
     connect(m_commandServer, SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
     connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
+    connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_commandServer,
+            [this] { m_commandServer->toggleTCPServer(false); });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The forms outlive this member during destruction; let them forget the picker first.
+    if (m_annotationInput)
+        m_annotationInput->setPicker(nullptr);
+}
 
 void MainWindow::createActions()
 {
@@ -183,9 +197,19 @@ void MainWindow::createDocks()
     QDockWidget* selectDock = addDock(tr("Select Tools"), m_selectionTool, Qt::LeftDockWidgetArea);
     // The annotation forms take these docks' places as they are built.
     m_viewMenu->addAction(selectDock->toggleViewAction());
-    QDockWidget* pointsDock = addDock(tr("Points"), new QWidget, Qt::LeftDockWidgetArea);
+    m_pointForm = new PointForm;
+    connect(m_pointForm->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
+    connect(m_pointForm->toggleButton(), SIGNAL(toggled(bool)), this, SLOT(getPointToggle(bool)));
+    connect(m_pointForm->getButton(), SIGNAL(clicked()), this, SLOT(updateTogglePoint()));
+    connect(m_pointForm->recordButton(), SIGNAL(clicked()), this, SLOT(saveInputPoint()));
+    QDockWidget* pointsDock = addDock(tr("Points"), m_pointForm, Qt::LeftDockWidgetArea);
     m_viewMenu->addAction(pointsDock->toggleViewAction());
-    QDockWidget* polygonsDock = addDock(tr("Polygons"), new QWidget, Qt::LeftDockWidgetArea);
+    m_polygonForm = new PolygonForm;
+    connect(m_polygonForm->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
+    connect(m_polygonForm->toggleButton(), SIGNAL(toggled(bool)), this, SLOT(getPolygonToggle(bool)));
+    connect(m_polygonForm->getButton(), SIGNAL(clicked()), this, SLOT(updateTogglePolygon()));
+    connect(m_polygonForm->recordButton(), SIGNAL(clicked()), this, SLOT(saveInputPolygon()));
+    QDockWidget* polygonsDock = addDock(tr("Polygons"), m_polygonForm, Qt::LeftDockWidgetArea);
     m_viewMenu->addAction(polygonsDock->toggleViewAction());
 
     m_layers = new LayerTree(this);
@@ -200,6 +224,7 @@ void MainWindow::createDocks()
             SLOT(showContextMenuForDirectory(const QPoint&)));
     QDockWidget* layersDock = addDock(tr("Layers View"), m_treeView, Qt::LeftDockWidgetArea);
     m_viewMenu->addAction(layersDock->toggleViewAction());
+    createAnnotationInput();
 
     m_imageList = new MyListWidget;
     m_imageList->installEventFilter(this);
@@ -517,11 +542,13 @@ bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
 void MainWindow::getPointToggle(bool status)
 {
     m_commandServer->toggleTCPServer(status);
+    m_annotationInput->setPointInput(status);
 }
 
 void MainWindow::getPolygonToggle(bool status)
 {
     m_commandServer->toggleTCPServer(status);
+    m_annotationInput->setPolygonInput(status);
 }
 
 void MainWindow::updateFromServerPos(QString posQString)
@@ -533,6 +560,130 @@ void MainWindow::updateFromServerPos(QString posQString)
         return;
     }
     emit serverPositionReceived(position->x, position->y, position->z);
+}
+
+// ---- Annotation input ------------------------------------------------------------
+
+void MainWindow::createAnnotationInput()
+{
+    m_annotationInput =
+        new AnnotationInput(m_pointForm, m_polygonForm, m_layers, m_osgWidget, m_polygonVertices, this);
+    m_annotationInput->setFocusTarget(m_osgWidget);
+    m_picker = std::make_unique<ControllerPicker>(m_osgWidget->mapController());
+    m_annotationInput->setPicker(m_picker.get());
+    m_annotationInput->setLayerAdder([this](LayerType::Code type, const QString& file, const QString& name) {
+        QStandardItem* root = m_layers->projectRoot();
+        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root);
+        if (item) {
+            m_treeView->expand(item->index());
+            m_treeView->expand(root->index());
+        }
+        return item;
+    });
+    connect(m_annotationInput, &AnnotationInput::layerItemCreated, this, [this](QStandardItem* item) {
+        if (item) {
+            m_treeView->expand(item->index());
+            m_treeView->expand(m_layers->projectRoot()->index());
+        }
+    });
+    connect(this, &MainWindow::serverPositionReceived, m_annotationInput,
+            [this](float x, float y, float z) { m_annotationInput->receivePosition(osg::Vec3f(x, y, z)); });
+}
+
+void MainWindow::showAnnotationOutcome(const AnnotationInput::Outcome& outcome)
+{
+    if (outcome.message.isEmpty())
+        return;
+    if (outcome.recorded)
+        appendLog(outcome.message);
+    QMessageBox box(this);
+    box.setIcon(outcome.recorded ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setText(outcome.message);
+    box.exec();
+}
+
+void MainWindow::updateTogglePoint()
+{
+    m_annotationInput->takePickForPoint();
+}
+
+void MainWindow::updateTogglePolygon()
+{
+    m_annotationInput->takePickForPolygon();
+}
+
+void MainWindow::saveInputPoint()
+{
+    showAnnotationOutcome(m_annotationInput->recordPoint());
+}
+
+void MainWindow::saveInputPolygon()
+{
+    showAnnotationOutcome(m_annotationInput->recordPolygon());
+}
+
+void MainWindow::dateSet()
+{
+    m_annotationInput->dateSet();
+}
+
+int MainWindow::currentLayerIndex(LayerType::Code type) const
+{
+    const QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
+    return item ? m_layers->indexOf(type, item->text()) : -1;
+}
+
+void MainWindow::saveEdits(LayerType::Code type)
+{
+    const int index = currentLayerIndex(type);
+    if (index < 0)
+        return;
+    const QString file = QString::fromUtf8(m_layers->lists(type).files.value(index));
+    QString error;
+    if (m_osgWidget->saveAnnotationLayer(type, file, index, &error)) {
+        statusBar()->showMessage(tr("Saved '%1'").arg(file), 2000);
+    } else {
+        statusBar()->showMessage(tr("Write Failed"), 2000);
+        appendLog(tr("Cannot write %1: %2").arg(file, error));
+    }
+}
+
+void MainWindow::saveEditsPoints()
+{
+    saveEdits(LayerType::Points);
+}
+
+void MainWindow::saveEditsPolygons()
+{
+    saveEdits(LayerType::Polygons);
+}
+
+void MainWindow::toggleLabels()
+{
+    m_osgWidget->toggleAnnotationLabels(LayerType::Points, currentLayerIndex(LayerType::Points));
+}
+
+void MainWindow::togglePolyLabels()
+{
+    m_osgWidget->toggleAnnotationLabels(LayerType::Polygons, currentLayerIndex(LayerType::Polygons));
+}
+
+// Value list builders: type 0 gives numbers, type 1 column letters.
+QStringList MainWindow::makeComboList(int type, int start, int end)
+{
+    return AnnotationValues::numberList(start, end, type == 1);
+}
+
+QStringList MainWindow::makeGridComboList(std::string row, std::string column, std::string whichLetter, int rowCells,
+                                          int columnCells)
+{
+    return AnnotationValues::gridNames(QString::fromStdString(row).toInt(), QString::fromStdString(column),
+                                       QString::fromStdString(whichLetter), rowCells, columnCells);
+}
+
+QString MainWindow::getCurrentLetter(int n)
+{
+    return AnnotationValues::columnName(n);
 }
 
 // ---- Scan settings ----------------------------------------------------------
@@ -680,11 +831,6 @@ void MainWindow::deleteImageViewer(QString) {}
 void MainWindow::receiveExtractCommand() {}
 void MainWindow::startSensors(bool) {}
 void MainWindow::toggleSmoke(bool) {}
-void MainWindow::updateTogglePoint() {}
-void MainWindow::updateTogglePolygon() {}
-void MainWindow::saveInputPoint() {}
-void MainWindow::saveInputPolygon() {}
-void MainWindow::dateSet() {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
@@ -716,14 +862,7 @@ void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}
 void MainWindow::showPopupWin() {}
-void MainWindow::saveEditsPoints() {}
-void MainWindow::saveEditsPolygons() {}
-void MainWindow::toggleLabels() {}
-void MainWindow::togglePolyLabels() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
-QStringList MainWindow::makeComboList(int, int, int) { return {}; }
-QStringList MainWindow::makeGridComboList(std::string, std::string, std::string, int, int) { return {}; }
-QString MainWindow::getCurrentLetter(int) { return {}; }
 void MainWindow::captureScreen() {}
 void MainWindow::savePDF() {}

@@ -10,9 +10,11 @@
 #include <osg/Array>
 #include <osg/ref_ptr>
 
+#include <memory>
 #include <string>
 
 #include "ActionTable.h"
+#include "AnnotationInput.h"
 
 class ConfigWindow;
 class TCPServer;
@@ -21,6 +23,8 @@ class LayerTree;
 class ImageViewer;
 class MyListWidget;
 class OsgWidget;
+class PointForm;
+class PolygonForm;
 class PropertyWindow;
 class QAction;
 class QFile;
@@ -73,6 +77,11 @@ public:
     // Removes every layer and every row under the project root.
     void clearProject();
     TCPServer* commandServer() const { return m_commandServer; }
+    // The "Points" and "Polygons" panels and the input behind them; the
+    // picking side attaches through annotationInput()->setPicker().
+    PointForm* pointForm() const { return m_pointForm; }
+    PolygonForm* polygonForm() const { return m_polygonForm; }
+    AnnotationInput* annotationInput() const { return m_annotationInput; }
     // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
     bool exportPointCloudTo(int index, const QString& fileName);
 
@@ -184,6 +193,11 @@ private:
     QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
+    void createAnnotationInput();
+    void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
+    // The current tree item's index among the layers of that type, or -1.
+    int currentLayerIndex(LayerType::Code type) const;
+    void saveEdits(LayerType::Code type);
 
     Edition m_edition;
     QString m_appDir;
@@ -200,6 +214,10 @@ private:
     QList<ImageViewer*> imagesView;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;
+    PointForm* m_pointForm = nullptr;
+    PolygonForm* m_polygonForm = nullptr;
+    AnnotationInput* m_annotationInput = nullptr;
+    std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;

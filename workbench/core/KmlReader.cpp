@@ -1,0 +1,223 @@
+#include "KmlReader.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <iostream>
+
+namespace
+{
+
+float toFloat(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok ? float(value) : 0.0f;
+}
+
+// The text of a geometry's coordinates element: Point > coordinates, or
+// Polygon > outerBoundaryIs > LinearRing > coordinates.
+QString readCoordinatesBelow(QXmlStreamReader& xml, const QStringList& path)
+{
+    QString text;
+    if (path.isEmpty())
+        return text;
+    while (xml.readNextStartElement()) {
+        if (xml.name() != path.first()) {
+            xml.skipCurrentElement();
+        } else if (path.size() == 1) {
+            text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        } else {
+            text = readCoordinatesBelow(xml, path.mid(1));
+        }
+    }
+    return text;
+}
+
+struct Geometry {
+    bool hasPoint = false;
+    osg::Vec3f point;
+    QVector<osg::Vec3f> ring;
+};
+
+void readGeometry(QXmlStreamReader& xml, Geometry& g)
+{
+    if (xml.name() == QLatin1String("Point")) {
+        const QString coords = readCoordinatesBelow(xml, {QStringLiteral("coordinates")});
+        if (!g.hasPoint && !coords.trimmed().isEmpty()) {
+            g.hasPoint = true;
+            g.point = KmlReader::parseTuple(coords.trimmed());
+        }
+    } else if (xml.name() == QLatin1String("Polygon")) {
+        const QString coords =
+            readCoordinatesBelow(xml, {QStringLiteral("outerBoundaryIs"), QStringLiteral("LinearRing"),
+                                       QStringLiteral("coordinates")});
+        if (g.ring.isEmpty())
+            g.ring = KmlReader::parseRing(coords);
+    } else if (xml.name() == QLatin1String("MultiGeometry")) {
+        // Real-world files group parts; the first point and first outline count.
+        while (xml.readNextStartElement())
+            readGeometry(xml, g);
+    } else {
+        xml.skipCurrentElement();
+    }
+}
+
+} // namespace
+
+KmlReader::Result KmlReader::readFile(const QString& path, LayerType::Code expected)
+{
+    std::cout << "readKml\n" << std::flush;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        Result result;
+        result.error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
+        return result;
+    }
+    std::cout << "Set\n" << std::flush;
+    return read(file, expected);
+}
+
+KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
+{
+    Result result;
+    QXmlStreamReader xml(&device);
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("kml")) {
+        result.error = notKmlMessage();
+        return result;
+    }
+    // Our files hold the placemarks in Document; other programs also put them
+    // in (nested) Folders or straight under kml.
+    readContainer(xml, expected, result, false);
+    if (xml.hasError() && xml.error() != QXmlStreamReader::CustomError)
+        result.error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
+    if (result.skipped > 0)
+        std::cout << "Placemarks without a usable geometry: " << result.skipped << std::endl;
+    return result;
+}
+
+void KmlReader::readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
+                              bool printNames)
+{
+    while (xml.readNextStartElement()) {
+        if (printNames)
+            std::cout << xml.name().toString().toStdString() << std::endl;
+        if (xml.name() == QLatin1String("Placemark"))
+            readPlacemark(xml, expected, result);
+        else if (xml.name() == QLatin1String("Document") || xml.name() == QLatin1String("Folder"))
+            readContainer(xml, expected, result, true);
+        else
+            xml.skipCurrentElement();
+    }
+}
+
+void KmlReader::readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, Result& result)
+{
+    AnnotationRecord record;
+    record.type = QStringLiteral("Polygons");
+    Geometry geometry;
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("description"))
+            record = parseDescription(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+        else if (xml.name() == QLatin1String("Point") || xml.name() == QLatin1String("Polygon") ||
+                 xml.name() == QLatin1String("MultiGeometry"))
+            readGeometry(xml, geometry);
+        else
+            xml.skipCurrentElement();
+    }
+    if (xml.hasError())
+        return; // a half-read placemark is not a record
+    bool usable = false;
+    if (expected == LayerType::Polygons) {
+        if (!geometry.ring.isEmpty()) {
+            record.vertices = geometry.ring;
+            record.type = QStringLiteral("Polygons");
+            usable = true;
+        }
+    } else if (record.type == QLatin1String("Points")) {
+        usable = true; // the description's the_geom wins
+    } else if (geometry.hasPoint) {
+        record.position = geometry.point;
+        record.type = QStringLiteral("Points");
+        usable = true;
+    }
+    if (usable)
+        result.records.append(record);
+    else
+        ++result.skipped;
+}
+
+AnnotationRecord KmlReader::parseDescription(const QString& text)
+{
+    AnnotationRecord r;
+    r.type = QStringLiteral("Polygons");
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const int colon = line.indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            continue;
+        const QString key = line.left(colon);
+        // The two characters after the key are the colon and its blank,
+        // whatever they are; an empty value stays empty.
+        const QString value = line.mid(colon).mid(2);
+        if (key == QLatin1String("gid"))
+            r.id = value.trimmed().toInt();
+        else if (key == QLatin1String("basket") || key == QLatin1String("Basket"))
+            r.basket = value;
+        else if (key == QLatin1String("locus") || key == QLatin1String("Locus"))
+            r.locus = value;
+        else if (key == QLatin1String("locus_desc"))
+            r.locusDesc = value;
+        else if (key == QLatin1String("d_code"))
+            r.dCode = value;
+        else if (key == QLatin1String("edm") || key == QLatin1String("Edm"))
+            r.edm = value;
+        else if (key == QLatin1String("square") || key == QLatin1String("Square"))
+            r.square = value;
+        else if (key == QLatin1String("structure") || key == QLatin1String("Structure"))
+            r.structure = value;
+        else if (key == QLatin1String("date") || key == QLatin1String("Date"))
+            r.date = value;
+        else if (key == QLatin1String("area") || key == QLatin1String("Area"))
+            r.area = value;
+        else if (key == QLatin1String("site") || key == QLatin1String("Site"))
+            r.site = value;
+        else if (key == QLatin1String("year") || key == QLatin1String("Year"))
+            r.year = value;
+        else if (key == QLatin1String("the_geom")) {
+            r.position = parseTuple(value);
+            r.type = QStringLiteral("Points");
+        }
+    }
+    return r;
+}
+
+osg::Vec3f KmlReader::parseTuple(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    osg::Vec3f v;
+    for (int i = 0; i < 3 && i < parts.size(); ++i)
+        v[i] = toFloat(parts[i]);
+    return v;
+}
+
+QVector<osg::Vec3f> KmlReader::parseRing(const QString& text)
+{
+    // Our writer separates tuples by single blanks; other programs use any
+    // white space, line breaks included.
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    QStringList tokens = text.split(space, Qt::SkipEmptyParts);
+    if (tokens.size() > 1 && parseTuple(tokens.last()) == parseTuple(tokens.first()))
+        tokens.removeLast();
+    QVector<osg::Vec3f> vertices;
+    vertices.reserve(tokens.size());
+    for (const QString& token : tokens) {
+        const osg::Vec3f v = parseTuple(token);
+        std::cout << v.x() << " " << v.y() << " " << v.z() << "\n";
+        vertices.append(v);
+    }
+    std::cout << "Total vertices:" << vertices.size() << std::endl;
+    return vertices;
+}

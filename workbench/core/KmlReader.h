@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <osg/Vec3f>
+
+#include "AnnotationRecord.h"
+#include "LayerType.h"
+
+class QIODevice;
+class QXmlStreamReader;
+
+// Reads an annotation layer back from KML: our own day files, and the
+// placemarks of KML made elsewhere (Google Earth, GDAL) as far as they hold
+// points or polygons.
+class KmlReader
+{
+public:
+    struct Result {
+        QVector<AnnotationRecord> records;
+        QString error;   // empty when the whole document was read
+        int skipped = 0; // placemarks without a geometry of the expected type
+    };
+
+    // expected is LayerType::Points or LayerType::Polygons. On an XML error
+    // the records read up to it are kept and error says where it stopped.
+    static Result read(QIODevice& device, LayerType::Code expected);
+    static Result readFile(const QString& path, LayerType::Code expected);
+
+    // "key: value" lines into a record; a the_geom line makes it a point.
+    static AnnotationRecord parseDescription(const QString& text);
+    // Blank-separated "x,y,z" (or "x,y") tuples; a last tuple repeating the
+    // first one only closes the ring and is not a vertex.
+    static QVector<osg::Vec3f> parseRing(const QString& text);
+    static osg::Vec3f parseTuple(const QString& text);
+
+    static QString notKmlMessage() { return QStringLiteral("The file is not a KML version 1.0 file."); }
+
+private:
+    static void readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
+                              bool printNames);
+    static void readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, Result& result);
+};

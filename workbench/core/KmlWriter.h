@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <osg/Vec3f>
+
+#include "AnnotationRecord.h"
+#include "LayerType.h"
+
+class QIODevice;
+
+// Writes an annotation layer as the small KML document our day files use:
+// one Placemark per record, the attributes as "key: value" lines in its
+// description, coordinates in the scene's own frame.
+class KmlWriter
+{
+public:
+    // type is LayerType::Points or LayerType::Polygons.
+    static bool write(QIODevice& device, LayerType::Code type, const QString& layerName,
+                      const QVector<AnnotationRecord>& records);
+    // Replaces the file only when the whole document was written: a failed
+    // write leaves the previous file as it was. False with a message on failure.
+    static bool writeFile(const QString& path, LayerType::Code type, const QString& layerName,
+                          const QVector<AnnotationRecord>& records, QString* error = nullptr);
+
+    // "x,y,z" of every vertex, separated by blanks, then the first vertex
+    // again to close the ring.
+    static QString ringText(const QVector<osg::Vec3f>& vertices);
+    // 'g' with 6 significant digits, C locale.
+    static QString number(float value);
+    static QString pointDescription(const AnnotationRecord& record);
+    static QString polygonDescription(const AnnotationRecord& record);
+};

@@ -1,0 +1,23 @@
+#include "AnnotationIcons.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include "CategoryColour.h"
+#include "DCodeIcon.h"
+
+QIcon AnnotationIcons::pointIcon(const QString& appFolder, const QString& dCode)
+{
+    return QIcon(DCodeIcon::path(appFolder, dCode));
+}
+
+QPixmap AnnotationIcons::polygonSwatch(const QString& locusDesc)
+{
+    const osg::Vec4f c = CategoryColour::colourOf(locusDesc);
+    QPixmap swatch(46, 32);
+    swatch.fill(Qt::white);
+    QPainter painter(&swatch);
+    painter.setPen(QPen(QColor(int(c.r() * 255.0f), int(c.g() * 255.0f), int(c.b() * 255.0f)), 4));
+    painter.drawRect(0, 0, 45, 31);
+    return swatch;
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+
+#include <osg/Array>
+#include <osg/ref_ptr>
+
+#include <functional>
+
+#include "AnnotationPicker.h"
+#include "AnnotationRecord.h"
+#include "AnnotationStore.h"
+#include "LayerType.h"
+
+class LayerScene;
+class LayerTree;
+class PointForm;
+class PolygonForm;
+class QStandardItem;
+class QWidget;
+
+// The annotation input behind the "Points" and "Polygons" panels: input
+// modes, positions from picks and from the ground station, the day layers,
+// and recording a find or a locus outline into its layer, its day file, the
+// scene and the tree.
+class AnnotationInput : public QObject
+{
+    Q_OBJECT
+public:
+    // Adds a layer from its file under the project root (the window's "Add
+    // Data" path, so the item is expanded like any other).
+    using LayerAdder =
+        std::function<QStandardItem*(LayerType::Code type, const QString& file, const QString& name)>;
+
+    // What a "&Record" press came to.
+    struct Outcome {
+        bool recorded = false;
+        QString message; // for a message box; empty when there is nothing to say
+    };
+
+    AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree, LayerScene* scene,
+                    osg::ref_ptr<osg::Vec3Array> vertices, QObject* parent = nullptr);
+
+    // Reads the value files of appFolder's project folder into both forms.
+    void setApplicationFolder(const QString& appFolder);
+    void setLayerAdder(LayerAdder adder) { m_addLayer = std::move(adder); }
+    // The picking side; null detaches it (no picks, no markers).
+    void setPicker(AnnotationPicker* picker) { m_picker = picker ? picker : &m_noPicker; }
+    // Gets the keyboard focus back after every mode change and record.
+    void setFocusTarget(QWidget* view) { m_focusTarget = view; }
+
+    AnnotationStore& store() { return m_store; }
+    const AnnotationStore& store() const { return m_store; }
+    bool pointInput() const { return m_pointInput; }
+    bool polygonInput() const { return m_polygonInput; }
+    const osg::Vec3Array& vertices() const { return *m_vertices; }
+
+    void setPointInput(bool on);
+    void setPolygonInput(bool on);
+    // "&Get Coord" / "&Get Vertice": the picking side's new pick, if any.
+    void takePickForPoint();
+    void takePickForPolygon();
+    // A position from the ground station goes to whichever input is on.
+    void receivePosition(const osg::Vec3f& position);
+    void addVertex(const osg::Vec3f& vertex);
+
+    // Keeps both forms on one date and makes that day's layers current.
+    void dateSet();
+    Outcome recordPoint();
+    Outcome recordPolygon();
+
+public slots:
+    // A layer added from its file: when it is the current day's, its last
+    // record sets the form's basket and the next id.
+    void onAnnotationLayerAdded(LayerType::Code type, const QString& name,
+                                const QVector<AnnotationRecord>& records);
+
+signals:
+    // Input stopped by a record: the command server is to stop too.
+    void commandServerStopRequested();
+    // A day layer made for its first record.
+    void layerItemCreated(QStandardItem* item);
+
+private:
+    // The scene index of the current day layer of that type, made or loaded
+    // when needed; -1 when it cannot be had.
+    int currentLayer(LayerType::Code type, bool create);
+    void presetFrom(LayerType::Code type, const AnnotationRecord& last);
+    void focusView();
+    void stopInput(LayerType::Code type);
+    QString writeDayFile(LayerType::Code type, int index);
+
+    PointForm* m_pointForm;
+    PolygonForm* m_polygonForm;
+    LayerTree* m_tree;
+    LayerScene* m_scene;
+    osg::ref_ptr<osg::Vec3Array> m_vertices;
+    AnnotationStore m_store;
+    LayerAdder m_addLayer;
+    AnnotationPicker m_noPicker;
+    AnnotationPicker* m_picker = &m_noPicker;
+    QPointer<QWidget> m_focusTarget;
+    bool m_pointInput = false;
+    bool m_polygonInput = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "AnnotationForm.h"
+
+#include <osg/Vec3f>
+
+class QLineEdit;
+
+// The "Points" panel: the attributes of one find and its x, y, z.
+class PointForm : public AnnotationForm
+{
+    Q_OBJECT
+public:
+    explicit PointForm(QWidget* parent = nullptr);
+
+    QLineEdit* xEdit() const { return m_x; }
+    QLineEdit* yEdit() const { return m_y; }
+    QLineEdit* zEdit() const { return m_z; }
+
+    void setValues(const AnnotationValues& values) override;
+    // Writes a position as 'g' with 6 significant digits.
+    void setPosition(const osg::Vec3f& position);
+    // A record of type "Points" from the attribute fields (no position).
+    AnnotationRecord record() const;
+
+private:
+    QLineEdit* m_x;
+    QLineEdit* m_y;
+    QLineEdit* m_z;
+};
