@@ -1,6 +1,7 @@
 // Starts the main window in the given edition, lets it render, and writes a
 // PNG of the whole screen. Run under Xvfb by tools/screenshot.sh.
 #include <QApplication>
+#include <QDockWidget>
 #include <QPixmap>
 #include <QScreen>
 #include <QTextStream>
@@ -13,7 +14,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(images);
     if (argc < 3) {
-        QTextStream(stderr) << "usage: orvalis-screenshot tessary|orvalis <out.png> [file to add...]\n";
+        QTextStream(stderr) << "usage: orvalis-screenshot tessary|orvalis <out.png> [--raise <dock>] [file to add...]\n";
         return 2;
     }
     const bool orvalis = QString::fromLocal8Bit(argv[1]).toLower() == "orvalis";
@@ -23,8 +24,16 @@ int main(int argc, char* argv[])
     window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     window.show();
     QStringList files;
-    for (int i = 3; i < argc; ++i)
-        files << QString::fromLocal8Bit(argv[i]);
+    for (int i = 3; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == "--raise" && i + 1 < argc) {
+            // Brings a dock's tab to the front, e.g. --raise Points
+            if (QDockWidget* dock = window.dock(QString::fromLocal8Bit(argv[++i])))
+                dock->raise();
+        } else {
+            files << arg;
+        }
+    }
     window.addDataFiles(files);
     int status = 1;
     QTimer::singleShot(2500, [&] {
