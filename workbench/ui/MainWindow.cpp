@@ -150,38 +150,62 @@ void MainWindow::createToolBars()
     }
 }
 
-QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area)
+QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area, bool inViewMenu)
 {
     auto* dock = new QDockWidget(title, this);
     dock->setObjectName(title);
     dock->setWidget(content);
     addDockWidget(area, dock);
     m_docks.insert(title, dock);
+    if (inViewMenu)
+        m_viewMenu->addAction(dock->toggleViewAction());
     return dock;
 }
 
 void MainWindow::createDocks()
 {
-    m_logList = new QListWidget;
-    QDockWidget* logDock = addDock(tr("Log View"), m_logList, Qt::BottomDockWidgetArea);
+    QDockWidget* logDock = addDock(tr("Log View"), createLogList(), Qt::BottomDockWidgetArea);
     logDock->close();
-    m_viewMenu->addAction(logDock->toggleViewAction());
+
+    m_osgWidget = new OsgWidget(osgViewer::ViewerBase::SingleThreaded, m_logList);
+    QDockWidget* sceneDock = addDock(tr("Perspective View"), m_osgWidget, Qt::LeftDockWidgetArea, false);
+    sceneDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    setCentralWidget(sceneDock);
+
+    m_geoRef = new GeoRef;
+    addDock(tr("Ground Control"), m_geoRef, Qt::RightDockWidgetArea)->hide();
+    QDockWidget* selectDock = addDock(tr("Select Tools"), createSelectionTools(), Qt::LeftDockWidgetArea);
+    m_pointForm = new PointForm;
+    connectForm(m_pointForm, SLOT(getPointToggle(bool)), SLOT(updateTogglePoint()), SLOT(saveInputPoint()));
+    QDockWidget* pointsDock = addDock(tr("Points"), m_pointForm, Qt::LeftDockWidgetArea);
+    m_polygonForm = new PolygonForm;
+    connectForm(m_polygonForm, SLOT(getPolygonToggle(bool)), SLOT(updateTogglePolygon()), SLOT(saveInputPolygon()));
+    QDockWidget* polygonsDock = addDock(tr("Polygons"), m_polygonForm, Qt::LeftDockWidgetArea);
+    QDockWidget* layersDock = addDock(tr("Layers View"), createLayerTree(), Qt::LeftDockWidgetArea);
+    createAnnotationInput();
+
+    QDockWidget* imagesDock = addDock(tr("Images View (0)"), createImageList(), Qt::RightDockWidgetArea);
+    imagesDock->hide();
+    m_docks.insert(QStringLiteral("Images View"), imagesDock);
+
+    tabifyDockWidget(pointsDock, polygonsDock);
+    tabifyDockWidget(polygonsDock, selectDock);
+    tabifyDockWidget(selectDock, layersDock);
+}
+
+QWidget* MainWindow::createLogList()
+{
+    m_logList = new QListWidget;
     if (m_edition == Edition::Orvalis) {
         appendLog(QStringLiteral("Orvalis v1.0.0"));
         appendLog(QStringLiteral("Log Started!"));
         appendLog(QStringLiteral("OSG Loaded..."));
     }
+    return m_logList;
+}
 
-    m_osgWidget = new OsgWidget(osgViewer::ViewerBase::SingleThreaded, m_logList);
-    QDockWidget* sceneDock = addDock(tr("Perspective View"), m_osgWidget, Qt::LeftDockWidgetArea);
-    sceneDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    setCentralWidget(sceneDock);
-
-    m_geoRef = new GeoRef;
-    QDockWidget* geoDock = addDock(tr("Ground Control"), m_geoRef, Qt::RightDockWidgetArea);
-    geoDock->hide();
-    m_viewMenu->addAction(geoDock->toggleViewAction());
-
+QWidget* MainWindow::createSelectionTools()
+{
     m_selectionTool = new SelectionToolWidget;
     SelectionToolWidget* panel = m_selectionTool;
     connect(panel->xBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxX(double)));
@@ -194,24 +218,20 @@ void MainWindow::createDocks()
     connect(panel->activateButton(), SIGNAL(toggled(bool)), m_osgWidget, SLOT(turnOnSelectBox(bool)));
     connect(panel->currentPosButton(), SIGNAL(clicked()), this, SLOT(getBoxPos()));
     connect(panel->extractButton(), SIGNAL(clicked()), this, SLOT(extractBox()));
-    QDockWidget* selectDock = addDock(tr("Select Tools"), m_selectionTool, Qt::LeftDockWidgetArea);
-    // The annotation forms take these docks' places as they are built.
-    m_viewMenu->addAction(selectDock->toggleViewAction());
-    m_pointForm = new PointForm;
-    connect(m_pointForm->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
-    connect(m_pointForm->toggleButton(), SIGNAL(toggled(bool)), this, SLOT(getPointToggle(bool)));
-    connect(m_pointForm->getButton(), SIGNAL(clicked()), this, SLOT(updateTogglePoint()));
-    connect(m_pointForm->recordButton(), SIGNAL(clicked()), this, SLOT(saveInputPoint()));
-    QDockWidget* pointsDock = addDock(tr("Points"), m_pointForm, Qt::LeftDockWidgetArea);
-    m_viewMenu->addAction(pointsDock->toggleViewAction());
-    m_polygonForm = new PolygonForm;
-    connect(m_polygonForm->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
-    connect(m_polygonForm->toggleButton(), SIGNAL(toggled(bool)), this, SLOT(getPolygonToggle(bool)));
-    connect(m_polygonForm->getButton(), SIGNAL(clicked()), this, SLOT(updateTogglePolygon()));
-    connect(m_polygonForm->recordButton(), SIGNAL(clicked()), this, SLOT(saveInputPolygon()));
-    QDockWidget* polygonsDock = addDock(tr("Polygons"), m_polygonForm, Qt::LeftDockWidgetArea);
-    m_viewMenu->addAction(polygonsDock->toggleViewAction());
+    return panel;
+}
 
+void MainWindow::connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot,
+                             const char* recordSlot)
+{
+    connect(form->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
+    connect(form->toggleButton(), SIGNAL(toggled(bool)), this, toggleSlot);
+    connect(form->getButton(), SIGNAL(clicked()), this, getSlot);
+    connect(form->recordButton(), SIGNAL(clicked()), this, recordSlot);
+}
+
+QWidget* MainWindow::createLayerTree()
+{
     m_layers = new LayerTree(this);
     m_layers->setScene(m_osgWidget);
     m_treeView = new QTreeView;
@@ -222,23 +242,17 @@ void MainWindow::createDocks()
     connect(m_layers->model(), SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
     connect(m_treeView, SIGNAL(customContextMenuRequested(const QPoint&)), this,
             SLOT(showContextMenuForDirectory(const QPoint&)));
-    QDockWidget* layersDock = addDock(tr("Layers View"), m_treeView, Qt::LeftDockWidgetArea);
-    m_viewMenu->addAction(layersDock->toggleViewAction());
-    createAnnotationInput();
+    return m_treeView;
+}
 
+QWidget* MainWindow::createImageList()
+{
     m_imageList = new MyListWidget;
     m_imageList->installEventFilter(this);
     connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
-    QDockWidget* imagesDock = addDock(tr("Images View (0)"), m_imageList, Qt::RightDockWidgetArea);
-    imagesDock->hide();
-    m_docks.insert(QStringLiteral("Images View"), imagesDock);
-    m_viewMenu->addAction(imagesDock->toggleViewAction());
-
-    tabifyDockWidget(pointsDock, polygonsDock);
-    tabifyDockWidget(polygonsDock, selectDock);
-    tabifyDockWidget(selectDock, layersDock);
+    return m_imageList;
 }
 
 void MainWindow::appendLog(const QString& text)

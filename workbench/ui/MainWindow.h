@@ -16,6 +16,7 @@
 #include "ActionTable.h"
 #include "AnnotationInput.h"
 
+class AnnotationForm;
 class ConfigWindow;
 class TCPServer;
 class GeoRef;
@@ -190,7 +191,12 @@ private:
     void createMenus();
     void createToolBars();
     void createDocks();
-    QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area);
+    QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area, bool inViewMenu = true);
+    QWidget* createLogList();
+    QWidget* createSelectionTools();
+    QWidget* createLayerTree();
+    QWidget* createImageList();
+    void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
