@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
@@ -164,6 +165,40 @@ private slots:
         QVERIFY(!path.mid(path.lastIndexOf('/')).contains(':'));
         QVERIFY(QFile::exists(path));
         QCOMPARE(w.statusBar()->currentMessage(), " Project Saved '" + path + "'");
+    }
+
+    void saveAsWritesExactlyTheNameGiven()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("season 2015"); // no ".prj" added
+        MainWindow w;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        w.saveAs();
+        QCOMPARE(w.projectPath(), path);
+        QVERIFY(QFile::exists(path));
+        QVERIFY(!QFile::exists(path + ".prj"));
+    }
+
+    void firstPlacementOfANameWins()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath("two.prj"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<prj version=\"1.0\"><project><f_North><f_a.pts><type>PointCloud</type></f_a.pts></f_North>"
+                "<f_South><f_a.pts><type>PointCloud</type></f_a.pts></f_South></project><pointclouds>"
+                "<item><file>/x/a.pts</file><name>a.pts</name><status>on</status></item>"
+                "<item><file>/y/a.pts</file><name>a.pts</name><status>on</status></item></pointclouds></prj>");
+        f.close();
+        MainWindow w;
+        QVERIFY(w.openProjectFile(f.fileName()));
+        QCOMPARE(describe(w.layers()->projectRoot()),
+                 QString("North[a.pts+[Type: PointCloud],a.pts+[Type: PointCloud]],South"));
     }
 };
 
