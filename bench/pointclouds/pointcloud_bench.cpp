@@ -91,6 +91,15 @@ long long osgPlugin(const std::string& file)
     return geometry ? geometry->getVertexArray()->getNumElements() : 0;
 }
 
+// The points a reader puts into fresh arrays.
+template <typename Read> long long pointsRead(Read&& read)
+{
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    read(*v, *c);
+    return static_cast<long long>(v->size());
+}
+
 void print(const char* what, const Figure& f, double bytes)
 {
     std::printf("%-34s %8.3f s  %8.1f MB/s  %6.2f Mpoints/s  peak +%7.1f MB  (%lld points)\n", what,
@@ -115,10 +124,8 @@ int main(int argc, char** argv)
 
     const Figure ours = median(
         [&] {
-            osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
-            osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-            PlyReader::readPly(QString::fromStdString(ply), *v, *c);
-            return static_cast<long long>(v->size());
+            return pointsRead(
+                [&](auto& v, auto& c) { PlyReader::readPly(QString::fromStdString(ply), v, c); });
         },
         rounds);
     const Figure fromChars = median([&] { return fromCharsReader(ply); }, rounds);
@@ -135,10 +142,8 @@ int main(int argc, char** argv)
 
     const Figure ptsRead = median(
         [&] {
-            osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
-            osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-            PtsReader::readPts(QString::fromStdString(pts), *v, *c);
-            return static_cast<long long>(v->size());
+            return pointsRead(
+                [&](auto& v, auto& c) { PtsReader::readPts(QString::fromStdString(pts), v, c); });
         },
         rounds);
     std::printf("PTS %s, %.1f MB\n", pts.c_str(), ptsSize / 1e6);
@@ -165,10 +170,8 @@ int main(int argc, char** argv)
     warm(xyb);
     const Figure xybRead = median(
         [&] {
-            osg::ref_ptr<osg::Vec3Array> v2 = new osg::Vec3Array;
-            osg::ref_ptr<osg::Vec4Array> c2 = new osg::Vec4Array;
-            XybReader::readXyb(QString::fromStdString(xyb), *v2, *c2);
-            return static_cast<long long>(v2->size());
+            return pointsRead(
+                [&](auto& v2, auto& c2) { XybReader::readXyb(QString::fromStdString(xyb), v2, c2); });
         },
         rounds);
     std::printf("XYB %s, %.1f MB\n", xyb.c_str(), xybSize / 1e6);
