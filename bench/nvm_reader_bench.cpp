@@ -10,13 +10,13 @@
 // points/s, the peak growth of resident memory, and the ratios to the
 // from_chars reader and to (returned data + file size).
 
+#include "BenchSupport.h"
 #include "NvmReader.h"
 #include "SparseBundle.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,14 +24,13 @@
 #include <functional>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
@@ -298,19 +297,14 @@ long maxRssKiB()
 
 Sample measureInChild(const Reader& reader, const std::string& file)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
+    return BenchSupport::runInChild<Sample>([&] {
         std::cout.rdbuf(nullptr); // the readers' progress lines
         Sample s;
         const long before = maxRssKiB();
-        const auto start = std::chrono::steady_clock::now();
+        const BenchSupport::Stopwatch stopwatch;
         Output out;
         s.ok = reader(file, out) ? 1 : 0;
-        s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        s.seconds = stopwatch.seconds();
         s.peakGrowthKiB = maxRssKiB() - before;
         for (size_t m = 0; m < out.vertices.size(); ++m) {
             s.points += out.vertices[m]->size();
@@ -324,24 +318,8 @@ Sample measureInChild(const Reader& reader, const std::string& file)
                     sizeof(BundleCamera) + camera->path.size() + camera->name.size() +
                     camera->views.size() * (sizeof(PointView) + sizeof(std::unique_ptr<PointView>));
             }
-        const ssize_t written = write(fds[1], &s, sizeof s);
-        _exit(written == ssize_t(sizeof s) ? 0 : 1);
-    }
-    close(fds[1]);
-    Sample s;
-    const ssize_t got = read(fds[0], &s, sizeof s);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (got != ssize_t(sizeof s) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return s;
-}
-
-template <typename T> T median(std::vector<T> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+        return s;
+    });
 }
 
 } // namespace
@@ -354,12 +332,12 @@ int main(int argc, char** argv)
     }
     const std::string file = argv[1];
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    std::ifstream probe(file, std::ios::binary | std::ios::ate);
-    if (!probe) {
+    const std::optional<double> size = BenchSupport::fileSize(file);
+    if (!size) {
         std::fprintf(stderr, "cannot open %s\n", file.c_str());
         return 1;
     }
-    const double fileBytes = double(probe.tellg());
+    const double fileBytes = *size;
 
     struct Entry {
         const char* name;
@@ -386,7 +364,7 @@ int main(int argc, char** argv)
             std::vector<double> t;
             for (const Sample& s : e.samples)
                 t.push_back(s.seconds);
-            baselineSeconds = median(t);
+            baselineSeconds = BenchSupport::median(t);
         }
     int failures = 0;
     for (const Entry& e : entries) {
@@ -399,8 +377,8 @@ int main(int argc, char** argv)
             peaks.push_back(s.peakGrowthKiB);
         }
         const Sample& any = e.samples.front();
-        const double t = median(seconds);
-        const double peak = double(median(peaks)) * 1024.0;
+        const double t = BenchSupport::median(seconds);
+        const double peak = double(BenchSupport::median(peaks)) * 1024.0;
         // speed ratio: how many times faster than from_chars (>1 is faster);
         // memory ratio: peak growth over (returned data + file size).
         std::printf("%-14s %8.3f %9.1f %12.0f %10.1f %10.1f %12.2f %12.2f\n", e.name, t, fileBytes / t / 1e6,

@@ -10,6 +10,7 @@
 // comes from the kernel's high-water mark (reset through /proc/self/clear_refs).
 // Reported: median wall time and peak growth of each path and their ratios.
 
+#include "BenchSupport.h"
 #include "BoxPointExtractor.h"
 #include "MapController.h"
 #include "PointCloudLoader.h"
@@ -21,101 +22,13 @@
 #include <QString>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
+using namespace BenchSupport;
 
 namespace
 {
-
-struct Figure {
-    double seconds = 0;
-    long long kept = 0;
-    double peakGrowth = 0; // bytes
-};
-
-long long statusKb(const char* key)
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long long value = -1;
-    const size_t n = std::strlen(key);
-    while (std::fgets(line, sizeof line, f))
-        if (!std::strncmp(line, key, n))
-            value = std::atoll(line + n + 1);
-    std::fclose(f);
-    return value;
-}
-
-void resetPeak()
-{
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
-// Quietens the controller's trace lines while it is measured.
-template <typename F> long long quiet(F&& f)
-{
-    std::fflush(stdout);
-    const int saved = dup(1);
-    FILE* null = std::fopen("/dev/null", "w");
-    dup2(fileno(null), 1);
-    const long long result = f();
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::fclose(null);
-    return result;
-}
-
-Figure measure(const std::function<long long()>& job)
-{
-    std::fflush(stdout);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        resetPeak();
-        const long long before = statusKb("VmRSS:");
-        const auto start = std::chrono::steady_clock::now();
-        Figure f;
-        f.kept = quiet(job);
-        f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        f.peakGrowth = double(statusKb("VmHWM:") - before) * 1024;
-        if (write(fds[1], &f, sizeof f) != sizeof f)
-            _exit(1);
-        _exit(0);
-    }
-    close(fds[1]);
-    Figure f;
-    if (read(fds[0], &f, sizeof f) != sizeof f)
-        f = {};
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return f;
-}
-
-Figure median(const std::function<long long()>& job, int rounds)
-{
-    std::vector<Figure> all;
-    for (int i = 0; i < rounds; ++i)
-        all.push_back(measure(job));
-    std::sort(all.begin(), all.end(), [](const Figure& a, const Figure& b) { return a.seconds < b.seconds; });
-    return all[all.size() / 2];
-}
 
 struct Box {
     const char* name;
@@ -200,12 +113,12 @@ int main(int argc, char** argv)
         const Figure ours = median([&] { return controllerPath(controller.get(), box); }, rounds);
         const Figure osg = median([&] { return intersectorPath(root.get(), box); }, rounds);
         std::printf("%-26s %9lld %5.1f%% %9.1f %9.1f %12.1f %11.1f %8.1fx %8.1fx %7.1f\n", box.name,
-                    ours.kept, 100.0 * double(ours.kept) / double(total), ours.seconds * 1e3,
+                    ours.points, 100.0 * double(ours.points) / double(total), ours.seconds * 1e3,
                     osg.seconds * 1e3, ours.peakGrowth / 1e6, osg.peakGrowth / 1e6,
                     osg.seconds / ours.seconds, osg.peakGrowth / std::max(1.0, ours.peakGrowth),
-                    ours.kept ? ours.peakGrowth / double(ours.kept) : 0.0);
-        if (osg.kept != ours.kept)
-            std::printf("  (the intersector kept %lld points)\n", osg.kept);
+                    ours.points ? ours.peakGrowth / double(ours.points) : 0.0);
+        if (osg.points != ours.points)
+            std::printf("  (the intersector kept %lld points)\n", osg.points);
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 // high-water mark (reset through /proc/self/clear_refs). Reported: median
 // wall time, MB/s, points/s and ratios against the baselines.
 
+#include "BenchSupport.h"
 #include "PlyReader.h"
 #include "PlyWriter.h"
 #include "PtsReader.h"
@@ -20,92 +21,19 @@
 #include <osgDB/ReadFile>
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
+using namespace BenchSupport;
 
 namespace
 {
-
-struct Figure {
-    double seconds = 0;
-    long long points = 0;
-    double peakGrowth = 0; // bytes
-};
-
-long long statusKb(const char* key)
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long long value = -1;
-    const size_t n = std::strlen(key);
-    while (std::fgets(line, sizeof line, f))
-        if (!std::strncmp(line, key, n))
-            value = std::atoll(line + n + 1);
-    std::fclose(f);
-    return value;
-}
-
-void resetPeak()
-{
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
-// Runs job in a child; job returns the number of points it produced.
-Figure measure(const std::function<long long()>& job)
-{
-    std::fflush(stdout); // or the child prints the parent's pending lines again
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        resetPeak();
-        const long long before = statusKb("VmRSS:");
-        const auto start = std::chrono::steady_clock::now();
-        Figure f;
-        f.points = job();
-        f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        f.peakGrowth = double(statusKb("VmHWM:") - before) * 1024;
-        if (write(fds[1], &f, sizeof f) != sizeof f)
-            _exit(1);
-        _exit(0);
-    }
-    close(fds[1]);
-    Figure f;
-    if (read(fds[0], &f, sizeof f) != sizeof f)
-        f = {};
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return f;
-}
-
-Figure median(const std::function<long long()>& job, int rounds)
-{
-    std::vector<Figure> all;
-    for (int i = 0; i < rounds; ++i)
-        all.push_back(measure(job));
-    std::sort(all.begin(), all.end(), [](const Figure& a, const Figure& b) { return a.seconds < b.seconds; });
-    return all[all.size() / 2];
-}
 
 // The plain reader: the whole file in one string, the header taken as the
 // generator writes it (10 properties, x y z first, colour at 6..8), every
@@ -163,27 +91,13 @@ long long osgPlugin(const std::string& file)
     return geometry ? geometry->getVertexArray()->getNumElements() : 0;
 }
 
-// Quietens the readers' progress lines while they are measured.
-template <typename F> long long quiet(F&& f)
+// The points a reader puts into fresh arrays.
+template <typename Read> long long pointsRead(Read&& read)
 {
-    std::fflush(stdout);
-    const int saved = dup(1);
-    FILE* null = std::fopen("/dev/null", "w");
-    dup2(fileno(null), 1);
-    const long long result = f();
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::fclose(null);
-    return result;
-}
-
-void warm(const std::string& file)
-{
-    QFile f(QString::fromStdString(file));
-    if (f.open(QIODevice::ReadOnly))
-        while (!f.read(1 << 20).isEmpty()) {
-        }
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    read(*v, *c);
+    return static_cast<long long>(v->size());
 }
 
 void print(const char* what, const Figure& f, double bytes)
@@ -203,23 +117,19 @@ int main(int argc, char** argv)
     const std::string ply = argv[1];
     const std::string pts = argv[2];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    const double plySize = double(QFileInfo(QString::fromStdString(ply)).size());
-    const double ptsSize = double(QFileInfo(QString::fromStdString(pts)).size());
+    const double plySize = fileSize(ply).value_or(0);
+    const double ptsSize = fileSize(pts).value_or(0);
     warm(ply);
     warm(pts);
 
     const Figure ours = median(
         [&] {
-            return quiet([&] {
-                osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
-                osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-                PlyReader::readPly(QString::fromStdString(ply), *v, *c);
-                return static_cast<long long>(v->size());
-            });
+            return pointsRead(
+                [&](auto& v, auto& c) { PlyReader::readPly(QString::fromStdString(ply), v, c); });
         },
         rounds);
     const Figure fromChars = median([&] { return fromCharsReader(ply); }, rounds);
-    const Figure osgRead = median([&] { return quiet([&] { return osgPlugin(ply); }); }, rounds);
+    const Figure osgRead = median([&] { return osgPlugin(ply); }, rounds);
 
     const double arrays = double(ours.points) * (sizeof(osg::Vec3) + sizeof(osg::Vec4));
     std::printf("ASCII PLY %s, %.1f MB, %d rounds (median)\n", ply.c_str(), plySize / 1e6, rounds);
@@ -232,12 +142,8 @@ int main(int argc, char** argv)
 
     const Figure ptsRead = median(
         [&] {
-            return quiet([&] {
-                osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
-                osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-                PtsReader::readPts(QString::fromStdString(pts), *v, *c);
-                return static_cast<long long>(v->size());
-            });
+            return pointsRead(
+                [&](auto& v, auto& c) { PtsReader::readPts(QString::fromStdString(pts), v, c); });
         },
         rounds);
     std::printf("PTS %s, %.1f MB\n", pts.c_str(), ptsSize / 1e6);
@@ -260,16 +166,12 @@ int main(int argc, char** argv)
             out.write(reinterpret_cast<const char*>(r), sizeof r); // this machine is little-endian
         }
     }
-    const double xybSize = double(QFileInfo(QString::fromStdString(xyb)).size());
+    const double xybSize = fileSize(xyb).value_or(0);
     warm(xyb);
     const Figure xybRead = median(
         [&] {
-            return quiet([&] {
-                osg::ref_ptr<osg::Vec3Array> v2 = new osg::Vec3Array;
-                osg::ref_ptr<osg::Vec4Array> c2 = new osg::Vec4Array;
-                XybReader::readXyb(QString::fromStdString(xyb), *v2, *c2);
-                return static_cast<long long>(v2->size());
-            });
+            return pointsRead(
+                [&](auto& v2, auto& c2) { XybReader::readXyb(QString::fromStdString(xyb), v2, c2); });
         },
         rounds);
     std::printf("XYB %s, %.1f MB\n", xyb.c_str(), xybSize / 1e6);
@@ -278,13 +180,11 @@ int main(int argc, char** argv)
     const std::string written = "bench_written.ply";
     const Figure write = median(
         [&] {
-            return quiet([&] {
-                PlyWriter::writePly(QString::fromStdString(written), *v, *c);
-                return static_cast<long long>(v->size());
-            });
+            PlyWriter::writePly(QString::fromStdString(written), *v, *c);
+            return static_cast<long long>(v->size());
         },
         rounds);
-    const double writtenSize = double(QFileInfo(QString::fromStdString(written)).size());
+    const double writtenSize = fileSize(written).value_or(0);
     std::printf("PLY writer %s, %.1f MB\n", written.c_str(), writtenSize / 1e6);
     print("PlyWriter::writePly", write, writtenSize);
     std::printf("  writer: %.0f MB/s (goal 200 MB/s: %.2fx)\n", writtenSize / 1e6 / write.seconds,
