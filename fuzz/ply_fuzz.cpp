@@ -98,8 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         device.open(QIODevice::ReadOnly);
         osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-        const bool ok = XybReader::readXyb(device, *vertices, *colours);
+        QString message;
+        const bool ok = XybReader::readXyb(device, *vertices, *colours, &message);
         checkCloud(ok, *vertices, *colours);
+        check(ok || !message.isEmpty());
         check(vertices->size() <= size / XybReader::recordSize);
     }
     return 0;

@@ -172,6 +172,13 @@ private slots:
                                    << "line 1";
         QTest::newRow("empty") << QByteArray() << "line";
         QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe<<>>", 8) << "line";
+        // Nesting that deep would take the recursive reader down with it.
+        QTest::newRow("folders nested 200000 deep")
+            << "<prj version=\"1.0\"><project>" + QByteArray("<f_a>").repeated(200000)
+            << "Elements nested more than 200 deep.";
+        QTest::newRow("section wrappers nested 200000 deep")
+            << "<prj version=\"1.0\">" + QByteArray("<geometry>").repeated(200000)
+            << "Elements nested more than 200 deep.";
     }
     void refusedFiles()
     {

@@ -10,9 +10,11 @@ namespace
 
 QList<QByteArray> wordsOf(const char* begin, const char* end)
 {
-    return QByteArray::fromRawData(begin, static_cast<int>(qMin<qint64>(end - begin, 1 << 20)))
-        .simplified()
-        .split(' ');
+    // simplified() on a temporary works in place, and a raw-data array counts
+    // as unshared: it would rewrite the caller's text. A const one is copied.
+    const QByteArray line =
+        QByteArray::fromRawData(begin, static_cast<int>(qMin<qint64>(end - begin, 1 << 20)));
+    return line.simplified().split(' ');
 }
 
 bool isScalarType(const QByteArray& type)
