@@ -49,7 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     out.close();
     out.open(QIODevice::ReadOnly);
     ProjectDocument again;
-    check(ProjectReader::read(out, again, &error));
+    if (!ProjectReader::read(out, again, &error)) {
+        std::cerr << "written project does not read back: " << error.toStdString() << "\n"
+                  << out.data().toStdString() << "\n";
+        std::abort();
+    }
     check(again.images.size() == doc.images.size());
     check(again.bookmarks.size() == doc.bookmarks.size());
     for (int t = 0; t <= LayerType::Annotation; ++t)

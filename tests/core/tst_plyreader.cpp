@@ -183,6 +183,10 @@ void TestPlyReader::refusals_data()
                                            "property float z\nend_header\n1 2 3\n")
                                     << "no format line";
     QTest::newRow("header only, no points") << fixedHeader14 << "file ends after 0 of 2";
+    QTest::newRow("element counts before the vertices overflow")
+        << "ply\nformat ascii 1.0\n" + QByteArray("element a 999999999999999999\n").repeated(12) +
+               "element vertex 1\nproperty float x\nproperty float y\nproperty float z\nend_header\n1 2 3\n"
+        << "element counts too large";
     QTest::newRow("vertex count zero") << QByteArray(fixedHeader14).replace("vertex 2", "vertex 0")
                                        << "no vertices";
     QTest::newRow("vertex lines are words")

@@ -138,6 +138,29 @@ private slots:
         QCOMPARE(back.bookmarks, doc.bookmarks);
     }
 
+    // Item texts the XML name tables do not take as names must not make the
+    // saved project unreadable.
+    void itemTextsReadBack_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("letter newer than the XML tables") << QString::fromUtf8("a:btype\u0587ts");
+        QTest::newRow("Latin-1 letters the XML tables lack") << QString::fromUtf8("\u00aa\u00b5\u00ba");
+        QTest::newRow("Latin-1 letters of names") << QString::fromUtf8("\u00c4g\u00e4is");
+        QTest::newRow("combining mark") << QString::fromUtf8("Grabung_e\u0301");
+        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("site\u0661\u0662");
+        QTest::newRow("ideographs") << QString::fromUtf8("\u767a\u6398");
+    }
+    void itemTextsReadBack()
+    {
+        QFETCH(QString, text);
+        ProjectDocument doc;
+        doc.tree = {folder(text, {layer(text + ".ply", LayerType::PointCloud)}), folder(text)};
+        ProjectDocument back;
+        QString error;
+        QVERIFY2(readBack(written(doc), back, &error), qPrintable(error));
+        QCOMPARE(describe(back.tree), describe(doc.tree));
+    }
+
     // The described form, with every name a plain XML name, reads as before.
     void plainFileFromAnEarlierVersion()
     {

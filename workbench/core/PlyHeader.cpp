@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <limits>
+
 namespace
 {
 
@@ -49,6 +51,16 @@ bool readCount(const QByteArray& word, qint64& count)
     return true;
 }
 
+// Adds the lines of an element before the vertices; each count may be up to
+// 18 digits, so a few of them together could overflow.
+bool addLines(qint64& total, qint64 count)
+{
+    if (count > std::numeric_limits<qint64>::max() - total)
+        return false;
+    total += count;
+    return true;
+}
+
 } // namespace
 
 bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
@@ -81,8 +93,10 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
             continue;
 
         if (keyword == "end_header") {
-            if (section == Section::BeforeVertex)
-                out.linesBeforeVertices += pendingCount;
+            if (section == Section::BeforeVertex && !addLines(out.linesBeforeVertices, pendingCount)) {
+                error = where + QStringLiteral("element counts too large");
+                return false;
+            }
             break;
         }
 
@@ -111,8 +125,10 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 error = where + QStringLiteral("bad element line");
                 return false;
             }
-            if (section == Section::BeforeVertex)
-                out.linesBeforeVertices += pendingCount;
+            if (section == Section::BeforeVertex && !addLines(out.linesBeforeVertices, pendingCount)) {
+                error = where + QStringLiteral("element counts too large");
+                return false;
+            }
             if (words[1] == "vertex") {
                 if (vertexSeen) {
                     error = where + QStringLiteral("second vertex element");

@@ -98,7 +98,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     qint64 badLines = 0;
     qint64 firstBadLine = 0;
     qint64 extraLines = 0;
-    double values[maxColumns];
+    double values[maxColumns] = {}; // a short line must not leave its vertex unset
 
     while (lines.next(begin, end)) {
         const char* p = begin;
