@@ -156,6 +156,18 @@ private slots:
                           "<Placemark><description>gid: 1\nthe_geom: 1,2,3</description></Placemark>"
                           "<Placemark><description>gid: 2\nthe_ge")
             << "line" << 1;
+        // Nesting that deep would take the recursive reader down with it.
+        const QByteArray point("<Placemark><Point><coordinates>1,2,3</coordinates></Point></Placemark>");
+        QTest::newRow("folders nested 200000 deep")
+            << "<kml>" + point + QByteArray("<Folder>").repeated(200000)
+            << "line 1: elements nested more than 100 deep" << 1;
+        QTest::newRow("multi-geometries nested 200000 deep")
+            << "<kml>" + point + "<Placemark>" + QByteArray("<MultiGeometry>").repeated(200000)
+            << "line 1: elements nested more than 100 deep" << 1;
+        QTest::newRow("folders nested 90 deep are read")
+            << "<kml>" + QByteArray("<Folder>").repeated(90) + point + QByteArray("</Folder>").repeated(90) +
+                   "</kml>"
+            << QString() << 1;
     }
     void badDocuments()
     {

@@ -1,4 +1,6 @@
+#include "PlyHeader.h"
 #include "PlyReader.h"
+#include "TextLineReader.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -54,6 +56,8 @@ private slots:
     void realFiles_data();
     void realFiles();
     void pmvsAndMeshLabCopiesAgree();
+    void headerLeavesTheTextAlone_data();
+    void headerLeavesTheTextAlone();
 };
 
 void TestPlyReader::layouts_data()
@@ -179,6 +183,12 @@ void TestPlyReader::refusals_data()
                                            "property float z\nend_header\n1 2 3\n")
                                     << "no format line";
     QTest::newRow("header only, no points") << fixedHeader14 << "file ends after 0 of 2";
+    QTest::newRow("element counts before the vertices overflow")
+        << "ply\nformat ascii 1.0\n" + QByteArray("element a 999999999999999999\n").repeated(12) +
+               "element vertex 1\nproperty float x\nproperty float y\nproperty float z\nend_header\n1 2 3\n"
+        << "element counts too large";
+    QTest::newRow("vertex count zero") << QByteArray(fixedHeader14).replace("vertex 2", "vertex 0")
+                                       << "no vertices";
     QTest::newRow("vertex lines are words")
         << fixedHeader14 + "one two three four five six seven\nx y z r g b a\n"
         << "not numbers";
@@ -310,4 +320,33 @@ void TestPlyReader::pmvsAndMeshLabCopiesAgree()
 }
 
 QTEST_GUILESS_MAIN(TestPlyReader)
+// The header is parsed from lines the line reader hands out as const views of
+// the caller's text; tidying their blanks must not write into that text.
+void TestPlyReader::headerLeavesTheTextAlone_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("doubled blanks in header lines")
+        << QByteArray(fixedHeader14).replace("element vertex 2", "element  vertex   2") << true;
+    QTest::newRow("tabs and trailing blanks")
+        << QByteArray(fixedHeader14).replace("property float x", "property\tfloat x \t") << true;
+    QTest::newRow("not a PLY: first line of numbers with doubled blanks")
+        << QByteArray("-1.078964 -1311319  8\n1 2  3\n") << false;
+    QTest::newRow("blank-padded magic line") << QByteArray("  ply  \n format  ascii 1.0\n") << false;
+}
+
+void TestPlyReader::headerLeavesTheTextAlone()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+
+    const QByteArray original(text.constData(), text.size()); // a copy of its own
+    TextLineReader lines(text.constData(), text.constData() + text.size());
+    PlyHeader header;
+    QString error;
+    QCOMPARE(PlyHeader::read(lines, header, error), valid);
+    QCOMPARE(text, original);
+}
+
 #include "tst_plyreader.moc"

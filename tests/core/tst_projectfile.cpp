@@ -138,6 +138,29 @@ private slots:
         QCOMPARE(back.bookmarks, doc.bookmarks);
     }
 
+    // Item texts the XML name tables do not take as names must not make the
+    // saved project unreadable.
+    void itemTextsReadBack_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("letter newer than the XML tables") << QString::fromUtf8("a:btype\u0587ts");
+        QTest::newRow("Latin-1 letters the XML tables lack") << QString::fromUtf8("\u00aa\u00b5\u00ba");
+        QTest::newRow("Latin-1 letters of names") << QString::fromUtf8("\u00c4g\u00e4is");
+        QTest::newRow("combining mark") << QString::fromUtf8("Grabung_e\u0301");
+        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("site\u0661\u0662");
+        QTest::newRow("ideographs") << QString::fromUtf8("\u767a\u6398");
+    }
+    void itemTextsReadBack()
+    {
+        QFETCH(QString, text);
+        ProjectDocument doc;
+        doc.tree = {folder(text, {layer(text + ".ply", LayerType::PointCloud)}), folder(text)};
+        ProjectDocument back;
+        QString error;
+        QVERIFY2(readBack(written(doc), back, &error), qPrintable(error));
+        QCOMPARE(describe(back.tree), describe(doc.tree));
+    }
+
     // The described form, with every name a plain XML name, reads as before.
     void plainFileFromAnEarlierVersion()
     {
@@ -172,6 +195,13 @@ private slots:
                                    << "line 1";
         QTest::newRow("empty") << QByteArray() << "line";
         QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe<<>>", 8) << "line";
+        // Nesting that deep would take the recursive reader down with it.
+        QTest::newRow("folders nested 200000 deep")
+            << "<prj version=\"1.0\"><project>" + QByteArray("<f_a>").repeated(200000)
+            << "Elements nested more than 200 deep.";
+        QTest::newRow("section wrappers nested 200000 deep")
+            << "<prj version=\"1.0\">" + QByteArray("<geometry>").repeated(200000)
+            << "Elements nested more than 200 deep.";
     }
     void refusedFiles()
     {

@@ -112,6 +112,8 @@ void TestPtsReader::refusals_data()
     QTest::newRow("negative count") << QByteArray("-4\n1 2 3\n") << "not a point count";
     QTest::newRow("count only") << QByteArray("3\n") << "3 points short";
     QTest::newRow("count zero") << QByteArray("0\n1 2 3\n") << "1 lines beyond";
+    QTest::newRow("count zero and nothing else") << QByteArray("0") << "no points";
+    QTest::newRow("count zero, blank lines after it") << QByteArray("0\n\n \t\n") << "no points";
 }
 
 void TestPtsReader::refusals()

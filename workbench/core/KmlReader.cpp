@@ -42,8 +42,18 @@ struct Geometry {
     QVector<osg::Vec3f> ring;
 };
 
-void readGeometry(QXmlStreamReader& xml, Geometry& g)
+bool tooDeep(QXmlStreamReader& xml, int depth)
 {
+    if (depth <= KmlReader::maxNesting)
+        return false;
+    xml.raiseError(QStringLiteral("elements nested more than %1 deep").arg(KmlReader::maxNesting));
+    return true;
+}
+
+void readGeometry(QXmlStreamReader& xml, Geometry& g, int depth)
+{
+    if (tooDeep(xml, depth))
+        return;
     if (xml.name() == QLatin1String("Point")) {
         const QString coords = readCoordinatesBelow(xml, {QStringLiteral("coordinates")});
         if (!g.hasPoint && !coords.trimmed().isEmpty()) {
@@ -59,7 +69,7 @@ void readGeometry(QXmlStreamReader& xml, Geometry& g)
     } else if (xml.name() == QLatin1String("MultiGeometry")) {
         // Real-world files group parts; the first point and first outline count.
         while (xml.readNextStartElement())
-            readGeometry(xml, g);
+            readGeometry(xml, g, depth + 1);
     } else {
         xml.skipCurrentElement();
     }
@@ -90,8 +100,8 @@ KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
     }
     // Our files hold the placemarks in Document; other programs also put them
     // in (nested) Folders or straight under kml.
-    readContainer(xml, expected, result, false);
-    if (xml.hasError() && xml.error() != QXmlStreamReader::CustomError)
+    readContainer(xml, expected, result, false, 1);
+    if (xml.hasError())
         result.error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
     if (result.skipped > 0)
         std::cout << "Placemarks without a usable geometry: " << result.skipped << std::endl;
@@ -99,15 +109,17 @@ KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
 }
 
 void KmlReader::readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
-                              bool printNames)
+                              bool printNames, int depth)
 {
+    if (tooDeep(xml, depth))
+        return;
     while (xml.readNextStartElement()) {
         if (printNames)
             std::cout << xml.name().toString().toStdString() << std::endl;
         if (xml.name() == QLatin1String("Placemark"))
             readPlacemark(xml, expected, result);
         else if (xml.name() == QLatin1String("Document") || xml.name() == QLatin1String("Folder"))
-            readContainer(xml, expected, result, true);
+            readContainer(xml, expected, result, true, depth + 1);
         else
             xml.skipCurrentElement();
     }
@@ -123,7 +135,7 @@ void KmlReader::readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, R
             record = parseDescription(xml.readElementText(QXmlStreamReader::IncludeChildElements));
         else if (xml.name() == QLatin1String("Point") || xml.name() == QLatin1String("Polygon") ||
                  xml.name() == QLatin1String("MultiGeometry"))
-            readGeometry(xml, geometry);
+            readGeometry(xml, geometry, 1);
         else
             xml.skipCurrentElement();
     }

@@ -35,10 +35,14 @@ public:
     static QVector<osg::Vec3f> parseRing(const QString& text);
     static osg::Vec3f parseTuple(const QString& text);
 
+    // Folders and multi-geometries may nest, but a file nesting them deeper
+    // than this is refused rather than followed down to a stack overflow.
+    static constexpr int maxNesting = 100;
+
     static QString notKmlMessage() { return QStringLiteral("The file is not a KML version 1.0 file."); }
 
 private:
     static void readContainer(QXmlStreamReader& xml, LayerType::Code expected, Result& result,
-                              bool printNames);
+                              bool printNames, int depth);
     static void readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, Result& result);
 };

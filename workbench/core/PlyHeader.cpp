@@ -5,14 +5,18 @@
 #include <QByteArray>
 #include <QList>
 
+#include <limits>
+
 namespace
 {
 
 QList<QByteArray> wordsOf(const char* begin, const char* end)
 {
-    return QByteArray::fromRawData(begin, static_cast<int>(qMin<qint64>(end - begin, 1 << 20)))
-        .simplified()
-        .split(' ');
+    // simplified() on a temporary works in place, and a raw-data array counts
+    // as unshared: it would rewrite the caller's text. A const one is copied.
+    const QByteArray line =
+        QByteArray::fromRawData(begin, static_cast<int>(qMin<qint64>(end - begin, 1 << 20)));
+    return line.simplified().split(' ');
 }
 
 bool isScalarType(const QByteArray& type)
@@ -44,6 +48,16 @@ bool readCount(const QByteArray& word, qint64& count)
         value = value * 10 + (c - '0');
     }
     count = value;
+    return true;
+}
+
+// Adds the lines of an element before the vertices; each count may be up to
+// 18 digits, so a few of them together could overflow.
+bool addLines(qint64& total, qint64 count)
+{
+    if (count > std::numeric_limits<qint64>::max() - total)
+        return false;
+    total += count;
     return true;
 }
 
@@ -79,8 +93,10 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
             continue;
 
         if (keyword == "end_header") {
-            if (section == Section::BeforeVertex)
-                out.linesBeforeVertices += pendingCount;
+            if (section == Section::BeforeVertex && !addLines(out.linesBeforeVertices, pendingCount)) {
+                error = where + QStringLiteral("element counts too large");
+                return false;
+            }
             break;
         }
 
@@ -109,8 +125,10 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 error = where + QStringLiteral("bad element line");
                 return false;
             }
-            if (section == Section::BeforeVertex)
-                out.linesBeforeVertices += pendingCount;
+            if (section == Section::BeforeVertex && !addLines(out.linesBeforeVertices, pendingCount)) {
+                error = where + QStringLiteral("element counts too large");
+                return false;
+            }
             if (words[1] == "vertex") {
                 if (vertexSeen) {
                     error = where + QStringLiteral("second vertex element");

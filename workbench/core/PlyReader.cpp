@@ -145,6 +145,9 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
             note += QStringLiteral("; ");
         note += QStringLiteral("file ends after %1 of %2 vertices").arg(linesRead).arg(header.vertexCount);
     }
+    // A refusal always says why, also for a header that declares no vertices.
+    if (read == 0 && note.isEmpty())
+        note = QStringLiteral("file holds no vertices");
     if (!note.isEmpty()) {
         note = label + QStringLiteral(": ") + note;
         std::cout << note.toStdString() << "\n";

@@ -12,6 +12,19 @@ namespace {
 
 using Node = ProjectDocument::Node;
 
+// Folders nest and so do the section wrappers, but a file nesting elements
+// deeper than this is refused rather than followed down to a stack overflow.
+constexpr int maxNesting = 200;
+
+bool tooDeep(QXmlStreamReader& xml, int depth)
+{
+    if (depth <= maxNesting)
+        return false;
+    xml.raiseError(QCoreApplication::translate("ProjectReader", "Elements nested more than %1 deep.")
+                       .arg(maxNesting));
+    return true;
+}
+
 // The item text an element stands for: its "name" attribute when the writer
 // had to replace a text that is no XML name, else the element name less the
 // given number of leading characters.
@@ -24,8 +37,10 @@ QString itemText(const QXmlStreamReader& xml, int strip)
 }
 
 // Reads element E (the reader stands on its start) whose nodes go into parent.
-void readTreeElement(QXmlStreamReader& xml, QVector<Node>& parent)
+void readTreeElement(QXmlStreamReader& xml, QVector<Node>& parent, int depth)
 {
+    if (tooDeep(xml, depth))
+        return;
     const QString fullName = itemText(xml, 0);
     const QString shortName = itemText(xml, 2);
     int folderIndex = -1;
@@ -50,7 +65,7 @@ void readTreeElement(QXmlStreamReader& xml, QVector<Node>& parent)
                 parent.append(folder);
                 folderIndex = parent.size() - 1;
             }
-            readTreeElement(xml, parent[folderIndex].children);
+            readTreeElement(xml, parent[folderIndex].children, depth + 1);
         }
     }
 }
@@ -61,7 +76,7 @@ void readTree(QXmlStreamReader& xml, ProjectDocument& doc)
         if (xml.name() == QLatin1String("type"))
             xml.skipCurrentElement(); // "Empty"
         else
-            readTreeElement(xml, doc.tree);
+            readTreeElement(xml, doc.tree, 1);
     }
 }
 
@@ -174,8 +189,10 @@ void readBookmarks(QXmlStreamReader& xml, ProjectDocument& doc)
 }
 
 // The children of prj, and of the "geometry" and "cameras" wrappers.
-void readSections(QXmlStreamReader& xml, ProjectDocument& doc)
+void readSections(QXmlStreamReader& xml, ProjectDocument& doc, int depth)
 {
+    if (tooDeep(xml, depth))
+        return;
     while (xml.readNextStartElement()) {
         const QString name = xml.name().toString();
         std::cout << name.toStdString() << "\n";
@@ -191,7 +208,7 @@ void readSections(QXmlStreamReader& xml, ProjectDocument& doc)
         else if (name == QLatin1String("bookmarks"))
             readBookmarks(xml, doc);
         else if (name == QLatin1String("geometry") || name == QLatin1String("cameras"))
-            readSections(xml, doc);
+            readSections(xml, doc, depth + 1);
         else
             xml.skipCurrentElement();
     }
@@ -205,7 +222,7 @@ bool ProjectReader::read(QIODevice& device, ProjectDocument& doc, QString* error
     if (xml.readNextStartElement()) {
         if (xml.name() == QLatin1String("prj")
             && xml.attributes().value(QLatin1String("version")) == QLatin1String("1.0"))
-            readSections(xml, doc);
+            readSections(xml, doc, 1);
         else
             xml.raiseError(QCoreApplication::translate("ProjectReader", "The file is not a PRJ version 1.0 file."));
     }

@@ -7,13 +7,24 @@
 
 namespace {
 
+// The reader checks names against the fixed letter tables of XML 1.0, which
+// differ from today's Unicode letters (U+0587 is one, U+00AA is not); a name
+// it refuses would make the whole project unreadable. So only the letters of
+// Latin-1 that both agree on make names, and any other text keeps its exact
+// form in the "name" attribute.
+bool isNameLetter(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xFF && u != 0xD7 && u != 0xF7);
+}
 bool isNameStart(QChar c)
 {
-    return c.isLetter() || c == QLatin1Char('_') || c == QLatin1Char(':');
+    return isNameLetter(c) || c == QLatin1Char('_') || c == QLatin1Char(':');
 }
 bool isNameChar(QChar c)
 {
-    return isNameStart(c) || c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.') || c.isMark();
+    const ushort u = c.unicode();
+    return isNameStart(c) || (u >= '0' && u <= '9') || c == QLatin1Char('-') || c == QLatin1Char('.');
 }
 
 void writeNode(QXmlStreamWriter& xml, const ProjectDocument::Node& node)

@@ -98,7 +98,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     qint64 badLines = 0;
     qint64 firstBadLine = 0;
     qint64 extraLines = 0;
-    double values[maxColumns];
+    double values[maxColumns] = {}; // a short line must not leave its vertex unset
 
     while (lines.next(begin, end)) {
         const char* p = begin;
@@ -148,6 +148,9 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         notes << QStringLiteral("file ends %1 points short of its count").arg(remaining);
     if (extraLines > 0)
         notes << QStringLiteral("%1 lines beyond the declared count not read").arg(extraLines);
+    // A refusal always says why, also for a file that keeps its promise of no points.
+    if (read == 0 && notes.isEmpty())
+        notes << QStringLiteral("file holds no points");
     if (!notes.isEmpty()) {
         const QString note = label + QStringLiteral(": ") + notes.join(QStringLiteral("; "));
         std::cout << note.toStdString() << "\n";

@@ -82,5 +82,12 @@ bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Ar
         if (message)
             *message = text;
     }
+    if (read == 0 && nonFinite == 0) {
+        // A refusal always says why, also for an empty or too short file.
+        const QString text = QStringLiteral("XYB: no whole %1-byte record").arg(recordSize);
+        std::cout << text.toStdString() << "\n";
+        if (message)
+            *message = text;
+    }
     return read > 0;
 }
