@@ -4,6 +4,8 @@
 #include "KmlKind.h"
 #include "KmlReader.h"
 
+#include "FuzzSupport.h"
+
 #include <QBuffer>
 #include <QByteArray>
 
@@ -14,11 +16,7 @@
 namespace
 {
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using fuzz::check;
 
 } // namespace
 
@@ -30,7 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
+    const QByteArray input = fuzz::bytes(data, size);
 
     for (LayerType::Code expected : {LayerType::Points, LayerType::Polygons}) {
         QBuffer device;

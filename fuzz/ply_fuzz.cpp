@@ -10,6 +10,8 @@
 #include "TextLineReader.h"
 #include "XybReader.h"
 
+#include "FuzzSupport.h"
+
 #include <QBuffer>
 #include <QByteArray>
 
@@ -21,11 +23,7 @@
 namespace
 {
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using fuzz::check;
 
 void checkCloud(bool ok, const osg::Vec3Array& vertices, const osg::Vec4Array& colours)
 {
@@ -33,6 +31,19 @@ void checkCloud(bool ok, const osg::Vec3Array& vertices, const osg::Vec4Array& c
     check(ok == !vertices.empty());
     for (const osg::Vec3& v : vertices)
         check(std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()));
+}
+
+// One cloud reader over the input: every refusal says why. Returns the points read.
+template <typename Reader> size_t readCloud(Reader reader, const QByteArray& input)
+{
+    fuzz::InputDevice device(input);
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+    QString message;
+    const bool ok = reader(device, *vertices, *colours, &message);
+    checkCloud(ok, *vertices, *colours);
+    check(ok || !message.isEmpty());
+    return vertices->size();
 }
 
 } // namespace
@@ -46,7 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
+    const QByteArray input = fuzz::bytes(data, size);
 
     {
         // The header alone, as the in-memory line reader hands it out.
@@ -63,46 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(!error.isEmpty());
         }
     }
+    readCloud([](QIODevice& d, osg::Vec3Array& v, osg::Vec4Array& c, QString* m) { return PlyReader::readPly(d, v, c, m); },
+              input);
     {
-        QBuffer device;
-        device.setData(input);
-        device.open(QIODevice::ReadOnly);
-        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-        QString message;
-        const bool ok = PlyReader::readPly(device, *vertices, *colours, &message);
-        checkCloud(ok, *vertices, *colours);
-        check(ok || !message.isEmpty());
-    }
-    {
-        QBuffer device;
-        device.setData(input);
-        device.open(QIODevice::ReadOnly);
+        fuzz::InputDevice device(input);
         const QString kind = PlyKind::kindOfPly(device);
         check(kind == QLatin1String("Mesh") || kind == QLatin1String("PointCloud"));
     }
-    {
-        QBuffer device;
-        device.setData(input);
-        device.open(QIODevice::ReadOnly);
-        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-        QString message;
-        const bool ok = PtsReader::readPts(device, *vertices, *colours, &message);
-        checkCloud(ok, *vertices, *colours);
-        check(ok || !message.isEmpty());
-    }
-    {
-        QBuffer device;
-        device.setData(input);
-        device.open(QIODevice::ReadOnly);
-        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-        QString message;
-        const bool ok = XybReader::readXyb(device, *vertices, *colours, &message);
-        checkCloud(ok, *vertices, *colours);
-        check(ok || !message.isEmpty());
-        check(vertices->size() <= size / XybReader::recordSize);
-    }
+    readCloud([](QIODevice& d, osg::Vec3Array& v, osg::Vec4Array& c, QString* m) { return PtsReader::readPts(d, v, c, m); },
+              input);
+    const size_t xybPoints = readCloud([](QIODevice& d, osg::Vec3Array& v, osg::Vec4Array& c, QString* m) { return XybReader::readXyb(d, v, c, m); },
+              input);
+    check(xybPoints <= size / XybReader::recordSize);
     return 0;
 }

@@ -5,6 +5,8 @@
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
 
+#include "FuzzSupport.h"
+
 #include <QBuffer>
 #include <QByteArray>
 
@@ -15,11 +17,7 @@
 namespace
 {
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+using fuzz::check;
 
 } // namespace
 
@@ -31,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
+    const QByteArray input = fuzz::bytes(data, size);
     QBuffer device;
     device.setData(input);
     device.open(QIODevice::ReadOnly);

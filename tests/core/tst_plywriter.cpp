@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "PointArrays.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -15,19 +17,8 @@
 namespace
 {
 
-osg::ref_ptr<osg::Vec3Array> makeVertices(std::initializer_list<osg::Vec3> list)
-{
-    osg::ref_ptr<osg::Vec3Array> array = new osg::Vec3Array;
-    array->assign(list.begin(), list.end());
-    return array;
-}
-
-osg::ref_ptr<osg::Vec4Array> makeColours(std::initializer_list<osg::Vec4> list)
-{
-    osg::ref_ptr<osg::Vec4Array> array = new osg::Vec4Array;
-    array->assign(list.begin(), list.end());
-    return array;
-}
+using pointarrays::makeColours;
+using pointarrays::makeVertices;
 
 const QByteArray header = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex %1\n"
                           "property float x\nproperty float y\nproperty float z\nproperty uchar red\n"

@@ -4,22 +4,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "PointArrays.h"
+
 namespace
 {
 
-osg::ref_ptr<osg::Vec3Array> makeVertices(std::initializer_list<osg::Vec3> list)
-{
-    osg::ref_ptr<osg::Vec3Array> array = new osg::Vec3Array;
-    array->assign(list.begin(), list.end());
-    return array;
-}
-
-osg::ref_ptr<osg::Vec4Array> makeColours(std::initializer_list<osg::Vec4> list)
-{
-    osg::ref_ptr<osg::Vec4Array> array = new osg::Vec4Array;
-    array->assign(list.begin(), list.end());
-    return array;
-}
+using pointarrays::makeColours;
+using pointarrays::makeVertices;
 
 void writeFile(const QString& name, const QByteArray& text)
 {

@@ -3,28 +3,22 @@
 #include <QBuffer>
 #include <QtTest>
 
-#include <random>
+#include "PointArrays.h"
 
-Q_DECLARE_METATYPE(osg::Vec3)
-Q_DECLARE_METATYPE(osg::Vec4)
+#include <random>
 
 namespace
 {
 
+using pointarrays::grey;
+using pointarrays::rgb;
+
 bool readText(const QByteArray& text, osg::Vec3Array& v, osg::Vec4Array& c, QString* message = nullptr)
 {
-    QBuffer buffer;
-    buffer.setData(text);
-    buffer.open(QIODevice::ReadOnly);
-    return PtsReader::readPts(buffer, v, c, message);
+    return pointarrays::readText(
+        [](QIODevice& d, osg::Vec3Array& a, osg::Vec4Array& b, QString* m) { return PtsReader::readPts(d, a, b, m); }, text, v, c,
+        message);
 }
-
-osg::Vec4 rgb(int r, int g, int b)
-{
-    return osg::Vec4(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
-}
-
-const osg::Vec4 grey(0.5f, 0.5f, 0.5f, 1.0f);
 
 } // namespace
 
