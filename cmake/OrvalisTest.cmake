@@ -7,6 +7,7 @@ function(orvalis_add_test)
   cmake_parse_arguments(T "GL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt5::Test)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${T_NAME} PRIVATE
     ORVALIS_SHARED_DATA="${ORVALIS_SHARED_DATA}"
     ORVALIS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
