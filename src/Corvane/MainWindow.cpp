@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include "ConfigReader.h"
@@ -96,6 +97,11 @@ void MainWindow::createToolBars()
         if (action != m_startServerAction)
             action->setEnabled(false);
     }
+    // Green while the status server listens.
+    m_serverLamp = new LedIndicator(m_connectionToolBar);
+    m_serverLamp->setObjectName("serverLamp");
+    m_serverLamp->setToolTip(tr("Status server stopped"));
+    m_connectionToolBar->addWidget(m_serverLamp);
 
     // The tracker's requests, reachable without a trip to the menu.
     QToolBar* tracker = addToolBar(tr("Tracker"));
@@ -274,6 +280,24 @@ QGroupBox* MainWindow::createWaypointBox()
 
 void MainWindow::toggleTCPServer(bool shouldStart)
 {
+    // The server has already tried (its slot runs first): a port taken by
+    // another program leaves it stopped, and the window must not say otherwise.
+    const QString failure = shouldStart && !m_server->isListening()
+                              ? tr("Status server not started on port %1: %2")
+                                    .arg(m_server->port())
+                                    .arg(m_server->errorString())
+                              : QString();
+    if (!failure.isEmpty()) {
+        const QSignalBlocker blocker(m_startServerAction);
+        m_startServerAction->setChecked(false);
+        shouldStart = false;
+        appendLog(failure);
+    }
+    statusBar()->showMessage(failure);
+    m_serverLamp->setToolTip(failure.isEmpty() ? (shouldStart ? tr("Status server listening")
+                                                              : tr("Status server stopped"))
+                                               : failure);
+    shouldStart ? m_serverLamp->switchOn() : m_serverLamp->switchOff();
     m_startServerAction->setText(shouldStart ? tr("&StopServer") : tr("StartServer"));
     const auto actions = m_connectionToolBar->actions();
     for (QAction* action : actions) {

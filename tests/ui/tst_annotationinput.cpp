@@ -336,7 +336,7 @@ private slots:
         const QImage swatch = layer->child(1)->icon().pixmap(46, 32).toImage();
         QCOMPARE(swatch.size(), QSize(46, 32));
         QCOMPARE(swatch.pixelColor(1, 1), QColor(255, 255, 127));
-        QCOMPARE(swatch.pixelColor(23, 16), QColor(Qt::white));
+        QCOMPARE(swatch.pixelColor(23, 16), QColor(255, 255, 127)); // filled, not a frame
 
         const QVector<AnnotationRecord> file =
             dayFile(app.project() + "2015-03-01_dl.kml", LayerType::Polygons);
