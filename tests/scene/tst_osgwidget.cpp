@@ -6,6 +6,7 @@
 #include "BundleSceneBuilder.h"
 #include "MapManipulator.h"
 #include "OsgWidget.h"
+#include "ViewStatsHandler.h"
 
 namespace
 {
@@ -285,6 +286,34 @@ private slots:
         // Standard views then move the selected manipulator.
         w.showTop();
         QVERIFY(managedEye(w).z() > 1.0);
+    }
+
+    // The statistics handler took the map manipulator's "S" (and "s") too:
+    // moving the camera opened the statistics on the way.
+    void statsKeysRestWhileTheMapManipulatorMoves()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(10, 0));
+        const auto press = [&w](int key) {
+            osg::ref_ptr<osgGA::GUIEventAdapter> down = new osgGA::GUIEventAdapter;
+            down->setEventType(osgGA::GUIEventAdapter::KEYDOWN);
+            down->setKey(key);
+            // Every handler of the view sees the key, as in a frame.
+            for (const osg::ref_ptr<osgGA::EventHandler>& handler : w.getOsgView()->getEventHandlers())
+                if (auto* gui = dynamic_cast<osgGA::GUIEventHandler*>(handler.get()))
+                    gui->handle(*down, *w.getOsgView());
+            w.getOsgView()->getCameraManipulator()->handle(*down, *w.getOsgView());
+        };
+        w.selectManipulator(1); // "Map"
+        const osg::Matrixd before = w.activeManipulator()->getMatrix();
+        press('s');
+        press('S');
+        QCOMPARE(w.statsHandler()->statsType(), 0);
+        QVERIFY(w.activeManipulator()->getMatrix() != before); // the camera did turn
+
+        w.selectManipulator(0); // other manipulators leave the keys to the statistics
+        press('s');
+        QVERIFY(w.statsHandler()->statsType() != 0);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include "CategoryColour.h"
 #include "LayerScene.h"
 #include "LayerTree.h"
 #include "MainWindow.h"
@@ -316,6 +317,23 @@ private slots:
         tree.itemOf(idA)->setCheckState(Qt::Unchecked);
         QVERIFY(tree.applyCheckState(tree.itemOf(idA)));
         QCOMPARE(scene.calls, QStringList{"hide /d/a.pts"});
+    }
+
+    // A locus outline's icon was a white box with a coloured frame.
+    void polygonRecordIconIsTheFilledCategorySwatch()
+    {
+        LayerTree tree;
+        QStandardItem* layer =
+            tree.addLayerWithoutLoading(LayerType::Polygons, "/d/day.kml", "day.kml", true, tree.projectRoot());
+        AnnotationRecord outline;
+        outline.locus = "5";
+        outline.locusDesc = "FL-FLOOR";
+        const QImage swatch = tree.addRecordChild(layer, LayerType::Polygons, outline)->icon().pixmap(46, 32).toImage();
+        QCOMPARE(swatch.size(), QSize(46, 32));
+        const osg::Vec4f c = CategoryColour::colourOf("FL-FLOOR");
+        const QColor expected(int(c.r() * 255), int(c.g() * 255), int(c.b() * 255));
+        for (const QPoint& p : {QPoint(0, 0), QPoint(23, 16), QPoint(45, 31)})
+            QCOMPARE(swatch.pixelColor(p), expected);
     }
 };
 

@@ -120,7 +120,7 @@ QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& fi
     }
     if (!loaded)
         item->setToolTip(tr("Not loaded: %1").arg(problem));
-    m_layers.append({id, type, file.toUtf8(), displayName});
+    m_layers.append({id, type, file.toUtf8(), displayName, loaded});
     if (loaded && (type == LayerType::Points || type == LayerType::Polygons)) {
         const QVector<AnnotationRecord> records = m_scene ? m_scene->annotationRecords(id) : QVector<AnnotationRecord>();
         for (const AnnotationRecord& record : records)

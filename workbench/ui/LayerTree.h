@@ -53,8 +53,9 @@ public:
     {
         LayerId id = LayerScene::noLayer;
         LayerType::Code type = LayerType::None;
-        QByteArray file; // exactly as passed to the loader
-        QString name;    // as added; the item's text once it is renamed
+        QByteArray file;    // exactly as passed to the loader
+        QString name;       // as added; the item's text once it is renamed
+        bool loaded = true; // false for a kept layer whose file gave nothing
     };
 
     struct MenuEntry

@@ -667,7 +667,10 @@ void MainWindow::createAnnotationInput()
     m_annotationInput->setPicker(m_picker.get());
     m_annotationInput->setLayerAdder([this](LayerType::Code type, const QString& file, const QString& name) {
         QStandardItem* root = m_layers->projectRoot();
-        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root);
+        QString error;
+        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root, &error);
+        if (!error.isEmpty())
+            appendLog(tr("Layer %1: %2").arg(name, error));
         if (item) {
             m_treeView->expand(item->index());
             m_treeView->expand(root->index());

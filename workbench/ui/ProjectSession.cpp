@@ -60,7 +60,11 @@ bool ProjectSession::openFile(const QString& fileName)
         QMessageBox::warning(m_parts.window, tr("QXmlStream Bookmarks"), m_lastError);
         return false;
     }
+    const int layersBefore = m_parts.layers->layers().size();
     ProjectFile::apply(doc, *m_parts.layers, *m_parts.images, m_parts.view, m_addLayer);
+    int unread = 0;
+    for (int i = layersBefore; i < m_parts.layers->layers().size(); ++i)
+        unread += m_parts.layers->layers()[i].loaded ? 0 : 1;
     ScanSettings::global() = doc.settings;
     // The settings window shows what it showed when last closed: refill it so
     // its "OK" does not put stale values over the ones just read.
@@ -74,7 +78,12 @@ bool ProjectSession::openFile(const QString& fileName)
     m_path = fileName;
     m_lastError.clear();
     emit opened();
-    status(tr("Project loaded"));
+    if (unread == 0)
+        status(tr("Project loaded"));
+    else // the layers stay in the project; the log view says why each was not read
+        status(unread == 1 ? tr("Project loaded; 1 layer could not be read (see the Log View)")
+                           : tr("Project loaded; %1 layers could not be read (see the Log View)").arg(unread),
+               5000);
     return true;
 }
 
