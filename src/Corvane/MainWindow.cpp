@@ -283,10 +283,10 @@ void MainWindow::toggleTCPServer(bool shouldStart)
     // The server has already tried (its slot runs first): a port taken by
     // another program leaves it stopped, and the window must not say otherwise.
     const QString failure = shouldStart && !m_server->isListening()
-                              ? tr("Status server not started on port %1: %2")
-                                    .arg(m_server->port())
-                                    .arg(m_server->errorString())
-                              : QString();
+                                ? tr("Status server not started on port %1: %2")
+                                      .arg(m_server->port())
+                                      .arg(m_server->errorString())
+                                : QString();
     if (!failure.isEmpty()) {
         const QSignalBlocker blocker(m_startServerAction);
         m_startServerAction->setChecked(false);
@@ -294,9 +294,9 @@ void MainWindow::toggleTCPServer(bool shouldStart)
         appendLog(failure);
     }
     statusBar()->showMessage(failure);
-    m_serverLamp->setToolTip(failure.isEmpty() ? (shouldStart ? tr("Status server listening")
-                                                              : tr("Status server stopped"))
-                                               : failure);
+    m_serverLamp->setToolTip(failure.isEmpty()
+                                 ? (shouldStart ? tr("Status server listening") : tr("Status server stopped"))
+                                 : failure);
     shouldStart ? m_serverLamp->switchOn() : m_serverLamp->switchOff();
     m_startServerAction->setText(shouldStart ? tr("&StopServer") : tr("StartServer"));
     const auto actions = m_connectionToolBar->actions();

@@ -17,9 +17,10 @@ private slots:
         QTest::newRow("empty") << QByteArray() << "Points";
         QTest::newRow("polygon element first") << QByteArray("<a>\n<Polygon/>\n<Point/>\n</a>") << "Polygons";
         QTest::newRow("point element first") << QByteArray("<a><Point/>\n<Polygon/></a>") << "Points";
-        QTest::newRow("namespaced polygon") << QByteArray("<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\">"
-                                                          "<kml:Polygon/></kml:kml>")
-                                            << "Polygons";
+        QTest::newRow("namespaced polygon")
+            << QByteArray("<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\">"
+                          "<kml:Polygon/></kml:kml>")
+            << "Polygons";
         // The fault this guards: the word anywhere in the text made a point layer.
         QTest::newRow("polygon layer of the site Point Hope")
             << QByteArray("<kml><Document><name>Point Hope</name><Placemark><description>site: Point Hope"
@@ -28,7 +29,8 @@ private slots:
         QTest::newRow("geometry after a long line")
             << "<kml><Document><description>" + QByteArray(70000, 'x') + " Point</description>\n<Polygon/>"
             << "Polygons";
-        QTest::newRow("broken after the first geometry") << QByteArray("<kml><Polygon></Point>") << "Polygons";
+        QTest::newRow("broken after the first geometry")
+            << QByteArray("<kml><Polygon></Point>") << "Polygons";
     }
     void kindOfText()
     {

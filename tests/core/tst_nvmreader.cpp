@@ -58,9 +58,8 @@ std::unique_ptr<Loaded> readFile(const QString& path, std::string* imageFolder =
     auto loaded = std::make_unique<Loaded>();
     std::string folder;
     StdoutCapture capture;
-    loaded->ok =
-        NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle, folder,
-                           &loaded->message);
+    loaded->ok = NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle,
+                                    folder, &loaded->message);
     loaded->out = capture.text();
     if (imageFolder)
         *imageFolder = folder;

@@ -33,7 +33,8 @@ private slots:
         QVector<AnnotationRecord> records(50);
         const QString ply = dir.filePath("cloud.ply");
         QVERIFY(PlyWriter::writePly(ply, *vertices, *colours));
-        const QString target = writer == "ply" ? ply : dir.filePath(writer == "kml" ? "day.kml" : "cloud.pts");
+        const QString target =
+            writer == "ply" ? ply : dir.filePath(writer == "kml" ? "day.kml" : "cloud.pts");
         const auto write = [&](QString* error) {
             if (writer == "ply")
                 return PlyWriter::writePly(ply, *vertices, *colours, error);

@@ -556,7 +556,8 @@ private slots:
         MainWindow w;
         QStandardItem* layer = w.layers()->addLayerWithoutLoading(LayerType::Points, path, "finds.kml", true,
                                                                   w.layers()->projectRoot());
-        QVERIFY(w.sceneView()->addAnnotationLayer(LayerTree::layerId(layer), LayerType::Points, true, QString()));
+        QVERIFY(
+            w.sceneView()->addAnnotationLayer(LayerTree::layerId(layer), LayerType::Points, true, QString()));
         w.layerView()->setCurrentIndex(layer->index());
         w.saveEditsPoints();
         QVERIFY(f.open(QIODevice::ReadOnly));

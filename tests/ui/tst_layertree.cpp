@@ -24,7 +24,8 @@ public:
     int typeChildrenAtLoad = -1;
     QHash<LayerId, QString> files;
 
-    bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error) override
+    bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                   QString* error) override
     {
         calls << QString("load %1 %2 %3").arg(LayerType::name(type), file).arg(visible);
         if (tree) {
@@ -250,13 +251,14 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing NVM") << "gone.nvm" << QByteArray() << "Cannot open";
-        QTest::newRow("NVM without points") << "empty.nvm" << QByteArray("NVM_V3\n\n1\na.jpg 1 1 0 0 0 0 0 0 0 0\n\n0\n")
-                                            << "line 6";
+        QTest::newRow("NVM without points")
+            << "empty.nvm" << QByteArray("NVM_V3\n\n1\na.jpg 1 1 0 0 0 0 0 0 0 0\n\n0\n") << "line 6";
         QTest::newRow("refused PLY header")
             << "cloud.ply" << QByteArray("ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nbogus\n")
             << "line";
         QTest::newRow("PTS without count") << "scan.pts" << QByteArray("x y z\n1 2 3\n") << "point count";
-        QTest::newRow("KML of another kind") << "day.kml" << QByteArray("<kml><Document/></kml>") << "placemarks";
+        QTest::newRow("KML of another kind")
+            << "day.kml" << QByteArray("<kml><Document/></kml>") << "placemarks";
         QTest::newRow("no rule for upper case") << "SCAN.PLY" << QByteArray("ply\n") << "no layer type";
     }
     void fileThatLoadsNothingAddsNoLayerAndSaysWhy()
@@ -296,8 +298,8 @@ private slots:
         // As the view moves an item: drop a copy, then remove the source row.
         const auto move = [&](QStandardItem* item, int row, const QModelIndex& target) {
             QMimeData* data = model->mimeData({item->index()});
-            const bool dropped = model->canDropMimeData(data, Qt::MoveAction, row, 0, target)
-                              && model->dropMimeData(data, Qt::MoveAction, row, 0, target);
+            const bool dropped = model->canDropMimeData(data, Qt::MoveAction, row, 0, target) &&
+                                 model->dropMimeData(data, Qt::MoveAction, row, 0, target);
             delete data;
             if (dropped)
                 (item->parent() ? item->parent() : model->invisibleRootItem())->removeRow(item->row());
@@ -309,7 +311,7 @@ private slots:
         QCOMPARE(childTexts(root), (QStringList{"b.pts", "New Folder", "a.pts"}));
         QStandardItem* movedB = root->child(0);
         QVERIFY(!move(root->child(1), -1, tree.itemOf(idA)->index())); // onto a layer
-        QVERIFY(!move(movedB, -1, movedB->child(0)->index()));        // onto a type child
+        QVERIFY(!move(movedB, -1, movedB->child(0)->index()));         // onto a type child
         QCOMPARE(childTexts(root), (QStringList{"b.pts", "New Folder", "a.pts"}));
 
         // The moved item is still its own layer.
@@ -323,12 +325,13 @@ private slots:
     void polygonRecordIconIsTheFilledCategorySwatch()
     {
         LayerTree tree;
-        QStandardItem* layer =
-            tree.addLayerWithoutLoading(LayerType::Polygons, "/d/day.kml", "day.kml", true, tree.projectRoot());
+        QStandardItem* layer = tree.addLayerWithoutLoading(LayerType::Polygons, "/d/day.kml", "day.kml", true,
+                                                           tree.projectRoot());
         AnnotationRecord outline;
         outline.locus = "5";
         outline.locusDesc = "FL-FLOOR";
-        const QImage swatch = tree.addRecordChild(layer, LayerType::Polygons, outline)->icon().pixmap(46, 32).toImage();
+        const QImage swatch =
+            tree.addRecordChild(layer, LayerType::Polygons, outline)->icon().pixmap(46, 32).toImage();
         QCOMPARE(swatch.size(), QSize(46, 32));
         const osg::Vec4f c = CategoryColour::colourOf("FL-FLOOR");
         const QColor expected(int(c.r() * 255), int(c.g() * 255), int(c.b() * 255));

@@ -83,7 +83,8 @@ osg::Vec3d eyeOf(OsgWidget* scene)
 
 osg::Vec3d lookOf(OsgWidget* scene)
 {
-    osg::Vec3d look = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), scene->activeManipulator()->getMatrix());
+    osg::Vec3d look =
+        osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), scene->activeManipulator()->getMatrix());
     look.normalize();
     return look;
 }

@@ -1,9 +1,9 @@
 #include <QtTest>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -332,7 +332,8 @@ private slots:
         QFile f(dir.filePath("old.prj"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("<prj version=\"1.0\"><project><type>Empty</type></project>"
-                "<scan_settings><dense_reconstruction>SURE</dense_reconstruction><fy>99</fy></scan_settings></prj>");
+                "<scan_settings><dense_reconstruction>SURE</dense_reconstruction><fy>99</fy></"
+                "scan_settings></prj>");
         f.close();
         MainWindow w;
         ScanSettings::global().imageFolder = "/data/site/images";

@@ -32,10 +32,10 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
         std::cout << "Bundle File is .out\n" << std::flush;
         QFile file(QFile::decodeName(QByteArray::fromStdString(fileName)));
         if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
-            result.message = "Cannot open " + fileName + ": " +
-                             (QFileInfo(file).exists() && !QFileInfo(file).isFile()
-                                  ? std::string("not a regular file")
-                                  : file.errorString().toStdString());
+            result.message =
+                "Cannot open " + fileName + ": " +
+                (QFileInfo(file).exists() && !QFileInfo(file).isFile() ? std::string("not a regular file")
+                                                                       : file.errorString().toStdString());
             return result;
         }
         result.accepted = true;

@@ -221,8 +221,9 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
         bool atEnd = false;
         const int cameraCount = nextCount(lines, &atEnd);
         if (cameraCount < 1) {
-            stop = atEnd ? "line " + std::to_string(lines.lineNumber()) + ": the file ends before a camera count"
-                                 : "line " + std::to_string(lines.lineNumber()) + ": no camera count";
+            stop =
+                atEnd ? "line " + std::to_string(lines.lineNumber()) + ": the file ends before a camera count"
+                      : "line " + std::to_string(lines.lineNumber()) + ": no camera count";
             break;
         }
         std::cout << "CamCount: " << cameraCount << "\n";

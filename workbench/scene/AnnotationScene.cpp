@@ -37,7 +37,8 @@ AnnotationLayer* AnnotationScene::loadLayer(LayerType::Code type, const QString&
         if (problem.isEmpty() && read.skipped > 0)
             problem = file + QStringLiteral(": none of its %1 placemarks is a %2 record")
                                  .arg(read.skipped)
-                                 .arg(type == LayerType::Points ? QStringLiteral("point") : QStringLiteral("polygon"));
+                                 .arg(type == LayerType::Points ? QStringLiteral("point")
+                                                                : QStringLiteral("polygon"));
         else if (problem.isEmpty())
             problem = file + QStringLiteral(": the file holds no placemarks");
     }

@@ -23,8 +23,8 @@ public:
 
     // Reads the KML file as a layer of that type. A file that gives no record
     // of that type adds nothing: null, with the reader's reason in error.
-    AnnotationLayer* loadLayer(LayerType::Code type, const QString& file, bool visible, const QString& appFolder,
-                               QString* error = nullptr);
+    AnnotationLayer* loadLayer(LayerType::Code type, const QString& file, bool visible,
+                               const QString& appFolder, QString* error = nullptr);
     // An empty layer at the end of the type's list.
     AnnotationLayer* createLayer(LayerType::Code type, bool visible, const QString& appFolder);
     int addLayer(LayerType::Code type, bool visible, const QString& appFolder);

@@ -129,8 +129,17 @@ void MapManipulator::handleDrag(const GUIEventAdapter& ea)
 bool MapManipulator::usesKey(int key)
 {
     switch (key) {
-    case 'A': case 'a': case 'D': case 'd': case 'S': case 's': case 'W': case 'w': return true;
-    default: return false;
+    case 'A':
+    case 'a':
+    case 'D':
+    case 'd':
+    case 'S':
+    case 's':
+    case 'W':
+    case 'w':
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -103,8 +103,9 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
-    m_stats = new ViewStatsHandler(
-        [this](int key) { return activeManipulator() == m_mapManipulator.get() && MapManipulator::usesKey(key); });
+    m_stats = new ViewStatsHandler([this](int key) {
+        return activeManipulator() == m_mapManipulator.get() && MapManipulator::usesKey(key);
+    });
     m_view->addEventHandler(m_stats.get());
     m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
     m_view->addEventHandler(m_mapController.get());
@@ -270,9 +271,8 @@ bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* e
 bool OsgWidget::exportLayerCloud(LayerId id, const QString& fileName, QString* message)
 {
     const LayerObject* object = layerObject(id);
-    const int index = object && object->type == LayerType::PointCloud
-                        ? indexOfNode(m_pointClouds, object->node.get())
-                        : -1;
+    const int index =
+        object && object->type == LayerType::PointCloud ? indexOfNode(m_pointClouds, object->node.get()) : -1;
     if (index < 0) {
         if (message)
             *message = tr("That layer holds no point cloud to export.");
@@ -325,7 +325,8 @@ bool OsgWidget::loadLayer(LayerId id, LayerType::Code type, const QString& file,
     case LayerType::Points:
     case LayerType::Polygons:
         return loadAnnotationLayer(id, type, file, visible, QCoreApplication::applicationDirPath(), error);
-    default: return failWith(error, file + tr(": this kind of layer has nothing to show"));
+    default:
+        return failWith(error, file + tr(": this kind of layer has nothing to show"));
     }
     m_layerObjects[id] = object;
     return true;
@@ -378,9 +379,15 @@ void OsgWidget::removeLayer(LayerId id)
     const LayerObject object = found->second;
     m_layerObjects.erase(found);
     switch (object.type) {
-    case LayerType::Bundle: removeBundle(bundleIndex(object.bundle)); break;
-    case LayerType::Mesh: removeModel(indexOfNode(m_models, object.node.get())); break;
-    case LayerType::PointCloud: removePointCloud(indexOfNode(m_pointClouds, object.node.get())); break;
+    case LayerType::Bundle:
+        removeBundle(bundleIndex(object.bundle));
+        break;
+    case LayerType::Mesh:
+        removeModel(indexOfNode(m_models, object.node.get()));
+        break;
+    case LayerType::PointCloud:
+        removePointCloud(indexOfNode(m_pointClouds, object.node.get()));
+        break;
     case LayerType::Terrain: {
         const int index = indexOfNode(m_terrains, object.node.get());
         if (index >= 0) {
@@ -390,7 +397,9 @@ void OsgWidget::removeLayer(LayerId id)
         break;
     }
     case LayerType::Points:
-    case LayerType::Polygons: m_annotations->remove(object.annotation); break;
+    case LayerType::Polygons:
+        m_annotations->remove(object.annotation);
+        break;
     default: break;
     }
 }

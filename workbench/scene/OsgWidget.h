@@ -96,7 +96,8 @@ public:
     // Annotation point and polygon layers.
     bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
                              const QString& appFolder, QString* error = nullptr) override;
-    bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder) override;
+    bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible,
+                            const QString& appFolder) override;
     void appendAnnotation(LayerId id, const AnnotationRecord& record) override;
     QVector<AnnotationRecord> annotationRecords(LayerId id) const override;
     void toggleAnnotationLabels(LayerId id) override;

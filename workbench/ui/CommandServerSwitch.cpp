@@ -2,7 +2,10 @@
 
 #include "TCPServer.h"
 
-CommandServerSwitch::CommandServerSwitch(TCPServer* server, QObject* parent) : QObject(parent), m_server(server) {}
+CommandServerSwitch::CommandServerSwitch(TCPServer* server, QObject* parent)
+    : QObject(parent), m_server(server)
+{
+}
 
 bool CommandServerSwitch::setWanted(Input input, bool on, QString* error)
 {

@@ -160,9 +160,8 @@ bool ConfigWindow::apply(ScanSettings& s, QString* error)
     for (int i = 0; i < 9; ++i) {
         if (numberFromText(m_numbers[i]->text(), &numbers[i]))
             continue;
-        const QString problem =
-            tr("%1: \"%2\" is not a number. The scan settings were not applied.").arg(tr(numberLabels[i]),
-                                                                                      m_numbers[i]->text());
+        const QString problem = tr("%1: \"%2\" is not a number. The scan settings were not applied.")
+                                    .arg(tr(numberLabels[i]), m_numbers[i]->text());
         m_problem->setText(problem);
         m_numbers[i]->setFocus(Qt::OtherFocusReason);
         m_numbers[i]->selectAll();
@@ -211,13 +210,16 @@ QComboBox* ConfigWindow::choiceBox(const QString& label) const
     return nullptr;
 }
 
-namespace {
+namespace
+{
 
 // A cancelled dialog gives an empty name: the folder that was there stays.
 void browseInto(QWidget* parent, QLineEdit* edit, const QString& caption)
 {
-    const QString start = QDir(edit->text()).exists() && !edit->text().isEmpty() ? edit->text() : QDir::currentPath();
-    const QString chosen = QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
+    const QString start =
+        QDir(edit->text()).exists() && !edit->text().isEmpty() ? edit->text() : QDir::currentPath();
+    const QString chosen =
+        QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
     if (!chosen.isEmpty())
         edit->setText(chosen);
 }

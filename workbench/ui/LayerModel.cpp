@@ -5,8 +5,8 @@
 QModelIndex LayerModel::dropTarget(const QModelIndex& parent, int& row) const
 {
     if (!parent.isValid()) {
-        const QModelIndexList roots = match(index(0, 0), LayerTree::ItemKindRole, LayerTree::ProjectKind, 1,
-                                            Qt::MatchExactly);
+        const QModelIndexList roots =
+            match(index(0, 0), LayerTree::ItemKindRole, LayerTree::ProjectKind, 1, Qt::MatchExactly);
         if (roots.isEmpty())
             return QModelIndex();
         // Above the root: first under it; below it or on empty space: last.

@@ -30,8 +30,8 @@ QStandardItemModel* LayerTree::model() const
 
 bool LayerTree::hasSceneObject(LayerType::Code t)
 {
-    return t == LayerType::Mesh || t == LayerType::PointCloud || t == LayerType::Bundle || t == LayerType::Points
-        || t == LayerType::Polygons;
+    return t == LayerType::Mesh || t == LayerType::PointCloud || t == LayerType::Bundle ||
+           t == LayerType::Points || t == LayerType::Polygons;
 }
 
 QStandardItem* LayerTree::projectRoot() const
@@ -41,7 +41,8 @@ QStandardItem* LayerTree::projectRoot() const
     return found.isEmpty() ? nullptr : m_model->itemFromIndex(found.first());
 }
 
-QStandardItem* LayerTree::makeLayerItem(LayerType::Code type, LayerId id, const QString& displayName, bool visible)
+QStandardItem* LayerTree::makeLayerItem(LayerType::Code type, LayerId id, const QString& displayName,
+                                        bool visible)
 {
     auto* item = new QStandardItem(displayName);
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsUserCheckable
@@ -79,8 +80,8 @@ bool LayerTree::load(LayerId id, LayerType::Code type, const QString& file, bool
         if (QFileInfo(file).isFile() && f.open(QIODevice::ReadOnly))
             return true;
         if (error)
-            *error = file + tr(": cannot open: ")
-                   + (QFileInfo::exists(file) ? tr("not a regular file") : f.errorString());
+            *error = file + tr(": cannot open: ") +
+                     (QFileInfo::exists(file) ? tr("not a regular file") : f.errorString());
         return false;
     }
     if (!m_scene)
@@ -90,9 +91,9 @@ bool LayerTree::load(LayerId id, LayerType::Code type, const QString& file, bool
     return m_scene->loadLayer(id, type, file, visible, error);
 }
 
-QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName,
-                                         bool visible, QStandardItem* parent, QString* error,
-                                         Unreadable unreadable)
+QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& file,
+                                         const QString& displayName, bool visible, QStandardItem* parent,
+                                         QString* error, Unreadable unreadable)
 {
     if (error)
         error->clear();
@@ -122,7 +123,8 @@ QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& fi
         item->setToolTip(tr("Not loaded: %1").arg(problem));
     m_layers.append({id, type, file.toUtf8(), displayName, loaded});
     if (loaded && (type == LayerType::Points || type == LayerType::Polygons)) {
-        const QVector<AnnotationRecord> records = m_scene ? m_scene->annotationRecords(id) : QVector<AnnotationRecord>();
+        const QVector<AnnotationRecord> records =
+            m_scene ? m_scene->annotationRecords(id) : QVector<AnnotationRecord>();
         for (const AnnotationRecord& record : records)
             addRecordChild(item, type, record);
         emit annotationLayerAdded(type, displayName, records);

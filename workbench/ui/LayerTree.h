@@ -49,8 +49,7 @@ public:
         QList<QByteArray> files;
     };
 
-    struct Layer
-    {
+    struct Layer {
         LayerId id = LayerScene::noLayer;
         LayerType::Code type = LayerType::None;
         QByteArray file;    // exactly as passed to the loader
@@ -89,8 +88,9 @@ public:
     // Returns nullptr (and adds nothing) for a file that matches no layer
     // type, and for a file that gives nothing to show unless unreadable is
     // Keep. error receives the reason, or notes of a load that succeeded.
-    QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible, QStandardItem* parent,
-                            QString* error = nullptr, Unreadable unreadable = Unreadable::Drop);
+    QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible,
+                            QStandardItem* parent, QString* error = nullptr,
+                            Unreadable unreadable = Unreadable::Drop);
     // The same for a file whose type is known already (a day file).
     QStandardItem* addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName,
                                   bool visible, QStandardItem* parent, QString* error = nullptr,

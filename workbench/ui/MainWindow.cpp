@@ -2,10 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDockWidget>
-#include <QDoubleSpinBox>
 #include <QCursor>
 #include <QDir>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,11 +31,11 @@
 #include "GeoRef.h"
 #include "LayerTree.h"
 #include "LogView.h"
-#include "MyListWidget.h"
 #include "MapController.h"
+#include "MyListWidget.h"
 #include "OsgWidget.h"
-#include "PointForm.h"
 #include "PointCloudLoader.h"
+#include "PointForm.h"
 #include "PolygonForm.h"
 #include "ProjectSession.h"
 #include "PropertyWindow.h"

@@ -212,8 +212,8 @@ private:
     // The current tree item's layer when it is of that type.
     LayerTree::LayerId currentLayerId(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
-    QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible, QStandardItem* parent,
-                              LayerTree::Unreadable unreadable, QString* error);
+    QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible,
+                              QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error);
     // One entry per bookmark the scene holds, each going to its own bookmark.
     void refreshBookmarkMenu();
     // False (and the toggle back off, the user told why) when the server cannot listen.

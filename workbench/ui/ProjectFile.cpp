@@ -89,8 +89,8 @@ ProjectDocument ProjectFile::gather(const LayerTree& tree, const MyListWidget& i
     // its item shows and with its item's check state.
     for (const LayerTree::Layer& layer : tree.layers()) {
         const QStandardItem* item = tree.itemOf(layer.id);
-        doc.layers[layer.type].append({layer.file, item ? item->text() : layer.name,
-                                       !item || item->checkState() == Qt::Checked});
+        doc.layers[layer.type].append(
+            {layer.file, item ? item->text() : layer.name, !item || item->checkState() == Qt::Checked});
     }
     for (int i = 0; i < images.count(); ++i) {
         const QString name = images.item(i)->text();

@@ -35,8 +35,8 @@ bool ProjectSession::writeFile(const QString& fileName)
     ProjectDocument doc = ProjectFile::gather(*m_parts.layers, *m_parts.images);
     doc.settings = ScanSettings::global();
     for (const OsgWidget::Bookmark& b : m_parts.scene->bookmarks())
-        doc.bookmarks.append({b.eye.x(), b.eye.y(), b.eye.z(), b.centre.x(), b.centre.y(), b.centre.z(), b.up.x(),
-                              b.up.y(), b.up.z()});
+        doc.bookmarks.append({b.eye.x(), b.eye.y(), b.eye.z(), b.centre.x(), b.centre.y(), b.centre.z(),
+                              b.up.x(), b.up.y(), b.up.z()});
     QString error;
     if (ProjectWriter::writeFile(fileName, doc, &error)) {
         m_lastError.clear();
@@ -72,7 +72,8 @@ bool ProjectSession::openFile(const QString& fileName)
     if (!doc.bookmarks.isEmpty()) {
         std::deque<OsgWidget::Bookmark> marks = m_parts.scene->bookmarks();
         for (const ProjectDocument::Bookmark& b : doc.bookmarks)
-            marks.push_back({osg::Vec3d(b[0], b[1], b[2]), osg::Vec3d(b[3], b[4], b[5]), osg::Vec3d(b[6], b[7], b[8])});
+            marks.push_back(
+                {osg::Vec3d(b[0], b[1], b[2]), osg::Vec3d(b[3], b[4], b[5]), osg::Vec3d(b[6], b[7], b[8])});
         m_parts.scene->setBookmarks(marks);
     }
     m_path = fileName;
@@ -94,8 +95,8 @@ void ProjectSession::open()
         status(tr("Project not opened: the open project was not saved"), 5000);
         return;
     }
-    const QString fileName = QFileDialog::getOpenFileName(m_parts.window, tr("Open Project"), QDir::currentPath(),
-                                                          tr("Project Files (*.prj)"));
+    const QString fileName = QFileDialog::getOpenFileName(m_parts.window, tr("Open Project"),
+                                                          QDir::currentPath(), tr("Project Files (*.prj)"));
     if (fileName.isEmpty()) {
         status(tr("Project not loaded, empty"));
         return;

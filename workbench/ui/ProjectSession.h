@@ -21,8 +21,7 @@ class ProjectSession : public QObject
 {
     Q_OBJECT
 public:
-    struct Parts
-    {
+    struct Parts {
         QWidget* window = nullptr; // parent of the dialogs
         LayerTree* layers = nullptr;
         QTreeView* view = nullptr;
