@@ -35,6 +35,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     createToolBars();
     createMenus();
     createStatusPanel();
+    // The status server's lamp, green while it listens; beside it the
+    // status bar says why a server could not start.
+    m_serverLamp = new LedIndicator(this);
+    m_serverLamp->setObjectName("serverLamp");
+    m_serverLamp->setToolTip(tr("Status server stopped"));
+    statusBar()->addPermanentWidget(m_serverLamp);
     connectServer();
     createFrameWindow();
 }
@@ -97,11 +103,6 @@ void MainWindow::createToolBars()
         if (action != m_startServerAction)
             action->setEnabled(false);
     }
-    // Green while the status server listens.
-    m_serverLamp = new LedIndicator(m_connectionToolBar);
-    m_serverLamp->setObjectName("serverLamp");
-    m_serverLamp->setToolTip(tr("Status server stopped"));
-    m_connectionToolBar->addWidget(m_serverLamp);
 
     // The tracker's requests, reachable without a trip to the menu.
     QToolBar* tracker = addToolBar(tr("Tracker"));

@@ -59,6 +59,15 @@ template <typename List> int indexOfNode(const List& list, const osg::Node* node
     return -1;
 }
 
+bool failWith(QString* error, const QString& text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (error)
+        *error = text;
+    return false;
+}
+
 } // namespace
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
@@ -174,20 +183,6 @@ void OsgWidget::runLodControl()
 }
 
 // ------------------------------------------------------------------- loading
-
-namespace
-{
-
-bool failWith(QString* error, const QString& text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-    if (error)
-        *error = text;
-    return false;
-}
-
-} // namespace
 
 bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error)
 {

@@ -196,9 +196,20 @@ QStandardItem* LayerTree::itemOf(LayerId id) const
 {
     if (id == LayerScene::noLayer)
         return nullptr;
+    // A drag moves a copy of the item and removes the original, so a
+    // remembered index may be gone: then the tree is searched again.
+    const QPersistentModelIndex known = m_itemIndex.value(id);
+    if (known.isValid() && known.data(LayerIdRole).toInt() == id
+        && known.data(ItemKindRole).toInt() == LayerKind)
+        return m_model->itemFromIndex(known);
     const QModelIndexList found =
         m_model->match(m_model->index(0, 0), LayerIdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : m_model->itemFromIndex(found.first());
+    if (found.isEmpty()) {
+        m_itemIndex.remove(id);
+        return nullptr;
+    }
+    m_itemIndex.insert(id, found.first());
+    return m_model->itemFromIndex(found.first());
 }
 
 int LayerTree::entryOf(LayerId id) const
@@ -282,6 +293,7 @@ void LayerTree::removeLayer(QStandardItem* item)
         return;
     const LayerType::Code type = m_layers[entry].type;
     m_layers.removeAt(entry);
+    m_itemIndex.remove(id);
     if (hasSceneObject(type) && m_scene)
         m_scene->removeLayer(id);
 }
@@ -309,6 +321,7 @@ void LayerTree::removeAll()
         }
     }
     m_layers.clear();
+    m_itemIndex.clear();
 }
 
 bool LayerTree::applyCheckState(QStandardItem* item)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QVector>
 
@@ -155,5 +157,6 @@ private:
     LayerScene* m_scene = nullptr;
     QString m_appFolder;
     QVector<Layer> m_layers;
+    mutable QHash<LayerId, QPersistentModelIndex> m_itemIndex; // found before, checked on use
     LayerId m_nextId = 1;
 };

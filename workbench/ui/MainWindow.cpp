@@ -593,19 +593,19 @@ void MainWindow::exportPointCloud()
     proposal = proposal.left(proposal.lastIndexOf('.')) + "_export.ply";
     const QString fileName =
         QFileDialog::getSaveFileName(this, tr("Export Point Cloud"), proposal, tr("PLY Files (*.ply)"));
-    if (fileName.isEmpty())
-        return;
-    int index = 0;
-    while (m_layers->idAt(LayerType::PointCloud, index) != layer->id)
-        ++index;
-    exportPointCloudTo(index, fileName);
+    if (!fileName.isEmpty())
+        exportCloudLayer(layer->id, fileName);
 }
 
 bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
 {
+    return exportCloudLayer(m_layers->idAt(LayerType::PointCloud, index), fileName);
+}
+
+bool MainWindow::exportCloudLayer(LayerTree::LayerId id, const QString& fileName)
+{
     QString message;
-    const bool ok =
-        m_osgWidget->exportLayerCloud(m_layers->idAt(LayerType::PointCloud, index), fileName, &message);
+    const bool ok = m_osgWidget->exportLayerCloud(id, fileName, &message);
     if (ok) {
         statusBar()->showMessage(tr("Exported '%1'").arg(fileName), 2000);
     } else {

@@ -209,6 +209,7 @@ private:
     void createAnnotationInput();
     void createProjectSession();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
+    bool exportCloudLayer(LayerTree::LayerId id, const QString& fileName);
     // The current tree item's layer when it is of that type.
     LayerTree::LayerId currentLayerId(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
