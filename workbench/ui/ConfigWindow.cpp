@@ -160,8 +160,8 @@ bool ConfigWindow::apply(ScanSettings& s, QString* error)
     for (int i = 0; i < 9; ++i) {
         if (numberFromText(m_numbers[i]->text(), &numbers[i]))
             continue;
-        const QString problem = tr("%1: \"%2\" is not a number. Nothing applied.")
-                                    .arg(tr(numberLabels[i]), m_numbers[i]->text());
+        const QString problem =
+            tr("%1: \"%2\" is not a number. Nothing applied.").arg(tr(numberLabels[i]), m_numbers[i]->text());
         m_problem->setText(problem);
         m_numbers[i]->setFocus(Qt::OtherFocusReason);
         m_numbers[i]->selectAll();

@@ -199,8 +199,8 @@ QStandardItem* LayerTree::itemOf(LayerId id) const
     // A drag moves a copy of the item and removes the original, so a
     // remembered index may be gone: then the tree is searched again.
     const QPersistentModelIndex known = m_itemIndex.value(id);
-    if (known.isValid() && known.data(LayerIdRole).toInt() == id
-        && known.data(ItemKindRole).toInt() == LayerKind)
+    if (known.isValid() && known.data(LayerIdRole).toInt() == id &&
+        known.data(ItemKindRole).toInt() == LayerKind)
         return m_model->itemFromIndex(known);
     const QModelIndexList found =
         m_model->match(m_model->index(0, 0), LayerIdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive);
