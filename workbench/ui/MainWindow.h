@@ -18,6 +18,8 @@
 
 class AnnotationForm;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
 class TCPServer;
 class GeoRef;
 class LayerTree;
@@ -63,6 +65,10 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -196,6 +202,7 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
@@ -215,6 +222,8 @@ private:
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     QList<ImageViewer*> imagesView;
