@@ -42,9 +42,17 @@ ThumbnailLoader::Result ThumbnailLoader::make(const Job& job, int size)
         // An unreadable cache file is made again from the photograph.
     }
     QImageReader reader(job.imagePath);
-    // Decoders that can (JPEG) decode straight at a reduced scale: a 12 MP
-    // photograph then costs a fraction of its full decode.
-    reader.setScaledSize(box);
+    // JPEG decodes straight at 1/2, 1/4 or 1/8 scale: a 12 MP photograph
+    // then costs a fraction of its full decode. The last step to thumbnail
+    // size is the fast one below.
+    const QSize full = reader.size();
+    if (full.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        QSize reduced = full;
+        for (int k = 0; k < 3 && reduced.width() >= 2 * size && reduced.height() >= 2 * size; ++k)
+            reduced /= 2;
+        if (reduced != full)
+            reader.setScaledSize(reduced);
+    }
     result.image = reader.read();
     if (result.image.isNull())
         return result;
