@@ -1,26 +1,20 @@
 #include <QtTest>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include "ImageSetOperations.h"
+#include "ListRows.h"
 #include "MyListWidget.h"
 #include "ScanSettings.h"
 #include "SharedData.h"
 
 namespace
 {
-
-QStringList texts(const QListWidget& list)
-{
-    QStringList out;
-    for (int i = 0; i < list.count(); ++i)
-        out << list.item(i)->text();
-    return out;
-}
 
 QByteArray content(const QString& path)
 {
@@ -105,7 +99,7 @@ private slots:
                 [&] { label = m_window->findChild<QProgressDialog*>()->labelText(); });
         m_ops->syncImages();
         QCOMPARE(label, QString("Syncing image 1 of 1..."));
-        QStringList added = texts(*m_list).mid(1);
+        QStringList added = rowTexts(*m_list).mid(1);
         added.sort();
         QCOMPARE(added, (QStringList{"C.JPG", "b.jpg"}));
         QCOMPARE(m_list->fullPath("C.JPG"), images() + "/C.JPG");
@@ -217,6 +211,36 @@ private slots:
         QCOMPARE(m_list->fullPath(shown), QString("/d/a.jpg"));
         QCOMPARE(m_list->fullPath("b.jpg"), QString("/d/b.jpg"));
         QVERIFY(!(m_list->item(0)->flags() & Qt::ItemIsEditable));
+    }
+
+    // As a user does it: the editor opened by "Rename", a new name, Return.
+    void renameThroughTheEditor()
+    {
+        m_list->addImages({"/d/a.jpg", "/d/b.jpg"});
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_list->setCurrentRow(1);
+        m_list->rename();
+        auto* editor = m_list->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, "trench 2.jpg");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(m_list->item(1)->text(), QString("trench 2.jpg")); // the delegate commits queued
+        QCOMPARE(m_list->fullPath("trench 2.jpg"), QString("/d/b.jpg"));
+        QVERIFY(m_list->renameText().isEmpty());
+        QVERIFY(!(m_list->item(1)->flags() & Qt::ItemIsEditable));
+
+        // Escape changes nothing, and the rename is over all the same.
+        m_list->setCurrentRow(0);
+        m_list->rename();
+        QLineEdit* second = nullptr;
+        for (QLineEdit* e : m_list->findChildren<QLineEdit*>())
+            second = e->isVisible() ? e : second; // the first editor may await its deletion
+        QVERIFY(second);
+        QTest::keyClick(second, Qt::Key_Escape);
+        QTRY_VERIFY(m_list->renameText().isEmpty());
+        QCOMPARE(m_list->item(0)->text(), QString("a.jpg"));
     }
 
     // A refused rename left its text behind, and the next change of any row

@@ -4,20 +4,13 @@
 #include <QMenu>
 #include <QTemporaryDir>
 
+#include "ListRows.h"
 #include "MyListWidget.h"
 #include "SharedData.h"
 #include "ThumbnailLoader.h"
 
 namespace
 {
-
-QStringList texts(const QListWidget& list)
-{
-    QStringList out;
-    for (int i = 0; i < list.count(); ++i)
-        out << list.item(i)->text();
-    return out;
-}
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
@@ -94,7 +87,7 @@ private slots:
         QSignalSpy removed(&list, &MyListWidget::updateDeteleItem);
         list.deleteImage("/SITE/Q.JPG");
         QCOMPARE(removed.count(), 1);
-        QCOMPARE(texts(list), (QStringList{"p.jpg", "P.jpg"}));
+        QCOMPARE(rowTexts(list), (QStringList{"p.jpg", "P.jpg"}));
         QCOMPARE(list.imagePaths(), (QStringList{"/site/day2/P.jpg", "/site/day2/P.jpg"}));
         list.deleteImage("/site/day2/P.jpg");
         QCOMPARE(list.fullPath("p.jpg"), QString("/site/day1/p.jpg"));
@@ -123,7 +116,7 @@ private slots:
         list.showContextMenuForWidget(list.visualItemRect(list.item(2)).center());
         QCOMPARE(entries, (QStringList{"Delete", "Rename", "Thumbnail", "Split Group", "Assign Group",
                                        "Compare to All"}));
-        QCOMPARE(texts(list), (QStringList{"a.jpg", "b.jpg"}));
+        QCOMPARE(rowTexts(list), (QStringList{"a.jpg", "b.jpg"}));
         QCOMPARE(removed.count(), 1);
         // The record stays: the thumbnail view shows the row again.
         QCOMPARE(list.fullPath("c.jpg"), QString("/d/c.jpg"));
@@ -148,7 +141,8 @@ private slots:
 
         QSignalSpy done(&list, &MyListWidget::thumbnailsFinished);
         list.getThumbnailImage();
-        QCOMPARE(texts(list), (QStringList{"kermit004.jpg", "kermit001.jpg", "kermit007.jpg", "broken.jpg"}));
+        QCOMPARE(rowTexts(list),
+                 (QStringList{"kermit004.jpg", "kermit001.jpg", "kermit007.jpg", "broken.jpg"}));
         QVERIFY(done.wait(20000));
         QCOMPARE(list.thumbnailLoader()->savedCount(), 3);
         for (int i = 0; i < 3; ++i) {

@@ -33,9 +33,9 @@ void MyListWidget::addImages(const QStringList& paths)
     for (const QString& path : paths) {
         const QString name = ImageTable::displayName(path);
         m_table.append(path, name);
-        m_lastItem = new QListWidgetItem(name);
-        m_lastItem->setForeground(colour);
-        addItem(m_lastItem);
+        auto* row = new QListWidgetItem(name);
+        row->setForeground(colour);
+        appendRow(row);
     }
     ++addedBatches;
 }
@@ -43,8 +43,13 @@ void MyListWidget::addImages(const QStringList& paths)
 void MyListWidget::addImage(const QString& fullPath, const QString& displayName)
 {
     m_table.append(fullPath, displayName);
-    m_lastItem = new QListWidgetItem(displayName);
-    addItem(m_lastItem);
+    appendRow(new QListWidgetItem(displayName));
+}
+
+void MyListWidget::appendRow(QListWidgetItem* row)
+{
+    addItem(row);
+    m_lastRow = QPersistentModelIndex(indexFromItem(row));
 }
 
 void MyListWidget::clearImages()
@@ -54,7 +59,6 @@ void MyListWidget::clearImages()
     endRename();
     clear();
     m_table.clear();
-    m_lastItem = nullptr;
 }
 
 QStringList MyListWidget::imagePaths() const
@@ -96,10 +100,8 @@ std::optional<ImageTable::Record> MyListWidget::previousEntry(const QString& dis
 
 void MyListWidget::removeRow(QListWidgetItem* item)
 {
-    if (item == m_renamingItem)
+    if (item == renamingItem())
         endRename();
-    if (item == m_lastItem)
-        m_lastItem = nullptr;
     delete takeItem(row(item));
     emit updateDeteleItem();
 }
@@ -142,15 +144,15 @@ void MyListWidget::rename()
     if (!current)
         return;
     m_renameText = current->text();
-    m_renamingItem = current;
+    m_renamingRow = QPersistentModelIndex(indexFromItem(current));
     current->setFlags(current->flags() | Qt::ItemIsEditable);
     editItem(current);
 }
 
 void MyListWidget::endRename()
 {
-    QListWidgetItem* renamed = m_renamingItem;
-    m_renamingItem = nullptr;
+    QListWidgetItem* renamed = renamingItem();
+    m_renamingRow = QPersistentModelIndex();
     m_renameText.clear();
     // Cleared first: the flag change below is itself an itemChanged.
     if (renamed)
@@ -163,7 +165,6 @@ void MyListWidget::getThumbnailImage()
     m_thumbnailRows.clear();
     endRename();
     clear();
-    m_lastItem = nullptr;
 
     QVector<ThumbnailLoader::Job> jobs;
     const QVector<ImageTable::Record>& records = m_table.records();

@@ -52,11 +52,11 @@ public:
     // The text of the row being renamed, and that row; empty and null when no
     // rename is under way.
     QString renameText() const { return m_renameText; }
-    QListWidgetItem* renamingItem() const { return m_renamingItem; }
+    QListWidgetItem* renamingItem() const { return itemFromIndex(m_renamingRow); }
     // Ends the rename under way: the row is no longer editable.
     void endRename();
 
-    QListWidgetItem* lastItem() const { return m_lastItem; }
+    QListWidgetItem* lastItem() const { return itemFromIndex(m_lastRow); }
     ThumbnailLoader* thumbnailLoader() const { return m_thumbnails; }
 
     static constexpr int thumbnailSize = 100;
@@ -75,12 +75,15 @@ public slots:
 private:
     void removeRow(QListWidgetItem* item);
     std::optional<ImageTable::Record> neighbour(const QString& displayName, int step) const;
+    void appendRow(QListWidgetItem* row);
     void placeThumbnail(int index, const QImage& image);
 
     ImageTable m_table;
     QString m_renameText;
-    QListWidgetItem* m_renamingItem = nullptr;
-    QListWidgetItem* m_lastItem = nullptr;
+    // Rows as persistent indexes: they follow moves and go invalid when the
+    // row is removed, by whatever means.
+    QPersistentModelIndex m_renamingRow;
+    QPersistentModelIndex m_lastRow;
     ThumbnailLoader* m_thumbnails = nullptr;
     QHash<int, QPersistentModelIndex> m_thumbnailRows; // job index -> row awaiting its icon
 };

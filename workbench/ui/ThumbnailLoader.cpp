@@ -46,6 +46,9 @@ ThumbnailLoader::Result ThumbnailLoader::make(const Job& job, int size)
     // then costs a fraction of its full decode. The last step to thumbnail
     // size is the fast one below.
     const QSize full = reader.size();
+    // A header claiming a gigapixel picture is not decoded into memory for a thumbnail.
+    if (full.isValid() && qint64(full.width()) * full.height() > maxPixels)
+        return result;
     if (full.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         QSize reduced = full;
         for (int k = 0; k < 3 && reduced.width() >= 2 * size && reduced.height() >= 2 * size; ++k)

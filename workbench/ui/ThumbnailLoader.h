@@ -32,6 +32,9 @@ public:
     explicit ThumbnailLoader(QObject* parent = nullptr);
     ~ThumbnailLoader() override;
 
+    // Photographs larger than this get no thumbnail (an empty icon).
+    static constexpr qint64 maxPixels = 400'000'000;
+
     // The cache file of an image shown under displayName.
     static QString thumbnailPath(const QString& imagePath, const QString& displayName);
     // The work of one job, on any thread.
