@@ -131,6 +131,7 @@ private slots:
         REQUIRE_SHARED_DATA();
         for (int i = 0; i < 5; ++i)
             shoot(QString("p%1.jpg").arg(i), i);
+        QVERIFY(QDir(images()).removeRecursively()); // made by the sync
         connect(m_ops, &ImageSetOperations::copyProgressed, this, [this](int done) {
             auto* progress = m_window->findChild<QProgressDialog*>();
             if (done == 2 && progress)

@@ -151,6 +151,13 @@ private slots:
             QVERIFY(!list.item(i)->icon().isNull());
         }
         QVERIFY(list.item(3)->icon().isNull());
+
+        // A damaged cache file is made again from its photograph.
+        QVERIFY(writeFile(dir.filePath("thumbnail/kermit004.jpg"), "damaged"));
+        list.getThumbnailImage();
+        QVERIFY(done.wait(20000));
+        QCOMPARE(list.thumbnailLoader()->savedCount(), 1);
+        QCOMPARE(QImage(dir.filePath("thumbnail/kermit004.jpg")).size(), QSize(100, 100));
         const QDateTime made = QFileInfo(dir.filePath("thumbnail/kermit001.jpg")).lastModified();
 
         // The photographs are no longer readable: only the cache can give the icons.

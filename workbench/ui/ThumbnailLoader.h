@@ -33,7 +33,7 @@ public:
     ~ThumbnailLoader() override;
 
     // Photographs larger than this get no thumbnail (an empty icon).
-    static constexpr qint64 maxPixels = 400'000'000;
+    static constexpr qint64 maxPixels = 250'000'000;
 
     // The cache file of an image shown under displayName.
     static QString thumbnailPath(const QString& imagePath, const QString& displayName);
