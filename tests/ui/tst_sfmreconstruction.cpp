@@ -293,6 +293,20 @@ private slots:
         QVERIFY(!QFile::exists(m_site->filePath(notReached)));
     }
 
+    // The window closing in the middle of a run takes the run's tools along.
+    void closingDuringARunEndsItsTools()
+    {
+        m_tools->install(Tool::Pairolo, m_tools->hang());
+        SfMReconstruction* p = pipeline();
+        p->startSparse();
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 2, 15000);
+        const int lines = m_log.count();
+        delete p;
+        QCOMPARE(m_log.count(), lines);
+        for (qint64 pid : m_tools->hangingPids())
+            QTRY_VERIFY_WITH_TIMEOUT(SfmToolDoubles::gone(pid), 5000);
+    }
+
     void abortKeepsResultOfEarlierRun()
     {
         configure("MPBA", "PMVS");

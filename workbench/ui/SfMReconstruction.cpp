@@ -59,7 +59,13 @@ SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QS
 
 SfMReconstruction::~SfMReconstruction()
 {
-    // Tools of a run still going when the window closes end with it.
+    // Tools of a run still going when the window closes end with it; their
+    // ends no longer reach this object, nor the log, which may be gone first.
+    m_running = false;
+    for (ScriptProcess* p : {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
+        p->disconnect(this);
+    for (ScriptProcess* p : qAsConst(m_extraMatchers))
+        p->disconnect(this);
     killAll();
 }
 
