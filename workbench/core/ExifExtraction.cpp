@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "ExifScript.h"
 #include "PlatformPaths.h"
+#include "ScriptProcess.h"
 
 namespace
 {
@@ -13,8 +15,8 @@ constexpr int maxErrorBytes = 16 * 1024;
 constexpr int maxErrorLines = 5;
 } // namespace
 
-ExifExtraction::ExifExtraction(QProcess* process, QObject* parent)
-    : QObject(parent), m_process(process ? process : new QProcess(this)),
+ExifExtraction::ExifExtraction(ScriptProcess* process, QObject* parent)
+    : QObject(parent), m_process(process ? process : new ScriptProcess(this)),
       m_appDir(QCoreApplication::applicationDirPath())
 {
     connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
@@ -39,6 +41,13 @@ bool ExifExtraction::start(const QStringList& imagePaths)
         emit statusMessage(tr("Exif extraction is already running"), 2000);
         return false;
     }
+    // A missing interpreter is only reported after start() otherwise, and a
+    // caller waiting for the run to end would wait in vain.
+    const QString interpreter = PlatformPaths::commandInterpreter(m_appDir);
+    if (QStandardPaths::findExecutable(interpreter).isEmpty()) {
+        emit logLine(tr("Exif not extracted: cannot start %1").arg(interpreter));
+        return false;
+    }
     m_scriptPath = ExifScript::folderFor(imagePaths) + QLatin1Char('/') + ExifScript::fileName();
     QString error;
     if (!ExifScript::write(m_scriptPath, ExifScript::script(m_appDir, imagePaths), &error)) {
@@ -52,8 +61,7 @@ bool ExifExtraction::start(const QStringList& imagePaths)
     m_succeeded = false;
     m_running = true;
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
-    m_process->start(PlatformPaths::commandInterpreter(m_appDir), PlatformPaths::commandInterpreterArguments()
-                                                                      << m_scriptPath);
+    m_process->startScript(m_appDir, m_scriptPath);
     return true;
 }
 
@@ -77,7 +85,7 @@ void ExifExtraction::onProcessFinished(int exitCode, QProcess::ExitStatus status
         return;
     m_errors += m_process->readAllStandardError().left(maxErrorBytes);
     if (status != QProcess::NormalExit)
-        conclude(exitCode, tr("Exif extraction: the command interpreter crashed"));
+        conclude(exitCode, tr("Exif extraction: the command interpreter was stopped"));
     else if (exitCode != 0)
         conclude(exitCode,
                  tr("Exif extraction: the command interpreter ended with exit code %1").arg(exitCode));

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class ScriptProcess;
+
 // Extracts the EXIF data of the image list into one XML file beside each
 // photograph: writes exifExtract.bat into the folder of the first image and
 // runs it through the command interpreter, without blocking. One extraction
@@ -19,14 +21,15 @@ class ExifExtraction : public QObject
     Q_OBJECT
 public:
     // process: the one the extraction runs on (the window's), or null for one of its own.
-    explicit ExifExtraction(QProcess* process = nullptr, QObject* parent = nullptr);
+    explicit ExifExtraction(ScriptProcess* process = nullptr, QObject* parent = nullptr);
 
     void setApplicationFolder(const QString& appDir) { m_appDir = appDir; }
     QString applicationFolder() const { return m_appDir; }
 
     // Writes the script for the images and starts it. False, with the reason
     // told through logLine or statusMessage, when nothing was started: no
-    // images, an extraction still running, or a script that cannot be written.
+    // images, an extraction still running, no command interpreter, or a
+    // script that cannot be written. finished() follows every run started.
     bool start(const QStringList& imagePaths);
     bool isRunning() const { return m_running; }
     // Keeps the event loop turning until the extraction ends or msecs pass;
@@ -53,7 +56,7 @@ private:
     void onProcessError(QProcess::ProcessError error);
     void conclude(int exitCode, const QString& failure);
 
-    QProcess* m_process;
+    ScriptProcess* m_process;
     QString m_appDir;
     QString m_scriptPath;
     QStringList m_images;

@@ -15,6 +15,7 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
 class ConfigWindow;
@@ -39,6 +40,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+class ReconstructionRunner;
 class SelectionToolWidget;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
@@ -69,6 +71,7 @@ public:
     // sparse run starts and waits for.
     ImageSetOperations* imageSet() const { return m_imageSet; }
     ExifExtraction* exifExtraction() const { return m_exif; }
+    ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -207,6 +210,7 @@ private:
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
+    void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
     // The current tree item's index among the layers of that type, or -1.
     int currentLayerIndex(LayerType::Code type) const;
@@ -232,12 +236,13 @@ private:
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
+    ReconstructionRunner* m_reconstruction = nullptr;
     std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;
