@@ -103,6 +103,20 @@ private slots:
         QCOMPARE(rig.thread.framesParsed(), quint64(3));
     }
 
+    // A frame shorter than a header line (a bare marker) used to make the
+    // search skip the marker that follows it, and that frame was lost.
+    void shortFrameDoesNotSwallowTheNext()
+    {
+        Rig rig;
+        QVERIFY2(rig.open(), qPrintable(rig.pty.error()));
+        rig.feed("Hardware" + frame(line("4", "30", "65")) + "Hardware\n" + frame(line("5", "31", "66")) +
+                     "Hardware",
+                 4096);
+        QTRY_COMPARE(rig.thread.framesParsed(), quint64(4));
+        QCOMPARE(rig.entries(), (QStringList{"", "Sensor: 4 Temp: 30 Humidity: 65 Wifi: 90", "",
+                                             "Sensor: 5 Temp: 31 Humidity: 66 Wifi: 90"}));
+    }
+
     void coloursAndValues()
     {
         Rig rig;

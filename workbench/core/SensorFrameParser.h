@@ -13,8 +13,6 @@ class SensorFrameParser
 {
 public:
     static constexpr const char* marker = "Hardware";
-    // A parsed frame's next search starts this far past its marker.
-    static constexpr int headerSkip = 10;
     static constexpr const char* controlMarker = "~~E";
     static constexpr int controlBefore = 2;
     static constexpr int controlAfter = 8;

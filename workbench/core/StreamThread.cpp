@@ -52,9 +52,9 @@ void StreamThread::run()
         int end = 0;
         while (!m_stop && SensorFrameParser::findFrame(data, position, &begin, &end)) {
             parseFrame(data.mid(begin, end - begin));
-            // The next search starts just past this frame's header; nothing
-            // between there and the next marker can start a frame.
-            position = qMax(end, begin + SensorFrameParser::headerSkip);
+            // The next frame starts at the marker that ended this one, even
+            // when this frame is shorter than a header line.
+            position = end;
         }
         data.clear(); // not shared any longer, so consume() need not copy
         m_buffer.consume(position);

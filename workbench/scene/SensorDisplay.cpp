@@ -27,8 +27,11 @@ SensorDisplay::SensorDisplay(osg::Group* root, QListWidget* sensorList, const QS
 
 SensorDisplay::~SensorDisplay()
 {
-    m_thread->stopStream();
-    m_reader->close();
+    // The thread reads the reader's buffer: it goes first.
+    delete m_thread;
+    m_thread = nullptr;
+    delete m_reader;
+    m_reader = nullptr;
     m_scene->setChangedCallback({});
     detach();
 }

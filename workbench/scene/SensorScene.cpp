@@ -15,7 +15,7 @@ constexpr osg::Node::NodeMask shownMask = ~0x0u;
 
 const osg::Vec4 orange(1.0f, 0.5f, 0.0f, 1.0f);
 const osg::Vec4 panelColour(0.1f, 0.1f, 0.15f, 0.75f);
-constexpr float characterSize = 2.6f;
+constexpr float characterSize = 1.8f; // six lines of up to 16 characters fit the panel
 
 void makeTransparent(osg::StateSet* state)
 {
