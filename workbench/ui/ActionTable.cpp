@@ -40,7 +40,7 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
         {"&Connect UAV", Save, nullptr, None, "Connect to Unmanned Aerial Vehicle", nullptr, false, false, true},
         {"&Connect EDM", Save, nullptr, None, "Connect EDM", "openSerialPortPass()", false, false, true},
         {"&Disconnect EDM", Save, nullptr, None, "Disconnect to EDM", "closeSerialPortPass()", false, false, true},
-        {"&Sensors", nullptr, nullptr, None, "Show the site's sensor network from its serial gateway", "startSensors(bool)", true, true, true},
+        {"&Sensors", ":/images/Sensors.png", nullptr, None, "Show the site's sensor network from its serial gateway", "startSensors(bool)", true, true, true},
         {"&Send Mission", Save, nullptr, None, "Send Mission to AUV onboard memory (Warning!!! Will overwrite current mission plan!!", nullptr, false, false, true},
         {"&Retrieve Mission", Save, nullptr, None, "Retrieve Mission from AUV onboard memory", nullptr, false, false, true},
         {"&Load Mission", Save, nullptr, None, "Load from File saved Mission", nullptr, false, false, true},
