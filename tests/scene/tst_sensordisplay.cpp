@@ -43,20 +43,19 @@ bool sameColour(const osg::Vec4& a, const osg::Vec4& b)
     return (a - b).length() < 1e-5f;
 }
 
-QPoint project(OsgWidget& w, const osg::Vec3d& world, const QImage& image)
-{
-    osg::Camera* camera = w.getCamera();
-    const osg::Vec3d window = world * (camera->getViewMatrix() * camera->getProjectionMatrix() *
-                                       camera->getViewport()->computeWindowMatrix());
-    return QPoint(int(std::lround(window.x())), image.height() - 1 - int(std::lround(window.y())));
-}
-
 osg::Vec2d windowPoint(OsgWidget& w, const osg::Vec3d& world)
 {
     osg::Camera* camera = w.getCamera();
     const osg::Vec3d window = world * (camera->getViewMatrix() * camera->getProjectionMatrix() *
                                        camera->getViewport()->computeWindowMatrix());
     return osg::Vec2d(window.x(), window.y());
+}
+
+// The pixel of a grabbed image (top row first) where a scene point lands.
+QPoint project(OsgWidget& w, const osg::Vec3d& world, const QImage& image)
+{
+    const osg::Vec2d window = windowPoint(w, world);
+    return QPoint(int(std::lround(window.x())), image.height() - 1 - int(std::lround(window.y())));
 }
 
 void hover(OsgWidget& w, SensorDisplay& display, const osg::Vec2d& at)
