@@ -8,6 +8,7 @@ packages=(
   libopenscenegraph-dev openscenegraph
   libgl1-mesa-dri libglx-mesa0 libgl-dev
   libbenchmark-dev
+  libopencv-dev colmap
   xvfb xauth x11-utils socat libimage-exiftool-perl gdal-bin libxml2-utils imagemagick
 )
 missing=()
