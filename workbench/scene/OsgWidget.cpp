@@ -4,6 +4,7 @@
 
 #include "BundleLoader.h"
 #include "BundleSceneBuilder.h"
+#include "DynamicPopup.h"
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
 #include "MapController.h"
@@ -11,6 +12,7 @@
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
 #include "ViewStatsHandler.h"
+#include "comReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -110,6 +112,9 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     m_screenshot = new osg::Image;
     m_screenshot->allocateImage(traits->width, traits->height, 1, GL_RGB, GL_UNSIGNED_BYTE);
 
+    m_sensors = std::make_unique<SensorDisplay>(m_root.get(), logList, QCoreApplication::applicationDirPath(),
+                                                comReader::defaultPortName());
+
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
     m_stats = new ViewStatsHandler([this](int key) {
@@ -118,6 +123,7 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     m_view->addEventHandler(m_stats.get());
     m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
     m_view->addEventHandler(m_mapController.get());
+    m_view->addEventHandler(m_sensors->popupHandler());
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);

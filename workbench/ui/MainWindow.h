@@ -17,9 +17,12 @@
 #include "AnnotationInput.h"
 #include "CommandServerSwitch.h"
 #include "LayerTree.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
 class ProjectSession;
 class TCPServer;
 class GeoRef;
@@ -39,6 +42,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+class ReconstructionRunner;
 class SelectionToolWidget;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
@@ -65,6 +69,11 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
+    ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent, as a project is read: a file that
@@ -203,11 +212,13 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
     void createProjectSession();
+    void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
     bool exportCloudLayer(LayerTree::LayerId id, const QString& fileName);
     // The current tree item's layer when it is of that type.
@@ -230,6 +241,8 @@ private:
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     ProjectSession* m_session = nullptr;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     QList<ImageViewer*> imagesView;
@@ -239,12 +252,13 @@ private:
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
+    ReconstructionRunner* m_reconstruction = nullptr;
     std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Paths as the workbench's scripts hand them to our tools: Windows style with
+// backslashes, and images called by their "JPG name" (x.jpg written x.JPG).
+class ToolPaths
+{
+public:
+    // Backslashes become slashes; everything else stays.
+    static std::string native(const std::string& path);
+    // The existing file a script's name stands for: the name itself when it
+    // exists, else the file in the same folder whose name differs only in the
+    // letter case of its extension. Empty when there is none. `note` gets a
+    // line saying which file was taken when it differs from the name.
+    static std::string resolveFile(const std::string& path, std::string* note = nullptr);
+    // Folder part up to and including the last "/" ("" when there is none).
+    static std::string folderOf(const std::string& path);
+};
