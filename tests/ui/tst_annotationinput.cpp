@@ -222,6 +222,7 @@ private slots:
         if (!date.isEmpty())
             setDate(w.pointForm(), date);
         setPosition(w.pointForm(), x, y, z);
+        w.commandServer()->setPort(freePort()); // not 28005, which another program may hold
         w.getPointToggle(true);
         w.pointForm()->toggleButton()->setChecked(true);
         const AnnotationInput::Outcome outcome = w.annotationInput()->recordPoint();

@@ -177,7 +177,7 @@ private slots:
         // MODEL.obj is not there: the project keeps it and says so.
         QCOMPARE(other.statusBar()->currentMessage(),
                  QString("Project loaded; 1 layer could not be read (see the Log View)"));
-        QVERIFY(!other.logList()->findItems(data + "/x/MODEL.obj", Qt::MatchContains).isEmpty());
+        QVERIFY(!other.logList()->findItems(dir.filePath("x/MODEL.obj"), Qt::MatchContains).isEmpty());
     }
 
     void cancelOnCloseMergesTheNextProject()
