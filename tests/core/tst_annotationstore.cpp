@@ -69,10 +69,10 @@ private slots:
         QFETCH(QString, y);
         QFETCH(QString, z);
         QFETCH(QString, message);
-        osg::Vec3f p;
+        osg::Vec3d p;
         QCOMPARE(AnnotationStore::positionError(x, y, z, &p), message);
         if (message.isEmpty())
-            QCOMPARE(p, osg::Vec3f(x.toFloat(), y.toFloat(), z.toFloat()));
+            QCOMPARE(p, osg::Vec3d(x.toDouble(), y.toDouble(), z.toDouble()));
     }
 
     void chooseDay_data()

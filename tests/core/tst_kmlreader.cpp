@@ -50,7 +50,7 @@ private slots:
             r.area = "Área ß"; // not ASCII
             r.site = "Tel Orvalis";
             r.year = "2015";
-            r.position = osg::Vec3f(coords[i][0], coords[i][1], coords[i][2]);
+            r.position = osg::Vec3d(coords[i][0], coords[i][1], coords[i][2]);
             records << r;
         }
         QBuffer buffer;
@@ -138,7 +138,7 @@ private slots:
         const AnnotationRecord r = KmlReader::parseDescription("gid: x\nthe_geom: 1.5,abc");
         QCOMPARE(r.type, QString("Points"));
         QCOMPARE(r.id, 0);
-        QCOMPARE(r.position, osg::Vec3f(1.5f, 0.0f, 0.0f));
+        QCOMPARE(r.position, osg::Vec3d(1.5, 0.0, 0.0));
     }
 
     void badDocuments_data()
@@ -215,7 +215,7 @@ private slots:
         QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
         QCOMPARE(read.records.size(), count);
         const AnnotationRecord& first = read.records.first();
-        const osg::Vec3f at = type == LayerType::Points ? first.position : first.vertices.value(0);
+        const osg::Vec3d at = type == LayerType::Points ? first.position : first.vertices.value(0);
         QVERIFY2(qAbs(at.x() - firstX) < 1e-3f && qAbs(at.y() - firstY) < 1e-3f,
                  qPrintable(QString("%1 %2").arg(at.x()).arg(at.y())));
         QCOMPARE(first.vertices.size(), firstVertices);

@@ -12,7 +12,7 @@
 namespace
 {
 
-AnnotationRecord find(int id, const QString& basket, const QString& code, osg::Vec3f at)
+AnnotationRecord find(int id, const QString& basket, const QString& code, osg::Vec3d at)
 {
     AnnotationRecord r;
     r.type = "Points";
@@ -30,7 +30,7 @@ AnnotationRecord find(int id, const QString& basket, const QString& code, osg::V
     return r;
 }
 
-AnnotationRecord outline(int id, const QString& locus, QVector<osg::Vec3f> ring)
+AnnotationRecord outline(int id, const QString& locus, QVector<osg::Vec3d> ring)
 {
     AnnotationRecord r;
     r.type = "Polygons";
@@ -85,7 +85,7 @@ private slots:
     void pointDocumentIsExact()
     {
         const QString doc = written(LayerType::Points, "2015-03-01_sf.kml",
-                                    {find(0, "10001", "AB12", osg::Vec3f(1.5f, 2.0f, 3.0f))});
+                                    {find(0, "10001", "AB12", osg::Vec3d(1.5f, 2.0f, 3.0f))});
         QCOMPARE(
             doc,
             QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?><kml><Document><name>2015-03-01_sf.kml</name>"
@@ -112,20 +112,25 @@ private slots:
                          "</Polygon></Placemark></Document></kml>\n"));
     }
 
-    void numbersHaveSixSignificantDigits_data()
+    // Every digit a coordinate holds, and no more: survey coordinates keep
+    // their millimetres (six significant digits moved a find by 33 cm).
+    void numbersReadBackExactly_data()
     {
-        QTest::addColumn<float>("value");
+        QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("integer") << 3.0f << "3";
-        QTest::newRow("long fraction") << 123.456789f << "123.457";
-        QTest::newRow("large") << 1234567.0f << "1.23457e+06";
-        QTest::newRow("negative small") << -0.000123f << "-0.000123";
+        QTest::newRow("integer") << 3.0 << "3";
+        QTest::newRow("short stays short") << 1.5 << "1.5";
+        QTest::newRow("long fraction") << 123.456789 << "123.456789";
+        QTest::newRow("UTM easting") << 712345.674 << "712345.674";
+        QTest::newRow("UTM northing") << 4123456.781 << "4123456.781";
+        QTest::newRow("negative small") << -0.000123 << "-0.000123";
     }
-    void numbersHaveSixSignificantDigits()
+    void numbersReadBackExactly()
     {
-        QFETCH(float, value);
+        QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(KmlWriter::number(value), text);
+        QCOMPARE(text.toDouble(), value);
     }
 
     // GDAL's two KML drivers must see what we wrote: the features, and their
@@ -146,9 +151,10 @@ private slots:
         const QString points = dir.filePath("2015-03-01_sf.kml");
         const QString polygons = dir.filePath("2015-03-01_dl.kml");
         QVERIFY(KmlWriter::writeFile(points, LayerType::Points, "2015-03-01_sf.kml",
-                                     {find(0, "10001", "AB12", {1.5f, 2.0f, 3.0f}),
-                                      find(1, "10002", "PO", {-4.25f, 100.125f, 0.5f}),
-                                      find(2, "10003", "BO", {7.0f, 8.0f, 9.0f})}));
+                                     {find(0, "10001", "AB12", {1.5, 2.0, 3.0}),
+                                      find(1, "10002", "PO", {-4.25, 100.125, 0.5}),
+                                      find(2, "10003", "BO", {7.0, 8.0, 9.0}),
+                                      find(3, "10004", "AB", {712345.674, 4123456.781, 101.752})}));
         QVERIFY(
             KmlWriter::writeFile(polygons, LayerType::Polygons, "2015-03-01_dl.kml",
                                  {outline(0, "5", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}),
@@ -167,9 +173,10 @@ private slots:
         };
 
         const QString pointReport = report(points);
-        QVERIFY2(pointReport.contains("Feature Count: 3"), qPrintable(pointReport));
+        QVERIFY2(pointReport.contains("Feature Count: 4"), qPrintable(pointReport));
         const QVector<QVector<double>> found = geometries(pointReport, "POINT");
-        QCOMPARE(found, (QVector<QVector<double>>{{1.5, 2, 3}, {-4.25, 100.125, 0.5}, {7, 8, 9}}));
+        QCOMPARE(found, (QVector<QVector<double>>{
+                            {1.5, 2, 3}, {-4.25, 100.125, 0.5}, {7, 8, 9}, {712345.674, 4123456.781, 101.752}}));
 
         const QString polygonReport = report(polygons);
         QVERIFY2(polygonReport.contains("Feature Count: 2"), qPrintable(polygonReport));

@@ -1,5 +1,6 @@
 #include "PlyReader.h"
 #include "PlyWriter.h"
+#include "PointShift.h"
 #include "StreamFloatFormat.h"
 
 #include <QBuffer>
@@ -58,6 +59,8 @@ private slots:
     void floatsAsAStreamPrintsThem();
     void floatsOfEveryMagnitude();
     void readBackGivesSamePoints();
+    void surveyCloudWrittenAsItWasRead();
+    void earlierFilesReadTheSame();
     void unwritableTargetFails();
 };
 
@@ -68,7 +71,7 @@ void TestPlyWriter::oneVertexFile()
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QVERIFY(PlyWriter::writePly(buffer, *v, *c));
-    QCOMPARE(buffer.data(), headerFor(1) + "1.5 -2 1.23457e+06 255 127 0 255");
+    QCOMPARE(buffer.data(), headerFor(1) + "1.5 -2 1234567 255 127 0 255");
 }
 
 void TestPlyWriter::emptyCloudIsHeaderOnly()
@@ -181,6 +184,49 @@ void TestPlyWriter::readBackGivesSamePoints()
         for (int k = 0; k < 4; ++k)
             QVERIFY(std::fabs((*c2)[i][k] - (*c)[i][k]) < 1.0f / 255);
     }
+}
+
+// A cloud at UTM coordinates, kept relative to its kilometre corner, is
+// written in world coordinates with the decimals of the file it came from.
+void TestPlyWriter::surveyCloudWrittenAsItWasRead()
+{
+    QByteArray file = headerFor(3) +
+                      "712345.674 4123456.781 101.752 255 128 0 255
+"
+                      "711999.5 4123000.25 95 0 0 255 255
+"
+                      "712019.9999 4122987.0001 94.125 255 255 255 255";
+    QBuffer in(&file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    PointShift shift;
+    QVERIFY(PlyReader::readPly(in, *v, *c, nullptr, &shift));
+    QCOMPARE(shift.offset(), osg::Vec3d(712000, 4123000, 0));
+
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(PlyWriter::writePly(out, *v, *c, nullptr, shift.offset()));
+    QCOMPARE(out.data(), file);
+}
+
+// Files of the six-digit writer read as they always did, and writing what
+// was read changes nothing: short numbers stay short.
+void TestPlyWriter::earlierFilesReadTheSame()
+{
+    QByteArray file = headerFor(2) + "1.5 -2 1.23457e+06 255 128 0 255
+-863.725 0.000123 12.3457 0 0 255 255";
+    QBuffer in(&file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    QVERIFY(PlyReader::readPly(in, *v, *c));
+    QCOMPARE((*v)[0], osg::Vec3(1.5f, -2.0f, 1.23457e+06f));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(PlyWriter::writePly(out, *v, *c));
+    QCOMPARE(out.data(), headerFor(2) + "1.5 -2 1234570 255 128 0 255
+-863.725 0.000123 12.3457 0 0 255 255");
 }
 
 void TestPlyWriter::unwritableTargetFails()

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <osg/MatrixTransform>
+#include <osg/ShapeDrawable>
 #include <osgGA/GUIEventAdapter>
 #include <osgText/Text>
 
@@ -8,10 +9,12 @@
 #include "GLWidget.h"
 #include "MapController.h"
 #include "MapManipulator.h"
+#include "NumberText.h"
 #include "OsgWidget.h"
 #include "PlyWriter.h"
 #include "PointCloudLoader.h"
 #include "PointGeometry.h"
+#include "PointShift.h"
 
 using osgGA::GUIEventAdapter;
 
@@ -122,6 +125,39 @@ std::unique_ptr<OsgWidget> pickScene(const QString& folder)
     return w;
 }
 
+// A survey site: three targets at UTM coordinates, written as a surveyor's
+// file would hold them, seen from 20 m above.
+const osg::Vec3d surveyA(712345.674, 4123456.781, 101.752);
+const osg::Vec3d surveyB(712348.674, 4123460.781, 101.752); // 3, 4, 0 from A
+const osg::Vec3d surveyC(712346.123, 4123458.456, 101.752);
+
+std::unique_ptr<OsgWidget> surveyScene(const QString& folder)
+{
+    const QString file = folder + "/survey.ply";
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return nullptr;
+    out.write("ply\nformat ascii 1.0\nelement vertex 3\nproperty double x\nproperty double y\n"
+              "property double z\nend_header\n"
+              "712345.674 4123456.781 101.752\n712348.674 4123460.781 101.752\n"
+              "712346.123 4123458.456 101.752\n");
+    out.close();
+    auto w = std::make_unique<OsgWidget>(osgViewer::ViewerBase::SingleThreaded, nullptr);
+    if (!w->loadPointCloud(file, true))
+        return nullptr;
+    const osg::Vec3d centre(712347, 4123458.5, 101.752);
+    w->getCamera()->setViewMatrixAsLookAt(centre + osg::Vec3d(0, 0, 20), centre, osg::Vec3d(0, 1, 0));
+    return w;
+}
+
+// Where a mark made by the picking controller lies: its group's origin plus
+// its own float position.
+osg::Vec3d markAt(const osg::Group* group, const osg::Vec3& local)
+{
+    const auto* placed = dynamic_cast<const osg::MatrixTransform*>(group);
+    return (placed ? placed->getMatrix().getTrans() : osg::Vec3d()) + osg::Vec3d(local);
+}
+
 using Points = std::vector<std::pair<std::array<float, 3>, std::array<float, 3>>>;
 
 Points sorted(const osg::Vec3Array& v, const osg::Vec4Array& c)
@@ -225,8 +261,44 @@ private slots:
         c->getPointToggle(false);
         QVERIFY(c->pointCapture().points().empty());
         c->getPointToggle(true);
-        c->updateFromServerPos(osg::Vec3f(7, 8, 9));
+        c->updateFromServerPos(osg::Vec3d(7, 8, 9));
         QVERIFY(near(c->pointCapture().points()[0], osg::Vec3d(7, 8, 9)));
+    }
+
+    // At survey coordinates a pick gives the target as the file holds it,
+    // a measurement its true length, and the marks sit where they belong.
+    void surveyPicksAndMeasuresToTheMillimetre()
+    {
+        auto w = surveyScene(m_files.path());
+        QVERIFY(w);
+        QCOMPARE(w->sceneOrigin().value(), osg::Vec3d(712000, 4123000, 0));
+        MapController* c = w->mapController();
+        c->drawPointToggle(true);
+        for (const osg::Vec3d& target : {surveyA, surveyB, surveyC}) {
+            controlClickAt(*w, target);
+            QVERIFY(c->hasPick());
+            QCOMPARE(c->lastPick(), target);
+        }
+
+        c->getPointToggle(true);
+        controlClickAt(*w, surveyC);
+        const osg::Geode* marker = c->pointCapture().group()->getChild(0)->asGeode();
+        const auto* sphere = dynamic_cast<const osg::Sphere*>(marker->getDrawable(0)->getShape());
+        QVERIFY(sphere);
+        QVERIFY(near(markAt(c->pointCapture().group(), sphere->getCenter()), surveyC));
+
+        c->measureToggle(true);
+        controlClickAt(*w, surveyA);
+        controlClickAt(*w, surveyB);
+        const PolygonCapture& m = c->polygonCapture();
+        QCOMPARE(int(m.edges().size()), 1);
+        auto* label = dynamic_cast<osgText::Text*>(m.edges()[0].label->getDrawable(0));
+        QCOMPARE(QString::fromStdString(label->getText().createUTF8EncodedString()), QString("5m"));
+        QVERIFY(near(markAt(m.lineGroup(), label->getPosition()), (surveyA + surveyB) * 0.5));
+        controlClickAt(*w, surveyC);
+        auto* second = dynamic_cast<osgText::Text*>(m.edges()[1].label->getDrawable(0));
+        QCOMPARE(QString::fromStdString(second->getText().createUTF8EncodedString()),
+                 NumberText::length((surveyC - surveyB).length()) + "m");
     }
 
     void measuringLabelsTheEdgeAtItsMiddle()
@@ -319,7 +391,7 @@ private slots:
         QVERIFY(w);
         MapController* c = w->mapController();
         c->getPointToggle(true);
-        c->addMarker(osg::Vec3f(2, 2, 1), 0.2f);
+        c->addMarker(osg::Vec3d(2, 2, 1), 0.2f);
         control(*w, true);
         const osg::Vec2d at = windowPoint(*w, osg::Vec3d(2, 2, 1.2));
         handle(*w, GUIEventAdapter::PUSH, at, GUIEventAdapter::LEFT_MOUSE_BUTTON);
@@ -414,13 +486,23 @@ private slots:
         QTest::addColumn<osg::Vec3d>("size"); // width (x), depth (y), height (z)
         QTest::addColumn<double>("rotation");
         QTest::addColumn<int>("count");
-        QTest::newRow("cube of 4") << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 4, 4) << 0.0 << 64;
-        QTest::newRow("4 x 2 x 6") << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 2, 6) << 0.0 << 4 * 2 * 6;
+        QTest::addColumn<osg::Vec3d>("site"); // where the grid's corner lies
+        const osg::Vec3d origin, utm(712345, 4123456, 95);
+        QTest::newRow("cube of 4") << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 4, 4) << 0.0 << 64 << origin;
+        QTest::newRow("4 x 2 x 6") << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 2, 6) << 0.0 << 4 * 2 * 6 << origin;
         QTest::newRow("4 x 2 x 6 turned 90")
-            << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 2, 6) << 90.0 << 2 * 4 * 6;
+            << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 2, 6) << 90.0 << 2 * 4 * 6 << origin;
         QTest::newRow("half outside the grid")
-            << osg::Vec3d(10, 5, 5) << osg::Vec3d(4, 4, 4) << 0.0 << 2 * 4 * 4;
-        QTest::newRow("between the points") << osg::Vec3d(5, 5, 5) << osg::Vec3d(0.8, 0.8, 0.8) << 0.0 << 0;
+            << osg::Vec3d(10, 5, 5) << osg::Vec3d(4, 4, 4) << 0.0 << 2 * 4 * 4 << origin;
+        QTest::newRow("between the points")
+            << osg::Vec3d(5, 5, 5) << osg::Vec3d(0.8, 0.8, 0.8) << 0.0 << 0 << origin;
+        // At survey coordinates the box keeps exactly the same points: a
+        // float box edge would lie 25 cm off in y.
+        QTest::newRow("cube of 4 at UTM") << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 4, 4) << 0.0 << 64 << utm;
+        QTest::newRow("4 x 2 x 6 turned 90 at UTM")
+            << osg::Vec3d(5, 5, 5) << osg::Vec3d(4, 2, 6) << 90.0 << 2 * 4 * 6 << utm;
+        QTest::newRow("between the points at UTM")
+            << osg::Vec3d(5, 5, 5) << osg::Vec3d(0.8, 0.8, 0.8) << 0.0 << 0 << utm;
     }
 
     void extractionCountsTheGridPointsInside()
@@ -429,9 +511,12 @@ private slots:
         QFETCH(osg::Vec3d, size);
         QFETCH(double, rotation);
         QFETCH(int, count);
+        QFETCH(osg::Vec3d, site);
         OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
         const Cloud cloud = grid(10);
-        w.addPointCloud(cloud.group().get(), true);
+        // The grid kept as floats relative to its corner, as a loaded survey cloud is.
+        w.addPointCloud(PointCloudLoader::placeAt(cloud.group().get(), site).get(), true);
+        centre += site;
         w.turnOnSelectBox(true);
         w.setBoxX(centre.x());
         w.setBoxY(centre.y());
@@ -453,6 +538,13 @@ private slots:
         QCOMPARE(int(v->size()), count);
         QCOMPARE(int(c->size()), count);
         QCOMPARE((*c)[0], osg::Vec4(0.5f, 0.6f, 0.7f, 1.0f));
+        // Each point kept is a grid point, in world coordinates to the last digit.
+        const osg::Vec3d offset = PointCloudLoader::offsetOf(w.pointClouds()[1].get());
+        for (const osg::Vec3& local : *v) {
+            const osg::Vec3d p = PointShift::toWorld(local, offset) - site;
+            for (int k = 0; k < 3; ++k)
+                QCOMPARE(p[k] - std::floor(p[k]), 0.5);
+        }
         QVERIFY(w.getRoot()->containsNode(w.pointClouds()[1].get()));
         QVERIFY(w.pointClouds()[1]->getStateSet()->getMode(GL_LIGHTING) & osg::StateAttribute::OVERRIDE);
     }
@@ -531,7 +623,7 @@ private slots:
             new osg::MatrixTransform(osg::Matrixd::translate(10, 0, 0));
         moved->addChild(geode.get());
         SelectionBox box;
-        box.setCentre(osg::Vec3f(11, 1, 1));
+        box.setCentre(osg::Vec3d(11, 1, 1));
         BoxPointExtractor extractor(box.polytope());
         moved->accept(extractor);
         QCOMPARE(int(extractor.vertices()->size()), 1);

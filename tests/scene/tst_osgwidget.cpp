@@ -6,7 +6,12 @@
 #include "BundleSceneBuilder.h"
 #include "MapManipulator.h"
 #include "OsgWidget.h"
+#include "PointCloudLoader.h"
+#include "PointGeometry.h"
 #include "ViewStatsHandler.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
 
 namespace
 {
@@ -55,6 +60,31 @@ bool near(const osg::Vec3d& a, const osg::Vec3d& b, double tolerance = 1e-6)
     return (a - b).length() <= tolerance * std::max(1.0, b.length());
 }
 
+// A PLY file of the given points, as a surveyor's software writes them.
+QString writeCloud(const QString& file, const QByteArray& points, int count)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return QString();
+    out.write("ply\nformat ascii 1.0\nelement vertex " + QByteArray::number(count) +
+              "\nproperty double x\nproperty double y\nproperty double z\nend_header\n" + points);
+    return file;
+}
+
+// A small hill of points around (0, 0, 0), kept relative to site.
+osg::ref_ptr<osg::Group> hillAt(const osg::Vec3d& site)
+{
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    for (int i = 0; i < 200; ++i) {
+        v->push_back(osg::Vec3(float(i % 20) * 0.37f, float(i / 20) * 0.53f, std::sin(float(i)) * 0.2f));
+        c->push_back(osg::Vec4(1, 1, 1, 1));
+    }
+    osg::ref_ptr<osg::Group> group = new osg::Group;
+    group->addChild(PointGeometry::makeGeode(v.get(), c.get()));
+    return PointCloudLoader::placeAt(group.get(), site);
+}
+
 QString text(const osg::Vec3d& v)
 {
     return QStringLiteral("(%1, %2, %3)").arg(v.x()).arg(v.y()).arg(v.z());
@@ -98,6 +128,71 @@ private slots:
         const osg::Matrixd m = w.activeManipulator()->getMatrix();
         const osg::Vec3d look = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), m);
         QVERIFY(near(look, -direction, 1e-6));
+    }
+
+    // One origin for the whole scene: the first survey layer chooses it and
+    // the log view says so; later survey layers keep their points relative to
+    // it, layers near the true origin need none, and it is given up with the
+    // last layer.
+    void surveyLayersShareOneOrigin()
+    {
+        QTemporaryDir dir;
+        const QString a = writeCloud(dir.filePath("a.ply"), "712345.674 4123456.781 101.752\n", 1);
+        const QString b = writeCloud(dir.filePath("b.ply"), "713600.5 4122400.25 90\n", 1);
+        const QString local = writeCloud(dir.filePath("local.ply"), "1 2 3\n", 1);
+        QListWidget log;
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, &log);
+        QVERIFY(!w.sceneOrigin().isSet());
+
+        QVERIFY(w.loadPointCloud(a, true));
+        QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(712000, 4123000, 0));
+        QCOMPARE(log.count(), 1);
+        QVERIFY2(log.item(0)->text().contains("712000, 4123000, 0") && log.item(0)->text().contains(a),
+                 qPrintable(log.item(0)->text()));
+
+        QVERIFY(w.loadPointCloud(b, true));
+        QCOMPARE(PointCloudLoader::offsetOf(w.pointClouds()[1].get()), osg::Vec3d(712000, 4123000, 0));
+        QVERIFY(w.loadPointCloud(local, true));
+        QCOMPARE(PointCloudLoader::offsetOf(w.pointClouds()[2].get()), osg::Vec3d());
+        QCOMPARE(log.count(), 1);
+
+        for (int i = 0; i < 3; ++i)
+            w.removePointCloud(0);
+        QVERIFY(w.loadPointCloud(b, true));
+        QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(714000, 4122000, 0));
+        QCOMPARE(log.count(), 2);
+    }
+
+    // A site at survey coordinates is framed, and returned to from a
+    // bookmark, exactly as the same site near the origin: no float steps of
+    // 25 cm in the view's centre.
+    void surveySiteIsFramedInDouble_data()
+    {
+        QTest::addColumn<QString>("view");
+        for (const char* view : {"Top", "Left", "Front"})
+            QTest::newRow(view) << view;
+    }
+    void surveySiteIsFramedInDouble()
+    {
+        QFETCH(QString, view);
+        const osg::Vec3d site(712345.674, 4123456.781, 95.5);
+        OsgWidget nearOrigin(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        OsgWidget survey(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        nearOrigin.addPointCloud(hillAt(osg::Vec3d()).get(), true);
+        survey.addPointCloud(hillAt(site).get(), true);
+        QVERIFY((survey.sceneBound().center() - site - nearOrigin.sceneBound().center()).length() < 1e-6);
+
+        nearOrigin.showStandardView(view);
+        survey.showStandardView(view);
+        const osg::Vec3d moved = managedEye(survey) - site;
+        QVERIFY2((moved - managedEye(nearOrigin)).length() < 1e-6,
+                 qPrintable(text(moved) + " vs " + text(managedEye(nearOrigin))));
+
+        survey.getCamera()->setViewMatrix(survey.activeManipulator()->getInverseMatrix());
+        survey.createBookmark();
+        survey.showStandardView("Bottom");
+        survey.goToBookmark(0);
+        QVERIFY((managedEye(survey) - site - managedEye(nearOrigin)).length() < 1e-6);
     }
 
     void unknownViewNameDoesNothing()

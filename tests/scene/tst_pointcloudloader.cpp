@@ -2,10 +2,12 @@
 #include "PlyWriter.h"
 #include "PointCloudLoader.h"
 #include "PointGeometry.h"
+#include "PointShift.h"
 
 #include <osg/BufferObject>
 #include <osg/Geode>
 #include <osg/Geometry>
+#include <osg/MatrixTransform>
 #include <osg/Point>
 #include <osg/PolygonMode>
 #include <osgDB/ReadFile>
@@ -100,6 +102,9 @@ private slots:
     void pagedArchive();
     void writerOutputReadByOsgPlugin();
     void exportPointCloud();
+    void surveyCloudKeepsItsMillimetres_data();
+    void surveyCloudKeepsItsMillimetres();
+    void localScanGeoreferencedToTheSurveyGrid();
 
 private:
     QTemporaryDir m_dir;
@@ -343,6 +348,108 @@ void TestPointCloudLoader::exportPointCloud()
     archiveLike->addChild(new osg::Group);
     QVERIFY(!PointCloudLoader::exportPointCloud(target, archiveLike.get(), &message));
     QVERIFY(message.contains("no point arrays"));
+}
+
+Q_DECLARE_METATYPE(osg::Vec3d)
+
+// Every reader hands survey coordinates to the scene relative to the origin
+// it chose, so a point read as 712345.674 is still 712345.674 in the scene and
+// in what is exported; files whose floats hold the coordinates (XYB, binary
+// PLY) keep exactly those floats.
+void TestPointCloudLoader::surveyCloudKeepsItsMillimetres_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<osg::Vec3d>("first");
+    QTest::addColumn<osg::Vec3d>("second");
+    const osg::Vec3d a(712345.674, 4123456.781, 101.752), b(711999.5, 4123000.25, 95);
+    const QByteArray header = "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
+                              "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+                              "end_header\n";
+    QTest::newRow("ASCII PLY") << "utm.ply" << header + "712345.674 4123456.781 101.752 255 0 0\n"
+                                                       "711999.5 4123000.25 95 0 0 255\n"
+                               << a << b;
+    QTest::newRow("PTS") << "utm.pts" << QByteArray("2\n712345.674 4123456.781 101.752 0 255 0 0\n"
+                                                    "711999.5 4123000.25 95 0 0 0 255\n")
+                         << a << b;
+    const float fa[3] = {712345.674f, 4123456.781f, 101.752f};
+    QTest::newRow("XYB") << "utm.xyb"
+                         << floatBytes({fa[0], fa[1], fa[2], 1, 0, 0, 711999.5f, 4123000.25f, 95, 0, 0, 1})
+                         << osg::Vec3d(fa[0], fa[1], fa[2]) << b;
+    QByteArray binary = "ply\nformat binary_little_endian 1.0\nelement vertex 2\nproperty float x\n"
+                        "property float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+                        "property uchar blue\nend_header\n";
+    binary += floatBytes({fa[0], fa[1], fa[2]}) + QByteArray("\xff\x00\x00", 3) +
+              floatBytes({711999.5f, 4123000.25f, 95}) + QByteArray("\x00\x00\xff", 3);
+    QTest::newRow("binary PLY through the plug-in") << "utm-binary.ply" << binary
+                                                    << osg::Vec3d(fa[0], fa[1], fa[2]) << b;
+}
+
+void TestPointCloudLoader::surveyCloudKeepsItsMillimetres()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, bytes);
+    QFETCH(osg::Vec3d, first);
+    QFETCH(osg::Vec3d, second);
+    const QString name = m_dir.filePath(fileName);
+    writeFile(name, bytes);
+
+    const PointCloudLoader::Result cloud = PointCloudLoader::loadPointCloud(name);
+    QVERIFY2(cloud.loaded, qPrintable(cloud.message));
+    QCOMPARE(cloud.shift.chosenOrigin().value(), osg::Vec3d(712000, 4123000, 0));
+    const auto* placed = dynamic_cast<const osg::MatrixTransform*>(cloud.group.get());
+    QVERIFY(placed);
+    QCOMPARE(placed->getMatrix().getTrans(), osg::Vec3d(712000, 4123000, 0));
+    const osg::Vec3Array* local = verticesOf(cloud.group.get());
+    QVERIFY(local && local->size() == 2);
+    QCOMPARE(cloud.shift.toWorld((*local)[0]), first);
+    QCOMPARE(cloud.shift.toWorld((*local)[1]), second);
+
+    // A scene that has its origin keeps it for the next cloud.
+    const PointCloudLoader::Result again =
+        PointCloudLoader::loadPointCloud(name, SceneOrigin(osg::Vec3d(711000, 4122000, 0)));
+    QVERIFY(!again.shift.chosenOrigin().isSet());
+    QCOMPARE(PointCloudLoader::offsetOf(again.group.get()), osg::Vec3d(711000, 4122000, 0));
+
+    // Exported and read again: the same points to the last digit.
+    const QString target = m_dir.filePath("exported-" + QFileInfo(fileName).completeBaseName() + ".ply");
+    QVERIFY(PointCloudLoader::exportPointCloud(target, cloud.group.get()));
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    PointShift reread;
+    QVERIFY(PlyReader::readPly(target, *v, *c, nullptr, &reread));
+    QCOMPARE(reread.toWorld((*v)[0]), first);
+    QCOMPARE(reread.toWorld((*v)[1]), second);
+
+    // Other tools read the digits too: OpenSceneGraph's ply plug-in, to its floats.
+    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(target.toStdString());
+    QVERIFY(node && node->asGeode());
+    const auto* plugin =
+        dynamic_cast<const osg::Vec3Array*>(node->asGeode()->getDrawable(0)->asGeometry()->getVertexArray());
+    QVERIFY(plugin && plugin->size() == 2);
+    QCOMPARE((*plugin)[0], osg::Vec3(first));
+}
+
+// A local scan placed on the survey grid by its companion: the points move
+// in double and are kept relative to the origin, and the registered copy
+// holds their survey coordinates.
+void TestPointCloudLoader::localScanGeoreferencedToTheSurveyGrid()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("scan.pts");
+    writeFile(name, "2\n1.25 2.5 0.125 0 255 0 0\n-3.5 0.75 1 0 0 0 255\n");
+    writeFile(dir.filePath("scan.txt"), "1 0 0\n0 1 0\n0 0 1\n712345.5 4123456.25 100\n1 1 1\n");
+
+    const PointCloudLoader::Result cloud = PointCloudLoader::loadPointCloud(name);
+    QVERIFY(cloud.loaded);
+    QCOMPARE(PointCloudLoader::offsetOf(cloud.group.get()), osg::Vec3d(712000, 4123000, 0));
+    QCOMPARE(cloud.shift.toWorld((*verticesOf(cloud.group.get()))[0]), osg::Vec3d(712346.75, 4123458.75, 100.125));
+
+    QFile registered(dir.filePath("scan_reg.ply"));
+    QVERIFY(registered.open(QIODevice::ReadOnly));
+    const QByteArray text = registered.readAll();
+    QVERIFY2(text.endsWith("712346.75 4123458.75 100.125 255 0 0 255\n712342 4123457 101 0 0 255 255"),
+             text.constData());
 }
 
 QTEST_MAIN(TestPointCloudLoader)

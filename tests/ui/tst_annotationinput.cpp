@@ -35,11 +35,11 @@ class FakePicker : public AnnotationPicker
 public:
     QStringList calls;
     bool hasPick = false;
-    osg::Vec3f pick;
+    osg::Vec3d pick;
 
     void setPointInput(bool on) override { calls << QString("point %1").arg(on); }
     void setPolygonInput(bool on) override { calls << QString("polygon %1").arg(on); }
-    bool takeNewPick(osg::Vec3f& position) override
+    bool takeNewPick(osg::Vec3d& position) override
     {
         if (!hasPick)
             return false;
@@ -47,9 +47,9 @@ public:
         position = pick;
         return true;
     }
-    void movePointMarker(const osg::Vec3f&) override { calls << "marker"; }
+    void movePointMarker(const osg::Vec3d&) override { calls << "marker"; }
     void removePointMarker() override { calls << "no marker"; }
-    void extendPolygonPreview(const osg::Vec3f&) override { calls << "extend"; }
+    void extendPolygonPreview(const osg::Vec3d&) override { calls << "extend"; }
     void removePolygonPreview() override { calls << "no preview"; }
 };
 
@@ -284,7 +284,7 @@ private slots:
         QCOMPARE(file.size(), 3);
         QCOMPARE(file[0].id, 0);
         QCOMPARE(file[2].id, 2);
-        QCOMPARE(file[0].position, osg::Vec3f(1.5f, 2.0f, 3.0f));
+        QCOMPARE(file[0].position, osg::Vec3d(1.5, 2.0, 3.0));
         QCOMPARE(file[1].dCode, QString("XX-NO_ICON"));
         QCOMPARE(file[0].site, QString("Tel Orvalis"));
         QCOMPARE(w.sceneView()->annotations()->layer(LayerType::Points, 0)->records().size(), 3);
@@ -344,7 +344,7 @@ private slots:
         const QVector<AnnotationRecord> file =
             dayFile(app.project() + "2015-03-01_dl.kml", LayerType::Polygons);
         QCOMPARE(file.size(), 1);
-        QCOMPARE(file[0].vertices, (QVector<osg::Vec3f>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5f}}));
+        QCOMPARE(file[0].vertices, (QVector<osg::Vec3d>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5}}));
         QCOMPARE(file[0].locusDesc, QString("FL-FLOOR"));
     }
 
@@ -399,7 +399,7 @@ private slots:
         const QVector<AnnotationRecord> file =
             dayFile(app.project() + "2015-03-01_sf.kml", LayerType::Points);
         QCOMPARE(file.size(), 2);
-        QCOMPARE(file[0].position, osg::Vec3f(1, 2, 3));
+        QCOMPARE(file[0].position, osg::Vec3d(1, 2, 3));
         QCOMPARE(file[1].id, 1);
         QCOMPARE(w.layers()->findLayerItem(LayerType::Points, "2015-03-01_sf.kml")->rowCount(), 3);
     }
@@ -505,16 +505,18 @@ private slots:
         QTest::mouseClick(w.pointForm()->getButton(), Qt::LeftButton);
         QCOMPARE(w.pointForm()->xEdit()->text(), QString()); // no pick yet
         picker.hasPick = true;
-        picker.pick = osg::Vec3f(123.456789f, -2.0f, 0.25f);
+        // A pick keeps every digit it has (six significant digits would
+        // cut a survey coordinate to decimetres).
+        picker.pick = osg::Vec3d(123.456789, -2.0, 0.25);
         QTest::mouseClick(w.pointForm()->getButton(), Qt::LeftButton);
-        QCOMPARE(w.pointForm()->xEdit()->text(), QString("123.457"));
+        QCOMPARE(w.pointForm()->xEdit()->text(), QString("123.456789"));
         QVERIFY(!picker.hasPick);
 
         w.polygonForm()->toggleButton()->setChecked(true);
         picker.hasPick = true;
         QTest::mouseClick(w.polygonForm()->getButton(), Qt::LeftButton);
         QCOMPARE(w.polygonForm()->vertexRowCount(), 1);
-        QCOMPARE(w.polygonForm()->vertexEdit(0)->text(), QString("x:123.457 y:-2 z:0.25"));
+        QCOMPARE(w.polygonForm()->vertexEdit(0)->text(), QString("x:123.456789 y:-2 z:0.25"));
         w.polygonForm()->toggleButton()->setChecked(false);
         QCOMPARE(picker.calls, (QStringList{"polygon 1", "extend", "polygon 0", "no preview"}));
     }

@@ -162,7 +162,7 @@ private slots:
         panel->yBox()->setValue(-2.25);
         panel->zBox()->setValue(7);
         panel->rotateBox()->setValue(45);
-        QCOMPARE(c->getBoxPos(), osg::Vec3f(3.5f, -2.25f, 7.0f));
+        QCOMPARE(c->getBoxPos(), osg::Vec3d(3.5, -2.25, 7.0));
         QCOMPARE(c->getBoxRotation(), 45.0);
 
         panel->heightBox()->setValue(4);

@@ -1,11 +1,14 @@
 // Writes the sample site that ships in samples/: a small excavation with two
 // trenches and a spoil heap, as a dense coloured point cloud (ASCII PLY) and as
 // a sparse reconstruction seen by a grid of downward-looking cameras (NVM).
+// The same site is also written at survey coordinates (UTM, the site's corner
+// at 712000 E, 4123000 N, 95 m): trench_site_utm.ply and trench_site_utm.nvm.
 // Deterministic: the same bytes on every machine.
 //   samplegen <outdir>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 #include <array>
@@ -73,7 +76,41 @@ Point samplePoint(Rng& rng)
     return p;
 }
 
-bool writePly(const std::string& path, const std::vector<Point>& pts)
+// Where the site lies in the survey grid.
+struct Offset
+{
+    double x, y, z;
+};
+constexpr Offset nearOrigin{0.0, 0.0, 0.0};
+constexpr Offset utm{712000.0, 4123000.0, 95.0};
+
+// The value with at most `decimals` decimals and no trailing zeros.
+std::string trimmed(double value, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    std::string text = buf;
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    return text == "-0" ? "0" : text;
+}
+
+// A coordinate of the PLY: six significant digits near the origin (the
+// layout the sample always had); at survey coordinates the same decimals
+// moved by the offset, so both clouds hold the very same site.
+std::string plyCoordinate(double v, double offset)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    if (offset == 0.0)
+        return buf;
+    return trimmed(std::strtod(buf, nullptr) + offset, 6);
+}
+
+bool writePly(const std::string& path, const std::vector<Point>& pts, const Offset& at = nearOrigin)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -83,12 +120,13 @@ bool writePly(const std::string& path, const std::vector<Point>& pts)
                     "property uchar green\nproperty uchar blue\nproperty uchar alpha\nelement face 0\n"
                     "property list uchar int vertex_indices\nend_header\n");
     for (size_t i = 0; i < pts.size(); ++i)
-        std::fprintf(f, "%.6g %.6g %.6g %d %d %d 255%s", pts[i].x, pts[i].y, pts[i].z, pts[i].r, pts[i].g,
-                     pts[i].b, i + 1 < pts.size() ? "\n" : "");
+        std::fprintf(f, "%s %s %s %d %d %d 255%s", plyCoordinate(pts[i].x, at.x).c_str(),
+                     plyCoordinate(pts[i].y, at.y).c_str(), plyCoordinate(pts[i].z, at.z).c_str(), pts[i].r,
+                     pts[i].g, pts[i].b, i + 1 < pts.size() ? "\n" : "");
     return std::fclose(f) == 0;
 }
 
-bool writeNvm(const std::string& path, const std::vector<Point>& pts)
+bool writeNvm(const std::string& path, const std::vector<Point>& pts, const Offset& at = nearOrigin)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -102,8 +140,8 @@ bool writeNvm(const std::string& path, const std::vector<Point>& pts)
             centres.push_back({2.5 + i * 5.0, 2.5 + j * 5.0, 12.0});
     std::fprintf(f, "NVM_V3\n\n%zu\n", centres.size());
     for (size_t c = 0; c < centres.size(); ++c)
-        std::fprintf(f, "site_%03zu.jpg %.4f 0 1 0 0 %.4f %.4f %.4f 0 0\n", c, focal, centres[c][0], centres[c][1],
-                     centres[c][2]);
+        std::fprintf(f, "site_%03zu.jpg %.4f 0 1 0 0 %.4f %.4f %.4f 0 0\n", c, focal, centres[c][0] + at.x,
+                     centres[c][1] + at.y, centres[c][2] + at.z);
     std::fprintf(f, "\n%zu\n", pts.size());
     for (size_t k = 0; k < pts.size(); ++k) {
         const Point& p = pts[k];
@@ -120,7 +158,8 @@ bool writeNvm(const std::string& path, const std::vector<Point>& pts)
                 ++n;
             }
         }
-        std::fprintf(f, "%.6f %.6f %.6f %d %d %d %d%s\n", p.x, p.y, p.z, p.r, p.g, p.b, n, views.c_str());
+        std::fprintf(f, "%.6f %.6f %.6f %d %d %d %d%s\n", p.x + at.x, p.y + at.y, p.z + at.z, p.r, p.g, p.b, n,
+                     views.c_str());
     }
     std::fprintf(f, "\n\n0\n");
     return std::fclose(f) == 0;
@@ -142,11 +181,13 @@ int main(int argc, char** argv)
         p = samplePoint(rng);
     for (Point& p : sparse)
         p = samplePoint(rng);
-    if (!writePly(dir + "/trench_site.ply", dense) || !writeNvm(dir + "/trench_site.nvm", sparse)) {
+    if (!writePly(dir + "/trench_site.ply", dense) || !writeNvm(dir + "/trench_site.nvm", sparse) ||
+        !writePly(dir + "/trench_site_utm.ply", dense, utm) || !writeNvm(dir + "/trench_site_utm.nvm", sparse, utm)) {
         std::fprintf(stderr, "samplegen: cannot write into %s\n", dir.c_str());
         return 1;
     }
-    std::printf("samplegen: wrote trench_site.ply (%zu points) and trench_site.nvm (%zu points)\n", dense.size(),
-                sparse.size());
+    std::printf("samplegen: wrote trench_site.ply (%zu points) and trench_site.nvm (%zu points), and both at "
+                "UTM 712000, 4123000, 95 (trench_site_utm.ply, trench_site_utm.nvm)\n",
+                dense.size(), sparse.size());
     return 0;
 }

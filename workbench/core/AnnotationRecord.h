@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVector>
 
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 
 // One field annotation: a find (a point with one position) or a locus
 // outline (a polygon with its vertices), with the excavation attributes the
@@ -22,8 +22,9 @@ struct AnnotationRecord {
     QString site;
     QString year;
     QString structure; // polygons only; never on a form, carried through files
-    osg::Vec3f position;
-    QVector<osg::Vec3f> vertices;
+    // World coordinates in double: survey grids need every millimetre.
+    osg::Vec3d position;
+    QVector<osg::Vec3d> vertices;
 
     bool isPolygon() const { return type == QLatin1String("Polygons"); }
 };

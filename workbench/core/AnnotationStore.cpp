@@ -76,20 +76,21 @@ QString AnnotationStore::nextBasket(const QString& basket)
 }
 
 QString AnnotationStore::positionError(const QString& x, const QString& y, const QString& z,
-                                       osg::Vec3f* position)
+                                       osg::Vec3d* position)
 {
     const QString texts[3] = {x.trimmed(), y.trimmed(), z.trimmed()};
     for (const QString& t : texts)
         if (t.isEmpty() || t == QLatin1String("0"))
             return QStringLiteral("Spatial Data cannot be Empty or 0!");
-    osg::Vec3f p;
+    osg::Vec3d p;
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         const double value = texts[i].toDouble(&ok);
-        // A typing slip must not become a find at 0 or at infinity.
+        // A typing slip must not become a find at 0 or at infinity; the
+        // value itself is kept to the last digit typed.
         if (!ok || !std::isfinite(float(value)))
             return QStringLiteral("Spatial Data must be numbers!");
-        p[i] = float(value);
+        p[i] = value;
     }
     if (position)
         *position = p;

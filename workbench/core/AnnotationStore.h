@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVector>
 
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 
 #include "AnnotationRecord.h"
 #include "LayerType.h"
@@ -49,7 +49,7 @@ public:
     static QString nextBasket(const QString& basket);
     // Empty when x, y, z are a usable position (stored in position), else the
     // message for the user.
-    static QString positionError(const QString& x, const QString& y, const QString& z, osg::Vec3f* position);
+    static QString positionError(const QString& x, const QString& y, const QString& z, osg::Vec3d* position);
     // Empty when the date can name a day file, else the message for the user.
     static QString dateError(const QString& date);
 

@@ -2,7 +2,7 @@
 
 #include <osg/MatrixTransform>
 #include <osg/Quat>
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 #include <osg/ref_ptr>
 
 #include <memory>
@@ -19,7 +19,7 @@ public:
     std::string name;                             // image file name as written in the bundle file
     std::string path;                             // image folder + name
     double focalLength = 0;
-    osg::Vec3f centre;
+    osg::Vec3d centre;                            // world coordinates, as the file gives them
     float rotation[4] = {0, 0, 0, 1};             // quaternion stored x, y, z, w
     std::vector<std::unique_ptr<PointView>> views;
 

@@ -20,10 +20,12 @@ BundleLoader::Kind BundleLoader::kindOf(const std::string& fileName)
     return Kind::Unsupported;
 }
 
-BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundle& bundle)
+BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundle& bundle,
+                                        const SceneOrigin& origin)
 {
     std::cout << "Reading Bundle File\n";
     Result result;
+    result.shift = PointShift(origin);
     result.kind = kindOf(fileName);
     switch (result.kind) {
     case Kind::Out: {
@@ -44,7 +46,7 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
     case Kind::Nvm:
         std::cout << "Bundle File is .nvm\n";
         result.ok = NvmReader::readNvm(fileName, result.vertices, result.colours, bundle, result.imageFolder,
-                                       &result.message);
+                                       &result.message, &result.shift);
         result.buildScene = result.ok;
         result.accepted = result.ok;
         break;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "NvmReader.h"
+#include "PointShift.h"
 
 // Chooses the reader for a bundle file by its name and runs it. The scene view
 // turns the result into nodes.
@@ -21,6 +22,7 @@ public:
         NvmReader::ColourArrays colours;
         std::string imageFolder;  // set by NVM reads only
         std::string message;      // why not, when ok is false
+        PointShift shift;         // what the points are stored relative to
     };
 
     // Case-sensitive substring test of the file's own name (not its
@@ -31,6 +33,9 @@ public:
     // ".out" files only feed the external tools: they read nothing, and are
     // accepted as layers when they can be opened. Patch files are point clouds (the scene
     // reads them as such); as bundles they and unsupported names are refused.
-    // Appending to the scene's list and hiding are the scene's half.
-    static Result load(const std::string& fileName, SparseBundle& bundle);
+    // Appending to the scene's list and hiding are the scene's half. Large
+    // coordinates are stored relative to the scene origin (or to the one
+    // this bundle chooses: result.shift).
+    static Result load(const std::string& fileName, SparseBundle& bundle,
+                       const SceneOrigin& origin = SceneOrigin());
 };

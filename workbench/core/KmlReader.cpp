@@ -1,5 +1,7 @@
 #include "KmlReader.h"
 
+#include "NumberText.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
@@ -10,11 +12,11 @@
 namespace
 {
 
-float toFloat(const QString& text)
+double toNumber(const QString& text)
 {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
-    return ok ? float(value) : 0.0f;
+    return ok ? value : 0.0;
 }
 
 // The text of a geometry's coordinates element: Point > coordinates, or
@@ -38,8 +40,8 @@ QString readCoordinatesBelow(QXmlStreamReader& xml, const QStringList& path)
 
 struct Geometry {
     bool hasPoint = false;
-    osg::Vec3f point;
-    QVector<osg::Vec3f> ring;
+    osg::Vec3d point;
+    QVector<osg::Vec3d> ring;
 };
 
 bool tooDeep(QXmlStreamReader& xml, int depth)
@@ -206,16 +208,16 @@ AnnotationRecord KmlReader::parseDescription(const QString& text)
     return r;
 }
 
-osg::Vec3f KmlReader::parseTuple(const QString& text)
+osg::Vec3d KmlReader::parseTuple(const QString& text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
-    osg::Vec3f v;
+    osg::Vec3d v;
     for (int i = 0; i < 3 && i < parts.size(); ++i)
-        v[i] = toFloat(parts[i]);
+        v[i] = toNumber(parts[i]);
     return v;
 }
 
-QVector<osg::Vec3f> KmlReader::parseRing(const QString& text)
+QVector<osg::Vec3d> KmlReader::parseRing(const QString& text)
 {
     // Our writer separates tuples by single blanks; other programs use any
     // white space, line breaks included.
@@ -223,11 +225,12 @@ QVector<osg::Vec3f> KmlReader::parseRing(const QString& text)
     QStringList tokens = text.split(space, Qt::SkipEmptyParts);
     if (tokens.size() > 1 && parseTuple(tokens.last()) == parseTuple(tokens.first()))
         tokens.removeLast();
-    QVector<osg::Vec3f> vertices;
+    QVector<osg::Vec3d> vertices;
     vertices.reserve(tokens.size());
     for (const QString& token : tokens) {
-        const osg::Vec3f v = parseTuple(token);
-        std::cout << v.x() << " " << v.y() << " " << v.z() << "\n";
+        const osg::Vec3d v = parseTuple(token);
+        std::cout << NumberText::shortestString(v.x()) << " " << NumberText::shortestString(v.y()) << " "
+                  << NumberText::shortestString(v.z()) << "\n";
         vertices.append(v);
     }
     std::cout << "Total vertices:" << vertices.size() << std::endl;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVector>
 
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 
 #include "AnnotationRecord.h"
 #include "LayerType.h"
@@ -32,8 +32,8 @@ public:
     static AnnotationRecord parseDescription(const QString& text);
     // Blank-separated "x,y,z" (or "x,y") tuples; a last tuple repeating the
     // first one only closes the ring and is not a vertex.
-    static QVector<osg::Vec3f> parseRing(const QString& text);
-    static osg::Vec3f parseTuple(const QString& text);
+    static QVector<osg::Vec3d> parseRing(const QString& text);
+    static osg::Vec3d parseTuple(const QString& text);
 
     // Folders and multi-geometries may nest, but a file nesting them deeper
     // than this is refused rather than followed down to a stack overflow.

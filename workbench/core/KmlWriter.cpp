@@ -7,12 +7,13 @@
 
 #include <iostream>
 
+#include "NumberText.h"
 #include "SaveFileCommit.h"
 
 namespace
 {
 
-QString triple(const osg::Vec3f& v)
+QString triple(const osg::Vec3d& v)
 {
     return KmlWriter::number(v.x()) + QLatin1Char(',') + KmlWriter::number(v.y()) + QLatin1Char(',') +
            KmlWriter::number(v.z());
@@ -59,9 +60,9 @@ void writePolygon(QXmlStreamWriter& xml, const AnnotationRecord& r)
 
 } // namespace
 
-QString KmlWriter::number(float value)
+QString KmlWriter::number(double value)
 {
-    return QString::number(double(value), 'g', 6);
+    return NumberText::shortest(value);
 }
 
 QString KmlWriter::pointDescription(const AnnotationRecord& r)
@@ -98,11 +99,11 @@ QString KmlWriter::polygonDescription(const AnnotationRecord& r)
     return text;
 }
 
-QString KmlWriter::ringText(const QVector<osg::Vec3f>& vertices)
+QString KmlWriter::ringText(const QVector<osg::Vec3d>& vertices)
 {
     QStringList parts;
     parts.reserve(vertices.size() + 1);
-    for (const osg::Vec3f& v : vertices)
+    for (const osg::Vec3d& v : vertices)
         parts << triple(v);
     if (!vertices.isEmpty())
         parts << triple(vertices.first());

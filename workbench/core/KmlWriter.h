@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVector>
 
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 
 #include "AnnotationRecord.h"
 #include "LayerType.h"
@@ -26,9 +26,10 @@ public:
 
     // "x,y,z" of every vertex, separated by blanks, then the first vertex
     // again to close the ring.
-    static QString ringText(const QVector<osg::Vec3f>& vertices);
-    // 'g' with 6 significant digits, C locale.
-    static QString number(float value);
+    static QString ringText(const QVector<osg::Vec3d>& vertices);
+    // The shortest text that reads back as value, C locale: 1.5 stays "1.5",
+    // 712345.674 keeps its millimetres.
+    static QString number(double value);
     static QString pointDescription(const AnnotationRecord& record);
     static QString polygonDescription(const AnnotationRecord& record);
 };

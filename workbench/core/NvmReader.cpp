@@ -1,6 +1,7 @@
 #include "NvmReader.h"
 
 #include "NumberParser.h"
+#include "PointShift.h"
 #include "SparseBundle.h"
 #include "TextLineReader.h"
 
@@ -127,7 +128,7 @@ std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, con
     // The radial distortion and the trailing zero are not kept.
 
     camera->focalLength = f;
-    camera->centre.set(static_cast<float>(cx), static_cast<float>(cy), static_cast<float>(cz));
+    camera->centre.set(cx, cy, cz);
     camera->rotation[0] = static_cast<float>(qx);
     camera->rotation[1] = static_cast<float>(qy);
     camera->rotation[2] = static_cast<float>(qz);
@@ -144,7 +145,8 @@ struct ModelPoints {
 // One point record: x y z r g b n, then n groups of camera feature mx my.
 // The point index of its views is its position in the vertex array, which
 // stays right even when a blank line in the section adds no point.
-void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cameras, ModelPoints& model)
+void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cameras, ModelPoints& model,
+                   PointShift* shift)
 {
     const double x = numberOrZero(p, end);
     const double y = numberOrZero(p, end);
@@ -179,7 +181,9 @@ void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cam
         cameras[cameraIndex]->views.push_back(std::move(view));
     }
 
-    model.vertices->push_back(osg::Vec3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
+    model.vertices->push_back(shift ? shift->toLocal(x, y, z)
+                                    : osg::Vec3(static_cast<float>(x), static_cast<float>(y),
+                                                static_cast<float>(z)));
     model.colours->push_back(osg::Vec4(static_cast<float>(r / 255.0), static_cast<float>(g / 255.0),
                                        static_cast<float>(b / 255.0), 1.0f));
 }
@@ -206,7 +210,7 @@ void setMessage(std::string* message, const std::string& text)
 }
 
 bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader::VertexArrays& vertices,
-                NvmReader::ColourArrays& colours, SparseBundle& bundle, std::string* message)
+                NvmReader::ColourArrays& colours, SparseBundle& bundle, std::string* message, PointShift* shift)
 {
     const char* begin;
     const char* end;
@@ -257,7 +261,7 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
                 break;
             if (isBlankLine(begin, end))
                 continue;
-            pointFromLine(begin, end, modelCameras, model);
+            pointFromLine(begin, end, modelCameras, model, shift);
         }
         if (model.skippedViews > 0)
             std::cout << "Skipped " << model.skippedViews << " measurements of model "
@@ -291,7 +295,7 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
 } // namespace
 
 bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
-                        SparseBundle& bundle, std::string& imageFolder, std::string* message)
+                        SparseBundle& bundle, std::string& imageFolder, std::string* message, PointShift* shift)
 {
     imageFolder = imageFolderOf(fileName);
 
@@ -312,7 +316,7 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
     }
     TextLineReader lines(&file);
     std::string why;
-    const bool ok = readModels(lines, imageFolder, vertices, colours, bundle, &why);
+    const bool ok = readModels(lines, imageFolder, vertices, colours, bundle, &why, shift);
     if (!ok)
         setMessage(message, fileName + " " + why);
     return ok;
@@ -320,10 +324,10 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
 
 bool NvmReader::readNvm(const char* begin, const char* end, const std::string& imageFolder,
                         VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle,
-                        std::string* message)
+                        std::string* message, PointShift* shift)
 {
     TextLineReader lines(begin, end);
-    return readModels(lines, imageFolder, vertices, colours, bundle, message);
+    return readModels(lines, imageFolder, vertices, colours, bundle, message, shift);
 }
 
 std::string NvmReader::imageFolderOf(const std::string& fileName)

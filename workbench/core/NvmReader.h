@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class PointShift;
 class SparseBundle;
 
 // Reads NVM reconstructions (text, one record per line) into a SparseBundle.
@@ -21,14 +22,17 @@ public:
     // receives the file's folder with "/" appended. True when the first model
     // has points. The file is read through one small buffer, not copied whole.
     // On failure message (when given) says why, naming the file and the line.
+    // With a shift the points of every model are stored relative to its
+    // offset; camera centres are kept in double as they are.
     static bool readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
-                        SparseBundle& bundle, std::string& imageFolder, std::string* message = nullptr);
+                        SparseBundle& bundle, std::string& imageFolder, std::string* message = nullptr,
+                        PointShift* shift = nullptr);
 
     // The same from text already in memory (the whole file, first two lines
     // included); the message names the line only.
     static bool readNvm(const char* begin, const char* end, const std::string& imageFolder,
                         VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle,
-                        std::string* message = nullptr);
+                        std::string* message = nullptr, PointShift* shift = nullptr);
 
     // Everything before the last "/" of fileName, followed by "/".
     static std::string imageFolderOf(const std::string& fileName);

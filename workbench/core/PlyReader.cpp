@@ -3,6 +3,7 @@
 #include "NumberTokens.h"
 #include "PlyHeader.h"
 #include "PointColour.h"
+#include "PointShift.h"
 #include "TextLineReader.h"
 
 #include <QFile>
@@ -31,22 +32,22 @@ bool startsLikePly(QIODevice& device)
 } // namespace
 
 bool PlyReader::readPly(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
-    return read(file, fileName, vertices, colours, message);
+    return read(file, fileName, vertices, colours, message, shift);
 }
 
 bool PlyReader::readPly(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
-    return read(device, QStringLiteral("PLY"), vertices, colours, message);
+    return read(device, QStringLiteral("PLY"), vertices, colours, message, shift);
 }
 
 bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& vertices,
-                     osg::Vec4Array& colours, QString* message)
+                     osg::Vec4Array& colours, QString* message, PointShift* shift)
 {
     // Checked before any line is taken, so a large file of binary garbage is
     // never scanned for its first newline.
@@ -113,9 +114,11 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
                 break;
             }
         }
-        const osg::Vec3 vertex(static_cast<float>(values[PlyHeader::X]),
-                               static_cast<float>(values[PlyHeader::Y]),
-                               static_cast<float>(values[PlyHeader::Z]));
+        const osg::Vec3 vertex =
+            shift && good ? shift->toLocal(values[PlyHeader::X], values[PlyHeader::Y], values[PlyHeader::Z])
+                          : osg::Vec3(static_cast<float>(values[PlyHeader::X]),
+                                      static_cast<float>(values[PlyHeader::Y]),
+                                      static_cast<float>(values[PlyHeader::Z]));
         // A non-finite coordinate would poison every bounding sphere of the view.
         if (!good || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y()) || !std::isfinite(vertex.z())) {
             if (badLines++ == 0)

@@ -1,7 +1,7 @@
 #include "PlyWriter.h"
 
 #include "SaveFileCommit.h"
-#include "StreamFloatFormat.h"
+#include "NumberText.h"
 
 #include <QIODevice>
 #include <QSaveFile>
@@ -50,14 +50,22 @@ int PlyWriter::channelByte(float channel)
     return static_cast<int>(scaled);
 }
 
+char* PlyWriter::writeCoordinate(char* out, float local, double offset)
+{
+    if (offset == 0.0)
+        return NumberText::write(out, local);
+    return NumberText::write(out, NumberText::fewestDecimals(offset + double(local),
+                                                             NumberText::halfFloatStep(local)));
+}
+
 bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices,
-                         const osg::Vec4Array& colours, QString* message)
+                         const osg::Vec4Array& colours, QString* message, const osg::Vec3d& offset)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return fail(message, fileName + QStringLiteral(": cannot write: ") + file.errorString());
     QString why;
-    if (!writePly(file, vertices, colours, &why)) {
+    if (!writePly(file, vertices, colours, &why, offset)) {
         file.cancelWriting();
         return fail(message, fileName + QStringLiteral(": ") + why);
     }
@@ -69,7 +77,7 @@ bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices
 }
 
 bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, const osg::Vec4Array& colours,
-                         QString* message)
+                         QString* message, const osg::Vec3d& offset)
 {
     const size_t count = vertices.size();
     const std::string header =
@@ -83,7 +91,7 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
     // The text goes out through one reused buffer rather than a copy of the
     // whole file in memory.
     constexpr size_t bufferSize = 1 << 20;
-    constexpr size_t longestLine = 3 * (StreamFloatFormat::maxLength + 1) + 4 * 4 + 1;
+    constexpr size_t longestLine = 3 * (NumberText::maxLength + 1) + 4 * 4 + 1;
     std::unique_ptr<char[]> buffer(new char[bufferSize]);
     char* const first = buffer.get();
     char* out = first;
@@ -99,11 +107,11 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
             *out++ = '\n';
         const osg::Vec3& v = vertices[i];
         const osg::Vec4& c = colours.empty() ? white : colours[qMin(i, colours.size() - 1)];
-        out = StreamFloatFormat::write(out, v.x());
+        out = writeCoordinate(out, v.x(), offset.x());
         *out++ = ' ';
-        out = StreamFloatFormat::write(out, v.y());
+        out = writeCoordinate(out, v.y(), offset.y());
         *out++ = ' ';
-        out = StreamFloatFormat::write(out, v.z());
+        out = writeCoordinate(out, v.z(), offset.z());
         *out++ = ' ';
         out = writeByte(out, channelByte(c.r()));
         *out++ = ' ';

@@ -3,6 +3,7 @@
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
+#include "NumberText.h"
 #include "ProjectDocument.h"
 #include "SaveFileCommit.h"
 
@@ -49,13 +50,16 @@ void writeNode(QXmlStreamWriter& xml, const ProjectDocument::Node& node)
     xml.writeEndElement();
 }
 
+// The file's fixed layouts wherever their digits give the value back; more
+// digits only where they do not (a bookmark's eye at UTM coordinates, a
+// distortion term with seven significant digits).
 QString fixed5(double v)
 {
-    return QString::number(v, 'f', 5);
+    return NumberText::keepOrShortest(v, 'f', 5);
 }
 QString general6(double v)
 {
-    return QString::number(v, 'g', 6);
+    return NumberText::keepOrShortest(v, 'g', 6);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "GeoReference.h"
 #include "PlyWriter.h"
+#include "PointShift.h"
 
 #include <QFileInfo>
 
@@ -13,7 +14,7 @@ QString PtsGeoReference::registeredFileName(const QString& ptsFileName)
 }
 
 PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg::Vec3Array& vertices,
-                                                const osg::Vec4Array& colours)
+                                                const osg::Vec4Array& colours, PointShift* shift)
 {
     const QString companion = GeoReference::companionFileName(ptsFileName);
     std::cout << companion.toStdString() << "\n";
@@ -31,16 +32,22 @@ PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg:
     const osg::Matrixd& r = geo.rotation;
     const osg::Vec3d& t = geo.translation;
     const double s = geo.scale.x();
+    const osg::Vec3d readOffset = shift ? shift->offset() : osg::Vec3d();
+    if (shift)
+        shift->restart();
     for (osg::Vec3& v : vertices) {
-        const double x = v.x(), y = v.y(), z = v.z();
-        v.set(static_cast<float>(t.x() + s * (r(0, 0) * x + r(0, 1) * y + r(0, 2) * z)),
-              static_cast<float>(t.y() + s * (r(1, 0) * x + r(1, 1) * y + r(1, 2) * z)),
-              static_cast<float>(t.z() + s * (r(2, 0) * x + r(2, 1) * y + r(2, 2) * z)));
+        const double x = readOffset.x() + v.x(), y = readOffset.y() + v.y(), z = readOffset.z() + v.z();
+        const osg::Vec3d placed(t.x() + s * (r(0, 0) * x + r(0, 1) * y + r(0, 2) * z),
+                                t.y() + s * (r(1, 0) * x + r(1, 1) * y + r(1, 2) * z),
+                                t.z() + s * (r(2, 0) * x + r(2, 1) * y + r(2, 2) * z));
+        v = shift ? shift->toLocal(placed) : osg::Vec3(placed);
     }
 
     std::cout << "Writing New Ply\n";
     const QString registered = registeredFileName(ptsFileName);
     if (QFileInfo::exists(registered) || vertices.empty())
         return Outcome::Applied;
-    return PlyWriter::writePly(registered, vertices, colours) ? Outcome::AppliedAndSaved : Outcome::Applied;
+    return PlyWriter::writePly(registered, vertices, colours, nullptr, shift ? shift->offset() : osg::Vec3d())
+               ? Outcome::AppliedAndSaved
+               : Outcome::Applied;
 }

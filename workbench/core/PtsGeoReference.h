@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class PointShift;
+
 // Places a PTS cloud by its georeference companion (the cloud's name with
 // "txt" for its last three characters) and keeps a registered copy beside it,
 // "<name>_reg.ply", written once and never replaced.
@@ -21,6 +23,10 @@ public:
     static QString registeredFileName(const QString& ptsFileName);
 
     // Every vertex p becomes t + s·(R·p) with s the first scale component
-    // (PTS clouds are scaled uniformly).
-    static Outcome apply(const QString& ptsFileName, osg::Vec3Array& vertices, const osg::Vec4Array& colours);
+    // (PTS clouds are scaled uniformly), computed in double. With a shift the
+    // vertices come relative to its offset and leave relative to the offset
+    // their new place decides (a local scan moved to survey coordinates gets
+    // the scene origin); the registered copy is written in world coordinates.
+    static Outcome apply(const QString& ptsFileName, osg::Vec3Array& vertices, const osg::Vec4Array& colours,
+                         PointShift* shift = nullptr);
 };

@@ -2,6 +2,7 @@
 
 #include "NumberTokens.h"
 #include "PointColour.h"
+#include "PointShift.h"
 #include "TextLineReader.h"
 
 #include <QFile>
@@ -46,24 +47,24 @@ constexpr int maxColumns = 7;
 } // namespace
 
 bool PtsReader::readPts(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
     std::cout << "Reading PTS\n";
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
-    return read(file, fileName, vertices, colours, message);
+    return read(file, fileName, vertices, colours, message, shift);
 }
 
 bool PtsReader::readPts(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
     std::cout << "Reading PTS\n";
-    return read(device, QStringLiteral("PTS"), vertices, colours, message);
+    return read(device, QStringLiteral("PTS"), vertices, colours, message, shift);
 }
 
 bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& vertices,
-                     osg::Vec4Array& colours, QString* message)
+                     osg::Vec4Array& colours, QString* message, PointShift* shift)
 {
     // A binary file has no short first line; looking at a bounded start keeps
     // the line reader from buffering a whole garbage file in search of one.
@@ -125,8 +126,10 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
             }
             ++n;
         }
-        const osg::Vec3 vertex(static_cast<float>(values[0]), static_cast<float>(values[1]),
-                               static_cast<float>(values[2]));
+        const osg::Vec3 vertex = shift && good && n >= 3
+                                     ? shift->toLocal(values[0], values[1], values[2])
+                                     : osg::Vec3(static_cast<float>(values[0]), static_cast<float>(values[1]),
+                                                 static_cast<float>(values[2]));
         if (!good || n < 3 || !std::isfinite(vertex.x()) || !std::isfinite(vertex.y()) ||
             !std::isfinite(vertex.z())) {
             if (badLines++ == 0)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class PointShift;
 class QIODevice;
 
 // Reads PTS laser scans: a point count line, then one point per line as
@@ -14,12 +15,13 @@ class PtsReader
 public:
     // Appends the points of every scan in the file. True when at least one
     // point was read; message (when given) says why not, or what was skipped.
+    // With a shift the coordinates are stored relative to its offset.
     static bool readPts(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message = nullptr);
+                        QString* message = nullptr, PointShift* shift = nullptr);
     static bool readPts(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message = nullptr);
+                        QString* message = nullptr, PointShift* shift = nullptr);
 
 private:
     static bool read(QIODevice& device, const QString& label, osg::Vec3Array& vertices,
-                     osg::Vec4Array& colours, QString* message);
+                     osg::Vec4Array& colours, QString* message, PointShift* shift);
 };

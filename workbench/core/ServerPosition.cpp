@@ -1,5 +1,7 @@
 #include "ServerPosition.h"
 
+#include "NumberText.h"
+
 #include <QStringList>
 
 #include <cmath>
@@ -12,21 +14,21 @@ std::optional<ServerPosition::Coordinates> ServerPosition::parse(const QString& 
     const QStringList parts = text.split(QLatin1Char(','), Qt::KeepEmptyParts);
     if (parts.size() != 3)
         return std::nullopt;
-    float values[3];
+    double values[3];
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         // QString::toDouble is locale-independent and skips surrounding blanks.
         const double value = parts[i].toDouble(&ok);
         if (!ok || !std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
             return std::nullopt;
-        values[i] = float(value);
+        values[i] = value;
     }
     return Coordinates{values[0], values[1], values[2]};
 }
 
-QString ServerPosition::formatCoordinate(float value)
+QString ServerPosition::formatCoordinate(double value)
 {
-    return QString::number(double(value), 'g', 6);
+    return NumberText::shortest(value);
 }
 
 QString ServerPosition::vertexText(const Coordinates& position)

@@ -9,11 +9,12 @@
 class ServerPosition
 {
 public:
+    // Kept in double, to the last digit the station sent.
     struct Coordinates
     {
-        float x = 0.0f;
-        float y = 0.0f;
-        float z = 0.0f;
+        double x = 0.0;
+        double y = 0.0;
+        double z = 0.0;
     };
 
     // Three comma-separated decimal numbers (C locale, surrounding blanks
@@ -22,8 +23,10 @@ public:
     // at the origin.
     static std::optional<Coordinates> parse(const QString& text);
 
-    // One coordinate as the point form shows it: 'g' with 6 significant digits.
-    static QString formatCoordinate(float value);
+    // One coordinate as the point form shows it: the shortest text that
+    // reads back as the value, so 1.5 stays "1.5" and 712345.674 keeps every
+    // digit (six significant digits would move it by 33 cm).
+    static QString formatCoordinate(double value);
     // The polygon vertex line: "x:1.5 y:2 z:3".
     static QString vertexText(const Coordinates& position);
 };

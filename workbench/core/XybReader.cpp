@@ -1,5 +1,7 @@
 #include "XybReader.h"
 
+#include "PointShift.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -22,7 +24,7 @@ inline float floatAt(const uchar* p)
 } // namespace
 
 bool XybReader::readXyb(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -32,11 +34,11 @@ bool XybReader::readXyb(const QString& fileName, osg::Vec3Array& vertices, osg::
             *message = text;
         return false;
     }
-    return readXyb(file, vertices, colours, message);
+    return readXyb(file, vertices, colours, message, shift);
 }
 
 bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
-                        QString* message)
+                        QString* message, PointShift* shift)
 {
     if (!device.isSequential()) {
         const qint64 records = (device.size() - device.pos()) / recordSize;
@@ -64,7 +66,7 @@ bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Ar
                 ++nonFinite;
                 continue;
             }
-            vertices.push_back(vertex);
+            vertices.push_back(shift ? shift->toLocal(vertex.x(), vertex.y(), vertex.z()) : vertex);
             colours.push_back(osg::Vec4(floatAt(r + 12), floatAt(r + 16), floatAt(r + 20), 1.0f));
         }
         const qint64 rest = filled - whole * recordSize;

@@ -8,11 +8,13 @@
 #include <osg/Geometry>
 #include <osg/Image>
 #include <osg/LineWidth>
+#include <osg/MatrixTransform>
 #include <osg/Texture2D>
 #include <osgText/Text>
 #include <osgUtil/Tessellator>
 
 #include "CategoryColour.h"
+#include "SceneOrigin.h"
 
 namespace
 {
@@ -37,17 +39,17 @@ osg::ref_ptr<osgText::Text> makeText(const QString& text, const osg::Vec3f& posi
 class PointBound : public osg::Node::ComputeBoundingSphereCallback
 {
 public:
-    explicit PointBound(const osg::Vec3f& at) : m_at(at) {}
+    explicit PointBound(const osg::Vec3d& at) : m_at(at) {}
     osg::BoundingSphere computeBound(const osg::Node&) const override
     {
-        return osg::BoundingSphere(m_at, 0.0f);
+        return osg::BoundingSphere(osg::Vec3(m_at), 0.0f);
     }
 
 private:
-    osg::Vec3f m_at;
+    osg::Vec3d m_at;
 };
 
-void boundAsPoint(osg::Node* node, const osg::Vec3f& at)
+void boundAsPoint(osg::Node* node, const osg::Vec3d& at)
 {
     node->setComputeBoundingSphereCallback(new PointBound(at));
     node->setCullingActive(false);
@@ -132,18 +134,24 @@ AnnotationNodes::Built AnnotationNodes::pointNode(const AnnotationRecord& record
 AnnotationNodes::Built AnnotationNodes::polygonNode(const AnnotationRecord& record)
 {
     const osg::Vec4f colour = CategoryColour::colourOf(record.locusDesc);
-    osg::ref_ptr<osg::Group> group = new osg::Group;
+    // An outline at survey coordinates is drawn relative to its kilometre
+    // corner, under a transform adding it back: floats of the full
+    // coordinates would be 25 cm coarse.
+    const osg::Vec3d origin =
+        record.vertices.isEmpty() ? osg::Vec3d() : SceneOrigin::localOriginFor(record.vertices.first());
+    osg::ref_ptr<osg::Group> group =
+        origin == osg::Vec3d() ? new osg::Group : new osg::MatrixTransform(osg::Matrixd::translate(origin));
     osg::ref_ptr<osg::Geode> shape = new osg::Geode;
     setUnlitTransparent(shape->getOrCreateStateSet());
 
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-    osg::Vec3f centre;
-    for (const osg::Vec3f& v : record.vertices) {
-        vertices->push_back(v);
-        centre += v;
+    osg::Vec3d centre;
+    for (const osg::Vec3d& v : record.vertices) {
+        vertices->push_back(osg::Vec3(v - origin));
+        centre += v - origin;
     }
     if (!record.vertices.isEmpty())
-        centre /= float(record.vertices.size());
+        centre /= double(record.vertices.size());
 
     if (vertices->size() >= 3) {
         osg::ref_ptr<osg::Geometry> fill = new osg::Geometry;
@@ -172,7 +180,7 @@ AnnotationNodes::Built AnnotationNodes::polygonNode(const AnnotationRecord& reco
     group->addChild(shape.get());
 
     osg::ref_ptr<osgText::Text> text =
-        makeText(QStringLiteral("L.") + record.locus, centre, labelPixels, osgText::Text::CENTER_CENTER);
+        makeText(QStringLiteral("L.") + record.locus, osg::Vec3(centre), labelPixels, osgText::Text::CENTER_CENTER);
     text->setCharacterSizeMode(osgText::Text::SCREEN_COORDS);
     text->setAxisAlignment(osgText::Text::SCREEN);
     osg::ref_ptr<osg::Geode> label = new osg::Geode;

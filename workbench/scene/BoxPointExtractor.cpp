@@ -1,5 +1,7 @@
 #include "BoxPointExtractor.h"
 
+#include "PointShift.h"
+
 #include <osg/Geometry>
 #include <osg/PrimitiveSet>
 #include <osg/Transform>
@@ -8,8 +10,8 @@
 
 #include <algorithm>
 
-BoxPointExtractor::BoxPointExtractor(const osg::Polytope& polytope)
-    : osg::NodeVisitor(TRAVERSE_ACTIVE_CHILDREN), m_vertices(new osg::Vec3Array),
+BoxPointExtractor::BoxPointExtractor(const osg::Polytope& polytope, PointShift* shift)
+    : osg::NodeVisitor(TRAVERSE_ACTIVE_CHILDREN), m_shift(shift), m_vertices(new osg::Vec3Array),
       m_colours(new osg::Vec4Array)
 {
     for (const osg::Plane& plane : polytope.getPlaneList())
@@ -91,7 +93,7 @@ void BoxPointExtractor::visitPoint(const ColourSource& colours, const osg::Vec3A
     if (!inside(world))
         return;
     ++m_hits;
-    m_vertices->push_back(osg::Vec3(world));
+    m_vertices->push_back(m_shift ? m_shift->toLocal(world) : osg::Vec3(world));
     m_colours->push_back(colours.at(index));
 }
 

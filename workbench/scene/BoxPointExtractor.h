@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class PointShift;
+
 namespace osg
 {
 class Geometry;
@@ -16,14 +18,17 @@ class Transform;
 } // namespace osg
 
 // Collects the points of every visible GL_POINTS geometry below a node that
-// lie inside a convex polytope (the selection box), in world coordinates with
-// their colours. Every point inside is kept: a point on an axis or a pure red
-// point is a measurement like any other. One pass over the vertex arrays;
-// memory grows only with the points kept.
+// lie inside a convex polytope (the selection box), with their colours. The
+// test runs in world coordinates in double, so at survey coordinates too it
+// keeps exactly the points inside. Every point inside is kept: a point on an
+// axis or a pure red point is a measurement like any other. One pass over the
+// vertex arrays; memory grows only with the points kept.
 class BoxPointExtractor : public osg::NodeVisitor
 {
 public:
-    explicit BoxPointExtractor(const osg::Polytope& polytope);
+    // The points kept are stored relative to shift's offset (decided by the
+    // first one); without a shift in world coordinates as floats.
+    explicit BoxPointExtractor(const osg::Polytope& polytope, PointShift* shift = nullptr);
 
     void apply(osg::Transform& transform) override;
     void apply(osg::Geometry& geometry) override;
@@ -60,6 +65,7 @@ private:
     void visitPoint(const ColourSource& colours, const osg::Vec3Array& points, unsigned index,
                     const osg::Matrixd* toWorld);
 
+    PointShift* m_shift;
     std::vector<osg::Vec4d> m_planes; // a, b, c, d: inside when a*x + b*y + c*z + d >= 0
     std::vector<osg::Matrixd> m_matrices;
     size_t m_hits = 0;

@@ -10,15 +10,18 @@
 
 #include <cstdio>
 
-BundleSceneBuilder::BundleSceneBuilder(osg::Group* root, const GeoReference* geo) : m_root(root), m_geo(geo)
+BundleSceneBuilder::BundleSceneBuilder(osg::Group* root, const GeoReference* geo, const osg::Vec3d& offset)
+    : m_root(root), m_geo(geo), m_offset(offset)
 {
 }
 
-osg::ref_ptr<osg::Group> BundleSceneBuilder::makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours)
+osg::ref_ptr<osg::Group> BundleSceneBuilder::makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours,
+                                                            const osg::Vec3d& offset)
 {
     osg::ref_ptr<osg::Geode> geode = PointGeometry::makeGeode(vertices, colours);
 
-    osg::ref_ptr<osg::Group> group = new osg::Group;
+    osg::ref_ptr<osg::Group> group =
+        offset == osg::Vec3d() ? new osg::Group : new osg::MatrixTransform(osg::Matrixd::translate(offset));
     group->getOrCreateStateSet()->setMode(GL_LIGHTING,
                                           osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
     group->addChild(geode);
@@ -70,8 +73,7 @@ osg::ref_ptr<osg::MatrixTransform> BundleSceneBuilder::makeCameraTransform(const
     // The same placement a position/attitude transform gives: attitude first,
     // then the position.
     osg::ref_ptr<osg::MatrixTransform> transform = new osg::MatrixTransform;
-    transform->setMatrix(osg::Matrixd::rotate(camera.quat().inverse()) *
-                         osg::Matrixd::translate(osg::Vec3d(camera.centre)));
+    transform->setMatrix(osg::Matrixd::rotate(camera.quat().inverse()) * osg::Matrixd::translate(camera.centre));
     transform->addChild(makeFrustum());
     return transform;
 }
@@ -111,7 +113,7 @@ void BundleSceneBuilder::build(SparseBundle& bundle, const NvmReader::VertexArra
             std::printf("Points from model %zu skipped: vertex and colour counts differ\n", i);
             continue;
         }
-        osg::ref_ptr<osg::Group> group = makePointGroup(points, pointColours);
+        osg::ref_ptr<osg::Group> group = makePointGroup(points, pointColours, m_offset);
         bundle.sparsePoints.push_back(group);
         bundle.pointCounts.push_back(int(points->size()));
         std::printf("Points from model: %d\n", int(points->size()));

@@ -17,8 +17,10 @@ class SparseBundle;
 class BundleSceneBuilder
 {
 public:
-    // geo may be null: the nodes then stay at model coordinates.
-    BundleSceneBuilder(osg::Group* root, const GeoReference* geo);
+    // geo may be null: the nodes then stay at model coordinates. offset is
+    // what the reader stored the points relative to (the scene origin for a
+    // bundle at survey coordinates); each point group adds it back.
+    BundleSceneBuilder(osg::Group* root, const GeoReference* geo, const osg::Vec3d& offset = osg::Vec3d());
 
     // Fills bundle.sparsePoints, bundle.pointCounts and every camera's
     // transform, and attaches them (or their georeference chains) to the root.
@@ -27,8 +29,10 @@ public:
     void build(SparseBundle& bundle, const NvmReader::VertexArrays& vertices,
                const NvmReader::ColourArrays& colours) const;
 
-    // One point set: lighting off, unculled geode, GL_POINTS over all vertices.
-    static osg::ref_ptr<osg::Group> makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours);
+    // One point set: lighting off, unculled geode, GL_POINTS over all
+    // vertices; a transform by offset when that is not zero.
+    static osg::ref_ptr<osg::Group> makePointGroup(osg::Vec3Array* vertices, osg::Vec4Array* colours,
+                                                   const osg::Vec3d& offset = osg::Vec3d());
 
     // The unit-deep wireframe frustum: image rectangle at z = 1, apex at the origin.
     static osg::ref_ptr<osg::Geode> makeFrustum();
@@ -44,4 +48,5 @@ private:
 
     osg::ref_ptr<osg::Group> m_root;
     const GeoReference* m_geo;
+    osg::Vec3d m_offset;
 };

@@ -20,7 +20,7 @@ void ControllerPicker::setPolygonInput(bool on)
         c->getPolygonToggle(on);
 }
 
-bool ControllerPicker::takeNewPick(osg::Vec3f& position)
+bool ControllerPicker::takeNewPick(osg::Vec3d& position)
 {
     osg::ref_ptr<MapController> c;
     if (!m_controller.lock(c) || !c->hasPick())
@@ -30,7 +30,7 @@ bool ControllerPicker::takeNewPick(osg::Vec3f& position)
     return true;
 }
 
-void ControllerPicker::movePointMarker(const osg::Vec3f& position)
+void ControllerPicker::movePointMarker(const osg::Vec3d& position)
 {
     osg::ref_ptr<MapController> c;
     if (m_controller.lock(c))
@@ -44,7 +44,7 @@ void ControllerPicker::removePointMarker()
         c->clearPointCapture();
 }
 
-void ControllerPicker::extendPolygonPreview(const osg::Vec3f& vertex)
+void ControllerPicker::extendPolygonPreview(const osg::Vec3d& vertex)
 {
     osg::ref_ptr<MapController> c;
     if (!m_controller.lock(c))

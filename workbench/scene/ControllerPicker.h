@@ -15,10 +15,10 @@ public:
 
     void setPointInput(bool on) override;
     void setPolygonInput(bool on) override;
-    bool takeNewPick(osg::Vec3f& position) override;
-    void movePointMarker(const osg::Vec3f& position) override;
+    bool takeNewPick(osg::Vec3d& position) override;
+    void movePointMarker(const osg::Vec3d& position) override;
     void removePointMarker() override;
-    void extendPolygonPreview(const osg::Vec3f& vertex) override;
+    void extendPolygonPreview(const osg::Vec3d& vertex) override;
     void removePolygonPreview() override;
 
 private:

@@ -2,10 +2,15 @@
 
 #include "BoxPointExtractor.h"
 #include "MapManipulator.h"
+#include "NumberText.h"
+#include "PickMarks.h"
 #include "PointGeometry.h"
+
+#include <osg/MatrixTransform>
 
 #include <osgUtil/IntersectionVisitor>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,11 +78,26 @@ bool MapController::pick(const GUIEventAdapter& ea, osgUtil::PolytopeIntersector
 namespace
 {
 
-// Where a hit lies in the scene: its point below any transforms, moved by them.
-osg::Vec3f worldPoint(const osgUtil::PolytopeIntersector::Intersection& hit)
+// Where a hit lies in the scene: its point below any transforms, moved by
+// them, in double. The point below the transforms is a float, known to half
+// a float step: the world point keeps only the decimals that step can tell,
+// so a point read as 712345.674 is picked as 712345.674.
+osg::Vec3d worldPoint(const osgUtil::PolytopeIntersector::Intersection& hit)
 {
     const osg::Vec3d local(hit.localIntersectionPoint);
-    return osg::Vec3f(hit.matrix.valid() ? local * (*hit.matrix) : local);
+    if (!hit.matrix.valid())
+        return PointShift::toWorld(osg::Vec3(local), osg::Vec3d());
+    const osg::Vec3d world = local * (*hit.matrix);
+    const osg::Vec3d scale = hit.matrix->getScale();
+    const double stretch = std::max({scale.x(), scale.y(), scale.z()});
+    const double step =
+        std::max({NumberText::halfFloatStep(local.x()), NumberText::halfFloatStep(local.y()),
+                  NumberText::halfFloatStep(local.z())}) *
+        stretch;
+    osg::Vec3d snapped;
+    for (int i = 0; i < 3; ++i)
+        snapped[i] = NumberText::fewestDecimals(world[i], step);
+    return snapped;
 }
 
 } // namespace
@@ -117,7 +137,7 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
     capture(m_lastPick);
 }
 
-void MapController::capture(const osg::Vec3f& point)
+void MapController::capture(const osg::Vec3d& point)
 {
     // Fixed order: polygon, point, measure.
     if (m_getPolygon)
@@ -191,9 +211,16 @@ void MapController::updateTogglePolygon()
     m_polygon.fixLast();
 }
 
-void MapController::updateFromServerPos(const osg::Vec3f& position)
+void MapController::updateFromServerPos(const osg::Vec3d& position)
 {
     m_points.capture(position);
+}
+
+void MapController::setSceneOrigin(const osg::Vec3d& origin)
+{
+    m_origin = origin;
+    m_points.setOrigin(origin);
+    m_polygon.setOrigin(origin);
 }
 
 void MapController::fixPoint()
@@ -221,7 +248,7 @@ void MapController::turnOnSelectBox(bool on)
     std::printf("Toggle\n");
     if (!m_box.isPlaced()) {
         std::printf("Null\n");
-        m_box.setCentre(osg::Vec3f(0.0f, 0.0f, 0.0f));
+        m_box.setCentre(osg::Vec3d(0.0, 0.0, 0.0));
     }
     std::fflush(stdout);
     m_box.build(m_root.get());
@@ -230,17 +257,17 @@ void MapController::turnOnSelectBox(bool on)
 
 void MapController::setBoxX(double x)
 {
-    m_box.setCentreX(float(x));
+    m_box.setCentreX(x);
 }
 
 void MapController::setBoxY(double y)
 {
-    m_box.setCentreY(float(y));
+    m_box.setCentreY(y);
 }
 
 void MapController::setBoxZ(double z)
 {
-    m_box.setCentreZ(float(z));
+    m_box.setCentreZ(z);
 }
 
 void MapController::setBoxR(double degrees)
@@ -263,7 +290,7 @@ void MapController::setSelectDepth(double y)
     m_box.setDepth(y);
 }
 
-osg::ref_ptr<osg::Geode> MapController::extractBox()
+osg::ref_ptr<osg::Geode> MapController::extractBox(PointShift& shift)
 {
     // A box that was never switched on does not exist, one switched off sits
     // at its reset place, and a flat one holds nothing.
@@ -278,7 +305,7 @@ osg::ref_ptr<osg::Geode> MapController::extractBox()
     std::printf("centre %f %f %f\n", centre.x(), centre.y(), centre.z());
     std::printf("Testing\n");
 
-    BoxPointExtractor extractor(m_box.polytope());
+    BoxPointExtractor extractor(m_box.polytope(), &shift);
     m_root->accept(extractor);
     if (extractor.hits() > 0)
         std::printf("Got many: %zu\n", extractor.hits());
@@ -288,13 +315,14 @@ osg::ref_ptr<osg::Geode> MapController::extractBox()
     return PointGeometry::makeGeode(extractor.vertices(), extractor.colours());
 }
 
-void MapController::addMarker(const osg::Vec3f& position, float radius)
+void MapController::addMarker(const osg::Vec3d& position, float radius)
 {
     Marker marker;
-    marker.shape = new osg::ShapeDrawable(new osg::Sphere(position, radius));
+    const osg::Vec3d origin = SceneOrigin::localOriginFor(position);
+    marker.shape = new osg::ShapeDrawable(new osg::Sphere(osg::Vec3(position - origin), radius));
     marker.shape->setColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
     marker.geode = new osg::Geode;
     marker.geode->addDrawable(marker.shape.get());
-    m_root->addChild(marker.geode.get());
+    m_root->addChild(PickMarks::placed(marker.geode.get(), origin));
     m_markers.push_back(marker);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "PointCapture.h"
+#include "PointShift.h"
 #include "PolygonCapture.h"
 #include "SelectionBox.h"
 
@@ -19,7 +20,9 @@ class MapManipulator;
 
 // Turns clicks in the 3D view into picked points: Control + left click picks
 // the nearest geometry within 5 pixels and hands it to the input modes that
-// are on (polygon, point, measure; draw point only records it). A plain left
+// are on (polygon, point, measure; draw point only records it). Picks are
+// world coordinates in double, with the decimals the picked point was read
+// with; the marks drawn for them sit relative to the scene origin. A plain left
 // click places the selection box while it waits to be placed. Clicking a
 // marker selects it for dragging and locks the map manipulator's left button.
 // Every event is passed on to the manipulators.
@@ -52,18 +55,22 @@ public:
 
     // The last pick and whether it is new (not yet taken by an input form).
     bool hasPick() const { return m_picked; }
-    osg::Vec3f lastPick() const { return m_lastPick; }
+    osg::Vec3d lastPick() const { return m_lastPick; }
     void clearPick() { m_picked = false; }
 
     // Fixes the newest polygon vertex.
     void updateTogglePolygon();
     // A position from the ground station, captured as a picked point.
-    void updateFromServerPos(const osg::Vec3f& position);
+    void updateFromServerPos(const osg::Vec3d& position);
     // Fixes the picked point so later picks leave it.
     void fixPoint();
     // The annotation forms' marker and outline preview.
     void clearPointCapture() { m_points.clear(); }
-    void extendPolygon(const osg::Vec3f& vertex) { m_polygon.capturePolygon(vertex, true); }
+    void extendPolygon(const osg::Vec3d& vertex) { m_polygon.capturePolygon(vertex, true); }
+
+    // The scene origin the marks of later picks are placed relative to.
+    void setSceneOrigin(const osg::Vec3d& origin);
+    const osg::Vec3d& sceneOrigin() const { return m_origin; }
     void clearPolygonCapture() { m_polygon.clear(); }
 
     const PointCapture& pointCapture() const { return m_points; }
@@ -78,18 +85,23 @@ public:
     void setSelectWidth(double x);
     void setSelectHeight(double z);
     void setSelectDepth(double y);
-    osg::Vec3f getBoxPos() const { return m_box.centre(); }
+    osg::Vec3d getBoxPos() const { return m_box.centre(); }
     double getBoxRotation() const { return m_box.rotation(); }
     bool boxPlacing() const { return m_boxPlacing; }
     const SelectionBox& selectionBox() const { return m_box; }
 
-    // The points inside the box (see BoxPointExtractor) as a new point geode
-    // in world coordinates; null while the box is switched off or flat, or
-    // when it holds no point.
-    osg::ref_ptr<osg::Geode> extractBox();
+    // The points inside the box (see BoxPointExtractor) as a new point geode,
+    // stored relative to shift's offset (decided by the first point kept);
+    // null while the box is switched off or flat, or when it holds no point.
+    osg::ref_ptr<osg::Geode> extractBox(PointShift& shift);
+    osg::ref_ptr<osg::Geode> extractBox()
+    {
+        PointShift nearOrigin;
+        return extractBox(nearOrigin);
+    }
 
     // Draggable markers: a red sphere under the root.
-    void addMarker(const osg::Vec3f& position, float radius);
+    void addMarker(const osg::Vec3d& position, float radius);
     const std::vector<Marker>& markers() const { return m_markers; }
     int dragBaseX() const { return m_dragBaseX; }
     int dragBaseY() const { return m_dragBaseY; }
@@ -101,7 +113,7 @@ private:
     void onLeftPress(const osgGA::GUIEventAdapter& ea);
     void onDrag(const osgGA::GUIEventAdapter& ea);
     void onRelease();
-    void capture(const osg::Vec3f& point);
+    void capture(const osg::Vec3d& point);
 
     osg::observer_ptr<osgViewer::View> m_view;
     osg::ref_ptr<osg::Group> m_root;
@@ -113,8 +125,9 @@ private:
     bool m_getPolygon = false;
     bool m_measure = false;
 
-    osg::Vec3f m_lastPick;
+    osg::Vec3d m_lastPick;
     bool m_picked = false;
+    osg::Vec3d m_origin;
 
     SelectionBox m_box;
     bool m_boxPlacing = false;

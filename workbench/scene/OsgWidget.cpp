@@ -10,6 +10,7 @@
 #include "MapController.h"
 #include "MapManipulator.h"
 #include "PlatformPaths.h"
+#include "SceneBound.h"
 #include "SmartManipulator.h"
 #include "ViewStatsHandler.h"
 #include "comReader.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
+#include <QListWidget>
 #include <QTimerEvent>
 
 #include <osg/Math>
@@ -190,10 +192,38 @@ void OsgWidget::runLodControl()
 
 // ------------------------------------------------------------------- loading
 
+void OsgWidget::forgetOriginWhenEmpty()
+{
+    if (!m_origin.isSet() || !m_pointClouds.empty())
+        return;
+    for (const auto& bundle : m_sparseBundles)
+        for (const auto& group : bundle->sparsePoints)
+            if (group && group->getNumParents() > 0)
+                return;
+    m_origin.clear();
+    m_mapController->setSceneOrigin(osg::Vec3d());
+}
+
+void OsgWidget::adoptOrigin(const PointShift& shift, const QString& source)
+{
+    if (m_origin.isSet() || !shift.chosenOrigin().isSet())
+        return;
+    m_origin = shift.chosenOrigin();
+    m_mapController->setSceneOrigin(m_origin.value());
+    const QString line = tr("Scene origin %1, taken from %2: its large coordinates are kept relative to it, "
+                            "and every position is still shown and written in full.")
+                             .arg(m_origin.text(), source);
+    std::printf("%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (m_log)
+        m_log->addItem(line);
+}
+
 bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error)
 {
+    forgetOriginWhenEmpty();
     auto bundle = std::make_unique<SparseBundle>();
-    const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle);
+    const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle, m_origin);
     if (result.kind == BundleLoader::Kind::Nvm)
         m_imageFolder = QFile::decodeName(QByteArray::fromStdString(result.imageFolder));
     if (!result.accepted) {
@@ -208,15 +238,18 @@ bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error
     std::printf("%s\n", companion.toLocal8Bit().constData());
     GeoReference geo;
     const bool placed = GeoReference::read(companion, geo);
-    addBundle(std::move(bundle), result.vertices, result.colours, placed ? &geo : nullptr, visible);
+    adoptOrigin(result.shift, fileName);
+    addBundle(std::move(bundle), result.vertices, result.colours, placed ? &geo : nullptr, visible,
+              result.shift.offset());
     return true;
 }
 
 int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
-                         const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible)
+                         const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
+                         const osg::Vec3d& offset)
 {
     const bool firstLayer = m_root->getNumChildren() == 0;
-    BundleSceneBuilder(m_root.get(), geo).build(*bundle, vertices, colours);
+    BundleSceneBuilder(m_root.get(), geo, offset).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
     const int index = int(m_sparseBundles.size()) - 1;
     // A bundle adds a point group and a frustum per camera at once, so "the
@@ -257,11 +290,13 @@ bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 
 bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* error)
 {
-    const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName);
+    forgetOriginWhenEmpty();
+    const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName, m_origin);
     if (error)
         *error = r.message;
     if (!r.loaded)
         return false;
+    adoptOrigin(r.shift, fileName);
     // Paged archives ignore the visible flag and need the detail control.
     if (r.archive)
         enableLodControl();
@@ -615,7 +650,7 @@ osgGA::CameraManipulator* OsgWidget::activeManipulator() const
     return manipulator;
 }
 
-bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphere& bound, double width,
+bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphered& bound, double width,
                             double height, osg::Vec3d& eye)
 {
     const double fov = osg::DegreesToRadians(fieldOfView);
@@ -638,9 +673,14 @@ bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphere& boun
     return true;
 }
 
+osg::BoundingSphered OsgWidget::sceneBound() const
+{
+    return SceneBound::of(*m_root);
+}
+
 void OsgWidget::showStandardView(const QString& name)
 {
-    const osg::BoundingSphere bound = m_root->getBound();
+    const osg::BoundingSphered bound = sceneBound();
     // An empty scene has no centre to look at.
     if (!bound.valid())
         return;
@@ -775,13 +815,17 @@ void OsgWidget::turnOnSelectBox(bool on)
 
 osg::ref_ptr<osg::Group> OsgWidget::extractSelection()
 {
-    osg::ref_ptr<osg::Geode> points = m_mapController->extractBox();
+    // The points keep their place relative to the scene origin, as the
+    // clouds they come from do.
+    PointShift shift(m_origin);
+    osg::ref_ptr<osg::Geode> points = m_mapController->extractBox(shift);
     if (!points)
         return nullptr;
     osg::ref_ptr<osg::Group> cloud = new osg::Group;
     cloud->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
     cloud->addChild(points.get());
-    return cloud;
+    adoptOrigin(shift, tr("the extracted selection"));
+    return PointCloudLoader::placeAt(cloud.get(), shift.offset());
 }
 
 int OsgWidget::extractBox()

@@ -20,6 +20,8 @@
 #include "LayerScene.h"
 #include "LodControl.h"
 #include "NvmReader.h"
+#include "PointShift.h"
+#include "SceneOrigin.h"
 #include "SensorDisplay.h"
 #include "SparseBundle.h"
 
@@ -65,9 +67,10 @@ public:
     bool loadBundle(const QString& fileName, bool visible, QString* error = nullptr);
     // Adds an already read bundle: builds its nodes (placed by geo when given),
     // keeps it in sparseBundles, shows "Top" for the first layer, hides it when
-    // not visible. Returns its index.
+    // not visible. offset is what the points are stored relative to. Returns its index.
     int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
-                  const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible);
+                  const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
+                  const osg::Vec3d& offset = osg::Vec3d());
     bool loadModel(const QString& fileName, bool visible, QString* error = nullptr);
     bool loadTerrain(const QString& fileName, QString* error = nullptr);
     // Reads a point cloud file (PLY, PTS, XYB, patch, paged archive, or any
@@ -91,6 +94,12 @@ public:
     osg::Node* layerNode(LayerId id) const;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
+
+    // The one double-precision origin of the scene: chosen by the first
+    // layer with large (survey) coordinates, which says so in the log view;
+    // unset while the scene holds only layers near the true origin, and
+    // given up when the last point layer is gone.
+    const SceneOrigin& sceneOrigin() const { return m_origin; }
     // A cloud made here (an extracted selection) becomes the layer's object.
     int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
@@ -142,8 +151,11 @@ public:
     void showStandardView(const QString& name);
     // The eye of a standard view for a scene bound seen through a viewport of
     // the given size; false for unknown names.
-    static bool standardEye(const QString& name, const osg::BoundingSphere& bound, double width,
+    static bool standardEye(const QString& name, const osg::BoundingSphered& bound, double width,
                             double height, osg::Vec3d& eye);
+    // The whole scene's bound in double precision (the library's own is
+    // float, coarse at survey coordinates).
+    osg::BoundingSphered sceneBound() const;
 
     // Bookmarks: at most 11, oldest first.
     int bookmarkCount() const;
@@ -202,6 +214,10 @@ private:
     void renderFrame();
     void runLodControl();
     void setBundleMask(int index, osg::Node::NodeMask mask);
+    // Gives up the origin when no layer keeps points relative to it any more.
+    void forgetOriginWhenEmpty();
+    // Takes the origin a layer chose for a scene that had none, and says so.
+    void adoptOrigin(const PointShift& shift, const QString& source);
     void detachFromRoot(osg::Node* node);
     bool validBundle(int index) const;
     int bundleIndex(const SparseBundle* bundle) const;
@@ -239,6 +255,7 @@ private:
     std::map<LayerId, LayerObject> m_layerObjects;
     QString m_imageFolder;
 
+    SceneOrigin m_origin;
     std::deque<Bookmark> m_bookmarks;
     LodControl m_lod;
     int m_frameTimerId = 0;

@@ -2,12 +2,16 @@
 
 #include <osg/Geometry>
 #include <osg/LineWidth>
+#include <osg/MatrixTransform>
 #include <osg/ShapeDrawable>
 #include <osgText/Text>
 
-osg::ref_ptr<osg::Geode> PickMarks::sphere(const osg::Vec3& centre, bool fixed)
+#include "NumberText.h"
+
+osg::ref_ptr<osg::Geode> PickMarks::sphere(const osg::Vec3d& centre, bool fixed, const osg::Vec3d& origin)
 {
-    osg::ref_ptr<osg::ShapeDrawable> drawable = new osg::ShapeDrawable(new osg::Sphere(centre, sphereRadius));
+    osg::ref_ptr<osg::ShapeDrawable> drawable =
+        new osg::ShapeDrawable(new osg::Sphere(osg::Vec3(centre - origin), sphereRadius));
     drawable->setColor(fixed ? osg::Vec4(0.0f, 1.0f, 0.0f, 1.0f) : osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(drawable.get());
@@ -16,11 +20,11 @@ osg::ref_ptr<osg::Geode> PickMarks::sphere(const osg::Vec3& centre, bool fixed)
     return geode;
 }
 
-osg::ref_ptr<osg::Geode> PickMarks::edge(const osg::Vec3& from, const osg::Vec3& to)
+osg::ref_ptr<osg::Geode> PickMarks::edge(const osg::Vec3d& from, const osg::Vec3d& to, const osg::Vec3d& origin)
 {
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-    vertices->push_back(from);
-    vertices->push_back(to);
+    vertices->push_back(osg::Vec3(from - origin));
+    vertices->push_back(osg::Vec3(to - origin));
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array(2);
     (*colours)[0] = (*colours)[1] = osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f);
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
@@ -36,14 +40,14 @@ osg::ref_ptr<osg::Geode> PickMarks::edge(const osg::Vec3& from, const osg::Vec3&
     return geode;
 }
 
-void PickMarks::moveEdge(osg::Geode* edge, const osg::Vec3& from, const osg::Vec3& to)
+void PickMarks::moveEdge(osg::Geode* edge, const osg::Vec3d& from, const osg::Vec3d& to, const osg::Vec3d& origin)
 {
     osg::Geometry* geometry = edge && edge->getNumDrawables() ? edge->getDrawable(0)->asGeometry() : nullptr;
     auto* vertices = geometry ? dynamic_cast<osg::Vec3Array*>(geometry->getVertexArray()) : nullptr;
     if (!vertices || vertices->size() != 2)
         return;
-    (*vertices)[0] = from;
-    (*vertices)[1] = to;
+    (*vertices)[0] = osg::Vec3(from - origin);
+    (*vertices)[1] = osg::Vec3(to - origin);
     vertices->dirty();
     geometry->dirtyBound();
     // The edge is drawn from a compiled display list: without this the
@@ -51,7 +55,8 @@ void PickMarks::moveEdge(osg::Geode* edge, const osg::Vec3& from, const osg::Vec
     geometry->dirtyGLObjects();
 }
 
-osg::ref_ptr<osg::Geode> PickMarks::distanceLabel(const osg::Vec3& from, const osg::Vec3& to)
+osg::ref_ptr<osg::Geode> PickMarks::distanceLabel(const osg::Vec3d& from, const osg::Vec3d& to,
+                                                  const osg::Vec3d& origin)
 {
     osg::ref_ptr<osgText::Text> text = new osgText::Text;
     text->setAxisAlignment(osgText::Text::SCREEN);
@@ -59,21 +64,46 @@ osg::ref_ptr<osg::Geode> PickMarks::distanceLabel(const osg::Vec3& from, const o
     text->setCharacterSize(0.1f);
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(text.get());
-    moveDistanceLabel(geode.get(), from, to);
+    moveDistanceLabel(geode.get(), from, to, origin);
     return geode;
 }
 
-void PickMarks::moveDistanceLabel(osg::Geode* label, const osg::Vec3& from, const osg::Vec3& to)
+void PickMarks::moveDistanceLabel(osg::Geode* label, const osg::Vec3d& from, const osg::Vec3d& to,
+                                  const osg::Vec3d& origin)
 {
     auto* text =
         label && label->getNumDrawables() ? dynamic_cast<osgText::Text*>(label->getDrawable(0)) : nullptr;
     if (!text)
         return;
-    text->setPosition((from + to) * 0.5f);
-    text->setText(distanceText(double((to - from).length())).toStdString());
+    text->setPosition(osg::Vec3((from + to) * 0.5 - origin));
+    // The length of the world points, in double: at survey coordinates the
+    // floats of the marks would lose centimetres.
+    text->setText(distanceText((to - from).length()).toStdString());
 }
 
 QString PickMarks::distanceText(double length)
 {
-    return QString::number(length, 'g', 6) + QLatin1Char('m');
+    return NumberText::length(length) + QLatin1Char('m');
+}
+
+osg::ref_ptr<osg::Group> PickMarks::groupAt(const osg::Vec3d& origin)
+{
+    if (origin == osg::Vec3d())
+        return new osg::Group;
+    return new osg::MatrixTransform(osg::Matrixd::translate(origin));
+}
+
+osg::ref_ptr<osg::Node> PickMarks::placed(osg::Node* node, const osg::Vec3d& origin)
+{
+    if (origin == osg::Vec3d())
+        return node;
+    osg::ref_ptr<osg::MatrixTransform> transform = new osg::MatrixTransform(osg::Matrixd::translate(origin));
+    transform->addChild(node);
+    return transform;
+}
+
+osg::Vec3d PickMarks::originOf(const osg::Group* group)
+{
+    const auto* transform = dynamic_cast<const osg::MatrixTransform*>(group);
+    return transform ? transform->getMatrix().getTrans() : osg::Vec3d();
 }

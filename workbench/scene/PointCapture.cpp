@@ -4,13 +4,14 @@
 
 PointCapture::PointCapture(osg::Group* root) : m_root(root), m_group(new osg::Group) {}
 
-void PointCapture::capture(const osg::Vec3& point)
+void PointCapture::capture(const osg::Vec3d& point)
 {
     if (m_points.empty()) {
         m_points.push_back(point);
         m_fixed.push_back(false);
-        m_geodes.push_back(PickMarks::sphere(point, false));
-        m_group = new osg::Group;
+        m_groupOrigin = m_origin;
+        m_geodes.push_back(PickMarks::sphere(point, false, m_groupOrigin));
+        m_group = PickMarks::groupAt(m_groupOrigin);
         m_group->addChild(m_geodes.back().get());
         m_root->addChild(m_group.get());
         return;
@@ -18,7 +19,7 @@ void PointCapture::capture(const osg::Vec3& point)
     if (m_fixed.back())
         return;
     m_points.back() = point;
-    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(point, false);
+    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(point, false, m_groupOrigin);
     m_group->replaceChild(m_geodes.back().get(), sphere.get());
     m_geodes.back() = sphere;
 }
@@ -28,7 +29,7 @@ void PointCapture::fixLast()
     if (m_points.empty() || m_fixed.back())
         return;
     m_fixed.back() = true;
-    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(m_points.back(), true);
+    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(m_points.back(), true, m_groupOrigin);
     m_group->replaceChild(m_geodes.back().get(), sphere.get());
     m_geodes.back() = sphere;
 }

@@ -10,12 +10,15 @@
 #include <osg/BlendFunc>
 #include <osg/Geode>
 #include <osg/Geometry>
+#include <osg/MatrixTransform>
 #include <osg/NodeVisitor>
 #include <osg/Point>
 #include <osg/PolygonMode>
 #include <osgDB/ReadFile>
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 namespace
 {
@@ -42,20 +45,65 @@ bool addPointGeode(osg::Group* group, osg::Vec3Array* vertices, osg::Vec4Array* 
     return true;
 }
 
-bool readPlyInto(osg::Group* group, const QString& fileName, QString* message)
+bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, PointShift& shift)
 {
     std::cout << "Bundle File is .patch\n";
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
     return addPointGeode(group, vertices.get(), colours.get(),
-                         PlyReader::readPly(fileName, *vertices, *colours, message));
+                         PlyReader::readPly(fileName, *vertices, *colours, message, &shift));
 }
+
+// The scene-graph library reads binary PLY into floats at their file values;
+// a large cloud's vertex arrays are moved to the layer's offset (exactly: a
+// float of the file minus a kilometre corner is a float again). The first
+// vertex of the first array decides, as it does for our own readers.
+class ShiftVerticesVisitor : public osg::NodeVisitor
+{
+public:
+    explicit ShiftVerticesVisitor(PointShift& shift) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), m_shift(shift) {}
+    void apply(osg::Transform& transform) override { m_blocked = true; traverse(transform); }
+    void apply(osg::Geometry& geometry) override
+    {
+        auto* vertices = dynamic_cast<osg::Vec3Array*>(geometry.getVertexArray());
+        if (!vertices || vertices->empty())
+            return;
+        // Geometries may share one array; it moves once.
+        if (std::find(m_arrays.begin(), m_arrays.end(), vertices) == m_arrays.end())
+            m_arrays.push_back(vertices);
+        m_geometries.push_back(&geometry);
+    }
+    // Shifts what was found, unless transforms inside the node would move
+    // vertices of one array differently from another.
+    void shift()
+    {
+        if (m_blocked || m_arrays.empty())
+            return;
+        for (osg::Vec3Array* vertices : m_arrays)
+            for (osg::Vec3& v : *vertices)
+                v = m_shift.toLocal(v.x(), v.y(), v.z());
+        if (!m_shift.isShifted())
+            return;
+        for (size_t i = 0; i < m_arrays.size(); ++i) {
+            m_arrays[i]->dirty();
+            m_geometries[i]->dirtyBound();
+        }
+    }
+
+private:
+    PointShift& m_shift;
+    bool m_blocked = false;
+    std::vector<osg::Vec3Array*> m_arrays;
+    std::vector<osg::Geometry*> m_geometries;
+};
 
 } // namespace
 
-PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileName)
+PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileName, const SceneOrigin& origin)
 {
     Result result;
+    result.shift = PointShift(origin);
+    PointShift& shift = result.shift;
     result.group = new osg::Group;
     osg::Group* group = result.group.get();
     group->getOrCreateStateSet()->setMode(GL_LIGHTING,
@@ -66,18 +114,18 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     const bool asciiPly = has(".ply") && PlyReader::isAsciiPly(fileName);
 
     if (has(".patch"))
-        result.loaded |= readPlyInto(group, fileName, &result.message);
+        result.loaded |= readPlyInto(group, fileName, &result.message, shift);
 
     if (!asciiPly) {
         osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
         if (has(".xyb")) {
-            const bool read = XybReader::readXyb(fileName, *vertices, *colours, &result.message);
+            const bool read = XybReader::readXyb(fileName, *vertices, *colours, &result.message, &shift);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".pts")) {
-            const bool read = PtsReader::readPts(fileName, *vertices, *colours, &result.message);
+            const bool read = PtsReader::readPts(fileName, *vertices, *colours, &result.message, &shift);
             if (read)
-                PtsGeoReference::apply(fileName, *vertices, *colours);
+                PtsGeoReference::apply(fileName, *vertices, *colours, &shift);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".osga")) {
             std::cout << "Reading OSGA File\n";
@@ -100,6 +148,10 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 // show what they read; the export then finds no arrays.
                 StreamingBuffersVisitor streaming;
                 node->accept(streaming);
+                // A ".patch" name read its points above: one shift serves both.
+                ShiftVerticesVisitor shifting(shift);
+                node->accept(shifting);
+                shifting.shift();
                 group->addChild(node);
                 result.loaded = true;
             } else if (!result.loaded) {
@@ -107,7 +159,11 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
             }
         }
     } else {
-        result.loaded |= readPlyInto(group, fileName, &result.message);
+        result.loaded |= readPlyInto(group, fileName, &result.message, shift);
+    }
+    if (shift.isShifted()) {
+        result.group = placeAt(group, shift.offset());
+        std::cout << "Points kept relative to " << SceneOrigin(shift.offset()).text().toStdString() << "\n";
     }
     // The user is told which file, whatever the reader's own words.
     if (!result.loaded && result.message.isEmpty())
@@ -115,6 +171,23 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     if (!result.loaded && !result.message.startsWith(fileName))
         result.message = fileName + QStringLiteral(": ") + result.message;
     return result;
+}
+
+osg::ref_ptr<osg::Group> PointCloudLoader::placeAt(osg::Group* group, const osg::Vec3d& offset)
+{
+    if (offset == osg::Vec3d())
+        return group;
+    osg::ref_ptr<osg::MatrixTransform> placed = new osg::MatrixTransform(osg::Matrixd::translate(offset));
+    placed->setStateSet(group->getStateSet());
+    for (unsigned i = 0; i < group->getNumChildren(); ++i)
+        placed->addChild(group->getChild(i));
+    return placed;
+}
+
+osg::Vec3d PointCloudLoader::offsetOf(const osg::Node* cloud)
+{
+    const auto* transform = dynamic_cast<const osg::MatrixTransform*>(cloud);
+    return transform ? transform->getMatrix().getTrans() : osg::Vec3d();
 }
 
 osg::ref_ptr<osg::StateSet> PointCloudLoader::makeArchiveStateSet()
@@ -167,5 +240,5 @@ bool PointCloudLoader::exportPointCloud(const QString& fileName, const osg::Grou
     osg::ref_ptr<osg::Vec4Array> colours;
     if (!extractArrays(cloud, vertices, colours))
         return fail(fileName + QStringLiteral(": the cloud holds no point arrays to export"));
-    return PlyWriter::writePly(fileName, *vertices, *colours, message);
+    return PlyWriter::writePly(fileName, *vertices, *colours, message, offsetOf(cloud));
 }

@@ -4,33 +4,34 @@
 
 PolygonCapture::PolygonCapture(osg::Group* root) : m_root(root) {}
 
-void PolygonCapture::start(const osg::Vec3& point)
+void PolygonCapture::start(const osg::Vec3d& point)
 {
+    m_groupOrigin = m_origin;
     m_points.push_back(point);
     m_fixed.push_back(false);
-    m_spheres.push_back(PickMarks::sphere(point, false));
-    m_sphereGroup = new osg::Group;
+    m_spheres.push_back(PickMarks::sphere(point, false, m_groupOrigin));
+    m_sphereGroup = PickMarks::groupAt(m_groupOrigin);
     m_sphereGroup->addChild(m_spheres.back().get());
     m_root->addChild(m_sphereGroup.get());
 }
 
-void PolygonCapture::append(const osg::Vec3& point, bool labelEdge)
+void PolygonCapture::append(const osg::Vec3d& point, bool labelEdge)
 {
-    const osg::Vec3 previous = m_points.back();
+    const osg::Vec3d previous = m_points.back();
     m_points.push_back(point);
     m_fixed.push_back(false);
-    m_spheres.push_back(PickMarks::sphere(point, false));
+    m_spheres.push_back(PickMarks::sphere(point, false, m_groupOrigin));
     m_sphereGroup->addChild(m_spheres.back().get());
 
     Edge edge;
-    edge.line = PickMarks::edge(previous, point);
+    edge.line = PickMarks::edge(previous, point, m_groupOrigin);
     if (!m_lineGroup.valid()) {
-        m_lineGroup = new osg::Group;
+        m_lineGroup = PickMarks::groupAt(m_groupOrigin);
         m_root->addChild(m_lineGroup.get());
     }
     m_lineGroup->addChild(edge.line.get());
     if (labelEdge) {
-        edge.label = PickMarks::distanceLabel(previous, point);
+        edge.label = PickMarks::distanceLabel(previous, point, m_groupOrigin);
         m_lineGroup->addChild(edge.label.get());
     }
     m_edges.push_back(edge);
@@ -38,12 +39,12 @@ void PolygonCapture::append(const osg::Vec3& point, bool labelEdge)
 
 void PolygonCapture::replaceSphere(size_t index, bool fixed)
 {
-    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(m_points[index], fixed);
+    osg::ref_ptr<osg::Geode> sphere = PickMarks::sphere(m_points[index], fixed, m_groupOrigin);
     m_sphereGroup->replaceChild(m_spheres[index].get(), sphere.get());
     m_spheres[index] = sphere;
 }
 
-void PolygonCapture::capturePolygon(const osg::Vec3& point, bool labelEdges)
+void PolygonCapture::capturePolygon(const osg::Vec3d& point, bool labelEdges)
 {
     if (m_points.empty()) {
         start(point);
@@ -60,13 +61,13 @@ void PolygonCapture::capturePolygon(const osg::Vec3& point, bool labelEdges)
     replaceSphere(last, false);
     if (last > 0 && !m_edges.empty()) {
         const Edge& edge = m_edges.back();
-        PickMarks::moveEdge(edge.line.get(), m_points[last - 1], point);
+        PickMarks::moveEdge(edge.line.get(), m_points[last - 1], point, m_groupOrigin);
         if (edge.label.valid())
-            PickMarks::moveDistanceLabel(edge.label.get(), m_points[last - 1], point);
+            PickMarks::moveDistanceLabel(edge.label.get(), m_points[last - 1], point, m_groupOrigin);
     }
 }
 
-void PolygonCapture::captureMeasure(const osg::Vec3& point)
+void PolygonCapture::captureMeasure(const osg::Vec3d& point)
 {
     if (m_points.empty())
         start(point);

@@ -55,25 +55,25 @@ void SelectionBox::hide()
         m_transform->setNodeMask(hiddenMask);
 }
 
-void SelectionBox::setCentre(const osg::Vec3f& centre)
+void SelectionBox::setCentre(const osg::Vec3d& centre)
 {
     m_centre = centre;
     applyTransform();
 }
 
-void SelectionBox::setCentreX(float x)
+void SelectionBox::setCentreX(double x)
 {
     m_centre.x() = x;
     applyTransform();
 }
 
-void SelectionBox::setCentreY(float y)
+void SelectionBox::setCentreY(double y)
 {
     m_centre.y() = y;
     applyTransform();
 }
 
-void SelectionBox::setCentreZ(float z)
+void SelectionBox::setCentreZ(double z)
 {
     m_centre.z() = z;
     applyTransform();
@@ -115,7 +115,7 @@ void SelectionBox::applyTransform()
 {
     if (!isBuilt())
         return;
-    m_transform->setPosition(osg::Vec3d(m_centre));
+    m_transform->setPosition(m_centre);
     m_transform->setAttitude(osg::Quat(osg::DegreesToRadians(m_rotation), osg::Vec3d(0.0, 0.0, 1.0)));
 }
 
@@ -140,7 +140,7 @@ std::array<osg::Vec3d, 8> SelectionBox::corners() const
         const osg::Vec3d corner((i & 1) ? bounds.xMax() : bounds.xMin(),
                                 (i & 2) ? bounds.yMax() : bounds.yMin(),
                                 (i & 4) ? bounds.zMax() : bounds.zMin());
-        result[i] = attitude * corner + osg::Vec3d(m_centre);
+        result[i] = attitude * corner + m_centre;
     }
     return result;
 }

@@ -17,7 +17,7 @@ class SelectionBox
 {
 public:
     // The centre of a box that has not been placed.
-    static osg::Vec3f unplaced() { return osg::Vec3f(-1.0f, -1.0f, -1.0f); }
+    static osg::Vec3d unplaced() { return osg::Vec3d(-1.0, -1.0, -1.0); }
 
     bool isBuilt() const { return m_transform.valid(); }
     bool isShown() const { return isBuilt() && m_transform->getNodeMask() != 0; }
@@ -28,11 +28,13 @@ public:
     void show();
     void hide();
 
-    osg::Vec3f centre() const { return m_centre; }
-    void setCentre(const osg::Vec3f& centre);
-    void setCentreX(float x);
-    void setCentreY(float y);
-    void setCentreZ(float z);
+    // World coordinates in double: the box is placed to the millimetre at
+    // survey coordinates too (its transform's position is double).
+    osg::Vec3d centre() const { return m_centre; }
+    void setCentre(const osg::Vec3d& centre);
+    void setCentreX(double x);
+    void setCentreY(double y);
+    void setCentreZ(double z);
     // Degrees about the vertical z axis.
     double rotation() const { return m_rotation; }
     void setRotation(double degrees);
@@ -58,7 +60,7 @@ private:
     void applyTransform();
     void applySize();
 
-    osg::Vec3f m_centre = unplaced();
+    osg::Vec3d m_centre = unplaced();
     osg::Vec3f m_halfLengths{0.5f, 0.5f, 0.5f};
     double m_rotation = 0.0;
 

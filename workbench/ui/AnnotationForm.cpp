@@ -11,10 +11,10 @@ AnnotationForm::AnnotationForm(QWidget* parent) : QWidget(parent), m_grid(new QG
     m_grid->setAlignment(Qt::AlignTop);
 }
 
-QLineEdit* AnnotationForm::addTextRow(const QString& name, const QString& value)
+QLineEdit* AnnotationForm::addTextRow(const QString& name, const QString& value, int maxLength)
 {
     auto* edit = new QLineEdit(value, this);
-    edit->setMaxLength(maxTextLength);
+    edit->setMaxLength(maxLength);
     edit->setObjectName(name);
     m_grid->addWidget(new QLabel(name, this), m_row, 0);
     m_grid->addWidget(edit, m_row, 1);

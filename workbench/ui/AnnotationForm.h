@@ -19,6 +19,10 @@ class AnnotationForm : public QWidget
     Q_OBJECT
 public:
     static constexpr int maxTextLength = 15;
+    // Coordinates hold every digit of a double (the shortest text of any
+    // double is at most 24 characters): survey coordinates and a sent
+    // position's full precision must not be cut at 15.
+    static constexpr int maxCoordinateLength = 32;
 
     QLineEdit* dateEdit() const { return m_date; }
     QLineEdit* basketEdit() const { return m_basket; }
@@ -41,7 +45,7 @@ public:
 
 protected:
     explicit AnnotationForm(QWidget* parent = nullptr);
-    QLineEdit* addTextRow(const QString& name, const QString& value = QString());
+    QLineEdit* addTextRow(const QString& name, const QString& value = QString(), int maxLength = maxTextLength);
     QComboBox* addListRow(const QString& name);
     // The shared rows from "Date" to "EDM", and from "Locus" to "Year".
     void addHeadRows(const QString& basket);

@@ -17,9 +17,9 @@
 #include "ServerPosition.h"
 
 AnnotationInput::AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree,
-                                 LayerScene* scene, osg::ref_ptr<osg::Vec3Array> vertices, QObject* parent)
+                                 LayerScene* scene, osg::ref_ptr<osg::Vec3dArray> vertices, QObject* parent)
     : QObject(parent), m_pointForm(pointForm), m_polygonForm(polygonForm), m_tree(tree), m_scene(scene),
-      m_vertices(vertices ? vertices : osg::ref_ptr<osg::Vec3Array>(new osg::Vec3Array))
+      m_vertices(vertices ? vertices : osg::ref_ptr<osg::Vec3dArray>(new osg::Vec3dArray))
 {
     connect(m_tree, &LayerTree::annotationLayerAdded, this, &AnnotationInput::onAnnotationLayerAdded);
 }
@@ -61,28 +61,28 @@ void AnnotationInput::setPolygonInput(bool on)
 
 void AnnotationInput::takePickForPoint()
 {
-    osg::Vec3f pick;
+    osg::Vec3d pick;
     if (m_picker->takeNewPick(pick))
         m_pointForm->setPosition(pick);
 }
 
 void AnnotationInput::takePickForPolygon()
 {
-    osg::Vec3f pick;
+    osg::Vec3d pick;
     if (!m_picker->takeNewPick(pick))
         return;
     addVertex(pick);
     focusView();
 }
 
-void AnnotationInput::addVertex(const osg::Vec3f& vertex)
+void AnnotationInput::addVertex(const osg::Vec3d& vertex)
 {
     m_vertices->push_back(vertex);
     m_picker->extendPolygonPreview(vertex);
     m_polygonForm->addVertexRow(ServerPosition::vertexText({vertex.x(), vertex.y(), vertex.z()}));
 }
 
-void AnnotationInput::receivePosition(const osg::Vec3f& position)
+void AnnotationInput::receivePosition(const osg::Vec3d& position)
 {
     if (m_pointInput) {
         m_pointForm->setPosition(position);
@@ -269,7 +269,7 @@ AnnotationInput::Outcome AnnotationInput::recordPolygon()
                            .arg(m_store.layerName(LayerType::Polygons))};
 
     stopInput(LayerType::Polygons);
-    record.vertices = QVector<osg::Vec3f>(m_vertices->begin(), m_vertices->end());
+    record.vertices = QVector<osg::Vec3d>(m_vertices->begin(), m_vertices->end());
     const QVector<AnnotationRecord> existing = m_scene->annotationRecords(id);
     record.id = existing.isEmpty() ? m_store.nextId(LayerType::Polygons)
                                    : std::max(m_store.nextId(LayerType::Polygons), existing.last().id + 1);

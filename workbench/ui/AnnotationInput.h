@@ -42,7 +42,7 @@ public:
     };
 
     AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree, LayerScene* scene,
-                    osg::ref_ptr<osg::Vec3Array> vertices, QObject* parent = nullptr);
+                    osg::ref_ptr<osg::Vec3dArray> vertices, QObject* parent = nullptr);
 
     // Reads the value files of appFolder's project folder into both forms.
     void setApplicationFolder(const QString& appFolder);
@@ -56,7 +56,7 @@ public:
     const AnnotationStore& store() const { return m_store; }
     bool pointInput() const { return m_pointInput; }
     bool polygonInput() const { return m_polygonInput; }
-    const osg::Vec3Array& vertices() const { return *m_vertices; }
+    const osg::Vec3dArray& vertices() const { return *m_vertices; }
 
     void setPointInput(bool on);
     void setPolygonInput(bool on);
@@ -64,8 +64,8 @@ public:
     void takePickForPoint();
     void takePickForPolygon();
     // A position from the ground station goes to whichever input is on.
-    void receivePosition(const osg::Vec3f& position);
-    void addVertex(const osg::Vec3f& vertex);
+    void receivePosition(const osg::Vec3d& position);
+    void addVertex(const osg::Vec3d& vertex);
 
     // Keeps both forms on one date and makes that day's layers current.
     void dateSet();
@@ -99,7 +99,7 @@ private:
     PolygonForm* m_polygonForm;
     LayerTree* m_tree;
     LayerScene* m_scene;
-    osg::ref_ptr<osg::Vec3Array> m_vertices;
+    osg::ref_ptr<osg::Vec3dArray> m_vertices;
     AnnotationStore m_store;
     LayerAdder m_addLayer;
     AnnotationPicker m_noPicker;

@@ -58,7 +58,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
       m_exifProcess(this),
       m_convertProcess(this),
       m_reportProcess(this),
-      m_polygonVertices(new osg::Vec3Array)
+      m_polygonVertices(new osg::Vec3dArray)
 {
     createActions();
     createMenus();
@@ -488,7 +488,7 @@ void MainWindow::measureToggle(bool status)
 void MainWindow::getBoxPos()
 {
     const MapController* controller = m_osgWidget->mapController();
-    const osg::Vec3f centre = controller->getBoxPos();
+    const osg::Vec3d centre = controller->getBoxPos();
     m_selectionTool->setBoxPosition(centre.x(), centre.y(), centre.z(), controller->getBoxRotation());
 }
 
@@ -760,7 +760,7 @@ void MainWindow::createAnnotationInput()
         }
     });
     connect(this, &MainWindow::serverPositionReceived, m_annotationInput,
-            [this](float x, float y, float z) { m_annotationInput->receivePosition(osg::Vec3f(x, y, z)); });
+            [this](double x, double y, double z) { m_annotationInput->receivePosition(osg::Vec3d(x, y, z)); });
 }
 
 void MainWindow::showAnnotationOutcome(const AnnotationInput::Outcome& outcome)

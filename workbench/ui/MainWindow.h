@@ -109,7 +109,7 @@ signals:
     void loadFirstImg(QListWidgetItem* firstItm);
     void senderItem(QStandardItem* item);
     // A position from the ground station, understood; the annotation forms take it.
-    void serverPositionReceived(float x, float y, float z);
+    void serverPositionReceived(double x, double y, double z);
 
 public slots:
     void updateWindowPaint();
@@ -270,5 +270,5 @@ private:
     QMenu* m_bookmarkMenu = nullptr;
     QHash<QString, QDockWidget*> m_docks;
 
-    osg::ref_ptr<osg::Vec3Array> m_polygonVertices;
+    osg::ref_ptr<osg::Vec3dArray> m_polygonVertices;
 };

@@ -10,9 +10,9 @@ PointForm::PointForm(QWidget* parent) : AnnotationForm(parent)
     addHeadRows(QStringLiteral("10000"));
     m_dCode = addListRow(tr("d_code"));
     addPlaceRows();
-    m_x = addTextRow(tr("x(m)"));
-    m_y = addTextRow(tr("y(m)"));
-    m_z = addTextRow(tr("z(m)"));
+    m_x = addTextRow(tr("x(m)"), QString(), maxCoordinateLength);
+    m_y = addTextRow(tr("y(m)"), QString(), maxCoordinateLength);
+    m_z = addTextRow(tr("z(m)"), QString(), maxCoordinateLength);
     addButtonRows(tr("&Get Coord"));
 }
 
@@ -24,7 +24,7 @@ void PointForm::setValues(const AnnotationValues& values)
     dCodeList()->setCurrentIndex(values.dCodes.isEmpty() ? -1 : 0);
 }
 
-void PointForm::setPosition(const osg::Vec3f& position)
+void PointForm::setPosition(const osg::Vec3d& position)
 {
     m_x->setText(ServerPosition::formatCoordinate(position.x()));
     m_y->setText(ServerPosition::formatCoordinate(position.y()));

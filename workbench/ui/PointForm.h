@@ -2,7 +2,7 @@
 
 #include "AnnotationForm.h"
 
-#include <osg/Vec3f>
+#include <osg/Vec3d>
 
 class QLineEdit;
 
@@ -18,8 +18,9 @@ public:
     QLineEdit* zEdit() const { return m_z; }
 
     void setValues(const AnnotationValues& values) override;
-    // Writes a position as 'g' with 6 significant digits.
-    void setPosition(const osg::Vec3f& position);
+    // Writes a position with every digit it holds (the shortest text that
+    // reads back as the same double).
+    void setPosition(const osg::Vec3d& position);
     // A record of type "Points" from the attribute fields (no position).
     AnnotationRecord record() const;
 

@@ -10,6 +10,11 @@
 namespace
 {
 
+// Survey grids put sites far beyond a million metres (UTM northings reach
+// 10,000,000), so the centre takes any coordinate the scene keeps; three
+// decimals are the millimetre.
+constexpr double coordinateRange = 1.0e9;
+
 QDoubleSpinBox* spinBox(double minimum, double maximum, int decimals, double value)
 {
     auto* box = new QDoubleSpinBox;
@@ -23,8 +28,8 @@ QDoubleSpinBox* spinBox(double minimum, double maximum, int decimals, double val
 } // namespace
 
 SelectionToolWidget::SelectionToolWidget(QWidget* parent)
-    : QWidget(parent), m_x(spinBox(-1000000.0, 1000000.0, 3, 0.0)),
-      m_y(spinBox(-1000000.0, 1000000.0, 3, 0.0)), m_z(spinBox(-1000000.0, 1000000.0, 3, 0.0)),
+    : QWidget(parent), m_x(spinBox(-coordinateRange, coordinateRange, 3, 0.0)),
+      m_y(spinBox(-coordinateRange, coordinateRange, 3, 0.0)), m_z(spinBox(-coordinateRange, coordinateRange, 3, 0.0)),
       m_rotate(spinBox(-180.0, 180.0, 3, 0.0)), m_width(spinBox(0.0, 1000.0, 2, 1.0)),
       m_depth(spinBox(0.0, 1000.0, 2, 1.0)), m_height(spinBox(0.0, 1000.0, 2, 1.0)),
       m_activate(new QPushButton(QStringLiteral("Activate"))),

@@ -1,0 +1,132 @@
+#include <QtTest>
+
+#include "CommaLocale.h"
+#include "NumberParser.h"
+#include "NumberText.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+class TestNumberText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void shortestTexts_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("short stays short") << 1.5 << "1.5";
+        QTest::newRow("integer") << 2.0 << "2";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("UTM easting") << 712345.674 << "712345.674";
+        QTest::newRow("UTM northing") << 4123456.781 << "4123456.781";
+        QTest::newRow("a tenth") << 0.1 << "0.1";
+        QTest::newRow("a million") << 1e6 << "1e+06";
+        QTest::newRow("small") << 0.00001 << "1e-05";
+        QTest::newRow("negative") << -863.725 << "-863.725";
+        QTest::newRow("all seventeen digits") << 0.1 + 0.2 << "0.30000000000000004";
+    }
+    void shortestTexts()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(NumberText::shortest(value), text);
+        QCOMPARE(QString::fromStdString(NumberText::shortestString(value)), text);
+    }
+
+    // A user in Germany writes the same files: no comma creeps in.
+    void ignoresTheUsersLocale()
+    {
+        CommaLocale comma;
+        if (!comma.active())
+            QSKIP("no comma-decimal locale on this machine");
+        QCOMPARE(NumberText::shortest(712345.674), QString("712345.674"));
+        QCOMPARE(NumberText::shortest(1.5f), QString("1.5"));
+    }
+
+    // Whatever the value, its text gives it back, through Qt and through the
+    // parser of our readers alike (to its last bit for values in survey range).
+    void textsReadBackAsTheSameValue()
+    {
+        std::mt19937_64 random(13);
+        std::uniform_real_distribution<double> site(-5e6, 5e6);
+        for (int i = 0; i < 20000; ++i) {
+            const double value = site(random);
+            const QString text = NumberText::shortest(value);
+            QCOMPARE(text.toDouble(), value);
+            QVERIFY(std::fabs(parseNumber(text.toLatin1().constData()) - value) <= 1e-9);
+            quint64 bits = random();
+            double any;
+            std::memcpy(&any, &bits, sizeof any);
+            if (std::isnormal(any))
+                QCOMPARE(NumberText::shortest(any).toDouble(), any);
+        }
+    }
+
+    void keepsAFixedLayoutWhereItSuffices_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<char>("format");
+        QTest::addColumn<int>("precision");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("focal length") << 4882.14155 << 'f' << 5 << "4882.14155";
+        QTest::newRow("whole number keeps its zeros") << 1.0 << 'f' << 5 << "1.00000";
+        QTest::newRow("distortion term") << -0.09343 << 'g' << 6 << "-0.09343";
+        QTest::newRow("zero") << 0.0 << 'g' << 6 << "0";
+        QTest::newRow("eye at UTM needs more") << 712345.6740112305 << 'f' << 5 << "712345.6740112305";
+        QTest::newRow("seven significant digits") << -0.093431234 << 'g' << 6 << "-0.093431234";
+    }
+    void keepsAFixedLayoutWhereItSuffices()
+    {
+        QFETCH(double, value);
+        QFETCH(char, format);
+        QFETCH(int, precision);
+        QFETCH(QString, text);
+        QCOMPARE(NumberText::keepOrShortest(value, format, precision), text);
+        QCOMPARE(text.toDouble(), value);
+    }
+
+    // A coordinate kept as a float relative to a kilometre corner comes back
+    // with the decimals it was read with.
+    void fewestDecimalsGiveBackTheReadText_data()
+    {
+        QTest::addColumn<double>("read");
+        QTest::addColumn<double>("origin");
+        QTest::newRow("easting") << 712345.674 << 712000.0;
+        QTest::newRow("northing") << 4123456.781 << 4123000.0;
+        QTest::newRow("below the corner") << 711987.5 << 712000.0;
+        QTest::newRow("tenth of a millimetre") << 712345.6741 << 712000.0;
+        QTest::newRow("near the true origin") << 12.3457 << 0.0;
+        QTest::newRow("on the corner") << 712000.0 << 712000.0;
+    }
+    void fewestDecimalsGiveBackTheReadText()
+    {
+        QFETCH(double, read);
+        QFETCH(double, origin);
+        const float local = float(read - origin);
+        const double world = NumberText::fewestDecimals(origin + double(local), NumberText::halfFloatStep(local));
+        QCOMPARE(world, read);
+        QCOMPARE(float(world - origin), local);
+    }
+
+    void lengthsKeepTheirMillimetres_data()
+    {
+        QTest::addColumn<double>("metres");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 5.0 << "5";
+        QTest::newRow("six digits") << std::sqrt(10.0) << "3.16228";
+        QTest::newRow("a kilometre and a bit") << 1234.5678 << "1234.568";
+        QTest::newRow("across a zone") << 712345.6744 << "712345.674";
+    }
+    void lengthsKeepTheirMillimetres()
+    {
+        QFETCH(double, metres);
+        QFETCH(QString, text);
+        QCOMPARE(NumberText::length(metres), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNumberText)
+#include "tst_numbertext.moc"

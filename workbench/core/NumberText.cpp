@@ -1,0 +1,103 @@
+#include "NumberText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+// Exact powers of ten (every one up to 1e22 is a double without rounding).
+constexpr double exactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Integers up to this size are exact in a double.
+constexpr double exactIntegers = 9007199254740992.0;
+
+template <typename T> char* writeShortest(char* out, T value)
+{
+    if (std::isnan(value)) {
+        out[0] = 'n';
+        out[1] = 'a';
+        out[2] = 'n';
+        return out + 3;
+    }
+    // std::to_chars without a format gives the shortest text that reads back
+    // as the same value, and never looks at the locale.
+    return std::to_chars(out, out + NumberText::maxLength, value).ptr;
+}
+
+} // namespace
+
+char* NumberText::write(char* out, double value)
+{
+    return writeShortest(out, value);
+}
+
+char* NumberText::write(char* out, float value)
+{
+    return writeShortest(out, value);
+}
+
+QString NumberText::shortest(double value)
+{
+    char text[maxLength];
+    return QString::fromLatin1(text, int(write(text, value) - text));
+}
+
+QString NumberText::shortest(float value)
+{
+    char text[maxLength];
+    return QString::fromLatin1(text, int(write(text, value) - text));
+}
+
+std::string NumberText::shortestString(double value)
+{
+    char text[maxLength];
+    return std::string(text, write(text, value));
+}
+
+QString NumberText::keepOrShortest(double value, char format, int precision)
+{
+    const QString text = QString::number(value, format, precision);
+    bool ok = false;
+    const double back = text.toDouble(&ok);
+    // -0 and 0 read back equal; the short form of -0 keeps its sign.
+    if (ok && back == value && std::signbit(back) == std::signbit(value))
+        return text;
+    return shortest(value);
+}
+
+QString NumberText::length(double metres)
+{
+    int digits = 6;
+    if (std::isfinite(metres) && std::fabs(metres) >= 1000.0)
+        digits = int(std::floor(std::log10(std::fabs(metres)))) + 1 + 3;
+    return QString::number(metres, 'g', digits);
+}
+
+double NumberText::fewestDecimals(double value, double tolerance)
+{
+    if (!std::isfinite(value) || !(tolerance > 0.0))
+        return value;
+    for (double power : exactPowers) {
+        const double scaled = value * power;
+        if (std::fabs(scaled) >= exactIntegers)
+            break;
+        // An integer divided by an exact power of ten rounds once: the same
+        // double the decimal text gives when it is read.
+        const double candidate = std::round(scaled) / power;
+        if (std::fabs(candidate - value) < tolerance)
+            return candidate;
+    }
+    return value;
+}
+
+double NumberText::halfFloatStep(double value)
+{
+    const float f = std::fabs(static_cast<float>(value));
+    if (!std::isfinite(f))
+        return 0.0;
+    const float next = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return (static_cast<double>(next) - static_cast<double>(f)) / 2.0;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+// Numbers as the files and forms of the workbench write them: C locale
+// whatever the user's locale is, and the shortest text that reads back as
+// exactly the same value. Small numbers keep their short form (1.5 stays
+// "1.5"); survey coordinates keep every digit they have (712345.674 stays
+// "712345.674", where six significant digits would give "712346").
+class NumberText
+{
+public:
+    // The longest text write() produces ("-2.2250738585072014e-308"), with room to spare.
+    static constexpr int maxLength = 32;
+
+    // Writes the shortest round-trip text of value at out (no terminator)
+    // and returns the end. Fixed or exponent notation, whichever is shorter:
+    // 1e+06, 0.0001, 1e-05, 4123456.781. NaN and infinities give "nan",
+    // "inf" and "-inf".
+    static char* write(char* out, double value);
+    // The same for a float: the shortest text that reads back as that float.
+    static char* write(char* out, float value);
+
+    static QString shortest(double value);
+    static QString shortest(float value);
+    static std::string shortestString(double value);
+
+    // The text QString::number(value, format, precision) gives when it reads
+    // back as value, else the shortest round-trip text: a file format that
+    // always wrote a fixed number of digits keeps its look wherever those
+    // digits suffice.
+    static QString keepOrShortest(double value, char format, int precision);
+
+    // A measured length (metres) for a label or a log line: 'g' with six
+    // significant digits, or as many more as the millimetres need (1234.567
+    // stays "1234.567", where six digits would give "1234.57").
+    static QString length(double metres);
+
+    // The number with the fewest decimals that lies less than tolerance away
+    // from value (value itself when none does). A coordinate kept as a float
+    // relative to an origin is only known to half a float step; this gives
+    // back the short decimal it was read from (712345.674, not
+    // 712345.67401123047).
+    static double fewestDecimals(double value, double tolerance);
+    // Half the distance from value, as a float, to the next float away from 0.
+    static double halfFloatStep(double value);
+};
