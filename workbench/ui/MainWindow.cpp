@@ -30,6 +30,8 @@
 #include "ConfigWindow.h"
 #include "ControllerPicker.h"
 #include "GeoRef.h"
+#include "ImageMatchScene.h"
+#include "ImageViewers.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
@@ -71,6 +73,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_layers->setApplicationFolder(m_appDir);
     m_annotationInput->setApplicationFolder(m_appDir);
 
+    m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
     m_configWindow = new ConfigWindow(this);
@@ -837,12 +840,60 @@ void MainWindow::clearProject()
     root->removeRows(0, root->rowCount());
 }
 
+// ---- Image viewers ------------------------------------------------------------
+
+void MainWindow::load(QListWidgetItem* item)
+{
+    m_viewers->load(item);
+}
+
+void MainWindow::showPopupWin()
+{
+    m_viewers->showPopup();
+}
+
+void MainWindow::updateWindowPaint()
+{
+    m_viewers->updateWindowPaint();
+}
+
+void MainWindow::updateZooms(double factor)
+{
+    m_viewers->updateZooms(factor);
+}
+
+void MainWindow::deleteImageViewer(QString filename)
+{
+    m_viewers->deleteImageViewer(filename);
+}
+
+void MainWindow::receiveExtractCommand()
+{
+    std::cout << "Got it\n" << std::flush;
+    extractShape();
+}
+
+void MainWindow::saveSelectedPointsasPolyline()
+{
+    extractShape();
+}
+
+void MainWindow::extractShape()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ImageMatchScene::Extract result =
+        m_osgWidget->imageMatches()->extract(m_appDir, m_osgWidget->imageFolder());
+    for (const QString& line : result.log)
+        appendLog(line);
+    m_viewers->updateWindowPaint();
+    QApplication::restoreOverrideCursor();
+    statusBar()->showMessage(result.points > 0 ? tr("Shape extracted: see the Log View")
+                                               : tr("Nothing extracted: see the Log View"),
+                             2000);
+}
+
 // ---- Slots whose work belongs to features still to come --------------------
 
-void MainWindow::updateWindowPaint() {}
-void MainWindow::updateZooms(double) {}
-void MainWindow::deleteImageViewer(QString) {}
-void MainWindow::receiveExtractCommand() {}
 void MainWindow::startSensors(bool) {}
 void MainWindow::toggleSmoke(bool) {}
 void MainWindow::openSerialPortPass() {}
@@ -859,9 +910,7 @@ void MainWindow::convertPly2PtsOpen() {}
 void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
 void MainWindow::convertPts2AscOpen() {}
-void MainWindow::saveSelectedPointsasPolyline() {}
 void MainWindow::addImage() {}
-void MainWindow::load(QListWidgetItem*) {}
 void MainWindow::changeItemValue(QListWidgetItem*) {}
 void MainWindow::copyToFolder() {}
 void MainWindow::exifExtract() {}
@@ -875,7 +924,6 @@ void MainWindow::loadPatchFiles(QStringList) {}
 void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}
-void MainWindow::showPopupWin() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 void MainWindow::captureScreen() {}

@@ -22,6 +22,7 @@ class TCPServer;
 class GeoRef;
 class LayerTree;
 class ImageViewer;
+class ImageViewers;
 class MyListWidget;
 class OsgWidget;
 class PointForm;
@@ -63,6 +64,8 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The open image viewers.
+    ImageViewers* imageViewers() const { return m_viewers; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -204,6 +207,8 @@ private:
     // The current tree item's index among the layers of that type, or -1.
     int currentLayerIndex(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
+    // The extract command of the image viewers' matches.
+    void extractShape();
 
     Edition m_edition;
     QString m_appDir;
@@ -217,7 +222,7 @@ private:
     MyListWidget* m_imageList = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
-    QList<ImageViewer*> imagesView;
+    ImageViewers* m_viewers = nullptr;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;
     PointForm* m_pointForm = nullptr;
