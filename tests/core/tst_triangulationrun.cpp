@@ -1,11 +1,10 @@
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "ExternalTools.h"
 #include "TriangulationRun.h"
+#include "ui/SfmToolDoubles.h"
 
 namespace
 {
@@ -18,28 +17,6 @@ ImagePick pick(int camera, int x, int y)
     p.y = y;
     return p;
 }
-
-// An application folder with the build's command interpreter and a
-// stand-in for the Triangulate tool.
-class ToolDouble
-{
-public:
-    ToolDouble() { QFile::link(QStringLiteral(ORVALIS_APP_DIR "/orvcmd"), m_app.filePath("orvcmd")); }
-    QString appDir() const { return m_app.path(); }
-    void install(const QByteArray& body)
-    {
-        const QString path = ExternalTools::path(ExternalTools::Tool::TriangulationUndistort, appDir());
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n" + body + "\n");
-        f.close();
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-    }
-
-private:
-    QTemporaryDir m_app;
-};
 
 } // namespace
 
@@ -100,9 +77,9 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(bool, ok);
         QFETCH(QString, reason);
-        ToolDouble tools;
+        SfmToolDoubles tools;
         if (!body.isEmpty())
-            tools.install(body);
+            tools.install(ExternalTools::Tool::TriangulationUndistort, body);
         QTemporaryDir images;
         QProcess process;
         const TriangulationRun::Result r =

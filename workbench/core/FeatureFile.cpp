@@ -117,7 +117,7 @@ bool FeatureFile::read(QIODevice& device, QVector<FeatureRecord>& features, QStr
         return fail(error, QStringLiteral("the feature file is empty"), lines.lineNumber());
     double header[2] = {0, 0};
     const int headerValues = parseNumbers(begin, end, header, 2);
-    constexpr double largestCount = 1e8; // far beyond any photograph's features
+    constexpr double largestCount = 2147483647.0;
     if (headerValues < 1 || header[0] < 0 || header[0] > largestCount || header[0] != double(qint64(header[0])))
         return fail(error, QStringLiteral("the first line does not start with the feature count"),
                     lines.lineNumber());

@@ -1,5 +1,6 @@
 #include "ImageMatchScene.h"
 
+#include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/LineWidth>
 #include <osg/MatrixTransform>

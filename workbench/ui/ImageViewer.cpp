@@ -265,10 +265,10 @@ bool ImageViewer::loadFile()
     m_label->setWordWrap(false);
     m_label->setScaledContents(true);
     m_label->setPixmap(m_base);
-    for (const QString& text : {"&Rotate Left", "&Rotate Right", "&Display Feature Data", "&Fit to Window"})
+    for (const char* text : {"&Rotate Left", "&Rotate Right", "&Display Feature Data", "&Fit to Window"})
         m_actions.value(text)->setEnabled(true);
     if (!m_actions.value("&Fit to Window")->isChecked())
-        for (const QString& text : {"&Zoom in 25%", "&Zoom Out 25%", "&Display Normal Size"})
+        for (const char* text : {"&Zoom in 25%", "&Zoom Out 25%", "&Display Normal Size"})
             m_actions.value(text)->setEnabled(true);
     m_label->adjustSize();
     fitWindowSize();
@@ -392,9 +392,9 @@ void ImageViewer::refreshExifOverlay()
 void ImageViewer::scaleImage(double factor)
 {
     m_scaleFactor *= factor;
-    const QPixmap* shown = m_label->pixmap();
-    if (shown && !shown->isNull())
-        m_label->resize(qRound(shown->width() * m_scaleFactor), qRound(shown->height() * m_scaleFactor));
+    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
+    if (!shown.isNull())
+        m_label->resize(qRound(shown.width() * m_scaleFactor), qRound(shown.height() * m_scaleFactor));
     updateZoomActions();
 }
 
@@ -416,20 +416,20 @@ void ImageViewer::zoomOut()
 
 void ImageViewer::fitWindowSize()
 {
-    const QPixmap* shown = m_label->pixmap();
-    if (!m_image || !shown || shown->isNull())
+    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
+    if (!m_image || shown.isNull())
         return;
     const QSize viewport = m_scroll->viewport()->size();
     if (viewport.width() > 640) {
-        double fit = double(viewport.width()) / shown->width();
-        const double heightFit = double(viewport.height()) / shown->height();
+        double fit = double(viewport.width()) / shown.width();
+        const double heightFit = double(viewport.height()) / shown.height();
         if (!(heightFit > fit))
             fit = heightFit;
-        std::cout << "Scales " << viewport.width() << " " << viewport.height() << " " << shown->width() << " "
-                  << shown->height() << " Factor:" << double(viewport.width()) / shown->width() << std::endl;
+        std::cout << "Scales " << viewport.width() << " " << viewport.height() << " " << shown.width() << " "
+                  << shown.height() << " Factor:" << double(viewport.width()) / shown.width() << std::endl;
         m_scaleFactor = fit;
     }
-    m_label->resize(qRound(shown->width() * m_scaleFactor), qRound(shown->height() * m_scaleFactor));
+    m_label->resize(qRound(shown.width() * m_scaleFactor), qRound(shown.height() * m_scaleFactor));
     updateZoomActions();
 }
 
@@ -457,7 +457,7 @@ void ImageViewer::fitToWindow()
     m_scroll->setWidgetResizable(fit);
     if (!fit)
         normalSize();
-    for (const QString& text : {"&Zoom in 25%", "&Zoom Out 25%", "&Display Normal Size"})
+    for (const char* text : {"&Zoom in 25%", "&Zoom Out 25%", "&Display Normal Size"})
         m_actions.value(text)->setEnabled(!fit && m_image);
 }
 
@@ -480,10 +480,10 @@ QPixmap ImageViewer::rotatedBase() const
 
 void ImageViewer::rotateShown(int degrees)
 {
-    const QPixmap* shown = m_label->pixmap();
-    if (!shown || shown->isNull())
+    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
+    if (shown.isNull())
         return;
-    m_label->setPixmap(shown->transformed(QTransform().rotate(degrees)));
+    m_label->setPixmap(shown.transformed(QTransform().rotate(degrees)));
     fitWindowSize();
 }
 
@@ -619,7 +619,7 @@ void ImageViewer::receiveMouseZoom(QPointF pos, int type)
     m_mouseLoupe = true;
     m_lastDrag = m_label->pressGlobalPosition();
     emit zoomAllViewers(1);
-    const QSize shown = m_label->pixmap()->size();
+    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
     scaleImage(1.0 / m_scaleFactor);
     const QPointF scaled = pos / m_savedScale;
     std::cout << "PointA: " << pos.x() << "," << pos.y() << " PointScaled: " << scaled.x() << "," << scaled.y()
@@ -634,7 +634,7 @@ void ImageViewer::receiveMouseClick(QPointF pos, int type)
     if (!m_mouseLoupe)
         return;
     m_mouseLoupe = false;
-    const QSize shown = m_label->pixmap()->size();
+    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
     const QPointF inRegion = unrotate(QPointF(std::trunc(pos.x() / loupeMagnification),
                                               std::trunc(pos.y() / loupeMagnification)),
                                       shown, m_rotation);
@@ -728,14 +728,15 @@ void ImageViewer::keyReleaseEvent(QKeyEvent* event)
 
 void ImageViewer::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!(event->buttons() & Qt::LeftButton) || !m_label->pixmap()) {
+    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
+    if (!(event->buttons() & Qt::LeftButton) || shown.isNull()) {
         QMainWindow::mouseMoveEvent(event);
         return;
     }
     const QPoint global = event->globalPos();
     const QPoint delta = global - m_lastDrag;
     m_lastDrag = global;
-    const double scalar = double(m_label->pixmap()->width()) / std::max(1, m_scroll->viewport()->width());
+    const double scalar = double(shown.width()) / std::max(1, m_scroll->viewport()->width());
     QScrollBar* h = m_scroll->horizontalScrollBar();
     QScrollBar* v = m_scroll->verticalScrollBar();
     h->setValue(h->value() + int(2 * delta.x() * scalar));
@@ -1045,8 +1046,8 @@ void ImageViewer::triggerExtractShape()
 
 void ImageViewer::print()
 {
-    const QPixmap* shown = m_label->pixmap();
-    if (!shown || shown->isNull())
+    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
+    if (shown.isNull())
         return;
     if (!m_printer)
         m_printer = std::make_unique<QPrinter>();
@@ -1055,11 +1056,11 @@ void ImageViewer::print()
         return;
     QPainter painter(m_printer.get());
     const QRect rect = painter.viewport();
-    QSize size = shown->size();
+    QSize size = shown.size();
     size.scale(rect.size(), Qt::KeepAspectRatio);
     painter.setViewport(rect.x(), rect.y(), size.width(), size.height());
-    painter.setWindow(shown->rect());
-    painter.drawPixmap(0, 0, *shown);
+    painter.setWindow(shown.rect());
+    painter.drawPixmap(0, 0, shown);
 }
 
 void ImageViewer::about()
