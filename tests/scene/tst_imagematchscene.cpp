@@ -1,4 +1,7 @@
 #include <QDir>
+
+#include <algorithm>
+#include <cmath>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -6,7 +9,9 @@
 #include <osg/Group>
 
 #include "AutoLispWriter.h"
+#include "BundlerFile.h"
 #include "ImageMatchScene.h"
+#include "SharedData.h"
 #include "ui/SfmToolDoubles.h"
 
 namespace
@@ -98,6 +103,68 @@ private slots:
         QVERIFY(again.lispFile.isEmpty());
         QVERIFY(!QFile::exists(folder + "lispOutput_1.lsp"));
         QVERIFY(!QFile::exists(folder + "newFeatures_1.txt"));
+    }
+
+    // The program's own Triangulate tool, through the command interpreter, on
+    // Bundler's reconstruction of the kermit photos: two observations of one
+    // of its points, in whole pixels, give that point within a pixel's worth.
+    void realToolFindsAKnownPoint()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir images;
+        QVERIFY(QFile::copy(SharedData::path("bundler/kermit_runsfm_bundle.out"),
+                            images.filePath("sparse-converted.out")));
+        QVERIFY(QFile::copy(SharedData::path("bundler/kermit_runsfm_list.txt"),
+                            images.filePath("sparse-converted-list.txt")));
+        for (const QString& name : QDir(SharedData::path("images/kermit")).entryList({"*.jpg"}))
+            QVERIFY(QFile::link(SharedData::path("images/kermit/" + name), images.filePath(name)));
+        BundlerFile bundle;
+        QVERIFY(bundle.readFile(images.filePath("sparse-converted.out").toStdString()));
+        // A point that Bundler's cameras see where it lies (residuals under half
+        // a pixel in its first two views), seen under the widest angle.
+        const BundlerFile::Point* known = nullptr;
+        double widest = 0;
+        for (const BundlerFile::Point& p : bundle.points) {
+            if (p.views.size() < 2)
+                continue;
+            bool sharp = true;
+            for (int i = 0; i < 2; ++i) {
+                const BundlerFile::View& v = p.views[size_t(i)];
+                double x = 0, y = 0;
+                sharp = sharp && bundle.cameras[size_t(v.camera)].project(p.position, x, y) &&
+                        std::hypot(x - v.x, y - v.y) < 0.5;
+            }
+            const auto a = bundle.cameras[size_t(p.views[0].camera)].centre();
+            const auto b = bundle.cameras[size_t(p.views[1].camera)].centre();
+            const osg::Vec3d at(p.position[0], p.position[1], p.position[2]);
+            osg::Vec3d ra = osg::Vec3d(a[0], a[1], a[2]) - at, rb = osg::Vec3d(b[0], b[1], b[2]) - at;
+            ra.normalize();
+            rb.normalize();
+            const double angle = std::acos(std::clamp(ra * rb, -1.0, 1.0));
+            if (sharp && angle > widest) {
+                widest = angle;
+                known = &p;
+            }
+        }
+        QVERIFY(known);
+        ImageMatchScene scene(nullptr);
+        for (int i = 0; i < 2; ++i) {
+            const BundlerFile::View& v = known->views[size_t(i)];
+            // Bundler measures from the centre, y up; the viewer from the top-left corner.
+            scene.selection().pick(pick(QStringLiteral("kermit%1.jpg").arg(v.camera, 3, 10, QChar('0')), v.camera,
+                                        int(std::lround(v.x + 319.5)), int(std::lround(239.5 - v.y)), 1),
+                                   false);
+        }
+        const ImageMatchScene::Extract result = scene.extract(ORVALIS_APP_DIR, images.path() + "/");
+        QCOMPARE(result.points, 1);
+        const osg::Vec3d found = scene.selection().history()[0][0].point;
+        const osg::Vec3d truth(known->position[0], known->position[1], known->position[2]);
+        const auto c = bundle.cameras[size_t(known->views[0].camera)].centre();
+        const double pixelWorth =
+            (truth - osg::Vec3d(c[0], c[1], c[2])).length() / bundle.cameras[size_t(known->views[0].camera)].focal;
+        QVERIFY2((found - truth).length() < pixelWorth,
+                 qPrintable(QString("%1 > %2").arg((found - truth).length()).arg(pixelWorth)));
+        QVERIFY(QFile::exists(result.lispFile));
     }
 
     void shapesArePlacedByTheBundlesGeoreference()

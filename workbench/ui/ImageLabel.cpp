@@ -40,6 +40,7 @@ void ImageLabel::showFullScreenImage(const QImage& image)
     setScaledContents(false);
     showScaledToScreen();
     showFullScreen();
+    activateWindow();
     setFocus();
 }
 
