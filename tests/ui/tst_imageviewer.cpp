@@ -12,6 +12,7 @@
 
 #include "BundlerFile.h"
 #include "ImageLabel.h"
+#include "ExifScript.h"
 #include "ImageMatchScene.h"
 #include "ImageViewer.h"
 #include "MyListWidget.h"
@@ -38,7 +39,7 @@ public:
             image.fill(QColor(40 + 60 * i, 90, 120));
             const QString path = m_dir.filePath(QStringLiteral("photo%1.png").arg(i));
             image.save(path);
-            QFile xml(ImageViewer::exifPath(path));
+            QFile xml(ExifScript::xmlPath(path));
             xml.open(QIODevice::WriteOnly);
             xml.write(exifXml);
             paths << path;

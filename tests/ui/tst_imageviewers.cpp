@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 
+#include "ExifScript.h"
 #include "ImageMatchScene.h"
 #include "ImageViewer.h"
 #include "ImageViewers.h"
@@ -23,7 +24,7 @@ QStringList writePhotos(const QTemporaryDir& dir, int count)
         image.fill(QColor(30 * i, 100, 100));
         paths << dir.filePath(QStringLiteral("site%1.png").arg(i));
         image.save(paths.last());
-        QFile xml(ImageViewer::exifPath(paths.last()));
+        QFile xml(ExifScript::xmlPath(paths.last()));
         xml.open(QIODevice::WriteOnly);
         xml.write("<rdf:RDF><rdf:Description><Make>Testcam</Make></rdf:Description></rdf:RDF>");
     }

@@ -13,10 +13,14 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
+#include "ExifExtraction.h"
 #include "GeoRef.h"
+#include "ImageSetOperations.h"
 #include "MainWindow.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
+#include "ScanSettings.h"
+#include "SharedData.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)
@@ -75,7 +79,7 @@ private slots:
         QTest::addColumn<Edition>("edition");
         QTest::addColumn<QStringList>("titles");
         QTest::newRow("Tessary") << Edition::Tessary
-                                 << QStringList{"&File", "&View", "-", "&Tools", "&Help"};
+                                 << QStringList{"&File", "&View", "-", "&Images", "&Tools", "&Help"};
         QTest::newRow("Orvalis") << Edition::Orvalis
                                  << QStringList{"&File", "&View", "-", "&Images", "&Scan", "&Connect",
                                                 "&Mission", "&Tools", "&Help"};
@@ -87,17 +91,20 @@ private slots:
         MainWindow w(edition);
         QCOMPARE(menuTitles(w), titles);
         QCOMPARE(entriesOf(menuNamed(w, "&File")),
-                 (QStringList{"&Open Project...", "&Add Data(s)...", "&Save Project", "&Save As Project", "-",
-                              "&Close Project", "-", "&Quit"}));
+                 (QStringList{"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
+                              "&Save As Project", "-", "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
         QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
                  (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
                               "&Switch Manipulator"}));
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
+        if (edition == Edition::Tessary)
+            QCOMPARE(entriesOf(menuNamed(w, "&Images")),
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}));
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
-                     (QStringList{"&Copy to Folder", "&Geotag Images", "&Extract Exif", "&Show Thumbnails",
-                                  "&Sync Images"}));
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
+                                  "&Show Thumbnails", "&Sync Images"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Scan")),
                      (QStringList{"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment",
                                   "&Abort current reconstruction", "&Scan Settings"}));
@@ -206,8 +213,8 @@ private slots:
     void fieldEditionHidesSurveyActions()
     {
         MainWindow w(Edition::Tessary);
-        for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Sync Images",
-                                 "&Scan Settings", "&Connect EDM", "&Send Mission", "&Add Images..."}) {
+        for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Scan Settings",
+                                 "&Connect EDM", "&Send Mission", "&Geotag Images", "&Show Thumbnails"}) {
             QAction* a = w.action(text);
             QVERIFY2(a, text);
             QVERIFY2(a->associatedWidgets().isEmpty(), text);
@@ -302,6 +309,57 @@ private slots:
         QKeyEvent other(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q");
         QVERIFY(!w.eventFilter(w.imageList(), &other));
         QCOMPARE(spy.count(), 1);
+    }
+
+    // Adding, fetching, copying and extracting photographs is field work too.
+    void imageOperationsInBothEditions_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::newRow("Tessary") << Edition::Tessary;
+        QTest::newRow("Orvalis") << Edition::Orvalis;
+    }
+    void imageOperationsInBothEditions()
+    {
+        QFETCH(Edition, edition);
+        MainWindow w(edition);
+        for (const char* text : {"&Add Images...", "&Sync Images", "&Copy to Folder", "&Extract Exif"})
+            QVERIFY2(!w.action(text)->associatedWidgets().isEmpty(), text);
+        QVERIFY(entriesOf(menuNamed(w, "&View")).contains("Images View (0)"));
+    }
+
+    void addedImagesAreShownAndCounted()
+    {
+        ScanSettings::global() = ScanSettings();
+        MainWindow w(Edition::Orvalis);
+        w.imageSet()->addImages({});
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Image not loaded, empty"));
+        w.imageSet()->addImages({"/site/day 1/a.jpg", "/site/day 1/b.jpg"});
+        QCOMPARE(w.dock("Images View")->windowTitle(), QString("Images View (2)"));
+        QVERIFY(!w.dock("Images View")->isHidden());
+        QCOMPARE(w.statusBar()->currentMessage(), QString("add image"));
+        for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
+            QVERIFY2(w.action(text)->isEnabled(), text);
+        QCOMPARE(ScanSettings::global().imageFolder, QString("/site/day 1"));
+        w.imageSet()->addImages({"/elsewhere/c.jpg"});
+        QCOMPARE(ScanSettings::global().imageFolder, QString("/site/day 1"));
+        QCOMPARE(w.imageList()->imagePaths().size(), 3);
+    }
+
+    void extractExifFromTheMenu()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir dir;
+        const QString photo = dir.filePath("kermit006.jpg");
+        QVERIFY(QFile::copy(SharedData::path("images/kermit/kermit006.jpg"), photo));
+        MainWindow w(Edition::Tessary);
+        w.exifExtraction()->setApplicationFolder(ORVALIS_APP_DIR);
+        w.imageSet()->addImages({photo});
+        w.action("&Extract Exif")->trigger();
+        w.action("&Extract Exif")->trigger();
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Exif extraction is already running"));
+        QVERIFY(w.exifExtraction()->waitForFinished(30000));
+        QCOMPARE(w.logList()->item(w.logList()->count() - 1)->text(), QString("Exif Successfully Extracted"));
+        QVERIFY(QFileInfo(dir.filePath("kermit006.xml")).size() > 0);
     }
 
     void imageCountInDockTitle()

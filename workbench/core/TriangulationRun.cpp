@@ -7,17 +7,18 @@
 
 #include <algorithm>
 
+#include "ExifScript.h"
 #include "ExternalTools.h"
 #include "PlatformPaths.h"
 
 namespace
 {
 
-// Paths with blanks are quoted, or the command interpreter splits them.
+// Backslashed, and quoted where the command interpreter would split or misread it.
 QString word(QString path)
 {
     path.replace('/', '\\');
-    return path.contains(' ') ? QLatin1Char('"') + path + QLatin1Char('"') : path;
+    return ExifScript::quoted(path);
 }
 
 QString lastLine(const QByteArray& output)

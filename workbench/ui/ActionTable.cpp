@@ -88,12 +88,17 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
 QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
 {
     QVector<Bar> bars;
-    bars.append(Bar{"&File", {"&Open Project...", "&Add Data(s)...", "&Save Project", "&Save As Project", separator,
-                           "&Close Project", separator, "&Quit"}});
+    bars.append(Bar{"&File", {"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
+                              "&Save As Project", separator, "&Close Project", separator, "&Quit"}});
     // Filled with the docks' toggle actions when the docks are created.
     bars.append(Bar{viewMenu, {}});
+    // Photographs are taken, fetched and looked at in the field too; the
+    // field edition leaves out only the entries that do nothing.
+    if (edition == Edition::Tessary)
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}});
     if (edition == Edition::Orvalis) {
-        bars.append(Bar{"&Images", {"&Copy to Folder", "&Geotag Images", "&Extract Exif", "&Show Thumbnails", "&Sync Images"}});
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
+                                    "&Show Thumbnails", "&Sync Images"}});
         bars.append(Bar{"&Scan", {"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment", "&Abort current reconstruction",
                                "&Scan Settings"}});
         bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM"}});

@@ -26,12 +26,12 @@
 #include <QToolBar>
 #include <QTransform>
 #include <QVBoxLayout>
-#include <QXmlStreamReader>
 
 #include <cmath>
 #include <iostream>
 
-#include "ExternalTools.h"
+#include "ExifScript.h"
+#include "ExifXmlReader.h"
 #include "FeatureOverlay.h"
 #include "ImageLabel.h"
 #include "ImageMatchScene.h"
@@ -90,13 +90,6 @@ constexpr double featureSearchRadius = 100.0;
 QString fileNameOf(const QString& path)
 {
     return path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Paths in a batch line: backslashes, quoted when they hold blanks.
-QString batchWord(QString path)
-{
-    path.replace('/', '\\');
-    return path.contains(' ') ? QLatin1Char('"') + path + QLatin1Char('"') : path;
 }
 
 } // namespace
@@ -276,28 +269,16 @@ bool ImageViewer::loadFile()
     return true;
 }
 
-QString ImageViewer::exifPath(const QString& imagePath)
-{
-    const int slash = imagePath.lastIndexOf('/');
-    const int dot = imagePath.lastIndexOf('.');
-    return (dot > slash ? imagePath.left(dot) : imagePath) + QStringLiteral(".xml");
-}
-
 void ImageViewer::ensureExifFile()
 {
-    const QString xml = exifPath(m_fileName);
-    if (QFileInfo::exists(xml))
+    if (ExifScript::hasXml(m_fileName))
         return;
-    const QString folder = QFileInfo(m_fileName).absolutePath();
-    const QString script = folder + QStringLiteral("/exifExtract.bat");
-    const QString line = batchWord(ExternalTools::path(ExternalTools::Tool::ExifTool, m_appDir)) +
-                         QStringLiteral(" -X ") + batchWord(m_fileName) + QStringLiteral(" > ") + batchWord(xml);
-    QFile file(script);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line.toLocal8Bit()) < 0) {
-        std::cout << "Cannot write " << script.toStdString() << std::endl;
+    const QString script = QFileInfo(m_fileName).absolutePath() + QLatin1Char('/') + ExifScript::fileName();
+    QString error;
+    if (!ExifScript::write(script, ExifScript::script(m_appDir, {m_fileName}), &error)) {
+        std::cout << "Cannot write " << script.toStdString() << ": " << error.toStdString() << std::endl;
         return;
     }
-    file.close();
     if (!m_exifProcess)
         m_exifProcess = new QProcess(this);
     if (m_exifProcess->state() != QProcess::NotRunning)
@@ -312,7 +293,7 @@ void ImageViewer::ensureExifFile()
 
 bool ImageViewer::readExif()
 {
-    QFile file(exifPath(m_fileName));
+    QFile file(ExifScript::xmlPath(m_fileName));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // Told without stopping the viewer: the extraction may still be running.
         auto* box = new QMessageBox(QMessageBox::Critical, tr("Load XML File Problem"),
@@ -322,29 +303,12 @@ bool ImageViewer::readExif()
         box->open();
         return false;
     }
-    QXmlStreamReader xml(&file);
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("RDF")) {
-        std::cout << "The file is not an Exif XML file." << std::endl;
+    QString error;
+    if (!ExifXmlReader::read(file, m_exif, &error)) {
+        std::cout << error.toStdString() << std::endl;
         return false;
     }
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("Description"))
-        return false;
-    const QPair<const char*, QString*> fields[] = {
-        {"FileSize", &m_exif.fileSize},         {"FileCreateDate", &m_exif.fileCreateDate},
-        {"Make", &m_exif.make},                 {"Model", &m_exif.model},
-        {"ExposureTime", &m_exif.exposureTime}, {"FNumber", &m_exif.fNumber},
-        {"FocalLength", &m_exif.focalLength}};
-    while (xml.readNextStartElement()) {
-        QString* target = nullptr;
-        for (const auto& f : fields)
-            if (xml.name() == QLatin1String(f.first))
-                target = f.second;
-        if (target)
-            *target = xml.readElementText(QXmlStreamReader::SkipChildElements);
-        else
-            xml.skipCurrentElement();
-    }
-    return !xml.hasError();
+    return true;
 }
 
 void ImageViewer::showExif()

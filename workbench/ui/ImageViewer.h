@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "ExifXmlReader.h"
 #include "FeatureFile.h"
 #include "ImagePick.h"
 
@@ -86,8 +87,6 @@ public:
 
     // Asks whether to delete the image: Ok and Cancel, Ok the default.
     static bool confirmDelete(QMessageBox& box, const QString& displayName);
-    // The exiftool XML beside an image: the path cut at its last "." + ".xml".
-    static QString exifPath(const QString& imagePath);
     // A point of the label (rotated picture, `shown` pixels large) in pixels
     // of the unrotated picture.
     static QPointF unrotate(const QPointF& point, const QSize& shown, int rotation);
@@ -131,10 +130,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct ExifValues {
-        QString fileSize, fileCreateDate, make, model, exposureTime, fNumber, focalLength;
-    };
-
     void createWidgets();
     void createActions();
     void createToolBars();
@@ -181,7 +176,7 @@ private:
     int m_keyCounter = 0;
     QPoint m_lastDrag;
 
-    ExifValues m_exif;
+    ExifXmlReader::Values m_exif;
     MyListWidget* m_imageList;
     OsgWidget* m_scene;
     std::array<QPen, 11> m_pens;

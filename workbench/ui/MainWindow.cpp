@@ -28,10 +28,12 @@
 
 #include "AnnotationValues.h"
 #include "ConfigWindow.h"
+#include "ExifExtraction.h"
 #include "ControllerPicker.h"
 #include "GeoRef.h"
 #include "ImageMatchScene.h"
 #include "ImageViewers.h"
+#include "ImageSetOperations.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
@@ -91,6 +93,9 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // The exif process is a member and may report its end while it is destroyed.
+    if (m_exif)
+        disconnect(m_exif, nullptr, this, nullptr);
     // The forms outlive this member during destruction; let them forget the picker first.
     if (m_annotationInput)
         m_annotationInput->setPicker(nullptr);
@@ -257,7 +262,65 @@ QWidget* MainWindow::createImageList()
     connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
+
+    m_imageSet = new ImageSetOperations(m_imageList, this, this);
+    connect(m_imageSet, &ImageSetOperations::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_imageSet, &ImageSetOperations::logLine, this, &MainWindow::appendLog);
+    connect(m_imageSet, &ImageSetOperations::imagesListed, this, &MainWindow::imagesListed);
+    connect(m_imageSet, &ImageSetOperations::imageFolderChosen, this, [this](const QString& folder) {
+        if (m_configWindow)
+            m_configWindow->setImageFolder(folder);
+    });
+    m_exif = new ExifExtraction(&m_exifProcess, this);
+    connect(m_exif, &ExifExtraction::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_exif, &ExifExtraction::logLine, this, &MainWindow::appendLog);
+    connect(m_exif, SIGNAL(finished(int)), this, SLOT(onExifProcessFinished(int)));
     return m_imageList;
+}
+
+void MainWindow::imagesListed()
+{
+    QDockWidget* dock = m_docks.value(QStringLiteral("Images View"));
+    if (dock) {
+        dock->show();
+        dock->raise();
+    }
+    m_imageList->setFocus();
+    for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
+        m_actions.value(QLatin1String(text))->setEnabled(true);
+    statusBar()->showMessage(tr("add image"));
+    updateWindowTitleCount();
+}
+
+void MainWindow::addImage()
+{
+    m_imageSet->addImage();
+}
+
+void MainWindow::syncImages()
+{
+    m_imageSet->syncImages();
+}
+
+void MainWindow::copyToFolder()
+{
+    m_imageSet->copyToFolder();
+}
+
+void MainWindow::changeItemValue(QListWidgetItem* item)
+{
+    m_imageSet->changeItemValue(item);
+}
+
+void MainWindow::exifExtract()
+{
+    m_exif->start(m_imageList->imagePaths());
+}
+
+void MainWindow::onExifProcessFinished(int)
+{
+    for (const QString& line : m_exif->report())
+        appendLog(line);
 }
 
 void MainWindow::appendLog(const QString& text)
@@ -940,7 +1003,6 @@ void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
 void MainWindow::undo() {}
 void MainWindow::recordClicked() {}
-void MainWindow::syncImages() {}
 void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
 void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
 void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
@@ -949,11 +1011,6 @@ void MainWindow::convertPly2PtsOpen() {}
 void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
 void MainWindow::convertPts2AscOpen() {}
-void MainWindow::addImage() {}
-void MainWindow::changeItemValue(QListWidgetItem*) {}
-void MainWindow::copyToFolder() {}
-void MainWindow::exifExtract() {}
-void MainWindow::onExifProcessFinished(int) {}
 void MainWindow::onConvertPlyProcessFinished(int) {}
 void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}

@@ -15,9 +15,12 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
 class TCPServer;
 class GeoRef;
 class LayerTree;
@@ -67,6 +70,10 @@ public:
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
     // The open image viewers.
     ImageViewers* imageViewers() const { return m_viewers; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
@@ -201,6 +208,7 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
@@ -223,6 +231,8 @@ private:
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     ImageViewers* m_viewers = nullptr;
@@ -237,7 +247,7 @@ private:
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;
