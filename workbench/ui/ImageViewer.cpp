@@ -751,36 +751,11 @@ void ImageViewer::leaveLabelFullScreen()
 
 void ImageViewer::readOverlayData()
 {
-    const QString name = fileNameOf(m_fileName);
-    m_features.clear();
-    QString error;
-    const QString keyFile = FeatureFile::pathFor(m_fileName);
-    if (QFileInfo::exists(keyFile) && !FeatureFile::readFile(keyFile, m_features, &error)) {
-        std::cout << error.toStdString() << std::endl;
-        statusBar()->showMessage(error, 5000);
+    m_overlay = ImageFeatures::read(m_fileName, m_scene);
+    if (!m_overlay.error.isEmpty()) {
+        std::cout << m_overlay.error.toStdString() << std::endl;
+        statusBar()->showMessage(m_overlay.error, 5000);
     }
-
-    // The image's camera in the first loaded bundle, and the features its views used.
-    m_cameraIndex = -1;
-    m_usedFeatures.clear();
-    if (m_scene && !m_scene->sparseBundles().empty()) {
-        const SparseBundle& bundle = *m_scene->sparseBundles().front();
-        for (const SparseBundle::CameraList& cameras : bundle.bundleCameras) {
-            for (size_t i = 0; i < cameras.size() && m_cameraIndex < 0; ++i) {
-                const QString cameraName = QString::fromStdString(cameras[i]->name);
-                const QString cameraFile = cameraName.mid(std::max(cameraName.lastIndexOf('/'),
-                                                                   cameraName.lastIndexOf('\\')) + 1);
-                if (cameraFile.compare(name, Qt::CaseInsensitive) != 0)
-                    continue;
-                m_cameraIndex = int(i);
-                for (const auto& view : cameras[i]->views)
-                    m_usedFeatures.insert(int(view->featureIndex));
-            }
-            if (m_cameraIndex >= 0)
-                break;
-        }
-    }
-    m_matchEntry = m_scene ? m_scene->imageMatches()->matchSetsFor(m_fileName).indexOf(name) : -1;
 }
 
 void ImageViewer::drawOverlay()
@@ -797,7 +772,7 @@ void ImageViewer::drawOverlay()
         QPainter painter(&canvas);
         const FeatureOverlay::Pens pens{m_pens[0], m_pens[2], m_pens[7], m_pens[6], m_pens[3], m_pens[8]};
         static const ImageSelection none;
-        FeatureOverlay::draw(painter, m_features, m_usedFeatures,
+        FeatureOverlay::draw(painter, m_overlay.features, m_overlay.usedFeatures,
                              m_scene ? m_scene->imageMatches()->selection() : none, fileNameOf(m_fileName), pens);
     }
     m_base = QPixmap::fromImage(std::move(canvas));
@@ -912,10 +887,10 @@ void ImageViewer::pickAt(const QPoint& point, int type)
     if (m_pickMode == PickMode::MatchPixels) {
         if (!m_featureOn)
             readOverlayData(); // the camera of the image
-        std::cout << "CamID = " << m_cameraIndex << std::endl;
+        std::cout << "CamID = " << m_overlay.cameraIndex << std::endl;
         ImagePick pick;
         pick.imageName = name;
-        pick.cameraIndex = m_cameraIndex;
+        pick.cameraIndex = m_overlay.cameraIndex;
         pick.type = type;
         pick.x = point.x();
         pick.y = point.y();
@@ -934,7 +909,7 @@ void ImageViewer::pickAt(const QPoint& point, int type)
             statusBar()->showMessage(tr("Same Image for Feature, use a different image"), 4000);
             return;
         }
-        if (m_cameraIndex < 0)
+        if (m_overlay.cameraIndex < 0)
             statusBar()->showMessage(tr("%1 has no camera in the loaded reconstruction: its picks cannot be "
                                         "triangulated")
                                          .arg(name),
@@ -945,15 +920,8 @@ void ImageViewer::pickAt(const QPoint& point, int type)
 
     if (!m_featureOn)
         readOverlayData();
-    const FeatureRecord* nearest = nullptr;
-    double best = featureSearchRadius;
-    for (const FeatureRecord& f : m_features) {
-        const double d = std::hypot(f.x - point.x(), f.y - point.y());
-        if (d < best) {
-            best = d;
-            nearest = &f;
-        }
-    }
+    double best = 0;
+    const FeatureRecord* nearest = m_overlay.nearest(point, featureSearchRadius, &best);
     if (!nearest) {
         statusBar()->showMessage(tr("No feature within 100 pixels"), 4000);
         return;
@@ -966,7 +934,7 @@ void ImageViewer::pickAt(const QPoint& point, int type)
     }
     ImagePick feature;
     feature.imageName = name;
-    feature.cameraIndex = m_cameraIndex;
+    feature.cameraIndex = m_overlay.cameraIndex;
     feature.type = type;
     feature.x = int(nearest->x);
     feature.y = int(nearest->y);

@@ -16,6 +16,7 @@
 
 #include "ExifXmlReader.h"
 #include "FeatureFile.h"
+#include "ImageFeatures.h"
 #include "ImagePick.h"
 
 class ImageLabel;
@@ -72,9 +73,9 @@ public:
     const QPixmap& basePixmap() const { return m_base; }
 
     // What the feature overlay read when it was last switched on.
-    const QVector<FeatureRecord>& features() const { return m_features; }
-    int cameraIndex() const { return m_cameraIndex; }
-    const QSet<int>& usedFeatures() const { return m_usedFeatures; }
+    const QVector<FeatureRecord>& features() const { return m_overlay.features; }
+    int cameraIndex() const { return m_overlay.cameraIndex; }
+    const QSet<int>& usedFeatures() const { return m_overlay.usedFeatures; }
 
     // The EXIF overlay read again, as when the viewer is brought forward.
     void refreshExifOverlay();
@@ -181,10 +182,7 @@ private:
     OsgWidget* m_scene;
     std::array<QPen, 11> m_pens;
 
-    QVector<FeatureRecord> m_features;
-    QSet<int> m_usedFeatures;
-    int m_cameraIndex = -1;
-    int m_matchEntry = -1;
+    ImageFeatures m_overlay;
     PickMode m_pickMode = PickMode::None;
 
     ImageLabel* m_label = nullptr;

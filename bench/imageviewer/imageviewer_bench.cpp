@@ -1,0 +1,171 @@
+// Image viewer benchmark: a viewer opened on a 12-megapixel photograph, and
+// its feature overlay switched on with N features (Lowe key file with 128
+// descriptor values each, as the SIFT tools write it).
+//
+//   imageviewer_bench FOLDER [N] [ROUNDS] [SOURCE_PHOTO]
+//
+// FOLDER receives the photograph (SOURCE_PHOTO scaled to 4000 x 3000, a
+// synthesised picture when absent), its key file and its EXIF file once.
+// Reported, as medians: opening the viewer (decode, fit, first paint);
+// switching the overlay on as the user does (key file read, overlay drawn,
+// picture shown and painted); and the drawing alone, the viewer's way (runs
+// of points of one pen per painter call) against one painter call per point.
+
+#include "BenchSupport.h"
+#include "ExifScript.h"
+#include "FeatureFile.h"
+#include "FeatureOverlay.h"
+#include "ImageLabel.h"
+#include "ImageViewer.h"
+#include "MyListWidget.h"
+#include "OsgWidget.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <vector>
+
+using namespace BenchSupport;
+
+namespace
+{
+
+QImage sourcePicture(const QString& source)
+{
+    QImage picture(source);
+    if (!picture.isNull())
+        return picture.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage made(4000, 3000, QImage::Format_RGB32);
+    QPainter painter(&made);
+    QLinearGradient gradient(0, 0, 4000, 3000);
+    gradient.setColorAt(0, QColor(90, 120, 160));
+    gradient.setColorAt(1, QColor(200, 170, 120));
+    painter.fillRect(made.rect(), gradient);
+    QRandomGenerator random(7);
+    for (int i = 0; i < 20000; ++i)
+        painter.fillRect(random.bounded(4000), random.bounded(3000), 6, 6, QColor::fromRgb(random.generate()));
+    return made;
+}
+
+// N features spread over the picture, each with 128 descriptor values over
+// lines of 20, as Lowe's format has them.
+void writeKeyFile(const QString& path, int count)
+{
+    QByteArray text = QByteArray::number(count) + " 128\n";
+    QRandomGenerator random(11);
+    for (int i = 0; i < count; ++i) {
+        text += QByteArray::number(random.bounded(3000.0), 'f', 2) + ' ' +
+                QByteArray::number(random.bounded(4000.0), 'f', 2) + ' ' +
+                QByteArray::number(1 + random.bounded(40.0), 'f', 2) + ' ' +
+                QByteArray::number(random.bounded(6.28) - 3.14, 'f', 3) + '\n';
+        for (int d = 0; d < 128; ++d)
+            text += ' ' + QByteArray::number(random.bounded(128)) + ((d % 20 == 19 || d == 127) ? "\n" : "");
+    }
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+}
+
+double milliseconds(const Stopwatch& s)
+{
+    return s.seconds() * 1000.0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [N] [ROUNDS] [SOURCE_PHOTO]\n", argv[0]);
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const int features = argc > 2 ? std::atoi(argv[2]) : 10000;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    const QString source = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+    QDir().mkpath(folder);
+    const QString photo = folder + QStringLiteral("/photo12mp.jpg");
+    const QString keys = FeatureFile::pathFor(photo);
+    if (!QFile::exists(photo))
+        sourcePicture(source).save(photo, "JPG", 90);
+    if (!QFile::exists(keys))
+        writeKeyFile(keys, features);
+    QFile exif(ExifScript::xmlPath(photo));
+    if (!exif.exists() && exif.open(QIODevice::WriteOnly))
+        exif.write("<rdf:RDF><rdf:Description><Make>Bench</Make></rdf:Description></rdf:RDF>");
+    exif.close();
+    warm(photo.toStdString());
+    warm(keys.toStdString());
+
+    MyListWidget list;
+    list.addImages({photo});
+    OsgWidget scene(osgViewer::ViewerBase::SingleThreaded, nullptr);
+
+    std::vector<double> open, overlay;
+    for (int r = 0; r < rounds; ++r) {
+        quiet([&] {
+            Stopwatch opening;
+            auto* viewer = new ImageViewer(photo, &list, &scene, nullptr, folder);
+            viewer->imageLabel()->repaint();
+            open.push_back(milliseconds(opening));
+
+            Stopwatch switching;
+            viewer->toggleSparseOverlay();
+            viewer->imageLabel()->repaint();
+            overlay.push_back(milliseconds(switching));
+            if (viewer->features().size() != features)
+                std::fprintf(stderr, "read %d features of %d\n", int(viewer->features().size()), features);
+            delete viewer;
+            return 0LL;
+        });
+    }
+
+    // The drawing alone, on copies of the decoded picture.
+    QVector<FeatureRecord> records;
+    FeatureFile::readFile(keys, records);
+    QSet<int> used;
+    for (int i = 0; i < records.size(); i += 3)
+        used.insert(i); // a third used by the reconstruction: white inside red
+    const QImage picture(photo);
+    const FeatureOverlay::Pens pens{QPen(Qt::red, 4),   QPen(Qt::white, 2),  QPen(Qt::blue, 4),
+                                    QPen(Qt::green, 1), QPen(Qt::yellow, 1), QPen(Qt::black, 4)};
+    const ImageSelection none;
+    auto draw = [&](bool perPoint, QImage* out) {
+        QImage canvas = picture;
+        Stopwatch drawing;
+        {
+            QPainter painter(&canvas);
+            FeatureOverlay::draw(painter, records, used, none, QStringLiteral("photo12mp.jpg"), pens, perPoint);
+        }
+        const double ms = milliseconds(drawing);
+        if (out)
+            *out = canvas;
+        return ms;
+    };
+    QImage batchedPicture, perPointPicture;
+    draw(false, &batchedPicture);
+    draw(true, &perPointPicture);
+    std::vector<double> batched, perPoint;
+    for (int r = 0; r < rounds; ++r) {
+        batched.push_back(draw(false, nullptr));
+        perPoint.push_back(draw(true, nullptr));
+    }
+
+    const double openMs = median(open), overlayMs = median(overlay);
+    const double batchedMs = median(batched), perPointMs = median(perPoint);
+    std::printf("Image viewer, %d x %d photograph, %d features, median of %d rounds\n", picture.width(),
+                picture.height(), int(records.size()), rounds);
+    std::printf("  open the viewer (decode, fit, first paint)     %8.1f ms\n", openMs);
+    std::printf("  feature overlay on (read, draw, show, paint)   %8.1f ms   goal < 100 ms: %s\n", overlayMs,
+                overlayMs < 100 ? "met" : "NOT met");
+    std::printf("  overlay drawing, runs of one pen per call      %8.1f ms\n", batchedMs);
+    std::printf("  overlay drawing, one call per point (baseline) %8.1f ms\n", perPointMs);
+    std::printf("  baseline / runs                                %8.2f x\n", perPointMs / batchedMs);
+    std::printf("  same picture both ways: %s\n", batchedPicture == perPointPicture ? "yes" : "NO");
+    return batchedPicture == perPointPicture ? 0 : 1;
+}
