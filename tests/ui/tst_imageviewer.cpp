@@ -119,6 +119,18 @@ private slots:
     }
     void cleanup() { m_scene.reset(); }
 
+    // A picture larger than the window opens fitted to it, once the window has its size.
+    void opensFittedToTheWindow()
+    {
+        Photos photos(1);
+        QImage(2000, 1500, QImage::Format_RGB32).save(photos.paths[0]);
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const QSize viewport = v.scrollArea()->viewport()->size();
+        QVERIFY(viewport.width() > 640);
+        QTRY_COMPARE(v.scaleFactor(), std::min(viewport.width() / 2000.0, viewport.height() / 1500.0));
+    }
+
     void zoomStepsOfAQuarterUpToThree()
     {
         Photos photos(1);

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "ExifScript.h"
+#include "ImageLabel.h"
 #include "ImageMatchScene.h"
 #include "ImageViewer.h"
 #include "ImageViewers.h"
@@ -97,6 +98,38 @@ private slots:
         a->close();
         QCOMPARE(w.imageViewers()->viewers(), QList<ImageViewer*>{b});
         QCOMPARE(b->basePixmap().toImage().pixelColor(40, 50), QColor(Qt::yellow));
+    }
+
+    // While a match waits for its second pick, pressing in another viewer
+    // shows the first pick under the loupe of its own viewer until the release.
+    void viewersFollowTheOpenPick()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.imageList()->addImages(writePhotos(dir, 2));
+        ImageViewer* a = w.imageViewers()->load(w.imageList()->item(0));
+        ImageViewer* b = w.imageViewers()->load(w.imageList()->item(1));
+        QVERIFY(QTest::qWaitForWindowExposed(b));
+        w.sceneView()->imageMatches()->selection().pick(pick("site0.png", 200, 150), false);
+        QTest::mousePress(b->imageLabel(), Qt::LeftButton, {}, QPoint(50, 50));
+        QVERIFY(a->isFollowingSelection());
+        QCOMPARE(a->loupeOrigin(), QPoint(int(200 - 400 / 6.0), int(150 - 300 / 6.0)));
+        QTest::mouseRelease(b->imageLabel(), Qt::LeftButton, {}, QPoint(30, 60));
+        QVERIFY(!a->isFollowingSelection());
+        QVERIFY(!b->isFollowingSelection());
+    }
+
+    void popupOpensTheImageTheSceneNames()
+    {
+        QTemporaryDir dir;
+        writePhotos(dir, 1);
+        MainWindow w;
+        w.sceneView()->setImageFolder(dir.path() + "/");
+        w.sceneView()->imageMatches()->setPopupImage("site0.png");
+        w.showPopupWin();
+        QCOMPARE(w.imageList()->count(), 1);
+        QCOMPARE(w.imageViewers()->viewers().size(), 1);
+        QCOMPARE(w.imageViewers()->viewers()[0]->fileName(), dir.filePath("site0.png"));
     }
 
     // A triangulation that cannot run says why in the log view and adds no

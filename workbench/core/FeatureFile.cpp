@@ -16,20 +16,27 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-// The blank-separated words of one line, as [begin, end) pairs.
+// The number of blank-separated words of one line: the places where a word
+// starts after a blank (or at the line's start), counted without branches,
+// since descriptor lines make up most of a key file.
 int countWords(const char* p, const char* end)
 {
     int words = 0;
-    while (p < end) {
-        while (p < end && isBlank(*p))
-            ++p;
-        if (p == end)
-            break;
-        ++words;
-        while (p < end && !isBlank(*p))
-            ++p;
+    bool blank = true;
+    for (; p < end; ++p) {
+        const bool b = isBlank(*p);
+        words += int(blank & !b);
+        blank = b;
     }
     return words;
+}
+
+bool hasWord(const char* p, const char* end)
+{
+    for (; p < end; ++p)
+        if (!isBlank(*p))
+            return true;
+    return false;
 }
 
 // Parses up to `wanted` numbers from the start of a line; returns how many
@@ -56,32 +63,37 @@ class Lines
 public:
     explicit Lines(QIODevice& device) : m_reader(&device) {}
 
-    // The next line holding more than blanks.
+    // The next line holding more than blanks, valid until the next call.
     bool next(const char*& begin, const char*& end)
     {
         if (m_pushedBack) {
             m_pushedBack = false;
-            begin = m_held.constData();
-            end = begin + m_held.size();
+            begin = m_last = m_held.constData();
+            end = m_lastEnd = begin + m_held.size();
             return true;
         }
         while (m_reader.next(begin, end)) {
-            if (countWords(begin, end) > 0) {
-                m_held = QByteArray(begin, int(end - begin));
-                begin = m_held.constData();
-                end = begin + m_held.size();
+            if (hasWord(begin, end)) {
+                m_last = begin;
+                m_lastEnd = end;
                 return true;
             }
         }
         return false;
     }
     // The line last handed out comes again on the next call.
-    void pushBack() { m_pushedBack = true; }
+    void pushBack()
+    {
+        m_held = QByteArray(m_last, int(m_lastEnd - m_last));
+        m_pushedBack = true;
+    }
     qint64 lineNumber() const { return m_reader.lineNumber(); }
     qint64 bytesLeft() const { return m_reader.bytesLeft(); }
 
 private:
     TextLineReader m_reader;
+    const char* m_last = nullptr;
+    const char* m_lastEnd = nullptr;
     QByteArray m_held;
     bool m_pushedBack = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPen>
+#include <QRect>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -28,10 +29,12 @@ public:
     };
 
     // Points follow each other in the order above, feature by feature. Runs
-    // of points with the same pen go to the painter in one call, which paints
-    // exactly what one call per point would; `perPoint` makes one call per
-    // point instead (the measure the batching is compared with).
+    // of points with the same pen are painted together, wide points as filled
+    // squares, which gives exactly the pixels of one drawPoints call per
+    // point; `perPoint` makes that call for each point instead (the measure
+    // the faster way is compared with).
+    // `touched` (when given) receives rectangles that cover every pixel painted.
     static void draw(QPainter& painter, const QVector<FeatureRecord>& features, const QSet<int>& used,
                      const ImageSelection& selection, const QString& imageName, const Pens& pens,
-                     bool perPoint = false);
+                     bool perPoint = false, QVector<QRect>* touched = nullptr);
 };

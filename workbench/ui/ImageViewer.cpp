@@ -152,6 +152,7 @@ void ImageViewer::createWidgets()
     overlay->addWidget(m_exifLabel);
 
     m_scroll->setWidget(m_label);
+    m_scroll->viewport()->installEventFilter(this);
     layout->addWidget(m_scroll);
     setCentralWidget(central);
 
@@ -242,6 +243,7 @@ bool ImageViewer::loadFile()
         // Say so in the window rather than show an empty one.
         m_image.reset();
         m_base = QPixmap();
+        m_marks.clear();
         const QString message = tr("Cannot show %1: %2").arg(m_fileName, reader.errorString());
         m_label->setScaledContents(false);
         m_label->setWordWrap(true);
@@ -254,7 +256,10 @@ bool ImageViewer::loadFile()
         return false;
     }
     m_image = std::make_unique<QImage>(std::move(image));
-    m_base = QPixmap::fromImage(*m_image);
+    // A picture of its own, not one sharing the image's pixels: the overlays
+    // paint on it in place.
+    m_base = QPixmap::fromImage(m_image->copy());
+    m_marks.clear();
     m_label->setWordWrap(false);
     m_label->setScaledContents(true);
     m_label->setPixmap(m_base);
@@ -265,6 +270,7 @@ bool ImageViewer::loadFile()
             m_actions.value(text)->setEnabled(true);
     m_label->adjustSize();
     fitWindowSize();
+    m_fitPending = !isVisible(); // fitted again once the window has its size
     ensureExifFile();
     return true;
 }
@@ -711,9 +717,23 @@ void ImageViewer::mouseMoveEvent(QMouseEvent* event)
 void ImageViewer::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // The viewport has its new size once the layout has run.
-    if (event->type() == QEvent::WindowStateChange && m_image && !m_zoomed)
+    // The viewport has its new size only once the layout has run: the fit
+    // waits for it (see eventFilter).
+    if (event->type() == QEvent::WindowStateChange && m_image && !m_zoomed) {
+        m_fitPending = true;
         QMetaObject::invokeMethod(this, "fitWindowSize", Qt::QueuedConnection);
+    }
+}
+
+bool ImageViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    // Only a viewport wider than 640 pixels fits; until then the fit waits.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fitPending && m_image &&
+        !m_zoomed && m_magnification == 0 && m_scroll->viewport()->width() > 640) {
+        m_fitPending = false;
+        fitWindowSize();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ------------------------------------------------------------- full screen
@@ -760,22 +780,32 @@ void ImageViewer::readOverlayData()
 
 void ImageViewer::drawOverlay()
 {
+    paintBase(true);
+}
+
+void ImageViewer::paintBase(bool withOverlay)
+{
     if (!m_image)
         return;
-    // Painting detaches a copy of the image, which becomes the pixmap without
-    // a second conversion.
-    QImage canvas = *m_image;
-    if (canvas.format() != QImage::Format_RGB32 && canvas.format() != QImage::Format_ARGB32_Premultiplied)
-        canvas = canvas.convertToFormat(canvas.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                  : QImage::Format_RGB32);
+    // The label lets go of the picture first, so that painting works on the
+    // base pixmap itself instead of a copy of all its megapixels; the marks
+    // of the last drawing are undone from the image, not the whole picture.
+    m_label->setPixmap(QPixmap());
     {
-        QPainter painter(&canvas);
-        const FeatureOverlay::Pens pens{m_pens[0], m_pens[2], m_pens[7], m_pens[6], m_pens[3], m_pens[8]};
-        static const ImageSelection none;
-        FeatureOverlay::draw(painter, m_overlay.features, m_overlay.usedFeatures,
-                             m_scene ? m_scene->imageMatches()->selection() : none, fileNameOf(m_fileName), pens);
+        QPainter painter(&m_base);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& mark : qAsConst(m_marks))
+            painter.drawImage(mark.topLeft(), *m_image, mark);
+        m_marks.clear();
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (withOverlay) {
+            const FeatureOverlay::Pens pens{m_pens[0], m_pens[2], m_pens[7], m_pens[6], m_pens[3], m_pens[8]};
+            static const ImageSelection none;
+            FeatureOverlay::draw(painter, m_overlay.features, m_overlay.usedFeatures,
+                                 m_scene ? m_scene->imageMatches()->selection() : none, fileNameOf(m_fileName), pens,
+                                 false, &m_marks);
+        }
     }
-    m_base = QPixmap::fromImage(std::move(canvas));
     showCurrentPicture();
 }
 
@@ -808,8 +838,7 @@ void ImageViewer::toggleSparseOverlay()
         readOverlayData();
         drawOverlay();
     } else {
-        m_base = QPixmap::fromImage(*m_image);
-        showCurrentPicture();
+        paintBase(false);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -128,6 +129,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -149,6 +151,8 @@ private:
     void showImage(const QString& path, const QString& name);
     void readOverlayData();
     void drawOverlay();
+    // Undoes the last overlay on the base pixmap and draws it again when asked.
+    void paintBase(bool withOverlay);
     void showCurrentPicture();
     void pickAt(const QPoint& imagePoint, int type);
     void enterLabelFullScreen();
@@ -174,6 +178,7 @@ private:
     bool m_zoomed = false;
     bool m_mouseLoupe = false;
     bool m_following = false;
+    bool m_fitPending = false; // the picture is fitted when the viewport next changes size
     int m_keyCounter = 0;
     QPoint m_lastDrag;
 
@@ -183,6 +188,7 @@ private:
     std::array<QPen, 11> m_pens;
 
     ImageFeatures m_overlay;
+    QVector<QRect> m_marks; // where the overlay painted on the base pixmap
     PickMode m_pickMode = PickMode::None;
 
     ImageLabel* m_label = nullptr;
