@@ -49,7 +49,8 @@ QImage sourcePicture(const QString& source)
     painter.fillRect(made.rect(), gradient);
     QRandomGenerator random(7);
     for (int i = 0; i < 20000; ++i)
-        painter.fillRect(random.bounded(4000), random.bounded(3000), 6, 6, QColor::fromRgb(random.generate()));
+        painter.fillRect(random.bounded(4000), random.bounded(3000), 6, 6,
+                         QColor::fromRgb(random.generate()));
     return made;
 }
 
@@ -173,8 +174,8 @@ int main(int argc, char** argv)
     std::printf("Image viewer, %d x %d photograph, %d features, median of %d rounds\n", picture.width(),
                 picture.height(), features, rounds);
     std::printf("  open the viewer (decode, fit, first paint)          %8.1f ms\n", openMs);
-    std::printf("  feature overlay on, the viewer's way                %8.1f ms   goal < 100 ms: %s\n", overlayMs,
-                overlayMs < 100 ? "met" : "NOT met");
+    std::printf("  feature overlay on, the viewer's way                %8.1f ms   goal < 100 ms: %s\n",
+                overlayMs, overlayMs < 100 ? "met" : "NOT met");
     std::printf("    of which painting the label                       %8.1f ms\n", paintMs);
     std::printf("  feature overlay on, new pixmap and a call per point %8.1f ms (baseline)\n", baselineMs);
     std::printf("  baseline / viewer's way                             %8.2f x\n", baselineMs / overlayMs);

@@ -38,11 +38,16 @@ private slots:
             ExtractedObject::plan({item(1, 0, 0, 1), item(0, 5, 5, 1), item(1, 2, 0, 1), item(1, 2, 2, 1)});
         QStringList got;
         for (const ConnectorRecord& c : plan)
-            got << QString("%1:%2,%3>%4,%5").arg(c.type).arg(c.first.x()).arg(c.first.y()).arg(c.second.x()).arg(
-                       c.second.y());
-        QCOMPARE(got, QStringList({"1:0,0>2,0", "1:2,0>2,2", "1:2,2>0,0", "0:5,5>5,5", "2:0,0>2,0", "2:2,0>2,2",
-                                   "2:2,2>0,0", "3:5,5>5,5", "4:0,0>0,0", "4:2,0>2,0", "4:2,2>2,2", "5:5,5>5,5"}));
-        QCOMPARE(plan[2].third, osg::Vec3d(2, 2, 0)); // the first item's foot
+            got << QString("%1:%2,%3>%4,%5")
+                       .arg(c.type)
+                       .arg(c.first.x())
+                       .arg(c.first.y())
+                       .arg(c.second.x())
+                       .arg(c.second.y());
+        QCOMPARE(got,
+                 QStringList({"1:0,0>2,0", "1:2,0>2,2", "1:2,2>0,0", "0:5,5>5,5", "2:0,0>2,0", "2:2,0>2,2",
+                              "2:2,2>0,0", "3:5,5>5,5", "4:0,0>0,0", "4:2,0>2,0", "4:2,2>2,2", "5:5,5>5,5"}));
+        QCOMPARE(plan[2].third, osg::Vec3d(2, 2, 0));    // the first item's foot
         QVERIFY(qAbs(plan[4].first.z() - 0.7) < 1e-12);  // lowered ring
         QVERIFY(qAbs(plan[8].second.z() - 0.7) < 1e-12); // upright down to the lowered point
     }

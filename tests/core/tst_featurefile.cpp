@@ -67,7 +67,8 @@ private slots:
         REQUIRE_SHARED_DATA();
         QVector<FeatureRecord> features;
         QString error;
-        QVERIFY2(FeatureFile::readFile(SharedData::path("sift/kermit001.key"), features, &error), qPrintable(error));
+        QVERIFY2(FeatureFile::readFile(SharedData::path("sift/kermit001.key"), features, &error),
+                 qPrintable(error));
         QCOMPARE(features.size(), 1039);
         QCOMPARE(features.last().index, 1038);
         for (const FeatureRecord& f : features)
@@ -79,8 +80,10 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("kept");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("ends early") << QByteArray("3 0\n1.5 2.5 3 0.1\n2.5 3.5 3 0.1\n") << 2 << "ends after 2 of 3";
-        QTest::newRow("ends inside a descriptor") << lowe.left(lowe.size() - 5) << 2 << "inside the descriptor";
+        QTest::newRow("ends early") << QByteArray("3 0\n1.5 2.5 3 0.1\n2.5 3.5 3 0.1\n") << 2
+                                    << "ends after 2 of 3";
+        QTest::newRow("ends inside a descriptor")
+            << lowe.left(lowe.size() - 5) << 2 << "inside the descriptor";
         QTest::newRow("huge count") << QByteArray("999999999 128\n1.5 2.5 3.5 0.5\n") << 1 << "ends after 1";
         QTest::newRow("no count") << QByteArray("key file\n") << 0 << "feature count";
         QTest::newRow("short feature line") << QByteArray("1\n1.5 2.5\n") << 0 << "row, column, scale";

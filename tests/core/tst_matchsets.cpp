@@ -43,7 +43,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("too few indices") << QByteArray("a.JPG c.JPG 3\n1 2\n4 5 6\n") << "expected 3";
         QTest::newRow("count not a number") << QByteArray("a.JPG c.JPG many\n1\n2\n") << "image image count";
-        QTest::newRow("count beyond the file") << QByteArray("a.JPG c.JPG 2000000000\n1\n2\n") << "cannot follow";
+        QTest::newRow("count beyond the file")
+            << QByteArray("a.JPG c.JPG 2000000000\n1\n2\n") << "cannot follow";
         QTest::newRow("missing third line") << QByteArray("a.JPG c.JPG 1\n1\n") << "expected 1";
     }
     void malformedRecordsKeepEarlierOnes()

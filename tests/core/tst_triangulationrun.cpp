@@ -26,10 +26,11 @@ class TestTriangulationRun : public QObject
 private slots:
     void commandLineNamesTheConvertedBundle()
     {
-        QCOMPARE(TriangulationRun::commandLine("/opt/orvalis", "/data/site/", pick(3, 120, 45), pick(7, 88, 61)),
-                 QString("\\opt\\orvalis\\SfM\\Triangulate\\RadialUndistort.exe "
-                         "\\data\\site\\sparse-converted-list.txt \\data\\site\\sparse-converted.out "
-                         "\\data\\site\\ 3 120 45 7 88 61"));
+        QCOMPARE(
+            TriangulationRun::commandLine("/opt/orvalis", "/data/site/", pick(3, 120, 45), pick(7, 88, 61)),
+            QString("\\opt\\orvalis\\SfM\\Triangulate\\RadialUndistort.exe "
+                    "\\data\\site\\sparse-converted-list.txt \\data\\site\\sparse-converted.out "
+                    "\\data\\site\\ 3 120 45 7 88 61"));
         // A folder with blanks stays one word.
         QVERIFY(TriangulationRun::commandLine("/opt/orvalis", "/data/my site/", pick(0, 1, 2), pick(1, 3, 4))
                     .contains("\"\\data\\my site\\sparse-converted.out\""));
@@ -66,8 +67,8 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("reason");
         QTest::newRow("prints the point") << QByteArray("echo \"$4.5,$5,$9\"") << true << QString();
-        QTest::newRow("fails") << QByteArray("echo 'RadialUndistort: neither file exists' >&2\nexit 1") << false
-                               << "failed (exit code 1): RadialUndistort: neither file exists";
+        QTest::newRow("fails") << QByteArray("echo 'RadialUndistort: neither file exists' >&2\nexit 1")
+                               << false << "failed (exit code 1): RadialUndistort: neither file exists";
         QTest::newRow("hangs") << QByteArray("exec sleep 5") << false << "no answer within 0.5 s";
         QTest::newRow("prints garbage") << QByteArray("echo 'done.'") << false << "printed no point: done.";
         QTest::newRow("missing") << QByteArray() << false << "not recognized";
@@ -82,8 +83,8 @@ private slots:
             tools.install(ExternalTools::Tool::TriangulationUndistort, body);
         QTemporaryDir images;
         QProcess process;
-        const TriangulationRun::Result r =
-            TriangulationRun::run(process, tools.appDir(), images.path() + "/", pick(3, 120, 45), pick(7, 88, 61), 500);
+        const TriangulationRun::Result r = TriangulationRun::run(process, tools.appDir(), images.path() + "/",
+                                                                 pick(3, 120, 45), pick(7, 88, 61), 500);
         QCOMPARE(r.ok, ok);
         QVERIFY2(r.reason.contains(reason), qPrintable(r.reason));
         if (ok)

@@ -1,10 +1,10 @@
 #include <QDir>
 
-#include <algorithm>
-#include <cmath>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 
 #include <osg/Group>
 
@@ -21,8 +21,9 @@ using Tool = ExternalTools::Tool;
 
 // The stand-in prints (x, y) of the first observation at height 1.5; camera
 // 99 is one the reconstruction does not know.
-const QByteArray triangulate = "if [ \"$4\" = 99 ]; then echo 'camera 99 is not one of the cameras' >&2; exit 1; fi\n"
-                               "echo \"$5,$6,1.5\"";
+const QByteArray triangulate =
+    "if [ \"$4\" = 99 ]; then echo 'camera 99 is not one of the cameras' >&2; exit 1; fi\n"
+    "echo \"$5,$6,1.5\"";
 
 ImagePick pick(const QString& image, int camera, int x, int y, int type)
 {
@@ -66,7 +67,7 @@ private slots:
             addMatch(s, 0, 100 + i, 200, 1); // outer ring
             addMatch(s, 0, 10 + i, 20, 0);   // inner ring
         }
-        addMatch(s, 99, 1, 1, 1);                   // the tool fails on it
+        addMatch(s, 99, 1, 1, 1);                 // the tool fails on it
         s.pick(pick("a.jpg", 0, 7, 7, 0), false); // still open
 
         const ImageMatchScene::Extract result = scene.extract(tools.appDir(), folder);
@@ -151,8 +152,9 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             const BundlerFile::View& v = known->views[size_t(i)];
             // Bundler measures from the centre, y up; the viewer from the top-left corner.
-            scene.selection().pick(pick(QStringLiteral("kermit%1.jpg").arg(v.camera, 3, 10, QChar('0')), v.camera,
-                                        int(std::lround(v.x + 319.5)), int(std::lround(239.5 - v.y)), 1),
+            scene.selection().pick(pick(QStringLiteral("kermit%1.jpg").arg(v.camera, 3, 10, QChar('0')),
+                                        v.camera, int(std::lround(v.x + 319.5)),
+                                        int(std::lround(239.5 - v.y)), 1),
                                    false);
         }
         const ImageMatchScene::Extract result = scene.extract(ORVALIS_APP_DIR, images.path() + "/");
@@ -160,8 +162,8 @@ private slots:
         const osg::Vec3d found = scene.selection().history()[0][0].point;
         const osg::Vec3d truth(known->position[0], known->position[1], known->position[2]);
         const auto c = bundle.cameras[size_t(known->views[0].camera)].centre();
-        const double pixelWorth =
-            (truth - osg::Vec3d(c[0], c[1], c[2])).length() / bundle.cameras[size_t(known->views[0].camera)].focal;
+        const double pixelWorth = (truth - osg::Vec3d(c[0], c[1], c[2])).length() /
+                                  bundle.cameras[size_t(known->views[0].camera)].focal;
         QVERIFY2((found - truth).length() < pixelWorth,
                  qPrintable(QString("%1 > %2").arg((found - truth).length()).arg(pixelWorth)));
         QVERIFY(QFile::exists(result.lispFile));

@@ -30,7 +30,8 @@ double angleBetween(const Vec3& p, const Vec3& a, const Vec3& b)
 {
     const Vec3 u{a[0] - p[0], a[1] - p[1], a[2] - p[2]}, v{b[0] - p[0], b[1] - p[1], b[2] - p[2]};
     const double dot = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
-    return std::acos(std::clamp(dot / (std::hypot(u[0], u[1], u[2]) * std::hypot(v[0], v[1], v[2])), -1.0, 1.0));
+    return std::acos(
+        std::clamp(dot / (std::hypot(u[0], u[1], u[2]) * std::hypot(v[0], v[1], v[2])), -1.0, 1.0));
 }
 
 struct Pick {
@@ -54,7 +55,8 @@ KnownPoint widestBundlerPoint(const BundlerFile& bundle, int width, int height)
     for (const BundlerFile::Point& p : bundle.points) {
         for (size_t i = 0; i + 1 < p.views.size(); ++i) {
             const BundlerFile::View &va = p.views[i], &vb = p.views[i + 1];
-            const BundlerFile::Camera &ca = bundle.cameras[size_t(va.camera)], &cb = bundle.cameras[size_t(vb.camera)];
+            const BundlerFile::Camera &ca = bundle.cameras[size_t(va.camera)],
+                                      &cb = bundle.cameras[size_t(vb.camera)];
             if (!ca.registered() || !cb.registered())
                 continue;
             const double angle = angleBetween(p.position, ca.centre(), cb.centre());
@@ -145,7 +147,8 @@ private slots:
 
         TriangulationScene scene;
         std::string error;
-        QVERIFY2(scene.load(SharedData::path(kermitList).toStdString(), SharedData::path(kermitBundle).toStdString(),
+        QVERIFY2(scene.load(SharedData::path(kermitList).toStdString(),
+                            SharedData::path(kermitBundle).toStdString(),
                             SharedData::path("images/kermit/").toStdString(), &error),
                  error.c_str());
         QCOMPARE(scene.source(), TriangulationScene::Source::Bundler);
@@ -153,8 +156,8 @@ private slots:
         QVERIFY2(scene.camera(known.a.camera, a, &error), error.c_str());
         QVERIFY2(scene.camera(known.b.camera, b, &error), error.c_str());
         Vec3 point{};
-        QVERIFY2(TwoViewTriangulation::triangulate({&a, known.a.column, known.a.row}, {&b, known.b.column, known.b.row},
-                                                   point, &error),
+        QVERIFY2(TwoViewTriangulation::triangulate({&a, known.a.column, known.a.row},
+                                                   {&b, known.b.column, known.b.row}, point, &error),
                  error.c_str());
         const double off = distance(point, known.position);
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
@@ -168,8 +171,8 @@ private slots:
         QVERIFY(bundle.readFile(SharedData::path(kermitBundle).toStdString()));
         const KnownPoint known = widestBundlerPoint(bundle, 640, 480);
         const Run run = runTool(QStringList{SharedData::path(kermitList), SharedData::path(kermitBundle),
-                                            SharedData::path("images/kermit/")}
-                                + observationArgs(known.a, known.b, true));
+                                            SharedData::path("images/kermit/")} +
+                                observationArgs(known.a, known.b, true));
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const double off = distance(parsePoint(run.out), known.position);
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
@@ -219,8 +222,8 @@ private slots:
             }
         }
         const Run run = runTool(QStringList{folder.filePath("sparse-converted-list.txt"),
-                                            folder.filePath("sparse-converted.out"), folder.path() + "/"}
-                                + observationArgs(known.a, known.b, false));
+                                            folder.filePath("sparse-converted.out"), folder.path() + "/"} +
+                                observationArgs(known.a, known.b, false));
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const double off = distance(parsePoint(run.out), known.position);
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
@@ -231,14 +234,14 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QStringList>("observations");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no reconstruction") << "empty" << QStringList{"0", "10", "10", "1", "20", "20"}
-                                           << "neither";
-        QTest::newRow("camera out of range") << "kermit" << QStringList{"0", "10", "10", "11", "20", "20"}
-                                             << "is not one of the 11 cameras";
-        QTest::newRow("camera not placed") << "kermit" << QStringList{"0", "10", "10", "6", "20", "20"}
-                                           << "was not placed";
-        QTest::newRow("not a number") << "kermit" << QStringList{"0", "ten", "10", "1", "20", "20"}
-                                      << "is not \"camera x y\"";
+        QTest::newRow("no reconstruction")
+            << "empty" << QStringList{"0", "10", "10", "1", "20", "20"} << "neither";
+        QTest::newRow("camera out of range")
+            << "kermit" << QStringList{"0", "10", "10", "11", "20", "20"} << "is not one of the 11 cameras";
+        QTest::newRow("camera not placed")
+            << "kermit" << QStringList{"0", "10", "10", "6", "20", "20"} << "was not placed";
+        QTest::newRow("not a number")
+            << "kermit" << QStringList{"0", "ten", "10", "1", "20", "20"} << "is not \"camera x y\"";
         QTest::newRow("too few") << "kermit" << QStringList{"0", "10", "10", "1", "20"} << "usage";
     }
     void refusals()

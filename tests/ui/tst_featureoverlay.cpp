@@ -36,7 +36,7 @@ private slots:
         pick.y = 31;
         selection.pick(pick, false);
         selection.toggleFeature(pick);
-        const FeatureOverlay::Pens pens{QPen(Qt::red, width), QPen(Qt::white, std::max(1, width / 2)),
+        const FeatureOverlay::Pens pens{QPen(Qt::red, width),  QPen(Qt::white, std::max(1, width / 2)),
                                         QPen(Qt::blue, width), QPen(Qt::green, 1),
                                         QPen(Qt::yellow, 1),   QPen(Qt::black, width)};
         QImage fast(120, 80, QImage::Format_RGB32), slow(120, 80, QImage::Format_RGB32);

@@ -11,8 +11,8 @@
 #include <cmath>
 
 #include "BundlerFile.h"
-#include "ImageLabel.h"
 #include "ExifScript.h"
+#include "ImageLabel.h"
 #include "ImageMatchScene.h"
 #include "ImageViewer.h"
 #include "MyListWidget.h"
@@ -113,10 +113,7 @@ class TestImageViewer : public QObject
 private slots:
     void initTestCase() { Q_INIT_RESOURCE(images); }
 
-    void init()
-    {
-        m_scene = std::make_unique<OsgWidget>(osgViewer::ViewerBase::SingleThreaded, nullptr);
-    }
+    void init() { m_scene = std::make_unique<OsgWidget>(osgViewer::ViewerBase::SingleThreaded, nullptr); }
     void cleanup() { m_scene.reset(); }
 
     // A picture larger than the window opens fitted to it, once the window has its size.
@@ -354,7 +351,8 @@ private slots:
         }
         QVERIFY(lonely);
         const QVector<QPoint> red = painted(overlay, clean, int(lonely->x), int(lonely->y), qRgb(255, 0, 0));
-        const QVector<QPoint> white = painted(overlay, clean, int(lonely->x), int(lonely->y), qRgb(255, 255, 255));
+        const QVector<QPoint> white =
+            painted(overlay, clean, int(lonely->x), int(lonely->y), qRgb(255, 255, 255));
         QVERIFY(!red.isEmpty());
         QCOMPARE(white.isEmpty(), !withBundle);
         QRect ring;

@@ -60,7 +60,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QListWidget* list = w.imageList();
         auto click = [list](int row) {
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
         };
         click(1);
         QCOMPARE(w.imageViewers()->viewers().size(), 1);
@@ -147,7 +148,8 @@ private slots:
         QStringList log;
         for (int i = 0; i < w.logList()->count(); ++i)
             log << w.logList()->item(i)->text();
-        QVERIFY2(log.filter("Match 1 (a.jpg and b.jpg) gave no point").size() == 1, qPrintable(log.join('\n')));
+        QVERIFY2(log.filter("Match 1 (a.jpg and b.jpg) gave no point").size() == 1,
+                 qPrintable(log.join('\n')));
         QVERIFY(log.filter("Nothing extracted").size() == 1);
         QCOMPARE(w.sceneView()->getRoot()->getNumChildren(), children);
         QCOMPARE(s.matches().size(), 1);

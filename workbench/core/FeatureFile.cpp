@@ -130,7 +130,8 @@ bool FeatureFile::read(QIODevice& device, QVector<FeatureRecord>& features, QStr
     double header[2] = {0, 0};
     const int headerValues = parseNumbers(begin, end, header, 2);
     constexpr double largestCount = 2147483647.0;
-    if (headerValues < 1 || header[0] < 0 || header[0] > largestCount || header[0] != double(qint64(header[0])))
+    if (headerValues < 1 || header[0] < 0 || header[0] > largestCount ||
+        header[0] != double(qint64(header[0])))
         return fail(error, QStringLiteral("the first line does not start with the feature count"),
                     lines.lineNumber());
     if (headerValues == 2 && (header[1] < 0 || header[1] > 100000 || header[1] != double(int(header[1]))))
@@ -141,7 +142,8 @@ bool FeatureFile::read(QIODevice& device, QVector<FeatureRecord>& features, QStr
     // A count the file cannot hold reserves no more than the file's size allows.
     const qint64 left = lines.bytesLeft();
     constexpr qint64 shortestFeature = 8; // "1 1 1 1\n"
-    features.reserve(features.size() + int(std::min<qint64>(count, left < 0 ? 4096 : left / shortestFeature + 1)));
+    features.reserve(features.size() +
+                     int(std::min<qint64>(count, left < 0 ? 4096 : left / shortestFeature + 1)));
 
     bool descriptorSeen = false;
     for (int i = 0; i < count; ++i) {
@@ -151,9 +153,10 @@ bool FeatureFile::read(QIODevice& device, QVector<FeatureRecord>& features, QStr
         const char* p = begin;
         double v[4];
         if (parseNumbers(p, end, v, 4) < 4)
-            return fail(error,
-                        QStringLiteral("feature %1 does not start with row, column, scale and orientation").arg(i),
-                        lines.lineNumber());
+            return fail(
+                error,
+                QStringLiteral("feature %1 does not start with row, column, scale and orientation").arg(i),
+                lines.lineNumber());
         features.append({i, v[1], v[0], v[2], v[3]});
 
         qint64 skip = descriptorLength - countWords(p, end);

@@ -47,7 +47,8 @@ ImageSelection::PickOutcome ImageSelection::pick(const ImagePick& pick, bool rem
     for (int m = 0; m < m_matches.size() && target < 0; ++m)
         if (m_matches[m].size() < 2)
             target = m;
-    if (target >= 0 && m_matches[target].first().imageName.compare(pick.imageName, Qt::CaseInsensitive) == 0) {
+    if (target >= 0 &&
+        m_matches[target].first().imageName.compare(pick.imageName, Qt::CaseInsensitive) == 0) {
         std::printf("Same Image for Feature, use a different image\n");
         return PickOutcome::SameImage;
     }
@@ -75,7 +76,8 @@ bool ImageSelection::toggleFeature(const ImagePick& feature)
 {
     for (int i = 0; i < m_picked.size(); ++i) {
         const ImagePick& p = m_picked[i];
-        if (p.imageName.compare(feature.imageName, Qt::CaseInsensitive) == 0 && p.x == feature.x && p.y == feature.y) {
+        if (p.imageName.compare(feature.imageName, Qt::CaseInsensitive) == 0 && p.x == feature.x &&
+            p.y == feature.y) {
             std::printf("Found duplicate, deleteing\n");
             m_picked.remove(i);
             return false;

@@ -123,10 +123,12 @@ bool MatchSets::read(QIODevice& device, QString* error)
             return fail(error, QStringLiteral("%1 matches cannot follow in what is left of the file").arg(n),
                         lines.lineNumber());
         if (!nextLine(lines, begin, end) || !readIndices(begin, end, n, a))
-            return fail(error, QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathA)),
+            return fail(error,
+                        QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathA)),
                         lines.lineNumber());
         if (!nextLine(lines, begin, end) || !readIndices(begin, end, n, b))
-            return fail(error, QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathB)),
+            return fail(error,
+                        QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathB)),
                         lines.lineNumber());
         const QString nameA = baseName(pathA), nameB = baseName(pathB);
         const int ia = entryFor(nameA);

@@ -17,7 +17,7 @@ public:
         int otherFeature = 0;
     };
     struct Entry {
-        QString name; // file name without folder
+        QString name;                        // file name without folder
         QHash<int, QVector<Match>> features; // feature index -> its matches
     };
 

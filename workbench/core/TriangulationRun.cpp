@@ -70,8 +70,9 @@ TriangulationRun::Result TriangulationRun::parse(const QByteArray& output)
     for (int i = 0; ok && i < 3; ++i)
         v[i] = c.toDouble(parts[i].trimmed(), &ok);
     if (!ok) {
-        r.reason = line.isEmpty() ? QStringLiteral("the Triangulate tool printed nothing")
-                                  : QStringLiteral("the Triangulate tool printed no point: %1").arg(summary(output));
+        r.reason = line.isEmpty()
+                       ? QStringLiteral("the Triangulate tool printed nothing")
+                       : QStringLiteral("the Triangulate tool printed no point: %1").arg(summary(output));
         return r;
     }
     r.ok = true;
@@ -79,15 +80,17 @@ TriangulationRun::Result TriangulationRun::parse(const QByteArray& output)
     return r;
 }
 
-TriangulationRun::Result TriangulationRun::run(QProcess& process, const QString& appDir, const QString& imageFolder,
-                                               const ImagePick& a, const ImagePick& b, int timeoutMs)
+TriangulationRun::Result TriangulationRun::run(QProcess& process, const QString& appDir,
+                                               const QString& imageFolder, const ImagePick& a,
+                                               const ImagePick& b, int timeoutMs)
 {
     Result r;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(PlatformPaths::commandInterpreter(appDir),
-                  PlatformPaths::commandInterpreterArguments() << commandLine(appDir, imageFolder, a, b));
+    process.start(PlatformPaths::commandInterpreter(appDir), PlatformPaths::commandInterpreterArguments()
+                                                                 << commandLine(appDir, imageFolder, a, b));
     if (!process.waitForStarted()) {
-        r.reason = QStringLiteral("the command interpreter could not be started: %1").arg(process.errorString());
+        r.reason =
+            QStringLiteral("the command interpreter could not be started: %1").arg(process.errorString());
         return r;
     }
     // Output is taken as it comes so that a tool printing without end fills

@@ -34,6 +34,6 @@ public:
     // Runs the command line through the command interpreter on `process`
     // (output channels merged) and waits at most timeoutMs; a run that fails,
     // times out or prints no point gives no point and the reason.
-    static Result run(QProcess& process, const QString& appDir, const QString& imageFolder, const ImagePick& a,
-                      const ImagePick& b, int timeoutMs = defaultTimeoutMs);
+    static Result run(QProcess& process, const QString& appDir, const QString& imageFolder,
+                      const ImagePick& a, const ImagePick& b, int timeoutMs = defaultTimeoutMs);
 };

@@ -24,7 +24,8 @@ int ImageFeatures::cameraOf(const QString& fileName, const OsgWidget* scene, QSe
     // Bundles name images as their tool wrote them, often with a folder ("images/x.JPG").
     for (const SparseBundle::CameraList& cameras : scene->sparseBundles().front()->bundleCameras) {
         for (size_t i = 0; i < cameras.size(); ++i) {
-            if (fileNameOf(QString::fromStdString(cameras[i]->name)).compare(fileName, Qt::CaseInsensitive) != 0)
+            if (fileNameOf(QString::fromStdString(cameras[i]->name)).compare(fileName, Qt::CaseInsensitive) !=
+                0)
                 continue;
             if (used)
                 for (const auto& view : cameras[i]->views)

@@ -22,12 +22,14 @@ const osg::Vec4 green(0, 1, 0, 1);
 // coordinates keep their millimetres on screen too.
 osg::ref_ptr<osg::Node> sphereAt(const osg::Vec3d& at, double radius, const osg::Vec4& colour)
 {
-    osg::ref_ptr<osg::ShapeDrawable> shape = new osg::ShapeDrawable(new osg::Sphere(osg::Vec3(), float(radius)));
+    osg::ref_ptr<osg::ShapeDrawable> shape =
+        new osg::ShapeDrawable(new osg::Sphere(osg::Vec3(), float(radius)));
     shape->setColor(colour);
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->setCullingActive(false);
     geode->addDrawable(shape.get());
-    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
     osg::ref_ptr<osg::PositionAttitudeTransform> place = new osg::PositionAttitudeTransform;
     place->setPosition(at);
     place->addChild(geode.get());
@@ -103,7 +105,7 @@ osg::Vec3d ImageMatchScene::toWorld(const osg::Vec3d& model) const
 }
 
 QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, const QString& imageFolder,
-                                                       QStringList& log)
+                                                      QStringList& log)
 {
     QVector<int> done;
     QVector<ImageSelection::Match>& matches = m_selection.matches();
@@ -200,8 +202,9 @@ ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir, const Q
     std::printf("FinishSelection\n");
     QString error;
     result.lispFile = AutoLispWriter::write(imageFolder, m_objects.back(), &error);
-    result.log << (result.lispFile.isEmpty() ? QStringLiteral("CAD export failed: %1").arg(error)
-                                             : QStringLiteral("CAD export written to %1").arg(result.lispFile));
+    result.log << (result.lispFile.isEmpty()
+                       ? QStringLiteral("CAD export failed: %1").arg(error)
+                       : QStringLiteral("CAD export written to %1").arg(result.lispFile));
     std::printf("WroteSelection\n");
     std::fflush(stdout);
     m_selection.moveToHistory(done, result.shapeIndex);

@@ -44,8 +44,8 @@ public:
     void setPopupImage(const QString& name) { m_popupImage = name; }
 
     struct Extract {
-        QStringList log;   // lines for the log view
-        int points = 0;    // matches triangulated
+        QStringList log; // lines for the log view
+        int points = 0;  // matches triangulated
         int shapeIndex = -1;
         QString lispFile;    // written CAD export, empty when none
         QString featureFile; // written user feature file, empty when none

@@ -49,8 +49,8 @@ std::string localPath(const QString& fileName)
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
-    : QWidget(parent), m_root(new osg::Group), m_log(logList), m_annotations(new AnnotationScene(m_root.get())),
-      m_imageMatches(new ImageMatchScene(m_root.get()))
+    : QWidget(parent), m_root(new osg::Group), m_log(logList),
+      m_annotations(new AnnotationScene(m_root.get())), m_imageMatches(new ImageMatchScene(m_root.get()))
 {
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.

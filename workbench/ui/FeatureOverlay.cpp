@@ -54,9 +54,9 @@ private:
     {
         // Odd widths put square edges on pixel centres, where the stroker rounds its own way.
         return pen.width() >= 2 && pen.width() % 2 == 0 && pen.widthF() == pen.width() &&
-               pen.style() == Qt::SolidLine &&
-               pen.capStyle() == Qt::SquareCap && pen.brush().style() == Qt::SolidPattern &&
-               !m_painter.testRenderHint(QPainter::Antialiasing) && m_painter.transform().isIdentity();
+               pen.style() == Qt::SolidLine && pen.capStyle() == Qt::SquareCap &&
+               pen.brush().style() == Qt::SolidPattern && !m_painter.testRenderHint(QPainter::Antialiasing) &&
+               m_painter.transform().isIdentity();
     }
 
     QPainter& m_painter;
@@ -74,8 +74,8 @@ bool sameImage(const ImagePick& p, const QString& imageName)
 } // namespace
 
 void FeatureOverlay::draw(QPainter& painter, const QVector<FeatureRecord>& features, const QSet<int>& used,
-                          const ImageSelection& selection, const QString& imageName, const Pens& pens, bool perPoint,
-                          QVector<QRect>* touched)
+                          const ImageSelection& selection, const QString& imageName, const Pens& pens,
+                          bool perPoint, QVector<QRect>* touched)
 {
     PointRuns runs(painter, perPoint, touched);
     const bool anyUsed = !used.isEmpty();

@@ -87,7 +87,8 @@ void ImageLabel::step(bool forward)
 {
     if (!m_imageList)
         return;
-    const auto entry = forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
+    const auto entry =
+        forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
     if (!entry)
         return;
     m_fileName = entry->path;

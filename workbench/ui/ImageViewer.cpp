@@ -58,11 +58,15 @@ const ActionSpec actionSpecs[] = {
     {"&Display Exif", "d", ":/images/exifExtract.png", "Display the Exif", Kind::Toggled, "toggleOverlay()"},
     {"&Display Feature Data", "f", ":/images/displayFeature.png", "Display the feature data", Kind::Toggled,
      "toggleSparseOverlay()"},
-    {"&Display Normal Size", "Ctrl+S", ":images/zoomactual.png", "", Kind::Toggled, "normalSizetoToggle(bool)"},
+    {"&Display Normal Size", "Ctrl+S", ":images/zoomactual.png", "", Kind::Toggled,
+     "normalSizetoToggle(bool)"},
     {"Full Screen", "", ":images/fullScreen.png", "", Kind::Toggled, "fullScreenToggle()"},
-    {"&Rotate Left", "Ctrl+L", ":/images/rotateleft.png", "rotate left", Kind::Toggled, "rotateLeftClicked()"},
-    {"&Rotate Right", "Ctrl+R", ":/images/rotateright.png", "rotate right", Kind::Toggled, "rotateRightClicked()"},
-    {"&Rotate All Option", "Ctrl+A", ":/images/rotateCheck.jpg", "rotate All Option", Kind::Checkable, nullptr},
+    {"&Rotate Left", "Ctrl+L", ":/images/rotateleft.png", "rotate left", Kind::Toggled,
+     "rotateLeftClicked()"},
+    {"&Rotate Right", "Ctrl+R", ":/images/rotateright.png", "rotate right", Kind::Toggled,
+     "rotateRightClicked()"},
+    {"&Rotate All Option", "Ctrl+A", ":/images/rotateCheck.jpg", "rotate All Option", Kind::Checkable,
+     nullptr},
     {"&Draw Polyhedron", "", ":images/drawPolyhedron.jpg", "draw polyhedron", Kind::Plain, nullptr},
     // The two pick modes: checkable, so that the tool bar shows which is on.
     {"&Draw 2D feature", "", ":images/draw2Dfeature.png", "draw 2D feature", Kind::Checkable, nullptr},
@@ -94,19 +98,24 @@ QString fileNameOf(const QString& path)
 
 } // namespace
 
-ImageViewer::ImageViewer(const QString& fileName, MyListWidget* imageList, OsgWidget* sceneView, QWidget* mainWindow,
-                         const QString& appDir)
-    : QMainWindow(mainWindow, Qt::Window),
-      m_fileName(fileName),
-      m_displayName(fileNameOf(fileName)),
-      m_appDir(appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir),
-      m_imageList(imageList),
+ImageViewer::ImageViewer(const QString& fileName, MyListWidget* imageList, OsgWidget* sceneView,
+                         QWidget* mainWindow, const QString& appDir)
+    : QMainWindow(mainWindow, Qt::Window), m_fileName(fileName), m_displayName(fileNameOf(fileName)),
+      m_appDir(appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir), m_imageList(imageList),
       m_scene(sceneView)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    m_pens = {QPen(Qt::red, 4),    QPen(Qt::blue, 3),  QPen(Qt::white, 2), QPen(Qt::yellow, 1),
-              QPen(Qt::yellow, 8), QPen(Qt::yellow, 1), QPen(Qt::green, 1), QPen(Qt::blue, 4),
-              QPen(Qt::black, 4),  QPen(),              QPen()};
+    m_pens = {QPen(Qt::red, 4),
+              QPen(Qt::blue, 3),
+              QPen(Qt::white, 2),
+              QPen(Qt::yellow, 1),
+              QPen(Qt::yellow, 8),
+              QPen(Qt::yellow, 1),
+              QPen(Qt::green, 1),
+              QPen(Qt::blue, 4),
+              QPen(Qt::black, 4),
+              QPen(),
+              QPen()};
     createWidgets();
     createActions();
     createToolBars();
@@ -193,10 +202,14 @@ void ImageViewer::createActions()
     }
     m_actions.value("&Fit to Window")->setEnabled(false);
     connect(m_actions.value("&Match Pixels"), &QAction::toggled, this, [this](bool on) {
-        setPickMode(on ? PickMode::MatchPixels : m_pickMode == PickMode::MatchPixels ? PickMode::None : m_pickMode);
+        setPickMode(on                                    ? PickMode::MatchPixels
+                    : m_pickMode == PickMode::MatchPixels ? PickMode::None
+                                                          : m_pickMode);
     });
     connect(m_actions.value("&Draw 2D feature"), &QAction::toggled, this, [this](bool on) {
-        setPickMode(on ? PickMode::FeatureInfo : m_pickMode == PickMode::FeatureInfo ? PickMode::None : m_pickMode);
+        setPickMode(on                                    ? PickMode::FeatureInfo
+                    : m_pickMode == PickMode::FeatureInfo ? PickMode::None
+                                                          : m_pickMode);
     });
 }
 
@@ -237,8 +250,9 @@ bool ImageViewer::loadFile()
 {
     QImageReader reader(m_fileName);
     QImage image = reader.read();
-    const QStringList pictureActions = {"&Display Normal Size", "&Zoom in 25%", "&Zoom Out 25%", "&Rotate Left",
-                                        "&Rotate Right", "&Display Feature Data", "&Fit to Window"};
+    const QStringList pictureActions = {"&Display Normal Size", "&Zoom in 25%",  "&Zoom Out 25%",
+                                        "&Rotate Left",         "&Rotate Right", "&Display Feature Data",
+                                        "&Fit to Window"};
     if (image.isNull()) {
         // Say so in the window rather than show an empty one.
         m_image.reset();
@@ -303,8 +317,8 @@ bool ImageViewer::readExif()
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // Told without stopping the viewer: the extraction may still be running.
         auto* box = new QMessageBox(QMessageBox::Critical, tr("Load XML File Problem"),
-                                    tr("Couldn't open xmlfile.xml to load settings for download"), QMessageBox::Ok,
-                                    this);
+                                    tr("Couldn't open xmlfile.xml to load settings for download"),
+                                    QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
         return false;
@@ -322,7 +336,8 @@ void ImageViewer::showExif()
     const QString width = m_image ? QString::number(m_image->width()) : QString();
     const QString height = m_image ? QString::number(m_image->height()) : QString();
     m_exifLabel->setText(
-        QStringLiteral("<html><style type='text/css'> p {color:red; font-size:20px; float:left; }</style><p>Name: ") +
+        QStringLiteral(
+            "<html><style type='text/css'> p {color:red; font-size:20px; float:left; }</style><p>Name: ") +
         m_displayName + QStringLiteral("</p><p>Make: ") + m_exif.make + QStringLiteral("</p><p>Model: ") +
         m_exif.model + QStringLiteral("</p><p>Width: ") + width + QStringLiteral("</p><p>Height: ") + height +
         QStringLiteral("</p><p>FocalLength: ") + m_exif.focalLength + QStringLiteral("</p><p>fstop: ") +
@@ -592,8 +607,8 @@ void ImageViewer::receiveMouseZoom(QPointF pos, int type)
     const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
     scaleImage(1.0 / m_scaleFactor);
     const QPointF scaled = pos / m_savedScale;
-    std::cout << "PointA: " << pos.x() << "," << pos.y() << " PointScaled: " << scaled.x() << "," << scaled.y()
-              << std::endl;
+    std::cout << "PointA: " << pos.x() << "," << pos.y() << " PointScaled: " << scaled.x() << ","
+              << scaled.y() << std::endl;
     const QPointF inImage = unrotate(scaled, shown, m_rotation);
     showLoupe(loupeMagnification, QPoint(int(inImage.x()), int(inImage.y())));
     m_label->setCursor(Qt::CrossCursor);
@@ -605,9 +620,9 @@ void ImageViewer::receiveMouseClick(QPointF pos, int type)
         return;
     m_mouseLoupe = false;
     const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
-    const QPointF inRegion = unrotate(QPointF(std::trunc(pos.x() / loupeMagnification),
-                                              std::trunc(pos.y() / loupeMagnification)),
-                                      shown, m_rotation);
+    const QPointF inRegion =
+        unrotate(QPointF(std::trunc(pos.x() / loupeMagnification), std::trunc(pos.y() / loupeMagnification)),
+                 shown, m_rotation);
     const QPoint imagePoint(m_origin.x() + int(std::floor(inRegion.x())),
                             m_origin.y() + int(std::floor(inRegion.y())));
     m_magnification = 0;
@@ -637,7 +652,8 @@ void ImageViewer::enterActualPixels()
                          (m_savedV + viewport.height() / 2.0) / m_savedScale);
     scaleImage(1.0 / m_scaleFactor);
     const QSize shown = m_label->size();
-    const QPointF inside(std::min(middle.x(), double(shown.width())), std::min(middle.y(), double(shown.height())));
+    const QPointF inside(std::min(middle.x(), double(shown.width())),
+                         std::min(middle.y(), double(shown.height())));
     m_scroll->horizontalScrollBar()->setValue(int(inside.x() - viewport.width() / 2.0));
     m_scroll->verticalScrollBar()->setValue(int(inside.y() - viewport.height() / 2.0));
 }
@@ -802,8 +818,8 @@ void ImageViewer::paintBase(bool withOverlay)
             const FeatureOverlay::Pens pens{m_pens[0], m_pens[2], m_pens[7], m_pens[6], m_pens[3], m_pens[8]};
             static const ImageSelection none;
             FeatureOverlay::draw(painter, m_overlay.features, m_overlay.usedFeatures,
-                                 m_scene ? m_scene->imageMatches()->selection() : none, fileNameOf(m_fileName), pens,
-                                 false, &m_marks);
+                                 m_scene ? m_scene->imageMatches()->selection() : none,
+                                 fileNameOf(m_fileName), pens, false, &m_marks);
         }
     }
     showCurrentPicture();
@@ -816,7 +832,8 @@ void ImageViewer::showCurrentPicture()
         const QPoint origin = m_origin;
         const int m = m_magnification;
         const QSize base = m_base.size();
-        showLoupe(m, QPoint(int(origin.x() + base.width() / (2.0 * m)), int(origin.y() + base.height() / (2.0 * m))));
+        showLoupe(m, QPoint(int(origin.x() + base.width() / (2.0 * m)),
+                            int(origin.y() + base.height() / (2.0 * m))));
         return;
     }
     m_label->setPixmap(rotatedBase());
@@ -881,8 +898,9 @@ void ImageViewer::alignWithSelection()
 void ImageViewer::setPickMode(PickMode mode)
 {
     m_pickMode = mode;
-    for (const auto& [text, own] : {std::pair<const char*, PickMode>{"&Match Pixels", PickMode::MatchPixels},
-                                    std::pair<const char*, PickMode>{"&Draw 2D feature", PickMode::FeatureInfo}}) {
+    for (const auto& [text, own] :
+         {std::pair<const char*, PickMode>{"&Match Pixels", PickMode::MatchPixels},
+          std::pair<const char*, PickMode>{"&Draw 2D feature", PickMode::FeatureInfo}}) {
         QAction* action = m_actions.value(text);
         const QSignalBlocker blocker(action);
         action->setChecked(mode == own);
@@ -897,7 +915,8 @@ void ImageViewer::updateModeText()
         m_modeLabel->setText(tr("Picking off"));
         break;
     case PickMode::MatchPixels:
-        m_modeLabel->setText(tr("Match Pixels: click the same spot in two images (right button: outer ring)"));
+        m_modeLabel->setText(
+            tr("Match Pixels: click the same spot in two images (right button: outer ring)"));
         break;
     case PickMode::FeatureInfo:
         m_modeLabel->setText(tr("2D feature: click near a feature to mark it and see its matches"));
@@ -926,8 +945,9 @@ void ImageViewer::pickAt(const QPoint& point, int type)
         switch (selection.pick(pick, m_exifOn)) {
         case ImageSelection::PickOutcome::Added: {
             const ImageSelection::Match& match = selection.matches()[selection.matches().size() - 1];
-            statusBar()->showMessage(match.size() == 2 ? tr("Match %1 complete").arg(selection.matches().size())
-                                                       : tr("Pick the same spot in another image"),
+            statusBar()->showMessage(match.size() == 2
+                                         ? tr("Match %1 complete").arg(selection.matches().size())
+                                         : tr("Pick the same spot in another image"),
                                      4000);
             break;
         }
@@ -958,7 +978,8 @@ void ImageViewer::pickAt(const QPoint& point, int type)
     std::cout << "Distance is " << best << " Feature is " << nearest->index << std::endl;
     QStringList matchedTo;
     for (const MatchSets::Match& m : matches->matchSets().matchesOf(name, nearest->index)) {
-        std::cout << "Matched to: " << m.otherImage.toStdString() << " Feature: " << m.otherFeature << std::endl;
+        std::cout << "Matched to: " << m.otherImage.toStdString() << " Feature: " << m.otherFeature
+                  << std::endl;
         matchedTo << tr("%1 feature %2").arg(m.otherImage).arg(m.otherFeature);
     }
     ImagePick feature;
@@ -1026,11 +1047,12 @@ void ImageViewer::print()
 
 void ImageViewer::about()
 {
-    QMessageBox::about(this, tr("About Image Viewer"),
-                       tr("<p>The <b>Image Viewer</b> shows a photograph of the project with its EXIF data, "
-                          "the features the tool chain found in it and the matches you pick.</p>"
-                          "<p>Hold <b>Z</b> (or press <b>Q</b>) for actual pixels, press the mouse for the loupe, "
-                          "<b>F11</b> for the picture alone on the screen.</p>"));
+    QMessageBox::about(
+        this, tr("About Image Viewer"),
+        tr("<p>The <b>Image Viewer</b> shows a photograph of the project with its EXIF data, "
+           "the features the tool chain found in it and the matches you pick.</p>"
+           "<p>Hold <b>Z</b> (or press <b>Q</b>) for actual pixels, press the mouse for the loupe, "
+           "<b>F11</b> for the picture alone on the screen.</p>"));
 }
 
 void ImageViewer::closeDelete()

@@ -8,7 +8,8 @@
 #include "MyListWidget.h"
 #include "OsgWidget.h"
 
-ImageViewers::ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView, const QString& appDir)
+ImageViewers::ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView,
+                           const QString& appDir)
     : QObject(window), m_window(window), m_imageList(imageList), m_scene(sceneView), m_appDir(appDir)
 {
 }

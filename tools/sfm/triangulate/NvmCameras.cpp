@@ -51,8 +51,8 @@ bool NvmCameras::read(std::istream& in, std::string* error)
         words.imbue(std::locale::classic());
         Camera c;
         // The name is followed by blanks or a tab; names hold no blanks.
-        if (!(words >> c.name >> c.focal >> c.rotation[0] >> c.rotation[1] >> c.rotation[2] >> c.rotation[3] >>
-              c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
+        if (!(words >> c.name >> c.focal >> c.rotation[0] >> c.rotation[1] >> c.rotation[2] >>
+              c.rotation[3] >> c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
             return fail(error, "camera " + std::to_string(i) + " is not \"name f qw qx qy qz cx cy cz r 0\"",
                         number);
         cameras.push_back(c);

@@ -25,8 +25,8 @@ TriangulationCamera TriangulationCamera::fromBundler(const BundlerFile::Camera& 
 }
 
 TriangulationCamera TriangulationCamera::fromNvm(double focal, const std::array<double, 4>& q,
-                                                 const std::array<double, 3>& centre, double radial, int width,
-                                                 int height)
+                                                 const std::array<double, 3>& centre, double radial,
+                                                 int width, int height)
 {
     TriangulationCamera c;
     c.focal = focal;
@@ -39,8 +39,8 @@ TriangulationCamera TriangulationCamera::fromNvm(double focal, const std::array<
                   2 * (x * z - w * y),     2 * (y * z + w * x),     1 - 2 * (x * x + y * y)};
     // The file gives the centre C; t = -R C.
     for (int r = 0; r < 3; ++r)
-        c.translation[r] =
-            -(c.rotation[3 * r] * centre[0] + c.rotation[3 * r + 1] * centre[1] + c.rotation[3 * r + 2] * centre[2]);
+        c.translation[r] = -(c.rotation[3 * r] * centre[0] + c.rotation[3 * r + 1] * centre[1] +
+                             c.rotation[3 * r + 2] * centre[2]);
     c.principalColumn = 0.5 * width;
     c.principalRow = 0.5 * height;
     return c;

@@ -36,7 +36,8 @@ public:
     // An NVM camera: focal length, rotation quaternion (w, x, y, z), camera
     // centre and the measurement distortion of the file.
     static TriangulationCamera fromNvm(double focal, const std::array<double, 4>& wxyz,
-                                       const std::array<double, 3>& centre, double radial, int width, int height);
+                                       const std::array<double, 3>& centre, double radial, int width,
+                                       int height);
 
     // The ideal normalised image point (x / z, y / z in camera coordinates)
     // of a pixel (column, row counted from the top-left corner), with the
