@@ -21,6 +21,9 @@
 #include "OsgWidget.h"
 #include "ScanSettings.h"
 #include "SharedData.h"
+#include "SensorDisplay.h"
+#include "SensorScene.h"
+#include "StreamThread.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)
@@ -94,9 +97,12 @@ private slots:
                  (QStringList{"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
                               "&Save As Project", "-", "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
-        QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
-                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
-                              "&Switch Manipulator"}));
+        QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
+                          "&Switch Manipulator"};
+        // The sensors switch: in "&Connect" where there is one, else here.
+        if (edition == Edition::Tessary)
+            tools << "-" << "&Sensors";
+        QCOMPARE(entriesOf(menuNamed(w, "&Tools")), tools);
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
         if (edition == Edition::Tessary)
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
@@ -110,7 +116,7 @@ private slots:
                                   "&Abort current reconstruction", "&Scan Settings"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
                      (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",
-                                  "&Disconnect EDM"}));
+                                  "&Disconnect EDM", "-", "&Sensors"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Mission")),
                      (QStringList{"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}));
         }
@@ -414,6 +420,50 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenText.split('\n').size(), 5);
         QCOMPARE(seenText.split('\n').first(), QString("Version 1.0.7"));
+    }
+
+    // Without a gateway on COM33 the switch says why and goes back off; no
+    // thread is left running and nothing is added to the scene.
+    void sensorsWithoutGatewaySayWhyAndStayOff_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::newRow("Tessary") << Edition::Tessary;
+        QTest::newRow("Orvalis") << Edition::Orvalis;
+    }
+    void sensorsWithoutGatewaySayWhyAndStayOff()
+    {
+        QFETCH(Edition, edition);
+        if (QFileInfo::exists("/dev/COM33"))
+            QSKIP("a gateway is connected as /dev/COM33");
+        MainWindow w(edition);
+        QAction* sensors = w.action("&Sensors");
+        QVERIFY(sensors && sensors->isCheckable() && !sensors->isChecked());
+        QVERIFY(!sensors->associatedWidgets().isEmpty());
+        const unsigned children = w.sceneView()->getRoot()->getNumChildren();
+        QString seenTitle, seenText;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seenTitle = box->windowTitle();
+                seenText = box->text();
+                box->accept();
+            }
+        });
+        sensors->trigger();
+        QCOMPARE(seenTitle, QString("Error"));
+        QVERIFY2(seenText.startsWith("/dev/COM33: "), qPrintable(seenText));
+        QVERIFY(!sensors->isChecked());
+        QVERIFY(!w.sceneView()->sensors()->isRunning());
+        QVERIFY(!w.sceneView()->sensors()->streamThread()->isRunning());
+        QCOMPARE(w.sceneView()->getRoot()->getNumChildren(), children);
+    }
+
+    void smokeFollowsItsAction()
+    {
+        MainWindow w;
+        w.action("&SnapToFeatures")->setChecked(true);
+        QVERIFY(w.sceneView()->sensors()->scene()->smokeRunning());
+        w.action("&SnapToFeatures")->setChecked(false);
+        QVERIFY(!w.sceneView()->sensors()->scene()->smokeRunning());
     }
 
     void bookmarksGetNumberedActions()

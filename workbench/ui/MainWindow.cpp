@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QOpenGLWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -48,6 +49,7 @@
 #include "ReconstructionRunner.h"
 #include "ScanSettings.h"
 #include "SelectionToolWidget.h"
+#include "SensorDisplay.h"
 #include "ServerPosition.h"
 #include "TCPServer.h"
 
@@ -89,6 +91,15 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
     connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_commandServer,
             [this] { m_commandServer->toggleTCPServer(false); });
+
+    // The sensors switch follows the display, also when the device goes away.
+    SensorDisplay* sensors = m_osgWidget->sensors();
+    connect(sensors, &SensorDisplay::switched, this, [this](bool on) {
+        const QSignalBlocker quiet(m_actions.value("&Sensors"));
+        m_actions.value("&Sensors")->setChecked(on);
+    });
+    connect(sensors, &SensorDisplay::failed, this,
+            [this](const QString& title, const QString& message) { QMessageBox::critical(this, title, message); });
 }
 
 MainWindow::~MainWindow()
@@ -994,10 +1005,23 @@ void MainWindow::extractShape()
                              2000);
 }
 
+// ---- Sensor network ---------------------------------------------------------
+
+void MainWindow::startSensors(bool start)
+{
+    if (start)
+        m_osgWidget->sensors()->start();
+    else
+        m_osgWidget->sensors()->stop();
+}
+
+void MainWindow::toggleSmoke(bool start)
+{
+    m_osgWidget->sensors()->setSmoke(start);
+}
+
 // ---- Slots whose work belongs to features still to come --------------------
 
-void MainWindow::startSensors(bool) {}
-void MainWindow::toggleSmoke(bool) {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
