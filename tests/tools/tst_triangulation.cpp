@@ -92,11 +92,9 @@ Run runTool(const QStringList& args)
     return r;
 }
 
-QStringList observationArgs(const Pick& a, const Pick& b, bool wholePixels)
+QStringList observationArgs(const Pick& a, const Pick& b)
 {
-    auto number = [wholePixels](double v) {
-        return wholePixels ? QString::number(std::lround(v)) : QString::number(v, 'g', 17);
-    };
+    auto number = [](double v) { return QString::number(v, 'g', 17); };
     return {QString::number(a.camera), number(a.column), number(a.row),
             QString::number(b.camera), number(b.column), number(b.row)};
 }
@@ -163,21 +161,6 @@ private slots:
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
     }
 
-    // The workbench hands whole pixels through the command line and reads "x,y,z".
-    void toolPrintsThePointForWholePixels()
-    {
-        REQUIRE_SHARED_DATA();
-        BundlerFile bundle;
-        QVERIFY(bundle.readFile(SharedData::path(kermitBundle).toStdString()));
-        const KnownPoint known = widestBundlerPoint(bundle, 640, 480);
-        const Run run = runTool(QStringList{SharedData::path(kermitList), SharedData::path(kermitBundle),
-                                            SharedData::path("images/kermit/")} +
-                                observationArgs(known.a, known.b, true));
-        QVERIFY2(run.exitCode == 0, run.err.constData());
-        const double off = distance(parsePoint(run.out), known.position);
-        QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
-    }
-
     // Without the converted bundle the folder's sparse.nvm is used (VisualSfM's
     // castle: measurements in this file are pixels from the top-left corner).
     void nvmIsUsedWithoutTheConvertedBundle()
@@ -223,7 +206,7 @@ private slots:
         }
         const Run run = runTool(QStringList{folder.filePath("sparse-converted-list.txt"),
                                             folder.filePath("sparse-converted.out"), folder.path() + "/"} +
-                                observationArgs(known.a, known.b, false));
+                                observationArgs(known.a, known.b));
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const double off = distance(parsePoint(run.out), known.position);
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
