@@ -12,6 +12,7 @@
 // same run, the straightforward way: a new base pixmap from the image and one
 // painter call per point, shown in a label of the same size.
 
+#include "BenchPhotos.h"
 #include "BenchSupport.h"
 #include "ExifScript.h"
 #include "FeatureFile.h"
@@ -35,24 +36,6 @@ using namespace BenchSupport;
 
 namespace
 {
-
-QImage sourcePicture(const QString& source)
-{
-    QImage picture(source);
-    if (!picture.isNull())
-        return picture.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage made(4000, 3000, QImage::Format_RGB32);
-    QPainter painter(&made);
-    QLinearGradient gradient(0, 0, 4000, 3000);
-    gradient.setColorAt(0, QColor(90, 120, 160));
-    gradient.setColorAt(1, QColor(200, 170, 120));
-    painter.fillRect(made.rect(), gradient);
-    QRandomGenerator random(7);
-    for (int i = 0; i < 20000; ++i)
-        painter.fillRect(random.bounded(4000), random.bounded(3000), 6, 6,
-                         QColor::fromRgb(random.generate()));
-    return made;
-}
 
 // N features spread over the picture, each with 128 descriptor values over
 // lines of 20, as Lowe's format has them.
@@ -95,7 +78,7 @@ int main(int argc, char** argv)
     const QString photo = folder + QStringLiteral("/photo12mp.jpg");
     const QString keys = FeatureFile::pathFor(photo);
     if (!QFile::exists(photo))
-        sourcePicture(source).save(photo, "JPG", 90);
+        BenchPhotos::twelveMegapixels(source).save(photo, "JPG", 90);
     if (!QFile::exists(keys))
         writeKeyFile(keys, features);
     QFile exif(ExifScript::xmlPath(photo));

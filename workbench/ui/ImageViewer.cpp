@@ -525,24 +525,26 @@ void ImageViewer::showImage(const QString& path, const QString& name)
     }
 }
 
-void ImageViewer::nextActClicked()
+void ImageViewer::stepThroughList(bool forward)
 {
     if (m_zoomed || !m_imageList)
         return;
     if (m_exifOn)
         setExifOverlay(false);
-    if (const auto entry = m_imageList->nextEntry(m_displayName))
+    const auto entry =
+        forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
+    if (entry)
         showImage(entry->path, entry->name);
+}
+
+void ImageViewer::nextActClicked()
+{
+    stepThroughList(true);
 }
 
 void ImageViewer::previousActClicked()
 {
-    if (m_zoomed || !m_imageList)
-        return;
-    if (m_exifOn)
-        setExifOverlay(false);
-    if (const auto entry = m_imageList->previousEntry(m_displayName))
-        showImage(entry->path, entry->name);
+    stepThroughList(false);
 }
 
 bool ImageViewer::confirmDelete(QMessageBox& box, const QString& displayName)

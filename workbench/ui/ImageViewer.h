@@ -149,6 +149,8 @@ private:
     void enterActualPixels();
     void leaveActualPixels();
     void showImage(const QString& path, const QString& name);
+    // The image after (before) this one in the image list, unless in actual pixels.
+    void stepThroughList(bool forward);
     void readOverlayData();
     void drawOverlay();
     // Undoes the last overlay on the base pixmap and draws it again when asked.
