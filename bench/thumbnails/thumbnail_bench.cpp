@@ -11,6 +11,7 @@
 // against the time one photograph takes to decode in full, which is what the
 // GUI thread would stand still for per image if it decoded them itself.
 
+#include "BenchPhotos.h"
 #include "BenchSupport.h"
 #include "MyListWidget.h"
 #include "ThumbnailLoader.h"
@@ -32,22 +33,6 @@ using namespace BenchSupport;
 namespace
 {
 
-QImage sourcePicture(const QString& source)
-{
-    QImage picture(source);
-    if (!picture.isNull())
-        return picture.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // Without the reference photograph: gradients and fine texture, which
-    // compress about as a photograph does.
-    picture = QImage(4000, 3000, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x)
-            line[x] = qRgb((x * 255 / 4000) ^ (y & 31), (y * 255 / 3000) ^ (x & 15), ((x * y) >> 9) & 255);
-    }
-    return picture;
-}
-
 QStringList makePhotos(const QString& folder, int count, const QString& source)
 {
     QDir().mkpath(folder);
@@ -61,7 +46,7 @@ QStringList makePhotos(const QString& folder, int count, const QString& source)
         if (picture.isNull()) {
             std::printf("making %d photographs of 4000 x 3000 in %s (once)\n", count, qPrintable(folder));
             std::fflush(stdout);
-            picture = sourcePicture(source);
+            picture = BenchPhotos::twelveMegapixels(source);
         }
         QImage photo = picture;
         QPainter painter(&photo);

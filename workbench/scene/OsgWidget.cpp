@@ -76,7 +76,8 @@ bool failWith(QString* error, const QString& text)
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
-    : QWidget(parent), m_root(new osg::Group), m_log(logList), m_annotations(new AnnotationScene(m_root.get()))
+    : QWidget(parent), m_root(new osg::Group), m_log(logList),
+      m_annotations(new AnnotationScene(m_root.get())), m_imageMatches(new ImageMatchScene(m_root.get()))
 {
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.
@@ -252,6 +253,8 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
     BundleSceneBuilder(m_root.get(), geo, offset).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
     const int index = int(m_sparseBundles.size()) - 1;
+    if (index == 0)
+        m_imageMatches->setGeoReference(geo); // the viewers' cameras come from the first bundle
     // A bundle adds a point group and a frustum per camera at once, so "the
     // first layer" is an empty root before the load, not a root of one child.
     if (firstLayer && m_root->getNumChildren() > 0)

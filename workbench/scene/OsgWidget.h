@@ -17,6 +17,7 @@
 
 #include "AnnotationScene.h"
 #include "GeoReference.h"
+#include "ImageMatchScene.h"
 #include "LayerScene.h"
 #include "LodControl.h"
 #include "NvmReader.h"
@@ -136,6 +137,9 @@ public:
     const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
     const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_pointClouds; }
 
+    // The image viewers' match sets and shared selections, and the shapes extracted from them.
+    ImageMatchScene* imageMatches() const { return m_imageMatches.get(); }
+
     // Folder of the last loaded NVM file with "/" appended.
     QString imageFolder() const { return m_imageFolder; }
     void setImageFolder(const QString& folder) { m_imageFolder = folder; }
@@ -252,6 +256,7 @@ private:
     std::vector<osg::ref_ptr<osg::Node>> m_terrains;
     std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
     std::unique_ptr<AnnotationScene> m_annotations;
+    std::unique_ptr<ImageMatchScene> m_imageMatches;
     std::map<LayerId, LayerObject> m_layerObjects;
     QString m_imageFolder;
 

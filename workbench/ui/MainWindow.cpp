@@ -31,7 +31,9 @@
 #include "ExifExtraction.h"
 #include "ControllerPicker.h"
 #include "GeoRef.h"
+#include "ImageMatchScene.h"
 #include "ImageSetOperations.h"
+#include "ImageViewers.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MapController.h"
@@ -74,6 +76,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_layers->setApplicationFolder(m_appDir);
     m_annotationInput->setApplicationFolder(m_appDir);
 
+    m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
     m_configWindow = new ConfigWindow(this);
@@ -952,6 +955,58 @@ void MainWindow::clearProject()
     m_session->clear();
 }
 
+// ---- Image viewers ------------------------------------------------------------
+
+void MainWindow::load(QListWidgetItem* item)
+{
+    m_viewers->load(item);
+}
+
+void MainWindow::showPopupWin()
+{
+    m_viewers->showPopup();
+}
+
+void MainWindow::updateWindowPaint()
+{
+    m_viewers->updateWindowPaint();
+}
+
+void MainWindow::updateZooms(double factor)
+{
+    m_viewers->updateZooms(factor);
+}
+
+void MainWindow::deleteImageViewer(QString filename)
+{
+    m_viewers->deleteImageViewer(filename);
+}
+
+void MainWindow::receiveExtractCommand()
+{
+    std::cout << "Got it\n" << std::flush;
+    extractShape();
+}
+
+void MainWindow::saveSelectedPointsasPolyline()
+{
+    extractShape();
+}
+
+void MainWindow::extractShape()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ImageMatchScene::Extract result =
+        m_osgWidget->imageMatches()->extract(m_appDir, m_osgWidget->imageFolder());
+    for (const QString& line : result.log)
+        appendLog(line);
+    m_viewers->updateWindowPaint();
+    QApplication::restoreOverrideCursor();
+    statusBar()->showMessage(result.points > 0 ? tr("Shape extracted: see the Log View")
+                                               : tr("Nothing extracted: see the Log View"),
+                             2000);
+}
+
 // ---- Sensor network ---------------------------------------------------------
 
 void MainWindow::startSensors(bool start)
@@ -969,10 +1024,6 @@ void MainWindow::toggleSmoke(bool start)
 
 // ---- Slots whose work belongs to features still to come --------------------
 
-void MainWindow::updateWindowPaint() {}
-void MainWindow::updateZooms(double) {}
-void MainWindow::deleteImageViewer(QString) {}
-void MainWindow::receiveExtractCommand() {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
@@ -986,13 +1037,10 @@ void MainWindow::convertPly2PtsOpen() {}
 void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
 void MainWindow::convertPts2AscOpen() {}
-void MainWindow::saveSelectedPointsasPolyline() {}
-void MainWindow::load(QListWidgetItem*) {}
 void MainWindow::onConvertPlyProcessFinished(int) {}
 void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}
-void MainWindow::showPopupWin() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 void MainWindow::captureScreen() {}

@@ -27,6 +27,7 @@ class ProjectSession;
 class TCPServer;
 class GeoRef;
 class ImageViewer;
+class ImageViewers;
 class MyListWidget;
 class OsgWidget;
 class PointForm;
@@ -69,6 +70,8 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The open image viewers.
+    ImageViewers* imageViewers() const { return m_viewers; }
     // The operations on the photographs, and the EXIF extraction that the
     // sparse run starts and waits for.
     ImageSetOperations* imageSet() const { return m_imageSet; }
@@ -230,6 +233,8 @@ private:
     void refreshBookmarkMenu();
     // False (and the toggle back off, the user told why) when the server cannot listen.
     bool switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form);
+    // The extract command of the image viewers' matches.
+    void extractShape();
 
     Edition m_edition;
     QString m_appDir;
@@ -245,7 +250,7 @@ private:
     ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
-    QList<ImageViewer*> imagesView;
+    ImageViewers* m_viewers = nullptr;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;
     CommandServerSwitch* m_serverSwitch = nullptr;
