@@ -191,10 +191,8 @@ void TestPlyWriter::readBackGivesSamePoints()
 void TestPlyWriter::surveyCloudWrittenAsItWasRead()
 {
     QByteArray file = headerFor(3) +
-                      "712345.674 4123456.781 101.752 255 128 0 255
-"
-                      "711999.5 4123000.25 95 0 0 255 255
-"
+                      "712345.674 4123456.781 101.752 255 128 0 255\n"
+                      "711999.5 4123000.25 95 0 0 255 255\n"
                       "712019.9999 4122987.0001 94.125 255 255 255 255";
     QBuffer in(&file);
     QVERIFY(in.open(QIODevice::ReadOnly));
@@ -214,8 +212,7 @@ void TestPlyWriter::surveyCloudWrittenAsItWasRead()
 // was read changes nothing: short numbers stay short.
 void TestPlyWriter::earlierFilesReadTheSame()
 {
-    QByteArray file = headerFor(2) + "1.5 -2 1.23457e+06 255 128 0 255
--863.725 0.000123 12.3457 0 0 255 255";
+    QByteArray file = headerFor(2) + "1.5 -2 1.23457e+06 255 128 0 255\n-863.725 0.000123 12.3457 0 0 255 255";
     QBuffer in(&file);
     QVERIFY(in.open(QIODevice::ReadOnly));
     osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
@@ -225,8 +222,7 @@ void TestPlyWriter::earlierFilesReadTheSame()
     QBuffer out;
     out.open(QIODevice::WriteOnly);
     QVERIFY(PlyWriter::writePly(out, *v, *c));
-    QCOMPARE(out.data(), headerFor(2) + "1.5 -2 1234570 255 128 0 255
--863.725 0.000123 12.3457 0 0 255 255");
+    QCOMPARE(out.data(), headerFor(2) + "1.5 -2 1234570 255 128 0 255\n-863.725 0.000123 12.3457 0 0 255 255");
 }
 
 void TestPlyWriter::unwritableTargetFails()

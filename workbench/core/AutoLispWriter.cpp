@@ -3,8 +3,8 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <charconv>
 
+#include "NumberText.h"
 #include "NumberedFile.h"
 
 namespace
@@ -20,9 +20,7 @@ QByteArray list(const QByteArray& name, int i, const osg::Vec3d& v)
 
 QByteArray AutoLispWriter::number(double value)
 {
-    char text[400];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return QByteArray(text, int(r.ptr - text));
+    return NumberText::fixed(value);
 }
 
 QByteArray AutoLispWriter::program(const ExtractedObject& object)

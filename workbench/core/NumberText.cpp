@@ -57,6 +57,16 @@ std::string NumberText::shortestString(double value)
     return std::string(text, write(text, value));
 }
 
+QByteArray NumberText::fixed(double value)
+{
+    if (std::isnan(value))
+        return QByteArrayLiteral("nan");
+    // The largest double written out in full has 309 digits.
+    char text[400];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return QByteArray(text, int(r.ptr - text));
+}
+
 QString NumberText::keepOrShortest(double value, char format, int precision)
 {
     const QString text = QString::number(value, format, precision);

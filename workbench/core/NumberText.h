@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <string>
@@ -26,6 +27,10 @@ public:
     static QString shortest(double value);
     static QString shortest(float value);
     static std::string shortestString(double value);
+    // The shortest round-trip text never in exponent form, for formats whose
+    // readers take fixed notation only (CAD programs, "%f" files):
+    // 712345.674, 0.0001, 1000000.
+    static QByteArray fixed(double value);
 
     // The text QString::number(value, format, precision) gives when it reads
     // back as value, else the shortest round-trip text: a file format that
