@@ -1,7 +1,9 @@
 // Point cloud benchmark: our ASCII PLY reader (file to arrays) against
 // OpenSceneGraph's ply plug-in (osgDB::readNodeFile) and a plain reader that
 // converts with std::from_chars, all on the same file in this run; then the
-// PTS and XYB readers and the PLY writer.
+// PTS and XYB readers and the PLY writer; then loading the same cloud moved
+// to survey coordinates (UTM) against loading it near the origin, both as
+// the scene view loads clouds.
 //
 //   pointcloud_bench PLY PTS [ROUNDS]
 //
@@ -13,6 +15,7 @@
 #include "BenchSupport.h"
 #include "PlyReader.h"
 #include "PlyWriter.h"
+#include "PointCloudLoader.h"
 #include "PtsReader.h"
 #include "XybReader.h"
 
@@ -98,6 +101,50 @@ template <typename Read> long long pointsRead(Read&& read)
     osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
     read(*v, *c);
     return static_cast<long long>(v->size());
+}
+
+// The generator's cloud moved to UTM coordinates: every line's x, y, z
+// plus (712000, 4123000, 95) with the four decimals the generator writes,
+// the rest of the line and the header as they are.
+bool writeAtUtm(const std::string& from, const std::string& to)
+{
+    QFile in(QString::fromStdString(from));
+    QFile out(QString::fromStdString(to));
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    const double offset[3] = {712000.0, 4123000.0, 95.0};
+    bool body = false;
+    while (!in.atEnd()) {
+        const QByteArray line = in.readLine();
+        if (!body) {
+            out.write(line);
+            body = line.startsWith("end_header");
+            continue;
+        }
+        const char* p = line.constData();
+        const char* end = p + line.size();
+        char text[64];
+        for (double add : offset) {
+            double value = 0;
+            p = std::from_chars(p, end, value).ptr;
+            out.write(text, std::snprintf(text, sizeof text, "%.4f ", value + add));
+            while (p < end && *p == ' ')
+                ++p;
+        }
+        out.write(p, end - p);
+    }
+    return out.error() == QFileDevice::NoError;
+}
+
+// Points of a cloud loaded as the scene view loads it.
+long long sceneLoad(const std::string& file)
+{
+    const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(QString::fromStdString(file));
+    osg::ref_ptr<osg::Vec3Array> v;
+    osg::ref_ptr<osg::Vec4Array> c;
+    return r.loaded && PointCloudLoader::extractArrays(r.group.get(), v, c)
+               ? static_cast<long long>(v->size())
+               : 0;
 }
 
 void print(const char* what, const Figure& f, double bytes)
@@ -189,7 +236,24 @@ int main(int argc, char** argv)
     print("PlyWriter::writePly", write, writtenSize);
     std::printf("  writer: %.0f MB/s (goal 200 MB/s: %.2fx)\n", writtenSize / 1e6 / write.seconds,
                 writtenSize / 1e6 / write.seconds / 200);
+
+    const std::string utm = "bench_cloud_utm.ply";
+    if (!writeAtUtm(ply, utm))
+        return 1;
+    const double utmSize = fileSize(utm).value_or(0);
+    warm(utm);
+    const Figure nearLoad = median([&] { return sceneLoad(ply); }, rounds);
+    const Figure utmLoad = median([&] { return sceneLoad(utm); }, rounds);
+    std::printf("Scene load, near the origin %s against UTM offsets %s (%.1f MB)\n", ply.c_str(), utm.c_str(),
+                utmSize / 1e6);
+    print("PointCloudLoader near the origin", nearLoad, plySize);
+    print("PointCloudLoader at UTM offsets", utmLoad, utmSize);
+    std::printf("  UTM / near time: %.3f (goal <= 1.10), per byte: %.3f\n",
+                utmLoad.seconds / nearLoad.seconds,
+                (utmLoad.seconds / utmSize) / (nearLoad.seconds / plySize));
+
     QFile::remove(QString::fromStdString(xyb));
     QFile::remove(QString::fromStdString(written));
+    QFile::remove(QString::fromStdString(utm));
     return 0;
 }

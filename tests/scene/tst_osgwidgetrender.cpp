@@ -13,6 +13,8 @@ namespace
 
 const QString nvmFolder = SharedData::path("nvm/");
 const QString sampleSite = QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm");
+const QString sampleCloud = QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.ply");
+const QString sampleCloudUtm = QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site_utm.ply");
 const QRgb background = qRgb(51, 51, 153); // clear colour (0.2, 0.2, 0.6)
 
 bool isBackground(QRgb c)
@@ -160,6 +162,32 @@ private slots:
         for (const osg::Vec3& v : *vertices)
             inside += image.rect().contains(project(*w, v, image)) ? 1 : 0;
         QCOMPARE(inside, int(vertices->size()));
+    }
+
+    // The sample site at UTM coordinates (712000, 4123000, 95) looks exactly
+    // like the same site near the origin: kept as floats in the grid, its
+    // points would snap to 6 cm and 25 cm steps, several pixels here.
+    void utmSiteRendersAsSharpAsNearTheOrigin()
+    {
+        QImage images[2];
+        int painted[2] = {0, 0};
+        const QString files[2] = {sampleCloud, sampleCloudUtm};
+        for (int i = 0; i < 2; ++i) {
+            auto w = shownWidget();
+            QVERIFY(w);
+            QVERIFY(w->loadPointCloud(files[i], true));
+            w->showStandardView("Top");
+            images[i] = frame(*w);
+            contentBox(images[i], &painted[i]);
+        }
+        QVERIFY2(painted[0] > 10000, qPrintable(QString::number(painted[0])));
+        QCOMPARE(contentBox(images[1]), contentBox(images[0]));
+        int moved = 0;
+        for (int y = 0; y < images[0].height(); ++y)
+            for (int x = 0; x < images[0].width(); ++x)
+                moved += isBackground(images[0].pixel(x, y)) != isBackground(images[1].pixel(x, y)) ? 1 : 0;
+        // Rounding may move a point by a pixel here and there, not the site.
+        QVERIFY2(moved < painted[0] / 100, qPrintable(QString("%1 of %2").arg(moved).arg(painted[0])));
     }
 
     void hiddenBundleDrawsNothing()

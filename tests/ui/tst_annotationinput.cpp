@@ -5,8 +5,10 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -22,8 +24,8 @@
 #include "OsgWidget.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
-#include "TCPServer.h"
 #include "SharedData.h"
+#include "TCPServer.h"
 #include "WireCodec.h"
 
 namespace
@@ -80,7 +82,8 @@ struct AppFolder {
         }
         QDir().mkpath(dir.path() + "/d_code");
         for (const char* icon : {"PO.png", "generic.png"})
-            QFile::copy(QString(ORVALIS_APP_DIR "/d_code/") + icon, dir.path() + "/d_code/" + QLatin1String(icon));
+            QFile::copy(QString(ORVALIS_APP_DIR "/d_code/") + icon,
+                        dir.path() + "/d_code/" + QLatin1String(icon));
     }
     void use(MainWindow& w) const
     {
@@ -202,12 +205,25 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString day = "2015-03-01";
         const QString empty = "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("x is 0") << "0" << "2" << "3" << day << empty;
-        QTest::newRow("z empty") << "1" << "2" << "" << day << empty;
-        QTest::newRow("not a number") << "1" << "2m" << "3" << day << "Spatial Data must be numbers!";
-        QTest::newRow("no date") << "1" << "2" << "3" << "" << "Date cannot be Empty!";
-        QTest::newRow("date that is no file name")
-            << "1" << "2" << "3" << "01/03/2015" << "Date cannot name a day file: 01/03/2015";
+        QTest::newRow("x is 0") << "0"
+                                << "2"
+                                << "3" << day << empty;
+        QTest::newRow("z empty") << "1"
+                                 << "2"
+                                 << "" << day << empty;
+        QTest::newRow("not a number") << "1"
+                                      << "2m"
+                                      << "3" << day << "Spatial Data must be numbers!";
+        QTest::newRow("no date") << "1"
+                                 << "2"
+                                 << "3"
+                                 << ""
+                                 << "Date cannot be Empty!";
+        QTest::newRow("date that is no file name") << "1"
+                                                   << "2"
+                                                   << "3"
+                                                   << "01/03/2015"
+                                                   << "Date cannot name a day file: 01/03/2015";
     }
     void pointWithoutPositionIsRefused()
     {
@@ -491,6 +507,48 @@ private slots:
         // With neither input on, a position is dropped.
         w.updateFromServerPos("7,8,9");
         QCOMPARE(w.polygonForm()->vertexRowCount(), polygon ? 1 : 0);
+    }
+
+    // A find at UTM coordinates sent by the ground station (a process of its
+    // own), taken with "&Toggle Record" and "&Record", is in the day file to
+    // the millimetre, for our reader and for GDAL's (six significant digits
+    // once moved it by 33 cm and 3 m).
+    void groundStationSurveyFindKeepsItsMillimetres()
+    {
+        const QString ogrinfo = QStandardPaths::findExecutable("ogrinfo");
+        QVERIFY2(!ogrinfo.isEmpty(),
+                 "ogrinfo (gdal-bin) is not installed; tools/install-deps.sh installs it");
+        MainWindow w;
+        AppFolder app;
+        app.use(w);
+        const quint16 port = freePort();
+        w.commandServer()->setPort(port);
+        setDate(w.pointForm(), "2015-03-01");
+        w.pointForm()->toggleButton()->setChecked(true);
+        QProcess station;
+        station.start(CORVANE_SENDER, {"--port", QString::number(port), "712345.674,4123456.781,101.752"});
+        QVERIFY2(station.waitForStarted(10000), qPrintable(station.errorString()));
+        QTRY_COMPARE_WITH_TIMEOUT(w.pointForm()->yEdit()->text(), QString("4123456.781"), 30000);
+        QVERIFY(station.waitForFinished(30000));
+        QCOMPARE(w.pointForm()->xEdit()->text(), QString("712345.674"));
+        QCOMPARE(w.pointForm()->zEdit()->text(), QString("101.752"));
+        QTest::mouseClick(w.pointForm()->recordButton(), Qt::LeftButton);
+
+        const osg::Vec3d find(712345.674, 4123456.781, 101.752);
+        const QString path = app.project() + "2015-03-01_sf.kml";
+        const QVector<AnnotationRecord> file = dayFile(path, LayerType::Points);
+        QCOMPARE(file.size(), 1);
+        QCOMPARE(file[0].position, find);
+
+        QProcess gdal;
+        gdal.start(ogrinfo, {"-ro", "-al", path});
+        QVERIFY(gdal.waitForFinished(30000));
+        const QString report = QString::fromUtf8(gdal.readAllStandardOutput());
+        const QRegularExpression point("POINT Z \\(([-0-9.e+]+) ([-0-9.e+]+) ([-0-9.e+]+)\\)");
+        const QRegularExpressionMatch m = point.match(report);
+        QVERIFY2(m.hasMatch(), qPrintable(report));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(qAbs(m.captured(i + 1).toDouble() - find[i]) < 0.0005, qPrintable(m.captured(0)));
     }
 
     void getButtonsTakeTheLastPick()
