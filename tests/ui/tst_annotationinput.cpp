@@ -24,8 +24,8 @@
 #include "OsgWidget.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
-#include "SharedData.h"
 #include "TCPServer.h"
+#include "SharedData.h"
 #include "WireCodec.h"
 
 namespace
@@ -82,8 +82,7 @@ struct AppFolder {
         }
         QDir().mkpath(dir.path() + "/d_code");
         for (const char* icon : {"PO.png", "generic.png"})
-            QFile::copy(QString(ORVALIS_APP_DIR "/d_code/") + icon,
-                        dir.path() + "/d_code/" + QLatin1String(icon));
+            QFile::copy(QString(ORVALIS_APP_DIR "/d_code/") + icon, dir.path() + "/d_code/" + QLatin1String(icon));
     }
     void use(MainWindow& w) const
     {
@@ -205,25 +204,12 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString day = "2015-03-01";
         const QString empty = "Spatial Data cannot be Empty or 0!";
-        QTest::newRow("x is 0") << "0"
-                                << "2"
-                                << "3" << day << empty;
-        QTest::newRow("z empty") << "1"
-                                 << "2"
-                                 << "" << day << empty;
-        QTest::newRow("not a number") << "1"
-                                      << "2m"
-                                      << "3" << day << "Spatial Data must be numbers!";
-        QTest::newRow("no date") << "1"
-                                 << "2"
-                                 << "3"
-                                 << ""
-                                 << "Date cannot be Empty!";
-        QTest::newRow("date that is no file name") << "1"
-                                                   << "2"
-                                                   << "3"
-                                                   << "01/03/2015"
-                                                   << "Date cannot name a day file: 01/03/2015";
+        QTest::newRow("x is 0") << "0" << "2" << "3" << day << empty;
+        QTest::newRow("z empty") << "1" << "2" << "" << day << empty;
+        QTest::newRow("not a number") << "1" << "2m" << "3" << day << "Spatial Data must be numbers!";
+        QTest::newRow("no date") << "1" << "2" << "3" << "" << "Date cannot be Empty!";
+        QTest::newRow("date that is no file name")
+            << "1" << "2" << "3" << "01/03/2015" << "Date cannot name a day file: 01/03/2015";
     }
     void pointWithoutPositionIsRefused()
     {
