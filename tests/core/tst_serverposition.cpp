@@ -17,23 +17,25 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<float>("x");
-        QTest::addColumn<float>("y");
-        QTest::addColumn<float>("z");
-        QTest::newRow("decimal") << "1.5,2,3" << true << 1.5f << 2.0f << 3.0f;
-        QTest::newRow("negative, exponent") << "-12.25,1e3,0.001" << true << -12.25f << 1000.0f << 0.001f;
-        QTest::newRow("blanks around parts") << " 1 , 2 ,3 " << true << 1.0f << 2.0f << 3.0f;
-        QTest::newRow("two parts") << "1,2" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("four parts") << "1,2,3,4" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("empty") << "" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("empty fields from Send") << ",," << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("one empty field") << "1,,3" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("not a number") << "a,2,3" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("comma decimals") << "1,5,2,5,3,5" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("trailing garbage") << "1,2,3m" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("beyond float") << "1e39,0,0" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("infinity") << "inf,0,0" << false << 0.0f << 0.0f << 0.0f;
-        QTest::newRow("nan") << "0,nan,0" << false << 0.0f << 0.0f << 0.0f;
+        QTest::addColumn<double>("x");
+        QTest::addColumn<double>("y");
+        QTest::addColumn<double>("z");
+        QTest::newRow("decimal") << "1.5,2,3" << true << 1.5 << 2.0 << 3.0;
+        QTest::newRow("negative, exponent") << "-12.25,1e3,0.001" << true << -12.25 << 1000.0 << 0.001;
+        // Survey coordinates keep every digit sent (as floats they moved by 6 cm and 25 cm).
+        QTest::newRow("UTM") << "712345.674,4123456.781,101.752" << true << 712345.674 << 4123456.781 << 101.752;
+        QTest::newRow("blanks around parts") << " 1 , 2 ,3 " << true << 1.0 << 2.0 << 3.0;
+        QTest::newRow("two parts") << "1,2" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("four parts") << "1,2,3,4" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("empty") << "" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("empty fields from Send") << ",," << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("one empty field") << "1,,3" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("not a number") << "a,2,3" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("comma decimals") << "1,5,2,5,3,5" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("trailing garbage") << "1,2,3m" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("beyond float") << "1e39,0,0" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("infinity") << "inf,0,0" << false << 0.0 << 0.0 << 0.0;
+        QTest::newRow("nan") << "0,nan,0" << false << 0.0 << 0.0 << 0.0;
     }
     void parse()
     {
@@ -43,24 +45,27 @@ private slots:
         QCOMPARE(position.has_value(), valid);
         if (!valid)
             return;
-        QFETCH(float, x);
-        QFETCH(float, y);
-        QFETCH(float, z);
+        QFETCH(double, x);
+        QFETCH(double, y);
+        QFETCH(double, z);
         QCOMPARE(position->x, x);
         QCOMPARE(position->y, y);
         QCOMPARE(position->z, z);
     }
 
-    void formsShowSixDigits_data()
+    // Every digit the value holds, and no more.
+    void formsShowEveryDigit_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("vertex");
         QTest::addColumn<QString>("x");
         QTest::newRow("plain") << "1.5,2,3" << "x:1.5 y:2 z:3" << "1.5";
-        QTest::newRow("large") << "1234567.8,0.5,-3" << "x:1.23457e+06 y:0.5 z:-3" << "1.23457e+06";
+        QTest::newRow("large") << "1234567.8,0.5,-3" << "x:1234567.8 y:0.5 z:-3" << "1234567.8";
+        QTest::newRow("UTM") << "712345.674,4123456.781,101.752" << "x:712345.674 y:4123456.781 z:101.752"
+                             << "712345.674";
         QTest::newRow("float precision") << "0.1,0.2,0.3" << "x:0.1 y:0.2 z:0.3" << "0.1";
     }
-    void formsShowSixDigits()
+    void formsShowEveryDigit()
     {
         QFETCH(QString, text);
         QFETCH(QString, vertex);

@@ -373,16 +373,19 @@ void TestPointCloudLoader::surveyCloudKeepsItsMillimetres_data()
                                                     "711999.5 4123000.25 95 0 0 0 255\n")
                          << a << b;
     const float fa[3] = {712345.674f, 4123456.781f, 101.752f};
+    // What those floats hold: 712345.6875 and 4123456.75 exactly, and the
+    // float nearest to 101.752 (which reads back as 101.752).
+    const osg::Vec3d floats(712345.6875, 4123456.75, 101.752);
     QTest::newRow("XYB") << "utm.xyb"
                          << floatBytes({fa[0], fa[1], fa[2], 1, 0, 0, 711999.5f, 4123000.25f, 95, 0, 0, 1})
-                         << osg::Vec3d(fa[0], fa[1], fa[2]) << b;
+                         << floats << b;
     QByteArray binary = "ply\nformat binary_little_endian 1.0\nelement vertex 2\nproperty float x\n"
                         "property float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
                         "property uchar blue\nend_header\n";
     binary += floatBytes({fa[0], fa[1], fa[2]}) + QByteArray("\xff\x00\x00", 3) +
               floatBytes({711999.5f, 4123000.25f, 95}) + QByteArray("\x00\x00\xff", 3);
     QTest::newRow("binary PLY through the plug-in") << "utm-binary.ply" << binary
-                                                    << osg::Vec3d(fa[0], fa[1], fa[2]) << b;
+                                                    << floats << b;
 }
 
 void TestPointCloudLoader::surveyCloudKeepsItsMillimetres()

@@ -114,9 +114,11 @@ private slots:
         QTest::addColumn<double>("maximum");
         QTest::addColumn<int>("decimals");
         QTest::addColumn<double>("value");
-        QTest::newRow("X") << "X" << -1000000.0 << 1000000.0 << 3 << 0.0;
-        QTest::newRow("Y") << "Y" << -1000000.0 << 1000000.0 << 3 << 0.0;
-        QTest::newRow("Z") << "Z" << -1000000.0 << 1000000.0 << 3 << 0.0;
+        // The centre reaches survey grids (UTM northings run to 10,000,000):
+        // at most a million, a box could not be put on a site at y = 4123456.
+        QTest::newRow("X") << "X" << -1e9 << 1e9 << 3 << 0.0;
+        QTest::newRow("Y") << "Y" << -1e9 << 1e9 << 3 << 0.0;
+        QTest::newRow("Z") << "Z" << -1e9 << 1e9 << 3 << 0.0;
         QTest::newRow("Rotate") << "Rotate" << -180.0 << 180.0 << 3 << 0.0;
         QTest::newRow("Width") << "Width" << 0.0 << 1000.0 << 2 << 1.0;
         QTest::newRow("Depth") << "Depth" << 0.0 << 1000.0 << 2 << 1.0;

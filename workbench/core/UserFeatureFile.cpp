@@ -2,7 +2,6 @@
 
 #include <QSaveFile>
 
-#include "NumberText.h"
 #include "NumberedFile.h"
 
 QByteArray UserFeatureFile::text(const QVector<ImageSelection::Match>& history)
@@ -11,13 +10,9 @@ QByteArray UserFeatureFile::text(const QVector<ImageSelection::Match>& history)
     QByteArray out = QString::asprintf("%i\n", int(history.size())).toUtf8();
     for (const ImageSelection::Match& match : history)
         for (const ImagePick& p : match)
-            // The point in fixed notation as "%f" writes it, with every digit
-            // the double holds (survey coordinates keep their millimetres).
-            out += QString::asprintf("%s %i %i %i %i %i %s %s %s %i %i\n", p.imageName.toUtf8().constData(),
-                                     p.cameraIndex, p.matchNumber, p.type, p.x, p.y,
-                                     NumberText::fixed(p.point.x()).constData(),
-                                     NumberText::fixed(p.point.y()).constData(),
-                                     NumberText::fixed(p.point.z()).constData(), p.matchIndex, p.shapeIndex)
+            out += QString::asprintf("%s %i %i %i %i %i %f %f %f %i %i\n", p.imageName.toUtf8().constData(),
+                                     p.cameraIndex, p.matchNumber, p.type, p.x, p.y, p.point.x(), p.point.y(),
+                                     p.point.z(), p.matchIndex, p.shapeIndex)
                        .toUtf8();
     return out;
 }
