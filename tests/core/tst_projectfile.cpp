@@ -76,7 +76,12 @@ ProjectDocument fullProject()
     doc.settings.fx = 1234.5;
     doc.settings.r2 = 1.5e-7;
     doc.settings.imageFolder = "/photos"; // not stored
-    doc.bookmarks = {{1, 2, 3, 0, 0, 0, 0, 0, 1}, {-10.5, 4, 20, 1, 1, 0, 0, 1, 0}};
+    doc.settings.r1 = -0.093431234; // more than six significant digits
+    // A view of a survey site: its eye at UTM coordinates, with more digits
+    // than five decimals hold.
+    doc.bookmarks = {{1, 2, 3, 0, 0, 0, 0, 0, 1},
+                     {-10.5, 4, 20, 1, 1, 0, 0, 1, 0},
+                     {712345.6740112305, 4123456.7812500037, 121.25, 712345.674, 4123456.781, 101.752, 0, 1, 0}};
     return doc;
 }
 
