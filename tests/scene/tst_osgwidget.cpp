@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <osg/ComputeBoundsVisitor>
 #include <osg/MatrixTransform>
 #include <osgGA/KeySwitchMatrixManipulator>
 
@@ -161,6 +162,34 @@ private slots:
         QVERIFY(w.loadPointCloud(b, true));
         QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(714000, 4122000, 0));
         QCOMPARE(log.count(), 2);
+    }
+
+    // A model at survey coordinates joins the origin the first cloud chose:
+    // its floats are kept relative to it, under a transform adding it back.
+    void surveyModelJoinsTheSceneOrigin()
+    {
+        QTemporaryDir dir;
+        const QString cloud = writeCloud(dir.filePath("a.ply"), "712345.674 4123456.781 101.752\n", 1);
+        QFile obj(dir.filePath("wall.obj"));
+        QVERIFY(obj.open(QIODevice::WriteOnly));
+        // OBJ is y-up: the plug-in turns the file's (x, y, z) into (x, -z, y).
+        obj.write(
+            "v 712340.5 100 -4123450.25\nv 712350.5 100 -4123450.25\nv 712340.5 102 -4123460.25\nf 1 2 3\n");
+        obj.close();
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        QVERIFY(w.loadPointCloud(cloud, true));
+        QVERIFY(w.loadModel(obj.fileName(), true));
+        osg::Node* model = w.models().front().get();
+        QCOMPARE(PointCloudLoader::offsetOf(model), osg::Vec3d(712000, 4123000, 0));
+        osg::ComputeBoundsVisitor bounds;
+        model->accept(bounds);
+        const osg::BoundingBox& box = bounds.getBoundingBox();
+        QCOMPARE(osg::Vec3d(box._min), osg::Vec3d(712340.5, 4123450.25, 100));
+        QCOMPARE(osg::Vec3d(box._max), osg::Vec3d(712350.5, 4123460.25, 102));
+        // The origin stays while the model needs it.
+        w.removePointCloud(0);
+        QVERIFY(w.loadPointCloud(writeCloud(dir.filePath("b.ply"), "713600.5 4122400.25 90\n", 1), true));
+        QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(712000, 4123000, 0));
     }
 
     // A site at survey coordinates is framed, and returned to from a

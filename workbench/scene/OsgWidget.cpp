@@ -12,6 +12,7 @@
 #include "PlatformPaths.h"
 #include "SceneBound.h"
 #include "SmartManipulator.h"
+#include "VertexShifter.h"
 #include "ViewStatsHandler.h"
 #include "comReader.h"
 
@@ -201,6 +202,9 @@ void OsgWidget::forgetOriginWhenEmpty()
         for (const auto& group : bundle->sparsePoints)
             if (group && group->getNumParents() > 0)
                 return;
+    for (const auto& model : m_models)
+        if (PointCloudLoader::offsetOf(model.get()) != osg::Vec3d())
+            return;
     m_origin.clear();
     m_mapController->setSceneOrigin(osg::Vec3d());
 }
@@ -270,6 +274,17 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return failWith(error, fileName + tr(": the scene-graph library cannot read this model"));
+    // A model at survey coordinates is kept relative to the scene origin,
+    // as point clouds are.
+    forgetOriginWhenEmpty();
+    PointShift shift(m_origin);
+    VertexShifter::shift(*node, shift);
+    adoptOrigin(shift, fileName);
+    if (shift.isShifted()) {
+        osg::ref_ptr<osg::Group> group = new osg::Group;
+        group->addChild(node.get());
+        node = PointCloudLoader::placeAt(group.get(), shift.offset());
+    }
     m_models.push_back(node);
     m_root->addChild(node.get());
     if (!visible)

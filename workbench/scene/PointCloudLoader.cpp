@@ -5,6 +5,7 @@
 #include "PointGeometry.h"
 #include "PtsGeoReference.h"
 #include "PtsReader.h"
+#include "VertexShifter.h"
 #include "XybReader.h"
 
 #include <osg/BlendFunc>
@@ -53,49 +54,6 @@ bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, P
     return addPointGeode(group, vertices.get(), colours.get(),
                          PlyReader::readPly(fileName, *vertices, *colours, message, &shift));
 }
-
-// The scene-graph library reads binary PLY into floats at their file values;
-// a large cloud's vertex arrays are moved to the layer's offset (exactly: a
-// float of the file minus a kilometre corner is a float again). The first
-// vertex of the first array decides, as it does for our own readers.
-class ShiftVerticesVisitor : public osg::NodeVisitor
-{
-public:
-    explicit ShiftVerticesVisitor(PointShift& shift) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), m_shift(shift) {}
-    void apply(osg::Transform& transform) override { m_blocked = true; traverse(transform); }
-    void apply(osg::Geometry& geometry) override
-    {
-        auto* vertices = dynamic_cast<osg::Vec3Array*>(geometry.getVertexArray());
-        if (!vertices || vertices->empty())
-            return;
-        // Geometries may share one array; it moves once.
-        if (std::find(m_arrays.begin(), m_arrays.end(), vertices) == m_arrays.end())
-            m_arrays.push_back(vertices);
-        m_geometries.push_back(&geometry);
-    }
-    // Shifts what was found, unless transforms inside the node would move
-    // vertices of one array differently from another.
-    void shift()
-    {
-        if (m_blocked || m_arrays.empty())
-            return;
-        for (osg::Vec3Array* vertices : m_arrays)
-            for (osg::Vec3& v : *vertices)
-                v = m_shift.toLocal(v.x(), v.y(), v.z());
-        if (!m_shift.isShifted())
-            return;
-        for (size_t i = 0; i < m_arrays.size(); ++i) {
-            m_arrays[i]->dirty();
-            m_geometries[i]->dirtyBound();
-        }
-    }
-
-private:
-    PointShift& m_shift;
-    bool m_blocked = false;
-    std::vector<osg::Vec3Array*> m_arrays;
-    std::vector<osg::Geometry*> m_geometries;
-};
 
 } // namespace
 
@@ -149,9 +107,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 StreamingBuffersVisitor streaming;
                 node->accept(streaming);
                 // A ".patch" name read its points above: one shift serves both.
-                ShiftVerticesVisitor shifting(shift);
-                node->accept(shifting);
-                shifting.shift();
+                VertexShifter::shift(*node, shift);
                 group->addChild(node);
                 result.loaded = true;
             } else if (!result.loaded) {
