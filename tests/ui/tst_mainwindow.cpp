@@ -90,8 +90,8 @@ private slots:
                               "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
         QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
-                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
-                              "&Switch Manipulator"}));
+                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply", "-",
+                              "[&recent bookmarks]", "-", "&DrawingPoint", "&Switch Manipulator"}));
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),

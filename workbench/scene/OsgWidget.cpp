@@ -297,6 +297,21 @@ void OsgWidget::removeLayer(LayerType::Code type, int index)
     }
 }
 
+LayerSummary OsgWidget::layerSummary(LayerType::Code type, int index) const
+{
+    switch (type) {
+    case LayerType::Bundle:
+        return validBundle(index) ? LayerSummary::ofBundle(*m_sparseBundles[size_t(index)]) : LayerSummary();
+    case LayerType::Mesh: return inRange(m_models, index) ? LayerSummary::ofNode(m_models[size_t(index)].get()) : LayerSummary();
+    case LayerType::Terrain:
+        return inRange(m_terrains, index) ? LayerSummary::ofNode(m_terrains[size_t(index)].get()) : LayerSummary();
+    case LayerType::PointCloud:
+        return inRange(m_pointClouds, index) ? LayerSummary::ofNode(m_pointClouds[size_t(index)].get())
+                                             : LayerSummary();
+    default: return LayerSummary();
+    }
+}
+
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
     const bool firstLayer = m_root->getNumChildren() == 0;

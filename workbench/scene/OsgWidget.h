@@ -17,6 +17,7 @@
 #include "AnnotationScene.h"
 #include "GeoReference.h"
 #include "LayerScene.h"
+#include "LayerSummary.h"
 #include "LodControl.h"
 #include "NvmReader.h"
 #include "SparseBundle.h"
@@ -105,6 +106,9 @@ public:
     void hidePointCloud(int index);
     void showPointCloud(int index);
     void removePointCloud(int index);
+
+    // What the property windows show of a layer; empty for indices outside its list.
+    LayerSummary layerSummary(LayerType::Code type, int index) const;
 
     const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
     const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }

@@ -99,10 +99,11 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
         bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM"}});
         bars.append(Bar{"&Mission", {"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}});
     }
-    // Point drawing and the map manipulator would otherwise be out of reach:
-    // they follow the last separator.
-    bars.append(Bar{"&Tools", {"&Measure", "&PLY->OSGA(LOD)", separator, bookmarkMenu, separator, "&DrawingPoint",
-                               "&Switch Manipulator"}});
+    // Point drawing, the map manipulator and the two PTS conversions would
+    // otherwise be out of reach: the conversions follow the archive
+    // conversion, the others the last separator.
+    bars.append(Bar{"&Tools", {"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply", separator,
+                               bookmarkMenu, separator, "&DrawingPoint", "&Switch Manipulator"}});
     bars.append(Bar{"&Help", {"&About"}});
     return bars;
 }

@@ -17,6 +17,7 @@
 #include "AnnotationInput.h"
 
 class AnnotationForm;
+class CloudConversion;
 class ConfigWindow;
 class TCPServer;
 class GeoRef;
@@ -83,6 +84,9 @@ public:
     PointForm* pointForm() const { return m_pointForm; }
     PolygonForm* polygonForm() const { return m_polygonForm; }
     AnnotationInput* annotationInput() const { return m_annotationInput; }
+    CloudConversion* cloudConversion() const { return m_cloudConversion; }
+    // The three property windows: 1 general, 2 point clouds, 3 reconstructions.
+    PropertyWindow* propertyWindow(int kind) const;
     // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
     bool exportPointCloudTo(int index, const QString& fileName);
 
@@ -204,6 +208,9 @@ private:
     // The current tree item's index among the layers of that type, or -1.
     int currentLayerIndex(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
+    // Sets the property selection for a layer item (others keep it) and
+    // rebuilds the property window of the selection's kind.
+    void refreshProperties(QStandardItem* item);
 
     Edition m_edition;
     QString m_appDir;
@@ -227,6 +234,7 @@ private:
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
+    CloudConversion* m_cloudConversion = nullptr; // the point cloud conversions behind the Tools menu
 
     QProcess m_exifProcess;
     QProcess m_convertProcess;
