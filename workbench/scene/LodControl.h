@@ -9,6 +9,8 @@ public:
 
     // Starts measuring from the given reference time and frame number.
     void enable(double referenceTime, unsigned frameNumber);
+    // Off again (the last paged archive left the scene).
+    void disable() { m_enabled = false; }
 
     // Called after every frame. Returns the camera's new LOD scale (unchanged
     // while disabled or until more than 0.25 s have passed since the last check).

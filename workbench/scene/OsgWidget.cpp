@@ -30,6 +30,7 @@
 #include <osgGA/TrackballManipulator>
 #include <osgViewer/ViewerEventHandlers>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -302,7 +303,8 @@ LayerSummary OsgWidget::layerSummary(LayerType::Code type, int index) const
     switch (type) {
     case LayerType::Bundle:
         return validBundle(index) ? LayerSummary::ofBundle(*m_sparseBundles[size_t(index)]) : LayerSummary();
-    case LayerType::Mesh: return inRange(m_models, index) ? LayerSummary::ofNode(m_models[size_t(index)].get()) : LayerSummary();
+    case LayerType::Mesh:
+        return inRange(m_models, index) ? LayerSummary::ofNode(m_models[size_t(index)].get()) : LayerSummary();
     case LayerType::Terrain:
         return inRange(m_terrains, index) ? LayerSummary::ofNode(m_terrains[size_t(index)].get()) : LayerSummary();
     case LayerType::PointCloud:
@@ -486,6 +488,13 @@ void OsgWidget::removePointCloud(int index)
     m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_pointClouds[size_t(index)].get());
     m_pointClouds.erase(m_pointClouds.begin() + index);
+    const bool archiveLeft = std::any_of(m_pointClouds.begin(), m_pointClouds.end(), [](const auto& cloud) {
+        return PointCloudLoader::isArchive(cloud.get());
+    });
+    if (m_lod.isEnabled() && !archiveLeft) {
+        m_lod.disable();
+        getCamera()->setLODScale(1.0f);
+    }
 }
 
 // ------------------------------------------------------------ standard views

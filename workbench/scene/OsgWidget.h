@@ -148,7 +148,8 @@ public:
     // Selects an entry of the manipulator set and lets it drive the view.
     void selectManipulator(int index);
 
-    // Switched on when a paged point archive is loaded.
+    // Switched on when a paged point archive is loaded, off (with the
+    // camera's LOD scale back at 1) when the last one is removed.
     void enableLodControl();
     bool lodControlEnabled() const { return m_lod.isEnabled(); }
 
