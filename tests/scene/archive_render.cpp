@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <osg/NodeVisitor>
+#include <osg/PagedLOD>
 #include <osgDB/DatabasePager>
 #include <osgDB/Registry>
 
@@ -140,6 +142,37 @@ private slots:
             for (int x = 0; x < image.width(); ++x)
                 differing += image.pixel(x, y) != expected.pixel(x, y);
         QVERIFY2(differing == 0, qPrintable(QString("%1 pixels differ").arg(differing)));
+    }
+
+    // Frames come on demand: asked for once, the view keeps drawing while the
+    // pager loads, until every level the view wants is in, and then rests.
+    void pagingFinishesWithoutFurtherRequests()
+    {
+        auto w = shownWidget();
+        if (!w)
+            QSKIP("no OpenGL context");
+        QVERIFY(w->loadPointCloud(m_archive, true));
+        lookAtGrid(*w);
+        w->getCamera()->setLODScale(1e-6f);
+        w->requestFrame();
+        const auto allPagedIn = [&w] {
+            int waiting = 0;
+            struct Count : osg::NodeVisitor {
+                int* waiting;
+                explicit Count(int* w) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), waiting(w) {}
+                void apply(osg::PagedLOD& node) override
+                {
+                    *waiting += node.getNumChildren() < 2 ? 1 : 0;
+                    traverse(node);
+                }
+            } count(&waiting);
+            w->getRoot()->accept(count);
+            return waiting == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allPagedIn() && !w->frameWanted(), 30000);
+        const quint64 frames = w->glWidget()->renderedFrames();
+        QTest::qWait(300);
+        QCOMPARE(w->glWidget()->renderedFrames(), frames);
     }
 
     void lastArchiveRemovedSwitchesTheControlOff()

@@ -11,14 +11,15 @@ void FullDetailCulling::operator()(osg::Node* node, osg::NodeVisitor* visitor)
         return;
     }
     // Transforms below start their culling sets from the projection's, so
-    // both the current set and that one lose the small-feature test.
-    osg::CullingSet& current = cull->getCurrentCullingSet();
-    osg::CullingSet& projection = cull->getProjectionCullingStack().back();
-    const osg::CullingSet::Mask currentMask = current.getCullingMask();
-    const osg::CullingSet::Mask projectionMask = projection.getCullingMask();
-    current.setCullingMask(currentMask & ~osg::CullingSet::SMALL_FEATURE_CULLING);
-    projection.setCullingMask(projectionMask & ~osg::CullingSet::SMALL_FEATURE_CULLING);
+    // both the current set and that one lose the small-feature test. The
+    // stacks grow while the subgraph is traversed: the sets are looked up
+    // again afterwards, never kept by reference across the traversal.
+    const osg::CullingSet::Mask currentMask = cull->getCurrentCullingSet().getCullingMask();
+    const osg::CullingSet::Mask projectionMask = cull->getProjectionCullingStack().back().getCullingMask();
+    cull->getCurrentCullingSet().setCullingMask(currentMask & ~osg::CullingSet::SMALL_FEATURE_CULLING);
+    cull->getProjectionCullingStack().back().setCullingMask(projectionMask &
+                                                            ~osg::CullingSet::SMALL_FEATURE_CULLING);
     traverse(node, visitor);
-    current.setCullingMask(currentMask);
-    projection.setCullingMask(projectionMask);
+    cull->getCurrentCullingSet().setCullingMask(currentMask);
+    cull->getProjectionCullingStack().back().setCullingMask(projectionMask);
 }

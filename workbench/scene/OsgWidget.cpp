@@ -103,7 +103,8 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     grid->addWidget(m_glWidget, 0, 0);
     setLayout(grid);
 
-    m_frameTimerId = startTimer(1, Qt::CoarseTimer);
+    m_glWidget->installEventFilter(this);
+    m_frameTimerId = startTimer(activeTickMs, Qt::CoarseTimer);
 }
 
 OsgWidget::~OsgWidget()
@@ -119,8 +120,67 @@ OsgWidget::~OsgWidget()
 
 void OsgWidget::renderFrame()
 {
+    m_frameRequested = false;
     frame();
     runLodControl();
+    // The level-of-detail control measures runs of frames drawn one after
+    // the other; a pause is idle time, not a slow frame.
+    if (m_lod.isEnabled() && !frameWanted())
+        m_lod.pause();
+}
+
+bool OsgWidget::frameWanted()
+{
+    if (m_frameRequested || checkNeedToDoFrame())
+        return true;
+    // A manipulator moved by a call rather than by input (a standard view, a
+    // bookmark, the code of a tool) has not reached the camera yet.
+    const osgGA::CameraManipulator* manipulator = m_view->getCameraManipulator();
+    return manipulator && manipulator->getInverseMatrix() != getCamera()->getViewMatrix();
+}
+
+void OsgWidget::requestFrame()
+{
+    m_frameRequested = true;
+    wake();
+}
+
+void OsgWidget::setTick(int milliseconds)
+{
+    if (m_tickMs == milliseconds)
+        return;
+    killTimer(m_frameTimerId);
+    m_frameTimerId = startTimer(milliseconds, Qt::CoarseTimer);
+    m_tickMs = milliseconds;
+}
+
+void OsgWidget::wake()
+{
+    m_quietTicks = 0;
+    setTick(activeTickMs);
+}
+
+bool OsgWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    // Input reaches the viewer through the graphics window's event queue;
+    // the timer must look at it soon.
+    if (watched == m_glWidget) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Resize:
+            wake();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void OsgWidget::timerEvent(QTimerEvent* event)
@@ -132,8 +192,15 @@ void OsgWidget::timerEvent(QTimerEvent* event)
     // A QOpenGLWidget can only present what it drew inside paintGL, so a tick
     // asks for a paint; Qt folds ticks that come faster than the screen.
     // Without a context (no display) every repaint would only fail again.
-    if (m_glWidget->isVisible() && m_glWidget->isValid())
+    // A tick with nothing to show draws nothing: an idle view costs no CPU.
+    if (!m_glWidget->isVisible() || !m_glWidget->isValid())
+        return;
+    if (frameWanted()) {
+        wake();
         m_glWidget->update();
+    } else if (m_tickMs == activeTickMs && ++m_quietTicks >= ticksBeforeIdle) {
+        setTick(idleTickMs);
+    }
 }
 
 void OsgWidget::paintEvent(QPaintEvent* event)
@@ -147,6 +214,7 @@ void OsgWidget::enableLodControl()
 {
     const osg::FrameStamp* stamp = getViewerFrameStamp();
     m_lod.enable(stamp ? stamp->getReferenceTime() : 0.0, stamp ? stamp->getFrameNumber() : 0);
+    requestFrame();
 }
 
 void OsgWidget::runLodControl()
@@ -165,6 +233,7 @@ void OsgWidget::runLodControl()
 
 bool OsgWidget::loadBundle(const QString& fileName, bool visible)
 {
+    requestFrame();
     auto bundle = std::make_unique<SparseBundle>();
     const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle);
     if (result.kind == BundleLoader::Kind::Nvm)
@@ -188,6 +257,7 @@ bool OsgWidget::loadBundle(const QString& fileName, bool visible)
 int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                          const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     BundleSceneBuilder(m_root.get(), geo).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
@@ -203,6 +273,7 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
 
 bool OsgWidget::loadModel(const QString& fileName, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node) {
@@ -224,6 +295,7 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible)
 
 bool OsgWidget::loadTerrain(const QString& fileName)
 {
+    requestFrame();
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return false;
@@ -241,6 +313,7 @@ template <typename List> bool inRange(const List& list, int index)
 
 bool OsgWidget::loadPointCloud(const QString& fileName, bool visible)
 {
+    requestFrame();
     const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName);
     // Paged archives ignore the visible flag and need the detail control.
     if (r.archive)
@@ -276,6 +349,7 @@ void OsgWidget::loadLayer(LayerType::Code type, const QString& file, bool visibl
 
 void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
 {
+    requestFrame();
     switch (type) {
     case LayerType::Bundle: visible ? showBundle(index) : hideBundle(index); break;
     case LayerType::Mesh: visible ? showModel(index) : hideModel(index); break;
@@ -288,6 +362,7 @@ void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
 
 void OsgWidget::removeLayer(LayerType::Code type, int index)
 {
+    requestFrame();
     switch (type) {
     case LayerType::Bundle: removeBundle(index); break;
     case LayerType::Mesh: removeModel(index); break;
@@ -316,6 +391,7 @@ LayerSummary OsgWidget::layerSummary(LayerType::Code type, int index) const
 
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = cloud ? cloud : new osg::Group;
     m_pointClouds.push_back(node);
@@ -338,6 +414,7 @@ bool OsgWidget::validBundle(int index) const
 
 void OsgWidget::setBundleMask(int index, osg::Node::NodeMask mask)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
@@ -375,6 +452,7 @@ void OsgWidget::detachFromRoot(osg::Node* node)
 
 void OsgWidget::removeBundle(int index)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
@@ -398,6 +476,7 @@ void OsgWidget::removeBundle(int index)
 
 void OsgWidget::hidePointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -407,6 +486,7 @@ void OsgWidget::hidePointSet(int bundle, int set)
 
 void OsgWidget::showPointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -432,6 +512,7 @@ BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
 
 void OsgWidget::hideCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -441,6 +522,7 @@ void OsgWidget::hideCamera(int bundle, int model, int camera)
 
 void OsgWidget::showCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -450,18 +532,21 @@ void OsgWidget::showCamera(int bundle, int model, int camera)
 
 void OsgWidget::hideModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removeModel(int index)
 {
+    requestFrame();
     if (!inRange(m_models, index))
         return;
     m_models[size_t(index)]->setNodeMask(hiddenMask);
@@ -471,18 +556,21 @@ void OsgWidget::removeModel(int index)
 
 void OsgWidget::hidePointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showPointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removePointCloud(int index)
 {
+    requestFrame();
     if (!inRange(m_pointClouds, index))
         return;
     m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
@@ -533,6 +621,7 @@ bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphere& boun
 
 void OsgWidget::showStandardView(const QString& name)
 {
+    requestFrame();
     const osg::BoundingSphere bound = m_root->getBound();
     // An empty scene has no centre to look at.
     if (!bound.valid())
@@ -597,6 +686,7 @@ void OsgWidget::createBookmark()
 
 void OsgWidget::goToBookmark(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_bookmarks.size()))
         return;
     const Bookmark& mark = m_bookmarks[size_t(index)];
@@ -624,6 +714,7 @@ void OsgWidget::setBookmarks(const std::deque<Bookmark>& bookmarks)
 
 void OsgWidget::selectManipulator(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_manipulators->getNumMatrixManipulators()))
         return;
     // Keep the camera where it is while the driving manipulator changes.
@@ -728,6 +819,7 @@ bool OsgWidget::captureScreen()
 QVector<AnnotationRecord> OsgWidget::loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
                                                          const QString& appFolder)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     const QVector<AnnotationRecord> records = m_annotations->load(type, file, visible, appFolder);
     if (firstLayer && !records.isEmpty())
@@ -737,11 +829,13 @@ QVector<AnnotationRecord> OsgWidget::loadAnnotationLayer(LayerType::Code type, c
 
 int OsgWidget::addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder)
 {
+    requestFrame();
     return m_annotations->addLayer(type, visible, appFolder);
 }
 
 void OsgWidget::appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record)
 {
+    requestFrame();
     m_annotations->append(type, index, record);
 }
 
@@ -753,6 +847,7 @@ QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerType::Code type, int
 
 void OsgWidget::toggleAnnotationLabels(LayerType::Code type, int index)
 {
+    requestFrame();
     m_annotations->toggleLabels(type, index);
 }
 

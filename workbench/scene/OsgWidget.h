@@ -155,6 +155,16 @@ public:
 
     int frameTimerId() const { return m_frameTimerId; }
 
+    // Frames are drawn on demand. A tick of the frame timer draws one only
+    // when something asked for it: input in the view, a manipulator still
+    // moving (View::requestContinuousUpdate), the pager loading or merging,
+    // nodes that need update traversals (animations such as smoke), scene
+    // code calling View::requestRedraw(), a camera manipulator moved by a
+    // call, or requestFrame() below.
+    // Anything that changes the scene or the view outside the viewer's own
+    // event handling asks for a frame through one of these.
+    bool frameWanted();
+
     // The picking controller: input modes, picked points and the selection box.
     MapController* mapController() const { return m_mapController.get(); }
     // Extracts the points inside the selection box into a new point cloud
@@ -163,6 +173,9 @@ public:
     int extractBox();
 
 public slots:
+    // One more frame at the next tick; requests in between come as one frame.
+    void requestFrame();
+
     // The selection box, forwarded to the picking controller.
     void setBoxX(double x);
     void setBoxY(double y);
@@ -174,10 +187,20 @@ public slots:
     void turnOnSelectBox(bool on);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The frame timer ticks every millisecond while frames come; after a
+    // quarter second without one it slows to idleTickMs, and a request or
+    // input in the view brings it back at once.
+    static constexpr int activeTickMs = 1;
+    static constexpr int idleTickMs = 20;
+    static constexpr int ticksBeforeIdle = 250;
+    void setTick(int milliseconds);
+    void wake();
+
     void renderFrame();
     void runLodControl();
     void setBundleMask(int index, osg::Node::NodeMask mask);
@@ -207,4 +230,7 @@ private:
     std::deque<Bookmark> m_bookmarks;
     LodControl m_lod;
     int m_frameTimerId = 0;
+    bool m_frameRequested = true; // the first frame
+    int m_tickMs = activeTickMs;
+    int m_quietTicks = 0;
 };
