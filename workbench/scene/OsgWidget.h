@@ -20,6 +20,7 @@
 #include "LayerSummary.h"
 #include "LodControl.h"
 #include "NvmReader.h"
+#include "SensorDisplay.h"
 #include "SparseBundle.h"
 
 class GLWidget;
@@ -158,12 +159,16 @@ public:
     // Frames are drawn on demand. A tick of the frame timer draws one only
     // when something asked for it: input in the view, a manipulator still
     // moving (View::requestContinuousUpdate), the pager loading or merging,
-    // nodes that need update traversals (animations such as smoke), scene
-    // code calling View::requestRedraw(), a camera manipulator moved by a
-    // call, or requestFrame() below.
+    // nodes that need update traversals and the sensors' smoke (animations),
+    // new sensor readings, scene code calling View::requestRedraw(), a camera
+    // manipulator moved by a call, or requestFrame() below.
     // Anything that changes the scene or the view outside the viewer's own
     // event handling asks for a frame through one of these.
     bool frameWanted();
+
+    // The sensor network display (serial reader, stream thread, sensor
+    // scene, popup handler); the view creates it and leaves it to the window.
+    SensorDisplay* sensors() const { return m_sensors.get(); }
 
     // The picking controller: input modes, picked points and the selection box.
     MapController* mapController() const { return m_mapController.get(); }
@@ -233,4 +238,6 @@ private:
     bool m_frameRequested = true; // the first frame
     int m_tickMs = activeTickMs;
     int m_quietTicks = 0;
+    // Last, so its thread is joined before anything else of the view goes.
+    std::unique_ptr<SensorDisplay> m_sensors;
 };

@@ -15,10 +15,13 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
 class CloudConversion;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
 class TCPServer;
 class GeoRef;
 class LayerTree;
@@ -65,6 +68,10 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
@@ -202,6 +209,7 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
@@ -225,6 +233,8 @@ private:
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     QList<ImageViewer*> imagesView;
@@ -240,7 +250,7 @@ private:
     PropertyWindow* m_propertyBundle = nullptr;
     CloudConversion* m_cloudConversion = nullptr; // the point cloud conversions behind the Tools menu
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;
