@@ -15,6 +15,9 @@ class CloudConversion : public QObject
 public:
     CloudConversion(QProcess* process, const QString& appDir, QObject* parent = nullptr);
 
+    // Where Points2Archive and the command interpreter are found.
+    void setApplicationFolder(const QString& appDir) { m_appDir = appDir; }
+
     // Starts Points2Archive on an ASCII PLY. False, with the text to show,
     // when the file is binary or unreadable or a conversion is still running.
     bool startArchive(const QString& plyFile, QString* refusal);
