@@ -162,6 +162,22 @@ private slots:
         QVERIFY(conversion.pendingOutput().isEmpty());
     }
 
+    // An application folder without the command interpreter: nothing runs,
+    // nothing stays pending, and the user is told.
+    void missingInterpreterIsSaidAtOnce()
+    {
+        QTemporaryDir empty;
+        const QString ply = m_data.filePath("alone.ply");
+        QVERIFY(writeFile(ply, asciiPly(3)));
+        QProcess process;
+        CloudConversion conversion(&process, empty.path());
+        QString refusal;
+        QVERIFY(!conversion.startArchive(ply, &refusal));
+        QVERIFY2(refusal.startsWith("Ply conversion failed: cannot start"), qPrintable(refusal));
+        QVERIFY(conversion.pendingOutput().isEmpty());
+        QVERIFY(!conversion.archiveRunning());
+    }
+
     void secondConversionWaitsForTheFirst()
     {
         installTool("sleep 1\nexit 0\n");
