@@ -10,10 +10,12 @@
 #include <osgDB/Archive>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 // Keeps the first point that falls into each cell of a grid³ over a cube.
 class OctreeBuilder::Sampler
@@ -143,17 +145,54 @@ bool OctreeBuilder::build(const std::string& spoolPath, long long count, const o
 void OctreeBuilder::removeSpool(const std::string& path)
 {
     std::remove(path.c_str());
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_spools.erase(path);
+}
+
+bool OctreeBuilder::buildChildren(const std::vector<int>& octants, int depth,
+                                  const std::function<osg::ref_ptr<osg::Node>(int, std::string&)>& build,
+                                  osg::Group& children, std::string& error)
+{
+    std::vector<osg::ref_ptr<osg::Node>> built(octants.size());
+    std::vector<std::string> errors(octants.size());
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto work = [&] {
+        for (size_t i; !failed && (i = next++) < octants.size();) {
+            built[i] = build(octants[i], errors[i]);
+            if (!built[i])
+                failed = true;
+        }
+    };
+    // The children of the root are the large subtrees; below them one
+    // thread each is enough.
+    const int threads = depth == 0 ? std::clamp(m_settings.threads, 1, int(octants.size())) : 1;
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (size_t i = 0; i < octants.size(); ++i) {
+        if (!built[i]) {
+            error = errors[i].empty() ? "a subtree was not built" : errors[i];
+            return false;
+        }
+        children.addChild(built[i].get());
+    }
+    return true;
 }
 
 bool OctreeBuilder::write(osg::Node& node, const std::string& fileName, std::string& error)
 {
+    std::lock_guard<std::mutex> lock(m_archiveLock);
     const osgDB::ReaderWriter::WriteResult result = m_archive.writeNode(node, fileName);
     if (!result.success()) {
         error = "cannot write " + fileName + " into the archive" +
                 (result.message().empty() ? std::string() : ": " + result.message());
         return false;
     }
+    std::lock_guard<std::mutex> state(m_stateLock);
     ++m_stats.files;
     return true;
 }
@@ -172,6 +211,7 @@ bool OctreeBuilder::placeRoot(osg::Node* node, std::string& error)
 
 void OctreeBuilder::reportPlaced(long long points)
 {
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_stats.points += points;
     if (!m_progress || m_total <= 0)
         return;
@@ -183,7 +223,7 @@ void OctreeBuilder::reportPlaced(long long points)
     }
 }
 
-osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const ArchivePoint* end, int depth)
+osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const ArchivePoint* end)
 {
     const size_t n = size_t(end - begin);
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(n);
@@ -201,8 +241,6 @@ osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const
     geometry->addPrimitiveSet(new osg::DrawArrays(GL_POINTS, 0, GLsizei(n)));
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(geometry.get());
-    ++m_stats.leaves;
-    m_stats.depth = std::max(m_stats.depth, depth);
     return geode;
 }
 
@@ -210,8 +248,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::makePagedNode(const std::vector<ArchivePo
                                                      const osg::BoundingBox& bounds, const Cube& cube,
                                                      const std::string& name, int depth)
 {
-    osg::ref_ptr<osg::Node> coarse = makeLeaf(sample.data(), sample.data() + sample.size(), depth);
-    --m_stats.leaves; // a sample, not a leaf
+    osg::ref_ptr<osg::Node> coarse = makeLeaf(sample.data(), sample.data() + sample.size());
     osg::ref_ptr<osg::PagedLOD> node = new osg::PagedLOD;
     node->setRangeMode(osg::LOD::PIXEL_SIZE_ON_SCREEN);
     node->setCenterMode(osg::LOD::USER_DEFINED_CENTER);
@@ -224,6 +261,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::makePagedNode(const std::vector<ArchivePo
     node->addChild(coarse.get(), 0.0f, float(switchPixels));
     node->setFileName(1, name + ".osgb");
     node->setRange(1, float(switchPixels), FLT_MAX);
+    std::lock_guard<std::mutex> lock(m_stateLock);
     ++m_stats.nodes;
     m_stats.depth = std::max(m_stats.depth, depth);
     return node;
@@ -234,7 +272,12 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
 {
     const long long n = end - begin;
     if (n <= m_settings.leafPoints) {
-        osg::ref_ptr<osg::Node> leaf = makeLeaf(begin, end, depth);
+        osg::ref_ptr<osg::Node> leaf = makeLeaf(begin, end);
+        {
+            std::lock_guard<std::mutex> lock(m_stateLock);
+            ++m_stats.leaves;
+            m_stats.depth = std::max(m_stats.depth, depth);
+        }
         if (depth == 0 && !placeRoot(leaf.get(), error))
             return nullptr;
         reportPlaced(n);
@@ -274,17 +317,17 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
             parts[k] = begin + n * k / 8;
     }
 
+    std::vector<int> octants;
+    for (int octant = 0; octant < 8; ++octant)
+        if (parts[octant] != parts[octant + 1])
+            octants.push_back(octant);
     osg::ref_ptr<osg::Group> children = new osg::Group;
-    for (int octant = 0; octant < 8; ++octant) {
-        if (parts[octant] == parts[octant + 1])
-            continue;
-        const Cube childCube = byPosition ? cube.child(octant) : cube;
-        osg::ref_ptr<osg::Node> child = buildInMemory(parts[octant], parts[octant + 1], childCube,
-                                                      name + char('0' + octant), depth + 1, error);
-        if (!child)
-            return nullptr;
-        children->addChild(child.get());
-    }
+    const auto buildOctant = [&](int octant, std::string& why) {
+        return buildInMemory(parts[octant], parts[octant + 1], byPosition ? cube.child(octant) : cube,
+                             name + char('0' + octant), depth + 1, why);
+    };
+    if (!buildChildren(octants, depth, buildOctant, *children, error))
+        return nullptr;
     if (!write(*children, name + ".osgb", error))
         return nullptr;
     return node;
@@ -341,7 +384,10 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
                 continue;
             if (!pieces[octant]) {
                 pieces[octant] = std::make_unique<PointSpool>();
-                m_spools.insert(spoolName(spoolPath, octant));
+                {
+                    std::lock_guard<std::mutex> lock(m_stateLock);
+                    m_spools.insert(spoolName(spoolPath, octant));
+                }
                 if (!pieces[octant]->create(spoolName(spoolPath, octant), error))
                     return nullptr;
             }
@@ -367,18 +413,18 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
     osg::ref_ptr<osg::Node> node = makePagedNode(sampler.sample(), bounds, cube, name, depth);
     if (depth == 0 && !placeRoot(node.get(), error))
         return nullptr;
+    std::vector<int> octants;
+    for (int octant = 0; octant < 8; ++octant)
+        if (pieceCounts[octant] > 0)
+            octants.push_back(octant);
     osg::ref_ptr<osg::Group> children = new osg::Group;
-    for (int octant = 0; octant < 8; ++octant) {
-        if (pieceCounts[octant] == 0)
-            continue;
-        const Cube childCube = byPosition ? cube.child(octant) : cube;
-        osg::ref_ptr<osg::Node> child =
-            buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant], childCube,
-                         name + char('0' + octant), depth + 1, error);
-        if (!child)
-            return nullptr;
-        children->addChild(child.get());
-    }
+    const auto buildOctant = [&](int octant, std::string& why) {
+        return buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant],
+                            byPosition ? cube.child(octant) : cube, name + char('0' + octant), depth + 1,
+                            why);
+    };
+    if (!buildChildren(octants, depth, buildOctant, *children, error))
+        return nullptr;
     if (!write(*children, name + ".osgb", error))
         return nullptr;
     return node;

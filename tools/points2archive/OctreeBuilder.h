@@ -8,6 +8,7 @@
 #include <osg/ref_ptr>
 
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ public:
         // this many pixels apart on screen (at level-of-detail scale 1).
         double pixelSpacing = 1.5;
         int maxDepth = 24;
+        // Subtrees of the root are built side by side on this many threads
+        // (each holds up to memoryPoints); writing into the archive is one at a time.
+        int threads = 2;
     };
 
     struct Stats {
@@ -84,13 +88,18 @@ private:
                                          const std::string& name, int depth, std::string& error);
     osg::ref_ptr<osg::Node> buildInMemory(ArchivePoint* begin, ArchivePoint* end, const Cube& cube,
                                           const std::string& name, int depth, std::string& error);
-    osg::ref_ptr<osg::Node> makeLeaf(const ArchivePoint* begin, const ArchivePoint* end, int depth);
+    osg::ref_ptr<osg::Node> makeLeaf(const ArchivePoint* begin, const ArchivePoint* end);
     osg::ref_ptr<osg::Node> makePagedNode(const std::vector<ArchivePoint>& sample,
                                           const osg::BoundingBox& bounds, const Cube& cube,
                                           const std::string& name, int depth);
     // The first node made is the root: it goes into the archive at once.
     bool placeRoot(osg::Node* node, std::string& error);
     bool write(osg::Node& node, const std::string& fileName, std::string& error);
+    // Builds the children build() makes for the given octants, in octant
+    // order; near the root on several threads. False with the first error.
+    bool buildChildren(const std::vector<int>& octants, int depth,
+                       const std::function<osg::ref_ptr<osg::Node>(int, std::string&)>& build,
+                       osg::Group& children, std::string& error);
     void reportPlaced(long long points);
     void removeSpool(const std::string& path);
 
@@ -104,4 +113,6 @@ private:
     osg::Vec3d m_origin;
     osg::BoundingBox m_bounds;
     std::set<std::string> m_spools; // pieces on disk not yet built
+    std::mutex m_archiveLock;       // one write into the archive at a time
+    std::mutex m_stateLock;         // the figures, the spools, the progress
 };
