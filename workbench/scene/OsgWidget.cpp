@@ -30,6 +30,7 @@
 #include <osgGA/SphericalManipulator>
 #include <osgGA/TerrainManipulator>
 #include <osgGA/TrackballManipulator>
+#include <osgUtil/IncrementalCompileOperation>
 #include <osgViewer/ViewerEventHandlers>
 
 #include <algorithm>
@@ -106,6 +107,10 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(m_glWidget, 0, 0);
     setLayout(grid);
+
+    // Paged archives: what the pager loads is compiled for the GPU a little
+    // each frame and merged when ready, so one frame never uploads a burst.
+    setIncrementalCompileOperation(new osgUtil::IncrementalCompileOperation);
 
     m_glWidget->installEventFilter(this);
     m_frameTimerId = startTimer(activeTickMs, Qt::CoarseTimer);
