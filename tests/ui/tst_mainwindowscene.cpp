@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include "CloudConversion.h"
 #include "LayerTree.h"
 #include "MainWindow.h"
 #include "MapController.h"
@@ -399,6 +400,35 @@ private slots:
         QVERIFY(controller->getPolygonMode());
         w.polygonForm()->toggleButton()->setChecked(false);
         QVERIFY(!controller->getPolygonMode());
+    }
+
+    // "&PLY->OSGA(LOD)" end to end: the tool runs from the build's program
+    // folder, and the finished archive is offered as a layer.
+    void plyBecomesAnArchiveLayerOnRequest()
+    {
+        QTemporaryDir dir;
+        QFile ply(dir.filePath("dense.ply"));
+        QVERIFY(ply.open(QIODevice::WriteOnly));
+        ply.write("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                  "property float z\nend_header\n1 2 3\n4 5 6\n7 8 9\n");
+        ply.close();
+
+        MainWindow w;
+        w.cloudConversion()->setApplicationFolder(ORVALIS_APP_DIR);
+        QString shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(20);
+        w.convertPlyToOsga(ply.fileName().toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(w.layers()->lists(LayerType::PointCloud).names, QStringList{"dense.osga"}, 60000);
+        QCOMPARE(shown, QString("Ply Successfully Converted"));
+        QVERIFY(w.sceneView()->lodControlEnabled());
+        QVERIFY(!QFile::exists(dir.filePath("dense.bin")));
     }
 };
 

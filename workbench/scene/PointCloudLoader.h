@@ -30,6 +30,9 @@ public:
 
     static Result loadPointCloud(const QString& fileName);
 
+    // Whether a cloud's group holds a paged archive.
+    static bool isArchive(const osg::Node* cloud);
+
     // Paged archives: lighting off (override), blending, transparent bin,
     // points of size 1..100 attenuated by distance, polygons drawn as points.
     static osg::ref_ptr<osg::StateSet> makeArchiveStateSet();
