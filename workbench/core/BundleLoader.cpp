@@ -1,18 +1,27 @@
 #include "BundleLoader.h"
 
+#include "PlyReader.h"
 #include "SparseBundle.h"
+
+#include <QFile>
 
 #include <iostream>
 
 namespace
 {
 
-// The fixed-layout PLY reader of ".patch" files plugs in here; until it does,
-// a patch file reads as nothing and the caller adds nothing.
-bool readPatch(const std::string& fileName, NvmReader::VertexArrays&, NvmReader::ColourArrays&)
+// Our dense matcher writes its ".patch" files as ASCII PLY: they read
+// through the PLY reader into one point set.
+bool readPatch(const std::string& fileName, NvmReader::VertexArrays& vertices,
+               NvmReader::ColourArrays& colours)
 {
-    std::cout << "No reader for patch files yet: " << fileName << " not loaded\n";
-    return false;
+    osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
+    if (!PlyReader::readPly(QFile::decodeName(QByteArray::fromStdString(fileName)), *v, *c))
+        return false;
+    vertices.push_back(v);
+    colours.push_back(c);
+    return true;
 }
 
 } // namespace

@@ -11,14 +11,13 @@ class BundleLoader
 public:
     enum class Kind { Out, Nvm, Patch, Unsupported };
 
-    struct Result
-    {
+    struct Result {
         Kind kind = Kind::Unsupported;
-        bool ok = false;          // the reader reported success
-        bool buildScene = false;  // only ".nvm" names get scene nodes
+        bool ok = false;         // the reader reported success
+        bool buildScene = false; // only ".nvm" names get scene nodes
         NvmReader::VertexArrays vertices;
         NvmReader::ColourArrays colours;
-        std::string imageFolder;  // set by NVM reads only
+        std::string imageFolder; // set by NVM reads only
     };
 
     // Case-sensitive substring test in this order: ".out", ".nvm", ".patch".
@@ -26,7 +25,7 @@ public:
 
     // Prints the loader's standard-output lines and fills bundle and result.
     // ".out" and unsupported names read nothing; ".patch" names go to the
-    // fixed-layout PLY reader (not present yet: they read as nothing).
+    // PLY reader (their points are shown through the point cloud path).
     // Appending to the scene's list and hiding are the scene's half.
     static Result load(const std::string& fileName, SparseBundle& bundle);
 };
