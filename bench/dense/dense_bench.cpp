@@ -26,7 +26,7 @@
 #include "DenseMatcher.h"
 #include "DepthFusion.h"
 #include "MvsScene.h"
-#include "NvmToBundler.h"
+#include "NvmBundleImport.h"
 #include "PlyReader.h"
 
 namespace
@@ -71,7 +71,7 @@ int main(int argc, char** argv)
 
     // The driver_x64 step: sparse-converted.out and its image list.
     const BenchSupport::Stopwatch converting;
-    NvmToBundler nvm;
+    NvmBundleImport nvm;
     std::string error;
     const auto imageOf = [&images](const std::string& name) {
         return images + "/" + QFileInfo(QString::fromStdString(name)).fileName();
@@ -131,7 +131,8 @@ int main(int argc, char** argv)
     osg::ref_ptr<osg::Vec3Array> cloud = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
     const QString model = work + "/pmvs/models/option-0000.ply";
-    if (!PlyReader::readPly(model, *cloud, *colours)) {
+    // The reader reports its progress on standard output; not wanted here.
+    if (!BenchSupport::quiet([&] { return (long long)PlyReader::readPly(model, *cloud, *colours); })) {
         std::fprintf(stderr, "cannot read %s\n", qPrintable(model));
         return 1;
     }

@@ -10,7 +10,7 @@
 #include "DensePreparer.h"
 #include "DenseSource.h"
 #include "MvsCamera.h"
-#include "NvmToBundler.h"
+#include "NvmBundleImport.h"
 #include "SharedData.h"
 
 // The preparation of the dense folders on reconstructions written by the
@@ -107,7 +107,7 @@ private slots:
     void castleNvmBecomesABundle()
     {
         REQUIRE_SHARED_DATA();
-        NvmToBundler nvm;
+        NvmBundleImport nvm;
         std::string error;
         // This file measures from the images' top-left corners.
         const auto imageSize = [](const std::string& name, int& w, int& h) {

@@ -1,4 +1,4 @@
-#include "NvmToBundler.h"
+#include "NvmBundleImport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,7 +26,7 @@ bool contentLine(std::istream& in, std::string& line)
 
 } // namespace
 
-void NvmToBundler::fitDistortion(double r, double maxRadius, double& k1, double& k2)
+void NvmBundleImport::fitDistortion(double r, double maxRadius, double& k1, double& k2)
 {
     k1 = k2 = 0;
     if (r == 0 || !(maxRadius > 0))
@@ -57,7 +57,7 @@ void NvmToBundler::fitDistortion(double r, double maxRadius, double& k1, double&
     k2 = (a11 * b2 - a12 * b1) / det;
 }
 
-bool NvmToBundler::read(std::istream& in, std::string* error, const ImageSize& imageSize)
+bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize& imageSize)
 {
     bundle = {};
     images.clear();
@@ -140,7 +140,7 @@ bool NvmToBundler::read(std::istream& in, std::string* error, const ImageSize& i
     return true;
 }
 
-void NvmToBundler::placeOrigins(const ImageSize& imageSize)
+void NvmBundleImport::placeOrigins(const ImageSize& imageSize)
 {
     const size_t n = bundle.cameras.size();
     std::vector<double> asGiven(n, 0), fromCorner(n, 0), cx(n, 0), cy(n, 0);
@@ -174,7 +174,7 @@ void NvmToBundler::placeOrigins(const ImageSize& imageSize)
         }
 }
 
-bool NvmToBundler::readFile(const std::string& path, std::string* error, const ImageSize& imageSize)
+bool NvmBundleImport::readFile(const std::string& path, std::string* error, const ImageSize& imageSize)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)

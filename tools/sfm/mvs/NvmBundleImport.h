@@ -12,7 +12,7 @@
 // Bundler's (camera looking down -z, y up); VisualSfM's distortion, which
 // maps measured to ideal points, becomes the Bundler k1, k2 that best map
 // ideal to measured points over the radii the camera's measurements span.
-class NvmToBundler
+class NvmBundleImport
 {
 public:
     BundlerFile bundle;
