@@ -10,6 +10,8 @@
 #include "MapManipulator.h"
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
+#include "DynamicPopup.h"
+#include "comReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,15 +89,15 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     m_screenshot = new osg::Image;
     m_screenshot->allocateImage(traits->width, traits->height, 1, GL_RGB, GL_UNSIGNED_BYTE);
 
-    // The sensor popup handler, the sensor geometry, the serial sensor reader
-    // and its stream thread are created here and given the view and the root.
+    m_sensors = std::make_unique<SensorDisplay>(m_root.get(), logList, QCoreApplication::applicationDirPath(),
+                                                comReader::defaultPortName());
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
     m_view->addEventHandler(new osgViewer::StatsHandler);
     m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
     m_view->addEventHandler(m_mapController.get());
-    // The sensor popup handler is added after the picking controller.
+    m_view->addEventHandler(m_sensors->popupHandler());
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);

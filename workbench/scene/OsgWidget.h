@@ -19,6 +19,7 @@
 #include "LayerScene.h"
 #include "LodControl.h"
 #include "NvmReader.h"
+#include "SensorDisplay.h"
 #include "SparseBundle.h"
 
 class GLWidget;
@@ -150,6 +151,10 @@ public:
 
     int frameTimerId() const { return m_frameTimerId; }
 
+    // The sensor network display (serial reader, stream thread, sensor
+    // scene, popup handler); the view creates it and leaves it to the window.
+    SensorDisplay* sensors() const { return m_sensors.get(); }
+
     // The picking controller: input modes, picked points and the selection box.
     MapController* mapController() const { return m_mapController.get(); }
     // Extracts the points inside the selection box into a new point cloud
@@ -202,4 +207,6 @@ private:
     std::deque<Bookmark> m_bookmarks;
     LodControl m_lod;
     int m_frameTimerId = 0;
+    // Last, so its thread is joined before anything else of the view goes.
+    std::unique_ptr<SensorDisplay> m_sensors;
 };

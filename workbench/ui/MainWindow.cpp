@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QOpenGLWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -28,8 +29,10 @@
 
 #include "AnnotationValues.h"
 #include "ConfigWindow.h"
+#include "ExifExtraction.h"
 #include "ControllerPicker.h"
 #include "GeoRef.h"
+#include "ImageSetOperations.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MyListWidget.h"
@@ -41,8 +44,10 @@
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
 #include "PropertyWindow.h"
+#include "ReconstructionRunner.h"
 #include "ScanSettings.h"
 #include "SelectionToolWidget.h"
+#include "SensorDisplay.h"
 #include "ServerPosition.h"
 #include "TCPServer.h"
 
@@ -75,6 +80,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_configWindow = new ConfigWindow(this);
     connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
+    createReconstruction();
 
     // Listens only while point or polygon input is switched on.
     m_commandServer = new TCPServer(this);
@@ -82,10 +88,22 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
     connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_commandServer,
             [this] { m_commandServer->toggleTCPServer(false); });
+
+    // The sensors switch follows the display, also when the device goes away.
+    SensorDisplay* sensors = m_osgWidget->sensors();
+    connect(sensors, &SensorDisplay::switched, this, [this](bool on) {
+        const QSignalBlocker quiet(m_actions.value("&Sensors"));
+        m_actions.value("&Sensors")->setChecked(on);
+    });
+    connect(sensors, &SensorDisplay::failed, this,
+            [this](const QString& title, const QString& message) { QMessageBox::critical(this, title, message); });
 }
 
 MainWindow::~MainWindow()
 {
+    // The exif process is a member and may report its end while it is destroyed.
+    if (m_exif)
+        disconnect(m_exif, nullptr, this, nullptr);
     // The forms outlive this member during destruction; let them forget the picker first.
     if (m_annotationInput)
         m_annotationInput->setPicker(nullptr);
@@ -252,7 +270,65 @@ QWidget* MainWindow::createImageList()
     connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
+
+    m_imageSet = new ImageSetOperations(m_imageList, this, this);
+    connect(m_imageSet, &ImageSetOperations::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_imageSet, &ImageSetOperations::logLine, this, &MainWindow::appendLog);
+    connect(m_imageSet, &ImageSetOperations::imagesListed, this, &MainWindow::imagesListed);
+    connect(m_imageSet, &ImageSetOperations::imageFolderChosen, this, [this](const QString& folder) {
+        if (m_configWindow)
+            m_configWindow->setImageFolder(folder);
+    });
+    m_exif = new ExifExtraction(&m_exifProcess, this);
+    connect(m_exif, &ExifExtraction::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_exif, &ExifExtraction::logLine, this, &MainWindow::appendLog);
+    connect(m_exif, SIGNAL(finished(int)), this, SLOT(onExifProcessFinished(int)));
     return m_imageList;
+}
+
+void MainWindow::imagesListed()
+{
+    QDockWidget* dock = m_docks.value(QStringLiteral("Images View"));
+    if (dock) {
+        dock->show();
+        dock->raise();
+    }
+    m_imageList->setFocus();
+    for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
+        m_actions.value(QLatin1String(text))->setEnabled(true);
+    statusBar()->showMessage(tr("add image"));
+    updateWindowTitleCount();
+}
+
+void MainWindow::addImage()
+{
+    m_imageSet->addImage();
+}
+
+void MainWindow::syncImages()
+{
+    m_imageSet->syncImages();
+}
+
+void MainWindow::copyToFolder()
+{
+    m_imageSet->copyToFolder();
+}
+
+void MainWindow::changeItemValue(QListWidgetItem* item)
+{
+    m_imageSet->changeItemValue(item);
+}
+
+void MainWindow::exifExtract()
+{
+    m_exif->start(m_imageList->imagePaths());
+}
+
+void MainWindow::onExifProcessFinished(int)
+{
+    for (const QString& line : m_exif->report())
+        appendLog(line);
 }
 
 void MainWindow::appendLog(const QString& text)
@@ -728,6 +804,43 @@ void MainWindow::saveVariables()
         statusBar()->showMessage(tr("Project write Failed"), 2000);
 }
 
+// ---- Reconstruction ---------------------------------------------------------
+
+void MainWindow::createReconstruction()
+{
+    m_reconstruction = new ReconstructionRunner(
+        this, m_logList, m_imageList, m_appDir,
+        {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"), m_actions.value("&Run Dense"),
+         m_actions.value("&Scan Settings"), m_actions.value("&Abort current reconstruction")});
+    // A sparse run extracts the images' EXIF data first and waits for it.
+    m_reconstruction->setExifExtraction([this] {
+        exifExtract();
+        return &m_exifProcess;
+    });
+    m_reconstruction->setSaveSettings([this] { saveVariables(); });
+    connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
+    connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
+}
+
+void MainWindow::SfMSparseReconstruction()
+{
+    m_reconstruction->runSparse();
+}
+
+void MainWindow::SfMSparseReRun()
+{
+    m_reconstruction->reRun();
+}
+
+void MainWindow::denseReconstruction()
+{
+    m_reconstruction->runDense();
+}
+
+// The results are opened through "&Add Data(s)...".
+void MainWindow::loadSparseNVM(QFile*) {}
+void MainWindow::loadPatchFiles(QStringList) {}
+
 // ---- Project file -------------------------------------------------------------
 
 bool MainWindow::writeProjectFile(const QString& fileName)
@@ -837,20 +950,32 @@ void MainWindow::clearProject()
     root->removeRows(0, root->rowCount());
 }
 
+// ---- Sensor network ---------------------------------------------------------
+
+void MainWindow::startSensors(bool start)
+{
+    if (start)
+        m_osgWidget->sensors()->start();
+    else
+        m_osgWidget->sensors()->stop();
+}
+
+void MainWindow::toggleSmoke(bool start)
+{
+    m_osgWidget->sensors()->setSmoke(start);
+}
+
 // ---- Slots whose work belongs to features still to come --------------------
 
 void MainWindow::updateWindowPaint() {}
 void MainWindow::updateZooms(double) {}
 void MainWindow::deleteImageViewer(QString) {}
 void MainWindow::receiveExtractCommand() {}
-void MainWindow::startSensors(bool) {}
-void MainWindow::toggleSmoke(bool) {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
 void MainWindow::undo() {}
 void MainWindow::recordClicked() {}
-void MainWindow::syncImages() {}
 void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
 void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
 void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
@@ -860,18 +985,8 @@ void MainWindow::convertPlyToOsga(std::string) {}
 void MainWindow::convertPts2PlyOpen() {}
 void MainWindow::convertPts2AscOpen() {}
 void MainWindow::saveSelectedPointsasPolyline() {}
-void MainWindow::addImage() {}
 void MainWindow::load(QListWidgetItem*) {}
-void MainWindow::changeItemValue(QListWidgetItem*) {}
-void MainWindow::copyToFolder() {}
-void MainWindow::exifExtract() {}
-void MainWindow::onExifProcessFinished(int) {}
 void MainWindow::onConvertPlyProcessFinished(int) {}
-void MainWindow::SfMSparseReconstruction() {}
-void MainWindow::SfMSparseReRun() {}
-void MainWindow::denseReconstruction() {}
-void MainWindow::loadSparseNVM(QFile*) {}
-void MainWindow::loadPatchFiles(QStringList) {}
 void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}

@@ -15,9 +15,12 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
 class TCPServer;
 class GeoRef;
 class LayerTree;
@@ -37,6 +40,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+class ReconstructionRunner;
 class SelectionToolWidget;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
@@ -63,6 +67,11 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
+    ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -196,10 +205,12 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
+    void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
     // The current tree item's index among the layers of that type, or -1.
     int currentLayerIndex(LayerType::Code type) const;
@@ -215,6 +226,8 @@ private:
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     QString m_projectPath;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     QList<ImageViewer*> imagesView;
@@ -223,12 +236,13 @@ private:
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
+    ReconstructionRunner* m_reconstruction = nullptr;
     std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;
