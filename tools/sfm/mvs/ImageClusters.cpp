@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <numeric>
 #include <sstream>
+
+#include "TextFile.h"
 
 ImageClusters ImageClusters::split(const std::vector<std::vector<int>>& shared, int maxSize)
 {
@@ -119,18 +120,7 @@ bool ImageClusters::read(std::istream& in, std::string* error)
 
 bool ImageClusters::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFile::parse(path, error, [this](std::istream& in, std::string* e) { return read(in, e); });
 }
 
 std::string ImageClusters::text() const

@@ -1,10 +1,11 @@
 #include "MvsCamera.h"
 
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <limits>
 #include <sstream>
+
+#include "TextFile.h"
 
 namespace
 {
@@ -103,18 +104,8 @@ bool MvsCamera::readContour(std::istream& in, std::string* error)
 
 bool MvsCamera::readContourFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open camera file " + path;
-        return false;
-    }
-    std::string message;
-    if (readContour(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFile::parse(path, error,
+                           [this](std::istream& in, std::string* e) { return readContour(in, e); });
 }
 
 std::string MvsCamera::contourText() const

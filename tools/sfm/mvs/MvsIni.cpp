@@ -1,6 +1,8 @@
 #include "MvsIni.h"
 
-#include <fstream>
+#include <istream>
+
+#include "TextFile.h"
 
 namespace
 {
@@ -49,18 +51,7 @@ bool MvsIni::read(std::istream& in, std::string* error)
 
 bool MvsIni::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFile::parse(path, error, [this](std::istream& in, std::string* e) { return read(in, e); });
 }
 
 std::string MvsIni::value(const std::string& sectionKey, const std::string& fallback) const

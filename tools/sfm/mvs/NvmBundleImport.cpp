@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <sstream>
+
+#include "TextFile.h"
 
 namespace
 {
@@ -176,11 +177,6 @@ void NvmBundleImport::placeOrigins(const ImageSize& imageSize)
 
 bool NvmBundleImport::readFile(const std::string& path, std::string* error, const ImageSize& imageSize)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return fail(error, "cannot open " + path);
-    std::string message;
-    if (read(in, &message, imageSize))
-        return true;
-    return fail(error, path + ": " + message);
+    return TextFile::parse(path, error,
+                           [&](std::istream& in, std::string* e) { return read(in, e, imageSize); });
 }

@@ -1,8 +1,9 @@
 #include "PmvsOptions.h"
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
+
+#include "TextFile.h"
 
 namespace
 {
@@ -81,18 +82,7 @@ bool PmvsOptions::read(std::istream& in, std::string* error)
 
 bool PmvsOptions::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open option file " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFile::parse(path, error, [this](std::istream& in, std::string* e) { return read(in, e); });
 }
 
 std::string PmvsOptions::text() const

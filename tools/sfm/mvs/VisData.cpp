@@ -1,8 +1,9 @@
 #include "VisData.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
+
+#include "TextFile.h"
 
 std::vector<std::vector<int>> VisData::sharedPoints(const BundlerFile& bundle)
 {
@@ -74,18 +75,7 @@ bool VisData::read(std::istream& in, std::string* error)
 
 bool VisData::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFile::parse(path, error, [this](std::istream& in, std::string* e) { return read(in, e); });
 }
 
 std::string VisData::text() const
