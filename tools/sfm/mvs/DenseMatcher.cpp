@@ -154,7 +154,7 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
                 *log << ' ' << j;
             const DepthMap& map = m_maps[size_t(v)];
             if (!choice.families.empty())
-                *log << " (and along the dominant plane)";
+                *log << " (planes in " << choice.families.size() + 1 << " directions)";
             *log << ", depths " << choice.nearDepth << ".." << choice.farDepth << ", " << map.planes
                  << " planes (" << std::lround(map.swept) << " swept), " << map.validCount() << " pixels, "
                  << seconds(began) << " s\n";
