@@ -32,6 +32,7 @@ struct Loaded {
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
     std::string out;
+    std::string message;
 
     size_t viewCount() const
     {
@@ -48,7 +49,7 @@ std::unique_ptr<Loaded> readText(const QByteArray& text, const std::string& fold
     auto loaded = std::make_unique<Loaded>();
     StdoutCapture capture;
     loaded->ok = NvmReader::readNvm(text.constData(), text.constData() + text.size(), folder,
-                                    loaded->vertices, loaded->colours, loaded->bundle);
+                                    loaded->vertices, loaded->colours, loaded->bundle, &loaded->message);
     loaded->out = capture.text();
     return loaded;
 }
@@ -58,8 +59,8 @@ std::unique_ptr<Loaded> readFile(const QString& path, std::string* imageFolder =
     auto loaded = std::make_unique<Loaded>();
     std::string folder;
     StdoutCapture capture;
-    loaded->ok =
-        NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle, folder);
+    loaded->ok = NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle,
+                                    folder, &loaded->message);
     loaded->out = capture.text();
     if (imageFolder)
         *imageFolder = folder;
@@ -247,6 +248,7 @@ private slots:
         QCOMPARE(capture.text(), std::string("Reading Bundle File\nBundle File is .out\n"));
         QVERIFY(result.kind == BundleLoader::Kind::Out);
         QVERIFY(!result.ok);
+        QVERIFY(result.accepted);
         QVERIFY(!result.buildScene);
         QVERIFY(bundle.bundleCameras.empty());
         QVERIFY(result.vertices.empty());
@@ -263,8 +265,9 @@ private slots:
         // Only ".out" counts, not any "out": a layout or an output folder stays an NVM.
         QTest::newRow("out without dot")
             << "/output/layout.nvm" << int(BundleLoader::Kind::Nvm) << "Bundle File is .nvm";
-        QTest::newRow("out in a folder")
-            << "/x.out/a.nvm" << int(BundleLoader::Kind::Out) << "Bundle File is .out";
+        // Only the file's own name counts, as for the layer type.
+        QTest::newRow("out in a folder does not count")
+            << "/x.out/a.nvm" << int(BundleLoader::Kind::Nvm) << "Bundle File is .nvm";
         QTest::newRow("patch") << "/d/models/option-0000.patch" << int(BundleLoader::Kind::Patch)
                                << "Bundle File is .patch";
         QTest::newRow("nvm before patch")
@@ -290,6 +293,8 @@ private slots:
                  "Reading Bundle File\n" + secondLine + "\n");
         QCOMPARE(int(result.kind), kind);
         QVERIFY(!result.ok);
+        QVERIFY(!result.accepted);
+        QVERIFY2(QString::fromStdString(result.message).contains(name), result.message.c_str());
         QVERIFY(!result.buildScene);
         QVERIFY(bundle.bundleCameras.empty());
     }
@@ -326,6 +331,7 @@ private slots:
         StdoutCapture capture;
         const BundleLoader::Result result = BundleLoader::load(path.toStdString(), bundle);
         QVERIFY(result.ok);
+        QVERIFY(result.accepted);
         QVERIFY(!result.buildScene);
         QCOMPARE(result.vertices.size(), size_t(1));
         QCOMPARE(int(result.vertices[0]->size()), 2);
@@ -414,6 +420,10 @@ private slots:
         QCOMPARE(loaded->bundle.bundleCameras.size(), size_t(1));
         QVERIFY(loaded->vertices.empty());
         QVERIFY(loaded->out.find("Total Points Read") == std::string::npos);
+        // The user is told where the reading ended.
+        QCOMPARE(QString::fromStdString(loaded->message), QString("line 6: model 0 has no points"));
+        QCOMPARE(QString::fromStdString(readText("NVM_V3\n\n")->message),
+                 QString("line 2: the file ends before a camera count"));
     }
 
     void unreadableFileFails_data()
@@ -433,6 +443,7 @@ private slots:
         QVERIFY(loaded->bundle.bundleCameras.empty());
         QVERIFY(loaded->out.find("Total Points Read") == std::string::npos);
         QVERIFY(loaded->out.find("Cannot open " + file.toStdString()) != std::string::npos);
+        QVERIFY(loaded->message.rfind("Cannot open " + file.toStdString(), 0) == 0);
     }
 
     void countLines_data()

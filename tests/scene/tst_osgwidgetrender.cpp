@@ -4,6 +4,7 @@
 
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
+#include "MapController.h"
 #include "OsgWidget.h"
 #include "SharedData.h"
 
@@ -238,6 +239,34 @@ private slots:
         // Same orientation and channel order as on screen.
         QCOMPARE(written.pixel(0, 0), background);
         QCOMPARE(contentBox(written), contentBox(shown));
+    }
+
+    // Moving the unfixed polygon vertex changed the edge's vertex array only:
+    // the screen kept drawing the edge where it was first drawn.
+    void movedPolygonVertexTakesItsEdgeAlong()
+    {
+        auto w = shownWidget();
+        QVERIFY(w);
+        osgGA::CameraManipulator* manipulator = w->activeManipulator();
+        manipulator->setHomePosition(osg::Vec3d(0, 0, 40), osg::Vec3d(0, 0, 0), osg::Vec3d(0, 1, 0), false);
+        manipulator->home(0.0);
+        MapController* controller = w->mapController();
+        const osg::Vec3f first(-4, -3, 0), second(4, -3, 0), moved(4, 3, 0);
+        controller->extendPolygon(first);
+        controller->updateTogglePolygon(); // fixed: the next pick starts an edge
+        controller->extendPolygon(second);
+        const QImage before = frame(*w);
+        const QPoint oldMiddle = project(*w, (first + second) * 0.5f, before);
+        const QPoint newMiddle = project(*w, (first + moved) * 0.5f, before);
+        QVERIFY(paintedNear(before, oldMiddle));
+        QVERIFY(!paintedNear(before, newMiddle));
+
+        controller->extendPolygon(moved); // the unfixed vertex follows the pick
+        const QImage after = frame(*w);
+        QVERIFY(!paintedNear(after, oldMiddle));
+        QVERIFY(paintedNear(after, newMiddle));
+        const QColor edge = after.pixelColor(newMiddle);
+        QVERIFY2(edge.red() > 200 && edge.green() < 60 && edge.blue() < 60, qPrintable(edge.name()));
     }
 
     void frameTimerKeepsRendering()

@@ -85,7 +85,7 @@ public:
 
     // The points inside the box (see BoxPointExtractor) as a new point geode
     // in world coordinates; null while the box is switched off or flat, or
-    // when it holds no point that is kept.
+    // when it holds no point.
     osg::ref_ptr<osg::Geode> extractBox();
 
     // Draggable markers: a red sphere under the root.

@@ -4,13 +4,14 @@
 
 #include "BundleLoader.h"
 #include "BundleSceneBuilder.h"
+#include "DynamicPopup.h"
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
 #include "MapController.h"
 #include "MapManipulator.h"
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
-#include "DynamicPopup.h"
+#include "ViewStatsHandler.h"
 #include "comReader.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,28 @@ constexpr osg::Node::NodeMask shownMask = ~0x0u;
 std::string localPath(const QString& fileName)
 {
     return QFile::encodeName(fileName).toStdString();
+}
+
+template <typename List> bool inRange(const List& list, int index)
+{
+    return index >= 0 && index < int(list.size());
+}
+
+template <typename List> int indexOfNode(const List& list, const osg::Node* node)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].get() == node)
+            return int(i);
+    return -1;
+}
+
+bool failWith(QString* error, const QString& text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (error)
+        *error = text;
+    return false;
 }
 
 } // namespace
@@ -94,7 +117,10 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
-    m_view->addEventHandler(new osgViewer::StatsHandler);
+    m_stats = new ViewStatsHandler([this](int key) {
+        return activeManipulator() == m_mapManipulator.get() && MapManipulator::usesKey(key);
+    });
+    m_view->addEventHandler(m_stats.get());
     m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
     m_view->addEventHandler(m_mapController.get());
     m_view->addEventHandler(m_sensors->popupHandler());
@@ -164,20 +190,20 @@ void OsgWidget::runLodControl()
 
 // ------------------------------------------------------------------- loading
 
-bool OsgWidget::loadBundle(const QString& fileName, bool visible)
+bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error)
 {
     auto bundle = std::make_unique<SparseBundle>();
     const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle);
     if (result.kind == BundleLoader::Kind::Nvm)
         m_imageFolder = QFile::decodeName(QByteArray::fromStdString(result.imageFolder));
-    if (!result.ok)
+    if (!result.accepted) {
+        if (error)
+            *error = QString::fromStdString(result.message);
         return false;
-    if (!result.buildScene) {
-        // Patch files are shown through the point cloud path; their entry
-        // only keeps the bundle indices in step with the layer tree.
-        m_sparseBundles.push_back(std::move(bundle));
-        return true;
     }
+    // Bundler ".out" files feed the external tools only: a layer with nothing to show.
+    if (!result.buildScene)
+        return true;
     const QString companion = GeoReference::companionFileName(fileName);
     std::printf("%s\n", companion.toLocal8Bit().constData());
     GeoReference geo;
@@ -202,18 +228,12 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
     return index;
 }
 
-bool OsgWidget::loadModel(const QString& fileName, bool visible)
+bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
 {
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
-    if (!node) {
-        // An empty placeholder keeps this list's indices in step with the
-        // layer tree's model list; it adds nothing to the scene.
-        std::printf("Could not read model %s\n", fileName.toLocal8Bit().constData());
-        std::fflush(stdout);
-        m_models.push_back(new osg::Group);
-        return false;
-    }
+    if (!node)
+        return failWith(error, fileName + tr(": the scene-graph library cannot read this model"));
     m_models.push_back(node);
     m_root->addChild(node.get());
     if (!visible)
@@ -223,11 +243,11 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible)
     return true;
 }
 
-bool OsgWidget::loadTerrain(const QString& fileName)
+bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 {
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
-        return false;
+        return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
     m_terrains.push_back(node);
     m_root->addChild(node.get());
     std::printf("Read\n");
@@ -235,19 +255,31 @@ bool OsgWidget::loadTerrain(const QString& fileName)
     return true;
 }
 
-template <typename List> bool inRange(const List& list, int index)
-{
-    return index >= 0 && index < int(list.size());
-}
-
-bool OsgWidget::loadPointCloud(const QString& fileName, bool visible)
+bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* error)
 {
     const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName);
+    if (error)
+        *error = r.message;
+    if (!r.loaded)
+        return false;
     // Paged archives ignore the visible flag and need the detail control.
     if (r.archive)
         enableLodControl();
     addPointCloud(r.group.get(), r.archive || visible);
-    return r.loaded;
+    return true;
+}
+
+bool OsgWidget::exportLayerCloud(LayerId id, const QString& fileName, QString* message)
+{
+    const LayerObject* object = layerObject(id);
+    const int index =
+        object && object->type == LayerType::PointCloud ? indexOfNode(m_pointClouds, object->node.get()) : -1;
+    if (index < 0) {
+        if (message)
+            *message = tr("That layer holds no point cloud to export.");
+        return false;
+    }
+    return exportPointCloud(fileName, index, message);
 }
 
 bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* message)
@@ -260,43 +292,137 @@ bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* me
     return PointCloudLoader::exportPointCloud(fileName, m_pointClouds[size_t(index)]->asGroup(), message);
 }
 
-void OsgWidget::loadLayer(LayerType::Code type, const QString& file, bool visible)
+bool OsgWidget::loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
 {
+    if (id == noLayer || hasLayer(id))
+        return failWith(error, file + tr(": layer %1 is taken").arg(id));
+    LayerObject object;
+    object.type = type;
     switch (type) {
-    case LayerType::Bundle: loadBundle(file, visible); break;
-    case LayerType::Mesh: loadModel(file, visible); break;
-    case LayerType::Terrain: loadTerrain(file); break;
-    case LayerType::PointCloud: loadPointCloud(file, visible); break;
+    case LayerType::Bundle: {
+        const size_t before = m_sparseBundles.size();
+        if (!loadBundle(file, visible, error))
+            return false;
+        if (m_sparseBundles.size() == before)
+            return true; // a Bundler file: nothing in the scene stands for it
+        object.bundle = m_sparseBundles.back().get();
+        break;
+    }
+    case LayerType::Mesh:
+        if (!loadModel(file, visible, error))
+            return false;
+        object.node = m_models.back();
+        break;
+    case LayerType::Terrain:
+        if (!loadTerrain(file, error))
+            return false;
+        object.node = m_terrains.back();
+        break;
+    case LayerType::PointCloud:
+        if (!loadPointCloud(file, visible, error))
+            return false;
+        object.node = m_pointClouds.back();
+        break;
     case LayerType::Points:
     case LayerType::Polygons:
-        loadAnnotationLayer(type, file, visible, QCoreApplication::applicationDirPath());
+        return loadAnnotationLayer(id, type, file, visible, QCoreApplication::applicationDirPath(), error);
+    default:
+        return failWith(error, file + tr(": this kind of layer has nothing to show"));
+    }
+    m_layerObjects[id] = object;
+    return true;
+}
+
+const OsgWidget::LayerObject* OsgWidget::layerObject(LayerId id) const
+{
+    const auto found = m_layerObjects.find(id);
+    return found == m_layerObjects.end() ? nullptr : &found->second;
+}
+
+osg::Node* OsgWidget::layerNode(LayerId id) const
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return nullptr;
+    if (object->annotation)
+        return object->annotation->group();
+    if (object->bundle)
+        return object->bundle->sparsePoints.empty() ? nullptr : object->bundle->sparsePoints.front().get();
+    return object->node.get();
+}
+
+int OsgWidget::bundleIndex(const SparseBundle* bundle) const
+{
+    for (size_t i = 0; i < m_sparseBundles.size(); ++i)
+        if (m_sparseBundles[i].get() == bundle)
+            return int(i);
+    return -1;
+}
+
+void OsgWidget::setLayerVisible(LayerId id, bool visible)
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return;
+    if (object->bundle)
+        setBundleMask(bundleIndex(object->bundle), visible ? shownMask : hiddenMask);
+    else if (object->annotation)
+        object->annotation->setVisible(visible);
+    else if (object->node)
+        object->node->setNodeMask(visible ? shownMask : hiddenMask);
+}
+
+void OsgWidget::removeLayer(LayerId id)
+{
+    const auto found = m_layerObjects.find(id);
+    if (found == m_layerObjects.end())
+        return;
+    const LayerObject object = found->second;
+    m_layerObjects.erase(found);
+    switch (object.type) {
+    case LayerType::Bundle:
+        removeBundle(bundleIndex(object.bundle));
+        break;
+    case LayerType::Mesh:
+        removeModel(indexOfNode(m_models, object.node.get()));
+        break;
+    case LayerType::PointCloud:
+        removePointCloud(indexOfNode(m_pointClouds, object.node.get()));
+        break;
+    case LayerType::Terrain: {
+        const int index = indexOfNode(m_terrains, object.node.get());
+        if (index >= 0) {
+            detachFromRoot(object.node.get());
+            m_terrains.erase(m_terrains.begin() + index);
+        }
+        break;
+    }
+    case LayerType::Points:
+    case LayerType::Polygons:
+        m_annotations->remove(object.annotation);
         break;
     default: break;
     }
 }
 
-void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
+void OsgWidget::forgetObject(const osg::Node* node, const SparseBundle* bundle)
 {
-    switch (type) {
-    case LayerType::Bundle: visible ? showBundle(index) : hideBundle(index); break;
-    case LayerType::Mesh: visible ? showModel(index) : hideModel(index); break;
-    case LayerType::PointCloud: visible ? showPointCloud(index) : hidePointCloud(index); break;
-    case LayerType::Points:
-    case LayerType::Polygons: m_annotations->setVisible(type, index, visible); break;
-    default: break;
+    for (auto it = m_layerObjects.begin(); it != m_layerObjects.end();) {
+        const bool gone = (node && it->second.node.get() == node) || (bundle && it->second.bundle == bundle);
+        it = gone ? m_layerObjects.erase(it) : std::next(it);
     }
 }
 
-void OsgWidget::removeLayer(LayerType::Code type, int index)
+int OsgWidget::addPointCloud(LayerId id, osg::Node* cloud, bool visible)
 {
-    switch (type) {
-    case LayerType::Bundle: removeBundle(index); break;
-    case LayerType::Mesh: removeModel(index); break;
-    case LayerType::PointCloud: removePointCloud(index); break;
-    case LayerType::Points:
-    case LayerType::Polygons: m_annotations->remove(type, index); break;
-    default: break;
-    }
+    if (id == noLayer || hasLayer(id) || !cloud)
+        return -1;
+    const int index = addPointCloud(cloud, visible);
+    LayerObject object;
+    object.type = LayerType::PointCloud;
+    object.node = cloud;
+    m_layerObjects[id] = object;
+    return index;
 }
 
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
@@ -363,6 +489,7 @@ void OsgWidget::removeBundle(int index)
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
+    forgetObject(nullptr, &bundle);
     for (size_t m = 0; m < bundle.bundleCameras.size(); ++m) {
         std::printf("sparseBundles[index]->bundleCameras[m].size()= %zu\n", bundle.bundleCameras[m].size());
         for (auto& camera : bundle.bundleCameras[m]) {
@@ -451,6 +578,7 @@ void OsgWidget::removeModel(int index)
         return;
     m_models[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_models[size_t(index)].get());
+    forgetObject(m_models[size_t(index)].get());
     m_models.erase(m_models.begin() + index);
 }
 
@@ -472,6 +600,7 @@ void OsgWidget::removePointCloud(int index)
         return;
     m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_pointClouds[size_t(index)].get());
+    forgetObject(m_pointClouds[size_t(index)].get());
     m_pointClouds.erase(m_pointClouds.begin() + index);
 }
 
@@ -581,12 +710,9 @@ void OsgWidget::goToBookmark(int index)
     osgGA::CameraManipulator* manipulator = activeManipulator();
     if (!manipulator)
         return;
-    // The view turns toward the first layer; with no layer loaded the
-    // bookmark's own centre is all there is.
-    osg::Vec3d centre = mark.centre;
-    if (m_root->getNumChildren() > 0 && m_root->getChild(0)->getBound().valid())
-        centre = m_root->getChild(0)->getBound().center();
-    manipulator->setHomePosition(mark.eye, centre, mark.up, false);
+    // The view the bookmark was saved with: its own eye, direction and up,
+    // whatever layers came or went since.
+    manipulator->setHomePosition(mark.eye, mark.centre, mark.up, false);
     manipulator->home(0.0);
     m_glWidget->update();
 }
@@ -647,15 +773,21 @@ void OsgWidget::turnOnSelectBox(bool on)
     m_mapController->turnOnSelectBox(on);
 }
 
-int OsgWidget::extractBox()
+osg::ref_ptr<osg::Group> OsgWidget::extractSelection()
 {
     osg::ref_ptr<osg::Geode> points = m_mapController->extractBox();
     if (!points)
-        return -1;
+        return nullptr;
     osg::ref_ptr<osg::Group> cloud = new osg::Group;
     cloud->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
     cloud->addChild(points.get());
-    return addPointCloud(cloud.get(), true);
+    return cloud;
+}
+
+int OsgWidget::extractBox()
+{
+    osg::ref_ptr<osg::Group> cloud = extractSelection();
+    return cloud ? addPointCloud(cloud.get(), true) : -1;
 }
 
 // ----------------------------------------------------------------- screenshot
@@ -703,38 +835,60 @@ bool OsgWidget::captureScreen()
 
 // ------------------------------------------------------- annotation layers
 
-QVector<AnnotationRecord> OsgWidget::loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
-                                                         const QString& appFolder)
+bool OsgWidget::loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                                    const QString& appFolder, QString* error)
 {
+    if (id == noLayer || hasLayer(id))
+        return failWith(error, file + tr(": layer %1 is taken").arg(id));
     const bool firstLayer = m_root->getNumChildren() == 0;
-    const QVector<AnnotationRecord> records = m_annotations->load(type, file, visible, appFolder);
-    if (firstLayer && !records.isEmpty())
+    AnnotationLayer* layer = m_annotations->loadLayer(type, file, visible, appFolder, error);
+    if (!layer)
+        return false;
+    LayerObject object;
+    object.type = type;
+    object.annotation = layer;
+    m_layerObjects[id] = object;
+    if (firstLayer)
         showTop();
-    return records;
+    return true;
 }
 
-int OsgWidget::addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder)
+bool OsgWidget::addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder)
 {
-    return m_annotations->addLayer(type, visible, appFolder);
+    if (id == noLayer || hasLayer(id))
+        return false;
+    AnnotationLayer* layer = m_annotations->createLayer(type, visible, appFolder);
+    if (!layer)
+        return false;
+    LayerObject object;
+    object.type = type;
+    object.annotation = layer;
+    m_layerObjects[id] = object;
+    return true;
 }
 
-void OsgWidget::appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record)
+void OsgWidget::appendAnnotation(LayerId id, const AnnotationRecord& record)
 {
-    m_annotations->append(type, index, record);
+    const LayerObject* object = layerObject(id);
+    if (object && object->annotation)
+        object->annotation->addRecord(record);
 }
 
-QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerType::Code type, int index) const
+QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerId id) const
 {
-    const AnnotationLayer* layer = m_annotations->layer(type, index);
-    return layer ? layer->records() : QVector<AnnotationRecord>();
+    const LayerObject* object = layerObject(id);
+    return object && object->annotation ? object->annotation->records() : QVector<AnnotationRecord>();
 }
 
-void OsgWidget::toggleAnnotationLabels(LayerType::Code type, int index)
+void OsgWidget::toggleAnnotationLabels(LayerId id)
 {
-    m_annotations->toggleLabels(type, index);
+    const LayerObject* object = layerObject(id);
+    if (object && object->annotation)
+        object->annotation->toggleLabels();
 }
 
-bool OsgWidget::saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error)
+bool OsgWidget::saveAnnotationLayer(LayerId id, const QString& file, QString* error)
 {
-    return m_annotations->save(type, file, index, error);
+    const LayerObject* object = layerObject(id);
+    return AnnotationScene::save(object ? object->annotation : nullptr, file, error);
 }

@@ -11,6 +11,7 @@
 #include <osgViewer/View>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,7 @@ class MapController;
 class MapManipulator;
 class QListWidget;
 class SmartManipulator;
+class ViewStatsHandler;
 
 // The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
 // rendering into it. Owns the scene root and every list of loaded layers.
@@ -58,38 +60,51 @@ public:
     // The manipulator that moves the camera now (inside the set once one is selected).
     osgGA::CameraManipulator* activeManipulator() const;
 
-    // Loading. Each returns whether something was added to the scene.
-    bool loadBundle(const QString& fileName, bool visible);
+    // Loading. Each returns whether something was added to the scene; a
+    // file that gives nothing adds nothing, and error (when given) says why.
+    bool loadBundle(const QString& fileName, bool visible, QString* error = nullptr);
     // Adds an already read bundle: builds its nodes (placed by geo when given),
     // keeps it in sparseBundles, shows "Top" for the first layer, hides it when
     // not visible. Returns its index.
     int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                   const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible);
-    bool loadModel(const QString& fileName, bool visible);
-    bool loadTerrain(const QString& fileName);
+    bool loadModel(const QString& fileName, bool visible, QString* error = nullptr);
+    bool loadTerrain(const QString& fileName, QString* error = nullptr);
     // Reads a point cloud file (PLY, PTS, XYB, patch, paged archive, or any
     // file the scene-graph library reads) and appends it to the clouds.
-    bool loadPointCloud(const QString& fileName, bool visible);
+    bool loadPointCloud(const QString& fileName, bool visible, QString* error = nullptr);
     // Writes the arrays of cloud index as ASCII PLY; false with a message
     // when there is no such cloud or it cannot be written.
     bool exportPointCloud(const QString& fileName, int index, QString* message = nullptr);
+    // The same for the cloud of a layer.
+    bool exportLayerCloud(LayerId id, const QString& fileName, QString* message = nullptr);
 
-    // What the layer tree asks of the view.
-    void loadLayer(LayerType::Code type, const QString& file, bool visible) override;
-    void setLayerVisible(LayerType::Code type, int index, bool visible) override;
-    void removeLayer(LayerType::Code type, int index) override;
+    // What the layer tree asks of the view: scene objects by layer id.
+    bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                   QString* error = nullptr) override;
+    void setLayerVisible(LayerId id, bool visible) override;
+    void removeLayer(LayerId id) override;
+    // Whether a scene object stands for the layer.
+    bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
+    // The scene object of a layer: the node of a mesh, terrain or point
+    // cloud, the points of a bundle's first model, an annotation layer's group.
+    osg::Node* layerNode(LayerId id) const;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
+    // A cloud made here (an extracted selection) becomes the layer's object.
+    int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
     // Annotation point and polygon layers.
-    QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
-                                                  const QString& appFolder) override;
-    int addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder) override;
-    void appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record) override;
-    QVector<AnnotationRecord> annotationRecords(LayerType::Code type, int index) const override;
-    void toggleAnnotationLabels(LayerType::Code type, int index) override;
-    // Writes an annotation layer's records back to file ("Save Edits").
-    bool saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error = nullptr);
+    bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                             const QString& appFolder, QString* error = nullptr) override;
+    bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible,
+                            const QString& appFolder) override;
+    void appendAnnotation(LayerId id, const AnnotationRecord& record) override;
+    QVector<AnnotationRecord> annotationRecords(LayerId id) const override;
+    void toggleAnnotationLabels(LayerId id) override;
+    // Writes an annotation layer's records back to file ("Save Edits"); a
+    // layer without records leaves the file alone.
+    bool saveAnnotationLayer(LayerId id, const QString& file, QString* error = nullptr);
     AnnotationScene* annotations() const { return m_annotations.get(); }
 
     // Layers by index; indices outside a list are ignored.
@@ -157,10 +172,16 @@ public:
 
     // The picking controller: input modes, picked points and the selection box.
     MapController* mapController() const { return m_mapController.get(); }
-    // Extracts the points inside the selection box into a new point cloud
-    // (lighting off, like loaded clouds) at the end of the point clouds.
-    // Returns its index, or -1 when nothing was extracted.
+    // The points inside the selection box as a point cloud group (lighting
+    // off, like loaded clouds), not yet in the scene; null when the box
+    // holds no point.
+    osg::ref_ptr<osg::Group> extractSelection();
+    // The same, appended to the point clouds. Returns its index, or -1 when
+    // nothing was extracted.
     int extractBox();
+
+    // The statistics handler (its keys rest while the map manipulator moves).
+    ViewStatsHandler* statsHandler() const { return m_stats.get(); }
 
 public slots:
     // The selection box, forwarded to the picking controller.
@@ -183,6 +204,18 @@ private:
     void setBundleMask(int index, osg::Node::NodeMask mask);
     void detachFromRoot(osg::Node* node);
     bool validBundle(int index) const;
+    int bundleIndex(const SparseBundle* bundle) const;
+    // Drops the layer ids whose object was removed by index.
+    void forgetObject(const osg::Node* node, const SparseBundle* bundle = nullptr);
+
+    // The scene object of one layer id.
+    struct LayerObject {
+        LayerType::Code type = LayerType::None;
+        osg::ref_ptr<osg::Node> node;          // meshes, terrains, point clouds
+        SparseBundle* bundle = nullptr;        // owned by m_sparseBundles
+        AnnotationLayer* annotation = nullptr; // owned by m_annotations
+    };
+    const LayerObject* layerObject(LayerId id) const;
 
     osg::ref_ptr<osg::Group> m_root;
     osg::ref_ptr<osgViewer::View> m_view;
@@ -194,6 +227,7 @@ private:
     osg::ref_ptr<SmartManipulator> m_smartManipulator;
     osg::ref_ptr<osgGA::KeySwitchMatrixManipulator> m_manipulators;
     osg::ref_ptr<MapController> m_mapController;
+    osg::ref_ptr<ViewStatsHandler> m_stats;
 
     osg::ref_ptr<osg::Image> m_screenshot;
 
@@ -202,6 +236,7 @@ private:
     std::vector<osg::ref_ptr<osg::Node>> m_terrains;
     std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
     std::unique_ptr<AnnotationScene> m_annotations;
+    std::map<LayerId, LayerObject> m_layerObjects;
     QString m_imageFolder;
 
     std::deque<Bookmark> m_bookmarks;

@@ -8,7 +8,7 @@
 #include <QString>
 
 // Builds the scene group of one point cloud file, choosing the reader by the
-// file name: ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"
+// file's own name (not its folders): ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"
 // (with its georeference companion), ".osga" paged archives, and anything
 // else through the scene-graph library. The scene view appends the group to
 // its point clouds and the root.
@@ -23,6 +23,9 @@ public:
         bool archive = false;
         // Points or a node were added under the group.
         bool loaded = false;
+        // Why nothing (or not everything) was read: the reader's words, with
+        // the file and, for text formats, the line.
+        QString message;
     };
 
     static Result loadPointCloud(const QString& fileName);

@@ -15,15 +15,17 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "CommandServerSwitch.h"
+#include "LayerTree.h"
 #include "ScriptProcess.h"
 
 class AnnotationForm;
 class ConfigWindow;
 class ExifExtraction;
 class ImageSetOperations;
+class ProjectSession;
 class TCPServer;
 class GeoRef;
-class LayerTree;
 class ImageViewer;
 class MyListWidget;
 class OsgWidget;
@@ -74,13 +76,18 @@ public:
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
-    // and expands the item and its parent. Nullptr for an unknown file type.
+    // and expands the item and its parent, as a project is read: a file that
+    // cannot be read keeps its item (and its place in the project file), and
+    // the log view says why. Nullptr for an unknown file type.
     QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible,
                             QStandardItem* parent = nullptr);
-    // "Add Data" for files already chosen: each becomes a layer under the root.
+    // "Add Data" for files already chosen: each file that loads becomes a
+    // layer under the root; one that gives nothing adds nothing, and the log
+    // view and the status bar say so.
     void addDataFiles(const QStringList& paths);
 
-    QString projectPath() const { return m_projectPath; }
+    QString projectPath() const;
+    ProjectSession* session() const { return m_session; }
     // The project flows without their file dialogs: true on success.
     bool openProjectFile(const QString& fileName);
     bool writeProjectFile(const QString& fileName);
@@ -210,11 +217,19 @@ private:
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
+    void createProjectSession();
     void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
-    // The current tree item's index among the layers of that type, or -1.
-    int currentLayerIndex(LayerType::Code type) const;
+    bool exportCloudLayer(LayerTree::LayerId id, const QString& fileName);
+    // The current tree item's layer when it is of that type.
+    LayerTree::LayerId currentLayerId(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
+    QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible,
+                              QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error);
+    // One entry per bookmark the scene holds, each going to its own bookmark.
+    void refreshBookmarkMenu();
+    // False (and the toggle back off, the user told why) when the server cannot listen.
+    bool switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form);
 
     Edition m_edition;
     QString m_appDir;
@@ -224,7 +239,7 @@ private:
     QTreeView* m_treeView = nullptr;
     LayerTree* m_layers = nullptr;
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
-    QString m_projectPath;
+    ProjectSession* m_session = nullptr;
     MyListWidget* m_imageList = nullptr;
     ImageSetOperations* m_imageSet = nullptr;
     ExifExtraction* m_exif = nullptr;
@@ -233,6 +248,7 @@ private:
     QList<ImageViewer*> imagesView;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;
+    CommandServerSwitch* m_serverSwitch = nullptr;
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
