@@ -313,6 +313,33 @@ private slots:
                     "Reading Bundle File\nBundle File is .nvm\nCamCount: 16\nTotal Cams:16\n", 0) == 0);
     }
 
+    // The dense matcher's models are PLY text under a ".patch" name: the
+    // loader reads their points but builds no scene nodes for them.
+    void patchFileReadsAsPointsWithoutNodes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("option-0000.patch");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("ply\nformat ascii 1.0\ncomment pmvs2 option-0000\nelement vertex 2\nproperty float x\n"
+                   "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+                   "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+                   "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+                   "1 2 3 0 0 1 255 0 0 255\n4 5 6 0 1 0 0 255 0 255\n");
+        file.close();
+        SparseBundle bundle;
+        StdoutCapture capture;
+        const BundleLoader::Result result = BundleLoader::load(path.toStdString(), bundle);
+        QVERIFY(result.ok);
+        QVERIFY(result.accepted);
+        QVERIFY(!result.buildScene);
+        QCOMPARE(result.vertices.size(), size_t(1));
+        QCOMPARE(int(result.vertices[0]->size()), 2);
+        QCOMPARE((*result.vertices[0])[1], osg::Vec3(4, 5, 6));
+        QCOMPARE((*result.colours[0])[0], osg::Vec4(1, 0, 0, 1));
+        QVERIFY(capture.text().rfind("Reading Bundle File\nBundle File is .patch\n", 0) == 0);
+    }
+
     void cameraLine()
     {
         const auto loaded =

@@ -699,8 +699,9 @@ private slots:
         QTRY_VERIFY(w->glWidget()->renderedFrames() > 2);
         w->activeManipulator()->setByInverseMatrix(
             osg::Matrixd::lookAt(osg::Vec3d(3, 3, 21), osg::Vec3d(3, 3, 1), osg::Vec3d(0, 1, 0)));
+        // Frames come on demand; the moved manipulator asks for one.
         const quint64 frames = w->glWidget()->renderedFrames();
-        QTRY_VERIFY(w->glWidget()->renderedFrames() > frames + 2);
+        QTRY_VERIFY(w->glWidget()->renderedFrames() > frames);
 
         MapController* c = w->mapController();
         c->getPointToggle(true);

@@ -97,7 +97,8 @@ private slots:
                  (QStringList{"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
                               "&Save As Project", "-", "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
-        QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
+        QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply",
+                          "-", "[&recent bookmarks]", "-", "&DrawingPoint",
                           "&Switch Manipulator"};
         // The sensors switch: in "&Connect" where there is one, else here.
         if (edition == Edition::Tessary)

@@ -12,12 +12,14 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include "CloudConversion.h"
 #include "LayerTree.h"
 #include "MainWindow.h"
 #include "MapController.h"
 #include "OsgWidget.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
+#include "PointCloudLoader.h"
 #include "ProjectDocument.h"
 #include "ProjectReader.h"
 #include "TCPServer.h"
@@ -156,6 +158,31 @@ private slots:
         QVERIFY(f.readLine().startsWith("ply"));
         QVERIFY(!w.exportPointCloudTo(5, dir.filePath("none.ply")));
         QVERIFY(w.statusBar()->currentMessage().startsWith("Export failed"));
+    }
+
+    // What "&Run Dense" leaves in pmvs/models: PLY text named ".patch",
+    // added as a point cloud layer with its points in the scene.
+    void densePatchFileAddsAPointCloudLayer()
+    {
+        QTemporaryDir dir;
+        const QString patch = dir.filePath("option-0000.patch");
+        QFile f(patch);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("ply\nformat ascii 1.0\ncomment pmvs2 option-0000\nelement vertex 3\nproperty float x\n"
+                "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+                "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+                "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+                "1 2 3 0 0 1 255 0 0 255\n4 5 6 0 1 0 0 255 0 255\n7 8 9 1 0 0 0 0 255 255\n");
+        f.close();
+        MainWindow w;
+        w.addDataFiles({patch});
+        QCOMPARE(w.layers()->lists(LayerType::PointCloud).names, QStringList{"option-0000.patch"});
+        const auto& clouds = w.sceneView()->pointClouds();
+        QCOMPARE(int(clouds.size()), 1);
+        osg::ref_ptr<osg::Vec3Array> vertices;
+        osg::ref_ptr<osg::Vec4Array> colours;
+        QVERIFY(PointCloudLoader::extractArrays(clouds[0]->asGroup(), vertices, colours));
+        QCOMPARE(int(vertices->size()), 3);
     }
 
     // The tree once found a bundle by its position among the bundle names,
@@ -399,6 +426,35 @@ private slots:
         QVERIFY(controller->getPolygonMode());
         w.polygonForm()->toggleButton()->setChecked(false);
         QVERIFY(!controller->getPolygonMode());
+    }
+
+    // "&PLY->OSGA(LOD)" end to end: the tool runs from the build's program
+    // folder, and the finished archive is offered as a layer.
+    void plyBecomesAnArchiveLayerOnRequest()
+    {
+        QTemporaryDir dir;
+        QFile ply(dir.filePath("dense.ply"));
+        QVERIFY(ply.open(QIODevice::WriteOnly));
+        ply.write("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                  "property float z\nend_header\n1 2 3\n4 5 6\n7 8 9\n");
+        ply.close();
+
+        MainWindow w;
+        w.cloudConversion()->setApplicationFolder(ORVALIS_APP_DIR);
+        QString shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(20);
+        w.convertPlyToOsga(ply.fileName().toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(w.layers()->lists(LayerType::PointCloud).names, QStringList{"dense.osga"}, 60000);
+        QCOMPARE(shown, QString("Ply Successfully Converted"));
+        QVERIFY(w.sceneView()->lodControlEnabled());
+        QVERIFY(!QFile::exists(dir.filePath("dense.bin")));
     }
 };
 

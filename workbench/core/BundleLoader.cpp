@@ -1,5 +1,6 @@
 #include "BundleLoader.h"
 
+#include "PlyReader.h"
 #include "SparseBundle.h"
 
 #include <QFile>
@@ -50,10 +51,22 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
         result.buildScene = result.ok;
         result.accepted = result.ok;
         break;
-    case Kind::Patch:
+    case Kind::Patch: {
         std::cout << "Bundle File is .patch\n";
-        result.message = fileName + ": patch files are point clouds, not bundles";
+        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+        QString message;
+        result.ok = PlyReader::readPly(QFile::decodeName(QByteArray::fromStdString(fileName)), *vertices,
+                                       *colours, &message, &result.shift);
+        result.accepted = result.ok;
+        if (result.ok) {
+            result.vertices.push_back(vertices);
+            result.colours.push_back(colours);
+        } else {
+            result.message = message.toStdString();
+        }
         break;
+    }
     case Kind::Unsupported:
         std::cout << "Unsupported File type\n" << std::flush;
         result.message = fileName + ": not a bundle file (.nvm or .out)";

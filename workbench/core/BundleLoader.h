@@ -31,8 +31,10 @@ public:
 
     // Prints the loader's standard-output lines and fills bundle and result.
     // ".out" files only feed the external tools: they read nothing, and are
-    // accepted as layers when they can be opened. Patch files are point clouds (the scene
-    // reads them as such); as bundles they and unsupported names are refused.
+    // accepted as layers when they can be opened. Patch files (our dense
+    // matcher's PLY text) read through the PLY reader into one point set and
+    // get no scene nodes: the scene shows them through its point cloud path.
+    // Unsupported names are refused.
     // Appending to the scene's list and hiding are the scene's half. Large
     // coordinates are stored relative to the scene origin (or to the one
     // this bundle chooses: result.shift).

@@ -55,6 +55,32 @@ bool MapController::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
     return false;
 }
 
+void MapController::changed()
+{
+    // Frames are drawn on demand: what changes the scene asks for one.
+    osg::ref_ptr<osgViewer::View> view;
+    if (m_view.lock(view))
+        view->requestRedraw();
+}
+
+void MapController::clearPointCapture()
+{
+    changed();
+    m_points.clear();
+}
+
+void MapController::extendPolygon(const osg::Vec3d& vertex)
+{
+    changed();
+    m_polygon.capturePolygon(vertex, true);
+}
+
+void MapController::clearPolygonCapture()
+{
+    changed();
+    m_polygon.clear();
+}
+
 bool MapController::pick(const GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
                          size_t* count) const
 {
@@ -179,11 +205,13 @@ void MapController::onRelease()
 
 void MapController::drawPointToggle(bool on)
 {
+    changed();
     m_drawPoint = on;
 }
 
 void MapController::getPointToggle(bool on)
 {
+    changed();
     m_getPoint = on;
     m_picked = false;
     if (!on)
@@ -192,6 +220,7 @@ void MapController::getPointToggle(bool on)
 
 void MapController::getPolygonToggle(bool on)
 {
+    changed();
     m_getPolygon = on;
     m_picked = false;
     if (!on)
@@ -200,6 +229,7 @@ void MapController::getPolygonToggle(bool on)
 
 void MapController::measureToggle(bool on)
 {
+    changed();
     m_measure = on;
     m_picked = false;
     if (!on)
@@ -208,11 +238,13 @@ void MapController::measureToggle(bool on)
 
 void MapController::updateTogglePolygon()
 {
+    changed();
     m_polygon.fixLast();
 }
 
 void MapController::updateFromServerPos(const osg::Vec3d& position)
 {
+    changed();
     m_points.capture(position);
 }
 
@@ -225,6 +257,7 @@ void MapController::setSceneOrigin(const osg::Vec3d& origin)
 
 void MapController::fixPoint()
 {
+    changed();
     m_points.fixLast();
 }
 
@@ -232,6 +265,7 @@ void MapController::fixPoint()
 
 void MapController::turnOnSelectBox(bool on)
 {
+    changed();
     m_boxOn = on;
     if (!on) {
         m_box.reset();
@@ -257,36 +291,43 @@ void MapController::turnOnSelectBox(bool on)
 
 void MapController::setBoxX(double x)
 {
+    changed();
     m_box.setCentreX(x);
 }
 
 void MapController::setBoxY(double y)
 {
+    changed();
     m_box.setCentreY(y);
 }
 
 void MapController::setBoxZ(double z)
 {
+    changed();
     m_box.setCentreZ(z);
 }
 
 void MapController::setBoxR(double degrees)
 {
+    changed();
     m_box.setRotation(degrees);
 }
 
 void MapController::setSelectWidth(double x)
 {
+    changed();
     m_box.setWidth(x);
 }
 
 void MapController::setSelectHeight(double z)
 {
+    changed();
     m_box.setHeight(z);
 }
 
 void MapController::setSelectDepth(double y)
 {
+    changed();
     m_box.setDepth(y);
 }
 
@@ -317,6 +358,7 @@ osg::ref_ptr<osg::Geode> MapController::extractBox(PointShift& shift)
 
 void MapController::addMarker(const osg::Vec3d& position, float radius)
 {
+    changed();
     Marker marker;
     const osg::Vec3d origin = SceneOrigin::localOriginFor(position);
     marker.shape = new osg::ShapeDrawable(new osg::Sphere(osg::Vec3(position - origin), radius));

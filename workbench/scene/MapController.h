@@ -65,13 +65,13 @@ public:
     // Fixes the picked point so later picks leave it.
     void fixPoint();
     // The annotation forms' marker and outline preview.
-    void clearPointCapture() { m_points.clear(); }
-    void extendPolygon(const osg::Vec3d& vertex) { m_polygon.capturePolygon(vertex, true); }
+    void clearPointCapture();
+    void extendPolygon(const osg::Vec3d& vertex);
+    void clearPolygonCapture();
 
     // The scene origin the marks of later picks are placed relative to.
     void setSceneOrigin(const osg::Vec3d& origin);
     const osg::Vec3d& sceneOrigin() const { return m_origin; }
-    void clearPolygonCapture() { m_polygon.clear(); }
 
     const PointCapture& pointCapture() const { return m_points; }
     const PolygonCapture& polygonCapture() const { return m_polygon; }
@@ -107,6 +107,8 @@ public:
     int dragBaseY() const { return m_dragBaseY; }
 
 private:
+    // Asks the viewer for a frame: the view draws on demand.
+    void changed();
     // The nearest hit within pickPixels of the pointer; false when nothing is there.
     bool pick(const osgGA::GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
               size_t* count) const;

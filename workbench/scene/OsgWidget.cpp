@@ -34,8 +34,10 @@
 #include <osgGA/SphericalManipulator>
 #include <osgGA/TerrainManipulator>
 #include <osgGA/TrackballManipulator>
+#include <osgUtil/IncrementalCompileOperation>
 #include <osgViewer/ViewerEventHandlers>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -118,6 +120,8 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
 
     m_sensors = std::make_unique<SensorDisplay>(m_root.get(), logList, QCoreApplication::applicationDirPath(),
                                                 comReader::defaultPortName());
+    // New readings recolour the nodes: a frame shows them.
+    connect(m_sensors.get(), &SensorDisplay::sceneChanged, this, &OsgWidget::requestFrame);
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
@@ -134,7 +138,12 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     grid->addWidget(m_glWidget, 0, 0);
     setLayout(grid);
 
-    m_frameTimerId = startTimer(1, Qt::CoarseTimer);
+    // Paged archives: what the pager loads is compiled for the GPU a little
+    // each frame and merged when ready, so one frame never uploads a burst.
+    setIncrementalCompileOperation(new osgUtil::IncrementalCompileOperation);
+
+    m_glWidget->installEventFilter(this);
+    m_frameTimerId = startTimer(activeTickMs, Qt::CoarseTimer);
 }
 
 OsgWidget::~OsgWidget()
@@ -150,8 +159,67 @@ OsgWidget::~OsgWidget()
 
 void OsgWidget::renderFrame()
 {
+    m_frameRequested = false;
     frame();
     runLodControl();
+    // The level-of-detail control measures runs of frames drawn one after
+    // the other; a pause is idle time, not a slow frame.
+    if (m_lod.isEnabled() && !frameWanted())
+        m_lod.pause();
+}
+
+bool OsgWidget::frameWanted()
+{
+    if (m_frameRequested || checkNeedToDoFrame() || (m_sensors && m_sensors->isAnimating()))
+        return true;
+    // A manipulator moved by a call rather than by input (a standard view, a
+    // bookmark, the code of a tool) has not reached the camera yet.
+    const osgGA::CameraManipulator* manipulator = m_view->getCameraManipulator();
+    return manipulator && manipulator->getInverseMatrix() != getCamera()->getViewMatrix();
+}
+
+void OsgWidget::requestFrame()
+{
+    m_frameRequested = true;
+    wake();
+}
+
+void OsgWidget::setTick(int milliseconds)
+{
+    if (m_tickMs == milliseconds)
+        return;
+    killTimer(m_frameTimerId);
+    m_frameTimerId = startTimer(milliseconds, Qt::CoarseTimer);
+    m_tickMs = milliseconds;
+}
+
+void OsgWidget::wake()
+{
+    m_quietTicks = 0;
+    setTick(activeTickMs);
+}
+
+bool OsgWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    // Input reaches the viewer through the graphics window's event queue;
+    // the timer must look at it soon.
+    if (watched == m_glWidget) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Resize:
+            wake();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void OsgWidget::timerEvent(QTimerEvent* event)
@@ -163,8 +231,15 @@ void OsgWidget::timerEvent(QTimerEvent* event)
     // A QOpenGLWidget can only present what it drew inside paintGL, so a tick
     // asks for a paint; Qt folds ticks that come faster than the screen.
     // Without a context (no display) every repaint would only fail again.
-    if (m_glWidget->isVisible() && m_glWidget->isValid())
+    // A tick with nothing to show draws nothing: an idle view costs no CPU.
+    if (!m_glWidget->isVisible() || !m_glWidget->isValid())
+        return;
+    if (frameWanted()) {
+        wake();
         m_glWidget->update();
+    } else if (m_tickMs == activeTickMs && ++m_quietTicks >= ticksBeforeIdle) {
+        setTick(idleTickMs);
+    }
 }
 
 void OsgWidget::paintEvent(QPaintEvent* event)
@@ -178,6 +253,7 @@ void OsgWidget::enableLodControl()
 {
     const osg::FrameStamp* stamp = getViewerFrameStamp();
     m_lod.enable(stamp ? stamp->getReferenceTime() : 0.0, stamp ? stamp->getFrameNumber() : 0);
+    requestFrame();
 }
 
 void OsgWidget::runLodControl()
@@ -226,6 +302,7 @@ void OsgWidget::adoptOrigin(const PointShift& shift, const QString& source)
 
 bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error)
 {
+    requestFrame();
     forgetOriginWhenEmpty();
     auto bundle = std::make_unique<SparseBundle>();
     const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle, m_origin);
@@ -253,6 +330,7 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
                          const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
                          const osg::Vec3d& offset)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     BundleSceneBuilder(m_root.get(), geo, offset).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
@@ -270,6 +348,7 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
 
 bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
@@ -296,6 +375,7 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
 
 bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 {
+    requestFrame();
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
@@ -308,6 +388,7 @@ bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 
 bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* error)
 {
+    requestFrame();
     forgetOriginWhenEmpty();
     const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName, m_origin);
     if (error)
@@ -414,6 +495,7 @@ int OsgWidget::bundleIndex(const SparseBundle* bundle) const
 
 void OsgWidget::setLayerVisible(LayerId id, bool visible)
 {
+    requestFrame();
     const LayerObject* object = layerObject(id);
     if (!object)
         return;
@@ -427,6 +509,7 @@ void OsgWidget::setLayerVisible(LayerId id, bool visible)
 
 void OsgWidget::removeLayer(LayerId id)
 {
+    requestFrame();
     const auto found = m_layerObjects.find(id);
     if (found == m_layerObjects.end())
         return;
@@ -460,6 +543,7 @@ void OsgWidget::removeLayer(LayerId id)
 
 void OsgWidget::forgetObject(const osg::Node* node, const SparseBundle* bundle)
 {
+    requestFrame();
     for (auto it = m_layerObjects.begin(); it != m_layerObjects.end();) {
         const bool gone = (node && it->second.node.get() == node) || (bundle && it->second.bundle == bundle);
         it = gone ? m_layerObjects.erase(it) : std::next(it);
@@ -478,8 +562,19 @@ int OsgWidget::addPointCloud(LayerId id, osg::Node* cloud, bool visible)
     return index;
 }
 
+LayerSummary OsgWidget::layerSummary(LayerId id) const
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return LayerSummary();
+    if (object->bundle)
+        return LayerSummary::ofBundle(*object->bundle);
+    return object->node ? LayerSummary::ofNode(object->node.get()) : LayerSummary();
+}
+
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = cloud ? cloud : new osg::Group;
     m_pointClouds.push_back(node);
@@ -502,6 +597,7 @@ bool OsgWidget::validBundle(int index) const
 
 void OsgWidget::setBundleMask(int index, osg::Node::NodeMask mask)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
@@ -539,6 +635,7 @@ void OsgWidget::detachFromRoot(osg::Node* node)
 
 void OsgWidget::removeBundle(int index)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
@@ -563,6 +660,7 @@ void OsgWidget::removeBundle(int index)
 
 void OsgWidget::hidePointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -572,6 +670,7 @@ void OsgWidget::hidePointSet(int bundle, int set)
 
 void OsgWidget::showPointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -597,6 +696,7 @@ BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
 
 void OsgWidget::hideCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -606,6 +706,7 @@ void OsgWidget::hideCamera(int bundle, int model, int camera)
 
 void OsgWidget::showCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -615,18 +716,21 @@ void OsgWidget::showCamera(int bundle, int model, int camera)
 
 void OsgWidget::hideModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removeModel(int index)
 {
+    requestFrame();
     if (!inRange(m_models, index))
         return;
     m_models[size_t(index)]->setNodeMask(hiddenMask);
@@ -637,24 +741,34 @@ void OsgWidget::removeModel(int index)
 
 void OsgWidget::hidePointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showPointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removePointCloud(int index)
 {
+    requestFrame();
     if (!inRange(m_pointClouds, index))
         return;
     m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_pointClouds[size_t(index)].get());
     forgetObject(m_pointClouds[size_t(index)].get());
     m_pointClouds.erase(m_pointClouds.begin() + index);
+    const bool archiveLeft = std::any_of(m_pointClouds.begin(), m_pointClouds.end(), [](const auto& cloud) {
+        return PointCloudLoader::isArchive(cloud.get());
+    });
+    if (m_lod.isEnabled() && !archiveLeft) {
+        m_lod.disable();
+        getCamera()->setLODScale(1.0f);
+    }
 }
 
 // ------------------------------------------------------------ standard views
@@ -698,6 +812,7 @@ osg::BoundingSphered OsgWidget::sceneBound() const
 
 void OsgWidget::showStandardView(const QString& name)
 {
+    requestFrame();
     const osg::BoundingSphered bound = sceneBound();
     // An empty scene has no centre to look at.
     if (!bound.valid())
@@ -762,6 +877,7 @@ void OsgWidget::createBookmark()
 
 void OsgWidget::goToBookmark(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_bookmarks.size()))
         return;
     const Bookmark& mark = m_bookmarks[size_t(index)];
@@ -786,6 +902,7 @@ void OsgWidget::setBookmarks(const std::deque<Bookmark>& bookmarks)
 
 void OsgWidget::selectManipulator(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_manipulators->getNumMatrixManipulators()))
         return;
     // Keep the camera where it is while the driving manipulator changes.
@@ -900,6 +1017,7 @@ bool OsgWidget::captureScreen()
 bool OsgWidget::loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
                                     const QString& appFolder, QString* error)
 {
+    requestFrame();
     if (id == noLayer || hasLayer(id))
         return failWith(error, file + tr(": layer %1 is taken").arg(id));
     const bool firstLayer = m_root->getNumChildren() == 0;
@@ -917,6 +1035,7 @@ bool OsgWidget::loadAnnotationLayer(LayerId id, LayerType::Code type, const QStr
 
 bool OsgWidget::addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder)
 {
+    requestFrame();
     if (id == noLayer || hasLayer(id))
         return false;
     AnnotationLayer* layer = m_annotations->createLayer(type, visible, appFolder);
@@ -931,6 +1050,7 @@ bool OsgWidget::addAnnotationLayer(LayerId id, LayerType::Code type, bool visibl
 
 void OsgWidget::appendAnnotation(LayerId id, const AnnotationRecord& record)
 {
+    requestFrame();
     const LayerObject* object = layerObject(id);
     if (object && object->annotation)
         object->annotation->addRecord(record);
@@ -944,6 +1064,7 @@ QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerId id) const
 
 void OsgWidget::toggleAnnotationLabels(LayerId id)
 {
+    requestFrame();
     const LayerObject* object = layerObject(id);
     if (object && object->annotation)
         object->annotation->toggleLabels();

@@ -19,6 +19,7 @@
 #include "GeoReference.h"
 #include "ImageMatchScene.h"
 #include "LayerScene.h"
+#include "LayerSummary.h"
 #include "LodControl.h"
 #include "NvmReader.h"
 #include "PointShift.h"
@@ -132,6 +133,9 @@ public:
     void showPointCloud(int index);
     void removePointCloud(int index);
 
+    // What the property windows show of a layer; empty for indices outside its list.
+    LayerSummary layerSummary(LayerId id) const;
+
     const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
     const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }
     const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
@@ -176,11 +180,22 @@ public:
     // Selects an entry of the manipulator set and lets it drive the view.
     void selectManipulator(int index);
 
-    // Switched on when a paged point archive is loaded.
+    // Switched on when a paged point archive is loaded, off (with the
+    // camera's LOD scale back at 1) when the last one is removed.
     void enableLodControl();
     bool lodControlEnabled() const { return m_lod.isEnabled(); }
 
     int frameTimerId() const { return m_frameTimerId; }
+
+    // Frames are drawn on demand. A tick of the frame timer draws one only
+    // when something asked for it: input in the view, a manipulator still
+    // moving (View::requestContinuousUpdate), the pager loading or merging,
+    // nodes that need update traversals and the sensors' smoke (animations),
+    // new sensor readings, scene code calling View::requestRedraw(), a camera
+    // manipulator moved by a call, or requestFrame() below.
+    // Anything that changes the scene or the view outside the viewer's own
+    // event handling asks for a frame through one of these.
+    bool frameWanted();
 
     // The sensor network display (serial reader, stream thread, sensor
     // scene, popup handler); the view creates it and leaves it to the window.
@@ -200,6 +215,9 @@ public:
     ViewStatsHandler* statsHandler() const { return m_stats.get(); }
 
 public slots:
+    // One more frame at the next tick; requests in between come as one frame.
+    void requestFrame();
+
     // The selection box, forwarded to the picking controller.
     void setBoxX(double x);
     void setBoxY(double y);
@@ -211,10 +229,20 @@ public slots:
     void turnOnSelectBox(bool on);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The frame timer ticks every millisecond while frames come; after a
+    // quarter second without one it slows to idleTickMs, and a request or
+    // input in the view brings it back at once.
+    static constexpr int activeTickMs = 1;
+    static constexpr int idleTickMs = 20;
+    static constexpr int ticksBeforeIdle = 250;
+    void setTick(int milliseconds);
+    void wake();
+
     void renderFrame();
     void runLodControl();
     void setBundleMask(int index, osg::Node::NodeMask mask);
@@ -264,6 +292,9 @@ private:
     std::deque<Bookmark> m_bookmarks;
     LodControl m_lod;
     int m_frameTimerId = 0;
+    bool m_frameRequested = true; // the first frame
+    int m_tickMs = activeTickMs;
+    int m_quietTicks = 0;
     // Last, so its thread is joined before anything else of the view goes.
     std::unique_ptr<SensorDisplay> m_sensors;
 };

@@ -1,5 +1,6 @@
 #include "PointCloudLoader.h"
 
+#include "FullDetailCulling.h"
 #include "PlyReader.h"
 #include "PlyWriter.h"
 #include "PointGeometry.h"
@@ -15,6 +16,7 @@
 #include <osg/NodeVisitor>
 #include <osg/Point>
 #include <osg/PolygonMode>
+#include <osg/ValueObject>
 #include <osgDB/ReadFile>
 
 #include <algorithm>
@@ -55,7 +57,15 @@ bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, P
                          PlyReader::readPly(fileName, *vertices, *colours, message, &shift));
 }
 
+const char* const archiveMark = "pagedArchive";
+
 } // namespace
+
+bool PointCloudLoader::isArchive(const osg::Node* cloud)
+{
+    bool archive = false;
+    return cloud && cloud->getUserValue(archiveMark, archive) && archive;
+}
 
 PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileName, const SceneOrigin& origin)
 {
@@ -91,6 +101,10 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
             if (node) {
                 node->setStateSet(makeArchiveStateSet());
                 group->addChild(node);
+                group->setUserValue(archiveMark, true);
+                // Every leaf the archive pages in is drawn, however few pixels
+                // it covers, as the same points loaded plainly would be.
+                group->setCullCallback(new FullDetailCulling);
                 result.archive = true;
                 result.loaded = true;
                 std::cout << "Read\n";

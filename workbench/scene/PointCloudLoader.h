@@ -47,6 +47,9 @@ public:
     // group when that is a transform, else zero.
     static osg::Vec3d offsetOf(const osg::Node* cloud);
 
+    // Whether a cloud's group holds a paged archive.
+    static bool isArchive(const osg::Node* cloud);
+
     // Paged archives: lighting off (override), blending, transparent bin,
     // points of size 1..100 attenuated by distance, polygons drawn as points.
     static osg::ref_ptr<osg::StateSet> makeArchiveStateSet();

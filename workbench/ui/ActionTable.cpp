@@ -106,10 +106,11 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
                                      separator, "&Sensors"}});
         bars.append(Bar{"&Mission", {"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}});
     }
-    // Point drawing and the map manipulator would otherwise be out of reach:
-    // they follow the last separator.
-    QStringList tools{"&Measure", "&PLY->OSGA(LOD)", separator, bookmarkMenu, separator, "&DrawingPoint",
-                      "&Switch Manipulator"};
+    // Point drawing, the map manipulator and the two PTS conversions would
+    // otherwise be out of reach: the conversions follow the archive
+    // conversion, the others the last separator.
+    QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply", separator,
+                      bookmarkMenu, separator, "&DrawingPoint", "&Switch Manipulator"};
     // The field edition has no "&Connect" menu; the sensors switch lives here.
     if (edition == Edition::Tessary)
         tools << separator << "&Sensors";

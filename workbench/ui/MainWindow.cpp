@@ -27,6 +27,7 @@
 #include <iostream>
 
 #include "AnnotationValues.h"
+#include "CloudConversion.h"
 #include "ConfigWindow.h"
 #include "ExifExtraction.h"
 #include "ControllerPicker.h"
@@ -34,16 +35,20 @@
 #include "ImageMatchScene.h"
 #include "ImageSetOperations.h"
 #include "ImageViewers.h"
+#include "LayerSummary.h"
 #include "LayerTree.h"
 #include "LogView.h"
 #include "MapController.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
+#include "PlyToPts.h"
 #include "PointCloudLoader.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
 #include "ProjectSession.h"
+#include "PropertySelection.h"
 #include "PropertyWindow.h"
+#include "PtsToPly.h"
 #include "ReconstructionRunner.h"
 #include "ScanSettings.h"
 #include "SelectionToolWidget.h"
@@ -77,6 +82,11 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_annotationInput->setApplicationFolder(m_appDir);
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
+    m_cloudConversion = new CloudConversion(&m_convertProcess, m_appDir, this);
+    connect(m_cloudConversion, &CloudConversion::logLine, this, &MainWindow::appendLog);
+    connect(&m_convertProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this](int exitCode, QProcess::ExitStatus) { onConvertPlyProcessFinished(exitCode); });
+
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
     m_configWindow = new ConfigWindow(this);
@@ -598,6 +608,7 @@ void MainWindow::showContextMenuForDirectory(const QPoint& pos)
     const QVector<LayerTree::MenuEntry> entries = m_layers->contextMenu(m_menuItem);
     if (entries.isEmpty())
         return;
+    refreshProperties(m_menuItem);
     QMenu menu(this);
     for (const LayerTree::MenuEntry& e : entries) {
         QAction* a = menu.addAction(QIcon(e.icon), tr(qPrintable(e.text)));
@@ -692,6 +703,126 @@ bool MainWindow::exportCloudLayer(LayerTree::LayerId id, const QString& fileName
         appendLog(tr("Export of %1 failed: %2").arg(fileName, message));
     }
     return ok;
+}
+
+// ---- Property windows ---------------------------------------------------------
+
+PropertyWindow* MainWindow::propertyWindow(int kind) const
+{
+    switch (kind) {
+    case 2: return m_propertyModel;
+    case 3: return m_propertyBundle;
+    default: return m_propertyGeneral;
+    }
+}
+
+void MainWindow::refreshProperties(QStandardItem* item)
+{
+    const LayerType::Code type = LayerTree::typeOf(item);
+    if (type != LayerType::None) {
+        PropertySelection& selection = PropertySelection::global();
+        selection = PropertySelection();
+        selection.kind = LayerTree::propertyKind(type);
+        selection.name = item->text();
+        if (type == LayerType::Bundle)
+            selection.kindWord = QStringLiteral("Bundle");
+        selection.typeName = LayerType::name(type);
+        const LayerTree::LayerId id = LayerTree::layerId(item);
+        if (const LayerTree::Layer* layer = m_layers->layer(id))
+            selection.file = QString::fromUtf8(layer->file);
+        selection.summary = m_osgWidget->layerSummary(id);
+    }
+    propertyWindow(PropertySelection::global().kind)->refresh();
+}
+
+void MainWindow::showProperty()
+{
+    m_propertyGeneral->show();
+}
+
+void MainWindow::showPropertyWin_Model()
+{
+    m_propertyModel->show();
+}
+
+void MainWindow::showPropertyWin_BundleFile()
+{
+    m_propertyBundle->show();
+}
+
+// ---- Point cloud conversions ------------------------------------------------------
+
+void MainWindow::convertPts2AscOpen()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open Ply Ascii"), QDir::currentPath(),
+                                                          tr("Ply Ascii Files (*.ply)"));
+    if (fileName.isEmpty())
+        return;
+    convertPlyToOsga(fileName.toStdString());
+    statusBar()->showMessage(tr("Ply converting to Osgb LOD (Please do not close until popup!"), 2000);
+}
+
+void MainWindow::convertPlyToOsga(std::string fileName)
+{
+    QString refusal;
+    if (m_cloudConversion->startArchive(QString::fromStdString(fileName), &refusal))
+        return;
+    QMessageBox box(this);
+    box.setText(refusal);
+    box.exec();
+}
+
+void MainWindow::onConvertPlyProcessFinished(int exitCode)
+{
+    const CloudConversion::Finish finish = m_cloudConversion->finishArchive(exitCode, m_convertProcess.exitStatus());
+    QMessageBox box(this);
+    box.setText(finish.message);
+    if (!finish.converted) {
+        box.setIcon(QMessageBox::Warning);
+        box.exec();
+        return;
+    }
+    box.setInformativeText(tr("Add %1 to the project as a layer?").arg(QFileInfo(finish.archive).fileName()));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes)
+        addDataFiles({finish.archive});
+}
+
+void MainWindow::convertPly2PtsOpen()
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open Ply"), QDir::currentPath(), tr("Ply Files (*.ply)"));
+    if (fileName.isEmpty())
+        return;
+    QString message;
+    if (PlyToPts::convert(fileName, &message))
+        statusBar()->showMessage(tr("Ply converted to Pts"), 2000);
+    else
+        statusBar()->showMessage(tr("Ply not converted: %1").arg(message), 5000);
+    if (!message.isEmpty())
+        appendLog(message);
+}
+
+void MainWindow::convertPts2PlyOpen()
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open Pts"), QDir::currentPath(), tr("Pts Files (*.pts)"));
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QMessageBox::warning(this, tr("QXmlStream Bookmarks"),
+                             tr("Cannot read file %1:\n%2.").arg(fileName, file.errorString()));
+        return;
+    }
+    file.close();
+    QString message;
+    if (PtsToPly::convert(fileName, &message))
+        statusBar()->showMessage(tr("Pts converted to Ply"), 2000);
+    else
+        statusBar()->showMessage(tr("Pts not converted: %1").arg(message), 5000);
+    if (!message.isEmpty())
+        appendLog(message);
 }
 
 // ---- Command server -------------------------------------------------------------
@@ -1033,14 +1164,6 @@ void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
 void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
 void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
 Qt::CheckState MainWindow::checkSibling(QStandardItem*) { return Qt::Unchecked; }
-void MainWindow::convertPly2PtsOpen() {}
-void MainWindow::convertPlyToOsga(std::string) {}
-void MainWindow::convertPts2PlyOpen() {}
-void MainWindow::convertPts2AscOpen() {}
-void MainWindow::onConvertPlyProcessFinished(int) {}
-void MainWindow::showProperty() {}
-void MainWindow::showPropertyWin_Model() {}
-void MainWindow::showPropertyWin_BundleFile() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 void MainWindow::captureScreen() {}

@@ -20,6 +20,7 @@
 #include "ScriptProcess.h"
 
 class AnnotationForm;
+class CloudConversion;
 class ConfigWindow;
 class ExifExtraction;
 class ImageSetOperations;
@@ -102,6 +103,9 @@ public:
     PointForm* pointForm() const { return m_pointForm; }
     PolygonForm* polygonForm() const { return m_polygonForm; }
     AnnotationInput* annotationInput() const { return m_annotationInput; }
+    CloudConversion* cloudConversion() const { return m_cloudConversion; }
+    // The three property windows: 1 general, 2 point clouds, 3 reconstructions.
+    PropertyWindow* propertyWindow(int kind) const;
     // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
     bool exportPointCloudTo(int index, const QString& fileName);
 
@@ -227,6 +231,9 @@ private:
     // The current tree item's layer when it is of that type.
     LayerTree::LayerId currentLayerId(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
+    // Sets the property selection for a layer item (others keep it) and
+    // rebuilds the property window of the selection's kind.
+    void refreshProperties(QStandardItem* item);
     QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible,
                               QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error);
     // One entry per bookmark the scene holds, each going to its own bookmark.
@@ -262,6 +269,7 @@ private:
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
+    CloudConversion* m_cloudConversion = nullptr; // the point cloud conversions behind the Tools menu
 
     ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
