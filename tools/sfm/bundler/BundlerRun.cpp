@@ -200,7 +200,8 @@ int BundlerRun::run(const std::vector<std::string>& args, const Options& options
     settings.workFolder = (outputDir / "colmap").string();
     settings.colmap = options.colmap;
     settings.threads = options.threads;
-    settings.cameraModel = o.estimateDistortion ? "RADIAL" : "SIMPLE_PINHOLE";
+    // COLMAP estimates k2 without a prior, which few photos cannot carry: k1 only.
+    settings.cameraModel = o.estimateDistortion ? "SIMPLE_RADIAL" : "SIMPLE_PINHOLE";
     fs::create_directories(settings.workFolder, ec);
     ColmapReconstruction reconstruction(settings);
     if (!reconstruction.importData(images, matches, out, &error))

@@ -179,6 +179,7 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
     // Feature files for COLMAP, written in parallel; each image's camera
     // parameters decide which import call takes it.
     std::vector<std::string> params(images.size());
+    std::vector<size_t> featureCounts(images.size(), 0);
     std::vector<std::string> problems(images.size());
     ParallelFor::run(images.size(), m_settings.threads, [&](size_t i) {
         FeatureSet features;
@@ -194,6 +195,7 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
         if (!writeText(target, colmapFeatureText(features), &why))
             problems[i] = why;
         params[i] = cameraParams(images[i], features.width, features.height);
+        featureCounts[i] = features.size();
     });
     for (const std::string& p : problems)
         if (!p.empty())
@@ -230,9 +232,18 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
             continue;
         std::set<int> usedA, usedB;
         std::string block;
-        for (const auto& f : m.features)
+        for (const auto& f : m.features) {
+            // A table made for another image list names features the images do not have.
+            for (const auto& [image, feature] :
+                 {std::make_pair(m.first, f.first), std::make_pair(m.second, f.second)})
+                if (feature < 0 || size_t(feature) >= featureCounts[size_t(image)])
+                    return fail(error, "a match names feature " + std::to_string(feature) + " of " +
+                                           images[size_t(image)].path + ", which has " +
+                                           std::to_string(featureCounts[size_t(image)]) +
+                                           ": the matches do not belong to this image list");
             if (usedA.insert(f.first).second && usedB.insert(f.second).second)
                 block += std::to_string(f.first) + " " + std::to_string(f.second) + "\n";
+        }
         if (block.empty())
             continue;
         text += colmapName(images[size_t(m.first)].path) + " " + colmapName(images[size_t(m.second)].path) +
