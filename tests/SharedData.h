@@ -8,7 +8,8 @@
 // EXIF XML, SIFT keys, photographs) lie in one folder beside the repository,
 // given to the tests by CMake. A plain clone has no such folder: the cases
 // that need it skip with a message naming it, everything else runs.
-namespace SharedData {
+namespace SharedData
+{
 
 inline QString root()
 {
@@ -28,23 +29,23 @@ inline bool present()
 
 inline QByteArray skipMessage()
 {
-    return QByteArray("reference files not found in ") + QDir::cleanPath(root()).toLocal8Bit()
-         + " (they lie beside the repository on our machines and in CI)";
+    return QByteArray("reference files not found in ") + QDir::cleanPath(root()).toLocal8Bit() +
+           " (they lie beside the repository on our machines and in CI)";
 }
 
 } // namespace SharedData
 
 // First line of a test function that reads reference files.
-#define REQUIRE_SHARED_DATA()                                                                                         \
-    do {                                                                                                               \
-        if (!SharedData::present())                                                                                    \
-            QSKIP(SharedData::skipMessage().constData());                                                              \
+#define REQUIRE_SHARED_DATA()                                                                                \
+    do {                                                                                                     \
+        if (!SharedData::present())                                                                          \
+            QSKIP(SharedData::skipMessage().constData());                                                    \
     } while (false)
 
 // For data-driven tests whose rows mix reference files and generated input:
 // skips only the rows whose path lies in the reference folder.
-#define REQUIRE_SHARED_DATA_FOR(filePath)                                                                              \
-    do {                                                                                                               \
-        if (QString(filePath).startsWith(SharedData::root()) && !SharedData::present())                                \
-            QSKIP(SharedData::skipMessage().constData());                                                              \
+#define REQUIRE_SHARED_DATA_FOR(filePath)                                                                    \
+    do {                                                                                                     \
+        if (QString(filePath).startsWith(SharedData::root()) && !SharedData::present())                      \
+            QSKIP(SharedData::skipMessage().constData());                                                    \
     } while (false)

@@ -2,6 +2,14 @@
 
 #include "MainWindow.h"
 
+// orvalis builds the field edition, orvalis-survey the survey edition with
+// the image, scan, connection and mission menus.
+#ifdef ORVALIS_SURVEY_EDITION
+constexpr MainWindow::Edition edition = MainWindow::Edition::Orvalis;
+#else
+constexpr MainWindow::Edition edition = MainWindow::Edition::Tessary;
+#endif
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -9,7 +17,7 @@ int main(int argc, char* argv[])
     Q_INIT_RESOURCE(images);
     int result = 0;
     {
-        MainWindow window;
+        MainWindow window(edition);
         window.show();
         result = app.exec();
     }

@@ -90,6 +90,25 @@ private slots:
         QCOMPARE(readFile(d + "/out.txt"), QByteArray("tool says hi\n"));
     }
 
+    // runCMPMVS.bat: "@ECHO off " and a "cd" with trailing blanks, then the
+    // tool, which runs in the folder changed to.
+    void changedFolderWithTrailingBlank()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        QVERIFY(QDir(d).mkpath("SfM/CMPMVS"));
+        QVERIFY(writeFile(d + "/SfM/CMPMVS/CMPMVS", "#!/bin/sh\npwd > \"$1\"\n", true));
+        const QString w = windows(d);
+        QVERIFY(writeFile(d + "/runCMPMVS.bat", ("@ECHO off \ncd " + w + "\\SfM\\CMPMVS\\ \n" + w
+                                                + "\\SfM\\CMPMVS\\CMPMVS.exe " + w + "\\where.txt").toUtf8()));
+        QProcess p;
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", d + "/runCMPMVS.bat"});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        QCOMPARE(readFile(d + "/where.txt").trimmed(), QDir(d + "/SfM/CMPMVS").canonicalPath().toUtf8());
+    }
+
     void commandLineAndExitCodes()
     {
         QTemporaryDir dir;

@@ -4,6 +4,7 @@
 #include "KmlKind.h"
 #include "KmlWriter.h"
 #include "LayerType.h"
+#include "SharedData.h"
 
 class TestKmlKind : public QObject
 {
@@ -71,7 +72,8 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(int, type);
-        QCOMPARE(int(LayerType::typeOfFile(QString(ORVALIS_SHARED_DATA "/kml/") + file)), type);
+        REQUIRE_SHARED_DATA();
+        QCOMPARE(int(LayerType::typeOfFile(SharedData::path("kml/") + file)), type);
     }
 };
 

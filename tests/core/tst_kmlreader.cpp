@@ -4,6 +4,7 @@
 
 #include "KmlReader.h"
 #include "KmlWriter.h"
+#include "SharedData.h"
 
 namespace
 {
@@ -209,8 +210,8 @@ private slots:
         QFETCH(float, firstX);
         QFETCH(float, firstY);
         QFETCH(int, firstVertices);
-        const KmlReader::Result read =
-            KmlReader::readFile(QString(ORVALIS_SHARED_DATA "/kml/") + file, LayerType::Code(type));
+        REQUIRE_SHARED_DATA();
+        const KmlReader::Result read = KmlReader::readFile(SharedData::path("kml/") + file, LayerType::Code(type));
         QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
         QCOMPARE(read.records.size(), count);
         const AnnotationRecord& first = read.records.first();

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "LayerType.h"
+#include "SharedData.h"
 
 class TestLayerType : public QObject
 {
@@ -10,7 +11,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("type");
-        const QString ply = QStringLiteral(ORVALIS_SHARED_DATA "/ply/");
+        const QString ply = SharedData::path("ply/");
         QTest::newRow("nvm") << "/site/sparse.nvm" << int(LayerType::Bundle);
         QTest::newRow("bundler out") << "/site/bundle.out" << int(LayerType::Bundle);
         QTest::newRow("folder named run.output") << "/data/run.output/mesh.obj" << int(LayerType::Bundle);
@@ -34,6 +35,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(int, type);
+        REQUIRE_SHARED_DATA_FOR(path);
         QCOMPARE(int(LayerType::typeOfFile(path)), type);
     }
 

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <random>
 #include <sstream>
+#include "SharedData.h"
 
 namespace
 {
@@ -65,9 +66,15 @@ std::unique_ptr<Loaded> readFile(const QString& path, std::string* imageFolder =
     return loaded;
 }
 
+// A reference file by its path below the reference folder, or any file by its absolute path.
+QString dataPath(const QString& file)
+{
+    return file.startsWith('/') ? file : SharedData::path(file);
+}
+
 QByteArray sharedFile(const QString& relative)
 {
-    QFile file(QStringLiteral(ORVALIS_SHARED_DATA "/") + relative);
+    QFile file(dataPath(relative));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
@@ -143,13 +150,16 @@ private slots:
         QTest::newRow("two models") << "nvm/multimodel_vsfm.nvm" << QList<int>{2, 10} << QList<int>{14};
         QTest::newRow("linux tabs") << "nvm/pic22_vsfm_linux.nvm" << QList<int>{22} << QList<int>{853};
         QTest::newRow("e-005") << "nvm/sceaux_castle_vsfm.nvm" << QList<int>{11} << QList<int>{7817};
+        QTest::newRow("shipped sample") << QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm")
+                                        << QList<int>{16} << QList<int>{4000};
     }
     void sharedFiles()
     {
         QFETCH(QString, file);
         QFETCH(QList<int>, cameraLists);
         QFETCH(QList<int>, pointSets);
-        const QString path = QStringLiteral(ORVALIS_SHARED_DATA "/") + file;
+        const QString path = dataPath(file);
+        REQUIRE_SHARED_DATA_FOR(path);
         QVERIFY2(QFile::exists(path), qPrintable(path));
 
         std::string folder;
@@ -197,6 +207,7 @@ private slots:
 
     void sharedFileValues()
     {
+        REQUIRE_SHARED_DATA();
         const auto crlf = readText(sharedFile("nvm/khoa_dense_crlf_vsfm.nvm"));
         QVERIFY(crlf->ok);
         const auto& camera = *crlf->bundle.bundleCameras[0][2];
@@ -223,11 +234,12 @@ private slots:
         QTest::addColumn<QString>("file");
         for (const char* name :
              {"kermit_bundler_example.out", "kermit_runsfm_bundle.out", "kermit_runsfm_pmvs_bundle.rd.out"})
-            QTest::newRow(name) << QStringLiteral(ORVALIS_SHARED_DATA "/bundler/") + name;
+            QTest::newRow(name) << SharedData::path("bundler/") + name;
     }
     void bundlerFilesLoadNothing()
     {
         QFETCH(QString, file);
+        REQUIRE_SHARED_DATA();
         QVERIFY(QFile::exists(file));
         SparseBundle bundle;
         StdoutCapture capture;
@@ -284,7 +296,7 @@ private slots:
 
     void loaderBuildsSceneForNvmOnly()
     {
-        const QString path = QStringLiteral(ORVALIS_SHARED_DATA "/nvm/pic22_vsfm_linux.nvm");
+        const QString path = QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm");
         SparseBundle bundle;
         StdoutCapture capture;
         const BundleLoader::Result result = BundleLoader::load(path.toStdString(), bundle);
@@ -293,7 +305,7 @@ private slots:
         QCOMPARE(result.vertices.size(), size_t(1));
         QCOMPARE(QString::fromStdString(result.imageFolder), QFileInfo(path).path() + "/");
         QVERIFY(capture.text().rfind(
-                    "Reading Bundle File\nBundle File is .nvm\nCamCount: 22\nTotal Cams:22\n", 0) == 0);
+                    "Reading Bundle File\nBundle File is .nvm\nCamCount: 16\nTotal Cams:16\n", 0) == 0);
     }
 
     void cameraLine()
@@ -382,7 +394,7 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::newRow("missing") << "/nonexistent/folder/sparse.nvm";
-        QTest::newRow("folder") << QStringLiteral(ORVALIS_SHARED_DATA "/nvm");
+        QTest::newRow("folder") << QStringLiteral(ORVALIS_SOURCE_DIR "/samples");
         // An endless device must not grow the line buffer without end.
         if (QFile::exists("/dev/zero"))
             QTest::newRow("endless device") << "/dev/zero";
@@ -635,13 +647,15 @@ private slots:
     void commaLocaleChangesNothing()
     {
         const auto before = readText(twoModels);
-        const auto fileBefore = readFile(QStringLiteral(ORVALIS_SHARED_DATA "/nvm/sceaux_castle_vsfm.nvm"));
+        const QString file = SharedData::present() ? SharedData::path("nvm/sceaux_castle_vsfm.nvm")
+                                                   : QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm");
+        const auto fileBefore = readFile(file);
         CommaLocale comma;
         if (!comma.active())
             QSKIP("no locale with a decimal comma can be installed here");
         compareBundles(*before, *readText(twoModels));
         compareBundles(*fileBefore,
-                       *readFile(QStringLiteral(ORVALIS_SHARED_DATA "/nvm/sceaux_castle_vsfm.nvm")));
+                       *readFile(file));
         // Plain atof in a comma locale would stop at the "." and count 1 point.
         QByteArray counted = "NVM_V3\n\n1\na.jpg 1 1 0 0 0 0 0 0 0 0\n\n1.2e1\n";
         for (int i = 0; i < 12; ++i)

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QtTest>
+#include "SharedData.h"
 
 class TestPlyKind : public QObject
 {
@@ -74,7 +75,8 @@ void TestPlyKind::realFiles()
 {
     QFETCH(QString, file);
     QFETCH(QString, kind);
-    QCOMPARE(PlyKind::kindOfPly(QStringLiteral(ORVALIS_SHARED_DATA "/ply/") + file), kind);
+    REQUIRE_SHARED_DATA();
+    QCOMPARE(PlyKind::kindOfPly(SharedData::path("ply/") + file), kind);
 }
 
 QTEST_GUILESS_MAIN(TestPlyKind)

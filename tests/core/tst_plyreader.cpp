@@ -8,6 +8,7 @@
 #include "PointArrays.h"
 
 #include <random>
+#include "SharedData.h"
 
 namespace
 {
@@ -267,6 +268,10 @@ void TestPlyReader::realFiles_data()
     QTest::newRow("MeshLab normals of a VisualSfM cloud")
         << "sceaux_meshlab_normals_ascii.ply" << 7817 << osg::Vec3(-0.377804f, -0.529776f, 11.3358f)
         << rgb(134, 149, 148) << osg::Vec3();
+    // The shipped sample, so a clone without the reference files reads a real VCG layout too.
+    QTest::newRow("sample site") << QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.ply") << 60000
+                                 << osg::Vec3(17.1959f, 7.88603f, 0.7482f) << rgb(126, 101, 81)
+                                 << osg::Vec3(10.0258f, 11.1121f, 0.544107f);
     QTest::newRow("mesh: vertices only, faces after them")
         << "trimesh_fuze_ascii_vcg.ply" << 502 << osg::Vec3(0.002047f, -0.002871f, 0.004031f)
         << rgb(192, 192, 192) << osg::Vec3();
@@ -282,10 +287,12 @@ void TestPlyReader::realFiles()
     QFETCH(osg::Vec4, firstColour);
     QFETCH(osg::Vec3, lastVertex);
 
+    const QString path = file.startsWith('/') ? file : SharedData::path("ply/") + file;
+    REQUIRE_SHARED_DATA_FOR(path);
     osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
     QString message;
-    QVERIFY2(PlyReader::readPly(QStringLiteral(ORVALIS_SHARED_DATA "/ply/") + file, *v, *c, &message),
+    QVERIFY2(PlyReader::readPly(path, *v, *c, &message),
              qPrintable(message));
     QVERIFY2(message.isEmpty(), qPrintable(message));
     QCOMPARE(int(v->size()), count);
@@ -302,10 +309,11 @@ void TestPlyReader::pmvsAndMeshLabCopiesAgree()
 {
     // MeshLab rewrote the PMVS file with another header: every point and
     // colour must come out the same through both layouts.
+    REQUIRE_SHARED_DATA();
     osg::ref_ptr<osg::Vec3Array> v1 = new osg::Vec3Array, v2 = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> c1 = new osg::Vec4Array, c2 = new osg::Vec4Array;
-    QVERIFY(PlyReader::readPly(ORVALIS_SHARED_DATA "/ply/kermit_pmvs_option-0000.ply", *v1, *c1));
-    QVERIFY(PlyReader::readPly(ORVALIS_SHARED_DATA "/ply/kermit_pmvs_meshlab_ascii.ply", *v2, *c2));
+    QVERIFY(PlyReader::readPly(SharedData::path("ply/kermit_pmvs_option-0000.ply"), *v1, *c1));
+    QVERIFY(PlyReader::readPly(SharedData::path("ply/kermit_pmvs_meshlab_ascii.ply"), *v2, *c2));
     QCOMPARE(v1->size(), v2->size());
     for (size_t i = 0; i < v1->size(); ++i) {
         QVERIFY2(fuzzyEqual((*v1)[i], (*v2)[i]), qPrintable(QString::number(i)));

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "SharedData.h"
 
 class TestPlyToPts : public QObject
 {
@@ -15,6 +16,7 @@ private slots:
     void tokensCopied_data();
     void tokensCopied();
     void nameWithoutPlyIsRefused();
+    void realCloudReadsBackTheSame_data();
     void realCloudReadsBackTheSame();
 };
 
@@ -98,18 +100,29 @@ void TestPlyToPts::nameWithoutPlyIsRefused()
     QVERIFY(file.readAll().startsWith("ply\n"));
 }
 
+void TestPlyToPts::realCloudReadsBackTheSame_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("count");
+    QTest::newRow("MeshLab cloud") << SharedData::path("ply/kermit_pmvs_meshlab_ascii.ply") << 10003;
+    QTest::newRow("sample site") << QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.ply") << 60000;
+}
+
 void TestPlyToPts::realCloudReadsBackTheSame()
 {
+    QFETCH(QString, source);
+    QFETCH(int, count);
+    REQUIRE_SHARED_DATA_FOR(source);
     QTemporaryDir dir;
     const QString ply = dir.filePath("cloud.ply");
-    QVERIFY(QFile::copy(ORVALIS_SHARED_DATA "/ply/kermit_pmvs_meshlab_ascii.ply", ply));
+    QVERIFY(QFile::copy(source, ply));
     QVERIFY(PlyToPts::convert(ply));
 
     osg::ref_ptr<osg::Vec3Array> v1 = new osg::Vec3Array, v2 = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> c1 = new osg::Vec4Array, c2 = new osg::Vec4Array;
     QVERIFY(PlyReader::readPly(ply, *v1, *c1));
     QVERIFY(PtsReader::readPts(dir.filePath("cloud.pts"), *v2, *c2));
-    QCOMPARE(v2->size(), size_t(10003));
+    QCOMPARE(int(v2->size()), count);
     QVERIFY(*v1 == *v2);
     QVERIFY(*c1 == *c2);
 }

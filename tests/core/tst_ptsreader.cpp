@@ -6,6 +6,7 @@
 #include "PointArrays.h"
 
 #include <random>
+#include "SharedData.h"
 
 namespace
 {
@@ -159,9 +160,10 @@ void TestPtsReader::realFiles()
     QFETCH(osg::Vec4, firstColour);
     QFETCH(osg::Vec4, lastColour);
 
+    REQUIRE_SHARED_DATA();
     osg::ref_ptr<osg::Vec3Array> v = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> c = new osg::Vec4Array;
-    QVERIFY(PtsReader::readPts(QStringLiteral(ORVALIS_SHARED_DATA "/pts/") + file, *v, *c));
+    QVERIFY(PtsReader::readPts(SharedData::path("pts/") + file, *v, *c));
     QCOMPARE(int(v->size()), count);
     QCOMPARE(int(c->size()), count);
     QCOMPARE(v->front(), firstVertex);

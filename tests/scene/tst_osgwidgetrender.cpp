@@ -5,11 +5,13 @@
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
 #include "OsgWidget.h"
+#include "SharedData.h"
 
 namespace
 {
 
-const QString nvmFolder = QStringLiteral(ORVALIS_SHARED_DATA "/nvm/");
+const QString nvmFolder = SharedData::path("nvm/");
+const QString sampleSite = QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm");
 const QRgb background = qRgb(51, 51, 153); // clear colour (0.2, 0.2, 0.6)
 
 bool isBackground(QRgb c)
@@ -94,13 +96,15 @@ private slots:
     void nvmRendersCentredAfterTop_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("sceaux castle") << "sceaux_castle_vsfm.nvm";
-        QTest::newRow("pic22") << "pic22_vsfm_linux.nvm";
-        QTest::newRow("CRLF") << "khoa_dense_crlf_vsfm.nvm";
+        QTest::newRow("sceaux castle") << nvmFolder + "sceaux_castle_vsfm.nvm";
+        QTest::newRow("pic22") << nvmFolder + "pic22_vsfm_linux.nvm";
+        QTest::newRow("CRLF") << nvmFolder + "khoa_dense_crlf_vsfm.nvm";
+        QTest::newRow("sample site") << sampleSite;
     }
     void nvmRendersCentredAfterTop()
     {
         QFETCH(QString, file);
+        REQUIRE_SHARED_DATA_FOR(file);
         auto w = shownWidget();
         QVERIFY(w);
         QVERIFY(w->graphicsWindow()->hasContext());
@@ -108,8 +112,8 @@ private slots:
         QVERIFY(!empty.isNull());
         QVERIFY(contentBox(empty).isNull());
 
-        QVERIFY(w->loadBundle(nvmFolder + file, true));
-        QCOMPARE(w->imageFolder(), nvmFolder);
+        QVERIFY(w->loadBundle(file, true));
+        QCOMPARE(w->imageFolder(), QFileInfo(file).path() + '/');
         const QImage image = frame(*w);
         int painted = 0;
         const QRect box = contentBox(image, &painted);
@@ -161,7 +165,7 @@ private slots:
     {
         auto w = shownWidget();
         QVERIFY(w);
-        QVERIFY(w->loadBundle(nvmFolder + "pic22_vsfm_linux.nvm", false));
+        QVERIFY(w->loadBundle(sampleSite, false));
         QVERIFY(contentBox(frame(*w)).isNull());
         w->showBundle(0);
         QVERIFY(!contentBox(frame(*w)).isNull());
@@ -174,7 +178,7 @@ private slots:
         // The same reconstruction twice: plain, and with a companion file
         // turning it 90 degrees about z, doubling it and moving it far away.
         QFile::remove(m_files.filePath("site.nvm"));
-        QVERIFY(QFile::copy(nvmFolder + "pic22_vsfm_linux.nvm", m_files.filePath("site.nvm")));
+        QVERIFY(QFile::copy(sampleSite, m_files.filePath("site.nvm")));
         QFile companion(m_files.filePath("site.txt"));
         QVERIFY(companion.open(QIODevice::WriteOnly | QIODevice::Truncate));
         companion.write("0 -1 0\n1 0 0\n0 0 1\n5000 -3000 250\n2 2 2\n");
@@ -186,7 +190,7 @@ private slots:
 
         auto plain = shownWidget();
         QVERIFY(plain);
-        QVERIFY(plain->loadBundle(nvmFolder + "pic22_vsfm_linux.nvm", true));
+        QVERIFY(plain->loadBundle(sampleSite, true));
         auto placed = shownWidget();
         QVERIFY(placed);
         QVERIFY(placed->loadBundle(m_files.filePath("site.nvm"), true));
@@ -222,7 +226,7 @@ private slots:
 
         auto w = shownWidget();
         QVERIFY(w);
-        QVERIFY(w->loadBundle(nvmFolder + "sceaux_castle_vsfm.nvm", true));
+        QVERIFY(w->loadBundle(sampleSite, true));
         const QImage shown = frame(*w);
         QVERIFY(w->captureScreen());
         QImage written(path);

@@ -22,6 +22,7 @@
 #include "PointForm.h"
 #include "PolygonForm.h"
 #include "TCPServer.h"
+#include "SharedData.h"
 #include "WireCodec.h"
 
 namespace
@@ -433,10 +434,11 @@ private slots:
         QFETCH(int, type);
         QFETCH(int, records);
         QFETCH(QString, firstChild);
+        REQUIRE_SHARED_DATA();
         MainWindow w;
         AppFolder app;
         app.use(w);
-        w.addDataFiles({QString(ORVALIS_SHARED_DATA "/kml/") + file});
+        w.addDataFiles({SharedData::path("kml/") + file});
         QStandardItem* layer = w.layers()->findLayerItem(LayerType::Code(type), file);
         QVERIFY(layer);
         QCOMPARE(layer->rowCount(), records + 1);

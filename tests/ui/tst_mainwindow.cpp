@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QToolBar>
 
 #include "GeoRef.h"
@@ -309,6 +310,25 @@ private slots:
         w.imageList()->addItems({"a.jpg", "b.jpg", "c.jpg"});
         emit w.imageList()->updateDeteleItem();
         QCOMPARE(w.dock("Images View")->windowTitle(), QString("Images View (3)"));
+    }
+
+    // "&Run Sparse" starts a pipeline on the listed images; the test's folder
+    // has no command interpreter, which the log names, and the actions return.
+    void runSparseReachesThePipeline()
+    {
+        MainWindow w(Edition::Orvalis);
+        QTemporaryDir dir;
+        QFile image(dir.filePath("a.JPG"));
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        w.imageList()->addImage(dir.filePath("a.JPG"), "a.JPG");
+        QAction* run = w.action("&Run Sparse");
+        run->setEnabled(true);
+        run->trigger();
+        QListWidget* log = w.logList();
+        QTRY_VERIFY(log->item(log->count() - 1)->text().startsWith("Feature detection failed (could not start"));
+        QVERIFY(QFile::exists(dir.filePath("SIFTGPU.bat")));
+        QVERIFY(run->isEnabled());
+        QVERIFY(!w.action("&Abort current reconstruction")->isEnabled());
     }
 
     void aboutTitlePerEdition_data()

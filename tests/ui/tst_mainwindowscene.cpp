@@ -17,6 +17,19 @@
 #include "TCPServer.h"
 #include "WireCodec.h"
 
+namespace {
+// A small PTS scan in folder: count line, then x y z intensity r g b.
+QString writePts(const QString& folder, const QString& name)
+{
+    const QString path = folder + '/' + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("3\n1 2 3 -100 10 20 30\n4 5 6 200 40 50 60\n7 8 9 0 70 80 90\n");
+    return path;
+}
+} // namespace
+
 // The main window with its real 3D view and command server: what a user does
 // through "Add Data", the layer check boxes and the ground station.
 class TestMainWindowScene : public QObject
@@ -27,9 +40,9 @@ private slots:
 
     void addedLayersReachTheSceneAndFollowTheirCheckBoxes()
     {
+        QTemporaryDir dir;
         MainWindow w;
-        const QString data = ORVALIS_SHARED_DATA;
-        w.addDataFiles({data + "/ply/kermit_pmvs_meshlab_ascii.ply", data + "/pts/pdal_test.pts",
+        w.addDataFiles({ORVALIS_SOURCE_DIR "/samples/trench_site.ply", writePts(dir.path(), "pdal_test.pts"),
                         ORVALIS_SOURCE_DIR "/samples/trench_site.nvm"});
         OsgWidget* scene = w.sceneView();
         QCOMPARE(int(scene->pointClouds().size()), 2);
@@ -58,7 +71,7 @@ private slots:
     {
         QTemporaryDir dir;
         MainWindow w;
-        w.addDataFiles({QString(ORVALIS_SHARED_DATA "/pts/pdal_test.pts")});
+        w.addDataFiles({writePts(dir.path(), "scan.pts")});
         const QString out = dir.filePath("exported.ply");
         QVERIFY(w.exportPointCloudTo(0, out));
         QFile f(out);

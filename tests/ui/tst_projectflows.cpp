@@ -48,7 +48,18 @@ QString describe(const QStandardItem* item)
     return parts.join(',');
 }
 
-const QString data = QStringLiteral(ORVALIS_SHARED_DATA);
+const QString samples = QStringLiteral(ORVALIS_SOURCE_DIR "/samples");
+
+// A small PTS scan in folder: count line, then x y z intensity r g b.
+QString writePts(const QString& folder, const QString& name)
+{
+    const QString path = folder + '/' + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("3\n1 2 3 -100 10 20 30\n4 5 6 200 40 50 60\n7 8 9 0 70 80 90\n");
+    return path;
+}
 
 } // namespace
 
@@ -68,13 +79,13 @@ private slots:
         QStandardItem* root = layers->projectRoot();
         QStandardItem* scans = layers->addFolder(root);
         scans->setText("Scans 2015");
-        w.addLayer(data + "/nvm/pic22_vsfm_linux.nvm", "pic22.nvm", true, scans);
+        w.addLayer(samples + "/trench_site.nvm", "pic22.nvm", true, scans);
         QStandardItem* inner = layers->addFolder(scans);
         inner->setText("trench A");
         layers->addFolder(root); // empty, keeps its default name
-        w.addLayer(data + "/ply/kermit_pmvs_meshlab_ascii.ply", "kermit cloud.ply", true, inner);
-        QStandardItem* hidden = w.addLayer(data + "/pts/pdal_bunny_8.pts", "bunny.pts", false, root);
-        w.addLayer(data + "/x/MODEL.obj", "MODEL.obj", true, inner);
+        w.addLayer(samples + "/trench_site.ply", "kermit cloud.ply", true, inner);
+        QStandardItem* hidden = w.addLayer(writePts(dir.path(), "scan.pts"), "bunny.pts", false, root);
+        w.addLayer(dir.filePath("x/MODEL.obj"), "MODEL.obj", true, inner);
         QVERIFY(hidden);
         w.imageList()->addImage("/photos/DSC_0001.JPG", "DSC_0001.JPG");
         w.imageList()->addImage("/photos/DSC_0002.JPG", "north wall.JPG");
@@ -95,7 +106,7 @@ private slots:
         QVERIFY(other.openProjectFile(path));
         QCOMPARE(describe(other.layers()->projectRoot()), before);
         QCOMPARE(other.layers()->lists(LayerType::PointCloud).names, (QStringList{"kermit cloud.ply", "bunny.pts"}));
-        QCOMPARE(other.layers()->lists(LayerType::Bundle).files.value(0), (data + "/nvm/pic22_vsfm_linux.nvm").toUtf8());
+        QCOMPARE(other.layers()->lists(LayerType::Bundle).files.value(0), (samples + "/trench_site.nvm").toUtf8());
         QCOMPARE(other.imageList()->count(), 2);
         QCOMPARE(other.imageList()->fullPath("north wall.JPG"), QString("/photos/DSC_0002.JPG"));
         QCOMPARE(ScanSettings::global().denseReconstruction, QString("CMPMVS"));
@@ -112,7 +123,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("p.prj");
         MainWindow w;
-        w.addLayer(data + "/pts/pdal_test.pts", "test.pts", true);
+        w.addLayer(writePts(dir.path(), "test.pts"), "test.pts", true);
         QVERIFY(w.writeProjectFile(path));
         answerNextBox(QMessageBox::Cancel);
         w.closeProject();

@@ -41,6 +41,7 @@
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
 #include "PropertyWindow.h"
+#include "ReconstructionRunner.h"
 #include "ScanSettings.h"
 #include "SelectionToolWidget.h"
 #include "ServerPosition.h"
@@ -75,6 +76,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_configWindow = new ConfigWindow(this);
     connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
+    createReconstruction();
 
     // Listens only while point or polygon input is switched on.
     m_commandServer = new TCPServer(this);
@@ -728,6 +730,43 @@ void MainWindow::saveVariables()
         statusBar()->showMessage(tr("Project write Failed"), 2000);
 }
 
+// ---- Reconstruction ---------------------------------------------------------
+
+void MainWindow::createReconstruction()
+{
+    m_reconstruction = new ReconstructionRunner(
+        this, m_logList, m_imageList, m_appDir,
+        {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"), m_actions.value("&Run Dense"),
+         m_actions.value("&Scan Settings"), m_actions.value("&Abort current reconstruction")});
+    // A sparse run extracts the images' EXIF data first and waits for it.
+    m_reconstruction->setExifExtraction([this] {
+        exifExtract();
+        return &m_exifProcess;
+    });
+    m_reconstruction->setSaveSettings([this] { saveVariables(); });
+    connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
+    connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
+}
+
+void MainWindow::SfMSparseReconstruction()
+{
+    m_reconstruction->runSparse();
+}
+
+void MainWindow::SfMSparseReRun()
+{
+    m_reconstruction->reRun();
+}
+
+void MainWindow::denseReconstruction()
+{
+    m_reconstruction->runDense();
+}
+
+// The results are opened through "&Add Data(s)...".
+void MainWindow::loadSparseNVM(QFile*) {}
+void MainWindow::loadPatchFiles(QStringList) {}
+
 // ---- Project file -------------------------------------------------------------
 
 bool MainWindow::writeProjectFile(const QString& fileName)
@@ -867,11 +906,6 @@ void MainWindow::copyToFolder() {}
 void MainWindow::exifExtract() {}
 void MainWindow::onExifProcessFinished(int) {}
 void MainWindow::onConvertPlyProcessFinished(int) {}
-void MainWindow::SfMSparseReconstruction() {}
-void MainWindow::SfMSparseReRun() {}
-void MainWindow::denseReconstruction() {}
-void MainWindow::loadSparseNVM(QFile*) {}
-void MainWindow::loadPatchFiles(QStringList) {}
 void MainWindow::showProperty() {}
 void MainWindow::showPropertyWin_Model() {}
 void MainWindow::showPropertyWin_BundleFile() {}

@@ -37,6 +37,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+class ReconstructionRunner;
 class SelectionToolWidget;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
@@ -63,6 +64,7 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent. Nullptr for an unknown file type.
@@ -200,6 +202,7 @@ private:
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
+    void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
     // The current tree item's index among the layers of that type, or -1.
     int currentLayerIndex(LayerType::Code type) const;
@@ -223,6 +226,7 @@ private:
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
+    ReconstructionRunner* m_reconstruction = nullptr;
     std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;

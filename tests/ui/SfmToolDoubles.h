@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <signal.h>
+
+#include "ExternalTools.h"
+
+// A temporary application folder for pipeline tests: the command interpreter
+// of the build beside small stand-ins for the tool chain in its SfM tree.
+// Each stand-in writes what the chain looks for afterwards (feature files,
+// match tables, sparse.nvm, bundle.out, pmvs/pmvs_all.bat whose PMVS run
+// leaves patch files); a test replaces one to fail or hang.
+class SfmToolDoubles
+{
+public:
+    using Tool = ExternalTools::Tool;
+
+    SfmToolDoubles()
+    {
+        QFile::link(QStringLiteral(ORVALIS_APP_DIR "/orvcmd"), appDir() + QStringLiteral("/orvcmd"));
+        for (auto it = defaults().cbegin(); it != defaults().cend(); ++it)
+            install(it.key(), it.value());
+    }
+
+    QString appDir() const { return m_app.path(); }
+    // Where hanging stand-ins note their process ids, one per line.
+    QString pidFile() const { return m_app.filePath(QStringLiteral("hanging.pids")); }
+
+    void install(Tool tool, const QByteArray& body)
+    {
+        const QString path = ExternalTools::path(tool, appDir());
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("#!/bin/sh\n" + body + "\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    }
+    void restore(Tool tool) { install(tool, defaults().value(tool)); }
+
+    // A body that notes its pid and then waits far longer than any test.
+    QByteArray hang(const QByteArray& before = QByteArray()) const
+    {
+        return before + "\necho $$ >> '" + pidFile().toUtf8() + "'\nexec sleep 60";
+    }
+    QList<qint64> hangingPids() const
+    {
+        QList<qint64> pids;
+        QFile f(pidFile());
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.trimmed().isEmpty())
+                    pids << line.trimmed().toLongLong();
+        return pids;
+    }
+    // Gone, or a zombie nobody has collected yet.
+    static bool gone(qint64 pid)
+    {
+        if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            return true;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray text = stat.readAll();
+        const int close = text.lastIndexOf(')');
+        return close > 0 && text.mid(close + 2, 1) == "Z";
+    }
+
+    static const QMap<Tool, QByteArray>& defaults()
+    {
+        static const QMap<Tool, QByteArray> tools = {
+            {Tool::Undistorter, "exit 0"},
+            // Each listed image (native path, "JPG" name) gets its feature file.
+            {Tool::SiftGpu, "while IFS= read -r line || [ -n \"$line\" ]; do\n"
+                            "  f=$(printf '%s' \"$line\" | tr '\\\\' '/')\n"
+                            "  printf 'keys\\n' > \"${f%JPG}keyb\"\n"
+                            "done < \"$1\""},
+            // The batch's pair list becomes both its tables.
+            {Tool::Pairolo, "cp \"$1\" \"$2\" && cp \"$1\" \"$(dirname \"$2\")/gpu_$(basename \"$2\")\""},
+            {Tool::VisualSfM, "for a; do case \"$a\" in *.nvm) printf 'NVM_V3\\n' > \"$a\";; esac; done"},
+            {Tool::Bundler, "out=$(sed -n 's/^--output_dir //p' \"$3\" | tr '\\\\' '/')\n"
+                            "printf '# Bundle file v0.3\\n' > \"$out/bundle.out\""},
+            {Tool::PbaDriver,
+             "d=$(dirname \"$1\"); : > \"$d/sparse-converted.out\"; : > \"$d/sparse-converted-list.txt\""},
+            {Tool::Bundle2Pmvs, "exit 0"},
+            {Tool::Bundle2Vis, "exit 0"},
+            {Tool::BundlerRadialUndistort, "exit 0"},
+            {Tool::Bundle2CmpmvsUpper, "exit 0"},
+            {Tool::Bundle2CmpmvsLower, "exit 0"},
+            {Tool::RadialUndistortCmp, "exit 0"},
+            {Tool::Cmvs, "exit 0"},
+            // Leaves the script that runs PMVS; its run writes two patch files and a mesh.
+            {Tool::GenOption,
+             "printf 'ECHO p > %smodels/option-0000.patch\\nECHO p > %smodels/option-0001.patch\\n"
+             "ECHO m > %smodels/option-0000.ply' \"$1\" \"$1\" \"$1\" > \"$1pmvs_all.bat\""},
+            {Tool::Cmpmvs, ": > \"$(dirname \"$1\")/done\""},
+        };
+        return tools;
+    }
+
+private:
+    QTemporaryDir m_app;
+};

@@ -1,0 +1,166 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include "MyListWidget.h"
+#include "ReconstructionRunner.h"
+#include "ScanSettings.h"
+#include "SfmToolDoubles.h"
+
+using Tool = ExternalTools::Tool;
+
+// The window side of a run: images from the list, the EXIF extraction waited
+// for, stage and busy indicator in the status bar, the actions.
+class TestReconstructionRunner : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        ScanSettings::global() = ScanSettings();
+        m_tools.reset(new SfmToolDoubles);
+        m_site.reset(new QTemporaryDir);
+        m_window.reset(new QMainWindow);
+        m_log = new QListWidget(m_window.data());
+        m_images = new MyListWidget(m_window.data());
+        for (auto* a : {&m_actions.runSparse, &m_actions.reRun, &m_actions.runDense, &m_actions.scanSettings,
+                        &m_actions.abort})
+            *a = new QAction(m_window.data());
+        m_actions.abort->setEnabled(false);
+        m_runner = new ReconstructionRunner(m_window.data(), m_log, m_images, m_tools->appDir(), m_actions);
+        m_saved = 0;
+        m_runner->setSaveSettings([this] { ++m_saved; });
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_tools.reset();
+    }
+
+    void emptyListDoesNothing()
+    {
+        bool extracted = false;
+        m_runner->setExifExtraction([&] {
+            extracted = true;
+            return nullptr;
+        });
+        m_runner->runSparse();
+        m_runner->reRun();
+        m_runner->runDense();
+        QVERIFY(!m_runner->current());
+        QCOMPARE(m_log->count(), 0);
+        QVERIFY(!extracted);
+        QCOMPARE(m_saved, 0);
+        QVERIFY(m_actions.runSparse->isEnabled());
+    }
+
+    void sparseRunWaitsForExifAndShowsItsStage()
+    {
+        addImages();
+        m_tools->install(Tool::SiftGpu, m_tools->hang());
+        QProcess exif;
+        m_runner->setExifExtraction([&] {
+            exif.start("sleep", {"0.5"});
+            exif.waitForStarted();
+            return &exif;
+        });
+        m_runner->runSparse();
+        QCOMPARE(m_saved, 1);
+        QVERIFY(m_runner->isRunning());
+        QCOMPARE(m_runner->stageLabel()->text(), QString("Extracting EXIF"));
+        QVERIFY(m_runner->busyIndicator()->isVisible());
+        QVERIFY(!m_actions.runSparse->isEnabled());
+        QVERIFY(!m_actions.reRun->isEnabled());
+        QVERIFY(m_actions.abort->isEnabled());
+        // The first stage waits for the extraction, and the window runs meanwhile.
+        QVERIFY(!QFile::exists(m_site->filePath("SIFTGPU.bat")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_runner->stageLabel()->text().startsWith("Feature detection 0/3, estimated end "), 10000);
+        QCOMPARE(exif.state(), QProcess::NotRunning);
+        QVERIFY(QFile::exists(m_site->filePath("SIFTGPU.bat")));
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 10000);
+        m_actions.abort->trigger();
+        QVERIFY(!m_runner->isRunning());
+        QVERIFY(!m_runner->stageLabel()->isVisible());
+        QVERIFY(!m_runner->busyIndicator()->isVisible());
+        QVERIFY(m_actions.reRun->isEnabled());
+        QVERIFY(m_actions.runSparse->isEnabled());
+        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stoped"));
+        QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
+    }
+
+    void abortWhileWaitingForExif()
+    {
+        addImages();
+        QProcess exif;
+        m_runner->setExifExtraction([&] {
+            exif.start("sleep", {"30"});
+            exif.waitForStarted();
+            return &exif;
+        });
+        m_runner->runSparse();
+        m_actions.abort->trigger();
+        QVERIFY(!m_runner->isRunning());
+        QTRY_COMPARE(exif.state(), QProcess::NotRunning);
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(m_site->filePath("SIFTGPU.bat")));
+    }
+
+    void finishedRunHandsOverItsResult()
+    {
+        addImages();
+        QSignalSpy nvm(m_runner, &ReconstructionRunner::sparseNVMFinished);
+        m_runner->runSparse();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_runner->isRunning(), 20000);
+        QCOMPARE(nvm.count(), 1);
+        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
+        QVERIFY(!m_runner->busyIndicator()->isVisible());
+
+        QSignalSpy patches(m_runner, &ReconstructionRunner::densepmvsFinished);
+        m_runner->runDense();
+        QVERIFY(!m_actions.reRun->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_runner->isRunning(), 20000);
+        QCOMPARE(patches.count(), 1);
+        QVERIFY(m_actions.reRun->isEnabled());
+    }
+
+    void denseWithoutSparseResultKeepsTheActions()
+    {
+        addImages();
+        m_runner->runDense();
+        QCOMPARE(m_log->item(m_log->count() - 1)->text(),
+                 QString("Run Sparse should be triggerred first \n"));
+        QVERIFY(m_actions.reRun->isEnabled());
+        QVERIFY(m_actions.runDense->isEnabled());
+        QVERIFY(!m_actions.abort->isEnabled());
+    }
+
+private:
+    void addImages()
+    {
+        m_window->show();
+        for (const char* name : {"a.JPG", "b.JPG", "c.JPG"}) {
+            QFile f(m_site->filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            m_images->addImage(m_site->filePath(name), name);
+        }
+    }
+
+    QScopedPointer<SfmToolDoubles> m_tools;
+    QScopedPointer<QTemporaryDir> m_site;
+    QScopedPointer<QMainWindow> m_window;
+    QListWidget* m_log = nullptr;
+    MyListWidget* m_images = nullptr;
+    ReconstructionRunner::Actions m_actions;
+    ReconstructionRunner* m_runner = nullptr;
+    int m_saved = 0;
+};
+
+QTEST_MAIN(TestReconstructionRunner)
+#include "tst_reconstructionrunner.moc"

@@ -1,0 +1,25 @@
+#include "FocalList.h"
+
+#include <QFile>
+
+#include "PipelineLayout.h"
+#include "ScanSettings.h"
+#include "ScriptFile.h"
+
+QByteArray FocalList::text(const PipelineLayout& layout, const ScanSettings& settings)
+{
+    const QString focal =
+        settings.usesBundler() ? QStringLiteral(" 0 ") + ScriptFile::number(settings.fx) : QString();
+    QStringList lines;
+    for (const QString& image : layout.imagePaths())
+        lines << PipelineLayout::jpgName(PipelineLayout::toNative(image)) + focal;
+    return ScriptFile::join(lines, false);
+}
+
+bool FocalList::write(const PipelineLayout& layout, const ScanSettings& settings)
+{
+    const QString list = layout.file(QLatin1String(fileName));
+    if (QFile::exists(list))
+        QFile::copy(list, layout.file(QLatin1String(oldFileName))); // never replaces an older copy
+    return ScriptFile::write(list, text(layout, settings));
+}

@@ -1,0 +1,62 @@
+#include "PbaScript.h"
+
+#include "ExternalTools.h"
+#include "FocalList.h"
+#include "PipelineLayout.h"
+#include "ScanSettings.h"
+#include "ScriptFile.h"
+
+namespace
+{
+
+QString visualSfm(const PipelineLayout& layout)
+{
+    return QStringLiteral("cmd /c ") +
+           ExternalTools::scriptPath(ExternalTools::Tool::VisualSfM, layout.appFolder());
+}
+
+} // namespace
+
+QString PbaScript::joinedName(const QString& firstBatchFile)
+{
+    const QString stem = firstBatchFile.left(firstBatchFile.lastIndexOf(QLatin1Char('.')));
+    return stem.left(stem.size() - 2) + QStringLiteral(".txt");
+}
+
+QString PbaScript::calibration(const ScanSettings& s)
+{
+    if (s.undistortMethod != QLatin1String("OpenCV"))
+        return QString();
+    return QStringLiteral("+k=") + ScriptFile::number(s.fx, 10) + QLatin1Char(',') +
+           ScriptFile::number(s.cx, 10) + QLatin1Char(',') + ScriptFile::number(s.fy, 10) + QLatin1Char(',') +
+           ScriptFile::number(s.cy, 10);
+}
+
+QByteArray PbaScript::text(const PipelineLayout& layout, const ScanSettings& settings,
+                           const QStringList& matchFiles, const QStringList& gpuMatchFiles)
+{
+    const QString m = joinedName(matchFiles.value(0));
+    const QString g = joinedName(gpuMatchFiles.value(0));
+    QString typeMatches = QStringLiteral("type ");
+    for (const QString& f : matchFiles)
+        typeMatches += f + QLatin1Char(' ');
+    QString typeGpu = QStringLiteral("type ");
+    for (const QString& f : gpuMatchFiles)
+        typeGpu += f + QLatin1Char(' ');
+    return ScriptFile::join(
+        {QStringLiteral("if exist ") + m + QStringLiteral(" rm ") + m, typeMatches + QStringLiteral("> ") + m,
+         QStringLiteral("if exist ") + g + QStringLiteral(" rm ") + g, typeGpu + QStringLiteral("> ") + g,
+         visualSfm(layout) + QStringLiteral(" sfm+import") + calibration(settings) + QLatin1Char(' ') +
+             layout.nativeFile(QLatin1String(FocalList::fileName)) + QLatin1Char(' ') +
+             layout.nativeFile(QStringLiteral("sparse.nvm")) + QLatin1Char(' ') +
+             layout.nativeFile(QStringLiteral("gpu_matches.init.txt"))},
+        false);
+}
+
+QByteArray PbaScript::rerunText(const PipelineLayout& layout, const ScanSettings& settings)
+{
+    return (visualSfm(layout) + QStringLiteral(" sfm") + calibration(settings) + QLatin1Char(' ') +
+            layout.nativeFile(QLatin1String(FocalList::fileName)) + QLatin1Char(' ') +
+            layout.nativeFile(QStringLiteral("sparse.nvm")) + QLatin1Char(' '))
+        .toLocal8Bit();
+}

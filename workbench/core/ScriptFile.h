@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// How the tool chain's scripts and lists are put on disk: lines joined by
+// single line feeds (with or without one after the last), numbers in the C
+// locale as a default-formatted stream prints them, and files replaced whole.
+class ScriptFile
+{
+public:
+    // Writes bytes to fileName, replacing what was there only when the whole
+    // text is written. False when the file cannot be written.
+    static bool write(const QString& fileName, const QByteArray& bytes);
+
+    static QByteArray join(const QStringList& lines, bool finalNewline);
+
+    // value as "%.<precision>g" prints it in the C locale: 4882.14155 gives
+    // "4882.14" with precision 6 and "4882.14155" with precision 10.
+    static QString number(double value, int precision = 6);
+};

@@ -1,0 +1,34 @@
+#include "UndistortionScript.h"
+
+#include <QFileInfo>
+
+#include "ExternalTools.h"
+#include "PipelineLayout.h"
+#include "ScanSettings.h"
+#include "ScriptFile.h"
+
+bool UndistortionScript::calibrationSet(const ScanSettings& s)
+{
+    return s.fx != 0 && s.fy != 0 && s.cx != 0 && s.cy != 0;
+}
+
+QByteArray UndistortionScript::text(const PipelineLayout& layout, const ScanSettings& s)
+{
+    const QString tool = ExternalTools::scriptPath(ExternalTools::Tool::Undistorter, layout.appFolder());
+    QStringList numbers;
+    for (double v : {s.fx, s.fy, s.cx, s.cy, s.r1, s.r2, s.t1, s.t2, s.r3})
+        numbers << ScriptFile::number(v, 10);
+    const QString calibration = numbers.join(QLatin1Char(' '));
+
+    QByteArray out;
+    for (const QString& image : layout.imagePaths()) {
+        const QString native = PipelineLayout::toNative(image);
+        const int cut = native.lastIndexOf(QLatin1Char('\\'));
+        const QString done = native.left(cut) + QStringLiteral("\\uncalibrated\\") + native.mid(cut + 1);
+        if (QFileInfo::exists(PipelineLayout::toLocal(done)))
+            continue;
+        out += (tool + QLatin1Char(' ') + native + QLatin1Char(' ') + calibration + QLatin1Char('\n'))
+                   .toLocal8Bit();
+    }
+    return out;
+}

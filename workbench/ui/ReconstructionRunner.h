@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+#include "SfMReconstruction.h"
+
+class MyListWidget;
+class QAction;
+class QFile;
+class QLabel;
+class QListWidget;
+class QMainWindow;
+class QProcess;
+class QProgressBar;
+
+// The window's side of the reconstruction runs: starts a pipeline for
+// "&Run Sparse", "&ReRun BundleAdjustment" and "&Run Dense" with the images
+// of the image list, and shows the running stage with a busy indicator in the
+// status bar until the run ends.
+class ReconstructionRunner : public QObject
+{
+    Q_OBJECT
+public:
+    struct Actions {
+        QAction* runSparse = nullptr;
+        QAction* reRun = nullptr;
+        QAction* runDense = nullptr;
+        QAction* scanSettings = nullptr;
+        QAction* abort = nullptr;
+    };
+
+    // Pipelines become children of window; their progress goes to its status bar.
+    ReconstructionRunner(QMainWindow* window, QListWidget* log, MyListWidget* images, const QString& appDir,
+                         const Actions& actions);
+
+    // Starts the EXIF extraction that a sparse run waits for and hands back
+    // its process (null or not running: nothing to wait for).
+    void setExifExtraction(std::function<QProcess*()> start) { m_exifExtraction = std::move(start); }
+    // Applies the scan settings window and saves the project; called before
+    // the first stage reads the settings.
+    void setSaveSettings(std::function<void()> save) { m_saveSettings = std::move(save); }
+
+    // Nothing happens while the image list is empty.
+    void runSparse();
+    void reRun();
+    void runDense();
+
+    SfMReconstruction* current() const { return m_current; }
+    bool isRunning() const;
+    QLabel* stageLabel() const { return m_stageLabel; }
+    QProgressBar* busyIndicator() const { return m_busy; }
+
+signals:
+    void sparseNVMFinished(QFile* f);
+    void densepmvsFinished(QStringList patchList);
+
+private:
+    SfMReconstruction* newPipeline();
+    // The images' full paths and item texts in list order; false for an empty list.
+    bool collectImages(QStringList& fullPaths, QStringList& texts) const;
+    // Folder, run actions, images: the steps every sparse run begins with.
+    bool beginSparse();
+    void showStage(const QString& text);
+    void runEnded(bool success, const QString& message);
+
+    QMainWindow* m_window;
+    QListWidget* m_log;
+    MyListWidget* m_images;
+    QString m_appDir;
+    Actions m_actions;
+    std::function<QProcess*()> m_exifExtraction;
+    std::function<void()> m_saveSettings;
+    QPointer<SfMReconstruction> m_current;
+    QLabel* m_stageLabel;
+    QProgressBar* m_busy;
+};

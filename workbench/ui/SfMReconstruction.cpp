@@ -1,0 +1,700 @@
+#include "SfMReconstruction.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+
+#include <iostream>
+
+#include "BundlerOptions.h"
+#include "BundlerScript.h"
+#include "CmpmvsScript.h"
+#include "DensePrepareScript.h"
+#include "FocalList.h"
+#include "LogView.h"
+#include "MatchPlan.h"
+#include "PairoloScripts.h"
+#include "PbaScript.h"
+#include "ScanSettings.h"
+#include "ScriptFile.h"
+#include "SiftLists.h"
+#include "StageTiming.h"
+#include "UndistortionScript.h"
+
+namespace
+{
+
+constexpr double estimatedSecondsPerFile = 3.5;
+constexpr int exifWaitMs = 30000;
+// Results older than their stage by more than this are left over from an
+// earlier run (the slack covers file systems that keep whole seconds).
+constexpr int resultSlackSeconds = 2;
+
+} // namespace
+
+SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir,
+                                     QAction* runSparse, QAction* runDense, QAction* scanSettings,
+                                     QAction* abort)
+    : QObject(parent), m_log(log), m_runSparse(runSparse), m_runDense(runDense), m_scanSettings(scanSettings),
+      m_abort(abort), m_appDir(appDir)
+{
+    m_record.machine = MachineDescription::current();
+    if (m_abort)
+        m_abortConnection =
+            connect(m_abort, &QAction::triggered, this, &SfMReconstruction::abortRunningProcess);
+
+    connectProcess(m_process1, &SfMReconstruction::onProcess1Finished, &SfMReconstruction::onProcess1Output);
+    connectProcess(m_process2, &SfMReconstruction::onProcess2Finished, &SfMReconstruction::onProcess2Output);
+    connectProcess(m_process3, &SfMReconstruction::onProcess3Finished, &SfMReconstruction::onProcess3Output);
+    connectProcess(m_process4, &SfMReconstruction::onProcess4Finished, &SfMReconstruction::onProcess4Output);
+    connectProcess(m_process5, &SfMReconstruction::onProcess5Finished, &SfMReconstruction::onProcess5Output);
+    connectProcess(m_process6, &SfMReconstruction::onProcess6Finished, &SfMReconstruction::onProcess6Output);
+
+    m_exifTimer.setSingleShot(true);
+    connect(&m_exifTimer, &QTimer::timeout, this, &SfMReconstruction::continueAfterExif);
+    m_progressTimer.setInterval(1000);
+    connect(&m_progressTimer, &QTimer::timeout, this, &SfMReconstruction::showFeatureProgress);
+}
+
+SfMReconstruction::~SfMReconstruction()
+{
+    // Tools of a run still going when the window closes end with it; their
+    // ends no longer reach this object, nor the log, which may be gone first.
+    m_running = false;
+    for (ScriptProcess* p : {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
+        p->disconnect(this);
+    for (ScriptProcess* p : qAsConst(m_extraMatchers))
+        p->disconnect(this);
+    killAll();
+}
+
+void SfMReconstruction::connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
+                                       void (SfMReconstruction::*output)())
+{
+    connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, finished);
+    connect(&process, &QProcess::readyReadStandardOutput, this, output);
+    connect(&process, &QProcess::readyReadStandardError, this, output);
+    connect(&process, &QProcess::errorOccurred, this, [this, &process](QProcess::ProcessError error) {
+        // A process that never started sends no finished(): end the run here.
+        if (error == QProcess::FailedToStart && m_running && process.state() == QProcess::NotRunning)
+            fail(stageName(), process);
+    });
+}
+
+const ScanSettings& SfMReconstruction::settings() const
+{
+    return ScanSettings::global();
+}
+
+void SfMReconstruction::log(const QString& text)
+{
+    LogView::append(m_log, text);
+}
+
+void SfMReconstruction::scrollLog()
+{
+    if (m_log)
+        m_log->scrollToBottom();
+}
+
+// ---- Operations of a run ------------------------------------------------------
+
+void SfMReconstruction::setPipelineFolder(const QString& firstImage)
+{
+    m_layout = PipelineLayout(m_appDir, firstImage);
+}
+
+void SfMReconstruction::disableRunActions()
+{
+    for (QAction* a : {m_runSparse, m_runDense, m_scanSettings})
+        if (a)
+            a->setEnabled(false);
+    if (m_abort)
+        m_abort->setEnabled(true);
+    m_running = true;
+}
+
+void SfMReconstruction::setImages(QStringList& fullPaths, QStringList& itemTexts)
+{
+    m_layout.setImages(fullPaths, itemTexts);
+    fullPaths.clear();
+    itemTexts.clear();
+}
+
+QList<QProcess*> SfMReconstruction::runningProcesses() const
+{
+    QList<QProcess*> out;
+    for (const ScriptProcess* p :
+         {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
+        if (p->state() != QProcess::NotRunning)
+            out << const_cast<ScriptProcess*>(p);
+    for (ScriptProcess* p : m_extraMatchers)
+        if (p->state() != QProcess::NotRunning)
+            out << p;
+    return out;
+}
+
+void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QString& script, bool merged)
+{
+    m_stage = stage;
+    m_stageStart = QDateTime::currentDateTime();
+    process.setProcessChannelMode(merged ? QProcess::MergedChannels : QProcess::SeparateChannels);
+    showProgress();
+    process.startScript(m_appDir, script);
+}
+
+QString SfMReconstruction::stageName() const
+{
+    switch (m_stage) {
+    case Stage::Exif:
+        return tr("Extracting EXIF");
+    case Stage::Undistortion:
+        return tr("Undistortion");
+    case Stage::Features:
+        return tr("Feature detection");
+    case Stage::Matching:
+        return tr("Matching");
+    case Stage::BundleAdjustment:
+        return tr("Bundle adjustment");
+    case Stage::DensePrepare:
+        return tr("Dense preparation");
+    case Stage::Dense:
+        return tr("Dense");
+    case Stage::None:
+        break;
+    }
+    return QString();
+}
+
+void SfMReconstruction::showProgress()
+{
+    if (m_stage == Stage::Features)
+        showFeatureProgress();
+    else if (m_stage == Stage::DensePrepare)
+        emit progress(tr("Dense"));
+    else if (m_stage != Stage::None)
+        emit progress(stageName());
+}
+
+void SfMReconstruction::showFeatureProgress()
+{
+    for (int i = m_featuresPending.size() - 1; i >= 0; --i)
+        if (QFileInfo::exists(PipelineLayout::toLocal(m_featuresPending[i])))
+            m_featuresPending.removeAt(i);
+    const int total = m_featuresToCompute.size();
+    const int done = total - m_featuresPending.size();
+    // The stage's estimate until files arrive, then the pace they arrive at.
+    const double seconds = done > 0
+                               ? m_record.start.msecsTo(QDateTime::currentDateTime()) / 1000.0 * total / done
+                               : total * estimatedSecondsPerFile;
+    const QString end =
+        m_record.start.addMSecs(qint64(seconds * 1000)).time().toString(QStringLiteral("hh:mm:ss"));
+    emit progress(tr("Feature detection %1/%2, estimated end %3").arg(done).arg(total).arg(end));
+}
+
+void SfMReconstruction::showOutput(ScriptProcess& process, bool display)
+{
+    const QString text = process.takeOutput();
+    if (!display || !settings().displayOutput || text.isEmpty())
+        return;
+    log(text + QLatin1Char('\n'));
+    scrollLog();
+}
+
+void SfMReconstruction::onProcess1Output()
+{
+    showOutput(m_process1, true);
+}
+void SfMReconstruction::onProcess2Output()
+{
+    showOutput(m_process2, true);
+}
+void SfMReconstruction::onProcess3Output()
+{
+    showOutput(m_process3, !m_rerun);
+}
+void SfMReconstruction::onProcess4Output()
+{
+    showOutput(m_process4, true);
+}
+void SfMReconstruction::onProcess5Output()
+{
+    showOutput(m_process5, true);
+}
+void SfMReconstruction::onProcess6Output()
+{
+    showOutput(m_process6, true);
+}
+
+// ---- Sparse chain -----------------------------------------------------------------
+
+void SfMReconstruction::startSparse(QProcess* exifExtraction)
+{
+    if (!m_running)
+        disableRunActions();
+    if (exifExtraction && exifExtraction->state() != QProcess::NotRunning) {
+        // The extraction's XML files come before the tools; wait for its end
+        // without holding up the window.
+        m_stage = Stage::Exif;
+        m_exif = exifExtraction;
+        m_exifConnection =
+            connect(exifExtraction, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                    &SfMReconstruction::continueAfterExif);
+        m_exifTimer.start(exifWaitMs);
+        showProgress();
+        return;
+    }
+    startFirstSparseStage();
+}
+
+void SfMReconstruction::continueAfterExif()
+{
+    disconnect(m_exifConnection);
+    m_exifTimer.stop();
+    m_exif = nullptr;
+    if (m_running && m_stage == Stage::Exif)
+        startFirstSparseStage();
+}
+
+void SfMReconstruction::startFirstSparseStage()
+{
+    if (settings().undistortMethod == QLatin1String("None")) {
+        startFeatureDetection(QStringLiteral(" \n"));
+        return;
+    }
+    if (!writeUndistortion()) {
+        endRun(false, QStringLiteral("Undistortion bat file creation failed \n"));
+        return;
+    }
+    log(QStringLiteral("Undistortion bat file created \n"));
+    startStage(m_process6, Stage::Undistortion, m_layout.file(QLatin1String(UndistortionScript::fileName)));
+}
+
+bool SfMReconstruction::writeUndistortion()
+{
+    const ScanSettings& s = settings();
+    // Only OpenCV has an undistortion script.
+    if (s.undistortMethod != QLatin1String("OpenCV"))
+        return false;
+    if (!UndistortionScript::calibrationSet(s)) {
+        log(QStringLiteral(
+            "Please make sure to set non zero values to fx,fy,cx and cy in Scan settings window"));
+        scrollLog();
+        return false;
+    }
+    return ScriptFile::write(m_layout.file(QLatin1String(UndistortionScript::fileName)),
+                             UndistortionScript::text(m_layout, s));
+}
+
+void SfMReconstruction::onProcess6Finished(int)
+{
+    if (!m_running || m_stage != Stage::Undistortion)
+        return;
+    if (!m_process6.succeeded()) {
+        fail(stageName(), m_process6);
+        return;
+    }
+    log(QStringLiteral("Undistortion bat file executed"));
+    scrollLog();
+    startFeatureDetection(QString());
+}
+
+void SfMReconstruction::startFeatureDetection(const QString& suffix)
+{
+    if (!prepareFeatureDetection()) {
+        endRun(false, QStringLiteral("SIFTGPU bat file creation failed") + suffix);
+        return;
+    }
+    log(QStringLiteral("SIFTGPU bat file created") + suffix);
+    startStage(m_process1, Stage::Features, m_layout.file(QLatin1String(SiftLists::scriptName)));
+    if (!m_running)
+        return;
+    m_progressTimer.start();
+    log(QStringLiteral("SiftGpu bat file executed"));
+    scrollLog();
+}
+
+bool SfMReconstruction::prepareFeatureDetection()
+{
+    const ScanSettings& s = settings();
+    m_record.start = QDateTime::currentDateTime();
+    m_record.startTime = StageTiming::clockText(m_record.start.time());
+    m_record.startDate = m_record.start.date().toString(QStringLiteral("dd.MM.yyyy"));
+    m_record.estimatedPerFile = estimatedSecondsPerFile;
+    m_record.processCount = m_layout.processCount();
+    m_record.stage = QStringLiteral("SIFT");
+    m_record.tool = QStringLiteral("siftGPU");
+    std::cout << m_record.startTime.toStdString() << " " << m_record.startDate.toStdString() << std::endl;
+
+    log(FocalList::write(m_layout, s) ? QStringLiteral("listfocal text file created")
+                                      : QStringLiteral("listfocal text file creation failed"));
+
+    m_featuresToCompute = SiftLists::missingFeatures(m_layout);
+    m_featuresPending = m_featuresToCompute;
+    m_record.files = m_featuresToCompute.size();
+    log(QStringLiteral("Total Sift Files: ") + QString::number(m_record.files));
+    log(QStringLiteral("Estimated time per file: ") + QString::number(estimatedSecondsPerFile));
+    for (const QString& line :
+         StageTiming::estimateLines(m_record.startTime, m_record.files * estimatedSecondsPerFile))
+        log(line);
+
+    SiftLists::writeLists(m_layout, m_featuresToCompute);
+    log(QStringLiteral("siftlist text file created"));
+    return ScriptFile::write(m_layout.file(QLatin1String(SiftLists::scriptName)),
+                             SiftLists::scriptText(m_layout));
+}
+
+void SfMReconstruction::onProcess1Finished(int)
+{
+    if (!m_running || m_stage != Stage::Features)
+        return;
+    m_progressTimer.stop();
+    m_record.end = QDateTime::currentDateTime();
+    m_record.endTime = StageTiming::clockText(m_record.end.time());
+    m_record.endDate = m_record.end.date().toString(QStringLiteral("dd.MM.yyyy"));
+    log(QStringLiteral("Ended at: ") + m_record.endTime + QLatin1Char(' ') + m_record.endDate);
+    for (const QString& line : StageTiming::finish(m_record))
+        log(line);
+
+    if (!m_process1.succeeded()) {
+        fail(stageName(), m_process1);
+        return;
+    }
+    QStringList missing;
+    for (const QString& feature : m_featuresToCompute)
+        if (!QFileInfo::exists(PipelineLayout::toLocal(feature)))
+            missing << feature;
+    if (!missing.isEmpty()) {
+        fail(stageName(), m_process1,
+             missing.size() == 1 ? missing.first()
+                                 : tr("%1 and %2 more").arg(missing.first()).arg(missing.size() - 1));
+        return;
+    }
+    startMatching();
+}
+
+void SfMReconstruction::startMatching()
+{
+    const MatchPlan plan = MatchPlan::choose(m_layout);
+    log(plan.incremental() ? QStringLiteral("Matching From GPS") : QStringLiteral("Matching All"));
+    plan.writeLists(m_layout);
+    const int n = m_layout.processCount();
+    m_matchFiles.clear();
+    m_gpuMatchFiles.clear();
+    for (int i = 0; i < n; ++i) {
+        ScriptFile::write(m_layout.file(PairoloScripts::scriptName(i)), PairoloScripts::text(m_layout, i));
+        m_matchFiles << PairoloScripts::matchFile(m_layout, i);
+        m_gpuMatchFiles << PairoloScripts::gpuMatchFile(m_layout, i);
+    }
+    log(QStringLiteral("RunPairolo bat file created"));
+
+    m_matchersLeft = n;
+    m_stage = Stage::Matching;
+    m_stageStart = QDateTime::currentDateTime();
+    for (int i = 0; i + 1 < n; ++i) {
+        auto* p = new ScriptProcess(this);
+        m_extraMatchers << p;
+        p->setProcessChannelMode(QProcess::SeparateChannels);
+        connect(p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                [this, p, i] { matcherFinished(*p, i); });
+        // Their output is not shown; it is read only to keep its end.
+        connect(p, &QProcess::readyReadStandardOutput, p, [p] { p->takeOutput(); });
+        connect(p, &QProcess::readyReadStandardError, p, [p] { p->takeOutput(); });
+        connect(p, &QProcess::errorOccurred, this, [this, p](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart && m_running && m_stage == Stage::Matching)
+                fail(stageName(), *p);
+        });
+        p->startScript(m_appDir, m_layout.file(PairoloScripts::scriptName(i)));
+    }
+    startStage(m_process2, Stage::Matching, m_layout.file(PairoloScripts::scriptName(n - 1)), false);
+}
+
+void SfMReconstruction::onProcess2Finished(int)
+{
+    matcherFinished(m_process2, m_layout.processCount() - 1);
+}
+
+void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
+{
+    if (!m_running || m_stage != Stage::Matching)
+        return;
+    if (&process == &m_process2)
+        std::cout << "First Match Process  Finished\n" << std::flush;
+    else
+        std::cout << "Match Process " << batch + 1 << " Finished\n" << std::flush;
+    if (!process.succeeded()) {
+        fail(tr("Matching (batch %1)").arg(batch), process);
+        return;
+    }
+    if (--m_matchersLeft > 0)
+        return;
+
+    for (const QStringList* files : {&m_matchFiles, &m_gpuMatchFiles}) {
+        for (const QString& f : *files) {
+            // An incremental run may keep a batch's tables of the run before.
+            if (!QFileInfo::exists(PipelineLayout::toLocal(f))) {
+                fail(stageName(), process, f);
+                return;
+            }
+        }
+    }
+    // One of them may be the sender of this call.
+    for (ScriptProcess* p : qAsConst(m_extraMatchers))
+        p->deleteLater();
+    m_extraMatchers.clear();
+    log(QStringLiteral("RunPairolo bat file executed"));
+    scrollLog();
+    log(ScriptFile::write(m_layout.file(QLatin1String(BundlerOptions::fileName)),
+                          BundlerOptions::text(m_layout))
+            ? QStringLiteral("options text file created")
+            : QStringLiteral("options text file creation failed"));
+    startBundleAdjustment();
+}
+
+void SfMReconstruction::startBundleAdjustment()
+{
+    const ScanSettings& s = settings();
+    const QString script = QLatin1String(s.usesBundler() ? BundlerScript::fileName : PbaScript::fileName);
+    const QByteArray text = s.usesBundler() ? BundlerScript::text(m_layout)
+                                            : PbaScript::text(m_layout, s, m_matchFiles, m_gpuMatchFiles);
+    if (!ScriptFile::write(m_layout.file(script), text)) {
+        endRun(false, s.bundleAdjustment + QStringLiteral(" bat file creation failed"));
+        return;
+    }
+    log(s.bundleAdjustment + QStringLiteral(" bat file created"));
+    startStage(m_process3, Stage::BundleAdjustment, m_layout.file(script));
+}
+
+void SfMReconstruction::reRunBundler()
+{
+    const ScanSettings& s = settings();
+    if (!m_running)
+        disableRunActions();
+    // Bundler has no rerun script.
+    if (s.usesBundler()) {
+        endRun(false, s.bundleAdjustment + QStringLiteral(" bat file creation failed"));
+        return;
+    }
+    FocalList::write(m_layout, s);
+    if (!ScriptFile::write(m_layout.file(QLatin1String(PbaScript::rerunFileName)),
+                           PbaScript::rerunText(m_layout, s))) {
+        endRun(false, s.bundleAdjustment + QStringLiteral(" bat file creation failed"));
+        return;
+    }
+    log(s.bundleAdjustment + QStringLiteral(" bat file created"));
+    m_rerun = true;
+    disconnect(&m_process3, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+               &SfMReconstruction::onProcess3Finished);
+    connect(&m_process3, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &SfMReconstruction::onRerunFinished);
+    startStage(m_process3, Stage::BundleAdjustment, m_layout.file(QLatin1String(PbaScript::rerunFileName)));
+}
+
+void SfMReconstruction::onProcess3Finished(int)
+{
+    bundleAdjustmentFinished();
+}
+
+void SfMReconstruction::onRerunFinished(int)
+{
+    bundleAdjustmentFinished();
+}
+
+void SfMReconstruction::bundleAdjustmentFinished()
+{
+    if (!m_running || m_stage != Stage::BundleAdjustment)
+        return;
+    const ScanSettings& s = settings();
+    const QString result =
+        s.usesBundler() ? QStringLiteral("bundle/bundle.out") : QStringLiteral("sparse.nvm");
+    if (!m_process3.succeeded()) {
+        fail(stageName(), m_process3);
+        return;
+    }
+    if (!written(m_layout.file(result))) {
+        fail(stageName(), m_process3, m_layout.nativeFile(result));
+        return;
+    }
+    log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
+    endRun(true, QStringLiteral("Sparse Reconstruction is done!"));
+    if (s.bundleAdjustment == QLatin1String("MPBA") &&
+        QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")))) {
+        m_sparseFile.setFileName(m_layout.file(QStringLiteral("sparse.nvm")));
+        emit sparseNVMFinished(&m_sparseFile);
+    }
+}
+
+// ---- Dense chain --------------------------------------------------------------------
+
+bool SfMReconstruction::startDense()
+{
+    const ScanSettings& s = settings();
+    const bool present = s.usesBundler()
+                             ? QFileInfo::exists(m_layout.file(QLatin1String(FocalList::fileName))) &&
+                                   QFileInfo::exists(m_layout.file(QStringLiteral("bundle/bundle.out")))
+                             : QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")));
+    if (!present) {
+        log(QStringLiteral("Run Sparse should be triggerred first \n"));
+        return false;
+    }
+    disableRunActions();
+    const QString prepare = QStringLiteral("prepare_") + s.denseReconstruction;
+    const QString script = m_layout.file(DensePrepareScript::fileName(s));
+    if (!ScriptFile::write(script, DensePrepareScript::text(m_layout, s))) {
+        endRun(false, prepare + QStringLiteral(" bat file creation failed \n"));
+        return false;
+    }
+    startStage(m_process4, Stage::DensePrepare, script);
+    if (!m_running)
+        return false;
+    log(prepare + QStringLiteral(" bat file created \n"));
+    return true;
+}
+
+void SfMReconstruction::onProcess4Finished(int)
+{
+    if (!m_running || m_stage != Stage::DensePrepare)
+        return;
+    const ScanSettings& s = settings();
+    if (!m_process4.succeeded()) {
+        fail(stageName(), m_process4);
+        return;
+    }
+    // The PMVS tools of the prepare script leave the script that runs PMVS.
+    const QString pmvsAll = QStringLiteral("pmvs/pmvs_all.bat");
+    if (s.usesPmvs() && !written(m_layout.file(pmvsAll))) {
+        fail(stageName(), m_process4, m_layout.nativeFile(pmvsAll));
+        return;
+    }
+    log(QStringLiteral("prepare_") + s.denseReconstruction + QStringLiteral(" bat file executed"));
+    scrollLog();
+    if (s.usesPmvs()) {
+        startStage(m_process5, Stage::Dense, m_layout.file(pmvsAll));
+        return;
+    }
+    if (!ScriptFile::write(m_layout.file(QLatin1String(CmpmvsScript::fileName)),
+                           CmpmvsScript::text(m_layout))) {
+        endRun(false, QStringLiteral("RunCMPMVS bat file creation failed"));
+        return;
+    }
+    if (!ScriptFile::write(m_layout.file(QLatin1String(CmpmvsScript::iniFileName)),
+                           CmpmvsScript::iniText(m_layout))) {
+        log(QStringLiteral("mvs.ini file creation failed"));
+        endRun(false, QStringLiteral("RunCMPMVS bat file created"));
+        return;
+    }
+    startStage(m_process5, Stage::Dense, m_layout.file(QLatin1String(CmpmvsScript::fileName)));
+    if (!m_running)
+        return;
+    log(QStringLiteral("mvs.ini file created"));
+    log(QStringLiteral("RunCMPMVS bat file created"));
+}
+
+void SfMReconstruction::onProcess5Finished(int)
+{
+    if (!m_running || m_stage != Stage::Dense)
+        return;
+    const ScanSettings& s = settings();
+    if (!m_process5.succeeded()) {
+        fail(stageName(), m_process5);
+        return;
+    }
+    if (!s.usesPmvs()) {
+        log(QStringLiteral("runCMPMVS bat file executed"));
+        endRun(true, QStringLiteral("Dense Reconstruction is done!"));
+        return;
+    }
+    const QString models = m_layout.file(QStringLiteral("pmvs/models"));
+    QStringList patches;
+    bool fresh = false;
+    const QDir dir(models);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted)) {
+        if (!name.endsWith(QLatin1String("patch")))
+            continue;
+        patches << models + QLatin1Char('/') + name;
+        fresh = fresh || written(patches.last());
+    }
+    if (!fresh) {
+        fail(stageName(), m_process5,
+             m_layout.nativeFile(QStringLiteral("pmvs/models/")) + QStringLiteral("*patch"));
+        return;
+    }
+    log(QStringLiteral("pmvs_all bat file executed"));
+    emit densepmvsFinished(patches);
+    endRun(true, QStringLiteral("Dense Reconstruction is done!"));
+}
+
+// ---- Ends of a run -------------------------------------------------------------------
+
+bool SfMReconstruction::written(const QString& fileName) const
+{
+    const QFileInfo info(fileName);
+    return info.exists() && info.lastModified() >= m_stageStart.addSecs(-resultSlackSeconds);
+}
+
+void SfMReconstruction::fail(const QString& stage, const ScriptProcess& process, const QString& missing)
+{
+    QString message = tr("%1 failed (%2)")
+                          .arg(stage, process.error() == QProcess::FailedToStart
+                                          ? tr("could not start %1").arg(process.program())
+                                          : process.exitText());
+    if (!missing.isEmpty())
+        message += tr(": missing %1").arg(missing);
+    const QString said = process.lastOutputLine();
+    if (!said.isEmpty())
+        message += QStringLiteral(": ") + said;
+    killAll();
+    endRun(false, message);
+}
+
+void SfMReconstruction::killAll()
+{
+    m_exifTimer.stop();
+    m_progressTimer.stop();
+    disconnect(m_exifConnection);
+    if (m_exif && m_exif->state() != QProcess::NotRunning) {
+        if (auto* script = qobject_cast<ScriptProcess*>(m_exif.data()))
+            script->killTree();
+        else
+            m_exif->kill();
+    }
+    m_exif = nullptr;
+    for (ScriptProcess* p : {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
+        p->killTree();
+    for (ScriptProcess* p : m_extraMatchers)
+        p->killTree();
+}
+
+void SfMReconstruction::abortRunningProcess()
+{
+    if (!m_running)
+        return;
+    const bool bundleAdjusting = m_process3.state() != QProcess::NotRunning;
+    killAll();
+    if (bundleAdjusting) {
+        // What the adjustment had begun to write; a result of an earlier run stays.
+        const QString partial = m_layout.file(settings().usesBundler() ? QStringLiteral("bundle/bundle.out")
+                                                                       : QStringLiteral("sparse.nvm"));
+        if (written(partial))
+            QFile::remove(partial);
+    }
+    endRun(false, QStringLiteral("Current process is stoped"));
+}
+
+void SfMReconstruction::endRun(bool success, const QString& message)
+{
+    log(message);
+    scrollLog();
+    m_running = false;
+    m_stage = Stage::None;
+    m_progressTimer.stop();
+    for (QAction* a : {m_runSparse, m_runDense, m_scanSettings})
+        if (a)
+            a->setEnabled(true);
+    if (m_abort)
+        m_abort->setEnabled(false);
+    // Later runs have pipelines of their own; this one no longer answers Abort.
+    disconnect(m_abortConnection);
+    emit runEnded(success, message);
+}

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+
+#include "PipelineLayout.h"
+#include "ScriptProcess.h"
+#include "StageRecord.h"
+
+class QAction;
+class QListWidget;
+struct ScanSettings;
+
+// One run of the reconstruction tool chain: writes the scripts and lists of
+// each stage into the pipeline folder, runs them through the command
+// interpreter and goes on to the next stage when one has finished and left
+// its results. Sparse: [undistortion ->] feature detection -> matching ->
+// bundle adjustment; or the bundle adjustment again; dense: prepare -> PMVS
+// or CMPMVS. A stage that fails, or Abort, ends the run and gives the run
+// actions back. Progress goes to the log list, one line per message.
+class SfMReconstruction : public QObject
+{
+    Q_OBJECT
+public:
+    SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir, QAction* runSparse,
+                      QAction* runDense, QAction* scanSettings, QAction* abort);
+    ~SfMReconstruction() override;
+
+    // The operations of a run, in this order: the folder from the first
+    // image's full path; the run actions off and Abort on; the images (both
+    // lists are emptied); then startSparse() or reRunBundler(). startDense()
+    // turns the actions itself, once the sparse result is found.
+    void setPipelineFolder(const QString& firstImage);
+    void disableRunActions();
+    void setImages(QStringList& fullPaths, QStringList& itemTexts);
+
+    // Waits for exifExtraction (when given and running; at most 30 s, without
+    // blocking), then undistortion or feature detection.
+    void startSparse(QProcess* exifExtraction = nullptr);
+    // False, with a log line, when there is no sparse result to densify or
+    // the prepare script cannot be written.
+    bool startDense();
+
+    bool isRunning() const { return m_running; }
+    PipelineLayout& layout() { return m_layout; }
+    const StageRecord& stageRecord() const { return m_record; }
+    // The processes of the run still going, for those who must wait on them.
+    QList<QProcess*> runningProcesses() const;
+
+signals:
+    void sparseNVMFinished(QFile* f);
+    void densepmvsFinished(QStringList lf);
+    // What runs now, for the status bar: "Feature detection 3/12, ...", "Matching", ...
+    void progress(const QString& text);
+    // The run is over; message is its last log line.
+    void runEnded(bool success, const QString& message);
+
+public slots:
+    void onProcess1Finished(int exitCode);
+    void onProcess1Output();
+    void onProcess2Finished(int exitCode);
+    void reRunBundler();
+    void onProcess2Output();
+    void onProcess3Finished(int exitCode);
+    void onRerunFinished(int exitCode);
+    void onProcess3Output();
+    void onProcess4Finished(int exitCode);
+    void onProcess4Output();
+    void onProcess5Finished(int exitCode);
+    void onProcess5Output();
+    void onProcess6Finished(int exitCode);
+    void onProcess6Output();
+    void abortRunningProcess();
+
+private:
+    enum class Stage { None, Exif, Undistortion, Features, Matching, BundleAdjustment, DensePrepare, Dense };
+
+    const ScanSettings& settings() const;
+    void log(const QString& text);
+    void scrollLog();
+    void showOutput(ScriptProcess& process, bool display);
+    void connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
+                        void (SfMReconstruction::*output)());
+    void startStage(ScriptProcess& process, Stage stage, const QString& script, bool merged = true);
+    QString stageName() const;
+    void showProgress();
+    void showFeatureProgress();
+
+    void continueAfterExif();
+    void startFirstSparseStage();
+    bool writeUndistortion();
+    void startFeatureDetection(const QString& suffix);
+    bool prepareFeatureDetection();
+    void startMatching();
+    void matcherFinished(ScriptProcess& process, int batch);
+    void startBundleAdjustment();
+    void bundleAdjustmentFinished();
+
+    // A result of the current stage: present and written since the stage began.
+    bool written(const QString& fileName) const;
+    void fail(const QString& stage, const ScriptProcess& process, const QString& missing = QString());
+    void killAll();
+    void endRun(bool success, const QString& message);
+
+    QListWidget* m_log;
+    QAction* m_runSparse;
+    QAction* m_runDense;
+    QAction* m_scanSettings;
+    QAction* m_abort;
+    QMetaObject::Connection m_abortConnection;
+
+    PipelineLayout m_layout;
+    QString m_appDir;
+    bool m_running = false;
+    bool m_rerun = false;
+    Stage m_stage = Stage::None;
+    QDateTime m_stageStart;
+    StageRecord m_record;
+
+    QStringList m_featuresToCompute;
+    QStringList m_featuresPending; // not on disk yet, for the progress count
+    QStringList m_matchFiles;      // per batch, native
+    QStringList m_gpuMatchFiles;
+    QList<ScriptProcess*> m_extraMatchers; // every batch but the last; owned
+    int m_matchersLeft = 0;
+
+    QPointer<QProcess> m_exif;
+    QMetaObject::Connection m_exifConnection;
+    QTimer m_exifTimer;
+    QTimer m_progressTimer;
+    QFile m_sparseFile;
+
+    ScriptProcess m_process1; // SIFTGPU.bat
+    ScriptProcess m_process2; // the last matcher batch
+    ScriptProcess m_process3; // bundle adjustment
+    ScriptProcess m_process4; // dense prepare
+    ScriptProcess m_process5; // PMVS or CMPMVS
+    ScriptProcess m_process6; // undistortion.bat
+};
