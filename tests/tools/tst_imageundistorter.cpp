@@ -50,8 +50,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({"*.part*"}, QDir::Files).size(), 0);
 
         std::ostringstream out2, err2;
-        QCOMPARE(ImageUndistorter::run(args(photo, "660.5 660.5 320 240 0.2 0.05 0.001 0 0"), out2, err2),
-                 1);
+        QCOMPARE(ImageUndistorter::run(args(photo, "660.5 660.5 320 240 0.2 0.05 0.001 0 0"), out2, err2), 1);
         QVERIFY2(ToolTest::lastLine(err2).contains("was undistorted before"), err2.str().c_str());
     }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
 #include <opencv2/flann.hpp>
 
 class PairMatcher::Prepared
@@ -95,6 +96,8 @@ PairMatcher::Result PairMatcher::match(const Prepared& a, const Prepared& b) con
     double threshold = m_settings.threshold;
     if (threshold <= 0)
         threshold = std::max(1.0, 0.0008 * std::max({a.width, a.height, b.width, b.height}));
+    // The same pair gives the same verdict whichever thread draws its samples.
+    cv::theRNG() = cv::RNG(0x9e3779b97f4a7c15ULL ^ (std::uint64_t(a.points.size()) << 32 | b.points.size()));
     std::vector<uchar> mask;
     const cv::Mat F = cv::findFundamentalMat(pa, pb, cv::FM_RANSAC, threshold, 0.999, mask);
     if (F.empty() || mask.size() != mutual.size()) {

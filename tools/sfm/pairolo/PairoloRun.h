@@ -14,8 +14,8 @@
 class PairoloRun
 {
 public:
-    // Exit code: 0 when every pair was examined and at least one verified (or
-    // the list is empty); 1 when an input was unusable or no pair verified,
+    // Exit code: 0 when every pair was examined, whether verified or not
+    // (photos that do not overlap are no error); 1 when an input was unusable,
     // with the reason as the last line on err. Results are written in both
     // cases.
     static int run(const std::string& matchListPath, const std::string& matchTablePath,
