@@ -95,7 +95,7 @@ PairMatcher::Result PairMatcher::match(const Prepared& a, const Prepared& b) con
     }
     double threshold = m_settings.threshold;
     if (threshold <= 0)
-        threshold = std::max(1.0, 0.0008 * std::max({a.width, a.height, b.width, b.height}));
+        threshold = std::max(1.0, 0.0014 * std::max({a.width, a.height, b.width, b.height}));
     // The same pair gives the same verdict whichever thread draws its samples.
     cv::theRNG() = cv::RNG(0x9e3779b97f4a7c15ULL ^ (std::uint64_t(a.points.size()) << 32 | b.points.size()));
     std::vector<uchar> mask;

@@ -18,7 +18,8 @@ public:
         float ratio = 0.8f;
         int minInliers = 16;
         int checks = 64; // FLANN leaves visited per query
-        // Epipolar distance in pixels; 0: 0.08% of the larger image side, at least 1 px.
+        // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
+        // 3000 px photos, room for lens distortion), at least 1 px.
         double threshold = 0;
     };
 

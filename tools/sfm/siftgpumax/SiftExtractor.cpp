@@ -1,6 +1,8 @@
 #include "SiftExtractor.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include <opencv2/features2d.hpp>
@@ -24,13 +26,30 @@ bool SiftExtractor::extract(const std::string& imagePath, FeatureSet& features, 
     const auto slash = imagePath.find_last_of("/\\");
     features.imageName = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
 
-    auto sift = cv::SIFT::create(m_settings.maxFeatures, 3, m_settings.contrastThreshold,
-                                 m_settings.edgeThreshold, 1.6, CV_8U);
+    // Every keypoint first, then the coarsest ones: whole octaves from the
+    // top down, the strongest of the octave that crosses the limit (as COLMAP
+    // keeps its features). Large-scale features survive changes of viewpoint
+    // and distance; the fine ones of the doubled image mostly do not, and
+    // OpenCV's own limit (by response) would keep those.
+    auto sift = cv::SIFT::create(0, 3, m_settings.contrastThreshold, m_settings.edgeThreshold, 1.6, CV_8U);
     std::vector<cv::KeyPoint> keypoints;
+    sift->detect(image, keypoints);
+    auto octave = [](const cv::KeyPoint& k) { return int(std::int8_t(k.octave & 255)); };
+    std::stable_sort(keypoints.begin(), keypoints.end(), [&](const cv::KeyPoint& a, const cv::KeyPoint& b) {
+        return octave(a) != octave(b) ? octave(a) > octave(b) : a.response > b.response;
+    });
+    if (m_settings.maxFeatures > 0 && keypoints.size() > size_t(m_settings.maxFeatures))
+        keypoints.resize(size_t(m_settings.maxFeatures));
     cv::Mat descriptors;
-    sift->detectAndCompute(image, cv::noArray(), keypoints, descriptors);
+    if (!keypoints.empty())
+        sift->compute(image, keypoints, descriptors);
     if (descriptors.type() != CV_8U)
         descriptors.convertTo(descriptors, CV_8U);
+    if (size_t(descriptors.rows) != keypoints.size()) {
+        if (error)
+            *error = "descriptors of " + imagePath + " do not match its keypoints";
+        return false;
+    }
 
     features.keypoints.resize(keypoints.size());
     features.descriptors.resize(keypoints.size() * FeatureSet::descriptorSize);
