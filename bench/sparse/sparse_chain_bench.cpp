@@ -197,17 +197,7 @@ double centreAgreement(const Result& ours, const Result& theirs, const QString& 
         a.push_back(entry.second.centre());
         b.push_back(it->second);
     }
-    SimilarityAlignment align;
-    if (!align.estimate(a, b))
-        return -1;
-    SimilarityAlignment::Point mean{};
-    for (const auto& p : b)
-        for (int k = 0; k < 3; ++k)
-            mean[k] += p[k] / double(b.size());
-    double spread = 0;
-    for (const auto& p : b)
-        spread += std::hypot(p[0] - mean[0], p[1] - mean[1], p[2] - mean[2]) / double(b.size());
-    return align.rmsError(a, b) / spread;
+    return SimilarityAlignment::relativeMisfit(a, b);
 }
 
 } // namespace

@@ -5,9 +5,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "BundlerFile.h"
 #include "SharedData.h"
 
 // What the tool tests share: photos copied into a scratch folder and the
@@ -52,6 +56,24 @@ inline QString lastLine(const std::ostringstream& stream)
     const QStringList lines =
         QString::fromStdString(stream.str()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return lines.isEmpty() ? QString() : lines.last();
+}
+
+// Median distance between the views of a Bundler file and where its cameras
+// project their points (points behind a camera count as far off).
+inline double medianProjectionError(const BundlerFile& bundle)
+{
+    std::vector<double> residuals;
+    for (const auto& p : bundle.points)
+        for (const auto& v : p.views) {
+            double x = 0, y = 0;
+            residuals.push_back(bundle.cameras[size_t(v.camera)].project(p.position, x, y)
+                                    ? std::hypot(x - v.x, y - v.y)
+                                    : 1e9);
+        }
+    if (residuals.empty())
+        return 1e9;
+    std::nth_element(residuals.begin(), residuals.begin() + long(residuals.size() / 2), residuals.end());
+    return residuals[residuals.size() / 2];
 }
 
 } // namespace ToolTest

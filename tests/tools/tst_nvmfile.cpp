@@ -11,6 +11,7 @@
 #include "RadialDistortion.h"
 #include "SharedData.h"
 #include "SparseBundle.h"
+#include "ToolTestSupport.h"
 
 namespace
 {
@@ -96,14 +97,7 @@ private slots:
         const BundlerFile bundle = NvmToBundler::convert(nvm.models[0], "/site", list);
         QCOMPARE(bundle.cameras.size(), size_t(22));
         QCOMPARE(QString::fromStdString(list.entries[0].image).left(10), QStringLiteral("\\site\\PIC_"));
-        std::vector<double> residuals;
-        for (const auto& p : bundle.points)
-            for (const auto& v : p.views) {
-                double x = 0, y = 0;
-                QVERIFY(bundle.cameras[size_t(v.camera)].project(p.position, x, y));
-                residuals.push_back(std::hypot(x - v.x, y - v.y));
-            }
-        const double m = median(residuals);
+        const double m = ToolTest::medianProjectionError(bundle);
         QVERIFY2(m < 1.0, qPrintable(QString::number(m)));
     }
 

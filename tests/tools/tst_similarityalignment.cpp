@@ -39,6 +39,7 @@ private slots:
         QVERIFY(std::abs(align.scale / scale - 1) < 1e-9);
         QVERIFY2(align.rmsError(from, to) < 1e-9 * std::max(scale, 1.0) * 1000,
                  qPrintable(QString::number(align.rmsError(from, to))));
+        QVERIFY(SimilarityAlignment::relativeMisfit(from, to) < 1e-9);
     }
 
     void tooFewPointsAreRefused()
@@ -46,6 +47,7 @@ private slots:
         SimilarityAlignment align;
         QVERIFY(!align.estimate({{0, 0, 0}, {1, 0, 0}}, {{0, 0, 0}, {1, 0, 0}}));
         QVERIFY(!align.estimate({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+        QCOMPARE(SimilarityAlignment::relativeMisfit({{0, 0, 0}}, {{1, 1, 1}}), -1.0);
     }
 };
 

@@ -245,16 +245,8 @@ private slots:
         ImageListFile list;
         QVERIFY(list.readFile(m_dir.filePath("sparse-converted-list.txt").toStdString()));
         QCOMPARE(list.entries.size(), bundle.cameras.size());
-        std::vector<double> residuals;
-        for (const auto& p : bundle.points)
-            for (const auto& v : p.views) {
-                double x = 0, y = 0;
-                QVERIFY(bundle.cameras[size_t(v.camera)].project(p.position, x, y));
-                residuals.push_back(std::hypot(x - v.x, y - v.y));
-            }
-        std::sort(residuals.begin(), residuals.end());
-        QVERIFY2(residuals[residuals.size() / 2] < 1.0,
-                 qPrintable(QString::number(residuals[residuals.size() / 2])));
+        const double m = ToolTest::medianProjectionError(bundle);
+        QVERIFY2(m < 1.0, qPrintable(QString::number(m)));
     }
 };
 

@@ -50,24 +50,6 @@ class TestSparseToolChain : public QObject
         return ended;
     }
 
-    // Root mean square distance after the best similarity, over the mean
-    // distance of the targets from their middle.
-    static double misfit(const std::vector<SimilarityAlignment::Point>& from,
-                         const std::vector<SimilarityAlignment::Point>& to)
-    {
-        SimilarityAlignment align;
-        if (!align.estimate(from, to))
-            return -1;
-        SimilarityAlignment::Point mean{};
-        for (const auto& p : to)
-            for (int k = 0; k < 3; ++k)
-                mean[k] += p[k] / double(to.size());
-        double spread = 0;
-        for (const auto& p : to)
-            spread += std::hypot(p[0] - mean[0], p[1] - mean[1], p[2] - mean[2]) / double(to.size());
-        return align.rmsError(from, to) / spread;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -147,7 +129,8 @@ private slots:
                 second.push_back(other.cameras[i].centre());
                 first.push_back(reference.cameras[i].centre());
             }
-        const double ourDistance = misfit(ours, theirs), bundlerDistance = misfit(second, first);
+        const double ourDistance = SimilarityAlignment::relativeMisfit(ours, theirs),
+                     bundlerDistance = SimilarityAlignment::relativeMisfit(second, first);
         qInfo("%d cameras, %zu shared with Bundler: centres %.2f%% of their spread apart (two Bundler runs: "
               "%.2f%%)",
               int(cameras.size()), ours.size(), 100 * ourDistance, 100 * bundlerDistance);

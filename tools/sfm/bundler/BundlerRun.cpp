@@ -11,7 +11,6 @@
 #include "ColmapReconstruction.h"
 #include "ExifFocal.h"
 #include "ImageListFile.h"
-#include "KeybFile.h"
 #include "MatchTableFile.h"
 #include "ToolPaths.h"
 
@@ -110,12 +109,12 @@ bool readMatches(const std::string& tablePath, MatchTableFile& table, std::ostre
 // with EXIF at hand, an estimate more than 25% off the EXIF focal length
 // gives way to it; without, an estimate outside 0.3 to 5 image widths (no
 // lens a survey uses) is left to COLMAP's own guess.
-double startingFocal(double listed, const std::string& image, const FeatureSet& head, std::ostream& out)
+double startingFocal(double listed, const ColmapReconstruction::ListedImage& image, std::ostream& out)
 {
-    const std::string name = fs::path(image).filename().string();
+    const std::string name = fs::path(image.image.path).filename().string();
     std::string source;
-    const double exif =
-        ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image), head.width, head.height, &source);
+    const double exif = ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image.image.path), image.width,
+                                               image.height, &source);
     if (exif > 0) {
         if (listed > 0 && std::abs(listed / exif - 1) <= 0.25)
             return listed;
@@ -124,10 +123,10 @@ double startingFocal(double listed, const std::string& image, const FeatureSet& 
                 << exif << " px); taking the latter" << '\n';
         return exif;
     }
-    const double side = std::max(head.width, head.height);
+    const double side = std::max(image.width, image.height);
     if (listed > 0 && (listed < 0.3 * side || listed > 5 * side)) {
-        out << name << ": the list's focal length " << listed << " px does not fit a " << head.width << " x "
-            << head.height << " image; left to COLMAP" << '\n';
+        out << name << ": the list's focal length " << listed << " px does not fit a " << image.width << " x "
+            << image.height << " image; left to COLMAP" << '\n';
         return 0;
     }
     return listed;
@@ -161,28 +160,13 @@ int BundlerRun::run(const std::vector<std::string>& args, const Options& options
     if (o.matchTable.empty())
         return failed("no --match_table given", 2);
 
-    ImageListFile list;
-    if (!list.readFile(ToolPaths::native(args.front()), &error))
+    std::vector<ColmapReconstruction::ListedImage> listed;
+    if (!ColmapReconstruction::readImageList(args.front(), listed, out, &error))
         return failed(error);
-    if (list.entries.size() < 2)
-        return failed("the image list " + args.front() + " names fewer than two images");
-
     std::vector<ColmapReconstruction::Image> images;
-    for (const auto& entry : list.entries) {
-        std::string note;
-        const std::string image = ToolPaths::resolveFile(entry.image, &note);
-        if (image.empty())
-            return failed(ToolPaths::native(entry.image) + ": image not found");
-        if (!note.empty())
-            out << note << '\n';
-        const std::string keyb =
-            ToolPaths::resolveFile(KeybFile::pathForImage(ToolPaths::native(entry.image)));
-        FeatureSet head;
-        size_t count = 0;
-        if (keyb.empty() || !KeybFile::readHeader(keyb, head, count, &error))
-            return failed("no usable features for " + image + ": run feature detection first");
-        const double focal = startingFocal(o.useFocalEstimate ? entry.focal : 0, image, head, out);
-        images.push_back({image, keyb, focal});
+    for (auto& l : listed) {
+        l.image.focal = startingFocal(o.useFocalEstimate ? l.listedFocal : 0, l, out);
+        images.push_back(l.image);
     }
 
     MatchTableFile table;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "ImageListFile.h"
 #include "KeybFile.h"
 #include "ParallelFor.h"
 #include "ToolPaths.h"
@@ -83,6 +84,33 @@ bool writeText(const std::string& path, const std::string& text, std::string* er
 }
 
 } // namespace
+
+bool ColmapReconstruction::readImageList(const std::string& listPath, std::vector<ListedImage>& images,
+                                         std::ostream& log, std::string* error)
+{
+    images.clear();
+    ImageListFile list;
+    if (!list.readFile(ToolPaths::native(listPath), error))
+        return false;
+    if (list.entries.size() < 2)
+        return fail(error, "the image list " + listPath + " names fewer than two images");
+    for (const auto& entry : list.entries) {
+        std::string note;
+        const std::string image = ToolPaths::resolveFile(entry.image, &note);
+        if (image.empty())
+            return fail(error, ToolPaths::native(entry.image) + ": image not found");
+        if (!note.empty())
+            log << note << '\n';
+        const std::string keyb =
+            ToolPaths::resolveFile(KeybFile::pathForImage(ToolPaths::native(entry.image)));
+        FeatureSet head;
+        size_t count = 0;
+        if (keyb.empty() || !KeybFile::readHeader(keyb, head, count))
+            return fail(error, "no usable features for " + image + ": run feature detection first");
+        images.push_back({{image, keyb, 0}, head.width, head.height, entry.focal});
+    }
+    return true;
+}
 
 ColmapReconstruction::ColmapReconstruction(Settings settings)
     : m_settings(std::move(settings)), m_driver(m_settings.colmap, m_settings.workFolder + "/colmap.log")

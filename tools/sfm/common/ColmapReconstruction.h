@@ -24,6 +24,21 @@ public:
         double focal = 0;
     };
 
+    // An entry of the tool chain's image list (listfocal.txt) made ready:
+    // the photo its "JPG name" stands for and that photo's .keyb file.
+    struct ListedImage {
+        Image image;
+        int width = 0;
+        int height = 0;
+        double listedFocal = 0; // "0 <focal>" of the line, 0 when none
+    };
+
+    // Reads the list and finds every photo and its features; false with a
+    // reason when the list cannot be read, names fewer than two photos, or a
+    // photo or its features are missing. Says on log which file a name took.
+    static bool readImageList(const std::string& listPath, std::vector<ListedImage>& images,
+                              std::ostream& log, std::string* error);
+
     struct Match {
         int first = 0; // indices into the images
         int second = 0;

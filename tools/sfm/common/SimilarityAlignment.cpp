@@ -69,18 +69,20 @@ bool SimilarityAlignment::estimate(const std::vector<Point>& from, const std::ve
     if (from.size() < 3 || from.size() != to.size())
         return false;
     const Point ca = centroid(from), cb = centroid(to);
+    // Both sets about their middles.
+    std::vector<Point> a(from.size()), b(to.size());
+    for (size_t i = 0; i < from.size(); ++i)
+        for (int k = 0; k < 3; ++k) {
+            a[i][k] = from[i][k] - ca[k];
+            b[i][k] = to[i][k] - cb[k];
+        }
     double S[3][3] = {};
     double spread = 0;
-    for (size_t i = 0; i < from.size(); ++i) {
-        Point a, b;
-        for (int k = 0; k < 3; ++k) {
-            a[k] = from[i][k] - ca[k];
-            b[k] = to[i][k] - cb[k];
-        }
+    for (size_t i = 0; i < a.size(); ++i) {
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
-                S[r][c] += a[r] * b[c];
-        spread += a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
+                S[r][c] += a[i][r] * b[i][c];
+        spread += a[i][0] * a[i][0] + a[i][1] * a[i][1] + a[i][2] * a[i][2];
     }
     if (spread <= 0)
         return false;
@@ -92,21 +94,17 @@ bool SimilarityAlignment::estimate(const std::vector<Point>& from, const std::ve
     NvmFile::Camera turn;
     turn.quaternion = largestEigenvector(N);
     rotation = turn.rotation();
+    scale = 1;
+    translation = {};
     double along = 0;
-    for (size_t i = 0; i < from.size(); ++i) {
-        Point a, b;
-        for (int k = 0; k < 3; ++k) {
-            a[k] = from[i][k] - ca[k];
-            b[k] = to[i][k] - cb[k];
-        }
-        for (int r = 0; r < 3; ++r)
-            along +=
-                b[r] * (rotation[3 * r] * a[0] + rotation[3 * r + 1] * a[1] + rotation[3 * r + 2] * a[2]);
+    for (size_t i = 0; i < a.size(); ++i) {
+        const Point turned = apply(a[i]);
+        along += b[i][0] * turned[0] + b[i][1] * turned[1] + b[i][2] * turned[2];
     }
     scale = along / spread;
+    const Point moved = apply(ca);
     for (int r = 0; r < 3; ++r)
-        translation[r] = cb[r] - scale * (rotation[3 * r] * ca[0] + rotation[3 * r + 1] * ca[1] +
-                                          rotation[3 * r + 2] * ca[2]);
+        translation[r] = cb[r] - moved[r];
     return true;
 }
 
@@ -130,4 +128,16 @@ double SimilarityAlignment::rmsError(const std::vector<Point>& from, const std::
             sum += (p[k] - to[i][k]) * (p[k] - to[i][k]);
     }
     return std::sqrt(sum / double(from.size()));
+}
+
+double SimilarityAlignment::relativeMisfit(const std::vector<Point>& from, const std::vector<Point>& to)
+{
+    SimilarityAlignment align;
+    if (!align.estimate(from, to))
+        return -1;
+    const Point middle = centroid(to);
+    double spread = 0;
+    for (const auto& p : to)
+        spread += std::hypot(p[0] - middle[0], p[1] - middle[1], p[2] - middle[2]) / double(to.size());
+    return spread > 0 ? align.rmsError(from, to) / spread : -1;
 }

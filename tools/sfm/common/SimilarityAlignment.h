@@ -22,4 +22,8 @@ public:
 
     // Root mean square distance between the carried points and their targets.
     double rmsError(const std::vector<Point>& from, const std::vector<Point>& to) const;
+    // The same over the mean distance of the targets from their middle, a
+    // figure that does not depend on the targets' unit; -1 when no
+    // similarity can be estimated.
+    static double relativeMisfit(const std::vector<Point>& from, const std::vector<Point>& to);
 };

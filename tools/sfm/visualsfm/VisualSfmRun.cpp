@@ -8,8 +8,6 @@
 #include "ColmapReconstruction.h"
 #include "ExifFocal.h"
 #include "GpuMatchFile.h"
-#include "ImageListFile.h"
-#include "KeybFile.h"
 #include "NvmFile.h"
 #include "ToolPaths.h"
 
@@ -117,33 +115,18 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
         return 1;
     };
 
-    ImageListFile list;
-    if (!list.readFile(ToolPaths::native(command.list), &error))
-        return failed(error);
-    if (list.entries.size() < 2)
-        return failed("the image list " + command.list + " names fewer than two images");
-
     // The list's images, their features and starting focal lengths.
+    std::vector<ColmapReconstruction::ListedImage> listed;
+    if (!ColmapReconstruction::readImageList(command.list, listed, out, &error))
+        return failed(error);
     std::vector<ColmapReconstruction::Image> images;
     std::map<std::string, int> indexOf; // absolute image path -> list index
-    for (const auto& entry : list.entries) {
-        std::string note;
-        const std::string image = ToolPaths::resolveFile(entry.image, &note);
-        if (image.empty())
-            return failed(ToolPaths::native(entry.image) + ": image not found");
-        if (!note.empty())
-            out << note << '\n';
-        const std::string keyb =
-            ToolPaths::resolveFile(KeybFile::pathForImage(ToolPaths::native(entry.image)));
-        FeatureSet head;
-        size_t count = 0;
-        if (keyb.empty() || !KeybFile::readHeader(keyb, head, count, &error))
-            return failed("no usable features for " + image + ": run feature detection first");
-        ColmapReconstruction::Image im{image, keyb, 0};
+    for (const auto& l : listed) {
+        ColmapReconstruction::Image im = l.image;
+        const std::string& image = im.path;
         if (!command.calibrated) {
             std::string source;
-            im.focal =
-                ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image), head.width, head.height, &source);
+            im.focal = ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image), l.width, l.height, &source);
             if (im.focal > 0)
                 out << fs::path(image).filename().string() << ": focal " << im.focal << " px from " << source
                     << '\n';
