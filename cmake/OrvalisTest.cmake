@@ -26,12 +26,16 @@ function(orvalis_add_test)
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
 endfunction()
 
-# Every tst_*.cpp in the calling folder becomes one test linked against LIBS.
+# Every tst_*.cpp in the calling folder becomes one test linked against LIBS,
+# except those named in EXCLUDE (registered by the folder itself).
 function(orvalis_add_test_folder)
-  cmake_parse_arguments(F "GL" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(F "GL" "" "LIBS;LABELS;EXCLUDE" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   foreach(src ${tests})
     get_filename_component(name ${src} NAME_WE)
+    if(name IN_LIST F_EXCLUDE)
+      continue()
+    endif()
     if(F_GL)
       orvalis_add_test(NAME ${name} SOURCES ${src} LIBS ${F_LIBS} LABELS ${F_LABELS} GL)
     else()

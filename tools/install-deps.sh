@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5opengl5-dev
   libopenscenegraph-dev openscenegraph
+  qt5-image-formats-plugins
   libgl1-mesa-dri libglx-mesa0 libgl-dev
   libbenchmark-dev
   libopencv-dev colmap

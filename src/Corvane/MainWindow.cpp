@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include "ConfigReader.h"
@@ -34,6 +35,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     createToolBars();
     createMenus();
     createStatusPanel();
+    // The status server's lamp, green while it listens; beside it the
+    // status bar says why a server could not start.
+    m_serverLamp = new LedIndicator(this);
+    m_serverLamp->setObjectName("serverLamp");
+    m_serverLamp->setToolTip(tr("Status server stopped"));
+    statusBar()->addPermanentWidget(m_serverLamp);
     connectServer();
     createFrameWindow();
 }
@@ -274,6 +281,24 @@ QGroupBox* MainWindow::createWaypointBox()
 
 void MainWindow::toggleTCPServer(bool shouldStart)
 {
+    // The server has already tried (its slot runs first): a port taken by
+    // another program leaves it stopped, and the window must not say otherwise.
+    const QString failure = shouldStart && !m_server->isListening()
+                                ? tr("Status server not started on port %1: %2")
+                                      .arg(m_server->port())
+                                      .arg(m_server->errorString())
+                                : QString();
+    if (!failure.isEmpty()) {
+        const QSignalBlocker blocker(m_startServerAction);
+        m_startServerAction->setChecked(false);
+        shouldStart = false;
+        appendLog(failure);
+    }
+    statusBar()->showMessage(failure);
+    m_serverLamp->setToolTip(failure.isEmpty()
+                                 ? (shouldStart ? tr("Status server listening") : tr("Status server stopped"))
+                                 : failure);
+    shouldStart ? m_serverLamp->switchOn() : m_serverLamp->switchOff();
     m_startServerAction->setText(shouldStart ? tr("&StopServer") : tr("StartServer"));
     const auto actions = m_connectionToolBar->actions();
     for (QAction* action : actions) {

@@ -72,6 +72,7 @@ private:
     QAction* m_rqstFrameAction = nullptr;
     QAction* m_rqstObjPatchAction = nullptr;
 
+    LedIndicator* m_serverLamp = nullptr;
     QWidget* m_statusPanel = nullptr;
     LedIndicator* m_captureLamp = nullptr;
     LedIndicator* m_trackingLamp = nullptr;

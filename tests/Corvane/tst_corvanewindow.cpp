@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -105,6 +107,34 @@ private slots:
         QVERIFY(!device->isEnabled());
         QVERIFY(panel->isHidden());
         QVERIFY(!window.server()->isListening());
+    }
+
+    // A taken port left the window showing a running server.
+    void serverThatCannotListenShowsItIsNotRunning()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::Any));
+        MainWindow window;
+        window.server()->setPort(other.serverPort());
+        auto* server = window.findChild<QAction*>("startServerAction");
+        auto* lamp = window.findChild<LedIndicator*>("serverLamp");
+        QVERIFY(lamp);
+        server->trigger();
+        QVERIFY(!window.server()->isListening());
+        QVERIFY(!server->isChecked());
+        QCOMPARE(server->text(), QString("StartServer"));
+        QVERIFY(!lamp->isOn());
+        QVERIFY(window.findChild<QWidget*>("statusPanel")->isHidden());
+        QVERIFY(!window.findChild<QAction*>("connectDeviceAction")->isEnabled());
+        const QString said = window.statusBar()->currentMessage();
+        QVERIFY2(said.contains(QString::number(other.serverPort())) && said.size() > 40, qPrintable(said));
+
+        other.close();
+        server->trigger();
+        QVERIFY(window.server()->isListening());
+        QVERIFY(server->isChecked());
+        QVERIFY(lamp->isOn());
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
     }
 
     void trackerActionsSendAndRename_data()

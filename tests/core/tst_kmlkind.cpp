@@ -14,18 +14,24 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("kind");
-        QTest::newRow("neither word") << QByteArray("<kml><Document></Document></kml>") << "Points";
+        QTest::newRow("no geometry") << QByteArray("<kml><Document></Document></kml>") << "Points";
         QTest::newRow("empty") << QByteArray() << "Points";
-        QTest::newRow("polygon line first") << QByteArray("<a>\n<Polygon>\n<Point>\n") << "Polygons";
-        QTest::newRow("point line first") << QByteArray("<Point>\n<Polygon>\n") << "Points";
-        QTest::newRow("both on one line: Point wins") << QByteArray("<Polygon><Point>\n") << "Points";
-        QTest::newRow("last line without newline") << QByteArray("a\nb <Polygon>") << "Polygons";
-        // A line longer than one read piece, the word straddling the cut.
-        QTest::newRow("word across the read boundary") << QByteArray(65536 - 3, ' ') + "Polygon\n<Point>\n"
-                                                       << "Polygons";
-        QTest::newRow("Point across the read boundary, after a polygon line")
-            << QByteArray(65536 - 2, 'x') + "Point and Polygon\n"
-            << "Points";
+        QTest::newRow("polygon element first") << QByteArray("<a>\n<Polygon/>\n<Point/>\n</a>") << "Polygons";
+        QTest::newRow("point element first") << QByteArray("<a><Point/>\n<Polygon/></a>") << "Points";
+        QTest::newRow("namespaced polygon")
+            << QByteArray("<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\">"
+                          "<kml:Polygon/></kml:kml>")
+            << "Polygons";
+        // The fault this guards: the word anywhere in the text made a point layer.
+        QTest::newRow("polygon layer of the site Point Hope")
+            << QByteArray("<kml><Document><name>Point Hope</name><Placemark><description>site: Point Hope"
+                          "</description><Polygon><outerBoundaryIs/></Polygon></Placemark></Document></kml>")
+            << "Polygons";
+        QTest::newRow("geometry after a long line")
+            << "<kml><Document><description>" + QByteArray(70000, 'x') + " Point</description>\n<Polygon/>"
+            << "Polygons";
+        QTest::newRow("broken after the first geometry")
+            << QByteArray("<kml><Polygon></Point>") << "Polygons";
     }
     void kindOfText()
     {

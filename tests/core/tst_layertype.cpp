@@ -14,7 +14,13 @@ private slots:
         const QString ply = SharedData::path("ply/");
         QTest::newRow("nvm") << "/site/sparse.nvm" << int(LayerType::Bundle);
         QTest::newRow("bundler out") << "/site/bundle.out" << int(LayerType::Bundle);
-        QTest::newRow("folder named run.output") << "/data/run.output/mesh.obj" << int(LayerType::Bundle);
+        // Only the file's own name counts, not the folders it lies in.
+        QTest::newRow("folder named run.output holds a mesh")
+            << "/data/run.output/mesh.obj" << int(LayerType::Mesh);
+        QTest::newRow("folder named run.output holds a cloud")
+            << "/nonexistent/run.output/x.ply" << int(LayerType::PointCloud);
+        QTest::newRow("folder named scan.pts holds a photo")
+            << "/x/scan.pts/photo.jpg" << int(LayerType::None);
         QTest::newRow("layout.nvm") << "/x/layout.nvm" << int(LayerType::Bundle);
         QTest::newRow("osgb terrain") << "/x/site.osgb" << int(LayerType::Terrain);
         QTest::newRow("osga cloud") << "/x/site.osga" << int(LayerType::PointCloud);

@@ -32,6 +32,7 @@ struct Loaded {
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
     std::string out;
+    std::string message;
 
     size_t viewCount() const
     {
@@ -48,7 +49,7 @@ std::unique_ptr<Loaded> readText(const QByteArray& text, const std::string& fold
     auto loaded = std::make_unique<Loaded>();
     StdoutCapture capture;
     loaded->ok = NvmReader::readNvm(text.constData(), text.constData() + text.size(), folder,
-                                    loaded->vertices, loaded->colours, loaded->bundle);
+                                    loaded->vertices, loaded->colours, loaded->bundle, &loaded->message);
     loaded->out = capture.text();
     return loaded;
 }
@@ -58,8 +59,8 @@ std::unique_ptr<Loaded> readFile(const QString& path, std::string* imageFolder =
     auto loaded = std::make_unique<Loaded>();
     std::string folder;
     StdoutCapture capture;
-    loaded->ok =
-        NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle, folder);
+    loaded->ok = NvmReader::readNvm(path.toStdString(), loaded->vertices, loaded->colours, loaded->bundle,
+                                    folder, &loaded->message);
     loaded->out = capture.text();
     if (imageFolder)
         *imageFolder = folder;
@@ -247,6 +248,7 @@ private slots:
         QCOMPARE(capture.text(), std::string("Reading Bundle File\nBundle File is .out\n"));
         QVERIFY(result.kind == BundleLoader::Kind::Out);
         QVERIFY(!result.ok);
+        QVERIFY(result.accepted);
         QVERIFY(!result.buildScene);
         QVERIFY(bundle.bundleCameras.empty());
         QVERIFY(result.vertices.empty());
@@ -263,8 +265,9 @@ private slots:
         // Only ".out" counts, not any "out": a layout or an output folder stays an NVM.
         QTest::newRow("out without dot")
             << "/output/layout.nvm" << int(BundleLoader::Kind::Nvm) << "Bundle File is .nvm";
-        QTest::newRow("out in a folder")
-            << "/x.out/a.nvm" << int(BundleLoader::Kind::Out) << "Bundle File is .out";
+        // Only the file's own name counts, as for the layer type.
+        QTest::newRow("out in a folder does not count")
+            << "/x.out/a.nvm" << int(BundleLoader::Kind::Nvm) << "Bundle File is .nvm";
         QTest::newRow("patch") << "/d/models/option-0000.patch" << int(BundleLoader::Kind::Patch)
                                << "Bundle File is .patch";
         QTest::newRow("nvm before patch")
@@ -290,6 +293,8 @@ private slots:
                  "Reading Bundle File\n" + secondLine + "\n");
         QCOMPARE(int(result.kind), kind);
         QVERIFY(!result.ok);
+        QVERIFY(!result.accepted);
+        QVERIFY2(QString::fromStdString(result.message).contains(name), result.message.c_str());
         QVERIFY(!result.buildScene);
         QVERIFY(bundle.bundleCameras.empty());
     }
@@ -306,6 +311,33 @@ private slots:
         QCOMPARE(QString::fromStdString(result.imageFolder), QFileInfo(path).path() + "/");
         QVERIFY(capture.text().rfind(
                     "Reading Bundle File\nBundle File is .nvm\nCamCount: 16\nTotal Cams:16\n", 0) == 0);
+    }
+
+    // The dense matcher's models are PLY text under a ".patch" name: the
+    // loader reads their points but builds no scene nodes for them.
+    void patchFileReadsAsPointsWithoutNodes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("option-0000.patch");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("ply\nformat ascii 1.0\ncomment pmvs2 option-0000\nelement vertex 2\nproperty float x\n"
+                   "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+                   "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+                   "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+                   "1 2 3 0 0 1 255 0 0 255\n4 5 6 0 1 0 0 255 0 255\n");
+        file.close();
+        SparseBundle bundle;
+        StdoutCapture capture;
+        const BundleLoader::Result result = BundleLoader::load(path.toStdString(), bundle);
+        QVERIFY(result.ok);
+        QVERIFY(result.accepted);
+        QVERIFY(!result.buildScene);
+        QCOMPARE(result.vertices.size(), size_t(1));
+        QCOMPARE(int(result.vertices[0]->size()), 2);
+        QCOMPARE((*result.vertices[0])[1], osg::Vec3(4, 5, 6));
+        QCOMPARE((*result.colours[0])[0], osg::Vec4(1, 0, 0, 1));
+        QVERIFY(capture.text().rfind("Reading Bundle File\nBundle File is .patch\n", 0) == 0);
     }
 
     void cameraLine()
@@ -388,6 +420,10 @@ private slots:
         QCOMPARE(loaded->bundle.bundleCameras.size(), size_t(1));
         QVERIFY(loaded->vertices.empty());
         QVERIFY(loaded->out.find("Total Points Read") == std::string::npos);
+        // The user is told where the reading ended.
+        QCOMPARE(QString::fromStdString(loaded->message), QString("line 6: model 0 has no points"));
+        QCOMPARE(QString::fromStdString(readText("NVM_V3\n\n")->message),
+                 QString("line 2: the file ends before a camera count"));
     }
 
     void unreadableFileFails_data()
@@ -407,6 +443,7 @@ private slots:
         QVERIFY(loaded->bundle.bundleCameras.empty());
         QVERIFY(loaded->out.find("Total Points Read") == std::string::npos);
         QVERIFY(loaded->out.find("Cannot open " + file.toStdString()) != std::string::npos);
+        QVERIFY(loaded->message.rfind("Cannot open " + file.toStdString(), 0) == 0);
     }
 
     void countLines_data()

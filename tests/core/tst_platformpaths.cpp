@@ -22,6 +22,20 @@ private slots:
         QFETCH(QString, out);
         QCOMPARE(PlatformPaths::fromWindowsPath(in), out);
     }
+
+    void serialPorts_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("COM33") << "COM33" << "/dev/COM33";
+        QTest::newRow("a device path stays") << "/tmp/x/COM33" << "/tmp/x/COM33";
+    }
+    void serialPorts()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(PlatformPaths::serialPort(in), out);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlatformPaths)

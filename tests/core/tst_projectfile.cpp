@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "FileSizeLimit.h"
 #include "ProjectDocument.h"
 #include "ProjectReader.h"
 #include "ProjectWriter.h"
@@ -234,13 +235,24 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray before = f.readAll();
         f.close();
-        // A folder in the file's place: writing cannot succeed.
+        // A write over that very file that fails halfway, as on a full disk.
+        ProjectDocument other = fullProject();
+        other.images.append(ProjectDocument::Image{"/photos/late.JPG", "late.JPG"});
         QString error;
-        QVERIFY(!ProjectWriter::writeFile(dir.path(), ProjectDocument(), &error));
+        {
+            FileSizeLimit diskFull(64);
+            QVERIFY(diskFull.active());
+            QVERIFY(!ProjectWriter::writeFile(path, other, &error));
+        }
         QVERIFY(!error.isEmpty());
-        QVERIFY(!ProjectWriter::writeFile(dir.filePath("missing/p.prj"), ProjectDocument(), &error));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
+        f.close();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"p.prj"}); // no half-written leftovers
+        // With room again the same write goes through.
+        QVERIFY(ProjectWriter::writeFile(path, other));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll() != before);
     }
 };
 

@@ -19,6 +19,7 @@ private slots:
         QTest::newRow("fast: less LOD scale") << 0.5 << 30 << 2.2 << 2.0; // 60 fps
         QTest::newRow("fast but at 1") << 0.5 << 30 << 1.0 << 1.0;
         QTest::newRow("not a quarter second yet") << 0.25 << 1 << 1.0 << 1.0;
+        QTest::newRow("slow, but at the coarsest") << 0.5 << 1 << 99.0 << 100.0;
     }
     void adjustsScale()
     {
@@ -41,6 +42,19 @@ private slots:
         QVERIFY(qFuzzyCompare(lod.update(1.2, 50, 1.1), 1.1));
         // 60 frames in 0.5 s = 120 fps.
         QVERIFY(qFuzzyCompare(lod.update(1.5, 65, 1.1), 1.0));
+    }
+
+    // Frames come on demand: ten idle seconds and then one frame are not a
+    // frame rate of 0.1 per second.
+    void idleTimeIsNoSlowness()
+    {
+        LodControl lod;
+        lod.enable(0.0, 0);
+        QVERIFY(qFuzzyCompare(lod.update(0.1, 10, 2.0), 2.0));
+        lod.pause();
+        QVERIFY(qFuzzyCompare(lod.update(10.1, 11, 2.0), 2.0));
+        // Measured from the frame after the pause: 30 frames in 0.3 s.
+        QVERIFY(qFuzzyCompare(lod.update(10.4, 41, 2.0), 2.0 / 1.1));
     }
 };
 

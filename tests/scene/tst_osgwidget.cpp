@@ -6,6 +6,7 @@
 #include "BundleSceneBuilder.h"
 #include "MapManipulator.h"
 #include "OsgWidget.h"
+#include "ViewStatsHandler.h"
 
 namespace
 {
@@ -140,13 +141,13 @@ private slots:
 
         w.goToBookmark(0);
         QVERIFY2(near(managedEye(w), osg::Vec3d(1, 101, 50)), qPrintable(text(managedEye(w))));
-        // It looks at the first layer's centre, not at the stored one.
-        const osg::Vec3d centre = w.getRoot()->getChild(0)->getBound().center();
+        // It looks the way it looked when saved (toward the origin here),
+        // not toward the first layer's centre.
         const osg::Matrixd m = w.activeManipulator()->getMatrix();
         osg::Vec3d look = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), m);
-        osg::Vec3d toCentre = centre - osg::Vec3d(1, 101, 50);
-        toCentre.normalize();
-        QVERIFY(near(look, toCentre, 1e-6));
+        osg::Vec3d toSaved = osg::Vec3d(0, 0, 0) - osg::Vec3d(1, 101, 50);
+        toSaved.normalize();
+        QVERIFY(near(look, toSaved, 1e-6));
 
         const osg::Vec3d before = managedEye(w);
         w.goToBookmark(11);
@@ -234,8 +235,8 @@ private slots:
         OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
         const QString missing = QDir::tempPath() + "/no-such-model-4711.osg";
         QVERIFY(!w.loadModel(missing, true));
-        // The failed file still takes its index, but adds nothing to the scene.
-        QCOMPARE(int(w.models().size()), 1);
+        // A file that gives nothing adds nothing, not even an empty entry.
+        QCOMPARE(int(w.models().size()), 0);
         QCOMPARE(w.getRoot()->getNumChildren(), 0u);
         QVERIFY(!w.loadTerrain(missing));
         QCOMPARE(int(w.terrains().size()), 0);
@@ -285,6 +286,34 @@ private slots:
         // Standard views then move the selected manipulator.
         w.showTop();
         QVERIFY(managedEye(w).z() > 1.0);
+    }
+
+    // The statistics handler took the map manipulator's "S" (and "s") too:
+    // moving the camera opened the statistics on the way.
+    void statsKeysRestWhileTheMapManipulatorMoves()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(10, 0));
+        const auto press = [&w](int key) {
+            osg::ref_ptr<osgGA::GUIEventAdapter> down = new osgGA::GUIEventAdapter;
+            down->setEventType(osgGA::GUIEventAdapter::KEYDOWN);
+            down->setKey(key);
+            // Every handler of the view sees the key, as in a frame.
+            for (const osg::ref_ptr<osgGA::EventHandler>& handler : w.getOsgView()->getEventHandlers())
+                if (auto* gui = dynamic_cast<osgGA::GUIEventHandler*>(handler.get()))
+                    gui->handle(*down, *w.getOsgView());
+            w.getOsgView()->getCameraManipulator()->handle(*down, *w.getOsgView());
+        };
+        w.selectManipulator(1); // "Map"
+        const osg::Matrixd before = w.activeManipulator()->getMatrix();
+        press('s');
+        press('S');
+        QCOMPARE(w.statsHandler()->statsType(), 0);
+        QVERIFY(w.activeManipulator()->getMatrix() != before); // the camera did turn
+
+        w.selectManipulator(0); // other manipulators leave the keys to the statistics
+        press('s');
+        QVERIFY(w.statsHandler()->statsType() != 0);
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
+#include "MapController.h"
 #include "OsgWidget.h"
 #include "SharedData.h"
 
@@ -240,12 +241,47 @@ private slots:
         QCOMPARE(contentBox(written), contentBox(shown));
     }
 
-    void frameTimerKeepsRendering()
+    // Moving the unfixed polygon vertex changed the edge's vertex array only:
+    // the screen kept drawing the edge where it was first drawn.
+    void movedPolygonVertexTakesItsEdgeAlong()
     {
         auto w = shownWidget();
         QVERIFY(w);
+        osgGA::CameraManipulator* manipulator = w->activeManipulator();
+        manipulator->setHomePosition(osg::Vec3d(0, 0, 40), osg::Vec3d(0, 0, 0), osg::Vec3d(0, 1, 0), false);
+        manipulator->home(0.0);
+        MapController* controller = w->mapController();
+        const osg::Vec3f first(-4, -3, 0), second(4, -3, 0), moved(4, 3, 0);
+        controller->extendPolygon(first);
+        controller->updateTogglePolygon(); // fixed: the next pick starts an edge
+        controller->extendPolygon(second);
+        const QImage before = frame(*w);
+        const QPoint oldMiddle = project(*w, (first + second) * 0.5f, before);
+        const QPoint newMiddle = project(*w, (first + moved) * 0.5f, before);
+        QVERIFY(paintedNear(before, oldMiddle));
+        QVERIFY(!paintedNear(before, newMiddle));
+
+        controller->extendPolygon(moved); // the unfixed vertex follows the pick
+        const QImage after = frame(*w);
+        QVERIFY(!paintedNear(after, oldMiddle));
+        QVERIFY(paintedNear(after, newMiddle));
+        const QColor edge = after.pixelColor(newMiddle);
+        QVERIFY2(edge.red() > 200 && edge.green() < 60 && edge.blue() < 60, qPrintable(edge.name()));
+    }
+
+    // Frames come on demand: the timer renders what is asked for, and a
+    // view where nothing changes draws nothing.
+    void frameTimerRendersWhatIsAskedFor()
+    {
+        auto w = shownWidget();
+        QVERIFY(w);
+        QTRY_VERIFY(w->glWidget()->renderedFrames() > 0);
+        QTRY_VERIFY(!w->frameWanted());
         const quint64 start = w->glWidget()->renderedFrames();
-        QTRY_VERIFY(w->glWidget()->renderedFrames() > start + 3);
+        QTest::qWait(200);
+        QCOMPARE(w->glWidget()->renderedFrames(), start);
+        w->requestFrame();
+        QTRY_VERIFY(w->glWidget()->renderedFrames() > start);
     }
 };
 

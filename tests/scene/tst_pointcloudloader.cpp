@@ -197,8 +197,10 @@ void TestPointCloudLoader::refusedOrUnreadableFiles()
     QVERIFY2(out.text().contains(printed), qPrintable(out.text()));
     QVERIFY(!result.loaded);
     QVERIFY(result.group);
-    // No points anywhere under the group: at most the empty geode of the
-    // plug-in path.
+    // The user learns which file and why.
+    QVERIFY2(result.message.startsWith(name + ": ") && result.message.size() > name.size() + 2,
+             qPrintable(result.message));
+    // No points anywhere under the group.
     for (unsigned i = 0; i < result.group->getNumChildren(); ++i) {
         const osg::Geode* geode = result.group->getChild(i)->asGeode();
         QVERIFY(geode);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -221,6 +222,7 @@ private slots:
         if (!date.isEmpty())
             setDate(w.pointForm(), date);
         setPosition(w.pointForm(), x, y, z);
+        w.commandServer()->setPort(freePort()); // not 28005, which another program may hold
         w.getPointToggle(true);
         w.pointForm()->toggleButton()->setChecked(true);
         const AnnotationInput::Outcome outcome = w.annotationInput()->recordPoint();
@@ -337,7 +339,7 @@ private slots:
         const QImage swatch = layer->child(1)->icon().pixmap(46, 32).toImage();
         QCOMPARE(swatch.size(), QSize(46, 32));
         QCOMPARE(swatch.pixelColor(1, 1), QColor(255, 255, 127));
-        QCOMPARE(swatch.pixelColor(23, 16), QColor(Qt::white));
+        QCOMPARE(swatch.pixelColor(23, 16), QColor(255, 255, 127)); // filled, not a frame
 
         const QVector<AnnotationRecord> file =
             dayFile(app.project() + "2015-03-01_dl.kml", LayerType::Polygons);
@@ -515,6 +517,55 @@ private slots:
         QCOMPARE(w.polygonForm()->vertexEdit(0)->text(), QString("x:123.457 y:-2 z:0.25"));
         w.polygonForm()->toggleButton()->setChecked(false);
         QCOMPARE(picker.calls, (QStringList{"polygon 1", "extend", "polygon 0", "no preview"}));
+    }
+
+    // A polygon day file of the site "Point Hope" was taken for a point
+    // layer by the word in its text; it then read no record, and "Save Edits"
+    // wrote an empty document over the day's outlines.
+    void pointHopePolygonFileStaysAPolygonLayer()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("2015-03-01_dl.kml");
+        AnnotationRecord outline;
+        outline.type = "Polygons";
+        outline.site = "Point Hope";
+        outline.locus = "5";
+        outline.locusDesc = "FL-FLOOR";
+        outline.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
+        QVERIFY(KmlWriter::writeFile(path, LayerType::Polygons, "2015-03-01_dl.kml", {outline, outline}));
+        MainWindow w;
+        AppFolder app;
+        app.use(w);
+        w.addDataFiles({path});
+        QStandardItem* layer = w.layers()->projectRoot()->child(0);
+        QVERIFY(layer);
+        QCOMPARE(LayerTree::typeOf(layer), LayerType::Polygons);
+        QCOMPARE(layer->rowCount(), 3); // type child and two outlines
+
+        w.layerView()->setCurrentIndex(layer->index());
+        w.saveEditsPolygons();
+        QCOMPARE(dayFile(path, LayerType::Polygons).size(), 2);
+        QCOMPARE(dayFile(path, LayerType::Polygons)[0].site, QString("Point Hope"));
+    }
+
+    void saveEditsNeverWritesAnEmptyLayerOverItsFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("finds.kml");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<kml>not read</kml>");
+        f.close();
+        MainWindow w;
+        QStandardItem* layer = w.layers()->addLayerWithoutLoading(LayerType::Points, path, "finds.kml", true,
+                                                                  w.layers()->projectRoot());
+        QVERIFY(
+            w.sceneView()->addAnnotationLayer(LayerTree::layerId(layer), LayerType::Points, true, QString()));
+        w.layerView()->setCurrentIndex(layer->index());
+        w.saveEditsPoints();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("<kml>not read</kml>"));
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Write Failed"));
     }
 };
 

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -45,11 +47,11 @@ private slots:
         w.choiceBox("Dense Reconstruction")->setCurrentText("SURE");
         w.displayOutputBox()->setChecked(true);
         w.numberEdit("Fx")->setText("1234.5");
-        w.numberEdit("T2")->setText("-"); // not a number: applies as 0
+        w.numberEdit("T2")->setText("-0.00025");
         w.imageFolderEdit()->setText("/data/site/images");
         w.syncFolderEdit()->setText("/media/camera");
         ScanSettings s;
-        w.apply(s);
+        QVERIFY(w.apply(s));
         QVERIFY(!w.isVisible());
         QVERIFY(!ConfigWindow::isOpenFlagSet());
         QCOMPARE(s.bundleAdjustment, QString("Bundler"));
@@ -58,7 +60,7 @@ private slots:
         QVERIFY(!s.usesPmvs());
         QVERIFY(s.displayOutput);
         QCOMPARE(s.fx, 1234.5);
-        QCOMPARE(s.t2, 0.0);
+        QCOMPARE(s.t2, -0.00025);
         QCOMPARE(s.fy, 4880.14355);
         QCOMPARE(s.imageFolder, QString("/data/site/images"));
         QCOMPARE(s.syncFolder, QString("/media/camera"));
@@ -88,13 +90,79 @@ private slots:
 
         main.configureScanSettings();
         w->numberEdit("Cx")->setText("99.5");
-        w->cancelButton()->click();
-        QCOMPARE(ScanSettings::global().cx, 3007.18104); // cancel keeps the record
-
-        main.configureScanSettings();
-        w->saveButton()->click(); // the window still shows 99.5
+        w->saveButton()->click();
         QCOMPARE(ScanSettings::global().cx, 99.5);
         QVERIFY(!w->isVisible());
+    }
+
+    // "Cancel" once left what was typed in the window, and a later "OK"
+    // applied it after all.
+    void cancelPutsTheWindowBackToTheRecord()
+    {
+        MainWindow main;
+        ConfigWindow* w = main.findChild<ConfigWindow*>();
+        main.configureScanSettings();
+        w->numberEdit("Cx")->setText("99.5");
+        w->choiceBox("Dense Reconstruction")->setCurrentText("SURE");
+        w->cancelButton()->click();
+        QCOMPARE(ScanSettings::global().cx, 3007.18104);
+        main.configureScanSettings();
+        QCOMPARE(w->numberEdit("Cx")->text(), QString("3007.18104"));
+        QCOMPARE(w->choiceBox("Dense Reconstruction")->currentText(), QString("PMVS"));
+        w->saveButton()->click();
+        QCOMPARE(ScanSettings::global().cx, 3007.18104);
+        QCOMPARE(ScanSettings::global().denseReconstruction, QString("PMVS"));
+    }
+
+    // A cancelled "Browse" once emptied the folder field.
+    void cancelledBrowseKeepsTheFolder()
+    {
+        ConfigWindow w;
+        w.imageFolderEdit()->setText("/data/site/images");
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        w.browseImageFolder();
+        QCOMPARE(w.imageFolderEdit()->text(), QString("/data/site/images"));
+    }
+
+    // A German desktop types "-0,25"; that once became 0 without a word.
+    void numberFieldsReadTheSameInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<double>("value");
+        QTest::newRow("decimal comma") << "-0,25" << true << -0.25;
+        QTest::newRow("decimal point") << "-0.25" << true << -0.25;
+        QTest::newRow("exponent") << "1e-05" << true << 1e-05;
+        QTest::newRow("sign only") << "-" << false << 0.0;
+        QTest::newRow("empty") << "" << false << 0.0;
+        QTest::newRow("point and comma") << "1.000,5" << false << 0.0;
+    }
+    void numberFieldsReadTheSameInEveryLocale()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        QFETCH(double, value);
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        ConfigWindow w;
+        w.show();
+        w.numberEdit("R1")->clear();
+        QTest::keyClicks(w.numberEdit("R1"), typed);
+        QLocale::setDefault(before);
+        QCOMPARE(w.numberEdit("R1")->text(), typed); // nothing of it was swallowed
+        ScanSettings s;
+        s.r1 = 42.0;
+        QString error;
+        QCOMPARE(w.apply(s, &error), accepted);
+        QCOMPARE(s.r1, accepted ? value : 42.0);
+        QCOMPARE(w.isVisible(), !accepted);
+        if (!accepted) {
+            QVERIFY2(error.startsWith("R1: "), qPrintable(error));
+            QCOMPARE(w.problemLabel()->text(), error);
+        }
     }
 };
 

@@ -13,10 +13,17 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
+#include "ExifExtraction.h"
 #include "GeoRef.h"
+#include "ImageSetOperations.h"
 #include "MainWindow.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
+#include "ScanSettings.h"
+#include "SharedData.h"
+#include "SensorDisplay.h"
+#include "SensorScene.h"
+#include "StreamThread.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)
@@ -75,7 +82,7 @@ private slots:
         QTest::addColumn<Edition>("edition");
         QTest::addColumn<QStringList>("titles");
         QTest::newRow("Tessary") << Edition::Tessary
-                                 << QStringList{"&File", "&View", "-", "&Tools", "&Help"};
+                                 << QStringList{"&File", "&View", "-", "&Images", "&Tools", "&Help"};
         QTest::newRow("Orvalis") << Edition::Orvalis
                                  << QStringList{"&File", "&View", "-", "&Images", "&Scan", "&Connect",
                                                 "&Mission", "&Tools", "&Help"};
@@ -87,23 +94,30 @@ private slots:
         MainWindow w(edition);
         QCOMPARE(menuTitles(w), titles);
         QCOMPARE(entriesOf(menuNamed(w, "&File")),
-                 (QStringList{"&Open Project...", "&Add Data(s)...", "&Save Project", "&Save As Project", "-",
-                              "&Close Project", "-", "&Quit"}));
+                 (QStringList{"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
+                              "&Save As Project", "-", "&Close Project", "-", "&Quit"}));
         QCOMPARE(entriesOf(menuNamed(w, "&View")), viewEntries);
-        QCOMPARE(entriesOf(menuNamed(w, "&Tools")),
-                 (QStringList{"&Measure", "&PLY->OSGA(LOD)", "-", "[&recent bookmarks]", "-", "&DrawingPoint",
-                              "&Switch Manipulator"}));
+        QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply",
+                          "-", "[&recent bookmarks]", "-", "&DrawingPoint",
+                          "&Switch Manipulator"};
+        // The sensors switch: in "&Connect" where there is one, else here.
+        if (edition == Edition::Tessary)
+            tools << "-" << "&Sensors";
+        QCOMPARE(entriesOf(menuNamed(w, "&Tools")), tools);
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
+        if (edition == Edition::Tessary)
+            QCOMPARE(entriesOf(menuNamed(w, "&Images")),
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}));
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
-                     (QStringList{"&Copy to Folder", "&Geotag Images", "&Extract Exif", "&Show Thumbnails",
-                                  "&Sync Images"}));
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
+                                  "&Show Thumbnails", "&Sync Images"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Scan")),
                      (QStringList{"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment",
                                   "&Abort current reconstruction", "&Scan Settings"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
                      (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",
-                                  "&Disconnect EDM"}));
+                                  "&Disconnect EDM", "-", "&Sensors"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Mission")),
                      (QStringList{"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}));
         }
@@ -206,8 +220,8 @@ private slots:
     void fieldEditionHidesSurveyActions()
     {
         MainWindow w(Edition::Tessary);
-        for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Sync Images",
-                                 "&Scan Settings", "&Connect EDM", "&Send Mission", "&Add Images..."}) {
+        for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Scan Settings",
+                                 "&Connect EDM", "&Send Mission", "&Geotag Images", "&Show Thumbnails"}) {
             QAction* a = w.action(text);
             QVERIFY2(a, text);
             QVERIFY2(a->associatedWidgets().isEmpty(), text);
@@ -304,6 +318,57 @@ private slots:
         QCOMPARE(spy.count(), 1);
     }
 
+    // Adding, fetching, copying and extracting photographs is field work too.
+    void imageOperationsInBothEditions_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::newRow("Tessary") << Edition::Tessary;
+        QTest::newRow("Orvalis") << Edition::Orvalis;
+    }
+    void imageOperationsInBothEditions()
+    {
+        QFETCH(Edition, edition);
+        MainWindow w(edition);
+        for (const char* text : {"&Add Images...", "&Sync Images", "&Copy to Folder", "&Extract Exif"})
+            QVERIFY2(!w.action(text)->associatedWidgets().isEmpty(), text);
+        QVERIFY(entriesOf(menuNamed(w, "&View")).contains("Images View (0)"));
+    }
+
+    void addedImagesAreShownAndCounted()
+    {
+        ScanSettings::global() = ScanSettings();
+        MainWindow w(Edition::Orvalis);
+        w.imageSet()->addImages({});
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Image not loaded, empty"));
+        w.imageSet()->addImages({"/site/day 1/a.jpg", "/site/day 1/b.jpg"});
+        QCOMPARE(w.dock("Images View")->windowTitle(), QString("Images View (2)"));
+        QVERIFY(!w.dock("Images View")->isHidden());
+        QCOMPARE(w.statusBar()->currentMessage(), QString("add image"));
+        for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
+            QVERIFY2(w.action(text)->isEnabled(), text);
+        QCOMPARE(ScanSettings::global().imageFolder, QString("/site/day 1"));
+        w.imageSet()->addImages({"/elsewhere/c.jpg"});
+        QCOMPARE(ScanSettings::global().imageFolder, QString("/site/day 1"));
+        QCOMPARE(w.imageList()->imagePaths().size(), 3);
+    }
+
+    void extractExifFromTheMenu()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir dir;
+        const QString photo = dir.filePath("kermit006.jpg");
+        QVERIFY(QFile::copy(SharedData::path("images/kermit/kermit006.jpg"), photo));
+        MainWindow w(Edition::Tessary);
+        w.exifExtraction()->setApplicationFolder(ORVALIS_APP_DIR);
+        w.imageSet()->addImages({photo});
+        w.action("&Extract Exif")->trigger();
+        w.action("&Extract Exif")->trigger();
+        QCOMPARE(w.statusBar()->currentMessage(), QString("Exif extraction is already running"));
+        QVERIFY(w.exifExtraction()->waitForFinished(30000));
+        QCOMPARE(w.logList()->item(w.logList()->count() - 1)->text(), QString("Exif Successfully Extracted"));
+        QVERIFY(QFileInfo(dir.filePath("kermit006.xml")).size() > 0);
+    }
+
     void imageCountInDockTitle()
     {
         MainWindow w;
@@ -356,6 +421,50 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenText.split('\n').size(), 5);
         QCOMPARE(seenText.split('\n').first(), QString("Version 1.0.7"));
+    }
+
+    // Without a gateway on COM33 the switch says why and goes back off; no
+    // thread is left running and nothing is added to the scene.
+    void sensorsWithoutGatewaySayWhyAndStayOff_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::newRow("Tessary") << Edition::Tessary;
+        QTest::newRow("Orvalis") << Edition::Orvalis;
+    }
+    void sensorsWithoutGatewaySayWhyAndStayOff()
+    {
+        QFETCH(Edition, edition);
+        if (QFileInfo::exists("/dev/COM33"))
+            QSKIP("a gateway is connected as /dev/COM33");
+        MainWindow w(edition);
+        QAction* sensors = w.action("&Sensors");
+        QVERIFY(sensors && sensors->isCheckable() && !sensors->isChecked());
+        QVERIFY(!sensors->associatedWidgets().isEmpty());
+        const unsigned children = w.sceneView()->getRoot()->getNumChildren();
+        QString seenTitle, seenText;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seenTitle = box->windowTitle();
+                seenText = box->text();
+                box->accept();
+            }
+        });
+        sensors->trigger();
+        QCOMPARE(seenTitle, QString("Error"));
+        QVERIFY2(seenText.startsWith("/dev/COM33: "), qPrintable(seenText));
+        QVERIFY(!sensors->isChecked());
+        QVERIFY(!w.sceneView()->sensors()->isRunning());
+        QVERIFY(!w.sceneView()->sensors()->streamThread()->isRunning());
+        QCOMPARE(w.sceneView()->getRoot()->getNumChildren(), children);
+    }
+
+    void smokeFollowsItsAction()
+    {
+        MainWindow w;
+        w.action("&SnapToFeatures")->setChecked(true);
+        QVERIFY(w.sceneView()->sensors()->scene()->smokeRunning());
+        w.action("&SnapToFeatures")->setChecked(false);
+        QVERIFY(!w.sceneView()->sensors()->scene()->smokeRunning());
     }
 
     void bookmarksGetNumberedActions()

@@ -1,5 +1,10 @@
 #include <QtTest>
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTcpServer>
@@ -7,17 +12,90 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include "CloudConversion.h"
 #include "LayerTree.h"
+#include "MainWindow.h"
 #include "MapController.h"
+#include "OsgWidget.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
-#include <QPushButton>
-#include "MainWindow.h"
-#include "OsgWidget.h"
+#include "PointCloudLoader.h"
+#include "ProjectDocument.h"
+#include "ProjectReader.h"
 #include "TCPServer.h"
 #include "WireCodec.h"
 
-namespace {
+namespace
+{
+
+// A reconstruction of one camera and three points at x = offset .. offset + 2.
+void writeNvm(const QString& path, int offset)
+{
+    QByteArray text = "NVM_V3\n\n1\nimg.jpg 100 1 0 0 0 0 0 0 0 0\n\n3\n";
+    for (int i = 0; i < 3; ++i)
+        text += QByteArray::number(offset + i) + " 0 0 255 0 0 0\n";
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+// Where the points of the layer the item stands for lie (-1 without any).
+double pointsAt(MainWindow& w, QStandardItem* item)
+{
+    const osg::Node* node = w.sceneView()->layerNode(LayerTree::layerId(item));
+    return node ? node->getBound().center().x() - 1.0 : -1.0;
+}
+
+bool shown(MainWindow& w, QStandardItem* item)
+{
+    const osg::Node* node = w.sceneView()->layerNode(LayerTree::layerId(item));
+    return node && node->getNodeMask() != 0u && w.sceneView()->getRoot()->containsNode(node);
+}
+
+void removeThroughTheMenu(MainWindow& w, QStandardItem* item)
+{
+    w.layerView()->setCurrentIndex(item->index());
+    w.removeModel();
+}
+
+// Answers the next modal message box with the given button and records its text.
+void answerNextBox(QMessageBox::StandardButton button, QString* text = nullptr)
+{
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (text)
+            *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+osg::Vec3d eyeOf(OsgWidget* scene)
+{
+    return scene->activeManipulator()->getMatrix().getTrans();
+}
+
+osg::Vec3d lookOf(OsgWidget* scene)
+{
+    osg::Vec3d look =
+        osg::Matrixd::transform3x3(osg::Vec3d(0, 0, -1), scene->activeManipulator()->getMatrix());
+    look.normalize();
+    return look;
+}
+
+bool near(const osg::Vec3d& a, const osg::Vec3d& b)
+{
+    return (a - b).length() < 1e-6 * std::max(1.0, b.length());
+}
+
 // A small PTS scan in folder: count line, then x y z intensity r g b.
 QString writePts(const QString& folder, const QString& name)
 {
@@ -28,6 +106,7 @@ QString writePts(const QString& folder, const QString& name)
     file.write("3\n1 2 3 -100 10 20 30\n4 5 6 200 40 50 60\n7 8 9 0 70 80 90\n");
     return path;
 }
+
 } // namespace
 
 // The main window with its real 3D view and command server: what a user does
@@ -81,6 +160,180 @@ private slots:
         QVERIFY(w.statusBar()->currentMessage().startsWith("Export failed"));
     }
 
+    // What "&Run Dense" leaves in pmvs/models: PLY text named ".patch",
+    // added as a point cloud layer with its points in the scene.
+    void densePatchFileAddsAPointCloudLayer()
+    {
+        QTemporaryDir dir;
+        const QString patch = dir.filePath("option-0000.patch");
+        QFile f(patch);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("ply\nformat ascii 1.0\ncomment pmvs2 option-0000\nelement vertex 3\nproperty float x\n"
+                "property float y\nproperty float z\nproperty float nx\nproperty float ny\nproperty float nz\n"
+                "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+                "element face 0\nproperty list uchar int vertex_indices\nend_header\n"
+                "1 2 3 0 0 1 255 0 0 255\n4 5 6 0 1 0 0 255 0 255\n7 8 9 1 0 0 0 0 255 255\n");
+        f.close();
+        MainWindow w;
+        w.addDataFiles({patch});
+        QCOMPARE(w.layers()->lists(LayerType::PointCloud).names, QStringList{"option-0000.patch"});
+        const auto& clouds = w.sceneView()->pointClouds();
+        QCOMPARE(int(clouds.size()), 1);
+        osg::ref_ptr<osg::Vec3Array> vertices;
+        osg::ref_ptr<osg::Vec4Array> colours;
+        QVERIFY(PointCloudLoader::extractArrays(clouds[0]->asGroup(), vertices, colours));
+        QCOMPARE(int(vertices->size()), 3);
+    }
+
+    // The tree once found a bundle by its position among the bundle names,
+    // while the view skipped Bundler files: unchecking a.nvm hid b.nvm.
+    void bundleCheckBoxAndRemoveActOnTheirOwnBundle()
+    {
+        QTemporaryDir dir;
+        QFile out(dir.filePath("bundle.out"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("# Bundle file v0.3\n0 0\n");
+        out.close();
+        writeNvm(dir.filePath("a.nvm"), 0);
+        writeNvm(dir.filePath("b.nvm"), 100);
+        MainWindow w;
+        w.addDataFiles({out.fileName(), dir.filePath("a.nvm"), dir.filePath("b.nvm")});
+        QStandardItem* root = w.layers()->projectRoot();
+        QCOMPARE(root->rowCount(), 3);
+        QStandardItem* a = root->child(1);
+        QStandardItem* b = root->child(2);
+        QCOMPARE(pointsAt(w, a), 0.0);
+        QCOMPARE(pointsAt(w, b), 100.0);
+        a->setCheckState(Qt::Unchecked);
+        QVERIFY(!shown(w, a));
+        QVERIFY(shown(w, b));
+        removeThroughTheMenu(w, a);
+        QVERIFY(shown(w, b));
+        QCOMPARE(w.layers()->lists(LayerType::Bundle).names, (QStringList{"bundle.out", "b.nvm"}));
+        b->setCheckState(Qt::Unchecked);
+        QVERIFY(!shown(w, b));
+    }
+
+    // A bundle file that failed to read once kept a tree entry but no scene
+    // object, so the next bundle's check box acted on nothing.
+    void failedNvmLeavesTheNextBundleItsOwnCheckBox()
+    {
+        QTemporaryDir dir;
+        QFile bad(dir.filePath("bad.nvm"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("NVM_V3\n\nnot a count\n");
+        bad.close();
+        writeNvm(dir.filePath("good.nvm"), 100);
+        MainWindow w;
+        w.addDataFiles({bad.fileName(), dir.filePath("good.nvm")});
+        QStandardItem* root = w.layers()->projectRoot();
+        QCOMPARE(root->rowCount(), 1);
+        QStandardItem* good = root->child(0);
+        QCOMPARE(pointsAt(w, good), 100.0);
+        good->setCheckState(Qt::Unchecked);
+        QVERIFY(!shown(w, good));
+        good->setCheckState(Qt::Checked);
+        QVERIFY(shown(w, good));
+    }
+
+    // Layers were found by display name: two files named a.nvm from two
+    // folders shared one check box.
+    void sameFileNameFromTwoFoldersActsOnItsOwnLayer()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("north") && QDir(dir.path()).mkpath("south"));
+        writeNvm(dir.filePath("north/a.nvm"), 0);
+        writeNvm(dir.filePath("south/a.nvm"), 100);
+        MainWindow w;
+        w.addDataFiles({dir.filePath("north/a.nvm"), dir.filePath("south/a.nvm")});
+        QStandardItem* root = w.layers()->projectRoot();
+        QStandardItem* north = root->child(0);
+        QStandardItem* south = root->child(1);
+        QCOMPARE(north->text(), south->text());
+        south->setCheckState(Qt::Unchecked);
+        QVERIFY(shown(w, north));
+        QVERIFY(!shown(w, south));
+        removeThroughTheMenu(w, north);
+        QVERIFY(!w.sceneView()->getRoot()->containsNode(w.sceneView()->sparseBundles()[0]->sparsePoints[0]));
+        QVERIFY(w.sceneView()->getRoot()->containsNode(w.sceneView()->layerNode(LayerTree::layerId(south))));
+        QCOMPARE(w.layers()->lists(LayerType::Bundle).files,
+                 QList<QByteArray>{dir.filePath("south/a.nvm").toUtf8()});
+    }
+
+    // A renamed layer was matched by no name: its check box and "Remove" did
+    // nothing, and the project kept the old name beside the new one.
+    void renamedLayerKeepsItsCheckBoxRemoveAndFile()
+    {
+        QTemporaryDir dir;
+        writeNvm(dir.filePath("a.nvm"), 0);
+        writeNvm(dir.filePath("b.nvm"), 100);
+        MainWindow w;
+        w.addDataFiles({dir.filePath("a.nvm"), dir.filePath("b.nvm")});
+        QStandardItem* root = w.layers()->projectRoot();
+        QStandardItem* b = root->child(1);
+        b->setText("north trench");
+        b->setCheckState(Qt::Unchecked);
+        QVERIFY(!shown(w, b));
+        QVERIFY(shown(w, root->child(0)));
+
+        const QString project = dir.filePath("site.prj");
+        QVERIFY(w.writeProjectFile(project));
+        ProjectDocument doc;
+        QVERIFY(ProjectReader::readFile(project, doc));
+        QCOMPARE(doc.layers[LayerType::Bundle].size(), 2);
+        QCOMPARE(doc.layers[LayerType::Bundle][1].name, QString("north trench"));
+        QCOMPARE(doc.layers[LayerType::Bundle][1].file, dir.filePath("b.nvm").toUtf8());
+        QVERIFY(!doc.layers[LayerType::Bundle][1].visible);
+        QCOMPARE(doc.tree[1].text, QString("north trench"));
+
+        const osg::Node* points = w.sceneView()->layerNode(LayerTree::layerId(b));
+        removeThroughTheMenu(w, b);
+        QVERIFY(!w.sceneView()->getRoot()->containsNode(points));
+        QVERIFY(shown(w, root->child(0)));
+    }
+
+    // The twelfth bookmark once added a twelfth menu entry going nowhere,
+    // and entries went toward the first layer instead of the saved view.
+    void bookmarkMenuListsExactlyTheSceneBookmarks()
+    {
+        QTemporaryDir dir;
+        writeNvm(dir.filePath("a.nvm"), 500);
+        MainWindow w;
+        w.addDataFiles({dir.filePath("a.nvm")});
+        OsgWidget* scene = w.sceneView();
+        const auto eye = [](int i) { return osg::Vec3d(i, 100.0 + i, 50); };
+        const auto centre = [](int i) { return osg::Vec3d(i, 0, 0); };
+        for (int i = 0; i < 12; ++i) {
+            scene->getCamera()->setViewMatrixAsLookAt(eye(i), centre(i), osg::Vec3d(0, 0, 1));
+            w.createBookmark();
+        }
+        const auto checkMenu = [&](int firstSaved) {
+            const QList<QAction*> entries = w.bookmarkMenu()->actions();
+            QCOMPARE(entries.size(), scene->bookmarkCount());
+            for (int k = 0; k < entries.size(); ++k) {
+                QCOMPARE(entries[k]->text(), "&bookmark" + QString::number(k));
+                entries[k]->trigger();
+                QVERIFY(near(eyeOf(scene), eye(firstSaved + k)));
+                osg::Vec3d look = centre(firstSaved + k) - eye(firstSaved + k);
+                look.normalize();
+                QVERIFY(near(lookOf(scene), look));
+            }
+        };
+        QCOMPARE(scene->bookmarkCount(), 11);
+        checkMenu(1);
+
+        // A project that holds bookmarks brings them and their entries.
+        const QString project = dir.filePath("views.prj");
+        QVERIFY(w.writeProjectFile(project));
+        MainWindow other;
+        other.createBookmark();
+        QVERIFY(other.openProjectFile(project));
+        QCOMPARE(other.sceneView()->bookmarkCount(), 11);
+        QCOMPARE(other.bookmarkMenu()->actions().size(), 11);
+        other.bookmarkMenu()->actions().last()->trigger();
+        QVERIFY(near(eyeOf(other.sceneView()), eye(11)));
+    }
+
     void groundStationPositionReachesTheWindow()
     {
         MainWindow w;
@@ -110,6 +363,50 @@ private slots:
         QVERIFY(!w.commandServer()->isListening());
     }
 
+    // Switching polygon input off once stopped the server that point input
+    // still needed.
+    void commandServerListensWhileEitherInputIsOn()
+    {
+        MainWindow w;
+        w.commandServer()->setPort(freePort());
+        QAbstractButton* points = w.pointForm()->toggleButton();
+        QAbstractButton* polygons = w.polygonForm()->toggleButton();
+        points->setChecked(true);
+        polygons->setChecked(true);
+        QVERIFY(w.commandServer()->isListening());
+        polygons->setChecked(false);
+        QVERIFY(w.commandServer()->isListening());
+        polygons->setChecked(true);
+        points->setChecked(false);
+        QVERIFY(w.commandServer()->isListening());
+        polygons->setChecked(false);
+        QVERIFY(!w.commandServer()->isListening());
+    }
+
+    // A taken port was only mentioned in the hidden log view, with the
+    // toggle left on as if the ground station could reach the form.
+    void commandServerThatCannotListenTurnsItsToggleBackOff()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        MainWindow w;
+        w.commandServer()->setPort(other.serverPort());
+        QString shown;
+        answerNextBox(QMessageBox::Ok, &shown);
+        w.pointForm()->toggleButton()->setChecked(true);
+        QVERIFY(!w.commandServer()->isListening());
+        QVERIFY(!w.pointForm()->toggleButton()->isChecked());
+        QVERIFY(!w.annotationInput()->pointInput());
+        QVERIFY(!w.sceneView()->mapController()->getPointMode());
+        QVERIFY2(shown.contains(QString::number(other.serverPort())), qPrintable(shown));
+        QVERIFY2(w.statusBar()->currentMessage().startsWith("Command server not started: "),
+                 qPrintable(w.statusBar()->currentMessage()));
+        // Once the port is free the toggle works again.
+        other.close();
+        w.pointForm()->toggleButton()->setChecked(true);
+        QVERIFY(w.commandServer()->isListening());
+    }
+
     // The forms' input switches reach the 3D view's picking controller, and
     // positions from the ground station show up as its point marker.
     void annotationInputDrivesThePickingController()
@@ -129,6 +426,35 @@ private slots:
         QVERIFY(controller->getPolygonMode());
         w.polygonForm()->toggleButton()->setChecked(false);
         QVERIFY(!controller->getPolygonMode());
+    }
+
+    // "&PLY->OSGA(LOD)" end to end: the tool runs from the build's program
+    // folder, and the finished archive is offered as a layer.
+    void plyBecomesAnArchiveLayerOnRequest()
+    {
+        QTemporaryDir dir;
+        QFile ply(dir.filePath("dense.ply"));
+        QVERIFY(ply.open(QIODevice::WriteOnly));
+        ply.write("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                  "property float z\nend_header\n1 2 3\n4 5 6\n7 8 9\n");
+        ply.close();
+
+        MainWindow w;
+        w.cloudConversion()->setApplicationFolder(ORVALIS_APP_DIR);
+        QString shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(20);
+        w.convertPlyToOsga(ply.fileName().toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(w.layers()->lists(LayerType::PointCloud).names, QStringList{"dense.osga"}, 60000);
+        QCOMPARE(shown, QString("Ply Successfully Converted"));
+        QVERIFY(w.sceneView()->lodControlEnabled());
+        QVERIFY(!QFile::exists(dir.filePath("dense.bin")));
     }
 };
 

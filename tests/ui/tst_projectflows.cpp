@@ -1,9 +1,11 @@
 #include <QtTest>
 
 #include <QAbstractButton>
-#include <QFileDialog>
 #include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStandardItemModel>
@@ -16,6 +18,9 @@
 #include "MyListWidget.h"
 #include "OsgWidget.h"
 #include "ScanSettings.h"
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -60,6 +65,60 @@ QString writePts(const QString& folder, const QString& name)
     file.write("3\n1 2 3 -100 10 20 30\n4 5 6 200 40 50 60\n7 8 9 0 70 80 90\n");
     return path;
 }
+
+// Answers the modal dialogs that come up, one answer each, in order. A dialog
+// beyond the answers is rejected and counted, so a wrong flow cannot hang.
+class Answers : public QObject
+{
+public:
+    using Answer = std::function<void(QWidget*)>;
+
+    explicit Answers(QVector<Answer> answers) : m_answers(std::move(answers))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &Answers::poll);
+        m_timer.start(10);
+    }
+
+    static Answer button(QMessageBox::StandardButton which)
+    {
+        return [which](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                box->button(which)->click();
+        };
+    }
+    static Answer reject()
+    {
+        return [](QWidget* w) {
+            if (auto* dialog = qobject_cast<QDialog*>(w))
+                dialog->reject();
+        };
+    }
+
+    QStringList texts; // of the message boxes, in order
+    int unexpected = 0;
+    int answered() const { return m_next; }
+
+private:
+    void poll()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w->property("answered").toBool())
+            return;
+        w->setProperty("answered", true);
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            texts << box->text();
+        if (m_next < m_answers.size()) {
+            m_answers[m_next++](w);
+        } else {
+            ++unexpected;
+            reject()(w);
+        }
+    }
+
+    QVector<Answer> m_answers;
+    int m_next = 0;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -115,7 +174,10 @@ private slots:
         QCOMPARE(other.bookmarkMenu()->actions().size(), 2);
         QCOMPARE(other.projectPath(), path);
         QVERIFY(other.action("&Run Sparse")->isEnabled());
-        QCOMPARE(other.statusBar()->currentMessage(), QString("Project loaded"));
+        // MODEL.obj is not there: the project keeps it and says so.
+        QCOMPARE(other.statusBar()->currentMessage(),
+                 QString("Project loaded; 1 layer could not be read (see the Log View)"));
+        QVERIFY(!other.logList()->findItems(dir.filePath("x/MODEL.obj"), Qt::MatchContains).isEmpty());
     }
 
     void cancelOnCloseMergesTheNextProject()
@@ -210,6 +272,97 @@ private slots:
         QVERIFY(w.openProjectFile(f.fileName()));
         QCOMPARE(describe(w.layers()->projectRoot()),
                  QString("North[a.pts+[Type: PointCloud],a.pts+[Type: PointCloud]],South"));
+    }
+
+    // "Close Project" -> "Save" once cleared the project also when nothing
+    // was written: a cancelled Save As or a failed write lost the work.
+    void closeClearsTheProjectOnlyWhenItWasWritten_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("Save As cancelled") << "no name" << false;
+        QTest::newRow("write failed") << "gone" << false;
+        QTest::newRow("written") << "writable" << true;
+    }
+    void closeClearsTheProjectOnlyWhenItWasWritten()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, cleared);
+        auto folder = std::make_unique<QTemporaryDir>();
+        const QString path = folder->filePath("site.prj");
+        MainWindow w;
+        if (how != "no name") {
+            QVERIFY(w.writeProjectFile(path));
+            QVERIFY(w.openProjectFile(path));
+        }
+        if (how == "gone")
+            folder.reset(); // the project's folder went away (a removed stick)
+        w.addLayer("/nonexistent/a.pts", "a.pts", true);
+        QVector<Answers::Answer> answers{Answers::button(QMessageBox::Save)};
+        if (how == "no name")
+            answers << Answers::reject();
+        if (!cleared)
+            answers << Answers::button(QMessageBox::Ok);
+        Answers dialogs(answers);
+        w.closeProject();
+        QCOMPARE(dialogs.unexpected, 0);
+        QCOMPARE(dialogs.answered(), answers.size());
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), cleared ? 0 : 1);
+        QCOMPARE(w.layers()->layerCount(LayerType::PointCloud), cleared ? 0 : 1);
+        if (cleared) {
+            QVERIFY(QFile::exists(path));
+        } else {
+            QVERIFY2(dialogs.texts.last().startsWith("The project was not saved, so it stays open."),
+                     qPrintable(dialogs.texts.last()));
+            QVERIFY(dialogs.texts.last().size() > 50); // and why
+        }
+    }
+
+    void openStopsWhenTheOpenProjectCannotBeSaved()
+    {
+        auto folder = std::make_unique<QTemporaryDir>();
+        const QString path = folder->filePath("site.prj");
+        MainWindow w;
+        QVERIFY(w.writeProjectFile(path));
+        QVERIFY(w.openProjectFile(path));
+        folder.reset();
+        w.addLayer("/nonexistent/a.pts", "a.pts", true);
+        Answers dialogs({Answers::button(QMessageBox::Save), Answers::button(QMessageBox::Ok)});
+        w.openProj(); // no file dialog may follow
+        QCOMPARE(dialogs.unexpected, 0);
+        QCOMPARE(dialogs.answered(), 2);
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), 1);
+        QVERIFY(w.statusBar()->currentMessage().startsWith("Project not opened"));
+    }
+
+    // Opening a project once reset the image and sync folders, which no
+    // project file holds, and every setting the file lacked.
+    void openingAProjectKeepsSettingsTheFileLacks()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath("old.prj"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<prj version=\"1.0\"><project><type>Empty</type></project>"
+                "<scan_settings><dense_reconstruction>SURE</dense_reconstruction><fy>99</fy></"
+                "scan_settings></prj>");
+        f.close();
+        MainWindow w;
+        ScanSettings::global().imageFolder = "/data/site/images";
+        ScanSettings::global().syncFolder = "/media/camera";
+        ScanSettings::global().fx = 1234.5;
+        QVERIFY(w.openProjectFile(f.fileName()));
+        const ScanSettings& s = ScanSettings::global();
+        QCOMPARE(s.imageFolder, QString("/data/site/images"));
+        QCOMPARE(s.syncFolder, QString("/media/camera"));
+        QCOMPARE(s.fx, 1234.5);
+        QCOMPARE(s.fy, 99.0);
+        QCOMPARE(s.denseReconstruction, QString("SURE"));
+        QCOMPARE(s.bundleAdjustment, QString("MPBA"));
+        auto* window = w.findChild<ConfigWindow*>();
+        QCOMPARE(window->imageFolderEdit()->text(), QString("/data/site/images"));
+        QCOMPARE(window->syncFolderEdit()->text(), QString("/media/camera"));
+        QCOMPARE(window->numberEdit("Fx")->text(), QString("1234.50000"));
+        QCOMPARE(window->choiceBox("Dense Reconstruction")->currentText(), QString("SURE"));
     }
 };
 

@@ -7,10 +7,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStandardItem>
 #include <QStatusBar>
 
+#include "FileSizeLimit.h"
 #include "LayerTree.h"
 #include "MainWindow.h"
 #include "MapController.h"
@@ -279,6 +281,39 @@ private slots:
         // Without a box switched on there is nothing to extract either.
         QTest::mouseClick(panel->extractButton(), Qt::LeftButton);
         QCOMPARE(w.layers()->layerCount(LayerType::PointCloud), 1);
+    }
+
+    // A selection whose file could not be written still became a layer,
+    // one that the saved project then pointed to a missing file for.
+    void selectionThatCannotBeWrittenAddsNoLayer()
+    {
+        const QString grid = m_dir.filePath("grid.ply");
+        QVERIFY(writeGrid(grid));
+        MainWindow w;
+        w.addDataFiles({grid});
+        SelectionToolWidget* panel = w.selectionTool();
+        QTest::mouseClick(panel->activateButton(), Qt::LeftButton);
+        panel->xBox()->setValue(5);
+        panel->yBox()->setValue(5);
+        panel->zBox()->setValue(5);
+        panel->widthBox()->setValue(4);
+        panel->depthBox()->setValue(4);
+        panel->heightBox()->setValue(4);
+        QDir().mkpath(projectFolder());
+        const QStringList before = QDir(projectFolder()).entryList({"newselection_*"});
+        {
+            FileSizeLimit diskFull(256);
+            QVERIFY(diskFull.active());
+            QTest::mouseClick(panel->extractButton(), Qt::LeftButton);
+        }
+        QCOMPARE(int(w.sceneView()->pointClouds().size()), 1);
+        QCOMPARE(w.layers()->layerCount(LayerType::PointCloud), 1);
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), 1);
+        QCOMPARE(QDir(projectFolder()).entryList({"newselection_*"}), before);
+        QVERIFY2(w.statusBar()->currentMessage().startsWith("Selection not extracted"),
+                 qPrintable(w.statusBar()->currentMessage()));
+        const QString logged = w.logList()->item(w.logList()->count() - 1)->text();
+        QVERIFY2(logged.contains("could not be written"), qPrintable(logged));
     }
 };
 

@@ -8,6 +8,8 @@
 #include <cmath>
 
 #include "BundlerFile.h"
+#include "LayerTree.h"
+#include "PointCloudLoader.h"
 #include "MainWindow.h"
 #include "MyListWidget.h"
 #include "OsgWidget.h"
@@ -148,24 +150,31 @@ private slots:
         QVERIFY(QFileInfo(m_site.filePath("sparse.nvm")).lastModified() > first);
     }
 
-    // The dense stage finds the sparse result and converts it for the dense
-    // tools; what follows is theirs.
-    void runDenseFindsTheSparseResult()
+    // "&Run Dense" after the sparse run: the dense tools take the converted
+    // sparse result and leave pmvs/models/option-0000.patch, which "Add Data"
+    // opens as a point cloud layer.
+    void runDenseDensifiesTheSparseResult()
     {
+        ScanSettings::global().denseReconstruction = "PMVS";
         m_runner->runDense();
         QVERIFY(!logText().contains("Run Sparse should be triggerred first"));
-        QVERIFY(QTest::qWaitFor(
-            [this] {
-                return QFile::exists(m_site.filePath("sparse-converted.out")) || !m_runner->isRunning();
-            },
-            120000));
-        QVERIFY2(QFile::exists(m_site.filePath("sparse-converted.out")), qPrintable(logText()));
-        if (m_runner->isRunning())
-            m_actions.abort->trigger();
-        QTRY_VERIFY(!m_runner->isRunning());
+        QVERIFY(runEnds());
+        QCOMPARE(m_window.statusBar()->currentMessage(), QString("Dense Reconstruction is done!"));
         BundlerFile converted;
         QVERIFY(converted.readFile(m_site.filePath("sparse-converted.out").toStdString()));
         QVERIFY(converted.cameras.size() >= 9);
+
+        const QString patch = m_site.filePath("pmvs/models/option-0000.patch");
+        QVERIFY2(QFile::exists(patch), qPrintable(logText()));
+        MainWindow w(MainWindow::Edition::Orvalis);
+        w.addDataFiles({patch});
+        QCOMPARE(w.layers()->lists(LayerType::PointCloud).names, QStringList{"option-0000.patch"});
+        osg::ref_ptr<osg::Vec3Array> vertices;
+        osg::ref_ptr<osg::Vec4Array> colours;
+        QVERIFY(PointCloudLoader::extractArrays(w.sceneView()->pointClouds().front()->asGroup(), vertices,
+                                                colours));
+        // Denser than the sparse cloud it grew from.
+        QVERIFY2(vertices->size() > 2 * converted.points.size(), qPrintable(QString::number(vertices->size())));
     }
 };
 

@@ -222,6 +222,25 @@ const QHash<QString, Drawing>& drawings()
              p.setPen(QPen(S::green, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
              p.drawPolyline(poly({{10, 16.5}, {14.5, 21}, {22, 11.5}}));
          }},
+        {"Sensors",
+         [](QPainter& p) {
+             // Three sensor nodes in their temperature colours, one sending.
+             p.setBrush(Qt::NoBrush);
+             p.setPen(pen(S::blue, 1.6));
+             for (qreal r : {7.0, 10.5})
+                 p.drawArc(QRectF(16 - r, 11 - r, 2 * r, 2 * r), 50 * 16, 80 * 16);
+             const QPointF nodes[] = {{16, 11}, {7, 24}, {25, 24}};
+             const QColor colours[] = {QColor(255, 230, 0), S::orange, S::red};
+             p.setPen(pen(S::grey, 1.0));
+             p.drawLine(nodes[0], nodes[1]);
+             p.drawLine(nodes[0], nodes[2]);
+             p.drawLine(nodes[1], nodes[2]);
+             for (int i = 0; i < 3; ++i) {
+                 p.setPen(pen(colours[i].darker(160), 1.0));
+                 p.setBrush(colours[i]);
+                 p.drawEllipse(nodes[i], 4, 4);
+             }
+         }},
         {"SwitchManipulator",
          [](QPainter& p) {
              const QPointF c(16, 16);

@@ -2,8 +2,10 @@
 // compiles them in. Run at build time: iconmaker <icons.txt> <outdir>
 // For reviewing the set: iconmaker --sheet <icons.txt> <sheet.png>
 // Find-code markers of a value list: iconmaker --codes <d_code.txt> <outdir>
+// The sensor display's smoke texture: iconmaker --smoke <smoke.rgb>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTextStream>
@@ -11,6 +13,8 @@
 #include "ContactSheet.h"
 #include "FindCodeIcon.h"
 #include "IconPainter.h"
+#include "SgiImageWriter.h"
+#include "SmokeTexture.h"
 
 namespace {
 
@@ -97,6 +101,17 @@ int writeCodeIcons(const QString& listPath, const QString& outDir)
     return 0;
 }
 
+int writeSmoke(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath()) || !SgiImageWriter::write(SmokeTexture::draw(128), path)) {
+        QTextStream(stderr) << "iconmaker: cannot write " << path << "\n";
+        return 1;
+    }
+    QTextStream(stdout) << "iconmaker: smoke texture\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,10 +121,13 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const bool sheet = args.size() == 4 && args[1] == "--sheet";
     const bool codes = args.size() == 4 && args[1] == "--codes";
+    if (args.size() == 3 && args[1] == "--smoke")
+        return writeSmoke(args[2]);
     if (args.size() != 3 && !sheet && !codes) {
         QTextStream(stderr) << "usage: iconmaker <icons.txt> <outdir>\n"
                                "       iconmaker --sheet <icons.txt> <sheet.png>\n"
-                               "       iconmaker --codes <d_code.txt> <outdir>\n";
+                               "       iconmaker --codes <d_code.txt> <outdir>\n"
+                               "       iconmaker --smoke <smoke.rgb>\n";
         return 2;
     }
     if (codes)

@@ -1,29 +1,22 @@
 #include "BundleLoader.h"
 
+#include "PlyReader.h"
 #include "SparseBundle.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <iostream>
 
-namespace
-{
-
-// The fixed-layout PLY reader of ".patch" files plugs in here; until it does,
-// a patch file reads as nothing and the caller adds nothing.
-bool readPatch(const std::string& fileName, NvmReader::VertexArrays&, NvmReader::ColourArrays&)
-{
-    std::cout << "No reader for patch files yet: " << fileName << " not loaded\n";
-    return false;
-}
-
-} // namespace
-
 BundleLoader::Kind BundleLoader::kindOf(const std::string& fileName)
 {
-    if (fileName.find(".out") != std::string::npos)
+    const size_t slash = fileName.rfind('/');
+    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    if (name.find(".out") != std::string::npos)
         return Kind::Out;
-    if (fileName.find(".nvm") != std::string::npos)
+    if (name.find(".nvm") != std::string::npos)
         return Kind::Nvm;
-    if (fileName.find(".patch") != std::string::npos)
+    if (name.find(".patch") != std::string::npos)
         return Kind::Patch;
     return Kind::Unsupported;
 }
@@ -34,21 +27,47 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
     Result result;
     result.kind = kindOf(fileName);
     switch (result.kind) {
-    case Kind::Out:
-        // Bundler output only feeds the external tools; nothing is shown.
+    case Kind::Out: {
+        // Bundler output only feeds the external tools; nothing is shown,
+        // but a file that is not there is no layer either.
         std::cout << "Bundle File is .out\n" << std::flush;
+        QFile file(QFile::decodeName(QByteArray::fromStdString(fileName)));
+        if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+            result.message =
+                "Cannot open " + fileName + ": " +
+                (QFileInfo(file).exists() && !QFileInfo(file).isFile() ? std::string("not a regular file")
+                                                                       : file.errorString().toStdString());
+            return result;
+        }
+        result.accepted = true;
         return result;
+    }
     case Kind::Nvm:
         std::cout << "Bundle File is .nvm\n";
-        result.ok = NvmReader::readNvm(fileName, result.vertices, result.colours, bundle, result.imageFolder);
+        result.ok = NvmReader::readNvm(fileName, result.vertices, result.colours, bundle, result.imageFolder,
+                                       &result.message);
         result.buildScene = result.ok;
+        result.accepted = result.ok;
         break;
-    case Kind::Patch:
+    case Kind::Patch: {
         std::cout << "Bundle File is .patch\n";
-        result.ok = readPatch(fileName, result.vertices, result.colours);
+        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+        QString message;
+        result.ok = PlyReader::readPly(QFile::decodeName(QByteArray::fromStdString(fileName)), *vertices,
+                                       *colours, &message);
+        result.accepted = result.ok;
+        if (result.ok) {
+            result.vertices.push_back(vertices);
+            result.colours.push_back(colours);
+        } else {
+            result.message = message.toStdString();
+        }
         break;
+    }
     case Kind::Unsupported:
         std::cout << "Unsupported File type\n" << std::flush;
+        result.message = fileName + ": not a bundle file (.nvm or .out)";
         return result;
     }
     std::cout << std::flush;

@@ -15,18 +15,24 @@ public:
     {
         Kind kind = Kind::Unsupported;
         bool ok = false;          // the reader reported success
+        bool accepted = false;    // a layer: ok, or a ".out" file that can be opened
         bool buildScene = false;  // only ".nvm" names get scene nodes
         NvmReader::VertexArrays vertices;
         NvmReader::ColourArrays colours;
         std::string imageFolder;  // set by NVM reads only
+        std::string message;      // why not, when ok is false
     };
 
-    // Case-sensitive substring test in this order: ".out", ".nvm", ".patch".
+    // Case-sensitive substring test of the file's own name (not its
+    // folders) in this order: ".out", ".nvm", ".patch".
     static Kind kindOf(const std::string& fileName);
 
     // Prints the loader's standard-output lines and fills bundle and result.
-    // ".out" and unsupported names read nothing; ".patch" names go to the
-    // fixed-layout PLY reader (not present yet: they read as nothing).
+    // ".out" files only feed the external tools: they read nothing, and are
+    // accepted as layers when they can be opened. Patch files (our dense
+    // matcher's PLY text) read through the PLY reader into one point set and
+    // get no scene nodes: the scene shows them through its point cloud path.
+    // Unsupported names are refused.
     // Appending to the scene's list and hiding are the scene's half.
     static Result load(const std::string& fileName, SparseBundle& bundle);
 };

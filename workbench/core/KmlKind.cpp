@@ -1,6 +1,7 @@
 #include "KmlKind.h"
 
 #include <QFile>
+#include <QXmlStreamReader>
 
 #include <iostream>
 
@@ -9,28 +10,16 @@ namespace
 
 QString decide(QIODevice& device)
 {
-    // Lines are read in bounded pieces; the tail of a piece is kept so a word
-    // split between two pieces is still seen.
-    constexpr qint64 pieceSize = 1 << 16;
-    bool point = false;
-    bool polygon = false;
-    QByteArray tail;
-    while (!device.atEnd()) {
-        const QByteArray piece = device.readLine(pieceSize);
-        if (piece.isEmpty())
-            break;
-        const QByteArray text = tail + piece;
-        point = point || text.contains("Point");
-        polygon = polygon || text.contains("Polygon");
-        if (piece.endsWith('\n') || device.atEnd()) {
-            if (point)
-                return QStringLiteral("Points");
-            if (polygon)
-                return QStringLiteral("Polygons");
-            tail.clear();
-        } else {
-            tail = piece.right(6);
-        }
+    QXmlStreamReader xml(&device);
+    while (!xml.atEnd()) {
+        // An XML error ends the search: what came before it has been seen.
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        // Local names, so "kml:Point" counts as well.
+        if (xml.name() == QLatin1String("Point"))
+            return QStringLiteral("Points");
+        if (xml.name() == QLatin1String("Polygon"))
+            return QStringLiteral("Polygons");
     }
     return QStringLiteral("Points");
 }
@@ -47,7 +36,7 @@ QString KmlKind::kindOfKml(QIODevice& device)
 QString KmlKind::kindOfKml(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         std::cout << "Is: Points" << std::endl;
         return QStringLiteral("Points");
     }

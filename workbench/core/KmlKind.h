@@ -4,9 +4,10 @@
 
 class QIODevice;
 
-// Tells a KML file's layer type from its text: the first line that mentions
-// "Point" or "Polygon" decides ("Point" tested first); a file with neither,
-// or one that cannot be read, is a "Points" layer.
+// Tells a KML file's layer type from its geometry elements: the first Point
+// or Polygon element decides. Words in names and descriptions do not count
+// (a polygon layer of the site "Point Hope" stays a polygon layer). A file
+// with neither element, or one that cannot be read, is a "Points" layer.
 class KmlKind
 {
 public:

@@ -7,6 +7,8 @@
 
 #include <iostream>
 
+#include "SaveFileCommit.h"
+
 namespace
 {
 
@@ -147,10 +149,5 @@ bool KmlWriter::writeFile(const QString& path, LayerType::Code type, const QStri
             *error = file.errorString().isEmpty() ? QStringLiteral("write error") : file.errorString();
         return false;
     }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveFileCommit::commit(file, error);
 }

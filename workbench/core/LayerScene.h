@@ -6,52 +6,53 @@
 #include "AnnotationRecord.h"
 #include "LayerType.h"
 
-// What the layer tree asks of the 3D view: per layer type a list of scene
-// objects, indexed like the tree's per-type layer lists.
+// What the layer tree asks of the 3D view. Every layer has an id of its own,
+// given by the tree when the layer is added and never reused; the view keeps
+// its scene objects by that id, so neither a layer's name nor its position
+// among other layers decides which object a check box or "Remove" acts on.
 class LayerScene
 {
 public:
+    using LayerId = int;
+    static constexpr LayerId noLayer = 0;
+
     virtual ~LayerScene() = default;
 
-    // Loads a layer's file into the scene, appending to the type's list.
-    virtual void loadLayer(LayerType::Code type, const QString& file, bool visible) = 0;
-    // Out-of-range indices are ignored.
-    virtual void setLayerVisible(LayerType::Code type, int index, bool visible) = 0;
-    virtual void removeLayer(LayerType::Code type, int index) = 0;
+    // Loads a layer's file into the scene under id. False, with the reader's
+    // reason in error, when the file gave nothing to show; the scene then
+    // holds nothing under id.
+    virtual bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                           QString* error = nullptr) = 0;
+    // Unknown ids (layers without a scene object) are ignored.
+    virtual void setLayerVisible(LayerId id, bool visible) = 0;
+    virtual void removeLayer(LayerId id) = 0;
 
-    // Annotation layers (Points, Polygons). Loading always appends a layer,
-    // empty when the file cannot be read, and gives the records it shows;
-    // appFolder is where the find code icons lie.
-    virtual QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file,
-                                                          bool visible, const QString& appFolder)
+    // Annotation layers (Points, Polygons). Loading reads the file's records
+    // (annotationRecords() gives them); appFolder is where the find code icons lie.
+    virtual bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                                     const QString& appFolder, QString* error = nullptr)
     {
         Q_UNUSED(appFolder);
-        loadLayer(type, file, visible);
-        return {};
+        return loadLayer(id, type, file, visible, error);
     }
-    // Appends an empty layer and returns its index.
-    virtual int addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder)
+    // An empty layer under id, for records still to come.
+    virtual bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder)
     {
+        Q_UNUSED(id);
         Q_UNUSED(type);
         Q_UNUSED(visible);
         Q_UNUSED(appFolder);
-        return -1;
+        return false;
     }
-    virtual void appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record)
+    virtual void appendAnnotation(LayerId id, const AnnotationRecord& record)
     {
-        Q_UNUSED(type);
-        Q_UNUSED(index);
+        Q_UNUSED(id);
         Q_UNUSED(record);
     }
-    virtual QVector<AnnotationRecord> annotationRecords(LayerType::Code type, int index) const
+    virtual QVector<AnnotationRecord> annotationRecords(LayerId id) const
     {
-        Q_UNUSED(type);
-        Q_UNUSED(index);
+        Q_UNUSED(id);
         return {};
     }
-    virtual void toggleAnnotationLabels(LayerType::Code type, int index)
-    {
-        Q_UNUSED(type);
-        Q_UNUSED(index);
-    }
+    virtual void toggleAnnotationLabels(LayerId id) { Q_UNUSED(id); }
 };

@@ -76,9 +76,16 @@ QString LayerType::iconPath(Code code)
     return QString();
 }
 
+QString LayerType::fileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 LayerType::Code LayerType::typeOfFile(const QString& path)
 {
-    auto has = [&](const char* text) { return path.contains(QLatin1String(text), Qt::CaseSensitive); };
+    // Folder names say nothing about a file: "run.output/x.ply" is a cloud.
+    const QString name = fileNameOf(path);
+    auto has = [&](const char* text) { return name.contains(QLatin1String(text), Qt::CaseSensitive); };
     if (has(".out") || has(".nvm"))
         return Bundle;
     if (has(".ply")) {

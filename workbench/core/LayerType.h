@@ -27,10 +27,13 @@ public:
     static Code fromCode(int code);
     static QString iconPath(Code code);
 
-    // The layer type of a file, decided by texts in its full path (case
-    // sensitive, first rule wins). PLY files are told apart by their header
-    // and KML files by their first placemark, through the hooks below.
+    // The layer type of a file, decided by texts in its own name (case
+    // sensitive, first rule wins; the folders it lies in do not count). PLY
+    // files are told apart by their header and KML files by their geometry
+    // elements, through the hooks below.
     static Code typeOfFile(const QString& path);
+    // The text after the last "/" (the whole path when there is none).
+    static QString fileNameOf(const QString& path);
 
     using KindTest = QString (*)(const QString& path);
     static void setPlyKindTest(KindTest test);

@@ -184,8 +184,9 @@ void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cam
                                        static_cast<float>(b / 255.0), 1.0f));
 }
 
-// The first token of the next line that is not blank, as a count; 0 at the end.
-int nextCount(TextLineReader& lines)
+// The first token of the next line that is not blank, as a count; 0 at the
+// end, where atEnd (when given) is set.
+int nextCount(TextLineReader& lines, bool* atEnd = nullptr)
 {
     const char* begin;
     const char* end;
@@ -193,11 +194,19 @@ int nextCount(TextLineReader& lines)
         if (!isBlankLine(begin, end))
             return countOf(begin, end);
     }
+    if (atEnd)
+        *atEnd = true;
     return 0;
 }
 
+void setMessage(std::string* message, const std::string& text)
+{
+    if (message)
+        *message = text;
+}
+
 bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader::VertexArrays& vertices,
-                NvmReader::ColourArrays& colours, SparseBundle& bundle)
+                NvmReader::ColourArrays& colours, SparseBundle& bundle, std::string* message)
 {
     const char* begin;
     const char* end;
@@ -206,10 +215,17 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
     lines.next(begin, end);
 
     const size_t firstModel = vertices.size();
+    // Why the models end, for a file that gives no points at all.
+    std::string stop;
     for (;;) {
-        const int cameraCount = nextCount(lines);
-        if (cameraCount < 1)
+        bool atEnd = false;
+        const int cameraCount = nextCount(lines, &atEnd);
+        if (cameraCount < 1) {
+            stop =
+                atEnd ? "line " + std::to_string(lines.lineNumber()) + ": the file ends before a camera count"
+                      : "line " + std::to_string(lines.lineNumber()) + ": no camera count";
             break;
+        }
         std::cout << "CamCount: " << cameraCount << "\n";
 
         // No reserve: a corrupt count must not allocate; the list grows with
@@ -248,8 +264,11 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
                       << bundle.bundleCameras.size() - 1 << " naming a camera outside its "
                       << modelCameras.size() << " cameras\n";
 
-        if (model.vertices->empty())
+        if (model.vertices->empty()) {
+            stop = "line " + std::to_string(lines.lineNumber()) + ": model " +
+                   std::to_string(bundle.bundleCameras.size() - 1) + " has no points";
             break;
+        }
         // Only a count larger than the points present leaves much unused room.
         if (model.vertices->capacity() > model.vertices->size() + model.vertices->size() / 4) {
             model.vertices->trim();
@@ -261,6 +280,7 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
 
     if (vertices.size() == firstModel) {
         std::cout << std::flush;
+        setMessage(message, stop);
         return false;
     }
     const size_t firstCount = vertices[firstModel]->size();
@@ -271,7 +291,7 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
 } // namespace
 
 bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
-                        SparseBundle& bundle, std::string& imageFolder)
+                        SparseBundle& bundle, std::string& imageFolder, std::string* message)
 {
     imageFolder = imageFolderOf(fileName);
 
@@ -279,24 +299,31 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
     // A device or pipe (/dev/zero, a FIFO) could hand out one endless line;
     // a regular file bounds what the line buffer can grow to.
     if (QFileInfo::exists(name) && !QFileInfo(name).isFile()) {
+        setMessage(message, "Cannot open " + fileName + ": not a regular file");
         std::cout << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
         return false;
     }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        setMessage(message, "Cannot open " + fileName + ": " + file.errorString().toStdString());
         std::cout << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
                   << std::flush;
         return false;
     }
     TextLineReader lines(&file);
-    return readModels(lines, imageFolder, vertices, colours, bundle);
+    std::string why;
+    const bool ok = readModels(lines, imageFolder, vertices, colours, bundle, &why);
+    if (!ok)
+        setMessage(message, fileName + " " + why);
+    return ok;
 }
 
 bool NvmReader::readNvm(const char* begin, const char* end, const std::string& imageFolder,
-                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle)
+                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle,
+                        std::string* message)
 {
     TextLineReader lines(begin, end);
-    return readModels(lines, imageFolder, vertices, colours, bundle);
+    return readModels(lines, imageFolder, vertices, colours, bundle, message);
 }
 
 std::string NvmReader::imageFolderOf(const std::string& fileName)

@@ -20,12 +20,15 @@ public:
     // sparsePoints and pointCounts when it builds the nodes. imageFolder
     // receives the file's folder with "/" appended. True when the first model
     // has points. The file is read through one small buffer, not copied whole.
+    // On failure message (when given) says why, naming the file and the line.
     static bool readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
-                        SparseBundle& bundle, std::string& imageFolder);
+                        SparseBundle& bundle, std::string& imageFolder, std::string* message = nullptr);
 
-    // The same from text already in memory (the whole file, first two lines included).
+    // The same from text already in memory (the whole file, first two lines
+    // included); the message names the line only.
     static bool readNvm(const char* begin, const char* end, const std::string& imageFolder,
-                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle);
+                        VertexArrays& vertices, ColourArrays& colours, SparseBundle& bundle,
+                        std::string* message = nullptr);
 
     // Everything before the last "/" of fileName, followed by "/".
     static std::string imageFolderOf(const std::string& fileName);

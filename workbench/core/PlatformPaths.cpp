@@ -32,3 +32,14 @@ QStringList PlatformPaths::commandInterpreterArguments()
 {
     return {QStringLiteral("/c")};
 }
+
+QString PlatformPaths::serialPort(const QString& name)
+{
+#ifdef Q_OS_WIN
+    return name;
+#else
+    if (name.contains('/'))
+        return name;
+    return QStringLiteral("/dev/") + name;
+#endif
+}

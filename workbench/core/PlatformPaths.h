@@ -17,4 +17,9 @@ public:
     // program elsewhere. The caller appends the batch file or command line.
     static QString commandInterpreter(const QString& appDir);
     static QStringList commandInterpreterArguments();
+
+    // A serial port by its Windows name: "COM33" on Windows, the device
+    // "/dev/COM33" elsewhere (a link the user points at the real device). A
+    // name holding a path is used as it is.
+    static QString serialPort(const QString& name);
 };

@@ -19,15 +19,36 @@ QList<QByteArray> wordsOf(const char* begin, const char* end)
     return line.simplified().split(' ');
 }
 
+struct TypeName {
+    const char* name;
+    PlyHeader::Type type;
+};
+
+const TypeName typeNames[] = {
+    {"char", PlyHeader::Type::Int8},       {"uchar", PlyHeader::Type::UInt8},
+    {"short", PlyHeader::Type::Int16},     {"ushort", PlyHeader::Type::UInt16},
+    {"int", PlyHeader::Type::Int32},       {"uint", PlyHeader::Type::UInt32},
+    {"float", PlyHeader::Type::Float32},   {"double", PlyHeader::Type::Float64},
+    {"int8", PlyHeader::Type::Int8},       {"uint8", PlyHeader::Type::UInt8},
+    {"int16", PlyHeader::Type::Int16},     {"uint16", PlyHeader::Type::UInt16},
+    {"int32", PlyHeader::Type::Int32},     {"uint32", PlyHeader::Type::UInt32},
+    {"float32", PlyHeader::Type::Float32}, {"float64", PlyHeader::Type::Float64},
+};
+
+bool scalarType(const QByteArray& name, PlyHeader::Type* type = nullptr)
+{
+    for (const TypeName& t : typeNames)
+        if (name == t.name) {
+            if (type)
+                *type = t.type;
+            return true;
+        }
+    return false;
+}
+
 bool isScalarType(const QByteArray& type)
 {
-    static const char* const types[] = {"char",  "uchar",  "short",   "ushort", "int",   "uint",
-                                        "float", "double", "int8",    "uint8",  "int16", "uint16",
-                                        "int32", "uint32", "float32", "float64"};
-    for (const char* t : types)
-        if (type == t)
-            return true;
-    return false;
+    return scalarType(type);
 }
 
 bool isFloatType(const QByteArray& type)
@@ -62,6 +83,25 @@ bool addLines(qint64& total, qint64 count)
 }
 
 } // namespace
+
+int PlyHeader::byteSize(Type type)
+{
+    switch (type) {
+    case Type::Int8:
+    case Type::UInt8:
+        return 1;
+    case Type::Int16:
+    case Type::UInt16:
+        return 2;
+    case Type::Int32:
+    case Type::UInt32:
+    case Type::Float32:
+        return 4;
+    case Type::Float64:
+        return 8;
+    }
+    return 1;
+}
 
 bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
 {
@@ -196,6 +236,7 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 if (role == Red || role == Green || role == Blue)
                     out.colourIsFloat = isFloatType(words[1]);
             }
+            scalarType(words[1], &out.types[out.propertyCount]);
             out.roles[out.propertyCount++] = role;
             continue;
         }

@@ -18,6 +18,11 @@ public:
     // Column roles of a vertex line; Skip for properties nobody reads.
     enum Role : quint8 { Skip, X, Y, Z, Red, Green, Blue, RoleCount };
 
+    // Scalar types of the properties, which binary files need to find a
+    // value's bytes.
+    enum class Type : quint8 { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64 };
+    static int byteSize(Type type);
+
     static constexpr int maxProperties = 64;
 
     Format format = Format::Ascii;
@@ -27,6 +32,7 @@ public:
     qint64 linesBeforeVertices = 0;
     int propertyCount = 0;
     Role roles[maxProperties] = {};
+    Type types[maxProperties] = {};
     // Last column that carries a role: the rest of a line is never looked at.
     int lastUsedColumn = -1;
     bool hasColour = false;

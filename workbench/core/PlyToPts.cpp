@@ -2,6 +2,7 @@
 
 #include "NumberTokens.h"
 #include "PlyHeader.h"
+#include "SaveFileCommit.h"
 #include "TextLineReader.h"
 
 #include <QFile>
@@ -46,8 +47,13 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message)
         return fail(message, plyFileName + QStringLiteral(": ") + why);
 
     QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
-        return fail(message, output + QStringLiteral(": cannot write: ") + out.errorString());
+    QString error;
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
+        error = out.errorString();
+    if (!error.isEmpty())
+        out.cancelWriting();
+    if (!error.isEmpty() || !SaveFileCommit::commit(out, &error))
+        return fail(message, output + QStringLiteral(": cannot write: ") + error);
     std::cout << "Finished Writing\n";
     if (message)
         *message = why;

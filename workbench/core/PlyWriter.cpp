@@ -1,5 +1,6 @@
 #include "PlyWriter.h"
 
+#include "SaveFileCommit.h"
 #include "StreamFloatFormat.h"
 
 #include <QIODevice>
@@ -60,8 +61,9 @@ bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices
         file.cancelWriting();
         return fail(message, fileName + QStringLiteral(": ") + why);
     }
-    if (!file.commit())
-        return fail(message, fileName + QStringLiteral(": cannot write: ") + file.errorString());
+    QString error;
+    if (!SaveFileCommit::commit(file, &error))
+        return fail(message, fileName + QStringLiteral(": cannot write: ") + error);
     std::cout << "Finished Writing\n";
     return true;
 }

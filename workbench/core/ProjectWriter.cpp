@@ -4,6 +4,7 @@
 #include <QXmlStreamWriter>
 
 #include "ProjectDocument.h"
+#include "SaveFileCommit.h"
 
 namespace {
 
@@ -175,10 +176,5 @@ bool ProjectWriter::writeFile(const QString& fileName, const ProjectDocument& do
         file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
-        if (errorText)
-            *errorText = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveFileCommit::commit(file, errorText);
 }

@@ -21,33 +21,54 @@ const std::vector<std::unique_ptr<AnnotationLayer>>* AnnotationScene::list(Layer
     return const_cast<AnnotationScene*>(this)->list(type);
 }
 
-QVector<AnnotationRecord> AnnotationScene::load(LayerType::Code type, const QString& file, bool visible,
-                                                const QString& appFolder, QString* error)
+AnnotationLayer* AnnotationScene::loadLayer(LayerType::Code type, const QString& file, bool visible,
+                                            const QString& appFolder, QString* error)
 {
-    const int index = addLayer(type, visible, appFolder);
-    if (index < 0)
-        return {};
+    if (!list(type)) {
+        if (error)
+            *error = file + QStringLiteral(": not an annotation layer");
+        return nullptr;
+    }
     const KmlReader::Result read = KmlReader::readFile(file, type);
+    QString problem;
     if (!read.error.isEmpty())
-        std::cout << file.toStdString() << ": " << read.error.toStdString() << std::endl;
+        problem = file + QStringLiteral(": ") + read.error;
+    if (read.records.isEmpty()) {
+        if (problem.isEmpty() && read.skipped > 0)
+            problem = file + QStringLiteral(": none of its %1 placemarks is a %2 record")
+                                 .arg(read.skipped)
+                                 .arg(type == LayerType::Points ? QStringLiteral("point")
+                                                                : QStringLiteral("polygon"));
+        else if (problem.isEmpty())
+            problem = file + QStringLiteral(": the file holds no placemarks");
+    }
+    if (!problem.isEmpty())
+        std::cout << problem.toStdString() << std::endl;
     if (error)
-        *error = read.error;
-    AnnotationLayer* target = layer(type, index);
+        *error = problem;
+    if (read.records.isEmpty())
+        return nullptr;
+    AnnotationLayer* target = createLayer(type, visible, appFolder);
     for (const AnnotationRecord& record : read.records)
         target->addRecord(record);
-    return read.records;
+    return target;
 }
 
-int AnnotationScene::addLayer(LayerType::Code type, bool visible, const QString& appFolder)
+AnnotationLayer* AnnotationScene::createLayer(LayerType::Code type, bool visible, const QString& appFolder)
 {
     auto* layers = list(type);
     if (!layers)
-        return -1;
+        return nullptr;
     layers->push_back(std::make_unique<AnnotationLayer>(type, appFolder));
     AnnotationLayer* added = layers->back().get();
     added->setVisible(visible);
     m_root->addChild(added->group());
-    return int(layers->size()) - 1;
+    return added;
+}
+
+int AnnotationScene::addLayer(LayerType::Code type, bool visible, const QString& appFolder)
+{
+    return indexOf(createLayer(type, visible, appFolder));
 }
 
 void AnnotationScene::append(LayerType::Code type, int index, const AnnotationRecord& record)
@@ -62,6 +83,17 @@ AnnotationLayer* AnnotationScene::layer(LayerType::Code type, int index) const
     if (!layers || index < 0 || index >= int(layers->size()))
         return nullptr;
     return (*layers)[size_t(index)].get();
+}
+
+int AnnotationScene::indexOf(const AnnotationLayer* target) const
+{
+    const auto* layers = target ? list(target->type()) : nullptr;
+    if (!layers)
+        return -1;
+    for (size_t i = 0; i < layers->size(); ++i)
+        if ((*layers)[i].get() == target)
+            return int(i);
+    return -1;
 }
 
 int AnnotationScene::count(LayerType::Code type) const
@@ -93,13 +125,29 @@ void AnnotationScene::remove(LayerType::Code type, int index)
     layers->erase(layers->begin() + index);
 }
 
-bool AnnotationScene::save(LayerType::Code type, const QString& file, int index, QString* error) const
+void AnnotationScene::remove(AnnotationLayer* target)
 {
-    const AnnotationLayer* source = layer(type, index);
+    const int index = indexOf(target);
+    if (index >= 0)
+        remove(target->type(), index);
+}
+
+bool AnnotationScene::save(const AnnotationLayer* source, const QString& file, QString* error)
+{
     if (!source) {
         if (error)
-            *error = QStringLiteral("There is no layer %1 to save.").arg(index);
+            *error = QStringLiteral("There is no such layer to save.");
         return false;
     }
-    return KmlWriter::writeFile(file, type, QFileInfo(file).fileName(), source->records(), error);
+    if (source->records().isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The layer holds no records; %1 is left as it is.").arg(file);
+        return false;
+    }
+    return KmlWriter::writeFile(file, source->type(), QFileInfo(file).fileName(), source->records(), error);
+}
+
+bool AnnotationScene::save(LayerType::Code type, const QString& file, int index, QString* error) const
+{
+    return save(layer(type, index), file, error);
 }

@@ -83,14 +83,6 @@ bool BoxPointExtractor::outside(const osg::BoundingBox& bounds, const osg::Matri
     return false;
 }
 
-bool BoxPointExtractor::keptPoint(const osg::Vec3& local, const osg::Vec4& colour)
-{
-    // Readers leave unset points at the origin's planes and unset colours at 0.
-    if (local.x() == 0.0f || local.y() == 0.0f || local.z() == 0.0f)
-        return false;
-    return colour.r() != 0.0f && colour.g() != 0.0f && colour.b() != 0.0f;
-}
-
 void BoxPointExtractor::visitPoint(const ColourSource& colours, const osg::Vec3Array& points, unsigned index,
                                    const osg::Matrixd* toWorld)
 {
@@ -99,11 +91,8 @@ void BoxPointExtractor::visitPoint(const ColourSource& colours, const osg::Vec3A
     if (!inside(world))
         return;
     ++m_hits;
-    const osg::Vec4 colour = colours.at(index);
-    if (!keptPoint(local, colour))
-        return;
     m_vertices->push_back(osg::Vec3(world));
-    m_colours->push_back(colour);
+    m_colours->push_back(colours.at(index));
 }
 
 void BoxPointExtractor::apply(osg::Geometry& geometry)
@@ -158,8 +147,6 @@ size_t BoxPointExtractor::extractWithIntersector(osg::Node* scene, const osg::Po
         const osg::Geometry* geometry = hit.drawable ? hit.drawable->asGeometry() : nullptr;
         const osg::Vec4 colour =
             geometry ? colourAt(*geometry, hit.primitiveIndex) : osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f);
-        if (!keptPoint(local, colour))
-            continue;
         vertices.push_back(hit.matrix.valid() ? osg::Vec3(osg::Vec3d(local) * (*hit.matrix)) : local);
         colours.push_back(colour);
     }

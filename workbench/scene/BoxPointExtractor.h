@@ -17,9 +17,9 @@ class Transform;
 
 // Collects the points of every visible GL_POINTS geometry below a node that
 // lie inside a convex polytope (the selection box), in world coordinates with
-// their colours. Points with a coordinate of exactly 0 and points with a red,
-// green or blue channel of exactly 0 are left out. One pass over the vertex
-// arrays; memory grows only with the points kept.
+// their colours. Every point inside is kept: a point on an axis or a pure red
+// point is a measurement like any other. One pass over the vertex arrays;
+// memory grows only with the points kept.
 class BoxPointExtractor : public osg::NodeVisitor
 {
 public:
@@ -28,7 +28,7 @@ public:
     void apply(osg::Transform& transform) override;
     void apply(osg::Geometry& geometry) override;
 
-    // Points inside the polytope, before the zero tests.
+    // Points inside the polytope.
     size_t hits() const { return m_hits; }
     osg::Vec3Array* vertices() const { return m_vertices.get(); }
     osg::Vec4Array* colours() const { return m_colours.get(); }
@@ -42,8 +42,6 @@ public:
     // The colour a point keeps: its per-vertex colour (bytes or floats) with
     // alpha 1; an overall colour for every vertex; white without colours.
     static osg::Vec4 colourAt(const osg::Geometry& geometry, unsigned index);
-    // The tests that drop a point from the result.
-    static bool keptPoint(const osg::Vec3& local, const osg::Vec4& colour);
 
 private:
     // A geometry's colours, looked up once rather than per point.

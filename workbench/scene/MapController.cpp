@@ -50,6 +50,32 @@ bool MapController::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
     return false;
 }
 
+void MapController::changed()
+{
+    // Frames are drawn on demand: what changes the scene asks for one.
+    osg::ref_ptr<osgViewer::View> view;
+    if (m_view.lock(view))
+        view->requestRedraw();
+}
+
+void MapController::clearPointCapture()
+{
+    changed();
+    m_points.clear();
+}
+
+void MapController::extendPolygon(const osg::Vec3f& vertex)
+{
+    changed();
+    m_polygon.capturePolygon(vertex, true);
+}
+
+void MapController::clearPolygonCapture()
+{
+    changed();
+    m_polygon.clear();
+}
+
 bool MapController::pick(const GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
                          size_t* count) const
 {
@@ -159,11 +185,13 @@ void MapController::onRelease()
 
 void MapController::drawPointToggle(bool on)
 {
+    changed();
     m_drawPoint = on;
 }
 
 void MapController::getPointToggle(bool on)
 {
+    changed();
     m_getPoint = on;
     m_picked = false;
     if (!on)
@@ -172,6 +200,7 @@ void MapController::getPointToggle(bool on)
 
 void MapController::getPolygonToggle(bool on)
 {
+    changed();
     m_getPolygon = on;
     m_picked = false;
     if (!on)
@@ -180,6 +209,7 @@ void MapController::getPolygonToggle(bool on)
 
 void MapController::measureToggle(bool on)
 {
+    changed();
     m_measure = on;
     m_picked = false;
     if (!on)
@@ -188,16 +218,19 @@ void MapController::measureToggle(bool on)
 
 void MapController::updateTogglePolygon()
 {
+    changed();
     m_polygon.fixLast();
 }
 
 void MapController::updateFromServerPos(const osg::Vec3f& position)
 {
+    changed();
     m_points.capture(position);
 }
 
 void MapController::fixPoint()
 {
+    changed();
     m_points.fixLast();
 }
 
@@ -205,6 +238,7 @@ void MapController::fixPoint()
 
 void MapController::turnOnSelectBox(bool on)
 {
+    changed();
     m_boxOn = on;
     if (!on) {
         m_box.reset();
@@ -230,36 +264,43 @@ void MapController::turnOnSelectBox(bool on)
 
 void MapController::setBoxX(double x)
 {
+    changed();
     m_box.setCentreX(float(x));
 }
 
 void MapController::setBoxY(double y)
 {
+    changed();
     m_box.setCentreY(float(y));
 }
 
 void MapController::setBoxZ(double z)
 {
+    changed();
     m_box.setCentreZ(float(z));
 }
 
 void MapController::setBoxR(double degrees)
 {
+    changed();
     m_box.setRotation(degrees);
 }
 
 void MapController::setSelectWidth(double x)
 {
+    changed();
     m_box.setWidth(x);
 }
 
 void MapController::setSelectHeight(double z)
 {
+    changed();
     m_box.setHeight(z);
 }
 
 void MapController::setSelectDepth(double y)
 {
+    changed();
     m_box.setDepth(y);
 }
 
@@ -290,6 +331,7 @@ osg::ref_ptr<osg::Geode> MapController::extractBox()
 
 void MapController::addMarker(const osg::Vec3f& position, float radius)
 {
+    changed();
     Marker marker;
     marker.shape = new osg::ShapeDrawable(new osg::Sphere(position, radius));
     marker.shape->setColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));

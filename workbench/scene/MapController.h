@@ -62,9 +62,9 @@ public:
     // Fixes the picked point so later picks leave it.
     void fixPoint();
     // The annotation forms' marker and outline preview.
-    void clearPointCapture() { m_points.clear(); }
-    void extendPolygon(const osg::Vec3f& vertex) { m_polygon.capturePolygon(vertex, true); }
-    void clearPolygonCapture() { m_polygon.clear(); }
+    void clearPointCapture();
+    void extendPolygon(const osg::Vec3f& vertex);
+    void clearPolygonCapture();
 
     const PointCapture& pointCapture() const { return m_points; }
     const PolygonCapture& polygonCapture() const { return m_polygon; }
@@ -85,7 +85,7 @@ public:
 
     // The points inside the box (see BoxPointExtractor) as a new point geode
     // in world coordinates; null while the box is switched off or flat, or
-    // when it holds no point that is kept.
+    // when it holds no point.
     osg::ref_ptr<osg::Geode> extractBox();
 
     // Draggable markers: a red sphere under the root.
@@ -95,6 +95,8 @@ public:
     int dragBaseY() const { return m_dragBaseY; }
 
 private:
+    // Asks the viewer for a frame: the view draws on demand.
+    void changed();
     // The nearest hit within pickPixels of the pointer; false when nothing is there.
     bool pick(const osgGA::GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
               size_t* count) const;

@@ -126,6 +126,23 @@ void MapManipulator::handleDrag(const GUIEventAdapter& ea)
     setByMatrix(osg::Matrixd::rotate(turned) * osg::Matrixd::translate(moved));
 }
 
+bool MapManipulator::usesKey(int key)
+{
+    switch (key) {
+    case 'A':
+    case 'a':
+    case 'D':
+    case 'd':
+    case 'S':
+    case 's':
+    case 'W':
+    case 'w':
+        return true;
+    default:
+        return false;
+    }
+}
+
 void MapManipulator::handleKey(const GUIEventAdapter& ea)
 {
     osg::Matrixd m = getMatrix();

@@ -19,6 +19,9 @@ public:
 
     bool handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa) override;
 
+    // The keys that turn the camera: A, D, S and W in either case.
+    static bool usesKey(int key);
+
     void setDragLock(bool lock) { m_dragLock = lock; }
     bool dragLock() const { return m_dragLock; }
 

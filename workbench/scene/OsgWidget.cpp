@@ -4,12 +4,15 @@
 
 #include "BundleLoader.h"
 #include "BundleSceneBuilder.h"
+#include "DynamicPopup.h"
 #include "GLWidget.h"
 #include "GraphicsWindowQt.h"
 #include "MapController.h"
 #include "MapManipulator.h"
 #include "PlatformPaths.h"
 #include "SmartManipulator.h"
+#include "ViewStatsHandler.h"
+#include "comReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,8 +31,10 @@
 #include <osgGA/SphericalManipulator>
 #include <osgGA/TerrainManipulator>
 #include <osgGA/TrackballManipulator>
+#include <osgUtil/IncrementalCompileOperation>
 #include <osgViewer/ViewerEventHandlers>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -45,11 +50,34 @@ std::string localPath(const QString& fileName)
     return QFile::encodeName(fileName).toStdString();
 }
 
+template <typename List> bool inRange(const List& list, int index)
+{
+    return index >= 0 && index < int(list.size());
+}
+
+template <typename List> int indexOfNode(const List& list, const osg::Node* node)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].get() == node)
+            return int(i);
+    return -1;
+}
+
+bool failWith(QString* error, const QString& text)
+{
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (error)
+        *error = text;
+    return false;
+}
+
 } // namespace
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
-    : QWidget(parent), m_root(new osg::Group), m_log(logList), m_annotations(new AnnotationScene(m_root.get()))
+    : QWidget(parent), m_root(new osg::Group), m_log(logList),
+      m_annotations(new AnnotationScene(m_root.get())), m_imageMatches(new ImageMatchScene(m_root.get()))
 {
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.
@@ -87,22 +115,32 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
     m_screenshot = new osg::Image;
     m_screenshot->allocateImage(traits->width, traits->height, 1, GL_RGB, GL_UNSIGNED_BYTE);
 
-    // The sensor popup handler, the sensor geometry, the serial sensor reader
-    // and its stream thread are created here and given the view and the root.
+    m_sensors = std::make_unique<SensorDisplay>(m_root.get(), logList, QCoreApplication::applicationDirPath(),
+                                                comReader::defaultPortName());
+    // New readings recolour the nodes: a frame shows them.
+    connect(m_sensors.get(), &SensorDisplay::sceneChanged, this, &OsgWidget::requestFrame);
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
-    m_view->addEventHandler(new osgViewer::StatsHandler);
+    m_stats = new ViewStatsHandler([this](int key) {
+        return activeManipulator() == m_mapManipulator.get() && MapManipulator::usesKey(key);
+    });
+    m_view->addEventHandler(m_stats.get());
     m_mapController = new MapController(m_view.get(), m_root.get(), m_mapManipulator.get());
     m_view->addEventHandler(m_mapController.get());
-    // The sensor popup handler is added after the picking controller.
+    m_view->addEventHandler(m_sensors->popupHandler());
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(m_glWidget, 0, 0);
     setLayout(grid);
 
-    m_frameTimerId = startTimer(1, Qt::CoarseTimer);
+    // Paged archives: what the pager loads is compiled for the GPU a little
+    // each frame and merged when ready, so one frame never uploads a burst.
+    setIncrementalCompileOperation(new osgUtil::IncrementalCompileOperation);
+
+    m_glWidget->installEventFilter(this);
+    m_frameTimerId = startTimer(activeTickMs, Qt::CoarseTimer);
 }
 
 OsgWidget::~OsgWidget()
@@ -118,8 +156,67 @@ OsgWidget::~OsgWidget()
 
 void OsgWidget::renderFrame()
 {
+    m_frameRequested = false;
     frame();
     runLodControl();
+    // The level-of-detail control measures runs of frames drawn one after
+    // the other; a pause is idle time, not a slow frame.
+    if (m_lod.isEnabled() && !frameWanted())
+        m_lod.pause();
+}
+
+bool OsgWidget::frameWanted()
+{
+    if (m_frameRequested || checkNeedToDoFrame() || (m_sensors && m_sensors->isAnimating()))
+        return true;
+    // A manipulator moved by a call rather than by input (a standard view, a
+    // bookmark, the code of a tool) has not reached the camera yet.
+    const osgGA::CameraManipulator* manipulator = m_view->getCameraManipulator();
+    return manipulator && manipulator->getInverseMatrix() != getCamera()->getViewMatrix();
+}
+
+void OsgWidget::requestFrame()
+{
+    m_frameRequested = true;
+    wake();
+}
+
+void OsgWidget::setTick(int milliseconds)
+{
+    if (m_tickMs == milliseconds)
+        return;
+    killTimer(m_frameTimerId);
+    m_frameTimerId = startTimer(milliseconds, Qt::CoarseTimer);
+    m_tickMs = milliseconds;
+}
+
+void OsgWidget::wake()
+{
+    m_quietTicks = 0;
+    setTick(activeTickMs);
+}
+
+bool OsgWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    // Input reaches the viewer through the graphics window's event queue;
+    // the timer must look at it soon.
+    if (watched == m_glWidget) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Resize:
+            wake();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void OsgWidget::timerEvent(QTimerEvent* event)
@@ -131,8 +228,15 @@ void OsgWidget::timerEvent(QTimerEvent* event)
     // A QOpenGLWidget can only present what it drew inside paintGL, so a tick
     // asks for a paint; Qt folds ticks that come faster than the screen.
     // Without a context (no display) every repaint would only fail again.
-    if (m_glWidget->isVisible() && m_glWidget->isValid())
+    // A tick with nothing to show draws nothing: an idle view costs no CPU.
+    if (!m_glWidget->isVisible() || !m_glWidget->isValid())
+        return;
+    if (frameWanted()) {
+        wake();
         m_glWidget->update();
+    } else if (m_tickMs == activeTickMs && ++m_quietTicks >= ticksBeforeIdle) {
+        setTick(idleTickMs);
+    }
 }
 
 void OsgWidget::paintEvent(QPaintEvent* event)
@@ -146,6 +250,7 @@ void OsgWidget::enableLodControl()
 {
     const osg::FrameStamp* stamp = getViewerFrameStamp();
     m_lod.enable(stamp ? stamp->getReferenceTime() : 0.0, stamp ? stamp->getFrameNumber() : 0);
+    requestFrame();
 }
 
 void OsgWidget::runLodControl()
@@ -162,20 +267,21 @@ void OsgWidget::runLodControl()
 
 // ------------------------------------------------------------------- loading
 
-bool OsgWidget::loadBundle(const QString& fileName, bool visible)
+bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error)
 {
+    requestFrame();
     auto bundle = std::make_unique<SparseBundle>();
     const BundleLoader::Result result = BundleLoader::load(localPath(fileName), *bundle);
     if (result.kind == BundleLoader::Kind::Nvm)
         m_imageFolder = QFile::decodeName(QByteArray::fromStdString(result.imageFolder));
-    if (!result.ok)
+    if (!result.accepted) {
+        if (error)
+            *error = QString::fromStdString(result.message);
         return false;
-    if (!result.buildScene) {
-        // Patch files are shown through the point cloud path; their entry
-        // only keeps the bundle indices in step with the layer tree.
-        m_sparseBundles.push_back(std::move(bundle));
-        return true;
     }
+    // Bundler ".out" files feed the external tools only: a layer with nothing to show.
+    if (!result.buildScene)
+        return true;
     const QString companion = GeoReference::companionFileName(fileName);
     std::printf("%s\n", companion.toLocal8Bit().constData());
     GeoReference geo;
@@ -187,10 +293,13 @@ bool OsgWidget::loadBundle(const QString& fileName, bool visible)
 int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                          const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     BundleSceneBuilder(m_root.get(), geo).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
     const int index = int(m_sparseBundles.size()) - 1;
+    if (index == 0)
+        m_imageMatches->setGeoReference(geo); // the viewers' cameras come from the first bundle
     // A bundle adds a point group and a frustum per camera at once, so "the
     // first layer" is an empty root before the load, not a root of one child.
     if (firstLayer && m_root->getNumChildren() > 0)
@@ -200,18 +309,13 @@ int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::
     return index;
 }
 
-bool OsgWidget::loadModel(const QString& fileName, bool visible)
+bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
-    if (!node) {
-        // An empty placeholder keeps this list's indices in step with the
-        // layer tree's model list; it adds nothing to the scene.
-        std::printf("Could not read model %s\n", fileName.toLocal8Bit().constData());
-        std::fflush(stdout);
-        m_models.push_back(new osg::Group);
-        return false;
-    }
+    if (!node)
+        return failWith(error, fileName + tr(": the scene-graph library cannot read this model"));
     m_models.push_back(node);
     m_root->addChild(node.get());
     if (!visible)
@@ -221,11 +325,12 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible)
     return true;
 }
 
-bool OsgWidget::loadTerrain(const QString& fileName)
+bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 {
+    requestFrame();
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
-        return false;
+        return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
     m_terrains.push_back(node);
     m_root->addChild(node.get());
     std::printf("Read\n");
@@ -233,19 +338,32 @@ bool OsgWidget::loadTerrain(const QString& fileName)
     return true;
 }
 
-template <typename List> bool inRange(const List& list, int index)
+bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* error)
 {
-    return index >= 0 && index < int(list.size());
-}
-
-bool OsgWidget::loadPointCloud(const QString& fileName, bool visible)
-{
+    requestFrame();
     const PointCloudLoader::Result r = PointCloudLoader::loadPointCloud(fileName);
+    if (error)
+        *error = r.message;
+    if (!r.loaded)
+        return false;
     // Paged archives ignore the visible flag and need the detail control.
     if (r.archive)
         enableLodControl();
     addPointCloud(r.group.get(), r.archive || visible);
-    return r.loaded;
+    return true;
+}
+
+bool OsgWidget::exportLayerCloud(LayerId id, const QString& fileName, QString* message)
+{
+    const LayerObject* object = layerObject(id);
+    const int index =
+        object && object->type == LayerType::PointCloud ? indexOfNode(m_pointClouds, object->node.get()) : -1;
+    if (index < 0) {
+        if (message)
+            *message = tr("That layer holds no point cloud to export.");
+        return false;
+    }
+    return exportPointCloud(fileName, index, message);
 }
 
 bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* message)
@@ -258,47 +376,155 @@ bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* me
     return PointCloudLoader::exportPointCloud(fileName, m_pointClouds[size_t(index)]->asGroup(), message);
 }
 
-void OsgWidget::loadLayer(LayerType::Code type, const QString& file, bool visible)
+bool OsgWidget::loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
 {
+    if (id == noLayer || hasLayer(id))
+        return failWith(error, file + tr(": layer %1 is taken").arg(id));
+    LayerObject object;
+    object.type = type;
     switch (type) {
-    case LayerType::Bundle: loadBundle(file, visible); break;
-    case LayerType::Mesh: loadModel(file, visible); break;
-    case LayerType::Terrain: loadTerrain(file); break;
-    case LayerType::PointCloud: loadPointCloud(file, visible); break;
+    case LayerType::Bundle: {
+        const size_t before = m_sparseBundles.size();
+        if (!loadBundle(file, visible, error))
+            return false;
+        if (m_sparseBundles.size() == before)
+            return true; // a Bundler file: nothing in the scene stands for it
+        object.bundle = m_sparseBundles.back().get();
+        break;
+    }
+    case LayerType::Mesh:
+        if (!loadModel(file, visible, error))
+            return false;
+        object.node = m_models.back();
+        break;
+    case LayerType::Terrain:
+        if (!loadTerrain(file, error))
+            return false;
+        object.node = m_terrains.back();
+        break;
+    case LayerType::PointCloud:
+        if (!loadPointCloud(file, visible, error))
+            return false;
+        object.node = m_pointClouds.back();
+        break;
     case LayerType::Points:
     case LayerType::Polygons:
-        loadAnnotationLayer(type, file, visible, QCoreApplication::applicationDirPath());
+        return loadAnnotationLayer(id, type, file, visible, QCoreApplication::applicationDirPath(), error);
+    default:
+        return failWith(error, file + tr(": this kind of layer has nothing to show"));
+    }
+    m_layerObjects[id] = object;
+    return true;
+}
+
+const OsgWidget::LayerObject* OsgWidget::layerObject(LayerId id) const
+{
+    const auto found = m_layerObjects.find(id);
+    return found == m_layerObjects.end() ? nullptr : &found->second;
+}
+
+osg::Node* OsgWidget::layerNode(LayerId id) const
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return nullptr;
+    if (object->annotation)
+        return object->annotation->group();
+    if (object->bundle)
+        return object->bundle->sparsePoints.empty() ? nullptr : object->bundle->sparsePoints.front().get();
+    return object->node.get();
+}
+
+int OsgWidget::bundleIndex(const SparseBundle* bundle) const
+{
+    for (size_t i = 0; i < m_sparseBundles.size(); ++i)
+        if (m_sparseBundles[i].get() == bundle)
+            return int(i);
+    return -1;
+}
+
+void OsgWidget::setLayerVisible(LayerId id, bool visible)
+{
+    requestFrame();
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return;
+    if (object->bundle)
+        setBundleMask(bundleIndex(object->bundle), visible ? shownMask : hiddenMask);
+    else if (object->annotation)
+        object->annotation->setVisible(visible);
+    else if (object->node)
+        object->node->setNodeMask(visible ? shownMask : hiddenMask);
+}
+
+void OsgWidget::removeLayer(LayerId id)
+{
+    requestFrame();
+    const auto found = m_layerObjects.find(id);
+    if (found == m_layerObjects.end())
+        return;
+    const LayerObject object = found->second;
+    m_layerObjects.erase(found);
+    switch (object.type) {
+    case LayerType::Bundle:
+        removeBundle(bundleIndex(object.bundle));
+        break;
+    case LayerType::Mesh:
+        removeModel(indexOfNode(m_models, object.node.get()));
+        break;
+    case LayerType::PointCloud:
+        removePointCloud(indexOfNode(m_pointClouds, object.node.get()));
+        break;
+    case LayerType::Terrain: {
+        const int index = indexOfNode(m_terrains, object.node.get());
+        if (index >= 0) {
+            detachFromRoot(object.node.get());
+            m_terrains.erase(m_terrains.begin() + index);
+        }
+        break;
+    }
+    case LayerType::Points:
+    case LayerType::Polygons:
+        m_annotations->remove(object.annotation);
         break;
     default: break;
     }
 }
 
-void OsgWidget::setLayerVisible(LayerType::Code type, int index, bool visible)
+void OsgWidget::forgetObject(const osg::Node* node, const SparseBundle* bundle)
 {
-    switch (type) {
-    case LayerType::Bundle: visible ? showBundle(index) : hideBundle(index); break;
-    case LayerType::Mesh: visible ? showModel(index) : hideModel(index); break;
-    case LayerType::PointCloud: visible ? showPointCloud(index) : hidePointCloud(index); break;
-    case LayerType::Points:
-    case LayerType::Polygons: m_annotations->setVisible(type, index, visible); break;
-    default: break;
+    requestFrame();
+    for (auto it = m_layerObjects.begin(); it != m_layerObjects.end();) {
+        const bool gone = (node && it->second.node.get() == node) || (bundle && it->second.bundle == bundle);
+        it = gone ? m_layerObjects.erase(it) : std::next(it);
     }
 }
 
-void OsgWidget::removeLayer(LayerType::Code type, int index)
+int OsgWidget::addPointCloud(LayerId id, osg::Node* cloud, bool visible)
 {
-    switch (type) {
-    case LayerType::Bundle: removeBundle(index); break;
-    case LayerType::Mesh: removeModel(index); break;
-    case LayerType::PointCloud: removePointCloud(index); break;
-    case LayerType::Points:
-    case LayerType::Polygons: m_annotations->remove(type, index); break;
-    default: break;
-    }
+    if (id == noLayer || hasLayer(id) || !cloud)
+        return -1;
+    const int index = addPointCloud(cloud, visible);
+    LayerObject object;
+    object.type = LayerType::PointCloud;
+    object.node = cloud;
+    m_layerObjects[id] = object;
+    return index;
+}
+
+LayerSummary OsgWidget::layerSummary(LayerId id) const
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return LayerSummary();
+    if (object->bundle)
+        return LayerSummary::ofBundle(*object->bundle);
+    return object->node ? LayerSummary::ofNode(object->node.get()) : LayerSummary();
 }
 
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
+    requestFrame();
     const bool firstLayer = m_root->getNumChildren() == 0;
     osg::ref_ptr<osg::Node> node = cloud ? cloud : new osg::Group;
     m_pointClouds.push_back(node);
@@ -321,6 +547,7 @@ bool OsgWidget::validBundle(int index) const
 
 void OsgWidget::setBundleMask(int index, osg::Node::NodeMask mask)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
@@ -358,9 +585,11 @@ void OsgWidget::detachFromRoot(osg::Node* node)
 
 void OsgWidget::removeBundle(int index)
 {
+    requestFrame();
     if (!validBundle(index))
         return;
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
+    forgetObject(nullptr, &bundle);
     for (size_t m = 0; m < bundle.bundleCameras.size(); ++m) {
         std::printf("sparseBundles[index]->bundleCameras[m].size()= %zu\n", bundle.bundleCameras[m].size());
         for (auto& camera : bundle.bundleCameras[m]) {
@@ -381,6 +610,7 @@ void OsgWidget::removeBundle(int index)
 
 void OsgWidget::hidePointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -390,6 +620,7 @@ void OsgWidget::hidePointSet(int bundle, int set)
 
 void OsgWidget::showPointSet(int bundle, int set)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     auto& groups = m_sparseBundles[size_t(bundle)]->sparsePoints;
@@ -415,6 +646,7 @@ BundleCamera* cameraAt(SparseBundle& bundle, int model, int camera)
 
 void OsgWidget::hideCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -424,6 +656,7 @@ void OsgWidget::hideCamera(int bundle, int model, int camera)
 
 void OsgWidget::showCamera(int bundle, int model, int camera)
 {
+    requestFrame();
     if (!validBundle(bundle))
         return;
     BundleCamera* c = cameraAt(*m_sparseBundles[size_t(bundle)], model, camera);
@@ -433,44 +666,59 @@ void OsgWidget::showCamera(int bundle, int model, int camera)
 
 void OsgWidget::hideModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showModel(int index)
 {
+    requestFrame();
     if (inRange(m_models, index))
         m_models[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removeModel(int index)
 {
+    requestFrame();
     if (!inRange(m_models, index))
         return;
     m_models[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_models[size_t(index)].get());
+    forgetObject(m_models[size_t(index)].get());
     m_models.erase(m_models.begin() + index);
 }
 
 void OsgWidget::hidePointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
 }
 
 void OsgWidget::showPointCloud(int index)
 {
+    requestFrame();
     if (inRange(m_pointClouds, index))
         m_pointClouds[size_t(index)]->setNodeMask(shownMask);
 }
 
 void OsgWidget::removePointCloud(int index)
 {
+    requestFrame();
     if (!inRange(m_pointClouds, index))
         return;
     m_pointClouds[size_t(index)]->setNodeMask(hiddenMask);
     detachFromRoot(m_pointClouds[size_t(index)].get());
+    forgetObject(m_pointClouds[size_t(index)].get());
     m_pointClouds.erase(m_pointClouds.begin() + index);
+    const bool archiveLeft = std::any_of(m_pointClouds.begin(), m_pointClouds.end(), [](const auto& cloud) {
+        return PointCloudLoader::isArchive(cloud.get());
+    });
+    if (m_lod.isEnabled() && !archiveLeft) {
+        m_lod.disable();
+        getCamera()->setLODScale(1.0f);
+    }
 }
 
 // ------------------------------------------------------------ standard views
@@ -509,6 +757,7 @@ bool OsgWidget::standardEye(const QString& name, const osg::BoundingSphere& boun
 
 void OsgWidget::showStandardView(const QString& name)
 {
+    requestFrame();
     const osg::BoundingSphere bound = m_root->getBound();
     // An empty scene has no centre to look at.
     if (!bound.valid())
@@ -573,18 +822,16 @@ void OsgWidget::createBookmark()
 
 void OsgWidget::goToBookmark(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_bookmarks.size()))
         return;
     const Bookmark& mark = m_bookmarks[size_t(index)];
     osgGA::CameraManipulator* manipulator = activeManipulator();
     if (!manipulator)
         return;
-    // The view turns toward the first layer; with no layer loaded the
-    // bookmark's own centre is all there is.
-    osg::Vec3d centre = mark.centre;
-    if (m_root->getNumChildren() > 0 && m_root->getChild(0)->getBound().valid())
-        centre = m_root->getChild(0)->getBound().center();
-    manipulator->setHomePosition(mark.eye, centre, mark.up, false);
+    // The view the bookmark was saved with: its own eye, direction and up,
+    // whatever layers came or went since.
+    manipulator->setHomePosition(mark.eye, mark.centre, mark.up, false);
     manipulator->home(0.0);
     m_glWidget->update();
 }
@@ -600,6 +847,7 @@ void OsgWidget::setBookmarks(const std::deque<Bookmark>& bookmarks)
 
 void OsgWidget::selectManipulator(int index)
 {
+    requestFrame();
     if (index < 0 || index >= int(m_manipulators->getNumMatrixManipulators()))
         return;
     // Keep the camera where it is while the driving manipulator changes.
@@ -645,15 +893,21 @@ void OsgWidget::turnOnSelectBox(bool on)
     m_mapController->turnOnSelectBox(on);
 }
 
-int OsgWidget::extractBox()
+osg::ref_ptr<osg::Group> OsgWidget::extractSelection()
 {
     osg::ref_ptr<osg::Geode> points = m_mapController->extractBox();
     if (!points)
-        return -1;
+        return nullptr;
     osg::ref_ptr<osg::Group> cloud = new osg::Group;
     cloud->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
     cloud->addChild(points.get());
-    return addPointCloud(cloud.get(), true);
+    return cloud;
+}
+
+int OsgWidget::extractBox()
+{
+    osg::ref_ptr<osg::Group> cloud = extractSelection();
+    return cloud ? addPointCloud(cloud.get(), true) : -1;
 }
 
 // ----------------------------------------------------------------- screenshot
@@ -701,38 +955,64 @@ bool OsgWidget::captureScreen()
 
 // ------------------------------------------------------- annotation layers
 
-QVector<AnnotationRecord> OsgWidget::loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
-                                                         const QString& appFolder)
+bool OsgWidget::loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                                    const QString& appFolder, QString* error)
 {
+    requestFrame();
+    if (id == noLayer || hasLayer(id))
+        return failWith(error, file + tr(": layer %1 is taken").arg(id));
     const bool firstLayer = m_root->getNumChildren() == 0;
-    const QVector<AnnotationRecord> records = m_annotations->load(type, file, visible, appFolder);
-    if (firstLayer && !records.isEmpty())
+    AnnotationLayer* layer = m_annotations->loadLayer(type, file, visible, appFolder, error);
+    if (!layer)
+        return false;
+    LayerObject object;
+    object.type = type;
+    object.annotation = layer;
+    m_layerObjects[id] = object;
+    if (firstLayer)
         showTop();
-    return records;
+    return true;
 }
 
-int OsgWidget::addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder)
+bool OsgWidget::addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder)
 {
-    return m_annotations->addLayer(type, visible, appFolder);
+    requestFrame();
+    if (id == noLayer || hasLayer(id))
+        return false;
+    AnnotationLayer* layer = m_annotations->createLayer(type, visible, appFolder);
+    if (!layer)
+        return false;
+    LayerObject object;
+    object.type = type;
+    object.annotation = layer;
+    m_layerObjects[id] = object;
+    return true;
 }
 
-void OsgWidget::appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record)
+void OsgWidget::appendAnnotation(LayerId id, const AnnotationRecord& record)
 {
-    m_annotations->append(type, index, record);
+    requestFrame();
+    const LayerObject* object = layerObject(id);
+    if (object && object->annotation)
+        object->annotation->addRecord(record);
 }
 
-QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerType::Code type, int index) const
+QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerId id) const
 {
-    const AnnotationLayer* layer = m_annotations->layer(type, index);
-    return layer ? layer->records() : QVector<AnnotationRecord>();
+    const LayerObject* object = layerObject(id);
+    return object && object->annotation ? object->annotation->records() : QVector<AnnotationRecord>();
 }
 
-void OsgWidget::toggleAnnotationLabels(LayerType::Code type, int index)
+void OsgWidget::toggleAnnotationLabels(LayerId id)
 {
-    m_annotations->toggleLabels(type, index);
+    requestFrame();
+    const LayerObject* object = layerObject(id);
+    if (object && object->annotation)
+        object->annotation->toggleLabels();
 }
 
-bool OsgWidget::saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error)
+bool OsgWidget::saveAnnotationLayer(LayerId id, const QString& file, QString* error)
 {
-    return m_annotations->save(type, file, index, error);
+    const LayerObject* object = layerObject(id);
+    return AnnotationScene::save(object ? object->annotation : nullptr, file, error);
 }

@@ -11,14 +11,18 @@
 #include <osgViewer/View>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "AnnotationScene.h"
 #include "GeoReference.h"
+#include "ImageMatchScene.h"
 #include "LayerScene.h"
+#include "LayerSummary.h"
 #include "LodControl.h"
 #include "NvmReader.h"
+#include "SensorDisplay.h"
 #include "SparseBundle.h"
 
 class GLWidget;
@@ -27,6 +31,7 @@ class MapController;
 class MapManipulator;
 class QListWidget;
 class SmartManipulator;
+class ViewStatsHandler;
 
 // The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
 // rendering into it. Owns the scene root and every list of loaded layers.
@@ -57,38 +62,51 @@ public:
     // The manipulator that moves the camera now (inside the set once one is selected).
     osgGA::CameraManipulator* activeManipulator() const;
 
-    // Loading. Each returns whether something was added to the scene.
-    bool loadBundle(const QString& fileName, bool visible);
+    // Loading. Each returns whether something was added to the scene; a
+    // file that gives nothing adds nothing, and error (when given) says why.
+    bool loadBundle(const QString& fileName, bool visible, QString* error = nullptr);
     // Adds an already read bundle: builds its nodes (placed by geo when given),
     // keeps it in sparseBundles, shows "Top" for the first layer, hides it when
     // not visible. Returns its index.
     int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                   const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible);
-    bool loadModel(const QString& fileName, bool visible);
-    bool loadTerrain(const QString& fileName);
+    bool loadModel(const QString& fileName, bool visible, QString* error = nullptr);
+    bool loadTerrain(const QString& fileName, QString* error = nullptr);
     // Reads a point cloud file (PLY, PTS, XYB, patch, paged archive, or any
     // file the scene-graph library reads) and appends it to the clouds.
-    bool loadPointCloud(const QString& fileName, bool visible);
+    bool loadPointCloud(const QString& fileName, bool visible, QString* error = nullptr);
     // Writes the arrays of cloud index as ASCII PLY; false with a message
     // when there is no such cloud or it cannot be written.
     bool exportPointCloud(const QString& fileName, int index, QString* message = nullptr);
+    // The same for the cloud of a layer.
+    bool exportLayerCloud(LayerId id, const QString& fileName, QString* message = nullptr);
 
-    // What the layer tree asks of the view.
-    void loadLayer(LayerType::Code type, const QString& file, bool visible) override;
-    void setLayerVisible(LayerType::Code type, int index, bool visible) override;
-    void removeLayer(LayerType::Code type, int index) override;
+    // What the layer tree asks of the view: scene objects by layer id.
+    bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                   QString* error = nullptr) override;
+    void setLayerVisible(LayerId id, bool visible) override;
+    void removeLayer(LayerId id) override;
+    // Whether a scene object stands for the layer.
+    bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
+    // The scene object of a layer: the node of a mesh, terrain or point
+    // cloud, the points of a bundle's first model, an annotation layer's group.
+    osg::Node* layerNode(LayerId id) const;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
+    // A cloud made here (an extracted selection) becomes the layer's object.
+    int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
     // Annotation point and polygon layers.
-    QVector<AnnotationRecord> loadAnnotationLayer(LayerType::Code type, const QString& file, bool visible,
-                                                  const QString& appFolder) override;
-    int addAnnotationLayer(LayerType::Code type, bool visible, const QString& appFolder) override;
-    void appendAnnotation(LayerType::Code type, int index, const AnnotationRecord& record) override;
-    QVector<AnnotationRecord> annotationRecords(LayerType::Code type, int index) const override;
-    void toggleAnnotationLabels(LayerType::Code type, int index) override;
-    // Writes an annotation layer's records back to file ("Save Edits").
-    bool saveAnnotationLayer(LayerType::Code type, const QString& file, int index, QString* error = nullptr);
+    bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                             const QString& appFolder, QString* error = nullptr) override;
+    bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible,
+                            const QString& appFolder) override;
+    void appendAnnotation(LayerId id, const AnnotationRecord& record) override;
+    QVector<AnnotationRecord> annotationRecords(LayerId id) const override;
+    void toggleAnnotationLabels(LayerId id) override;
+    // Writes an annotation layer's records back to file ("Save Edits"); a
+    // layer without records leaves the file alone.
+    bool saveAnnotationLayer(LayerId id, const QString& file, QString* error = nullptr);
     AnnotationScene* annotations() const { return m_annotations.get(); }
 
     // Layers by index; indices outside a list are ignored.
@@ -106,10 +124,16 @@ public:
     void showPointCloud(int index);
     void removePointCloud(int index);
 
+    // What the property windows show of a layer; empty for indices outside its list.
+    LayerSummary layerSummary(LayerId id) const;
+
     const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
     const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }
     const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
     const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_pointClouds; }
+
+    // The image viewers' match sets and shared selections, and the shapes extracted from them.
+    ImageMatchScene* imageMatches() const { return m_imageMatches.get(); }
 
     // Folder of the last loaded NVM file with "/" appended.
     QString imageFolder() const { return m_imageFolder; }
@@ -144,20 +168,44 @@ public:
     // Selects an entry of the manipulator set and lets it drive the view.
     void selectManipulator(int index);
 
-    // Switched on when a paged point archive is loaded.
+    // Switched on when a paged point archive is loaded, off (with the
+    // camera's LOD scale back at 1) when the last one is removed.
     void enableLodControl();
     bool lodControlEnabled() const { return m_lod.isEnabled(); }
 
     int frameTimerId() const { return m_frameTimerId; }
 
+    // Frames are drawn on demand. A tick of the frame timer draws one only
+    // when something asked for it: input in the view, a manipulator still
+    // moving (View::requestContinuousUpdate), the pager loading or merging,
+    // nodes that need update traversals and the sensors' smoke (animations),
+    // new sensor readings, scene code calling View::requestRedraw(), a camera
+    // manipulator moved by a call, or requestFrame() below.
+    // Anything that changes the scene or the view outside the viewer's own
+    // event handling asks for a frame through one of these.
+    bool frameWanted();
+
+    // The sensor network display (serial reader, stream thread, sensor
+    // scene, popup handler); the view creates it and leaves it to the window.
+    SensorDisplay* sensors() const { return m_sensors.get(); }
+
     // The picking controller: input modes, picked points and the selection box.
     MapController* mapController() const { return m_mapController.get(); }
-    // Extracts the points inside the selection box into a new point cloud
-    // (lighting off, like loaded clouds) at the end of the point clouds.
-    // Returns its index, or -1 when nothing was extracted.
+    // The points inside the selection box as a point cloud group (lighting
+    // off, like loaded clouds), not yet in the scene; null when the box
+    // holds no point.
+    osg::ref_ptr<osg::Group> extractSelection();
+    // The same, appended to the point clouds. Returns its index, or -1 when
+    // nothing was extracted.
     int extractBox();
 
+    // The statistics handler (its keys rest while the map manipulator moves).
+    ViewStatsHandler* statsHandler() const { return m_stats.get(); }
+
 public slots:
+    // One more frame at the next tick; requests in between come as one frame.
+    void requestFrame();
+
     // The selection box, forwarded to the picking controller.
     void setBoxX(double x);
     void setBoxY(double y);
@@ -169,15 +217,37 @@ public slots:
     void turnOnSelectBox(bool on);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The frame timer ticks every millisecond while frames come; after a
+    // quarter second without one it slows to idleTickMs, and a request or
+    // input in the view brings it back at once.
+    static constexpr int activeTickMs = 1;
+    static constexpr int idleTickMs = 20;
+    static constexpr int ticksBeforeIdle = 250;
+    void setTick(int milliseconds);
+    void wake();
+
     void renderFrame();
     void runLodControl();
     void setBundleMask(int index, osg::Node::NodeMask mask);
     void detachFromRoot(osg::Node* node);
     bool validBundle(int index) const;
+    int bundleIndex(const SparseBundle* bundle) const;
+    // Drops the layer ids whose object was removed by index.
+    void forgetObject(const osg::Node* node, const SparseBundle* bundle = nullptr);
+
+    // The scene object of one layer id.
+    struct LayerObject {
+        LayerType::Code type = LayerType::None;
+        osg::ref_ptr<osg::Node> node;          // meshes, terrains, point clouds
+        SparseBundle* bundle = nullptr;        // owned by m_sparseBundles
+        AnnotationLayer* annotation = nullptr; // owned by m_annotations
+    };
+    const LayerObject* layerObject(LayerId id) const;
 
     osg::ref_ptr<osg::Group> m_root;
     osg::ref_ptr<osgViewer::View> m_view;
@@ -189,6 +259,7 @@ private:
     osg::ref_ptr<SmartManipulator> m_smartManipulator;
     osg::ref_ptr<osgGA::KeySwitchMatrixManipulator> m_manipulators;
     osg::ref_ptr<MapController> m_mapController;
+    osg::ref_ptr<ViewStatsHandler> m_stats;
 
     osg::ref_ptr<osg::Image> m_screenshot;
 
@@ -197,9 +268,16 @@ private:
     std::vector<osg::ref_ptr<osg::Node>> m_terrains;
     std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
     std::unique_ptr<AnnotationScene> m_annotations;
+    std::unique_ptr<ImageMatchScene> m_imageMatches;
+    std::map<LayerId, LayerObject> m_layerObjects;
     QString m_imageFolder;
 
     std::deque<Bookmark> m_bookmarks;
     LodControl m_lod;
     int m_frameTimerId = 0;
+    bool m_frameRequested = true; // the first frame
+    int m_tickMs = activeTickMs;
+    int m_quietTicks = 0;
+    // Last, so its thread is joined before anything else of the view goes.
+    std::unique_ptr<SensorDisplay> m_sensors;
 };

@@ -46,6 +46,9 @@ void PickMarks::moveEdge(osg::Geode* edge, const osg::Vec3& from, const osg::Vec
     (*vertices)[1] = to;
     vertices->dirty();
     geometry->dirtyBound();
+    // The edge is drawn from a compiled display list: without this the
+    // screen keeps showing it where it was first drawn.
+    geometry->dirtyGLObjects();
 }
 
 osg::ref_ptr<osg::Geode> PickMarks::distanceLabel(const osg::Vec3& from, const osg::Vec3& to)

@@ -1,5 +1,6 @@
 #include "PointCloudLoader.h"
 
+#include "FullDetailCulling.h"
 #include "PlyReader.h"
 #include "PlyWriter.h"
 #include "PointGeometry.h"
@@ -13,6 +14,7 @@
 #include <osg/NodeVisitor>
 #include <osg/Point>
 #include <osg/PolygonMode>
+#include <osg/ValueObject>
 #include <osgDB/ReadFile>
 
 #include <iostream>
@@ -42,16 +44,24 @@ bool addPointGeode(osg::Group* group, osg::Vec3Array* vertices, osg::Vec4Array* 
     return true;
 }
 
-bool readPlyInto(osg::Group* group, const QString& fileName)
+bool readPlyInto(osg::Group* group, const QString& fileName, QString* message)
 {
     std::cout << "Bundle File is .patch\n";
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
     return addPointGeode(group, vertices.get(), colours.get(),
-                         PlyReader::readPly(fileName, *vertices, *colours));
+                         PlyReader::readPly(fileName, *vertices, *colours, message));
 }
 
+const char* const archiveMark = "pagedArchive";
+
 } // namespace
+
+bool PointCloudLoader::isArchive(const osg::Node* cloud)
+{
+    bool archive = false;
+    return cloud && cloud->getUserValue(archiveMark, archive) && archive;
+}
 
 PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileName)
 {
@@ -61,20 +71,21 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     group->getOrCreateStateSet()->setMode(GL_LIGHTING,
                                           osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
 
-    const auto has = [&fileName](const char* text) { return fileName.contains(QLatin1String(text)); };
+    const QString name = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const auto has = [&name](const char* text) { return name.contains(QLatin1String(text)); };
     const bool asciiPly = has(".ply") && PlyReader::isAsciiPly(fileName);
 
     if (has(".patch"))
-        result.loaded |= readPlyInto(group, fileName);
+        result.loaded |= readPlyInto(group, fileName, &result.message);
 
     if (!asciiPly) {
         osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
         if (has(".xyb")) {
-            const bool read = XybReader::readXyb(fileName, *vertices, *colours);
+            const bool read = XybReader::readXyb(fileName, *vertices, *colours, &result.message);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".pts")) {
-            const bool read = PtsReader::readPts(fileName, *vertices, *colours);
+            const bool read = PtsReader::readPts(fileName, *vertices, *colours, &result.message);
             if (read)
                 PtsGeoReference::apply(fileName, *vertices, *colours);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
@@ -84,10 +95,15 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
             if (node) {
                 node->setStateSet(makeArchiveStateSet());
                 group->addChild(node);
+                group->setUserValue(archiveMark, true);
+                // Every leaf the archive pages in is drawn, however few pixels
+                // it covers, as the same points loaded plainly would be.
+                group->setCullCallback(new FullDetailCulling);
                 result.archive = true;
                 result.loaded = true;
                 std::cout << "Read\n";
             } else {
+                result.message = fileName + QStringLiteral(": cannot be read as a paged point archive");
                 std::cout << "Cannot read archive " << fileName.toStdString() << "\n";
             }
         } else {
@@ -100,13 +116,18 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 node->accept(streaming);
                 group->addChild(node);
                 result.loaded = true;
-            } else {
-                group->addChild(new osg::Geode);
+            } else if (!result.loaded) {
+                result.message = fileName + QStringLiteral(": the scene-graph library cannot read this file");
             }
         }
     } else {
-        result.loaded |= readPlyInto(group, fileName);
+        result.loaded |= readPlyInto(group, fileName, &result.message);
     }
+    // The user is told which file, whatever the reader's own words.
+    if (!result.loaded && result.message.isEmpty())
+        result.message = QStringLiteral("no points read");
+    if (!result.loaded && !result.message.startsWith(fileName))
+        result.message = fileName + QStringLiteral(": ") + result.message;
     return result;
 }
 

@@ -8,7 +8,7 @@
 #include <QString>
 
 // Builds the scene group of one point cloud file, choosing the reader by the
-// file name: ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"
+// file's own name (not its folders): ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"
 // (with its georeference companion), ".osga" paged archives, and anything
 // else through the scene-graph library. The scene view appends the group to
 // its point clouds and the root.
@@ -23,9 +23,15 @@ public:
         bool archive = false;
         // Points or a node were added under the group.
         bool loaded = false;
+        // Why nothing (or not everything) was read: the reader's words, with
+        // the file and, for text formats, the line.
+        QString message;
     };
 
     static Result loadPointCloud(const QString& fileName);
+
+    // Whether a cloud's group holds a paged archive.
+    static bool isArchive(const osg::Node* cloud);
 
     // Paged archives: lighting off (override), blending, transparent bin,
     // points of size 1..100 attenuated by distance, polygons drawn as points.

@@ -40,6 +40,7 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
         {"&Connect UAV", Save, nullptr, None, "Connect to Unmanned Aerial Vehicle", nullptr, false, false, true},
         {"&Connect EDM", Save, nullptr, None, "Connect EDM", "openSerialPortPass()", false, false, true},
         {"&Disconnect EDM", Save, nullptr, None, "Disconnect to EDM", "closeSerialPortPass()", false, false, true},
+        {"&Sensors", ":/images/Sensors.png", nullptr, None, "Show the site's sensor network from its serial gateway", "startSensors(bool)", true, true, true},
         {"&Send Mission", Save, nullptr, None, "Send Mission to AUV onboard memory (Warning!!! Will overwrite current mission plan!!", nullptr, false, false, true},
         {"&Retrieve Mission", Save, nullptr, None, "Retrieve Mission from AUV onboard memory", nullptr, false, false, true},
         {"&Load Mission", Save, nullptr, None, "Load from File saved Mission", nullptr, false, false, true},
@@ -88,21 +89,32 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
 QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
 {
     QVector<Bar> bars;
-    bars.append(Bar{"&File", {"&Open Project...", "&Add Data(s)...", "&Save Project", "&Save As Project", separator,
-                           "&Close Project", separator, "&Quit"}});
+    bars.append(Bar{"&File", {"&Open Project...", "&Add Data(s)...", "&Add Images...", "&Save Project",
+                              "&Save As Project", separator, "&Close Project", separator, "&Quit"}});
     // Filled with the docks' toggle actions when the docks are created.
     bars.append(Bar{viewMenu, {}});
+    // Photographs are taken, fetched and looked at in the field too; the
+    // field edition leaves out only the entries that do nothing.
+    if (edition == Edition::Tessary)
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}});
     if (edition == Edition::Orvalis) {
-        bars.append(Bar{"&Images", {"&Copy to Folder", "&Geotag Images", "&Extract Exif", "&Show Thumbnails", "&Sync Images"}});
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
+                                    "&Show Thumbnails", "&Sync Images"}});
         bars.append(Bar{"&Scan", {"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment", "&Abort current reconstruction",
                                "&Scan Settings"}});
-        bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM"}});
+        bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM",
+                                     separator, "&Sensors"}});
         bars.append(Bar{"&Mission", {"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}});
     }
-    // Point drawing and the map manipulator would otherwise be out of reach:
-    // they follow the last separator.
-    bars.append(Bar{"&Tools", {"&Measure", "&PLY->OSGA(LOD)", separator, bookmarkMenu, separator, "&DrawingPoint",
-                               "&Switch Manipulator"}});
+    // Point drawing, the map manipulator and the two PTS conversions would
+    // otherwise be out of reach: the conversions follow the archive
+    // conversion, the others the last separator.
+    QStringList tools{"&Measure", "&PLY->OSGA(LOD)", "&Convert Ply2Pts", "&Convert Pts2Ply", separator,
+                      bookmarkMenu, separator, "&DrawingPoint", "&Switch Manipulator"};
+    // The field edition has no "&Connect" menu; the sensors switch lives here.
+    if (edition == Edition::Tessary)
+        tools << separator << "&Sensors";
+    bars.append(Bar{"&Tools", tools});
     bars.append(Bar{"&Help", {"&About"}});
     return bars;
 }

@@ -1,7 +1,6 @@
 #include "AnnotationIcons.h"
 
-#include <QPainter>
-#include <QPen>
+#include <QColor>
 
 #include "CategoryColour.h"
 #include "DCodeIcon.h"
@@ -15,9 +14,6 @@ QPixmap AnnotationIcons::polygonSwatch(const QString& locusDesc)
 {
     const osg::Vec4f c = CategoryColour::colourOf(locusDesc);
     QPixmap swatch(46, 32);
-    swatch.fill(Qt::white);
-    QPainter painter(&swatch);
-    painter.setPen(QPen(QColor(int(c.r() * 255.0f), int(c.g() * 255.0f), int(c.b() * 255.0f)), 4));
-    painter.drawRect(0, 0, 45, 31);
+    swatch.fill(QColor(int(c.r() * 255.0f), int(c.g() * 255.0f), int(c.b() * 255.0f)));
     return swatch;
 }

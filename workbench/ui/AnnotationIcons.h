@@ -10,6 +10,6 @@ class AnnotationIcons
 {
 public:
     static QIcon pointIcon(const QString& appFolder, const QString& dCode);
-    // 46 x 32, white, with a 4-pixel frame in the category colour.
+    // 46 x 32, filled with the category colour.
     static QPixmap polygonSwatch(const QString& locusDesc);
 };

@@ -121,9 +121,9 @@ void AnnotationInput::dateSet()
     for (LayerType::Code type : {LayerType::Points, LayerType::Polygons}) {
         const bool points = type == LayerType::Points;
         const QString name = m_store.layerName(type);
-        const int index = m_tree->indexOf(type, name);
-        if (index >= 0) {
-            const QVector<AnnotationRecord> records = m_scene->annotationRecords(type, index);
+        const LayerScene::LayerId id = dayLayer(type);
+        if (id != LayerScene::noLayer) {
+            const QVector<AnnotationRecord> records = m_scene->annotationRecords(id);
             if (records.isEmpty())
                 m_store.setNextId(type, 0);
             else
@@ -144,27 +144,38 @@ void AnnotationInput::dateSet()
     }
 }
 
-int AnnotationInput::currentLayer(LayerType::Code type, bool create)
+LayerScene::LayerId AnnotationInput::dayLayer(LayerType::Code type) const
 {
     const QString name = m_store.layerName(type);
-    int index = m_tree->indexOf(type, name);
-    if (index >= 0 || name.isEmpty())
-        return index;
+    if (name.isEmpty())
+        return LayerScene::noLayer;
+    // By its file first: the user may have renamed the layer in the tree.
+    const LayerScene::LayerId byFile = m_tree->idOfFile(type, m_store.layerFile(name));
+    return byFile != LayerScene::noLayer ? byFile : m_tree->idOf(type, name);
+}
+
+LayerScene::LayerId AnnotationInput::currentLayer(LayerType::Code type, bool create)
+{
+    const QString name = m_store.layerName(type);
+    const LayerScene::LayerId id = dayLayer(type);
+    if (id != LayerScene::noLayer || name.isEmpty())
+        return id;
     // The day's file exists but its layer is not loaded (never loaded, or
     // removed from the tree): its finds must be read back, not overwritten.
     const QString file = m_store.layerFile(name);
     if (QFileInfo(file).isFile()) {
         if (m_addLayer)
             m_addLayer(type, file, name);
-        return m_tree->indexOf(type, name);
+        return dayLayer(type);
     }
     if (!create)
-        return -1;
+        return LayerScene::noLayer;
     QStandardItem* item = m_tree->addLayerWithoutLoading(type, file, name, true, m_tree->projectRoot());
-    m_scene->addAnnotationLayer(type, true, m_store.applicationFolder());
+    const LayerScene::LayerId made = LayerTree::layerId(item);
+    m_scene->addAnnotationLayer(made, type, true, m_store.applicationFolder());
     m_store.setNextId(type, 0);
     emit layerItemCreated(item);
-    return m_tree->indexOf(type, name);
+    return made;
 }
 
 void AnnotationInput::stopInput(LayerType::Code type)
@@ -174,18 +185,18 @@ void AnnotationInput::stopInput(LayerType::Code type)
     if (form->toggleButton()->isChecked())
         form->toggleButton()->setChecked(false); // its toggled(false) stops the server
     else
-        emit commandServerStopRequested();
+        emit commandServerStopRequested(type);
     if (type == LayerType::Polygons)
         setPolygonInput(false);
     else
         setPointInput(false);
 }
 
-QString AnnotationInput::writeDayFile(LayerType::Code type, int index)
+QString AnnotationInput::writeDayFile(LayerType::Code type, LayerScene::LayerId id)
 {
     const QString name = m_store.layerName(type);
     QString error;
-    if (m_store.writeLayer(type, name, m_scene->annotationRecords(type, index), &error))
+    if (m_store.writeLayer(type, name, m_scene->annotationRecords(id), &error))
         return QString();
     std::cout << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString()
               << std::endl;
@@ -221,19 +232,18 @@ AnnotationInput::Outcome AnnotationInput::recordPoint()
     const QString dateError = AnnotationStore::dateError(record.date);
     if (!dateError.isEmpty())
         return {false, dateError};
-    const int index = currentLayer(LayerType::Points, true);
-    if (index < 0)
+    const LayerScene::LayerId id = currentLayer(LayerType::Points, true);
+    if (id == LayerScene::noLayer)
         return {false, tr("The day layer %1 cannot be opened as a Points layer.")
                            .arg(m_store.layerName(LayerType::Points))};
 
     stopInput(LayerType::Points);
-    const QVector<AnnotationRecord> existing = m_scene->annotationRecords(LayerType::Points, index);
+    const QVector<AnnotationRecord> existing = m_scene->annotationRecords(id);
     record.id = existing.isEmpty() ? m_store.nextId(LayerType::Points)
                                    : std::max(m_store.nextId(LayerType::Points), existing.last().id + 1);
-    m_scene->appendAnnotation(LayerType::Points, index, record);
-    const QString writeError = writeDayFile(LayerType::Points, index);
-    m_tree->addRecordChild(m_tree->findLayerItem(LayerType::Points, m_store.layerName(LayerType::Points)),
-                           LayerType::Points, record);
+    m_scene->appendAnnotation(id, record);
+    const QString writeError = writeDayFile(LayerType::Points, id);
+    m_tree->addRecordChild(m_tree->itemOf(id), LayerType::Points, record);
 
     m_pointForm->basketEdit()->setText(AnnotationStore::nextBasket(record.basket));
     m_store.setNextId(LayerType::Points, record.id + 1);
@@ -253,20 +263,19 @@ AnnotationInput::Outcome AnnotationInput::recordPolygon()
     const QString dateError = AnnotationStore::dateError(record.date);
     if (!dateError.isEmpty())
         return {false, dateError};
-    const int index = currentLayer(LayerType::Polygons, true);
-    if (index < 0)
+    const LayerScene::LayerId id = currentLayer(LayerType::Polygons, true);
+    if (id == LayerScene::noLayer)
         return {false, tr("The day layer %1 cannot be opened as a Polygons layer.")
                            .arg(m_store.layerName(LayerType::Polygons))};
 
     stopInput(LayerType::Polygons);
     record.vertices = QVector<osg::Vec3f>(m_vertices->begin(), m_vertices->end());
-    const QVector<AnnotationRecord> existing = m_scene->annotationRecords(LayerType::Polygons, index);
+    const QVector<AnnotationRecord> existing = m_scene->annotationRecords(id);
     record.id = existing.isEmpty() ? m_store.nextId(LayerType::Polygons)
                                    : std::max(m_store.nextId(LayerType::Polygons), existing.last().id + 1);
-    m_scene->appendAnnotation(LayerType::Polygons, index, record);
-    const QString writeError = writeDayFile(LayerType::Polygons, index);
-    m_tree->addRecordChild(m_tree->findLayerItem(LayerType::Polygons, m_store.layerName(LayerType::Polygons)),
-                           LayerType::Polygons, record);
+    m_scene->appendAnnotation(id, record);
+    const QString writeError = writeDayFile(LayerType::Polygons, id);
+    m_tree->addRecordChild(m_tree->itemOf(id), LayerType::Polygons, record);
 
     m_polygonForm->basketEdit()->setText(AnnotationStore::nextBasket(record.basket));
     m_store.setNextId(LayerType::Polygons, record.id + 1);

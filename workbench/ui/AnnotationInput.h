@@ -13,9 +13,9 @@
 #include "AnnotationPicker.h"
 #include "AnnotationRecord.h"
 #include "AnnotationStore.h"
+#include "LayerScene.h"
 #include "LayerType.h"
 
-class LayerScene;
 class LayerTree;
 class PointForm;
 class PolygonForm;
@@ -79,19 +79,21 @@ public slots:
                                 const QVector<AnnotationRecord>& records);
 
 signals:
-    // Input stopped by a record: the command server is to stop too.
-    void commandServerStopRequested();
+    // Input of that type stopped by a record: it no longer needs the command server.
+    void commandServerStopRequested(LayerType::Code type);
     // A day layer made for its first record.
     void layerItemCreated(QStandardItem* item);
 
 private:
-    // The scene index of the current day layer of that type, made or loaded
-    // when needed; -1 when it cannot be had.
-    int currentLayer(LayerType::Code type, bool create);
+    // The current day layer of that type, made or loaded when needed;
+    // noLayer when it cannot be had.
+    LayerScene::LayerId currentLayer(LayerType::Code type, bool create);
+    // The current day layer of that type if it is in the tree.
+    LayerScene::LayerId dayLayer(LayerType::Code type) const;
     void presetFrom(LayerType::Code type, const AnnotationRecord& last);
     void focusView();
     void stopInput(LayerType::Code type);
-    QString writeDayFile(LayerType::Code type, int index);
+    QString writeDayFile(LayerType::Code type, LayerScene::LayerId id);
 
     PointForm* m_pointForm;
     PolygonForm* m_polygonForm;

@@ -3,15 +3,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QDoubleValidator>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 #include "ScanSettings.h"
+
+#include <cmath>
 
 namespace {
 bool g_openFlag = false;
@@ -66,8 +69,12 @@ ConfigWindow::ConfigWindow(QWidget* parent) : QMainWindow(parent)
     m_displayOutput->setFixedSize(100, 25);
     addRow("Display Output", m_displayOutput);
 
-    auto* validator = new QDoubleValidator(-99999.99999, 99999.99999, 5, this);
-    validator->setNotation(QDoubleValidator::StandardNotation);
+    // Digits, a sign, points and commas and an exponent, the same on every
+    // desktop (a locale's validator took "-0,25" on a German one and the
+    // conversion then read it as 0). What is no number ("1.000,5") is
+    // refused on apply, where the user is told.
+    auto* validator = new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[+-]?[0-9.,]*([eE][+-]?[0-9]*)?")), this);
     for (int i = 0; i < 9; ++i) {
         m_numbers[i] = new QLineEdit(central);
         m_numbers[i]->setFixedSize(100, 25);
@@ -86,6 +93,11 @@ ConfigWindow::ConfigWindow(QWidget* parent) : QMainWindow(parent)
     browseSync->setFixedSize(100, 25);
     addRow("Sync Folder", m_syncFolder, browseSync);
 
+    m_problem = new QLabel(central);
+    m_problem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_problem->setWordWrap(true);
+    grid->addWidget(m_problem, row++, 0, 1, 3);
+
     m_okButton = new QPushButton(tr("OK"), central);
     m_okButton->setFixedSize(100, 25);
     m_cancelButton = new QPushButton(tr("Cancel"), central);
@@ -98,7 +110,7 @@ ConfigWindow::ConfigWindow(QWidget* parent) : QMainWindow(parent)
 
     connect(browseImage, SIGNAL(clicked()), this, SLOT(browseImageFolder()));
     connect(browseSync, SIGNAL(clicked()), this, SLOT(browseSyncFolder()));
-    connect(m_cancelButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_cancelButton, &QPushButton::clicked, this, &ConfigWindow::cancel);
 
     setCentralWidget(central);
     showSettings(ScanSettings::global());
@@ -124,17 +136,56 @@ void ConfigWindow::showSettings(const ScanSettings& constSettings)
     m_displayOutput->setChecked(s.displayOutput);
     m_imageFolder->setText(s.imageFolder);
     m_syncFolder->setText(s.syncFolder);
+    m_problem->clear();
 }
 
-void ConfigWindow::apply(ScanSettings& s)
+bool ConfigWindow::numberFromText(const QString& text, double* value)
 {
+    QString t = text.trimmed();
+    if (t.count(QLatin1Char(',')) == 1 && !t.contains(QLatin1Char('.')))
+        t.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (t.contains(QLatin1Char(',')))
+        return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+bool ConfigWindow::apply(ScanSettings& s, QString* error)
+{
+    double numbers[9];
+    for (int i = 0; i < 9; ++i) {
+        if (numberFromText(m_numbers[i]->text(), &numbers[i]))
+            continue;
+        const QString problem =
+            tr("%1: \"%2\" is not a number. Nothing applied.").arg(tr(numberLabels[i]), m_numbers[i]->text());
+        m_problem->setText(problem);
+        m_numbers[i]->setFocus(Qt::OtherFocusReason);
+        m_numbers[i]->selectAll();
+        if (error)
+            *error = problem;
+        return false;
+    }
+    m_problem->clear();
     for (int i = 0; i < 9; ++i)
-        *numberField(s, i) = m_numbers[i]->text().toDouble(); // not a number gives 0
+        *numberField(s, i) = numbers[i];
     for (int i = 0; i < 5; ++i)
         *choiceField(s, i) = m_choices[i]->currentText();
     s.displayOutput = m_displayOutput->isChecked();
     s.imageFolder = m_imageFolder->text();
     s.syncFolder = m_syncFolder->text();
+    m_applying = true;
+    close();
+    m_applying = false;
+    return true;
+}
+
+void ConfigWindow::cancel()
+{
+    showSettings(ScanSettings::global());
     close();
 }
 
@@ -159,20 +210,37 @@ QComboBox* ConfigWindow::choiceBox(const QString& label) const
     return nullptr;
 }
 
+namespace
+{
+
+// A cancelled dialog gives an empty name: the folder that was there stays.
+void browseInto(QWidget* parent, QLineEdit* edit, const QString& caption)
+{
+    const QString start =
+        QDir(edit->text()).exists() && !edit->text().isEmpty() ? edit->text() : QDir::currentPath();
+    const QString chosen =
+        QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
+    if (!chosen.isEmpty())
+        edit->setText(chosen);
+}
+
+} // namespace
+
 void ConfigWindow::browseSyncFolder()
 {
-    m_syncFolder->setText(QFileDialog::getExistingDirectory(this, tr("Set Sync Folder"), QDir::currentPath(),
-                                                            QFileDialog::ShowDirsOnly));
+    browseInto(this, m_syncFolder, tr("Set Sync Folder"));
 }
 
 void ConfigWindow::browseImageFolder()
 {
-    m_imageFolder->setText(QFileDialog::getExistingDirectory(this, tr("Set Image Folder"), QDir::currentPath(),
-                                                             QFileDialog::ShowDirsOnly));
+    browseInto(this, m_imageFolder, tr("Set Image Folder"));
 }
 
 void ConfigWindow::closeEvent(QCloseEvent* event)
 {
+    // Closed without "OK": what was typed is dropped, as with "Cancel".
+    if (!m_applying)
+        showSettings(ScanSettings::global());
     g_openFlag = false;
     QMainWindow::closeEvent(event);
 }

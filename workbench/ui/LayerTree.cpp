@@ -1,29 +1,37 @@
 #include "LayerTree.h"
 
-#include <QStandardItemModel>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <iostream>
 
 #include "AnnotationIcons.h"
+#include "LayerModel.h"
 #include "LayerScene.h"
 
-namespace {
-// Types whose layers have a scene object that check boxes and "Remove" act on.
-bool hasSceneObject(LayerType::Code t)
-{
-    return t == LayerType::Mesh || t == LayerType::PointCloud || t == LayerType::Bundle || t == LayerType::Points
-        || t == LayerType::Polygons;
-}
-} // namespace
-
-LayerTree::LayerTree(QObject* parent) : QObject(parent), m_model(new QStandardItemModel(this))
+LayerTree::LayerTree(QObject* parent) : QObject(parent), m_model(new LayerModel(this))
 {
     m_model->setColumnCount(1);
     m_model->setHorizontalHeaderLabels({QString()});
     auto* root = new QStandardItem(QIcon(QStringLiteral(":images/Project.png")), tr("Project"));
+    // The root stays where it is and keeps its name: it is neither dragged
+    // nor renamed, only dropped on.
+    root->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
     root->setData(ProjectKind, ItemKindRole);
     root->setData(2, ContainerKindRole);
     m_model->appendRow(root);
+}
+
+QStandardItemModel* LayerTree::model() const
+{
+    return m_model;
+}
+
+bool LayerTree::hasSceneObject(LayerType::Code t)
+{
+    return t == LayerType::Mesh || t == LayerType::PointCloud || t == LayerType::Bundle ||
+           t == LayerType::Points || t == LayerType::Polygons;
 }
 
 QStandardItem* LayerTree::projectRoot() const
@@ -33,7 +41,8 @@ QStandardItem* LayerTree::projectRoot() const
     return found.isEmpty() ? nullptr : m_model->itemFromIndex(found.first());
 }
 
-QStandardItem* LayerTree::makeLayerItem(LayerType::Code type, const QString& displayName, bool visible)
+QStandardItem* LayerTree::makeLayerItem(LayerType::Code type, LayerId id, const QString& displayName,
+                                        bool visible)
 {
     auto* item = new QStandardItem(displayName);
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsUserCheckable
@@ -45,6 +54,7 @@ QStandardItem* LayerTree::makeLayerItem(LayerType::Code type, const QString& dis
     item->setIcon(QIcon(LayerType::iconPath(type)));
     item->setData(LayerKind, ItemKindRole);
     item->setData(int(type), TypeCodeRole);
+    item->setData(id, LayerIdRole);
     return item;
 }
 
@@ -57,32 +67,67 @@ void LayerTree::addTypeChild(QStandardItem* layer, LayerType::Code type)
 }
 
 QStandardItem* LayerTree::addLayer(const QString& file, const QString& displayName, bool visible,
-                                   QStandardItem* parent)
+                                   QStandardItem* parent, QString* error, Unreadable unreadable)
 {
-    return addLayerOfType(LayerType::typeOfFile(file), file, displayName, visible, parent);
+    return addLayerOfType(LayerType::typeOfFile(file), file, displayName, visible, parent, error, unreadable);
 }
 
-QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName,
-                                         bool visible, QStandardItem* parent)
+bool LayerTree::load(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
 {
-    if (type == LayerType::None || !parent)
+    if (!hasSceneObject(type) && type != LayerType::Terrain) {
+        // Only a tree entry, but one that names a file that is there.
+        QFile f(file);
+        if (QFileInfo(file).isFile() && f.open(QIODevice::ReadOnly))
+            return true;
+        if (error)
+            *error = file + tr(": cannot open: ") +
+                     (QFileInfo::exists(file) ? tr("not a regular file") : f.errorString());
+        return false;
+    }
+    if (!m_scene)
+        return true;
+    if (type == LayerType::Points || type == LayerType::Polygons)
+        return m_scene->loadAnnotationLayer(id, type, file, visible, m_appFolder, error);
+    return m_scene->loadLayer(id, type, file, visible, error);
+}
+
+QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& file,
+                                         const QString& displayName, bool visible, QStandardItem* parent,
+                                         QString* error, Unreadable unreadable)
+{
+    if (error)
+        error->clear();
+    if (!parent)
         return nullptr;
-    QStandardItem* item = makeLayerItem(type, displayName, visible);
-    m_lists[type].names.append(displayName);
-    m_lists[type].files.append(file.toUtf8());
+    if (type == LayerType::None) {
+        if (error)
+            *error = file + tr(": no layer type for this file name");
+        return nullptr;
+    }
+    const LayerId id = m_nextId++;
+    QString problem;
+    QStandardItem* item = makeLayerItem(type, id, displayName, visible);
     parent->appendRow(item);
     // A bundle is loaded before its type child exists; everything else after.
-    if (type == LayerType::Bundle && m_scene)
-        m_scene->loadLayer(type, file, visible);
+    bool loaded = type != LayerType::Bundle || load(id, type, file, visible, &problem);
     addTypeChild(item, type);
-    if (type == LayerType::Points || type == LayerType::Polygons) {
+    if (type != LayerType::Bundle)
+        loaded = load(id, type, file, visible, &problem);
+    if (error)
+        *error = problem;
+    if (!loaded && unreadable == Unreadable::Drop) {
+        parent->removeRow(item->row());
+        return nullptr;
+    }
+    if (!loaded)
+        item->setToolTip(tr("Not loaded: %1").arg(problem));
+    m_layers.append({id, type, file.toUtf8(), displayName, loaded});
+    if (loaded && (type == LayerType::Points || type == LayerType::Polygons)) {
         const QVector<AnnotationRecord> records =
-            m_scene ? m_scene->loadAnnotationLayer(type, file, visible, m_appFolder) : QVector<AnnotationRecord>();
+            m_scene ? m_scene->annotationRecords(id) : QVector<AnnotationRecord>();
         for (const AnnotationRecord& record : records)
             addRecordChild(item, type, record);
         emit annotationLayerAdded(type, displayName, records);
-    } else if (type != LayerType::Bundle && m_scene) {
-        m_scene->loadLayer(type, file, visible);
     }
     return item;
 }
@@ -121,11 +166,11 @@ QStandardItem* LayerTree::addLayerWithoutLoading(LayerType::Code type, const QSt
 {
     if (type == LayerType::None || !parent)
         return nullptr;
-    QStandardItem* item = makeLayerItem(type, displayName, visible);
-    m_lists[type].names.append(displayName);
-    m_lists[type].files.append(file.toUtf8());
+    const LayerId id = m_nextId++;
+    QStandardItem* item = makeLayerItem(type, id, displayName, visible);
     parent->appendRow(item);
     addTypeChild(item, type);
+    m_layers.append({id, type, file.toUtf8(), displayName});
     return item;
 }
 
@@ -140,29 +185,117 @@ QStandardItem* LayerTree::addFolder(QStandardItem* parent)
     return folder;
 }
 
+LayerTree::LayerId LayerTree::layerId(const QStandardItem* item)
+{
+    if (!item || item->data(ItemKindRole).toInt() != LayerKind)
+        return LayerScene::noLayer;
+    return item->data(LayerIdRole).toInt();
+}
+
+QStandardItem* LayerTree::itemOf(LayerId id) const
+{
+    if (id == LayerScene::noLayer)
+        return nullptr;
+    // A drag moves a copy of the item and removes the original, so a
+    // remembered index may be gone: then the tree is searched again.
+    const QPersistentModelIndex known = m_itemIndex.value(id);
+    if (known.isValid() && known.data(LayerIdRole).toInt() == id &&
+        known.data(ItemKindRole).toInt() == LayerKind)
+        return m_model->itemFromIndex(known);
+    const QModelIndexList found =
+        m_model->match(m_model->index(0, 0), LayerIdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) {
+        m_itemIndex.remove(id);
+        return nullptr;
+    }
+    m_itemIndex.insert(id, found.first());
+    return m_model->itemFromIndex(found.first());
+}
+
+int LayerTree::entryOf(LayerId id) const
+{
+    for (int i = 0; i < m_layers.size(); ++i)
+        if (m_layers[i].id == id)
+            return i;
+    return -1;
+}
+
+const LayerTree::Layer* LayerTree::layer(LayerId id) const
+{
+    const int i = entryOf(id);
+    return i < 0 ? nullptr : &m_layers[i];
+}
+
+LayerTree::Lists LayerTree::lists(LayerType::Code type) const
+{
+    Lists out;
+    for (const Layer& l : m_layers) {
+        if (l.type != type)
+            continue;
+        // A renamed layer is saved under the name the user gave it.
+        const QStandardItem* item = itemOf(l.id);
+        out.names.append(item ? item->text() : l.name);
+        out.files.append(l.file);
+    }
+    return out;
+}
+
+int LayerTree::layerCount(LayerType::Code type) const
+{
+    int n = 0;
+    for (const Layer& l : m_layers)
+        n += l.type == type ? 1 : 0;
+    return n;
+}
+
+LayerTree::LayerId LayerTree::idOf(LayerType::Code type, const QString& name) const
+{
+    for (const Layer& l : m_layers) {
+        if (l.type != type)
+            continue;
+        const QStandardItem* item = itemOf(l.id);
+        if ((item ? item->text() : l.name) == name)
+            return l.id;
+    }
+    return LayerScene::noLayer;
+}
+
+LayerTree::LayerId LayerTree::idOfFile(LayerType::Code type, const QString& file) const
+{
+    const QString wanted = QDir::cleanPath(file);
+    for (const Layer& l : m_layers)
+        if (l.type == type && QDir::cleanPath(QString::fromUtf8(l.file)) == wanted)
+            return l.id;
+    return LayerScene::noLayer;
+}
+
+LayerTree::LayerId LayerTree::idAt(LayerType::Code type, int index) const
+{
+    int n = 0;
+    for (const Layer& l : m_layers) {
+        if (l.type != type)
+            continue;
+        if (n++ == index)
+            return l.id;
+    }
+    return LayerScene::noLayer;
+}
+
 void LayerTree::removeLayer(QStandardItem* item)
 {
-    if (!item)
+    const LayerId id = layerId(item);
+    if (id == LayerScene::noLayer)
         return;
-    const QString text = item->text();
     QStandardItem* parent = item->parent() ? item->parent() : m_model->invisibleRootItem();
-    if (item == projectRoot())
-        return;
     parent->removeRow(item->row());
-
-    static const LayerType::Code order[] = {LayerType::Mesh,   LayerType::PointCloud, LayerType::Bundle,
-                                            LayerType::Terrain, LayerType::Points,    LayerType::Polygons,
-                                            LayerType::Polylines, LayerType::Annotation};
-    for (LayerType::Code t : order) {
-        const int i = m_lists[t].names.indexOf(text);
-        if (i < 0)
-            continue;
-        m_lists[t].names.removeAt(i);
-        m_lists[t].files.removeAt(i);
-        if (hasSceneObject(t) && m_scene)
-            m_scene->removeLayer(t, i);
+    const int entry = entryOf(id);
+    if (entry < 0)
         return;
-    }
+    const LayerType::Code type = m_layers[entry].type;
+    m_layers.removeAt(entry);
+    m_itemIndex.remove(id);
+    if (hasSceneObject(type) && m_scene)
+        m_scene->removeLayer(id);
 }
 
 bool LayerTree::removeFolder(QStandardItem* item)
@@ -179,32 +312,27 @@ bool LayerTree::removeFolder(QStandardItem* item)
 void LayerTree::removeAll()
 {
     for (LayerType::Code t : LayerType::all()) {
-        if (hasSceneObject(t) && m_scene) {
-            for (int i = 0; i < m_lists[t].names.size(); ++i) {
-                if (t == LayerType::PointCloud)
-                    std::cout << "Deleting\n";
-                m_scene->removeLayer(t, 0);
-            }
+        for (const Layer& l : m_layers) {
+            if (l.type != t || !hasSceneObject(t) || !m_scene)
+                continue;
+            if (t == LayerType::PointCloud)
+                std::cout << "Deleting\n";
+            m_scene->removeLayer(l.id);
         }
-        m_lists[t] = Lists();
     }
+    m_layers.clear();
+    m_itemIndex.clear();
 }
 
 bool LayerTree::applyCheckState(QStandardItem* item)
 {
-    if (!item)
+    const LayerId id = layerId(item);
+    const Layer* entry = layer(id);
+    if (!entry || !hasSceneObject(entry->type))
         return false;
-    static const LayerType::Code order[] = {LayerType::Mesh, LayerType::PointCloud, LayerType::Points,
-                                            LayerType::Polygons, LayerType::Bundle};
-    for (LayerType::Code t : order) {
-        const int i = m_lists[t].names.indexOf(item->text());
-        if (i < 0)
-            continue;
-        if (m_scene)
-            m_scene->setLayerVisible(t, i, item->checkState() == Qt::Checked);
-        return true;
-    }
-    return false;
+    if (m_scene)
+        m_scene->setLayerVisible(id, item->checkState() == Qt::Checked);
+    return true;
 }
 
 LayerType::Code LayerTree::typeOf(const QStandardItem* item)
@@ -212,11 +340,6 @@ LayerType::Code LayerTree::typeOf(const QStandardItem* item)
     if (!item || item->data(ItemKindRole).toInt() != LayerKind)
         return LayerType::None;
     return LayerType::fromCode(item->data(TypeCodeRole).toInt());
-}
-
-int LayerTree::indexOf(LayerType::Code type, const QString& name) const
-{
-    return m_lists[type].names.indexOf(name);
 }
 
 int LayerTree::propertyKind(LayerType::Code type)

@@ -1,27 +1,40 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QVector>
 
 #include "AnnotationRecord.h"
+#include "LayerScene.h"
 #include "LayerType.h"
 
-class LayerScene;
+class LayerModel;
 class QStandardItem;
 class QStandardItemModel;
 
 // The project's layers as a tree (project root, folders, layer items with a
-// type child) plus, per layer type, the display names and file names in the
-// order the layers were added. Index i of a type's lists is also the layer's
-// index in the 3D view's list of that type.
+// type child) plus the loaded layers in the order they were added, each with
+// its type, its file and an id of its own. The id sits in the layer item
+// (LayerIdRole), goes with it when the item is dragged to another folder,
+// and is what the 3D view keeps the layer's scene object by: a check box or
+// "Remove" acts on its own layer whatever its name and whatever happened
+// to other layers. A layer's display name is its item's text.
 class LayerTree : public QObject
 {
     Q_OBJECT
 public:
-    enum Role { ItemKindRole = Qt::UserRole + 1, ContainerKindRole = Qt::UserRole + 2, TypeCodeRole = Qt::UserRole + 3 };
+    using LayerId = LayerScene::LayerId;
+
+    enum Role {
+        ItemKindRole = Qt::UserRole + 1,
+        ContainerKindRole = Qt::UserRole + 2,
+        TypeCodeRole = Qt::UserRole + 3,
+        LayerIdRole = Qt::UserRole + 4
+    };
     enum ItemKind {
         ProjectKind = 1,
         FolderKind = 2,
@@ -31,10 +44,19 @@ public:
         RecordKind = 5
     };
 
+    // Per type, in the order the layers were added: display names and files.
     struct Lists
     {
         QStringList names;
         QList<QByteArray> files;
+    };
+
+    struct Layer {
+        LayerId id = LayerScene::noLayer;
+        LayerType::Code type = LayerType::None;
+        QByteArray file;    // exactly as passed to the loader
+        QString name;       // as added; the item's text once it is renamed
+        bool loaded = true; // false for a kept layer whose file gave nothing
     };
 
     struct MenuEntry
@@ -44,54 +66,79 @@ public:
         const char* slot; // MainWindow slot signature, nullptr for an inert entry
     };
 
+    // What to do with a layer whose file gives nothing to show.
+    enum class Unreadable {
+        Drop, // no item, no entry: the file is not a layer ("Add Data")
+        Keep  // keep item and entry, so saving loses nothing (opening a project)
+    };
+
     explicit LayerTree(QObject* parent = nullptr);
 
     void setScene(LayerScene* scene) { m_scene = scene; }
     // Where annotation layers find their code icons.
     void setApplicationFolder(const QString& folder) { m_appFolder = folder; }
     QString applicationFolder() const { return m_appFolder; }
-    QStandardItemModel* model() const { return m_model; }
+    QStandardItemModel* model() const;
     QStandardItem* projectRoot() const;
 
-    const Lists& lists(LayerType::Code type) const { return m_lists[type]; }
-    int layerCount(LayerType::Code type) const { return m_lists[type].names.size(); }
+    // Every layer in the order added.
+    const QVector<Layer>& layers() const { return m_layers; }
+    Lists lists(LayerType::Code type) const;
+    int layerCount(LayerType::Code type) const;
 
-    // Adds a layer item under parent, records it in its type's lists and asks
-    // the scene to load the file. Returns nullptr (and adds nothing) for a file
-    // that matches no layer type.
-    QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible, QStandardItem* parent);
+    // Adds a layer item under parent and asks the scene to load the file.
+    // Returns nullptr (and adds nothing) for a file that matches no layer
+    // type, and for a file that gives nothing to show unless unreadable is
+    // Keep. error receives the reason, or notes of a load that succeeded.
+    QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible,
+                            QStandardItem* parent, QString* error = nullptr,
+                            Unreadable unreadable = Unreadable::Drop);
     // The same for a file whose type is known already (a day file).
-    QStandardItem* addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName, bool visible,
-                                  QStandardItem* parent);
-    // The same bookkeeping for a layer whose scene object already exists.
+    QStandardItem* addLayerOfType(LayerType::Code type, const QString& file, const QString& displayName,
+                                  bool visible, QStandardItem* parent, QString* error = nullptr,
+                                  Unreadable unreadable = Unreadable::Drop);
+    // The same bookkeeping for a layer whose scene object the caller gives
+    // the scene under the new item's id.
     QStandardItem* addLayerWithoutLoading(LayerType::Code type, const QString& file, const QString& displayName,
                                           bool visible, QStandardItem* parent);
     QStandardItem* addFolder(QStandardItem* parent);
     // One child per annotation record: "B." + basket + " " + d_code with the
     // code's icon, or "L." + locus + " " + locus_desc with a colour swatch.
     QStandardItem* addRecordChild(QStandardItem* layer, LayerType::Code type, const AnnotationRecord& record);
+
+    // The id of a layer item (noLayer for anything else).
+    static LayerId layerId(const QStandardItem* item);
+    // The layer item of an id, wherever it was dragged; null when removed.
+    QStandardItem* itemOf(LayerId id) const;
+    const Layer* layer(LayerId id) const;
+    // The first layer of that type with this display name, or noLayer.
+    LayerId idOf(LayerType::Code type, const QString& name) const;
+    // The first layer of that type read from this file, or noLayer.
+    LayerId idOfFile(LayerType::Code type, const QString& file) const;
+    // The id of the index-th layer of that type, or noLayer.
+    LayerId idAt(LayerType::Code type, int index) const;
     // The first layer item of that type and name anywhere in the tree.
     QStandardItem* findLayerItem(LayerType::Code type, const QString& name) const;
 
-    // Removes the layer's row and its list entries and scene object.
+    // Removes the layer's row, its entry and its scene object.
     void removeLayer(QStandardItem* item);
     // Refused (false) while the folder holds anything.
     bool removeFolder(QStandardItem* item);
-    // Removes every layer from the scene and empties all lists; rows stay.
+    // Removes every layer from the scene and forgets every entry; rows stay.
     void removeAll();
-    // Shows or hides the scene object named like the item. False when no
-    // layer of a type with a visible scene object has that name.
+    // Shows or hides the item's own scene object. False for anything that
+    // is not a layer of a type whose check box shows and hides it.
     bool applyCheckState(QStandardItem* item);
 
     // The type of a layer item (None for anything else).
     static LayerType::Code typeOf(const QStandardItem* item);
-    // Index of the first layer of that type with this display name, or -1.
-    int indexOf(LayerType::Code type, const QString& name) const;
 
     // The context menu entries for an item; empty for type and record children.
     QVector<MenuEntry> contextMenu(const QStandardItem* item) const;
     // The property window a layer's menu refreshes: 1 general, 2 point cloud, 3 bundle.
     static int propertyKind(LayerType::Code type);
+    // Types whose layers have a scene object that check boxes and "Remove" act on.
+    static bool hasSceneObject(LayerType::Code type);
 
     static QString folderName() { return QStringLiteral("New Folder"); }
 
@@ -100,11 +147,16 @@ signals:
     void annotationLayerAdded(LayerType::Code type, const QString& name, const QVector<AnnotationRecord>& records);
 
 private:
-    QStandardItem* makeLayerItem(LayerType::Code type, const QString& displayName, bool visible);
+    QStandardItem* makeLayerItem(LayerType::Code type, LayerId id, const QString& displayName, bool visible);
     void addTypeChild(QStandardItem* layer, LayerType::Code type);
+    // Asks the scene for the layer's object; false with the reason in error.
+    bool load(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error);
+    int entryOf(LayerId id) const;
 
-    QStandardItemModel* m_model;
+    LayerModel* m_model;
     LayerScene* m_scene = nullptr;
     QString m_appFolder;
-    Lists m_lists[LayerType::Annotation + 1]; // indexed by type code
+    QVector<Layer> m_layers;
+    mutable QHash<LayerId, QPersistentModelIndex> m_itemIndex; // found before, checked on use
+    LayerId m_nextId = 1;
 };

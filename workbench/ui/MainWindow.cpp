@@ -2,11 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
-#include <QCursor>
-#include <QDateTime>
-#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +17,7 @@
 #include <QMessageBox>
 #include <QOpenGLWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -27,23 +27,32 @@
 #include <iostream>
 
 #include "AnnotationValues.h"
+#include "CloudConversion.h"
 #include "ConfigWindow.h"
+#include "ExifExtraction.h"
 #include "ControllerPicker.h"
 #include "GeoRef.h"
+#include "ImageMatchScene.h"
+#include "ImageSetOperations.h"
+#include "ImageViewers.h"
+#include "LayerSummary.h"
 #include "LayerTree.h"
 #include "LogView.h"
-#include "MyListWidget.h"
 #include "MapController.h"
+#include "MyListWidget.h"
 #include "OsgWidget.h"
+#include "PlyToPts.h"
+#include "PointCloudLoader.h"
 #include "PointForm.h"
 #include "PolygonForm.h"
-#include "ProjectFile.h"
-#include "ProjectReader.h"
-#include "ProjectWriter.h"
+#include "ProjectSession.h"
+#include "PropertySelection.h"
 #include "PropertyWindow.h"
+#include "PtsToPly.h"
 #include "ReconstructionRunner.h"
 #include "ScanSettings.h"
 #include "SelectionToolWidget.h"
+#include "SensorDisplay.h"
 #include "ServerPosition.h"
 #include "TCPServer.h"
 
@@ -72,22 +81,73 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_layers->setApplicationFolder(m_appDir);
     m_annotationInput->setApplicationFolder(m_appDir);
 
+    m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
+    m_cloudConversion = new CloudConversion(&m_convertProcess, m_appDir, this);
+    connect(m_cloudConversion, &CloudConversion::logLine, this, &MainWindow::appendLog);
+    connect(&m_convertProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this](int exitCode, QProcess::ExitStatus) { onConvertPlyProcessFinished(exitCode); });
+
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
     m_configWindow = new ConfigWindow(this);
     connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
+    createProjectSession();
     createReconstruction();
 
     // Listens only while point or polygon input is switched on.
     m_commandServer = new TCPServer(this);
+    m_serverSwitch = new CommandServerSwitch(m_commandServer, this);
     connect(m_commandServer, SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
     connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
-    connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_commandServer,
-            [this] { m_commandServer->toggleTCPServer(false); });
+    connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_serverSwitch,
+            [this](LayerType::Code type) {
+                m_serverSwitch->setWanted(type == LayerType::Polygons ? CommandServerSwitch::PolygonInput
+                                                                      : CommandServerSwitch::PointInput,
+                                          false);
+            });
+
+    // The sensors switch follows the display, also when the device goes away.
+    SensorDisplay* sensors = m_osgWidget->sensors();
+    connect(sensors, &SensorDisplay::switched, this, [this](bool on) {
+        const QSignalBlocker quiet(m_actions.value("&Sensors"));
+        m_actions.value("&Sensors")->setChecked(on);
+    });
+    connect(sensors, &SensorDisplay::failed, this,
+            [this](const QString& title, const QString& message) { QMessageBox::critical(this, title, message); });
+}
+
+void MainWindow::createProjectSession()
+{
+    ProjectSession::Parts parts;
+    parts.window = this;
+    parts.layers = m_layers;
+    parts.view = m_treeView;
+    parts.images = m_imageList;
+    parts.scene = m_osgWidget;
+    parts.settings = m_configWindow;
+    parts.appFolder = m_appDir;
+    m_session = new ProjectSession(
+        parts,
+        [this](const QString& file, const QString& name, bool visible, QStandardItem* parent) {
+            return addLayer(file, name, visible, parent);
+        },
+        this);
+    connect(m_session, &ProjectSession::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_session, &ProjectSession::logLine, this, &MainWindow::appendLog);
+    connect(m_session, &ProjectSession::opened, this, [this] {
+        updateWindowTitleCount();
+        refreshBookmarkMenu();
+        m_actions.value("&Run Sparse")->setEnabled(true);
+        m_actions.value("&Run Dense")->setEnabled(true);
+        m_actions.value("&Scan Settings")->setEnabled(true);
+    });
 }
 
 MainWindow::~MainWindow()
 {
+    // The exif process is a member and may report its end while it is destroyed.
+    if (m_exif)
+        disconnect(m_exif, nullptr, this, nullptr);
     // The forms outlive this member during destruction; let them forget the picker first.
     if (m_annotationInput)
         m_annotationInput->setPicker(nullptr);
@@ -254,7 +314,65 @@ QWidget* MainWindow::createImageList()
     connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
     connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
+
+    m_imageSet = new ImageSetOperations(m_imageList, this, this);
+    connect(m_imageSet, &ImageSetOperations::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_imageSet, &ImageSetOperations::logLine, this, &MainWindow::appendLog);
+    connect(m_imageSet, &ImageSetOperations::imagesListed, this, &MainWindow::imagesListed);
+    connect(m_imageSet, &ImageSetOperations::imageFolderChosen, this, [this](const QString& folder) {
+        if (m_configWindow)
+            m_configWindow->setImageFolder(folder);
+    });
+    m_exif = new ExifExtraction(&m_exifProcess, this);
+    connect(m_exif, &ExifExtraction::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(m_exif, &ExifExtraction::logLine, this, &MainWindow::appendLog);
+    connect(m_exif, SIGNAL(finished(int)), this, SLOT(onExifProcessFinished(int)));
     return m_imageList;
+}
+
+void MainWindow::imagesListed()
+{
+    QDockWidget* dock = m_docks.value(QStringLiteral("Images View"));
+    if (dock) {
+        dock->show();
+        dock->raise();
+    }
+    m_imageList->setFocus();
+    for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
+        m_actions.value(QLatin1String(text))->setEnabled(true);
+    statusBar()->showMessage(tr("add image"));
+    updateWindowTitleCount();
+}
+
+void MainWindow::addImage()
+{
+    m_imageSet->addImage();
+}
+
+void MainWindow::syncImages()
+{
+    m_imageSet->syncImages();
+}
+
+void MainWindow::copyToFolder()
+{
+    m_imageSet->copyToFolder();
+}
+
+void MainWindow::changeItemValue(QListWidgetItem* item)
+{
+    m_imageSet->changeItemValue(item);
+}
+
+void MainWindow::exifExtract()
+{
+    m_exif->start(m_imageList->imagePaths());
+}
+
+void MainWindow::onExifProcessFinished(int)
+{
+    for (const QString& line : m_exif->report())
+        appendLog(line);
 }
 
 void MainWindow::appendLog(const QString& text)
@@ -328,9 +446,17 @@ void MainWindow::showBottom()
 
 void MainWindow::createBookmark()
 {
-    const int n = m_osgWidget->bookmarkCount();
-    addBookmarkAction(n);
     m_osgWidget->createBookmark();
+    // The twelfth drops the oldest: every entry moves up to its bookmark's place.
+    refreshBookmarkMenu();
+}
+
+void MainWindow::refreshBookmarkMenu()
+{
+    qDeleteAll(m_recentBookmarkActions);
+    m_recentBookmarkActions.clear();
+    for (int i = 0; i < m_osgWidget->bookmarkCount(); ++i)
+        addBookmarkAction(i);
 }
 
 void MainWindow::addBookmarkAction(int n)
@@ -340,7 +466,7 @@ void MainWindow::addBookmarkAction(int n)
     action->setStatusTip(tr("recent bookmark"));
     m_recentBookmarkActions.append(action);
 
-    auto* mapper = new QSignalMapper(this);
+    auto* mapper = new QSignalMapper(action);
     connect(action, SIGNAL(triggered()), mapper, SLOT(map()));
     mapper->setMapping(action, n);
     connect(mapper, SIGNAL(mapped(int)), this, SLOT(onStepIncreased(int)));
@@ -381,27 +507,31 @@ void MainWindow::getBoxPos()
 
 void MainWindow::extractBox()
 {
-    const int index = m_osgWidget->extractBox();
+    const osg::ref_ptr<osg::Group> cloud = m_osgWidget->extractSelection();
     // Unchecking the panel's button switches the box off through its signal.
     m_selectionTool->activateButton()->setChecked(false);
     m_osgWidget->turnOnSelectBox(false);
-    if (index < 0) {
+    if (!cloud) {
         statusBar()->showMessage(tr("No points inside the selection box"), 2000);
         return;
     }
     // The file keeps the selection when the project is saved and opened
     // again; a number whose file exists (another project's) is skipped
-    // rather than overwritten.
+    // rather than overwritten. A selection that cannot be written is no layer.
     const QString folder = m_appDir + QStringLiteral("/project/");
     int n = m_layers->layerCount(LayerType::PointCloud);
     while (QFileInfo::exists(folder + QStringLiteral("newselection_%1.ply").arg(n)))
         ++n;
     const QString name = QStringLiteral("newselection_%1.ply").arg(n);
-    QString message;
-    if (!QDir().mkpath(folder) || !m_osgWidget->exportPointCloud(folder + name, index, &message))
-        appendLog(tr("Could not write the selection to %1 %2").arg(folder + name, message));
-    m_layers->addLayerWithoutLoading(LayerType::PointCloud, folder + name, name, true,
-                                     m_layers->projectRoot());
+    QString message = tr("cannot make the folder %1").arg(folder);
+    if (!QDir().mkpath(folder) || !PointCloudLoader::exportPointCloud(folder + name, cloud.get(), &message)) {
+        appendLog(tr("Selection not extracted: %1 could not be written: %2").arg(folder + name, message));
+        statusBar()->showMessage(tr("Selection not extracted: %1 could not be written").arg(name), 5000);
+        return;
+    }
+    QStandardItem* item = m_layers->addLayerWithoutLoading(LayerType::PointCloud, folder + name, name, true,
+                                                           m_layers->projectRoot());
+    m_osgWidget->addPointCloud(LayerTree::layerId(item), cloud.get(), true);
     statusBar()->showMessage(tr("Selection extracted"), 2000);
 }
 
@@ -413,18 +543,28 @@ void MainWindow::sendMeasurement()
 
 // ---- Layers -----------------------------------------------------------------
 
-QStandardItem* MainWindow::addLayer(const QString& file, const QString& displayName, bool visible,
-                                    QStandardItem* parent)
+QStandardItem* MainWindow::placeLayer(const QString& file, const QString& displayName, bool visible,
+                                      QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error)
 {
     if (!parent)
         parent = m_layers->projectRoot();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QStandardItem* item = m_layers->addLayer(file, displayName, visible, parent);
+    QStandardItem* item = m_layers->addLayer(file, displayName, visible, parent, error, unreadable);
     QApplication::restoreOverrideCursor();
     if (item) {
         m_treeView->expand(item->index());
         m_treeView->expand(parent->index());
     }
+    return item;
+}
+
+QStandardItem* MainWindow::addLayer(const QString& file, const QString& displayName, bool visible,
+                                    QStandardItem* parent)
+{
+    QString error;
+    QStandardItem* item = placeLayer(file, displayName, visible, parent, LayerTree::Unreadable::Keep, &error);
+    if (!error.isEmpty())
+        appendLog(tr("Layer %1: %2").arg(displayName, error));
     return item;
 }
 
@@ -447,8 +587,15 @@ void MainWindow::addDataFiles(const QStringList& paths)
             continue;
         }
         const QString name = path.mid(path.lastIndexOf('/') + 1);
-        addLayer(path, name, true, m_layers->projectRoot());
-        statusBar()->showMessage(tr("File loaded"), 2000);
+        QString error;
+        if (placeLayer(path, name, true, m_layers->projectRoot(), LayerTree::Unreadable::Drop, &error)) {
+            if (!error.isEmpty())
+                appendLog(error); // what a reader passed over in a file it did read
+            statusBar()->showMessage(tr("File loaded"), 2000);
+        } else {
+            appendLog(tr("File not loaded: %1").arg(error));
+            statusBar()->showMessage(tr("File not loaded: %1 (see the Log View)").arg(name), 5000);
+        }
     }
 }
 
@@ -461,6 +608,7 @@ void MainWindow::showContextMenuForDirectory(const QPoint& pos)
     const QVector<LayerTree::MenuEntry> entries = m_layers->contextMenu(m_menuItem);
     if (entries.isEmpty())
         return;
+    refreshProperties(m_menuItem);
     QMenu menu(this);
     for (const LayerTree::MenuEntry& e : entries) {
         QAction* a = menu.addAction(QIcon(e.icon), tr(qPrintable(e.text)));
@@ -526,24 +674,28 @@ void MainWindow::removeAllModels()
 
 void MainWindow::exportPointCloud()
 {
-    QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
-    const int index = item ? m_layers->indexOf(LayerType::PointCloud, item->text()) : -1;
-    if (index < 0)
+    const LayerTree::Layer* layer = m_layers->layer(currentLayerId(LayerType::PointCloud));
+    if (!layer)
         return;
     // Ask where to write rather than overwrite the layer's own file: a cloud
     // read from PTS or a richer PLY would lose what ASCII PLY cannot hold.
-    QString proposal = QString::fromUtf8(m_layers->lists(LayerType::PointCloud).files.value(index));
+    QString proposal = QString::fromUtf8(layer->file);
     proposal = proposal.left(proposal.lastIndexOf('.')) + "_export.ply";
     const QString fileName =
         QFileDialog::getSaveFileName(this, tr("Export Point Cloud"), proposal, tr("PLY Files (*.ply)"));
     if (!fileName.isEmpty())
-        exportPointCloudTo(index, fileName);
+        exportCloudLayer(layer->id, fileName);
 }
 
 bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
 {
+    return exportCloudLayer(m_layers->idAt(LayerType::PointCloud, index), fileName);
+}
+
+bool MainWindow::exportCloudLayer(LayerTree::LayerId id, const QString& fileName)
+{
     QString message;
-    const bool ok = m_osgWidget->exportPointCloud(fileName, index, &message);
+    const bool ok = m_osgWidget->exportLayerCloud(id, fileName, &message);
     if (ok) {
         statusBar()->showMessage(tr("Exported '%1'").arg(fileName), 2000);
     } else {
@@ -553,18 +705,154 @@ bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
     return ok;
 }
 
+// ---- Property windows ---------------------------------------------------------
+
+PropertyWindow* MainWindow::propertyWindow(int kind) const
+{
+    switch (kind) {
+    case 2: return m_propertyModel;
+    case 3: return m_propertyBundle;
+    default: return m_propertyGeneral;
+    }
+}
+
+void MainWindow::refreshProperties(QStandardItem* item)
+{
+    const LayerType::Code type = LayerTree::typeOf(item);
+    if (type != LayerType::None) {
+        PropertySelection& selection = PropertySelection::global();
+        selection = PropertySelection();
+        selection.kind = LayerTree::propertyKind(type);
+        selection.name = item->text();
+        if (type == LayerType::Bundle)
+            selection.kindWord = QStringLiteral("Bundle");
+        selection.typeName = LayerType::name(type);
+        const LayerTree::LayerId id = LayerTree::layerId(item);
+        if (const LayerTree::Layer* layer = m_layers->layer(id))
+            selection.file = QString::fromUtf8(layer->file);
+        selection.summary = m_osgWidget->layerSummary(id);
+    }
+    propertyWindow(PropertySelection::global().kind)->refresh();
+}
+
+void MainWindow::showProperty()
+{
+    m_propertyGeneral->show();
+}
+
+void MainWindow::showPropertyWin_Model()
+{
+    m_propertyModel->show();
+}
+
+void MainWindow::showPropertyWin_BundleFile()
+{
+    m_propertyBundle->show();
+}
+
+// ---- Point cloud conversions ------------------------------------------------------
+
+void MainWindow::convertPts2AscOpen()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open Ply Ascii"), QDir::currentPath(),
+                                                          tr("Ply Ascii Files (*.ply)"));
+    if (fileName.isEmpty())
+        return;
+    convertPlyToOsga(fileName.toStdString());
+    statusBar()->showMessage(tr("Ply converting to Osgb LOD (Please do not close until popup!"), 2000);
+}
+
+void MainWindow::convertPlyToOsga(std::string fileName)
+{
+    QString refusal;
+    if (m_cloudConversion->startArchive(QString::fromStdString(fileName), &refusal))
+        return;
+    QMessageBox box(this);
+    box.setText(refusal);
+    box.exec();
+}
+
+void MainWindow::onConvertPlyProcessFinished(int exitCode)
+{
+    const CloudConversion::Finish finish = m_cloudConversion->finishArchive(exitCode, m_convertProcess.exitStatus());
+    QMessageBox box(this);
+    box.setText(finish.message);
+    if (!finish.converted) {
+        box.setIcon(QMessageBox::Warning);
+        box.exec();
+        return;
+    }
+    box.setInformativeText(tr("Add %1 to the project as a layer?").arg(QFileInfo(finish.archive).fileName()));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes)
+        addDataFiles({finish.archive});
+}
+
+void MainWindow::convertPly2PtsOpen()
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open Ply"), QDir::currentPath(), tr("Ply Files (*.ply)"));
+    if (fileName.isEmpty())
+        return;
+    QString message;
+    if (PlyToPts::convert(fileName, &message))
+        statusBar()->showMessage(tr("Ply converted to Pts"), 2000);
+    else
+        statusBar()->showMessage(tr("Ply not converted: %1").arg(message), 5000);
+    if (!message.isEmpty())
+        appendLog(message);
+}
+
+void MainWindow::convertPts2PlyOpen()
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open Pts"), QDir::currentPath(), tr("Pts Files (*.pts)"));
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QMessageBox::warning(this, tr("QXmlStream Bookmarks"),
+                             tr("Cannot read file %1:\n%2.").arg(fileName, file.errorString()));
+        return;
+    }
+    file.close();
+    QString message;
+    if (PtsToPly::convert(fileName, &message))
+        statusBar()->showMessage(tr("Pts converted to Ply"), 2000);
+    else
+        statusBar()->showMessage(tr("Pts not converted: %1").arg(message), 5000);
+    if (!message.isEmpty())
+        appendLog(message);
+}
+
 // ---- Command server -------------------------------------------------------------
 
 void MainWindow::getPointToggle(bool status)
 {
-    m_commandServer->toggleTCPServer(status);
-    m_annotationInput->setPointInput(status);
+    if (switchCommandServer(CommandServerSwitch::PointInput, status, m_pointForm))
+        m_annotationInput->setPointInput(status);
 }
 
 void MainWindow::getPolygonToggle(bool status)
 {
-    m_commandServer->toggleTCPServer(status);
-    m_annotationInput->setPolygonInput(status);
+    if (switchCommandServer(CommandServerSwitch::PolygonInput, status, m_polygonForm))
+        m_annotationInput->setPolygonInput(status);
+}
+
+bool MainWindow::switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form)
+{
+    QString error;
+    if (m_serverSwitch->setWanted(input, on, &error))
+        return true;
+    {
+        const QSignalBlocker blocker(form->toggleButton());
+        form->toggleButton()->setChecked(false);
+    }
+    appendLog(error);
+    statusBar()->showMessage(tr("Command server not started: %1").arg(m_commandServer->errorString()), 5000);
+    QMessageBox::warning(this, tr("Command Server"),
+                         error + tr("\nInput from the ground station stays off until the port is free."));
+    return false;
 }
 
 void MainWindow::updateFromServerPos(QString posQString)
@@ -589,7 +877,10 @@ void MainWindow::createAnnotationInput()
     m_annotationInput->setPicker(m_picker.get());
     m_annotationInput->setLayerAdder([this](LayerType::Code type, const QString& file, const QString& name) {
         QStandardItem* root = m_layers->projectRoot();
-        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root);
+        QString error;
+        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root, &error);
+        if (!error.isEmpty())
+            appendLog(tr("Layer %1: %2").arg(name, error));
         if (item) {
             m_treeView->expand(item->index());
             m_treeView->expand(root->index());
@@ -643,20 +934,20 @@ void MainWindow::dateSet()
     m_annotationInput->dateSet();
 }
 
-int MainWindow::currentLayerIndex(LayerType::Code type) const
+LayerTree::LayerId MainWindow::currentLayerId(LayerType::Code type) const
 {
     const QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
-    return item ? m_layers->indexOf(type, item->text()) : -1;
+    return LayerTree::typeOf(item) == type ? LayerTree::layerId(item) : LayerScene::noLayer;
 }
 
 void MainWindow::saveEdits(LayerType::Code type)
 {
-    const int index = currentLayerIndex(type);
-    if (index < 0)
+    const LayerTree::Layer* layer = m_layers->layer(currentLayerId(type));
+    if (!layer)
         return;
-    const QString file = QString::fromUtf8(m_layers->lists(type).files.value(index));
+    const QString file = QString::fromUtf8(layer->file);
     QString error;
-    if (m_osgWidget->saveAnnotationLayer(type, file, index, &error)) {
+    if (m_osgWidget->saveAnnotationLayer(layer->id, file, &error)) {
         statusBar()->showMessage(tr("Saved '%1'").arg(file), 2000);
     } else {
         statusBar()->showMessage(tr("Write Failed"), 2000);
@@ -676,12 +967,12 @@ void MainWindow::saveEditsPolygons()
 
 void MainWindow::toggleLabels()
 {
-    m_osgWidget->toggleAnnotationLabels(LayerType::Points, currentLayerIndex(LayerType::Points));
+    m_osgWidget->toggleAnnotationLabels(currentLayerId(LayerType::Points));
 }
 
 void MainWindow::togglePolyLabels()
 {
-    m_osgWidget->toggleAnnotationLabels(LayerType::Polygons, currentLayerIndex(LayerType::Polygons));
+    m_osgWidget->toggleAnnotationLabels(currentLayerId(LayerType::Polygons));
 }
 
 // Value list builders: type 0 gives numbers, type 1 column letters.
@@ -713,21 +1004,7 @@ void MainWindow::configureScanSettings()
 
 void MainWindow::saveVariables()
 {
-    m_configWindow->apply(ScanSettings::global());
-    if (m_projectPath.isEmpty()) {
-        QString folder = m_appDir;
-        if (m_imageList->count() > 0) {
-            const QString first = m_imageList->fullPath(m_imageList->item(0)->text());
-            folder = first.left(first.lastIndexOf('/'));
-        } else if (!ScanSettings::global().imageFolder.isEmpty()) {
-            folder = ScanSettings::global().imageFolder;
-        }
-        m_projectPath = folder + '/' + QDateTime::currentDateTime().toString().replace(':', '.') + ".prj";
-    }
-    if (writeProjectFile(m_projectPath))
-        statusBar()->showMessage(tr(" Project Saved '%1'").arg(m_projectPath), 2000);
-    else
-        statusBar()->showMessage(tr("Project write Failed"), 2000);
+    m_session->saveVariables();
 }
 
 // ---- Reconstruction ---------------------------------------------------------
@@ -769,147 +1046,124 @@ void MainWindow::loadPatchFiles(QStringList) {}
 
 // ---- Project file -------------------------------------------------------------
 
+QString MainWindow::projectPath() const
+{
+    return m_session->projectPath();
+}
+
 bool MainWindow::writeProjectFile(const QString& fileName)
 {
-    ProjectDocument doc = ProjectFile::gather(*m_layers, *m_imageList);
-    doc.settings = ScanSettings::global();
-    for (const OsgWidget::Bookmark& b : m_osgWidget->bookmarks())
-        doc.bookmarks.append({b.eye.x(), b.eye.y(), b.eye.z(), b.centre.x(), b.centre.y(), b.centre.z(), b.up.x(),
-                              b.up.y(), b.up.z()});
-    QString error;
-    if (ProjectWriter::writeFile(fileName, doc, &error))
-        return true;
-    appendLog(tr("Cannot write project %1: %2").arg(fileName, error));
-    return false;
+    return m_session->writeFile(fileName);
 }
 
 bool MainWindow::openProjectFile(const QString& fileName)
 {
-    ProjectDocument doc;
-    QString error;
-    if (!ProjectReader::readFile(fileName, doc, &error)) {
-        // Nothing of a file that failed to read is shown as a project.
-        QMessageBox::warning(this, tr("QXmlStream Bookmarks"), tr("Cannot read file %1:\n%2.").arg(fileName, error));
-        return false;
-    }
-    ProjectFile::apply(doc, *m_layers, *m_imageList, m_treeView,
-                       [this](const QString& file, const QString& name, bool visible, QStandardItem* parent) {
-                           return addLayer(file, name, visible, parent);
-                       });
-    updateWindowTitleCount();
-    ScanSettings::global() = doc.settings;
-    // The settings window shows what it showed when last closed: refill it so
-    // its "OK" does not put stale values over the ones just read.
-    m_configWindow->showSettings(ScanSettings::global());
-    if (!doc.bookmarks.isEmpty()) {
-        std::deque<OsgWidget::Bookmark> marks = m_osgWidget->bookmarks();
-        for (const ProjectDocument::Bookmark& b : doc.bookmarks)
-            marks.push_back({osg::Vec3d(b[0], b[1], b[2]), osg::Vec3d(b[3], b[4], b[5]), osg::Vec3d(b[6], b[7], b[8])});
-        m_osgWidget->setBookmarks(marks);
-        for (int i = m_recentBookmarkActions.size(); i < m_osgWidget->bookmarkCount(); ++i)
-            addBookmarkAction(i);
-    }
-    m_projectPath = fileName;
-    m_actions.value("&Run Sparse")->setEnabled(true);
-    m_actions.value("&Run Dense")->setEnabled(true);
-    m_actions.value("&Scan Settings")->setEnabled(true);
-    statusBar()->showMessage(tr("Project loaded"), 2000);
-    return true;
+    return m_session->openFile(fileName);
 }
 
 void MainWindow::openProj()
 {
-    if (m_layers->projectRoot()->hasChildren())
-        closeProject(); // its Cancel does not stop the opening
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open Project"), QDir::currentPath(), tr("Project Files (*.prj)"));
-    if (fileName.isEmpty()) {
-        statusBar()->showMessage(tr("Project not loaded, empty"), 2000);
-        return;
-    }
-    openProjectFile(fileName);
+    m_session->open();
 }
 
 void MainWindow::save()
 {
-    if (m_projectPath.isEmpty()) {
-        saveAs();
-        if (m_projectPath.isEmpty())
-            return;
-    }
-    if (writeProjectFile(m_projectPath))
-        statusBar()->showMessage(tr("Saved '%1'").arg(m_projectPath), 2000);
-    else
-        statusBar()->showMessage(tr("Write Failed"), 2000);
+    m_session->save();
 }
 
 void MainWindow::saveAs()
 {
-    const QString fileName =
-        QFileDialog::getSaveFileName(this, tr("Choose a file name"), QStringLiteral("."), tr("Project File (*.prj)"));
-    if (fileName.isEmpty()) {
-        statusBar()->showMessage(tr("Filename Empty"), 2000);
-        return;
-    }
-    m_projectPath = fileName;
-    statusBar()->showMessage(tr("Saved '%1'").arg(m_projectPath), 2000);
-    saveVariables();
+    m_session->saveAs();
 }
 
 void MainWindow::closeProject()
 {
-    QMessageBox box(this);
-    box.setText(tr("Save before closing?"));
-    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Save);
-    const int answer = box.exec();
-    if (answer == QMessageBox::Save)
-        save();
-    if (answer == QMessageBox::Save || answer == QMessageBox::Discard)
-        clearProject();
+    m_session->close();
 }
 
 void MainWindow::clearProject()
 {
-    removeAllModels();
-    QStandardItem* root = m_layers->projectRoot();
-    root->removeRows(0, root->rowCount());
+    m_session->clear();
+}
+
+// ---- Image viewers ------------------------------------------------------------
+
+void MainWindow::load(QListWidgetItem* item)
+{
+    m_viewers->load(item);
+}
+
+void MainWindow::showPopupWin()
+{
+    m_viewers->showPopup();
+}
+
+void MainWindow::updateWindowPaint()
+{
+    m_viewers->updateWindowPaint();
+}
+
+void MainWindow::updateZooms(double factor)
+{
+    m_viewers->updateZooms(factor);
+}
+
+void MainWindow::deleteImageViewer(QString filename)
+{
+    m_viewers->deleteImageViewer(filename);
+}
+
+void MainWindow::receiveExtractCommand()
+{
+    std::cout << "Got it\n" << std::flush;
+    extractShape();
+}
+
+void MainWindow::saveSelectedPointsasPolyline()
+{
+    extractShape();
+}
+
+void MainWindow::extractShape()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ImageMatchScene::Extract result =
+        m_osgWidget->imageMatches()->extract(m_appDir, m_osgWidget->imageFolder());
+    for (const QString& line : result.log)
+        appendLog(line);
+    m_viewers->updateWindowPaint();
+    QApplication::restoreOverrideCursor();
+    statusBar()->showMessage(result.points > 0 ? tr("Shape extracted: see the Log View")
+                                               : tr("Nothing extracted: see the Log View"),
+                             2000);
+}
+
+// ---- Sensor network ---------------------------------------------------------
+
+void MainWindow::startSensors(bool start)
+{
+    if (start)
+        m_osgWidget->sensors()->start();
+    else
+        m_osgWidget->sensors()->stop();
+}
+
+void MainWindow::toggleSmoke(bool start)
+{
+    m_osgWidget->sensors()->setSmoke(start);
 }
 
 // ---- Slots whose work belongs to features still to come --------------------
 
-void MainWindow::updateWindowPaint() {}
-void MainWindow::updateZooms(double) {}
-void MainWindow::deleteImageViewer(QString) {}
-void MainWindow::receiveExtractCommand() {}
-void MainWindow::startSensors(bool) {}
-void MainWindow::toggleSmoke(bool) {}
 void MainWindow::openSerialPortPass() {}
 void MainWindow::closeSerialPortPass() {}
 void MainWindow::print() {}
 void MainWindow::undo() {}
 void MainWindow::recordClicked() {}
-void MainWindow::syncImages() {}
 void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
 void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
 void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
 Qt::CheckState MainWindow::checkSibling(QStandardItem*) { return Qt::Unchecked; }
-void MainWindow::convertPly2PtsOpen() {}
-void MainWindow::convertPlyToOsga(std::string) {}
-void MainWindow::convertPts2PlyOpen() {}
-void MainWindow::convertPts2AscOpen() {}
-void MainWindow::saveSelectedPointsasPolyline() {}
-void MainWindow::addImage() {}
-void MainWindow::load(QListWidgetItem*) {}
-void MainWindow::changeItemValue(QListWidgetItem*) {}
-void MainWindow::copyToFolder() {}
-void MainWindow::exifExtract() {}
-void MainWindow::onExifProcessFinished(int) {}
-void MainWindow::onConvertPlyProcessFinished(int) {}
-void MainWindow::showProperty() {}
-void MainWindow::showPropertyWin_Model() {}
-void MainWindow::showPropertyWin_BundleFile() {}
-void MainWindow::showPopupWin() {}
 void MainWindow::turnOnOnlyCamerasAction() {}
 void MainWindow::turnOnOnlyModelAction() {}
 void MainWindow::captureScreen() {}

@@ -15,13 +15,20 @@
 
 #include "ActionTable.h"
 #include "AnnotationInput.h"
+#include "CommandServerSwitch.h"
+#include "LayerTree.h"
+#include "ScriptProcess.h"
 
 class AnnotationForm;
+class CloudConversion;
 class ConfigWindow;
+class ExifExtraction;
+class ImageSetOperations;
+class ProjectSession;
 class TCPServer;
 class GeoRef;
-class LayerTree;
 class ImageViewer;
+class ImageViewers;
 class MyListWidget;
 class OsgWidget;
 class PointForm;
@@ -64,16 +71,27 @@ public:
     LayerTree* layers() const { return m_layers; }
     QTreeView* layerView() const { return m_treeView; }
     SelectionToolWidget* selectionTool() const { return m_selectionTool; }
+    // The open image viewers.
+    ImageViewers* imageViewers() const { return m_viewers; }
+    // The operations on the photographs, and the EXIF extraction that the
+    // sparse run starts and waits for.
+    ImageSetOperations* imageSet() const { return m_imageSet; }
+    ExifExtraction* exifExtraction() const { return m_exif; }
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
 
     // Adds a layer item under parent (the project root when null), loads it
-    // and expands the item and its parent. Nullptr for an unknown file type.
+    // and expands the item and its parent, as a project is read: a file that
+    // cannot be read keeps its item (and its place in the project file), and
+    // the log view says why. Nullptr for an unknown file type.
     QStandardItem* addLayer(const QString& file, const QString& displayName, bool visible,
                             QStandardItem* parent = nullptr);
-    // "Add Data" for files already chosen: each becomes a layer under the root.
+    // "Add Data" for files already chosen: each file that loads becomes a
+    // layer under the root; one that gives nothing adds nothing, and the log
+    // view and the status bar say so.
     void addDataFiles(const QStringList& paths);
 
-    QString projectPath() const { return m_projectPath; }
+    QString projectPath() const;
+    ProjectSession* session() const { return m_session; }
     // The project flows without their file dialogs: true on success.
     bool openProjectFile(const QString& fileName);
     bool writeProjectFile(const QString& fileName);
@@ -85,6 +103,9 @@ public:
     PointForm* pointForm() const { return m_pointForm; }
     PolygonForm* polygonForm() const { return m_polygonForm; }
     AnnotationInput* annotationInput() const { return m_annotationInput; }
+    CloudConversion* cloudConversion() const { return m_cloudConversion; }
+    // The three property windows: 1 general, 2 point clouds, 3 reconstructions.
+    PropertyWindow* propertyWindow(int kind) const;
     // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
     bool exportPointCloudTo(int index, const QString& fileName);
 
@@ -198,15 +219,29 @@ private:
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
+    void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
     void fillBar(QWidget* bar, const QStringList& entries);
     void addBookmarkAction(int n);
     void createAnnotationInput();
+    void createProjectSession();
     void createReconstruction();
     void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
-    // The current tree item's index among the layers of that type, or -1.
-    int currentLayerIndex(LayerType::Code type) const;
+    bool exportCloudLayer(LayerTree::LayerId id, const QString& fileName);
+    // The current tree item's layer when it is of that type.
+    LayerTree::LayerId currentLayerId(LayerType::Code type) const;
     void saveEdits(LayerType::Code type);
+    // Sets the property selection for a layer item (others keep it) and
+    // rebuilds the property window of the selection's kind.
+    void refreshProperties(QStandardItem* item);
+    QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible,
+                              QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error);
+    // One entry per bookmark the scene holds, each going to its own bookmark.
+    void refreshBookmarkMenu();
+    // False (and the toggle back off, the user told why) when the server cannot listen.
+    bool switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form);
+    // The extract command of the image viewers' matches.
+    void extractShape();
 
     Edition m_edition;
     QString m_appDir;
@@ -216,13 +251,16 @@ private:
     QTreeView* m_treeView = nullptr;
     LayerTree* m_layers = nullptr;
     QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
-    QString m_projectPath;
+    ProjectSession* m_session = nullptr;
     MyListWidget* m_imageList = nullptr;
+    ImageSetOperations* m_imageSet = nullptr;
+    ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
-    QList<ImageViewer*> imagesView;
+    ImageViewers* m_viewers = nullptr;
     ConfigWindow* m_configWindow = nullptr;
     TCPServer* m_commandServer = nullptr;
+    CommandServerSwitch* m_serverSwitch = nullptr;
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
     AnnotationInput* m_annotationInput = nullptr;
@@ -231,8 +269,9 @@ private:
     PropertyWindow* m_propertyGeneral = nullptr;
     PropertyWindow* m_propertyModel = nullptr;
     PropertyWindow* m_propertyBundle = nullptr;
+    CloudConversion* m_cloudConversion = nullptr; // the point cloud conversions behind the Tools menu
 
-    QProcess m_exifProcess;
+    ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
     QProcess m_convertProcess;
     QProcess m_reportProcess;
     QXmlStreamReader m_projectReader;

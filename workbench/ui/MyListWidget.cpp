@@ -1,15 +1,200 @@
 #include "MyListWidget.h"
 
-MyListWidget::MyListWidget(QWidget* parent) : QListWidget(parent) {}
+#include <QAbstractItemDelegate>
+#include <QMenu>
+
+#include "ThumbnailLoader.h"
+
+namespace
+{
+// Batches added so far, program-wide: picks the text colour of the next batch.
+int addedBatches = 0;
+} // namespace
+
+MyListWidget::MyListWidget(QWidget* parent) : QListWidget(parent), m_thumbnails(new ThumbnailLoader(this))
+{
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, SIGNAL(customContextMenuRequested(const QPoint&)), this,
+            SLOT(showContextMenuForWidget(const QPoint&)));
+    // Editing that ends without a change sends no itemChanged; the rename
+    // ends with the editor either way.
+    connect(itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { endRename(); });
+    connect(m_thumbnails, &ThumbnailLoader::thumbnailReady, this, &MyListWidget::placeThumbnail);
+    connect(m_thumbnails, &ThumbnailLoader::finished, this, &MyListWidget::thumbnailsFinished);
+}
+
+MyListWidget::~MyListWidget() = default;
+
+void MyListWidget::addImages(const QStringList& paths)
+{
+    static const Qt::GlobalColor colours[] = {Qt::black, Qt::green, Qt::blue, Qt::red};
+    const QColor colour = colours[addedBatches % 4];
+    for (const QString& path : paths) {
+        const QString name = ImageTable::displayName(path);
+        m_table.append(path, name);
+        auto* row = new QListWidgetItem(name);
+        row->setForeground(colour);
+        appendRow(row);
+    }
+    ++addedBatches;
+}
 
 void MyListWidget::addImage(const QString& fullPath, const QString& displayName)
 {
-    addItem(displayName);
-    m_paths.insert(displayName, fullPath);
+    m_table.append(fullPath, displayName);
+    appendRow(new QListWidgetItem(displayName));
+}
+
+void MyListWidget::appendRow(QListWidgetItem* row)
+{
+    addItem(row);
+    m_lastRow = QPersistentModelIndex(indexFromItem(row));
 }
 
 void MyListWidget::clearImages()
 {
+    m_thumbnails->cancel();
+    m_thumbnailRows.clear();
+    endRename();
     clear();
-    m_paths.clear();
+    m_table.clear();
+}
+
+QStringList MyListWidget::imagePaths() const
+{
+    QStringList paths;
+    for (int i = 0; i < count(); ++i)
+        paths << fullPath(item(i)->text());
+    return paths;
+}
+
+bool MyListWidget::setFullPath(const QString& displayName, const QString& path)
+{
+    return m_table.setPathOf(displayName, path);
+}
+
+std::optional<ImageTable::Record> MyListWidget::neighbour(const QString& displayName, int step) const
+{
+    const int n = count();
+    if (n < 2)
+        return std::nullopt;
+    for (int i = 0; i < n; ++i) {
+        if (item(i)->text().compare(displayName, Qt::CaseInsensitive) == 0) {
+            const QString name = item((i + step + n) % n)->text();
+            return ImageTable::Record{fullPath(name), name};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageTable::Record> MyListWidget::nextEntry(const QString& displayName) const
+{
+    return neighbour(displayName, 1);
+}
+
+std::optional<ImageTable::Record> MyListWidget::previousEntry(const QString& displayName) const
+{
+    return neighbour(displayName, -1);
+}
+
+void MyListWidget::removeRow(QListWidgetItem* item)
+{
+    if (item == renamingItem())
+        endRename();
+    delete takeItem(row(item));
+    emit updateDeteleItem();
+}
+
+void MyListWidget::deleteImage(const QString& path)
+{
+    for (const QString& name : m_table.removePath(path)) {
+        for (int i = count() - 1; i >= 0; --i)
+            if (item(i)->text() == name)
+                removeRow(item(i));
+    }
+}
+
+void MyListWidget::showContextMenuForWidget(const QPoint& pos)
+{
+    QListWidgetItem* at = itemAt(pos);
+    if (!at)
+        return;
+    // The entries act on the current row: make it the one the menu was opened on.
+    setCurrentItem(at);
+    QMenu menu(this);
+    connect(menu.addAction(tr("Delete")), SIGNAL(triggered()), this, SLOT(deleteImageListItem()));
+    connect(menu.addAction(tr("Rename")), SIGNAL(triggered()), this, SLOT(rename()));
+    connect(menu.addAction(tr("Thumbnail")), SIGNAL(triggered()), this, SLOT(getThumbnailImage()));
+    menu.addAction(tr("Split Group"));
+    menu.addAction(tr("Assign Group"));
+    menu.addAction(tr("Compare to All"));
+    menu.exec(viewport()->mapToGlobal(pos));
+}
+
+void MyListWidget::deleteImageListItem()
+{
+    if (QListWidgetItem* current = currentItem())
+        removeRow(current);
+}
+
+void MyListWidget::rename()
+{
+    QListWidgetItem* current = currentItem();
+    if (!current)
+        return;
+    m_renameText = current->text();
+    m_renamingRow = QPersistentModelIndex(indexFromItem(current));
+    current->setFlags(current->flags() | Qt::ItemIsEditable);
+    editItem(current);
+}
+
+void MyListWidget::endRename()
+{
+    QListWidgetItem* renamed = renamingItem();
+    m_renamingRow = QPersistentModelIndex();
+    m_renameText.clear();
+    // Cleared first: the flag change below is itself an itemChanged.
+    if (renamed)
+        renamed->setFlags(renamed->flags() & ~Qt::ItemIsEditable);
+}
+
+void MyListWidget::getThumbnailImage()
+{
+    m_thumbnails->cancel();
+    m_thumbnailRows.clear();
+    endRename();
+    clear();
+
+    QVector<ThumbnailLoader::Job> jobs;
+    const QVector<ImageTable::Record>& records = m_table.records();
+    for (int i = 0; i < records.size(); ++i) {
+        // Rows stand in their final order at once; icons fill in as they are made.
+        auto* row = new QListWidgetItem(records[i].name);
+        row->setSizeHint(QSize(thumbnailSize, thumbnailSize + 20));
+        row->setTextAlignment(Qt::AlignHCenter);
+        addItem(row);
+        m_thumbnailRows.insert(i, QPersistentModelIndex(indexFromItem(row)));
+        jobs.append({records[i].path, ThumbnailLoader::thumbnailPath(records[i].path, records[i].name)});
+    }
+
+    setViewMode(QListView::IconMode);
+    setIconSize(QSize(thumbnailSize, thumbnailSize));
+    setResizeMode(QListView::Adjust);
+    setMovement(QListView::Static);
+    setFlow(QListView::TopToBottom);
+    setWrapping(false);
+    setSpacing(10);
+
+    emit updateDeteleItem(); // rows removed from the list earlier are back
+    m_thumbnails->start(jobs, thumbnailSize);
+}
+
+void MyListWidget::placeThumbnail(int index, const QImage& image)
+{
+    const QPersistentModelIndex at = m_thumbnailRows.take(index);
+    if (!at.isValid())
+        return; // the row went away meanwhile
+    if (QListWidgetItem* row = itemFromIndex(at))
+        row->setIcon(QIcon(QPixmap::fromImage(image)));
 }

@@ -36,17 +36,6 @@ QVector<ProjectDocument::Node> gatherChildren(const QStandardItem* parent)
     return nodes;
 }
 
-// The check state of the first layer item of each name, as the lists match by name.
-void collectVisibility(const QStandardItem* parent, QHash<QString, bool>& visible)
-{
-    for (int r = 0; r < parent->rowCount(); ++r) {
-        const QStandardItem* item = parent->child(r);
-        if (item->data(LayerTree::ItemKindRole).toInt() == LayerTree::LayerKind && !visible.contains(item->text()))
-            visible.insert(item->text(), item->checkState() == Qt::Checked);
-        collectVisibility(item, visible);
-    }
-}
-
 struct Placement
 {
     QStandardItem* parent;
@@ -94,15 +83,14 @@ void restoreOrder(QStandardItem* parent, int firstNewRow, const QHash<QStandardI
 ProjectDocument ProjectFile::gather(const LayerTree& tree, const MyListWidget& images)
 {
     ProjectDocument doc;
-    QHash<QString, bool> visible;
-    if (const QStandardItem* root = tree.projectRoot()) {
+    if (const QStandardItem* root = tree.projectRoot())
         doc.tree = gatherChildren(root);
-        collectVisibility(root, visible);
-    }
-    for (LayerType::Code t : LayerType::all()) {
-        const LayerTree::Lists& lists = tree.lists(t);
-        for (int i = 0; i < lists.names.size(); ++i)
-            doc.layers[t].append({lists.files.value(i), lists.names[i], visible.value(lists.names[i], true)});
+    // Each layer is written with the file it was loaded from, under the name
+    // its item shows and with its item's check state.
+    for (const LayerTree::Layer& layer : tree.layers()) {
+        const QStandardItem* item = tree.itemOf(layer.id);
+        doc.layers[layer.type].append(
+            {layer.file, item ? item->text() : layer.name, !item || item->checkState() == Qt::Checked});
     }
     for (int i = 0; i < images.count(); ++i) {
         const QString name = images.item(i)->text();

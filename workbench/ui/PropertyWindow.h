@@ -2,10 +2,28 @@
 
 #include <QMainWindow>
 
-// The small window the layers' "properties" entries open.
+struct PropertySelection;
+
+// The small window the layers' "properties" entries open: a rotation form
+// for most layers, a position form for point clouds and a tabbed sheet for
+// reconstructions, built for the kind of the program's property selection.
+// The forms only display; closing hides the window.
 class PropertyWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit PropertyWindow(QWidget* parent = nullptr);
+
+    // Rebuilds the form for the current selection; a new central widget
+    // replaces the previous one (none for kind 0).
+    void refresh();
+    void refresh(const PropertySelection& selection);
+
+    // Survey coordinates as the forms write them: enough digits to give the
+    // same value back, in the C locale.
+    static QString number(double value);
+
+private:
+    QWidget* axisForm(const QString& label, const PropertySelection& selection, bool showCentre);
+    QWidget* reconstructionSheet(const PropertySelection& selection);
 };

@@ -1,0 +1,69 @@
+#include <QBuffer>
+#include <QtTest>
+
+#include "MatchSets.h"
+
+namespace
+{
+
+bool readText(MatchSets& sets, const QByteArray& text, QString* error = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    return sets.read(buffer, error);
+}
+
+} // namespace
+
+class TestMatchSets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void matchesAreKeptUnderBothImages()
+    {
+        MatchSets sets;
+        QVERIFY(readText(sets, "C:\\site\\a.JPG C:\\site\\b.JPG 3\n5 6 7\n50 60 70\n"
+                               "C:\\site\\a.JPG C:\\site\\c.JPG 1\n5\n9\n"));
+        QCOMPARE(sets.entries().size(), 3);
+        QCOMPARE(sets.entries()[0].name, QString("a.JPG"));
+        const QVector<MatchSets::Match> ofA5 = sets.matchesOf("a.jpg", 5);
+        QCOMPARE(ofA5.size(), 2);
+        QCOMPARE(ofA5[0].otherImage, QString("b.JPG"));
+        QCOMPARE(ofA5[0].otherFeature, 50);
+        QCOMPARE(ofA5[1].otherImage, QString("c.JPG"));
+        QCOMPARE(sets.matchesOf("b.JPG", 70)[0].otherFeature, 7);
+        QVERIFY(sets.matchesOf("d.JPG", 5).isEmpty());
+        QCOMPARE(sets.indexOf("d.JPG"), -1);
+    }
+
+    void malformedRecordsKeepEarlierOnes_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("too few indices") << QByteArray("a.JPG c.JPG 3\n1 2\n4 5 6\n") << "expected 3";
+        QTest::newRow("count not a number") << QByteArray("a.JPG c.JPG many\n1\n2\n") << "image image count";
+        QTest::newRow("count beyond the file")
+            << QByteArray("a.JPG c.JPG 2000000000\n1\n2\n") << "cannot follow";
+        QTest::newRow("missing third line") << QByteArray("a.JPG c.JPG 1\n1\n") << "expected 1";
+    }
+    void malformedRecordsKeepEarlierOnes()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, reason);
+        MatchSets sets;
+        QString error;
+        QVERIFY(!readText(sets, "a.JPG b.JPG 1\n0\n1\n" + tail, &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QCOMPARE(sets.matchesOf("a.JPG", 0).size(), 1);
+        QVERIFY(sets.matchesOf("c.JPG", 1).isEmpty());
+    }
+
+    void fileBesideTheImages()
+    {
+        QCOMPARE(MatchSets::pathFor("/site/photos/a.JPG"), QString("/site/photos/gpu_matches.init.txt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMatchSets)
+#include "tst_matchsets.moc"

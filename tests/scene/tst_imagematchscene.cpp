@@ -1,0 +1,195 @@
+#include <QDir>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <cmath>
+
+#include <osg/Group>
+
+#include "AutoLispWriter.h"
+#include "BundlerFile.h"
+#include "ImageMatchScene.h"
+#include "SharedData.h"
+#include "ui/SfmToolDoubles.h"
+
+namespace
+{
+
+using Tool = ExternalTools::Tool;
+
+// The stand-in prints (x, y) of the first observation at height 1.5; camera
+// 99 is one the reconstruction does not know.
+const QByteArray triangulate =
+    "if [ \"$4\" = 99 ]; then echo 'camera 99 is not one of the cameras' >&2; exit 1; fi\n"
+    "echo \"$5,$6,1.5\"";
+
+ImagePick pick(const QString& image, int camera, int x, int y, int type)
+{
+    ImagePick p;
+    p.imageName = image;
+    p.cameraIndex = camera;
+    p.type = type;
+    p.x = x;
+    p.y = y;
+    return p;
+}
+
+void addMatch(ImageSelection& s, int camera, int x, int y, int type)
+{
+    s.pick(pick("a.jpg", camera, x, y, type), false);
+    s.pick(pick("b.jpg", camera + 1, x + 3, y + 3, type), false);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestImageMatchScene : public QObject
+{
+    Q_OBJECT
+private slots:
+    void extractMakesOneShapeOfTheTriangulatedMatches()
+    {
+        SfmToolDoubles tools;
+        tools.install(Tool::TriangulationUndistort, triangulate);
+        QTemporaryDir images;
+        const QString folder = images.path() + "/";
+        osg::ref_ptr<osg::Group> root = new osg::Group;
+        ImageMatchScene scene(root.get());
+        ImageSelection& s = scene.selection();
+        for (int i = 0; i < 6; ++i) {
+            addMatch(s, 0, 100 + i, 200, 1); // outer ring
+            addMatch(s, 0, 10 + i, 20, 0);   // inner ring
+        }
+        addMatch(s, 99, 1, 1, 1);                 // the tool fails on it
+        s.pick(pick("a.jpg", 0, 7, 7, 0), false); // still open
+
+        const ImageMatchScene::Extract result = scene.extract(tools.appDir(), folder);
+        QCOMPARE(result.points, 12);
+        QCOMPARE(result.log.filter("gave no point").size(), 1);
+        QVERIFY2(result.log.filter("gave no point")[0].contains("camera 99 is not one of the cameras"),
+                 qPrintable(result.log.join('\n')));
+
+        QCOMPARE(int(scene.extractedObjects().size()), 1);
+        const ExtractedObject& shape = scene.extractedObjects()[0];
+        for (int type = 0; type < ExtractedObject::typeCount; ++type)
+            QCOMPARE(shape.connectors[size_t(type)].size(), 6);
+        QCOMPARE(shape.outerRing()[0].first, osg::Vec3d(100, 200, 1.5));
+        QCOMPARE(shape.innerRing()[5].second, osg::Vec3d(10, 20, 1.5));
+
+        QCOMPARE(result.lispFile, folder + "lispOutput_0.lsp");
+        QCOMPARE(readAll(result.lispFile), AutoLispWriter::program(shape));
+        QCOMPARE(result.featureFile, folder + "newFeatures_0.txt");
+        const QList<QByteArray> lines = readAll(result.featureFile).split('\n');
+        QCOMPARE(lines[0], QByteArray("12"));
+        QCOMPARE(lines[1], QByteArray("a.jpg 0 0 1 100 200 100.000000 200.000000 1.500000 0 0"));
+        QCOMPARE(lines.size(), 1 + 24 + 1);
+
+        // The failed and the open match stay for another try; the point markers are gone.
+        QCOMPARE(s.matches().size(), 2);
+        QCOMPARE(s.history().size(), 12);
+        QVERIFY(scene.triangulatedPoints().empty());
+        QCOMPARE(root->getNumChildren(), 1u);
+        QCOMPARE(root->getChild(0), static_cast<osg::Node*>(scene.connectorGroup()));
+
+        // Nothing left to triangulate: no new files.
+        const ImageMatchScene::Extract again = scene.extract(tools.appDir(), folder);
+        QCOMPARE(again.points, 0);
+        QVERIFY(again.lispFile.isEmpty());
+        QVERIFY(!QFile::exists(folder + "lispOutput_1.lsp"));
+        QVERIFY(!QFile::exists(folder + "newFeatures_1.txt"));
+    }
+
+    // The program's own Triangulate tool, through the command interpreter, on
+    // Bundler's reconstruction of the kermit photos: two observations of one
+    // of its points, in whole pixels, give that point within a pixel's worth.
+    void realToolFindsAKnownPoint()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir images;
+        QVERIFY(QFile::copy(SharedData::path("bundler/kermit_runsfm_bundle.out"),
+                            images.filePath("sparse-converted.out")));
+        QVERIFY(QFile::copy(SharedData::path("bundler/kermit_runsfm_list.txt"),
+                            images.filePath("sparse-converted-list.txt")));
+        for (const QString& name : QDir(SharedData::path("images/kermit")).entryList({"*.jpg"}))
+            QVERIFY(QFile::link(SharedData::path("images/kermit/" + name), images.filePath(name)));
+        BundlerFile bundle;
+        QVERIFY(bundle.readFile(images.filePath("sparse-converted.out").toStdString()));
+        // A point that Bundler's cameras see where it lies (residuals under half
+        // a pixel in its first two views), seen under the widest angle.
+        const BundlerFile::Point* known = nullptr;
+        double widest = 0;
+        for (const BundlerFile::Point& p : bundle.points) {
+            if (p.views.size() < 2)
+                continue;
+            bool sharp = true;
+            for (int i = 0; i < 2; ++i) {
+                const BundlerFile::View& v = p.views[size_t(i)];
+                double x = 0, y = 0;
+                sharp = sharp && bundle.cameras[size_t(v.camera)].project(p.position, x, y) &&
+                        std::hypot(x - v.x, y - v.y) < 0.5;
+            }
+            const auto a = bundle.cameras[size_t(p.views[0].camera)].centre();
+            const auto b = bundle.cameras[size_t(p.views[1].camera)].centre();
+            const osg::Vec3d at(p.position[0], p.position[1], p.position[2]);
+            osg::Vec3d ra = osg::Vec3d(a[0], a[1], a[2]) - at, rb = osg::Vec3d(b[0], b[1], b[2]) - at;
+            ra.normalize();
+            rb.normalize();
+            const double angle = std::acos(std::clamp(ra * rb, -1.0, 1.0));
+            if (sharp && angle > widest) {
+                widest = angle;
+                known = &p;
+            }
+        }
+        QVERIFY(known);
+        ImageMatchScene scene(nullptr);
+        for (int i = 0; i < 2; ++i) {
+            const BundlerFile::View& v = known->views[size_t(i)];
+            // Bundler measures from the centre, y up; the viewer from the top-left corner.
+            scene.selection().pick(pick(QStringLiteral("kermit%1.jpg").arg(v.camera, 3, 10, QChar('0')),
+                                        v.camera, int(std::lround(v.x + 319.5)),
+                                        int(std::lround(239.5 - v.y)), 1),
+                                   false);
+        }
+        const ImageMatchScene::Extract result = scene.extract(ORVALIS_APP_DIR, images.path() + "/");
+        QCOMPARE(result.points, 1);
+        const osg::Vec3d found = scene.selection().history()[0][0].point;
+        const osg::Vec3d truth(known->position[0], known->position[1], known->position[2]);
+        const auto c = bundle.cameras[size_t(known->views[0].camera)].centre();
+        const double pixelWorth = (truth - osg::Vec3d(c[0], c[1], c[2])).length() /
+                                  bundle.cameras[size_t(known->views[0].camera)].focal;
+        QVERIFY2((found - truth).length() < pixelWorth,
+                 qPrintable(QString("%1 > %2").arg((found - truth).length()).arg(pixelWorth)));
+        QVERIFY(QFile::exists(result.lispFile));
+    }
+
+    void shapesArePlacedByTheBundlesGeoreference()
+    {
+        GeoReference geo;
+        geo.translation = osg::Vec3d(500000, 4100000, 10);
+        ImageMatchScene scene(nullptr);
+        scene.setGeoReference(&geo);
+        scene.extrude(osg::Vec3d(1, 2, 3), 1);
+        QCOMPARE(scene.extrudedItems()[0].point, osg::Vec3d(500001, 4100002, 13));
+        QCOMPARE(scene.extrudedItems()[0].foot, osg::Vec3d(500001, 4100002, 0));
+    }
+
+    void withoutAReconstructionNothingRuns()
+    {
+        ImageMatchScene scene(nullptr);
+        addMatch(scene.selection(), 0, 1, 1, 0);
+        const ImageMatchScene::Extract result = scene.extract("/nonexistent", QString());
+        QCOMPARE(result.points, 0);
+        QVERIFY(result.log.join(' ').contains("load the reconstruction"));
+        QCOMPARE(scene.selection().matches().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestImageMatchScene)
+#include "tst_imagematchscene.moc"

@@ -1,0 +1,173 @@
+#include <QtTest>
+
+#include <QDockWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include "LayerTree.h"
+#include "MainWindow.h"
+#include "PropertyWindow.h"
+
+namespace
+{
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Three points whose coordinates floats hold exactly.
+const QByteArray cloud =
+    "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex 3\nproperty float x\n"
+    "property float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+    "property uchar blue\nproperty uchar alpha\nelement face 0\n"
+    "property list uchar int vertex_indices\nend_header\n"
+    "512340.5 4123450.25 112 10 20 30 255\n512350.5 4123460.25 114 10 20 30 255\n"
+    "512345.5 4123455.25 113 10 20 30 255\n";
+
+// Opens the item's context menu as a right click does and picks an entry.
+bool choose(MainWindow& w, QStandardItem* item, const QString& entry)
+{
+    w.dock("Layers View")->raise();
+    w.layerView()->expandAll();
+    w.layerView()->setCurrentIndex(item->index());
+    QApplication::processEvents();
+    bool chosen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        poll.stop();
+        for (QAction* a : menu->actions())
+            if (a->text() == entry) {
+                menu->close();
+                a->trigger();
+                chosen = true;
+                return;
+            }
+        menu->close();
+    });
+    poll.start(10);
+    w.showContextMenuForDirectory(w.layerView()->visualRect(item->index()).center());
+    return chosen;
+}
+
+QString field(QWidget* window, const QString& name)
+{
+    auto* edit = window->findChild<QLineEdit*>(name);
+    if (!edit)
+        return QStringLiteral("<none>");
+    return edit->isReadOnly() ? edit->text() : QStringLiteral("<editable>");
+}
+
+} // namespace
+
+class TestPropertyWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+
+    void projectRootBeforeAnyLayerShowsAnEmptyWindow()
+    {
+        MainWindow w;
+        QVERIFY(choose(w, w.layers()->projectRoot(), "properties"));
+        PropertyWindow* general = w.propertyWindow(1);
+        QVERIFY(general->isVisible());
+        QVERIFY(general->centralWidget());
+        QVERIFY(general->centralWidget()->findChildren<QWidget*>().isEmpty());
+    }
+
+    void pointCloudShowsItsPosition()
+    {
+        MainWindow w;
+        const QString ply = m_dir.filePath("site.ply");
+        QVERIFY(writeFile(ply, cloud));
+        w.addDataFiles({ply});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        PropertyWindow* window = w.propertyWindow(2);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QString("Rotation"));
+        QCOMPARE(window->size(), QSize(400, 400));
+        QStringList labels;
+        for (QLabel* l : window->findChildren<QLabel*>())
+            labels << l->text();
+        QVERIFY(labels.contains("Position:"));
+        QVERIFY(labels.contains("X") && labels.contains("Y") && labels.contains("Z"));
+        // Its position is the centre of its box, in survey coordinates.
+        QCOMPARE(field(window, "X"), QString("512345.5"));
+        QCOMPARE(field(window, "Y"), QString("4123455.25"));
+        QCOMPARE(field(window, "Z"), QString("113"));
+        QCOMPARE(field(window, "Points:"), QString("3"));
+        QCOMPARE(field(window, "File:"), ply);
+        QCOMPARE(field(window, "Box min:"), QString("512340.5, 4123450.25, 112"));
+
+        // Closing only hides; the next request shows the window again.
+        window->close();
+        QVERIFY(!window->isVisible());
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        QVERIFY(window->isVisible());
+    }
+
+    void reconstructionShowsItsSheet()
+    {
+        MainWindow w;
+        w.addDataFiles({ORVALIS_SOURCE_DIR "/samples/trench_site.nvm"});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        PropertyWindow* window = w.propertyWindow(3);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QString("Property"));
+        auto* tabs = qobject_cast<QTabWidget*>(window->centralWidget());
+        QVERIFY(tabs);
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(0), QString("General"));
+        QCOMPARE(tabs->tabText(1), QString("Symbology"));
+        QCOMPARE(tabs->tabText(2), QString("empty"));
+        QCOMPARE(field(window, "Name:"), QString("trench_site.nvm"));
+        QCOMPARE(field(window, "Type:"), QString("Bundle"));
+        QCOMPARE(field(window, "point:"), QString("4000"));
+        QCOMPARE(field(window, "Cameras:"), QString("16"));
+        // "Cancel" closes the sheet.
+        for (QPushButton* b : window->findChildren<QPushButton*>())
+            if (b->text() == "Cancel")
+                b->click();
+        QVERIFY(!window->isVisible());
+    }
+
+    // A paged archive answers with the figures of the whole archive, not of
+    // the part paged in so far.
+    void archiveShowsTheWholeCloud()
+    {
+        const QString ply = m_dir.filePath("big.ply");
+        QByteArray text = cloud;
+        text.replace("element vertex 3", "element vertex 20003");
+        for (int i = 0; i < 20000; ++i)
+            text += QByteArray::number(512341 + (i % 100) * 0.05) + " " +
+                    QByteArray::number(4123451 + (i / 100) * 0.025) + " 112.5 1 2 3 255\n";
+        QVERIFY(writeFile(ply, text));
+        QProcess tool;
+        tool.start(ORVALIS_APP_DIR "/Points2Archive", {"-i", ply, "-o", m_dir.filePath("big.bin")});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 0);
+
+        MainWindow w;
+        w.addDataFiles({m_dir.filePath("big.osga")});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        PropertyWindow* window = w.propertyWindow(2);
+        QCOMPARE(field(window, "Points (archive):"), QString("20003"));
+        QCOMPARE(field(window, "Box max:"), QString("512350.5, 4123460.25, 114"));
+        QCOMPARE(field(window, "X"), QString("512345.5"));
+    }
+};
+
+QTEST_MAIN(TestPropertyWindow)
+#include "tst_propertywindow.moc"

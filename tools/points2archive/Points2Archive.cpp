@@ -1,0 +1,156 @@
+#include "Points2Archive.h"
+
+#include "CloudReader.h"
+#include "PointSpool.h"
+
+#include <osg/BoundingBox>
+#include <osgDB/Archive>
+#include <osgDB/Registry>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include <unistd.h>
+
+namespace
+{
+
+// Reads the input into the spool as offsets from its first point.
+bool spoolInput(const ArchiveOptions& options, std::ostream& progress, PointSpool& spool, osg::Vec3d& origin,
+                osg::BoundingBox& bounds, std::string& error)
+{
+    CloudReader reader;
+    if (!reader.open(options, error))
+        return false;
+    progress << "Points2Archive: reading " << options.input << " (" << reader.description() << ")"
+             << std::endl;
+    if (!spool.create(options.intermediatePath(), error))
+        return false;
+
+    std::vector<InputPoint> block;
+    std::vector<ArchivePoint> converted;
+    bool first = true;
+    int reportedPercent = 0;
+    while (reader.next(block, error)) {
+        if (first && !block.empty()) {
+            origin.set(block.front().x, block.front().y, block.front().z);
+            first = false;
+        }
+        converted.resize(block.size());
+        for (size_t i = 0; i < block.size(); ++i) {
+            const InputPoint& in = block[i];
+            ArchivePoint& out = converted[i];
+            out.x = float(in.x - origin.x());
+            out.y = float(in.y - origin.y());
+            out.z = float(in.z - origin.z());
+            if (!std::isfinite(out.x) || !std::isfinite(out.y) || !std::isfinite(out.z)) {
+                error = options.input + ": point " +
+                        std::to_string(spool.count() + static_cast<long long>(i) + 1) +
+                        " lies too far from the first point";
+                return false;
+            }
+            std::copy(in.rgba, in.rgba + 4, out.rgba);
+            bounds.expandBy(out.x, out.y, out.z);
+        }
+        if (!spool.append(converted.data(), converted.size(), error))
+            return false;
+        block.clear();
+
+        const int percent = reader.fileSize() ? int(reader.bytesRead() * 100 / reader.fileSize()) : 100;
+        if (percent >= reportedPercent + 10) {
+            reportedPercent = percent - percent % 10;
+            progress << "read " << spool.count() << " points (" << percent << "%)" << std::endl;
+        }
+    }
+    if (!error.empty())
+        return false;
+    if (!spool.close(error))
+        return false;
+    if (spool.count() == 0) {
+        error = options.input + ": no points";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Points2Archive::run(const ArchiveOptions& options, std::ostream& progress, std::string& error,
+                         const OctreeBuilder::Settings& settings, Summary* summary)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::string spoolPath = options.intermediatePath();
+    const std::string archivePath = options.archivePath();
+    // The archive plug-in is chosen by the name, so the temporary one ends in .osga too.
+    const std::string partialPath = archivePath + ".part" + std::to_string(getpid()) + ".osga";
+
+    PointSpool spool;
+    osg::Vec3d origin;
+    osg::BoundingBox bounds;
+    if (!spoolInput(options, progress, spool, origin, bounds, error)) {
+        std::string ignored;
+        spool.close(ignored);
+        std::remove(spoolPath.c_str());
+        return false;
+    }
+    const long long count = spool.count();
+    progress << "read " << count << " points; building the level-of-detail tree" << std::endl;
+
+    osgDB::ReaderWriter* plugin = osgDB::Registry::instance()->getReaderWriterForExtension("osga");
+    osg::ref_ptr<osgDB::Archive> archive;
+    if (plugin) {
+        osgDB::ReaderWriter::ReadResult opened =
+            plugin->openArchive(partialPath, osgDB::ReaderWriter::CREATE, 4096, nullptr);
+        archive = opened.getArchive();
+    }
+    if (!archive) {
+        error = "cannot create the archive " + partialPath;
+        std::remove(spoolPath.c_str());
+        return false;
+    }
+
+    OctreeBuilder builder(*archive, settings,
+                          [&progress](const std::string& line) { progress << line << std::endl; });
+    const bool built = builder.build(spoolPath, count, bounds, origin, error);
+    archive->close();
+    archive = nullptr;
+
+    bool complete = built;
+    if (complete) {
+        // What the archive's index names must be what was written.
+        osg::ref_ptr<osgDB::Archive> check;
+        osgDB::ReaderWriter::ReadResult opened =
+            plugin->openArchive(partialPath, osgDB::ReaderWriter::READ, 4096, nullptr);
+        check = opened.getArchive();
+        osgDB::Archive::FileNameList names;
+        if (!check || check->getMasterFileName() != "root.osgb" || !check->getFileNames(names) ||
+            static_cast<long long>(names.size()) != builder.stats().files) {
+            error = "the archive " + partialPath + " did not come out whole (is the disk full?)";
+            complete = false;
+        }
+        if (check)
+            check->close();
+    }
+    if (complete && std::rename(partialPath.c_str(), archivePath.c_str()) != 0) {
+        error = "cannot rename " + partialPath + " to " + archivePath;
+        complete = false;
+    }
+    if (!complete) {
+        std::remove(partialPath.c_str());
+        return false;
+    }
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const OctreeBuilder::Stats& stats = builder.stats();
+    progress << "Points2Archive: wrote " << archivePath << ": " << count << " points, " << stats.nodes
+             << " paged nodes, " << stats.leaves << " leaves, depth " << stats.depth << ", " << stats.files
+             << " files in " << seconds << " s" << std::endl;
+    if (summary) {
+        summary->points = count;
+        summary->tree = stats;
+        summary->seconds = seconds;
+    }
+    return true;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "DenseCloud.h"
+#include "DepthMap.h"
+#include "MvsScene.h"
+#include "PmvsOptions.h"
+
+// Multi-view stereo over a prepared scene: reads the views' images reduced
+// to the working level, sweeps a depth map for every view against its best
+// neighbours (PlaneSweep, ViewSelector), and fuses the maps of the target
+// views into one cloud of points that enough views agree on (DepthFusion).
+class DenseMatcher
+{
+public:
+    struct Options {
+        int level = 1;
+        int csize = 2;
+        double threshold = 0.7;
+        int window = 7;
+        int minImageNum = 3;
+        int threads = 1;
+        int maxNeighbours = 4;
+        double depthTolerance = 0.01;
+    };
+    static Options fromPmvs(const PmvsOptions& options);
+
+    DenseMatcher(const MvsScene& scene, const Options& options);
+
+    // targets give points; others are matched too, to confirm the targets'
+    // points. False with a reason when an image cannot be read or is too
+    // small for the level. Progress lines go to log.
+    bool run(const std::vector<int>& targets, const std::vector<int>& others, std::string* error,
+             std::ostream* log = nullptr);
+
+    const DenseCloud& cloud() const { return m_cloud; }
+    // Per view of the scene; empty for views not matched.
+    const std::vector<DepthMap>& depthMaps() const { return m_maps; }
+
+private:
+    bool loadImages(const std::vector<int>& views, std::string* error);
+
+    const MvsScene& m_scene;
+    Options m_options;
+    std::vector<cv::Mat> m_gray;      // CV_32F in 0..1, reduced
+    std::vector<cv::Mat> m_colour;    // CV_8UC3, reduced
+    std::vector<MvsCamera> m_cameras; // full size, then reduced
+    std::vector<DepthMap> m_maps;
+    DenseCloud m_cloud;
+};

@@ -1,0 +1,89 @@
+#include "DensePreparer.h"
+
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <ostream>
+#include <sstream>
+
+#include "AtomicFile.h"
+#include "MvsCamera.h"
+#include "PmvsOptions.h"
+#include "ToolLocation.h"
+#include "ToolPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string quoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout, const std::string& listArg,
+                            const std::string& bundleArg, std::string* error, std::ostream* log)
+{
+    const auto fail = [error](const std::string& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    std::error_code ec;
+    fs::create_directories(layout.cameraFolder(), ec);
+    if (ec)
+        return fail("cannot create " + layout.cameraFolder() + ": " + ec.message());
+
+    std::ostringstream list;
+    for (size_t view = 0; view < source.registered.size(); ++view) {
+        const int index = source.registered[view];
+        const std::string& image = source.images[size_t(index)];
+        const cv::Mat pixels = cv::imread(image, cv::IMREAD_GRAYSCALE);
+        if (pixels.empty())
+            return fail("cannot read image " + image);
+        const MvsCamera camera =
+            MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], pixels.cols, pixels.rows);
+        if (!AtomicFile::write(layout.cameraFile(int(view)), camera.contourText(), error))
+            return false;
+        list << image << '\n';
+        if (log)
+            *log << "camera " << index << " -> view " << view << " (" << image << ")\n";
+    }
+    if (!AtomicFile::write(layout.listFile(), list.str(), error))
+        return false;
+
+    const std::string folder = layout.folder();
+    const std::string sfm = ToolLocation::sfmFolder();
+    const std::string bundler = sfm + "BundleAdjustment/Bundler/";
+    const bool pmvs = layout.kind() == DenseLayout::Kind::Pmvs;
+    std::ostringstream prep;
+    prep << "#!/bin/sh\n# Rest of the dense preparation of " << folder << ", written by "
+         << (pmvs ? "Bundle2PMVS" : "Bundle2CMPMVS") << ".\nset -e\n"
+         << quoted(bundler + (pmvs ? "RadialUndistort" : "RadialUndistortCMP")) << ' '
+         << quoted(ToolPaths::native(listArg)) << ' ' << quoted(ToolPaths::native(bundleArg)) << ' '
+         << quoted(folder) << '\n';
+    if (pmvs)
+        prep << quoted(bundler + "Bundle2Vis") << ' ' << quoted(layout.bundleFile()) << ' '
+             << quoted(folder + "vis.dat") << '\n';
+    if (!AtomicFile::write(folder + "prep_pmvs.sh", prep.str(), error))
+        return false;
+
+    PmvsOptions options;
+    for (size_t view = 0; view < source.registered.size(); ++view)
+        options.timages.push_back(int(view));
+    if (!AtomicFile::write(folder + "pmvs_options.txt", options.text(), error))
+        return false;
+    if (pmvs) {
+        const std::string run = "@ECHO off\n" +
+                                ToolLocation::scriptPath(sfm + "DenseReconstruction/PMVS2/pmvs2.exe") + " " +
+                                ToolLocation::scriptPath(folder) + " pmvs_options.txt\n";
+        if (!AtomicFile::write(folder + "pmvs.bat", run, error))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,217 @@
+#include "PtsToPly.h"
+
+#include "NumberTokens.h"
+#include "TextLineReader.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <cmath>
+#include <iostream>
+
+namespace
+{
+
+bool fail(QString* message, const QString& text)
+{
+    std::cout << text.toStdString() << "\n";
+    if (message)
+        *message = text;
+    return false;
+}
+
+// A count line holds one whole non-negative number and nothing else.
+bool readCountLine(const char* p, const char* end, qint64& count)
+{
+    if (!NumberTokens::toToken(p, end))
+        return false;
+    qint64 value = 0;
+    int digits = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+        if (digits == 18)
+            return false;
+        value = value * 10 + (*p - '0');
+    }
+    if (digits == 0 || NumberTokens::toToken(p, end))
+        return false;
+    count = value;
+    return true;
+}
+
+int colourByte(double value)
+{
+    if (!(value > 0))
+        return 0;
+    return value >= 255 ? 255 : int(std::lround(value));
+}
+
+// Point lines: x y z, optionally intensity, then red green blue.
+constexpr int maxColumns = 7;
+
+struct Tally {
+    qint64 declared = 0; // the first scan's count
+    qint64 points = 0;
+    qint64 badLines = 0;
+    qint64 firstBadLine = 0;
+    qint64 missing = 0;    // points a count promised and the file did not hold
+    qint64 extraLines = 0; // lines past a count that start no new scan
+};
+
+// Walks the point lines; write (when given) receives each point's text line.
+bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
+{
+    const QByteArray start = device.peek(64);
+    if (!start.contains('\n') && device.bytesAvailable() > start.size()) {
+        *error = QStringLiteral("first line is not a point count");
+        return false;
+    }
+    TextLineReader lines(&device);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    bool haveCount = false;
+    while (lines.next(begin, end)) {
+        if (NumberTokens::isBlankLine(begin, end))
+            continue;
+        haveCount = readCountLine(begin, end, tally.declared);
+        break;
+    }
+    if (!haveCount) {
+        *error = QStringLiteral("first line is not a point count");
+        return false;
+    }
+
+    qint64 remaining = tally.declared;
+    QByteArray out;
+    const char* tokenBegin[maxColumns];
+    const char* tokenEnd[maxColumns];
+    double values[maxColumns] = {};
+    while (lines.next(begin, end)) {
+        const char* p = begin;
+        if (!NumberTokens::toToken(p, end))
+            continue;
+        if (remaining == 0) {
+            qint64 next = 0;
+            if (readCountLine(begin, end, next))
+                remaining = next;
+            else
+                ++tally.extraLines;
+            continue;
+        }
+        --remaining;
+        int n = 0;
+        bool good = true;
+        while (n < maxColumns && NumberTokens::toToken(p, end)) {
+            tokenBegin[n] = p;
+            if (!NumberTokens::readNumber(p, end, values[n])) {
+                good = false;
+                break;
+            }
+            tokenEnd[n] = p;
+            ++n;
+        }
+        if (!good || n < 3 || !std::isfinite(values[0]) || !std::isfinite(values[1]) ||
+            !std::isfinite(values[2])) {
+            if (tally.badLines++ == 0)
+                tally.firstBadLine = lines.lineNumber();
+            continue;
+        }
+        ++tally.points;
+        if (!write)
+            continue;
+        out.clear();
+        for (int k = 0; k < 3; ++k) {
+            out.append(tokenBegin[k], int(tokenEnd[k] - tokenBegin[k]));
+            out += ' ';
+        }
+        const bool coloured = n == maxColumns;
+        for (int k = 4; k < 7; ++k) {
+            out += QByteArray::number(coloured ? colourByte(values[k]) : 128);
+            out += ' ';
+        }
+        out += "255\n";
+        if (write->write(out) != out.size()) {
+            *error = QStringLiteral("cannot write: ") + write->errorString();
+            return false;
+        }
+    }
+    tally.missing += remaining;
+    return true;
+}
+
+} // namespace
+
+QString PtsToPly::outputName(const QString& ptsFileName)
+{
+    const int slash = ptsFileName.lastIndexOf(QLatin1Char('/')) + 1;
+    const int dot = ptsFileName.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash)
+        return ptsFileName.left(dot) + QStringLiteral(".ply");
+    return ptsFileName + QStringLiteral(".ply");
+}
+
+bool PtsToPly::convert(const QString& ptsFileName, QString* message)
+{
+    const QString output = outputName(ptsFileName);
+    if (output == ptsFileName)
+        return fail(message, ptsFileName + QStringLiteral(": is a .ply name already; not converted"));
+    QFile in(ptsFileName);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(message, ptsFileName + QStringLiteral(": cannot open: ") + in.errorString());
+    QSaveFile out(output);
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(message, output + QStringLiteral(": cannot write: ") + out.errorString());
+    QString note;
+    if (!convert(in, out, &note)) {
+        out.cancelWriting();
+        return fail(message, ptsFileName + QStringLiteral(": ") + note);
+    }
+    if (!out.commit())
+        return fail(message, output + QStringLiteral(": cannot write: ") + out.errorString());
+    if (message)
+        *message = note.isEmpty() ? QString() : ptsFileName + QStringLiteral(": ") + note;
+    return true;
+}
+
+bool PtsToPly::convert(QIODevice& pts, QIODevice& ply, QString* message)
+{
+    QString error;
+    Tally counted;
+    if (!walk(pts, counted, &error, nullptr))
+        return fail(message, error);
+    const qint64 n = counted.declared;
+    std::cout << "Point Count: " << n << "\n"
+              << "Point Fract: " << n / 5 << "\n"
+              << "Difference: " << n - 5 * (n / 5) << "\n";
+    if (counted.points == 0)
+        return fail(message, QStringLiteral("file holds no points"));
+
+    const QByteArray header = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex " +
+                              QByteArray::number(counted.points) +
+                              "\nproperty float x\nproperty float y\nproperty float z\n"
+                              "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                              "property uchar alpha\nelement face 0\nproperty list uchar int vertex_indices\n"
+                              "end_header\n";
+    if (ply.write(header) != header.size())
+        return fail(message, QStringLiteral("cannot write: ") + ply.errorString());
+    if (!pts.seek(0))
+        return fail(message, QStringLiteral("cannot read the scan a second time"));
+    Tally written;
+    if (!walk(pts, written, &error, &ply))
+        return fail(message, error);
+    if (written.points != counted.points)
+        return fail(message, QStringLiteral("the file changed while it was converted"));
+
+    QStringList notes;
+    if (written.badLines > 0)
+        notes << QStringLiteral("%1 lines are not points (first: line %2)")
+                     .arg(written.badLines)
+                     .arg(written.firstBadLine);
+    if (written.missing > 0)
+        notes << QStringLiteral("file ends %1 points short of its count").arg(written.missing);
+    if (written.extraLines > 0)
+        notes << QStringLiteral("%1 lines beyond the declared count not read").arg(written.extraLines);
+    if (message)
+        *message = notes.join(QStringLiteral("; "));
+    return true;
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <osg/Group>
+#include <osg/observer_ptr>
+#include <osg/ref_ptr>
+
+#include <optional>
+#include <vector>
+
+#include "ExtractedObject.h"
+#include "GeoReference.h"
+#include "ImageSelection.h"
+#include "MatchSets.h"
+#include "TriangulationRun.h"
+
+// What the scene view keeps for the image viewers and the extract command:
+// the matcher's match sets (read once), the user's image matches and picked
+// features, and the shapes extracted from them: triangulated points,
+// extruded items, connectors and extracted objects.
+class ImageMatchScene
+{
+public:
+    explicit ImageMatchScene(osg::Group* root);
+
+    // The match sets of the folder of imagePath, read on the first call that
+    // finds none held; a missing or broken file gives what could be read.
+    const MatchSets& matchSetsFor(const QString& imagePath);
+    const MatchSets& matchSets() const { return m_matchSets; }
+
+    ImageSelection& selection() { return m_selection; }
+    const ImageSelection& selection() const { return m_selection; }
+
+    // The first bundle's georeference; extracted shapes are placed by it.
+    void setGeoReference(const GeoReference* geo);
+    osg::Vec3d toWorld(const osg::Vec3d& model) const;
+
+    // An image the scene names for an image viewer (file name in the image folder).
+    QString popupImage() const { return m_popupImage; }
+    void setPopupImage(const QString& name) { m_popupImage = name; }
+
+    struct Extract {
+        QStringList log; // lines for the log view
+        int points = 0;  // matches triangulated
+        int shapeIndex = -1;
+        QString lispFile;    // written CAD export, empty when none
+        QString featureFile; // written user feature file, empty when none
+    };
+    // The extract command: triangulates every match of two observations
+    // with the tool under appDir in imageFolder (the folder of the loaded
+    // reconstruction), joins the points by connectors into a new extracted
+    // object, writes the CAD export and the user feature file into the image
+    // folder, moves the triangulated matches to the history and takes the
+    // point markers away. Matches that could not be triangulated stay.
+    Extract extract(const QString& appDir, const QString& imageFolder);
+
+    // Steps of the extract command.
+    // Returns the indices of the matches that got a point.
+    QVector<int> triangulateImageMatches(const QString& appDir, const QString& imageFolder, QStringList& log);
+    // Makes a kind 0 or 1 item of a point in model coordinates; a height other
+    // than 0 replaces its z.
+    void extrude(const osg::Vec3d& modelPoint, int kind, double height = 0);
+    // A new extracted object from the extruded items; returns its index.
+    int buildConnectors();
+    void removeTriangulatedPoints();
+
+    const std::vector<ExtractedObject>& extractedObjects() const { return m_objects; }
+    const QVector<ExtrudedItem>& extrudedItems() const { return m_items; }
+    const std::vector<osg::ref_ptr<osg::Node>>& triangulatedPoints() const { return m_pointMarkers; }
+    osg::Group* connectorGroup() const { return m_connectors.get(); }
+
+    void setTriangulationTimeout(int ms) { m_timeoutMs = ms; }
+
+private:
+    void showConnectorGroup();
+
+    osg::observer_ptr<osg::Group> m_root;
+    MatchSets m_matchSets;
+    ImageSelection m_selection;
+    std::optional<GeoReference> m_geo;
+    QString m_popupImage;
+
+    std::vector<osg::ref_ptr<osg::Node>> m_pointMarkers;
+    QVector<ExtrudedItem> m_items;
+    std::vector<ExtractedObject> m_objects;
+    osg::ref_ptr<osg::Group> m_connectors;
+
+    QProcess m_process;
+    int m_timeoutMs = TriangulationRun::defaultTimeoutMs;
+};

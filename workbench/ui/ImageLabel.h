@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QPoint>
+#include <QPointF>
+#include <QString>
+
+class MyListWidget;
+
+// Shows an image viewer's picture and reports mouse presses and releases in
+// label pixels (type 1 for the right button, 0 otherwise). Taken out of the
+// viewer as a full-screen window of its own (F11), it steps through the image
+// list, deletes images and comes back by itself.
+class ImageLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ImageLabel(QWidget* parent = nullptr);
+
+    void setImageList(MyListWidget* list) { m_imageList = list; }
+    QString fileName() const { return m_fileName; }
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+    // The name the image list shows for the image.
+    QString displayName() const { return m_displayName; }
+    void setDisplayName(const QString& name) { m_displayName = name; }
+
+    QPointF pressPosition() const { return m_pressPosition; }
+    QPoint pressGlobalPosition() const { return m_pressGlobal; }
+
+    // Full-screen mode: the picture scaled to the screen's height, without
+    // scaled contents, in a window of its own.
+    void showFullScreenImage(const QImage& image);
+    bool isFullScreenMode() const { return m_fullScreenMode; }
+    // Back inside the viewer.
+    void endFullScreenMode() { m_fullScreenMode = false; }
+
+signals:
+    void mousePosition(QPointF pos, int type);
+    void mouseZoomPosition(QPointF pos, int type);
+    // F11 (or Escape) in full-screen mode: the viewer takes the label back.
+    void fullScreenLeft();
+    // The last image of the list was deleted in full-screen mode.
+    void listExhausted();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void step(bool forward);
+    void deleteShown();
+    void showScaledToScreen();
+
+    QString m_fileName;
+    QString m_displayName;
+    MyListWidget* m_imageList = nullptr;
+    QImage m_image; // the picture of full-screen mode
+    QPointF m_pressPosition;
+    QPoint m_pressGlobal;
+    bool m_fullScreenMode = false;
+};

@@ -1,0 +1,204 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QMainWindow>
+#include <QPen>
+#include <QPixmap>
+#include <QPoint>
+#include <QPointF>
+#include <QRect>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <memory>
+
+#include "ExifXmlReader.h"
+#include "FeatureFile.h"
+#include "ImageFeatures.h"
+#include "ImagePick.h"
+
+class ImageLabel;
+class MyListWidget;
+class OsgWidget;
+class QAction;
+class QLabel;
+class QMessageBox;
+class QPrinter;
+class QProcess;
+class QScrollArea;
+
+// One photograph of the project in a window of its own: zoom in 25 % steps,
+// fit, quarter turns, stepping through the image list, deleting, full screen,
+// a loupe under the mouse (and actual pixels while Z is held), the EXIF
+// overlay, and the feature overlay with the user's picks, which every open
+// viewer shares through the scene view.
+class ImageViewer : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // What a release in the loupe does with the image point under the mouse.
+    enum class PickMode {
+        None,
+        MatchPixels, // picks observations of one spot in two images ("&Match Pixels")
+        FeatureInfo, // tells about the nearest feature and marks it ("&Draw 2D feature")
+    };
+
+    // appDir: where the SfM tools lie (the program's folder when empty).
+    ImageViewer(const QString& fileName, MyListWidget* imageList, OsgWidget* sceneView, QWidget* mainWindow,
+                const QString& appDir = QString());
+    ~ImageViewer() override;
+
+    QString fileName() const { return m_fileName; }
+    // The name the image list shows; also the window title.
+    QString displayName() const { return m_displayName; }
+    void setDisplayName(const QString& name);
+
+    bool hasImage() const { return m_image != nullptr; }
+    double scaleFactor() const { return m_scaleFactor; }
+    int rotation() const { return m_rotation; }
+    bool exifOverlayOn() const { return m_exifOn; }
+    bool featureOverlayOn() const { return m_featureOn; }
+    bool isZoomed() const { return m_zoomed; }
+    bool isFollowingSelection() const { return m_following; }
+    QPoint loupeOrigin() const { return m_origin; }
+    PickMode pickMode() const { return m_pickMode; }
+    void setPickMode(PickMode mode);
+    QAction* action(const QString& text) const { return m_actions.value(text); }
+    ImageLabel* imageLabel() const { return m_label; }
+    QLabel* exifLabel() const { return m_exifLabel; }
+    QScrollArea* scrollArea() const { return m_scroll; }
+    QMessageBox* confirmationBox() const { return m_confirm; }
+    const QPixmap& basePixmap() const { return m_base; }
+
+    // What the feature overlay read when it was last switched on.
+    const QVector<FeatureRecord>& features() const { return m_overlay.features; }
+    int cameraIndex() const { return m_overlay.cameraIndex; }
+    const QSet<int>& usedFeatures() const { return m_overlay.usedFeatures; }
+
+    // The EXIF overlay read again, as when the viewer is brought forward.
+    void refreshExifOverlay();
+    // The feature overlay drawn again from the shared selection, when it is on.
+    void redrawFeatureOverlay();
+    // Follows the shared selection (the main window's updateZooms): shows the
+    // open pick of another viewer's match in this image under the loupe, or
+    // returns from it.
+    void alignWithSelection();
+
+    // Asks whether to delete the image: Ok and Cancel, Ok the default.
+    static bool confirmDelete(QMessageBox& box, const QString& displayName);
+    // A point of the label (rotated picture, `shown` pixels large) in pixels
+    // of the unrotated picture.
+    static QPointF unrotate(const QPointF& point, const QSize& shown, int rotation);
+
+signals:
+    void repaintImageViewers();
+    void zoomAllViewers(double factor);
+    void imageViewerClosed(QString currentFilename);
+    void sendExtractCommand();
+
+public slots:
+    void undoUserSelectFeature();
+    void triggerExtractShape();
+    void closeDelete();
+    void print();
+    void deleteImage();
+    void zoomIn();
+    void zoomOut();
+    void fitWindowSize();
+    void normalSize();
+    void normalSizetoToggle(bool checked);
+    void fullScreenToggle();
+    void fitToWindow();
+    void about();
+    void nextActClicked();
+    void previousActClicked();
+    void receiveMouseClick(QPointF pos, int type);
+    void receiveMouseZoom(QPointF pos, int type);
+    void repaint();
+    void zoomAll(double factor);
+    void toggleOverlay();
+    void toggleSparseOverlay();
+    void rotateLeftClicked();
+    void rotateRightClicked();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createWidgets();
+    void createActions();
+    void createToolBars();
+    bool loadFile();
+    void ensureExifFile();
+    bool readExif();
+    void showExif();
+    void setExifOverlay(bool on);
+    void scaleImage(double factor);
+    void updateZoomActions();
+    void rotateShown(int degrees);
+    QPixmap rotatedBase() const;
+    void showLoupe(int magnification, const QPoint& around);
+    void enterActualPixels();
+    void leaveActualPixels();
+    void showImage(const QString& path, const QString& name);
+    // The image after (before) this one in the image list, unless in actual pixels.
+    void stepThroughList(bool forward);
+    void readOverlayData();
+    void drawOverlay();
+    // Undoes the last overlay on the base pixmap and draws it again when asked.
+    void paintBase(bool withOverlay);
+    void showCurrentPicture();
+    void pickAt(const QPoint& imagePoint, int type);
+    void enterLabelFullScreen();
+    void leaveLabelFullScreen();
+    void updateModeText();
+
+    QString m_fileName;
+    QString m_displayName;
+    QString m_appDir;
+    std::unique_ptr<QImage> m_image;
+    QPixmap m_base;
+    double m_scaleFactor = 1.0;
+    int m_rotation = 0;
+    bool m_exifOn = false;
+    bool m_featureOn = false;
+
+    // Loupe: what it returns to, where it shows from.
+    int m_savedH = 0;
+    int m_savedV = 0;
+    double m_savedScale = 1.0;
+    QPoint m_origin;
+    int m_magnification = 0; // 0 while no loupe is shown
+    bool m_zoomed = false;
+    bool m_mouseLoupe = false;
+    bool m_following = false;
+    bool m_fitPending = false; // the picture is fitted when the viewport next changes size
+    int m_keyCounter = 0;
+    QPoint m_lastDrag;
+
+    ExifXmlReader::Values m_exif;
+    MyListWidget* m_imageList;
+    OsgWidget* m_scene;
+    std::array<QPen, 11> m_pens;
+
+    ImageFeatures m_overlay;
+    QVector<QRect> m_marks; // where the overlay painted on the base pixmap
+    PickMode m_pickMode = PickMode::None;
+
+    ImageLabel* m_label = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    QLabel* m_exifLabel = nullptr;
+    QLabel* m_modeLabel = nullptr;
+    QMessageBox* m_confirm = nullptr;
+    std::unique_ptr<QPrinter> m_printer;
+    QProcess* m_exifProcess = nullptr;
+    QHash<QString, QAction*> m_actions;
+};

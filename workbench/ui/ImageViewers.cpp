@@ -1,0 +1,99 @@
+#include "ImageViewers.h"
+
+#include <QListWidgetItem>
+
+#include <iostream>
+
+#include "ImageViewer.h"
+#include "MyListWidget.h"
+#include "OsgWidget.h"
+
+ImageViewers::ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView,
+                           const QString& appDir)
+    : QObject(window), m_window(window), m_imageList(imageList), m_scene(sceneView), m_appDir(appDir)
+{
+}
+
+QList<ImageViewer*> ImageViewers::viewers() const
+{
+    QList<ImageViewer*> out;
+    for (const QPointer<ImageViewer>& v : imagesView)
+        if (v)
+            out << v.data();
+    return out;
+}
+
+ImageViewer* ImageViewers::viewerOf(const QString& fileName) const
+{
+    for (ImageViewer* v : viewers())
+        if (v->fileName().compare(fileName, Qt::CaseInsensitive) == 0)
+            return v;
+    return nullptr;
+}
+
+ImageViewer* ImageViewers::load(QListWidgetItem* item)
+{
+    if (!item)
+        return nullptr;
+    return open(m_imageList->fullPath(item->text()), item->text());
+}
+
+ImageViewer* ImageViewers::open(const QString& path, const QString& name)
+{
+    if (path.isEmpty())
+        return nullptr;
+    if (ImageViewer* open = viewerOf(path)) {
+        open->setDisplayName(name);
+        open->refreshExifOverlay();
+        open->activateWindow();
+        open->showFullScreen();
+        open->raise();
+        return open;
+    }
+    auto* viewer = new ImageViewer(path, m_imageList, m_scene, m_window, m_appDir);
+    imagesView.append(viewer);
+    connect(viewer, SIGNAL(repaintImageViewers()), m_window, SLOT(updateWindowPaint()));
+    connect(viewer, SIGNAL(zoomAllViewers(double)), m_window, SLOT(updateZooms(double)));
+    connect(viewer, SIGNAL(imageViewerClosed(QString)), m_window, SLOT(deleteImageViewer(QString)));
+    connect(viewer, SIGNAL(sendExtractCommand()), m_window, SLOT(receiveExtractCommand()));
+    viewer->setDisplayName(name);
+    viewer->show();
+    return viewer;
+}
+
+ImageViewer* ImageViewers::showPopup()
+{
+    const QString name = m_scene->imageMatches()->popupImage();
+    if (name.isEmpty())
+        return nullptr;
+    const QString path = m_scene->imageFolder() + name;
+    m_imageList->addImages({path});
+    return open(path, name.mid(name.lastIndexOf('/') + 1));
+}
+
+void ImageViewers::updateWindowPaint()
+{
+    for (ImageViewer* v : viewers())
+        v->redrawFeatureOverlay();
+}
+
+void ImageViewers::updateZooms(double)
+{
+    for (ImageViewer* v : viewers())
+        v->alignWithSelection();
+}
+
+void ImageViewers::deleteImageViewer(const QString& filename)
+{
+    std::cout << "Finding Window\n" << std::flush;
+    for (int i = 0; i < imagesView.size(); ++i) {
+        if (imagesView[i] && imagesView[i]->fileName() == filename) {
+            imagesView.removeAt(i);
+            std::cout << "deleting!\n" << std::flush;
+            break;
+        }
+    }
+    imagesView.removeAll(nullptr);
+    for (ImageViewer* v : viewers())
+        v->redrawFeatureOverlay();
+}

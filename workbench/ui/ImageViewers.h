@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class ImageViewer;
+class MyListWidget;
+class OsgWidget;
+class QListWidgetItem;
+class QWidget;
+
+// The main window's open image viewers: opens one per image (bringing an
+// open one forward instead), wires each to the window's relay slots, and
+// relays repaints, zooms and closings between them.
+class ImageViewers : public QObject
+{
+    Q_OBJECT
+public:
+    // window: the main window, parent of the viewers and receiver of their
+    // signals (its updateWindowPaint(), updateZooms(double),
+    // deleteImageViewer(QString) and receiveExtractCommand() slots).
+    ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView, const QString& appDir);
+
+    // Opens the image of a list item, or brings its viewer forward.
+    ImageViewer* load(QListWidgetItem* item);
+    // Opens an image by path under the name the list shows.
+    ImageViewer* open(const QString& path, const QString& name);
+    // The image the scene view names: added to the image list, then opened.
+    ImageViewer* showPopup();
+
+    void updateWindowPaint();
+    void updateZooms(double factor);
+    void deleteImageViewer(const QString& filename);
+
+    QList<ImageViewer*> viewers() const;
+    ImageViewer* viewerOf(const QString& fileName) const;
+
+private:
+    QWidget* m_window;
+    MyListWidget* m_imageList;
+    OsgWidget* m_scene;
+    QString m_appDir;
+    QList<QPointer<ImageViewer>> imagesView;
+};

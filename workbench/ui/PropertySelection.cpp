@@ -1,0 +1,7 @@
+#include "PropertySelection.h"
+
+PropertySelection& PropertySelection::global()
+{
+    static PropertySelection selection;
+    return selection;
+}
