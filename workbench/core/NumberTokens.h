@@ -84,4 +84,23 @@ public:
     }
 
     static bool isBlankLine(const char* p, const char* end) { return !toToken(p, end); }
+
+    // A count line (as point text files open with) holds one whole
+    // non-negative number of at most 18 digits and nothing else.
+    static bool readCountLine(const char* p, const char* end, qint64& count)
+    {
+        if (!toToken(p, end))
+            return false;
+        qint64 value = 0;
+        int digits = 0;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+            if (digits == 18)
+                return false;
+            value = value * 10 + (*p - '0');
+        }
+        if (digits == 0 || toToken(p, end))
+            return false;
+        count = value;
+        return true;
+    }
 };

@@ -22,24 +22,6 @@ bool fail(QString* message, const QString& label, const QString& text)
     return false;
 }
 
-// A count line holds one whole non-negative number and nothing else.
-bool readCountLine(const char* p, const char* end, qint64& count)
-{
-    if (!NumberTokens::toToken(p, end))
-        return false;
-    qint64 value = 0;
-    int digits = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
-        if (digits == 18)
-            return false;
-        value = value * 10 + (*p - '0');
-    }
-    if (digits == 0 || NumberTokens::toToken(p, end))
-        return false;
-    count = value;
-    return true;
-}
-
 // Leica scanners' text files carry intensity as the fourth column;
 // the first seven columns are all that is read.
 constexpr int maxColumns = 7;
@@ -80,7 +62,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     while (lines.next(begin, end)) {
         if (NumberTokens::isBlankLine(begin, end))
             continue;
-        haveCount = readCountLine(begin, end, count);
+        haveCount = NumberTokens::readCountLine(begin, end, count);
         break;
     }
     if (!haveCount)
@@ -109,7 +91,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
             // Files with several scans start each one with its own count;
             // anything else past the declared count is not read.
             qint64 next = 0;
-            if (readCountLine(begin, end, next))
+            if (NumberTokens::readCountLine(begin, end, next))
                 remaining = next;
             else
                 ++extraLines;

@@ -21,24 +21,6 @@ bool fail(QString* message, const QString& text)
     return false;
 }
 
-// A count line holds one whole non-negative number and nothing else.
-bool readCountLine(const char* p, const char* end, qint64& count)
-{
-    if (!NumberTokens::toToken(p, end))
-        return false;
-    qint64 value = 0;
-    int digits = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
-        if (digits == 18)
-            return false;
-        value = value * 10 + (*p - '0');
-    }
-    if (digits == 0 || NumberTokens::toToken(p, end))
-        return false;
-    count = value;
-    return true;
-}
-
 int colourByte(double value)
 {
     if (!(value > 0))
@@ -73,7 +55,7 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
     while (lines.next(begin, end)) {
         if (NumberTokens::isBlankLine(begin, end))
             continue;
-        haveCount = readCountLine(begin, end, tally.declared);
+        haveCount = NumberTokens::readCountLine(begin, end, tally.declared);
         break;
     }
     if (!haveCount) {
@@ -92,7 +74,7 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
             continue;
         if (remaining == 0) {
             qint64 next = 0;
-            if (readCountLine(begin, end, next))
+            if (NumberTokens::readCountLine(begin, end, next))
                 remaining = next;
             else
                 ++tally.extraLines;

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The one place that calls COLMAP's command line: it knows the options of
+// each step, runs them without a display, writes their output to one log
+// file, checks exit codes and says which step failed and why.
+class ColmapDriver
+{
+public:
+    struct CameraSettings {
+        std::string model = "SIMPLE_RADIAL";
+        std::string params;        // "f,cx,cy,k" etc.; empty: COLMAP's own guess
+        bool singleCamera = false; // one camera for all images of the call
+    };
+
+    struct MapperSettings {
+        int threads = -1;
+        int minModelSize = 10;
+        bool refineFocal = true;
+        bool refineExtra = true;
+    };
+
+    // program: the COLMAP executable, found on PATH when given as a bare name.
+    ColmapDriver(const std::string& program, const std::string& logPath);
+
+    // False with "COLMAP not found ..." when the program cannot be run.
+    bool available(std::string* error) const;
+
+    bool createDatabase(const std::string& database, std::string* error);
+    // Features from text files <featureFolder>/<image name>.txt of the images
+    // listed (one COLMAP image name per line) under imageRoot.
+    bool importFeatures(const std::string& database, const std::string& imageRoot,
+                        const std::string& featureFolder, const std::string& imageList,
+                        const CameraSettings& camera, std::string* error);
+    // Matches that are already geometrically verified ("inliers").
+    bool importMatches(const std::string& database, const std::string& matchList, std::string* error);
+    bool map(const std::string& database, const std::string& imageRoot, const std::string& outputFolder,
+             const MapperSettings& settings, std::string* error);
+    // type: "TXT", "BIN", "NVM", "Bundler", ...
+    bool convertModel(const std::string& input, const std::string& output, const std::string& type,
+                      std::string* error);
+
+    const std::string& logPath() const { return m_log; }
+
+private:
+    bool run(const std::string& step, const std::vector<std::string>& args, std::string* error);
+    std::string lastLogLine() const;
+
+    std::string m_program;
+    std::string m_log;
+};

@@ -1,0 +1,208 @@
+#include "NvmFile.h"
+
+#include <cmath>
+#include <fstream>
+#include <iomanip>
+#include <istream>
+#include <limits>
+#include <sstream>
+
+#include "AtomicFile.h"
+
+namespace
+{
+
+bool fail(std::string* error, const std::string& text, int line)
+{
+    if (error)
+        *error = text + " (line " + std::to_string(line) + ")";
+    return false;
+}
+
+// Lines of the file with their numbers; blank lines are passed over where
+// the format allows them.
+class Lines
+{
+public:
+    explicit Lines(std::istream& in) : m_in(in) {}
+
+    bool next(std::string& line)
+    {
+        if (!std::getline(m_in, line))
+            return false;
+        ++m_number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    }
+    bool nextNonBlank(std::string& line)
+    {
+        while (next(line))
+            if (line.find_first_not_of(" \t") != std::string::npos)
+                return true;
+        return false;
+    }
+    int number() const { return m_number; }
+
+private:
+    std::istream& m_in;
+    int m_number = 0;
+};
+
+std::istringstream words(const std::string& line)
+{
+    std::istringstream s(line);
+    s.imbue(std::locale::classic());
+    return s;
+}
+
+} // namespace
+
+std::array<double, 9> NvmFile::Camera::rotation() const
+{
+    double w = quaternion[0], x = quaternion[1], y = quaternion[2], z = quaternion[3];
+    const double n = std::sqrt(w * w + x * x + y * y + z * z);
+    if (n > 0) {
+        w /= n;
+        x /= n;
+        y /= n;
+        z /= n;
+    }
+    return {1 - 2 * (y * y + z * z), 2 * (x * y - z * w),     2 * (x * z + y * w),
+            2 * (x * y + z * w),     1 - 2 * (x * x + z * z), 2 * (y * z - x * w),
+            2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
+}
+
+std::array<double, 4> NvmFile::quaternionOf(const std::array<double, 9>& R)
+{
+    // Shepperd's method: divide by the largest of the four candidates.
+    const double trace = R[0] + R[4] + R[8];
+    std::array<double, 4> q;
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        q = {s / 4, (R[7] - R[5]) / s, (R[2] - R[6]) / s, (R[3] - R[1]) / s};
+    } else if (R[0] > R[4] && R[0] > R[8]) {
+        const double s = 2 * std::sqrt(1 + R[0] - R[4] - R[8]);
+        q = {(R[7] - R[5]) / s, s / 4, (R[1] + R[3]) / s, (R[2] + R[6]) / s};
+    } else if (R[4] > R[8]) {
+        const double s = 2 * std::sqrt(1 + R[4] - R[0] - R[8]);
+        q = {(R[2] - R[6]) / s, (R[1] + R[3]) / s, s / 4, (R[5] + R[7]) / s};
+    } else {
+        const double s = 2 * std::sqrt(1 + R[8] - R[0] - R[4]);
+        q = {(R[3] - R[1]) / s, (R[2] + R[6]) / s, (R[5] + R[7]) / s, s / 4};
+    }
+    if (q[0] < 0)
+        for (double& v : q)
+            v = -v;
+    return q;
+}
+
+bool NvmFile::read(std::istream& in, std::string* error)
+{
+    models.clear();
+    Lines lines(in);
+    std::string line;
+    if (!lines.next(line) || line.rfind("NVM_V3", 0) != 0)
+        return fail(error, "not an NVM_V3 file", 1);
+    // What the file can hold bounds every declared count.
+    const auto here = in.tellg();
+    in.seekg(0, std::ios::end);
+    const auto end = in.tellg();
+    in.seekg(here);
+    const long long bytes = (here >= 0 && end >= 0) ? static_cast<long long>(end - here) : (1LL << 40);
+    while (true) {
+        if (!lines.nextNonBlank(line))
+            return true; // files that end right after a model lack the final "0"
+        long long nCameras = -1;
+        if (!(words(line) >> nCameras) || nCameras < 0)
+            return fail(error, "expected a camera count", lines.number());
+        if (nCameras == 0)
+            return true;
+        if (nCameras > bytes / 22 + 1)
+            return fail(error, "camera count larger than the file can hold", lines.number());
+        Model model;
+        model.cameras.resize(size_t(nCameras));
+        for (Camera& c : model.cameras) {
+            if (!lines.nextNonBlank(line))
+                return fail(error, "missing camera line", lines.number() + 1);
+            auto w = words(line);
+            if (!(w >> c.name >> c.focal >> c.quaternion[0] >> c.quaternion[1] >> c.quaternion[2] >>
+                  c.quaternion[3] >> c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
+                return fail(error, "malformed camera", lines.number());
+        }
+        long long nPoints = -1;
+        if (!lines.nextNonBlank(line) || !(words(line) >> nPoints) || nPoints < 0)
+            return fail(error, "expected a point count", lines.number());
+        if (nPoints > bytes / 14 + 1)
+            return fail(error, "point count larger than the file can hold", lines.number());
+        model.points.resize(size_t(nPoints));
+        for (Point& p : model.points) {
+            if (!lines.next(line))
+                return fail(error, "missing point line", lines.number() + 1);
+            auto w = words(line);
+            long long n = -1;
+            if (!(w >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
+                  p.colour[2] >> n) ||
+                n < 0 || n > nCameras)
+                return fail(error, "malformed point", lines.number());
+            p.measurements.resize(size_t(n));
+            for (Measurement& m : p.measurements) {
+                if (!(w >> m.camera >> m.feature >> m.x >> m.y))
+                    return fail(error, "truncated measurement list", lines.number());
+                if (m.camera < 0 || m.camera >= nCameras)
+                    return fail(error,
+                                "a measurement names camera " + std::to_string(m.camera) +
+                                    " which the model does not have",
+                                lines.number());
+            }
+        }
+        models.push_back(std::move(model));
+    }
+}
+
+bool NvmFile::readFile(const std::string& path, std::string* error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error)
+            *error = "cannot open " + path;
+        return false;
+    }
+    std::string message;
+    if (read(in, &message))
+        return true;
+    if (error)
+        *error = path + ": " + message;
+    return false;
+}
+
+void NvmFile::write(std::ostream& out) const
+{
+    out.imbue(std::locale::classic());
+    out << std::setprecision(std::numeric_limits<double>::max_digits10);
+    out << "NVM_V3\n\n";
+    for (const Model& m : models) {
+        out << m.cameras.size() << '\n';
+        for (const Camera& c : m.cameras)
+            out << c.name << ' ' << c.focal << ' ' << c.quaternion[0] << ' ' << c.quaternion[1] << ' '
+                << c.quaternion[2] << ' ' << c.quaternion[3] << ' ' << c.centre[0] << ' ' << c.centre[1]
+                << ' ' << c.centre[2] << ' ' << c.radial << " 0\n";
+        out << '\n' << m.points.size() << '\n';
+        for (const Point& p : m.points) {
+            out << p.position[0] << ' ' << p.position[1] << ' ' << p.position[2] << ' ' << p.colour[0] << ' '
+                << p.colour[1] << ' ' << p.colour[2] << ' ' << p.measurements.size();
+            for (const Measurement& v : p.measurements)
+                out << ' ' << v.camera << ' ' << v.feature << ' ' << v.x << ' ' << v.y;
+            out << '\n';
+        }
+        out << '\n';
+    }
+    out << "0\n";
+}
+
+bool NvmFile::writeFile(const std::string& path, std::string* error) const
+{
+    std::ostringstream text;
+    write(text);
+    return AtomicFile::write(path, text.str(), error);
+}

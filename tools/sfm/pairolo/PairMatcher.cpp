@@ -1,0 +1,115 @@
+#include "PairMatcher.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
+#include <opencv2/flann.hpp>
+
+class PairMatcher::Prepared
+{
+public:
+    explicit Prepared(const FeatureSet& features)
+    {
+        width = features.width;
+        height = features.height;
+        points.reserve(features.size());
+        for (const auto& k : features.keypoints)
+            points.emplace_back(k.x, k.y);
+        // RootSIFT: square roots of the L1-normalised descriptor compare better under L2.
+        descriptors.create(int(features.size()), FeatureSet::descriptorSize, CV_32F);
+        for (size_t i = 0; i < features.size(); ++i) {
+            const std::uint8_t* d = features.descriptor(i);
+            float sum = 0;
+            for (int j = 0; j < FeatureSet::descriptorSize; ++j)
+                sum += d[j];
+            float* row = descriptors.ptr<float>(int(i));
+            for (int j = 0; j < FeatureSet::descriptorSize; ++j)
+                row[j] = sum > 0 ? std::sqrt(d[j] / sum) : 0.f;
+        }
+        if (features.size() >= 2)
+            index = std::make_unique<cv::flann::Index>(descriptors, cv::flann::KDTreeIndexParams(4));
+    }
+
+    int width = 0;
+    int height = 0;
+    std::vector<cv::Point2f> points;
+    cv::Mat descriptors;
+    std::unique_ptr<cv::flann::Index> index;
+};
+
+namespace
+{
+
+// For every row of `query`, the index of its nearest neighbour in `target`
+// when it passes the ratio test, else -1.
+std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const PairMatcher::Prepared& target,
+                              float ratio, int checks)
+{
+    std::vector<int> best(size_t(query.descriptors.rows), -1);
+    if (!target.index || query.descriptors.empty())
+        return best;
+    cv::Mat indices, distances;
+    target.index->knnSearch(query.descriptors, indices, distances, 2, cv::flann::SearchParams(checks));
+    for (int i = 0; i < indices.rows; ++i) {
+        // FLANN's L2 distances are squared.
+        const float d1 = distances.at<float>(i, 0), d2 = distances.at<float>(i, 1);
+        if (d1 < ratio * ratio * d2)
+            best[size_t(i)] = indices.at<int>(i, 0);
+    }
+    return best;
+}
+
+} // namespace
+
+std::shared_ptr<const PairMatcher::Prepared> PairMatcher::prepare(const FeatureSet& features)
+{
+    return std::make_shared<const Prepared>(features);
+}
+
+PairMatcher::PairMatcher() = default;
+
+PairMatcher::PairMatcher(Settings settings) : m_settings(settings) {}
+
+PairMatcher::Result PairMatcher::match(const Prepared& a, const Prepared& b) const
+{
+    Result result;
+    const std::vector<int> ab = ratioMatches(a, b, m_settings.ratio, m_settings.checks);
+    const std::vector<int> ba = ratioMatches(b, a, m_settings.ratio, m_settings.checks);
+    std::vector<std::pair<int, int>> mutual;
+    for (size_t i = 0; i < ab.size(); ++i)
+        if (ab[i] >= 0 && ba[size_t(ab[i])] == int(i))
+            mutual.emplace_back(int(i), ab[i]);
+    result.putative = int(mutual.size());
+    if (int(mutual.size()) < std::max(8, m_settings.minInliers)) {
+        result.note = "too few matches (" + std::to_string(mutual.size()) + ")";
+        return result;
+    }
+    std::vector<cv::Point2f> pa, pb;
+    pa.reserve(mutual.size());
+    pb.reserve(mutual.size());
+    for (const auto& m : mutual) {
+        pa.push_back(a.points[size_t(m.first)]);
+        pb.push_back(b.points[size_t(m.second)]);
+    }
+    double threshold = m_settings.threshold;
+    if (threshold <= 0)
+        threshold = std::max(1.0, 0.0014 * std::max({a.width, a.height, b.width, b.height}));
+    // The same pair gives the same verdict whichever thread draws its samples.
+    cv::theRNG() = cv::RNG(0x9e3779b97f4a7c15ULL ^ (std::uint64_t(a.points.size()) << 32 | b.points.size()));
+    std::vector<uchar> mask;
+    const cv::Mat F = cv::findFundamentalMat(pa, pb, cv::FM_RANSAC, threshold, 0.999, mask);
+    if (F.empty() || mask.size() != mutual.size()) {
+        result.note = "no fundamental matrix fits";
+        return result;
+    }
+    for (size_t i = 0; i < mutual.size(); ++i)
+        if (mask[i])
+            result.inliers.push_back(mutual[i]);
+    if (int(result.inliers.size()) < m_settings.minInliers) {
+        result.note = "too few inliers (" + std::to_string(result.inliers.size()) + ")";
+        result.inliers.clear();
+    }
+    return result;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FeatureSet.h"
+
+// Matches the features of two images: approximate nearest neighbours
+// (FLANN kd-trees on RootSIFT descriptors) in both directions with Lowe's
+// ratio test, mutual best matches only, then geometric verification by
+// RANSAC on the fundamental matrix.
+class PairMatcher
+{
+public:
+    struct Settings {
+        float ratio = 0.8f;
+        int minInliers = 16;
+        int checks = 64; // FLANN leaves visited per query
+        // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
+        // 3000 px photos, room for lens distortion), at least 1 px.
+        double threshold = 0;
+    };
+
+    // An image's features made ready for matching, once per image.
+    class Prepared;
+    static std::shared_ptr<const Prepared> prepare(const FeatureSet& features);
+
+    struct Result {
+        int putative = 0; // mutual ratio-test matches
+        std::vector<std::pair<int, int>> inliers;
+        std::string note; // why a pair was not verified
+    };
+
+    PairMatcher();
+    explicit PairMatcher(Settings settings);
+
+    // Safe to call from several threads on the same prepared images.
+    Result match(const Prepared& a, const Prepared& b) const;
+
+private:
+    Settings m_settings;
+};

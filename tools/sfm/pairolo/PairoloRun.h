@@ -1,0 +1,26 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "PairMatcher.h"
+
+// One Pairolo run: matches the pairs of a matchList file (lines "featureA
+// featureB i j", the .keyb paths and the images' list indices) and writes the
+// verified matches twice: as the match table named on the command line
+// (matches.init_i.txt) and as the viewer's records in gpu_<name> beside it.
+// Records of pairs not matched in this run are kept from the files already
+// there, so a run over new images adds to the earlier batches.
+class PairoloRun
+{
+public:
+    // Exit code: 0 when every pair was examined, whether verified or not
+    // (photos that do not overlap are no error); 1 when an input was unusable,
+    // with the reason as the last line on err. Results are written in both
+    // cases.
+    static int run(const std::string& matchListPath, const std::string& matchTablePath,
+                   const PairMatcher::Settings& settings, int threads, std::ostream& out, std::ostream& err);
+
+    // The viewer's match file for a match table: "gpu_" before its file name.
+    static std::string gpuPathFor(const std::string& matchTablePath);
+};

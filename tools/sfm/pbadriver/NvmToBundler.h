@@ -1,0 +1,28 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "BundlerFile.h"
+#include "ImageListFile.h"
+#include "NvmFile.h"
+
+// The PBA driver's conversion of an NVM reconstruction into Bundler's files
+// for the dense tools:
+//   driver_x64 <sparse.nvm> --convert_to_bout
+// writes <name>-converted.out (Bundler v0.3, the first model's cameras in
+// NVM order) and <name>-converted-list.txt (per camera the image's full
+// path, "0" and its focal length) beside the NVM.
+class NvmToBundler
+{
+public:
+    // The first model as Bundler cameras and points; NVM's measurement
+    // distortion becomes Bundler's k1, k2 fitted over the radii the camera's
+    // measurements reach. images gets one entry per camera: the NVM's folder
+    // joined to the camera name, in backslashes.
+    static BundlerFile convert(const NvmFile::Model& model, const std::string& nvmFolder,
+                               ImageListFile& images);
+
+    static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};

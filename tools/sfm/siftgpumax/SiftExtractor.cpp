@@ -1,0 +1,71 @@
+#include "SiftExtractor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include <opencv2/features2d.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+SiftExtractor::SiftExtractor() = default;
+
+SiftExtractor::SiftExtractor(Settings settings) : m_settings(settings) {}
+
+bool SiftExtractor::extract(const std::string& imagePath, FeatureSet& features, std::string* error) const
+{
+    features = FeatureSet();
+    const cv::Mat image = cv::imread(imagePath, cv::IMREAD_GRAYSCALE);
+    if (image.empty()) {
+        if (error)
+            *error = "cannot read image " + imagePath;
+        return false;
+    }
+    features.width = image.cols;
+    features.height = image.rows;
+    const auto slash = imagePath.find_last_of("/\\");
+    features.imageName = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
+
+    // Every keypoint first, then the coarsest ones: whole octaves from the
+    // top down, the strongest of the octave that crosses the limit (as COLMAP
+    // keeps its features). Large-scale features survive changes of viewpoint
+    // and distance; the fine ones of the doubled image mostly do not, and
+    // OpenCV's own limit (by response) would keep those.
+    auto sift = cv::SIFT::create(0, 3, m_settings.contrastThreshold, m_settings.edgeThreshold, 1.6, CV_8U);
+    std::vector<cv::KeyPoint> keypoints;
+    sift->detect(image, keypoints);
+    auto octave = [](const cv::KeyPoint& k) { return int(std::int8_t(k.octave & 255)); };
+    std::stable_sort(keypoints.begin(), keypoints.end(), [&](const cv::KeyPoint& a, const cv::KeyPoint& b) {
+        return octave(a) != octave(b) ? octave(a) > octave(b) : a.response > b.response;
+    });
+    if (m_settings.maxFeatures > 0 && keypoints.size() > size_t(m_settings.maxFeatures))
+        keypoints.resize(size_t(m_settings.maxFeatures));
+    cv::Mat descriptors;
+    if (!keypoints.empty())
+        sift->compute(image, keypoints, descriptors);
+    if (descriptors.type() != CV_8U)
+        descriptors.convertTo(descriptors, CV_8U);
+    if (size_t(descriptors.rows) != keypoints.size()) {
+        if (error)
+            *error = "descriptors of " + imagePath + " do not match its keypoints";
+        return false;
+    }
+
+    features.keypoints.resize(keypoints.size());
+    features.descriptors.resize(keypoints.size() * FeatureSet::descriptorSize);
+    for (size_t i = 0; i < keypoints.size(); ++i) {
+        const cv::KeyPoint& k = keypoints[i];
+        auto& out = features.keypoints[i];
+        out.x = k.pt.x;
+        out.y = k.pt.y;
+        // OpenCV's size is twice the detection's sigma.
+        out.scale = k.size / 2;
+        double angle = k.angle * M_PI / 180.0;
+        if (angle > M_PI)
+            angle -= 2 * M_PI;
+        out.orientation = float(angle);
+        std::memcpy(features.descriptors.data() + i * FeatureSet::descriptorSize, descriptors.ptr(int(i)),
+                    FeatureSet::descriptorSize);
+    }
+    return true;
+}
