@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "AutoLispWriter.h"
+#include "NumberText.h"
 #include "UserFeatureFile.h"
 
 namespace
@@ -62,7 +63,8 @@ osg::ref_ptr<osg::Node> lineBetween(const osg::Vec3d& from, const osg::Vec3d& to
 
 QString text(const osg::Vec3d& v)
 {
-    return QStringLiteral("%1, %2, %3").arg(v.x(), 0, 'g', 17).arg(v.y(), 0, 'g', 17).arg(v.z(), 0, 'g', 17);
+    return QStringLiteral("%1, %2, %3")
+        .arg(NumberText::shortest(v.x()), NumberText::shortest(v.y()), NumberText::shortest(v.z()));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "PropertyWindow.h"
 
+#include "NumberText.h"
 #include "PropertySelection.h"
 
 #include <QCheckBox>
@@ -81,7 +82,7 @@ PropertyWindow::PropertyWindow(QWidget* parent) : QMainWindow(parent)
 
 QString PropertyWindow::number(double value)
 {
-    return QString::number(value, 'g', 17);
+    return NumberText::shortest(value);
 }
 
 void PropertyWindow::refresh()
