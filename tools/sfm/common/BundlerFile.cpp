@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "TextFileReader.h"
 
 namespace
 {
@@ -130,18 +131,7 @@ bool BundlerFile::read(std::istream& in, std::string* error)
 
 bool BundlerFile::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFileReader::read(*this, path, error);
 }
 
 void BundlerFile::write(std::ostream& out) const

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "TextFileReader.h"
 
 namespace
 {
@@ -162,18 +163,7 @@ bool NvmFile::read(std::istream& in, std::string* error)
 
 bool NvmFile::readFile(const std::string& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open " + path;
-        return false;
-    }
-    std::string message;
-    if (read(in, &message))
-        return true;
-    if (error)
-        *error = path + ": " + message;
-    return false;
+    return TextFileReader::read(*this, path, error);
 }
 
 void NvmFile::write(std::ostream& out) const
