@@ -7,7 +7,7 @@ function(orvalis_add_test)
   cmake_parse_arguments(T "GL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt5::Test)
-  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(${T_NAME} PRIVATE
     ORVALIS_SHARED_DATA="${ORVALIS_SHARED_DATA}"
     ORVALIS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -26,11 +26,11 @@ function(orvalis_add_test)
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
 endfunction()
 
-# Every tst_*.cpp in the calling folder becomes one test linked against LIBS,
+# Every tst_*.cpp in the calling folder and its domain folders becomes one test linked against LIBS,
 # except those named in EXCLUDE (registered by the folder itself).
 function(orvalis_add_test_folder)
   cmake_parse_arguments(F "GL" "" "LIBS;LABELS;EXCLUDE" ${ARGN})
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   foreach(src ${tests})
     get_filename_component(name ${src} NAME_WE)
     if(name IN_LIST F_EXCLUDE)

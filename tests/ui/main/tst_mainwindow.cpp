@@ -509,7 +509,7 @@ private slots:
 
     void everyIconResolves()
     {
-        QFile list(ORVALIS_SOURCE_DIR "/workbench/images/icons.txt");
+        QFile list(ORVALIS_SOURCE_DIR "/workbench/resources/icons/icons.txt");
         QVERIFY(list.open(QIODevice::ReadOnly | QIODevice::Text));
         int count = 0;
         while (!list.atEnd()) {
