@@ -11,8 +11,8 @@
 // from_chars reader and to (returned data + file size).
 
 #include "BenchSupport.h"
-#include "NvmReader.h"
-#include "SparseBundle.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 
 #include <algorithm>
 #include <cctype>

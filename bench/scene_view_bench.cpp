@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "BundleLoader.h"
-#include "BundleSceneBuilder.h"
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "OsgWidget.h"
+#include "core/formats/BundleLoader.h"
+#include "scene/layers/BundleSceneBuilder.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/view/OsgWidget.h"
 
 namespace
 {

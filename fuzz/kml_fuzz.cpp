@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the KML reader (for both layer types it reads)
 // and to the KML kind test. Besides the sanitizers' findings, a polygon
 // record must carry its outline, and the kind must be one of the two.
-#include "KmlKind.h"
-#include "KmlReader.h"
+#include "core/formats/KmlKind.h"
+#include "core/annotation/KmlReader.h"
 
 #include "FuzzSupport.h"
 

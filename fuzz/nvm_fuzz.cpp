@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the NVM reader and the number parser. Besides
 // the sanitizers' findings, a view that points outside its model's camera
 // list or vertex array is a failure.
-#include "NumberParser.h"
-#include "NvmReader.h"
-#include "SparseBundle.h"
-#include "TextLineReader.h"
+#include "core/io/NumberParser.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
+#include "core/io/TextLineReader.h"
 
 #include <QBuffer>
 

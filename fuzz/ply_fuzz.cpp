@@ -3,12 +3,12 @@
 // all on the same in-memory input. Besides the sanitizers' findings, the
 // readers must keep one colour per vertex, report no success without a
 // point, and only ever keep finite coordinates.
-#include "PlyHeader.h"
-#include "PlyKind.h"
-#include "PlyReader.h"
-#include "PtsReader.h"
-#include "TextLineReader.h"
-#include "XybReader.h"
+#include "core/formats/PlyHeader.h"
+#include "core/formats/PlyKind.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PtsReader.h"
+#include "core/io/TextLineReader.h"
+#include "core/formats/XybReader.h"
 
 #include "FuzzSupport.h"
 

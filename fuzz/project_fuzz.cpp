@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the project file reader. Besides the sanitizers'
 // findings, a document read without error must write out and read back to
 // the same layers, images and bookmarks.
-#include "ProjectDocument.h"
-#include "ProjectReader.h"
-#include "ProjectWriter.h"
+#include "core/project/ProjectDocument.h"
+#include "core/project/ProjectReader.h"
+#include "core/project/ProjectWriter.h"
 
 #include "FuzzSupport.h"
 

@@ -1,8 +1,8 @@
 // Writes the seed projects of project_fuzz into the folder given: a small,
 // an empty and a nested project, all through the project writer so they are
 // files the program itself would make.
-#include "ProjectDocument.h"
-#include "ProjectWriter.h"
+#include "core/project/ProjectDocument.h"
+#include "core/project/ProjectWriter.h"
 
 #include <QString>
 

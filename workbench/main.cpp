@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "MainWindow.h"
+#include "ui/main/MainWindow.h"
 
 // orvalis builds the field edition, orvalis-survey the survey edition with
 // the image, scan, connection and mission menus.

@@ -7,7 +7,7 @@
 
 #include "BenchSupport.h"
 
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 #include "Points2Archive.h"
 
 #include <QFileInfo>

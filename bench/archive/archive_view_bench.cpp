@@ -23,9 +23,9 @@
 
 #include <sys/resource.h>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "OsgWidget.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/view/OsgWidget.h"
 
 namespace
 {

@@ -11,11 +11,11 @@
 // Reported: median wall time and peak growth of each path and their ratios.
 
 #include "BenchSupport.h"
-#include "BoxPointExtractor.h"
-#include "MapController.h"
-#include "PointCloudLoader.h"
-#include "PointGeometry.h"
-#include "SelectionBox.h"
+#include "scene/interaction/BoxPointExtractor.h"
+#include "scene/interaction/MapController.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "scene/layers/PointGeometry.h"
+#include "scene/interaction/SelectionBox.h"
 
 #include <osgViewer/View>
 

@@ -27,7 +27,7 @@
 #include "DepthFusion.h"
 #include "MvsScene.h"
 #include "NvmBundleImport.h"
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 
 namespace
 {

@@ -14,13 +14,13 @@
 
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
-#include "ExifScript.h"
-#include "FeatureFile.h"
-#include "FeatureOverlay.h"
-#include "ImageLabel.h"
-#include "ImageViewer.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
+#include "core/images/ExifScript.h"
+#include "core/images/FeatureFile.h"
+#include "ui/images/FeatureOverlay.h"
+#include "ui/images/ImageLabel.h"
+#include "ui/images/ImageViewer.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
 
 #include <QApplication>
 #include <QDir>

@@ -13,11 +13,11 @@
 // wall time, MB/s, points/s and ratios against the baselines.
 
 #include "BenchSupport.h"
-#include "PlyReader.h"
-#include "PlyWriter.h"
-#include "PointCloudLoader.h"
-#include "PtsReader.h"
-#include "XybReader.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "core/formats/PtsReader.h"
+#include "core/formats/XybReader.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>

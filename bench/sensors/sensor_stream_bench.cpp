@@ -16,11 +16,11 @@
 #include "BenchSupport.h"
 #include "GatewaySimulator.h"
 #include "PtyPair.h"
-#include "SensorBuffer.h"
-#include "SensorFrameParser.h"
-#include "SensorNetwork.h"
-#include "StreamThread.h"
-#include "comReader.h"
+#include "core/sensors/SensorBuffer.h"
+#include "core/sensors/SensorFrameParser.h"
+#include "core/sensors/SensorNetwork.h"
+#include "core/sensors/StreamThread.h"
+#include "core/sensors/comReader.h"
 
 namespace
 {

@@ -22,9 +22,9 @@
 #include <sys/resource.h>
 
 #include "ColmapModel.h"
-#include "MyListWidget.h"
-#include "ReconstructionRunner.h"
-#include "ScanSettings.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+#include "core/project/ScanSettings.h"
 #include "SimilarityAlignment.h"
 
 namespace

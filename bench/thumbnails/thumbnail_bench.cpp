@@ -13,8 +13,8 @@
 
 #include "BenchPhotos.h"
 #include "BenchSupport.h"
-#include "MyListWidget.h"
-#include "ThumbnailLoader.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/images/ThumbnailLoader.h"
 
 #include <QApplication>
 #include <QDir>

@@ -13,7 +13,7 @@
 
 #include "BundlerFile.h"
 #include "CmpmvsRun.h"
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 #include "ToolProcess.h"
 
 // The dense tools on a scene whose truth is known: a textured box (edge 1)

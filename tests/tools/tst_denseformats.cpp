@@ -10,7 +10,7 @@
 #include "MvsCamera.h"
 #include "MvsIni.h"
 #include "OptionGenerator.h"
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 #include "PmvsOptions.h"
 #include "VisData.h"
 

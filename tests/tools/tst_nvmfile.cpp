@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "NvmFile.h"
-#include "NvmReader.h"
+#include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "RadialDistortion.h"
 #include "SharedData.h"
-#include "SparseBundle.h"
+#include "core/formats/SparseBundle.h"
 #include "ToolTestSupport.h"
 
 namespace

@@ -13,9 +13,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 #include "Points2Archive.h"
-#include "PtsReader.h"
+#include "core/formats/PtsReader.h"
 #include "SharedData.h"
 
 namespace

@@ -2,7 +2,7 @@
 
 #include <QProcess>
 
-#include "ExternalTools.h"
+#include "core/platform/ExternalTools.h"
 
 using Tool = ExternalTools::Tool;
 

@@ -9,10 +9,10 @@
 #include "FeatureDetection.h"
 #include "LoweKeyFile.h"
 #include "NvmFile.h"
-#include "NvmReader.h"
+#include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "PairoloRun.h"
-#include "SparseBundle.h"
+#include "core/formats/SparseBundle.h"
 #include "ToolTestSupport.h"
 #include "VisualSfmRun.h"
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <signal.h>
 
-#include "ExternalTools.h"
+#include "core/platform/ExternalTools.h"
 
 // A temporary application folder for pipeline tests: the command interpreter
 // of the build beside small stand-ins for the tool chain in its SfM tree.

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "BatchInterpreter.h"
+#include "core/platform/BatchInterpreter.h"
 
 int main(int argc, char* argv[])
 {

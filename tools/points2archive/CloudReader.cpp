@@ -1,8 +1,8 @@
 #include "CloudReader.h"
 
-#include "NumberTokens.h"
-#include "PlyHeader.h"
-#include "TextLineReader.h"
+#include "core/io/NumberTokens.h"
+#include "core/formats/PlyHeader.h"
+#include "core/io/TextLineReader.h"
 
 #include <QString>
 

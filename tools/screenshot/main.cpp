@@ -8,8 +8,8 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "MainWindow.h"
-#include "OsgWidget.h"
+#include "ui/main/MainWindow.h"
+#include "scene/view/OsgWidget.h"
 
 int main(int argc, char* argv[])
 {

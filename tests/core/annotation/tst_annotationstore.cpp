@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "AnnotationStore.h"
+#include "core/annotation/AnnotationStore.h"
 
 class TestAnnotationStore : public QObject
 {

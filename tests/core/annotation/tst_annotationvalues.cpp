@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "AnnotationValues.h"
-#include "CategoryColour.h"
-#include "DCodeIcon.h"
+#include "core/annotation/AnnotationValues.h"
+#include "core/annotation/CategoryColour.h"
+#include "core/annotation/DCodeIcon.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "CategoryColour.h"
+#include "core/annotation/CategoryColour.h"
 
 Q_DECLARE_METATYPE(osg::Vec4f)
 

@@ -2,8 +2,8 @@
 #include <QLocale>
 #include <QtTest>
 
-#include "KmlReader.h"
-#include "KmlWriter.h"
+#include "core/annotation/KmlReader.h"
+#include "core/annotation/KmlWriter.h"
 #include "SharedData.h"
 
 namespace

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "KmlReader.h"
-#include "KmlWriter.h"
+#include "core/annotation/KmlReader.h"
+#include "core/annotation/KmlWriter.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include <QLocale>
 #include <QtTest>
 
-#include "ServerPosition.h"
+#include "core/annotation/ServerPosition.h"
 
 class TestServerPosition : public QObject
 {

@@ -1,9 +1,9 @@
 #include <QBuffer>
 #include <QtTest>
 
-#include "KmlKind.h"
-#include "KmlWriter.h"
-#include "LayerType.h"
+#include "core/formats/KmlKind.h"
+#include "core/annotation/KmlWriter.h"
+#include "core/formats/LayerType.h"
 #include "SharedData.h"
 
 class TestKmlKind : public QObject

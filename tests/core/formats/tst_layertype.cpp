@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "LayerType.h"
+#include "core/formats/LayerType.h"
 #include "SharedData.h"
 
 class TestLayerType : public QObject

@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "BundleLoader.h"
+#include "core/formats/BundleLoader.h"
 #include "CommaLocale.h"
-#include "NvmReader.h"
-#include "SparseBundle.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 
 #include <iostream>
 #include <random>

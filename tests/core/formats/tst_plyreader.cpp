@@ -1,6 +1,6 @@
-#include "PlyHeader.h"
-#include "PlyReader.h"
-#include "TextLineReader.h"
+#include "core/formats/PlyHeader.h"
+#include "core/formats/PlyReader.h"
+#include "core/io/TextLineReader.h"
 
 #include <QBuffer>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "PlyReader.h"
-#include "PlyToPts.h"
-#include "PtsReader.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyToPts.h"
+#include "core/formats/PtsReader.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
-#include "PlyReader.h"
-#include "PlyWriter.h"
-#include "PointShift.h"
-#include "StreamFloatFormat.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "core/formats/PointShift.h"
+#include "core/io/StreamFloatFormat.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "PointShift.h"
-#include "SceneOrigin.h"
+#include "core/formats/PointShift.h"
+#include "core/formats/SceneOrigin.h"
 
 Q_DECLARE_METATYPE(osg::Vec3d)
 

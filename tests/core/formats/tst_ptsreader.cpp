@@ -1,4 +1,4 @@
-#include "PtsReader.h"
+#include "core/formats/PtsReader.h"
 
 #include <QBuffer>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "PlyReader.h"
-#include "PtsReader.h"
-#include "PtsToPly.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PtsReader.h"
+#include "core/formats/PtsToPly.h"
 #include "SharedData.h"
 
 #include <QBuffer>

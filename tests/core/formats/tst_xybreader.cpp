@@ -1,4 +1,4 @@
-#include "XybReader.h"
+#include "core/formats/XybReader.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 #include <QtTest>
 
 #include "CommaLocale.h"
-#include "GeoReference.h"
+#include "core/georef/GeoReference.h"
 
 #include <osg/Matrixd>
 

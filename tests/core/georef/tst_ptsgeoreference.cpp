@@ -1,5 +1,5 @@
-#include "PlyReader.h"
-#include "PtsGeoReference.h"
+#include "core/formats/PlyReader.h"
+#include "core/georef/PtsGeoReference.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,8 +1,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "AutoLispWriter.h"
-#include "UserFeatureFile.h"
+#include "core/images/AutoLispWriter.h"
+#include "core/images/UserFeatureFile.h"
 
 namespace
 {

@@ -2,9 +2,9 @@
 
 #include <QTemporaryDir>
 
-#include "ExifExtraction.h"
-#include "ExifScript.h"
-#include "ExifXmlReader.h"
+#include "core/images/ExifExtraction.h"
+#include "core/images/ExifScript.h"
+#include "core/images/ExifXmlReader.h"
 #include "SharedData.h"
 
 // The real exiftool, linked into the application folder's SfM tree, run

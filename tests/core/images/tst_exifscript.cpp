@@ -2,7 +2,7 @@
 
 #include <QTemporaryDir>
 
-#include "ExifScript.h"
+#include "core/images/ExifScript.h"
 
 namespace
 {

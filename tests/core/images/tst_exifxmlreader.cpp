@@ -2,7 +2,7 @@
 
 #include <QBuffer>
 
-#include "ExifXmlReader.h"
+#include "core/images/ExifXmlReader.h"
 #include "SharedData.h"
 
 using Values = ExifXmlReader::Values;

@@ -1,7 +1,7 @@
 #include <QBuffer>
 #include <QtTest>
 
-#include "FeatureFile.h"
+#include "core/images/FeatureFile.h"
 #include "SharedData.h"
 
 namespace

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "ImageSelection.h"
+#include "core/images/ImageSelection.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include <QBuffer>
 #include <QtTest>
 
-#include "MatchSets.h"
+#include "core/images/MatchSets.h"
 
 namespace
 {

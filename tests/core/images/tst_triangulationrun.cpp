@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ExternalTools.h"
-#include "TriangulationRun.h"
+#include "core/platform/ExternalTools.h"
+#include "core/images/TriangulationRun.h"
 #include "ui/SfmToolDoubles.h"
 
 namespace

@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include "CommaLocale.h"
-#include "NumberParser.h"
+#include "core/io/NumberParser.h"
 
 #include <cstring>
 #include <random>

@@ -1,8 +1,8 @@
 #include <QtTest>
 
 #include "CommaLocale.h"
-#include "NumberParser.h"
-#include "NumberText.h"
+#include "core/io/NumberParser.h"
+#include "core/io/NumberText.h"
 
 #include <cmath>
 #include <limits>

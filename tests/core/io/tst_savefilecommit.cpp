@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 
 #include "FileSizeLimit.h"
-#include "KmlWriter.h"
-#include "PlyToPts.h"
-#include "PlyWriter.h"
+#include "core/annotation/KmlWriter.h"
+#include "core/formats/PlyToPts.h"
+#include "core/formats/PlyWriter.h"
 
 // Qt's QSaveFile::commit() once put a truncated file in the place of the old
 // one when the disk filled up during its last flush, and called it success.

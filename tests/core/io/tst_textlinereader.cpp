@@ -1,7 +1,7 @@
 #include <QBuffer>
 #include <QtTest>
 
-#include "TextLineReader.h"
+#include "core/io/TextLineReader.h"
 
 namespace
 {

@@ -4,7 +4,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-#include "TCPServer.h"
+#include "core/net/TCPServer.h"
 #include "WireCodec.h"
 
 #ifdef __GLIBC__

@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "CmpmvsScript.h"
-#include "DensePrepareScript.h"
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
+#include "core/pipeline/CmpmvsScript.h"
+#include "core/pipeline/DensePrepareScript.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
 
 namespace
 {

@@ -2,16 +2,16 @@
 
 #include <QTemporaryDir>
 
-#include "BundlerOptions.h"
-#include "BundlerScript.h"
-#include "FocalList.h"
-#include "MatchPlan.h"
-#include "PairoloScripts.h"
-#include "PbaScript.h"
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
-#include "SiftLists.h"
-#include "UndistortionScript.h"
+#include "core/pipeline/BundlerOptions.h"
+#include "core/pipeline/BundlerScript.h"
+#include "core/pipeline/FocalList.h"
+#include "core/pipeline/MatchPlan.h"
+#include "core/pipeline/PairoloScripts.h"
+#include "core/pipeline/PbaScript.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/SiftLists.h"
+#include "core/pipeline/UndistortionScript.h"
 
 namespace
 {

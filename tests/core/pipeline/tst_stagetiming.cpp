@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "MachineDescription.h"
-#include "StageRecord.h"
-#include "StageTiming.h"
+#include "core/pipeline/MachineDescription.h"
+#include "core/pipeline/StageRecord.h"
+#include "core/pipeline/StageTiming.h"
 
 // The timing lines of the feature stage and the machine they were taken on.
 class TestStageTiming : public QObject

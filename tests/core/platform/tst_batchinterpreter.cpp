@@ -3,8 +3,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "BatchInterpreter.h"
-#include "PlatformPaths.h"
+#include "core/platform/BatchInterpreter.h"
+#include "core/platform/PlatformPaths.h"
 
 namespace {
 

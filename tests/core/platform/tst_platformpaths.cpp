@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QtTest>
 
-#include "PlatformPaths.h"
+#include "core/platform/PlatformPaths.h"
 
 class TestPlatformPaths : public QObject
 {

@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 
 #include "FileSizeLimit.h"
-#include "ProjectDocument.h"
-#include "ProjectReader.h"
-#include "ProjectWriter.h"
+#include "core/project/ProjectDocument.h"
+#include "core/project/ProjectReader.h"
+#include "core/project/ProjectWriter.h"
 
 using Node = ProjectDocument::Node;
 

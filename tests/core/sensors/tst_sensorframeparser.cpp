@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "SensorFrameParser.h"
+#include "core/sensors/SensorFrameParser.h"
 
 using Reading = SensorFrameParser::Reading;
 

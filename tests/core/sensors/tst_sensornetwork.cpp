@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "SensorNetwork.h"
+#include "core/sensors/SensorNetwork.h"
 
 Q_DECLARE_METATYPE(osg::Vec4f)
 Q_DECLARE_METATYPE(SensorNetwork::Smoke)

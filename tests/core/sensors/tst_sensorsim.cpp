@@ -2,9 +2,9 @@
 
 #include "GatewaySimulator.h"
 #include "PtyPair.h"
-#include "SensorFrameParser.h"
-#include "StreamThread.h"
-#include "comReader.h"
+#include "core/sensors/SensorFrameParser.h"
+#include "core/sensors/StreamThread.h"
+#include "core/sensors/comReader.h"
 
 // The gateway stand-in: its frames are what the workbench's reader expects,
 // and the program delivers them through a serial device.

@@ -1,9 +1,9 @@
 #include <QtTest>
 
 #include "PtyPair.h"
-#include "SensorBuffer.h"
-#include "StreamThread.h"
-#include "comReader.h"
+#include "core/sensors/SensorBuffer.h"
+#include "core/sensors/StreamThread.h"
+#include "core/sensors/comReader.h"
 
 // The serial reader and the stream thread on a real pseudo-terminal: the
 // test writes what a gateway would send into the other end.

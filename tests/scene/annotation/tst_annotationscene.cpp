@@ -6,9 +6,9 @@
 #include <osg/TriangleFunctor>
 #include <osgText/Text>
 
-#include "AnnotationNodes.h"
-#include "AnnotationScene.h"
-#include "CategoryColour.h"
+#include "scene/annotation/AnnotationNodes.h"
+#include "scene/annotation/AnnotationScene.h"
+#include "core/annotation/CategoryColour.h"
 
 namespace
 {

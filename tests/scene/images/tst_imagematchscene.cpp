@@ -8,9 +8,9 @@
 
 #include <osg/Group>
 
-#include "AutoLispWriter.h"
+#include "core/images/AutoLispWriter.h"
 #include "BundlerFile.h"
-#include "ImageMatchScene.h"
+#include "scene/images/ImageMatchScene.h"
 #include "SharedData.h"
 #include "ui/SfmToolDoubles.h"
 

@@ -5,16 +5,16 @@
 #include <osgGA/GUIEventAdapter>
 #include <osgText/Text>
 
-#include "BoxPointExtractor.h"
-#include "GLWidget.h"
-#include "MapController.h"
-#include "MapManipulator.h"
-#include "NumberText.h"
-#include "OsgWidget.h"
-#include "PlyWriter.h"
-#include "PointCloudLoader.h"
-#include "PointGeometry.h"
-#include "PointShift.h"
+#include "scene/interaction/BoxPointExtractor.h"
+#include "scene/view/GLWidget.h"
+#include "scene/interaction/MapController.h"
+#include "scene/interaction/MapManipulator.h"
+#include "core/io/NumberText.h"
+#include "scene/view/OsgWidget.h"
+#include "core/formats/PlyWriter.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "scene/layers/PointGeometry.h"
+#include "core/formats/PointShift.h"
 
 using osgGA::GUIEventAdapter;
 

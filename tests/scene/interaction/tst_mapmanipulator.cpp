@@ -3,7 +3,7 @@
 #include <osgGA/GUIActionAdapter>
 #include <osgGA/GUIEventAdapter>
 
-#include "MapManipulator.h"
+#include "scene/interaction/MapManipulator.h"
 
 using osgGA::GUIEventAdapter;
 

@@ -4,8 +4,8 @@
 #include <osg/Geometry>
 #include <osg/PolygonMode>
 
-#include "BundleSceneBuilder.h"
-#include "SparseBundle.h"
+#include "scene/layers/BundleSceneBuilder.h"
+#include "core/formats/SparseBundle.h"
 
 namespace
 {

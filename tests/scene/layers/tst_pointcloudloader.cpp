@@ -1,8 +1,8 @@
-#include "PlyReader.h"
-#include "PlyWriter.h"
-#include "PointCloudLoader.h"
-#include "PointGeometry.h"
-#include "PointShift.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "scene/layers/PointGeometry.h"
+#include "core/formats/PointShift.h"
 
 #include <osg/BufferObject>
 #include <osg/Geode>

@@ -7,16 +7,16 @@
 #include <osgParticle/RadialShooter>
 #include <osgParticle/RandomRateCounter>
 
-#include "DynamicPopup.h"
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "OsgWidget.h"
+#include "scene/sensors/DynamicPopup.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/view/OsgWidget.h"
 #include "PtyPair.h"
-#include "SensorDisplay.h"
-#include "SensorNetwork.h"
-#include "SensorScene.h"
-#include "SensorSmoke.h"
-#include "StreamThread.h"
+#include "scene/sensors/SensorDisplay.h"
+#include "core/sensors/SensorNetwork.h"
+#include "scene/sensors/SensorScene.h"
+#include "scene/sensors/SensorSmoke.h"
+#include "core/sensors/StreamThread.h"
 
 // The sensor display in a real view, reading a real pseudo-terminal.
 

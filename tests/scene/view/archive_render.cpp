@@ -7,9 +7,9 @@
 
 #include <sstream>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "OsgWidget.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/view/OsgWidget.h"
 #include "Points2Archive.h"
 
 namespace

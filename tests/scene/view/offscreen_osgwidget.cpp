@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "OsgWidget.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/view/OsgWidget.h"
 
 // The main window's widget tests run on Qt's offscreen platform, where an
 // OpenGL context may or may not be available. The view must live there.

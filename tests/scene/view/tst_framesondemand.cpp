@@ -3,10 +3,10 @@
 #include <osg/Geode>
 #include <osg/ShapeDrawable>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "MapController.h"
-#include "OsgWidget.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/interaction/MapController.h"
+#include "scene/view/OsgWidget.h"
 
 namespace
 {

@@ -2,8 +2,8 @@
 
 #include <osgGA/EventQueue>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
 
 using osgGA::GUIEventAdapter;
 

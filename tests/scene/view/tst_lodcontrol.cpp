@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "LodControl.h"
+#include "scene/view/LodControl.h"
 
 class TestLodControl : public QObject
 {

@@ -4,12 +4,12 @@
 #include <osg/MatrixTransform>
 #include <osgGA/KeySwitchMatrixManipulator>
 
-#include "BundleSceneBuilder.h"
-#include "MapManipulator.h"
-#include "OsgWidget.h"
-#include "PointCloudLoader.h"
-#include "PointGeometry.h"
-#include "ViewStatsHandler.h"
+#include "scene/layers/BundleSceneBuilder.h"
+#include "scene/interaction/MapManipulator.h"
+#include "scene/view/OsgWidget.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "scene/layers/PointGeometry.h"
+#include "scene/view/ViewStatsHandler.h"
 
 #include <QListWidget>
 #include <QTemporaryDir>

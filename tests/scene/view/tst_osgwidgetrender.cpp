@@ -2,10 +2,10 @@
 
 #include <osgViewer/Renderer>
 
-#include "GLWidget.h"
-#include "GraphicsWindowQt.h"
-#include "MapController.h"
-#include "OsgWidget.h"
+#include "scene/view/GLWidget.h"
+#include "scene/view/GraphicsWindowQt.h"
+#include "scene/interaction/MapController.h"
+#include "scene/view/OsgWidget.h"
 #include "SharedData.h"
 
 namespace

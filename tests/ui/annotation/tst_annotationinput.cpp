@@ -15,16 +15,16 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "AnnotationInput.h"
-#include "AnnotationLayer.h"
-#include "KmlReader.h"
-#include "KmlWriter.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "OsgWidget.h"
-#include "PointForm.h"
-#include "PolygonForm.h"
-#include "TCPServer.h"
+#include "ui/annotation/AnnotationInput.h"
+#include "scene/annotation/AnnotationLayer.h"
+#include "core/annotation/KmlReader.h"
+#include "core/annotation/KmlWriter.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/annotation/PointForm.h"
+#include "ui/annotation/PolygonForm.h"
+#include "core/net/TCPServer.h"
 #include "SharedData.h"
 #include "WireCodec.h"
 

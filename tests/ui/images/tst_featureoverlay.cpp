@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
-#include "FeatureOverlay.h"
+#include "ui/images/FeatureOverlay.h"
 
 // The overlay paints points in runs and wide points as squares: the picture
 // must be the one that a drawPoints call per point gives, pixel for pixel.

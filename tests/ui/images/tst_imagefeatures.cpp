@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "ImageFeatures.h"
-#include "OsgWidget.h"
+#include "ui/images/ImageFeatures.h"
+#include "scene/view/OsgWidget.h"
 #include "SharedData.h"
 
 class TestImageFeatures : public QObject

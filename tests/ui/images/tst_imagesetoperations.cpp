@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "ImageSetOperations.h"
+#include "ui/images/ImageSetOperations.h"
 #include "ListRows.h"
-#include "MyListWidget.h"
-#include "ScanSettings.h"
+#include "ui/images/MyListWidget.h"
+#include "core/project/ScanSettings.h"
 #include "SharedData.h"
 
 namespace

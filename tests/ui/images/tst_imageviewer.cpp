@@ -11,12 +11,12 @@
 #include <cmath>
 
 #include "BundlerFile.h"
-#include "ExifScript.h"
-#include "ImageLabel.h"
-#include "ImageMatchScene.h"
-#include "ImageViewer.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
+#include "core/images/ExifScript.h"
+#include "ui/images/ImageLabel.h"
+#include "scene/images/ImageMatchScene.h"
+#include "ui/images/ImageViewer.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
 #include "SharedData.h"
 
 namespace

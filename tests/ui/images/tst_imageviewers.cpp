@@ -5,14 +5,14 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 
-#include "ExifScript.h"
-#include "ImageLabel.h"
-#include "ImageMatchScene.h"
-#include "ImageViewer.h"
-#include "ImageViewers.h"
-#include "MainWindow.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
+#include "core/images/ExifScript.h"
+#include "ui/images/ImageLabel.h"
+#include "scene/images/ImageMatchScene.h"
+#include "ui/images/ImageViewer.h"
+#include "ui/images/ImageViewers.h"
+#include "ui/main/MainWindow.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
 
 namespace
 {

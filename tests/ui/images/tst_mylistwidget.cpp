@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 
 #include "ListRows.h"
-#include "MyListWidget.h"
+#include "ui/images/MyListWidget.h"
 #include "SharedData.h"
-#include "ThumbnailLoader.h"
+#include "ui/images/ThumbnailLoader.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "CloudConversion.h"
+#include "ui/layers/CloudConversion.h"
 
 namespace
 {

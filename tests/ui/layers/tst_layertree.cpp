@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "CategoryColour.h"
-#include "LayerScene.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
+#include "core/annotation/CategoryColour.h"
+#include "core/annotation/LayerScene.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <QTabWidget>
 #include <QTreeView>
 
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "PropertyWindow.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "ui/layers/PropertyWindow.h"
 
 namespace
 {

@@ -13,17 +13,17 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
-#include "ExifExtraction.h"
-#include "GeoRef.h"
-#include "ImageSetOperations.h"
-#include "MainWindow.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
-#include "ScanSettings.h"
+#include "core/images/ExifExtraction.h"
+#include "ui/annotation/GeoRef.h"
+#include "ui/images/ImageSetOperations.h"
+#include "ui/main/MainWindow.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
+#include "core/project/ScanSettings.h"
 #include "SharedData.h"
-#include "SensorDisplay.h"
-#include "SensorScene.h"
-#include "StreamThread.h"
+#include "scene/sensors/SensorDisplay.h"
+#include "scene/sensors/SensorScene.h"
+#include "core/sensors/StreamThread.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)

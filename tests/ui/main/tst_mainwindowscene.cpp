@@ -12,17 +12,17 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "CloudConversion.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "MapController.h"
-#include "OsgWidget.h"
-#include "PointForm.h"
-#include "PolygonForm.h"
-#include "PointCloudLoader.h"
-#include "ProjectDocument.h"
-#include "ProjectReader.h"
-#include "TCPServer.h"
+#include "ui/layers/CloudConversion.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "scene/interaction/MapController.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/annotation/PointForm.h"
+#include "ui/annotation/PolygonForm.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "core/project/ProjectDocument.h"
+#include "core/project/ProjectReader.h"
+#include "core/net/TCPServer.h"
 #include "WireCodec.h"
 
 namespace

@@ -12,12 +12,12 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
-#include "ConfigWindow.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
-#include "ScanSettings.h"
+#include "ui/pipeline/ConfigWindow.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
+#include "core/project/ScanSettings.h"
 
 #include <functional>
 #include <memory>

@@ -13,15 +13,15 @@
 #include <QStatusBar>
 
 #include "FileSizeLimit.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "MapController.h"
-#include "MapManipulator.h"
-#include "OsgWidget.h"
-#include "PlyReader.h"
-#include "PlyWriter.h"
-#include "PointCloudLoader.h"
-#include "SelectionToolWidget.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "scene/interaction/MapController.h"
+#include "scene/interaction/MapManipulator.h"
+#include "scene/view/OsgWidget.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "ui/main/SelectionToolWidget.h"
 
 namespace
 {

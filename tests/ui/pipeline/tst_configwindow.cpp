@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "ConfigWindow.h"
-#include "MainWindow.h"
-#include "ScanSettings.h"
+#include "ui/pipeline/ConfigWindow.h"
+#include "ui/main/MainWindow.h"
+#include "core/project/ScanSettings.h"
 
 class TestConfigWindow : public QObject
 {

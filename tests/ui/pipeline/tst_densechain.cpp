@@ -6,12 +6,12 @@
 #include <osg/BoundingBox>
 
 #include "BundlerFile.h"
-#include "LayerTree.h"
-#include "MainWindow.h"
-#include "OsgWidget.h"
-#include "PointCloudLoader.h"
-#include "ScanSettings.h"
-#include "SfMReconstruction.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "scene/view/OsgWidget.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "core/project/ScanSettings.h"
+#include "ui/pipeline/SfMReconstruction.h"
 #include "SharedData.h"
 
 // "&Run Dense" through the pipeline with the build's own dense tools, on

@@ -7,9 +7,9 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
-#include "MyListWidget.h"
-#include "ReconstructionRunner.h"
-#include "ScanSettings.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+#include "core/project/ScanSettings.h"
 #include "SfmToolDoubles.h"
 
 using Tool = ExternalTools::Tool;

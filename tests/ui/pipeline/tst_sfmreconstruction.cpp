@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 
-#include "ScanSettings.h"
-#include "SfMReconstruction.h"
+#include "core/project/ScanSettings.h"
+#include "ui/pipeline/SfMReconstruction.h"
 #include "SfmToolDoubles.h"
 
 using Tool = ExternalTools::Tool;

@@ -8,16 +8,16 @@
 #include <cmath>
 
 #include "BundlerFile.h"
-#include "LayerTree.h"
-#include "PointCloudLoader.h"
-#include "MainWindow.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
-#include "ReconstructionRunner.h"
-#include "ScanSettings.h"
+#include "ui/layers/LayerTree.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "ui/main/MainWindow.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+#include "core/project/ScanSettings.h"
 #include "SharedData.h"
 #include "SimilarityAlignment.h"
-#include "SparseBundle.h"
+#include "core/formats/SparseBundle.h"
 
 // "&Run Sparse", "&ReRun BundleAdjustment" and "&Run Dense" of the survey
 // edition on the eleven kermit photos, with the build's own tool chain

@@ -1,10 +1,10 @@
-#include "AnnotationStore.h"
+#include "core/annotation/AnnotationStore.h"
 
 #include <QDir>
 
 #include <cmath>
 
-#include "KmlWriter.h"
+#include "core/annotation/KmlWriter.h"
 
 AnnotationStore::AnnotationStore(const QString& appFolder) : m_appFolder(appFolder) {}
 

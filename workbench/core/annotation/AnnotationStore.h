@@ -5,8 +5,8 @@
 
 #include <osg/Vec3d>
 
-#include "AnnotationRecord.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/formats/LayerType.h"
 
 // The day bookkeeping of the annotation input: which point and polygon
 // layers are the current day's, the next record ids, where their files lie,

@@ -1,4 +1,4 @@
-#include "AnnotationValues.h"
+#include "core/annotation/AnnotationValues.h"
 
 #include <QFile>
 

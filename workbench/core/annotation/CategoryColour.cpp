@@ -1,4 +1,4 @@
-#include "CategoryColour.h"
+#include "core/annotation/CategoryColour.h"
 
 #include <QHash>
 

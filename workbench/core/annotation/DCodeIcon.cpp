@@ -1,4 +1,4 @@
-#include "DCodeIcon.h"
+#include "core/annotation/DCodeIcon.h"
 
 #include <QFileInfo>
 

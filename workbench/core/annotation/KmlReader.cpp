@@ -1,6 +1,6 @@
-#include "KmlReader.h"
+#include "core/annotation/KmlReader.h"
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 #include <QFile>
 #include <QRegularExpression>

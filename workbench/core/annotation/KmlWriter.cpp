@@ -1,4 +1,4 @@
-#include "KmlWriter.h"
+#include "core/annotation/KmlWriter.h"
 
 #include <QBuffer>
 #include <QSaveFile>
@@ -7,8 +7,8 @@
 
 #include <iostream>
 
-#include "NumberText.h"
-#include "SaveFileCommit.h"
+#include "core/io/NumberText.h"
+#include "core/io/SaveFileCommit.h"
 
 namespace
 {

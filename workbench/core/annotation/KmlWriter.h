@@ -5,8 +5,8 @@
 
 #include <osg/Vec3d>
 
-#include "AnnotationRecord.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/formats/LayerType.h"
 
 class QIODevice;
 

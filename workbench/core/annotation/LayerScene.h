@@ -3,8 +3,8 @@
 #include <QString>
 #include <QVector>
 
-#include "AnnotationRecord.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/formats/LayerType.h"
 
 // What the layer tree asks of the 3D view. Every layer has an id of its own,
 // given by the tree when the layer is added and never reused; the view keeps

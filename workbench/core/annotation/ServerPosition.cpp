@@ -1,6 +1,6 @@
-#include "ServerPosition.h"
+#include "core/annotation/ServerPosition.h"
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 #include <QStringList>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "PointView.h"
+#include "core/formats/PointView.h"
 
 // One estimated camera of a reconstruction, with every measurement made in its image.
 class BundleCamera

@@ -1,7 +1,7 @@
-#include "BundleLoader.h"
+#include "core/formats/BundleLoader.h"
 
-#include "PlyReader.h"
-#include "SparseBundle.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/SparseBundle.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "NvmReader.h"
-#include "PointShift.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/PointShift.h"
 
 // Chooses the reader for a bundle file by its name and runs it. The scene view
 // turns the result into nodes.

@@ -1,4 +1,4 @@
-#include "KmlKind.h"
+#include "core/formats/KmlKind.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -1,7 +1,7 @@
-#include "LayerType.h"
+#include "core/formats/LayerType.h"
 
-#include "KmlKind.h"
-#include "PlyKind.h"
+#include "core/formats/KmlKind.h"
+#include "core/formats/PlyKind.h"
 
 #include <iostream>
 

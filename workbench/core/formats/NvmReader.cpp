@@ -1,9 +1,9 @@
-#include "NvmReader.h"
+#include "core/formats/NvmReader.h"
 
-#include "NumberParser.h"
-#include "PointShift.h"
-#include "SparseBundle.h"
-#include "TextLineReader.h"
+#include "core/io/NumberParser.h"
+#include "core/formats/PointShift.h"
+#include "core/formats/SparseBundle.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "PlyHeader.h"
+#include "core/formats/PlyHeader.h"
 
-#include "TextLineReader.h"
+#include "core/io/TextLineReader.h"
 
 #include <QByteArray>
 #include <QList>

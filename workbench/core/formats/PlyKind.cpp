@@ -1,4 +1,4 @@
-#include "PlyKind.h"
+#include "core/formats/PlyKind.h"
 
 #include <QFile>
 

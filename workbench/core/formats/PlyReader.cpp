@@ -1,10 +1,10 @@
-#include "PlyReader.h"
+#include "core/formats/PlyReader.h"
 
-#include "NumberTokens.h"
-#include "PlyHeader.h"
-#include "PointColour.h"
-#include "PointShift.h"
-#include "TextLineReader.h"
+#include "core/io/NumberTokens.h"
+#include "core/formats/PlyHeader.h"
+#include "core/formats/PointColour.h"
+#include "core/formats/PointShift.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
-#include "PlyToPts.h"
+#include "core/formats/PlyToPts.h"
 
-#include "NumberTokens.h"
-#include "PlyHeader.h"
-#include "SaveFileCommit.h"
-#include "TextLineReader.h"
+#include "core/io/NumberTokens.h"
+#include "core/formats/PlyHeader.h"
+#include "core/io/SaveFileCommit.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 #include <QSaveFile>

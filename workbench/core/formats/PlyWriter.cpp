@@ -1,7 +1,7 @@
-#include "PlyWriter.h"
+#include "core/formats/PlyWriter.h"
 
-#include "SaveFileCommit.h"
-#include "NumberText.h"
+#include "core/io/SaveFileCommit.h"
+#include "core/io/NumberText.h"
 
 #include <QIODevice>
 #include <QSaveFile>

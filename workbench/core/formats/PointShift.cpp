@@ -1,6 +1,6 @@
-#include "PointShift.h"
+#include "core/formats/PointShift.h"
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include <osg/Vec3>
 #include <osg/Vec3d>
 
-#include "SceneOrigin.h"
+#include "core/formats/SceneOrigin.h"
 
 // How one layer's points, read as doubles, become the floats the scene
 // keeps: relative to the scene origin when the layer is large, unchanged

@@ -1,9 +1,9 @@
-#include "PtsReader.h"
+#include "core/formats/PtsReader.h"
 
-#include "NumberTokens.h"
-#include "PointColour.h"
-#include "PointShift.h"
-#include "TextLineReader.h"
+#include "core/io/NumberTokens.h"
+#include "core/formats/PointColour.h"
+#include "core/formats/PointShift.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 

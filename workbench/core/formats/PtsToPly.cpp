@@ -1,7 +1,7 @@
-#include "PtsToPly.h"
+#include "core/formats/PtsToPly.h"
 
-#include "NumberTokens.h"
-#include "TextLineReader.h"
+#include "core/io/NumberTokens.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
-#include "SceneOrigin.h"
+#include "core/formats/SceneOrigin.h"
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "BundleCamera.h"
+#include "core/formats/BundleCamera.h"
 
 // One loaded bundle file: per model a camera list and a point set.
 class SparseBundle

@@ -1,6 +1,6 @@
-#include "XybReader.h"
+#include "core/formats/XybReader.h"
 
-#include "PointShift.h"
+#include "core/formats/PointShift.h"
 
 #include <QFile>
 #include <QtEndian>

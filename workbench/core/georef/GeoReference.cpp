@@ -1,7 +1,7 @@
-#include "GeoReference.h"
+#include "core/georef/GeoReference.h"
 
-#include "NumberParser.h"
-#include "TextLineReader.h"
+#include "core/io/NumberParser.h"
+#include "core/io/TextLineReader.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "PtsGeoReference.h"
+#include "core/georef/PtsGeoReference.h"
 
-#include "GeoReference.h"
-#include "PlyWriter.h"
-#include "PointShift.h"
+#include "core/georef/GeoReference.h"
+#include "core/formats/PlyWriter.h"
+#include "core/formats/PointShift.h"
 
 #include <QFileInfo>
 

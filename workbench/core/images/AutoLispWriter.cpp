@@ -1,11 +1,11 @@
-#include "AutoLispWriter.h"
+#include "core/images/AutoLispWriter.h"
 
 #include <QSaveFile>
 
 #include <algorithm>
 
-#include "NumberText.h"
-#include "NumberedFile.h"
+#include "core/io/NumberText.h"
+#include "core/io/NumberedFile.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "ExtractedObject.h"
+#include "core/images/ExtractedObject.h"
 
 // The CAD export of an extracted shape: an AutoLISP program defining
 // loadHexagons, which sets the outer ring's points (pt1 ...) and centres

@@ -1,13 +1,13 @@
-#include "ExifExtraction.h"
+#include "core/images/ExifExtraction.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "ExifScript.h"
-#include "PlatformPaths.h"
-#include "ScriptProcess.h"
+#include "core/images/ExifScript.h"
+#include "core/platform/PlatformPaths.h"
+#include "core/platform/ScriptProcess.h"
 
 namespace
 {

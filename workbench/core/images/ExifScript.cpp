@@ -1,9 +1,9 @@
-#include "ExifScript.h"
+#include "core/images/ExifScript.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "ExternalTools.h"
+#include "core/platform/ExternalTools.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "ExifXmlReader.h"
+#include "core/images/ExifXmlReader.h"
 
 #include <QFile>
 #include <QSet>

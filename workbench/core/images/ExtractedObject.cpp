@@ -1,4 +1,4 @@
-#include "ExtractedObject.h"
+#include "core/images/ExtractedObject.h"
 
 namespace
 {

@@ -1,12 +1,12 @@
-#include "FeatureFile.h"
+#include "core/images/FeatureFile.h"
 
 #include <QByteArray>
 #include <QFile>
 
 #include <algorithm>
 
-#include "NumberParser.h"
-#include "TextLineReader.h"
+#include "core/io/NumberParser.h"
+#include "core/io/TextLineReader.h"
 
 namespace
 {

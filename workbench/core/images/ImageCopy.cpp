@@ -1,4 +1,4 @@
-#include "ImageCopy.h"
+#include "core/images/ImageCopy.h"
 
 #include <QFile>
 #include <QFileInfo>

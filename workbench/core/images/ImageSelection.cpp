@@ -1,4 +1,4 @@
-#include "ImageSelection.h"
+#include "core/images/ImageSelection.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include <QVector>
 
-#include "ImagePick.h"
+#include "core/images/ImagePick.h"
 
 // What the user has picked in the image viewers, shared by all of them:
 // the image matches (groups of observations of one spot, paired across two

@@ -1,9 +1,9 @@
-#include "ImageSyncPlan.h"
+#include "core/images/ImageSyncPlan.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include "ImageCopy.h"
+#include "core/images/ImageCopy.h"
 
 QStringList ImageSyncPlan::listPhotographs(const QString& syncFolder)
 {

@@ -1,4 +1,4 @@
-#include "ImageTable.h"
+#include "core/images/ImageTable.h"
 
 QString ImageTable::displayName(const QString& path)
 {

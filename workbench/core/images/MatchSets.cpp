@@ -1,11 +1,11 @@
-#include "MatchSets.h"
+#include "core/images/MatchSets.h"
 
 #include <QFile>
 
 #include <cstdio>
 
-#include "NumberParser.h"
-#include "TextLineReader.h"
+#include "core/io/NumberParser.h"
+#include "core/io/TextLineReader.h"
 
 namespace
 {

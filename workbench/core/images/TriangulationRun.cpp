@@ -1,4 +1,4 @@
-#include "TriangulationRun.h"
+#include "core/images/TriangulationRun.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "ExifScript.h"
-#include "ExternalTools.h"
-#include "PlatformPaths.h"
+#include "core/images/ExifScript.h"
+#include "core/platform/ExternalTools.h"
+#include "core/platform/PlatformPaths.h"
 
 namespace
 {

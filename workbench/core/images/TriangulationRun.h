@@ -5,7 +5,7 @@
 
 #include <osg/Vec3d>
 
-#include "ImagePick.h"
+#include "core/images/ImagePick.h"
 
 class QProcess;
 

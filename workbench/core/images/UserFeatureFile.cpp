@@ -1,8 +1,8 @@
-#include "UserFeatureFile.h"
+#include "core/images/UserFeatureFile.h"
 
 #include <QSaveFile>
 
-#include "NumberedFile.h"
+#include "core/io/NumberedFile.h"
 
 QByteArray UserFeatureFile::text(const QVector<ImageSelection::Match>& history)
 {

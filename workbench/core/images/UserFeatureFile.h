@@ -4,7 +4,7 @@
 #include <QString>
 #include <QVector>
 
-#include "ImageSelection.h"
+#include "core/images/ImageSelection.h"
 
 // The user feature file: every observation of the extracted image matches
 // with the point it was triangulated to, for the tools that refine a

@@ -1,4 +1,4 @@
-#include "NumberParser.h"
+#include "core/io/NumberParser.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumberParser.h"
+#include "core/io/NumberParser.h"
 
 #include <QtGlobal>
 

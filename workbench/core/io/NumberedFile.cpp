@@ -1,4 +1,4 @@
-#include "NumberedFile.h"
+#include "core/io/NumberedFile.h"
 
 #include <QFileInfo>
 

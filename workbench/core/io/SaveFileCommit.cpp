@@ -1,4 +1,4 @@
-#include "SaveFileCommit.h"
+#include "core/io/SaveFileCommit.h"
 
 #include <QSaveFile>
 

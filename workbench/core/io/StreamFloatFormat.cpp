@@ -1,4 +1,4 @@
-#include "StreamFloatFormat.h"
+#include "core/io/StreamFloatFormat.h"
 
 #include <QtGlobal>
 

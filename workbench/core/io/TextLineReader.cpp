@@ -1,4 +1,4 @@
-#include "TextLineReader.h"
+#include "core/io/TextLineReader.h"
 
 #include <QIODevice>
 

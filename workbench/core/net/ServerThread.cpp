@@ -1,4 +1,4 @@
-#include "ServerThread.h"
+#include "core/net/ServerThread.h"
 
 #include "WireReceiver.h"
 

@@ -1,6 +1,6 @@
-#include "TCPServer.h"
+#include "core/net/TCPServer.h"
 
-#include "ServerThread.h"
+#include "core/net/ServerThread.h"
 #include "WireServer.h"
 
 TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}

@@ -1,4 +1,4 @@
-#include "BatchSplit.h"
+#include "core/pipeline/BatchSplit.h"
 
 #include <algorithm>
 

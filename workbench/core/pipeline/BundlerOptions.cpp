@@ -1,9 +1,9 @@
-#include "BundlerOptions.h"
+#include "core/pipeline/BundlerOptions.h"
 
 #include <QStringList>
 
-#include "PipelineLayout.h"
-#include "ScriptFile.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
 
 QByteArray BundlerOptions::text(const PipelineLayout& layout)
 {

@@ -1,12 +1,12 @@
-#include "BundlerScript.h"
+#include "core/pipeline/BundlerScript.h"
 
 #include <QStringList>
 
-#include "BundlerOptions.h"
-#include "ExternalTools.h"
-#include "FocalList.h"
-#include "PipelineLayout.h"
-#include "ScriptFile.h"
+#include "core/pipeline/BundlerOptions.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/FocalList.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
 
 QByteArray BundlerScript::text(const PipelineLayout& layout)
 {

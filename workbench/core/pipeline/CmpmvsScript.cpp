@@ -1,10 +1,10 @@
-#include "CmpmvsScript.h"
+#include "core/pipeline/CmpmvsScript.h"
 
 #include <QStringList>
 
-#include "ExternalTools.h"
-#include "PipelineLayout.h"
-#include "ScriptFile.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
 
 QByteArray CmpmvsScript::text(const PipelineLayout& layout)
 {

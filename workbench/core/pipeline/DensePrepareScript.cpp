@@ -1,14 +1,14 @@
-#include "DensePrepareScript.h"
+#include "core/pipeline/DensePrepareScript.h"
 
 #include <QStringList>
 
 #include <iostream>
 
-#include "ExternalTools.h"
-#include "FocalList.h"
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
-#include "ScriptFile.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/FocalList.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/ScriptFile.h"
 
 using Tool = ExternalTools::Tool;
 

@@ -1,10 +1,10 @@
-#include "FocalList.h"
+#include "core/pipeline/FocalList.h"
 
 #include <QFile>
 
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
-#include "ScriptFile.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/ScriptFile.h"
 
 QByteArray FocalList::text(const PipelineLayout& layout, const ScanSettings& settings)
 {

@@ -1,4 +1,4 @@
-#include "MachineDescription.h"
+#include "core/pipeline/MachineDescription.h"
 
 #include <QFile>
 #include <QList>

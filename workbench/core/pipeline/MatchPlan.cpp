@@ -1,4 +1,4 @@
-#include "MatchPlan.h"
+#include "core/pipeline/MatchPlan.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "BatchSplit.h"
-#include "FocalList.h"
-#include "PipelineLayout.h"
-#include "ScriptFile.h"
+#include "core/pipeline/BatchSplit.h"
+#include "core/pipeline/FocalList.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
 
 namespace
 {

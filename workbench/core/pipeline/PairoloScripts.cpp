@@ -1,10 +1,10 @@
-#include "PairoloScripts.h"
+#include "core/pipeline/PairoloScripts.h"
 
 #include <QFileInfo>
 
-#include "ExternalTools.h"
-#include "MatchPlan.h"
-#include "PipelineLayout.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/MatchPlan.h"
+#include "core/pipeline/PipelineLayout.h"
 
 QString PairoloScripts::scriptName(int i)
 {

@@ -1,10 +1,10 @@
-#include "PbaScript.h"
+#include "core/pipeline/PbaScript.h"
 
-#include "ExternalTools.h"
-#include "FocalList.h"
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
-#include "ScriptFile.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/FocalList.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/ScriptFile.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "PipelineLayout.h"
+#include "core/pipeline/PipelineLayout.h"
 
 #include <QThread>
 

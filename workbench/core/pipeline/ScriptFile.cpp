@@ -1,4 +1,4 @@
-#include "ScriptFile.h"
+#include "core/pipeline/ScriptFile.h"
 
 #include <QSaveFile>
 

@@ -1,11 +1,11 @@
-#include "SiftLists.h"
+#include "core/pipeline/SiftLists.h"
 
 #include <QFileInfo>
 
-#include "BatchSplit.h"
-#include "ExternalTools.h"
-#include "PipelineLayout.h"
-#include "ScriptFile.h"
+#include "core/pipeline/BatchSplit.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
 
 QString SiftLists::listName(int i)
 {

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include "MachineDescription.h"
+#include "core/pipeline/MachineDescription.h"
 
 // The timing of one run of the feature detection stage: when it started and
 // ended, how long a file was expected to take and took, on which machine.

@@ -1,11 +1,11 @@
-#include "StageTiming.h"
+#include "core/pipeline/StageTiming.h"
 
 #include <QDateTime>
 #include <QTime>
 
 #include <cmath>
 
-#include "StageRecord.h"
+#include "core/pipeline/StageRecord.h"
 
 namespace
 {

@@ -1,11 +1,11 @@
-#include "UndistortionScript.h"
+#include "core/pipeline/UndistortionScript.h"
 
 #include <QFileInfo>
 
-#include "ExternalTools.h"
-#include "PipelineLayout.h"
-#include "ScanSettings.h"
-#include "ScriptFile.h"
+#include "core/platform/ExternalTools.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/ScriptFile.h"
 
 bool UndistortionScript::calibrationSet(const ScanSettings& s)
 {

@@ -1,4 +1,4 @@
-#include "BatchInterpreter.h"
+#include "core/platform/BatchInterpreter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ExternalTools.h"
+#include "core/platform/ExternalTools.h"
 
 #include <QSet>
 

@@ -1,4 +1,4 @@
-#include "PlatformPaths.h"
+#include "core/platform/PlatformPaths.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
-#include "ScriptProcess.h"
+#include "core/platform/ScriptProcess.h"
 
-#include "PlatformPaths.h"
+#include "core/platform/PlatformPaths.h"
 
 #ifdef Q_OS_UNIX
 #include <signal.h>

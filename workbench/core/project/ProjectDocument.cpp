@@ -1,4 +1,4 @@
-#include "ProjectDocument.h"
+#include "core/project/ProjectDocument.h"
 
 namespace {
 struct Section

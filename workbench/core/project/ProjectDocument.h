@@ -6,8 +6,8 @@
 
 #include <array>
 
-#include "LayerType.h"
-#include "ScanSettings.h"
+#include "core/formats/LayerType.h"
+#include "core/project/ScanSettings.h"
 
 // Everything a project file holds, independent of the widgets that show it.
 struct ProjectDocument

@@ -1,4 +1,4 @@
-#include "ProjectReader.h"
+#include "core/project/ProjectReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -6,7 +6,7 @@
 
 #include <iostream>
 
-#include "ProjectDocument.h"
+#include "core/project/ProjectDocument.h"
 
 namespace {
 

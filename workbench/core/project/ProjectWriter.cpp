@@ -1,11 +1,11 @@
-#include "ProjectWriter.h"
+#include "core/project/ProjectWriter.h"
 
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
-#include "NumberText.h"
-#include "ProjectDocument.h"
-#include "SaveFileCommit.h"
+#include "core/io/NumberText.h"
+#include "core/project/ProjectDocument.h"
+#include "core/io/SaveFileCommit.h"
 
 namespace {
 

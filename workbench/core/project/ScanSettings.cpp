@@ -1,4 +1,4 @@
-#include "ScanSettings.h"
+#include "core/project/ScanSettings.h"
 
 ScanSettings& ScanSettings::global()
 {

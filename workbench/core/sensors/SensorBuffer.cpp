@@ -1,4 +1,4 @@
-#include "SensorBuffer.h"
+#include "core/sensors/SensorBuffer.h"
 
 #include <QMutexLocker>
 

@@ -1,6 +1,6 @@
-#include "SensorFrameParser.h"
+#include "core/sensors/SensorFrameParser.h"
 
-#include "NumberParser.h"
+#include "core/io/NumberParser.h"
 
 #include <QList>
 

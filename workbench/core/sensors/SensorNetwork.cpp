@@ -1,4 +1,4 @@
-#include "SensorNetwork.h"
+#include "core/sensors/SensorNetwork.h"
 
 #include <QStringList>
 

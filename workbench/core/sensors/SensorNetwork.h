@@ -3,8 +3,8 @@
 #include <QString>
 #include <QVector>
 
-#include "SensorFrameParser.h"
-#include "SensorNode.h"
+#include "core/sensors/SensorFrameParser.h"
+#include "core/sensors/SensorNode.h"
 
 // The nine sensor nodes of the site and what a reading does to them: the
 // temperature colours a node, node 4's humidity switches the smoke effect.

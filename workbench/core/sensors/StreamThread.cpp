@@ -1,7 +1,7 @@
-#include "StreamThread.h"
+#include "core/sensors/StreamThread.h"
 
-#include "SensorBuffer.h"
-#include "SensorFrameParser.h"
+#include "core/sensors/SensorBuffer.h"
+#include "core/sensors/SensorFrameParser.h"
 
 #include <cstdio>
 

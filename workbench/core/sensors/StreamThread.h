@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "SensorNetwork.h"
-#include "SensorNode.h"
+#include "core/sensors/SensorNetwork.h"
+#include "core/sensors/SensorNode.h"
 
 class SensorBuffer;
 

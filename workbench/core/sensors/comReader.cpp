@@ -1,6 +1,6 @@
-#include "comReader.h"
+#include "core/sensors/comReader.h"
 
-#include "PlatformPaths.h"
+#include "core/platform/PlatformPaths.h"
 
 #include <cstdio>
 

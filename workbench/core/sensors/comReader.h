@@ -5,7 +5,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "SensorBuffer.h"
+#include "core/sensors/SensorBuffer.h"
 
 // Owns the serial port of the sensor gateway and gathers what it sends into
 // the shared receive buffer. Opened and closed by the sensor display; it says

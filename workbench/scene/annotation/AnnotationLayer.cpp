@@ -1,7 +1,7 @@
-#include "AnnotationLayer.h"
+#include "scene/annotation/AnnotationLayer.h"
 
-#include "AnnotationNodes.h"
-#include "DCodeIcon.h"
+#include "scene/annotation/AnnotationNodes.h"
+#include "core/annotation/DCodeIcon.h"
 
 namespace
 {

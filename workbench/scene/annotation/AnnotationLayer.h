@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "AnnotationRecord.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/formats/LayerType.h"
 
 // One annotation layer in the scene: its records, in order, and their nodes
 // under one group. The layer remembers whether its labels are shown, so

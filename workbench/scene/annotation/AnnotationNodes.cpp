@@ -1,4 +1,4 @@
-#include "AnnotationNodes.h"
+#include "scene/annotation/AnnotationNodes.h"
 
 #include <QImage>
 
@@ -13,8 +13,8 @@
 #include <osgText/Text>
 #include <osgUtil/Tessellator>
 
-#include "CategoryColour.h"
-#include "SceneOrigin.h"
+#include "core/annotation/CategoryColour.h"
+#include "core/formats/SceneOrigin.h"
 
 namespace
 {

@@ -6,7 +6,7 @@
 #include <osg/StateSet>
 #include <osg/ref_ptr>
 
-#include "AnnotationRecord.h"
+#include "core/annotation/AnnotationRecord.h"
 
 // Builds the scene nodes of one annotation record: a find as its code's icon
 // with the basket number beside it, a locus outline as a filled polygon in

@@ -1,11 +1,11 @@
-#include "AnnotationScene.h"
+#include "scene/annotation/AnnotationScene.h"
 
 #include <QFileInfo>
 
 #include <iostream>
 
-#include "KmlReader.h"
-#include "KmlWriter.h"
+#include "core/annotation/KmlReader.h"
+#include "core/annotation/KmlWriter.h"
 
 std::vector<std::unique_ptr<AnnotationLayer>>* AnnotationScene::list(LayerType::Code type)
 {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "AnnotationLayer.h"
-#include "AnnotationRecord.h"
-#include "LayerType.h"
+#include "scene/annotation/AnnotationLayer.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/formats/LayerType.h"
 
 // The scene's two lists of annotation layers, points and polygons, in the
 // order they were added. Layers hang under the root. A layer keeps its

@@ -1,4 +1,4 @@
-#include "ImageMatchScene.h"
+#include "scene/images/ImageMatchScene.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>
@@ -9,9 +9,9 @@
 
 #include <cstdio>
 
-#include "AutoLispWriter.h"
-#include "NumberText.h"
-#include "UserFeatureFile.h"
+#include "core/images/AutoLispWriter.h"
+#include "core/io/NumberText.h"
+#include "core/images/UserFeatureFile.h"
 
 namespace
 {

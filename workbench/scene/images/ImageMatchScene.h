@@ -12,11 +12,11 @@
 #include <optional>
 #include <vector>
 
-#include "ExtractedObject.h"
-#include "GeoReference.h"
-#include "ImageSelection.h"
-#include "MatchSets.h"
-#include "TriangulationRun.h"
+#include "core/images/ExtractedObject.h"
+#include "core/georef/GeoReference.h"
+#include "core/images/ImageSelection.h"
+#include "core/images/MatchSets.h"
+#include "core/images/TriangulationRun.h"
 
 // What the scene view keeps for the image viewers and the extract command:
 // the matcher's match sets (read once), the user's image matches and picked

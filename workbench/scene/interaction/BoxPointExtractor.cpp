@@ -1,6 +1,6 @@
-#include "BoxPointExtractor.h"
+#include "scene/interaction/BoxPointExtractor.h"
 
-#include "PointShift.h"
+#include "core/formats/PointShift.h"
 
 #include <osg/Geometry>
 #include <osg/PrimitiveSet>

@@ -1,8 +1,8 @@
-#include "ControllerPicker.h"
+#include "scene/interaction/ControllerPicker.h"
 
 #include <osg/ref_ptr>
 
-#include "MapController.h"
+#include "scene/interaction/MapController.h"
 
 ControllerPicker::ControllerPicker(MapController* controller) : m_controller(controller) {}
 

@@ -2,7 +2,7 @@
 
 #include <osg/observer_ptr>
 
-#include "AnnotationPicker.h"
+#include "core/annotation/AnnotationPicker.h"
 
 class MapController;
 

@@ -1,10 +1,10 @@
-#include "MapController.h"
+#include "scene/interaction/MapController.h"
 
-#include "BoxPointExtractor.h"
-#include "MapManipulator.h"
-#include "NumberText.h"
-#include "PickMarks.h"
-#include "PointGeometry.h"
+#include "scene/interaction/BoxPointExtractor.h"
+#include "scene/interaction/MapManipulator.h"
+#include "core/io/NumberText.h"
+#include "scene/interaction/PickMarks.h"
+#include "scene/layers/PointGeometry.h"
 
 #include <osg/MatrixTransform>
 

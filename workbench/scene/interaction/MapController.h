@@ -11,10 +11,10 @@
 
 #include <vector>
 
-#include "PointCapture.h"
-#include "PointShift.h"
-#include "PolygonCapture.h"
-#include "SelectionBox.h"
+#include "scene/interaction/PointCapture.h"
+#include "core/formats/PointShift.h"
+#include "scene/interaction/PolygonCapture.h"
+#include "scene/interaction/SelectionBox.h"
 
 class MapManipulator;
 

@@ -1,4 +1,4 @@
-#include "MapManipulator.h"
+#include "scene/interaction/MapManipulator.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "PickMarks.h"
+#include "scene/interaction/PickMarks.h"
 
 #include <osg/Geometry>
 #include <osg/LineWidth>
@@ -6,7 +6,7 @@
 #include <osg/ShapeDrawable>
 #include <osgText/Text>
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 osg::ref_ptr<osg::Geode> PickMarks::sphere(const osg::Vec3d& centre, bool fixed, const osg::Vec3d& origin)
 {

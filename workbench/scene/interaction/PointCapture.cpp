@@ -1,6 +1,6 @@
-#include "PointCapture.h"
+#include "scene/interaction/PointCapture.h"
 
-#include "PickMarks.h"
+#include "scene/interaction/PickMarks.h"
 
 PointCapture::PointCapture(osg::Group* root) : m_root(root), m_group(new osg::Group) {}
 

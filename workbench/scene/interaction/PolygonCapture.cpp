@@ -1,6 +1,6 @@
-#include "PolygonCapture.h"
+#include "scene/interaction/PolygonCapture.h"
 
-#include "PickMarks.h"
+#include "scene/interaction/PickMarks.h"
 
 PolygonCapture::PolygonCapture(osg::Group* root) : m_root(root) {}
 

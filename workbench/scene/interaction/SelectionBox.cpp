@@ -1,4 +1,4 @@
-#include "SelectionBox.h"
+#include "scene/interaction/SelectionBox.h"
 
 #include <osg/BlendFunc>
 #include <osg/Material>

@@ -1,8 +1,8 @@
-#include "BundleSceneBuilder.h"
+#include "scene/layers/BundleSceneBuilder.h"
 
-#include "PointGeometry.h"
+#include "scene/layers/PointGeometry.h"
 
-#include "SparseBundle.h"
+#include "core/formats/SparseBundle.h"
 
 #include <osg/BufferObject>
 #include <osg/Geometry>

@@ -5,8 +5,8 @@
 #include <osg/MatrixTransform>
 #include <osg/ref_ptr>
 
-#include "GeoReference.h"
-#include "NvmReader.h"
+#include "core/georef/GeoReference.h"
+#include "core/formats/NvmReader.h"
 
 class BundleCamera;
 class SparseBundle;

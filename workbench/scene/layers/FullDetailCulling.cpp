@@ -1,4 +1,4 @@
-#include "FullDetailCulling.h"
+#include "scene/layers/FullDetailCulling.h"
 
 #include <osg/CullStack>
 #include <osg/NodeVisitor>

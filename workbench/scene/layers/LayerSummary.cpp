@@ -1,6 +1,6 @@
-#include "LayerSummary.h"
+#include "scene/layers/LayerSummary.h"
 
-#include "SparseBundle.h"
+#include "core/formats/SparseBundle.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>

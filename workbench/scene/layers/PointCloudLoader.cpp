@@ -1,13 +1,13 @@
-#include "PointCloudLoader.h"
+#include "scene/layers/PointCloudLoader.h"
 
-#include "FullDetailCulling.h"
-#include "PlyReader.h"
-#include "PlyWriter.h"
-#include "PointGeometry.h"
-#include "PtsGeoReference.h"
-#include "PtsReader.h"
-#include "VertexShifter.h"
-#include "XybReader.h"
+#include "scene/layers/FullDetailCulling.h"
+#include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "scene/layers/PointGeometry.h"
+#include "core/georef/PtsGeoReference.h"
+#include "core/formats/PtsReader.h"
+#include "scene/layers/VertexShifter.h"
+#include "core/formats/XybReader.h"
 
 #include <osg/BlendFunc>
 #include <osg/Geode>

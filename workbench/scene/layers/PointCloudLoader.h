@@ -7,8 +7,8 @@
 
 #include <QString>
 
-#include "PointShift.h"
-#include "SceneOrigin.h"
+#include "core/formats/PointShift.h"
+#include "core/formats/SceneOrigin.h"
 
 // Builds the scene group of one point cloud file, choosing the reader by the
 // file's own name (not its folders): ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"

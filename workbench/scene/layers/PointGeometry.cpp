@@ -1,4 +1,4 @@
-#include "PointGeometry.h"
+#include "scene/layers/PointGeometry.h"
 
 #include <osg/BufferObject>
 #include <osg/PrimitiveSet>

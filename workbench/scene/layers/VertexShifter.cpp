@@ -1,6 +1,6 @@
-#include "VertexShifter.h"
+#include "scene/layers/VertexShifter.h"
 
-#include "PointShift.h"
+#include "core/formats/PointShift.h"
 
 #include <osg/Geometry>
 #include <osg/NodeVisitor>

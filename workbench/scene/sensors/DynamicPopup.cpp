@@ -1,6 +1,6 @@
-#include "DynamicPopup.h"
+#include "scene/sensors/DynamicPopup.h"
 
-#include "SensorScene.h"
+#include "scene/sensors/SensorScene.h"
 
 #include <osg/Camera>
 #include <osgViewer/View>

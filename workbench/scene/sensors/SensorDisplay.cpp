@@ -1,10 +1,10 @@
-#include "SensorDisplay.h"
+#include "scene/sensors/SensorDisplay.h"
 
-#include "DynamicPopup.h"
-#include "SensorNetwork.h"
-#include "SensorScene.h"
-#include "StreamThread.h"
-#include "comReader.h"
+#include "scene/sensors/DynamicPopup.h"
+#include "core/sensors/SensorNetwork.h"
+#include "scene/sensors/SensorScene.h"
+#include "core/sensors/StreamThread.h"
+#include "core/sensors/comReader.h"
 
 #include <QFile>
 #include <QListWidget>

@@ -10,7 +10,7 @@
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
-#include "SensorNode.h"
+#include "core/sensors/SensorNode.h"
 
 class DynamicPopup;
 class QListWidget;

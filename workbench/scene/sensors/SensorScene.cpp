@@ -1,7 +1,7 @@
-#include "SensorScene.h"
+#include "scene/sensors/SensorScene.h"
 
-#include "SensorNetwork.h"
-#include "SensorSmoke.h"
+#include "core/sensors/SensorNetwork.h"
+#include "scene/sensors/SensorSmoke.h"
 
 #include <osg/BlendFunc>
 #include <osgUtil/IntersectionVisitor>

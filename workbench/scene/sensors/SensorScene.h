@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "SensorNode.h"
+#include "core/sensors/SensorNode.h"
 
 class SensorSmoke;
 

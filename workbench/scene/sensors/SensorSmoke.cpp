@@ -1,4 +1,4 @@
-#include "SensorSmoke.h"
+#include "scene/sensors/SensorSmoke.h"
 
 #include <osg/Geode>
 #include <osgParticle/PointPlacer>

@@ -1,6 +1,6 @@
-#include "GLWidget.h"
+#include "scene/view/GLWidget.h"
 
-#include "GraphicsWindowQt.h"
+#include "scene/view/GraphicsWindowQt.h"
 
 #include <QHash>
 #include <QKeyEvent>

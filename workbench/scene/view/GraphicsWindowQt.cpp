@@ -1,6 +1,6 @@
-#include "GraphicsWindowQt.h"
+#include "scene/view/GraphicsWindowQt.h"
 
-#include "GLWidget.h"
+#include "scene/view/GLWidget.h"
 
 #include <QOpenGLContext>
 

@@ -1,4 +1,4 @@
-#include "LodControl.h"
+#include "scene/view/LodControl.h"
 
 #include <algorithm>
 

@@ -15,17 +15,17 @@
 #include <memory>
 #include <vector>
 
-#include "AnnotationScene.h"
-#include "GeoReference.h"
-#include "ImageMatchScene.h"
-#include "LayerScene.h"
-#include "LayerSummary.h"
-#include "LodControl.h"
-#include "NvmReader.h"
-#include "PointShift.h"
-#include "SceneOrigin.h"
-#include "SensorDisplay.h"
-#include "SparseBundle.h"
+#include "scene/annotation/AnnotationScene.h"
+#include "core/georef/GeoReference.h"
+#include "scene/images/ImageMatchScene.h"
+#include "core/annotation/LayerScene.h"
+#include "scene/layers/LayerSummary.h"
+#include "scene/view/LodControl.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/PointShift.h"
+#include "core/formats/SceneOrigin.h"
+#include "scene/sensors/SensorDisplay.h"
+#include "core/formats/SparseBundle.h"
 
 class GLWidget;
 class GraphicsWindowQt;

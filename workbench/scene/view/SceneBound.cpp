@@ -1,4 +1,4 @@
-#include "SceneBound.h"
+#include "scene/view/SceneBound.h"
 
 #include <osg/AutoTransform>
 #include <osg/Geode>

@@ -1,4 +1,4 @@
-#include "ViewStatsHandler.h"
+#include "scene/view/ViewStatsHandler.h"
 
 bool ViewStatsHandler::handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa)
 {

@@ -1,4 +1,4 @@
-#include "AnnotationForm.h"
+#include "ui/annotation/AnnotationForm.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -3,8 +3,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "AnnotationRecord.h"
-#include "AnnotationValues.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/annotation/AnnotationValues.h"
 
 class QComboBox;
 class QGridLayout;

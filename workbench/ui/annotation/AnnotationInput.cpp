@@ -1,4 +1,4 @@
-#include "AnnotationInput.h"
+#include "ui/annotation/AnnotationInput.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <iostream>
 
-#include "LayerScene.h"
-#include "LayerTree.h"
-#include "PointForm.h"
-#include "PolygonForm.h"
-#include "ServerPosition.h"
+#include "core/annotation/LayerScene.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/annotation/PointForm.h"
+#include "ui/annotation/PolygonForm.h"
+#include "core/annotation/ServerPosition.h"
 
 AnnotationInput::AnnotationInput(PointForm* pointForm, PolygonForm* polygonForm, LayerTree* tree,
                                  LayerScene* scene, osg::ref_ptr<osg::Vec3dArray> vertices, QObject* parent)

@@ -10,11 +10,11 @@
 
 #include <functional>
 
-#include "AnnotationPicker.h"
-#include "AnnotationRecord.h"
-#include "AnnotationStore.h"
-#include "LayerScene.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationPicker.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/annotation/AnnotationStore.h"
+#include "core/annotation/LayerScene.h"
+#include "core/formats/LayerType.h"
 
 class LayerTree;
 class PointForm;

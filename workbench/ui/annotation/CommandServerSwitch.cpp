@@ -1,6 +1,6 @@
-#include "CommandServerSwitch.h"
+#include "ui/annotation/CommandServerSwitch.h"
 
-#include "TCPServer.h"
+#include "core/net/TCPServer.h"
 
 CommandServerSwitch::CommandServerSwitch(TCPServer* server, QObject* parent)
     : QObject(parent), m_server(server)

@@ -1,10 +1,10 @@
-#include "GeoRef.h"
+#include "ui/annotation/GeoRef.h"
 
 #include <QGridLayout>
 #include <QTableWidget>
 #include <cmath>
 
-#include "NumberText.h"
+#include "core/io/NumberText.h"
 
 GeoRef::GeoRef(QWidget* parent) : QWidget(parent), m_table(new QTableWidget(2, 3, this))
 {

@@ -1,9 +1,9 @@
-#include "PointForm.h"
+#include "ui/annotation/PointForm.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 
-#include "ServerPosition.h"
+#include "core/annotation/ServerPosition.h"
 
 PointForm::PointForm(QWidget* parent) : AnnotationForm(parent)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnnotationForm.h"
+#include "ui/annotation/AnnotationForm.h"
 
 #include <osg/Vec3d>
 

@@ -1,4 +1,4 @@
-#include "PolygonForm.h"
+#include "ui/annotation/PolygonForm.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "FeatureOverlay.h"
+#include "ui/images/FeatureOverlay.h"
 
 #include <QPainter>
 #include <QPoint>

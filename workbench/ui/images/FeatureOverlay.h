@@ -6,8 +6,8 @@
 #include <QString>
 #include <QVector>
 
-#include "FeatureFile.h"
-#include "ImageSelection.h"
+#include "core/images/FeatureFile.h"
+#include "core/images/ImageSelection.h"
 
 class QPainter;
 

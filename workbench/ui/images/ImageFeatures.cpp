@@ -1,11 +1,11 @@
-#include "ImageFeatures.h"
+#include "ui/images/ImageFeatures.h"
 
 #include <QFileInfo>
 
 #include <cmath>
 
-#include "ImageMatchScene.h"
-#include "OsgWidget.h"
+#include "scene/images/ImageMatchScene.h"
+#include "scene/view/OsgWidget.h"
 
 namespace
 {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QVector>
 
-#include "FeatureFile.h"
+#include "core/images/FeatureFile.h"
 
 class OsgWidget;
 

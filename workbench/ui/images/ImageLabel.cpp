@@ -1,4 +1,4 @@
-#include "ImageLabel.h"
+#include "ui/images/ImageLabel.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -8,8 +8,8 @@
 
 #include <iostream>
 
-#include "ImageViewer.h"
-#include "MyListWidget.h"
+#include "ui/images/ImageViewer.h"
+#include "ui/images/MyListWidget.h"
 
 ImageLabel::ImageLabel(QWidget* parent) : QLabel(parent)
 {

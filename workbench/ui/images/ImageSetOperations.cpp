@@ -1,4 +1,4 @@
-#include "ImageSetOperations.h"
+#include "ui/images/ImageSetOperations.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,8 +9,8 @@
 
 #include <iostream>
 
-#include "MyListWidget.h"
-#include "ScanSettings.h"
+#include "ui/images/MyListWidget.h"
+#include "core/project/ScanSettings.h"
 
 ImageSetOperations::ImageSetOperations(MyListWidget* list, QWidget* dialogParent, QObject* parent)
     : QObject(parent), m_list(list), m_dialogParent(dialogParent),

@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <QVector>
 
-#include "ImageCopy.h"
-#include "ImageSyncPlan.h"
+#include "core/images/ImageCopy.h"
+#include "core/images/ImageSyncPlan.h"
 
 class MyListWidget;
 class QListWidgetItem;

@@ -1,4 +1,4 @@
-#include "ImageViewer.h"
+#include "ui/images/ImageViewer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,14 +30,14 @@
 #include <cmath>
 #include <iostream>
 
-#include "ExifScript.h"
-#include "ExifXmlReader.h"
-#include "FeatureOverlay.h"
-#include "ImageLabel.h"
-#include "ImageMatchScene.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
-#include "PlatformPaths.h"
+#include "core/images/ExifScript.h"
+#include "core/images/ExifXmlReader.h"
+#include "ui/images/FeatureOverlay.h"
+#include "ui/images/ImageLabel.h"
+#include "scene/images/ImageMatchScene.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
+#include "core/platform/PlatformPaths.h"
 
 namespace
 {

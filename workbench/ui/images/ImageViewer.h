@@ -15,10 +15,10 @@
 #include <array>
 #include <memory>
 
-#include "ExifXmlReader.h"
-#include "FeatureFile.h"
-#include "ImageFeatures.h"
-#include "ImagePick.h"
+#include "core/images/ExifXmlReader.h"
+#include "core/images/FeatureFile.h"
+#include "ui/images/ImageFeatures.h"
+#include "core/images/ImagePick.h"
 
 class ImageLabel;
 class MyListWidget;

@@ -1,12 +1,12 @@
-#include "ImageViewers.h"
+#include "ui/images/ImageViewers.h"
 
 #include <QListWidgetItem>
 
 #include <iostream>
 
-#include "ImageViewer.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
+#include "ui/images/ImageViewer.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
 
 ImageViewers::ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView,
                            const QString& appDir)

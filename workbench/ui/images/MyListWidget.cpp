@@ -1,9 +1,9 @@
-#include "MyListWidget.h"
+#include "ui/images/MyListWidget.h"
 
 #include <QAbstractItemDelegate>
 #include <QMenu>
 
-#include "ThumbnailLoader.h"
+#include "ui/images/ThumbnailLoader.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "ImageTable.h"
+#include "core/images/ImageTable.h"
 
 class ThumbnailLoader;
 

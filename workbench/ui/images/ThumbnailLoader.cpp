@@ -1,4 +1,4 @@
-#include "ThumbnailLoader.h"
+#include "ui/images/ThumbnailLoader.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "AnnotationIcons.h"
+#include "ui/layers/AnnotationIcons.h"
 
 #include <QColor>
 
-#include "CategoryColour.h"
-#include "DCodeIcon.h"
+#include "core/annotation/CategoryColour.h"
+#include "core/annotation/DCodeIcon.h"
 
 QIcon AnnotationIcons::pointIcon(const QString& appFolder, const QString& dCode)
 {

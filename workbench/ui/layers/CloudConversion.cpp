@@ -1,7 +1,7 @@
-#include "CloudConversion.h"
+#include "ui/layers/CloudConversion.h"
 
-#include "ExternalTools.h"
-#include "PlatformPaths.h"
+#include "core/platform/ExternalTools.h"
+#include "core/platform/PlatformPaths.h"
 
 #include <QFile>
 #include <QFileInfo>

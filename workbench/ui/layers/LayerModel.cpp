@@ -1,6 +1,6 @@
-#include "LayerModel.h"
+#include "ui/layers/LayerModel.h"
 
-#include "LayerTree.h"
+#include "ui/layers/LayerTree.h"
 
 QModelIndex LayerModel::dropTarget(const QModelIndex& parent, int& row) const
 {

@@ -1,4 +1,4 @@
-#include "LayerTree.h"
+#include "ui/layers/LayerTree.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,9 +6,9 @@
 
 #include <iostream>
 
-#include "AnnotationIcons.h"
-#include "LayerModel.h"
-#include "LayerScene.h"
+#include "ui/layers/AnnotationIcons.h"
+#include "ui/layers/LayerModel.h"
+#include "core/annotation/LayerScene.h"
 
 LayerTree::LayerTree(QObject* parent) : QObject(parent), m_model(new LayerModel(this))
 {

@@ -8,9 +8,9 @@
 #include <QStringList>
 #include <QVector>
 
-#include "AnnotationRecord.h"
-#include "LayerScene.h"
-#include "LayerType.h"
+#include "core/annotation/AnnotationRecord.h"
+#include "core/annotation/LayerScene.h"
+#include "core/formats/LayerType.h"
 
 class LayerModel;
 class QStandardItem;

@@ -1,4 +1,4 @@
-#include "PropertySelection.h"
+#include "ui/layers/PropertySelection.h"
 
 PropertySelection& PropertySelection::global()
 {

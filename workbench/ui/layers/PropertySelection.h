@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "LayerSummary.h"
+#include "scene/layers/LayerSummary.h"
 
 // The layer the property windows describe, one record for the program: the
 // layer context menu sets it before it opens, the windows read it when they

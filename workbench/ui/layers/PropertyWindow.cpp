@@ -1,7 +1,7 @@
-#include "PropertyWindow.h"
+#include "ui/layers/PropertyWindow.h"
 
-#include "NumberText.h"
-#include "PropertySelection.h"
+#include "core/io/NumberText.h"
+#include "ui/layers/PropertySelection.h"
 
 #include <QCheckBox>
 #include <QComboBox>

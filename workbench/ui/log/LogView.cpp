@@ -1,4 +1,4 @@
-#include "LogView.h"
+#include "ui/log/LogView.h"
 
 #include <QListWidget>
 

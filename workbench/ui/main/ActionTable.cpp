@@ -1,4 +1,4 @@
-#include "ActionTable.h"
+#include "ui/main/ActionTable.h"
 
 namespace {
 constexpr QKeySequence::StandardKey None = QKeySequence::UnknownKey;

@@ -13,11 +13,11 @@
 #include <memory>
 #include <string>
 
-#include "ActionTable.h"
-#include "AnnotationInput.h"
-#include "CommandServerSwitch.h"
-#include "LayerTree.h"
-#include "ScriptProcess.h"
+#include "ui/main/ActionTable.h"
+#include "ui/annotation/AnnotationInput.h"
+#include "ui/annotation/CommandServerSwitch.h"
+#include "ui/layers/LayerTree.h"
+#include "core/platform/ScriptProcess.h"
 
 class AnnotationForm;
 class CloudConversion;

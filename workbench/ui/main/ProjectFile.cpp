@@ -1,4 +1,4 @@
-#include "ProjectFile.h"
+#include "ui/main/ProjectFile.h"
 
 #include <QHash>
 
@@ -7,8 +7,8 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
-#include "LayerTree.h"
-#include "MyListWidget.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/images/MyListWidget.h"
 
 namespace {
 

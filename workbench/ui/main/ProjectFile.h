@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "ProjectDocument.h"
+#include "core/project/ProjectDocument.h"
 
 class LayerTree;
 class MyListWidget;

@@ -1,4 +1,4 @@
-#include "ProjectSession.h"
+#include "ui/main/ProjectSession.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,13 +8,13 @@
 
 #include <deque>
 
-#include "ConfigWindow.h"
-#include "LayerTree.h"
-#include "MyListWidget.h"
-#include "OsgWidget.h"
-#include "ProjectReader.h"
-#include "ProjectWriter.h"
-#include "ScanSettings.h"
+#include "ui/pipeline/ConfigWindow.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/images/MyListWidget.h"
+#include "scene/view/OsgWidget.h"
+#include "core/project/ProjectReader.h"
+#include "core/project/ProjectWriter.h"
+#include "core/project/ScanSettings.h"
 
 ProjectSession::ProjectSession(const Parts& parts, ProjectFile::AddLayer addLayer, QObject* parent)
     : QObject(parent), m_parts(parts), m_addLayer(std::move(addLayer))

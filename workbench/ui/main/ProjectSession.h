@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-#include "ProjectFile.h"
+#include "ui/main/ProjectFile.h"
 
 class ConfigWindow;
 class LayerTree;

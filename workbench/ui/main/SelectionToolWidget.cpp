@@ -1,4 +1,4 @@
-#include "SelectionToolWidget.h"
+#include "ui/main/SelectionToolWidget.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>

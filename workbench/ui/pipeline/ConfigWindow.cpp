@@ -1,4 +1,4 @@
-#include "ConfigWindow.h"
+#include "ui/pipeline/ConfigWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "ScanSettings.h"
+#include "core/project/ScanSettings.h"
 
 #include <cmath>
 

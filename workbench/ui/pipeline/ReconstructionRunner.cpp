@@ -1,4 +1,4 @@
-#include "ReconstructionRunner.h"
+#include "ui/pipeline/ReconstructionRunner.h"
 
 #include <QAction>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
-#include "MyListWidget.h"
-#include "SfMReconstruction.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/pipeline/SfMReconstruction.h"
 
 namespace
 {

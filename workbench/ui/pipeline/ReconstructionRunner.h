@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "SfMReconstruction.h"
+#include "ui/pipeline/SfMReconstruction.h"
 
 class MyListWidget;
 class QAction;

@@ -1,4 +1,4 @@
-#include "SfMReconstruction.h"
+#include "ui/pipeline/SfMReconstruction.h"
 
 #include <QAction>
 #include <QDir>
@@ -7,20 +7,20 @@
 
 #include <iostream>
 
-#include "BundlerOptions.h"
-#include "BundlerScript.h"
-#include "CmpmvsScript.h"
-#include "DensePrepareScript.h"
-#include "FocalList.h"
-#include "LogView.h"
-#include "MatchPlan.h"
-#include "PairoloScripts.h"
-#include "PbaScript.h"
-#include "ScanSettings.h"
-#include "ScriptFile.h"
-#include "SiftLists.h"
-#include "StageTiming.h"
-#include "UndistortionScript.h"
+#include "core/pipeline/BundlerOptions.h"
+#include "core/pipeline/BundlerScript.h"
+#include "core/pipeline/CmpmvsScript.h"
+#include "core/pipeline/DensePrepareScript.h"
+#include "core/pipeline/FocalList.h"
+#include "ui/log/LogView.h"
+#include "core/pipeline/MatchPlan.h"
+#include "core/pipeline/PairoloScripts.h"
+#include "core/pipeline/PbaScript.h"
+#include "core/project/ScanSettings.h"
+#include "core/pipeline/ScriptFile.h"
+#include "core/pipeline/SiftLists.h"
+#include "core/pipeline/StageTiming.h"
+#include "core/pipeline/UndistortionScript.h"
 
 namespace
 {

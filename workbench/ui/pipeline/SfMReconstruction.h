@@ -9,9 +9,9 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "PipelineLayout.h"
-#include "ScriptProcess.h"
-#include "StageRecord.h"
+#include "core/pipeline/PipelineLayout.h"
+#include "core/platform/ScriptProcess.h"
+#include "core/pipeline/StageRecord.h"
 
 class QAction;
 class QListWidget;
