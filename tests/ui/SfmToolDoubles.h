@@ -94,8 +94,10 @@ public:
             {Tool::Bundle2Vis, "exit 0"},
             {Tool::BundlerRadialUndistort, "exit 0"},
             // The cameras and images CMPMVS reads, from 00001 on.
-            {Tool::Bundle2CmpmvsUpper, "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
-            {Tool::Bundle2CmpmvsLower, "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
+            {Tool::Bundle2CmpmvsUpper,
+             "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
+            {Tool::Bundle2CmpmvsLower,
+             "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
             {Tool::RadialUndistortCmp, "mkdir -p \"$3/data\" && printf 'jpeg' > \"$3/data/00001.jpg\""},
             {Tool::Cmvs, "exit 0"},
             // Leaves the script that runs PMVS; its run writes two patch files and a mesh.

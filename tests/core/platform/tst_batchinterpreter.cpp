@@ -117,11 +117,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        QVERIFY(writeFile(d + "/Convert", "#!/bin/sh\necho 'Convert: cannot read bundle.out' >&2\nexit 3\n", true));
+        QVERIFY(writeFile(d + "/Convert", "#!/bin/sh\necho 'Convert: cannot read bundle.out' >&2\nexit 3\n",
+                          true));
         QVERIFY(writeFile(d + "/Later", "#!/bin/sh\necho 'Later: no input' >&2\nexit 1\n", true));
         const QString w = windows(d);
-        QVERIFY(writeFile(d + "/prepare.bat", ("@ECHO off\n" + w + "\\Convert.exe x\n" + w + "\\Later.exe y\n"
-                                               "rm " + w + "\\prep_pmvs.sh\nECHO Completed Tasks").toUtf8()));
+        const QString script = "@ECHO off\n" + w + "\\Convert.exe x\n" + w + "\\Later.exe y\nrm " + w +
+                               "\\prep_pmvs.sh\nECHO Completed Tasks";
+        QVERIFY(writeFile(d + "/prepare.bat", script.toUtf8()));
         QProcess p;
         p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", d + "/prepare.bat"});
         QVERIFY(p.waitForFinished(20000));

@@ -469,8 +469,8 @@ void SfMReconstruction::startBundleAdjustment()
     // Bundler reads the joined table, which its script does not make (the PBA
     // script does): one left by an earlier run would number other images.
     QString error;
-    if (s.usesBundler() &&
-        !PairoloScripts::joinTables(m_matchFiles, m_layout.file(QStringLiteral("matches.init.txt")), &error)) {
+    if (s.usesBundler() && !PairoloScripts::joinTables(
+                               m_matchFiles, m_layout.file(QStringLiteral("matches.init.txt")), &error)) {
         endRun(false, tr("Bundle adjustment not started: %1").arg(error));
         return;
     }
@@ -578,13 +578,12 @@ void SfMReconstruction::onProcess4Finished(int)
         return;
     }
     // The PMVS tools of the prepare script leave the script that runs PMVS;
-    // the CMPMVS ones the cameras and images that CMPMVS reads. The script's
-    // exit code alone tells nothing: it ends with an ECHO.
+    // the CMPMVS ones the cameras and images that CMPMVS reads. Under cmd.exe
+    // the script's exit code tells nothing: it ends with an ECHO.
     const QString pmvsAll = QStringLiteral("pmvs/pmvs_all.bat");
-    const QStringList prepared =
-        s.usesPmvs() ? QStringList{pmvsAll}
-                     : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
-                                   QLatin1String(CmpmvsScript::firstImageFileName)};
+    const QStringList prepared = s.usesPmvs() ? QStringList{pmvsAll}
+                                              : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
+                                                            QLatin1String(CmpmvsScript::firstImageFileName)};
     for (const QString& file : prepared) {
         if (!written(m_layout.file(file))) {
             fail(stageName(), m_process4, m_layout.nativeFile(file));
@@ -669,7 +668,8 @@ void SfMReconstruction::fail(const QString& stage, ScriptProcess& process, const
     showOutput(process, !m_extraMatchers.contains(&process) && !(m_rerun && &process == &m_process3));
     const bool started = process.error() != QProcess::FailedToStart;
     QString message =
-        tr("%1 failed (%2)").arg(stage, started ? process.exitText() : tr("could not start %1").arg(process.program()));
+        tr("%1 failed (%2)")
+            .arg(stage, started ? process.exitText() : tr("could not start %1").arg(process.program()));
     QStringList reasons;
     // A run that ended well printed no failure of its own: its error lines
     // are those of clean-up commands, not the cause.
