@@ -103,25 +103,6 @@ private slots:
         QCOMPARE(FocalList::text(siteLayout({"a.JPG", "b.jpg", "c.png"}), settingsWith(bundle)), text);
     }
 
-    // listfocal_old.txt lists the images matched last: a run that wrote its
-    // list but did not get through matching leaves the old list alone.
-    void oldFocalListFollowsTheMatchedRuns()
-    {
-        QTemporaryDir dir;
-        PipelineLayout layout = siteLayout({"a.JPG"}, 2, dir.path());
-        const ScanSettings s;
-        QVERIFY(FocalList::write(layout, s));
-        QVERIFY(!QFile::exists(dir.filePath("listfocal_old.txt")));
-        QVERIFY(FocalList::recordMatched(layout));
-        const QByteArray first = readFile(dir.filePath("listfocal.txt"));
-
-        layout.setImages({dir.filePath("a.JPG"), dir.filePath("b.JPG")}, {"a.JPG", "b.JPG"});
-        QVERIFY(FocalList::write(layout, s));
-        QCOMPARE(readFile(dir.filePath("listfocal_old.txt")), first);
-        QVERIFY(FocalList::recordMatched(layout));
-        QCOMPARE(readFile(dir.filePath("listfocal_old.txt")), readFile(dir.filePath("listfocal.txt")));
-    }
-
     void featureListsSplitOverTheProcesses()
     {
         QTemporaryDir dir;

@@ -724,6 +724,8 @@ void SfMReconstruction::endRun(bool success, const QString& message)
     m_running = false;
     m_stage = Stage::None;
     m_progressTimer.stop();
+    // An extraction that outlived a finished run is no longer this run's to stop.
+    m_exif = nullptr;
     for (QAction* a : {m_runSparse, m_runDense, m_scanSettings})
         if (a)
             a->setEnabled(true);
