@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "core/georef/GpsGeoreference.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
@@ -533,6 +534,12 @@ void SfMReconstruction::bundleAdjustmentFinished()
         return;
     }
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
+    // Photos with GPS place the reconstruction in survey coordinates at once.
+    if (!s.usesBundler()) {
+        const GpsGeoreference::Outcome geo = GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
+        if (geo.withGps > 0)
+            log(geo.message);
+    }
     endRun(true, QStringLiteral("Sparse Reconstruction is done!"));
     if (s.bundleAdjustment == QLatin1String("MPBA") &&
         QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")))) {
