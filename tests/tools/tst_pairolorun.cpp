@@ -180,6 +180,25 @@ private slots:
         QVERIFY2(ToolTest::lastLine(err).contains(reason), err.str().c_str());
     }
 
+    // A photo left out by feature detection has an empty feature file: its
+    // pairs have no match, and the run goes on.
+    void leftOutPhotoHasNoMatch()
+    {
+        FeatureSet empty;
+        empty.imageName = "blank.jpg";
+        QVERIFY(KeybFile::writeFile(m_dir.filePath("blank.keyb").toStdString(), empty));
+        std::ostringstream err;
+        const QString table = m_dir.filePath("matches.init_4.txt");
+        QCOMPARE(runPairs(keyb(0) + " " + ToolTest::backslashes(m_dir.filePath("blank.keyb")) + " 0 9\n" +
+                              keyb(0) + " " + keyb(1) + " 0 1",
+                          table, err),
+                 0);
+        MatchTableFile indexed;
+        QVERIFY(indexed.readFile(table.toStdString()));
+        QCOMPARE(indexed.pairs.size(), size_t(1));
+        QCOMPARE(indexed.pairs[0].second, 1);
+    }
+
     // Photos that share nothing are no error: the batch leaves readable
     // (empty) files for the script that joins the batches.
     void noVerifiedPairStillWritesTheFiles()
