@@ -94,6 +94,38 @@ private slots:
         }
     }
 
+    // "Add Images" takes other photo types; the scripts still call each
+    // photo by its "JPG name" (x.png is x.JPG, x.tiff is x.tJPG).
+    void otherPhotoTypesByTheirJpgName_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("png") << "shot.png" << "shot.JPG";
+        QTest::newRow("tif") << "shot.tif" << "shot.JPG";
+        QTest::newRow("tiff") << "shot.tiff" << "shot.tJPG";
+        QTest::newRow("jpeg by its stem") << "shot.jpeg" << "shot.JPG";
+    }
+    void otherPhotoTypesByTheirJpgName()
+    {
+        REQUIRE_SHARED_DATA();
+        QFETCH(QString, photo);
+        QFETCH(QString, listed);
+        QTemporaryDir dir;
+        const cv::Mat image = cv::imread(SharedData::path("images/kermit/kermit005.jpg").toStdString());
+        QVERIFY(cv::imwrite(dir.filePath(photo).toStdString(), image));
+        ToolTest::writeText(dir.filePath("sfmlist_0.txt"), ToolTest::backslashes(dir.filePath(listed)));
+        std::ostringstream out, err;
+        QCOMPARE(FeatureDetection::run(dir.filePath("sfmlist_0.txt").toStdString(), {}, 1, out, err), 0);
+        const QString printed = QString::fromStdString(out.str());
+        QVERIFY2(printed.contains("using " + dir.filePath(photo)), qPrintable(printed));
+        FeatureSet keyb;
+        QVERIFY(KeybFile::readFile(dir.filePath(listed.left(listed.size() - 3) + "keyb").toStdString(), keyb));
+        QVERIFY2(keyb.size() > 500, qPrintable(QString::number(keyb.size())));
+        QCOMPARE(QString::fromStdString(keyb.imageName), photo);
+        QCOMPARE(keyb.width, 640);
+        QVERIFY(QFile::exists(dir.filePath("shot.key")));
+    }
+
     void badInputSaysWhy_data()
     {
         QTest::addColumn<QString>("list"); // %1: the folder
