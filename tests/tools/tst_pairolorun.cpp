@@ -180,6 +180,28 @@ private slots:
         QVERIFY2(ToolTest::lastLine(err).contains(reason), err.str().c_str());
     }
 
+    // The same photos give the same tables whatever the threads: FLANN's
+    // trees draw from a per-thread generator, seeded here per image.
+    void sameTableWhateverTheThreads()
+    {
+        const std::string pairs = keyb(0) + " " + keyb(1) + " 0 1\n" + keyb(0) + " " + keyb(2) + " 0 2\n" +
+                                  keyb(1) + " " + keyb(2) + " 1 2";
+        ToolTest::writeText(m_dir.filePath("matchList_5.txt"), pairs);
+        QByteArray tables[2];
+        for (int threads : {1, 3}) {
+            const QString table = m_dir.filePath(QStringLiteral("matches.init_t%1.txt").arg(threads));
+            std::ostringstream out, err;
+            QCOMPARE(PairoloRun::run(ToolTest::backslashes(m_dir.filePath("matchList_5.txt")),
+                                     ToolTest::backslashes(table), {}, threads, out, err),
+                     0);
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            tables[threads > 1] = file.readAll();
+        }
+        QVERIFY(!tables[0].isEmpty());
+        QVERIFY(tables[0] == tables[1]);
+    }
+
     // A photo left out by feature detection has an empty feature file: its
     // pairs have no match, and the run goes on.
     void leftOutPhotoHasNoMatch()
