@@ -140,6 +140,8 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
     out << "Memory budget " << budget.bytes() / (1 << 20) << " MB: at most " << budget.peakJobs()
         << " photo(s) at once" << std::endl;
 
+    // This list is one batch of the set: whether enough photos remain is for
+    // the reconstruction to judge, which sees them all.
     size_t withFeatures = 0;
     std::string problem;
     for (const Job& job : jobs) {
@@ -147,12 +149,10 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         if (!job.problem.empty() && problem.empty())
             problem = job.problem;
     }
+    if (withFeatures < jobs.size())
+        out << jobs.size() - withFeatures << " of " << jobs.size() << " photo(s) left out" << std::endl;
     if (!problem.empty()) {
         err << "SiftGPUMax: " << problem << std::endl;
-        return 1;
-    }
-    if (withFeatures == 0) {
-        err << "SiftGPUMax: no photo of " << listPath << " gave features" << std::endl;
         return 1;
     }
     return 0;

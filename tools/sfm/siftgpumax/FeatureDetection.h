@@ -22,9 +22,11 @@ class FeatureDetection
 {
 public:
     // Exit code: 0 when every listed photo was dealt with, counting those
-    // left out; 1 when the list or a feature file cannot be read or written,
-    // the last line on err then says why. memoryBudget 0: three quarters of
-    // the machine's available memory.
+    // left out (the list is one batch of the set: whether enough photos
+    // remain is the reconstruction's to judge); 1 when the list cannot be
+    // read or a feature file cannot be written, the last line on err then
+    // says why. memoryBudget 0: three quarters of the machine's available
+    // memory.
     static int run(const std::string& listPath, const SiftExtractor::Settings& settings, int threads,
                    std::ostream& out, std::ostream& err, std::uint64_t memoryBudget = 0);
 
