@@ -78,7 +78,22 @@ int BatchInterpreter::runLines(const QStringList& lines)
 {
     for (const QString& line : lines)
         runLine(line);
-    return m_last;
+    if (m_failedCode == 0)
+        return m_last;
+    // The script's last lines (an ECHO, a clean-up) would hide the failure.
+    if (!m_failedReason.isEmpty()) {
+        m_err << m_failedReason << "\n";
+        m_err.flush();
+    }
+    return m_failedCode;
+}
+
+void BatchInterpreter::noteFailure(int code, const QString& reason)
+{
+    if (code == 0 || m_failedCode != 0)
+        return;
+    m_failedCode = code;
+    m_failedReason = reason;
 }
 
 int BatchInterpreter::runLine(const QString& rawLine)
@@ -241,6 +256,9 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"
               << "operable program or batch file.\n";
         m_err.flush();
+        noteFailure(notFound, QStringLiteral("'%1' is not recognized as an internal or external command, "
+                                             "operable program or batch file.")
+                                  .arg(words.first()));
         return m_last = notFound;
     }
     QStringList args;
@@ -256,25 +274,54 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
     m_err.flush();
     if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)) {
         BatchInterpreter nested(m_out, m_err);
-        return nested.runScript(program);
+        const int code = nested.runScript(program);
+        noteFailure(code, nested.m_failedReason);
+        return code;
     }
     QProcess process;
     process.setProgram(program);
     process.setArguments(args);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard output goes straight through; the error output passes here so
+    // that its last line can name the cause should the tool fail.
     if (!redirect.isEmpty())
         process.setStandardOutputFile(redirect, append ? QIODevice::Append : QIODevice::Truncate);
     else
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    process.setReadChannel(QProcess::StandardError);
     process.start();
     if (!process.waitForStarted(-1)) {
-        m_err << "Cannot start " << program << ": " << process.errorString() << "\n";
+        const QString reason = QStringLiteral("Cannot start %1: %2").arg(program, process.errorString());
+        m_err << reason << "\n";
         m_err.flush();
+        noteFailure(notFound, reason);
         return notFound;
     }
+    QString lastLine;
+    const auto relay = [&] {
+        const QString text = QString::fromLocal8Bit(process.readAllStandardError());
+        if (text.isEmpty())
+            return;
+        m_err << text;
+        m_err.flush();
+        const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+            if (!it->trimmed().isEmpty()) {
+                lastLine = it->trimmed();
+                break;
+            }
+    };
+    while (process.waitForReadyRead(-1))
+        relay();
     process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
+    relay();
+    const QString name = QFileInfo(program).fileName();
+    if (process.exitStatus() != QProcess::NormalExit) {
+        noteFailure(1, lastLine.isEmpty() ? QStringLiteral("%1 crashed").arg(name) : lastLine);
         return 1;
-    return process.exitCode();
+    }
+    const int code = process.exitCode();
+    noteFailure(code, lastLine.isEmpty() ? QStringLiteral("%1 ended with exit code %2").arg(name).arg(code)
+                                         : lastLine);
+    return code;
 }
