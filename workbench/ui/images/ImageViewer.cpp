@@ -406,7 +406,7 @@ void ImageViewer::stepThroughList(bool forward)
     if (m_exifOn)
         setExifOverlay(false);
     const auto entry =
-        forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
+        forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
     if (entry)
         showImage(entry->path, entry->name);
 }
@@ -435,7 +435,7 @@ void ImageViewer::deleteImage()
 {
     if (!m_imageList || !confirmDelete(*m_confirm, m_displayName))
         return;
-    const auto next = m_imageList->nextEntry(m_displayName);
+    const auto next = m_imageList->nextEntry(m_fileName);
     m_imageList->deleteImage(m_fileName);
     if (!next) {
         m_picture.clear();
