@@ -47,6 +47,7 @@ bool ImagePicker::pickMatch(const QString& name, const ImageFeatures& overlay, b
     ImagePick pick;
     pick.imageName = name;
     pick.cameraIndex = overlay.cameraIndex;
+    pick.reconstructionFolder = overlay.reconstructionFolder;
     pick.type = type;
     pick.x = point.x();
     pick.y = point.y();
@@ -67,7 +68,9 @@ bool ImagePicker::pickMatch(const QString& name, const ImageFeatures& overlay, b
     }
     if (overlay.cameraIndex < 0)
         emit statusMessage(
-            tr("%1 has no camera in the loaded reconstruction: its picks cannot be triangulated").arg(name),
+            overlay.cameraProblem.isEmpty()
+                ? tr("%1 has no camera in the loaded reconstruction: its picks cannot be triangulated").arg(name)
+                : overlay.cameraProblem + tr(": its picks cannot be triangulated"),
             6000);
     return true;
 }
@@ -91,6 +94,7 @@ bool ImagePicker::pickFeature(const QString& name, const ImageFeatures& overlay,
     ImagePick feature;
     feature.imageName = name;
     feature.cameraIndex = overlay.cameraIndex;
+    feature.reconstructionFolder = overlay.reconstructionFolder;
     feature.type = type;
     feature.x = int(nearest->x);
     feature.y = int(nearest->y);
