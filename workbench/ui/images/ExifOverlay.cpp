@@ -7,11 +7,27 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QXmlStreamReader>
 
 #include <iostream>
 
 #include "core/images/ExifScript.h"
 #include "core/platform/PlatformPaths.h"
+
+namespace
+{
+
+// The text of the first element of that local name, whatever its group prefix.
+QString firstElementText(QIODevice& device, const QString& name)
+{
+    QXmlStreamReader xml(&device);
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == name)
+            return xml.readElementText(QXmlStreamReader::SkipChildElements);
+    return QString();
+}
+
+} // namespace
 
 ExifOverlay::ExifOverlay(QLabel* label, QWidget* boxParent)
     : QObject(boxParent), m_label(label), m_boxParent(boxParent)
@@ -50,6 +66,8 @@ void ExifOverlay::ensureFile(const QString& imagePath, const QString& appDir)
 
 bool ExifOverlay::read(const QString& imagePath)
 {
+    // Nothing of the photograph shown before may stay: a field the file lacks is empty.
+    m_values = ExifXmlReader::Values();
     QFile file(ExifScript::xmlPath(imagePath));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // Told without stopping the viewer: the extraction may still be running.
@@ -61,11 +79,13 @@ bool ExifOverlay::read(const QString& imagePath)
         return false;
     }
     QString error;
-    if (!ExifXmlReader::read(file, m_values, &error)) {
+    const bool read = ExifXmlReader::read(file, m_values, &error);
+    if (!read)
         std::cout << error.toStdString() << std::endl;
-        return false;
-    }
-    return true;
+    // Only Windows file systems give exiftool a creation date.
+    if (m_values.fileCreateDate.isEmpty() && file.seek(0))
+        m_values.fileCreateDate = firstElementText(file, QStringLiteral("DateTimeOriginal"));
+    return read;
 }
 
 void ExifOverlay::show(const QString& displayName, const QSize& size)

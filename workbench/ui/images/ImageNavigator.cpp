@@ -106,9 +106,10 @@ void ImageNavigator::restoreView()
 
 void ImageNavigator::showActualPixels()
 {
+    // The label's place in the viewport holds the scrolling and, for a
+    // picture smaller than the viewport, the centring offset.
     const QSize viewport = m_scroll->viewport()->size();
-    const QPointF middle((m_savedH + viewport.width() / 2.0) / m_savedScale,
-                         (m_savedV + viewport.height() / 2.0) / m_savedScale);
+    const QPointF middle = (QPointF(viewport.width() / 2.0, viewport.height() / 2.0) - m_label->pos()) / m_savedScale;
     scaleImage(1.0 / m_scaleFactor);
     const QSize shown = m_label->size();
     const QPointF inside(std::min(middle.x(), double(shown.width())),

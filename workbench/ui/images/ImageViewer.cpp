@@ -253,9 +253,14 @@ bool ImageViewer::loadFile()
         for (const QString& text : pictureActions)
             m_actions.value(text)->setEnabled(false);
         statusBar()->showMessage(message);
+        m_failureMessage = message;
         std::cout << message.toStdString() << std::endl;
         return false;
     }
+    // What was said about a photo that could not be shown is not this one's.
+    if (!m_failureMessage.isEmpty() && statusBar()->currentMessage() == m_failureMessage)
+        statusBar()->clearMessage();
+    m_failureMessage.clear();
     m_label->setWordWrap(false);
     m_label->setScaledContents(true);
     m_label->setPixmap(m_picture.base());
@@ -266,7 +271,7 @@ bool ImageViewer::loadFile()
             m_actions.value(text)->setEnabled(true);
     m_label->adjustSize();
     fitWindowSize();
-    m_fitPending = !isVisible(); // fitted again once the window has its size
+    m_fitFollows = true;
     m_exif->ensureFile(m_fileName, m_appDir);
     return true;
 }
@@ -310,11 +315,13 @@ void ImageViewer::updateZoomActions()
 
 void ImageViewer::zoomIn()
 {
+    m_fitFollows = false;
     m_view->scaleImage(1.25);
 }
 
 void ImageViewer::zoomOut()
 {
+    m_fitFollows = false;
     m_view->scaleImage(0.8);
 }
 
@@ -325,6 +332,7 @@ void ImageViewer::fitWindowSize()
 
 void ImageViewer::normalSize()
 {
+    m_fitFollows = false;
     m_view->normalSize();
 }
 
@@ -333,10 +341,12 @@ void ImageViewer::normalSizetoToggle(bool checked)
     QAction* action = m_actions.value("&Display Normal Size");
     const QSignalBlocker blocker(action);
     action->setChecked(checked);
-    if (checked)
+    if (checked) {
         normalSize();
-    else
+    } else {
+        m_fitFollows = true;
         fitWindowSize();
+    }
 }
 
 void ImageViewer::fitToWindow()
@@ -397,6 +407,7 @@ void ImageViewer::showImage(const QString& path, const QString& name)
         readOverlayData();
         paintBase(true);
     }
+    refreshExifOverlay();
 }
 
 void ImageViewer::stepThroughList(bool forward)
@@ -554,22 +565,19 @@ void ImageViewer::mouseMoveEvent(QMouseEvent* event)
 void ImageViewer::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // The viewport has its new size only once the layout has run: the fit
-    // waits for it (see eventFilter).
-    if (event->type() == QEvent::WindowStateChange && hasImage() && !m_zoomed) {
-        m_fitPending = true;
-        QMetaObject::invokeMethod(this, "fitWindowSize", Qt::QueuedConnection);
-    }
+    if (event->type() == QEvent::WindowStateChange && hasImage() && !m_zoomed)
+        m_fitFollows = true;
 }
 
 bool ImageViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    // Only a viewport wider than 640 pixels fits; until then the fit waits.
-    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fitPending && hasImage() &&
-        !m_zoomed && !m_view->loupeShown() && m_scroll->viewport()->width() > 640) {
-        m_fitPending = false;
+    // A window manager gives the window its final size when it pleases, often
+    // after a first one (a maximised window is first shown at its normal
+    // size): a fitted picture follows every size of the viewport until the
+    // user zooms. Only a viewport wider than 640 pixels fits.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fitFollows && hasImage() &&
+        !m_zoomed && !m_view->loupeShown() && m_scroll->viewport()->width() > 640)
         fitWindowSize();
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -157,7 +157,8 @@ private:
     bool m_zoomed = false;
     bool m_mouseLoupe = false;
     bool m_following = false;
-    bool m_fitPending = false; // the picture is fitted when the viewport next changes size
+    bool m_fitFollows = false; // the picture is fitted to every new size of the viewport
+    QString m_failureMessage;  // the status text of a photo that could not be shown
     int m_keyCounter = 0;
     QPoint m_lastDrag;
 
