@@ -72,8 +72,11 @@ void ImageSetOperations::syncImages()
         return;
     }
 
-    // Only files that are really in the image folder now get listed.
+    // Only files that are really in the image folder now get listed, and
+    // only when they are the camera's photographs.
     QSet<QString> absent;
+    for (const QString& name : plan.differing)
+        absent.insert(settings.imageFolder + QLatin1Char('/') + name);
     CopyRun run;
     if (!plan.copies.isEmpty()) {
         QDir().mkpath(settings.imageFolder);
