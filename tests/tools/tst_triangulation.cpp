@@ -235,8 +235,8 @@ private slots:
         b.translation = {-baseline, 0, 0}; // centre at (baseline, 0, 0)
         Vec3 point{};
         std::string error;
-        const bool ok = TwoViewTriangulation::triangulate({&a, 500, 500}, {&b, 500 - 100 * baseline, 500}, point,
-                                                          &error);
+        const bool ok =
+            TwoViewTriangulation::triangulate({&a, 500, 500}, {&b, 500 - 100 * baseline, 500}, point, &error);
         QCOMPARE(ok, accepted);
         if (accepted)
             QVERIFY(distance(point, {0, 0, 10}) < 1e-9);
@@ -259,7 +259,8 @@ private slots:
             << "kermit" << QStringList{"0", "ten", "10", "1", "20", "20"} << "is not \"camera x y\"";
         QTest::newRow("too few") << "kermit" << QStringList{"0", "10", "10", "1", "20"} << "usage";
         QTest::newRow("one observation twice")
-            << "kermit" << QStringList{"0", "100", "100", "0", "100", "100"} << "less than the 1 a point needs";
+            << "kermit" << QStringList{"0", "100", "100", "0", "100", "100"}
+            << "less than the 1 a point needs";
     }
     void refusals()
     {

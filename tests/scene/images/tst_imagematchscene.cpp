@@ -199,7 +199,8 @@ private slots:
     {
         SfmToolDoubles tools;
         // The stand-in answers with the folder it was given.
-        tools.install(Tool::TriangulationUndistort, "case \"$3\" in *first*) echo 1,1,1;; *) echo 2,2,2;; esac");
+        tools.install(Tool::TriangulationUndistort,
+                      "case \"$3\" in *first*) echo 1,1,1;; *) echo 2,2,2;; esac");
         QTemporaryDir root;
         const QString first = root.path() + "/first/", second = root.path() + "/second/";
         QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
@@ -209,8 +210,10 @@ private slots:
         s.pick(pick("b.jpg", 1, 2, 2, 0, second), false);
         ImageMatchScene::Extract refused = scene.extract(tools.appDir());
         QCOMPARE(refused.points, 0);
-        QVERIFY2(refused.log.filter("Match 1 (a.jpg and b.jpg) not triangulated: the photos belong to two "
-                                    "reconstructions").size() == 1,
+        QVERIFY2(refused.log
+                         .filter("Match 1 (a.jpg and b.jpg) not triangulated: the photos belong to two "
+                                 "reconstructions")
+                         .size() == 1,
                  qPrintable(refused.log.join('\n')));
         QVERIFY(QDir(first).isEmpty() && QDir(second).isEmpty());
 

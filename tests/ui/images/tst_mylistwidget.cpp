@@ -62,9 +62,10 @@ private slots:
                                       << ""
                                       << "";
         // The name alone does not tell the rows apart.
-        QTest::newRow("same name, other folder") << QStringList{"/d/p.jpg", "/e/q.jpg", "/e/p.jpg"} << "/d/p.jpg"
-                                                 << "/e/q.jpg"
-                                                 << "/e/p.jpg";
+        QTest::newRow("same name, other folder")
+            << QStringList{"/d/p.jpg", "/e/q.jpg", "/e/p.jpg"} << "/d/p.jpg"
+            << "/e/q.jpg"
+            << "/e/p.jpg";
     }
     void nextAndPreviousWrapAround()
     {

@@ -40,10 +40,11 @@ bool TwoViewTriangulation::triangulate(const Observation& a, const Observation& 
     if (!(angle >= minimumAngleDegrees)) {
         if (error) {
             char text[240];
-            std::snprintf(text, sizeof text,
-                          "the two rays meet at %.3g degrees, less than the %g a point needs: pick the spot in "
-                          "two images taken from places further apart",
-                          angle, minimumAngleDegrees);
+            std::snprintf(
+                text, sizeof text,
+                "the two rays meet at %.3g degrees, less than the %g a point needs: pick the spot in "
+                "two images taken from places further apart",
+                angle, minimumAngleDegrees);
             *error = text;
         }
         return false;

@@ -79,7 +79,8 @@ int ImageTable::rename(const QString& path, const QString& oldName, const QStrin
 {
     int changed = 0;
     for (Record& r : m_records) {
-        if (r.path.compare(path, Qt::CaseInsensitive) == 0 && r.name.compare(oldName, Qt::CaseInsensitive) == 0) {
+        if (r.path.compare(path, Qt::CaseInsensitive) == 0 &&
+            r.name.compare(oldName, Qt::CaseInsensitive) == 0) {
             r.name = newName;
             ++changed;
         }

@@ -137,7 +137,8 @@ QString refusal(const ImagePick& a, const ImagePick& b)
 
 } // namespace
 
-QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QString& folder, QStringList& log)
+QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QString& folder,
+                                                      QStringList& log)
 {
     QVector<int> done;
     QVector<ImageSelection::Match>& matches = m_selection.matches();
@@ -155,8 +156,9 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
         if (folder.isEmpty()) {
             folder = match[0].reconstructionFolder;
         } else if (!sameFolder(folder, match[0].reconstructionFolder)) {
-            log << QStringLiteral("Match %1 (%2 and %3) is of the reconstruction in %4, not %5: it is left for "
-                                  "an extract of its own")
+            log << QStringLiteral(
+                       "Match %1 (%2 and %3) is of the reconstruction in %4, not %5: it is left for "
+                       "an extract of its own")
                        .arg(i + 1)
                        .arg(match[0].imageName, match[1].imageName, match[0].reconstructionFolder, folder);
             continue;

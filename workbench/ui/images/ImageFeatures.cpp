@@ -20,8 +20,8 @@ QString fileNameOf(const QString& path)
 
 } // namespace
 
-int ImageFeatures::cameraOf(const QString& imagePath, const OsgWidget* scene, QSet<int>* used, QString* folder,
-                            QString* problem)
+int ImageFeatures::cameraOf(const QString& imagePath, const OsgWidget* scene, QSet<int>* used,
+                            QString* folder, QString* problem)
 {
     if (!scene)
         return -1;
@@ -45,7 +45,8 @@ int ImageFeatures::cameraOf(const QString& imagePath, const OsgWidget* scene, QS
                 if (fileNameOf(name).compare(fileName, Qt::CaseInsensitive) != 0)
                     continue;
                 const QString path = QString::fromStdString(camera.path);
-                const QString cameraFolder = path.endsWith(name) ? path.left(path.size() - name.size()) : QString();
+                const QString cameraFolder =
+                    path.endsWith(name) ? path.left(path.size() - name.size()) : QString();
                 candidates.append({b, &camera, int(i), cameraFolder});
                 bundles.insert(b);
                 break; // the first camera of each model list
@@ -69,11 +70,12 @@ int ImageFeatures::cameraOf(const QString& imagePath, const OsgWidget* scene, QS
             for (const Candidate& c : qAsConst(candidates))
                 if (!folders.contains(c.folder))
                     folders << c.folder;
-            *problem = QStringLiteral("%1 is in %2 loaded reconstructions (%3) and lies in the folder of none "
-                                      "of them: it is not known whose cameras it was taken with")
-                           .arg(fileName)
-                           .arg(bundles.size())
-                           .arg(folders.join(QStringLiteral(", ")));
+            *problem =
+                QStringLiteral("%1 is in %2 loaded reconstructions (%3) and lies in the folder of none "
+                               "of them: it is not known whose cameras it was taken with")
+                    .arg(fileName)
+                    .arg(bundles.size())
+                    .arg(folders.join(QStringLiteral(", ")));
         }
         return -1;
     }
@@ -92,7 +94,8 @@ ImageFeatures ImageFeatures::read(const QString& imagePath, OsgWidget* scene)
     if (QFileInfo::exists(keyFile))
         FeatureFile::readFile(keyFile, out.features, &out.error);
     const QString name = fileNameOf(imagePath);
-    out.cameraIndex = cameraOf(imagePath, scene, &out.usedFeatures, &out.reconstructionFolder, &out.cameraProblem);
+    out.cameraIndex =
+        cameraOf(imagePath, scene, &out.usedFeatures, &out.reconstructionFolder, &out.cameraProblem);
     if (scene)
         out.matchEntry = scene->imageMatches()->matchSetsFor(imagePath).indexOf(name);
     return out;

@@ -87,8 +87,7 @@ void ImageLabel::step(bool forward)
 {
     if (!m_imageList)
         return;
-    const auto entry =
-        forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
+    const auto entry = forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
     if (!entry)
         return;
     m_fileName = entry->path;

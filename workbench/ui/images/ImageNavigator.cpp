@@ -108,9 +108,12 @@ void ImageNavigator::showActualPixels()
 {
     // The label's place in the viewport holds the scrolling and, for a
     // picture smaller than the viewport, the centring offset.
-    const QSize viewport = m_scroll->viewport()->size();
-    const QPointF middle = (QPointF(viewport.width() / 2.0, viewport.height() / 2.0) - m_label->pos()) / m_savedScale;
+    const QSize before = m_scroll->viewport()->size();
+    const QPointF middle =
+        (QPointF(before.width() / 2.0, before.height() / 2.0) - m_label->pos()) / m_savedScale;
     scaleImage(1.0 / m_scaleFactor);
+    // The larger picture may have brought the scroll bars, which narrow the viewport.
+    const QSize viewport = m_scroll->viewport()->size();
     const QSize shown = m_label->size();
     const QPointF inside(std::min(middle.x(), double(shown.width())),
                          std::min(middle.y(), double(shown.height())));
@@ -148,8 +151,8 @@ QPoint ImageNavigator::imagePointInLoupe(const QPointF& labelPoint, int magnific
 {
     const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
     const QPointF inRegion = unrotate(
-        QPointF(std::trunc(labelPoint.x() / magnification), std::trunc(labelPoint.y() / magnification)), shown,
-        m_rotation);
+        QPointF(std::trunc(labelPoint.x() / magnification), std::trunc(labelPoint.y() / magnification)),
+        shown, m_rotation);
     return QPoint(m_origin.x() + int(std::floor(inRegion.x())), m_origin.y() + int(std::floor(inRegion.y())));
 }
 

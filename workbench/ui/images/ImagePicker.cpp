@@ -69,13 +69,15 @@ bool ImagePicker::pickMatch(const QString& name, const ImageFeatures& overlay, b
     if (overlay.cameraIndex < 0)
         emit statusMessage(
             overlay.cameraProblem.isEmpty()
-                ? tr("%1 has no camera in the loaded reconstruction: its picks cannot be triangulated").arg(name)
+                ? tr("%1 has no camera in the loaded reconstruction: its picks cannot be triangulated")
+                      .arg(name)
                 : overlay.cameraProblem + tr(": its picks cannot be triangulated"),
             6000);
     return true;
 }
 
-bool ImagePicker::pickFeature(const QString& name, const ImageFeatures& overlay, const QPoint& point, int type)
+bool ImagePicker::pickFeature(const QString& name, const ImageFeatures& overlay, const QPoint& point,
+                              int type)
 {
     double best = 0;
     const FeatureRecord* nearest = overlay.nearest(point, featureSearchRadius, &best);

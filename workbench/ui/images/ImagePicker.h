@@ -32,8 +32,8 @@ public:
     // A pick at an image pixel of the image named imageName, whose overlay
     // data gives its camera and features; removeNearby takes an earlier pick
     // within 5 pixels away instead. True when the selection changed.
-    bool pickAt(const QString& imageName, const ImageFeatures& overlay, bool removeNearby, const QPoint& point,
-                int type);
+    bool pickAt(const QString& imageName, const ImageFeatures& overlay, bool removeNearby,
+                const QPoint& point, int type);
     // Takes the last pick back; false when there is none.
     bool undo();
 

@@ -7,9 +7,17 @@
 #include "ui/images/ImageFeatures.h"
 
 ImagePicture::ImagePicture()
-    : m_pens{QPen(Qt::red, 4),    QPen(Qt::blue, 3),  QPen(Qt::white, 2), QPen(Qt::yellow, 1),
-             QPen(Qt::yellow, 8), QPen(Qt::yellow, 1), QPen(Qt::green, 1), QPen(Qt::blue, 4),
-             QPen(Qt::black, 4),  QPen(),              QPen()}
+    : m_pens{QPen(Qt::red, 4),
+             QPen(Qt::blue, 3),
+             QPen(Qt::white, 2),
+             QPen(Qt::yellow, 1),
+             QPen(Qt::yellow, 8),
+             QPen(Qt::yellow, 1),
+             QPen(Qt::green, 1),
+             QPen(Qt::blue, 4),
+             QPen(Qt::black, 4),
+             QPen(),
+             QPen()}
 {
 }
 

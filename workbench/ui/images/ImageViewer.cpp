@@ -193,12 +193,12 @@ void ImageViewer::createActions()
     }
     m_actions.value("&Fit to Window")->setEnabled(false);
     connect(m_actions.value("&Match Pixels"), &QAction::toggled, this, [this](bool on) {
-        setPickMode(on                                ? PickMode::MatchPixels
+        setPickMode(on                                    ? PickMode::MatchPixels
                     : pickMode() == PickMode::MatchPixels ? PickMode::None
                                                           : pickMode());
     });
     connect(m_actions.value("&Draw 2D feature"), &QAction::toggled, this, [this](bool on) {
-        setPickMode(on                                ? PickMode::FeatureInfo
+        setPickMode(on                                    ? PickMode::FeatureInfo
                     : pickMode() == PickMode::FeatureInfo ? PickMode::None
                                                           : pickMode());
     });
@@ -416,8 +416,7 @@ void ImageViewer::stepThroughList(bool forward)
         return;
     if (m_exifOn)
         setExifOverlay(false);
-    const auto entry =
-        forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
+    const auto entry = forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
     if (entry)
         showImage(entry->path, entry->name);
 }
