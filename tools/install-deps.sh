@@ -11,6 +11,7 @@ packages=(
   libbenchmark-dev
   libopencv-dev colmap libproj-dev proj-data
   xvfb xauth x11-utils socat libimage-exiftool-perl gdal-bin libxml2-utils imagemagick
+  openbox
 )
 missing=()
 for p in "${packages[@]}"; do

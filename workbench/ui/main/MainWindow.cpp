@@ -1128,7 +1128,7 @@ void MainWindow::extractShape()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const ImageMatchScene::Extract result =
-        m_osgWidget->imageMatches()->extract(m_appDir, m_osgWidget->imageFolder());
+        m_osgWidget->imageMatches()->extract(m_appDir);
     for (const QString& line : result.log)
         appendLog(line);
     m_viewers->updateWindowPaint();

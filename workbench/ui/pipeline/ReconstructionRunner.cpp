@@ -51,7 +51,7 @@ bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& te
 {
     for (int i = 0; i < m_images->count(); ++i) {
         const QString text = m_images->item(i)->text();
-        const QString path = m_images->fullPath(text);
+        const QString path = m_images->pathOf(m_images->item(i));
         texts << text;
         fullPaths << (path.isEmpty() ? text : path);
     }
