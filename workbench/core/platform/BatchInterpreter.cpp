@@ -6,7 +6,15 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
+
 namespace {
+
+// The tool running now (0 between tools) and whether the interpreter was
+// asked to stop; both are touched from a signal handler.
+std::atomic<qint64> runningTool{0};
+std::atomic<bool> stopRequested{false};
 
 QString slashes(QString s)
 {
@@ -76,9 +84,24 @@ int BatchInterpreter::runScript(const QString& fileName)
 
 int BatchInterpreter::runLines(const QStringList& lines)
 {
-    for (const QString& line : lines)
+    for (const QString& line : lines) {
+        if (stopRequested)
+            break;
         runLine(line);
+    }
     return m_last;
+}
+
+void BatchInterpreter::requestStop(int signal)
+{
+    stopRequested = true;
+#ifndef Q_OS_WIN
+    const qint64 tool = runningTool;
+    if (tool > 0)
+        ::kill(pid_t(tool), signal);
+#else
+    Q_UNUSED(signal);
+#endif
 }
 
 int BatchInterpreter::runLine(const QString& rawLine)
@@ -267,13 +290,20 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
     else
         process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    if (stopRequested)
+        return 1;
     process.start();
     if (!process.waitForStarted(-1)) {
         m_err << "Cannot start " << program << ": " << process.errorString() << "\n";
         m_err.flush();
         return notFound;
     }
+    runningTool = process.processId();
+    // A stop that came while the tool was starting.
+    if (stopRequested)
+        requestStop(SIGTERM);
     process.waitForFinished(-1);
+    runningTool = 0;
     if (process.exitStatus() != QProcess::NormalExit)
         return 1;
     return process.exitCode();
