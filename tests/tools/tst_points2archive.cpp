@@ -371,8 +371,8 @@ private slots:
         QVERIFY(writeFile(dir.filePath("stray.ply"), asciiPly(cloud)));
         std::ostringstream progress;
         std::string error;
-        QVERIFY2(Points2Archive::run(optionsFor(dir.filePath("stray.ply"), dir.filePath("stray.bin")), progress,
-                                     error, smallTree()),
+        QVERIFY2(Points2Archive::run(optionsFor(dir.filePath("stray.ply"), dir.filePath("stray.bin")),
+                                     progress, error, smallTree()),
                  error.c_str());
         const Archive a = readArchive(dir.filePath("stray.osga"));
         QString why;
@@ -399,8 +399,8 @@ private slots:
         settings.threads = 1;
         settings.stop = &stop;
         std::string error;
-        QVERIFY(!Points2Archive::run(optionsFor(dir.filePath("cloud.ply"), dir.filePath("cloud.bin")), progress,
-                                     error, settings));
+        QVERIFY(!Points2Archive::run(optionsFor(dir.filePath("cloud.ply"), dir.filePath("cloud.bin")),
+                                     progress, error, settings));
         QCOMPARE(QString::fromStdString(error), QString("stopped"));
         QCOMPARE(filesIn(dir), QStringList{"cloud.ply"});
     }

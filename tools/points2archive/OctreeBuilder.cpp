@@ -335,8 +335,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
     const bool byPosition = depth < m_settings.maxDepth && hasExtent(bounds);
     if (byPosition) {
         const osg::Vec3d c = cube.centre;
-        ArchivePoint* zSplit =
-            std::partition(begin, end, [&](const ArchivePoint& p) { return p.z < c.z(); });
+        ArchivePoint* zSplit = std::partition(begin, end, [&](const ArchivePoint& p) { return p.z < c.z(); });
         ArchivePoint* ySplits[2] = {
             std::partition(begin, zSplit, [&](const ArchivePoint& p) { return p.y < c.y(); }),
             std::partition(zSplit, end, [&](const ArchivePoint& p) { return p.y < c.y(); })};
@@ -344,8 +343,8 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
         parts[2] = ySplits[0];
         parts[6] = ySplits[1];
         for (int k = 0; k < 8; k += 2)
-            parts[k + 1] = std::partition(parts[k], parts[k + 2],
-                                          [&](const ArchivePoint& p) { return p.x < c.x(); });
+            parts[k + 1] =
+                std::partition(parts[k], parts[k + 2], [&](const ArchivePoint& p) { return p.x < c.x(); });
     } else {
         for (int k = 1; k < 8; ++k)
             parts[k] = begin + n * k / 8;
@@ -458,9 +457,9 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
     osg::ref_ptr<osg::Group> children = new osg::Group;
     const auto buildOctant = [&](int octant, std::string& why) -> osg::ref_ptr<osg::Node> {
         const Cube childCube = byPosition ? cube.child(octant) : cube;
-        osg::ref_ptr<osg::Node> child = buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant],
-                                                     pieceBounds[octant], childCube, name + char('0' + octant),
-                                                     depth + 1, why);
+        osg::ref_ptr<osg::Node> child =
+            buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant], childCube,
+                         name + char('0' + octant), depth + 1, why);
         return child ? placed(child.get(), childCube, cube) : nullptr;
     };
     if (!buildChildren(octants, depth, buildOctant, *children, error))

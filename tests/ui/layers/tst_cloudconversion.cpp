@@ -188,8 +188,9 @@ private slots:
     void quitDuringConversionLeavesNoBoxNorPieces()
     {
         // A tool that has made its pieces and is still working when the window goes.
-        installTool("for f in \"$4\" \"$4\"0 \"$4\"05 \"${4%.bin}.osga.part77.osga\"; do echo x > \"$f\"; done\n"
-                    "exec sleep 60\n");
+        installTool(
+            "for f in \"$4\" \"$4\"0 \"$4\"05 \"${4%.bin}.osga.part77.osga\"; do echo x > \"$f\"; done\n"
+            "exec sleep 60\n");
         QTemporaryDir data;
         const QString input = data.filePath("dense.ply");
         QVERIFY(writeFile(input, asciiPly(5)));

@@ -126,11 +126,12 @@ private slots:
         QTest::addColumn<QString>("boxMin");
         QTest::addColumn<QString>("boxMax");
         QTest::addColumn<QString>("x");
-        QTest::newRow("near the origin") << QByteArray("1470.2507 25.1 3.3\n1480.2511 30.7 4.9\n")
-                                         << "1470.2507, 25.1, 3.3"
-                                         << "1480.2511, 30.7, 4.9"
-                                         << "1475.2509";
-        QTest::newRow("survey grid") << QByteArray("512340.674 4123450.781 112.35\n512350.118 4123460.402 114.07\n")
+        QTest::newRow("near the origin")
+            << QByteArray("1470.2507 25.1 3.3\n1480.2511 30.7 4.9\n") << "1470.2507, 25.1, 3.3"
+            << "1480.2511, 30.7, 4.9"
+            << "1475.2509";
+        QTest::newRow("survey grid") << QByteArray(
+                                            "512340.674 4123450.781 112.35\n512350.118 4123460.402 114.07\n")
                                      << "512340.674, 4123450.781, 112.35"
                                      << "512350.118, 4123460.402, 114.07"
                                      << "512345.396";

@@ -120,7 +120,8 @@ osg::Vec3d LayerSummary::centre() const
     osg::Vec3d c = (boundsMin + boundsMax) * 0.5;
     // The halving rounds once: the midpoint of two short decimals is itself short.
     for (int k = 0; k < 3; ++k)
-        c[k] = NumberText::fewestDecimals(c[k], 4.0 * std::numeric_limits<double>::epsilon() * std::fabs(c[k]));
+        c[k] =
+            NumberText::fewestDecimals(c[k], 4.0 * std::numeric_limits<double>::epsilon() * std::fabs(c[k]));
     return c;
 }
 

@@ -59,7 +59,10 @@ bool CloudConversion::startPts(const QString& plyFile)
                 return;
             shown = percent;
             QMetaObject::invokeMethod(
-                this, [this, name, percent] { emit statusMessage(tr("Converting %1 to Pts: %2%").arg(name).arg(percent), 0); },
+                this,
+                [this, name, percent] {
+                    emit statusMessage(tr("Converting %1 to Pts: %2%").arg(name).arg(percent), 0);
+                },
                 Qt::QueuedConnection);
         };
         QString message;
