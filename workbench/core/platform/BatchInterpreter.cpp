@@ -6,7 +6,15 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
+
 namespace {
+
+// The tool running now (0 between tools) and whether the interpreter was
+// asked to stop; both are touched from a signal handler.
+std::atomic<qint64> runningTool{0};
+std::atomic<bool> stopRequested{false};
 
 QString slashes(QString s)
 {
@@ -76,8 +84,11 @@ int BatchInterpreter::runScript(const QString& fileName)
 
 int BatchInterpreter::runLines(const QStringList& lines)
 {
-    for (const QString& line : lines)
+    for (const QString& line : lines) {
+        if (stopRequested)
+            break;
         runLine(line);
+    }
     if (m_failedCode == 0)
         return m_last;
     // The script's last lines (an ECHO, a clean-up) would hide the failure.
@@ -94,6 +105,18 @@ void BatchInterpreter::noteFailure(int code, const QString& reason)
         return;
     m_failedCode = code;
     m_failedReason = reason;
+}
+
+void BatchInterpreter::requestStop(int signal)
+{
+    stopRequested = true;
+#ifndef Q_OS_WIN
+    const qint64 tool = runningTool;
+    if (tool > 0)
+        ::kill(pid_t(tool), signal);
+#else
+    Q_UNUSED(signal);
+#endif
 }
 
 int BatchInterpreter::runLine(const QString& rawLine)
@@ -289,6 +312,8 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
         process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     process.setReadChannel(QProcess::StandardError);
+    if (stopRequested)
+        return 1;
     process.start();
     if (!process.waitForStarted(-1)) {
         const QString reason = QStringLiteral("Cannot start %1: %2").arg(program, process.errorString());
@@ -311,9 +336,14 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
                 break;
             }
     };
+    runningTool = process.processId();
+    // A stop that came while the tool was starting.
+    if (stopRequested)
+        requestStop(SIGTERM);
     while (process.waitForReadyRead(-1))
         relay();
     process.waitForFinished(-1);
+    runningTool = 0;
     relay();
     const QString name = QFileInfo(program).fileName();
     if (process.exitStatus() != QProcess::NormalExit) {

@@ -29,6 +29,10 @@ public:
     // as X when only that exists. Empty when neither exists.
     static QString resolveProgram(const QString& word);
 
+    // From a signal handler: passes the signal on to the tool running now
+    // (so it can end cleanly) and runs no further line or tool.
+    static void requestStop(int signal);
+
     // Exit code of a command that could not be found, as cmd.exe gives it.
     static constexpr int notFound = 9009;
 

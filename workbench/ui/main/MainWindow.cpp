@@ -41,7 +41,6 @@
 #include "scene/interaction/MapController.h"
 #include "ui/images/MyListWidget.h"
 #include "scene/view/OsgWidget.h"
-#include "core/formats/PlyToPts.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "ui/annotation/PointForm.h"
 #include "ui/annotation/PolygonForm.h"
@@ -84,6 +83,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     m_cloudConversion = new CloudConversion(&m_convertProcess, m_appDir, this);
     connect(m_cloudConversion, &CloudConversion::logLine, this, &MainWindow::appendLog);
+    connect(m_cloudConversion, &CloudConversion::statusMessage, statusBar(), &QStatusBar::showMessage);
     connect(&m_convertProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this](int exitCode, QProcess::ExitStatus) { onConvertPlyProcessFinished(exitCode); });
 
@@ -148,6 +148,9 @@ MainWindow::~MainWindow()
     // The exif process is a member and may report its end while it is destroyed.
     if (m_exif)
         disconnect(m_exif, nullptr, this, nullptr);
+    // A running archive conversion ends quietly, without a box, and leaves nothing behind.
+    if (m_cloudConversion)
+        m_cloudConversion->abandonArchive();
     // The forms outlive this member during destruction; let them forget the picker first.
     if (m_annotationInput)
         m_annotationInput->setPicker(nullptr);
@@ -794,13 +797,7 @@ void MainWindow::convertPly2PtsOpen()
         QFileDialog::getOpenFileName(this, tr("Open Ply"), QDir::currentPath(), tr("Ply Files (*.ply)"));
     if (fileName.isEmpty())
         return;
-    QString message;
-    if (PlyToPts::convert(fileName, &message))
-        statusBar()->showMessage(tr("Ply converted to Pts"), 2000);
-    else
-        statusBar()->showMessage(tr("Ply not converted: %1").arg(message), 5000);
-    if (!message.isEmpty())
-        appendLog(message);
+    m_cloudConversion->startPts(fileName);
 }
 
 void MainWindow::convertPts2PlyOpen()
