@@ -29,5 +29,6 @@ int main(int argc, char* argv[])
                              || first.endsWith(QLatin1String(".cmd"), Qt::CaseInsensitive))
         && QFileInfo(first).isFile())
         return code(interpreter.runScript(first));
-    return code(interpreter.runLine(args.join(' ')));
+    // Each argument is one word: one that holds a blank ("Grabung Sud 2\a.jpg") keeps it.
+    return code(interpreter.runLine(BatchInterpreter::join(args)));
 }

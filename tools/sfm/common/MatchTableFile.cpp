@@ -48,10 +48,14 @@ bool MatchTableFile::read(std::istream& in, std::string* error)
                                    " declares more matches than the file holds");
         p.first = int(first);
         p.second = int(second);
-        p.matches.resize(size_t(count));
-        for (auto& m : p.matches)
+        // Grown as the matches arrive: on a pipe the size above is unknown.
+        p.matches.reserve(size_t(std::min<long long>(count, 1 << 16)));
+        for (long long k = 0; k < count; ++k) {
+            std::pair<int, int> m;
             if (!(in >> m.first >> m.second) || m.first < 0 || m.second < 0)
                 return fail(error, "record " + std::to_string(pairs.size() + 1) + " is truncated");
+            p.matches.push_back(m);
+        }
         pairs.push_back(std::move(p));
     }
     if (!in.eof())

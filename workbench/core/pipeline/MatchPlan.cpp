@@ -18,7 +18,8 @@ namespace
 
 QString pairLine(const QStringList& features, int a, int b)
 {
-    return features[a] + QLatin1Char(' ') + features[b] + QLatin1Char(' ') + QString::number(a) +
+    return ScriptFile::quoted(features[a]) + QLatin1Char(' ') + ScriptFile::quoted(features[b]) +
+           QLatin1Char(' ') + QString::number(a) +
            QLatin1Char(' ') + QString::number(b);
 }
 
@@ -31,7 +32,8 @@ QSet<QString> earlierFeatures(const QString& oldList)
         return known;
     QTextStream in(&file);
     while (!in.atEnd()) {
-        const QString line = in.readLine();
+        QString line = in.readLine();
+        line.remove(QLatin1Char('"')); // a path with a blank is quoted
         known.insert(line.left(std::max(0, int(line.size()) - 3)) + QStringLiteral("keyb"));
     }
     return known;

@@ -60,18 +60,38 @@ QString BatchInterpreter::resolveProgram(const QString& word)
     return QString();
 }
 
+QString BatchInterpreter::join(const QStringList& words)
+{
+    QStringList quoted;
+    for (const QString& word : words)
+        quoted << (word.contains(' ') || word.contains('\t') ? '"' + word + '"' : word);
+    return quoted.join(' ');
+}
+
 int BatchInterpreter::runScript(const QString& fileName)
 {
-    QFile f(local(fileName));
-    if (!f.open(QIODevice::ReadOnly)) {
-        m_err << "The system cannot find the file " << fileName << ".\n";
+    if (m_depth >= maxNesting) {
+        m_err << "Batch files are nested more than " << maxNesting << " deep; " << fileName
+              << " is not run (does it call itself?).\n";
         m_err.flush();
         return m_last = 1;
     }
     QStringList lines;
-    while (!f.atEnd())
-        lines << QString::fromLocal8Bit(f.readLine());
-    return runLines(lines);
+    {
+        // Closed before the lines run, so nesting holds no file open.
+        QFile f(local(fileName));
+        if (!f.open(QIODevice::ReadOnly)) {
+            m_err << "The system cannot find the file " << fileName << ".\n";
+            m_err.flush();
+            return m_last = 1;
+        }
+        while (!f.atEnd())
+            lines << QString::fromLocal8Bit(f.readLine());
+    }
+    ++m_depth;
+    const int result = runLines(lines);
+    --m_depth;
+    return result;
 }
 
 int BatchInterpreter::runLines(const QStringList& lines)
@@ -236,7 +256,7 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         return m_last = 0;
     }
 
-    const QString program = resolveProgram(words.first());
+    const QString program = resolveProgram(local(words.first()));
     if (program.isEmpty()) {
         m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"
               << "operable program or batch file.\n";
@@ -254,10 +274,14 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
 {
     m_out.flush();
     m_err.flush();
-    if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)) {
-        BatchInterpreter nested(m_out, m_err);
-        return nested.runScript(program);
-    }
+    if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive))
+        return runScript(program);
+    return startProcess(program, args, redirect, append);
+}
+
+int BatchInterpreter::startProcess(const QString& program, const QStringList& args, const QString& redirect,
+                                   bool append)
+{
     QProcess process;
     process.setProgram(program);
     process.setArguments(args);

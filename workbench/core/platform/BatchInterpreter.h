@@ -15,6 +15,11 @@ class BatchInterpreter
 {
 public:
     explicit BatchInterpreter(QTextStream& out, QTextStream& err);
+    virtual ~BatchInterpreter() = default;
+
+    // Batch files calling batch files: deeper than this is a script calling
+    // itself, refused with a message instead of running out of stack.
+    static constexpr int maxNesting = 64;
 
     int runScript(const QString& fileName);
     int runLines(const QStringList& lines);
@@ -29,12 +34,23 @@ public:
     // Exit code of a command that could not be found, as cmd.exe gives it.
     static constexpr int notFound = 9009;
 
+    // A word list as one command line again, a word that holds a blank in
+    // double quotes.
+    static QString join(const QStringList& words);
+
+protected:
+    // The file a script's path names (slashes for backslashes).
+    virtual QString local(const QString& path) const;
+    // Runs one program that is not a batch file; its exit code.
+    virtual int startProcess(const QString& program, const QStringList& args, const QString& redirect,
+                             bool append);
+
 private:
     int runWords(QStringList words, const QString& redirect, bool append);
     int runTool(const QString& program, const QStringList& args, const QString& redirect, bool append);
-    QString local(const QString& path) const;
 
     QTextStream& m_out;
     QTextStream& m_err;
     int m_last = 0;
+    int m_depth = 0; // batch files being run, the outermost included
 };
