@@ -112,11 +112,21 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("level 1.5") << "option" << "level 2\nlevel 1.5\n" << "line 2: bad value for level";
-        QTest::newRow("threshold with a tail") << "option" << "threshold 0.7x\n" << "line 1";
-        QTest::newRow("more images than counted") << "option" << "timages 2 1 2 3\n" << "line 1";
-        QTest::newRow("range with a tail") << "option" << "oimages -1 0 3 9\n" << "line 1";
-        QTest::newRow("partner beyond its count") << "vis" << "VISDATA\n2\n0 1 1\n1 1 0 1\n" << "more follows";
+        QTest::newRow("level 1.5") << "option"
+                                   << "level 2\nlevel 1.5\n"
+                                   << "line 2: bad value for level";
+        QTest::newRow("threshold with a tail") << "option"
+                                               << "threshold 0.7x\n"
+                                               << "line 1";
+        QTest::newRow("more images than counted") << "option"
+                                                  << "timages 2 1 2 3\n"
+                                                  << "line 1";
+        QTest::newRow("range with a tail") << "option"
+                                           << "oimages -1 0 3 9\n"
+                                           << "line 1";
+        QTest::newRow("partner beyond its count") << "vis"
+                                                  << "VISDATA\n2\n0 1 1\n1 1 0 1\n"
+                                                  << "more follows";
     }
     void optionAndVisFilesRefuseWhatTheyWouldDrop()
     {

@@ -14,7 +14,8 @@ std::string exifXml(const char* resolution, const char* equivalent)
                       " <ExifIFD:FocalLength>5.4 mm</ExifIFD:FocalLength>\n"
                       " <ExifIFD:FocalPlaneResolutionUnit>inches</ExifIFD:FocalPlaneResolutionUnit>\n";
     if (*resolution)
-        xml += std::string(" <ExifIFD:FocalPlaneXResolution>") + resolution + "</ExifIFD:FocalPlaneXResolution>\n";
+        xml += std::string(" <ExifIFD:FocalPlaneXResolution>") + resolution +
+               "</ExifIFD:FocalPlaneXResolution>\n";
     if (*equivalent)
         xml += std::string(" <ExifIFD:FocalLengthIn35mmFormat>") + equivalent +
                "</ExifIFD:FocalLengthIn35mmFormat>\n";
@@ -62,19 +63,19 @@ private slots:
         QTest::addColumn<QString>("warning");
         // 35 mm over the diagonal of 640 x 480: 647.2 px.
         QTest::newRow("plausible") << QString::fromStdString(exifXml("3106.8", "35")) << 660.5 << QString();
-        QTest::newRow("resolution 1/0") << QString::fromStdString(exifXml("inf", "35")) << 647.2
-                                        << "focal plane resolution gives inf px";
+        QTest::newRow("resolution 1/0")
+            << QString::fromStdString(exifXml("inf", "35")) << 647.2 << "focal plane resolution gives inf px";
         QTest::newRow("resolution 1e31, no equivalent")
             << QString::fromStdString(exifXml("1e31", "")) << 0.0 << "gives 2.12598e+30 px";
-        QTest::newRow("tiny equivalent") << QString::fromStdString(exifXml("", "0.001")) << 0.0
-                                         << "35 mm equivalent focal length gives";
+        QTest::newRow("tiny equivalent")
+            << QString::fromStdString(exifXml("", "0.001")) << 0.0 << "35 mm equivalent focal length gives";
         QTest::newRow("not XML") << "FocalLength>5.4 mm</FocalLength FocalLengthIn35mmFormat>35</" << 0.0
                                  << "not exiftool's XML";
         QTest::newRow("elements outside an RDF root")
             << "<x><FocalLengthIn35mmFormat>35</FocalLengthIn35mmFormat></x>" << 0.0 << "not exiftool's XML";
         // Each unclosed tag used to search the rest of the file: 1 MB took 287 s.
-        QTest::newRow("unclosed tags") << "<rdf:RDF>" + QString("<a>").repeated(100000) << 0.0
-                                       << "not exiftool's XML";
+        QTest::newRow("unclosed tags")
+            << "<rdf:RDF>" + QString("<a>").repeated(100000) << 0.0 << "not exiftool's XML";
     }
     void implausibleValuesGiveWayToTheNextSource()
     {

@@ -6,23 +6,8 @@
 
 #include "GpuMatchFile.h"
 #include "MatchTableFile.h"
+#include "ToolTestSupport.h"
 #include "core/images/MatchSets.h"
-
-namespace
-{
-
-// A stream that cannot tell its size, as a pipe.
-class PipeBuffer : public std::stringbuf
-{
-public:
-    explicit PipeBuffer(const std::string& text) : std::stringbuf(text) {}
-
-protected:
-    pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override { return -1; }
-    pos_type seekpos(pos_type, std::ios_base::openmode) override { return -1; }
-};
-
-} // namespace
 
 class TestGpuMatchFile : public QObject
 {
@@ -142,24 +127,27 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("pipe");
-        QTest::newRow("truncated") << "0 1\n2\n1 2\n" << false;
-        QTest::newRow("huge count") << "0 1\n99999999\n1 2\n" << false;
-        QTest::newRow("word") << "0 1\n1\n1 2\nend\n" << false;
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("truncated") << "0 1\n2\n1 2\n" << false << "record 1 is truncated";
+        QTest::newRow("huge count") << "0 1\n99999999\n1 2\n" << false << "record 1 declares more";
+        QTest::newRow("word") << "0 1\n1\n1 2\nend\n" << false << "record 2 does not start";
         // Without a size to check against, the matches are taken as they come.
-        QTest::newRow("2147483647 on a pipe") << "0 1\n2147483647\n1 2\n" << true;
+        QTest::newRow("2147483647 on a pipe") << "0 1\n1\n3 4\n0 2\n2147483647\n1 2\n" << true
+                                              << "record 2 is truncated";
     }
     void damagedTablesAreRefused()
     {
         QFETCH(QString, text);
         QFETCH(bool, pipe);
-        PipeBuffer pipeBuffer(text.toStdString());
+        QFETCH(QString, reason);
+        ToolTest::PipeBuffer pipeBuffer(text.toStdString());
         std::istringstream file(text.toStdString());
         std::istream pipeStream(&pipeBuffer);
         std::istream& in = pipe ? pipeStream : file;
         MatchTableFile table;
         std::string error;
         QVERIFY(!table.read(in, &error));
-        QVERIFY(error.find("record") != std::string::npos);
+        QVERIFY2(QString::fromStdString(error).contains(reason), error.c_str());
     }
 };
 

@@ -26,11 +26,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("negative focal") << QByteArray("a.jpg 0 660\nb.jpg 0 -660\n") << "line 2 has a negative";
+        QTest::newRow("negative focal")
+            << QByteArray("a.jpg 0 660\nb.jpg 0 -660\n") << "line 2 has a negative";
         QTest::newRow("infinite focal") << QByteArray("a.jpg 0 inf\n") << "line 1 has no usable";
         QTest::newRow("focal with a tail") << QByteArray("a.jpg 0 660px\n") << "line 1 has no usable";
         QTest::newRow("extra words") << QByteArray("a.jpg 0 660 12\n") << "line 1 is not";
-        QTest::newRow("unclosed quote") << QByteArray("\"C:\\Grabung Sued 2\\a.jpg 0 660\n") << "line 1 has an unclosed quote";
+        QTest::newRow("unclosed quote")
+            << QByteArray("\"C:\\Grabung Sued 2\\a.jpg 0 660\n") << "line 1 has an unclosed quote";
     }
     void unusableLinesAreRefused()
     {

@@ -127,11 +127,16 @@ private slots:
     {
         QTest::addColumn<QString>("dense");
         QTest::addColumn<QString>("bundle");
-        QTest::newRow("PMVS after Bundler") << "PMVS" << "Bundler";
-        QTest::newRow("PMVS after VisualSfM") << "PMVS" << "MPBA";
-        QTest::newRow("CMPMVS after Bundler") << "CMPMVS" << "Bundler";
-        QTest::newRow("CMPMVS after VisualSfM") << "CMPMVS" << "MPBA";
-        QTest::newRow("CMPMVS run") << "run" << "Bundler";
+        QTest::newRow("PMVS after Bundler") << "PMVS"
+                                            << "Bundler";
+        QTest::newRow("PMVS after VisualSfM") << "PMVS"
+                                              << "MPBA";
+        QTest::newRow("CMPMVS after Bundler") << "CMPMVS"
+                                              << "Bundler";
+        QTest::newRow("CMPMVS after VisualSfM") << "CMPMVS"
+                                                << "MPBA";
+        QTest::newRow("CMPMVS run") << "run"
+                                    << "Bundler";
     }
     void pathsWithABlankStayWhole()
     {
@@ -142,14 +147,16 @@ private slots:
         ScanSettings s;
         s.denseReconstruction = dense;
         s.bundleAdjustment = bundle;
-        const QByteArray text = dense == "run" ? CmpmvsScript::text(layout) : DensePrepareScript::text(layout, s);
+        const QByteArray text =
+            dense == "run" ? CmpmvsScript::text(layout) : DensePrepareScript::text(layout, s);
         int paths = 0;
         for (const QByteArray& line : text.split('\n')) {
             for (const QString& word : BatchInterpreter::split(QString::fromUtf8(line))) {
                 if (!word.contains("Sued") && !word.contains("Program"))
                     continue;
                 ++paths;
-                QVERIFY2(word.startsWith("C:\\Grabung Sued 2\\") || word.startsWith("C:\\Program Files\\Orvalis\\"),
+                QVERIFY2(word.startsWith("C:\\Grabung Sued 2\\") ||
+                             word.startsWith("C:\\Program Files\\Orvalis\\"),
                          line.constData());
             }
         }

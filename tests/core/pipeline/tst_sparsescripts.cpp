@@ -9,10 +9,10 @@
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
 #include "core/pipeline/PipelineLayout.h"
-#include "core/project/ScanSettings.h"
 #include "core/pipeline/SiftLists.h"
 #include "core/pipeline/UndistortionScript.h"
 #include "core/platform/BatchInterpreter.h"
+#include "core/project/ScanSettings.h"
 
 namespace
 {
@@ -239,19 +239,23 @@ private slots:
         QCOMPARE(MatchPlan::choose(layout).pairs(),
                  QStringList{"\"C:\\Grabung Sued 2\\a.keyb\" \"C:\\Grabung Sued 2\\b.keyb\" 0 1"});
         const ScanSettings visualSfm = settingsWith("MPBA", "OpenCV");
-        const QByteArray scripts =
-            BundlerScript::text(layout) + '\n' + SiftLists::scriptText(layout) + PairoloScripts::text(layout, 0) +
-            '\n' + PbaScript::text(layout, visualSfm, {PairoloScripts::matchFile(layout, 0)},
-                                   {PairoloScripts::gpuMatchFile(layout, 0)}) +
-            '\n' + PbaScript::rerunText(layout, visualSfm) + '\n' + UndistortionScript::text(layout, visualSfm);
+        const QByteArray scripts = BundlerScript::text(layout) + '\n' + SiftLists::scriptText(layout) +
+                                   PairoloScripts::text(layout, 0) + '\n' +
+                                   PbaScript::text(layout, visualSfm, {PairoloScripts::matchFile(layout, 0)},
+                                                   {PairoloScripts::gpuMatchFile(layout, 0)}) +
+                                   '\n' + PbaScript::rerunText(layout, visualSfm) + '\n' +
+                                   UndistortionScript::text(layout, visualSfm);
         int paths = 0;
         for (const QByteArray& line : scripts.split('\n')) {
             for (const QString& word : BatchInterpreter::split(QString::fromUtf8(line))) {
                 if (!word.contains("Sued") && !word.contains("Program"))
                     continue;
                 ++paths;
-                QVERIFY2(QRegularExpression("^C:[\\\\/](Grabung Sued 2|Program Files[\\\\/]Orvalis)[\\\\/][^ ]").match(word).hasMatch(),
-                         line.constData());
+                QVERIFY2(
+                    QRegularExpression("^C:[\\\\/](Grabung Sued 2|Program Files[\\\\/]Orvalis)[\\\\/][^ ]")
+                        .match(word)
+                        .hasMatch(),
+                    line.constData());
             }
         }
         QVERIFY(paths >= 10);

@@ -117,24 +117,28 @@ private slots:
         QTemporaryDir dir;
         const QString d = dir.path() + "/Grabung Sued 2";
         QVERIFY(QDir().mkpath(d));
-        QVERIFY(writeFile(d + "/Tool", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done >> \"$(dirname \"$0\")/args.txt\"\n",
-                          true));
+        QVERIFY(writeFile(
+            d + "/Tool",
+            "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done >> \"$(dirname \"$0\")/args.txt\"\n", true));
         QVERIFY(writeFile(d + "/m0.txt", "a b\n"));
         const QString q = '"' + windows(d);
-        QVERIFY(writeFile(d + "/run.bat", ("mkdir " + q + "\\pmvs\\txt\\\\\"\n"
-                                           "type " + q + "\\m0.txt\" > " + q + "\\all.txt\"\n"
-                                           "if exist " + q + "\\all.txt\" " + q + "\\Tool.exe\" " + q + "\\all.txt\" 10\n"
-                                           "cmd /c " + q + "\\Tool.exe\" x").toUtf8()));
+        const QStringList script{"mkdir " + q + "\\pmvs\\txt\\\\\"",
+                                 "type " + q + "\\m0.txt\" > " + q + "\\all.txt\"",
+                                 "if exist " + q + "\\all.txt\" " + q + "\\Tool.exe\" " + q + "\\all.txt\" 10",
+                                 "cmd /c " + q + "\\Tool.exe\" x"};
+        QVERIFY(writeFile(d + "/run.bat", script.join('\n').toUtf8()));
         QProcess p;
         p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", windows(d + "/run.bat")});
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.readAllStandardError(), QByteArray());
-        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", windows(d + "/Tool.exe"), windows(d + "/m0.txt")});
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR),
+                {"/c", windows(d + "/Tool.exe"), windows(d + "/m0.txt")});
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(QFileInfo(d + "/pmvs/txt").isDir());
         QCOMPARE(readFile(d + "/all.txt"), QByteArray("a b\n"));
-        QCOMPARE(readFile(d + "/args.txt"), ("[" + d + "/all.txt]\n[10]\n[x]\n[" + d + "/m0.txt]\n").toUtf8());
+        QCOMPARE(readFile(d + "/args.txt"),
+                 ("[" + d + "/all.txt]\n[10]\n[x]\n[" + d + "/m0.txt]\n").toUtf8());
     }
 
     // A batch file that calls itself ends at the nesting limit with a

@@ -117,7 +117,7 @@ double millimetresPerUnit(const std::string& unit)
 } // namespace
 
 double ExifFocal::fromXml(const std::string& xml, int width, int height, std::string* source,
-                         std::string* warning)
+                          std::string* warning)
 {
     if (width <= 0 || height <= 0)
         return 0;
@@ -187,7 +187,7 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
 }
 
 double ExifFocal::fromXmlFile(const std::string& xmlPath, int width, int height, std::string* source,
-                             std::string* warning)
+                              std::string* warning)
 {
     std::ifstream in(xmlPath, std::ios::binary);
     if (!in)

@@ -12,19 +12,29 @@
 
 bool ImageListFile::readFile(const std::string& path, std::string* error)
 {
-    entries.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (error)
             *error = "cannot open image list " + path;
         return false;
     }
+    std::string message;
+    if (read(in, &message))
+        return true;
+    if (error)
+        *error = path + ": " + message;
+    return false;
+}
+
+bool ImageListFile::read(std::istream& in, std::string* error)
+{
+    entries.clear();
     std::string line;
     int number = 0;
     std::vector<std::string> words;
     auto refuse = [&](const std::string& why) {
         if (error)
-            *error = path + ": line " + std::to_string(number) + " " + why;
+            *error = "line " + std::to_string(number) + " " + why;
         return false;
     };
     while (std::getline(in, line)) {
@@ -35,6 +45,8 @@ bool ImageListFile::readFile(const std::string& path, std::string* error)
             continue;
         Entry e;
         e.image = words[0];
+        if (e.image.empty())
+            return refuse("names no image");
         if (words.size() == 3) {
             const std::string& text = words[2];
             const char* end = text.data() + text.size();

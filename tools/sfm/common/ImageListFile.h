@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ public:
     // Blank lines are skipped; a line whose focal is not a number or negative,
     // or that holds other words, is refused with the file and line.
     bool readFile(const std::string& path, std::string* error = nullptr);
+    bool read(std::istream& in, std::string* error = nullptr);
     // "image" or "image 0 focal" per line, 17 significant digits, through a
     // temporary file.
     bool writeFile(const std::string& path, bool withFocal, std::string* error = nullptr) const;

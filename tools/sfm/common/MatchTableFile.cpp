@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "TextFileReader.h"
 
 namespace
 {
@@ -30,11 +31,7 @@ bool MatchTableFile::read(std::istream& in, std::string* error)
     pairs.clear();
     in.imbue(std::locale::classic());
     // A record needs at least "0 1\n1\n0 0\n"; counts beyond what is left are refused.
-    const auto here = in.tellg();
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    in.seekg(here);
-    const long long bytes = (here >= 0 && end >= 0) ? static_cast<long long>(end - here) : -1;
+    const long long bytes = TextFileReader::bytesLeft(in);
     long long first = 0;
     while (in >> first) {
         Pair p;

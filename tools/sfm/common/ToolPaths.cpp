@@ -24,7 +24,7 @@ std::string ToolPaths::native(const std::string& path)
 
 std::string ToolPaths::quoted(const std::string& path)
 {
-    if (path.find_first_of(" \t") == std::string::npos)
+    if (path.find_first_of(" \t\r") == std::string::npos)
         return path;
     return '"' + path + '"';
 }

@@ -11,10 +11,10 @@
 QByteArray BundlerScript::text(const PipelineLayout& layout)
 {
     const auto q = &ScriptFile::quoted;
-    return ScriptFile::join(
-        {QStringLiteral("mkdir ") + q(layout.nativeFile(QStringLiteral("bundle\\"))),
-         q(ExternalTools::scriptPath(ExternalTools::Tool::Bundler, layout.appFolder())) + QLatin1Char(' ') +
-             q(layout.nativeFile(QLatin1String(FocalList::fileName))) + QStringLiteral(" --options_file ") +
-             q(layout.nativeFile(QLatin1String(BundlerOptions::fileName)))},
-        false);
+    return ScriptFile::join({QStringLiteral("mkdir ") + q(layout.nativeFile(QStringLiteral("bundle\\"))),
+                             q(ExternalTools::scriptPath(ExternalTools::Tool::Bundler, layout.appFolder())) +
+                                 QLatin1Char(' ') + q(layout.nativeFile(QLatin1String(FocalList::fileName))) +
+                                 QStringLiteral(" --options_file ") +
+                                 q(layout.nativeFile(QLatin1String(BundlerOptions::fileName)))},
+                            false);
 }

@@ -51,7 +51,8 @@ QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSett
     if (!s.usesBundler()) {
         list = f + QStringLiteral("sparse-converted-list.txt");
         bundle = f + QStringLiteral("sparse-converted.out");
-        convert << tool(Tool::PbaDriver) + q(f + QStringLiteral("sparse.nvm")) + QStringLiteral(" --convert_to_bout");
+        convert << tool(Tool::PbaDriver) + q(f + QStringLiteral("sparse.nvm")) +
+                       QStringLiteral(" --convert_to_bout");
     }
     const QString sources = q(list) + QLatin1Char(' ') + q(bundle) + QLatin1Char(' ') + q(out);
 

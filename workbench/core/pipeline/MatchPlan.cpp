@@ -19,8 +19,7 @@ namespace
 QString pairLine(const QStringList& features, int a, int b)
 {
     return ScriptFile::quoted(features[a]) + QLatin1Char(' ') + ScriptFile::quoted(features[b]) +
-           QLatin1Char(' ') + QString::number(a) +
-           QLatin1Char(' ') + QString::number(b);
+           QLatin1Char(' ') + QString::number(a) + QLatin1Char(' ') + QString::number(b);
 }
 
 // The feature paths of the images of the earlier run, as its list names them.

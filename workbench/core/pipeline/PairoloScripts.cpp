@@ -2,10 +2,10 @@
 
 #include <QFileInfo>
 
-#include "core/platform/ExternalTools.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PipelineLayout.h"
 #include "core/pipeline/ScriptFile.h"
+#include "core/platform/ExternalTools.h"
 
 QString PairoloScripts::scriptName(int i)
 {
@@ -34,6 +34,7 @@ QByteArray PairoloScripts::text(const PipelineLayout& layout, int i)
         out += QStringLiteral("if exist ") + m + QStringLiteral(" rm ") + m + QLatin1Char('\n') +
                QStringLiteral("if exist ") + g + QStringLiteral(" rm ") + g + QLatin1Char('\n');
     out += ScriptFile::quoted(ExternalTools::scriptPath(ExternalTools::Tool::Pairolo, layout.appFolder())) +
-           QLatin1Char(' ') + ScriptFile::quoted(layout.nativeFile(MatchPlan::listName(i))) + QLatin1Char(' ') + m;
+           QLatin1Char(' ') + ScriptFile::quoted(layout.nativeFile(MatchPlan::listName(i))) +
+           QLatin1Char(' ') + m;
     return out.toLocal8Bit();
 }

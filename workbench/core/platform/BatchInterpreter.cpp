@@ -76,6 +76,12 @@ int BatchInterpreter::runScript(const QString& fileName)
         m_err.flush();
         return m_last = 1;
     }
+    if (m_runs >= maxScriptRuns) {
+        m_err << "Batch files were started " << maxScriptRuns << " times; " << fileName << " is not run.\n";
+        m_err.flush();
+        return m_last = 1;
+    }
+    ++m_runs;
     QStringList lines;
     {
         // Closed before the lines run, so nesting holds no file open.

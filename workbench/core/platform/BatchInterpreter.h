@@ -20,6 +20,9 @@ public:
     // Batch files calling batch files: deeper than this is a script calling
     // itself, refused with a message instead of running out of stack.
     static constexpr int maxNesting = 64;
+    // Batch files started in all, nested or one after the other: a script
+    // that calls itself twice would otherwise run 2^64 times.
+    static constexpr int maxScriptRuns = 10000;
 
     int runScript(const QString& fileName);
     int runLines(const QStringList& lines);
@@ -53,4 +56,5 @@ private:
     QTextStream& m_err;
     int m_last = 0;
     int m_depth = 0; // batch files being run, the outermost included
+    int m_runs = 0;  // batch files started so far
 };

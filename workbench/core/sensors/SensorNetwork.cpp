@@ -63,9 +63,10 @@ SensorNetwork::Change SensorNetwork::apply(const SensorFrameParser::Reading& r)
     if (!plausible(r)) {
         if (!m_ignoredLogged[change.node]) {
             m_ignoredLogged[change.node] = true;
-            change.ignored = QStringLiteral("Sensor %1: ignored a reading no sensor gives (Temp: %2 Humidity: %3 "
-                                            "Wifi: %4); further ones of this node are ignored without a word")
-                                 .arg(node.idText(), r.temperatureText, r.humidityText, r.wifiText);
+            change.ignored =
+                QStringLiteral("Sensor %1: ignored a reading no sensor gives (Temp: %2 Humidity: %3 "
+                               "Wifi: %4); further ones of this node are ignored without a word")
+                    .arg(node.idText(), r.temperatureText, r.humidityText, r.wifiText);
         }
         return change;
     }
