@@ -19,6 +19,17 @@
 namespace ToolTest
 {
 
+// A stream that cannot tell its size, as a pipe.
+class PipeBuffer : public std::stringbuf
+{
+public:
+    explicit PipeBuffer(const std::string& text) : std::stringbuf(text) {}
+
+protected:
+    pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override { return -1; }
+    pos_type seekpos(pos_type, std::ios_base::openmode) override { return -1; }
+};
+
 // Copies kermit<index>.jpg into folder (writable) and returns the copies' paths.
 inline QStringList copyKermit(const QString& folder, const QList<int>& indices)
 {

@@ -7,6 +7,7 @@
 #include "ImageListFile.h"
 #include "SharedData.h"
 #include "ToolPaths.h"
+#include "ToolTestSupport.h"
 
 class TestBundlerFile : public QObject
 {
@@ -71,6 +72,31 @@ private slots:
             << "# Bundle file v0.3\n1 1\n" + cam + "0 0 0\n255 0 0\n1 3 0 1.5 2.5\n"
             << "camera 3";
     }
+    // A pipe gives no size to check the counts against: records are taken
+    // as they arrive, so huge counts end with the data, not in bad_alloc.
+    void hugeCountsOnAPipeEndWithTheData_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("reason");
+        const QString cam = "1 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 -5\n";
+        QTest::newRow("cameras") << "# Bundle file v0.3\n4611686018427387904 0\n" + cam + "1 0 0\n"
+                                 << "camera (line 9)";
+        QTest::newRow("points") << "# Bundle file v0.3\n1 4611686018427387904\n" + cam +
+                                       "0 0 0\n255 0 0\n0\n0 0 0\n"
+                                << "point (line 12)";
+    }
+    void hugeCountsOnAPipeEndWithTheData()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, reason);
+        ToolTest::PipeBuffer pipe(text.toStdString());
+        std::istream in(&pipe);
+        BundlerFile bundle;
+        std::string error;
+        QVERIFY(!bundle.read(in, &error));
+        QVERIFY2(QString::fromStdString(error).contains("truncated or malformed " + reason), error.c_str());
+    }
+
     void damagedBundlesAreRefusedWithTheLine()
     {
         QFETCH(QString, text);

@@ -1,7 +1,9 @@
 #include <QtTest>
 
 #include <QBuffer>
+#include <QTemporaryDir>
 
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -101,6 +103,48 @@ private slots:
         std::string error;
         QVERIFY(!options.read(bad, &error));
         QVERIFY(QString::fromStdString(error).contains("line 1"));
+    }
+
+    // A value the matcher would read in part, or list items beyond the
+    // count, used to pass without a word.
+    void optionAndVisFilesRefuseWhatTheyWouldDrop_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("level 1.5") << "option"
+                                   << "level 2\nlevel 1.5\n"
+                                   << "line 2: bad value for level";
+        QTest::newRow("threshold with a tail") << "option"
+                                               << "threshold 0.7x\n"
+                                               << "line 1";
+        QTest::newRow("more images than counted") << "option"
+                                                  << "timages 2 1 2 3\n"
+                                                  << "line 1";
+        QTest::newRow("range with a tail") << "option"
+                                           << "oimages -1 0 3 9\n"
+                                           << "line 1";
+        QTest::newRow("partner beyond its count") << "vis"
+                                                  << "VISDATA\n2\n0 1 1\n1 1 0 1\n"
+                                                  << "more follows";
+    }
+    void optionAndVisFilesRefuseWhatTheyWouldDrop()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, text);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("file").toStdString();
+        {
+            std::ofstream out(path);
+            out << text.toStdString();
+        }
+        PmvsOptions options;
+        VisData vis;
+        std::string error;
+        QVERIFY(!(format == "option" ? options.readFile(path, &error) : vis.readFile(path, &error)));
+        QVERIFY2(QString::fromStdString(error).startsWith(QString::fromStdString(path) + ": " + reason),
+                 error.c_str());
     }
 
     void clustersKeepTheirSize_data()

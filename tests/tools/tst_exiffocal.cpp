@@ -3,6 +3,27 @@
 #include "ExifFocal.h"
 #include "SharedData.h"
 
+namespace
+{
+
+// exiftool -X's layout with the focal values given (an empty one left out).
+std::string exifXml(const char* resolution, const char* equivalent)
+{
+    std::string xml = "<?xml version='1.0' encoding='UTF-8'?>\n<rdf:RDF xmlns:rdf='x'>\n"
+                      "<rdf:Description rdf:about='a.jpg' xmlns:et='y'>\n"
+                      " <ExifIFD:FocalLength>5.4 mm</ExifIFD:FocalLength>\n"
+                      " <ExifIFD:FocalPlaneResolutionUnit>inches</ExifIFD:FocalPlaneResolutionUnit>\n";
+    if (*resolution)
+        xml += std::string(" <ExifIFD:FocalPlaneXResolution>") + resolution +
+               "</ExifIFD:FocalPlaneXResolution>\n";
+    if (*equivalent)
+        xml += std::string(" <ExifIFD:FocalLengthIn35mmFormat>") + equivalent +
+               "</ExifIFD:FocalLengthIn35mmFormat>\n";
+    return xml + "</rdf:Description>\n</rdf:RDF>\n";
+}
+
+} // namespace
+
 class TestExifFocal : public QObject
 {
     Q_OBJECT
@@ -30,6 +51,42 @@ private slots:
         QFETCH(double, expected);
         const double f = ExifFocal::fromXmlFile(SharedData::path(file).toStdString(), width, height);
         QVERIFY2(std::abs(f - expected) < 0.5, qPrintable(QString::number(f)));
+    }
+
+    // exiftool writes "inf" for a focal plane resolution of 1/0, and nothing
+    // stops 1e31: such a focal length is passed over for the next source
+    // with a reason, and a file that is not exiftool's XML gives nothing.
+    void implausibleValuesGiveWayToTheNextSource_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<QString>("warning");
+        // 35 mm over the diagonal of 640 x 480: 647.2 px.
+        QTest::newRow("plausible") << QString::fromStdString(exifXml("3106.8", "35")) << 660.5 << QString();
+        QTest::newRow("resolution 1/0")
+            << QString::fromStdString(exifXml("inf", "35")) << 647.2 << "focal plane resolution gives inf px";
+        QTest::newRow("resolution 1e31, no equivalent")
+            << QString::fromStdString(exifXml("1e31", "")) << 0.0 << "gives 2.12598e+30 px";
+        QTest::newRow("tiny equivalent")
+            << QString::fromStdString(exifXml("", "0.001")) << 0.0 << "35 mm equivalent focal length gives";
+        QTest::newRow("not XML") << "FocalLength>5.4 mm</FocalLength FocalLengthIn35mmFormat>35</" << 0.0
+                                 << "not exiftool's XML";
+        QTest::newRow("elements outside an RDF root")
+            << "<x><FocalLengthIn35mmFormat>35</FocalLengthIn35mmFormat></x>" << 0.0 << "not exiftool's XML";
+        // Each unclosed tag used to search the rest of the file: 1 MB took 287 s.
+        QTest::newRow("unclosed tags")
+            << "<rdf:RDF>" + QString("<a>").repeated(100000) << 0.0 << "not exiftool's XML";
+    }
+    void implausibleValuesGiveWayToTheNextSource()
+    {
+        QFETCH(QString, xml);
+        QFETCH(double, expected);
+        QFETCH(QString, warning);
+        std::string why;
+        const double f = ExifFocal::fromXml(xml.toStdString(), 640, 480, nullptr, &why);
+        QVERIFY2(std::abs(f - expected) < 0.5, qPrintable(QString::number(f)));
+        QCOMPARE(why.empty(), warning.isEmpty());
+        QVERIFY2(QString::fromStdString(why).contains(warning), why.c_str());
     }
 };
 

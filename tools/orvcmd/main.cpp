@@ -1,6 +1,7 @@
 // The workbench's command interpreter where there is no cmd.exe:
 //   orvcmd /c <script.bat>
-//   orvcmd /c <command line...>
+//   orvcmd /c "<command line>"
+//   orvcmd /c <program> <argument>...
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
@@ -51,5 +52,11 @@ int main(int argc, char* argv[])
                              || first.endsWith(QLatin1String(".cmd"), Qt::CaseInsensitive))
         && QFileInfo(first).isFile())
         return code(interpreter.runScript(first));
-    return code(interpreter.runLine(args.join(' ')));
+    // One argument is a whole command line, as cmd.exe takes what follows
+    // "/c" (the workbench passes it so), unless it names a program as a whole.
+    // Several arguments are one word each: one that holds a blank
+    // ("Grabung Sud 2\a.jpg") is quoted again.
+    if (args.size() == 1 && BatchInterpreter::resolveProgram(args.first()).isEmpty())
+        return code(interpreter.runLine(args.first()));
+    return code(interpreter.runLine(BatchInterpreter::join(args)));
 }

@@ -14,6 +14,13 @@ bool readText(MatchSets& sets, const QByteArray& text, QString* error = nullptr)
     return sets.read(buffer, error);
 }
 
+// Reads like a pipe: no size to bound a count by.
+class PipeDevice : public QBuffer
+{
+public:
+    bool isSequential() const override { return true; }
+};
+
 } // namespace
 
 class TestMatchSets : public QObject
@@ -57,6 +64,26 @@ private slots:
         QVERIFY2(error.contains(reason), qPrintable(error));
         QCOMPARE(sets.matchesOf("a.JPG", 0).size(), 1);
         QVERIFY(sets.matchesOf("c.JPG", 1).isEmpty());
+    }
+
+    // On a pipe the file's size is unknown: a count is bounded by the line
+    // that should hold its indices (2147483647 used to abort with bad_alloc).
+    void countsOnAPipeAreBoundedByTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("2147483647") << QByteArray("a.JPG b.JPG 2147483647\n1 2\n3 4\n");
+        QTest::newRow("more than the line holds") << QByteArray("a.JPG b.JPG 3\n1 2\n3 4\n");
+    }
+    void countsOnAPipeAreBoundedByTheLine()
+    {
+        QFETCH(QByteArray, text);
+        PipeDevice pipe;
+        pipe.setData(text);
+        pipe.open(QIODevice::ReadOnly);
+        MatchSets sets;
+        QString error;
+        QVERIFY(!sets.read(pipe, &error));
+        QVERIFY2(error.contains("feature indices of a.JPG (line 2)"), qPrintable(error));
     }
 
     void fileBesideTheImages()

@@ -3,6 +3,7 @@
 #include "core/pipeline/CmpmvsScript.h"
 #include "core/pipeline/DensePrepareScript.h"
 #include "core/pipeline/PipelineLayout.h"
+#include "core/platform/BatchInterpreter.h"
 #include "core/project/ScanSettings.h"
 
 namespace
@@ -118,6 +119,48 @@ private slots:
         s.bundleAdjustment = bundle;
         QCOMPARE(DensePrepareScript::fileName(s), fileName);
         QCOMPARE(DensePrepareScript::text(siteLayout(), s), lines(text));
+    }
+
+    // Photo and program folders with a blank ("Grabung Süd 2"): each path
+    // stays one word of its line.
+    void pathsWithABlankStayWhole_data()
+    {
+        QTest::addColumn<QString>("dense");
+        QTest::addColumn<QString>("bundle");
+        QTest::newRow("PMVS after Bundler") << "PMVS"
+                                            << "Bundler";
+        QTest::newRow("PMVS after VisualSfM") << "PMVS"
+                                              << "MPBA";
+        QTest::newRow("CMPMVS after Bundler") << "CMPMVS"
+                                              << "Bundler";
+        QTest::newRow("CMPMVS after VisualSfM") << "CMPMVS"
+                                                << "MPBA";
+        QTest::newRow("CMPMVS run") << "run"
+                                    << "Bundler";
+    }
+    void pathsWithABlankStayWhole()
+    {
+        QFETCH(QString, dense);
+        QFETCH(QString, bundle);
+        PipelineLayout layout("C:/Program Files/Orvalis", "C:/Grabung Sued 2/a.JPG");
+        layout.setLogicalProcessors(8);
+        ScanSettings s;
+        s.denseReconstruction = dense;
+        s.bundleAdjustment = bundle;
+        const QByteArray text =
+            dense == "run" ? CmpmvsScript::text(layout) : DensePrepareScript::text(layout, s);
+        int paths = 0;
+        for (const QByteArray& line : text.split('\n')) {
+            for (const QString& word : BatchInterpreter::split(QString::fromUtf8(line))) {
+                if (!word.contains("Sued") && !word.contains("Program"))
+                    continue;
+                ++paths;
+                QVERIFY2(word.startsWith("C:\\Grabung Sued 2\\") ||
+                             word.startsWith("C:\\Program Files\\Orvalis\\"),
+                         line.constData());
+            }
+        }
+        QVERIFY(paths >= 3);
     }
 
     void eightProcessorsAfterBundler()

@@ -9,9 +9,10 @@
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
 #include "core/pipeline/PipelineLayout.h"
-#include "core/project/ScanSettings.h"
 #include "core/pipeline/SiftLists.h"
 #include "core/pipeline/UndistortionScript.h"
+#include "core/platform/BatchInterpreter.h"
+#include "core/project/ScanSettings.h"
 
 namespace
 {
@@ -210,6 +211,43 @@ private slots:
             QByteArray("mkdir C:\\site\\bundle\\\n"
                        "C:\\Orvalis\\SfM\\BundleAdjustment\\Bundler\\Bundler.exe C:\\site\\listfocal.txt "
                        "--options_file C:\\site\\options.txt"));
+    }
+
+    // A photo folder such as "Grabung Süd 2" and a program folder with a
+    // blank: every path is quoted (one word for the interpreter), lists
+    // included, and nothing else is.
+    void pathsWithABlankAreQuoted()
+    {
+        PipelineLayout layout("C:/Program Files/Orvalis", "C:/Grabung Sued 2/a.JPG");
+        layout.setProcessCount(1);
+        layout.setImages({"C:/Grabung Sued 2/a.JPG", "C:/Grabung Sued 2/b.JPG"}, {"a.JPG", "b.JPG"});
+        ScanSettings bundler = settingsWith("Bundler");
+        bundler.fx = 660.5;
+        QCOMPARE(FocalList::text(layout, bundler),
+                 QByteArray("\"C:\\Grabung Sued 2\\a.JPG\" 0 660.5\n\"C:\\Grabung Sued 2\\b.JPG\" 0 660.5"));
+        QCOMPARE(MatchPlan::choose(layout).pairs(),
+                 QStringList{"\"C:\\Grabung Sued 2\\a.keyb\" \"C:\\Grabung Sued 2\\b.keyb\" 0 1"});
+        const ScanSettings visualSfm = settingsWith("MPBA", "OpenCV");
+        const QByteArray scripts = BundlerScript::text(layout) + '\n' + SiftLists::scriptText(layout) +
+                                   PairoloScripts::text(layout, 0) + '\n' +
+                                   PbaScript::text(layout, visualSfm, {PairoloScripts::matchFile(layout, 0)},
+                                                   {PairoloScripts::gpuMatchFile(layout, 0)}) +
+                                   '\n' + PbaScript::rerunText(layout, visualSfm) + '\n' +
+                                   UndistortionScript::text(layout, visualSfm);
+        int paths = 0;
+        for (const QByteArray& line : scripts.split('\n')) {
+            for (const QString& word : BatchInterpreter::split(QString::fromUtf8(line))) {
+                if (!word.contains("Sued") && !word.contains("Program"))
+                    continue;
+                ++paths;
+                QVERIFY2(
+                    QRegularExpression("^C:[\\\\/](Grabung Sued 2|Program Files[\\\\/]Orvalis)[\\\\/][^ ]")
+                        .match(word)
+                        .hasMatch(),
+                    line.constData());
+            }
+        }
+        QVERIFY(paths >= 10);
     }
 
     void visualSfmScripts_data()

@@ -134,6 +134,53 @@ private slots:
         QVERIFY(err.contains("Later: no input"));
     }
 
+    // A photo folder such as "Grabung Süd 2": the scripts quote the paths
+    // that hold a blank, and a tool gets each such path as one argument,
+    // from a script and from the interpreter's own command line.
+    void quotedPathsInAFolderWithABlank()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path() + "/Grabung Sued 2";
+        QVERIFY(QDir().mkpath(d));
+        QVERIFY(writeFile(
+            d + "/Tool",
+            "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done >> \"$(dirname \"$0\")/args.txt\"\n", true));
+        QVERIFY(writeFile(d + "/m0.txt", "a b\n"));
+        const QString q = '"' + windows(d);
+        const QStringList script{"mkdir " + q + "\\pmvs\\txt\\\\\"",
+                                 "type " + q + "\\m0.txt\" > " + q + "\\all.txt\"",
+                                 "if exist " + q + "\\all.txt\" " + q + "\\Tool.exe\" " + q + "\\all.txt\" 10",
+                                 "cmd /c " + q + "\\Tool.exe\" x"};
+        QVERIFY(writeFile(d + "/run.bat", script.join('\n').toUtf8()));
+        QProcess p;
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", windows(d + "/run.bat")});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR),
+                {"/c", windows(d + "/Tool.exe"), windows(d + "/m0.txt")});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QFileInfo(d + "/pmvs/txt").isDir());
+        QCOMPARE(readFile(d + "/all.txt"), QByteArray("a b\n"));
+        QCOMPARE(readFile(d + "/args.txt"),
+                 ("[" + d + "/all.txt]\n[10]\n[x]\n[" + d + "/m0.txt]\n").toUtf8());
+    }
+
+    // A batch file that calls itself ends at the nesting limit with a
+    // message, instead of exhausting the stack or the open files.
+    void selfCallingScriptStopsAtTheNestingLimit()
+    {
+        QTemporaryDir dir;
+        const QString self = dir.filePath("self.bat");
+        QVERIFY(writeFile(self, ("ECHO again\n" + windows(self)).toUtf8()));
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        BatchInterpreter interpreter(out, err);
+        QCOMPARE(interpreter.runScript(self), 1);
+        QCOMPARE(outText.count("again"), BatchInterpreter::maxNesting);
+        QVERIFY2(errText.contains("nested more than 64 deep"), qPrintable(errText));
+    }
+
     void commandLineAndExitCodes()
     {
         QTemporaryDir dir;

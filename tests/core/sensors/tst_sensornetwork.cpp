@@ -33,6 +33,44 @@ private slots:
         QCOMPARE(network.nodes()[4].position, osg::Vec3f(1.0997f, 28.1079f, 20.2107f));
     }
 
+    // A garbled field such as "7e308" reads as infinity; no sensor gives it
+    // or a value out of its range. The node keeps its value and colour, and
+    // the first such reading of a node is logged, the next ones not.
+    void implausibleReadingsLeaveTheNode_data()
+    {
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<double>("humidity");
+        QTest::addColumn<double>("wifi");
+        QTest::newRow("7e308 degrees") << SensorFrameParser::toNumber("7e308") << 20.0 << 100.0;
+        QTest::newRow("minus infinity") << -qInf() << 20.0 << 100.0;
+        QTest::newRow("NaN humidity") << 30.0 << qQNaN() << 100.0;
+        QTest::newRow("1000 degrees") << 1000.0 << 20.0 << 100.0;
+        QTest::newRow("humidity 150") << 30.0 << 150.0 << 100.0;
+        QTest::newRow("wifi 1e9") << 30.0 << 20.0 << 1e9;
+    }
+    void implausibleReadingsLeaveTheNode()
+    {
+        QFETCH(double, temperature);
+        QFETCH(double, humidity);
+        QFETCH(double, wifi);
+        SensorNetwork network;
+        QVERIFY(network.apply(reading("4", 35, 75)).ignored.isEmpty());
+        const SensorNode before = network.nodes()[4];
+        const SensorNetwork::Change first = network.apply(reading("4", temperature, humidity, wifi));
+        QCOMPARE(first.node, 4);
+        QVERIFY(!first.recoloured);
+        QCOMPARE(first.smoke, SensorNetwork::Smoke::None);
+        QVERIFY2(first.ignored.startsWith("Sensor 4: ignored"), qPrintable(first.ignored));
+        QVERIFY(network.apply(reading("4", temperature, humidity, wifi)).ignored.isEmpty());
+        QVERIFY(!network.apply(reading("5", temperature, humidity, wifi)).ignored.isEmpty());
+        const SensorNode& after = network.nodes()[4];
+        QCOMPARE(after.temperature, before.temperature);
+        QCOMPARE(after.humidity, before.humidity);
+        QCOMPARE(after.wifi, before.wifi);
+        QCOMPARE(after.colour, before.colour);
+        QVERIFY(SensorNetwork::popupText(after).contains("temp:35\n"));
+    }
+
     void temperatureColours_data()
     {
         QTest::addColumn<double>("temperature");

@@ -20,16 +20,19 @@
 #include "SharedData.h"
 #include "SimilarityAlignment.h"
 #include "core/formats/SparseBundle.h"
+#include "core/images/MatchSets.h"
 
 // "&Run Sparse", "&ReRun BundleAdjustment" and "&Run Dense" of the survey
 // edition on the eleven kermit photos and a blank frame, with the build's own tool chain
 // (SiftGPUMax, Pairolo, VisualSfM, driver_x64 in its SfM tree) run by the
-// scripts the pipeline writes, and the result opened through "Add Data".
+// scripts the pipeline writes, and the result opened through "Add Data". The
+// photos lie in a folder with a blank, as "Grabung Süd 2": the scripts quote
+// its paths and the tools' files carry them.
 class TestSparseToolChain : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_site;
+    QTemporaryDir m_site{QDir::tempPath() + "/Grabung Sued 2 XXXXXX"};
     QMainWindow m_window;
     QListWidget* m_log = nullptr;
     MyListWidget* m_images = nullptr;
@@ -79,8 +82,9 @@ private slots:
             m_images->addImage(photo, name);
             QString native = photo;
             native.replace('/', '\\');
-            bat.write(
-                ((i ? "\n" : "") + tool + native + " > " + native.left(native.size() - 4) + ".xml").toUtf8());
+            bat.write(((i ? "\n" : "") + tool + '"' + native + "\" > \"" + native.left(native.size() - 4) +
+                       ".xml\"")
+                          .toUtf8());
         }
         // A blank frame among them (lens cap): left out, the others go on.
         QImage blank(320, 240, QImage::Format_RGB32);
@@ -88,7 +92,7 @@ private slots:
         QVERIFY(blank.save(m_site.filePath("blank.jpg"), "JPG"));
         m_images->addImage(m_site.filePath("blank.jpg"), "blank.jpg");
         const QString blankNative = QString(m_site.filePath("blank")).replace('/', '\\');
-        bat.write(("\n" + tool + blankNative + ".jpg > " + blankNative + ".xml").toUtf8());
+        bat.write(("\n" + tool + '"' + blankNative + ".jpg\" > \"" + blankNative + ".xml\"").toUtf8());
         bat.close();
         m_runner->setExifExtraction([this] {
             m_exif.start(ORVALIS_APP_DIR "/orvcmd", {"/c", m_site.filePath("exifExtract.bat")});
@@ -110,6 +114,12 @@ private slots:
         FeatureSet blank;
         QVERIFY(KeybFile::readFile(m_site.filePath("blank.keyb").toStdString(), blank));
         QCOMPARE(blank.size(), size_t(0));
+        // The image viewer's match overlay reads the matcher's records there.
+        MatchSets matches;
+        QString error;
+        QVERIFY2(matches.readFile(MatchSets::pathFor(m_site.filePath("kermit004.jpg")), &error),
+                 qPrintable(error));
+        QVERIFY(matches.indexOf("kermit004.jpg") >= 0);
     }
 
     // "Add Data" on sparse.nvm: a Bundle layer with at least nine of the

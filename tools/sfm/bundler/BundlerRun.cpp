@@ -112,9 +112,11 @@ bool readMatches(const std::string& tablePath, MatchTableFile& table, std::ostre
 double startingFocal(double listed, const ColmapReconstruction::ListedImage& image, std::ostream& out)
 {
     const std::string name = fs::path(image.image.path).filename().string();
-    std::string source;
+    std::string source, warning;
     const double exif = ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image.image.path), image.width,
-                                               image.height, &source);
+                                               image.height, &source, &warning);
+    if (!warning.empty())
+        out << name << ": " << warning << '\n';
     if (exif > 0) {
         if (listed > 0 && std::abs(listed / exif - 1) <= 0.25)
             return listed;

@@ -1,5 +1,6 @@
 #include "BundlerFile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iomanip>
 #include <limits>
@@ -86,17 +87,15 @@ bool BundlerFile::read(std::istream& in, std::string* error)
         return fail(error, "missing or negative camera and point counts", tok.line() + 1);
     // Every camera takes at least 15 numbers and every point 7: a count the
     // rest of the stream cannot hold is refused before anything is reserved.
-    const auto here = in.tellg();
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    in.seekg(here);
-    if (here >= 0 && end >= 0) {
-        const long long left = static_cast<long long>(end - here);
+    const long long left = TextFileReader::bytesLeft(in);
+    if (left >= 0) {
         if (nCameras > left / 30 + 1 || nPoints > left / 14 + 1)
             return fail(error, "the counts are larger than the file can hold", tok.line() + 1);
     }
-    cameras.resize(static_cast<size_t>(nCameras));
-    for (Camera& c : cameras) {
+    // Grown as the records arrive: a pipe gives no size to check against.
+    cameras.reserve(static_cast<size_t>(std::min<long long>(nCameras, 1 << 12)));
+    for (long long k = 0; k < nCameras; ++k) {
+        Camera& c = cameras.emplace_back();
         bool ok = tok.next(c.focal) && tok.next(c.k1) && tok.next(c.k2);
         for (double& v : c.rotation)
             ok = ok && tok.next(v);
@@ -105,8 +104,9 @@ bool BundlerFile::read(std::istream& in, std::string* error)
         if (!ok)
             return fail(error, "truncated or malformed camera", tok.line() + 1);
     }
-    points.resize(static_cast<size_t>(nPoints));
-    for (Point& p : points) {
+    points.reserve(static_cast<size_t>(std::min<long long>(nPoints, 1 << 16)));
+    for (long long k = 0; k < nPoints; ++k) {
+        Point& p = points.emplace_back();
         bool ok = true;
         for (double& v : p.position)
             ok = ok && tok.next(v);

@@ -1,37 +1,95 @@
 #include "ExifFocal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
+#include <vector>
 
 namespace
 {
 
-// Text of the first element of each local name ("ExifIFD:FocalLength" and
-// "Canon:FocalLength" are both "FocalLength"; the first one wins).
-std::map<std::string, std::string> elements(const std::string& xml)
+// Text of the first leaf element of each local name ("ExifIFD:FocalLength"
+// and "Canon:FocalLength" are both "FocalLength"; the first one wins), in one
+// pass over the text whatever it holds. False when the text is not XML whose
+// root is exiftool's "RDF": an unmatched or unclosed element, text or a
+// second element outside the root.
+bool elements(const std::string& xml, std::map<std::string, std::string>& found)
 {
-    std::map<std::string, std::string> found;
+    struct Open {
+        std::string name;
+        size_t content = 0;
+        bool hasChild = false;
+    };
+    std::vector<Open> open;
+    bool rootSeen = false;
     size_t p = 0;
-    while ((p = xml.find('<', p)) != std::string::npos) {
-        const size_t close = xml.find('>', p);
-        if (close == std::string::npos)
+    if (xml.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        p = 3;
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (p < xml.size()) {
+        const size_t lt = xml.find('<', p);
+        // Text outside the root element must be blank.
+        if (open.empty()) {
+            const size_t stop = lt == std::string::npos ? xml.size() : lt;
+            for (size_t i = p; i < stop; ++i)
+                if (!blank(xml[i]))
+                    return false;
+        }
+        if (lt == std::string::npos)
             break;
-        std::string tag = xml.substr(p + 1, close - p - 1);
+        if (xml.compare(lt, 4, "<!--") == 0) {
+            const size_t close = xml.find("-->", lt + 4);
+            if (close == std::string::npos)
+                return false;
+            p = close + 3;
+            continue;
+        }
+        const size_t close = xml.find('>', lt + 1);
+        if (close == std::string::npos)
+            return false;
         p = close + 1;
-        if (tag.empty() || tag[0] == '/' || tag[0] == '?' || tag[0] == '!' || tag.back() == '/' ||
-            tag.find(' ') != std::string::npos)
+        const char first = lt + 1 < close ? xml[lt + 1] : '\0';
+        if (first == '?' || first == '!')
             continue;
-        const size_t end = xml.find("</" + tag + ">", p);
-        if (end == std::string::npos)
+        if (first == '/') {
+            size_t nameEnd = lt + 2;
+            while (nameEnd < close && !blank(xml[nameEnd]))
+                ++nameEnd;
+            if (open.empty() || xml.compare(lt + 2, nameEnd - lt - 2, open.back().name) != 0)
+                return false;
+            const Open element = std::move(open.back());
+            open.pop_back();
+            if (!element.hasChild) {
+                const size_t colon = element.name.find(':');
+                found.emplace(colon == std::string::npos ? element.name : element.name.substr(colon + 1),
+                              xml.substr(element.content, lt - element.content));
+            }
             continue;
-        const size_t colon = tag.find(':');
-        const std::string local = colon == std::string::npos ? tag : tag.substr(colon + 1);
-        found.emplace(local, xml.substr(p, end - p));
+        }
+        size_t nameEnd = lt + 1;
+        while (nameEnd < close && !blank(xml[nameEnd]) && xml[nameEnd] != '/')
+            ++nameEnd;
+        if (nameEnd == lt + 1)
+            return false;
+        if (open.empty()) {
+            if (rootSeen)
+                return false;
+            rootSeen = true;
+            const std::string root = xml.substr(lt + 1, nameEnd - lt - 1);
+            const size_t colon = root.find(':');
+            if ((colon == std::string::npos ? root : root.substr(colon + 1)) != "RDF")
+                return false;
+        } else {
+            open.back().hasChild = true;
+        }
+        if (xml[close - 1] != '/')
+            open.push_back({xml.substr(lt + 1, nameEnd - lt - 1), close + 1, false});
     }
-    return found;
+    return rootSeen && open.empty();
 }
 
 // The leading number of a value such as "5.4 mm"; 0 when there is none.
@@ -58,11 +116,38 @@ double millimetresPerUnit(const std::string& unit)
 
 } // namespace
 
-double ExifFocal::fromXml(const std::string& xml, int width, int height, std::string* source)
+double ExifFocal::fromXml(const std::string& xml, int width, int height, std::string* source,
+                          std::string* warning)
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const auto e = elements(xml);
+    std::map<std::string, std::string> e;
+    if (!elements(xml, e)) {
+        if (warning)
+            *warning = "its EXIF file is not exiftool's XML; EXIF ignored";
+        return 0;
+    }
+    // A value that is not a focal length for this photo (exiftool writes "inf"
+    // for a resolution of 1/0) gives way to the next source.
+    const double side = std::max(width, height);
+    std::string ignored;
+    auto plausible = [&](double f, const char* what) {
+        if (std::isfinite(f) && f >= minimumPerSide * side && f <= maximumPerSide * side)
+            return true;
+        if (!ignored.empty())
+            ignored += "; ";
+        std::ostringstream text;
+        text.imbue(std::locale::classic());
+        text << "the " << what << " gives " << f << " px, not a focal length for a " << width << " x "
+             << height << " photo; ignored";
+        ignored += text.str();
+        return false;
+    };
+    auto done = [&](double f) {
+        if (warning)
+            *warning = ignored;
+        return f;
+    };
     auto value = [&e](const char* name) {
         const auto it = e.find(name);
         return it == e.end() ? std::string() : it->second;
@@ -76,9 +161,11 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
         if (exifWidth <= 0)
             exifWidth = width;
         const double f = focal * resolution / unit * width / exifWidth;
-        if (source)
-            *source = "EXIF focal length and focal plane resolution";
-        return f;
+        if (plausible(f, "EXIF focal length and focal plane resolution")) {
+            if (source)
+                *source = "EXIF focal length and focal plane resolution";
+            return done(f);
+        }
     }
     double equivalent = leadingNumber(value("FocalLengthIn35mmFormat"));
     if (equivalent <= 0) {
@@ -89,20 +176,24 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
             equivalent = leadingNumber(composite.substr(colon + 11));
     }
     if (equivalent > 0) {
-        if (source)
-            *source = "EXIF 35 mm equivalent focal length";
-        return equivalent * std::hypot(width, height) / std::hypot(36.0, 24.0);
+        const double f = equivalent * std::hypot(width, height) / std::hypot(36.0, 24.0);
+        if (plausible(f, "EXIF 35 mm equivalent focal length")) {
+            if (source)
+                *source = "EXIF 35 mm equivalent focal length";
+            return done(f);
+        }
     }
-    return 0;
+    return done(0);
 }
 
-double ExifFocal::fromXmlFile(const std::string& xmlPath, int width, int height, std::string* source)
+double ExifFocal::fromXmlFile(const std::string& xmlPath, int width, int height, std::string* source,
+                              std::string* warning)
 {
     std::ifstream in(xmlPath, std::ios::binary);
     if (!in)
         return 0;
     const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return fromXml(xml, width, height, source);
+    return fromXml(xml, width, height, source, warning);
 }
 
 std::string ExifFocal::xmlPathForImage(const std::string& imagePath)

@@ -8,12 +8,21 @@
 class ExifFocal
 {
 public:
+    // A focal length outside this many times the photo's longer side is no
+    // lens's: it is ignored.
+    static constexpr double minimumPerSide = 0.1;
+    static constexpr double maximumPerSide = 100;
+
     // 0 when the XML is missing or says too little. Prefers the focal length
     // with the focal plane resolution (scaled to the image's width), then the
-    // 35 mm equivalent over the image diagonal.
+    // 35 mm equivalent over the image diagonal; a value that is not finite or
+    // not plausible for the photo's size is passed over for the next. A file
+    // that is not exiftool's XML gives 0. `warning` says what was passed over
+    // and why (empty when nothing was), for a log line naming the photo.
     static double fromXmlFile(const std::string& xmlPath, int width, int height,
-                              std::string* source = nullptr);
-    static double fromXml(const std::string& xml, int width, int height, std::string* source = nullptr);
+                              std::string* source = nullptr, std::string* warning = nullptr);
+    static double fromXml(const std::string& xml, int width, int height, std::string* source = nullptr,
+                          std::string* warning = nullptr);
 
     static std::string xmlPathForImage(const std::string& imagePath);
 };

@@ -41,6 +41,13 @@ bool readIndices(const std::string& line, size_t n, std::vector<int>& out)
     return out.size() == n;
 }
 
+bool wholeNumber(const std::string& word, long long& value)
+{
+    const char* end = word.data() + word.size();
+    const auto result = std::from_chars(word.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= 0;
+}
+
 std::pair<std::string, std::string> key(const GpuMatchFile::Record& r)
 {
     return std::minmax(ToolPaths::native(r.imageA), ToolPaths::native(r.imageB));
@@ -59,12 +66,12 @@ bool GpuMatchFile::read(std::istream& in, std::string* error)
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;
         Record r;
-        std::istringstream head(line);
-        head.imbue(std::locale::classic());
+        std::vector<std::string> words;
         long long n = -1;
-        std::string extra;
-        if (!(head >> r.imageA >> r.imageB >> n) || n < 0 || (head >> extra))
+        if (!ToolPaths::splitWords(line, words) || words.size() != 3 || !wholeNumber(words[2], n))
             return fail(error, "expected \"pathA pathB count\"" + where());
+        r.imageA = words[0];
+        r.imageB = words[1];
         std::string a, b;
         const bool haveA = static_cast<bool>(std::getline(in, a));
         number += haveA;
@@ -96,7 +103,8 @@ void GpuMatchFile::write(std::ostream& out) const
 {
     std::string text;
     for (const Record& r : records) {
-        text += r.imageA + ' ' + r.imageB + ' ' + std::to_string(r.featuresA.size()) + '\n';
+        text += ToolPaths::quoted(r.imageA) + ' ' + ToolPaths::quoted(r.imageB) + ' ' +
+                std::to_string(r.featuresA.size()) + '\n';
         for (size_t i = 0; i < r.featuresA.size(); ++i)
             text += (i ? " " : "") + std::to_string(r.featuresA[i]);
         text += '\n';

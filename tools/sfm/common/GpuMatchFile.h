@@ -7,8 +7,9 @@
 // The matcher's records that the image viewer reads (gpu_matches.init_i.txt,
 // gpu_matches.init.txt) and the bundle adjustment imports: per image pair
 // three lines, "pathA pathB n", the n feature indices in image A, the n
-// feature indices in image B. Paths are written with backslashes, as the
-// viewer cuts the image name after the last "\".
+// feature indices in image B; a record of no matches has two empty lines.
+// Paths are written with backslashes, as the viewer cuts the image name after
+// the last "\", and in double quotes when they hold a blank.
 class GpuMatchFile
 {
 public:

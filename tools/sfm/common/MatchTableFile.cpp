@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "TextFileReader.h"
 
 namespace
 {
@@ -30,11 +31,7 @@ bool MatchTableFile::read(std::istream& in, std::string* error)
     pairs.clear();
     in.imbue(std::locale::classic());
     // A record needs at least "0 1\n1\n0 0\n"; counts beyond what is left are refused.
-    const auto here = in.tellg();
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    in.seekg(here);
-    const long long bytes = (here >= 0 && end >= 0) ? static_cast<long long>(end - here) : -1;
+    const long long bytes = TextFileReader::bytesLeft(in);
     long long first = 0;
     while (in >> first) {
         Pair p;
@@ -48,10 +45,14 @@ bool MatchTableFile::read(std::istream& in, std::string* error)
                                    " declares more matches than the file holds");
         p.first = int(first);
         p.second = int(second);
-        p.matches.resize(size_t(count));
-        for (auto& m : p.matches)
+        // Grown as the matches arrive: on a pipe the size above is unknown.
+        p.matches.reserve(size_t(std::min<long long>(count, 1 << 16)));
+        for (long long k = 0; k < count; ++k) {
+            std::pair<int, int> m;
             if (!(in >> m.first >> m.second) || m.first < 0 || m.second < 0)
                 return fail(error, "record " + std::to_string(pairs.size() + 1) + " is truncated");
+            p.matches.push_back(m);
+        }
         pairs.push_back(std::move(p));
     }
     if (!in.eof())

@@ -1,5 +1,6 @@
 #include "NvmFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iomanip>
@@ -106,11 +107,8 @@ bool NvmFile::read(std::istream& in, std::string* error)
     if (!lines.next(line) || line.rfind("NVM_V3", 0) != 0)
         return fail(error, "not an NVM_V3 file", 1);
     // What the file can hold bounds every declared count.
-    const auto here = in.tellg();
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    in.seekg(here);
-    const long long bytes = (here >= 0 && end >= 0) ? static_cast<long long>(end - here) : (1LL << 40);
+    const long long left = TextFileReader::bytesLeft(in);
+    const long long bytes = left >= 0 ? left : (1LL << 40);
     while (true) {
         if (!lines.nextNonBlank(line))
             return true; // files that end right after a model lack the final "0"
@@ -122,8 +120,10 @@ bool NvmFile::read(std::istream& in, std::string* error)
         if (nCameras > bytes / 22 + 1)
             return fail(error, "camera count larger than the file can hold", lines.number());
         Model model;
-        model.cameras.resize(size_t(nCameras));
-        for (Camera& c : model.cameras) {
+        // Grown as the records arrive: on a pipe the bound above is no bound.
+        model.cameras.reserve(size_t(std::min<long long>(nCameras, 1 << 12)));
+        for (long long k = 0; k < nCameras; ++k) {
+            Camera& c = model.cameras.emplace_back();
             if (!lines.nextNonBlank(line))
                 return fail(error, "missing camera line", lines.number() + 1);
             auto w = words(line);
@@ -136,8 +136,9 @@ bool NvmFile::read(std::istream& in, std::string* error)
             return fail(error, "expected a point count", lines.number());
         if (nPoints > bytes / 14 + 1)
             return fail(error, "point count larger than the file can hold", lines.number());
-        model.points.resize(size_t(nPoints));
-        for (Point& p : model.points) {
+        model.points.reserve(size_t(std::min<long long>(nPoints, 1 << 16)));
+        for (long long k = 0; k < nPoints; ++k) {
+            Point& p = model.points.emplace_back();
             if (!lines.next(line))
                 return fail(error, "missing point line", lines.number() + 1);
             auto w = words(line);

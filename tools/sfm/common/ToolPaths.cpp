@@ -22,6 +22,38 @@ std::string ToolPaths::native(const std::string& path)
     return out;
 }
 
+std::string ToolPaths::quoted(const std::string& path)
+{
+    if (path.find_first_of(" \t\r") == std::string::npos)
+        return path;
+    return '"' + path + '"';
+}
+
+bool ToolPaths::splitWords(const std::string& line, std::vector<std::string>& words)
+{
+    words.clear();
+    std::string word;
+    bool quoted = false;
+    bool inWord = false;
+    for (const char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t' || c == '\r')) {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return !quoted;
+}
+
 std::string ToolPaths::folderOf(const std::string& path)
 {
     const std::string p = native(path);

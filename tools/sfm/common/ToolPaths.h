@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Paths as the workbench's scripts hand them to our tools: Windows style with
 // backslashes, and images called by their "JPG name" (x.jpg written x.JPG).
@@ -22,4 +23,12 @@ public:
     static int photoRank(const std::string& extension);
     // Folder part up to and including the last "/" ("" when there is none).
     static std::string folderOf(const std::string& path);
+
+    // A path as our files and scripts write it: in double quotes when it
+    // holds a blank ("C:\Grabung Sud 2\a.jpg"), as it is otherwise.
+    static std::string quoted(const std::string& path);
+    // The words of a line, blanks (space, tab, CR) between them; a "quoted
+    // part" keeps its blanks and loses its quotes. False when a quote is left
+    // open.
+    static bool splitWords(const std::string& line, std::vector<std::string>& words);
 };

@@ -71,6 +71,13 @@ bool PmvsOptions::read(std::istream& in, std::string* error)
             ok = readList(words, timages);
         else if (name == "oimages")
             ok = readList(words, oimages);
+        else
+            continue; // another program's option
+        // What a number leaves of its word ("1.5" read as 1) or a list its
+        // count does not cover is refused, not dropped.
+        std::string extra;
+        if (ok && (words >> extra))
+            ok = false;
         if (!ok) {
             if (error)
                 *error = "line " + std::to_string(number) + ": bad value for " + name;

@@ -22,7 +22,8 @@ public:
     std::vector<int> timages; // views that give points
     std::vector<int> oimages; // views that only help
 
-    // Unknown names are skipped; "timages -1 a b" is the range a..b-1.
+    // Unknown names are skipped; "timages -1 a b" is the range a..b-1. A
+    // value followed by more on its line is refused with the line.
     bool read(std::istream& in, std::string* error = nullptr);
     bool readFile(const std::string& path, std::string* error = nullptr);
     std::string text() const;

@@ -70,6 +70,10 @@ bool VisData::read(std::istream& in, std::string* error)
             list.push_back(partner);
         }
     }
+    // A partner beyond its view's count would otherwise be left unread.
+    std::string extra;
+    if (in >> extra)
+        return fail("more follows the " + std::to_string(n) + " views' entries: " + extra.substr(0, 20));
     return true;
 }
 

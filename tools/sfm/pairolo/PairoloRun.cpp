@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -36,6 +37,14 @@ struct Image {
     std::string problem;
 };
 
+// A list index: a whole non-negative number.
+bool index(const std::string& word, int& value)
+{
+    const char* end = word.data() + word.size();
+    const auto result = std::from_chars(word.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= 0;
+}
+
 // The image path for the viewer's records: the .keyb's folder as written
 // with the image's own file name, in backslashes.
 std::string recordPath(const std::string& writtenKeyb, const std::string& imageName)
@@ -59,14 +68,16 @@ bool readPairs(const std::string& path, std::vector<PairLine>& pairs, std::strin
         ++number;
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;
-        std::istringstream words(line);
+        // Feature paths that hold a blank stand in double quotes.
+        std::vector<std::string> words;
         PairLine p;
-        std::string extra;
-        if (!(words >> p.featureA >> p.featureB >> p.indexA >> p.indexB) || p.indexA < 0 || p.indexB < 0 ||
-            (words >> extra)) {
+        if (!ToolPaths::splitWords(line, words) || words.size() != 4 || !index(words[2], p.indexA) ||
+            !index(words[3], p.indexB)) {
             problem = path + " line " + std::to_string(number) + " is not \"featureA featureB indexA indexB\"";
             return false;
         }
+        p.featureA = words[0];
+        p.featureB = words[1];
         pairs.push_back(p);
     }
     return true;

@@ -125,8 +125,11 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
         ColmapReconstruction::Image im = l.image;
         const std::string& image = im.path;
         if (!command.calibrated) {
-            std::string source;
-            im.focal = ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image), l.width, l.height, &source);
+            std::string source, warning;
+            im.focal = ExifFocal::fromXmlFile(ExifFocal::xmlPathForImage(image), l.width, l.height, &source,
+                                              &warning);
+            if (!warning.empty())
+                out << fs::path(image).filename().string() << ": " << warning << '\n';
             if (im.focal > 0)
                 out << fs::path(image).filename().string() << ": focal " << im.focal << " px from " << source
                     << '\n';

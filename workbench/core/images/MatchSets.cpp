@@ -31,21 +31,34 @@ bool nextLine(TextLineReader& lines, const char*& begin, const char*& end)
     return false;
 }
 
-QByteArray nextWord(const char*& p, const char* end)
+// The next word; a "quoted part" keeps its blanks (a path such as
+// "C:\Grabung Sud 2\a.jpg") and loses its quotes. quoteOpen is set when
+// the line ends inside quotes.
+QByteArray nextWord(const char*& p, const char* end, bool* quoteOpen = nullptr)
 {
     while (p < end && isBlank(*p))
         ++p;
-    const char* start = p;
-    while (p < end && !isBlank(*p))
-        ++p;
-    return QByteArray(start, int(p - start));
+    QByteArray word;
+    bool quoted = false;
+    for (; p < end && (quoted || !isBlank(*p)); ++p) {
+        if (*p == '"')
+            quoted = !quoted;
+        else
+            word += *p;
+    }
+    if (quoteOpen)
+        *quoteOpen = quoted;
+    return word;
 }
 
-// Up to `count` whole numbers of a line; false when the line holds fewer or
-// something else.
+// Exactly `count` whole numbers on a line; false when the line holds fewer,
+// more or something else. A line of L bytes holds at most L / 2 + 1 numbers,
+// so no count reserves more than the line itself, whatever the device.
 bool readIndices(const char* p, const char* end, int count, QVector<int>& out)
 {
     out.clear();
+    if (qint64(count) > (end - p) / 2 + 1)
+        return false;
     out.reserve(count);
     for (int i = 0; i < count; ++i) {
         const QByteArray word = nextWord(p, end);
@@ -55,7 +68,7 @@ bool readIndices(const char* p, const char* end, int count, QVector<int>& out)
             return false;
         out.append(v);
     }
-    return true;
+    return nextWord(p, end).isEmpty();
 }
 
 // The matcher writes Windows paths; the name is what follows the last separator.
@@ -109,24 +122,27 @@ bool MatchSets::read(QIODevice& device, QString* error)
     const char* begin = nullptr;
     const char* end = nullptr;
     QVector<int> a, b;
+    // Blank lines may stand between records; inside a record the two index
+    // lines are the very next lines, empty when the count is 0.
     while (nextLine(lines, begin, end)) {
         const char* p = begin;
-        const QByteArray pathA = nextWord(p, end);
-        const QByteArray pathB = nextWord(p, end);
+        bool open = false;
+        const QByteArray pathA = nextWord(p, end, &open);
+        const QByteArray pathB = open ? QByteArray() : nextWord(p, end, &open);
         bool ok = false;
         const int n = nextWord(p, end).toInt(&ok);
-        if (pathB.isEmpty() || !ok || n < 0)
+        if (open || pathB.isEmpty() || !ok || n < 0 || !nextWord(p, end).isEmpty())
             return fail(error, QStringLiteral("expected \"image image count\""), lines.lineNumber());
         // Each index takes at least two bytes; a count the file cannot hold is refused before reading on.
         const qint64 left = lines.bytesLeft();
         if (left >= 0 && qint64(n) * 4 > left + 2)
             return fail(error, QStringLiteral("%1 matches cannot follow in what is left of the file").arg(n),
                         lines.lineNumber());
-        if (!nextLine(lines, begin, end) || !readIndices(begin, end, n, a))
+        if (!lines.next(begin, end) || !readIndices(begin, end, n, a))
             return fail(error,
                         QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathA)),
                         lines.lineNumber());
-        if (!nextLine(lines, begin, end) || !readIndices(begin, end, n, b))
+        if (!lines.next(begin, end) || !readIndices(begin, end, n, b))
             return fail(error,
                         QStringLiteral("expected %1 feature indices of %2").arg(n).arg(baseName(pathB)),
                         lines.lineNumber());

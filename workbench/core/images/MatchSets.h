@@ -26,9 +26,10 @@ public:
     static QString fileName() { return QStringLiteral("gpu_matches.init.txt"); }
 
     // Records of three lines to the end: "pathA pathB n", the n feature
-    // indices in A, the n in B. Entries already held are extended. False with
-    // a message naming the line when a record is malformed; the records before
-    // it are kept.
+    // indices in A, the n in B (both lines empty when n is 0). A path that
+    // holds a blank stands in double quotes. Entries already held are
+    // extended. False with a message naming the line when a record is
+    // malformed; the records before it are kept.
     bool read(QIODevice& device, QString* error = nullptr);
     bool readFile(const QString& path, QString* error = nullptr);
 

@@ -10,10 +10,11 @@
 
 QByteArray BundlerScript::text(const PipelineLayout& layout)
 {
-    return ScriptFile::join({QStringLiteral("mkdir ") + layout.nativeFile(QStringLiteral("bundle\\")),
-                             ExternalTools::scriptPath(ExternalTools::Tool::Bundler, layout.appFolder()) +
-                                 QLatin1Char(' ') + layout.nativeFile(QLatin1String(FocalList::fileName)) +
+    const auto q = &ScriptFile::quoted;
+    return ScriptFile::join({QStringLiteral("mkdir ") + q(layout.nativeFile(QStringLiteral("bundle\\"))),
+                             q(ExternalTools::scriptPath(ExternalTools::Tool::Bundler, layout.appFolder())) +
+                                 QLatin1Char(' ') + q(layout.nativeFile(QLatin1String(FocalList::fileName))) +
                                  QStringLiteral(" --options_file ") +
-                                 layout.nativeFile(QLatin1String(BundlerOptions::fileName))},
+                                 q(layout.nativeFile(QLatin1String(BundlerOptions::fileName)))},
                             false);
 }

@@ -11,8 +11,9 @@ QByteArray CmpmvsScript::text(const PipelineLayout& layout)
     const QString tool = ExternalTools::scriptPath(ExternalTools::Tool::Cmpmvs, layout.appFolder());
     const QString toolFolder = tool.left(tool.lastIndexOf(QLatin1Char('\\')) + 1);
     return ScriptFile::join({QStringLiteral("@ECHO off "),
-                             QStringLiteral("cd ") + toolFolder + QLatin1Char(' '),
-                             tool + QLatin1Char(' ') + layout.nativeFile(QLatin1String(iniFileName))},
+                             QStringLiteral("cd ") + ScriptFile::quoted(toolFolder) + QLatin1Char(' '),
+                             ScriptFile::quoted(tool) + QLatin1Char(' ') +
+                                 ScriptFile::quoted(layout.nativeFile(QLatin1String(iniFileName)))},
                             false);
 }
 

@@ -21,7 +21,7 @@ QStringList setUp(const QString& f, const QString& target, const QStringList& fo
 {
     QStringList lines{QStringLiteral("@ECHO off"), separator, QStringLiteral("ECHO Setting up Directories")};
     for (const QString& folder : folders)
-        lines << QStringLiteral("mkdir ") + f + target + QLatin1Char('\\') + folder;
+        lines << QStringLiteral("mkdir ") + ScriptFile::quoted(f + target + QLatin1Char('\\') + folder);
     return lines;
 }
 
@@ -37,7 +37,8 @@ QString DensePrepareScript::fileName(const ScanSettings& s)
 QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSettings& s)
 {
     const QString a = layout.appFolder();
-    auto tool = [&a](Tool t) { return ExternalTools::scriptPath(t, a) + QLatin1Char(' '); };
+    const auto q = &ScriptFile::quoted;
+    auto tool = [&a, q](Tool t) { return q(ExternalTools::scriptPath(t, a)) + QLatin1Char(' '); };
     const QString f = layout.nativeFolder();
     const QString target = s.usesPmvs() ? QStringLiteral("pmvs") : QStringLiteral("cmpmvs");
     const QString out = f + target + QLatin1Char('\\');
@@ -50,9 +51,10 @@ QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSett
     if (!s.usesBundler()) {
         list = f + QStringLiteral("sparse-converted-list.txt");
         bundle = f + QStringLiteral("sparse-converted.out");
-        convert << tool(Tool::PbaDriver) + f + QStringLiteral("sparse.nvm --convert_to_bout");
+        convert << tool(Tool::PbaDriver) + q(f + QStringLiteral("sparse.nvm")) +
+                       QStringLiteral(" --convert_to_bout");
     }
-    const QString sources = list + QLatin1Char(' ') + bundle + QLatin1Char(' ') + out;
+    const QString sources = q(list) + QLatin1Char(' ') + q(bundle) + QLatin1Char(' ') + q(out);
 
     QStringList lines;
     if (s.usesPmvs()) {
@@ -66,16 +68,16 @@ QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSett
               << QStringLiteral("ECHO Undistorting Images for PMVS....")
               << tool(Tool::BundlerRadialUndistort) + sources << separator
               << QStringLiteral("ECHO Creating Vis.dat....")
-              << tool(Tool::Bundle2Vis) + out + QStringLiteral("bundle.rd.out ") + out +
-                     QStringLiteral("vis.dat")
+              << tool(Tool::Bundle2Vis) + q(out + QStringLiteral("bundle.rd.out")) + QLatin1Char(' ') +
+                     q(out + QStringLiteral("vis.dat"))
               << separator << QStringLiteral("ECHO Setting PMVS Clusters and Options....")
-              << tool(Tool::Cmvs) + out +
+              << tool(Tool::Cmvs) + q(out) +
                      (s.usesBundler() ? QStringLiteral(" 10 ") : QStringLiteral(" 50 ")) + c
-              << tool(Tool::GenOption) + out + QStringLiteral(" 1 2 0.7 7 3 ") + c << separator
+              << tool(Tool::GenOption) + q(out) + QStringLiteral(" 1 2 0.7 7 3 ") + c << separator
               << QStringLiteral("ECHO Cleaning Up....")
-              << QStringLiteral("rm ") + out + QStringLiteral("prep_pmvs.sh")
-              << QStringLiteral("rm ") + out + QStringLiteral("pmvs_options.txt")
-              << QStringLiteral("rm ") + out + QStringLiteral("pmvs.bat");
+              << QStringLiteral("rm ") + q(out + QStringLiteral("prep_pmvs.sh"))
+              << QStringLiteral("rm ") + q(out + QStringLiteral("pmvs_options.txt"))
+              << QStringLiteral("rm ") + q(out + QStringLiteral("pmvs.bat"));
     } else {
         lines = setUp(f, target, {QString(), QStringLiteral("_tmp\\"), QStringLiteral("data\\")});
         lines << separator << QStringLiteral("ECHO Preparing Files For CMPMVS....") << convert
@@ -83,8 +85,8 @@ QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSett
               << separator << QStringLiteral("ECHO Undistorting Images for CMPMVS....")
               << tool(Tool::RadialUndistortCmp) + sources << separator
               << QStringLiteral("ECHO Cleaning Up.....")
-              << QStringLiteral("rm ") + out + QStringLiteral("prep_pmvs.sh")
-              << QStringLiteral("rm ") + out + QStringLiteral("pmvs_options.txt");
+              << QStringLiteral("rm ") + q(out + QStringLiteral("prep_pmvs.sh"))
+              << QStringLiteral("rm ") + q(out + QStringLiteral("pmvs_options.txt"));
     }
     lines << separator << QStringLiteral("ECHO Completed Tasks");
     return ScriptFile::join(lines, false);

@@ -13,7 +13,7 @@ QByteArray FocalList::text(const PipelineLayout& layout, const ScanSettings& set
         settings.usesBundler() ? QStringLiteral(" 0 ") + ScriptFile::number(settings.fx) : QString();
     QStringList lines;
     for (const QString& image : layout.imagePaths())
-        lines << PipelineLayout::jpgName(PipelineLayout::toNative(image)) + focal;
+        lines << ScriptFile::quoted(PipelineLayout::jpgName(PipelineLayout::toNative(image))) + focal;
     return ScriptFile::join(lines, false);
 }
 

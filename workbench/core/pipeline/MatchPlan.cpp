@@ -18,8 +18,8 @@ namespace
 
 QString pairLine(const QStringList& features, int a, int b)
 {
-    return features[a] + QLatin1Char(' ') + features[b] + QLatin1Char(' ') + QString::number(a) +
-           QLatin1Char(' ') + QString::number(b);
+    return ScriptFile::quoted(features[a]) + QLatin1Char(' ') + ScriptFile::quoted(features[b]) +
+           QLatin1Char(' ') + QString::number(a) + QLatin1Char(' ') + QString::number(b);
 }
 
 // The feature paths of the images of the earlier run, as its list names them.
@@ -31,8 +31,9 @@ QSet<QString> earlierFeatures(const QString& oldList)
         return known;
     QTextStream in(&file);
     while (!in.atEnd()) {
-        // Bundler's lines carry " 0 <focal>" after the image.
-        const QString image = FocalList::imageOfLine(in.readLine());
+        // Bundler's lines carry " 0 <focal>" after the image; a path with a blank is quoted.
+        QString image = FocalList::imageOfLine(in.readLine());
+        image.remove(QLatin1Char('"'));
         known.insert(image.left(std::max(0, int(image.size()) - 3)) + QStringLiteral("keyb"));
     }
     return known;

@@ -4,9 +4,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "core/platform/ExternalTools.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/ScriptFile.h"
+#include "core/platform/ExternalTools.h"
 
 QString PairoloScripts::scriptName(int i)
 {
@@ -28,14 +29,15 @@ QString PairoloScripts::gpuMatchFile(const PipelineLayout& layout, int i)
 
 QByteArray PairoloScripts::text(const PipelineLayout& layout, int i)
 {
-    const QString m = matchFile(layout, i);
-    const QString g = gpuMatchFile(layout, i);
+    const QString m = ScriptFile::quoted(matchFile(layout, i));
+    const QString g = ScriptFile::quoted(gpuMatchFile(layout, i));
     QString out;
-    if (!QFileInfo::exists(PipelineLayout::toLocal(g)))
+    if (!QFileInfo::exists(PipelineLayout::toLocal(gpuMatchFile(layout, i))))
         out += QStringLiteral("if exist ") + m + QStringLiteral(" rm ") + m + QLatin1Char('\n') +
                QStringLiteral("if exist ") + g + QStringLiteral(" rm ") + g + QLatin1Char('\n');
-    out += ExternalTools::scriptPath(ExternalTools::Tool::Pairolo, layout.appFolder()) + QLatin1Char(' ') +
-           layout.nativeFile(MatchPlan::listName(i)) + QLatin1Char(' ') + m;
+    out += ScriptFile::quoted(ExternalTools::scriptPath(ExternalTools::Tool::Pairolo, layout.appFolder())) +
+           QLatin1Char(' ') + ScriptFile::quoted(layout.nativeFile(MatchPlan::listName(i))) +
+           QLatin1Char(' ') + m;
     return out.toLocal8Bit();
 }
 

@@ -12,7 +12,7 @@ namespace
 QString visualSfm(const PipelineLayout& layout)
 {
     return QStringLiteral("cmd /c ") +
-           ExternalTools::scriptPath(ExternalTools::Tool::VisualSfM, layout.appFolder());
+           ScriptFile::quoted(ExternalTools::scriptPath(ExternalTools::Tool::VisualSfM, layout.appFolder()));
 }
 
 } // namespace
@@ -35,28 +35,29 @@ QString PbaScript::calibration(const ScanSettings& s)
 QByteArray PbaScript::text(const PipelineLayout& layout, const ScanSettings& settings,
                            const QStringList& matchFiles, const QStringList& gpuMatchFiles)
 {
-    const QString m = joinedName(matchFiles.value(0));
-    const QString g = joinedName(gpuMatchFiles.value(0));
+    const auto q = &ScriptFile::quoted;
+    const QString m = q(joinedName(matchFiles.value(0)));
+    const QString g = q(joinedName(gpuMatchFiles.value(0)));
     QString typeMatches = QStringLiteral("type ");
     for (const QString& f : matchFiles)
-        typeMatches += f + QLatin1Char(' ');
+        typeMatches += q(f) + QLatin1Char(' ');
     QString typeGpu = QStringLiteral("type ");
     for (const QString& f : gpuMatchFiles)
-        typeGpu += f + QLatin1Char(' ');
+        typeGpu += q(f) + QLatin1Char(' ');
     return ScriptFile::join(
         {QStringLiteral("if exist ") + m + QStringLiteral(" rm ") + m, typeMatches + QStringLiteral("> ") + m,
          QStringLiteral("if exist ") + g + QStringLiteral(" rm ") + g, typeGpu + QStringLiteral("> ") + g,
          visualSfm(layout) + QStringLiteral(" sfm+import") + calibration(settings) + QLatin1Char(' ') +
-             layout.nativeFile(QLatin1String(FocalList::fileName)) + QLatin1Char(' ') +
-             layout.nativeFile(QStringLiteral("sparse.nvm")) + QLatin1Char(' ') +
-             layout.nativeFile(QStringLiteral("gpu_matches.init.txt"))},
+             q(layout.nativeFile(QLatin1String(FocalList::fileName))) + QLatin1Char(' ') +
+             q(layout.nativeFile(QStringLiteral("sparse.nvm"))) + QLatin1Char(' ') +
+             q(layout.nativeFile(QStringLiteral("gpu_matches.init.txt")))},
         false);
 }
 
 QByteArray PbaScript::rerunText(const PipelineLayout& layout, const ScanSettings& settings)
 {
     return (visualSfm(layout) + QStringLiteral(" sfm") + calibration(settings) + QLatin1Char(' ') +
-            layout.nativeFile(QLatin1String(FocalList::fileName)) + QLatin1Char(' ') +
-            layout.nativeFile(QStringLiteral("sparse.nvm")) + QLatin1Char(' '))
+            ScriptFile::quoted(layout.nativeFile(QLatin1String(FocalList::fileName))) + QLatin1Char(' ') +
+            ScriptFile::quoted(layout.nativeFile(QStringLiteral("sparse.nvm"))) + QLatin1Char(' '))
         .toLocal8Bit();
 }

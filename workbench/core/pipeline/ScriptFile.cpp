@@ -24,6 +24,14 @@ QByteArray ScriptFile::join(const QStringList& lines, bool finalNewline)
     return out;
 }
 
+QString ScriptFile::quoted(const QString& path)
+{
+    if (!path.contains(QLatin1Char(' ')) && !path.contains(QLatin1Char('\t')))
+        return path;
+    return QLatin1Char('"') + path + (path.endsWith(QLatin1Char('\\')) ? QStringLiteral("\\") : QString()) +
+           QLatin1Char('"');
+}
+
 QString ScriptFile::number(double value, int precision)
 {
     char buffer[64];

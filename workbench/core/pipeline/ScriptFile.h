@@ -19,4 +19,10 @@ public:
     // value as "%.<precision>g" prints it in the C locale: 4882.14155 gives
     // "4882.14" with precision 6 and "4882.14155" with precision 10.
     static QString number(double value, int precision = 6);
+
+    // A path as a script line or list names it: in double quotes when it
+    // holds a blank, as it is otherwise, so scripts of other folders keep
+    // their bytes. A quoted folder's final backslash is doubled, so that a
+    // Windows program does not read it as an escaped quote.
+    static QString quoted(const QString& path);
 };

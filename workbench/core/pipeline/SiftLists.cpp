@@ -41,6 +41,8 @@ QByteArray SiftLists::scriptText(const PipelineLayout& layout)
     const QString tool = ExternalTools::scriptPath(ExternalTools::Tool::SiftGpu, layout.appFolder());
     QByteArray out;
     for (int i = 0; i < layout.processCount(); ++i)
-        out += (tool + QLatin1Char(' ') + layout.file(listName(i)) + QLatin1Char('\n')).toLocal8Bit();
+        out += (ScriptFile::quoted(tool) + QLatin1Char(' ') + ScriptFile::quoted(layout.file(listName(i))) +
+                QLatin1Char('\n'))
+                   .toLocal8Bit();
     return out;
 }

@@ -27,7 +27,8 @@ QByteArray UndistortionScript::text(const PipelineLayout& layout, const ScanSett
         const QString done = native.left(cut) + QStringLiteral("\\uncalibrated\\") + native.mid(cut + 1);
         if (QFileInfo::exists(PipelineLayout::toLocal(done)))
             continue;
-        out += (tool + QLatin1Char(' ') + native + QLatin1Char(' ') + calibration + QLatin1Char('\n'))
+        out += (ScriptFile::quoted(tool) + QLatin1Char(' ') + ScriptFile::quoted(native) + QLatin1Char(' ') +
+                calibration + QLatin1Char('\n'))
                    .toLocal8Bit();
     }
     return out;

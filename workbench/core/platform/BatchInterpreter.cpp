@@ -68,18 +68,44 @@ QString BatchInterpreter::resolveProgram(const QString& word)
     return QString();
 }
 
+QString BatchInterpreter::join(const QStringList& words)
+{
+    QStringList quoted;
+    for (const QString& word : words)
+        quoted << (word.contains(' ') || word.contains('\t') ? '"' + word + '"' : word);
+    return quoted.join(' ');
+}
+
 int BatchInterpreter::runScript(const QString& fileName)
 {
-    QFile f(local(fileName));
-    if (!f.open(QIODevice::ReadOnly)) {
-        m_err << "The system cannot find the file " << fileName << ".\n";
+    if (m_depth >= maxNesting) {
+        m_err << "Batch files are nested more than " << maxNesting << " deep; " << fileName
+              << " is not run (does it call itself?).\n";
         m_err.flush();
         return m_last = 1;
     }
+    if (m_runs >= maxScriptRuns) {
+        m_err << "Batch files were started " << maxScriptRuns << " times; " << fileName << " is not run.\n";
+        m_err.flush();
+        return m_last = 1;
+    }
+    ++m_runs;
     QStringList lines;
-    while (!f.atEnd())
-        lines << QString::fromLocal8Bit(f.readLine());
-    return runLines(lines);
+    {
+        // Closed before the lines run, so nesting holds no file open.
+        QFile f(local(fileName));
+        if (!f.open(QIODevice::ReadOnly)) {
+            m_err << "The system cannot find the file " << fileName << ".\n";
+            m_err.flush();
+            return m_last = 1;
+        }
+        while (!f.atEnd())
+            lines << QString::fromLocal8Bit(f.readLine());
+    }
+    ++m_depth;
+    const int result = runLines(lines);
+    --m_depth;
+    return result;
 }
 
 int BatchInterpreter::runLines(const QStringList& lines)
@@ -89,7 +115,9 @@ int BatchInterpreter::runLines(const QStringList& lines)
             break;
         runLine(line);
     }
-    if (m_failedCode == 0)
+    // A called batch file ends with its own last code; the failure it met is
+    // already noted for the outermost script, which ends with it.
+    if (m_failedCode == 0 || m_depth > 1)
         return m_last;
     // The script's last lines (an ECHO, a clean-up) would hide the failure.
     if (!m_failedReason.isEmpty()) {
@@ -274,7 +302,7 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         return m_last = 0;
     }
 
-    const QString program = resolveProgram(words.first());
+    const QString program = resolveProgram(local(words.first()));
     if (program.isEmpty()) {
         m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"
               << "operable program or batch file.\n";
@@ -295,12 +323,14 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
 {
     m_out.flush();
     m_err.flush();
-    if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)) {
-        BatchInterpreter nested(m_out, m_err);
-        const int code = nested.runScript(program);
-        noteFailure(code, nested.m_failedReason);
-        return code;
-    }
+    if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive))
+        return runScript(program);
+    return startProcess(program, args, redirect, append);
+}
+
+int BatchInterpreter::startProcess(const QString& program, const QStringList& args, const QString& redirect,
+                                   bool append)
+{
     QProcess process;
     process.setProgram(program);
     process.setArguments(args);

@@ -18,6 +18,14 @@ class BatchInterpreter
 {
 public:
     explicit BatchInterpreter(QTextStream& out, QTextStream& err);
+    virtual ~BatchInterpreter() = default;
+
+    // Batch files calling batch files: deeper than this is a script calling
+    // itself, refused with a message instead of running out of stack.
+    static constexpr int maxNesting = 64;
+    // Batch files started in all, nested or one after the other: a script
+    // that calls itself twice would otherwise run 2^64 times.
+    static constexpr int maxScriptRuns = 10000;
 
     int runScript(const QString& fileName);
     int runLines(const QStringList& lines);
@@ -36,10 +44,20 @@ public:
     // Exit code of a command that could not be found, as cmd.exe gives it.
     static constexpr int notFound = 9009;
 
+    // A word list as one command line again, a word that holds a blank in
+    // double quotes.
+    static QString join(const QStringList& words);
+
+protected:
+    // The file a script's path names (slashes for backslashes).
+    virtual QString local(const QString& path) const;
+    // Runs one program that is not a batch file; its exit code.
+    virtual int startProcess(const QString& program, const QStringList& args, const QString& redirect,
+                             bool append);
+
 private:
     int runWords(QStringList words, const QString& redirect, bool append);
     int runTool(const QString& program, const QStringList& args, const QString& redirect, bool append);
-    QString local(const QString& path) const;
 
     // The first tool of the script that failed: its exit code and last error line.
     void noteFailure(int code, const QString& reason);
@@ -49,4 +67,6 @@ private:
     int m_last = 0;
     int m_failedCode = 0;
     QString m_failedReason;
+    int m_depth = 0; // batch files being run, the outermost included
+    int m_runs = 0;  // batch files started so far
 };

@@ -15,7 +15,14 @@ const osg::Vec3f positions[SensorNetwork::nodeCount] = {
 
 } // namespace
 
-SensorNetwork::SensorNetwork() : m_nodes(initialNodes()) {}
+SensorNetwork::SensorNetwork() : m_nodes(initialNodes()), m_ignoredLogged(nodeCount, false) {}
+
+bool SensorNetwork::plausible(const SensorFrameParser::Reading& r)
+{
+    // NaN fails every comparison, infinity the bounds.
+    return r.temperature >= minTemperature && r.temperature <= maxTemperature && r.humidity >= minHumidity &&
+           r.humidity <= maxHumidity && r.wifi >= minWifi && r.wifi <= maxWifi;
+}
 
 QVector<SensorNode> SensorNetwork::initialNodes()
 {
@@ -53,6 +60,16 @@ SensorNetwork::Change SensorNetwork::apply(const SensorFrameParser::Reading& r)
     if (change.node < 0)
         return change;
     SensorNode& node = m_nodes[change.node];
+    if (!plausible(r)) {
+        if (!m_ignoredLogged[change.node]) {
+            m_ignoredLogged[change.node] = true;
+            change.ignored =
+                QStringLiteral("Sensor %1: ignored a reading no sensor gives (Temp: %2 Humidity: %3 "
+                               "Wifi: %4); further ones of this node are ignored without a word")
+                    .arg(node.idText(), r.temperatureText, r.humidityText, r.wifiText);
+        }
+        return change;
+    }
     // A temperature of 0 is what an unreadable field gives: it leaves the colour.
     if (r.temperature != node.temperature && r.temperature != 0) {
         node.colour = temperatureColour(r.temperature);

@@ -21,7 +21,20 @@ public:
         int node = -1; // -1: no node has the reading's id
         bool recoloured = false;
         Smoke smoke = Smoke::None;
+        // A reading that no sensor can give was ignored: the line to log, the
+        // first time only for each node (empty otherwise).
+        QString ignored;
     };
+
+    // What the nodes' sensors can measure; a reading outside (or not finite)
+    // is a garbled line and leaves the node as it was.
+    static constexpr double minTemperature = -90;
+    static constexpr double maxTemperature = 150;
+    static constexpr double minHumidity = 0;
+    static constexpr double maxHumidity = 100;
+    static constexpr double minWifi = -200;
+    static constexpr double maxWifi = 200;
+    static bool plausible(const SensorFrameParser::Reading& reading);
 
     SensorNetwork();
 
@@ -44,4 +57,5 @@ public:
 
 private:
     QVector<SensorNode> m_nodes;
+    QVector<bool> m_ignoredLogged; // per node: an implausible reading was logged
 };

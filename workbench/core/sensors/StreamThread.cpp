@@ -72,6 +72,8 @@ void StreamThread::parseFrame(const QByteArray& frame)
     for (const SensorFrameParser::Reading& reading : readings) {
         texts << SensorFrameParser::listText(reading);
         const SensorNetwork::Change change = m_network.apply(reading);
+        if (!change.ignored.isEmpty())
+            emit readingIgnored(change.ignored);
         if (change.node < 0)
             continue;
         known = true;

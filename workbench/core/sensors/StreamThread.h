@@ -42,6 +42,9 @@ signals:
     void nodesChanged(const QVector<SensorNode>& nodes, bool recoloured);
     // Node 4's humidity crossed the smoke threshold: on or off.
     void smokeChanged(bool on);
+    // A line for the log: a node's reading was not finite or out of range
+    // and was ignored (once per node).
+    void readingIgnored(const QString& text);
 
 protected:
     void run() override;

@@ -23,6 +23,7 @@ SensorDisplay::SensorDisplay(osg::Group* root, QListWidget* sensorList, const QS
     connect(m_thread, &StreamThread::sensorTexts, this, &SensorDisplay::showTexts, Qt::QueuedConnection);
     connect(m_thread, &StreamThread::nodesChanged, this, &SensorDisplay::applyNodes, Qt::QueuedConnection);
     connect(m_thread, &StreamThread::smokeChanged, this, &SensorDisplay::applySmoke, Qt::QueuedConnection);
+    connect(m_thread, &StreamThread::readingIgnored, this, &SensorDisplay::logIgnored, Qt::QueuedConnection);
 }
 
 SensorDisplay::~SensorDisplay()
@@ -125,6 +126,13 @@ void SensorDisplay::showTexts(const QStringList& texts)
         m_list->addItem(item);
     }
     m_listed = texts.size();
+}
+
+void SensorDisplay::logIgnored(const QString& text)
+{
+    // A log row of its own: the next frame's entries do not replace it.
+    if (m_list)
+        m_list->addItem(text);
 }
 
 void SensorDisplay::applyNodes(const QVector<SensorNode>& nodes, bool)

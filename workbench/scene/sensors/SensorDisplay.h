@@ -67,6 +67,7 @@ private slots:
     void showTexts(const QStringList& texts);
     void applyNodes(const QVector<SensorNode>& nodes, bool recoloured);
     void applySmoke(bool on);
+    void logIgnored(const QString& text);
     void onConnectionLost();
 
 private:
