@@ -99,9 +99,10 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
     // Filled with the docks' toggle actions when the docks are created.
     bars.append(Bar{viewMenu, {}});
     // Photographs are taken, fetched and looked at in the field too; the
-    // field edition leaves out only the entries that do nothing.
+    // field edition leaves out the entries that do nothing, and "&Sync
+    // Images", whose folder is set only in "&Scan Settings", which it lacks.
     if (edition == Edition::Tessary)
-        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}});
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif"}});
     if (edition == Edition::Orvalis) {
         bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                     "&Show Thumbnails", "&Sync Images"}});

@@ -106,9 +106,7 @@ void MainWindow::createProjectSession()
     connect(m_session, &ProjectSession::opened, this, [this] {
         updateWindowTitleCount();
         m_viewActions->refreshBookmarkMenu();
-        m_actions.value("&Run Sparse")->setEnabled(true);
-        m_actions.value("&Run Dense")->setEnabled(true);
-        m_actions.value("&Scan Settings")->setEnabled(true);
+        m_reconstruction->enableRunActions();
     });
 }
 
@@ -279,8 +277,8 @@ void MainWindow::imagesListed()
         dock->raise();
     }
     m_imageList->setFocus();
-    for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
-        m_actions.value(QLatin1String(text))->setEnabled(true);
+    m_actions.value("&Copy to Folder")->setEnabled(true);
+    m_reconstruction->enableRunActions();
     statusBar()->showMessage(tr("add image"));
     updateWindowTitleCount();
 }
