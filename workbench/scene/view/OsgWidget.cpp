@@ -5,6 +5,7 @@
 #include "scene/interaction/MapManipulator.h"
 #include "scene/interaction/SmartManipulator.h"
 #include "scene/sensors/DynamicPopup.h"
+#include "scene/sensors/SensorScene.h"
 #include "scene/view/GLWidget.h"
 #include "scene/view/GraphicsWindowQt.h"
 #include "scene/view/ScreenCapture.h"
@@ -69,8 +70,21 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
 
     m_sensors = std::make_unique<SensorDisplay>(m_root.get(), logList, QCoreApplication::applicationDirPath(),
                                                 comReader::defaultPortName());
-    // New readings recolour the nodes: a frame shows them.
-    connect(m_sensors.get(), &SensorDisplay::sceneChanged, this, &OsgWidget::requestFrame);
+    // New readings recolour the nodes: a frame shows them, but readings come
+    // faster than anyone can follow and each frame costs a core on software GL.
+    m_sensorFrame.setSingleShot(true);
+    m_sensorFrame.setTimerType(Qt::PreciseTimer);
+    connect(&m_sensorFrame, &QTimer::timeout, this, [this] {
+        m_sensorRedraws.drawn(m_clock.elapsed());
+        requestFrame();
+    });
+    connect(m_sensors.get(), &SensorDisplay::sceneChanged, this, &OsgWidget::sensorsChanged);
+    // Switched on, the nodes come into view.
+    connect(m_sensors.get(), &SensorDisplay::switched, this, [this](bool on) {
+        if (on)
+            frameSensors();
+    });
+    m_clock.start();
 
     m_view->setSceneData(m_root.get());
     m_view->setCameraManipulator(new osgGA::TrackballManipulator);
@@ -143,6 +157,23 @@ void OsgWidget::requestFrame()
 {
     m_frameRequested = true;
     wake();
+}
+
+void OsgWidget::sensorsChanged()
+{
+    if (m_sensorFrame.isActive())
+        return; // the frame already waiting shows this change too
+    const qint64 wait = m_sensorRedraws.change(m_clock.elapsed());
+    if (wait == 0)
+        requestFrame();
+    else
+        m_sensorFrame.start(int(wait));
+}
+
+void OsgWidget::frameSensors()
+{
+    if (m_sensors->scene() && m_sensors->scene()->group())
+        m_viewControl->frameFromTop(*m_sensors->scene()->group());
 }
 
 void OsgWidget::setTick(int milliseconds)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <osg/Group>
@@ -25,6 +27,7 @@
 #include "scene/layers/SceneLayers.h"
 #include "scene/sensors/SensorDisplay.h"
 #include "scene/view/LodControl.h"
+#include "scene/view/RedrawLimiter.h"
 #include "scene/view/ViewControl.h"
 
 class GLWidget;
@@ -213,9 +216,14 @@ public:
     // The statistics handler (its keys rest while the map manipulator moves).
     ViewStatsHandler* statsHandler() const { return m_stats.get(); }
 
+    // New sensor readings drawn at most this often a second.
+    static constexpr int sensorFramesPerSecond = 10;
+
 public slots:
     // One more frame at the next tick; requests in between come as one frame.
     void requestFrame();
+    // Looks from the top at the sensor nodes, whatever else the scene holds.
+    void frameSensors();
 
     // The selection box, forwarded to the picking controller.
     void setBoxX(double x);
@@ -244,6 +252,7 @@ private:
 
     void renderFrame();
     void runLodControl();
+    void sensorsChanged();
     // What the layers ask of the view.
     SceneLayers::Hooks layerHooks();
 
@@ -269,6 +278,9 @@ private:
     bool m_frameRequested = true; // the first frame
     int m_tickMs = activeTickMs;
     int m_quietTicks = 0;
+    QElapsedTimer m_clock;
+    RedrawLimiter m_sensorRedraws{sensorFramesPerSecond};
+    QTimer m_sensorFrame; // the sensors' next frame when it must wait
     // Last, so its thread is joined before anything else of the view goes.
     std::unique_ptr<SensorDisplay> m_sensors;
 };

@@ -61,8 +61,17 @@ void ViewControl::lookFrom(const osg::Vec3d& eye, const osg::Vec3d& centre, cons
 
 void ViewControl::showStandardView(const QString& name)
 {
+    showFrom(name, sceneBound());
+}
+
+void ViewControl::frameFromTop(const osg::Node& node)
+{
+    showFrom(QStringLiteral("Top"), SceneBound::of(node));
+}
+
+void ViewControl::showFrom(const QString& name, const osg::BoundingSphered& bound)
+{
     m_view.requestFrame();
-    const osg::BoundingSphered bound = sceneBound();
     // An empty scene has no centre to look at.
     if (!bound.valid())
         return;

@@ -9,6 +9,10 @@
 #include <deque>
 
 class OsgWidget;
+namespace osg
+{
+class Node;
+}
 namespace osgGA
 {
 class CameraManipulator;
@@ -40,6 +44,8 @@ public:
     // the given size; false for unknown names.
     static bool standardEye(const QString& name, const osg::BoundingSphered& bound, double width,
                             double height, osg::Vec3d& eye);
+    // Looks from the top at one subtree (the sensor nodes), filling the view with it.
+    void frameFromTop(const osg::Node& node);
     // The whole scene's bound in double precision.
     osg::BoundingSphered sceneBound() const;
 
@@ -52,6 +58,7 @@ public:
     void selectManipulator(int index);
 
 private:
+    void showFrom(const QString& name, const osg::BoundingSphered& bound);
     // Moves the active manipulator to look from eye at centre.
     void lookFrom(const osg::Vec3d& eye, const osg::Vec3d& centre, const osg::Vec3d& up);
 
