@@ -234,13 +234,6 @@ void OsgWidget::timerEvent(QTimerEvent* event)
     }
 }
 
-void OsgWidget::paintEvent(QPaintEvent* event)
-{
-    QWidget::paintEvent(event);
-    if (m_glWidget->isValid())
-        m_glWidget->update();
-}
-
 void OsgWidget::enableLodControl()
 {
     const osg::FrameStamp* stamp = getViewerFrameStamp();

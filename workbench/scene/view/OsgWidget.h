@@ -238,7 +238,6 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     // The frame timer ticks every millisecond while frames come; after a
