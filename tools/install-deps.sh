@@ -9,8 +9,9 @@ packages=(
   qt5-image-formats-plugins
   libgl1-mesa-dri libglx-mesa0 libgl-dev
   libbenchmark-dev
-  libopencv-dev colmap
+  libopencv-dev colmap libproj-dev proj-data
   xvfb xauth x11-utils socat libimage-exiftool-perl gdal-bin libxml2-utils imagemagick
+  openbox
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #include "ConfigReader.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -76,6 +77,78 @@ void ConfigReader::read(QIODevice& device, TrackerConfig& config, QStringList* m
         readLine(line, config, messages ? *messages : local);
 }
 
+std::map<QString, ConfigReader::Setter> ConfigReader::setters(TrackerConfig& config)
+{
+    auto intKey = [](int& field) -> Setter { return [&field](const QString& w) { return toInt(w, field); }; };
+    auto optKey = [](std::optional<int>& field) -> Setter {
+        return [&field](const QString& w) {
+            int parsed = 0;
+            if (!toInt(w, parsed))
+                return false;
+            field = parsed;
+            return true;
+        };
+    };
+    auto boolKey = [](bool& field) -> Setter { return [&field](const QString& w) { return toBool(w, field); }; };
+    auto wordKey = [](QString& field) -> Setter {
+        return [&field](const QString& w) {
+            if (w.isEmpty())
+                return false;
+            field = w;
+            return true;
+        };
+    };
+    return {
+        {"rollScale", intKey(config.rollScale)},
+        {"pitchScale", intKey(config.pitchScale)},
+        {"yawScale", intKey(config.yawScale)},
+        {"baudRate", optKey(config.baudRate)},
+        {"rollMin", optKey(config.rollMin)},
+        {"rollMax", optKey(config.rollMax)},
+        {"pitchMin", optKey(config.pitchMin)},
+        {"pitchMax", optKey(config.pitchMax)},
+        {"rampIncrement", optKey(config.rampIncrement)},
+        {"transmissionDelay", optKey(config.transmissionDelay)},
+        {"rampDelay", optKey(config.rampDelay)},
+        {"iLowH", optKey(config.iLowH)},
+        {"iHighH", optKey(config.iHighH)},
+        {"iLowS", optKey(config.iLowS)},
+        {"iHighS", optKey(config.iHighS)},
+        {"iLowV", optKey(config.iLowV)},
+        {"iHighV", optKey(config.iHighV)},
+        {"seed", intKey(config.seed)},
+        {"quietMode", boolKey(config.quietMode)},
+        {"debugMode", boolKey(config.debugMode)},
+        {"sequenceBasePath", wordKey(config.sequenceBasePath)},
+        {"sequenceName", wordKey(config.sequenceName)},
+        {"resultsPath", wordKey(config.resultsPath)},
+        {"frameWidth", intKey(config.frameWidth)},
+        {"frameHeight", intKey(config.frameHeight)},
+        {"searchRadius", intKey(config.searchRadius)},
+        {"svmC", [&config](const QString& w) { return toDouble(w, config.svmC); }},
+        {"svmBudgetSize", intKey(config.svmBudgetSize)},
+    };
+}
+
+QStringList ConfigReader::keys()
+{
+    TrackerConfig unused;
+    QStringList names;
+    for (const auto& key : setters(unused))
+        names << key.first;
+    return names << QStringLiteral("feature");
+}
+
+QString ConfigReader::locate(const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        const QString path = QDir(folder).filePath(QStringLiteral("config.txt"));
+        if (fileExists(path))
+            return path;
+    }
+    return QString();
+}
+
 void ConfigReader::readLine(const QString& line, TrackerConfig& config, QStringList& messages)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -119,56 +192,7 @@ void ConfigReader::readLine(const QString& line, TrackerConfig& config, QStringL
         return;
     }
 
-    using Setter = std::function<bool(const QString&)>;
-    auto intKey = [](int& field) -> Setter { return [&field](const QString& w) { return toInt(w, field); }; };
-    auto optKey = [](std::optional<int>& field) -> Setter {
-        return [&field](const QString& w) {
-            int parsed = 0;
-            if (!toInt(w, parsed))
-                return false;
-            field = parsed;
-            return true;
-        };
-    };
-    auto boolKey = [](bool& field) -> Setter { return [&field](const QString& w) { return toBool(w, field); }; };
-    auto wordKey = [](QString& field) -> Setter {
-        return [&field](const QString& w) {
-            if (w.isEmpty())
-                return false;
-            field = w;
-            return true;
-        };
-    };
-    const std::map<QString, Setter> keys = {
-        {"rollScale", intKey(config.rollScale)},
-        {"pitchScale", intKey(config.pitchScale)},
-        {"yawScale", intKey(config.yawScale)},
-        {"baudRate", optKey(config.baudRate)},
-        {"rollMin", optKey(config.rollMin)},
-        {"rollMax", optKey(config.rollMax)},
-        {"pitchMin", optKey(config.pitchMin)},
-        {"pitchMax", optKey(config.pitchMax)},
-        {"rampIncrement", optKey(config.rampIncrement)},
-        {"transmissionDelay", optKey(config.transmissionDelay)},
-        {"rampDelay", optKey(config.rampDelay)},
-        {"iLowH", optKey(config.iLowH)},
-        {"iHighH", optKey(config.iHighH)},
-        {"iLowS", optKey(config.iLowS)},
-        {"iHighS", optKey(config.iHighS)},
-        {"iLowV", optKey(config.iLowV)},
-        {"iHighV", optKey(config.iHighV)},
-        {"seed", intKey(config.seed)},
-        {"quietMode", boolKey(config.quietMode)},
-        {"debugMode", boolKey(config.debugMode)},
-        {"sequenceBasePath", wordKey(config.sequenceBasePath)},
-        {"sequenceName", wordKey(config.sequenceName)},
-        {"resultsPath", wordKey(config.resultsPath)},
-        {"frameWidth", intKey(config.frameWidth)},
-        {"frameHeight", intKey(config.frameHeight)},
-        {"searchRadius", intKey(config.searchRadius)},
-        {"svmC", [&config](const QString& w) { return toDouble(w, config.svmC); }},
-        {"svmBudgetSize", intKey(config.svmBudgetSize)},
-    };
+    const std::map<QString, Setter> keys = setters(config);
     const auto key = keys.find(name);
     if (key == keys.end())
         return;

@@ -2,8 +2,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -52,11 +55,17 @@ bool MainWindow::fileExists(QString path)
 
 void MainWindow::readConfig()
 {
-    const QString path = QStringLiteral("config.txt");
-    if (fileExists(path))
-        ConfigReader::readFile(path, m_config);
-    else
+    // The working folder's file first, so that one run can use its own;
+    // then the one the build places beside the program.
+    const QStringList folders = {QDir::currentPath(), QCoreApplication::applicationDirPath()};
+    const QString path = ConfigReader::locate(folders);
+    if (path.isEmpty()) {
         appendLog(tr("Unable to read config file."));
+        appendLog(tr("No config.txt in %1").arg(folders.join(QStringLiteral(" or "))));
+        return;
+    }
+    ConfigReader::readFile(path, m_config);
+    appendLog(tr("Read config file %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
 }
 
 void MainWindow::createActions()

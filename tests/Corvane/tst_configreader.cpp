@@ -20,6 +20,24 @@ QVariant keyValue(const TrackerConfig& c, const QString& key)
     if (key == "sequenceName") return c.sequenceName;
     if (key == "baudRate") return opt(c.baudRate);
     if (key == "iHighV") return opt(c.iHighV);
+    if (key == "pitchScale") return c.pitchScale;
+    if (key == "yawScale") return c.yawScale;
+    if (key == "rollMin") return opt(c.rollMin);
+    if (key == "rollMax") return opt(c.rollMax);
+    if (key == "pitchMin") return opt(c.pitchMin);
+    if (key == "pitchMax") return opt(c.pitchMax);
+    if (key == "rampIncrement") return opt(c.rampIncrement);
+    if (key == "transmissionDelay") return opt(c.transmissionDelay);
+    if (key == "rampDelay") return opt(c.rampDelay);
+    if (key == "iLowH") return opt(c.iLowH);
+    if (key == "iHighH") return opt(c.iHighH);
+    if (key == "iLowS") return opt(c.iLowS);
+    if (key == "iHighS") return opt(c.iHighS);
+    if (key == "iLowV") return opt(c.iLowV);
+    if (key == "sequenceBasePath") return c.sequenceBasePath;
+    if (key == "resultsPath") return c.resultsPath;
+    if (key == "searchRadius") return c.searchRadius;
+    if (key == "svmBudgetSize") return c.svmBudgetSize;
     return QVariant();
 }
 
@@ -142,6 +160,57 @@ private slots:
         }
         QCOMPARE(got.join(';'), entries);
         QCOMPARE(printed, messages);
+    }
+
+    // Nothing told the user which settings exist or what they default to:
+    // the example beside the program names every key with its default.
+    void exampleConfigNamesEveryKeyWithItsDefault()
+    {
+        QFile example(QStringLiteral(ORVALIS_SOURCE_DIR "/src/Corvane/config.txt"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        const QByteArray text = example.readAll();
+        for (const QString& key : ConfigReader::keys())
+            QVERIFY2(QRegularExpression("^#?" + key + " = ", QRegularExpression::MultilineOption)
+                         .match(QString::fromUtf8(text))
+                         .hasMatch(),
+                     qPrintable(key));
+        QStringList printed;
+        const TrackerConfig read = readText(text, &printed);
+        QCOMPARE(printed, QStringList());
+        const TrackerConfig defaults;
+        for (const QString& key : ConfigReader::keys())
+            if (key != "feature")
+                QCOMPARE(keyValue(read, key), keyValue(defaults, key));
+        QCOMPARE(read.features.size(), 0);
+    }
+
+    // Started from anywhere but its own folder, Corvane ran on defaults:
+    // the working folder's file comes first, then the one beside the program.
+    void configFoundBesideTheProgram_data()
+    {
+        QTest::addColumn<bool>("inWorkingFolder");
+        QTest::addColumn<bool>("besideProgram");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("beside the program only") << false << true << "program";
+        QTest::newRow("both: the working folder's") << true << true << "working";
+        QTest::newRow("neither") << false << false << "";
+    }
+    void configFoundBesideTheProgram()
+    {
+        QFETCH(bool, inWorkingFolder);
+        QFETCH(bool, besideProgram);
+        QFETCH(QString, found);
+        QTemporaryDir working, program;
+        if (inWorkingFolder)
+            QVERIFY(QFile::copy(ORVALIS_SOURCE_DIR "/src/Corvane/config.txt", working.filePath("config.txt")));
+        if (besideProgram)
+            QVERIFY(QFile::copy(ORVALIS_SOURCE_DIR "/src/Corvane/config.txt", program.filePath("config.txt")));
+        const QString expected = found == "working"   ? working.filePath("config.txt")
+                                 : found == "program" ? program.filePath("config.txt")
+                                                      : QString();
+        QCOMPARE(ConfigReader::locate({working.path(), program.path()}), expected);
+        // The build puts the example there.
+        QVERIFY(QFile::exists(ORVALIS_APP_DIR "/config.txt"));
     }
 
     void missingFileKeepsDefaults()

@@ -80,6 +80,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("svmC = 5\nfeature = haar gaussian 0.2\n");
         file.close();
+        // The log says which file was read.
+        QTest::ignoreMessage(QtInfoMsg, qPrintable("Read config file " + QDir::currentPath() + "/config.txt"));
         MainWindow window;
         QCOMPARE(window.config().svmC, 5.0);
         QCOMPARE(window.config().features.size(), 1);

@@ -3,10 +3,13 @@
 #include <sstream>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "FeatureDetection.h"
 #include "KeybFile.h"
 #include "LoweKeyFile.h"
+#include "PhotoDecoder.h"
+#include "SiftExtractor.h"
 #include "ToolTestSupport.h"
 
 class TestFeatureDetection : public QObject
@@ -48,39 +51,141 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({"*.part*"}, QDir::Files).size(), 0);
     }
 
-    void badInputSaysWhy_data()
+    // A photo the list cannot use is left out with empty feature files and a
+    // line naming it; the photos beside it are done and the run goes on.
+    void badPhotoIsLeftOut_data()
     {
-        QTest::addColumn<QString>("list"); // %1: a real photo's JPG name, %2: the folder
-        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing photo") << "%1\n%2\\gone.JPG" << 1 << "1 of 2 images failed; first: ";
-        QTest::newRow("blank photo") << "%2\\blank.JPG" << 1 << "no features found";
-        QTest::newRow("not an image") << "%2\\text.JPG" << 1 << "cannot read image";
-        QTest::newRow("no list") << "" << 1 << "cannot read the image list";
+        QTest::newRow("blank photo") << "blank.jpg" << "left out: no features";
+        QTest::newRow("truncated JPEG") << "cut.jpg" << "left out: damaged JPEG";
+        QTest::newRow("not an image") << "text.jpg" << "left out: cannot read image";
+        QTest::newRow("missing photo") << "gone.jpg" << "left out: not found";
     }
-    void badInputSaysWhy()
+    void badPhotoIsLeftOut()
     {
         REQUIRE_SHARED_DATA();
-        QFETCH(QString, list);
-        QFETCH(int, code);
+        QFETCH(QString, name);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        const QStringList photos = ToolTest::copyKermit(dir.path(), {2});
+        const QStringList photos = ToolTest::copyKermit(dir.path(), {2, 3});
         cv::imwrite(dir.filePath("blank.jpg").toStdString(), cv::Mat(200, 200, CV_8U, cv::Scalar(128)));
-        ToolTest::writeText(dir.filePath("text.jpg"), "not a photo");
-        const QString listPath = dir.filePath("sfmlist_1.txt");
-        if (!list.isEmpty())
-            ToolTest::writeText(listPath,
-                                QString(list)
-                                    .replace("%1", QString::fromStdString(ToolTest::jpgName(photos[0])))
-                                    .replace("%2", QString::fromStdString(ToolTest::backslashes(dir.path())))
-                                    .toStdString());
+        ToolTest::writeText(dir.filePath("text.jpg"), "not a photo, but long enough to have a header");
+        QFile whole(photos[0]);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        ToolTest::writeText(dir.filePath("cut.jpg"), whole.read(whole.size() / 2).toStdString());
+        const QString bad = dir.filePath(name);
+        ToolTest::writeText(dir.filePath("sfmlist_1.txt"), ToolTest::jpgName(photos[0]) + "\n" +
+                                                               ToolTest::jpgName(bad) + "\n" +
+                                                               ToolTest::jpgName(photos[1]));
         std::ostringstream out, err;
-        QCOMPARE(FeatureDetection::run(listPath.toStdString(), {}, 1, out, err), code);
-        QVERIFY2(ToolTest::lastLine(err).contains(reason), err.str().c_str());
-        // What could be done is done.
-        if (list.startsWith("%1"))
-            QVERIFY(QFile::exists(dir.filePath("kermit002.keyb")));
+        QCOMPARE(FeatureDetection::run(dir.filePath("sfmlist_1.txt").toStdString(), {}, 2, out, err), 0);
+        const QString printed = QString::fromStdString(out.str());
+        const QString stem = bad.left(bad.size() - 3);
+        QVERIFY2(printed.contains(stem + "jpg " + reason) || printed.contains(stem + "JPG " + reason),
+                 qPrintable(printed));
+        FeatureSet left;
+        QVERIFY(KeybFile::readFile(dir.filePath(QFileInfo(name).completeBaseName() + ".keyb").toStdString(), left));
+        QCOMPARE(left.size(), size_t(0));
+        for (const QString& photo : photos) {
+            FeatureSet good;
+            QVERIFY(KeybFile::readFile(photo.left(photo.size() - 3).toStdString() + "keyb", good));
+            QVERIFY(good.size() > 500);
+        }
+    }
+
+    // "Add Images" takes other photo types; the scripts still call each
+    // photo by its "JPG name" (x.png is x.JPG, x.tiff is x.tJPG).
+    void otherPhotoTypesByTheirJpgName_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("png") << "shot.png" << "shot.JPG";
+        QTest::newRow("tif") << "shot.tif" << "shot.JPG";
+        QTest::newRow("tiff") << "shot.tiff" << "shot.tJPG";
+        QTest::newRow("jpeg by its stem") << "shot.jpeg" << "shot.JPG";
+    }
+    void otherPhotoTypesByTheirJpgName()
+    {
+        REQUIRE_SHARED_DATA();
+        QFETCH(QString, photo);
+        QFETCH(QString, listed);
+        QTemporaryDir dir;
+        const cv::Mat image = cv::imread(SharedData::path("images/kermit/kermit005.jpg").toStdString());
+        QVERIFY(cv::imwrite(dir.filePath(photo).toStdString(), image));
+        ToolTest::writeText(dir.filePath("sfmlist_0.txt"), ToolTest::backslashes(dir.filePath(listed)));
+        std::ostringstream out, err;
+        QCOMPARE(FeatureDetection::run(dir.filePath("sfmlist_0.txt").toStdString(), {}, 1, out, err), 0);
+        const QString printed = QString::fromStdString(out.str());
+        QVERIFY2(printed.contains("using " + dir.filePath(photo)), qPrintable(printed));
+        FeatureSet keyb;
+        QVERIFY(KeybFile::readFile(dir.filePath(listed.left(listed.size() - 3) + "keyb").toStdString(), keyb));
+        QVERIFY2(keyb.size() > 500, qPrintable(QString::number(keyb.size())));
+        QCOMPARE(QString::fromStdString(keyb.imageName), photo);
+        QCOMPARE(keyb.width, 640);
+        QVERIFY(QFile::exists(dir.filePath("shot.key")));
+    }
+
+    void missingListSaysWhy()
+    {
+        QTemporaryDir dir;
+        std::ostringstream out, err;
+        QCOMPARE(FeatureDetection::run(dir.filePath("sfmlist_1.txt").toStdString(), {}, 1, out, err), 1);
+        QVERIFY2(ToolTest::lastLine(err).contains("cannot read the image list"), err.str().c_str());
+    }
+
+    // Detection on the reduced photo gives its keypoints in the photo's own
+    // pixels: where a detection on the full photo finds them.
+    void reducedDetectionLandsOnPhotoPixels()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir dir;
+        const cv::Mat small =
+            cv::imread(SharedData::path("images/kermit/kermit004.jpg").toStdString(), cv::IMREAD_GRAYSCALE)(
+                cv::Rect(160, 120, 320, 240));
+        cv::Mat large;
+        cv::resize(small, large, cv::Size(1280, 960), 0, 0, cv::INTER_CUBIC);
+        const std::string photo = dir.filePath("large.jpg").toStdString();
+        QVERIFY(cv::imwrite(photo, large, {cv::IMWRITE_JPEG_QUALITY, 98}));
+        SiftExtractor::Settings settings;
+        settings.maxFeatures = 0;
+        settings.maxImageSide = 0;
+        FeatureSet full, reduced;
+        QVERIFY(SiftExtractor(settings).extract(photo, full));
+        settings.maxImageSide = 320; // a quarter: JPEG's own reduction, no resize
+        QVERIFY(SiftExtractor(settings).extract(photo, reduced));
+        QCOMPARE(reduced.width, 1280);
+        QCOMPARE(reduced.height, 960);
+        QVERIFY2(reduced.size() > 100, qPrintable(QString::number(reduced.size())));
+        int near = 0;
+        for (const auto& r : reduced.keypoints) {
+            double best = 1e9;
+            for (const auto& f : full.keypoints)
+                if (f.scale > r.scale / 1.3 && f.scale < r.scale * 1.3)
+                    best = std::min(best, double(std::hypot(f.x - r.x, f.y - r.y)));
+            near += best < 1.0;
+        }
+        QVERIFY2(near > 0.6 * reduced.size(), qPrintable(QStringLiteral("%1 of %2").arg(near).arg(reduced.size())));
+    }
+
+    // Photos in flight are bounded by memory, not threads: a budget that
+    // holds one photo runs them one at a time.
+    void smallBudgetRunsPhotosOneAtATime()
+    {
+        REQUIRE_SHARED_DATA();
+        QTemporaryDir dir;
+        const QStringList photos = ToolTest::copyKermit(dir.path(), {0, 1, 2});
+        ToolTest::writeText(dir.filePath("sfmlist_0.txt"), ToolTest::jpgName(photos[0]) + "\n" +
+                                                               ToolTest::jpgName(photos[1]) + "\n" +
+                                                               ToolTest::jpgName(photos[2]));
+        PhotoDecoder::Header header;
+        QVERIFY(PhotoDecoder::readHeader(photos[0].toStdString(), header));
+        QCOMPARE(header.width, 640);
+        const std::uint64_t one = PhotoDecoder::memoryCost(header, SiftExtractor::Settings().maxImageSide);
+        std::ostringstream out, err;
+        QCOMPARE(FeatureDetection::run(dir.filePath("sfmlist_0.txt").toStdString(), {}, 3, out, err, one * 3 / 2),
+                 0);
+        QVERIFY2(QString::fromStdString(out.str()).contains("at most 1 photo(s) at once"), out.str().c_str());
     }
 
     void emptyListIsNoError()

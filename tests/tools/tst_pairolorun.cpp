@@ -180,6 +180,47 @@ private slots:
         QVERIFY2(ToolTest::lastLine(err).contains(reason), err.str().c_str());
     }
 
+    // The same photos give the same tables whatever the threads: FLANN's
+    // trees draw from a per-thread generator, seeded here per image.
+    void sameTableWhateverTheThreads()
+    {
+        const std::string pairs = keyb(0) + " " + keyb(1) + " 0 1\n" + keyb(0) + " " + keyb(2) + " 0 2\n" +
+                                  keyb(1) + " " + keyb(2) + " 1 2";
+        ToolTest::writeText(m_dir.filePath("matchList_5.txt"), pairs);
+        QByteArray tables[2];
+        for (int threads : {1, 3}) {
+            const QString table = m_dir.filePath(QStringLiteral("matches.init_t%1.txt").arg(threads));
+            std::ostringstream out, err;
+            QCOMPARE(PairoloRun::run(ToolTest::backslashes(m_dir.filePath("matchList_5.txt")),
+                                     ToolTest::backslashes(table), {}, threads, out, err),
+                     0);
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            tables[threads > 1] = file.readAll();
+        }
+        QVERIFY(!tables[0].isEmpty());
+        QVERIFY(tables[0] == tables[1]);
+    }
+
+    // A photo left out by feature detection has an empty feature file: its
+    // pairs have no match, and the run goes on.
+    void leftOutPhotoHasNoMatch()
+    {
+        FeatureSet empty;
+        empty.imageName = "blank.jpg";
+        QVERIFY(KeybFile::writeFile(m_dir.filePath("blank.keyb").toStdString(), empty));
+        std::ostringstream err;
+        const QString table = m_dir.filePath("matches.init_4.txt");
+        QCOMPARE(runPairs(keyb(0) + " " + ToolTest::backslashes(m_dir.filePath("blank.keyb")) + " 0 9\n" +
+                              keyb(0) + " " + keyb(1) + " 0 1",
+                          table, err),
+                 0);
+        MatchTableFile indexed;
+        QVERIFY(indexed.readFile(table.toStdString()));
+        QCOMPARE(indexed.pairs.size(), size_t(1));
+        QCOMPARE(indexed.pairs[0].second, 1);
+    }
+
     // Photos that share nothing are no error: the batch leaves readable
     // (empty) files for the script that joins the batches.
     void noVerifiedPairStillWritesTheFiles()

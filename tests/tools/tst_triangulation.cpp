@@ -212,6 +212,38 @@ private slots:
         QVERIFY2(off < known.pixelWorth, qPrintable(QString("%1 > %2").arg(off).arg(known.pixelWorth)));
     }
 
+    // Two cameras 10 units in front of a point, side by side: rays closer to
+    // parallel than a degree give no point rather than one anywhere along them.
+    void nearlyParallelRaysAreRefused_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("0.1 degree") << 0.1 << false;
+        QTest::newRow("0.9 degree") << 0.9 << false;
+        QTest::newRow("3 degrees") << 3.0 << true;
+    }
+    void nearlyParallelRaysAreRefused()
+    {
+        QFETCH(double, degrees);
+        QFETCH(bool, accepted);
+        TriangulationCamera a, b;
+        for (TriangulationCamera* c : {&a, &b}) {
+            c->focal = 1000;
+            c->principalColumn = c->principalRow = 500;
+        }
+        const double baseline = 10 * std::tan(degrees * M_PI / 180);
+        b.translation = {-baseline, 0, 0}; // centre at (baseline, 0, 0)
+        Vec3 point{};
+        std::string error;
+        const bool ok =
+            TwoViewTriangulation::triangulate({&a, 500, 500}, {&b, 500 - 100 * baseline, 500}, point, &error);
+        QCOMPARE(ok, accepted);
+        if (accepted)
+            QVERIFY(distance(point, {0, 0, 10}) < 1e-9);
+        else
+            QVERIFY2(error.find("less than the 1 a point needs") != std::string::npos, error.c_str());
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QString>("source");
@@ -226,6 +258,9 @@ private slots:
         QTest::newRow("not a number")
             << "kermit" << QStringList{"0", "ten", "10", "1", "20", "20"} << "is not \"camera x y\"";
         QTest::newRow("too few") << "kermit" << QStringList{"0", "10", "10", "1", "20"} << "usage";
+        QTest::newRow("one observation twice")
+            << "kermit" << QStringList{"0", "100", "100", "0", "100", "100"}
+            << "less than the 1 a point needs";
     }
     void refusals()
     {

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <sstream>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "BundlerFile.h"
 #include "BundlerRun.h"
 #include "FeatureDetection.h"
@@ -178,6 +180,41 @@ private slots:
                       out, err),
             1);
         QVERIFY2(ToolTest::lastLine(err).contains("run feature detection first"), err.str().c_str());
+    }
+
+    // A photo SiftGPUMax left out (empty feature file) stays in the list,
+    // unregistered; the reconstruction needs two photos with features.
+    void photoLeftOutStaysUnregistered_data()
+    {
+        QTest::addColumn<int>("good"); // photos with features in the list
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("blank among good photos") << 3 << 0 << "Registered 3 of 4 images";
+        QTest::newRow("one good photo left") << 1 << 1 << "fewer than two photos";
+    }
+    void photoLeftOutStaysUnregistered()
+    {
+        QFETCH(int, good);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        cv::imwrite(m_dir.filePath("blank.jpg").toStdString(), cv::Mat(200, 200, CV_8U, cv::Scalar(128)));
+        const std::string blank = ToolTest::jpgName(m_dir.filePath("blank.jpg"));
+        ToolTest::writeText(m_dir.filePath("blanklist.txt"), blank + "\n" + ToolTest::jpgName(m_photos[0]));
+        std::ostringstream sift, siftErr;
+        QCOMPARE(FeatureDetection::run(folder() + "blanklist.txt", {}, 2, sift, siftErr), 0);
+        std::string list;
+        for (int i = 0; i < good; ++i)
+            list += ToolTest::jpgName(m_photos[i]) + "\n";
+        ToolTest::writeText(m_dir.filePath("listfocal_blank.txt"), list + blank);
+        std::ostringstream out, err;
+        QCOMPARE(visualSfm({"sfm+import", folder() + "listfocal_blank.txt", folder() + "blank.nvm", m_matches},
+                           out, err),
+                 code);
+        const QString printed = QString::fromStdString(out.str() + err.str());
+        QVERIFY2(printed.contains("blank.jpg left out: no features"), qPrintable(printed));
+        QVERIFY2(printed.contains(said), qPrintable(printed));
+        if (code == 0)
+            QVERIFY2(printed.contains("Not registered: " + m_dir.filePath("blank.jpg")), qPrintable(printed));
     }
 
     // Bundler's result: every listed photo a camera in list order, every view

@@ -16,7 +16,8 @@
 // of the build beside small stand-ins for the tool chain in its SfM tree.
 // Each stand-in writes what the chain looks for afterwards (feature files,
 // match tables, sparse.nvm, bundle.out, pmvs/pmvs_all.bat whose PMVS run
-// leaves patch files); a test replaces one to fail or hang.
+// leaves patch files, CMPMVS's input and cloud); a test replaces one to fail
+// or hang.
 class SfmToolDoubles
 {
 public:
@@ -92,15 +93,18 @@ public:
             {Tool::Bundle2Pmvs, "exit 0"},
             {Tool::Bundle2Vis, "exit 0"},
             {Tool::BundlerRadialUndistort, "exit 0"},
-            {Tool::Bundle2CmpmvsUpper, "exit 0"},
-            {Tool::Bundle2CmpmvsLower, "exit 0"},
-            {Tool::RadialUndistortCmp, "exit 0"},
+            // The cameras and images CMPMVS reads, from 00001 on.
+            {Tool::Bundle2CmpmvsUpper,
+             "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
+            {Tool::Bundle2CmpmvsLower,
+             "mkdir -p \"$3/data\" && printf 'CONTOUR\\n' > \"$3/data/00001_P.txt\""},
+            {Tool::RadialUndistortCmp, "mkdir -p \"$3/data\" && printf 'jpeg' > \"$3/data/00001.jpg\""},
             {Tool::Cmvs, "exit 0"},
             // Leaves the script that runs PMVS; its run writes two patch files and a mesh.
             {Tool::GenOption,
              "printf 'ECHO p > %smodels/option-0000.patch\\nECHO p > %smodels/option-0001.patch\\n"
              "ECHO m > %smodels/option-0000.ply' \"$1\" \"$1\" \"$1\" > \"$1pmvs_all.bat\""},
-            {Tool::Cmpmvs, ": > \"$(dirname \"$1\")/done\""},
+            {Tool::Cmpmvs, "d=$(dirname \"$1\")/models; mkdir -p \"$d\" && printf 'ply\\n' > \"$d/mvs.ply\""},
         };
         return tools;
     }

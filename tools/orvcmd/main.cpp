@@ -5,13 +5,35 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 
 #include "core/platform/BatchInterpreter.h"
 
+namespace
+{
+
+void stopOnSignal(int signal)
+{
+    BatchInterpreter::requestStop(signal);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    // Ended by the workbench (it quits, or a run is aborted): the tool
+    // running now is told, so that it removes its pieces, and nothing after
+    // it runs. orvcmd itself ends when the tool has.
+#ifndef Q_OS_WIN
+    struct sigaction action = {};
+    action.sa_handler = stopOnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+#endif
     QStringList args = app.arguments().mid(1);
     if (!args.isEmpty() && args.first().toLower() == QLatin1String("/c"))
         args.removeFirst();

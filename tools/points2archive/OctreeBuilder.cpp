@@ -44,9 +44,9 @@ public:
     std::vector<ArchivePoint>& sample() { return m_sample; }
 
 private:
-    int index(float value, double low) const
+    int index(double value, double low) const
     {
-        const int i = int((double(value) - low) * m_scale);
+        const int i = int((value - low) * m_scale);
         return i < 0 ? 0 : i >= m_grid ? m_grid - 1 : i;
     }
 
@@ -60,12 +60,12 @@ private:
 namespace
 {
 
-void grow(osg::BoundingBox& box, const ArchivePoint& p)
+void grow(osg::BoundingBoxd& box, const ArchivePoint& p)
 {
     box.expandBy(p.x, p.y, p.z);
 }
 
-bool hasExtent(const osg::BoundingBox& box)
+bool hasExtent(const osg::BoundingBoxd& box)
 {
     return box.xMax() > box.xMin() || box.yMax() > box.yMin() || box.zMax() > box.zMin();
 }
@@ -86,13 +86,12 @@ OctreeBuilder::Cube OctreeBuilder::Cube::child(int octant) const
     return c;
 }
 
-OctreeBuilder::Cube OctreeBuilder::cubeAround(const osg::BoundingBox& bounds)
+OctreeBuilder::Cube OctreeBuilder::cubeAround(const osg::BoundingBoxd& bounds)
 {
     Cube cube;
-    cube.centre = osg::Vec3d(bounds.center());
-    const double widest =
-        std::max({double(bounds.xMax()) - bounds.xMin(), double(bounds.yMax()) - bounds.yMin(),
-                  double(bounds.zMax()) - bounds.zMin()});
+    cube.centre = bounds.center();
+    const double widest = std::max(
+        {bounds.xMax() - bounds.xMin(), bounds.yMax() - bounds.yMin(), bounds.zMax() - bounds.zMin()});
     // A little wider than the points, so none lies on the far faces; a cloud
     // of one position still gets a cube.
     cube.half = widest > 0 ? widest * 0.5 * 1.0001 : 0.5;
@@ -101,8 +100,8 @@ OctreeBuilder::Cube OctreeBuilder::cubeAround(const osg::BoundingBox& bounds)
 
 int OctreeBuilder::octantOf(const ArchivePoint& point, const Cube& cube)
 {
-    return (double(point.x) >= cube.centre.x() ? 1 : 0) | (double(point.y) >= cube.centre.y() ? 2 : 0) |
-           (double(point.z) >= cube.centre.z() ? 4 : 0);
+    return (point.x >= cube.centre.x() ? 1 : 0) | (point.y >= cube.centre.y() ? 2 : 0) |
+           (point.z >= cube.centre.z() ? 4 : 0);
 }
 
 std::vector<ArchivePoint> OctreeBuilder::gridSample(const ArchivePoint* begin, const ArchivePoint* end,
@@ -123,23 +122,41 @@ OctreeBuilder::OctreeBuilder(osgDB::Archive& archive, const Settings& settings,
     m_settings.sampleGrid = std::clamp(m_settings.sampleGrid, 2, 1024);
 }
 
-bool OctreeBuilder::build(const std::string& spoolPath, long long count, const osg::BoundingBox& bounds,
-                          const osg::Vec3d& origin, std::string& error)
+bool OctreeBuilder::build(const std::string& spoolPath, long long count, const osg::BoundingBoxd& bounds,
+                          std::string& error)
 {
     m_stats = Stats();
     m_total = count;
     m_reportedPercent = 0;
     m_rootPlaced = false;
-    m_origin = origin;
+    const Cube cube = cubeAround(bounds);
+    m_rootCentre = cube.centre;
     m_bounds = bounds;
     m_spools = {spoolPath};
-    const osg::ref_ptr<osg::Node> root =
-        buildSpooled(spoolPath, count, bounds, cubeAround(bounds), "r", 0, error);
+    const osg::ref_ptr<osg::Node> root = buildSpooled(spoolPath, count, bounds, cube, "r", 0, error);
     // After a failure the pieces not yet built are left; they go too.
     for (const std::string& spool : m_spools)
         std::remove(spool.c_str());
     m_spools.clear();
     return root.valid();
+}
+
+bool OctreeBuilder::stopped(std::string& error) const
+{
+    if (!m_settings.stop || !*m_settings.stop)
+        return false;
+    error = "stopped";
+    return true;
+}
+
+osg::ref_ptr<osg::Node> OctreeBuilder::placed(osg::Node* child, const Cube& childCube, const Cube& parentCube)
+{
+    const osg::Vec3d offset = childCube.centre - parentCube.centre;
+    if (offset == osg::Vec3d())
+        return child;
+    osg::ref_ptr<osg::MatrixTransform> transform = new osg::MatrixTransform(osg::Matrixd::translate(offset));
+    transform->addChild(child);
+    return transform;
 }
 
 void OctreeBuilder::removeSpool(const std::string& path)
@@ -199,11 +216,11 @@ bool OctreeBuilder::write(osg::Node& node, const std::string& fileName, std::str
 
 bool OctreeBuilder::placeRoot(osg::Node* node, std::string& error)
 {
-    osg::ref_ptr<osg::MatrixTransform> top = new osg::MatrixTransform(osg::Matrixd::translate(m_origin));
+    osg::ref_ptr<osg::MatrixTransform> top = new osg::MatrixTransform(osg::Matrixd::translate(m_rootCentre));
     top->setName("Points2Archive");
     top->setUserValue("pointCount", double(m_total));
-    top->setUserValue("boundsMin", m_origin + osg::Vec3d(m_bounds._min));
-    top->setUserValue("boundsMax", m_origin + osg::Vec3d(m_bounds._max));
+    top->setUserValue("boundsMin", m_bounds._min);
+    top->setUserValue("boundsMax", m_bounds._max);
     top->addChild(node);
     m_rootPlaced = true;
     return write(*top, "root.osgb", error);
@@ -223,14 +240,16 @@ void OctreeBuilder::reportPlaced(long long points)
     }
 }
 
-osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const ArchivePoint* end)
+osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const ArchivePoint* end,
+                                                const osg::Vec3d& centre)
 {
     const size_t n = size_t(end - begin);
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(n);
     osg::ref_ptr<osg::Vec4ubArray> colours = new osg::Vec4ubArray(n);
     colours->setNormalize(true);
     for (size_t i = 0; i < n; ++i) {
-        (*vertices)[i].set(begin[i].x, begin[i].y, begin[i].z);
+        (*vertices)[i].set(float(begin[i].x - centre.x()), float(begin[i].y - centre.y()),
+                           float(begin[i].z - centre.z()));
         (*colours)[i].set(begin[i].rgba[0], begin[i].rgba[1], begin[i].rgba[2], begin[i].rgba[3]);
     }
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
@@ -244,16 +263,29 @@ osg::ref_ptr<osg::Node> OctreeBuilder::makeLeaf(const ArchivePoint* begin, const
     return geode;
 }
 
+osg::ref_ptr<osg::Node> OctreeBuilder::makeLeafNode(const ArchivePoint* begin, const ArchivePoint* end,
+                                                    const Cube& cube)
+{
+    // Around the middle of its own points: a lone outlier in a cube
+    // kilometres wide keeps its digits too.
+    osg::BoundingBoxd bounds;
+    for (const ArchivePoint* p = begin; p != end; ++p)
+        grow(bounds, *p);
+    Cube own;
+    own.centre = bounds.center();
+    return placed(makeLeaf(begin, end, own.centre).get(), own, cube);
+}
+
 osg::ref_ptr<osg::Node> OctreeBuilder::makePagedNode(const std::vector<ArchivePoint>& sample,
-                                                     const osg::BoundingBox& bounds, const Cube& cube,
+                                                     const osg::BoundingBoxd& bounds, const Cube& cube,
                                                      const std::string& name, int depth)
 {
-    osg::ref_ptr<osg::Node> coarse = makeLeaf(sample.data(), sample.data() + sample.size());
+    osg::ref_ptr<osg::Node> coarse = makeLeaf(sample.data(), sample.data() + sample.size(), cube.centre);
     osg::ref_ptr<osg::PagedLOD> node = new osg::PagedLOD;
     node->setRangeMode(osg::LOD::PIXEL_SIZE_ON_SCREEN);
     node->setCenterMode(osg::LOD::USER_DEFINED_CENTER);
-    node->setCenter(bounds.center());
-    const float radius = std::max(bounds.radius(), 1e-6f);
+    node->setCenter(osg::Vec3(bounds.center() - cube.centre));
+    const float radius = std::max(float(bounds.radius()), 1e-6f);
     node->setRadius(radius);
     // The sample's points stand 2·half/grid apart; on screen that distance is
     // the node's pixel size times its share of the node's diameter.
@@ -270,9 +302,11 @@ osg::ref_ptr<osg::Node> OctreeBuilder::makePagedNode(const std::vector<ArchivePo
 osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, ArchivePoint* end, const Cube& cube,
                                                      const std::string& name, int depth, std::string& error)
 {
+    if (stopped(error))
+        return nullptr;
     const long long n = end - begin;
     if (n <= m_settings.leafPoints) {
-        osg::ref_ptr<osg::Node> leaf = makeLeaf(begin, end);
+        osg::ref_ptr<osg::Node> leaf = makeLeafNode(begin, end, cube);
         {
             std::lock_guard<std::mutex> lock(m_stateLock);
             ++m_stats.leaves;
@@ -284,7 +318,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
         return leaf;
     }
 
-    osg::BoundingBox bounds;
+    osg::BoundingBoxd bounds;
     for (const ArchivePoint* p = begin; p != end; ++p)
         grow(bounds, *p);
     osg::ref_ptr<osg::Node> node =
@@ -301,17 +335,16 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
     const bool byPosition = depth < m_settings.maxDepth && hasExtent(bounds);
     if (byPosition) {
         const osg::Vec3d c = cube.centre;
-        ArchivePoint* zSplit =
-            std::partition(begin, end, [&](const ArchivePoint& p) { return double(p.z) < c.z(); });
+        ArchivePoint* zSplit = std::partition(begin, end, [&](const ArchivePoint& p) { return p.z < c.z(); });
         ArchivePoint* ySplits[2] = {
-            std::partition(begin, zSplit, [&](const ArchivePoint& p) { return double(p.y) < c.y(); }),
-            std::partition(zSplit, end, [&](const ArchivePoint& p) { return double(p.y) < c.y(); })};
+            std::partition(begin, zSplit, [&](const ArchivePoint& p) { return p.y < c.y(); }),
+            std::partition(zSplit, end, [&](const ArchivePoint& p) { return p.y < c.y(); })};
         parts[4] = zSplit;
         parts[2] = ySplits[0];
         parts[6] = ySplits[1];
         for (int k = 0; k < 8; k += 2)
-            parts[k + 1] = std::partition(parts[k], parts[k + 2],
-                                          [&](const ArchivePoint& p) { return double(p.x) < c.x(); });
+            parts[k + 1] =
+                std::partition(parts[k], parts[k + 2], [&](const ArchivePoint& p) { return p.x < c.x(); });
     } else {
         for (int k = 1; k < 8; ++k)
             parts[k] = begin + n * k / 8;
@@ -322,9 +355,11 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
         if (parts[octant] != parts[octant + 1])
             octants.push_back(octant);
     osg::ref_ptr<osg::Group> children = new osg::Group;
-    const auto buildOctant = [&](int octant, std::string& why) {
-        return buildInMemory(parts[octant], parts[octant + 1], byPosition ? cube.child(octant) : cube,
-                             name + char('0' + octant), depth + 1, why);
+    const auto buildOctant = [&](int octant, std::string& why) -> osg::ref_ptr<osg::Node> {
+        const Cube childCube = byPosition ? cube.child(octant) : cube;
+        osg::ref_ptr<osg::Node> child = buildInMemory(parts[octant], parts[octant + 1], childCube,
+                                                      name + char('0' + octant), depth + 1, why);
+        return child ? placed(child.get(), childCube, cube) : nullptr;
     };
     if (!buildChildren(octants, depth, buildOctant, *children, error))
         return nullptr;
@@ -334,9 +369,11 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
 }
 
 osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath, long long count,
-                                                    const osg::BoundingBox& bounds, const Cube& cube,
+                                                    const osg::BoundingBoxd& bounds, const Cube& cube,
                                                     const std::string& name, int depth, std::string& error)
 {
+    if (stopped(error))
+        return nullptr;
     PointSpool input;
     if (!input.openForReading(spoolPath, error))
         return nullptr;
@@ -357,7 +394,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
     // Too many to hold: one pass samples the node and deals its points out
     // to eight pieces on disk, which are built one after the other.
     Sampler sampler(cube, m_settings.sampleGrid);
-    osg::BoundingBox pieceBounds[8];
+    osg::BoundingBoxd pieceBounds[8];
     std::unique_ptr<PointSpool> pieces[8];
     const bool byPosition = depth < m_settings.maxDepth && hasExtent(bounds);
     std::vector<ArchivePoint> block(PointSpool::bufferBytes / sizeof(ArchivePoint));
@@ -365,7 +402,7 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
     long long seen = 0;
     for (;;) {
         const size_t n = input.read(block.data(), block.size(), error);
-        if (!error.empty())
+        if (!error.empty() || stopped(error))
             return nullptr;
         if (n == 0)
             break;
@@ -418,10 +455,12 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
         if (pieceCounts[octant] > 0)
             octants.push_back(octant);
     osg::ref_ptr<osg::Group> children = new osg::Group;
-    const auto buildOctant = [&](int octant, std::string& why) {
-        return buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant],
-                            byPosition ? cube.child(octant) : cube, name + char('0' + octant), depth + 1,
-                            why);
+    const auto buildOctant = [&](int octant, std::string& why) -> osg::ref_ptr<osg::Node> {
+        const Cube childCube = byPosition ? cube.child(octant) : cube;
+        osg::ref_ptr<osg::Node> child =
+            buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant], childCube,
+                         name + char('0' + octant), depth + 1, why);
+        return child ? placed(child.get(), childCube, cube) : nullptr;
     };
     if (!buildChildren(octants, depth, buildOctant, *children, error))
         return nullptr;

@@ -7,6 +7,7 @@
 #include <osg/Vec3d>
 #include <osg/ref_ptr>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -26,18 +27,26 @@ class Archive;
 // point once. Nodes larger than memoryPoints are split on disk first; what is
 // held in memory at any time is one such node plus the samples above it.
 //
+// Every node keeps its points as floats relative to the centre of its own
+// cube (a leaf: of its own points), so their precision depends on the node's
+// size only (a leaf a few
+// metres wide keeps far below a millimetre, wherever the cloud lies and
+// however far an outlier stands from it). A child stands under a transform
+// that moves it from its parent's centre to its own (in doubles).
+//
 // Archive layout: "root.osgb" (written first, so the archive names it as its
-// master file) holds a transform to the cloud's origin, carrying the user
+// master file) holds a transform to the root cube's centre, carrying the user
 // values "pointCount", "boundsMin" and "boundsMax" (survey coordinates),
 // above the root node; "r<octants>.osgb" holds the children of node
-// r<octants> (the root is "r", its third child "r2", ...).
+// r<octants> (the root is "r", its third child "r2", ...), each under its
+// transform.
 class OctreeBuilder
 {
 public:
     struct Settings {
         long long leafPoints = 16384;
         int sampleGrid = 64;
-        long long memoryPoints = 4ll << 20;
+        long long memoryPoints = 2ll << 20; // 64 MB of points
         // A node's children are paged in when its sample's points would lie
         // this many pixels apart on screen (at level-of-detail scale 1).
         double pixelSpacing = 1.5;
@@ -45,6 +54,8 @@ public:
         // Subtrees of the root are built side by side on this many threads
         // (each holds up to memoryPoints); writing into the archive is one at a time.
         int threads = 2;
+        // Set from outside (a signal): the build gives up at its next step.
+        const std::atomic<bool>* stop = nullptr;
     };
 
     struct Stats {
@@ -59,11 +70,11 @@ public:
     OctreeBuilder(osgDB::Archive& archive, const Settings& settings,
                   std::function<void(const std::string&)> progress = {});
 
-    // Builds the tree of the count points spooled at spoolPath (offsets from
-    // origin, all inside bounds). The spool and the pieces made from it are
-    // deleted as they are used.
-    bool build(const std::string& spoolPath, long long count, const osg::BoundingBox& bounds,
-               const osg::Vec3d& origin, std::string& error);
+    // Builds the tree of the count points spooled at spoolPath (all inside
+    // bounds). The spool and the pieces made from it are deleted as they
+    // are used, and all of them after a failure.
+    bool build(const std::string& spoolPath, long long count, const osg::BoundingBoxd& bounds,
+               std::string& error);
 
     const Stats& stats() const { return m_stats; }
 
@@ -73,7 +84,7 @@ public:
         double half = 0.5;
         Cube child(int octant) const;
     };
-    static Cube cubeAround(const osg::BoundingBox& bounds);
+    static Cube cubeAround(const osg::BoundingBoxd& bounds);
     static int octantOf(const ArchivePoint& point, const Cube& cube);
 
     // One point per cell of a grid³ over the cube, the first in order.
@@ -84,14 +95,22 @@ private:
     class Sampler;
 
     osg::ref_ptr<osg::Node> buildSpooled(const std::string& spoolPath, long long count,
-                                         const osg::BoundingBox& bounds, const Cube& cube,
+                                         const osg::BoundingBoxd& bounds, const Cube& cube,
                                          const std::string& name, int depth, std::string& error);
     osg::ref_ptr<osg::Node> buildInMemory(ArchivePoint* begin, ArchivePoint* end, const Cube& cube,
                                           const std::string& name, int depth, std::string& error);
-    osg::ref_ptr<osg::Node> makeLeaf(const ArchivePoint* begin, const ArchivePoint* end);
+    // The points as floats relative to centre.
+    static osg::ref_ptr<osg::Node> makeLeaf(const ArchivePoint* begin, const ArchivePoint* end,
+                                            const osg::Vec3d& centre);
+    // A leaf of the cube: its points around their own middle, placed in the cube's frame.
+    static osg::ref_ptr<osg::Node> makeLeafNode(const ArchivePoint* begin, const ArchivePoint* end,
+                                                const Cube& cube);
     osg::ref_ptr<osg::Node> makePagedNode(const std::vector<ArchivePoint>& sample,
-                                          const osg::BoundingBox& bounds, const Cube& cube,
+                                          const osg::BoundingBoxd& bounds, const Cube& cube,
                                           const std::string& name, int depth);
+    // A child node, built around its own centre, placed in its parent's frame.
+    static osg::ref_ptr<osg::Node> placed(osg::Node* child, const Cube& childCube, const Cube& parentCube);
+    bool stopped(std::string& error) const;
     // The first node made is the root: it goes into the archive at once.
     bool placeRoot(osg::Node* node, std::string& error);
     bool write(osg::Node& node, const std::string& fileName, std::string& error);
@@ -110,8 +129,8 @@ private:
     long long m_total = 0;
     int m_reportedPercent = 0;
     bool m_rootPlaced = false;
-    osg::Vec3d m_origin;
-    osg::BoundingBox m_bounds;
+    osg::Vec3d m_rootCentre;
+    osg::BoundingBoxd m_bounds;
     std::set<std::string> m_spools; // pieces on disk not yet built
     std::mutex m_archiveLock;       // one write into the archive at a time
     std::mutex m_stateLock;         // the figures, the spools, the progress

@@ -7,6 +7,7 @@
 #include <osgDB/Archive>
 #include <osgDB/Registry>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,9 +18,17 @@
 namespace
 {
 
-// Reads the input into the spool as offsets from its first point.
-bool spoolInput(const ArchiveOptions& options, std::ostream& progress, PointSpool& spool, osg::Vec3d& origin,
-                osg::BoundingBox& bounds, std::string& error)
+bool stopped(const std::atomic<bool>* stop, std::string& error)
+{
+    if (!stop || !*stop)
+        return false;
+    error = "stopped";
+    return true;
+}
+
+// Reads the input into the spool as it comes, in survey coordinates.
+bool spoolInput(const ArchiveOptions& options, const std::atomic<bool>* stop, std::ostream& progress,
+                PointSpool& spool, osg::BoundingBoxd& bounds, std::string& error)
 {
     CloudReader reader;
     if (!reader.open(options, error))
@@ -31,28 +40,19 @@ bool spoolInput(const ArchiveOptions& options, std::ostream& progress, PointSpoo
 
     std::vector<InputPoint> block;
     std::vector<ArchivePoint> converted;
-    bool first = true;
     int reportedPercent = 0;
-    while (reader.next(block, error)) {
-        if (first && !block.empty()) {
-            origin.set(block.front().x, block.front().y, block.front().z);
-            first = false;
-        }
+    while (!stopped(stop, error) && reader.next(block, error)) {
         converted.resize(block.size());
         for (size_t i = 0; i < block.size(); ++i) {
             const InputPoint& in = block[i];
             ArchivePoint& out = converted[i];
-            out.x = float(in.x - origin.x());
-            out.y = float(in.y - origin.y());
-            out.z = float(in.z - origin.z());
-            if (!std::isfinite(out.x) || !std::isfinite(out.y) || !std::isfinite(out.z)) {
+            if (!std::isfinite(in.x) || !std::isfinite(in.y) || !std::isfinite(in.z)) {
                 error = options.input + ": point " +
-                        std::to_string(spool.count() + static_cast<long long>(i) + 1) +
-                        " lies too far from the first point";
+                        std::to_string(spool.count() + static_cast<long long>(i) + 1) + " is not a number";
                 return false;
             }
-            std::copy(in.rgba, in.rgba + 4, out.rgba);
-            bounds.expandBy(out.x, out.y, out.z);
+            out = ArchivePoint{in.x, in.y, in.z, {in.rgba[0], in.rgba[1], in.rgba[2], in.rgba[3]}, {}};
+            bounds.expandBy(in.x, in.y, in.z);
         }
         if (!spool.append(converted.data(), converted.size(), error))
             return false;
@@ -64,7 +64,7 @@ bool spoolInput(const ArchiveOptions& options, std::ostream& progress, PointSpoo
             progress << "read " << spool.count() << " points (" << percent << "%)" << std::endl;
         }
     }
-    if (!error.empty())
+    if (!error.empty() || stopped(stop, error))
         return false;
     if (!spool.close(error))
         return false;
@@ -87,9 +87,8 @@ bool Points2Archive::run(const ArchiveOptions& options, std::ostream& progress, 
     const std::string partialPath = archivePath + ".part" + std::to_string(getpid()) + ".osga";
 
     PointSpool spool;
-    osg::Vec3d origin;
-    osg::BoundingBox bounds;
-    if (!spoolInput(options, progress, spool, origin, bounds, error)) {
+    osg::BoundingBoxd bounds;
+    if (!spoolInput(options, settings.stop, progress, spool, bounds, error)) {
         std::string ignored;
         spool.close(ignored);
         std::remove(spoolPath.c_str());
@@ -113,7 +112,7 @@ bool Points2Archive::run(const ArchiveOptions& options, std::ostream& progress, 
 
     OctreeBuilder builder(*archive, settings,
                           [&progress](const std::string& line) { progress << line << std::endl; });
-    const bool built = builder.build(spoolPath, count, bounds, origin, error);
+    const bool built = builder.build(spoolPath, count, bounds, error);
     archive->close();
     archive = nullptr;
 

@@ -8,7 +8,8 @@
 
 // One whole conversion: reads the cloud once into the intermediate file,
 // builds the level-of-detail tree into a temporary archive beside the result
-// and renames it to out.osga when complete. Nothing of a failed run is left.
+// and renames it to out.osga when complete. Nothing of a failed run is left,
+// nor of one stopped through settings.stop (it fails with "stopped").
 class Points2Archive
 {
 public:

@@ -7,6 +7,70 @@
 #include <QtTest>
 #include "SharedData.h"
 
+#include <sys/resource.h>
+
+namespace
+{
+
+// A large PLY made line by line as it is read, so the test itself holds none of it.
+class GeneratedPly : public QIODevice
+{
+public:
+    explicit GeneratedPly(qint64 vertices) : m_vertices(vertices)
+    {
+        m_pending = "ply\nformat ascii 1.0\nelement vertex " + QByteArray::number(vertices) +
+                    "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
+                    "property uchar green\nproperty uchar blue\nend_header\n";
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        while (m_pending.size() < max && m_made < m_vertices) {
+            m_pending += QByteArray::number(712000.125 + m_made % 1000) + " 4123000.5 " +
+                         QByteArray::number(m_made % 97) + " 10 20 30\n";
+            ++m_made;
+        }
+        const qint64 n = qMin(max, qint64(m_pending.size()));
+        memcpy(data, m_pending.constData(), size_t(n));
+        m_pending.remove(0, int(n));
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 m_vertices;
+    qint64 m_made = 0;
+    QByteArray m_pending;
+};
+
+// Counts what is written and keeps nothing.
+class CountingSink : public QIODevice
+{
+public:
+    CountingSink() { open(QIODevice::WriteOnly); }
+    qint64 bytes = 0;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 n) override
+    {
+        bytes += n;
+        return n;
+    }
+};
+
+long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
 class TestPlyToPts : public QObject
 {
     Q_OBJECT
@@ -16,6 +80,7 @@ private slots:
     void tokensCopied_data();
     void tokensCopied();
     void nameWithoutPlyIsRefused();
+    void largeCloudStreamsInFlatMemory();
     void realCloudReadsBackTheSame_data();
     void realCloudReadsBackTheSame();
 };
@@ -70,6 +135,12 @@ void TestPlyToPts::tokensCopied_data()
         << QByteArray("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                       "property float z\nend_header\n1 2 3\n4 five 6\n7 8 9\n")
         << QByteArray("2\n1 2 3 0\n7 8 9 0");
+    // Float colours count 0..1: copied as they were, they read as black.
+    QTest::newRow("float colours scaled to 0..255")
+        << QByteArray("ply\nformat ascii 1.0\nelement vertex 2\nproperty double x\nproperty double y\n"
+                      "property double z\nproperty float red\nproperty float green\nproperty float blue\n"
+                      "end_header\n1470.2507 2 3 1 0.5 0\n4 5 6 0.2 1.7 -0.1\n")
+        << QByteArray("2\n1470.2507 2 3 0 255 128 0\n4 5 6 0 51 255 0");
 }
 
 void TestPlyToPts::tokensCopied()
@@ -98,6 +169,23 @@ void TestPlyToPts::nameWithoutPlyIsRefused()
     QVERIFY(message.contains("no \"ply\""));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().startsWith("ply\n"));
+}
+
+// The whole PTS text was built in memory first: 1.3 GB for ten million
+// points, and std::bad_alloc past 2 GiB.
+void TestPlyToPts::largeCloudStreamsInFlatMemory()
+{
+    const qint64 vertices = 1500000;
+    GeneratedPly ply(vertices);
+    CountingSink pts;
+    const long before = peakKilobytes();
+    qint64 written = 0;
+    QString message;
+    QVERIFY2(PlyToPts::writePoints(ply, pts, written, &message), qPrintable(message));
+    QCOMPARE(written, vertices);
+    QVERIFY(pts.bytes > 40 << 20);
+    const long grownKilobytes = peakKilobytes() - before;
+    QVERIFY2(grownKilobytes < 16 * 1024, qPrintable(QString("grew by %1 kB").arg(grownKilobytes)));
 }
 
 void TestPlyToPts::realCloudReadsBackTheSame_data()

@@ -103,25 +103,6 @@ private slots:
         QCOMPARE(FocalList::text(siteLayout({"a.JPG", "b.jpg", "c.png"}), settingsWith(bundle)), text);
     }
 
-    void oldFocalListFromTheSecondRun()
-    {
-        QTemporaryDir dir;
-        PipelineLayout layout = siteLayout({"a.JPG"}, 2, dir.path());
-        const ScanSettings s;
-        QVERIFY(FocalList::write(layout, s));
-        QVERIFY(!QFile::exists(dir.filePath("listfocal_old.txt")));
-        const QByteArray first = readFile(dir.filePath("listfocal.txt"));
-
-        layout.setImages({dir.filePath("a.JPG"), dir.filePath("b.JPG")}, {"a.JPG", "b.JPG"});
-        QVERIFY(FocalList::write(layout, s));
-        QCOMPARE(readFile(dir.filePath("listfocal_old.txt")), first);
-        // A third run keeps the copy of the first.
-        const QByteArray second = readFile(dir.filePath("listfocal.txt"));
-        QVERIFY(FocalList::write(layout, s));
-        QCOMPARE(readFile(dir.filePath("listfocal_old.txt")), first);
-        QCOMPARE(readFile(dir.filePath("listfocal.txt")), second);
-    }
-
     void featureListsSplitOverTheProcesses()
     {
         QTemporaryDir dir;
@@ -169,12 +150,20 @@ private slots:
                  (a + " " + c + " 0 2\n" + b + " " + c + " 1 2").toUtf8());
     }
 
+    void newImagesMatchTheEarlierOnes_data()
+    {
+        QTest::addColumn<QString>("focal");
+        QTest::newRow("VisualSfM's list") << "";
+        QTest::newRow("Bundler's list, with the focal length") << " 0 4882.14";
+    }
     void newImagesMatchTheEarlierOnes()
     {
+        QFETCH(QString, focal);
         QTemporaryDir dir;
         const QString f = PipelineLayout::toNative(dir.path()) + "\\";
         QVERIFY(writeFile(dir.filePath("matchList_0.txt"), "old"));
-        QVERIFY(writeFile(dir.filePath("listfocal_old.txt"), (f + "a.JPG\n" + f + "b.JPG").toUtf8()));
+        QVERIFY(writeFile(dir.filePath("listfocal_old.txt"),
+                          (f + "a.JPG" + focal + "\n" + f + "b.JPG" + focal).toUtf8()));
         const MatchPlan plan =
             MatchPlan::choose(siteLayout({"a.JPG", "b.JPG", "c.JPG", "d.JPG"}, 2, dir.path()));
         QVERIFY(plan.incremental());

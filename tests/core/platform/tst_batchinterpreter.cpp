@@ -81,7 +81,8 @@ private slots:
                                  "Completed Tasks\n"));
         QVERIFY2(err.contains("already exists"), err.constData());
         QVERIFY2(err.contains("'NoSuchTool.exe' is not recognized"), err.constData());
-        QCOMPARE(p.exitCode(), 0); // the last line succeeded
+        // The missing tool, not the closing ECHO, decides how the script ended.
+        QCOMPARE(p.exitCode(), 127);
         QVERIFY(QFileInfo(d + "/pmvs/txt").isDir());
         QVERIFY(!QFile::exists(d + "/old.txt"));
         QVERIFY(QFile::exists(d + "/m0.txt"));
@@ -107,6 +108,30 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(p.readAllStandardOutput(), QByteArray());
         QCOMPARE(readFile(d + "/where.txt").trimmed(), QDir(d + "/SfM/CMPMVS").canonicalPath().toUtf8());
+    }
+
+    // A prepare script whose first tool fails runs on to its "ECHO Completed
+    // Tasks" and clean-up; it must still end with the tool's exit code and
+    // its reason as the last line of the error output.
+    void failedToolEndsTheScriptWithItsCodeAndReason()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        QVERIFY(writeFile(d + "/Convert", "#!/bin/sh\necho 'Convert: cannot read bundle.out' >&2\nexit 3\n",
+                          true));
+        QVERIFY(writeFile(d + "/Later", "#!/bin/sh\necho 'Later: no input' >&2\nexit 1\n", true));
+        const QString w = windows(d);
+        const QString script = "@ECHO off\n" + w + "\\Convert.exe x\n" + w + "\\Later.exe y\nrm " + w +
+                               "\\prep_pmvs.sh\nECHO Completed Tasks";
+        QVERIFY(writeFile(d + "/prepare.bat", script.toUtf8()));
+        QProcess p;
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", d + "/prepare.bat"});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 3);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("Completed Tasks\n"));
+        const QList<QByteArray> err = p.readAllStandardError().trimmed().split('\n');
+        QCOMPARE(err.last(), QByteArray("Convert: cannot read bundle.out"));
+        QVERIFY(err.contains("Later: no input"));
     }
 
     void commandLineAndExitCodes()

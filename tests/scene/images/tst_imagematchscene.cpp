@@ -25,21 +25,22 @@ const QByteArray triangulate =
     "if [ \"$4\" = 99 ]; then echo 'camera 99 is not one of the cameras' >&2; exit 1; fi\n"
     "echo \"$5,$6,1.5\"";
 
-ImagePick pick(const QString& image, int camera, int x, int y, int type)
+ImagePick pick(const QString& image, int camera, int x, int y, int type, const QString& folder)
 {
     ImagePick p;
     p.imageName = image;
     p.cameraIndex = camera;
+    p.reconstructionFolder = folder;
     p.type = type;
     p.x = x;
     p.y = y;
     return p;
 }
 
-void addMatch(ImageSelection& s, int camera, int x, int y, int type)
+void addMatch(ImageSelection& s, const QString& folder, int camera, int x, int y, int type)
 {
-    s.pick(pick("a.jpg", camera, x, y, type), false);
-    s.pick(pick("b.jpg", camera + 1, x + 3, y + 3, type), false);
+    s.pick(pick("a.jpg", camera, x, y, type, folder), false);
+    s.pick(pick("b.jpg", camera + 1, x + 3, y + 3, type, folder), false);
 }
 
 QByteArray readAll(const QString& path)
@@ -64,13 +65,13 @@ private slots:
         ImageMatchScene scene(root.get());
         ImageSelection& s = scene.selection();
         for (int i = 0; i < 6; ++i) {
-            addMatch(s, 0, 100 + i, 200, 1); // outer ring
-            addMatch(s, 0, 10 + i, 20, 0);   // inner ring
+            addMatch(s, folder, 0, 100 + i, 200, 1); // outer ring
+            addMatch(s, folder, 0, 10 + i, 20, 0);   // inner ring
         }
-        addMatch(s, 99, 1, 1, 1);                 // the tool fails on it
-        s.pick(pick("a.jpg", 0, 7, 7, 0), false); // still open
+        addMatch(s, folder, 99, 1, 1, 1);                 // the tool fails on it
+        s.pick(pick("a.jpg", 0, 7, 7, 0, folder), false); // still open
 
-        const ImageMatchScene::Extract result = scene.extract(tools.appDir(), folder);
+        const ImageMatchScene::Extract result = scene.extract(tools.appDir());
         QCOMPARE(result.points, 12);
         QCOMPARE(result.log.filter("gave no point").size(), 1);
         QVERIFY2(result.log.filter("gave no point")[0].contains("camera 99 is not one of the cameras"),
@@ -99,7 +100,7 @@ private slots:
         QCOMPARE(root->getChild(0), static_cast<osg::Node*>(scene.connectorGroup()));
 
         // Nothing left to triangulate: no new files.
-        const ImageMatchScene::Extract again = scene.extract(tools.appDir(), folder);
+        const ImageMatchScene::Extract again = scene.extract(tools.appDir());
         QCOMPARE(again.points, 0);
         QVERIFY(again.lispFile.isEmpty());
         QVERIFY(!QFile::exists(folder + "lispOutput_1.lsp"));
@@ -154,10 +155,10 @@ private slots:
             // Bundler measures from the centre, y up; the viewer from the top-left corner.
             scene.selection().pick(pick(QStringLiteral("kermit%1.jpg").arg(v.camera, 3, 10, QChar('0')),
                                         v.camera, int(std::lround(v.x + 319.5)),
-                                        int(std::lround(239.5 - v.y)), 1),
+                                        int(std::lround(239.5 - v.y)), 1, images.path() + "/"),
                                    false);
         }
-        const ImageMatchScene::Extract result = scene.extract(ORVALIS_APP_DIR, images.path() + "/");
+        const ImageMatchScene::Extract result = scene.extract(ORVALIS_APP_DIR);
         QCOMPARE(result.points, 1);
         const osg::Vec3d found = scene.selection().history()[0][0].point;
         const osg::Vec3d truth(known->position[0], known->position[1], known->position[2]);
@@ -183,11 +184,72 @@ private slots:
     void withoutAReconstructionNothingRuns()
     {
         ImageMatchScene scene(nullptr);
-        addMatch(scene.selection(), 0, 1, 1, 0);
-        const ImageMatchScene::Extract result = scene.extract("/nonexistent", QString());
+        addMatch(scene.selection(), QString(), -1, 1, 1, 0);
+        const ImageMatchScene::Extract result = scene.extract("/nonexistent");
         QCOMPARE(result.points, 0);
         QVERIFY(result.log.join(' ').contains("load the reconstruction"));
         QCOMPARE(scene.selection().matches().size(), 1);
+    }
+
+    // Each match runs in the folder of its photos' reconstruction; one whose
+    // photos come from two reconstructions, or from another reconstruction
+    // than the extract's, is refused by name and stays, and a refused extract
+    // writes no file.
+    void picksOfTwoReconstructionsAreNotMixed()
+    {
+        SfmToolDoubles tools;
+        // The stand-in answers with the folder it was given.
+        tools.install(Tool::TriangulationUndistort,
+                      "case \"$3\" in *first*) echo 1,1,1;; *) echo 2,2,2;; esac");
+        QTemporaryDir root;
+        const QString first = root.path() + "/first/", second = root.path() + "/second/";
+        QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+        ImageMatchScene scene(nullptr);
+        ImageSelection& s = scene.selection();
+        s.pick(pick("a.jpg", 0, 1, 1, 0, first), false);
+        s.pick(pick("b.jpg", 1, 2, 2, 0, second), false);
+        ImageMatchScene::Extract refused = scene.extract(tools.appDir());
+        QCOMPARE(refused.points, 0);
+        QVERIFY2(refused.log
+                         .filter("Match 1 (a.jpg and b.jpg) not triangulated: the photos belong to two "
+                                 "reconstructions")
+                         .size() == 1,
+                 qPrintable(refused.log.join('\n')));
+        QVERIFY(QDir(first).isEmpty() && QDir(second).isEmpty());
+
+        addMatch(s, second, 0, 5, 5, 1);
+        addMatch(s, first, 0, 6, 6, 1);
+        const ImageMatchScene::Extract result = scene.extract(tools.appDir());
+        QCOMPARE(result.points, 1);
+        QCOMPARE(scene.selection().history()[0][0].point, osg::Vec3d(2, 2, 2));
+        QCOMPARE(result.lispFile, second + "lispOutput_0.lsp");
+        QVERIFY2(result.log.filter("is of the reconstruction in " + first).size() == 1,
+                 qPrintable(result.log.join('\n')));
+        QCOMPARE(s.matches().size(), 2);
+    }
+
+    // A CAD export that cannot be written keeps the picks: pressing E again
+    // once the folder is there extracts them.
+    void failedCadExportKeepsThePicks()
+    {
+        SfmToolDoubles tools;
+        tools.install(Tool::TriangulationUndistort, triangulate);
+        QTemporaryDir images;
+        const QString folder = images.path() + "/moved/"; // not there (any more)
+        ImageMatchScene scene(nullptr);
+        addMatch(scene.selection(), folder, 0, 10, 20, 1);
+        const ImageMatchScene::Extract failed = scene.extract(tools.appDir());
+        QCOMPARE(failed.points, 0);
+        QVERIFY2(failed.log.join('\n').contains("CAD export failed"), qPrintable(failed.log.join('\n')));
+        QCOMPARE(scene.selection().matches().size(), 1);
+        QVERIFY(scene.selection().history().isEmpty());
+        QVERIFY(scene.extractedObjects().empty());
+
+        QVERIFY(QDir().mkpath(folder));
+        const ImageMatchScene::Extract again = scene.extract(tools.appDir());
+        QCOMPARE(again.points, 1);
+        QVERIFY(QFile::exists(again.lispFile) && QFile::exists(again.featureFile));
+        QVERIFY(scene.selection().matches().isEmpty());
     }
 };
 

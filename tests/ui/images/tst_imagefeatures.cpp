@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <QTemporaryDir>
+
 #include "ui/images/ImageFeatures.h"
 #include "scene/view/OsgWidget.h"
 #include "SharedData.h"
@@ -28,6 +30,40 @@ private slots:
         QSet<int> used;
         QCOMPARE(ImageFeatures::cameraOf(name, &scene, &used), camera);
         QCOMPARE(used.isEmpty(), camera < 0);
+    }
+
+    // With one reconstruction loaded twice from two folders, a photograph
+    // takes the cameras of the one whose folder holds it; a photograph in
+    // neither gets none, and the reason, rather than the first one's.
+    void photoTakesTheCamerasOfItsOwnReconstruction_data()
+    {
+        QTest::addColumn<QString>("photoFolder");
+        QTest::addColumn<int>("camera");
+        QTest::addColumn<QString>("reconstruction");
+        QTest::newRow("second") << "second" << 1 << "second";
+        QTest::newRow("first") << "first" << 1 << "first";
+        QTest::newRow("neither") << "elsewhere" << -1 << "";
+    }
+    void photoTakesTheCamerasOfItsOwnReconstruction()
+    {
+        REQUIRE_SHARED_DATA();
+        QFETCH(QString, photoFolder);
+        QFETCH(int, camera);
+        QFETCH(QString, reconstruction);
+        QTemporaryDir root;
+        OsgWidget scene(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        for (const char* folder : {"first", "second"}) {
+            QVERIFY(QDir(root.path()).mkpath(folder));
+            const QString nvm = root.filePath(QString(folder) + "/sparse.nvm");
+            QVERIFY(QFile::copy(SharedData::path("nvm/sceaux_castle_vsfm.nvm"), nvm));
+            QVERIFY(scene.loadBundle(nvm, true));
+        }
+        QString folder, problem;
+        QSet<int> used;
+        const QString photo = root.filePath(photoFolder + "/images/100_7106.jpg");
+        QCOMPARE(ImageFeatures::cameraOf(photo, &scene, &used, &folder, &problem), camera);
+        QCOMPARE(folder, reconstruction.isEmpty() ? QString() : root.filePath(reconstruction) + "/");
+        QCOMPARE(problem.contains("2 loaded reconstructions"), camera < 0);
     }
 
     void nearestFeatureWithinTheRadius()

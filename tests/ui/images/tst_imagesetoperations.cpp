@@ -114,7 +114,8 @@ private slots:
     }
 
     // A file of the same name but other content in the image folder is not
-    // taken for the camera's photograph without a word.
+    // taken for the camera's photograph: it is named in the log, and no row
+    // stands for the camera's photograph with the other file behind it.
     void syncNamesAClashInTheImageFolder()
     {
         REQUIRE_SHARED_DATA();
@@ -124,6 +125,8 @@ private slots:
         QCOMPARE(m_log.size(), 1);
         QVERIFY(m_log.first().contains(sync() + "/a.jpg"));
         QCOMPARE(content(images() + "/a.jpg"), content(SharedData::path("images/kermit/kermit005.jpg")));
+        QCOMPARE(m_list->count(), 0);
+        QCOMPARE(m_status.last(), QString("No images synced, see the Log View"));
     }
 
     void cancelStopsTheRemainingCopies()

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -370,6 +371,95 @@ private slots:
         QCOMPARE(v.rotation(), 0);
     }
 
+    // A photograph whose XML lacks a value shows an empty field, not the
+    // previous photograph's; without a creation date (exiftool writes none on
+    // Linux) the time stamp is the moment of exposure; after deleting the
+    // shown photograph the overlay names the next one.
+    void exifOverlayShowsNoStaleValues()
+    {
+        Photos photos(3);
+        QFile bare(ExifScript::xmlPath(photos.paths[1]));
+        QVERIFY(bare.open(QIODevice::WriteOnly));
+        bare.write("<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                   "xmlns:ExifIFD='http://ns.exiftool.org/EXIF/ExifIFD/1.0/'><ExifIFD:DateTimeOriginal>"
+                   "2024:05:01 10:00:00</ExifIFD:DateTimeOriginal></rdf:Description></rdf:RDF>");
+        bare.close();
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        v.action("&Display Exif")->trigger();
+        QVERIFY(v.exifLabel()->text().contains("Make: Testcam"));
+        v.action("&next image")->trigger();
+        v.action("&Display Exif")->trigger();
+        QVERIFY2(v.exifLabel()->text().contains("Name: photo1.png</p><p>Make: </p><p>Model: </p>"),
+                 qPrintable(v.exifLabel()->text()));
+        QVERIFY(v.exifLabel()->text().contains("TimeStamp: 2024:05:01 10:00:00"));
+
+        answer(v.confirmationBox(), QMessageBox::Ok);
+        v.action("&delete the image")->trigger();
+        QCOMPARE(v.fileName(), photos.paths[2]);
+        QVERIFY2(v.exifLabel()->text().contains("Name: photo2.png</p><p>Make: Testcam"),
+                 qPrintable(v.exifLabel()->text()));
+    }
+
+    // Under a window manager a maximised window is first shown at another
+    // size; the fitted picture follows the viewport to the size it ends with.
+    void fitFollowsTheWindowToItsFinalSize()
+    {
+        Photos photos(1);
+        QImage(2000, 1500, QImage::Format_RGB32).save(photos.paths[0]);
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.showNormal();
+        QCoreApplication::processEvents(); // the state change is handled before the sizes arrive
+        for (const QSize& size : {QSize(700, 560), QSize(790, 590)}) {
+            v.resize(size);
+            QTRY_COMPARE(v.size(), size);
+            QCoreApplication::processEvents();
+            const QSize viewport = v.scrollArea()->viewport()->size();
+            QVERIFY(viewport.width() > 640);
+            QTRY_COMPARE(v.scaleFactor(), std::min(viewport.width() / 2000.0, viewport.height() / 1500.0));
+        }
+        // Once the user zooms, the scale is the user's.
+        v.zoomIn();
+        const double chosen = v.scaleFactor();
+        v.resize(720, 580);
+        QTRY_COMPARE(v.size(), QSize(720, 580));
+        QCOMPARE(v.scaleFactor(), chosen);
+    }
+
+    // Actual pixels show the middle of what was seen, also when the fitted
+    // picture is narrower than the window and centred in it.
+    void actualPixelsKeepTheMiddleOfACentredPicture()
+    {
+        Photos photos(1);
+        QImage(4000, 3000, QImage::Format_RGB32).save(photos.paths[0]);
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const QSize viewport = v.scrollArea()->viewport()->size();
+        QTRY_COMPARE(v.scaleFactor(), std::min(viewport.width() / 4000.0, viewport.height() / 3000.0));
+        QVERIFY(v.imageLabel()->width() < viewport.width());
+        QTest::keyPress(&v, Qt::Key_Z);
+        QCOMPARE(v.imageLabel()->size(), QSize(4000, 3000));
+        const QSize zoomed = v.scrollArea()->viewport()->size();
+        const QPoint middle = QPoint(zoomed.width() / 2, zoomed.height() / 2) - v.imageLabel()->pos();
+        QVERIFY2((middle - QPoint(2000, 1500)).manhattanLength() <= 2,
+                 qPrintable(QString("%1, %2").arg(middle.x()).arg(middle.y())));
+        QTest::keyRelease(&v, Qt::Key_Z);
+    }
+
+    void stepPastAnUnreadablePhotoClearsItsStatus()
+    {
+        Photos photos(2);
+        QFile broken(photos.paths[0]);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not a picture");
+        broken.close();
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        QVERIFY(v.statusBar()->currentMessage().startsWith("Cannot show"));
+        v.action("&next image")->trigger();
+        QVERIFY(v.hasImage());
+        QCOMPARE(v.statusBar()->currentMessage(), QString());
+    }
+
     void toggleToolBarShowsThePickMode()
     {
         Photos photos(1);
@@ -407,7 +497,7 @@ private slots:
 
         a.action("&Match Pixels")->trigger();
         b.action("&Match Pixels")->trigger();
-        QTest::mousePress(a.imageLabel(), Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mousePress(a.imageLabel(), Qt::LeftButton, {}, QPoint(300, 200));
         QTest::mouseRelease(a.imageLabel(), Qt::LeftButton, {}, QPoint(30, 60));
         const QPoint inA = a.loupeOrigin() + QPoint(10, 20);
         QCOMPARE(shown(a).pixelColor(inA), QColor(Qt::yellow)); // one pick, left button: inner ring

@@ -32,11 +32,12 @@ QStringList writePhotos(const QTemporaryDir& dir, int count)
     return paths;
 }
 
-ImagePick pick(const QString& image, int x, int y)
+ImagePick pick(const QString& image, int x, int y, const QString& folder = QString())
 {
     ImagePick p;
     p.imageName = image;
     p.cameraIndex = 0;
+    p.reconstructionFolder = folder;
     p.x = x;
     p.y = y;
     return p;
@@ -73,6 +74,29 @@ private slots:
         QVERIFY(first->isFullScreen());
         click(0);
         QCOMPARE(w.imageViewers()->viewers().size(), 2);
+    }
+
+    // Two photographs of one name from two folders: each row opens its own,
+    // and the viewer steps from one to the other.
+    void rowsOfOneNameOpenTheirOwnPhotos()
+    {
+        QTemporaryDir day1, day2;
+        const QString first = writePhotos(day1, 1)[0];
+        const QString second = writePhotos(day2, 1)[0]; // site0.png as well
+        MainWindow w;
+        w.imageList()->addImages({first});
+        w.imageList()->addImages({second});
+        w.dock("Images View")->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QListWidget* list = w.imageList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(w.imageViewers()->viewers().size(), 1);
+        ImageViewer* viewer = w.imageViewers()->viewers()[0];
+        QCOMPARE(viewer->fileName(), first);
+        viewer->action("&next image")->trigger();
+        QCOMPARE(viewer->fileName(), second);
+        viewer->action("&next image")->trigger();
+        QCOMPARE(viewer->fileName(), first);
     }
 
     void pOnTheImageListOpensTheFirstImage()
@@ -141,8 +165,8 @@ private slots:
         MainWindow w;
         w.sceneView()->setImageFolder(dir.path() + "/");
         ImageSelection& s = w.sceneView()->imageMatches()->selection();
-        s.pick(pick("a.jpg", 10, 10), false);
-        s.pick(pick("b.jpg", 12, 12), false);
+        s.pick(pick("a.jpg", 10, 10, dir.path() + "/"), false);
+        s.pick(pick("b.jpg", 12, 12, dir.path() + "/"), false);
         const unsigned children = w.sceneView()->getRoot()->getNumChildren();
         w.receiveExtractCommand();
         QStringList log;

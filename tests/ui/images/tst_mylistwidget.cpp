@@ -42,54 +42,63 @@ private slots:
     void nextAndPreviousWrapAround_data()
     {
         QTest::addColumn<QStringList>("paths");
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("previous");
         const QStringList three{"/d/a.jpg", "/d/b.jpg", "/e/c.jpg"};
-        QTest::newRow("middle") << three << "b.jpg"
+        QTest::newRow("middle") << three << "/d/b.jpg"
                                 << "/e/c.jpg"
                                 << "/d/a.jpg";
-        QTest::newRow("last wraps to first") << three << "c.jpg"
+        QTest::newRow("last wraps to first") << three << "/e/c.jpg"
                                              << "/d/a.jpg"
                                              << "/d/b.jpg";
-        QTest::newRow("first wraps to last") << three << "A.JPG"
+        QTest::newRow("first wraps to last") << three << "/D/A.JPG"
                                              << "/d/b.jpg"
                                              << "/e/c.jpg";
-        QTest::newRow("single image") << QStringList{"/d/a.jpg"} << "a.jpg"
+        QTest::newRow("single image") << QStringList{"/d/a.jpg"} << "/d/a.jpg"
                                       << ""
                                       << "";
-        QTest::newRow("unknown name") << three << "x.jpg"
+        QTest::newRow("unknown file") << three << "/d/x.jpg"
                                       << ""
                                       << "";
+        // The name alone does not tell the rows apart.
+        QTest::newRow("same name, other folder")
+            << QStringList{"/d/p.jpg", "/e/q.jpg", "/e/p.jpg"} << "/d/p.jpg"
+            << "/e/q.jpg"
+            << "/e/p.jpg";
     }
     void nextAndPreviousWrapAround()
     {
         QFETCH(QStringList, paths);
-        QFETCH(QString, name);
+        QFETCH(QString, path);
         MyListWidget list;
         list.addImages(paths);
-        const auto next = list.nextEntry(name);
-        const auto previous = list.previousEntry(name);
+        const auto next = list.nextEntry(path);
+        const auto previous = list.previousEntry(path);
         QTEST(next ? next->path : QString(), "next");
         QTEST(previous ? previous->path : QString(), "previous");
         if (next)
             QCOMPARE(next->name, ImageTable::displayName(next->path));
     }
 
-    void sameNameInTwoFoldersAndDeleteByPath()
+    // Two photographs of one name from two folders stay two files: each row
+    // answers its own, and deleting one leaves the other's row.
+    void sameNameInTwoFoldersKeepsBothFiles()
     {
         MyListWidget list;
         list.addImages({"/site/day1/p.jpg", "/site/q.jpg"});
         list.addImages({"/site/day2/P.jpg"});
         QCOMPARE(list.fullPath("p.jpg"), QString("/site/day2/P.jpg"));
         QCOMPARE(list.fullPath("nothing.jpg"), QString());
+        QCOMPARE(list.pathOf(list.item(0)), QString("/site/day1/p.jpg"));
 
         QSignalSpy removed(&list, &MyListWidget::updateDeteleItem);
         list.deleteImage("/SITE/Q.JPG");
         QCOMPARE(removed.count(), 1);
         QCOMPARE(rowTexts(list), (QStringList{"p.jpg", "P.jpg"}));
-        QCOMPARE(list.imagePaths(), (QStringList{"/site/day2/P.jpg", "/site/day2/P.jpg"}));
+        QCOMPARE(list.imagePaths(), (QStringList{"/site/day1/p.jpg", "/site/day2/P.jpg"}));
         list.deleteImage("/site/day2/P.jpg");
+        QCOMPARE(rowTexts(list), QStringList{"p.jpg"});
         QCOMPARE(list.fullPath("p.jpg"), QString("/site/day1/p.jpg"));
     }
 

@@ -1,6 +1,11 @@
 #include <QtTest>
 
+#include <QMessageBox>
+
+#include <sys/stat.h>
+
 #include "ui/layers/CloudConversion.h"
+#include "ui/main/MainWindow.h"
 
 namespace
 {
@@ -178,6 +183,72 @@ private slots:
         QVERIFY(!conversion.archiveRunning());
     }
 
+    // Quitting while the tool runs showed an error box without a window and
+    // left the tool's pieces on disk.
+    void quitDuringConversionLeavesNoBoxNorPieces()
+    {
+        // A tool that has made its pieces and is still working when the window goes.
+        installTool(
+            "for f in \"$4\" \"$4\"0 \"$4\"05 \"${4%.bin}.osga.part77.osga\"; do echo x > \"$f\"; done\n"
+            "exec sleep 60\n");
+        QTemporaryDir data;
+        const QString input = data.filePath("dense.ply");
+        QVERIFY(writeFile(input, asciiPly(5)));
+        QVERIFY(writeFile(data.filePath("dense.bin.txt"), "not a piece")); // a file of the user's
+
+        auto* window = new MainWindow;
+        window->cloudConversion()->setApplicationFolder(m_app.path());
+        window->convertPlyToOsga(input.toStdString());
+        QTRY_VERIFY(QFile::exists(data.filePath("dense.osga.part77.osga")));
+
+        QStringList boxes;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&boxes] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    boxes << box->text();
+                    box->done(0);
+                }
+        });
+        watch.start(20);
+        delete window;
+        watch.stop();
+        QCOMPARE(boxes, QStringList());
+        QStringList left = QDir(data.path()).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({"dense.bin.txt", "dense.ply"}));
+    }
+
+    // "Convert Ply2Pts" ran on the window's thread and froze it until done.
+    // Here the PLY arrives through a pipe only after the conversion has
+    // started: a conversion on this thread would wait for it forever.
+    void plyToPtsLeavesTheWindowFree()
+    {
+        QTemporaryDir data;
+        const QString fifo = data.filePath("pipe.ply");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QProcess process;
+        CloudConversion conversion(&process, m_app.path());
+        QSignalSpy finished(&conversion, &CloudConversion::ptsFinished);
+        QSignalSpy status(&conversion, &CloudConversion::statusMessage);
+        QVERIFY(conversion.startPts(fifo));
+        QVERIFY(conversion.ptsRunning());
+        QVERIFY(!conversion.startPts(fifo)); // one at a time
+        QCOMPARE(status.last().at(0).toString(), QString("A Ply to Pts conversion is still running"));
+
+        QFile pipe(fifo);
+        QVERIFY(pipe.open(QIODevice::WriteOnly));
+        pipe.write(asciiPly(3));
+        pipe.close();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.first().at(0).toBool(), true);
+        QVERIFY(!conversion.ptsRunning());
+        QCOMPARE(status.last().at(0).toString(), QString("Ply converted to Pts"));
+        QFile pts(data.filePath("pipe.pts"));
+        QVERIFY(pts.open(QIODevice::ReadOnly));
+        QCOMPARE(pts.readAll(), QByteArray("3\n0 0 1.5 0 10 20 30\n1 1 1.5 0 10 20 30\n9 9 9 0 1 2 3"));
+    }
+
     void secondConversionWaitsForTheFirst()
     {
         installTool("sleep 1\nexit 0\n");
@@ -200,5 +271,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCloudConversion)
+QTEST_MAIN(TestCloudConversion)
 #include "tst_cloudconversion.moc"

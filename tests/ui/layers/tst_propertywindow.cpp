@@ -118,6 +118,45 @@ private slots:
         QVERIFY(window->isVisible());
     }
 
+    // The box came from floats and showed their noise ("1470.2507037353516"
+    // for 1470.2507); it shows the digits the file holds.
+    void positionShowsTheFileDigits_data()
+    {
+        QTest::addColumn<QByteArray>("points");
+        QTest::addColumn<QString>("boxMin");
+        QTest::addColumn<QString>("boxMax");
+        QTest::addColumn<QString>("x");
+        QTest::newRow("near the origin")
+            << QByteArray("1470.2507 25.1 3.3\n1480.2511 30.7 4.9\n") << "1470.2507, 25.1, 3.3"
+            << "1480.2511, 30.7, 4.9"
+            << "1475.2509";
+        QTest::newRow("survey grid") << QByteArray(
+                                            "512340.674 4123450.781 112.35\n512350.118 4123460.402 114.07\n")
+                                     << "512340.674, 4123450.781, 112.35"
+                                     << "512350.118, 4123460.402, 114.07"
+                                     << "512345.396";
+    }
+    void positionShowsTheFileDigits()
+    {
+        QFETCH(QByteArray, points);
+        QFETCH(QString, boxMin);
+        QFETCH(QString, boxMax);
+        QFETCH(QString, x);
+        MainWindow w;
+        const QString ply = m_dir.filePath(QString("digits%1.ply").arg(QTest::currentDataTag()[0] == 'n'));
+        QByteArray text = cloud.left(cloud.indexOf("end_header\n") + 11).replace("vertex 3", "vertex 2");
+        for (const QByteArray& line : points.split('\n'))
+            if (!line.isEmpty())
+                text += line + " 10 20 30 255\n";
+        QVERIFY(writeFile(ply, text));
+        w.addDataFiles({ply});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        PropertyWindow* window = w.propertyWindow(2);
+        QCOMPARE(field(window, "Box min:"), boxMin);
+        QCOMPARE(field(window, "Box max:"), boxMax);
+        QCOMPARE(field(window, "X"), x);
+    }
+
     void reconstructionShowsItsSheet()
     {
         MainWindow w;

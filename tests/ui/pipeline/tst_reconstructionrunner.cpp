@@ -141,6 +141,38 @@ private slots:
         QVERIFY(!m_actions.abort->isEnabled());
     }
 
+    void photosFromTwoFoldersAreRefused_data()
+    {
+        QTest::addColumn<bool>("dense");
+        QTest::newRow("Run Sparse") << false;
+        QTest::newRow("Run Dense") << true;
+    }
+    void photosFromTwoFoldersAreRefused()
+    {
+        QFETCH(bool, dense);
+        addImages();
+        QTemporaryDir other;
+        QFile f(other.filePath("d.JPG"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        m_images->addImage(other.filePath("d.JPG"), "d.JPG");
+        bool extracted = false;
+        m_runner->setExifExtraction([&] {
+            extracted = true;
+            return nullptr;
+        });
+        dense ? m_runner->runDense() : m_runner->runSparse();
+
+        QVERIFY(!m_runner->current());
+        QVERIFY(!extracted);
+        QCOMPARE(m_saved, 0);
+        const QString said = m_log->item(m_log->count() - 1)->text();
+        QVERIFY2(said.contains(m_site->path()) && said.contains(other.path()), qPrintable(said));
+        QCOMPARE(m_window->statusBar()->currentMessage(), said);
+        QVERIFY(m_actions.runSparse->isEnabled());
+        QVERIFY(!m_actions.abort->isEnabled());
+        QVERIFY(QDir(m_site->path()).entryList({"*.bat", "*.txt"}).isEmpty());
+    }
+
 private:
     void addImages()
     {

@@ -4,9 +4,11 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 
+#include "SfmToolDoubles.h"
+#include "core/images/ExifExtraction.h"
+#include "core/platform/ScriptProcess.h"
 #include "core/project/ScanSettings.h"
 #include "ui/pipeline/SfMReconstruction.h"
-#include "SfmToolDoubles.h"
 
 using Tool = ExternalTools::Tool;
 Q_DECLARE_METATYPE(Tool)
@@ -130,23 +132,21 @@ private slots:
         else
             QVERIFY(QFile::exists(m_site->filePath("bundle/bundle.out")));
         checkActionsBack();
-        QVERIFY(!QFile::exists(m_site->filePath("listfocal_old.txt")));
+        // The matched images, for the next run to tell the new ones.
+        QCOMPARE(readFile(m_site->filePath("listfocal_old.txt")),
+                 readFile(m_site->filePath("listfocal.txt")));
         // The extra matcher processes go with the run that started them.
         QTRY_COMPARE(sparse->findChildren<ScriptProcess*>().size(), 0);
 
-        // Again: every feature file is there now, and the first list is kept.
+        // Again: every feature file is there now, and no image is new.
         m_log.clear();
         SfMReconstruction* again = pipeline();
         QVERIFY(runToEnd(again, [&] { again->startSparse(); }));
-        // Bundler's list lines carry the focal length, so no image reads as known.
-        const QString matching = visualSfm ? "Matching All" : "Matching From GPS";
         QVERIFY2(inOrder(texts(m_log), {"Total Sift Files: 0", "Time to Complete: 0:0:0", "Time per item n/a",
-                                        matching, "Sparse Reconstruction is done!"}),
+                                        "Matching All", "Sparse Reconstruction is done!"}),
                  qPrintable(texts(m_log).join(" | ")));
         QCOMPARE(readFile(m_site->filePath("sfmlist_0.txt")), QByteArray());
         QCOMPARE(readFile(m_site->filePath("sfmlist_1.txt")), QByteArray());
-        QCOMPARE(readFile(m_site->filePath("listfocal_old.txt")),
-                 readFile(m_site->filePath("listfocal.txt")));
 
         m_log.clear();
         SfMReconstruction* densify = pipeline();
@@ -165,7 +165,7 @@ private slots:
         } else {
             QVERIFY(log.contains("mvs.ini file created"));
             QVERIFY(log.contains("runCMPMVS bat file executed"));
-            QVERIFY(QFile::exists(m_site->filePath("cmpmvs/done")));
+            QVERIFY(QFile::exists(m_site->filePath("cmpmvs/models/mvs.ply")));
             QCOMPARE(patches.count(), 0);
         }
         // With Display Output the prepare script's own lines reach the log.
@@ -181,13 +181,14 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("settings"); // bundle adjustment / dense / undistort
         QTest::addColumn<bool>("dense");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("message"); // how the last log line begins
+        // An empty body removes the tool.
         QTest::newRow("undistorter exits non-zero")
             << Tool::Undistorter << QByteArray("echo 'cannot read' >&2; exit 2") << "MPBA/PMVS/OpenCV"
             << false << "Undistortion failed (exit code 2): cannot read";
         QTest::newRow("feature detector exits non-zero")
-            << Tool::SiftGpu << QByteArray("echo 'no GPU found'; exit 3") << "MPBA/PMVS/None" << false
-            << "Feature detection failed (exit code 3): no GPU found";
+            << Tool::SiftGpu << QByteArray("echo 'no GPU found' >&2; echo 'giving up'; exit 3")
+            << "MPBA/PMVS/None" << false << "Feature detection failed (exit code 3): no GPU found";
         QTest::newRow("feature files missing") << Tool::SiftGpu << QByteArray("exit 0") << "MPBA/PMVS/None"
                                                << false << "Feature detection failed (exit code 0): missing ";
         QTest::newRow("one matcher batch fails")
@@ -209,6 +210,19 @@ private slots:
             << "MPBA/PMVS/None" << true << "Dense failed (exit code 0): missing ";
         QTest::newRow("CMPMVS fails") << Tool::Cmpmvs << QByteArray("exit 5") << "Bundler/CMPMVS/None" << true
                                       << "Dense failed (exit code 5)";
+        // The prepare script ends with an ECHO whatever its tools did.
+        QTest::newRow("CMPMVS prepare tool fails")
+            << Tool::Bundle2CmpmvsUpper
+            << QByteArray("echo 'Bundle2CMPMVS: cannot read image a.JPG' >&2; exit 2")
+            << "Bundler/CMPMVS/None" << true
+            << "Dense preparation failed (exit code 2): Bundle2CMPMVS: cannot read image a.JPG";
+        QTest::newRow("CMPMVS prepare leaves no images")
+            << Tool::RadialUndistortCmp << QByteArray("exit 0") << "MPBA/CMPMVS/None" << true
+            << "Dense preparation failed (exit code 0): missing ";
+        QTest::newRow("CMPMVS writes no cloud") << Tool::Cmpmvs << QByteArray("exit 0") << "MPBA/SURE/None"
+                                                << true << "Dense failed (exit code 0): missing ";
+        QTest::newRow("prepare tool missing") << Tool::Bundle2Pmvs << QByteArray() << "Bundler/PMVS/None"
+                                              << true << "Dense preparation failed (exit code 127): '";
     }
     void failingStage()
     {
@@ -219,7 +233,10 @@ private slots:
         QFETCH(QString, message);
         const QStringList s = settings.split('/');
         configure(s[0], s[1], s[2]);
-        m_tools->install(tool, body);
+        if (body.isEmpty())
+            QVERIFY(QFile::remove(ExternalTools::path(tool, m_tools->appDir())));
+        else
+            m_tools->install(tool, body);
         if (dense)
             sparseResult();
 
@@ -227,6 +244,10 @@ private slots:
         QVERIFY(!runToEnd(p, [&] { dense ? void(p->startDense()) : p->startSparse(); }));
         const QStringList log = texts(m_log);
         QVERIFY2(log.last().startsWith(message), qPrintable(log.last()));
+        if (body.isEmpty()) // the interpreter's message, whole
+            QVERIFY2(log.last().endsWith("is not recognized as an internal or external command, "
+                                         "operable program or batch file."),
+                     qPrintable(log.last()));
         QVERIFY(!log.contains("Sparse Reconstruction is done!"));
         QVERIFY(!log.contains("Dense Reconstruction is done!"));
         checkActionsBack();
@@ -252,7 +273,7 @@ private slots:
         QTest::newRow("dense preparation")
             << Tool::Cmvs << "MPBA/PMVS/None" << true << 2 << 1 << "pmvs/pmvs_all.bat";
         QTest::newRow("dense matching")
-            << Tool::Cmpmvs << "MPBA/CMPMVS/None" << true << 2 << 1 << "cmpmvs/done";
+            << Tool::Cmpmvs << "MPBA/CMPMVS/None" << true << 2 << 1 << "cmpmvs/models/mvs.ply";
     }
     void abortDuringEachStage()
     {
@@ -428,16 +449,91 @@ private slots:
         checkActionsBack();
     }
 
+    void addedPhotosCountAsNewOnlyOnce_data()
+    {
+        QTest::addColumn<QString>("bundle");
+        QTest::addColumn<bool>("addedRunFails");
+        QTest::newRow("VisualSfM") << "MPBA" << false;
+        QTest::newRow("Bundler, whose list lines carry the focal length") << "Bundler" << false;
+        QTest::newRow("the run that adds the photo fails in matching") << "MPBA" << true;
+    }
+    void addedPhotosCountAsNewOnlyOnce()
+    {
+        QFETCH(QString, bundle);
+        QFETCH(bool, addedRunFails);
+        configure(bundle, "PMVS");
+        SfMReconstruction* first = pipeline(2, {"a.JPG", "b.JPG"});
+        QVERIFY(runToEnd(first, [&] { first->startSparse(); }));
+
+        // c.JPG is added: only its pairs are matched.
+        m_log.clear();
+        if (addedRunFails)
+            m_tools->install(Tool::Pairolo, "exit 4");
+        SfMReconstruction* added = pipeline();
+        QCOMPARE(runToEnd(added, [&] { added->startSparse(); }), !addedRunFails);
+        QVERIFY2(texts(m_log).contains("Matching From GPS"), qPrintable(texts(m_log).join(" | ")));
+        QCOMPARE(readFile(m_site->filePath("matchList_0.txt")).split('\n').size(), 1);
+        QCOMPARE(readFile(m_site->filePath("matchList_1.txt")).split('\n').size(), 1);
+        m_tools->restore(Tool::Pairolo);
+
+        // Once matched, it is new no more; unmatched, it still is.
+        m_log.clear();
+        SfMReconstruction* later = pipeline();
+        QVERIFY(runToEnd(later, [&] { later->startSparse(); }));
+        QVERIFY2(texts(m_log).contains(addedRunFails ? "Matching From GPS" : "Matching All"),
+                 qPrintable(texts(m_log).join(" | ")));
+    }
+
+    // A table joined by an earlier VisualSfM run numbers the images of its own list.
+    void bundlerReadsThisRunsMatchTable()
+    {
+        configure("Bundler", "PMVS");
+        QVERIFY(writeFile(m_site->filePath("matches.init.txt"), "0 5\n1\n7 7\n"));
+        SfMReconstruction* p = pipeline();
+        QVERIFY(runToEnd(p, [&] { p->startSparse(); }));
+        QCOMPARE(readFile(m_site->filePath("matches.init.txt")),
+                 readFile(m_site->filePath("matches.init_0.txt")) +
+                     readFile(m_site->filePath("matches.init_1.txt")));
+    }
+
+    // The run goes on after waiting for the extraction; Abort must still stop it.
+    void abortStopsExifExtractionAfterTheWait()
+    {
+        m_tools->install(Tool::ExifTool, m_tools->hang());
+        m_tools->install(Tool::SiftGpu, m_tools->hang());
+        ScriptProcess exifProcess;
+        ExifExtraction exif(&exifProcess);
+        exif.setApplicationFolder(m_tools->appDir());
+        // As the window does: the extraction's outcome goes to the log.
+        connect(&exif, &ExifExtraction::finished, this, [&] {
+            for (const QString& line : exif.report())
+                m_log.addItem(line);
+        });
+        QVERIFY(
+            exif.start({m_site->filePath("a.JPG"), m_site->filePath("b.JPG"), m_site->filePath("c.JPG")}));
+        SfMReconstruction* p = pipeline();
+        p->setExifWait(100);
+        p->startSparse(&exifProcess);
+        // exiftool and the feature detector
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 2, 15000);
+        m_abort.trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!exif.isRunning(), 5000);
+        for (qint64 pid : m_tools->hangingPids())
+            QTRY_VERIFY_WITH_TIMEOUT(SfmToolDoubles::gone(pid), 5000);
+        QVERIFY(!texts(m_log).contains(ExifExtraction::successLine()));
+        QCOMPARE(texts(m_log).last(), QString("Exif extraction stopped: 3 of 3 photos have no Exif data"));
+    }
+
 private:
-    SfMReconstruction* pipeline(int processCount = 2)
+    SfMReconstruction* pipeline(int processCount = 2, const QStringList& images = {"a.JPG", "b.JPG", "c.JPG"})
     {
         auto* p = new SfMReconstruction(this, &m_log, m_tools->appDir(), &m_runSparse, &m_runDense,
                                         &m_scanSettings, &m_abort);
-        p->setPipelineFolder(m_site->filePath("a.JPG"));
+        p->setPipelineFolder(m_site->filePath(images.first()));
         p->layout().setProcessCount(processCount);
         p->layout().setLogicalProcessors(4);
         QStringList paths, names;
-        for (const char* name : {"a.JPG", "b.JPG", "c.JPG"}) {
+        for (const QString& name : images) {
             paths << m_site->filePath(name);
             names << name;
         }

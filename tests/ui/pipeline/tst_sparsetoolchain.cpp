@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QImage>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QStatusBar>
@@ -8,6 +9,7 @@
 #include <cmath>
 
 #include "BundlerFile.h"
+#include "KeybFile.h"
 #include "ui/layers/LayerTree.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "ui/main/MainWindow.h"
@@ -20,7 +22,7 @@
 #include "core/formats/SparseBundle.h"
 
 // "&Run Sparse", "&ReRun BundleAdjustment" and "&Run Dense" of the survey
-// edition on the eleven kermit photos, with the build's own tool chain
+// edition on the eleven kermit photos and a blank frame, with the build's own tool chain
 // (SiftGPUMax, Pairolo, VisualSfM, driver_x64 in its SfM tree) run by the
 // scripts the pipeline writes, and the result opened through "Add Data".
 class TestSparseToolChain : public QObject
@@ -80,6 +82,13 @@ private slots:
             bat.write(
                 ((i ? "\n" : "") + tool + native + " > " + native.left(native.size() - 4) + ".xml").toUtf8());
         }
+        // A blank frame among them (lens cap): left out, the others go on.
+        QImage blank(320, 240, QImage::Format_RGB32);
+        blank.fill(QColor(128, 128, 128));
+        QVERIFY(blank.save(m_site.filePath("blank.jpg"), "JPG"));
+        m_images->addImage(m_site.filePath("blank.jpg"), "blank.jpg");
+        const QString blankNative = QString(m_site.filePath("blank")).replace('/', '\\');
+        bat.write(("\n" + tool + blankNative + ".jpg > " + blankNative + ".xml").toUtf8());
         bat.close();
         m_runner->setExifExtraction([this] {
             m_exif.start(ORVALIS_APP_DIR "/orvcmd", {"/c", m_site.filePath("exifExtract.bat")});
@@ -97,6 +106,10 @@ private slots:
         QCOMPARE(result.count(), 1);
         QVERIFY(QFile::exists(m_site.filePath("kermit004.xml")));
         QVERIFY(QFile::exists(m_site.filePath("kermit004.key")));
+        // The blank frame was left out with an empty feature file, and the run went on.
+        FeatureSet blank;
+        QVERIFY(KeybFile::readFile(m_site.filePath("blank.keyb").toStdString(), blank));
+        QCOMPARE(blank.size(), size_t(0));
     }
 
     // "Add Data" on sparse.nvm: a Bundle layer with at least nine of the

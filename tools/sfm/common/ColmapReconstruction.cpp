@@ -94,21 +94,35 @@ bool ColmapReconstruction::readImageList(const std::string& listPath, std::vecto
         return false;
     if (list.entries.size() < 2)
         return fail(error, "the image list " + listPath + " names fewer than two images");
+    // Photos SiftGPUMax left out (missing, damaged, without features) have
+    // empty feature files: they keep their place in the list (the match
+    // tables count by it) and stay unregistered; the others go on.
+    size_t usable = 0;
     for (const auto& entry : list.entries) {
         std::string note;
         const std::string image = ToolPaths::resolveFile(entry.image, &note);
-        if (image.empty())
-            return fail(error, ToolPaths::native(entry.image) + ": image not found");
         if (!note.empty())
             log << note << '\n';
         const std::string keyb =
             ToolPaths::resolveFile(KeybFile::pathForImage(ToolPaths::native(entry.image)));
         FeatureSet head;
         size_t count = 0;
-        if (keyb.empty() || !KeybFile::readHeader(keyb, head, count))
+        if (keyb.empty() || !KeybFile::readHeader(keyb, head, count)) {
+            if (image.empty())
+                return fail(error, ToolPaths::native(entry.image) + ": image not found");
             return fail(error, "no usable features for " + image + ": run feature detection first");
-        images.push_back({{image, keyb, 0}, head.width, head.height, entry.focal});
+        }
+        if (image.empty() || count == 0)
+            log << (image.empty() ? ToolPaths::native(entry.image) : image) << " left out: "
+                << (image.empty() ? "not found" : "no features") << '\n';
+        else
+            ++usable;
+        images.push_back({{image.empty() ? ToolPaths::native(entry.image) : image, keyb, 0}, head.width,
+                          head.height, entry.focal, image.empty() ? 0 : count});
     }
+    if (usable < 2)
+        return fail(error, "fewer than two photos of " + listPath + " have features (" + std::to_string(usable) +
+                               " of " + std::to_string(list.entries.size()) + ")");
     return true;
 }
 
@@ -216,6 +230,9 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
             problems[i] = why;
             return;
         }
+        // A photo left out by feature detection: COLMAP never sees it.
+        if (features.size() == 0)
+            return;
         const std::string name = colmapName(images[i].path);
         const std::string target = work + "features/" + name + ".txt";
         std::error_code dirError;
@@ -231,7 +248,8 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
 
     std::map<std::string, std::vector<size_t>> groups;
     for (size_t i = 0; i < images.size(); ++i)
-        groups[params[i]].push_back(i);
+        if (featureCounts[i] > 0)
+            groups[params[i]].push_back(i);
     int groupNumber = 0;
     for (const auto& [p, members] : groups) {
         std::string list;

@@ -31,11 +31,14 @@ public:
         int width = 0;
         int height = 0;
         double listedFocal = 0; // "0 <focal>" of the line, 0 when none
+        size_t features = 0;    // 0: left out by feature detection
     };
 
     // Reads the list and finds every photo and its features; false with a
-    // reason when the list cannot be read, names fewer than two photos, or a
-    // photo or its features are missing. Says on log which file a name took.
+    // reason when the list cannot be read, a photo has no feature file, or
+    // fewer than two photos have features. Photos left out by feature
+    // detection (empty feature files) stay in the list, named on log.
+    // Says on log which file a name took.
     static bool readImageList(const std::string& listPath, std::vector<ListedImage>& images,
                               std::ostream& log, std::string* error);
 

@@ -28,8 +28,16 @@ public:
             for (int j = 0; j < FeatureSet::descriptorSize; ++j)
                 row[j] = sum > 0 ? std::sqrt(d[j] / sum) : 0.f;
         }
-        if (features.size() >= 2)
+        if (features.size() >= 2) {
+            // FLANN splits its trees by draws from cv::theRNG(), one per
+            // thread: seeded from the image's own descriptors, the same image
+            // gets the same trees whichever thread builds them.
+            std::uint64_t seed = 0xcbf29ce484222325ULL;
+            for (const std::uint8_t byte : features.descriptors)
+                seed = (seed ^ byte) * 0x100000001b3ULL;
+            cv::theRNG() = cv::RNG(seed);
             index = std::make_unique<cv::flann::Index>(descriptors, cv::flann::KDTreeIndexParams(4));
+        }
     }
 
     int width = 0;

@@ -1,6 +1,7 @@
 #include "PairoloRun.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "GpuMatchFile.h"
 #include "KeybFile.h"
 #include "MatchTableFile.h"
+#include "PairSelection.h"
 #include "ParallelFor.h"
 #include "ToolPaths.h"
 
@@ -45,6 +47,103 @@ std::string recordPath(const std::string& writtenKeyb, const std::string& imageN
     return path;
 }
 
+bool readPairs(const std::string& path, std::vector<PairLine>& pairs, std::string& problem)
+{
+    std::ifstream list(ToolPaths::native(path), std::ios::binary);
+    if (!list) {
+        problem = "cannot read the pair list " + path;
+        return false;
+    }
+    int number = 0;
+    for (std::string line; std::getline(list, line);) {
+        ++number;
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        std::istringstream words(line);
+        PairLine p;
+        std::string extra;
+        if (!(words >> p.featureA >> p.featureB >> p.indexA >> p.indexB) || p.indexA < 0 || p.indexB < 0 ||
+            (words >> extra)) {
+            problem = path + " line " + std::to_string(number) + " is not \"featureA featureB indexA indexB\"";
+            return false;
+        }
+        pairs.push_back(p);
+    }
+    return true;
+}
+
+// The other batches of the same plan: the workbench splits the pairs over
+// matchList_0.txt, matchList_1.txt ... in one folder, run at once by
+// several Pairolo processes. Each reads them all and chooses the same pairs.
+std::vector<std::string> batchLists(const std::string& matchListPath)
+{
+    const std::string native = ToolPaths::native(matchListPath);
+    const std::string folder = ToolPaths::folderOf(native);
+    const std::string name = native.substr(folder.size());
+    const size_t dot = name.rfind('.');
+    size_t digits = dot == std::string::npos ? name.size() : dot;
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+        --digits;
+    const size_t end = dot == std::string::npos ? name.size() : dot;
+    if (digits == end || digits == 0)
+        return {native};
+    const std::string prefix = name.substr(0, digits), suffix = name.substr(end);
+    std::vector<std::string> lists;
+    for (int i = 0; i < 4096; ++i) {
+        const std::string candidate = folder + prefix + std::to_string(i) + suffix;
+        if (!std::ifstream(candidate).good())
+            break;
+        lists.push_back(candidate);
+    }
+    if (std::find(lists.begin(), lists.end(), native) == lists.end())
+        return {native};
+    return lists;
+}
+
+// Which of this batch's pairs are verified, chosen over the whole plan.
+std::vector<bool> choosePairs(const std::string& matchListPath, const std::vector<PairLine>& mine,
+                              const PairSelection::Settings& settings, int threads, std::ostream& out)
+{
+    std::map<std::string, int> photoIndex;
+    std::vector<std::string> keybs;
+    std::map<std::pair<int, int>, size_t> pairIndex;
+    std::vector<std::pair<int, int>> all;
+    auto add = [&](const std::vector<PairLine>& lines) {
+        for (const PairLine& p : lines) {
+            int ends[2];
+            for (int k = 0; k < 2; ++k) {
+                const std::string f = ToolPaths::native(k ? p.featureB : p.featureA);
+                const auto it = photoIndex.emplace(f, int(keybs.size())).first;
+                if (it->second == int(keybs.size()))
+                    keybs.push_back(f);
+                ends[k] = it->second;
+            }
+            if (ends[0] != ends[1] && pairIndex.emplace(std::minmax(ends[0], ends[1]), all.size()).second)
+                all.push_back({ends[0], ends[1]});
+        }
+    };
+    for (const std::string& list : batchLists(matchListPath)) {
+        std::vector<PairLine> lines;
+        std::string ignored;
+        if (readPairs(list, lines, ignored))
+            add(lines);
+    }
+    add(mine);
+    const PairSelection::Choice choice = PairSelection::choose(keybs, all, settings, threads);
+    std::vector<bool> verify(mine.size(), true);
+    for (size_t i = 0; i < mine.size(); ++i) {
+        const int a = photoIndex.at(ToolPaths::native(mine[i].featureA));
+        const int b = photoIndex.at(ToolPaths::native(mine[i].featureB));
+        if (a != b)
+            verify[i] = choice.verify[pairIndex.at(std::minmax(a, b))];
+    }
+    out << "Verifying " << std::count(verify.begin(), verify.end(), true) << " of " << mine.size()
+        << " listed pair(s): " << choice.how << " (" << keybs.size() << " photos, "
+        << std::count(choice.verify.begin(), choice.verify.end(), true) << " of " << all.size()
+        << " pairs in all batches)" << std::endl;
+    return verify;
+}
+
 } // namespace
 
 std::string PairoloRun::gpuPathFor(const std::string& matchTablePath)
@@ -57,48 +156,46 @@ std::string PairoloRun::gpuPathFor(const std::string& matchTablePath)
 }
 
 int PairoloRun::run(const std::string& matchListPath, const std::string& matchTablePath,
-                    const PairMatcher::Settings& settings, int threads, std::ostream& out, std::ostream& err)
+                    const PairMatcher::Settings& settings, int threads, std::ostream& out, std::ostream& err,
+                    const PairSelection::Settings& selection)
 {
-    std::ifstream list(ToolPaths::native(matchListPath), std::ios::binary);
-    if (!list) {
-        err << "Pairolo: cannot read the pair list " << matchListPath << std::endl;
+    std::vector<PairLine> pairs;
+    std::string problem;
+    if (!readPairs(matchListPath, pairs, problem)) {
+        err << "Pairolo: " << problem << std::endl;
         return 1;
     }
-    std::vector<PairLine> pairs;
-    int number = 0;
-    for (std::string line; std::getline(list, line);) {
-        ++number;
-        if (line.find_first_not_of(" \t\r") == std::string::npos)
-            continue;
-        std::istringstream words(line);
-        PairLine p;
-        std::string extra;
-        if (!(words >> p.featureA >> p.featureB >> p.indexA >> p.indexB) || p.indexA < 0 || p.indexB < 0 ||
-            (words >> extra)) {
-            err << "Pairolo: " << matchListPath << " line " << number
-                << " is not \"featureA featureB indexA indexB\"" << std::endl;
-            return 1;
-        }
-        pairs.push_back(p);
-    }
+    const std::vector<bool> verify = choosePairs(matchListPath, pairs, selection, threads, out);
 
     // Every feature file once, each made ready for matching on its own thread.
     std::map<std::string, size_t> imageIndex;
     std::vector<Image> images;
-    for (const PairLine& p : pairs)
-        for (const std::string* f : {&p.featureA, &p.featureB})
-            if (imageIndex.emplace(ToolPaths::native(*f), images.size()).second)
+    std::vector<bool> needed;
+    for (size_t i = 0; i < pairs.size(); ++i)
+        for (const std::string* f : {&pairs[i].featureA, &pairs[i].featureB}) {
+            const auto it = imageIndex.emplace(ToolPaths::native(*f), images.size()).first;
+            if (it->second == images.size()) {
                 images.push_back({*f, nullptr, {}, {}});
+                needed.push_back(false);
+            }
+            if (verify[i])
+                needed[it->second] = true;
+        }
     if (threads <= 0)
         threads = ParallelFor::defaultThreads();
     const int previous = cv::getNumThreads();
     cv::setNumThreads(1);
+    // Photos of pairs left unverified only need their names.
     ParallelFor::run(images.size(), threads, [&](size_t i) {
         FeatureSet features;
-        if (!KeybFile::readFile(ToolPaths::native(images[i].written), features, &images[i].problem))
+        size_t count = 0;
+        const std::string path = ToolPaths::native(images[i].written);
+        if (!(needed[i] ? KeybFile::readFile(path, features, &images[i].problem)
+                        : KeybFile::readHeader(path, features, count, &images[i].problem)))
             return;
         images[i].imagePath = recordPath(images[i].written, features.imageName);
-        images[i].prepared = PairMatcher::prepare(features);
+        if (needed[i])
+            images[i].prepared = PairMatcher::prepare(features);
     });
 
     const PairMatcher matcher(settings);
@@ -107,10 +204,12 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
     ParallelFor::run(pairs.size(), threads, [&](size_t i) {
         const Image& a = images[imageIndex.at(ToolPaths::native(pairs[i].featureA))];
         const Image& b = images[imageIndex.at(ToolPaths::native(pairs[i].featureB))];
-        if (!a.prepared || !b.prepared) {
-            results[i].note = !a.prepared ? a.problem : b.problem;
+        if (!a.problem.empty() || !b.problem.empty()) {
+            results[i].note = !a.problem.empty() ? a.problem : b.problem;
             return;
         }
+        if (!verify[i])
+            return;
         results[i] = matcher.match(*a.prepared, *b.prepared);
         std::lock_guard<std::mutex> guard(lock);
         out << GpuMatchFile::imageName(a.imagePath) << ' ' << GpuMatchFile::imageName(b.imagePath) << ": "
@@ -138,11 +237,12 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
     for (size_t i = 0; i < pairs.size(); ++i) {
         const Image& a = images[imageIndex.at(ToolPaths::native(pairs[i].featureA))];
         const Image& b = images[imageIndex.at(ToolPaths::native(pairs[i].featureB))];
-        if (!a.prepared || !b.prepared) {
+        if (!a.problem.empty() || !b.problem.empty()) {
             if (!unusable++)
                 firstProblem = results[i].note;
             continue;
         }
+        // A pair not worth verifying counts as examined, with no match.
         examinedPairs.insert(std::minmax(pairs[i].indexA, pairs[i].indexB));
         examinedImages.insert(std::minmax(ToolPaths::native(a.imagePath), ToolPaths::native(b.imagePath)));
         if (results[i].inliers.empty())

@@ -9,7 +9,9 @@
 
 #include "KeybFile.h"
 #include "LoweKeyFile.h"
+#include "MemoryBudget.h"
 #include "ParallelFor.h"
+#include "PhotoDecoder.h"
 #include "ToolPaths.h"
 
 namespace
@@ -17,13 +19,31 @@ namespace
 
 struct Job {
     std::string listed; // as the list names it
-    std::string problem;
+    std::string image;  // the photo found for it
+    PhotoDecoder::Header header;
+    std::uint64_t cost = 0;
+    size_t features = 0;
+    std::string leftOut; // why the photo is left out
+    std::string problem; // why its files could not be written
 };
+
+std::string fileName(const std::string& path)
+{
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 } // namespace
 
+std::uint64_t FeatureDetection::defaultMemoryBudget()
+{
+    const std::uint64_t available = MemoryBudget::availableBytes();
+    // Without /proc/meminfo: room for one 20-megapixel photo at a time.
+    return available ? available / 4 * 3 : (std::uint64_t(2) << 30);
+}
+
 int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Settings& settings, int threads,
-                          std::ostream& out, std::ostream& err)
+                          std::ostream& out, std::ostream& err, std::uint64_t memoryBudget)
 {
     std::ifstream list(ToolPaths::native(listPath), std::ios::binary);
     if (!list) {
@@ -35,17 +55,42 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.pop_back();
         if (!line.empty())
-            jobs.push_back({line, {}});
+            jobs.push_back({line, {}, {}, 0, 0, {}, {}});
     }
     if (jobs.empty()) {
         out << "No images in " << listPath << std::endl;
         return 0;
     }
 
-    // Several images at once, each on one thread: better use of the cores
-    // than OpenCV's own threads inside one image, whose stages run in turn.
+    // What each photo will cost, from its header, before anything is decoded.
+    for (Job& job : jobs) {
+        std::string note;
+        job.image = ToolPaths::resolveFile(job.listed, &note);
+        if (job.image.empty()) {
+            job.image = ToolPaths::native(job.listed);
+            job.leftOut = "not found";
+            continue;
+        }
+        if (!note.empty())
+            out << note << '\n';
+        std::string why;
+        if (!PhotoDecoder::readHeader(job.image, job.header, &why)) {
+            job.leftOut = why.substr(why.rfind(": ") + 2);
+            continue;
+        }
+        if (job.header.truncated) {
+            job.leftOut = "damaged JPEG (it ends before its end-of-image marker)";
+            continue;
+        }
+        job.cost = PhotoDecoder::memoryCost(job.header, settings.maxImageSide);
+    }
+
+    // Several photos at once, each on one thread: better use of the cores
+    // than OpenCV's own threads inside one photo, whose stages run in turn.
+    // How many are in flight is bounded by their memory, not by the threads.
     if (threads <= 0)
         threads = ParallelFor::defaultThreads();
+    MemoryBudget budget(memoryBudget ? memoryBudget : defaultMemoryBudget());
     const int previous = cv::getNumThreads();
     if (jobs.size() > 1)
         cv::setNumThreads(1);
@@ -53,48 +98,62 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
     const SiftExtractor extractor(settings);
     ParallelFor::run(jobs.size(), int(std::min<size_t>(size_t(threads), jobs.size())), [&](size_t i) {
         Job& job = jobs[i];
-        std::string note;
-        const std::string image = ToolPaths::resolveFile(job.listed, &note);
-        if (image.empty()) {
-            job.problem = ToolPaths::native(job.listed) + ": image not found";
-            return;
-        }
         FeatureSet features;
+        features.imageName = fileName(job.image);
+        features.width = job.header.width;
+        features.height = job.header.height;
+        if (job.leftOut.empty()) {
+            budget.acquire(job.cost);
+            PhotoDecoder::Reduced photo;
+            std::string why;
+            if (!PhotoDecoder::decode(job.image, job.header, settings.maxImageSide, photo, &why))
+                job.leftOut = "cannot read image";
+            else if (!extractor.extract(photo, features, &why))
+                job.leftOut = why;
+            else if (features.size() == 0)
+                job.leftOut = "no features";
+            budget.release(job.cost);
+            photo = PhotoDecoder::Reduced();
+        }
+        if (!job.leftOut.empty()) {
+            // Empty feature files: the later tools see the photo and pass it by.
+            features.keypoints.clear();
+            features.descriptors.clear();
+        }
+        job.features = features.size();
         std::string why;
-        if (!extractor.extract(image, features, &why)) {
-            job.problem = why;
-            return;
-        }
-        if (features.size() == 0) {
-            job.problem = image + ": no features found";
-            return;
-        }
         const std::string keyb = KeybFile::pathForImage(ToolPaths::native(job.listed));
-        const std::string key = LoweKeyFile::pathForImage(image);
-        if (!KeybFile::writeFile(keyb, features, &why) || !LoweKeyFile::writeFile(key, features, &why)) {
+        const std::string key = LoweKeyFile::pathForImage(job.image);
+        const bool photoExists = job.leftOut != "not found";
+        if (!KeybFile::writeFile(keyb, features, &why) ||
+            (photoExists && !LoweKeyFile::writeFile(key, features, &why))) {
             job.problem = why;
             return;
         }
         std::lock_guard<std::mutex> guard(lock);
-        if (!note.empty())
-            out << note << '\n';
-        out << image << ": " << features.size() << " features" << std::endl;
+        if (job.leftOut.empty())
+            out << job.image << ": " << features.size() << " features" << std::endl;
+        else
+            out << job.image << " left out: " << job.leftOut << std::endl;
     });
     cv::setNumThreads(previous);
+    out << "Memory budget " << budget.bytes() / (1 << 20) << " MB: at most " << budget.peakJobs()
+        << " photo(s) at once" << std::endl;
 
-    int failed = 0;
-    std::string first;
+    // This list is one batch of the set: whether enough photos remain is for
+    // the reconstruction to judge, which sees them all.
+    size_t withFeatures = 0;
+    std::string problem;
     for (const Job& job : jobs) {
-        if (job.problem.empty())
-            continue;
-        if (!failed)
-            first = job.problem;
-        ++failed;
-        err << job.problem << '\n';
+        withFeatures += job.features > 0;
+        if (!job.problem.empty() && problem.empty())
+            problem = job.problem;
     }
-    if (!failed)
-        return 0;
-    err << "SiftGPUMax: " << failed << " of " << jobs.size() << " images failed; first: " << first
-        << std::endl;
-    return 1;
+    if (withFeatures < jobs.size())
+        out << jobs.size() - withFeatures << " of " << jobs.size() << " photo(s) left out" << std::endl;
+    if (!problem.empty()) {
+        err << "SiftGPUMax: " << problem << std::endl;
+        return 1;
+    }
+    return 0;
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include <opencv2/features2d.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 SiftExtractor::SiftExtractor() = default;
 
@@ -15,16 +14,26 @@ SiftExtractor::SiftExtractor(Settings settings) : m_settings(settings) {}
 bool SiftExtractor::extract(const std::string& imagePath, FeatureSet& features, std::string* error) const
 {
     features = FeatureSet();
-    const cv::Mat image = cv::imread(imagePath, cv::IMREAD_GRAYSCALE);
-    if (image.empty()) {
-        if (error)
-            *error = "cannot read image " + imagePath;
+    PhotoDecoder::Header header;
+    PhotoDecoder::Reduced photo;
+    if (!PhotoDecoder::readHeader(imagePath, header, error) ||
+        !PhotoDecoder::decode(imagePath, header, m_settings.maxImageSide, photo, error))
         return false;
-    }
-    features.width = image.cols;
-    features.height = image.rows;
+    if (!extract(photo, features, error))
+        return false;
     const auto slash = imagePath.find_last_of("/\\");
     features.imageName = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
+    return true;
+}
+
+bool SiftExtractor::extract(const PhotoDecoder::Reduced& photo, FeatureSet& features, std::string* error) const
+{
+    features.keypoints.clear();
+    features.descriptors.clear();
+    const cv::Mat& image = photo.gray;
+    features.width = photo.photoWidth;
+    features.height = photo.photoHeight;
+    const std::string imagePath = features.imageName;
 
     // Every keypoint first, then the coarsest ones: whole octaves from the
     // top down, the strongest of the octave that crosses the limit (as COLMAP
@@ -56,10 +65,13 @@ bool SiftExtractor::extract(const std::string& imagePath, FeatureSet& features, 
     for (size_t i = 0; i < keypoints.size(); ++i) {
         const cv::KeyPoint& k = keypoints[i];
         auto& out = features.keypoints[i];
-        out.x = k.pt.x;
-        out.y = k.pt.y;
+        // OpenCV halves the doubled image's coordinates without its half-pixel
+        // shift, which puts keypoints a quarter pixel right of and below their
+        // place; then pixel centres map to pixel centres.
+        out.x = float((k.pt.x + 0.25) * photo.scaleX - 0.5);
+        out.y = float((k.pt.y + 0.25) * photo.scaleY - 0.5);
         // OpenCV's size is twice the detection's sigma.
-        out.scale = k.size / 2;
+        out.scale = float(k.size / 2 * std::sqrt(photo.scaleX * photo.scaleY));
         double angle = k.angle * M_PI / 180.0;
         if (angle > M_PI)
             angle -= 2 * M_PI;

@@ -5,14 +5,19 @@
 #include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <iostream>
 
 namespace
 {
+
+// Lines are written, and the cancel flag looked at, a megabyte at a time.
+constexpr int chunkBytes = 1 << 20;
 
 bool fail(QString* message, const QString& text)
 {
@@ -33,7 +38,7 @@ QString PlyToPts::outputName(const QString& plyFileName)
     return plyFileName.left(slash) + name.replace(QStringLiteral("ply"), QStringLiteral("pts"));
 }
 
-bool PlyToPts::convert(const QString& plyFileName, QString* message)
+bool PlyToPts::convert(const QString& plyFileName, QString* message, const Control& control)
 {
     const QString output = outputName(plyFileName);
     if (output == plyFileName)
@@ -41,15 +46,32 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message)
     QFile in(plyFileName);
     if (!in.open(QIODevice::ReadOnly))
         return fail(message, plyFileName + QStringLiteral(": cannot open: ") + in.errorString());
-    QByteArray text;
+
+    // The points go to a temporary file beside the output first: the count
+    // they end with heads the output.
+    QTemporaryFile body(output + QStringLiteral(".points-XXXXXX"));
+    if (!body.open())
+        return fail(message, output + QStringLiteral(": cannot write: ") + body.errorString());
+    qint64 written = 0;
     QString why;
-    if (!convert(in, text, &why))
+    if (!writePoints(in, body, written, &why, control))
         return fail(message, plyFileName + QStringLiteral(": ") + why);
 
     QSaveFile out(output);
     QString error;
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
+    if (!out.open(QIODevice::WriteOnly) || !body.seek(0)) {
         error = out.errorString();
+    } else {
+        const QByteArray count = QByteArray::number(written) + (written > 0 ? "\n" : "");
+        bool good = out.write(count) == count.size();
+        QByteArray chunk;
+        while (good && !body.atEnd()) {
+            chunk = body.read(chunkBytes);
+            good = !chunk.isEmpty() && out.write(chunk) == chunk.size();
+        }
+        if (!good)
+            error = out.error() != QFileDevice::NoError ? out.errorString() : body.errorString();
+    }
     if (!error.isEmpty())
         out.cancelWriting();
     if (!error.isEmpty() || !SaveFileCommit::commit(out, &error))
@@ -62,6 +84,21 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message)
 
 bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
 {
+    QBuffer body;
+    body.open(QIODevice::WriteOnly);
+    qint64 written = 0;
+    if (!writePoints(ply, body, written, message))
+        return false;
+    out = QByteArray::number(written);
+    if (written > 0)
+        out += '\n' + body.data();
+    return true;
+}
+
+bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QString* message,
+                           const Control& control)
+{
+    written = 0;
     const QByteArray start = ply.peek(4);
     if (start != "ply\n" && start != "ply\r")
         return fail(message, QStringLiteral("not a PLY file"));
@@ -83,7 +120,7 @@ bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
             ++skipped;
     }
 
-    // Tokens are copied as text in the order x y z, then "0" for the
+    // Coordinates are copied as text in the order x y z, then "0" for the
     // intensity, then red green blue; a file without colour gives x y z 0.
     int columnOf[PlyHeader::RoleCount];
     std::fill(std::begin(columnOf), std::end(columnOf), -1);
@@ -94,12 +131,19 @@ bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
                                      PlyHeader::Red, PlyHeader::Green, PlyHeader::Blue};
     const int used = header.hasColour ? 6 : 3;
 
-    QByteArray body;
-    qint64 written = 0;
+    QByteArray chunk;
+    chunk.reserve(chunkBytes + 1024);
+    const auto flush = [&out, &chunk] {
+        const bool good = out.write(chunk) == chunk.size();
+        chunk.clear();
+        return good;
+    };
+    const qint64 total = ply.isSequential() ? 0 : ply.size();
     qint64 linesRead = 0;
     qint64 badLines = 0;
     const char* tokenBegin[PlyHeader::maxProperties];
     const char* tokenEnd[PlyHeader::maxProperties];
+    double values[PlyHeader::maxProperties];
     while (linesRead < header.vertexCount && lines.next(begin, end)) {
         const char* p = begin;
         if (NumberTokens::isBlankLine(p, end))
@@ -109,12 +153,10 @@ bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
         bool good = true;
         for (; found <= header.lastUsedColumn && NumberTokens::toToken(p, end); ++found) {
             tokenBegin[found] = p;
-            if (header.roles[found] != PlyHeader::Skip) {
-                double value;
-                good = good && NumberTokens::readNumber(p, end, value);
-            } else {
+            if (header.roles[found] != PlyHeader::Skip)
+                good = good && NumberTokens::readNumber(p, end, values[found]);
+            else
                 NumberTokens::skipToken(p, end);
-            }
             tokenEnd[found] = p;
         }
         if (!good || found <= header.lastUsedColumn) {
@@ -122,24 +164,34 @@ bool PlyToPts::convert(QIODevice& ply, QByteArray& out, QString* message)
             continue;
         }
         if (written > 0)
-            body += '\n';
+            chunk += '\n';
         for (int k = 0; k < used; ++k) {
             if (k == 3)
-                body += " 0";
+                chunk += " 0";
             if (k > 0)
-                body += ' ';
+                chunk += ' ';
             const int c = columnOf[order[k]];
-            body.append(tokenBegin[c], static_cast<int>(tokenEnd[c] - tokenBegin[c]));
+            if (k >= 3 && header.colourIsFloat)
+                chunk += QByteArray::number(qBound(0, qRound(values[c] * 255.0), 255));
+            else
+                chunk.append(tokenBegin[c], static_cast<int>(tokenEnd[c] - tokenBegin[c]));
         }
         if (!header.hasColour)
-            body += " 0";
+            chunk += " 0";
         ++written;
+        if (chunk.size() >= chunkBytes) {
+            if (!flush())
+                return fail(message, QStringLiteral("cannot write: ") + out.errorString());
+            if (control.cancel && *control.cancel)
+                return fail(message, QStringLiteral("cancelled"));
+            if (control.progress)
+                control.progress(ply.pos(), total);
+        }
     }
+    if (!flush())
+        return fail(message, QStringLiteral("cannot write: ") + out.errorString());
     std::cout << "Finished Parsing\n";
 
-    out = QByteArray::number(written);
-    if (written > 0)
-        out += '\n' + body;
     QStringList notes;
     if (badLines > 0)
         notes << QStringLiteral("%1 vertex lines are not numbers as the header describes").arg(badLines);

@@ -1,9 +1,12 @@
 #include "core/georef/GeoReference.h"
 
 #include "core/io/NumberParser.h"
+#include "core/io/NumberText.h"
+#include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include <cmath>
 #include <iostream>
@@ -107,4 +110,24 @@ osg::Vec3d GeoReference::apply(const osg::Vec3d& p) const
                              rotation(1, 0) * p.x() + rotation(1, 1) * p.y() + rotation(1, 2) * p.z(),
                              rotation(2, 0) * p.x() + rotation(2, 1) * p.y() + rotation(2, 2) * p.z());
     return translation + osg::componentMultiply(scale, rotated);
+}
+
+bool GeoReference::write(const QString& companionFile, QString* error) const
+{
+    QByteArray text;
+    auto row = [&](double a, double b, double c) {
+        text += (NumberText::shortest(a) + ' ' + NumberText::shortest(b) + ' ' + NumberText::shortest(c) + '\n').toLatin1();
+    };
+    for (int r = 0; r < 3; ++r)
+        row(rotation(r, 0), rotation(r, 1), rotation(r, 2));
+    row(translation.x(), translation.y(), translation.z());
+    row(scale.x(), scale.y(), scale.z());
+    QSaveFile file(companionFile);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(companionFile, file.errorString());
+        return false;
+    }
+    file.write(text);
+    return SaveFileCommit::commit(file, error);
 }

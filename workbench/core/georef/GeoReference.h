@@ -20,6 +20,10 @@ public:
     // True when the file exists and holds at least five rows of three numbers.
     static bool read(const QString& companionFile, GeoReference& out);
 
+    // Writes the five rows with every digit a double holds, through an atomic
+    // save: a failed write leaves the old file whole.
+    bool write(const QString& companionFile, QString* error) const;
+
     // Where a model point lands: t + s ⊙ (R·p).
     osg::Vec3d apply(const osg::Vec3d& p) const;
 };

@@ -85,7 +85,7 @@ void ExifExtraction::onProcessFinished(int exitCode, QProcess::ExitStatus status
         return;
     m_errors += m_process->readAllStandardError().left(maxErrorBytes);
     if (status != QProcess::NormalExit)
-        conclude(exitCode, tr("Exif extraction: the command interpreter was stopped"));
+        conclude(exitCode, tr("Exif extraction stopped"), status);
     else if (exitCode != 0)
         conclude(exitCode,
                  tr("Exif extraction: the command interpreter ended with exit code %1").arg(exitCode));
@@ -102,13 +102,17 @@ void ExifExtraction::onProcessError(QProcess::ProcessError error)
             tr("Exif extraction: cannot start %1: %2").arg(m_process->program(), m_process->errorString()));
 }
 
-void ExifExtraction::conclude(int exitCode, const QString& failure)
+void ExifExtraction::conclude(int exitCode, const QString& failure, QProcess::ExitStatus status)
 {
     m_running = false;
     m_missing = ExifScript::missingXml(m_images);
     m_succeeded = failure.isEmpty() && m_missing.isEmpty();
     if (m_succeeded) {
         m_report << successLine();
+    } else if (status == QProcess::CrashExit) {
+        // Stopped (Abort of a run): one line, not one per photo left out.
+        m_report << tr("%1: %2 of %3 photos have no Exif data").arg(failure).arg(m_missing.size()).arg(
+                        m_images.size());
     } else {
         if (!failure.isEmpty())
             m_report << failure;

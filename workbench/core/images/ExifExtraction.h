@@ -54,7 +54,7 @@ signals:
 private:
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void onProcessError(QProcess::ProcessError error);
-    void conclude(int exitCode, const QString& failure);
+    void conclude(int exitCode, const QString& failure, QProcess::ExitStatus status = QProcess::NormalExit);
 
     ScriptProcess* m_process;
     QString m_appDir;

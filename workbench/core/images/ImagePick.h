@@ -9,7 +9,8 @@
 // after extraction the point it was triangulated to.
 struct ImagePick {
     QString imageName;    // file name without folder
-    int cameraIndex = -1; // in the first loaded bundle, -1 when the image has no camera
+    int cameraIndex = -1; // in its reconstruction, -1 when the image has no camera
+    QString reconstructionFolder; // where that reconstruction lies (ends in "/"), empty without a camera
     int matchNumber = 0;  // the match (group) it was added to
     int type = 0;         // 1 for the right mouse button (outer ring), 0 otherwise
     int x = 0;

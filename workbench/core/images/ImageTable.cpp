@@ -56,3 +56,34 @@ int ImageTable::rename(const QString& oldName, const QString& newName)
     }
     return changed;
 }
+
+int ImageTable::indexOf(const QString& path, const QString& name) const
+{
+    for (int i = 0; i < m_records.size(); ++i)
+        if (m_records[i].path.compare(path, Qt::CaseInsensitive) == 0 &&
+            m_records[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+bool ImageTable::setPath(const QString& path, const QString& name, const QString& newPath)
+{
+    const int i = indexOf(path, name);
+    if (i < 0)
+        return false;
+    m_records[i].path = newPath;
+    return true;
+}
+
+int ImageTable::rename(const QString& path, const QString& oldName, const QString& newName)
+{
+    int changed = 0;
+    for (Record& r : m_records) {
+        if (r.path.compare(path, Qt::CaseInsensitive) == 0 &&
+            r.name.compare(oldName, Qt::CaseInsensitive) == 0) {
+            r.name = newName;
+            ++changed;
+        }
+    }
+    return changed;
+}

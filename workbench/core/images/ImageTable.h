@@ -27,13 +27,18 @@ public:
     QString pathOf(const QString& name) const;
     // Points the record pathOf(name) would answer at a new path; false when none is named so.
     bool setPathOf(const QString& name, const QString& path);
+    // Points the record of (path, name) at newPath; false when there is none.
+    bool setPath(const QString& path, const QString& name, const QString& newPath);
     // Erases every record whose path equals path and returns their names.
     QStringList removePath(const QString& path);
     // Gives every record named oldName the name newName; returns how many changed.
     int rename(const QString& oldName, const QString& newName);
+    // The same for the records of one file only.
+    int rename(const QString& path, const QString& oldName, const QString& newName);
 
 private:
     int lastIndexOf(const QString& name) const;
+    int indexOf(const QString& path, const QString& name) const;
 
     QVector<Record> m_records;
 };

@@ -1,6 +1,7 @@
 #include "core/pipeline/FocalList.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include "core/pipeline/PipelineLayout.h"
 #include "core/project/ScanSettings.h"
@@ -18,8 +19,20 @@ QByteArray FocalList::text(const PipelineLayout& layout, const ScanSettings& set
 
 bool FocalList::write(const PipelineLayout& layout, const ScanSettings& settings)
 {
-    const QString list = layout.file(QLatin1String(fileName));
-    if (QFile::exists(list))
-        QFile::copy(list, layout.file(QLatin1String(oldFileName))); // never replaces an older copy
-    return ScriptFile::write(list, text(layout, settings));
+    return ScriptFile::write(layout.file(QLatin1String(fileName)), text(layout, settings));
+}
+
+bool FocalList::recordMatched(const PipelineLayout& layout)
+{
+    QFile list(layout.file(QLatin1String(fileName)));
+    if (!list.open(QIODevice::ReadOnly))
+        return false;
+    return ScriptFile::write(layout.file(QLatin1String(oldFileName)), list.readAll());
+}
+
+QString FocalList::imageOfLine(const QString& line)
+{
+    static const QRegularExpression bundlerLine(QStringLiteral("^(.*) 0 \\S+$"));
+    const QRegularExpressionMatch m = bundlerLine.match(line);
+    return m.hasMatch() ? m.captured(1) : line;
 }

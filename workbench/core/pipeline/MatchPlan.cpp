@@ -31,8 +31,9 @@ QSet<QString> earlierFeatures(const QString& oldList)
         return known;
     QTextStream in(&file);
     while (!in.atEnd()) {
-        const QString line = in.readLine();
-        known.insert(line.left(std::max(0, int(line.size()) - 3)) + QStringLiteral("keyb"));
+        // Bundler's lines carry " 0 <focal>" after the image.
+        const QString image = FocalList::imageOfLine(in.readLine());
+        known.insert(image.left(std::max(0, int(image.size()) - 3)) + QStringLiteral("keyb"));
     }
     return known;
 }

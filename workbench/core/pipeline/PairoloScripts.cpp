@@ -1,6 +1,8 @@
 #include "core/pipeline/PairoloScripts.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include "core/platform/ExternalTools.h"
 #include "core/pipeline/MatchPlan.h"
@@ -35,4 +37,35 @@ QByteArray PairoloScripts::text(const PipelineLayout& layout, int i)
     out += ExternalTools::scriptPath(ExternalTools::Tool::Pairolo, layout.appFolder()) + QLatin1Char(' ') +
            layout.nativeFile(MatchPlan::listName(i)) + QLatin1Char(' ') + m;
     return out.toLocal8Bit();
+}
+
+bool PairoloScripts::joinTables(const QStringList& batchFiles, const QString& target, QString* error)
+{
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(target, out.errorString());
+        return false;
+    }
+    for (const QString& batch : batchFiles) {
+        QFile in(PipelineLayout::toLocal(batch));
+        if (!in.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(batch, in.errorString());
+            out.cancelWriting();
+            return false;
+        }
+        // Chunks, so that the tables of a large site need not fit in memory.
+        while (!in.atEnd()) {
+            const QByteArray chunk = in.read(1 << 20);
+            if (out.write(chunk) != chunk.size()) {
+                *error = QStringLiteral("cannot write %1: %2").arg(target, out.errorString());
+                out.cancelWriting();
+                return false;
+            }
+        }
+    }
+    if (!out.commit()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(target, out.errorString());
+        return false;
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class PipelineLayout;
 
@@ -17,4 +18,9 @@ public:
 
     // Old tables are removed first unless the GPU table of the batch exists.
     static QByteArray text(const PipelineLayout& layout, int i);
+
+    // Joins the batches' tables (native paths, in batch order) into one table
+    // at target, replacing an older one whole. False, with the reason, when a
+    // batch cannot be read or the table cannot be written.
+    static bool joinTables(const QStringList& batchFiles, const QString& target, QString* error);
 };

@@ -50,3 +50,14 @@ QString PipelineLayout::jpgName(const QString& path)
 {
     return withoutLast(path, 3) + QStringLiteral("JPG");
 }
+
+QStringList PipelineLayout::imageFolders(const QStringList& fullPaths)
+{
+    QStringList folders;
+    for (const QString& path : fullPaths) {
+        const QString folder = path.left(std::max(0, int(path.lastIndexOf(QLatin1Char('/')))));
+        if (!folders.contains(folder))
+            folders << folder;
+    }
+    return folders;
+}

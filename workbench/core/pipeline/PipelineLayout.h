@@ -48,6 +48,9 @@ public:
     static QString toLocal(QString path);
     // The path without its last three characters, followed by "JPG".
     static QString jpgName(const QString& path);
+    // The folders (up to the last "/") the images lie in, each once, in list
+    // order. A run needs one: its scripts and the tools' lists live there.
+    static QStringList imageFolders(const QStringList& fullPaths);
 
 private:
     QString m_appFolder;

@@ -6,7 +6,15 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
+
 namespace {
+
+// The tool running now (0 between tools) and whether the interpreter was
+// asked to stop; both are touched from a signal handler.
+std::atomic<qint64> runningTool{0};
+std::atomic<bool> stopRequested{false};
 
 QString slashes(QString s)
 {
@@ -76,9 +84,39 @@ int BatchInterpreter::runScript(const QString& fileName)
 
 int BatchInterpreter::runLines(const QStringList& lines)
 {
-    for (const QString& line : lines)
+    for (const QString& line : lines) {
+        if (stopRequested)
+            break;
         runLine(line);
-    return m_last;
+    }
+    if (m_failedCode == 0)
+        return m_last;
+    // The script's last lines (an ECHO, a clean-up) would hide the failure.
+    if (!m_failedReason.isEmpty()) {
+        m_err << m_failedReason << "\n";
+        m_err.flush();
+    }
+    return m_failedCode;
+}
+
+void BatchInterpreter::noteFailure(int code, const QString& reason)
+{
+    if (code == 0 || m_failedCode != 0)
+        return;
+    m_failedCode = code;
+    m_failedReason = reason;
+}
+
+void BatchInterpreter::requestStop(int signal)
+{
+    stopRequested = true;
+#ifndef Q_OS_WIN
+    const qint64 tool = runningTool;
+    if (tool > 0)
+        ::kill(pid_t(tool), signal);
+#else
+    Q_UNUSED(signal);
+#endif
 }
 
 int BatchInterpreter::runLine(const QString& rawLine)
@@ -241,6 +279,9 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"
               << "operable program or batch file.\n";
         m_err.flush();
+        noteFailure(notFound, QStringLiteral("'%1' is not recognized as an internal or external command, "
+                                             "operable program or batch file.")
+                                  .arg(words.first()));
         return m_last = notFound;
     }
     QStringList args;
@@ -256,25 +297,61 @@ int BatchInterpreter::runTool(const QString& program, const QStringList& args, c
     m_err.flush();
     if (program.endsWith(QLatin1String(".bat"), Qt::CaseInsensitive)) {
         BatchInterpreter nested(m_out, m_err);
-        return nested.runScript(program);
+        const int code = nested.runScript(program);
+        noteFailure(code, nested.m_failedReason);
+        return code;
     }
     QProcess process;
     process.setProgram(program);
     process.setArguments(args);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard output goes straight through; the error output passes here so
+    // that its last line can name the cause should the tool fail.
     if (!redirect.isEmpty())
         process.setStandardOutputFile(redirect, append ? QIODevice::Append : QIODevice::Truncate);
     else
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    process.setReadChannel(QProcess::StandardError);
+    if (stopRequested)
+        return 1;
     process.start();
     if (!process.waitForStarted(-1)) {
-        m_err << "Cannot start " << program << ": " << process.errorString() << "\n";
+        const QString reason = QStringLiteral("Cannot start %1: %2").arg(program, process.errorString());
+        m_err << reason << "\n";
         m_err.flush();
+        noteFailure(notFound, reason);
         return notFound;
     }
+    QString lastLine;
+    const auto relay = [&] {
+        const QString text = QString::fromLocal8Bit(process.readAllStandardError());
+        if (text.isEmpty())
+            return;
+        m_err << text;
+        m_err.flush();
+        const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+            if (!it->trimmed().isEmpty()) {
+                lastLine = it->trimmed();
+                break;
+            }
+    };
+    runningTool = process.processId();
+    // A stop that came while the tool was starting.
+    if (stopRequested)
+        requestStop(SIGTERM);
+    while (process.waitForReadyRead(-1))
+        relay();
     process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
+    runningTool = 0;
+    relay();
+    const QString name = QFileInfo(program).fileName();
+    if (process.exitStatus() != QProcess::NormalExit) {
+        noteFailure(1, lastLine.isEmpty() ? QStringLiteral("%1 crashed").arg(name) : lastLine);
         return 1;
-    return process.exitCode();
+    }
+    const int code = process.exitCode();
+    noteFailure(code, lastLine.isEmpty() ? QStringLiteral("%1 ended with exit code %2").arg(name).arg(code)
+                                         : lastLine);
+    return code;
 }

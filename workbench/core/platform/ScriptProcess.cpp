@@ -29,6 +29,7 @@ ScriptProcess::~ScriptProcess()
 void ScriptProcess::startScript(const QString& appDir, const QString& script)
 {
     m_tail.clear();
+    m_errorTail.clear();
     start(PlatformPaths::commandInterpreter(appDir), PlatformPaths::commandInterpreterArguments() << script,
           QIODevice::ReadWrite);
 }
@@ -60,21 +61,44 @@ void ScriptProcess::killTree()
 QString ScriptProcess::takeOutput()
 {
     QString text = QString::fromLocal8Bit(readAllStandardOutput());
-    if (processChannelMode() == SeparateChannels)
-        text += QString::fromLocal8Bit(readAllStandardError());
+    if (processChannelMode() == SeparateChannels) {
+        const QString errors = QString::fromLocal8Bit(readAllStandardError());
+        m_errorTail = (m_errorTail + errors).right(tailLength);
+        text += errors;
+    }
     m_tail = (m_tail + text).right(tailLength);
     return text;
 }
 
+namespace
+{
+
+QStringList nonEmptyLines(const QString& text)
+{
+    QStringList out;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (!line.trimmed().isEmpty())
+            out << line.trimmed();
+    return out;
+}
+
+} // namespace
+
 QString ScriptProcess::lastOutputLine() const
 {
-    const QStringList lines = m_tail.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (int i = lines.size() - 1; i >= 0; --i) {
-        const QString line = lines[i].trimmed();
-        if (!line.isEmpty())
-            return line;
-    }
-    return QString();
+    const QStringList lines = nonEmptyLines(m_tail);
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+QString ScriptProcess::lastErrorLine() const
+{
+    const QStringList lines = nonEmptyLines(m_errorTail);
+    if (lines.isEmpty())
+        return QString();
+    // "'x' is not recognized as an internal or external command," / "operable program or batch file."
+    if (lines.size() > 1 && lines[lines.size() - 2].endsWith(QLatin1Char(',')))
+        return lines[lines.size() - 2] + QLatin1Char(' ') + lines.last();
+    return lines.last();
 }
 
 bool ScriptProcess::succeeded() const

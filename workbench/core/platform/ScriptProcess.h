@@ -25,6 +25,10 @@ public:
     QString takeOutput();
     // The last non-empty line the run printed, or empty.
     QString lastOutputLine() const;
+    // The last non-empty line of the run's error output (separate channels
+    // only), where a failing tool says why; cmd.exe's messages, wrapped over
+    // two lines, come as one. Empty when there is none.
+    QString lastErrorLine() const;
 
     // True when the run ended by itself with exit code 0.
     bool succeeded() const;
@@ -36,4 +40,5 @@ protected:
 
 private:
     QString m_tail;
+    QString m_errorTail;
 };

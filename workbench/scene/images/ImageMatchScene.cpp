@@ -7,6 +7,9 @@
 #include <osg/PositionAttitudeTransform>
 #include <osg/ShapeDrawable>
 
+#include <QDir>
+#include <QFile>
+
 #include <cstdio>
 
 #include "core/images/AutoLispWriter.h"
@@ -106,7 +109,35 @@ osg::Vec3d ImageMatchScene::toWorld(const osg::Vec3d& model) const
     return m_geo ? m_geo->apply(model) : model;
 }
 
-QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, const QString& imageFolder,
+namespace
+{
+
+bool sameFolder(const QString& a, const QString& b)
+{
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+// Why the two picks of a match cannot be triangulated together, empty when they can.
+QString refusal(const ImagePick& a, const ImagePick& b)
+{
+    for (const ImagePick* p : {&a, &b})
+        if (p->cameraIndex < 0)
+            return QStringLiteral("%1 has no camera in a loaded reconstruction: load the reconstruction the "
+                                  "images belong to first")
+                .arg(p->imageName);
+    for (const ImagePick* p : {&a, &b})
+        if (p->reconstructionFolder.isEmpty())
+            return QStringLiteral("the folder of the reconstruction of %1 is not known").arg(p->imageName);
+    if (!sameFolder(a.reconstructionFolder, b.reconstructionFolder))
+        return QStringLiteral("the photos belong to two reconstructions (%1 and %2), whose cameras do not "
+                              "meet")
+            .arg(a.reconstructionFolder, b.reconstructionFolder);
+    return QString();
+}
+
+} // namespace
+
+QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QString& folder,
                                                       QStringList& log)
 {
     QVector<int> done;
@@ -115,8 +146,25 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, con
         ImageSelection::Match& match = matches[i];
         if (match.size() != 2)
             continue;
+        const QString why = refusal(match[0], match[1]);
+        if (!why.isEmpty()) {
+            log << QStringLiteral("Match %1 (%2 and %3) not triangulated: %4")
+                       .arg(i + 1)
+                       .arg(match[0].imageName, match[1].imageName, why);
+            continue;
+        }
+        if (folder.isEmpty()) {
+            folder = match[0].reconstructionFolder;
+        } else if (!sameFolder(folder, match[0].reconstructionFolder)) {
+            log << QStringLiteral(
+                       "Match %1 (%2 and %3) is of the reconstruction in %4, not %5: it is left for "
+                       "an extract of its own")
+                       .arg(i + 1)
+                       .arg(match[0].imageName, match[1].imageName, match[0].reconstructionFolder, folder);
+            continue;
+        }
         const TriangulationRun::Result r =
-            TriangulationRun::run(m_process, appDir, imageFolder, match[0], match[1], m_timeoutMs);
+            TriangulationRun::run(m_process, appDir, folder, match[0], match[1], m_timeoutMs);
         if (!r.ok) {
             log << QStringLiteral("Match %1 (%2 and %3) gave no point: %4")
                        .arg(i + 1)
@@ -136,7 +184,7 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, con
     return done;
 }
 
-void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, int kind, double height)
+ExtrudedItem ImageMatchScene::extrudedItem(const osg::Vec3d& modelPoint, int kind, double height) const
 {
     ExtrudedItem item;
     item.kind = kind == 1 ? 1 : 0;
@@ -145,13 +193,24 @@ void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, int kind, double hei
         item.point.z() = height;
     item.foot = osg::Vec3d(item.point.x(), item.point.y(), 0);
     item.lowered = item.point - osg::Vec3d(0, 0, 0.3);
-    m_items.append(item);
+    return item;
+}
+
+void ImageMatchScene::showItem(const ExtrudedItem& item)
+{
     showConnectorGroup();
     m_connectors->addChild(sphereAt(item.point, 0.01, red).get());
     m_connectors->addChild(sphereAt(item.lowered, 0.01, red).get());
     std::printf("%.17g %.17g %.17g\n%.17g %.17g %.17g\n%.17g %.17g %.17g -Extruded\n", item.point.x(),
                 item.point.y(), item.point.z(), item.foot.x(), item.foot.y(), item.foot.z(), item.lowered.x(),
                 item.lowered.y(), item.lowered.z());
+}
+
+void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, int kind, double height)
+{
+    const ExtrudedItem item = extrudedItem(modelPoint, kind, height);
+    m_items.append(item);
+    showItem(item);
 }
 
 int ImageMatchScene::buildConnectors()
@@ -180,40 +239,55 @@ void ImageMatchScene::removeTriangulatedPoints()
     m_pointMarkers.clear();
 }
 
-ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir, const QString& imageFolder)
+ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir)
 {
     Extract result;
-    if (imageFolder.isEmpty()) {
-        result.log << QStringLiteral("Nothing extracted: load the reconstruction the images belong to first");
-        return result;
-    }
-    const QVector<int> done = triangulateImageMatches(appDir, imageFolder, result.log);
-    result.points = done.size();
+    QString folder;
+    const QVector<int> done = triangulateImageMatches(appDir, folder, result.log);
+    removeTriangulatedPoints();
     if (done.isEmpty()) {
         result.log << QStringLiteral("Nothing extracted: no match of two observations could be triangulated");
-        removeTriangulatedPoints();
         return result;
     }
-    // The items of this extract make this extract's shape.
-    m_items.clear();
+    // The items of this extract make this extract's shape. The files are
+    // written before anything changes, so that a failed write leaves the
+    // picks where they were, for another try.
+    QVector<ExtrudedItem> items;
     for (int i : done) {
         const ImagePick& first = m_selection.matches()[i].first();
-        extrude(first.point, first.type == 1 ? 1 : 0);
+        items.append(extrudedItem(first.point, first.type == 1 ? 1 : 0));
     }
-    result.shapeIndex = buildConnectors();
-    std::printf("FinishSelection\n");
+    ExtractedObject object;
+    for (const ConnectorRecord& record : ExtractedObject::plan(items))
+        object.connectors[size_t(record.type)].append(record);
+    const int shapeIndex = int(m_objects.size());
     QString error;
-    result.lispFile = AutoLispWriter::write(imageFolder, m_objects.back(), &error);
-    result.log << (result.lispFile.isEmpty()
-                       ? QStringLiteral("CAD export failed: %1").arg(error)
-                       : QStringLiteral("CAD export written to %1").arg(result.lispFile));
-    std::printf("WroteSelection\n");
+    const QString lispFile = AutoLispWriter::write(folder, object, &error);
+    if (lispFile.isEmpty()) {
+        result.log << QStringLiteral("CAD export failed: %1").arg(error)
+                   << QStringLiteral("Nothing extracted: the picks are kept for another try");
+        return result;
+    }
+    ImageSelection extracted = m_selection;
+    extracted.moveToHistory(done, shapeIndex);
+    const QString featureFile = UserFeatureFile::write(folder, extracted.history(), &error);
+    if (featureFile.isEmpty()) {
+        QFile::remove(lispFile); // half an extract is none
+        result.log << QStringLiteral("User feature file failed: %1").arg(error)
+                   << QStringLiteral("Nothing extracted: the picks are kept for another try");
+        return result;
+    }
+    m_selection = extracted;
+    m_items = items;
+    for (const ExtrudedItem& item : qAsConst(m_items))
+        showItem(item);
+    result.points = done.size();
+    result.shapeIndex = buildConnectors();
+    std::printf("FinishSelection\nWroteSelection\n");
     std::fflush(stdout);
-    m_selection.moveToHistory(done, result.shapeIndex);
-    result.featureFile = UserFeatureFile::write(imageFolder, m_selection.history(), &error);
-    result.log << (result.featureFile.isEmpty()
-                       ? QStringLiteral("User feature file failed: %1").arg(error)
-                       : QStringLiteral("User feature file written to %1").arg(result.featureFile));
-    removeTriangulatedPoints();
+    result.lispFile = lispFile;
+    result.featureFile = featureFile;
+    result.log << QStringLiteral("CAD export written to %1").arg(lispFile)
+               << QStringLiteral("User feature file written to %1").arg(featureFile);
     return result;
 }

@@ -45,25 +45,31 @@ public:
 
     struct Extract {
         QStringList log; // lines for the log view
-        int points = 0;  // matches triangulated
+        int points = 0;  // matches extracted: triangulated, and the files written
         int shapeIndex = -1;
         QString lispFile;    // written CAD export, empty when none
         QString featureFile; // written user feature file, empty when none
     };
     // The extract command: triangulates every match of two observations
-    // with the tool under appDir in imageFolder (the folder of the loaded
-    // reconstruction), joins the points by connectors into a new extracted
-    // object, writes the CAD export and the user feature file into the image
-    // folder, moves the triangulated matches to the history and takes the
-    // point markers away. Matches that could not be triangulated stay.
-    Extract extract(const QString& appDir, const QString& imageFolder);
+    // with the tool under appDir in the folder of the reconstruction its
+    // picks' cameras come from, joins the points by connectors into a new
+    // extracted object, writes the CAD export and the user feature file into
+    // that folder, moves the triangulated matches to the history and takes
+    // the point markers away. One extract works in one reconstruction (the
+    // first complete match's); a match whose photos have no camera or
+    // cameras of two reconstructions is refused with the reason. Matches that
+    // could not be triangulated stay, and all of them stay when a file
+    // cannot be written.
+    Extract extract(const QString& appDir);
 
     // Steps of the extract command.
-    // Returns the indices of the matches that got a point.
-    QVector<int> triangulateImageMatches(const QString& appDir, const QString& imageFolder, QStringList& log);
+    // Returns the indices of the matches that got a point; folder receives
+    // the reconstruction folder they were triangulated in.
+    QVector<int> triangulateImageMatches(const QString& appDir, QString& folder, QStringList& log);
     // Makes a kind 0 or 1 item of a point in model coordinates; a height other
     // than 0 replaces its z.
     void extrude(const osg::Vec3d& modelPoint, int kind, double height = 0);
+    ExtrudedItem extrudedItem(const osg::Vec3d& modelPoint, int kind, double height = 0) const;
     // A new extracted object from the extruded items; returns its index.
     int buildConnectors();
     void removeTriangulatedPoints();
@@ -77,6 +83,7 @@ public:
 
 private:
     void showConnectorGroup();
+    void showItem(const ExtrudedItem& item);
 
     osg::observer_ptr<osg::Group> m_root;
     MatchSets m_matchSets;

@@ -1,12 +1,16 @@
 #include "scene/layers/LayerSummary.h"
 
 #include "core/formats/SparseBundle.h"
+#include "core/io/NumberText.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/NodeVisitor>
 #include <osg/Transform>
 #include <osg/ValueObject>
+
+#include <cmath>
+#include <limits>
 
 namespace
 {
@@ -51,7 +55,23 @@ public:
         if (!box.valid())
             return;
         for (unsigned corner = 0; corner < 8; ++corner)
-            expand(osg::Vec3d(box.corner(corner)) * m_matrices.back());
+            expand(surveyPoint(box.corner(corner), m_matrices.back()));
+    }
+
+    // A float corner is only known to half a float step: of all the numbers
+    // in that reach, the one with the fewest decimals is what the file said
+    // (1470.2507, not 1470.2507037353516).
+    static osg::Vec3d surveyPoint(const osg::Vec3& local, const osg::Matrixd& matrix)
+    {
+        const osg::Vec3d world = osg::Vec3d(local) * matrix;
+        osg::Vec3d shown;
+        for (int k = 0; k < 3; ++k) {
+            double tolerance = 0.0;
+            for (int i = 0; i < 3; ++i)
+                tolerance += std::fabs(matrix(i, k)) * NumberText::halfFloatStep(local[i]);
+            shown[k] = NumberText::fewestDecimals(world[k], tolerance);
+        }
+        return shown;
     }
 
     LayerSummary summary()
@@ -94,6 +114,16 @@ private:
 };
 
 } // namespace
+
+osg::Vec3d LayerSummary::centre() const
+{
+    osg::Vec3d c = (boundsMin + boundsMax) * 0.5;
+    // The halving rounds once: the midpoint of two short decimals is itself short.
+    for (int k = 0; k < 3; ++k)
+        c[k] =
+            NumberText::fewestDecimals(c[k], 4.0 * std::numeric_limits<double>::epsilon() * std::fabs(c[k]));
+    return c;
+}
 
 LayerSummary LayerSummary::ofNode(const osg::Node* node)
 {

@@ -22,7 +22,8 @@ public:
     osg::Vec3d boundsMax;
     bool archive = false; // a paged archive: its counts are those of the whole archive
 
-    osg::Vec3d centre() const { return (boundsMin + boundsMax) * 0.5; }
+    // The middle of the box, in the fewest decimals that name it.
+    osg::Vec3d centre() const;
 
     // Points of the node's point geometries and their box, through any
     // transforms. Paged archives answer from the figures Points2Archive

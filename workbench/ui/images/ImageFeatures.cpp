@@ -1,6 +1,9 @@
 #include "ui/images/ImageFeatures.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStringList>
+#include <QVector>
 
 #include <cmath>
 
@@ -17,23 +20,71 @@ QString fileNameOf(const QString& path)
 
 } // namespace
 
-int ImageFeatures::cameraOf(const QString& fileName, const OsgWidget* scene, QSet<int>* used)
+int ImageFeatures::cameraOf(const QString& imagePath, const OsgWidget* scene, QSet<int>* used,
+                            QString* folder, QString* problem)
 {
-    if (!scene || scene->sparseBundles().empty())
+    if (!scene)
         return -1;
-    // Bundles name images as their tool wrote them, often with a folder ("images/x.JPG").
-    for (const SparseBundle::CameraList& cameras : scene->sparseBundles().front()->bundleCameras) {
-        for (size_t i = 0; i < cameras.size(); ++i) {
-            if (fileNameOf(QString::fromStdString(cameras[i]->name)).compare(fileName, Qt::CaseInsensitive) !=
-                0)
-                continue;
-            if (used)
-                for (const auto& view : cameras[i]->views)
-                    used->insert(int(view->featureIndex));
-            return int(i);
+    struct Candidate {
+        size_t bundle;
+        const BundleCamera* camera;
+        int index;
+        QString folder;
+    };
+    const QString fileName = fileNameOf(imagePath);
+    const QString image = QDir::cleanPath(QFileInfo(imagePath).absoluteFilePath());
+    QVector<Candidate> candidates;
+    QSet<size_t> bundles;
+    const auto& loaded = scene->sparseBundles();
+    for (size_t b = 0; b < loaded.size(); ++b) {
+        // Bundles name images as their tool wrote them, often with a folder ("images/x.JPG").
+        for (const SparseBundle::CameraList& cameras : loaded[b]->bundleCameras) {
+            for (size_t i = 0; i < cameras.size(); ++i) {
+                const BundleCamera& camera = *cameras[i];
+                const QString name = QString::fromStdString(camera.name);
+                if (fileNameOf(name).compare(fileName, Qt::CaseInsensitive) != 0)
+                    continue;
+                const QString path = QString::fromStdString(camera.path);
+                const QString cameraFolder =
+                    path.endsWith(name) ? path.left(path.size() - name.size()) : QString();
+                candidates.append({b, &camera, int(i), cameraFolder});
+                bundles.insert(b);
+                break; // the first camera of each model list
+            }
         }
     }
-    return -1;
+    const Candidate* chosen = nullptr;
+    for (const Candidate& c : qAsConst(candidates)) {
+        const QString path = QString::fromStdString(c.camera->path);
+        if (!path.isEmpty() &&
+            QDir::cleanPath(QFileInfo(path).absoluteFilePath()).compare(image, Qt::CaseInsensitive) == 0) {
+            chosen = &c;
+            break;
+        }
+    }
+    if (!chosen && bundles.size() == 1)
+        chosen = &candidates.first();
+    if (!chosen) {
+        if (problem && bundles.size() > 1) {
+            QStringList folders;
+            for (const Candidate& c : qAsConst(candidates))
+                if (!folders.contains(c.folder))
+                    folders << c.folder;
+            *problem =
+                QStringLiteral("%1 is in %2 loaded reconstructions (%3) and lies in the folder of none "
+                               "of them: it is not known whose cameras it was taken with")
+                    .arg(fileName)
+                    .arg(bundles.size())
+                    .arg(folders.join(QStringLiteral(", ")));
+        }
+        return -1;
+    }
+    if (used)
+        for (const auto& view : chosen->camera->views)
+            used->insert(int(view->featureIndex));
+    if (folder)
+        *folder = chosen->folder;
+    return chosen->index;
 }
 
 ImageFeatures ImageFeatures::read(const QString& imagePath, OsgWidget* scene)
@@ -43,7 +94,8 @@ ImageFeatures ImageFeatures::read(const QString& imagePath, OsgWidget* scene)
     if (QFileInfo::exists(keyFile))
         FeatureFile::readFile(keyFile, out.features, &out.error);
     const QString name = fileNameOf(imagePath);
-    out.cameraIndex = cameraOf(name, scene, &out.usedFeatures);
+    out.cameraIndex =
+        cameraOf(imagePath, scene, &out.usedFeatures, &out.reconstructionFolder, &out.cameraProblem);
     if (scene)
         out.matchEntry = scene->imageMatches()->matchSetsFor(imagePath).indexOf(name);
     return out;

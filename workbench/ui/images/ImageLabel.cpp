@@ -87,8 +87,7 @@ void ImageLabel::step(bool forward)
 {
     if (!m_imageList)
         return;
-    const auto entry =
-        forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
+    const auto entry = forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
     if (!entry)
         return;
     m_fileName = entry->path;
@@ -104,7 +103,7 @@ void ImageLabel::deleteShown()
     QMessageBox box(this);
     if (!ImageViewer::confirmDelete(box, m_displayName))
         return;
-    const auto next = m_imageList->nextEntry(m_displayName);
+    const auto next = m_imageList->nextEntry(m_fileName);
     m_imageList->deleteImage(m_fileName);
     if (!next) {
         m_fullScreenMode = false;

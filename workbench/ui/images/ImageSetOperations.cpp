@@ -72,8 +72,11 @@ void ImageSetOperations::syncImages()
         return;
     }
 
-    // Only files that are really in the image folder now get listed.
+    // Only files that are really in the image folder now get listed, and
+    // only when they are the camera's photographs.
     QSet<QString> absent;
+    for (const QString& name : plan.differing)
+        absent.insert(settings.imageFolder + QLatin1Char('/') + name);
     CopyRun run;
     if (!plan.copies.isEmpty()) {
         QDir().mkpath(settings.imageFolder);
@@ -125,12 +128,12 @@ void ImageSetOperations::copyToFolder(const QString& folder)
         emit statusMessage(tr("Images not copied, list is empty"), 2000);
         return;
     }
-    QStringList names;
+    QVector<QListWidgetItem*> rows;
     QVector<ImageSyncPlan::Copy> copies;
     for (int i = 0; i < m_list->count(); ++i) {
-        const QString name = m_list->item(i)->text();
-        names << name;
-        copies.append({m_list->fullPath(name), folder + QLatin1Char('/') + name});
+        QListWidgetItem* row = m_list->item(i);
+        rows << row;
+        copies.append({m_list->pathOf(row), folder + QLatin1Char('/') + row->text()});
     }
     const CopyRun run = runCopies(copies, tr("Copying Files"), tr("Copying image %1 of %2..."));
     if (run.cancelled)
@@ -142,7 +145,7 @@ void ImageSetOperations::copyToFolder(const QString& folder)
     for (int k = 0; k < run.outcomes.size(); ++k) {
         // The entry follows its file only when the copy is really there.
         if (run.outcomes[k] != ImageCopy::Outcome::Failed) {
-            m_list->setFullPath(names[k], copies[k].target);
+            m_list->setPathOf(rows[k], copies[k].target);
             ++copied;
         }
     }

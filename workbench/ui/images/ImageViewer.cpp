@@ -1,15 +1,10 @@
 #include "ui/images/ImageViewer.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -19,25 +14,19 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTransform>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <iostream>
 
-#include "core/images/ExifScript.h"
-#include "core/images/ExifXmlReader.h"
-#include "ui/images/FeatureOverlay.h"
-#include "ui/images/ImageLabel.h"
 #include "scene/images/ImageMatchScene.h"
-#include "ui/images/MyListWidget.h"
 #include "scene/view/OsgWidget.h"
-#include "core/platform/PlatformPaths.h"
+#include "ui/images/ExifOverlay.h"
+#include "ui/images/ImageLabel.h"
+#include "ui/images/ImageNavigator.h"
+#include "ui/images/MyListWidget.h"
 
 namespace
 {
@@ -89,7 +78,6 @@ const ActionSpec actionSpecs[] = {
 constexpr double zoomInLimit = 3.0;
 constexpr double zoomOutLimit = 0.333;
 constexpr int loupeMagnification = 3;
-constexpr double featureSearchRadius = 100.0;
 
 QString fileNameOf(const QString& path)
 {
@@ -105,22 +93,10 @@ ImageViewer::ImageViewer(const QString& fileName, MyListWidget* imageList, OsgWi
       m_scene(sceneView)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    m_pens = {QPen(Qt::red, 4),
-              QPen(Qt::blue, 3),
-              QPen(Qt::white, 2),
-              QPen(Qt::yellow, 1),
-              QPen(Qt::yellow, 8),
-              QPen(Qt::yellow, 1),
-              QPen(Qt::green, 1),
-              QPen(Qt::blue, 4),
-              QPen(Qt::black, 4),
-              QPen(),
-              QPen()};
     createWidgets();
     createActions();
     createToolBars();
     m_actions.value("&Fit to Window")->setChecked(false);
-    m_scaleFactor = 1.0;
     setWindowTitle(m_displayName);
     loadFile();
     showMaximized();
@@ -130,12 +106,21 @@ ImageViewer::~ImageViewer()
 {
     if (m_label && !m_label->parent())
         delete m_label; // still out in full-screen mode
-    if (m_exifProcess && m_exifProcess->state() != QProcess::NotRunning) {
-        // Let a running extraction finish its XML file rather than cut it off.
-        m_exifProcess->setParent(QCoreApplication::instance());
-        connect(m_exifProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_exifProcess,
-                &QObject::deleteLater);
-    }
+}
+
+double ImageViewer::scaleFactor() const
+{
+    return m_view->scaleFactor();
+}
+
+int ImageViewer::rotation() const
+{
+    return m_view->rotation();
+}
+
+QPoint ImageViewer::loupeOrigin() const
+{
+    return m_view->loupeOrigin();
 }
 
 void ImageViewer::createWidgets()
@@ -171,9 +156,15 @@ void ImageViewer::createWidgets()
     connect(m_label, &ImageLabel::listExhausted, this, [this] {
         m_label->setFileName(m_fileName);
         leaveLabelFullScreen();
-        m_image.reset();
+        m_picture.clear();
         close();
     });
+
+    m_view = new ImageNavigator(m_scroll, m_label, &m_picture, this);
+    connect(m_view, &ImageNavigator::scaleChanged, this, &ImageViewer::updateZoomActions);
+    m_exif = new ExifOverlay(m_exifLabel, this);
+    m_picker = new ImagePicker(m_scene, this);
+    connect(m_picker, &ImagePicker::statusMessage, statusBar(), &QStatusBar::showMessage);
 
     m_confirm = new QMessageBox(this);
     m_modeLabel = new QLabel;
@@ -203,13 +194,13 @@ void ImageViewer::createActions()
     m_actions.value("&Fit to Window")->setEnabled(false);
     connect(m_actions.value("&Match Pixels"), &QAction::toggled, this, [this](bool on) {
         setPickMode(on                                    ? PickMode::MatchPixels
-                    : m_pickMode == PickMode::MatchPixels ? PickMode::None
-                                                          : m_pickMode);
+                    : pickMode() == PickMode::MatchPixels ? PickMode::None
+                                                          : pickMode());
     });
     connect(m_actions.value("&Draw 2D feature"), &QAction::toggled, this, [this](bool on) {
         setPickMode(on                                    ? PickMode::FeatureInfo
-                    : m_pickMode == PickMode::FeatureInfo ? PickMode::None
-                                                          : m_pickMode);
+                    : pickMode() == PickMode::FeatureInfo ? PickMode::None
+                                                          : pickMode());
     });
 }
 
@@ -248,17 +239,13 @@ void ImageViewer::setDisplayName(const QString& name)
 
 bool ImageViewer::loadFile()
 {
-    QImageReader reader(m_fileName);
-    QImage image = reader.read();
     const QStringList pictureActions = {"&Display Normal Size", "&Zoom in 25%",  "&Zoom Out 25%",
                                         "&Rotate Left",         "&Rotate Right", "&Display Feature Data",
                                         "&Fit to Window"};
-    if (image.isNull()) {
+    QString error;
+    if (!m_picture.load(m_fileName, &error)) {
         // Say so in the window rather than show an empty one.
-        m_image.reset();
-        m_base = QPixmap();
-        m_marks.clear();
-        const QString message = tr("Cannot show %1: %2").arg(m_fileName, reader.errorString());
+        const QString message = tr("Cannot show %1: %2").arg(m_fileName, error);
         m_label->setScaledContents(false);
         m_label->setWordWrap(true);
         m_label->setText(message);
@@ -266,17 +253,17 @@ bool ImageViewer::loadFile()
         for (const QString& text : pictureActions)
             m_actions.value(text)->setEnabled(false);
         statusBar()->showMessage(message);
+        m_failureMessage = message;
         std::cout << message.toStdString() << std::endl;
         return false;
     }
-    m_image = std::make_unique<QImage>(std::move(image));
-    // A picture of its own, not one sharing the image's pixels: the overlays
-    // paint on it in place.
-    m_base = QPixmap::fromImage(m_image->copy());
-    m_marks.clear();
+    // What was said about a photo that could not be shown is not this one's.
+    if (!m_failureMessage.isEmpty() && statusBar()->currentMessage() == m_failureMessage)
+        statusBar()->clearMessage();
+    m_failureMessage.clear();
     m_label->setWordWrap(false);
     m_label->setScaledContents(true);
-    m_label->setPixmap(m_base);
+    m_label->setPixmap(m_picture.base());
     for (const char* text : {"&Rotate Left", "&Rotate Right", "&Display Feature Data", "&Fit to Window"})
         m_actions.value(text)->setEnabled(true);
     if (!m_actions.value("&Fit to Window")->isChecked())
@@ -284,66 +271,12 @@ bool ImageViewer::loadFile()
             m_actions.value(text)->setEnabled(true);
     m_label->adjustSize();
     fitWindowSize();
-    m_fitPending = !isVisible(); // fitted again once the window has its size
-    ensureExifFile();
+    m_fitFollows = true;
+    m_exif->ensureFile(m_fileName, m_appDir);
     return true;
-}
-
-void ImageViewer::ensureExifFile()
-{
-    if (ExifScript::hasXml(m_fileName))
-        return;
-    const QString script = QFileInfo(m_fileName).absolutePath() + QLatin1Char('/') + ExifScript::fileName();
-    QString error;
-    if (!ExifScript::write(script, ExifScript::script(m_appDir, {m_fileName}), &error)) {
-        std::cout << "Cannot write " << script.toStdString() << ": " << error.toStdString() << std::endl;
-        return;
-    }
-    if (!m_exifProcess)
-        m_exifProcess = new QProcess(this);
-    if (m_exifProcess->state() != QProcess::NotRunning)
-        return;
-    m_exifProcess->setProcessChannelMode(QProcess::SeparateChannels);
-    m_exifProcess->start(PlatformPaths::commandInterpreter(m_appDir),
-                         PlatformPaths::commandInterpreterArguments() << QDir::toNativeSeparators(script),
-                         QIODevice::ReadWrite);
 }
 
 // --------------------------------------------------------------------- EXIF
-
-bool ImageViewer::readExif()
-{
-    QFile file(ExifScript::xmlPath(m_fileName));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        // Told without stopping the viewer: the extraction may still be running.
-        auto* box = new QMessageBox(QMessageBox::Critical, tr("Load XML File Problem"),
-                                    tr("Couldn't open xmlfile.xml to load settings for download"),
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-        return false;
-    }
-    QString error;
-    if (!ExifXmlReader::read(file, m_exif, &error)) {
-        std::cout << error.toStdString() << std::endl;
-        return false;
-    }
-    return true;
-}
-
-void ImageViewer::showExif()
-{
-    const QString width = m_image ? QString::number(m_image->width()) : QString();
-    const QString height = m_image ? QString::number(m_image->height()) : QString();
-    m_exifLabel->setText(
-        QStringLiteral(
-            "<html><style type='text/css'> p {color:red; font-size:20px; float:left; }</style><p>Name: ") +
-        m_displayName + QStringLiteral("</p><p>Make: ") + m_exif.make + QStringLiteral("</p><p>Model: ") +
-        m_exif.model + QStringLiteral("</p><p>Width: ") + width + QStringLiteral("</p><p>Height: ") + height +
-        QStringLiteral("</p><p>FocalLength: ") + m_exif.focalLength + QStringLiteral("</p><p>fstop: ") +
-        m_exif.exposureTime + QStringLiteral("</p><p>Aperture: ") + m_exif.fNumber +
-        QStringLiteral("</p><p>TimeStamp: ") + m_exif.fileCreateDate + QStringLiteral("</p>"));
-}
 
 void ImageViewer::setExifOverlay(bool on)
 {
@@ -354,10 +287,10 @@ void ImageViewer::setExifOverlay(bool on)
         action->setChecked(on);
     }
     if (on) {
-        readExif();
-        showExif();
+        m_exif->read(m_fileName);
+        m_exif->show(m_displayName, hasImage() ? m_picture.image()->size() : QSize());
     } else {
-        m_exifLabel->clear();
+        m_exif->clear();
     }
 }
 
@@ -374,55 +307,33 @@ void ImageViewer::refreshExifOverlay()
 
 // -------------------------------------------------------------------- scale
 
-void ImageViewer::scaleImage(double factor)
-{
-    m_scaleFactor *= factor;
-    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
-    if (!shown.isNull())
-        m_label->resize(qRound(shown.width() * m_scaleFactor), qRound(shown.height() * m_scaleFactor));
-    updateZoomActions();
-}
-
 void ImageViewer::updateZoomActions()
 {
-    m_actions.value("&Zoom in 25%")->setEnabled(m_image && m_scaleFactor < zoomInLimit);
-    m_actions.value("&Zoom Out 25%")->setEnabled(m_image && m_scaleFactor > zoomOutLimit);
+    m_actions.value("&Zoom in 25%")->setEnabled(hasImage() && m_view->scaleFactor() < zoomInLimit);
+    m_actions.value("&Zoom Out 25%")->setEnabled(hasImage() && m_view->scaleFactor() > zoomOutLimit);
 }
 
 void ImageViewer::zoomIn()
 {
-    scaleImage(1.25);
+    m_fitFollows = false;
+    m_view->scaleImage(1.25);
 }
 
 void ImageViewer::zoomOut()
 {
-    scaleImage(0.8);
+    m_fitFollows = false;
+    m_view->scaleImage(0.8);
 }
 
 void ImageViewer::fitWindowSize()
 {
-    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
-    if (!m_image || shown.isNull())
-        return;
-    const QSize viewport = m_scroll->viewport()->size();
-    if (viewport.width() > 640) {
-        double fit = double(viewport.width()) / shown.width();
-        const double heightFit = double(viewport.height()) / shown.height();
-        if (!(heightFit > fit))
-            fit = heightFit;
-        std::cout << "Scales " << viewport.width() << " " << viewport.height() << " " << shown.width() << " "
-                  << shown.height() << " Factor:" << double(viewport.width()) / shown.width() << std::endl;
-        m_scaleFactor = fit;
-    }
-    m_label->resize(qRound(shown.width() * m_scaleFactor), qRound(shown.height() * m_scaleFactor));
-    updateZoomActions();
+    m_view->fit();
 }
 
 void ImageViewer::normalSize()
 {
-    m_label->adjustSize();
-    m_scaleFactor = 1.0;
-    updateZoomActions();
+    m_fitFollows = false;
+    m_view->normalSize();
 }
 
 void ImageViewer::normalSizetoToggle(bool checked)
@@ -430,10 +341,12 @@ void ImageViewer::normalSizetoToggle(bool checked)
     QAction* action = m_actions.value("&Display Normal Size");
     const QSignalBlocker blocker(action);
     action->setChecked(checked);
-    if (checked)
+    if (checked) {
         normalSize();
-    else
+    } else {
+        m_fitFollows = true;
         fitWindowSize();
+    }
 }
 
 void ImageViewer::fitToWindow()
@@ -443,7 +356,7 @@ void ImageViewer::fitToWindow()
     if (!fit)
         normalSize();
     for (const char* text : {"&Zoom in 25%", "&Zoom Out 25%", "&Display Normal Size"})
-        m_actions.value(text)->setEnabled(!fit && m_image);
+        m_actions.value(text)->setEnabled(!fit && hasImage());
 }
 
 void ImageViewer::fullScreenToggle()
@@ -456,50 +369,21 @@ void ImageViewer::fullScreenToggle()
 
 // ----------------------------------------------------------------- rotation
 
-QPixmap ImageViewer::rotatedBase() const
-{
-    if (m_rotation % 360 == 0)
-        return m_base;
-    return m_base.transformed(QTransform().rotate(m_rotation));
-}
-
-void ImageViewer::rotateShown(int degrees)
-{
-    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
-    if (shown.isNull())
-        return;
-    m_label->setPixmap(shown.transformed(QTransform().rotate(degrees)));
-    fitWindowSize();
-}
-
 void ImageViewer::rotateLeftClicked()
 {
-    if (!m_image)
-        return;
-    m_rotation -= 90;
-    rotateShown(-90);
+    if (hasImage())
+        m_view->rotate(-90);
 }
 
 void ImageViewer::rotateRightClicked()
 {
-    if (!m_image)
-        return;
-    m_rotation += 90;
-    rotateShown(90);
+    if (hasImage())
+        m_view->rotate(90);
 }
 
 QPointF ImageViewer::unrotate(const QPointF& p, const QSize& shown, int rotation)
 {
-    switch (((rotation % 360) + 360) % 360) {
-    case 90:
-        return QPointF(p.y(), shown.width() - p.x());
-    case 180:
-        return QPointF(shown.width() - p.x(), shown.height() - p.y());
-    case 270:
-        return QPointF(shown.height() - p.y(), p.x());
-    default:
-        return p;
-    }
+    return ImageNavigator::unrotate(p, shown, rotation);
 }
 
 // ----------------------------------------------------------- list stepping
@@ -508,21 +392,22 @@ void ImageViewer::showImage(const QString& path, const QString& name)
 {
     m_fileName = path;
     setDisplayName(name);
-    m_image.reset();
+    m_picture.clear();
     if (!loadFile())
         return;
     if (m_actions.value("&Rotate All Option")->isChecked()) {
-        if (m_rotation % 360 != 0) {
-            m_label->setPixmap(rotatedBase());
+        if (m_view->rotation() % 360 != 0) {
+            m_label->setPixmap(m_view->rotatedBase());
             fitWindowSize();
         }
     } else {
-        m_rotation = 0;
+        m_view->resetRotation();
     }
     if (m_featureOn) {
         readOverlayData();
-        drawOverlay();
+        paintBase(true);
     }
+    refreshExifOverlay();
 }
 
 void ImageViewer::stepThroughList(bool forward)
@@ -531,8 +416,7 @@ void ImageViewer::stepThroughList(bool forward)
         return;
     if (m_exifOn)
         setExifOverlay(false);
-    const auto entry =
-        forward ? m_imageList->nextEntry(m_displayName) : m_imageList->previousEntry(m_displayName);
+    const auto entry = forward ? m_imageList->nextEntry(m_fileName) : m_imageList->previousEntry(m_fileName);
     if (entry)
         showImage(entry->path, entry->name);
 }
@@ -561,10 +445,10 @@ void ImageViewer::deleteImage()
 {
     if (!m_imageList || !confirmDelete(*m_confirm, m_displayName))
         return;
-    const auto next = m_imageList->nextEntry(m_displayName);
+    const auto next = m_imageList->nextEntry(m_fileName);
     m_imageList->deleteImage(m_fileName);
     if (!next) {
-        m_image.reset();
+        m_picture.clear();
         close();
         return;
     }
@@ -573,46 +457,22 @@ void ImageViewer::deleteImage()
 
 // -------------------------------------------------------------------- loupe
 
-void ImageViewer::showLoupe(int magnification, const QPoint& around)
-{
-    const QSize base = m_base.size();
-    m_origin = QPoint(int(around.x() - base.width() / (2.0 * magnification)),
-                      int(around.y() - base.height() / (2.0 * magnification)));
-    QPixmap region = m_base.copy(QRect(m_origin, base / magnification));
-    if (m_rotation % 360 != 0)
-        region = region.transformed(QTransform().rotate(m_rotation));
-    m_label->setPixmap(region);
-    m_label->resize(region.size() * magnification);
-    m_magnification = magnification;
-    const QSize viewport = m_scroll->viewport()->size();
-    m_scroll->horizontalScrollBar()->setValue(region.width() * magnification / 2 - viewport.width() / 2);
-    m_scroll->verticalScrollBar()->setValue(region.height() * magnification / 2 - viewport.height() / 2);
-}
-
 void ImageViewer::receiveMouseZoom(QPointF pos, int type)
 {
     Q_UNUSED(type);
-    if (!m_image || m_zoomed)
+    if (!hasImage() || m_zoomed)
         return;
     if (m_following) {
         // This viewer shows another viewer's pick: back to its own view first.
         alignWithSelection();
         return;
     }
-    m_savedH = m_scroll->horizontalScrollBar()->value();
-    m_savedV = m_scroll->verticalScrollBar()->value();
-    m_savedScale = m_scaleFactor;
+    m_view->saveView();
     m_zoomed = true;
     m_mouseLoupe = true;
     m_lastDrag = m_label->pressGlobalPosition();
     emit zoomAllViewers(1);
-    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
-    scaleImage(1.0 / m_scaleFactor);
-    const QPointF scaled = pos / m_savedScale;
-    std::cout << "PointA: " << pos.x() << "," << pos.y() << " PointScaled: " << scaled.x() << ","
-              << scaled.y() << std::endl;
-    const QPointF inImage = unrotate(scaled, shown, m_rotation);
-    showLoupe(loupeMagnification, QPoint(int(inImage.x()), int(inImage.y())));
+    m_view->showLoupeAtPress(pos, loupeMagnification);
     m_label->setCursor(Qt::CrossCursor);
 }
 
@@ -621,43 +481,22 @@ void ImageViewer::receiveMouseClick(QPointF pos, int type)
     if (!m_mouseLoupe)
         return;
     m_mouseLoupe = false;
-    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
-    const QPointF inRegion =
-        unrotate(QPointF(std::trunc(pos.x() / loupeMagnification), std::trunc(pos.y() / loupeMagnification)),
-                 shown, m_rotation);
-    const QPoint imagePoint(m_origin.x() + int(std::floor(inRegion.x())),
-                            m_origin.y() + int(std::floor(inRegion.y())));
-    m_magnification = 0;
-    m_label->setPixmap(rotatedBase());
-    m_scaleFactor = 1.0;
-    scaleImage(m_savedScale);
-    m_scroll->horizontalScrollBar()->setValue(m_savedH);
-    m_scroll->verticalScrollBar()->setValue(m_savedV);
+    const QPoint imagePoint = m_view->imagePointInLoupe(pos, loupeMagnification);
+    m_view->restoreView();
     m_label->setCursor(Qt::ArrowCursor);
-    emit zoomAllViewers(m_savedScale);
+    emit zoomAllViewers(m_view->savedScale());
     m_zoomed = false;
-    if (m_pickMode != PickMode::None)
+    if (pickMode() != PickMode::None)
         pickAt(imagePoint, type);
 }
 
 void ImageViewer::enterActualPixels()
 {
-    if (!m_image || m_zoomed)
+    if (!hasImage() || m_zoomed)
         return;
-    m_savedH = m_scroll->horizontalScrollBar()->value();
-    m_savedV = m_scroll->verticalScrollBar()->value();
-    m_savedScale = m_scaleFactor;
+    m_view->saveView();
     m_zoomed = true;
-    // Actual pixels around what was the middle of the view.
-    const QSize viewport = m_scroll->viewport()->size();
-    const QPointF middle((m_savedH + viewport.width() / 2.0) / m_savedScale,
-                         (m_savedV + viewport.height() / 2.0) / m_savedScale);
-    scaleImage(1.0 / m_scaleFactor);
-    const QSize shown = m_label->size();
-    const QPointF inside(std::min(middle.x(), double(shown.width())),
-                         std::min(middle.y(), double(shown.height())));
-    m_scroll->horizontalScrollBar()->setValue(int(inside.x() - viewport.width() / 2.0));
-    m_scroll->verticalScrollBar()->setValue(int(inside.y() - viewport.height() / 2.0));
+    m_view->showActualPixels();
 }
 
 void ImageViewer::leaveActualPixels()
@@ -666,13 +505,9 @@ void ImageViewer::leaveActualPixels()
         return;
     m_zoomed = false;
     m_actions.value("&Fit to Window")->setChecked(true);
-    m_label->setPixmap(rotatedBase());
-    m_scaleFactor = 1.0;
-    scaleImage(m_savedScale);
-    m_scroll->horizontalScrollBar()->setValue(m_savedH);
-    m_scroll->verticalScrollBar()->setValue(m_savedV);
+    m_view->restoreView();
     m_label->setCursor(Qt::ArrowCursor);
-    emit zoomAllViewers(m_savedScale);
+    emit zoomAllViewers(m_view->savedScale());
 }
 
 void ImageViewer::keyPressEvent(QKeyEvent* event)
@@ -716,41 +551,32 @@ void ImageViewer::keyReleaseEvent(QKeyEvent* event)
 
 void ImageViewer::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
-    if (!(event->buttons() & Qt::LeftButton) || shown.isNull()) {
+    if (!(event->buttons() & Qt::LeftButton) || m_label->pixmap(Qt::ReturnByValue).isNull()) {
         QMainWindow::mouseMoveEvent(event);
         return;
     }
     const QPoint global = event->globalPos();
     const QPoint delta = global - m_lastDrag;
     m_lastDrag = global;
-    const double scalar = double(shown.width()) / std::max(1, m_scroll->viewport()->width());
-    QScrollBar* h = m_scroll->horizontalScrollBar();
-    QScrollBar* v = m_scroll->verticalScrollBar();
-    h->setValue(h->value() + int(2 * delta.x() * scalar));
-    v->setValue(v->value() + int(2 * delta.y() * scalar));
-    std::cout << "Scalar=" << scalar << " Scroll h=" << h->value() << " v=" << v->value() << std::endl;
+    m_view->drag(delta);
 }
 
 void ImageViewer::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // The viewport has its new size only once the layout has run: the fit
-    // waits for it (see eventFilter).
-    if (event->type() == QEvent::WindowStateChange && m_image && !m_zoomed) {
-        m_fitPending = true;
-        QMetaObject::invokeMethod(this, "fitWindowSize", Qt::QueuedConnection);
-    }
+    if (event->type() == QEvent::WindowStateChange && hasImage() && !m_zoomed)
+        m_fitFollows = true;
 }
 
 bool ImageViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    // Only a viewport wider than 640 pixels fits; until then the fit waits.
-    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fitPending && m_image &&
-        !m_zoomed && m_magnification == 0 && m_scroll->viewport()->width() > 640) {
-        m_fitPending = false;
+    // A window manager gives the window its final size when it pleases, often
+    // after a first one (a maximised window is first shown at its normal
+    // size): a fitted picture follows every size of the viewport until the
+    // user zooms. Only a viewport wider than 640 pixels fits.
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fitFollows && hasImage() &&
+        !m_zoomed && !m_view->loupeShown() && m_scroll->viewport()->width() > 640)
         fitWindowSize();
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -758,13 +584,13 @@ bool ImageViewer::eventFilter(QObject* watched, QEvent* event)
 
 void ImageViewer::enterLabelFullScreen()
 {
-    if (!m_image || m_label->isFullScreenMode() || m_zoomed)
+    if (!hasImage() || m_label->isFullScreenMode() || m_zoomed)
         return;
     m_scroll->takeWidget();
     m_label->setParent(nullptr);
     m_label->setFileName(m_fileName);
     m_label->setDisplayName(m_displayName);
-    m_label->showFullScreenImage(m_base.toImage());
+    m_label->showFullScreenImage(m_picture.base().toImage());
 }
 
 void ImageViewer::leaveLabelFullScreen()
@@ -779,8 +605,8 @@ void ImageViewer::leaveLabelFullScreen()
     m_label->show();
     if (m_label->fileName() != m_fileName && !m_label->fileName().isEmpty())
         showImage(m_label->fileName(), m_label->displayName());
-    else if (m_image)
-        showCurrentPicture();
+    else if (hasImage())
+        m_view->showCurrentPicture();
     fitWindowSize();
     activateWindow();
 }
@@ -796,49 +622,17 @@ void ImageViewer::readOverlayData()
     }
 }
 
-void ImageViewer::drawOverlay()
-{
-    paintBase(true);
-}
-
 void ImageViewer::paintBase(bool withOverlay)
 {
-    if (!m_image)
+    if (!hasImage())
         return;
     // The label lets go of the picture first, so that painting works on the
-    // base pixmap itself instead of a copy of all its megapixels; the marks
-    // of the last drawing are undone from the image, not the whole picture.
+    // base pixmap itself instead of a copy of all its megapixels.
     m_label->setPixmap(QPixmap());
-    {
-        QPainter painter(&m_base);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        for (const QRect& mark : qAsConst(m_marks))
-            painter.drawImage(mark.topLeft(), *m_image, mark);
-        m_marks.clear();
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        if (withOverlay) {
-            const FeatureOverlay::Pens pens{m_pens[0], m_pens[2], m_pens[7], m_pens[6], m_pens[3], m_pens[8]};
-            static const ImageSelection none;
-            FeatureOverlay::draw(painter, m_overlay.features, m_overlay.usedFeatures,
-                                 m_scene ? m_scene->imageMatches()->selection() : none,
-                                 fileNameOf(m_fileName), pens, false, &m_marks);
-        }
-    }
-    showCurrentPicture();
-}
-
-void ImageViewer::showCurrentPicture()
-{
-    if (m_magnification > 0) {
-        // Keep the loupe where it is, with the new picture in it.
-        const QPoint origin = m_origin;
-        const int m = m_magnification;
-        const QSize base = m_base.size();
-        showLoupe(m, QPoint(int(origin.x() + base.width() / (2.0 * m)),
-                            int(origin.y() + base.height() / (2.0 * m))));
-        return;
-    }
-    m_label->setPixmap(rotatedBase());
+    static const ImageSelection none;
+    m_picture.paint(withOverlay, m_overlay, m_scene ? m_scene->imageMatches()->selection() : none,
+                    fileNameOf(m_fileName));
+    m_view->showCurrentPicture();
 }
 
 void ImageViewer::toggleSparseOverlay()
@@ -849,13 +643,13 @@ void ImageViewer::toggleSparseOverlay()
         const QSignalBlocker blocker(action);
         action->setChecked(m_featureOn);
     }
-    if (!m_image)
+    if (!hasImage())
         return;
     if (m_featureOn) {
         if (!m_exifOn)
             setExifOverlay(true);
         readOverlayData();
-        drawOverlay();
+        paintBase(true);
     } else {
         paintBase(false);
     }
@@ -864,34 +658,27 @@ void ImageViewer::toggleSparseOverlay()
 void ImageViewer::redrawFeatureOverlay()
 {
     if (m_featureOn)
-        drawOverlay();
+        paintBase(true);
 }
 
 void ImageViewer::alignWithSelection()
 {
     if (m_following) {
         std::cout << "Toggle is on " << std::endl;
-        m_magnification = 0;
-        m_label->setPixmap(rotatedBase());
-        m_scaleFactor = 1.0;
-        scaleImage(m_savedScale);
-        m_scroll->horizontalScrollBar()->setValue(m_savedH);
-        m_scroll->verticalScrollBar()->setValue(m_savedV);
+        m_view->restoreView();
         m_following = false;
         return;
     }
-    if (m_zoomed || !m_image || !m_scene)
+    if (m_zoomed || !hasImage() || !m_scene)
         return;
     const ImagePick* open = m_scene->imageMatches()->selection().openPick();
     if (!open || open->imageName.compare(fileNameOf(m_fileName), Qt::CaseInsensitive) != 0)
         return;
     std::cout << open->imageName.toStdString() << " found " << std::endl;
-    m_savedH = m_scroll->horizontalScrollBar()->value();
-    m_savedV = m_scroll->verticalScrollBar()->value();
-    m_savedScale = m_scaleFactor;
-    scaleImage(1.0 / m_scaleFactor);
+    m_view->saveView();
+    m_view->scaleImage(1.0 / m_view->scaleFactor());
     std::cout << "PrevSelect: " << open->x << "," << open->y << std::endl;
-    showLoupe(loupeMagnification, QPoint(open->x, open->y));
+    m_view->showLoupe(loupeMagnification, QPoint(open->x, open->y));
     m_following = true;
 }
 
@@ -899,7 +686,7 @@ void ImageViewer::alignWithSelection()
 
 void ImageViewer::setPickMode(PickMode mode)
 {
-    m_pickMode = mode;
+    m_picker->setMode(mode);
     for (const auto& [text, own] :
          {std::pair<const char*, PickMode>{"&Match Pixels", PickMode::MatchPixels},
           std::pair<const char*, PickMode>{"&Draw 2D feature", PickMode::FeatureInfo}}) {
@@ -912,102 +699,23 @@ void ImageViewer::setPickMode(PickMode mode)
 
 void ImageViewer::updateModeText()
 {
-    switch (m_pickMode) {
-    case PickMode::None:
-        m_modeLabel->setText(tr("Picking off"));
-        break;
-    case PickMode::MatchPixels:
-        m_modeLabel->setText(
-            tr("Match Pixels: click the same spot in two images (right button: outer ring)"));
-        break;
-    case PickMode::FeatureInfo:
-        m_modeLabel->setText(tr("2D feature: click near a feature to mark it and see its matches"));
-        break;
-    }
+    m_modeLabel->setText(m_picker->modeText());
 }
 
 void ImageViewer::pickAt(const QPoint& point, int type)
 {
     if (!m_scene)
         return;
-    ImageMatchScene* matches = m_scene->imageMatches();
-    ImageSelection& selection = matches->selection();
-    const QString name = fileNameOf(m_fileName);
-    std::cout << "Mouse: " << point.x() << "," << point.y() << std::endl;
-    if (m_pickMode == PickMode::MatchPixels) {
-        if (!m_featureOn)
-            readOverlayData(); // the camera of the image
-        std::cout << "CamID = " << m_overlay.cameraIndex << std::endl;
-        ImagePick pick;
-        pick.imageName = name;
-        pick.cameraIndex = m_overlay.cameraIndex;
-        pick.type = type;
-        pick.x = point.x();
-        pick.y = point.y();
-        switch (selection.pick(pick, m_exifOn)) {
-        case ImageSelection::PickOutcome::Added: {
-            const ImageSelection::Match& match = selection.matches()[selection.matches().size() - 1];
-            statusBar()->showMessage(match.size() == 2
-                                         ? tr("Match %1 complete").arg(selection.matches().size())
-                                         : tr("Pick the same spot in another image"),
-                                     4000);
-            break;
-        }
-        case ImageSelection::PickOutcome::Removed:
-            statusBar()->showMessage(tr("Pick removed"), 4000);
-            break;
-        case ImageSelection::PickOutcome::SameImage:
-            statusBar()->showMessage(tr("Same Image for Feature, use a different image"), 4000);
-            return;
-        }
-        if (m_overlay.cameraIndex < 0)
-            statusBar()->showMessage(tr("%1 has no camera in the loaded reconstruction: its picks cannot be "
-                                        "triangulated")
-                                         .arg(name),
-                                     6000);
-        repaint();
-        return;
-    }
-
     if (!m_featureOn)
-        readOverlayData();
-    double best = 0;
-    const FeatureRecord* nearest = m_overlay.nearest(point, featureSearchRadius, &best);
-    if (!nearest) {
-        statusBar()->showMessage(tr("No feature within 100 pixels"), 4000);
-        return;
-    }
-    std::cout << "Distance is " << best << " Feature is " << nearest->index << std::endl;
-    QStringList matchedTo;
-    for (const MatchSets::Match& m : matches->matchSets().matchesOf(name, nearest->index)) {
-        std::cout << "Matched to: " << m.otherImage.toStdString() << " Feature: " << m.otherFeature
-                  << std::endl;
-        matchedTo << tr("%1 feature %2").arg(m.otherImage).arg(m.otherFeature);
-    }
-    ImagePick feature;
-    feature.imageName = name;
-    feature.cameraIndex = m_overlay.cameraIndex;
-    feature.type = type;
-    feature.x = int(nearest->x);
-    feature.y = int(nearest->y);
-    const bool added = selection.toggleFeature(feature);
-    statusBar()->showMessage(
-        added ? tr("Feature %1 at (%2, %3), scale %4: %5")
-                    .arg(nearest->index)
-                    .arg(nearest->x)
-                    .arg(nearest->y)
-                    .arg(nearest->scale)
-                    .arg(matchedTo.isEmpty() ? tr("no matches") : tr("matched to ") + matchedTo.join(", "))
-              : tr("Feature %1 unmarked").arg(nearest->index),
-        8000);
-    repaint();
+        readOverlayData(); // the camera and the features of the image
+    if (m_picker->pickAt(fileNameOf(m_fileName), m_overlay, m_exifOn, point, type))
+        repaint();
 }
 
 void ImageViewer::undoUserSelectFeature()
 {
-    if (!m_scene || !m_scene->imageMatches()->selection().undo())
-        return;
-    repaint();
+    if (m_picker->undo())
+        repaint();
 }
 
 // -------------------------------------------------------------------- misc
@@ -1068,7 +776,7 @@ void ImageViewer::closeEvent(QCloseEvent* event)
     std::cout << "closing\n" << std::flush;
     if (m_label->isFullScreenMode())
         leaveLabelFullScreen();
-    m_image.reset();
+    m_picture.clear();
     event->accept();
     emit imageViewerClosed(m_fileName);
 }

@@ -1,50 +1,45 @@
 #pragma once
 
 #include <QHash>
-#include <QImage>
 #include <QMainWindow>
-#include <QPen>
 #include <QPixmap>
 #include <QPoint>
 #include <QPointF>
-#include <QRect>
 #include <QSet>
 #include <QString>
 #include <QVector>
 
-#include <array>
 #include <memory>
 
-#include "core/images/ExifXmlReader.h"
 #include "core/images/FeatureFile.h"
 #include "ui/images/ImageFeatures.h"
-#include "core/images/ImagePick.h"
+#include "ui/images/ImagePicker.h"
+#include "ui/images/ImagePicture.h"
 
+class ExifOverlay;
 class ImageLabel;
+class ImageNavigator;
 class MyListWidget;
 class OsgWidget;
 class QAction;
 class QLabel;
 class QMessageBox;
 class QPrinter;
-class QProcess;
 class QScrollArea;
 
 // One photograph of the project in a window of its own: zoom in 25 % steps,
 // fit, quarter turns, stepping through the image list, deleting, full screen,
 // a loupe under the mouse (and actual pixels while Z is held), the EXIF
 // overlay, and the feature overlay with the user's picks, which every open
-// viewer shares through the scene view.
+// viewer shares through the scene view. The window wires its actions and
+// events; the picture (ImagePicture), the view of it (ImageNavigator), the
+// EXIF text (ExifOverlay) and the picks (ImagePicker) do the work.
 class ImageViewer : public QMainWindow
 {
     Q_OBJECT
 public:
     // What a release in the loupe does with the image point under the mouse.
-    enum class PickMode {
-        None,
-        MatchPixels, // picks observations of one spot in two images ("&Match Pixels")
-        FeatureInfo, // tells about the nearest feature and marks it ("&Draw 2D feature")
-    };
+    using PickMode = ImagePicker::Mode;
 
     // appDir: where the SfM tools lie (the program's folder when empty).
     ImageViewer(const QString& fileName, MyListWidget* imageList, OsgWidget* sceneView, QWidget* mainWindow,
@@ -56,22 +51,22 @@ public:
     QString displayName() const { return m_displayName; }
     void setDisplayName(const QString& name);
 
-    bool hasImage() const { return m_image != nullptr; }
-    double scaleFactor() const { return m_scaleFactor; }
-    int rotation() const { return m_rotation; }
+    bool hasImage() const { return !m_picture.isNull(); }
+    double scaleFactor() const;
+    int rotation() const;
     bool exifOverlayOn() const { return m_exifOn; }
     bool featureOverlayOn() const { return m_featureOn; }
     bool isZoomed() const { return m_zoomed; }
     bool isFollowingSelection() const { return m_following; }
-    QPoint loupeOrigin() const { return m_origin; }
-    PickMode pickMode() const { return m_pickMode; }
+    QPoint loupeOrigin() const;
+    PickMode pickMode() const { return m_picker->mode(); }
     void setPickMode(PickMode mode);
     QAction* action(const QString& text) const { return m_actions.value(text); }
     ImageLabel* imageLabel() const { return m_label; }
     QLabel* exifLabel() const { return m_exifLabel; }
     QScrollArea* scrollArea() const { return m_scroll; }
     QMessageBox* confirmationBox() const { return m_confirm; }
-    const QPixmap& basePixmap() const { return m_base; }
+    const QPixmap& basePixmap() const { return m_picture.base(); }
 
     // What the feature overlay read when it was last switched on.
     const QVector<FeatureRecord>& features() const { return m_overlay.features; }
@@ -137,25 +132,16 @@ private:
     void createActions();
     void createToolBars();
     bool loadFile();
-    void ensureExifFile();
-    bool readExif();
-    void showExif();
     void setExifOverlay(bool on);
-    void scaleImage(double factor);
     void updateZoomActions();
-    void rotateShown(int degrees);
-    QPixmap rotatedBase() const;
-    void showLoupe(int magnification, const QPoint& around);
     void enterActualPixels();
     void leaveActualPixels();
     void showImage(const QString& path, const QString& name);
     // The image after (before) this one in the image list, unless in actual pixels.
     void stepThroughList(bool forward);
     void readOverlayData();
-    void drawOverlay();
     // Undoes the last overlay on the base pixmap and draws it again when asked.
     void paintBase(bool withOverlay);
-    void showCurrentPicture();
     void pickAt(const QPoint& imagePoint, int type);
     void enterLabelFullScreen();
     void leaveLabelFullScreen();
@@ -164,41 +150,30 @@ private:
     QString m_fileName;
     QString m_displayName;
     QString m_appDir;
-    std::unique_ptr<QImage> m_image;
-    QPixmap m_base;
-    double m_scaleFactor = 1.0;
-    int m_rotation = 0;
+    ImagePicture m_picture;
     bool m_exifOn = false;
     bool m_featureOn = false;
 
-    // Loupe: what it returns to, where it shows from.
-    int m_savedH = 0;
-    int m_savedV = 0;
-    double m_savedScale = 1.0;
-    QPoint m_origin;
-    int m_magnification = 0; // 0 while no loupe is shown
     bool m_zoomed = false;
     bool m_mouseLoupe = false;
     bool m_following = false;
-    bool m_fitPending = false; // the picture is fitted when the viewport next changes size
+    bool m_fitFollows = false; // the picture is fitted to every new size of the viewport
+    QString m_failureMessage;  // the status text of a photo that could not be shown
     int m_keyCounter = 0;
     QPoint m_lastDrag;
 
-    ExifXmlReader::Values m_exif;
     MyListWidget* m_imageList;
     OsgWidget* m_scene;
-    std::array<QPen, 11> m_pens;
-
     ImageFeatures m_overlay;
-    QVector<QRect> m_marks; // where the overlay painted on the base pixmap
-    PickMode m_pickMode = PickMode::None;
 
     ImageLabel* m_label = nullptr;
     QScrollArea* m_scroll = nullptr;
     QLabel* m_exifLabel = nullptr;
     QLabel* m_modeLabel = nullptr;
     QMessageBox* m_confirm = nullptr;
+    ImageNavigator* m_view = nullptr;
+    ExifOverlay* m_exif = nullptr;
+    ImagePicker* m_picker = nullptr;
     std::unique_ptr<QPrinter> m_printer;
-    QProcess* m_exifProcess = nullptr;
     QHash<QString, QAction*> m_actions;
 };

@@ -35,7 +35,7 @@ ImageViewer* ImageViewers::load(QListWidgetItem* item)
 {
     if (!item)
         return nullptr;
-    return open(m_imageList->fullPath(item->text()), item->text());
+    return open(m_imageList->pathOf(item), item->text());
 }
 
 ImageViewer* ImageViewers::open(const QString& path, const QString& name)

@@ -9,6 +9,8 @@ namespace
 {
 // Batches added so far, program-wide: picks the text colour of the next batch.
 int addedBatches = 0;
+// Where a row keeps the full path of its file.
+constexpr int pathRole = Qt::UserRole + 1;
 } // namespace
 
 MyListWidget::MyListWidget(QWidget* parent) : QListWidget(parent), m_thumbnails(new ThumbnailLoader(this))
@@ -35,7 +37,7 @@ void MyListWidget::addImages(const QStringList& paths)
         m_table.append(path, name);
         auto* row = new QListWidgetItem(name);
         row->setForeground(colour);
-        appendRow(row);
+        appendRow(row, path);
     }
     ++addedBatches;
 }
@@ -43,11 +45,12 @@ void MyListWidget::addImages(const QStringList& paths)
 void MyListWidget::addImage(const QString& fullPath, const QString& displayName)
 {
     m_table.append(fullPath, displayName);
-    appendRow(new QListWidgetItem(displayName));
+    appendRow(new QListWidgetItem(displayName), fullPath);
 }
 
-void MyListWidget::appendRow(QListWidgetItem* row)
+void MyListWidget::appendRow(QListWidgetItem* row, const QString& path)
 {
+    row->setData(pathRole, path);
     addItem(row);
     m_lastRow = QPersistentModelIndex(indexFromItem(row));
 }
@@ -61,41 +64,55 @@ void MyListWidget::clearImages()
     m_table.clear();
 }
 
+QString MyListWidget::pathOf(const QListWidgetItem* row) const
+{
+    return row ? row->data(pathRole).toString() : QString();
+}
+
 QStringList MyListWidget::imagePaths() const
 {
     QStringList paths;
     for (int i = 0; i < count(); ++i)
-        paths << fullPath(item(i)->text());
+        paths << pathOf(item(i));
     return paths;
 }
 
-bool MyListWidget::setFullPath(const QString& displayName, const QString& path)
+void MyListWidget::setPathOf(QListWidgetItem* row, const QString& path)
 {
-    return m_table.setPathOf(displayName, path);
+    if (!row)
+        return;
+    m_table.setPath(pathOf(row), row->text(), path);
+    row->setData(pathRole, path);
 }
 
-std::optional<ImageTable::Record> MyListWidget::neighbour(const QString& displayName, int step) const
+void MyListWidget::renameInTable(const QString& oldName, const QString& newName)
+{
+    if (QListWidgetItem* row = renamingItem())
+        m_table.rename(pathOf(row), oldName, newName);
+}
+
+std::optional<ImageTable::Record> MyListWidget::neighbour(const QString& path, int step) const
 {
     const int n = count();
     if (n < 2)
         return std::nullopt;
     for (int i = 0; i < n; ++i) {
-        if (item(i)->text().compare(displayName, Qt::CaseInsensitive) == 0) {
-            const QString name = item((i + step + n) % n)->text();
-            return ImageTable::Record{fullPath(name), name};
+        if (pathOf(item(i)).compare(path, Qt::CaseInsensitive) == 0) {
+            const QListWidgetItem* other = item((i + step + n) % n);
+            return ImageTable::Record{pathOf(other), other->text()};
         }
     }
     return std::nullopt;
 }
 
-std::optional<ImageTable::Record> MyListWidget::nextEntry(const QString& displayName) const
+std::optional<ImageTable::Record> MyListWidget::nextEntry(const QString& path) const
 {
-    return neighbour(displayName, 1);
+    return neighbour(path, 1);
 }
 
-std::optional<ImageTable::Record> MyListWidget::previousEntry(const QString& displayName) const
+std::optional<ImageTable::Record> MyListWidget::previousEntry(const QString& path) const
 {
-    return neighbour(displayName, -1);
+    return neighbour(path, -1);
 }
 
 void MyListWidget::removeRow(QListWidgetItem* item)
@@ -108,11 +125,10 @@ void MyListWidget::removeRow(QListWidgetItem* item)
 
 void MyListWidget::deleteImage(const QString& path)
 {
-    for (const QString& name : m_table.removePath(path)) {
-        for (int i = count() - 1; i >= 0; --i)
-            if (item(i)->text() == name)
-                removeRow(item(i));
-    }
+    m_table.removePath(path);
+    for (int i = count() - 1; i >= 0; --i)
+        if (pathOf(item(i)).compare(path, Qt::CaseInsensitive) == 0)
+            removeRow(item(i));
 }
 
 void MyListWidget::showContextMenuForWidget(const QPoint& pos)
@@ -171,6 +187,7 @@ void MyListWidget::getThumbnailImage()
     for (int i = 0; i < records.size(); ++i) {
         // Rows stand in their final order at once; icons fill in as they are made.
         auto* row = new QListWidgetItem(records[i].name);
+        row->setData(pathRole, records[i].path);
         row->setSizeHint(QSize(thumbnailSize, thumbnailSize + 20));
         row->setTextAlignment(Qt::AlignHCenter);
         addItem(row);

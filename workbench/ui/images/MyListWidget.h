@@ -12,9 +12,10 @@
 class ThumbnailLoader;
 
 // The list of the project's photographs in the "Images View" dock. Each row
-// shows a display name; behind the rows a table keeps which full path each
-// name stands for. Offers deletion, renaming and a thumbnail view through its
-// context menu.
+// shows a display name and carries the full path of its own file, so that two
+// photographs of one name from two folders stay two; behind the rows a table
+// keeps the (path, name) records for the thumbnail view. Offers deletion,
+// renaming and a thumbnail view through its context menu.
 class MyListWidget : public QListWidget
 {
     Q_OBJECT
@@ -32,22 +33,25 @@ public:
 
     // The path of the last image added under this name (case-insensitive), empty for none.
     QString fullPath(const QString& displayName) const { return m_table.pathOf(displayName); }
+    // The file of a row: its own path, whatever other rows show the same name.
+    QString pathOf(const QListWidgetItem* row) const;
     // The full paths of the rows in list order.
     QStringList imagePaths() const;
-    // Points the image named displayName at a new file.
-    bool setFullPath(const QString& displayName, const QString& path);
+    // Points a row, and the record of its file, at a new file.
+    void setPathOf(QListWidgetItem* row, const QString& path);
     const ImageTable& table() const { return m_table; }
 
-    // The row after (before) the one named displayName, wrapping around at
-    // the ends; nothing when the list holds fewer than two rows or no such row.
-    std::optional<ImageTable::Record> nextEntry(const QString& displayName) const;
-    std::optional<ImageTable::Record> previousEntry(const QString& displayName) const;
+    // The row after (before) the one of the file at path (case-insensitive),
+    // wrapping around at the ends; nothing when the list holds fewer than two
+    // rows or no such row.
+    std::optional<ImageTable::Record> nextEntry(const QString& path) const;
+    std::optional<ImageTable::Record> previousEntry(const QString& path) const;
 
-    // Removes the image's records and every row showing their names; each
-    // removed row emits updateDeteleItem(). The file stays on disk.
+    // Removes the image's records and every row of that file; each removed
+    // row emits updateDeteleItem(). The file stays on disk.
     void deleteImage(const QString& path);
-    // Every record named oldName takes newName.
-    void renameInTable(const QString& oldName, const QString& newName) { m_table.rename(oldName, newName); }
+    // The record of the row being renamed, named oldName, takes newName.
+    void renameInTable(const QString& oldName, const QString& newName);
 
     // The text of the row being renamed, and that row; empty and null when no
     // rename is under way.
@@ -74,8 +78,8 @@ public slots:
 
 private:
     void removeRow(QListWidgetItem* item);
-    std::optional<ImageTable::Record> neighbour(const QString& displayName, int step) const;
-    void appendRow(QListWidgetItem* row);
+    std::optional<ImageTable::Record> neighbour(const QString& path, int step) const;
+    void appendRow(QListWidgetItem* row, const QString& path);
     void placeThumbnail(int index, const QImage& image);
 
     ImageTable m_table;

@@ -1,10 +1,14 @@
 #include "ui/layers/CloudConversion.h"
 
+#include "core/formats/PlyToPts.h"
 #include "core/platform/ExternalTools.h"
 #include "core/platform/PlatformPaths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
 
 #include <iostream>
 
@@ -25,6 +29,63 @@ CloudConversion::CloudConversion(QProcess* process, const QString& appDir, QObje
 {
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &CloudConversion::readToolOutput);
+}
+
+CloudConversion::~CloudConversion()
+{
+    if (m_ptsThread) {
+        m_ptsCancel = true;
+        m_ptsThread->wait();
+        delete m_ptsThread;
+    }
+}
+
+bool CloudConversion::startPts(const QString& plyFile)
+{
+    if (m_ptsThread) {
+        emit statusMessage(tr("A Ply to Pts conversion is still running"), 5000);
+        return false;
+    }
+    m_ptsCancel = false;
+    const QString name = QFileInfo(plyFile).fileName();
+    emit statusMessage(tr("Converting %1 to Pts").arg(name), 0);
+    m_ptsThread = QThread::create([this, plyFile, name] {
+        PlyToPts::Control control;
+        control.cancel = &m_ptsCancel;
+        int shown = -1;
+        control.progress = [this, name, &shown](qint64 done, qint64 total) {
+            const int percent = total > 0 ? int(done * 100 / total) : 0;
+            if (percent == shown)
+                return;
+            shown = percent;
+            QMetaObject::invokeMethod(
+                this,
+                [this, name, percent] {
+                    emit statusMessage(tr("Converting %1 to Pts: %2%").arg(name).arg(percent), 0);
+                },
+                Qt::QueuedConnection);
+        };
+        QString message;
+        const bool converted = PlyToPts::convert(plyFile, &message, control);
+        QMetaObject::invokeMethod(
+            this, [this, converted, message] { finishPts(converted, message); }, Qt::QueuedConnection);
+    });
+    m_ptsThread->start();
+    return true;
+}
+
+void CloudConversion::finishPts(bool converted, const QString& message)
+{
+    m_ptsThread->wait();
+    delete m_ptsThread;
+    m_ptsThread = nullptr;
+    if (converted)
+        emit statusMessage(tr("Ply converted to Pts"), 2000);
+    else
+        emit statusMessage(tr("Ply not converted: %1").arg(message), 5000);
+    if (!message.isEmpty())
+        emit logLine(message);
+    emit ptsFinished(converted);
 }
 
 QString CloudConversion::binaryRefusal()
@@ -57,6 +118,42 @@ QString CloudConversion::intermediatePath(const QString& plyFile)
 QString CloudConversion::archivePath(const QString& intermediate)
 {
     return intermediate.left(intermediate.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".osga");
+}
+
+QStringList CloudConversion::piecesOf(const QString& intermediate)
+{
+    const QFileInfo info(intermediate);
+    const QDir folder = info.absoluteDir();
+    const QString base = QRegularExpression::escape(info.fileName());
+    const QString archive = QRegularExpression::escape(QFileInfo(archivePath(intermediate)).fileName());
+    const QRegularExpression piece(QStringLiteral("^(%1[0-7]*|%2\\.part[0-9]+\\.osga)$").arg(base, archive));
+    QStringList pieces;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        if (piece.match(name).hasMatch())
+            pieces << folder.filePath(name);
+    return pieces;
+}
+
+void CloudConversion::abandonArchive()
+{
+    if (m_pending.isEmpty())
+        return;
+    if (archiveRunning()) {
+        // Nobody is left to be told how it ended.
+        disconnect(m_process, nullptr, nullptr, nullptr);
+        // The interpreter passes the request on to the tool, which stops at
+        // its next step and removes its pieces; one that does not is killed.
+        m_process->terminate();
+        if (!m_process->waitForFinished(10000)) {
+            m_process->kill();
+            m_process->waitForFinished(2000);
+        }
+    }
+    for (const QString& piece : piecesOf(m_pending))
+        QFile::remove(piece);
+    std::cout << m_pending.toStdString() << ": conversion stopped, its pieces removed\n";
+    std::cout.flush();
+    m_pending.clear();
 }
 
 QString CloudConversion::commandLine(const QString& appDir, const QString& input, const QString& output)

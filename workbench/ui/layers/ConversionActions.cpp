@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "core/formats/PlyToPts.h"
 #include "core/formats/PtsToPly.h"
 #include "ui/layers/CloudConversion.h"
 
@@ -15,6 +14,7 @@ ConversionActions::ConversionActions(QWidget* window, const QString& appDir)
       m_conversion(new CloudConversion(&m_process, appDir, this))
 {
     connect(m_conversion, &CloudConversion::logLine, this, &ConversionActions::logLine);
+    connect(m_conversion, &CloudConversion::statusMessage, this, &ConversionActions::statusMessage);
     connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this](int exitCode, QProcess::ExitStatus) { archiveFinished(exitCode); });
 }
@@ -61,13 +61,7 @@ void ConversionActions::convertPlyToPts()
         QFileDialog::getOpenFileName(m_window, tr("Open Ply"), QDir::currentPath(), tr("Ply Files (*.ply)"));
     if (fileName.isEmpty())
         return;
-    QString message;
-    if (PlyToPts::convert(fileName, &message))
-        emit statusMessage(tr("Ply converted to Pts"), 2000);
-    else
-        emit statusMessage(tr("Ply not converted: %1").arg(message), 5000);
-    if (!message.isEmpty())
-        emit logLine(message);
+    m_conversion->startPts(fileName);
 }
 
 void ConversionActions::convertPtsToPly()

@@ -24,7 +24,7 @@ public:
     void openArchiveConversion();
     // Starts it on an ASCII PLY; a refusal is shown in a message box.
     void startArchive(const QString& plyFile);
-    // PLY to PTS and PTS to PLY, each asking for its file.
+    // PLY to PTS (on a thread of its own) and PTS to PLY, each asking for its file.
     void convertPlyToPts();
     void convertPtsToPly();
     // The archive conversion ended: the outcome in a message box, and the

@@ -33,6 +33,7 @@
 #include "ui/images/ImageSetOperations.h"
 #include "ui/images/ImageViewers.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/layers/CloudConversion.h"
 #include "ui/layers/ConversionActions.h"
 #include "ui/layers/LayerActions.h"
 #include "ui/layers/PropertyWindow.h"
@@ -115,6 +116,9 @@ MainWindow::~MainWindow()
     // The exif process is a member and may report its end while it is destroyed.
     if (m_exif)
         disconnect(m_exif, nullptr, this, nullptr);
+    // A running archive conversion ends quietly, without a box, and leaves nothing behind.
+    if (m_conversions)
+        m_conversions->conversion()->abandonArchive();
 }
 
 void MainWindow::createActions()

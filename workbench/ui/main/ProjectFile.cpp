@@ -94,7 +94,7 @@ ProjectDocument ProjectFile::gather(const LayerTree& tree, const MyListWidget& i
     }
     for (int i = 0; i < images.count(); ++i) {
         const QString name = images.item(i)->text();
-        doc.images.append({images.fullPath(name), name});
+        doc.images.append({images.pathOf(images.item(i)), name});
     }
     return doc;
 }

@@ -141,7 +141,7 @@ bool ProjectSession::saveVariables()
     if (m_path.isEmpty()) {
         QString folder = m_parts.appFolder;
         if (m_parts.images->count() > 0) {
-            const QString first = m_parts.images->fullPath(m_parts.images->item(0)->text());
+            const QString first = m_parts.images->pathOf(m_parts.images->item(0));
             folder = first.left(first.lastIndexOf('/'));
         } else if (!ScanSettings::global().imageFolder.isEmpty()) {
             folder = ScanSettings::global().imageFolder;

@@ -6,7 +6,9 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
+#include "core/pipeline/PipelineLayout.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/SfMReconstruction.h"
 
 namespace
@@ -68,11 +70,24 @@ bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& te
 {
     for (int i = 0; i < m_images->count(); ++i) {
         const QString text = m_images->item(i)->text();
-        const QString path = m_images->fullPath(text);
+        const QString path = m_images->pathOf(m_images->item(i));
         texts << text;
         fullPaths << (path.isEmpty() ? text : path);
     }
-    return !texts.isEmpty();
+    if (texts.isEmpty())
+        return false;
+    // The scripts, lists and tools find every photo in the first one's folder.
+    const QStringList folders = PipelineLayout::imageFolders(fullPaths);
+    if (folders.size() > 1) {
+        const QString message =
+            tr("Cannot reconstruct photos from %1 folders (%2): put them in one folder first")
+                .arg(folders.size())
+                .arg(folders.join(QStringLiteral(", ")));
+        LogView::append(m_log, message);
+        m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+        return false;
+    }
+    return true;
 }
 
 bool ReconstructionRunner::beginSparse()

@@ -44,8 +44,9 @@ public:
     // the first stage reads the settings.
     void setSaveSettings(std::function<void()> save) { m_saveSettings = std::move(save); }
 
-    // Nothing happens while the image list is empty; while a run is going a
-    // second one is refused with a status bar message.
+    // Nothing happens while the image list is empty; photos from several
+    // folders are refused with a message naming the folders, and while a run
+    // is going a second one is refused with a status bar message.
     void runSparse();
     void reRun();
     void runDense();
@@ -64,7 +65,8 @@ signals:
 
 private:
     SfMReconstruction* newPipeline();
-    // The images' full paths and item texts in list order; false for an empty list.
+    // The images' full paths and item texts in list order; false for an empty
+    // list, and, with a message, for photos from more than one folder.
     bool collectImages(QStringList& fullPaths, QStringList& texts) const;
     // Folder, run actions, images: the steps every sparse run begins with.
     bool beginSparse();

@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "core/georef/GpsGeoreference.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
@@ -26,7 +27,6 @@ namespace
 {
 
 constexpr double estimatedSecondsPerFile = 3.5;
-constexpr int exifWaitMs = 30000;
 // Results older than their stage by more than this are left over from an
 // earlier run (the slack covers file systems that keep whole seconds).
 constexpr int resultSlackSeconds = 2;
@@ -135,11 +135,13 @@ QList<QProcess*> SfMReconstruction::runningProcesses() const
     return out;
 }
 
-void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QString& script, bool merged)
+void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QString& script)
 {
     m_stage = stage;
     m_stageStart = QDateTime::currentDateTime();
-    process.setProcessChannelMode(merged ? QProcess::MergedChannels : QProcess::SeparateChannels);
+    // Separate channels: a failing tool's reason is the last line of the error
+    // output; merged, a script's closing ECHO would stand in its place.
+    process.setProcessChannelMode(QProcess::SeparateChannels);
     showProgress();
     process.startScript(m_appDir, script);
 }
@@ -241,7 +243,7 @@ void SfMReconstruction::startSparse(QProcess* exifExtraction)
         m_exifConnection =
             connect(exifExtraction, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                     &SfMReconstruction::continueAfterExif);
-        m_exifTimer.start(exifWaitMs);
+        m_exifTimer.start(m_exifWaitMs);
         showProgress();
         return;
     }
@@ -252,7 +254,10 @@ void SfMReconstruction::continueAfterExif()
 {
     disconnect(m_exifConnection);
     m_exifTimer.stop();
-    m_exif = nullptr;
+    // An extraction still running after the wait stays this run's: Abort or a
+    // failed stage stops it with the rest.
+    if (m_exif && m_exif->state() == QProcess::NotRunning)
+        m_exif = nullptr;
     if (m_running && m_stage == Stage::Exif)
         startFirstSparseStage();
 }
@@ -407,7 +412,7 @@ void SfMReconstruction::startMatching()
         });
         p->startScript(m_appDir, m_layout.file(PairoloScripts::scriptName(i)));
     }
-    startStage(m_process2, Stage::Matching, m_layout.file(PairoloScripts::scriptName(n - 1)), false);
+    startStage(m_process2, Stage::Matching, m_layout.file(PairoloScripts::scriptName(n - 1)));
 }
 
 void SfMReconstruction::onProcess2Finished(int)
@@ -443,6 +448,10 @@ void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
     for (ScriptProcess* p : qAsConst(m_extraMatchers))
         p->deleteLater();
     m_extraMatchers.clear();
+    // The tables hold this run's images now; the next run matches only those added.
+    if (!FocalList::recordMatched(m_layout))
+        log(tr("Cannot write %1: the next run matches every image again")
+                .arg(m_layout.nativeFile(QLatin1String(FocalList::oldFileName))));
     log(QStringLiteral("RunPairolo bat file executed"));
     scrollLog();
     log(ScriptFile::write(m_layout.file(QLatin1String(BundlerOptions::fileName)),
@@ -458,6 +467,14 @@ void SfMReconstruction::startBundleAdjustment()
     const QString script = QLatin1String(s.usesBundler() ? BundlerScript::fileName : PbaScript::fileName);
     const QByteArray text = s.usesBundler() ? BundlerScript::text(m_layout)
                                             : PbaScript::text(m_layout, s, m_matchFiles, m_gpuMatchFiles);
+    // Bundler reads the joined table, which its script does not make (the PBA
+    // script does): one left by an earlier run would number other images.
+    QString error;
+    if (s.usesBundler() && !PairoloScripts::joinTables(
+                               m_matchFiles, m_layout.file(QStringLiteral("matches.init.txt")), &error)) {
+        endRun(false, tr("Bundle adjustment not started: %1").arg(error));
+        return;
+    }
     if (!ScriptFile::write(m_layout.file(script), text)) {
         endRun(false, s.bundleAdjustment + QStringLiteral(" bat file creation failed"));
         return;
@@ -517,6 +534,12 @@ void SfMReconstruction::bundleAdjustmentFinished()
         return;
     }
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
+    // Photos with GPS place the reconstruction in survey coordinates at once.
+    if (!s.usesBundler()) {
+        const GpsGeoreference::Outcome geo = GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
+        if (geo.withGps > 0)
+            log(geo.message);
+    }
     endRun(true, QStringLiteral("Sparse Reconstruction is done!"));
     if (s.bundleAdjustment == QLatin1String("MPBA") &&
         QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")))) {
@@ -561,11 +584,18 @@ void SfMReconstruction::onProcess4Finished(int)
         fail(stageName(), m_process4);
         return;
     }
-    // The PMVS tools of the prepare script leave the script that runs PMVS.
+    // The PMVS tools of the prepare script leave the script that runs PMVS;
+    // the CMPMVS ones the cameras and images that CMPMVS reads. Under cmd.exe
+    // the script's exit code tells nothing: it ends with an ECHO.
     const QString pmvsAll = QStringLiteral("pmvs/pmvs_all.bat");
-    if (s.usesPmvs() && !written(m_layout.file(pmvsAll))) {
-        fail(stageName(), m_process4, m_layout.nativeFile(pmvsAll));
-        return;
+    const QStringList prepared = s.usesPmvs() ? QStringList{pmvsAll}
+                                              : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
+                                                            QLatin1String(CmpmvsScript::firstImageFileName)};
+    for (const QString& file : prepared) {
+        if (!written(m_layout.file(file))) {
+            fail(stageName(), m_process4, m_layout.nativeFile(file));
+            return;
+        }
     }
     log(QStringLiteral("prepare_") + s.denseReconstruction + QStringLiteral(" bat file executed"));
     scrollLog();
@@ -601,6 +631,11 @@ void SfMReconstruction::onProcess5Finished(int)
         return;
     }
     if (!s.usesPmvs()) {
+        const QString model = QLatin1String(CmpmvsScript::modelFileName);
+        if (!written(m_layout.file(model))) {
+            fail(stageName(), m_process5, m_layout.nativeFile(model));
+            return;
+        }
         log(QStringLiteral("runCMPMVS bat file executed"));
         endRun(true, QStringLiteral("Dense Reconstruction is done!"));
         return;
@@ -633,17 +668,24 @@ bool SfMReconstruction::written(const QString& fileName) const
     return info.exists() && info.lastModified() >= m_stageStart.addSecs(-resultSlackSeconds);
 }
 
-void SfMReconstruction::fail(const QString& stage, const ScriptProcess& process, const QString& missing)
+void SfMReconstruction::fail(const QString& stage, ScriptProcess& process, const QString& missing)
 {
-    QString message = tr("%1 failed (%2)")
-                          .arg(stage, process.error() == QProcess::FailedToStart
-                                          ? tr("could not start %1").arg(process.program())
-                                          : process.exitText());
+    // What the run printed last may not have been read yet (shown as the
+    // output slots show it: not for the extra matchers, nor the rerun).
+    showOutput(process, !m_extraMatchers.contains(&process) && !(m_rerun && &process == &m_process3));
+    const bool started = process.error() != QProcess::FailedToStart;
+    QString message =
+        tr("%1 failed (%2)")
+            .arg(stage, started ? process.exitText() : tr("could not start %1").arg(process.program()));
+    QStringList reasons;
+    // A run that ended well printed no failure of its own: its error lines
+    // are those of clean-up commands, not the cause.
+    if (started && !process.succeeded() && !process.lastErrorLine().isEmpty())
+        reasons << process.lastErrorLine();
     if (!missing.isEmpty())
-        message += tr(": missing %1").arg(missing);
-    const QString said = process.lastOutputLine();
-    if (!said.isEmpty())
-        message += QStringLiteral(": ") + said;
+        reasons << tr("missing %1").arg(missing);
+    if (!reasons.isEmpty())
+        message += QStringLiteral(": ") + reasons.join(QStringLiteral("; "));
     killAll();
     endRun(false, message);
 }
@@ -689,6 +731,8 @@ void SfMReconstruction::endRun(bool success, const QString& message)
     m_running = false;
     m_stage = Stage::None;
     m_progressTimer.stop();
+    // An extraction that outlived a finished run is no longer this run's to stop.
+    m_exif = nullptr;
     for (QAction* a : {m_runSparse, m_runDense, m_scanSettings})
         if (a)
             a->setEnabled(true);

@@ -43,6 +43,9 @@ public:
     // Waits for exifExtraction (when given and running; at most 30 s, without
     // blocking), then undistortion or feature detection.
     void startSparse(QProcess* exifExtraction = nullptr);
+    // How long startSparse() waits for the extraction before it goes on; the
+    // extraction, still running, is then stopped with the run.
+    void setExifWait(int msecs) { m_exifWaitMs = msecs; }
     // False, with a log line, when there is no sparse result to densify or
     // the prepare script cannot be written.
     bool startDense();
@@ -87,7 +90,7 @@ private:
     void showOutput(ScriptProcess& process, bool display);
     void connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
                         void (SfMReconstruction::*output)());
-    void startStage(ScriptProcess& process, Stage stage, const QString& script, bool merged = true);
+    void startStage(ScriptProcess& process, Stage stage, const QString& script);
     QString stageName() const;
     void showProgress();
     void showFeatureProgress();
@@ -104,7 +107,9 @@ private:
 
     // A result of the current stage: present and written since the stage began.
     bool written(const QString& fileName) const;
-    void fail(const QString& stage, const ScriptProcess& process, const QString& missing = QString());
+    // Ends the run with the stage, how the process ended, the failing tool's
+    // own reason (its last error line) and the result found missing.
+    void fail(const QString& stage, ScriptProcess& process, const QString& missing = QString());
     void killAll();
     void endRun(bool success, const QString& message);
 
@@ -130,7 +135,8 @@ private:
     QList<ScriptProcess*> m_extraMatchers; // every batch but the last; owned
     int m_matchersLeft = 0;
 
-    QPointer<QProcess> m_exif;
+    QPointer<QProcess> m_exif; // until it has ended, even past the wait
+    int m_exifWaitMs = 30000;
     QMetaObject::Connection m_exifConnection;
     QTimer m_exifTimer;
     QTimer m_progressTimer;

@@ -68,7 +68,7 @@ void ViewActions::measureToggle(bool on)
 void ViewActions::extractShape(const QString& appDir, const std::function<void()>& repaintViewers)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ImageMatchScene::Extract result = m_scene->imageMatches()->extract(appDir, m_scene->imageFolder());
+    const ImageMatchScene::Extract result = m_scene->imageMatches()->extract(appDir);
     for (const QString& line : result.log)
         emit logLine(line);
     repaintViewers();

@@ -1,0 +1,99 @@
+#include <QtTest>
+
+#include "core/georef/GcpFile.h"
+#include "core/georef/UtmProjection.h"
+
+class TestGcpFile : public QObject
+{
+    Q_OBJECT
+
+    static bool parse(const QByteArray& text, GcpFile* out, QString* error)
+    {
+        QBuffer buffer;
+        buffer.setData(text);
+        buffer.open(QIODevice::ReadOnly);
+        return GcpFile::read(buffer, "gcp_list.txt", out, error);
+    }
+
+private slots:
+    void readsObservationsInEitherNotation_data()
+    {
+        QTest::addColumn<QByteArray>("system");
+        QTest::addColumn<int>("epsg");
+        QTest::newRow("EPSG code") << QByteArray("EPSG:32633") << 32633;
+        QTest::newRow("drone software's name") << QByteArray("WGS84 UTM 33N") << 32633;
+        QTest::newRow("south, lower case") << QByteArray("wgs84 utm 21s") << 32721;
+        QTest::newRow("PROJ's long name") << QByteArray("WGS 84 / UTM zone 32N") << 32632;
+        QTest::newRow("a national grid") << QByteArray("EPSG:31468") << 31468;
+    }
+
+    void readsObservationsInEitherNotation()
+    {
+        QFETCH(QByteArray, system);
+        QFETCH(int, epsg);
+        GcpFile file;
+        QString error;
+        QVERIFY2(parse("# control of trench 4\n" + system +
+                           "\n712008.108 4123006.455 95.887 829.27 614.88 IMG_0001.JPG GCP01\n"
+                           "\n712020.271 4123011.882 95.946 685.3 280.7 IMG_0001.JPG\n"
+                           "712020.271 4123011.882 95.946 677.6 652.0 IMG_0002.JPG\r\n",
+                       &file, &error),
+                 qPrintable(error));
+        QCOMPARE(file.epsg, epsg);
+        QCOMPARE(int(file.observations.size()), 3);
+        QCOMPARE(file.observations[0].x, 712008.108);
+        QCOMPARE(file.observations[0].row, 614.88);
+        QCOMPARE(file.observations[0].name, QString("GCP01"));
+        QCOMPARE(file.observations[0].line, 3);
+        // Unnamed observations of one point share a name.
+        QCOMPARE(file.observations[1].name, file.observations[2].name);
+        QCOMPARE(file.observations[2].image, QString("IMG_0002.JPG"));
+    }
+
+    void refusesWithTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unknown system") << QByteArray("Gauss-Krueger 4\n1 2 3 4 5 a.jpg\n")
+                                        << "line 1: unknown reference system 'Gauss-Krueger 4'";
+        QTest::newRow("EPSG PROJ does not know") << QByteArray("EPSG:999999\n") << "line 1: unknown reference system";
+        QTest::newRow("word for a number") << QByteArray("EPSG:32633\n1 2 3 4 5 a.jpg\n1 2 z 4 5 b.jpg\n")
+                                           << "line 3: 'z' is not a number";
+        QTest::newRow("no photo") << QByteArray("EPSG:32633\n1 2 3 4 5\n") << "line 2: expected geo_x";
+        QTest::newRow("outside the photo") << QByteArray("EPSG:32633\n1 2 3 -4 5 a.jpg\n") << "line 2: the photo position";
+        QTest::newRow("infinite") << QByteArray("EPSG:32633\n1 2 inf 4 5 a.jpg\n") << "line 2: 'inf' is not a number";
+        QTest::newRow("empty") << QByteArray("# nothing\n") << "no reference system";
+    }
+
+    void refusesWithTheLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, reason);
+        GcpFile file;
+        QString error;
+        QVERIFY(!parse(text, &file, &error));
+        QVERIFY2(error.startsWith("gcp_list.txt") && error.contains(reason), qPrintable(error));
+    }
+
+    void zoneFollowsTheLongitude_data()
+    {
+        QTest::addColumn<double>("latitude");
+        QTest::addColumn<double>("longitude");
+        QTest::addColumn<int>("epsg");
+        QTest::newRow("Apulia") << 40.6 << 17.3 << 32633;
+        QTest::newRow("zone edge at 12 E") << 45.0 << 12.0 << 32633;
+        QTest::newRow("Buenos Aires") << -34.6 << -58.4 << 32721;
+        QTest::newRow("antimeridian") << 10.0 << 180.0 << 32601;
+    }
+
+    void zoneFollowsTheLongitude()
+    {
+        QFETCH(double, latitude);
+        QFETCH(double, longitude);
+        QFETCH(int, epsg);
+        QCOMPARE(UtmProjection::zoneCode(latitude, longitude), epsg);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestGcpFile)
+#include "tst_gcpfile.moc"

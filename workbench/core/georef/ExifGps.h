@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+
+// The GPS position exiftool's "-X" XML holds for a photo: latitude and
+// longitude in degrees (south and west negative) and the altitude in metres,
+// whether exiftool wrote them as "43 deg 28' 2.81\"" or as plain numbers.
+class ExifGps
+{
+public:
+    struct Position {
+        double latitude = 0, longitude = 0, altitude = 0;
+        bool hasAltitude = false;
+    };
+
+    // False when the file holds no usable position; error says why.
+    static bool read(QIODevice& device, Position* position, QString* error);
+    static bool readFile(const QString& path, Position* position, QString* error);
+    // "43 deg 28' 2.81\" N", "43.4674", "-11.5" → degrees; NaN when unreadable.
+    static double parseDegrees(const QString& text);
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class QIODevice;
+
+// The ground control file of drone software ("gcp_list.txt"): the first line
+// names the reference system ("EPSG:32633", "WGS84 UTM 33N"), every further
+// line one observation "geo_x geo_y geo_z im_x im_y image_name [gcp_name]"
+// (pixels right and down from the photo's top-left corner). Lines starting
+// with "#" and blank lines are skipped.
+class GcpFile
+{
+public:
+    struct Observation {
+        double x = 0, y = 0, z = 0;  // in the reference system
+        double column = 0, row = 0;  // in the photo
+        QString image;
+        QString name;                // given, or "GCP" and the point's number in first-seen order
+        int line = 0;
+    };
+
+    QString system; // as written
+    int epsg = 0;
+    std::vector<Observation> observations;
+
+    // False with "<file> line N: …" for an unknown reference system or a line
+    // that is not an observation; nothing is kept then.
+    static bool read(QIODevice& device, const QString& fileName, GcpFile* out, QString* error);
+    static bool readFile(const QString& path, GcpFile* out, QString* error);
+};
