@@ -10,6 +10,8 @@
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/layers/PointGeometry.h"
 #include "scene/view/ViewStatsHandler.h"
+#include "scene/sensors/SensorDisplay.h"
+#include "scene/sensors/SensorScene.h"
 
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -248,6 +250,22 @@ private slots:
         // A second layer leaves the camera alone.
         addBundle(w, makeBundle(20, 0, osg::Vec3(-500, 0, 0)));
         QVERIFY(near(managedEye(w), eye));
+    }
+
+    // Switching the sensors on left their nodes a few pixels wide in the
+    // view of whatever the scene held; they are framed from the top.
+    void switchingSensorsOnFramesTheNodes()
+    {
+        OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
+        addBundle(w, makeBundle(20, 0, osg::Vec3(5000, 0, 0)));
+        w.sensors()->setSmoke(false); // builds the nodes
+        const osg::BoundingSphere nodes = w.sensors()->scene()->group()->getBound();
+        QVERIFY(nodes.valid());
+        emit w.sensors()->switched(true);
+        const osg::Vec3d eye = managedEye(w);
+        QVERIFY(near(osg::Vec3d(eye.x(), eye.y(), 0), osg::Vec3d(nodes.center().x(), nodes.center().y(), 0), 1e-3));
+        QVERIFY(eye.z() > nodes.center().z() + nodes.radius());
+        QVERIFY(eye.z() < nodes.center().z() + 10 * nodes.radius());
     }
 
     void bookmarkRingDropsOldest()

@@ -309,7 +309,9 @@ private slots:
     }
 
     // Frames come on demand: the timer renders what is asked for, and a
-    // view where nothing changes draws nothing.
+    // view where nothing changes draws nothing. Every paint of the view's own
+    // widget once asked the GL widget for one more frame, which under load
+    // arrived inside the idle wait.
     void frameTimerRendersWhatIsAskedFor()
     {
         auto w = shownWidget();

@@ -21,6 +21,8 @@
 #include "scene/view/OsgWidget.h"
 #include "core/project/ScanSettings.h"
 #include "SharedData.h"
+#include "SfmToolDoubles.h"
+#include "ui/pipeline/ReconstructionRunner.h"
 #include "scene/sensors/SensorDisplay.h"
 #include "scene/sensors/SensorScene.h"
 #include "core/sensors/StreamThread.h"
@@ -107,7 +109,7 @@ private slots:
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
         if (edition == Edition::Tessary)
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
-                     (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}));
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif"}));
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
                      (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
@@ -216,12 +218,15 @@ private slots:
         QCOMPARE(unique.removeDuplicates(), 0);
     }
 
-    // Actions the field edition places nowhere cannot be reached, shortcuts included.
+    // Actions the field edition places nowhere cannot be reached, shortcuts
+    // included. "&Sync Images" once stood in its menu although the sync
+    // folder is set only in "&Scan Settings", which it does not have.
     void fieldEditionHidesSurveyActions()
     {
         MainWindow w(Edition::Tessary);
         for (const char* text : {"&Run Sparse", "&Run Dense", "&Abort current reconstruction", "&Scan Settings",
-                                 "&Connect EDM", "&Send Mission", "&Geotag Images", "&Show Thumbnails"}) {
+                                 "&Connect EDM", "&Send Mission", "&Geotag Images", "&Show Thumbnails",
+                                 "&Sync Images"}) {
             QAction* a = w.action(text);
             QVERIFY2(a, text);
             QVERIFY2(a->associatedWidgets().isEmpty(), text);
@@ -329,7 +334,7 @@ private slots:
     {
         QFETCH(Edition, edition);
         MainWindow w(edition);
-        for (const char* text : {"&Add Images...", "&Sync Images", "&Copy to Folder", "&Extract Exif"})
+        for (const char* text : {"&Add Images...", "&Copy to Folder", "&Extract Exif"})
             QVERIFY2(!w.action(text)->associatedWidgets().isEmpty(), text);
         QVERIFY(entriesOf(menuNamed(w, "&View")).contains("Images View (0)"));
     }
@@ -394,6 +399,44 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath("SIFTGPU.bat")));
         QVERIFY(run->isEnabled());
         QVERIFY(!w.action("&Abort current reconstruction")->isEnabled());
+    }
+
+    // Adding photos or opening a project during a run turned the run actions
+    // back on, and Ctrl+1 started a second run in the same folder.
+    void secondRunRefusedWhileOneIsGoing()
+    {
+        SfmToolDoubles tools;
+        tools.install(ExternalTools::Tool::ExifTool, tools.hang());
+        QTemporaryDir dir;
+        for (const char* name : {"a.JPG", "b.JPG"}) {
+            QFile image(dir.filePath(name));
+            QVERIFY(image.open(QIODevice::WriteOnly));
+        }
+        MainWindow w(Edition::Orvalis);
+        w.exifExtraction()->setApplicationFolder(tools.appDir());
+        w.imageSet()->addImages({dir.filePath("a.JPG")});
+        QVERIFY(w.writeProjectFile(dir.filePath("site.prj")));
+        w.action("&Run Sparse")->trigger();
+        QVERIFY(w.reconstruction()->isRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(tools.hangingPids().size(), 1, 10000);
+
+        w.imageSet()->addImages({dir.filePath("b.JPG")});
+        QVERIFY(w.openProjectFile(dir.filePath("site.prj")));
+        for (const char* text : {"&Run Sparse", "&Run Dense", "&Scan Settings"})
+            QVERIFY2(!w.action(text)->isEnabled(), text);
+        w.SfMSparseReconstruction();
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QString("A reconstruction is running: wait for it to end or abort it first"));
+        w.statusBar()->clearMessage();
+        w.denseReconstruction();
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QString("A reconstruction is running: wait for it to end or abort it first"));
+        QVERIFY(!QFile::exists(dir.filePath("SIFTGPU.bat")));
+
+        w.action("&Abort current reconstruction")->trigger();
+        QVERIFY(!w.reconstruction()->isRunning());
+        QVERIFY(w.action("&Run Sparse")->isEnabled());
+        QTRY_VERIFY(SfmToolDoubles::gone(tools.hangingPids().first()));
     }
 
     void aboutTitlePerEdition_data()

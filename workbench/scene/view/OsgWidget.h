@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <osg/Group>
@@ -11,21 +13,22 @@
 #include <osgViewer/View>
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <vector>
 
-#include "scene/annotation/AnnotationScene.h"
-#include "core/georef/GeoReference.h"
-#include "scene/images/ImageMatchScene.h"
 #include "core/annotation/LayerScene.h"
-#include "scene/layers/LayerSummary.h"
-#include "scene/view/LodControl.h"
 #include "core/formats/NvmReader.h"
-#include "core/formats/PointShift.h"
 #include "core/formats/SceneOrigin.h"
-#include "scene/sensors/SensorDisplay.h"
 #include "core/formats/SparseBundle.h"
+#include "core/georef/GeoReference.h"
+#include "scene/annotation/AnnotationScene.h"
+#include "scene/images/ImageMatchScene.h"
+#include "scene/layers/LayerSummary.h"
+#include "scene/layers/SceneLayers.h"
+#include "scene/sensors/SensorDisplay.h"
+#include "scene/view/LodControl.h"
+#include "scene/view/RedrawLimiter.h"
+#include "scene/view/ViewControl.h"
 
 class GLWidget;
 class GraphicsWindowQt;
@@ -36,18 +39,16 @@ class SmartManipulator;
 class ViewStatsHandler;
 
 // The central 3D view: a Qt widget that is also the OpenSceneGraph viewer
-// rendering into it. Owns the scene root and every list of loaded layers.
+// rendering into it, drawing frames on demand. Owns the scene root; the
+// loaded layers live in SceneLayers, the camera's standard views, bookmarks
+// and manipulator choice in ViewControl, picking in MapController.
 class OsgWidget : public QWidget, public osgViewer::CompositeViewer, public LayerScene
 {
     Q_OBJECT
 public:
-    struct Bookmark {
-        osg::Vec3d eye;
-        osg::Vec3d centre;
-        osg::Vec3d up;
-    };
-    static constexpr int maxBookmarks = 11;
-    static constexpr double fieldOfView = 30.0; // vertical, degrees
+    using Bookmark = ViewControl::Bookmark;
+    static constexpr int maxBookmarks = ViewControl::maxBookmarks;
+    static constexpr double fieldOfView = ViewControl::fieldOfView; // vertical, degrees
 
     OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
               QWidget* parent = nullptr);
@@ -90,7 +91,7 @@ public:
     void setLayerVisible(LayerId id, bool visible) override;
     void removeLayer(LayerId id) override;
     // Whether a scene object stands for the layer.
-    bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
+    bool hasLayer(LayerId id) const;
     // The scene object of a layer: the node of a mesh, terrain or point
     // cloud, the points of a bundle's first model, an annotation layer's group.
     osg::Node* layerNode(LayerId id) const;
@@ -101,7 +102,7 @@ public:
     // layer with large (survey) coordinates, which says so in the log view;
     // unset while the scene holds only layers near the true origin, and
     // given up when the last point layer is gone.
-    const SceneOrigin& sceneOrigin() const { return m_origin; }
+    const SceneOrigin& sceneOrigin() const { return m_layers->sceneOrigin(); }
     // A cloud made here (an extracted selection) becomes the layer's object.
     int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
@@ -116,7 +117,7 @@ public:
     // Writes an annotation layer's records back to file ("Save Edits"); a
     // layer without records leaves the file alone.
     bool saveAnnotationLayer(LayerId id, const QString& file, QString* error = nullptr);
-    AnnotationScene* annotations() const { return m_annotations.get(); }
+    AnnotationScene* annotations() const { return m_layers->annotations(); }
 
     // Layers by index; indices outside a list are ignored.
     void hideBundle(int index);
@@ -136,17 +137,17 @@ public:
     // What the property windows show of a layer; empty for indices outside its list.
     LayerSummary layerSummary(LayerId id) const;
 
-    const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
-    const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }
-    const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
-    const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_pointClouds; }
+    const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_layers->sparseBundles(); }
+    const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_layers->models(); }
+    const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_layers->terrains(); }
+    const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_layers->pointClouds(); }
 
     // The image viewers' match sets and shared selections, and the shapes extracted from them.
     ImageMatchScene* imageMatches() const { return m_imageMatches.get(); }
 
     // Folder of the last loaded NVM file with "/" appended.
-    QString imageFolder() const { return m_imageFolder; }
-    void setImageFolder(const QString& folder) { m_imageFolder = folder; }
+    QString imageFolder() const { return m_layers->imageFolder(); }
+    void setImageFolder(const QString& folder) { m_layers->setImageFolder(folder); }
 
     // Standard views of the whole scene.
     void showTop();
@@ -169,7 +170,7 @@ public:
     int bookmarkCount() const;
     void createBookmark();
     void goToBookmark(int index);
-    const std::deque<Bookmark>& bookmarks() const { return m_bookmarks; }
+    const std::deque<Bookmark>& bookmarks() const;
     void setBookmarks(const std::deque<Bookmark>& bookmarks);
 
     // Writes the rendered frame as BMP to the screenshot path; prints "passed".
@@ -183,6 +184,7 @@ public:
     // Switched on when a paged point archive is loaded, off (with the
     // camera's LOD scale back at 1) when the last one is removed.
     void enableLodControl();
+    void disableLodControl();
     bool lodControlEnabled() const { return m_lod.isEnabled(); }
 
     int frameTimerId() const { return m_frameTimerId; }
@@ -214,9 +216,14 @@ public:
     // The statistics handler (its keys rest while the map manipulator moves).
     ViewStatsHandler* statsHandler() const { return m_stats.get(); }
 
+    // New sensor readings drawn at most this often a second.
+    static constexpr int sensorFramesPerSecond = 10;
+
 public slots:
     // One more frame at the next tick; requests in between come as one frame.
     void requestFrame();
+    // Looks from the top at the sensor nodes, whatever else the scene holds.
+    void frameSensors();
 
     // The selection box, forwarded to the picking controller.
     void setBoxX(double x);
@@ -231,7 +238,6 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     // The frame timer ticks every millisecond while frames come; after a
@@ -245,25 +251,9 @@ private:
 
     void renderFrame();
     void runLodControl();
-    void setBundleMask(int index, osg::Node::NodeMask mask);
-    // Gives up the origin when no layer keeps points relative to it any more.
-    void forgetOriginWhenEmpty();
-    // Takes the origin a layer chose for a scene that had none, and says so.
-    void adoptOrigin(const PointShift& shift, const QString& source);
-    void detachFromRoot(osg::Node* node);
-    bool validBundle(int index) const;
-    int bundleIndex(const SparseBundle* bundle) const;
-    // Drops the layer ids whose object was removed by index.
-    void forgetObject(const osg::Node* node, const SparseBundle* bundle = nullptr);
-
-    // The scene object of one layer id.
-    struct LayerObject {
-        LayerType::Code type = LayerType::None;
-        osg::ref_ptr<osg::Node> node;          // meshes, terrains, point clouds
-        SparseBundle* bundle = nullptr;        // owned by m_sparseBundles
-        AnnotationLayer* annotation = nullptr; // owned by m_annotations
-    };
-    const LayerObject* layerObject(LayerId id) const;
+    void sensorsChanged();
+    // What the layers ask of the view.
+    SceneLayers::Hooks layerHooks();
 
     osg::ref_ptr<osg::Group> m_root;
     osg::ref_ptr<osgViewer::View> m_view;
@@ -279,22 +269,17 @@ private:
 
     osg::ref_ptr<osg::Image> m_screenshot;
 
-    std::vector<std::unique_ptr<SparseBundle>> m_sparseBundles;
-    std::vector<osg::ref_ptr<osg::Node>> m_models;
-    std::vector<osg::ref_ptr<osg::Node>> m_terrains;
-    std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
-    std::unique_ptr<AnnotationScene> m_annotations;
+    std::unique_ptr<SceneLayers> m_layers;
     std::unique_ptr<ImageMatchScene> m_imageMatches;
-    std::map<LayerId, LayerObject> m_layerObjects;
-    QString m_imageFolder;
-
-    SceneOrigin m_origin;
-    std::deque<Bookmark> m_bookmarks;
+    std::unique_ptr<ViewControl> m_viewControl;
     LodControl m_lod;
     int m_frameTimerId = 0;
     bool m_frameRequested = true; // the first frame
     int m_tickMs = activeTickMs;
     int m_quietTicks = 0;
+    QElapsedTimer m_clock;
+    RedrawLimiter m_sensorRedraws{sensorFramesPerSecond};
+    QTimer m_sensorFrame; // the sensors' next frame when it must wait
     // Last, so its thread is joined before anything else of the view goes.
     std::unique_ptr<SensorDisplay> m_sensors;
 };

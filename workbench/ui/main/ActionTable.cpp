@@ -1,5 +1,10 @@
 #include "ui/main/ActionTable.h"
 
+#include <QAction>
+#include <QIcon>
+#include <QMenu>
+#include <QToolBar>
+
 namespace {
 constexpr QKeySequence::StandardKey None = QKeySequence::UnknownKey;
 constexpr const char* Save = ":/images/save.png";
@@ -94,9 +99,10 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
     // Filled with the docks' toggle actions when the docks are created.
     bars.append(Bar{viewMenu, {}});
     // Photographs are taken, fetched and looked at in the field too; the
-    // field edition leaves out only the entries that do nothing.
+    // field edition leaves out the entries that do nothing, and "&Sync
+    // Images", whose folder is set only in "&Scan Settings", which it lacks.
     if (edition == Edition::Tessary)
-        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}});
+        bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Extract Exif"}});
     if (edition == Edition::Orvalis) {
         bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                     "&Show Thumbnails", "&Sync Images"}});
@@ -129,4 +135,40 @@ QVector<ActionTable::Bar> ActionTable::toolBars(Edition edition)
     bars.append(Bar{"View", {"&Save Bookmark", "&View Front", "&View Back", "&View Left", "&View Right", "&View Top",
                           "&View Bottom"}});
     return bars;
+}
+
+QAction* ActionTable::create(const Entry& e, QObject* receiver)
+{
+    auto* action = new QAction(QObject::tr(e.text), receiver);
+    if (e.icon)
+        action->setIcon(QIcon(QString::fromLatin1(e.icon)));
+    if (e.shortcut)
+        action->setShortcut(QKeySequence(QObject::tr(e.shortcut)));
+    else if (e.standardKey != QKeySequence::UnknownKey)
+        action->setShortcuts(e.standardKey);
+    action->setStatusTip(QObject::tr(e.statusTip));
+    action->setCheckable(e.checkable);
+    action->setEnabled(e.enabled);
+    if (e.slot) {
+        const QByteArray slot = QByteArray("1") + e.slot; // the SLOT() macro's encoding
+        const QByteArray signal = e.toggled ? QByteArray("2toggled(bool)") : QByteArray("2triggered()");
+        QObject::connect(action, signal.constData(), receiver, slot.constData());
+    }
+    return action;
+}
+
+QMenu* ActionTable::fill(QWidget* bar, const QStringList& entries, const QHash<QString, QAction*>& actions)
+{
+    auto* menu = qobject_cast<QMenu*>(bar);
+    auto* toolBar = qobject_cast<QToolBar*>(bar);
+    QMenu* bookmarks = nullptr;
+    for (const QString& entry : entries) {
+        if (entry == QLatin1String(separator))
+            menu ? menu->addSeparator() : toolBar->addSeparator();
+        else if (menu && entry == QLatin1String(bookmarkMenu))
+            bookmarks = menu->addMenu(QObject::tr(bookmarkMenu));
+        else
+            bar->addAction(actions.value(entry));
+    }
+    return bookmarks;
 }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QHash>
 #include <QKeySequence>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+class QAction;
+class QMenu;
+class QObject;
+class QWidget;
 
 // The workbench's vocabulary of actions and where each edition places them.
 // MainWindow creates the actions from this table in order and connects each
@@ -34,6 +40,11 @@ public:
     };
 
     static const QVector<Entry>& actions();
+    // The action of an entry, a child of receiver and connected to its slot.
+    static QAction* create(const Entry& entry, QObject* receiver);
+    // Fills a menu or tool bar with the actions of its entries; returns the
+    // bookmark submenu when the entries made one.
+    static QMenu* fill(QWidget* bar, const QStringList& entries, const QHash<QString, QAction*>& actions);
     static QVector<Bar> menus(Edition edition);
     static QVector<Bar> toolBars(Edition edition);
 

@@ -2,23 +2,16 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
-#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
-#include <QEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QOpenGLWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSignalMapper>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QToolBar>
@@ -27,44 +20,38 @@
 #include <iostream>
 
 #include "core/annotation/AnnotationValues.h"
-#include "ui/layers/CloudConversion.h"
-#include "ui/pipeline/ConfigWindow.h"
 #include "core/images/ExifExtraction.h"
-#include "scene/interaction/ControllerPicker.h"
-#include "ui/annotation/GeoRef.h"
+#include "core/net/TCPServer.h"
 #include "scene/images/ImageMatchScene.h"
-#include "ui/images/ImageSetOperations.h"
-#include "ui/images/ImageViewers.h"
-#include "scene/layers/LayerSummary.h"
-#include "ui/layers/LayerTree.h"
-#include "ui/log/LogView.h"
 #include "scene/interaction/MapController.h"
-#include "ui/images/MyListWidget.h"
+#include "scene/sensors/SensorDisplay.h"
 #include "scene/view/OsgWidget.h"
-#include "scene/layers/PointCloudLoader.h"
+#include "ui/annotation/AnnotationActions.h"
+#include "ui/annotation/GeoRef.h"
 #include "ui/annotation/PointForm.h"
 #include "ui/annotation/PolygonForm.h"
-#include "ui/main/ProjectSession.h"
-#include "ui/layers/PropertySelection.h"
+#include "ui/images/ImageSetOperations.h"
+#include "ui/images/ImageViewers.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/layers/CloudConversion.h"
+#include "ui/layers/ConversionActions.h"
+#include "ui/layers/LayerActions.h"
 #include "ui/layers/PropertyWindow.h"
-#include "core/formats/PtsToPly.h"
-#include "ui/pipeline/ReconstructionRunner.h"
-#include "core/project/ScanSettings.h"
+#include "ui/log/LogView.h"
+#include "ui/main/ProjectSession.h"
 #include "ui/main/SelectionToolWidget.h"
-#include "scene/sensors/SensorDisplay.h"
-#include "core/annotation/ServerPosition.h"
-#include "core/net/TCPServer.h"
+#include "ui/pipeline/ConfigWindow.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+#include "ui/view/ViewActions.h"
+
+template <typename Reporter> void MainWindow::connectReports(Reporter* reporter)
+{
+    connect(reporter, &Reporter::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(reporter, &Reporter::logLine, this, &MainWindow::appendLog);
+}
 
 MainWindow::MainWindow(Edition edition, QWidget* parent)
-    : QMainWindow(parent),
-      m_edition(edition),
-      m_propertyGeneral(new PropertyWindow(this)),
-      m_propertyModel(new PropertyWindow(this)),
-      m_propertyBundle(new PropertyWindow(this)),
-      m_exifProcess(this),
-      m_convertProcess(this),
-      m_reportProcess(this),
-      m_polygonVertices(new osg::Vec3dArray)
+    : QMainWindow(parent), m_edition(edition), m_exifProcess(this), m_polygonVertices(new osg::Vec3dArray)
 {
     createActions();
     createMenus();
@@ -78,14 +65,13 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_appDir = QCoreApplication::applicationDirPath();
     m_layers->setApplicationFolder(m_appDir);
-    m_annotationInput->setApplicationFolder(m_appDir);
+    m_annotation->input()->setApplicationFolder(m_appDir);
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
-    m_cloudConversion = new CloudConversion(&m_convertProcess, m_appDir, this);
-    connect(m_cloudConversion, &CloudConversion::logLine, this, &MainWindow::appendLog);
-    connect(m_cloudConversion, &CloudConversion::statusMessage, statusBar(), &QStatusBar::showMessage);
-    connect(&m_convertProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            [this](int exitCode, QProcess::ExitStatus) { onConvertPlyProcessFinished(exitCode); });
+    m_conversions = new ConversionActions(this, m_appDir);
+    connectReports(m_conversions);
+    connect(m_conversions, &ConversionActions::archiveAccepted, this,
+            [this](const QString& archive) { addDataFiles({archive}); });
 
     connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
 
@@ -94,26 +80,11 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     createProjectSession();
     createReconstruction();
 
-    // Listens only while point or polygon input is switched on.
-    m_commandServer = new TCPServer(this);
-    m_serverSwitch = new CommandServerSwitch(m_commandServer, this);
-    connect(m_commandServer, SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
-    connect(m_commandServer, &TCPServer::logLine, this, &MainWindow::appendLog);
-    connect(m_annotationInput, &AnnotationInput::commandServerStopRequested, m_serverSwitch,
-            [this](LayerType::Code type) {
-                m_serverSwitch->setWanted(type == LayerType::Polygons ? CommandServerSwitch::PolygonInput
-                                                                      : CommandServerSwitch::PointInput,
-                                          false);
-            });
+    connect(commandServer(), SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
+    connect(this, &MainWindow::serverPositionReceived, m_annotation->input(),
+            [this](double x, double y, double z) { m_annotation->input()->receivePosition(osg::Vec3d(x, y, z)); });
 
-    // The sensors switch follows the display, also when the device goes away.
-    SensorDisplay* sensors = m_osgWidget->sensors();
-    connect(sensors, &SensorDisplay::switched, this, [this](bool on) {
-        const QSignalBlocker quiet(m_actions.value("&Sensors"));
-        m_actions.value("&Sensors")->setChecked(on);
-    });
-    connect(sensors, &SensorDisplay::failed, this,
-            [this](const QString& title, const QString& message) { QMessageBox::critical(this, title, message); });
+    m_viewActions->followSensors(m_actions.value("&Sensors"), this);
 }
 
 void MainWindow::createProjectSession()
@@ -132,14 +103,11 @@ void MainWindow::createProjectSession()
             return addLayer(file, name, visible, parent);
         },
         this);
-    connect(m_session, &ProjectSession::statusMessage, statusBar(), &QStatusBar::showMessage);
-    connect(m_session, &ProjectSession::logLine, this, &MainWindow::appendLog);
+    connectReports(m_session);
     connect(m_session, &ProjectSession::opened, this, [this] {
         updateWindowTitleCount();
-        refreshBookmarkMenu();
-        m_actions.value("&Run Sparse")->setEnabled(true);
-        m_actions.value("&Run Dense")->setEnabled(true);
-        m_actions.value("&Scan Settings")->setEnabled(true);
+        m_viewActions->refreshBookmarkMenu();
+        m_reconstruction->enableRunActions();
     });
 }
 
@@ -149,56 +117,23 @@ MainWindow::~MainWindow()
     if (m_exif)
         disconnect(m_exif, nullptr, this, nullptr);
     // A running archive conversion ends quietly, without a box, and leaves nothing behind.
-    if (m_cloudConversion)
-        m_cloudConversion->abandonArchive();
-    // The forms outlive this member during destruction; let them forget the picker first.
-    if (m_annotationInput)
-        m_annotationInput->setPicker(nullptr);
+    if (m_conversions)
+        m_conversions->conversion()->abandonArchive();
 }
 
 void MainWindow::createActions()
 {
-    for (const ActionTable::Entry& e : ActionTable::actions()) {
-        auto* action = new QAction(tr(e.text), this);
-        if (e.icon)
-            action->setIcon(QIcon(QString::fromLatin1(e.icon)));
-        if (e.shortcut)
-            action->setShortcut(QKeySequence(tr(e.shortcut)));
-        else if (e.standardKey != QKeySequence::UnknownKey)
-            action->setShortcuts(e.standardKey);
-        action->setStatusTip(tr(e.statusTip));
-        action->setCheckable(e.checkable);
-        action->setEnabled(e.enabled);
-        if (e.slot) {
-            const QByteArray slot = QByteArray("1") + e.slot; // the SLOT() macro's encoding
-            const QByteArray signal = e.toggled ? QByteArray("2toggled(bool)") : QByteArray("2triggered()");
-            connect(action, signal.constData(), this, slot.constData());
-        }
-        m_actions.insert(QString::fromLatin1(e.text), action);
-    }
+    for (const ActionTable::Entry& e : ActionTable::actions())
+        m_actions.insert(QString::fromLatin1(e.text), ActionTable::create(e, this));
     connect(m_actions.value("About &Qt"), &QAction::triggered, qApp, &QApplication::aboutQt);
-}
-
-void MainWindow::fillBar(QWidget* bar, const QStringList& entries)
-{
-    auto* menu = qobject_cast<QMenu*>(bar);
-    auto* toolBar = qobject_cast<QToolBar*>(bar);
-    for (const QString& entry : entries) {
-        if (entry == QLatin1String(ActionTable::separator)) {
-            menu ? menu->addSeparator() : toolBar->addSeparator();
-        } else if (menu && entry == QLatin1String(ActionTable::bookmarkMenu)) {
-            m_bookmarkMenu = menu->addMenu(tr(ActionTable::bookmarkMenu));
-        } else {
-            bar->addAction(m_actions.value(entry));
-        }
-    }
 }
 
 void MainWindow::createMenus()
 {
     for (const ActionTable::Bar& bar : ActionTable::menus(m_edition)) {
         QMenu* menu = menuBar()->addMenu(tr(bar.title));
-        fillBar(menu, bar.entries);
+        if (QMenu* bookmarks = ActionTable::fill(menu, bar.entries, m_actions))
+            m_bookmarkMenu = bookmarks;
         if (QLatin1String(bar.title) == QLatin1String(ActionTable::viewMenu)) {
             m_viewMenu = menu;
             menuBar()->addSeparator();
@@ -211,7 +146,7 @@ void MainWindow::createToolBars()
     for (const ActionTable::Bar& bar : ActionTable::toolBars(m_edition)) {
         QToolBar* toolBar = addToolBar(tr(bar.title));
         toolBar->setObjectName(QString::fromLatin1(bar.title));
-        fillBar(toolBar, bar.entries);
+        ActionTable::fill(toolBar, bar.entries, m_actions);
     }
 }
 
@@ -236,6 +171,9 @@ void MainWindow::createDocks()
     QDockWidget* sceneDock = addDock(tr("Perspective View"), m_osgWidget, Qt::LeftDockWidgetArea, false);
     sceneDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     setCentralWidget(sceneDock);
+    m_viewActions = new ViewActions(m_osgWidget, this);
+    m_viewActions->setBookmarkMenu(m_bookmarkMenu);
+    connectReports(m_viewActions);
 
     m_geoRef = new GeoRef;
     addDock(tr("Ground Control"), m_geoRef, Qt::RightDockWidgetArea)->hide();
@@ -247,7 +185,9 @@ void MainWindow::createDocks()
     connectForm(m_polygonForm, SLOT(getPolygonToggle(bool)), SLOT(updateTogglePolygon()), SLOT(saveInputPolygon()));
     QDockWidget* polygonsDock = addDock(tr("Polygons"), m_polygonForm, Qt::LeftDockWidgetArea);
     QDockWidget* layersDock = addDock(tr("Layers View"), createLayerTree(), Qt::LeftDockWidgetArea);
-    createAnnotationInput();
+    m_annotation = new AnnotationActions(this, m_pointForm, m_polygonForm, m_layers, m_treeView, m_osgWidget,
+                                         m_polygonVertices);
+    connectReports(m_annotation);
 
     QDockWidget* imagesDock = addDock(tr("Images View (0)"), createImageList(), Qt::RightDockWidgetArea);
     imagesDock->hide();
@@ -307,6 +247,8 @@ QWidget* MainWindow::createLayerTree()
     connect(m_layers->model(), SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
     connect(m_treeView, SIGNAL(customContextMenuRequested(const QPoint&)), this,
             SLOT(showContextMenuForDirectory(const QPoint&)));
+    m_layerActions = new LayerActions(this, m_layers, m_treeView, m_osgWidget);
+    connectReports(m_layerActions);
     return m_treeView;
 }
 
@@ -319,16 +261,14 @@ QWidget* MainWindow::createImageList()
     connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
 
     m_imageSet = new ImageSetOperations(m_imageList, this, this);
-    connect(m_imageSet, &ImageSetOperations::statusMessage, statusBar(), &QStatusBar::showMessage);
-    connect(m_imageSet, &ImageSetOperations::logLine, this, &MainWindow::appendLog);
+    connectReports(m_imageSet);
     connect(m_imageSet, &ImageSetOperations::imagesListed, this, &MainWindow::imagesListed);
     connect(m_imageSet, &ImageSetOperations::imageFolderChosen, this, [this](const QString& folder) {
         if (m_configWindow)
             m_configWindow->setImageFolder(folder);
     });
     m_exif = new ExifExtraction(&m_exifProcess, this);
-    connect(m_exif, &ExifExtraction::statusMessage, statusBar(), &QStatusBar::showMessage);
-    connect(m_exif, &ExifExtraction::logLine, this, &MainWindow::appendLog);
+    connectReports(m_exif);
     connect(m_exif, SIGNAL(finished(int)), this, SLOT(onExifProcessFinished(int)));
     return m_imageList;
 }
@@ -341,8 +281,8 @@ void MainWindow::imagesListed()
         dock->raise();
     }
     m_imageList->setFocus();
-    for (const char* text : {"&Copy to Folder", "&Run Sparse", "&Run Dense", "&Scan Settings"})
-        m_actions.value(QLatin1String(text))->setEnabled(true);
+    m_actions.value("&Copy to Folder")->setEnabled(true);
+    m_reconstruction->enableRunActions();
     statusBar()->showMessage(tr("add image"));
     updateWindowTitleCount();
 }
@@ -414,77 +354,46 @@ void MainWindow::about()
                           "All rights reserved."));
 }
 
-// ---- Scene view forwarding -------------------------------------------------
+// ---- Scene view -------------------------------------------------------------
 
 void MainWindow::showFront()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showFront();
+    m_viewActions->showStandardView(QStringLiteral("Front"));
 }
 void MainWindow::showBack()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showBack();
+    m_viewActions->showStandardView(QStringLiteral("Back"));
 }
 void MainWindow::showLeft()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showLeft();
+    m_viewActions->showStandardView(QStringLiteral("Left"));
 }
 void MainWindow::showRight()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showRight();
+    m_viewActions->showStandardView(QStringLiteral("Right"));
 }
 void MainWindow::showTop()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showTop();
+    m_viewActions->showStandardView(QStringLiteral("Top"));
 }
 void MainWindow::showBottom()
 {
-    if (m_osgWidget->getRoot()->getNumChildren() > 0)
-        m_osgWidget->showBottom();
+    m_viewActions->showStandardView(QStringLiteral("Bottom"));
 }
 
 void MainWindow::createBookmark()
 {
-    m_osgWidget->createBookmark();
-    // The twelfth drops the oldest: every entry moves up to its bookmark's place.
-    refreshBookmarkMenu();
-}
-
-void MainWindow::refreshBookmarkMenu()
-{
-    qDeleteAll(m_recentBookmarkActions);
-    m_recentBookmarkActions.clear();
-    for (int i = 0; i < m_osgWidget->bookmarkCount(); ++i)
-        addBookmarkAction(i);
-}
-
-void MainWindow::addBookmarkAction(int n)
-{
-    auto* action = new QAction(tr("&bookmark") + QString::number(n), this);
-    action->setCheckable(true);
-    action->setStatusTip(tr("recent bookmark"));
-    m_recentBookmarkActions.append(action);
-
-    auto* mapper = new QSignalMapper(action);
-    connect(action, SIGNAL(triggered()), mapper, SLOT(map()));
-    mapper->setMapping(action, n);
-    connect(mapper, SIGNAL(mapped(int)), this, SLOT(onStepIncreased(int)));
-
-    m_bookmarkMenu->addAction(action);
+    m_viewActions->createBookmark();
 }
 
 void MainWindow::onStepIncreased(int j)
 {
-    m_osgWidget->goToBookmark(j);
+    m_viewActions->goToBookmark(j);
 }
 
 void MainWindow::switchManipulator()
 {
-    m_osgWidget->selectManipulator(1);
+    m_viewActions->switchManipulator();
 }
 
 void MainWindow::drawPointToggle(bool toggle)
@@ -494,11 +403,7 @@ void MainWindow::drawPointToggle(bool toggle)
 
 void MainWindow::measureToggle(bool status)
 {
-    // Switching off also takes the measured lines away.
-    m_osgWidget->mapController()->measureToggle(status);
-    m_osgWidget->setFocus(Qt::OtherFocusReason);
-    if (auto* surface = m_osgWidget->findChild<QOpenGLWidget*>())
-        surface->setFocus(Qt::OtherFocusReason);
+    m_viewActions->measureToggle(status);
 }
 
 void MainWindow::getBoxPos()
@@ -510,32 +415,7 @@ void MainWindow::getBoxPos()
 
 void MainWindow::extractBox()
 {
-    const osg::ref_ptr<osg::Group> cloud = m_osgWidget->extractSelection();
-    // Unchecking the panel's button switches the box off through its signal.
-    m_selectionTool->activateButton()->setChecked(false);
-    m_osgWidget->turnOnSelectBox(false);
-    if (!cloud) {
-        statusBar()->showMessage(tr("No points inside the selection box"), 2000);
-        return;
-    }
-    // The file keeps the selection when the project is saved and opened
-    // again; a number whose file exists (another project's) is skipped
-    // rather than overwritten. A selection that cannot be written is no layer.
-    const QString folder = m_appDir + QStringLiteral("/project/");
-    int n = m_layers->layerCount(LayerType::PointCloud);
-    while (QFileInfo::exists(folder + QStringLiteral("newselection_%1.ply").arg(n)))
-        ++n;
-    const QString name = QStringLiteral("newselection_%1.ply").arg(n);
-    QString message = tr("cannot make the folder %1").arg(folder);
-    if (!QDir().mkpath(folder) || !PointCloudLoader::exportPointCloud(folder + name, cloud.get(), &message)) {
-        appendLog(tr("Selection not extracted: %1 could not be written: %2").arg(folder + name, message));
-        statusBar()->showMessage(tr("Selection not extracted: %1 could not be written").arg(name), 5000);
-        return;
-    }
-    QStandardItem* item = m_layers->addLayerWithoutLoading(LayerType::PointCloud, folder + name, name, true,
-                                                           m_layers->projectRoot());
-    m_osgWidget->addPointCloud(LayerTree::layerId(item), cloud.get(), true);
-    statusBar()->showMessage(tr("Selection extracted"), 2000);
+    m_layerActions->extractSelection(m_selectionTool->activateButton());
 }
 
 void MainWindow::sendMeasurement()
@@ -546,79 +426,25 @@ void MainWindow::sendMeasurement()
 
 // ---- Layers -----------------------------------------------------------------
 
-QStandardItem* MainWindow::placeLayer(const QString& file, const QString& displayName, bool visible,
-                                      QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error)
-{
-    if (!parent)
-        parent = m_layers->projectRoot();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QStandardItem* item = m_layers->addLayer(file, displayName, visible, parent, error, unreadable);
-    QApplication::restoreOverrideCursor();
-    if (item) {
-        m_treeView->expand(item->index());
-        m_treeView->expand(parent->index());
-    }
-    return item;
-}
-
 QStandardItem* MainWindow::addLayer(const QString& file, const QString& displayName, bool visible,
                                     QStandardItem* parent)
 {
-    QString error;
-    QStandardItem* item = placeLayer(file, displayName, visible, parent, LayerTree::Unreadable::Keep, &error);
-    if (!error.isEmpty())
-        appendLog(tr("Layer %1: %2").arg(displayName, error));
-    return item;
+    return m_layerActions->addLayer(file, displayName, visible, parent);
 }
 
 void MainWindow::openModel()
 {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(tr("Data Files (*.out *.nvm *.patch *.ply *.obj *.pts *.osga *.osg *.osgb *.xyb *.kml *.ant)"));
-    dialog.setWindowTitle(tr("Add Data"));
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    addDataFiles(dialog.selectedFiles());
+    m_layerActions->openData();
 }
 
 void MainWindow::addDataFiles(const QStringList& paths)
 {
-    for (const QString& path : paths) {
-        if (path.isEmpty()) {
-            statusBar()->showMessage(tr("File not loaded, empty"), 2000);
-            continue;
-        }
-        const QString name = path.mid(path.lastIndexOf('/') + 1);
-        QString error;
-        if (placeLayer(path, name, true, m_layers->projectRoot(), LayerTree::Unreadable::Drop, &error)) {
-            if (!error.isEmpty())
-                appendLog(error); // what a reader passed over in a file it did read
-            statusBar()->showMessage(tr("File loaded"), 2000);
-        } else {
-            appendLog(tr("File not loaded: %1").arg(error));
-            statusBar()->showMessage(tr("File not loaded: %1 (see the Log View)").arg(name), 5000);
-        }
-    }
+    m_layerActions->addDataFiles(paths);
 }
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)
 {
-    const QModelIndex index = m_treeView->indexAt(pos);
-    if (!index.isValid())
-        return;
-    m_menuItem = m_layers->model()->itemFromIndex(index);
-    const QVector<LayerTree::MenuEntry> entries = m_layers->contextMenu(m_menuItem);
-    if (entries.isEmpty())
-        return;
-    refreshProperties(m_menuItem);
-    QMenu menu(this);
-    for (const LayerTree::MenuEntry& e : entries) {
-        QAction* a = menu.addAction(QIcon(e.icon), tr(qPrintable(e.text)));
-        if (e.slot)
-            connect(a, SIGNAL(triggered()), this, (QByteArray("1") + e.slot).constData());
-    }
-    menu.exec(QCursor::pos());
+    m_layerActions->showContextMenu(pos, this);
 }
 
 void MainWindow::onItemChanged(QStandardItem* item)
@@ -629,347 +455,168 @@ void MainWindow::onItemChanged(QStandardItem* item)
 
 void MainWindow::addProjectFolder()
 {
-    QStandardItem* root = m_layers->projectRoot();
-    m_layers->addFolder(root);
-    m_treeView->expand(root->index());
+    m_layerActions->addProjectFolder();
 }
 
 void MainWindow::addFolderInFolder()
 {
-    if (!m_menuItem)
-        return;
-    m_layers->addFolder(m_menuItem);
-    m_treeView->expand(m_menuItem->index());
+    m_layerActions->addFolderInFolder();
 }
 
 void MainWindow::changeFolderSymbol()
 {
-    if (!m_menuItem)
-        return;
-    m_menuItem->setIcon(QIcon(QStringLiteral(":images/open.png")));
-    m_treeView->expand(m_menuItem->index());
+    m_layerActions->changeFolderSymbol();
 }
 
 void MainWindow::removeModel()
 {
-    m_layers->removeLayer(m_layers->model()->itemFromIndex(m_treeView->currentIndex()));
+    m_layerActions->removeCurrentLayer();
 }
 
 void MainWindow::removeFolder()
 {
-    QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
-    if (!item)
-        return;
-    if (item->hasChildren()) {
-        QMessageBox box(this);
-        box.setText(tr("Remove Layers from Folder First!"));
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return;
-    }
-    m_layers->removeFolder(item);
+    m_layerActions->removeCurrentFolder();
 }
 
 void MainWindow::removeAllModels()
 {
-    m_layers->removeAll();
+    m_layerActions->removeAll();
 }
 
 void MainWindow::exportPointCloud()
 {
-    const LayerTree::Layer* layer = m_layers->layer(currentLayerId(LayerType::PointCloud));
-    if (!layer)
-        return;
-    // Ask where to write rather than overwrite the layer's own file: a cloud
-    // read from PTS or a richer PLY would lose what ASCII PLY cannot hold.
-    QString proposal = QString::fromUtf8(layer->file);
-    proposal = proposal.left(proposal.lastIndexOf('.')) + "_export.ply";
-    const QString fileName =
-        QFileDialog::getSaveFileName(this, tr("Export Point Cloud"), proposal, tr("PLY Files (*.ply)"));
-    if (!fileName.isEmpty())
-        exportCloudLayer(layer->id, fileName);
+    m_layerActions->exportCurrentCloud();
 }
 
 bool MainWindow::exportPointCloudTo(int index, const QString& fileName)
 {
-    return exportCloudLayer(m_layers->idAt(LayerType::PointCloud, index), fileName);
+    return m_layerActions->exportCloudAt(index, fileName);
 }
-
-bool MainWindow::exportCloudLayer(LayerTree::LayerId id, const QString& fileName)
-{
-    QString message;
-    const bool ok = m_osgWidget->exportLayerCloud(id, fileName, &message);
-    if (ok) {
-        statusBar()->showMessage(tr("Exported '%1'").arg(fileName), 2000);
-    } else {
-        statusBar()->showMessage(tr("Export failed: %1").arg(message), 5000);
-        appendLog(tr("Export of %1 failed: %2").arg(fileName, message));
-    }
-    return ok;
-}
-
-// ---- Property windows ---------------------------------------------------------
 
 PropertyWindow* MainWindow::propertyWindow(int kind) const
 {
-    switch (kind) {
-    case 2: return m_propertyModel;
-    case 3: return m_propertyBundle;
-    default: return m_propertyGeneral;
-    }
-}
-
-void MainWindow::refreshProperties(QStandardItem* item)
-{
-    const LayerType::Code type = LayerTree::typeOf(item);
-    if (type != LayerType::None) {
-        PropertySelection& selection = PropertySelection::global();
-        selection = PropertySelection();
-        selection.kind = LayerTree::propertyKind(type);
-        selection.name = item->text();
-        if (type == LayerType::Bundle)
-            selection.kindWord = QStringLiteral("Bundle");
-        selection.typeName = LayerType::name(type);
-        const LayerTree::LayerId id = LayerTree::layerId(item);
-        if (const LayerTree::Layer* layer = m_layers->layer(id))
-            selection.file = QString::fromUtf8(layer->file);
-        selection.summary = m_osgWidget->layerSummary(id);
-    }
-    propertyWindow(PropertySelection::global().kind)->refresh();
+    return m_layerActions->propertyWindow(kind);
 }
 
 void MainWindow::showProperty()
 {
-    m_propertyGeneral->show();
+    propertyWindow(1)->show();
 }
 
 void MainWindow::showPropertyWin_Model()
 {
-    m_propertyModel->show();
+    propertyWindow(2)->show();
 }
 
 void MainWindow::showPropertyWin_BundleFile()
 {
-    m_propertyBundle->show();
+    propertyWindow(3)->show();
+}
+
+void MainWindow::saveEditsPoints()
+{
+    m_layerActions->saveEdits(LayerType::Points);
+}
+
+void MainWindow::saveEditsPolygons()
+{
+    m_layerActions->saveEdits(LayerType::Polygons);
+}
+
+void MainWindow::toggleLabels()
+{
+    m_layerActions->toggleLabels(LayerType::Points);
+}
+
+void MainWindow::togglePolyLabels()
+{
+    m_layerActions->toggleLabels(LayerType::Polygons);
 }
 
 // ---- Point cloud conversions ------------------------------------------------------
 
+CloudConversion* MainWindow::cloudConversion() const
+{
+    return m_conversions->conversion();
+}
+
 void MainWindow::convertPts2AscOpen()
 {
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open Ply Ascii"), QDir::currentPath(),
-                                                          tr("Ply Ascii Files (*.ply)"));
-    if (fileName.isEmpty())
-        return;
-    convertPlyToOsga(fileName.toStdString());
-    statusBar()->showMessage(tr("Ply converting to Osgb LOD (Please do not close until popup!"), 2000);
+    m_conversions->openArchiveConversion();
 }
 
 void MainWindow::convertPlyToOsga(std::string fileName)
 {
-    QString refusal;
-    if (m_cloudConversion->startArchive(QString::fromStdString(fileName), &refusal))
-        return;
-    QMessageBox box(this);
-    box.setText(refusal);
-    box.exec();
+    m_conversions->startArchive(QString::fromStdString(fileName));
 }
 
 void MainWindow::onConvertPlyProcessFinished(int exitCode)
 {
-    const CloudConversion::Finish finish = m_cloudConversion->finishArchive(exitCode, m_convertProcess.exitStatus());
-    QMessageBox box(this);
-    box.setText(finish.message);
-    if (!finish.converted) {
-        box.setIcon(QMessageBox::Warning);
-        box.exec();
-        return;
-    }
-    box.setInformativeText(tr("Add %1 to the project as a layer?").arg(QFileInfo(finish.archive).fileName()));
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    if (box.exec() == QMessageBox::Yes)
-        addDataFiles({finish.archive});
+    m_conversions->archiveFinished(exitCode);
 }
 
 void MainWindow::convertPly2PtsOpen()
 {
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open Ply"), QDir::currentPath(), tr("Ply Files (*.ply)"));
-    if (fileName.isEmpty())
-        return;
-    m_cloudConversion->startPts(fileName);
+    m_conversions->convertPlyToPts();
 }
 
 void MainWindow::convertPts2PlyOpen()
 {
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open Pts"), QDir::currentPath(), tr("Pts Files (*.pts)"));
-    if (fileName.isEmpty())
-        return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QMessageBox::warning(this, tr("QXmlStream Bookmarks"),
-                             tr("Cannot read file %1:\n%2.").arg(fileName, file.errorString()));
-        return;
-    }
-    file.close();
-    QString message;
-    if (PtsToPly::convert(fileName, &message))
-        statusBar()->showMessage(tr("Pts converted to Ply"), 2000);
-    else
-        statusBar()->showMessage(tr("Pts not converted: %1").arg(message), 5000);
-    if (!message.isEmpty())
-        appendLog(message);
+    m_conversions->convertPtsToPly();
 }
 
-// ---- Command server -------------------------------------------------------------
+// ---- Annotation input and the command server ------------------------------------
+
+TCPServer* MainWindow::commandServer() const
+{
+    return m_annotation->commandServer();
+}
+
+AnnotationInput* MainWindow::annotationInput() const
+{
+    return m_annotation->input();
+}
 
 void MainWindow::getPointToggle(bool status)
 {
-    if (switchCommandServer(CommandServerSwitch::PointInput, status, m_pointForm))
-        m_annotationInput->setPointInput(status);
+    m_annotation->setPointInput(status);
 }
 
 void MainWindow::getPolygonToggle(bool status)
 {
-    if (switchCommandServer(CommandServerSwitch::PolygonInput, status, m_polygonForm))
-        m_annotationInput->setPolygonInput(status);
-}
-
-bool MainWindow::switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form)
-{
-    QString error;
-    if (m_serverSwitch->setWanted(input, on, &error))
-        return true;
-    {
-        const QSignalBlocker blocker(form->toggleButton());
-        form->toggleButton()->setChecked(false);
-    }
-    appendLog(error);
-    statusBar()->showMessage(tr("Command server not started: %1").arg(m_commandServer->errorString()), 5000);
-    QMessageBox::warning(this, tr("Command Server"),
-                         error + tr("\nInput from the ground station stays off until the port is free."));
-    return false;
+    m_annotation->setPolygonInput(status);
 }
 
 void MainWindow::updateFromServerPos(QString posQString)
 {
     std::cout << "Server Input:" << posQString.toStdString() << std::endl;
-    const std::optional<ServerPosition::Coordinates> position = ServerPosition::parse(posQString);
-    if (!position) {
-        appendLog(tr("Position from the ground station not understood: %1").arg(posQString));
-        return;
-    }
-    emit serverPositionReceived(position->x, position->y, position->z);
-}
-
-// ---- Annotation input ------------------------------------------------------------
-
-void MainWindow::createAnnotationInput()
-{
-    m_annotationInput =
-        new AnnotationInput(m_pointForm, m_polygonForm, m_layers, m_osgWidget, m_polygonVertices, this);
-    m_annotationInput->setFocusTarget(m_osgWidget);
-    m_picker = std::make_unique<ControllerPicker>(m_osgWidget->mapController());
-    m_annotationInput->setPicker(m_picker.get());
-    m_annotationInput->setLayerAdder([this](LayerType::Code type, const QString& file, const QString& name) {
-        QStandardItem* root = m_layers->projectRoot();
-        QString error;
-        QStandardItem* item = m_layers->addLayerOfType(type, file, name, true, root, &error);
-        if (!error.isEmpty())
-            appendLog(tr("Layer %1: %2").arg(name, error));
-        if (item) {
-            m_treeView->expand(item->index());
-            m_treeView->expand(root->index());
-        }
-        return item;
-    });
-    connect(m_annotationInput, &AnnotationInput::layerItemCreated, this, [this](QStandardItem* item) {
-        if (item) {
-            m_treeView->expand(item->index());
-            m_treeView->expand(m_layers->projectRoot()->index());
-        }
-    });
-    connect(this, &MainWindow::serverPositionReceived, m_annotationInput,
-            [this](double x, double y, double z) { m_annotationInput->receivePosition(osg::Vec3d(x, y, z)); });
-}
-
-void MainWindow::showAnnotationOutcome(const AnnotationInput::Outcome& outcome)
-{
-    if (outcome.message.isEmpty())
-        return;
-    if (outcome.recorded)
-        appendLog(outcome.message);
-    QMessageBox box(this);
-    box.setIcon(outcome.recorded ? QMessageBox::Warning : QMessageBox::NoIcon);
-    box.setText(outcome.message);
-    box.exec();
+    if (const std::optional<ServerPosition::Coordinates> position = m_annotation->parsePosition(posQString))
+        emit serverPositionReceived(position->x, position->y, position->z);
 }
 
 void MainWindow::updateTogglePoint()
 {
-    m_annotationInput->takePickForPoint();
+    m_annotation->input()->takePickForPoint();
 }
 
 void MainWindow::updateTogglePolygon()
 {
-    m_annotationInput->takePickForPolygon();
+    m_annotation->input()->takePickForPolygon();
 }
 
 void MainWindow::saveInputPoint()
 {
-    showAnnotationOutcome(m_annotationInput->recordPoint());
+    m_annotation->recordPoint();
 }
 
 void MainWindow::saveInputPolygon()
 {
-    showAnnotationOutcome(m_annotationInput->recordPolygon());
+    m_annotation->recordPolygon();
 }
 
 void MainWindow::dateSet()
 {
-    m_annotationInput->dateSet();
-}
-
-LayerTree::LayerId MainWindow::currentLayerId(LayerType::Code type) const
-{
-    const QStandardItem* item = m_layers->model()->itemFromIndex(m_treeView->currentIndex());
-    return LayerTree::typeOf(item) == type ? LayerTree::layerId(item) : LayerScene::noLayer;
-}
-
-void MainWindow::saveEdits(LayerType::Code type)
-{
-    const LayerTree::Layer* layer = m_layers->layer(currentLayerId(type));
-    if (!layer)
-        return;
-    const QString file = QString::fromUtf8(layer->file);
-    QString error;
-    if (m_osgWidget->saveAnnotationLayer(layer->id, file, &error)) {
-        statusBar()->showMessage(tr("Saved '%1'").arg(file), 2000);
-    } else {
-        statusBar()->showMessage(tr("Write Failed"), 2000);
-        appendLog(tr("Cannot write %1: %2").arg(file, error));
-    }
-}
-
-void MainWindow::saveEditsPoints()
-{
-    saveEdits(LayerType::Points);
-}
-
-void MainWindow::saveEditsPolygons()
-{
-    saveEdits(LayerType::Polygons);
-}
-
-void MainWindow::toggleLabels()
-{
-    m_osgWidget->toggleAnnotationLabels(currentLayerId(LayerType::Points));
-}
-
-void MainWindow::togglePolyLabels()
-{
-    m_osgWidget->toggleAnnotationLabels(currentLayerId(LayerType::Polygons));
+    m_annotation->input()->dateSet();
 }
 
 // Value list builders: type 0 gives numbers, type 1 column letters.
@@ -1113,41 +760,24 @@ void MainWindow::deleteImageViewer(QString filename)
 void MainWindow::receiveExtractCommand()
 {
     std::cout << "Got it\n" << std::flush;
-    extractShape();
+    saveSelectedPointsasPolyline();
 }
 
 void MainWindow::saveSelectedPointsasPolyline()
 {
-    extractShape();
-}
-
-void MainWindow::extractShape()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ImageMatchScene::Extract result =
-        m_osgWidget->imageMatches()->extract(m_appDir);
-    for (const QString& line : result.log)
-        appendLog(line);
-    m_viewers->updateWindowPaint();
-    QApplication::restoreOverrideCursor();
-    statusBar()->showMessage(result.points > 0 ? tr("Shape extracted: see the Log View")
-                                               : tr("Nothing extracted: see the Log View"),
-                             2000);
+    m_viewActions->extractShape(m_appDir, [this] { m_viewers->updateWindowPaint(); });
 }
 
 // ---- Sensor network ---------------------------------------------------------
 
 void MainWindow::startSensors(bool start)
 {
-    if (start)
-        m_osgWidget->sensors()->start();
-    else
-        m_osgWidget->sensors()->stop();
+    m_viewActions->switchSensors(start);
 }
 
 void MainWindow::toggleSmoke(bool start)
 {
-    m_osgWidget->sensors()->setSmoke(start);
+    m_viewActions->switchSmoke(start);
 }
 
 // ---- Slots whose work belongs to features still to come --------------------

@@ -3,9 +3,6 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
-#include <QProcess>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 
 #include <osg/Array>
 #include <osg/ref_ptr>
@@ -13,15 +10,16 @@
 #include <memory>
 #include <string>
 
-#include "ui/main/ActionTable.h"
-#include "ui/annotation/AnnotationInput.h"
-#include "ui/annotation/CommandServerSwitch.h"
-#include "ui/layers/LayerTree.h"
 #include "core/platform/ScriptProcess.h"
+#include "ui/annotation/AnnotationInput.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/ActionTable.h"
 
+class AnnotationActions;
 class AnnotationForm;
 class CloudConversion;
 class ConfigWindow;
+class ConversionActions;
 class ExifExtraction;
 class ImageSetOperations;
 class ProjectSession;
@@ -29,6 +27,7 @@ class TCPServer;
 class GeoRef;
 class ImageViewer;
 class ImageViewers;
+class LayerActions;
 class MyListWidget;
 class OsgWidget;
 class PointForm;
@@ -46,6 +45,7 @@ class QToolBar;
 class QTreeView;
 class ReconstructionRunner;
 class SelectionToolWidget;
+class ViewActions;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
 // wires them to the classes that do the work.
@@ -97,13 +97,13 @@ public:
     bool writeProjectFile(const QString& fileName);
     // Removes every layer and every row under the project root.
     void clearProject();
-    TCPServer* commandServer() const { return m_commandServer; }
+    TCPServer* commandServer() const;
     // The "Points" and "Polygons" panels and the input behind them; the
     // picking side attaches through annotationInput()->setPicker().
     PointForm* pointForm() const { return m_pointForm; }
     PolygonForm* polygonForm() const { return m_polygonForm; }
-    AnnotationInput* annotationInput() const { return m_annotationInput; }
-    CloudConversion* cloudConversion() const { return m_cloudConversion; }
+    AnnotationInput* annotationInput() const;
+    CloudConversion* cloudConversion() const;
     // The three property windows: 1 general, 2 point clouds, 3 reconstructions.
     PropertyWindow* propertyWindow(int kind) const;
     // Writes point cloud layer `index` as ASCII PLY to fileName, reporting in the status bar.
@@ -221,27 +221,10 @@ private:
     QWidget* createImageList();
     void imagesListed();
     void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
-    void fillBar(QWidget* bar, const QStringList& entries);
-    void addBookmarkAction(int n);
-    void createAnnotationInput();
     void createProjectSession();
     void createReconstruction();
-    void showAnnotationOutcome(const AnnotationInput::Outcome& outcome);
-    bool exportCloudLayer(LayerTree::LayerId id, const QString& fileName);
-    // The current tree item's layer when it is of that type.
-    LayerTree::LayerId currentLayerId(LayerType::Code type) const;
-    void saveEdits(LayerType::Code type);
-    // Sets the property selection for a layer item (others keep it) and
-    // rebuilds the property window of the selection's kind.
-    void refreshProperties(QStandardItem* item);
-    QStandardItem* placeLayer(const QString& file, const QString& displayName, bool visible,
-                              QStandardItem* parent, LayerTree::Unreadable unreadable, QString* error);
-    // One entry per bookmark the scene holds, each going to its own bookmark.
-    void refreshBookmarkMenu();
-    // False (and the toggle back off, the user told why) when the server cannot listen.
-    bool switchCommandServer(CommandServerSwitch::Input input, bool on, AnnotationForm* form);
-    // The extract command of the image viewers' matches.
-    void extractShape();
+    // A helper's status bar messages and log lines go to the window's.
+    template <typename Reporter> void connectReports(Reporter* reporter);
 
     Edition m_edition;
     QString m_appDir;
@@ -250,7 +233,6 @@ private:
     QListWidget* m_logList = nullptr;
     QTreeView* m_treeView = nullptr;
     LayerTree* m_layers = nullptr;
-    QStandardItem* m_menuItem = nullptr; // the item a context menu was opened on
     ProjectSession* m_session = nullptr;
     MyListWidget* m_imageList = nullptr;
     ImageSetOperations* m_imageSet = nullptr;
@@ -259,26 +241,18 @@ private:
     SelectionToolWidget* m_selectionTool = nullptr;
     ImageViewers* m_viewers = nullptr;
     ConfigWindow* m_configWindow = nullptr;
-    TCPServer* m_commandServer = nullptr;
-    CommandServerSwitch* m_serverSwitch = nullptr;
     PointForm* m_pointForm = nullptr;
     PolygonForm* m_polygonForm = nullptr;
-    AnnotationInput* m_annotationInput = nullptr;
     ReconstructionRunner* m_reconstruction = nullptr;
-    std::unique_ptr<AnnotationPicker> m_picker; // the view's picks for the annotation forms
-    PropertyWindow* m_propertyGeneral = nullptr;
-    PropertyWindow* m_propertyModel = nullptr;
-    PropertyWindow* m_propertyBundle = nullptr;
-    CloudConversion* m_cloudConversion = nullptr; // the point cloud conversions behind the Tools menu
+    // The controllers behind the slots.
+    LayerActions* m_layerActions = nullptr;
+    ViewActions* m_viewActions = nullptr;
+    AnnotationActions* m_annotation = nullptr;
+    ConversionActions* m_conversions = nullptr;
 
     ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
-    QProcess m_convertProcess;
-    QProcess m_reportProcess;
-    QXmlStreamReader m_projectReader;
-    QXmlStreamWriter m_projectWriter;
 
     QHash<QString, QAction*> m_actions;
-    QList<QAction*> m_recentBookmarkActions;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_bookmarkMenu = nullptr;
     QHash<QString, QDockWidget*> m_docks;

@@ -37,6 +37,25 @@ bool ReconstructionRunner::isRunning() const
     return m_current && m_current->isRunning();
 }
 
+void ReconstructionRunner::enableRunActions()
+{
+    if (isRunning())
+        return;
+    for (QAction* a : {m_actions.runSparse, m_actions.runDense, m_actions.scanSettings})
+        if (a)
+            a->setEnabled(true);
+}
+
+bool ReconstructionRunner::refuseWhileRunning()
+{
+    if (!isRunning())
+        return false;
+    // A second run would write over the files of the first in the same folder.
+    m_window->statusBar()->showMessage(tr("A reconstruction is running: wait for it to end or abort it first"),
+                                       outcomeTimeoutMs);
+    return true;
+}
+
 SfMReconstruction* ReconstructionRunner::newPipeline()
 {
     auto* p = new SfMReconstruction(m_window, m_log, m_appDir, m_actions.runSparse, m_actions.runDense,
@@ -91,14 +110,14 @@ bool ReconstructionRunner::beginSparse()
 
 void ReconstructionRunner::runSparse()
 {
-    if (!beginSparse())
+    if (refuseWhileRunning() || !beginSparse())
         return;
     m_current->startSparse(m_exifExtraction ? m_exifExtraction() : nullptr);
 }
 
 void ReconstructionRunner::reRun()
 {
-    if (!beginSparse())
+    if (refuseWhileRunning() || !beginSparse())
         return;
     m_current->reRunBundler();
 }
@@ -106,7 +125,7 @@ void ReconstructionRunner::reRun()
 void ReconstructionRunner::runDense()
 {
     QStringList paths, texts;
-    if (!collectImages(paths, texts))
+    if (refuseWhileRunning() || !collectImages(paths, texts))
         return;
     SfMReconstruction* p = newPipeline();
     connect(p, &SfMReconstruction::densepmvsFinished, this, &ReconstructionRunner::densepmvsFinished);

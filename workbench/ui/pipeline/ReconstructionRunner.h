@@ -45,13 +45,17 @@ public:
     void setSaveSettings(std::function<void()> save) { m_saveSettings = std::move(save); }
 
     // Nothing happens while the image list is empty; photos from several
-    // folders are refused with a message naming the folders.
+    // folders are refused with a message naming the folders, and while a run
+    // is going a second one is refused with a status bar message.
     void runSparse();
     void reRun();
     void runDense();
 
     SfMReconstruction* current() const { return m_current; }
     bool isRunning() const;
+    // "&Run Sparse", "&Run Dense" and "&Scan Settings" back on (new photos, a
+    // project opened), unless a run is going: it gives them back when it ends.
+    void enableRunActions();
     QLabel* stageLabel() const { return m_stageLabel; }
     QProgressBar* busyIndicator() const { return m_busy; }
 
@@ -67,6 +71,8 @@ private:
     // Folder, run actions, images: the steps every sparse run begins with.
     bool beginSparse();
     void showStage(const QString& text);
+    // True, with the user told why, while a run is going.
+    bool refuseWhileRunning();
     void runEnded(bool success, const QString& message);
 
     QMainWindow* m_window;
