@@ -2,10 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include "SharedData.h"
 #include "core/images/ExifExtraction.h"
 #include "core/images/ExifScript.h"
 #include "core/images/ExifXmlReader.h"
-#include "SharedData.h"
 
 // The real exiftool, linked into the application folder's SfM tree, run
 // through the generated script and our command interpreter, on copies of
@@ -75,6 +75,43 @@ private slots:
         QCOMPARE(QFileInfo(ExifScript::xmlPath(images[0])).lastModified(), written);
     }
 
+    // One exiftool process for all photos writes, for each, the lines that
+    // "exiftool -X photo > photo.xml" wrote: the readers find what they found.
+    // Only the order of exiftool's composite tags may differ from the second
+    // photo on, and the times the file was last looked at.
+    void oneProcessWritesWhatOneRunPerPhotoWrote()
+    {
+        REQUIRE_SHARED_DATA();
+        const QStringList images{photo("images/kermit/kermit004.jpg", "many/kermit004.jpg"),
+                                 photo("images/gps_sample/DSCN0010.jpg", "many/DSCN0010.jpg"),
+                                 photo("images/sceaux_castle/100_7102.JPG", "many/100_7102.JPG")};
+        QObject owner;
+        ExifExtraction* exif = extraction(&owner);
+        QVERIFY(exif->start(images));
+        QVERIFY(exif->waitForFinished(60000));
+        QVERIFY2(exif->succeeded(), qPrintable(exif->report().join("\n")));
+        QFile script(exif->scriptPath());
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        QCOMPARE(script.readAll().count("exiftool"), 1);
+        auto lines = [](const QByteArray& xml) {
+            QList<QByteArray> kept;
+            for (const QByteArray& line : xml.split('\n'))
+                if (!line.contains("<System:FileAccessDate>") &&
+                    !line.contains("<System:FileInodeChangeDate>"))
+                    kept << line;
+            std::sort(kept.begin(), kept.end());
+            return kept;
+        };
+        for (const QString& image : images) {
+            QProcess single;
+            single.start(QString(ORVALIS_APP_DIR) + "/SfM/Undistort/exiftool.exe", {"-X", image});
+            QVERIFY(single.waitForFinished(30000));
+            QFile written(ExifScript::xmlPath(image));
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(lines(written.readAll()), lines(single.readAllStandardOutput()));
+        }
+    }
+
     void secondStartWhileRunningIsRefused()
     {
         REQUIRE_SHARED_DATA();
@@ -120,7 +157,7 @@ private slots:
                                    << "There are no images to extract, Aborting!";
         QTest::newRow("script cannot be written")
             << ORVALIS_APP_DIR << QStringList{"/nonexistent-folder/a.jpg"}
-            << "Exif not extracted: cannot write /nonexistent-folder/exifExtract.bat";
+            << "Exif not extracted: cannot write /nonexistent-folder/exifExtract.args";
         // Said at once, so that a caller waiting for the run does not wait in vain.
         QTest::newRow("no interpreter") << "/nonexistent-app" << QStringList{"/tmp/a.jpg"}
                                         << "Exif not extracted: cannot start /nonexistent-app/orvcmd";

@@ -13,6 +13,12 @@ bool writeFile(const QString& path, const QByteArray& content)
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
+QByteArray read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
 } // namespace
 
 class TestExifScript : public QObject
@@ -22,56 +28,58 @@ private slots:
     void lineLayout_data()
     {
         QTest::addColumn<QString>("appDir");
-        QTest::addColumn<QString>("image");
+        QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("line");
         QTest::newRow("plain") << "/opt/orv"
-                               << "/d/img/100_7100.JPG"
-                               << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -X \\d\\img\\100_7100.JPG > "
-                                  "\\d\\img\\100_7100.xml";
+                               << "/d/img/exifExtract.args"
+                               << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -@ \\d\\img\\exifExtract.args";
         QTest::newRow("blanks quoted")
             << "/opt/my orv"
-            << "/d/field day/a b.jpg"
-            << "\"\\opt\\my orv\\SfM\\Undistort\\exiftool.exe\" -X \"\\d\\field day\\a "
-               "b.jpg\" > \"\\d\\field day\\a b.xml\"";
-        QTest::newRow("letters beyond ASCII")
-            << "/opt/orv"
-            << "/d/Säule/Grabung.jpg"
-            << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -X \\d\\Säule\\Grabung.jpg > "
-               "\\d\\Säule\\Grabung.xml";
-        QTest::newRow("dot in a folder, none in the name") << "/opt/orv"
-                                                           << "/d/v1.2/IMG"
-                                                           << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -X "
-                                                              "\\d\\v1.2\\IMG > \\d\\v1.2\\IMG.xml";
+            << "/d/field day/exifExtract.args"
+            << "\"\\opt\\my orv\\SfM\\Undistort\\exiftool.exe\" -@ \"\\d\\field day\\exifExtract.args\"";
         QTest::newRow("cmd.exe specials")
             << "/opt/orv"
-            << "/d/a&b(1).jpg"
-            << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -X \"\\d\\a&b(1).jpg\" > "
-               "\"\\d\\a&b(1).xml\"";
+            << "/d/a&b(1)/exifExtract.args"
+            << "\\opt\\orv\\SfM\\Undistort\\exiftool.exe -@ \"\\d\\a&b(1)\\exifExtract.args\"";
     }
     void lineLayout()
     {
         QFETCH(QString, appDir);
-        QFETCH(QString, image);
-        QTEST(ExifScript::line(appDir, image), "line");
+        QFETCH(QString, arguments);
+        QTEST(ExifScript::line(appDir, arguments), "line");
     }
 
-    // Only images without a usable XML file get a line; an empty XML file is
-    // what a failed run leaves behind and is made again.
-    void linesForMissingOrEmptyXml()
+    // Only images without a usable XML file are named; an empty XML file is
+    // what a failed run leaves behind and is made again. Names exiftool would
+    // misread from a line are left out (they stay without XML, and are
+    // reported so); the others go as they are, blanks, "%" and letters beyond
+    // ASCII included.
+    void argumentsForMissingOrEmptyXml()
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QStringList images{d + "/a.jpg", d + "/b.jpg", d + "/c.jpg"};
+        const QStringList images{d + "/a.jpg",          d + "/b.jpg",          d + "/Säule 7 %d.jpg",
+                                 d + "/two\nlines.jpg", d + "/trailing .jpg ", d + "/v1.2/IMG"};
         QVERIFY(writeFile(d + "/a.xml", "<rdf:RDF/>"));
         QVERIFY(writeFile(d + "/b.xml", ""));
-        const QByteArray script = ExifScript::script("/app", images);
-        QCOMPARE(script,
-                 (ExifScript::line("/app", images[1]) + '\n' + ExifScript::line("/app", images[2])).toUtf8());
-        QCOMPARE(ExifScript::missingXml(images), (QStringList{images[1], images[2]}));
+        const QByteArray expected = "-X\n-w!\n%d%f.xml\n-charset\nfilename=utf8\n" + d.toUtf8() + "/b.jpg\n" +
+                                    (d + "/Säule 7 %d.jpg\n").toUtf8() + d.toUtf8() + "/v1.2/IMG\n";
+        QCOMPARE(ExifScript::arguments(images), expected);
+        QCOMPARE(ExifScript::missingXml(images), images.mid(1));
 
+        const QString folder = ExifScript::folderFor(images);
+        QCOMPARE(ExifScript::writeFiles(folder, "/app", images), d + "/exifExtract.bat");
+        QCOMPARE(read(d + "/exifExtract.args"), expected);
+        QCOMPARE(read(d + "/exifExtract.bat"), ExifScript::line("/app", d + "/exifExtract.args").toUtf8());
+
+        // Nothing left to extract: an empty script, and no argument file of
+        // the last run for it to find.
         QVERIFY(writeFile(d + "/b.xml", "<x/>"));
-        QVERIFY(writeFile(d + "/c.xml", "<x/>"));
-        QCOMPARE(ExifScript::script("/app", images), QByteArray());
+        const QStringList done{d + "/a.jpg", d + "/b.jpg"};
+        QCOMPARE(ExifScript::arguments(done), QByteArray());
+        QCOMPARE(ExifScript::writeFiles(folder, "/app", done), d + "/exifExtract.bat");
+        QCOMPARE(read(d + "/exifExtract.bat"), QByteArray());
+        QVERIFY(!QFile::exists(d + "/exifExtract.args"));
     }
 
     void writeReplacesOrSaysWhy()

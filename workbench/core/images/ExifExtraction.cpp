@@ -48,10 +48,10 @@ bool ExifExtraction::start(const QStringList& imagePaths)
         emit logLine(tr("Exif not extracted: cannot start %1").arg(interpreter));
         return false;
     }
-    m_scriptPath = ExifScript::folderFor(imagePaths) + QLatin1Char('/') + ExifScript::fileName();
     QString error;
-    if (!ExifScript::write(m_scriptPath, ExifScript::script(m_appDir, imagePaths), &error)) {
-        emit logLine(tr("Exif not extracted: cannot write %1: %2").arg(m_scriptPath, error));
+    m_scriptPath = ExifScript::writeFiles(ExifScript::folderFor(imagePaths), m_appDir, imagePaths, &error);
+    if (m_scriptPath.isEmpty()) {
+        emit logLine(tr("Exif not extracted: cannot write %1").arg(error));
         return false;
     }
     m_images = imagePaths;
@@ -111,8 +111,10 @@ void ExifExtraction::conclude(int exitCode, const QString& failure, QProcess::Ex
         m_report << successLine();
     } else if (status == QProcess::CrashExit) {
         // Stopped (Abort of a run): one line, not one per photo left out.
-        m_report << tr("%1: %2 of %3 photos have no Exif data").arg(failure).arg(m_missing.size()).arg(
-                        m_images.size());
+        m_report << tr("%1: %2 of %3 photos have no Exif data")
+                        .arg(failure)
+                        .arg(m_missing.size())
+                        .arg(m_images.size());
     } else {
         if (!failure.isEmpty())
             m_report << failure;

@@ -8,14 +8,11 @@
 class ScriptProcess;
 
 // Extracts the EXIF data of the image list into one XML file beside each
-// photograph: writes exifExtract.bat into the folder of the first image and
-// runs it through the command interpreter, without blocking. One extraction
-// at a time; whoever needs the files (the sparse run) starts it when it is not
-// running and waits for it:
-//
-//     if (!exif->isRunning())
-//         exif->start(imageList->imagePaths());
-//     exif->waitForFinished(30000);
+// photograph: writes exifExtract.bat and its argument file into the folder of
+// the first image and runs it through the command interpreter (one exiftool
+// process for all photos), without blocking. One extraction at a time;
+// whoever needs the files (the sparse run) starts it when it is not running
+// and waits for its finished() signal.
 class ExifExtraction : public QObject
 {
     Q_OBJECT

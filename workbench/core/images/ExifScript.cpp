@@ -1,5 +1,6 @@
 #include "core/images/ExifScript.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -59,27 +60,75 @@ QString ExifScript::quoted(const QString& path)
     return path;
 }
 
-QString ExifScript::line(const QString& appDir, const QString& imagePath)
+namespace
+{
+
+// A photo exiftool can take from a line of its argument file.
+bool fitsOnALine(const QString& path)
+{
+    return !path.isEmpty() && !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r')) &&
+           path.trimmed() == path;
+}
+
+} // namespace
+
+QByteArray ExifScript::arguments(const QStringList& imagePaths)
+{
+    QStringList photos;
+    for (const QString& image : imagePaths)
+        if (!hasXml(image) && fitsOnALine(image))
+            photos << QString(image).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (photos.isEmpty())
+        return QByteArray();
+    // -X: the XML of each photo; -w! %d%f.xml: into a file of its own beside
+    // it, replacing an empty one; names in UTF-8, also where the system's
+    // code page would differ (Windows).
+    const QStringList options{QStringLiteral("-X"), QStringLiteral("-w!"), QStringLiteral("%d%f.xml"),
+                              QStringLiteral("-charset"), QStringLiteral("filename=utf8")};
+    return (options + photos).join(QLatin1Char('\n')).toUtf8() + '\n';
+}
+
+QString ExifScript::line(const QString& appDir, const QString& argumentsPath)
 {
     const QString tool = ExternalTools::scriptPath(ExternalTools::Tool::ExifTool, appDir);
-    const QString image = backslashes(imagePath);
-    return quoted(tool) + QStringLiteral(" -X ") + quoted(image) + QStringLiteral(" > ") +
-           quoted(xmlPath(image));
+    return quoted(tool) + QStringLiteral(" -@ ") + quoted(backslashes(argumentsPath));
 }
 
-QByteArray ExifScript::script(const QString& appDir, const QStringList& imagePaths)
+QByteArray ExifScript::script(const QString& appDir, const QString& argumentsPath,
+                              const QStringList& imagePaths)
 {
-    QStringList lines;
-    for (const QString& image : imagePaths)
-        if (!hasXml(image))
-            lines << line(appDir, image);
-    return lines.join(QLatin1Char('\n')).toUtf8();
+    if (arguments(imagePaths).isEmpty())
+        return QByteArray();
+    return line(appDir, argumentsPath).toUtf8();
 }
 
-bool ExifScript::write(const QString& path, const QByteArray& script, QString* error)
+QString ExifScript::writeFiles(const QString& folder, const QString& appDir, const QStringList& imagePaths,
+                               QString* error)
+{
+    const QString argumentsPath = folder + QLatin1Char('/') + argumentsFileName();
+    const QString scriptPath = folder + QLatin1Char('/') + fileName();
+    const QByteArray args = arguments(imagePaths);
+    // An argument file of an earlier run is not left for the script to find.
+    QString why;
+    const QString& failed =
+        !args.isEmpty() && !write(argumentsPath, args, &why) ? argumentsPath
+        : !write(scriptPath, args.isEmpty() ? QByteArray() : line(appDir, argumentsPath).toUtf8(), &why)
+            ? scriptPath
+            : QString();
+    if (failed.isEmpty()) {
+        if (args.isEmpty())
+            QFile::remove(argumentsPath);
+        return scriptPath;
+    }
+    if (error)
+        *error = failed + QStringLiteral(": ") + why;
+    return QString();
+}
+
+bool ExifScript::write(const QString& path, const QByteArray& text, QString* error)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(script) == script.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
         return true;
     if (error)
         *error = file.errorString();

@@ -48,10 +48,11 @@ void ExifOverlay::ensureFile(const QString& imagePath, const QString& appDir)
 {
     if (ExifScript::hasXml(imagePath))
         return;
-    const QString script = QFileInfo(imagePath).absolutePath() + QLatin1Char('/') + ExifScript::fileName();
     QString error;
-    if (!ExifScript::write(script, ExifScript::script(appDir, {imagePath}), &error)) {
-        std::cout << "Cannot write " << script.toStdString() << ": " << error.toStdString() << std::endl;
+    const QString script =
+        ExifScript::writeFiles(QFileInfo(imagePath).absolutePath(), appDir, {imagePath}, &error);
+    if (script.isEmpty()) {
+        std::cout << "Cannot write " << error.toStdString() << std::endl;
         return;
     }
     if (!m_process)
