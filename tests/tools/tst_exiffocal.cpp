@@ -53,6 +53,46 @@ private slots:
         QVERIFY2(std::abs(f - expected) < 0.5, qPrintable(QString::number(f)));
     }
 
+    // A photo turned upright for its EXIF orientation (6, 8) is 480 x 640 to
+    // the tools, while the focal plane resolution still counts pixels of the
+    // stored 640 wide image: 660.5 px, not 495.4 (scaled by the wrong side).
+    void rotatedPhotoKeepsItsFocal_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("upright (1)") << 1 << 640 << 480;
+        QTest::newRow("rotate 90 CW (6)") << 6 << 480 << 640;
+        QTest::newRow("rotate 270 CW (8)") << 8 << 480 << 640;
+        QTest::newRow("rotate 90 CW, no stored height") << 6 << 480 << 640;
+    }
+    void rotatedPhotoKeepsItsFocal()
+    {
+        REQUIRE_SHARED_DATA();
+        QFETCH(int, orientation);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const QString exiftool = QStandardPaths::findExecutable("exiftool");
+        if (exiftool.isEmpty())
+            QSKIP("exiftool not installed (tools/install-deps.sh)");
+        QTemporaryDir dir;
+        const QString photo = dir.filePath("turned.jpg");
+        QVERIFY(QFile::copy(SharedData::path("images/kermit/kermit000.jpg"), photo));
+        QFile::setPermissions(photo, QFile::ReadOwner | QFile::WriteOwner);
+        QStringList tags{"-q", "-overwrite_original", QString("-Orientation#=%1").arg(orientation)};
+        if (QByteArray(QTest::currentDataTag()).contains("no stored height"))
+            tags << "-ExifIFD:ExifImageHeight=";
+        QProcess tag;
+        tag.start(exiftool, tags << photo);
+        QVERIFY(tag.waitForFinished(30000) && tag.exitCode() == 0);
+        QProcess xml;
+        xml.setStandardOutputFile(dir.filePath("turned.xml"));
+        xml.start(exiftool, {"-X", photo});
+        QVERIFY(xml.waitForFinished(30000) && xml.exitCode() == 0);
+        const double f = ExifFocal::fromXmlFile(dir.filePath("turned.xml").toStdString(), width, height);
+        QVERIFY2(std::abs(f - 660.5) < 0.5, qPrintable(QString::number(f)));
+    }
+
     // exiftool writes "inf" for a focal plane resolution of 1/0, and nothing
     // stops 1e31: such a focal length is passed over for the next source
     // with a reason, and a file that is not exiftool's XML gives nothing.

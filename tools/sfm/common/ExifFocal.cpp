@@ -114,6 +114,20 @@ double millimetresPerUnit(const std::string& unit)
     return 0;
 }
 
+// Whether the photo as the tools see it (upright, width x height) is the
+// stored image turned by a quarter. The stored sides, where EXIF gives both,
+// say it whatever the orientation tag claims (an editor may have turned the
+// pixels and kept the tag); otherwise exiftool's orientation text ("Rotate 90
+// CW", "Mirror horizontal and rotate 270 CW").
+bool turnedSideways(const std::string& orientation, int width, int height, double exifWidth,
+                    double exifHeight)
+{
+    if (exifWidth > 0 && exifHeight > 0 && exifWidth != exifHeight && width != height)
+        return (width > height) != (exifWidth > exifHeight);
+    return orientation.find("otate 90") != std::string::npos ||
+           orientation.find("otate 270") != std::string::npos;
+}
+
 } // namespace
 
 double ExifFocal::fromXml(const std::string& xml, int width, int height, std::string* source,
@@ -156,11 +170,14 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
     const double resolution = leadingNumber(value("FocalPlaneXResolution"));
     const double unit = millimetresPerUnit(value("FocalPlaneResolutionUnit"));
     if (focal > 0 && resolution > 0 && unit > 0) {
-        // The resolution refers to the sensor's full width: scale to the image's.
-        double exifWidth = leadingNumber(value("ExifImageWidth"));
-        if (exifWidth <= 0)
-            exifWidth = width;
-        const double f = focal * resolution / unit * width / exifWidth;
+        // The resolution refers to the sensor's full width as stored, before
+        // the photo is turned upright for its orientation: scale by the side
+        // of the photo that width became.
+        const double exifWidth = leadingNumber(value("ExifImageWidth"));
+        const double exifHeight = leadingNumber(value("ExifImageHeight"));
+        const bool turned = turnedSideways(value("Orientation"), width, height, exifWidth, exifHeight);
+        const double storedWidth = turned ? height : width;
+        const double f = focal * resolution / unit * (exifWidth > 0 ? storedWidth / exifWidth : 1.0);
         if (plausible(f, "EXIF focal length and focal plane resolution")) {
             if (source)
                 *source = "EXIF focal length and focal plane resolution";
