@@ -72,7 +72,7 @@ private slots:
         m_runner->runSparse();
         QCOMPARE(m_saved, 1);
         QVERIFY(m_runner->isRunning());
-        QCOMPARE(m_runner->stageLabel()->text(), QString("Extracting EXIF"));
+        QCOMPARE(m_runner->stageLabel()->text(), QString("Extracting EXIF 0/3"));
         QVERIFY(m_runner->busyIndicator()->isVisible());
         QVERIFY(!m_actions.runSparse->isEnabled());
         QVERIFY(!m_actions.reRun->isEnabled());

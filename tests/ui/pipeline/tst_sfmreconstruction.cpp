@@ -496,11 +496,11 @@ private slots:
                      readFile(m_site->filePath("matches.init_1.txt")));
     }
 
-    // The run goes on after waiting for the extraction; Abort must still stop it.
-    void abortStopsExifExtractionAfterTheWait()
+    // The run waits for the extraction however long it takes, counting the
+    // XML files as they come, and Abort stops it.
+    void runWaitsForExifExtractionUntilAbort()
     {
         m_tools->install(Tool::ExifTool, m_tools->hang());
-        m_tools->install(Tool::SiftGpu, m_tools->hang());
         ScriptProcess exifProcess;
         ExifExtraction exif(&exifProcess);
         exif.setApplicationFolder(m_tools->appDir());
@@ -512,16 +512,21 @@ private slots:
         QVERIFY(
             exif.start({m_site->filePath("a.JPG"), m_site->filePath("b.JPG"), m_site->filePath("c.JPG")}));
         SfMReconstruction* p = pipeline();
-        p->setExifWait(100);
+        QSignalSpy progress(p, &SfMReconstruction::progress);
         p->startSparse(&exifProcess);
-        // exiftool and the feature detector
-        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 2, 15000);
+        QCOMPARE(progress.last().first().toString(), QString("Extracting EXIF 0/3"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 15000);
+        QVERIFY(writeFile(m_site->filePath("b.xml"), "<rdf:RDF/>"));
+        QTRY_COMPARE_WITH_TIMEOUT(progress.last().first().toString(), QString("Extracting EXIF 1/3"), 5000);
+        QVERIFY(p->isRunning());
+        QVERIFY(!QFile::exists(m_site->filePath("SIFTGPU.bat")));
         m_abort.trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!exif.isRunning(), 5000);
         for (qint64 pid : m_tools->hangingPids())
             QTRY_VERIFY_WITH_TIMEOUT(SfmToolDoubles::gone(pid), 5000);
+        QVERIFY(!QFile::exists(m_site->filePath("SIFTGPU.bat")));
         QVERIFY(!texts(m_log).contains(ExifExtraction::successLine()));
-        QCOMPARE(texts(m_log).last(), QString("Exif extraction stopped: 3 of 3 photos have no Exif data"));
+        QCOMPARE(texts(m_log).last(), QString("Exif extraction stopped: 2 of 3 photos have no Exif data"));
     }
 
 private:

@@ -8,20 +8,21 @@
 #include <iostream>
 
 #include "core/georef/GpsGeoreference.h"
+#include "core/images/ExifScript.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
 #include "core/pipeline/DensePrepareScript.h"
 #include "core/pipeline/FocalList.h"
-#include "ui/log/LogView.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
-#include "core/project/ScanSettings.h"
 #include "core/pipeline/ScriptFile.h"
 #include "core/pipeline/SiftLists.h"
 #include "core/pipeline/StageTiming.h"
 #include "core/pipeline/UndistortionScript.h"
+#include "core/project/ScanSettings.h"
+#include "ui/log/LogView.h"
 
 namespace
 {
@@ -51,10 +52,8 @@ SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QS
     connectProcess(m_process5, &SfMReconstruction::onProcess5Finished, &SfMReconstruction::onProcess5Output);
     connectProcess(m_process6, &SfMReconstruction::onProcess6Finished, &SfMReconstruction::onProcess6Output);
 
-    m_exifTimer.setSingleShot(true);
-    connect(&m_exifTimer, &QTimer::timeout, this, &SfMReconstruction::continueAfterExif);
     m_progressTimer.setInterval(1000);
-    connect(&m_progressTimer, &QTimer::timeout, this, &SfMReconstruction::showFeatureProgress);
+    connect(&m_progressTimer, &QTimer::timeout, this, &SfMReconstruction::showProgress);
 }
 
 SfMReconstruction::~SfMReconstruction()
@@ -173,6 +172,8 @@ void SfMReconstruction::showProgress()
 {
     if (m_stage == Stage::Features)
         showFeatureProgress();
+    else if (m_stage == Stage::Exif)
+        showExifProgress();
     else if (m_stage == Stage::DensePrepare)
         emit progress(tr("Dense"));
     else if (m_stage != Stage::None)
@@ -193,6 +194,14 @@ void SfMReconstruction::showFeatureProgress()
     const QString end =
         m_record.start.addMSecs(qint64(seconds * 1000)).time().toString(QStringLiteral("hh:mm:ss"));
     emit progress(tr("Feature detection %1/%2, estimated end %3").arg(done).arg(total).arg(end));
+}
+
+void SfMReconstruction::showExifProgress()
+{
+    for (int i = m_exifPending.size() - 1; i >= 0; --i)
+        if (ExifScript::hasXml(m_exifPending[i]))
+            m_exifPending.removeAt(i);
+    emit progress(tr("Extracting EXIF %1/%2").arg(m_exifTotal - m_exifPending.size()).arg(m_exifTotal));
 }
 
 void SfMReconstruction::showOutput(ScriptProcess& process, bool display)
@@ -243,8 +252,10 @@ void SfMReconstruction::startSparse(QProcess* exifExtraction)
         m_exifConnection =
             connect(exifExtraction, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                     &SfMReconstruction::continueAfterExif);
-        m_exifTimer.start(m_exifWaitMs);
+        m_exifPending = ExifScript::missingXml(m_layout.imagePaths());
+        m_exifTotal = m_exifPending.size();
         showProgress();
+        m_progressTimer.start();
         return;
     }
     startFirstSparseStage();
@@ -253,11 +264,10 @@ void SfMReconstruction::startSparse(QProcess* exifExtraction)
 void SfMReconstruction::continueAfterExif()
 {
     disconnect(m_exifConnection);
-    m_exifTimer.stop();
-    // An extraction still running after the wait stays this run's: Abort or a
-    // failed stage stops it with the rest.
-    if (m_exif && m_exif->state() == QProcess::NotRunning)
-        m_exif = nullptr;
+    m_progressTimer.stop();
+    m_exif = nullptr;
+    // Photos the extraction could not read go on without EXIF: the tools
+    // guess their focal length and pair them by their features.
     if (m_running && m_stage == Stage::Exif)
         startFirstSparseStage();
 }
@@ -536,7 +546,8 @@ void SfMReconstruction::bundleAdjustmentFinished()
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
     // Photos with GPS place the reconstruction in survey coordinates at once.
     if (!s.usesBundler()) {
-        const GpsGeoreference::Outcome geo = GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
+        const GpsGeoreference::Outcome geo =
+            GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
         if (geo.withGps > 0)
             log(geo.message);
     }
@@ -692,7 +703,6 @@ void SfMReconstruction::fail(const QString& stage, ScriptProcess& process, const
 
 void SfMReconstruction::killAll()
 {
-    m_exifTimer.stop();
     m_progressTimer.stop();
     disconnect(m_exifConnection);
     if (m_exif && m_exif->state() != QProcess::NotRunning) {

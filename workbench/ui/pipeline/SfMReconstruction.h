@@ -40,12 +40,10 @@ public:
     void disableRunActions();
     void setImages(QStringList& fullPaths, QStringList& itemTexts);
 
-    // Waits for exifExtraction (when given and running; at most 30 s, without
-    // blocking), then undistortion or feature detection.
+    // Waits for exifExtraction to end (when given and running; without
+    // blocking, as long as it takes: the tools need its focal lengths and
+    // positions), then undistortion or feature detection. Abort stops it.
     void startSparse(QProcess* exifExtraction = nullptr);
-    // How long startSparse() waits for the extraction before it goes on; the
-    // extraction, still running, is then stopped with the run.
-    void setExifWait(int msecs) { m_exifWaitMs = msecs; }
     // False, with a log line, when there is no sparse result to densify or
     // the prepare script cannot be written.
     bool startDense();
@@ -94,6 +92,7 @@ private:
     QString stageName() const;
     void showProgress();
     void showFeatureProgress();
+    void showExifProgress();
 
     void continueAfterExif();
     void startFirstSparseStage();
@@ -135,10 +134,10 @@ private:
     QList<ScriptProcess*> m_extraMatchers; // every batch but the last; owned
     int m_matchersLeft = 0;
 
-    QPointer<QProcess> m_exif; // until it has ended, even past the wait
-    int m_exifWaitMs = 30000;
+    QPointer<QProcess> m_exif; // until it has ended
     QMetaObject::Connection m_exifConnection;
-    QTimer m_exifTimer;
+    QStringList m_exifPending; // photos whose XML file is not there yet, for the progress count
+    int m_exifTotal = 0;
     QTimer m_progressTimer;
     QFile m_sparseFile;
 
