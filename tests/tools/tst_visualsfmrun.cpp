@@ -11,12 +11,12 @@
 #include "FeatureDetection.h"
 #include "LoweKeyFile.h"
 #include "NvmFile.h"
-#include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "PairoloRun.h"
-#include "core/formats/SparseBundle.h"
 #include "ToolTestSupport.h"
 #include "VisualSfmRun.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 
 // Our bundle adjustment tools on three kermit photos, from features and
 // matches made by our detector and matcher, with COLMAP doing the mapping.
@@ -126,11 +126,40 @@ private slots:
         QVERIFY(nvm.readFile(m_dir.filePath("sparse.nvm").toStdString()));
         const auto& cams = nvm.models[0].cameras;
         QCOMPARE(cams.size(), size_t(3));
+        // The calibration the photos were undistorted with is kept as given.
+        for (const auto& c : cams) {
+            QCOMPARE(c.radial, 0.0);
+            QVERIFY2(std::abs(c.focal - 660.5) < 1e-6, qPrintable(QString::number(c.focal, 'g', 10)));
+        }
+    }
+
+    // Photos whose EXIF names one camera, size and focal length share one
+    // calibration, refined once for all; without EXIF each has its own.
+    void photosOfOneCameraShareOneCalibration()
+    {
+        QStringList xmls;
+        for (const QString& photo : m_photos) {
+            xmls << photo.left(photo.size() - 3) + "xml";
+            QVERIFY(QFile::copy(SharedData::path("exif/kermit000.xml"), xmls.last()));
+        }
+        std::ostringstream out, err;
+        const int code = visualSfm({"sfm+import", m_list, m_nvm, m_matches}, out, err);
+        for (const QString& xml : xmls)
+            QFile::remove(xml);
+        QCOMPARE(code, 0);
+        QVERIFY2(
+            out.str().find("Importing the features of 3 image(s), one camera Canon Canon PowerShot A10: ") !=
+                std::string::npos,
+            out.str().c_str());
+        NvmFile nvm;
+        QVERIFY(nvm.readFile(m_dir.filePath("sparse.nvm").toStdString()));
+        const auto& cams = nvm.models[0].cameras;
+        QCOMPARE(cams.size(), size_t(3));
         for (const auto& c : cams) {
             QCOMPARE(c.focal, cams[0].focal);
-            QCOMPARE(c.radial, 0.0);
-            QVERIFY(std::abs(c.focal / 660.5 - 1) < 0.2);
+            QCOMPARE(c.radial, cams[0].radial);
         }
+        QVERIFY(std::abs(cams[0].focal / 660.5 - 1) < 0.2);
     }
 
     void badInputSaysWhy_data()
@@ -207,9 +236,10 @@ private slots:
             list += ToolTest::jpgName(m_photos[i]) + "\n";
         ToolTest::writeText(m_dir.filePath("listfocal_blank.txt"), list + blank);
         std::ostringstream out, err;
-        QCOMPARE(visualSfm({"sfm+import", folder() + "listfocal_blank.txt", folder() + "blank.nvm", m_matches},
-                           out, err),
-                 code);
+        QCOMPARE(
+            visualSfm({"sfm+import", folder() + "listfocal_blank.txt", folder() + "blank.nvm", m_matches},
+                      out, err),
+            code);
         const QString printed = QString::fromStdString(out.str() + err.str());
         QVERIFY2(printed.contains("blank.jpg left out: no features"), qPrintable(printed));
         QVERIFY2(printed.contains(said), qPrintable(printed));

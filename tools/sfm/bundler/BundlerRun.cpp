@@ -168,6 +168,7 @@ int BundlerRun::run(const std::vector<std::string>& args, const Options& options
     std::vector<ColmapReconstruction::Image> images;
     for (auto& l : listed) {
         l.image.focal = startingFocal(o.useFocalEstimate ? l.listedFocal : 0, l, out);
+        l.image.camera = ExifFocal::cameraFromXmlFile(ExifFocal::xmlPathForImage(l.image.path));
         images.push_back(l.image);
     }
 

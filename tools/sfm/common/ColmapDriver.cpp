@@ -106,7 +106,9 @@ bool ColmapDriver::map(const std::string& database, const std::string& imageRoot
                {"--database_path", database, "--image_path", imageRoot, "--output_path", outputFolder,
                 "--Mapper.num_threads", std::to_string(threads > 0 ? threads : 1), "--Mapper.min_model_size",
                 std::to_string(settings.minModelSize), "--Mapper.ba_refine_focal_length",
-                flag(settings.refineFocal), "--Mapper.ba_refine_extra_params", flag(settings.refineExtra)},
+                flag(settings.refineFocal), "--Mapper.ba_refine_principal_point",
+                flag(settings.refinePrincipalPoint), "--Mapper.ba_refine_extra_params",
+                flag(settings.refineExtra)},
                error);
 }
 

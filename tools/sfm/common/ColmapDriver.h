@@ -19,6 +19,7 @@ public:
         int threads = -1;
         int minModelSize = 10;
         bool refineFocal = true;
+        bool refinePrincipalPoint = false;
         bool refineExtra = true;
     };
 

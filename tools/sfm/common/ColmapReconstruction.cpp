@@ -113,16 +113,19 @@ bool ColmapReconstruction::readImageList(const std::string& listPath, std::vecto
             return fail(error, "no usable features for " + image + ": run feature detection first");
         }
         if (image.empty() || count == 0)
-            log << (image.empty() ? ToolPaths::native(entry.image) : image) << " left out: "
-                << (image.empty() ? "not found" : "no features") << '\n';
+            log << (image.empty() ? ToolPaths::native(entry.image) : image)
+                << " left out: " << (image.empty() ? "not found" : "no features") << '\n';
         else
             ++usable;
-        images.push_back({{image.empty() ? ToolPaths::native(entry.image) : image, keyb, 0}, head.width,
-                          head.height, entry.focal, image.empty() ? 0 : count});
+        images.push_back({{image.empty() ? ToolPaths::native(entry.image) : image, keyb, 0},
+                          head.width,
+                          head.height,
+                          entry.focal,
+                          image.empty() ? 0 : count});
     }
     if (usable < 2)
-        return fail(error, "fewer than two photos of " + listPath + " have features (" + std::to_string(usable) +
-                               " of " + std::to_string(list.entries.size()) + ")");
+        return fail(error, "fewer than two photos of " + listPath + " have features (" +
+                               std::to_string(usable) + " of " + std::to_string(list.entries.size()) + ")");
     return true;
 }
 
@@ -173,6 +176,16 @@ std::string ColmapReconstruction::cameraParams(const Image& image, int width, in
     return p;
 }
 
+std::string ColmapReconstruction::sharedCameraKey(const Image& image, const std::string& params) const
+{
+    if (m_settings.calibrated)
+        return "calibrated";
+    // The parameters hold the focal length and the image's centre, so its size.
+    if (image.camera.empty() || params.empty())
+        return {};
+    return image.camera + ": " + params;
+}
+
 std::string ColmapReconstruction::stamp(const std::vector<Image>& images) const
 {
     std::string text =
@@ -182,8 +195,9 @@ std::string ColmapReconstruction::stamp(const std::vector<Image>& images) const
         size_t count = 0;
         if (!KeybFile::readHeader(ToolPaths::native(im.featurePath), head, count))
             return {};
-        text += colmapName(im.path) + " " + std::to_string(count) + " " +
-                cameraParams(im, head.width, head.height) + "\n";
+        const std::string params = cameraParams(im, head.width, head.height);
+        text += colmapName(im.path) + " " + std::to_string(count) + " " + params + " [" +
+                sharedCameraKey(im, params) + "]\n";
     }
     return text;
 }
@@ -246,12 +260,17 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
         if (!p.empty())
             return fail(error, p);
 
-    std::map<std::string, std::vector<size_t>> groups;
+    // One import call per shared camera (COLMAP gives all its images one
+    // camera), and one per starting calibration of the images with a camera
+    // of their own.
+    std::map<std::pair<std::string, std::string>, std::vector<size_t>> groups;
     for (size_t i = 0; i < images.size(); ++i)
         if (featureCounts[i] > 0)
-            groups[params[i]].push_back(i);
+            groups[{sharedCameraKey(images[i], params[i]), params[i]}].push_back(i);
     int groupNumber = 0;
-    for (const auto& [p, members] : groups) {
+    for (const auto& [key, members] : groups) {
+        const std::string& shared = key.first;
+        const std::string& p = key.second;
         std::string list;
         for (size_t i : members)
             list += colmapName(images[i].path) + "\n";
@@ -261,9 +280,13 @@ bool ColmapReconstruction::importData(const std::vector<Image>& images, const st
         ColmapDriver::CameraSettings camera;
         camera.model = m_settings.calibrated ? "PINHOLE" : m_settings.cameraModel;
         camera.params = p;
-        camera.singleCamera = m_settings.calibrated;
+        camera.singleCamera = !shared.empty();
         log << "Importing the features of " << members.size() << " image(s)"
-            << (p.empty() ? std::string(", calibration guessed by COLMAP") : ", camera " + p) << std::endl;
+            << (p.empty()               ? std::string(", calibration guessed by COLMAP")
+                : m_settings.calibrated ? ", one calibrated camera " + p + ", kept as given"
+                : shared.empty()        ? ", camera " + p
+                                        : ", one camera " + shared)
+            << std::endl;
         if (!m_driver.importFeatures(work + "database.db", m_root, work + "features", listPath, camera,
                                      error))
             return false;
@@ -317,6 +340,10 @@ bool ColmapReconstruction::map(ColmapModel& model, std::ostream& log, std::strin
     mapper.threads = m_settings.threads > 0 ? m_settings.threads : ParallelFor::defaultThreads();
     // Small models are kept: we take the largest one however many there are.
     mapper.minModelSize = 3;
+    // A calibration given by the user is the one the photos were undistorted
+    // with: the mapper keeps it.
+    mapper.refineFocal = !m_settings.calibrated;
+    mapper.refinePrincipalPoint = false;
     mapper.refineExtra = !m_settings.calibrated;
     log << "Mapping with " << mapper.threads << " thread(s)" << std::endl;
     if (m_root.empty())

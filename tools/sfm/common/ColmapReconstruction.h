@@ -22,6 +22,10 @@ public:
         std::string featurePath; // its .keyb file
         // Starting calibration; 0 lets COLMAP guess (EXIF in the file, else 1.2 x width).
         double focal = 0;
+        // The camera the EXIF names (make and model), empty when unknown.
+        // Photos of one named camera with one size and starting focal length
+        // share one calibration, refined once for all of them.
+        std::string camera;
     };
 
     // An entry of the tool chain's image list (listfocal.txt) made ready:
@@ -51,10 +55,12 @@ public:
     struct Settings {
         std::string workFolder;
         std::string colmap = "colmap";
-        // Shared pinhole calibration of undistorted images (VisualSfM's +k=).
+        // Shared pinhole calibration of undistorted images (VisualSfM's +k=),
+        // kept as given: the mapper refines poses and points only.
         bool calibrated = false;
         double fx = 0, fy = 0, cx = 0, cy = 0;
-        // Otherwise one camera per image of this model.
+        // Otherwise cameras of this model: one per named camera, size and
+        // focal length, one per image where the camera is unknown.
         std::string cameraModel = "SIMPLE_RADIAL";
         int threads = 0;
     };
@@ -77,6 +83,8 @@ public:
 private:
     std::string stamp(const std::vector<Image>& images) const;
     std::string cameraParams(const Image& image, int width, int height) const;
+    // Images with the same key share one camera; empty: a camera of its own.
+    std::string sharedCameraKey(const Image& image, const std::string& params) const;
     void setRoot(const std::vector<Image>& images);
 
     Settings m_settings;

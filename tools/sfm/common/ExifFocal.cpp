@@ -213,6 +213,32 @@ double ExifFocal::fromXmlFile(const std::string& xmlPath, int width, int height,
     return fromXml(xml, width, height, source, warning);
 }
 
+std::string ExifFocal::cameraFromXml(const std::string& xml)
+{
+    std::map<std::string, std::string> e;
+    if (!elements(xml, e))
+        return {};
+    auto trimmed = [&e](const char* name) {
+        const auto it = e.find(name);
+        if (it == e.end())
+            return std::string();
+        const size_t first = it->second.find_first_not_of(" \t\r\n");
+        const size_t last = it->second.find_last_not_of(" \t\r\n");
+        return first == std::string::npos ? std::string() : it->second.substr(first, last - first + 1);
+    };
+    const std::string make = trimmed("Make"), model = trimmed("Model");
+    return make.empty() ? model : model.empty() ? make : make + " " + model;
+}
+
+std::string ExifFocal::cameraFromXmlFile(const std::string& xmlPath)
+{
+    std::ifstream in(xmlPath, std::ios::binary);
+    if (!in)
+        return {};
+    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return cameraFromXml(xml);
+}
+
 std::string ExifFocal::xmlPathForImage(const std::string& imagePath)
 {
     const auto dot = imagePath.rfind('.');

@@ -24,5 +24,12 @@ public:
     static double fromXml(const std::string& xml, int width, int height, std::string* source = nullptr,
                           std::string* warning = nullptr);
 
+    // The camera the EXIF names: its make and model ("Canon Canon PowerShot
+    // A10"), empty when it names none or the file is missing or not
+    // exiftool's XML. Photos of one camera, size and focal length share one
+    // calibration in the reconstruction.
+    static std::string cameraFromXmlFile(const std::string& xmlPath);
+    static std::string cameraFromXml(const std::string& xml);
+
     static std::string xmlPathForImage(const std::string& imagePath);
 };

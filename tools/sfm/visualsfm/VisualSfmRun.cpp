@@ -133,6 +133,7 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
             if (im.focal > 0)
                 out << fs::path(image).filename().string() << ": focal " << im.focal << " px from " << source
                     << '\n';
+            im.camera = ExifFocal::cameraFromXmlFile(ExifFocal::xmlPathForImage(image));
         }
         if (!indexOf.emplace(absolute(image), int(images.size())).second)
             return failed(image + " is listed twice");
