@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QImage>
 #include <QTemporaryDir>
 
 #include "SharedData.h"
@@ -129,23 +130,48 @@ private slots:
         QVERIFY(exif->succeeded());
     }
 
-    // exiftool fails for a photograph that has gone: no success line, the log
-    // names the image whose XML file is empty.
-    void failureNamesTheImagesWithoutXml()
+    // Bad photos among good ones, all in one exiftool process: a photo that
+    // has gone is the only one without XML, named in the log with no success
+    // line; a truncated JPEG keeps the EXIF at its head, and a PNG, a TIFF
+    // and a text file named .jpg get their XML as well, each beside itself.
+    void badPhotosAmongGoodOnes()
     {
         REQUIRE_SHARED_DATA();
-        const QString kept = photo("images/kermit/kermit002.jpg", "gone/kermit002.jpg");
-        const QString gone = m_dir.path() + "/gone/kermit003.jpg";
+        const QString kept = photo("images/kermit/kermit002.jpg", "bad/kermit002.jpg");
+        const QString gone = m_dir.path() + "/bad/kermit003.jpg";
+        QFile whole(kept);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QString cut = m_dir.path() + "/bad/cut.jpg";
+        QFile cutFile(cut);
+        QVERIFY(cutFile.open(QIODevice::WriteOnly) && cutFile.write(whole.read(whole.size() / 2)) > 0);
+        cutFile.close();
+        const QString text = m_dir.path() + "/bad/text.jpg";
+        QFile textFile(text);
+        QVERIFY(textFile.open(QIODevice::WriteOnly) && textFile.write("not a photo\n") > 0);
+        textFile.close();
+        const QImage image(kept);
+        QVERIFY(!image.isNull());
+        const QString png = m_dir.path() + "/bad/shot.png", tif = m_dir.path() + "/bad/plan.tif";
+        QVERIFY(image.save(png) && image.save(tif));
+
         QObject owner;
         ExifExtraction* exif = extraction(&owner);
-        QVERIFY(exif->start({gone, kept}));
-        QVERIFY(exif->waitForFinished(30000));
+        QVERIFY(exif->start({kept, gone, cut, png, tif, text}));
+        QVERIFY(exif->waitForFinished(60000));
         QVERIFY(!exif->succeeded());
         QVERIFY(!exif->report().contains(ExifExtraction::successLine()));
         QCOMPARE(exif->missing(), QStringList{gone});
         QVERIFY2(exif->report().contains("No Exif extracted for " + gone),
                  qPrintable(exif->report().join("\n")));
-        QVERIFY(ExifScript::hasXml(kept));
+        ExifXmlReader::Values head;
+        QVERIFY(ExifXmlReader::readFile(ExifScript::xmlPath(cut), head));
+        QCOMPARE(head.model, QString("Canon PowerShot A10"));
+        for (const auto& [file, type] : {std::pair{png, "PNG"}, std::pair{tif, "TIFF"}, std::pair{text, "TXT"}}) {
+            QFile xml(ExifScript::xmlPath(file));
+            QVERIFY2(xml.open(QIODevice::ReadOnly), qPrintable(xml.fileName()));
+            QVERIFY2(xml.readAll().contains(QByteArray("<File:FileType>") + type + "</File:FileType>"),
+                     qPrintable(file));
+        }
     }
 
     void nothingStarted_data()
@@ -181,5 +207,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestExifExtraction)
+QTEST_GUILESS_MAIN(TestExifExtraction)
 #include "tst_exifextraction.moc"

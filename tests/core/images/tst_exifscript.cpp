@@ -50,7 +50,8 @@ private slots:
     }
 
     // Only images without a usable XML file are named; an empty XML file is
-    // what a failed run leaves behind and is made again. Names exiftool would
+    // what a failed run leaves behind, one cut short what a stopped run
+    // leaves: both are made again. Names exiftool would
     // misread from a line are left out (they stay without XML, and are
     // reported so); the others go as they are, blanks, "%" and letters beyond
     // ASCII included.
@@ -58,12 +59,15 @@ private slots:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QStringList images{d + "/a.jpg",          d + "/b.jpg",          d + "/Säule 7 %d.jpg",
-                                 d + "/two\nlines.jpg", d + "/trailing .jpg ", d + "/v1.2/IMG"};
-        QVERIFY(writeFile(d + "/a.xml", "<rdf:RDF/>"));
+        const QStringList images{d + "/a.jpg",           d + "/b.jpg",          d + "/c.jpg",
+                                 d + "/Säule 7 %d.jpg",  d + "/two\nlines.jpg", d + "/trailing .jpg ",
+                                 d + "/v1.2/IMG"};
+        QVERIFY(writeFile(d + "/a.xml", "<rdf:RDF>\n</rdf:RDF>\n"));
         QVERIFY(writeFile(d + "/b.xml", ""));
+        QVERIFY(writeFile(d + "/c.xml", "<rdf:RDF>\n <rdf:Description rdf:about='c.jpg'>\n  <ExifTool:"));
         const QByteArray expected = "-X\n-w!\n%d%f.xml\n-charset\nfilename=utf8\n" + d.toUtf8() + "/b.jpg\n" +
-                                    (d + "/Säule 7 %d.jpg\n").toUtf8() + d.toUtf8() + "/v1.2/IMG\n";
+                                    d.toUtf8() + "/c.jpg\n" + (d + "/Säule 7 %d.jpg\n").toUtf8() + d.toUtf8() +
+                                    "/v1.2/IMG\n";
         QCOMPARE(ExifScript::arguments(images), expected);
         QCOMPARE(ExifScript::missingXml(images), images.mid(1));
 
@@ -74,7 +78,7 @@ private slots:
 
         // Nothing left to extract: an empty script, and no argument file of
         // the last run for it to find.
-        QVERIFY(writeFile(d + "/b.xml", "<x/>"));
+        QVERIFY(writeFile(d + "/b.xml", "<rdf:RDF></rdf:RDF>"));
         const QStringList done{d + "/a.jpg", d + "/b.jpg"};
         QCOMPARE(ExifScript::arguments(done), QByteArray());
         QCOMPARE(ExifScript::writeFiles(folder, "/app", done), d + "/exifExtract.bat");

@@ -516,7 +516,7 @@ private slots:
         p->startSparse(&exifProcess);
         QCOMPARE(progress.last().first().toString(), QString("Extracting EXIF 0/3"));
         QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 15000);
-        QVERIFY(writeFile(m_site->filePath("b.xml"), "<rdf:RDF/>"));
+        QVERIFY(writeFile(m_site->filePath("b.xml"), "<rdf:RDF></rdf:RDF>"));
         QTRY_COMPARE_WITH_TIMEOUT(progress.last().first().toString(), QString("Extracting EXIF 1/3"), 5000);
         QVERIFY(p->isRunning());
         QVERIFY(!QFile::exists(m_site->filePath("SIFTGPU.bat")));

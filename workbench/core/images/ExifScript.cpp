@@ -28,8 +28,13 @@ QString ExifScript::xmlPath(const QString& imagePath)
 
 bool ExifScript::hasXml(const QString& imagePath)
 {
-    const QFileInfo xml(xmlPath(imagePath));
-    return xml.isFile() && xml.size() > 0;
+    // exiftool ends every document with its root's end tag; a file cut short
+    // (exiftool stopped while writing it) lacks it and is made again.
+    QFile xml(xmlPath(imagePath));
+    constexpr qint64 tail = 64;
+    if (!xml.open(QIODevice::ReadOnly) || xml.size() == 0 || !xml.seek(qMax<qint64>(0, xml.size() - tail)))
+        return false;
+    return xml.read(tail).trimmed().endsWith("</rdf:RDF>");
 }
 
 QStringList ExifScript::missingXml(const QStringList& imagePaths)

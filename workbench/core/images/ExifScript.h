@@ -19,8 +19,9 @@ public:
     // The XML file beside an image: the path cut at the last "." of its file
     // name, followed by ".xml" (exiftool's "%d%f.xml").
     static QString xmlPath(const QString& imagePath);
-    // True when the image's XML file exists and is not empty. An empty one is
-    // what a failed exiftool run leaves behind.
+    // True when the image's XML file exists and ends with the end of
+    // exiftool's XML document. An empty one is what a failed exiftool run
+    // leaves behind, one cut short what a stopped one leaves.
     static bool hasXml(const QString& imagePath);
     // The images of the list whose XML file is missing or empty, in order.
     static QStringList missingXml(const QStringList& imagePaths);
