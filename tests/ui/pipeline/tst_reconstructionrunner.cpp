@@ -141,20 +141,26 @@ private slots:
         QVERIFY(!m_actions.abort->isEnabled());
     }
 
+    // Also two photos of one name: the scripts and tools know a photo by its
+    // name, and one of them would be processed twice.
     void photosFromTwoFoldersAreRefused_data()
     {
         QTest::addColumn<bool>("dense");
-        QTest::newRow("Run Sparse") << false;
-        QTest::newRow("Run Dense") << true;
+        QTest::addColumn<QString>("name"); // of the photo in the other folder
+        QTest::newRow("Run Sparse") << false << "d.JPG";
+        QTest::newRow("Run Dense") << true << "d.JPG";
+        QTest::newRow("Run Sparse, one name in two folders") << false << "b.JPG";
+        QTest::newRow("Run Dense, one name in two folders") << true << "b.JPG";
     }
     void photosFromTwoFoldersAreRefused()
     {
         QFETCH(bool, dense);
+        QFETCH(QString, name);
         addImages();
         QTemporaryDir other;
-        QFile f(other.filePath("d.JPG"));
+        QFile f(other.filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        m_images->addImage(other.filePath("d.JPG"), "d.JPG");
+        m_images->addImage(other.filePath(name), name);
         bool extracted = false;
         m_runner->setExifExtraction([&] {
             extracted = true;

@@ -199,6 +199,25 @@ private slots:
         // Denser than the sparse cloud it grew from.
         QVERIFY2(vertices->size() > 2 * converted.points.size(), qPrintable(QString::number(vertices->size())));
     }
+
+    // A folder of one photo: the run ends, failed, saying why, and leaves no
+    // reconstruction behind.
+    void folderOfOnePhotoEndsSayingWhy()
+    {
+        QTemporaryDir single;
+        const QString photo = single.filePath("kermit004.jpg");
+        QVERIFY(QFile::copy(SharedData::path("images/kermit/kermit004.jpg"), photo));
+        m_images->clear();
+        m_images->addImage(photo, "kermit004.jpg");
+        m_runner->setExifExtraction([] { return nullptr; });
+        m_log->clear();
+        m_runner->runSparse();
+        QVERIFY(QTest::qWaitFor([this] { return !m_runner->isRunning(); }, 300000));
+        const QString last = m_log->item(m_log->count() - 1)->text();
+        QVERIFY2(last.startsWith("Bundle adjustment failed") && last.contains("names fewer than two images"),
+                 qPrintable(logText()));
+        QVERIFY(!QFile::exists(single.filePath("sparse.nvm")));
+    }
 };
 
 QTEST_MAIN(TestSparseToolChain)
