@@ -11,12 +11,12 @@
 #include "FeatureDetection.h"
 #include "LoweKeyFile.h"
 #include "NvmFile.h"
+#include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "PairoloRun.h"
+#include "core/formats/SparseBundle.h"
 #include "ToolTestSupport.h"
 #include "VisualSfmRun.h"
-#include "core/formats/NvmReader.h"
-#include "core/formats/SparseBundle.h"
 
 // Our bundle adjustment tools on three kermit photos, from features and
 // matches made by our detector and matcher, with COLMAP doing the mapping.
@@ -236,10 +236,9 @@ private slots:
             list += ToolTest::jpgName(m_photos[i]) + "\n";
         ToolTest::writeText(m_dir.filePath("listfocal_blank.txt"), list + blank);
         std::ostringstream out, err;
-        QCOMPARE(
-            visualSfm({"sfm+import", folder() + "listfocal_blank.txt", folder() + "blank.nvm", m_matches},
-                      out, err),
-            code);
+        QCOMPARE(visualSfm({"sfm+import", folder() + "listfocal_blank.txt", folder() + "blank.nvm", m_matches},
+                           out, err),
+                 code);
         const QString printed = QString::fromStdString(out.str() + err.str());
         QVERIFY2(printed.contains("blank.jpg left out: no features"), qPrintable(printed));
         QVERIFY2(printed.contains(said), qPrintable(printed));

@@ -3,10 +3,10 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "SharedData.h"
 #include "core/images/ExifExtraction.h"
 #include "core/images/ExifScript.h"
 #include "core/images/ExifXmlReader.h"
+#include "SharedData.h"
 
 // The real exiftool, linked into the application folder's SfM tree, run
 // through the generated script and our command interpreter, on copies of

@@ -113,19 +113,16 @@ bool ColmapReconstruction::readImageList(const std::string& listPath, std::vecto
             return fail(error, "no usable features for " + image + ": run feature detection first");
         }
         if (image.empty() || count == 0)
-            log << (image.empty() ? ToolPaths::native(entry.image) : image)
-                << " left out: " << (image.empty() ? "not found" : "no features") << '\n';
+            log << (image.empty() ? ToolPaths::native(entry.image) : image) << " left out: "
+                << (image.empty() ? "not found" : "no features") << '\n';
         else
             ++usable;
-        images.push_back({{image.empty() ? ToolPaths::native(entry.image) : image, keyb, 0},
-                          head.width,
-                          head.height,
-                          entry.focal,
-                          image.empty() ? 0 : count});
+        images.push_back({{image.empty() ? ToolPaths::native(entry.image) : image, keyb, 0}, head.width,
+                          head.height, entry.focal, image.empty() ? 0 : count});
     }
     if (usable < 2)
-        return fail(error, "fewer than two photos of " + listPath + " have features (" +
-                               std::to_string(usable) + " of " + std::to_string(list.entries.size()) + ")");
+        return fail(error, "fewer than two photos of " + listPath + " have features (" + std::to_string(usable) +
+                               " of " + std::to_string(list.entries.size()) + ")");
     return true;
 }
 

@@ -111,10 +111,8 @@ void ExifExtraction::conclude(int exitCode, const QString& failure, QProcess::Ex
         m_report << successLine();
     } else if (status == QProcess::CrashExit) {
         // Stopped (Abort of a run): one line, not one per photo left out.
-        m_report << tr("%1: %2 of %3 photos have no Exif data")
-                        .arg(failure)
-                        .arg(m_missing.size())
-                        .arg(m_images.size());
+        m_report << tr("%1: %2 of %3 photos have no Exif data").arg(failure).arg(m_missing.size()).arg(
+                        m_images.size());
     } else {
         if (!failure.isEmpty())
             m_report << failure;

@@ -14,15 +14,15 @@
 #include "core/pipeline/CmpmvsScript.h"
 #include "core/pipeline/DensePrepareScript.h"
 #include "core/pipeline/FocalList.h"
+#include "ui/log/LogView.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
+#include "core/project/ScanSettings.h"
 #include "core/pipeline/ScriptFile.h"
 #include "core/pipeline/SiftLists.h"
 #include "core/pipeline/StageTiming.h"
 #include "core/pipeline/UndistortionScript.h"
-#include "core/project/ScanSettings.h"
-#include "ui/log/LogView.h"
 
 namespace
 {
@@ -546,8 +546,7 @@ void SfMReconstruction::bundleAdjustmentFinished()
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
     // Photos with GPS place the reconstruction in survey coordinates at once.
     if (!s.usesBundler()) {
-        const GpsGeoreference::Outcome geo =
-            GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
+        const GpsGeoreference::Outcome geo = GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
         if (geo.withGps > 0)
             log(geo.message);
     }
