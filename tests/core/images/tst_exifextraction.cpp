@@ -166,7 +166,8 @@ private slots:
         ExifXmlReader::Values head;
         QVERIFY(ExifXmlReader::readFile(ExifScript::xmlPath(cut), head));
         QCOMPARE(head.model, QString("Canon PowerShot A10"));
-        for (const auto& [file, type] : {std::pair{png, "PNG"}, std::pair{tif, "TIFF"}, std::pair{text, "TXT"}}) {
+        for (const auto& [file, type] :
+             {std::pair{png, "PNG"}, std::pair{tif, "TIFF"}, std::pair{text, "TXT"}}) {
             QFile xml(ExifScript::xmlPath(file));
             QVERIFY2(xml.open(QIODevice::ReadOnly), qPrintable(xml.fileName()));
             QVERIFY2(xml.readAll().contains(QByteArray("<File:FileType>") + type + "</File:FileType>"),

@@ -59,15 +59,15 @@ private slots:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QStringList images{d + "/a.jpg",           d + "/b.jpg",          d + "/c.jpg",
-                                 d + "/Säule 7 %d.jpg",  d + "/two\nlines.jpg", d + "/trailing .jpg ",
+        const QStringList images{d + "/a.jpg",          d + "/b.jpg",          d + "/c.jpg",
+                                 d + "/Säule 7 %d.jpg", d + "/two\nlines.jpg", d + "/trailing .jpg ",
                                  d + "/v1.2/IMG"};
         QVERIFY(writeFile(d + "/a.xml", "<rdf:RDF>\n</rdf:RDF>\n"));
         QVERIFY(writeFile(d + "/b.xml", ""));
         QVERIFY(writeFile(d + "/c.xml", "<rdf:RDF>\n <rdf:Description rdf:about='c.jpg'>\n  <ExifTool:"));
         const QByteArray expected = "-X\n-w!\n%d%f.xml\n-charset\nfilename=utf8\n" + d.toUtf8() + "/b.jpg\n" +
-                                    d.toUtf8() + "/c.jpg\n" + (d + "/Säule 7 %d.jpg\n").toUtf8() + d.toUtf8() +
-                                    "/v1.2/IMG\n";
+                                    d.toUtf8() + "/c.jpg\n" + (d + "/Säule 7 %d.jpg\n").toUtf8() +
+                                    d.toUtf8() + "/v1.2/IMG\n";
         QCOMPARE(ExifScript::arguments(images), expected);
         QCOMPARE(ExifScript::missingXml(images), images.mid(1));
 
