@@ -262,7 +262,8 @@ private slots:
         c.focal = 700;
         c.rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
         c.translation = {0.1, -0.2, -5};
-        const MvsCamera ours = MvsCamera::fromBundler(c, 640, 480);
+        MvsCamera ours;
+        QVERIFY(MvsCamera::fromBundler(c, CameraIntrinsics::ofBundler(c, 640, 480), ours));
         MvsCamera::Matrix34 negated = ours.projection();
         for (double& v : negated)
             v *= -3.0;
@@ -277,8 +278,11 @@ private slots:
         QCOMPARE(d0, 4.0);
         double x, y;
         QVERIFY(c.project(X, x, y));
-        QCOMPARE(u0, x + 320);
-        QCOMPARE(v0, 240 - y);
+        // Bundler's coordinates count from the photo's centre, which lies
+        // between pixels 319 and 320 (the sparse tools' keypoints have pixel
+        // centres at whole numbers).
+        QCOMPARE(u0, x + 319.5);
+        QCOMPARE(v0, 239.5 - y);
 
         std::istringstream text(ours.contourText());
         MvsCamera read;

@@ -46,8 +46,13 @@ bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout
         const cv::Mat pixels = cv::imread(image, cv::IMREAD_GRAYSCALE);
         if (pixels.empty())
             return fail("cannot read image " + image);
-        const MvsCamera camera =
-            MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], pixels.cols, pixels.rows);
+        CameraIntrinsics::Camera lens;
+        if (!source.lens(index, pixels.cols, pixels.rows, lens, error))
+            return false;
+        MvsCamera camera;
+        if (!MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], lens, camera))
+            return fail("camera " + std::to_string(index) + " (" + image +
+                        ") has a singular projection matrix: its pose in the bundle is damaged");
         if (!AtomicFile::write(layout.cameraFile(int(view)), camera.contourText(), error))
             return false;
         list << image << '\n';
