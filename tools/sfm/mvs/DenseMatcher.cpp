@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "DepthFusion.h"
+#include "OutlierFilter.h"
 #include "PlaneSweep.h"
 #include "ViewSelector.h"
 
@@ -162,15 +163,22 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
         }
     }
 
+    // Fusion needs the maps and the colours, not the grey images.
+    std::vector<cv::Mat>().swap(m_gray);
     const auto fusing = Clock::now();
     DepthFusion::Settings fusion;
     fusion.csize = m_options.csize;
     fusion.minViews = m_options.minImageNum;
     fusion.depthTolerance = m_options.depthTolerance;
     m_cloud = DepthFusion::fuse(m_maps, m_colour, targets, fusion);
+    const size_t fused = m_cloud.points.size();
+    OutlierFilter::Settings filter;
+    filter.minViews = m_options.minImageNum;
+    const OutlierFilter::Result removed = OutlierFilter::apply(m_cloud, filter);
     if (log)
-        *log << "fused " << m_cloud.points.size() << " points in " << seconds(fusing) << " s; "
-             << seconds(start) << " s in all\n";
+        *log << "fused " << fused << " points, " << removed.isolated << " isolated and " << removed.fewViews
+             << " seen by too few views removed (spacing " << removed.spacing << "), in " << seconds(fusing)
+             << " s; " << seconds(start) << " s in all\n";
     cv::setNumThreads(threadsBefore);
     return true;
 }
