@@ -16,8 +16,8 @@
 #include "ColmapModel.h"
 #include "MvsCamera.h"
 #include "NvmFile.h"
-#include "core/formats/PlyReader.h"
 #include "ToolProcess.h"
+#include "core/formats/PlyReader.h"
 
 // The dense tools on a scene whose truth is known: a textured box (edge 1)
 // on a textured ground, drawn by OpenSceneGraph from twelve cameras around
@@ -125,8 +125,8 @@ osg::Matrixd projectionOf(double fx, double fy, double cx, double cy)
     const double n = 0.1, f = 100.0;
     const double ax = 1 - 2 * (cx + 0.5) / W, ay = 1 - 2 * (H - cy - 0.5) / H;
     // OpenSceneGraph multiplies row vectors: this is OpenGL's matrix transposed.
-    return osg::Matrixd(2 * fx / W, 0, 0, 0, //
-                        0, 2 * fy / H, 0, 0, //
+    return osg::Matrixd(2 * fx / W, 0, 0, 0,            //
+                        0, 2 * fy / H, 0, 0,            //
                         ax, ay, -(f + n) / (f - n), -1, //
                         0, 0, -2 * f * n / (f - n), 0);
 }
@@ -140,7 +140,8 @@ osg::Matrixd projection()
 }
 
 // The calibrated camera of the second set of photos.
-constexpr double calibFx = 560, calibFy = 530, calibCx = (W - 1) / 2.0 + 15.25, calibCy = (H - 1) / 2.0 - 9.75;
+constexpr double calibFx = 560, calibFy = 530, calibCx = (W - 1) / 2.0 + 15.25,
+                 calibCy = (H - 1) / 2.0 - 9.75;
 
 // The ideal image seen through the lens: each pixel shows the ideal pixel
 // whose distorted place it is.
@@ -291,8 +292,8 @@ class TestDenseBox : public QObject
 
     // Photos of scene from the given views through the given projection
     // (BGR, rows top-down).
-    static bool render(const osg::Matrixd& projection, osg::Node* scene, const std::vector<osg::Matrixd>& views,
-                       std::vector<cv::Mat>& shots)
+    static bool render(const osg::Matrixd& projection, osg::Node* scene,
+                       const std::vector<osg::Matrixd>& views, std::vector<cv::Mat>& shots)
     {
         osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
         traits->width = W;
@@ -370,11 +371,12 @@ class TestDenseBox : public QObject
     // list and a Bundler file into folder (relative); the cloud of all
     // clusters.
     osg::ref_ptr<osg::Vec3Array> runPmvsRoad(const QString& folder, const QString& listFile,
-                                              const QString& bundleFile, int clusters)
+                                             const QString& bundleFile, int clusters)
     {
         osg::ref_ptr<osg::Vec3Array> cloud = new osg::Vec3Array;
         const QString pmvs = ToolProcess::windows(path(folder + "/"));
-        const QString list = ToolProcess::windows(path(listFile)), bundle = ToolProcess::windows(path(bundleFile));
+        const QString list = ToolProcess::windows(path(listFile)),
+                      bundle = ToolProcess::windows(path(bundleFile));
         for (const char* sub : {"/txt", "/visualize", "/models"})
             if (!QDir().mkpath(path(folder + sub)))
                 return cloud;
@@ -400,7 +402,8 @@ class TestDenseBox : public QObject
         if (all.exitCode != 0)
             qWarning("%s", qPrintable(all.out + all.err));
         for (int k = 0; k < clusters; ++k) {
-            const auto part = readCloud(path(folder + QString("/models/option-%1.patch").arg(k, 4, 10, QChar('0'))));
+            const auto part =
+                readCloud(path(folder + QString("/models/option-%1.patch").arg(k, 4, 10, QChar('0'))));
             cloud->insert(cloud->end(), part->begin(), part->end());
         }
         return cloud;
@@ -424,7 +427,11 @@ class TestDenseBox : public QObject
             const double r = std::sqrt(1 + R[8] - R[0] - R[4]), q = 0.5 / r;
             w = (R[3] - R[1]) * q, x = (R[2] + R[6]) * q, y = (R[5] + R[7]) * q, z = 0.5 * r;
         }
-        return QString("%1 %2 %3 %4").arg(w, 0, 'g', 17).arg(x, 0, 'g', 17).arg(y, 0, 'g', 17).arg(z, 0, 'g', 17);
+        return QString("%1 %2 %3 %4")
+            .arg(w, 0, 'g', 17)
+            .arg(x, 0, 'g', 17)
+            .arg(y, 0, 'g', 17)
+            .arg(z, 0, 'g', 17);
     }
 
 private slots:
@@ -500,8 +507,9 @@ private slots:
         QVERIFY(render(calibrated, boxScene(), V, shots));
         QVERIFY(QDir().mkpath(path("calib/images")) && QDir().mkpath(path("calib/sparse_colmap/text/0")));
         for (int i = 0; i < views; ++i)
-            QVERIFY(cv::imwrite(path(QString("calib/images/view%1.jpg").arg(i, 2, 10, QChar('0'))).toStdString(),
-                                shots[size_t(i)], {cv::IMWRITE_JPEG_QUALITY, 95}));
+            QVERIFY(
+                cv::imwrite(path(QString("calib/images/view%1.jpg").arg(i, 2, 10, QChar('0'))).toStdString(),
+                            shots[size_t(i)], {cv::IMWRITE_JPEG_QUALITY, 95}));
 
         // COLMAP's model: its camera looks down +z with y down, its pixel
         // frame starts at the corner of the first pixel.
@@ -559,16 +567,15 @@ private slots:
                           .arg(observations[c].trimmed());
         }
         const QString text = path("calib/sparse_colmap/text/0/");
-        const std::pair<QString, QString> files[] = {
-            {"cameras.txt", QString("1 PINHOLE %1 %2 %3 %4 %5 %6\n")
-                                .arg(W)
-                                .arg(H)
-                                .arg(calibFx, 0, 'g', 17)
-                                .arg(calibFy, 0, 'g', 17)
-                                .arg(calibCx + 0.5, 0, 'g', 17)
-                                .arg(calibCy + 0.5, 0, 'g', 17)},
-            {"images.txt", images},
-            {"points3D.txt", points}};
+        const std::pair<QString, QString> files[] = {{"cameras.txt", QString("1 PINHOLE %1 %2 %3 %4 %5 %6\n")
+                                                                         .arg(W)
+                                                                         .arg(H)
+                                                                         .arg(calibFx, 0, 'g', 17)
+                                                                         .arg(calibFy, 0, 'g', 17)
+                                                                         .arg(calibCx + 0.5, 0, 'g', 17)
+                                                                         .arg(calibCy + 0.5, 0, 'g', 17)},
+                                                     {"images.txt", images},
+                                                     {"points3D.txt", points}};
         for (const auto& [name, content] : files) {
             QFile f(text + name);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -582,8 +589,9 @@ private slots:
         nvm.models.push_back(model.toNvm([](const std::string& name) { return "images/" + name; }));
         QVERIFY(nvm.writeFile(path("calib/sparse.nvm").toStdString(), &error));
 
-        const ToolProcess convert = ToolProcess::run("SfM/BundleAdjustment/PBA/driver_x64",
-                                                     {ToolProcess::windows(path("calib/sparse.nvm")), "--convert_to_bout"});
+        const ToolProcess convert =
+            ToolProcess::run("SfM/BundleAdjustment/PBA/driver_x64",
+                             {ToolProcess::windows(path("calib/sparse.nvm")), "--convert_to_bout"});
         QVERIFY2(convert.exitCode == 0, qPrintable(convert.err));
         QVERIFY2(convert.out.contains("intrinsics"), qPrintable(convert.out));
 
@@ -602,7 +610,8 @@ private slots:
         // projection: its centre lands where the dense camera puts it, to a
         // small part of a pixel (half a pixel is the convention's mistake).
         MvsCamera dense;
-        QVERIFY2(dense.readContourFile(path("calib/pmvs/txt/00000000.txt").toStdString(), &error), error.c_str());
+        QVERIFY2(dense.readContourFile(path("calib/pmvs/txt/00000000.txt").toStdString(), &error),
+                 error.c_str());
         const osg::Matrixd eyeToWorld = osg::Matrixd::inverse(V[0]);
         const osg::Vec3d centre = osg::Vec3d(-0.9, 0.55, -3.5) * eyeToWorld;
         const osg::Vec3d right = osg::Vec3d(1, 0, 0) * eyeToWorld - osg::Vec3d(0, 0, 0) * eyeToWorld,

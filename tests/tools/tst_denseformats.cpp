@@ -14,9 +14,9 @@
 #include "MvsIni.h"
 #include "OptionGenerator.h"
 #include "OutlierFilter.h"
-#include "core/formats/PlyReader.h"
 #include "PmvsOptions.h"
 #include "VisData.h"
+#include "core/formats/PlyReader.h"
 
 // The files the dense tools hand each other, and the cloud they hand the
 // workbench.
@@ -270,7 +270,8 @@ private slots:
                                   std::array<float, 3> normal, int views) {
             cloud.points.push_back({{x + 500000, y + 4100000, z + 300}, normal, colour, views});
         };
-        const std::array<std::uint8_t, 3> ground{0, 255, 0}, wall{255, 0, 0}, stray{0, 0, 255}, weak{255, 255, 0};
+        const std::array<std::uint8_t, 3> ground{0, 255, 0}, wall{255, 0, 0}, stray{0, 0, 255},
+            weak{255, 255, 0};
         for (int i = 0; i < 200; ++i)
             for (int j = 0; j < 200; ++j)
                 add(0.05 * i + jitter(random), 0.05 * j + jitter(random), jitter(random), ground, {0, 0, 1},

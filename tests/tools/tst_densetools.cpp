@@ -37,7 +37,8 @@ private slots:
         write("folder/option-9", "timages 1 99\n");
 
         // A placed camera whose rotation is all zero: no camera matrix can be made of it.
-        cv::imwrite(m_dir.filePath("photo.jpg").toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(128)));
+        cv::imwrite(m_dir.filePath("photo.jpg").toStdString(),
+                    cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(128)));
         const QString photoList = write("photo-list.txt", "photo.jpg 0 500\n");
         const QString singular =
             write("singular.out", "# Bundle file v0.3\n1 0\n500 0 0\n0 0 0\n0 0 0\n0 0 0\n0 0 -5\n");

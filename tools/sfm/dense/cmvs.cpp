@@ -36,8 +36,8 @@ int main(int argc, char** argv)
                             std::string source;
                             const std::uint64_t budget = DenseBudget::bytes(&source);
                             const int fit = DenseBudget::viewsWithin(budget, width, height, 1, cpus);
-                            std::cout << "memory budget " << (budget >> 20) << " MiB (" << source << "): "
-                                      << fit << " views of " << width << " x " << height
+                            std::cout << "memory budget " << (budget >> 20) << " MiB (" << source
+                                      << "): " << fit << " views of " << width << " x " << height
                                       << " at level 1 fit in a cluster\n";
                             const ImageClusters clusters =
                                 ImageClusters::split(VisData::sharedPoints(bundle), std::min(size, fit));

@@ -84,9 +84,9 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
                     ++shared[size_t(a)][size_t(b)];
     const ImageClusters clusters = ImageClusters::split(shared, std::max(2, std::min(n, fit)));
     if (log)
-        *log << "memory budget " << (budget >> 20) << " MiB (" << source << "): " << fit << " views of " << width
-             << " x " << height << " at level " << options.level << " fit; " << clusters.clusters.size()
-             << " cluster(s)\n";
+        *log << "memory budget " << (budget >> 20) << " MiB (" << source << "): " << fit << " views of "
+             << width << " x " << height << " at level " << options.level << " fit; "
+             << clusters.clusters.size() << " cluster(s)\n";
     DenseCloud cloud;
     for (size_t k = 0; k < clusters.clusters.size(); ++k) {
         const ImageClusters::Cluster& c = clusters.clusters[k];

@@ -40,8 +40,7 @@ public:
     // Calls visit(index, squared distance) for the points in the 27 cells
     // around position, until it returns false. The x axis takes the key's
     // lowest bits: three cells in a row are one run of the sorted entries.
-    template <class Visit>
-    void around(const Position& position, Visit visit) const
+    template <class Visit> void around(const Position& position, Visit visit) const
     {
         long long c[3];
         for (int a = 0; a < 3; ++a)
@@ -176,9 +175,8 @@ OutlierFilter::Result OutlierFilter::apply(DenseCloud& cloud, const Settings& se
         for (int k = range.start; k < range.end; ++k)
             counts[size_t(k)] = double(count(sample[size_t(k)], 100000));
     });
-    const size_t needed =
-        std::max<size_t>(size_t(std::max(0, settings.minNeighbours)),
-                         size_t(std::ceil(settings.typicalShare * median(counts))));
+    const size_t needed = std::max<size_t>(size_t(std::max(0, settings.minNeighbours)),
+                                           size_t(std::ceil(settings.typicalShare * median(counts))));
     std::vector<std::uint8_t> keep(points.size());
     cv::parallel_for_(cv::Range(0, int(points.size())), [&](const cv::Range& range) {
         for (int i = range.start; i < range.end; ++i)

@@ -16,9 +16,9 @@ class OutlierFilter
 {
 public:
     struct Settings {
-        int minViews = 0;         // 0: the views are not looked at
-        double radius = 4;        // in nearest-neighbour spacings
-        int minNeighbours = 3;    // at least this many within the radius
+        int minViews = 0;               // 0: the views are not looked at
+        double radius = 4;              // in nearest-neighbour spacings
+        int minNeighbours = 3;          // at least this many within the radius
         double typicalShare = 1.0 / 16; // and at least this share of the median count
     };
 
