@@ -15,6 +15,9 @@
 // all processes together (the workbench's children summed, sampled from
 // /proc every 50 ms), points, share within 5 cm and 10 cm, share of the
 // site's 1 m cells that hold a point within 10 cm, share farther than 1 m.
+// The sparse points are judged the same way; a row "-sparse" under each road
+// repeats its figures with the sparse points' median height offset taken
+// off (the dense stage's own share of the error).
 // Needs a display (xvfb-run) and QT_QPA_PLATFORM=offscreen.
 #include <QAction>
 #include <QApplication>
@@ -179,9 +182,13 @@ bool readCloud(const QString& file, std::vector<Point>& points)
 struct Quality {
     long long points = 0, onSite = 0;
     double within5 = 0, within10 = 0, beyond1m = 0, cellsCovered = 0;
+    double medianOffset = 0, medianDistance = 0; // signed (above the surface) and not
 };
 
-Quality judge(const std::vector<Point>& cloud, const SimilarityAlignment& toSurvey, const Truth& truth)
+// shift: taken off every height first (0, or the sparse points' median
+// offset, which tells the dense roads' own accuracy from the sparse frame's).
+Quality judge(const std::vector<Point>& cloud, const SimilarityAlignment& toSurvey, const Truth& truth,
+              double shift = 0)
 {
     Quality q;
     q.points = (long long)cloud.size();
@@ -189,21 +196,33 @@ Quality judge(const std::vector<Point>& cloud, const SimilarityAlignment& toSurv
     const double step = site.spacing();
     long long near5 = 0, near10 = 0, far = 0;
     std::set<std::pair<int, int>> covered;
+    std::vector<double> offsets;
     for (const Point& p : cloud) {
         const Point s = toSurvey.apply(p);
-        const double x = s[0] - truth.origin[0], y = s[1] - truth.origin[1], z = s[2] - truth.origin[2];
+        const double x = s[0] - truth.origin[0], y = s[1] - truth.origin[1], z = s[2] - truth.origin[2] - shift;
         const double m = site.margin() - 2 * step;
         if (!(x > -m && y > -m && x < site.width() + m && y < site.depth() + m))
             continue; // off the modelled ground
         ++q.onSite;
         const double gx = (site.heightAt(x + step, y) - site.heightAt(x - step, y)) / (2 * step);
         const double gy = (site.heightAt(x, y + step) - site.heightAt(x, y - step)) / (2 * step);
-        const double d = std::abs(z - site.heightAt(x, y)) / std::sqrt(1 + gx * gx + gy * gy);
+        const double signedDistance = (z - site.heightAt(x, y)) / std::sqrt(1 + gx * gx + gy * gy);
+        const double d = std::abs(signedDistance);
+        offsets.push_back(signedDistance);
         near5 += d <= 0.05;
         near10 += d <= 0.10;
         far += d > 1.0;
         if (d <= 0.10 && x >= 0 && y >= 0 && x < site.width() && y < site.depth())
             covered.insert({int(x), int(y)});
+    }
+    if (!offsets.empty()) {
+        const auto middle = offsets.begin() + long(offsets.size() / 2);
+        std::nth_element(offsets.begin(), middle, offsets.end());
+        q.medianOffset = *middle;
+        for (double& o : offsets)
+            o = std::abs(o);
+        std::nth_element(offsets.begin(), middle, offsets.end());
+        q.medianDistance = *middle;
     }
     if (q.onSite) {
         q.within5 = double(near5) / double(q.onSite);
@@ -330,8 +349,20 @@ int main(int argc, char* argv[])
         "%zu of %lld cameras registered; their centres %.3f m rms from the truth after a similarity\n",
         from.size(), (long long)images.size(), toSurvey.rmsError(from, to));
 
-    std::printf("\n%-10s %9s %9s %10s %8s %8s %10s %8s %10s\n", "road", "wall [s]", "s/photo", "peak [MB]",
-                "points", "<=5 cm", "<=10 cm", "cells", "> 1 m");
+    std::printf("\n%-10s %9s %9s %10s %8s %8s %10s %8s %10s %11s %11s\n", "road", "wall [s]", "s/photo", "peak [MB]",
+                "points", "<=5 cm", "<=10 cm", "cells", "> 1 m", "median [m]", "offset [m]");
+    // The sparse points on the same scale: what the dense roads start from.
+    double sparseOffset = 0;
+    {
+        std::vector<Point> sparse;
+        for (const auto& p : nvm.models.front().points)
+            sparse.push_back(p.position);
+        const Quality q = judge(sparse, toSurvey, truth);
+        std::printf("%-10s %9s %9s %10s %8lld %7.1f%% %9.1f%% %7.1f%% %9.2f%% %11.3f %+11.3f\n", "sparse", "",
+                    "", "", q.points, 100 * q.within5, 100 * q.within10, 100 * q.cellsCovered,
+                    100 * q.beyond1m, q.medianDistance, q.medianOffset);
+        sparseOffset = q.medianOffset;
+    }
     for (const QString& road : {QStringLiteral("PMVS"), QStringLiteral("CMPMVS")}) {
         ScanSettings::global().denseReconstruction = road;
         clock.restart();
@@ -351,9 +382,13 @@ int main(int argc, char* argv[])
             readCloud(site + "/cmpmvs/models/mvs.ply", cloud);
         }
         const Quality q = judge(cloud, toSurvey, truth);
-        std::printf("%-10s %9.1f %9.2f %10.0f %8lld %7.1f%% %9.1f%% %7.1f%% %9.2f%%\n", qPrintable(road),
+        std::printf("%-10s %9.1f %9.2f %10.0f %8lld %7.1f%% %9.1f%% %7.1f%% %9.2f%% %11.3f %+11.3f\n", qPrintable(road),
                     wall, wall / images.size(), peak / 1e6, q.points, 100 * q.within5, 100 * q.within10,
-                    100 * q.cellsCovered, 100 * q.beyond1m);
+                    100 * q.cellsCovered, 100 * q.beyond1m, q.medianDistance, q.medianOffset);
+        const Quality o = judge(cloud, toSurvey, truth, sparseOffset);
+        std::printf("%-10s %9s %9s %10s %8s %7.1f%% %9.1f%% %7.1f%% %9.2f%% %11.3f %+11.3f\n",
+                    "  -sparse", "", "", "", "", 100 * o.within5, 100 * o.within10, 100 * o.cellsCovered,
+                    100 * o.beyond1m, o.medianDistance, o.medianOffset);
         std::fflush(stdout);
     }
     return 0;
