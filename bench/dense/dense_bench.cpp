@@ -145,7 +145,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    DenseMatcher matcher(scene, DenseMatcher::fromPmvs(options));
+    DenseMatcher::Options inProcessOptions = DenseMatcher::fromPmvs(options);
+    inProcessOptions.keepMaps = true;
+    DenseMatcher matcher(scene, inProcessOptions);
     std::ostringstream quiet;
     const BenchSupport::Stopwatch again;
     if (!matcher.run(options.timages, options.oimages, &error, &quiet)) {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -12,9 +13,10 @@
 #include "MvsCamera.h"
 #include "MvsIni.h"
 #include "OptionGenerator.h"
-#include "core/formats/PlyReader.h"
+#include "OutlierFilter.h"
 #include "PmvsOptions.h"
 #include "VisData.h"
+#include "core/formats/PlyReader.h"
 
 // The files the dense tools hand each other, and the cloud they hand the
 // workbench.
@@ -256,13 +258,67 @@ private slots:
 
     // Bundler's own conversion writes matrices that look down -z; they must
     // give the same pixels and a positive depth in front.
+    // A ground sampled every 5 cm, a wall one point thick standing on it,
+    // stray points at least a metre from both, a clump of two, and ground
+    // points that only two views saw.
+    void outlierFilterKeepsThinStructures()
+    {
+        DenseCloud cloud;
+        std::mt19937 random(3);
+        std::uniform_real_distribution<double> jitter(-0.01, 0.01), unit(0, 1);
+        const auto add = [&cloud](double x, double y, double z, std::array<std::uint8_t, 3> colour,
+                                  std::array<float, 3> normal, int views) {
+            cloud.points.push_back({{x + 500000, y + 4100000, z + 300}, normal, colour, views});
+        };
+        const std::array<std::uint8_t, 3> ground{0, 255, 0}, wall{255, 0, 0}, stray{0, 0, 255},
+            weak{255, 255, 0};
+        for (int i = 0; i < 200; ++i)
+            for (int j = 0; j < 200; ++j)
+                add(0.05 * i + jitter(random), 0.05 * j + jitter(random), jitter(random), ground, {0, 0, 1},
+                    (i * 200 + j) % 997 ? 3 : 2);
+        size_t wallPoints = 0;
+        for (int j = 40; j < 160; ++j)
+            for (int k = 1; k < 60; ++k, ++wallPoints)
+                add(5.0, 0.05 * j, 0.05 * k, wall, {1, 0, 0}, 4);
+        size_t strays = 0;
+        while (strays < 300) {
+            const double x = 10 * unit(random), y = 10 * unit(random), z = 1 + 7 * unit(random);
+            if (std::abs(x - 5) < 1 && y > 1 && y < 9 && z < 4)
+                continue;
+            add(x, y, z, stray, {0, 0, 1}, 3);
+            ++strays;
+        }
+        add(2, 2, 5, stray, {0, 0, 1}, 5);
+        add(2.01, 2, 5, stray, {0, 0, 1}, 5);
+        for (auto& p : cloud.points)
+            if (p.views == 2)
+                p.colour = weak;
+
+        OutlierFilter::Settings settings;
+        settings.minViews = 3;
+        const OutlierFilter::Result result = OutlierFilter::apply(cloud, settings);
+        QVERIFY2(result.spacing > 0.03 && result.spacing < 0.06, qPrintable(QString::number(result.spacing)));
+        std::map<std::array<std::uint8_t, 3>, size_t> kept;
+        for (const auto& p : cloud.points) {
+            ++kept[p.colour];
+            if (p.colour == wall)
+                QCOMPARE(p.normal, (std::array<float, 3>{1, 0, 0}));
+        }
+        QCOMPARE(kept[stray], size_t(0));
+        QCOMPARE(kept[weak], size_t(0));
+        QCOMPARE(kept[wall], wallPoints);
+        QVERIFY2(kept[ground] >= size_t(0.999 * (40000 - 41)), qPrintable(QString::number(kept[ground])));
+        QCOMPARE(result.fewViews, size_t(41));
+    }
+
     void contourMatricesOfEitherHandedness()
     {
         BundlerFile::Camera c;
         c.focal = 700;
         c.rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
         c.translation = {0.1, -0.2, -5};
-        const MvsCamera ours = MvsCamera::fromBundler(c, 640, 480);
+        MvsCamera ours;
+        QVERIFY(MvsCamera::fromBundler(c, CameraIntrinsics::ofBundler(c, 640, 480), ours));
         MvsCamera::Matrix34 negated = ours.projection();
         for (double& v : negated)
             v *= -3.0;
@@ -277,8 +333,11 @@ private slots:
         QCOMPARE(d0, 4.0);
         double x, y;
         QVERIFY(c.project(X, x, y));
-        QCOMPARE(u0, x + 320);
-        QCOMPARE(v0, 240 - y);
+        // Bundler's coordinates count from the photo's centre, which lies
+        // between pixels 319 and 320 (the sparse tools' keypoints have pixel
+        // centres at whole numbers).
+        QCOMPARE(u0, x + 319.5);
+        QCOMPARE(v0, 239.5 - y);
 
         std::istringstream text(ours.contourText());
         MvsCamera read;

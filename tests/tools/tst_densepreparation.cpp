@@ -34,6 +34,15 @@ class TestDensePreparation : public QObject
         return list;
     }
 
+    // The kermit photos measure 640 x 480.
+    static std::vector<CameraIntrinsics::Camera> lenses(const DenseSource& source)
+    {
+        std::vector<CameraIntrinsics::Camera> out(source.bundle.cameras.size());
+        for (size_t i = 0; i < out.size(); ++i)
+            source.lens(int(i), 640, 480, out[i], nullptr);
+        return out;
+    }
+
     static double percentile(std::vector<double> v, double share)
     {
         std::sort(v.begin(), v.end());
@@ -53,7 +62,7 @@ private slots:
                              &error),
                  error.c_str());
         QCOMPARE(int(source.registered.size()), 10);
-        const BundlerFile ours = BundleUndistorter::undistortBundle(source.bundle, source.registered);
+        const BundlerFile ours = BundleUndistorter::undistortBundle(source.bundle, source.registered, lenses(source));
         BundlerFile theirs;
         QVERIFY(theirs.readFile(SharedData::path("bundler/kermit_runsfm_pmvs_bundle.rd.out").toStdString()));
         QCOMPARE(ours.cameras.size(), theirs.cameras.size());
@@ -87,7 +96,7 @@ private slots:
             QVERIFY2(QFile::exists(m_dir.filePath(QString("pmvs/") + helper)), helper);
         QVERIFY(!QFile::exists(m_dir.filePath("pmvs/txt/00000010.txt")));
 
-        const BundlerFile rd = BundleUndistorter::undistortBundle(source.bundle, source.registered);
+        const BundlerFile rd = BundleUndistorter::undistortBundle(source.bundle, source.registered, lenses(source));
         std::vector<MvsCamera> cameras(10);
         for (int v = 0; v < 10; ++v)
             QVERIFY2(cameras[size_t(v)].readContourFile(layout.cameraFile(v), &error), error.c_str());
@@ -96,7 +105,7 @@ private slots:
             for (const auto& view : p.views) {
                 double u, v, d;
                 QVERIFY(cameras[size_t(view.camera)].project(p.position, u, v, d));
-                residuals.push_back(std::hypot(u - (view.x + 320), v - (240 - view.y)));
+                residuals.push_back(std::hypot(u - (view.x + 319.5), v - (239.5 - view.y)));
             }
         QVERIFY2(percentile(residuals, 0.5) < 1.0, qPrintable(QString::number(percentile(residuals, 0.5))));
         QVERIFY2(percentile(residuals, 0.95) < 3.0, qPrintable(QString::number(percentile(residuals, 0.95))));

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "ToolProcess.h"
 
 // The dense tools as programs, called the way the workbench's scripts call
@@ -34,11 +36,22 @@ private slots:
         write("folder/bad-option", "level 1\ntimages 2 0\n");
         write("folder/option-9", "timages 1 99\n");
 
+        // A placed camera whose rotation is all zero: no camera matrix can be made of it.
+        cv::imwrite(m_dir.filePath("photo.jpg").toStdString(),
+                    cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(128)));
+        const QString photoList = write("photo-list.txt", "photo.jpg 0 500\n");
+        const QString singular =
+            write("singular.out", "# Bundle file v0.3\n1 0\n500 0 0\n0 0 0\n0 0 0\n0 0 0\n0 0 -5\n");
+
         QTest::newRow("argument missing") << bundler + "Bundle2PMVS" << QStringList{"a", "b"} << "usage";
         QTest::newRow("list missing")
             << bundler + "Bundle2PMVS" << QStringList{missing + "list.txt", garbage, folder} << "cannot open";
         QTest::newRow("not a bundle") << bundler + "RadialUndistort" << QStringList{empty, garbage, folder}
                                       << "not a Bundler v0.3 file";
+        QTest::newRow("singular camera")
+            << bundler + "Bundle2PMVS" << QStringList{photoList, singular, folder} << "singular";
+        QTest::newRow("singular camera, CMPMVS road")
+            << bundler + "Bundle2CMPMVS" << QStringList{photoList, singular, folder} << "singular";
         QTest::newRow("vis of garbage") << bundler + "Bundle2Vis" << QStringList{garbage, folder + "vis.dat"}
                                         << "not a Bundler v0.3 file";
         QTest::newRow("cluster size in words")

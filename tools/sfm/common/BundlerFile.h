@@ -11,7 +11,8 @@
 // Camera model: a world point X goes to P = R X + t; the camera looks down
 // its -z axis, so p = -P.xy / P.z; the radial factor r = 1 + k1 |p|^2 +
 // k2 |p|^4 gives image coordinates f r p, measured from the image centre with
-// y pointing up (pixel column = x + w/2, pixel row = h/2 - y).
+// y pointing up (pixel column = x + (w - 1)/2, pixel row = (h - 1)/2 - y,
+// with pixel centres at whole numbers as our keypoints have them).
 class BundlerFile
 {
 public:

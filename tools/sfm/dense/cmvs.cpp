@@ -1,5 +1,10 @@
 // cmvs <pmvs folder> <largest cluster> <cpus>
+// The clusters are also kept within the dense memory budget (DenseBudget),
+// for the matcher's level 1 that genOption is given by the scripts.
+#include <algorithm>
+
 #include "AtomicFile.h"
+#include "DenseBudget.h"
 #include "DenseLayout.h"
 #include "DenseTool.h"
 #include "ImageClusters.h"
@@ -23,8 +28,19 @@ int main(int argc, char** argv)
                             BundlerFile bundle;
                             if (!bundle.readFile(layout.bundleFile(), error))
                                 return false;
+                            int width = 0, height = 0;
+                            if (!DenseBudget::imageSize(layout.imageFile(0), width, height)) {
+                                *error = "cannot read image " + layout.imageFile(0);
+                                return false;
+                            }
+                            std::string source;
+                            const std::uint64_t budget = DenseBudget::bytes(&source);
+                            const int fit = DenseBudget::viewsWithin(budget, width, height, 1, cpus);
+                            std::cout << "memory budget " << (budget >> 20) << " MiB (" << source
+                                      << "): " << fit << " views of " << width << " x " << height
+                                      << " at level 1 fit in a cluster\n";
                             const ImageClusters clusters =
-                                ImageClusters::split(VisData::sharedPoints(bundle), size);
+                                ImageClusters::split(VisData::sharedPoints(bundle), std::min(size, fit));
                             std::cout << clusters.viewCount << " images in " << clusters.clusters.size()
                                       << " clusters\n";
                             return AtomicFile::write(layout.folder() + "ske.dat", clusters.text(), error);

@@ -41,20 +41,18 @@ bool copyBytes(const std::string& from, const std::string& to, std::string* erro
 
 } // namespace
 
-cv::Mat BundleUndistorter::undistortImage(const cv::Mat& image, const BundlerFile::Camera& camera)
+cv::Mat BundleUndistorter::undistortImage(const cv::Mat& image, const CameraIntrinsics::Camera& lens)
 {
     const int w = image.cols, h = image.rows;
-    const double cx = w / 2.0, cy = h / 2.0, f = camera.focal;
     cv::Mat mapX(h, w, CV_32F), mapY(h, w, CV_32F);
     for (int v = 0; v < h; ++v) {
         float* mx = mapX.ptr<float>(v);
         float* my = mapY.ptr<float>(v);
         for (int u = 0; u < w; ++u) {
-            const double x = u - cx, y = cy - v;
-            const double n2 = (x * x + y * y) / (f * f);
-            const double r = 1.0 + camera.k1 * n2 + camera.k2 * n2 * n2;
-            mx[u] = float(cx + r * x);
-            my[u] = float(cy - r * y);
+            double su, sv;
+            lens.pixelOf((u - lens.cx) / lens.fx, (v - lens.cy) / lens.fy, su, sv);
+            mx[u] = float(su);
+            my[u] = float(sv);
         }
     }
     cv::Mat out;
@@ -62,23 +60,17 @@ cv::Mat BundleUndistorter::undistortImage(const cv::Mat& image, const BundlerFil
     return out;
 }
 
-void BundleUndistorter::undistortPoint(const BundlerFile::Camera& camera, double& x, double& y)
+void BundleUndistorter::undistortPoint(const CameraIntrinsics::Camera& lens, double& x, double& y)
 {
-    const double qx = x / camera.focal, qy = y / camera.focal;
-    double px = qx, py = qy;
-    for (int i = 0; i < 20; ++i) {
-        const double n2 = px * px + py * py;
-        const double r = 1.0 + camera.k1 * n2 + camera.k2 * n2 * n2;
-        if (!(r > 0.1))
-            break; // far outside the range the model describes
-        px = qx / r;
-        py = qy / r;
-    }
-    x = px * camera.focal;
-    y = py * camera.focal;
+    double ix, iy;
+    if (!lens.idealOf(lens.cx + x, lens.cy - y, ix, iy))
+        return; // far outside the range the model describes
+    x = ix * lens.fx;
+    y = -iy * lens.fy;
 }
 
-BundlerFile BundleUndistorter::undistortBundle(const BundlerFile& bundle, const std::vector<int>& registered)
+BundlerFile BundleUndistorter::undistortBundle(const BundlerFile& bundle, const std::vector<int>& registered,
+                                               const std::vector<CameraIntrinsics::Camera>& lenses)
 {
     std::vector<int> viewOf(bundle.cameras.size(), -1);
     BundlerFile out;
@@ -98,7 +90,7 @@ BundlerFile BundleUndistorter::undistortBundle(const BundlerFile& bundle, const 
                 continue;
             BundlerFile::View w = v;
             w.camera = view;
-            undistortPoint(bundle.cameras[size_t(v.camera)], w.x, w.y);
+            undistortPoint(lenses[size_t(v.camera)], w.x, w.y);
             q.views.push_back(w);
         }
         out.points.push_back(q);
@@ -118,24 +110,27 @@ bool BundleUndistorter::run(const DenseSource& source, const DenseLayout& layout
     }
     const int n = int(source.registered.size());
     std::vector<std::string> errors(static_cast<size_t>(n));
+    std::vector<CameraIntrinsics::Camera> lenses(source.bundle.cameras.size());
     cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& range) {
         for (int view = range.start; view < range.end; ++view) {
             const int index = source.registered[size_t(view)];
-            const auto& camera = source.bundle.cameras[size_t(index)];
             const std::string& from = source.images[size_t(index)];
             const std::string to = layout.imageFile(view);
             std::string& why = errors[size_t(view)];
-            if (camera.k1 == 0 && camera.k2 == 0 && isJpeg(from)) {
-                copyBytes(from, to, &why);
-                continue;
-            }
             const cv::Mat image = cv::imread(from, cv::IMREAD_COLOR);
             if (image.empty()) {
                 why = "cannot read image " + from;
                 continue;
             }
+            CameraIntrinsics::Camera& lens = lenses[size_t(index)];
+            if (!source.lens(index, image.cols, image.rows, lens, &why))
+                continue;
+            if (!lens.hasDistortion() && isJpeg(from)) {
+                copyBytes(from, to, &why);
+                continue;
+            }
             std::vector<uchar> bytes;
-            if (!cv::imencode(".jpg", undistortImage(image, camera), bytes, {cv::IMWRITE_JPEG_QUALITY, 95})) {
+            if (!cv::imencode(".jpg", undistortImage(image, lens), bytes, {cv::IMWRITE_JPEG_QUALITY, 95})) {
                 why = "cannot encode " + to;
                 continue;
             }
@@ -152,5 +147,5 @@ bool BundleUndistorter::run(const DenseSource& source, const DenseLayout& layout
             *log << source.images[size_t(source.registered[size_t(view)])] << " -> " << layout.imageFile(view)
                  << '\n';
     }
-    return undistortBundle(source.bundle, source.registered).writeFile(layout.bundleFile(), error);
+    return undistortBundle(source.bundle, source.registered, lenses).writeFile(layout.bundleFile(), error);
 }

@@ -21,9 +21,12 @@ public:
     static bool run(const DenseSource& source, const DenseLayout& layout, std::string* error,
                     std::ostream* log = nullptr);
 
-    // The image an ideal camera of the same focal length and size would take.
-    static cv::Mat undistortImage(const cv::Mat& image, const BundlerFile::Camera& camera);
-    // Observation (centre origin, y up) as an ideal camera sees it.
-    static void undistortPoint(const BundlerFile::Camera& camera, double& x, double& y);
-    static BundlerFile undistortBundle(const BundlerFile& bundle, const std::vector<int>& registered);
+    // The image an ideal camera of the same focal lengths, principal point
+    // and size would take.
+    static cv::Mat undistortImage(const cv::Mat& image, const CameraIntrinsics::Camera& lens);
+    // Observation (from the principal point, y up) as an ideal camera sees it.
+    static void undistortPoint(const CameraIntrinsics::Camera& lens, double& x, double& y);
+    // lenses: one per bundle camera (those of unplaced cameras unused).
+    static BundlerFile undistortBundle(const BundlerFile& bundle, const std::vector<int>& registered,
+                                       const std::vector<CameraIntrinsics::Camera>& lenses);
 };

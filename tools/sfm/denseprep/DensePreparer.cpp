@@ -4,6 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 #include "AtomicFile.h"
 #include "MvsCamera.h"
@@ -39,16 +40,27 @@ bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout
     if (ec)
         return fail("cannot create " + layout.cameraFolder() + ": " + ec.message());
 
-    std::ostringstream list;
+    // Every camera is made before any is written: a damaged one leaves no
+    // half-prepared folder behind.
+    std::vector<MvsCamera> cameras(source.registered.size());
     for (size_t view = 0; view < source.registered.size(); ++view) {
         const int index = source.registered[view];
         const std::string& image = source.images[size_t(index)];
         const cv::Mat pixels = cv::imread(image, cv::IMREAD_GRAYSCALE);
         if (pixels.empty())
             return fail("cannot read image " + image);
-        const MvsCamera camera =
-            MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], pixels.cols, pixels.rows);
-        if (!AtomicFile::write(layout.cameraFile(int(view)), camera.contourText(), error))
+        CameraIntrinsics::Camera lens;
+        if (!source.lens(index, pixels.cols, pixels.rows, lens, error))
+            return false;
+        if (!MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], lens, cameras[view]))
+            return fail("camera " + std::to_string(index) + " (" + image +
+                        ") has a singular projection matrix: its pose in the bundle is damaged");
+    }
+    std::ostringstream list;
+    for (size_t view = 0; view < source.registered.size(); ++view) {
+        const int index = source.registered[view];
+        const std::string& image = source.images[size_t(index)];
+        if (!AtomicFile::write(layout.cameraFile(int(view)), cameras[view].contourText(), error))
             return false;
         list << image << '\n';
         if (log)

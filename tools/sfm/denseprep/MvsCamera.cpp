@@ -55,26 +55,28 @@ bool MvsCamera::setProjection(const Matrix34& projection)
     return true;
 }
 
-MvsCamera MvsCamera::fromBundler(const BundlerFile::Camera& c, int width, int height)
+bool MvsCamera::fromBundler(const BundlerFile::Camera& c, const CameraIntrinsics::Camera& lens, MvsCamera& out)
 {
     // Bundler's camera looks down -z with y up; flipping y and z gives the
-    // usual pixel frame, with the principal point at the image centre.
+    // pixel frame (y down), then the inner camera's focal lengths and
+    // principal point (pixel centres at whole numbers).
     const auto& R = c.rotation;
     const auto& t = c.translation;
-    const double f = c.focal, cx = width / 2.0, cy = height / 2.0;
     const double rows[3][4] = {
         {R[0], R[1], R[2], t[0]}, {-R[3], -R[4], -R[5], -t[1]}, {-R[6], -R[7], -R[8], -t[2]}};
     Matrix34 p{};
     for (int c4 = 0; c4 < 4; ++c4) {
-        p[c4] = f * rows[0][c4] + cx * rows[2][c4];
-        p[4 + c4] = f * rows[1][c4] + cy * rows[2][c4];
+        p[c4] = lens.fx * rows[0][c4] + lens.cx * rows[2][c4];
+        p[4 + c4] = lens.fy * rows[1][c4] + lens.cy * rows[2][c4];
         p[8 + c4] = rows[2][c4];
     }
     MvsCamera camera;
-    camera.setProjection(p);
-    camera.width = width;
-    camera.height = height;
-    return camera;
+    if (!camera.setProjection(p))
+        return false;
+    camera.width = lens.width;
+    camera.height = lens.height;
+    out = camera;
+    return true;
 }
 
 bool MvsCamera::readContour(std::istream& in, std::string* error)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BundlerFile.h"
+#include "CameraIntrinsics.h"
 
 // One view of the dense matcher: a 3x4 projection matrix in pixel
 // coordinates (origin at the centre of the top-left pixel, y down), as the
@@ -25,9 +26,12 @@ public:
     // False when the left 3x3 block is singular.
     bool setProjection(const Matrix34& projection);
 
-    // The camera of a Bundler file for an image of the given size; distortion
-    // is not part of the matrix (undistorted images carry none).
-    static MvsCamera fromBundler(const BundlerFile::Camera& camera, int width, int height);
+    // The camera of a Bundler file's pose with the given inner camera (its
+    // size, focal lengths and principal point); distortion is not part of the
+    // matrix (undistorted images carry none). False when the matrix is
+    // singular (a damaged pose), out left as it was.
+    static bool fromBundler(const BundlerFile::Camera& pose, const CameraIntrinsics::Camera& lens,
+                            MvsCamera& out);
 
     // "CONTOUR" followed by the three rows of the matrix.
     bool readContour(std::istream& in, std::string* error = nullptr);

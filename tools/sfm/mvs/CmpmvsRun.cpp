@@ -5,8 +5,10 @@
 #include <ostream>
 #include <thread>
 
+#include "DenseBudget.h"
 #include "DenseLayout.h"
 #include "DenseMatcher.h"
+#include "ImageClusters.h"
 #include "MvsIni.h"
 #include "MvsScene.h"
 #include "ToolArguments.h"
@@ -65,20 +67,45 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
         ++options.level;
     options.minImageNum = consistent + 1;
     options.threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<int> all(scene.cameras.size());
-    for (size_t i = 0; i < all.size(); ++i)
-        all[i] = int(i);
-    DenseMatcher matcher(scene, options);
-    if (!matcher.run(all, {}, error, log))
-        return false;
-    if (matcher.cloud().points.empty())
+    // Clusters of views the memory budget holds, grown along the shared
+    // sparse points as cmvs grows them; each gives the points of its targets.
+    const int n = int(scene.cameras.size());
+    int width = 0, height = 0;
+    if (!DenseBudget::imageSize(scene.images.front(), width, height))
+        return fail("cannot read image " + scene.images.front());
+    std::string source;
+    const std::uint64_t budget = DenseBudget::bytes(&source);
+    const int fit = DenseBudget::viewsWithin(budget, width, height, options.level, options.threads);
+    std::vector<std::vector<int>> shared(size_t(n), std::vector<int>(size_t(n), 0));
+    for (const auto& p : scene.points)
+        for (int a : p.views)
+            for (int b : p.views)
+                if (a != b && a >= 0 && b >= 0 && a < n && b < n)
+                    ++shared[size_t(a)][size_t(b)];
+    const ImageClusters clusters = ImageClusters::split(shared, std::max(2, std::min(n, fit)));
+    if (log)
+        *log << "memory budget " << (budget >> 20) << " MiB (" << source << "): " << fit << " views of "
+             << width << " x " << height << " at level " << options.level << " fit; "
+             << clusters.clusters.size() << " cluster(s)\n";
+    DenseCloud cloud;
+    for (size_t k = 0; k < clusters.clusters.size(); ++k) {
+        const ImageClusters::Cluster& c = clusters.clusters[k];
+        if (log && clusters.clusters.size() > 1)
+            *log << "cluster " << k + 1 << "/" << clusters.clusters.size() << ": " << c.targets.size()
+                 << " views, " << c.others.size() << " helping\n";
+        DenseMatcher matcher(scene, options);
+        if (!matcher.run(c.targets, c.others, error, log))
+            return false;
+        cloud.points.insert(cloud.points.end(), matcher.cloud().points.begin(), matcher.cloud().points.end());
+    }
+    if (cloud.points.empty())
         return fail("no point found that " + std::to_string(options.minImageNum) + " images agree on");
     std::error_code ec;
     std::filesystem::create_directories(layout.folder() + "models", ec);
     const std::string out = outputFile(folder);
-    if (!matcher.cloud().writePly({out}, "CMPMVS " + iniPath, error))
+    if (!cloud.writePly({out}, "CMPMVS " + iniPath, error))
         return false;
     if (log)
-        *log << "wrote " << matcher.cloud().points.size() << " points to " << out << '\n';
+        *log << "wrote " << cloud.points.size() << " points to " << out << '\n';
     return true;
 }

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "DepthFusion.h"
+#include "OutlierFilter.h"
 #include "PlaneSweep.h"
 #include "ViewSelector.h"
 
@@ -132,7 +133,71 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
                  << plane.normal[2] << ", " << std::lround(100 * plane.share) << "% of the sparse points\n";
     }
 
+    // Partners: views sharing sparse points, then the sweep neighbours.
+    std::vector<char> inRun(size_t(n), 0), isTarget(size_t(n), 0);
+    for (int v : views)
+        inRun[size_t(v)] = 1;
+    for (int v : targets)
+        if (v >= 0 && v < n)
+            isTarget[size_t(v)] = 1;
+    std::vector<std::vector<int>> partners(static_cast<size_t>(n));
+    {
+        std::vector<std::vector<char>> linked(static_cast<size_t>(n));
+        for (int v : views)
+            linked[size_t(v)].assign(size_t(n), 0);
+        for (const auto& p : m_scene.points)
+            for (int a : p.views)
+                if (a >= 0 && a < n && inRun[size_t(a)])
+                    for (int b : p.views)
+                        if (b != a && b >= 0 && b < n && inRun[size_t(b)] && !linked[size_t(a)][size_t(b)]) {
+                            linked[size_t(a)][size_t(b)] = 1;
+                            partners[size_t(a)].push_back(b);
+                        }
+    }
+    std::vector<char> swept(size_t(n), 0), fused(size_t(n), 0);
+    DepthFusion::Settings fusionSettings;
+    fusionSettings.csize = m_options.csize;
+    fusionSettings.minViews = m_options.minImageNum;
+    fusionSettings.depthTolerance = m_options.depthTolerance;
+    DepthFusion fusion(fusionSettings, n);
+    m_cloud = DenseCloud();
+    double fusionSeconds = 0;
+    int held = 0;
+    // Fuses every target whose partners are all swept, then releases the
+    // maps no target still to be fused needs.
+    const auto fuseReady = [&](bool all) {
+        const auto began = Clock::now();
+        for (int r : targets) {
+            if (r < 0 || r >= n || fused[size_t(r)] || !swept[size_t(r)])
+                continue;
+            bool ready = true;
+            for (int j : partners[size_t(r)])
+                ready = ready && (all || swept[size_t(j)]);
+            if (!ready)
+                continue;
+            fusion.fuseView(r, m_maps, m_colour, partners[size_t(r)], m_cloud);
+            fused[size_t(r)] = 1;
+        }
+        if (!m_options.keepMaps) {
+            std::vector<char> needed(size_t(n), 0);
+            for (int r : targets)
+                if (r >= 0 && r < n && !fused[size_t(r)]) {
+                    needed[size_t(r)] = 1;
+                    for (int j : partners[size_t(r)])
+                        needed[size_t(j)] = 1;
+                }
+            for (int v : views)
+                if (!needed[size_t(v)] && swept[size_t(v)] && !m_maps[size_t(v)].empty()) {
+                    m_maps[size_t(v)] = DepthMap();
+                    m_colour[size_t(v)].release();
+                    --held;
+                }
+        }
+        fusionSeconds += seconds(began);
+    };
+
     m_maps.assign(size_t(n), {});
+    m_peakMaps = 0;
     for (size_t k = 0; k < views.size(); ++k) {
         const int v = views[k];
         const auto began = Clock::now();
@@ -141,6 +206,8 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
         if (!choice.usable()) {
             if (log)
                 *log << "view " << v << ": no neighbour shares enough points; skipped\n";
+            swept[size_t(v)] = 1;
+            fuseReady(false);
             continue;
         }
         std::vector<PlaneSweep::Neighbour> neighbours;
@@ -148,6 +215,12 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
             neighbours.push_back({&m_gray[size_t(j)], &m_cameras[size_t(j)]});
         m_maps[size_t(v)] = PlaneSweep::run(m_gray[size_t(v)], m_cameras[size_t(v)], neighbours,
                                             choice.nearDepth, choice.farDepth, sweep, choice.families);
+        if (!m_maps[size_t(v)].empty())
+            m_peakMaps = std::max(m_peakMaps, ++held);
+        for (int j : choice.neighbours)
+            if (std::find(partners[size_t(v)].begin(), partners[size_t(v)].end(), j) ==
+                partners[size_t(v)].end())
+                partners[size_t(v)].push_back(j);
         if (log) {
             *log << "depth map " << k + 1 << "/" << views.size() << ": view " << v << " with";
             for (int j : choice.neighbours)
@@ -160,17 +233,22 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
                  << seconds(began) << " s\n";
             log->flush();
         }
+        swept[size_t(v)] = 1;
+        fuseReady(false);
     }
 
+    std::vector<cv::Mat>().swap(m_gray);
     const auto fusing = Clock::now();
-    DepthFusion::Settings fusion;
-    fusion.csize = m_options.csize;
-    fusion.minViews = m_options.minImageNum;
-    fusion.depthTolerance = m_options.depthTolerance;
-    m_cloud = DepthFusion::fuse(m_maps, m_colour, targets, fusion);
+    fuseReady(true);
+    const size_t fusedPoints = m_cloud.points.size();
+    OutlierFilter::Settings filter;
+    filter.minViews = m_options.minImageNum;
+    const OutlierFilter::Result removed = OutlierFilter::apply(m_cloud, filter);
     if (log)
-        *log << "fused " << m_cloud.points.size() << " points in " << seconds(fusing) << " s; "
-             << seconds(start) << " s in all\n";
+        *log << "fused " << fusedPoints << " points (at most " << m_peakMaps << " depth maps held), "
+             << removed.isolated << " isolated and " << removed.fewViews
+             << " seen by too few views removed (spacing " << removed.spacing << "), in "
+             << fusionSeconds + seconds(fusing) << " s; " << seconds(start) << " s in all\n";
     cv::setNumThreads(threadsBefore);
     return true;
 }

@@ -14,7 +14,13 @@
 // Multi-view stereo over a prepared scene: reads the views' images reduced
 // to the working level, sweeps a depth map for every view against its best
 // neighbours (PlaneSweep, ViewSelector), and fuses the maps of the target
-// views into one cloud of points that enough views agree on (DepthFusion).
+// views into one cloud of points that enough views agree on (DepthFusion),
+// then leaves the gross outliers out (OutlierFilter).
+//
+// Fusion is incremental: a target is fused against its partners (the views
+// that share sparse points with it, and its sweep neighbours) as soon as
+// all of their maps exist, and a view's map and colour image are released
+// once no target still to be fused needs them.
 class DenseMatcher
 {
 public:
@@ -27,6 +33,7 @@ public:
         int threads = 1;
         int maxNeighbours = 4;
         double depthTolerance = 0.01;
+        bool keepMaps = false; // keep every map for depthMaps()
     };
     static Options fromPmvs(const PmvsOptions& options);
 
@@ -39,8 +46,11 @@ public:
              std::ostream* log = nullptr);
 
     const DenseCloud& cloud() const { return m_cloud; }
-    // Per view of the scene; empty for views not matched.
+    // Per view of the scene; empty for views not matched, and for all once
+    // fused unless the options keep them.
     const std::vector<DepthMap>& depthMaps() const { return m_maps; }
+    // The most depth maps held at once.
+    int peakMaps() const { return m_peakMaps; }
 
 private:
     bool loadImages(const std::vector<int>& views, std::string* error);
@@ -52,4 +62,5 @@ private:
     std::vector<MvsCamera> m_cameras; // full size, then reduced
     std::vector<DepthMap> m_maps;
     DenseCloud m_cloud;
+    int m_peakMaps = 0;
 };

@@ -15,6 +15,12 @@
 // with their mean normal and colour. Each view gives at most one point per
 // csize x csize cell, and a cell another view's point already stands for
 // gives none, so a surface seen by many views appears once.
+//
+// Fusion goes a reference view at a time (fuseView), against the maps of
+// the views given as its partners, so that a caller can fuse a view as soon
+// as its partners' maps exist and release a map once no view still to be
+// fused needs it. The marks of the cells already stood for are kept per view
+// (one byte a cell) for the whole run.
 class DepthFusion
 {
 public:
@@ -25,8 +31,16 @@ public:
         double maxNormalAngle = 60;   // degrees
     };
 
-    // maps and colours (CV_8UC3, the maps' size) per view; views without a
-    // map have an empty one. Points come from the targets, in their order.
+    DepthFusion(const Settings& settings, int views);
+
+    // The points of reference view r, checked against the maps of partners
+    // (views with an empty map are passed over), appended to cloud. maps
+    // and colours (CV_8UC3, the maps' size) per view.
+    void fuseView(int r, const std::vector<DepthMap>& maps, const std::vector<cv::Mat>& colours,
+                  const std::vector<int>& partners, DenseCloud& cloud);
+
+    // All at once: every other view is a partner of every target. Points
+    // come from the targets, in their order.
     static DenseCloud fuse(const std::vector<DepthMap>& maps, const std::vector<cv::Mat>& colours,
                            const std::vector<int>& targets, const Settings& settings);
 
@@ -34,4 +48,14 @@ public:
     // checking a finished cloud.
     static int agreeingViews(const std::vector<DepthMap>& maps, const std::array<double, 3>& point,
                              double depthTolerance);
+
+private:
+    struct Cells {
+        int columns = 0, rows = 0;
+        std::vector<unsigned char> used;
+    };
+    Cells& cellsOf(int view, const DepthMap& map);
+
+    Settings m_settings;
+    std::vector<Cells> m_cells;
 };

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "ColmapModel.h"
 #include "RadialDistortion.h"
 #include "ToolPaths.h"
 
@@ -56,6 +57,62 @@ BundlerFile NvmToBundler::convert(const NvmFile::Model& model, const std::string
     return bundle;
 }
 
+bool NvmToBundler::colmapIntrinsics(const NvmFile::Model& model, const std::string& colmapFolder,
+                                    CameraIntrinsics& intrinsics, std::string* why)
+{
+    const fs::path text = fs::path(colmapFolder) / "text";
+    std::error_code ec;
+    if (!fs::is_directory(text, ec)) {
+        *why = "no COLMAP model in " + colmapFolder;
+        return false;
+    }
+    *why = "no COLMAP model in " + text.string() + " has the NVM's cameras";
+    for (int k = 0; fs::is_directory(text / std::to_string(k), ec); ++k) {
+        ColmapModel colmap;
+        std::string error;
+        if (!colmap.readFolder((text / std::to_string(k)).string(), &error)) {
+            *why = error;
+            continue;
+        }
+        if (colmap.images.size() != model.cameras.size())
+            continue;
+        // The NVM lists the registered images in COLMAP's id order.
+        CameraIntrinsics found;
+        size_t i = 0;
+        for (const auto& [id, image] : colmap.images) {
+            const NvmFile::Camera& nvm = model.cameras[i++];
+            const auto c = image.centre();
+            double gap = 0, size = 1;
+            for (int a = 0; a < 3; ++a) {
+                gap = std::max(gap, std::abs(c[size_t(a)] - nvm.centre[size_t(a)]));
+                size = std::max(size, std::abs(nvm.centre[size_t(a)]));
+            }
+            const auto camera = colmap.cameras.find(image.camera);
+            if (camera == colmap.cameras.end() || !(gap <= 1e-6 * size) ||
+                fs::path(ToolPaths::native(nvm.name)).filename() != fs::path(image.name).filename())
+                break;
+            // COLMAP counts pixels from the corner of the first, we from its centre.
+            const ColmapModel::Camera& m = camera->second;
+            CameraIntrinsics::Camera out;
+            out.width = m.width;
+            out.height = m.height;
+            out.fx = m.fx;
+            out.fy = m.fy;
+            out.cx = m.cx - 0.5;
+            out.cy = m.cy - 0.5;
+            out.k1 = m.k1;
+            out.k2 = m.k2;
+            out.image = nvm.name;
+            found.cameras.push_back(out);
+        }
+        if (found.cameras.size() == model.cameras.size()) {
+            intrinsics = std::move(found);
+            return true;
+        }
+    }
+    return false;
+}
+
 int NvmToBundler::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     if (args.size() != 2 || args[1] != "--convert_to_bout") {
@@ -76,8 +133,27 @@ int NvmToBundler::run(const std::vector<std::string>& args, std::ostream& out, s
     const fs::path p(nvmPath);
     const std::string folder = fs::absolute(p).parent_path().string();
     ImageListFile list;
-    const BundlerFile bundle = convert(nvm.models.front(), folder, list);
+    BundlerFile bundle = convert(nvm.models.front(), folder, list);
     const std::string stem = (p.parent_path() / p.stem()).string();
+    const std::string intrinsicsPath = CameraIntrinsics::pathFor(stem + "-converted.out");
+    CameraIntrinsics intrinsics;
+    std::string why;
+    if (colmapIntrinsics(nvm.models.front(), stem + "_colmap", intrinsics, &why)) {
+        // The model's own distortion, not the one fitted back from NVM's single value.
+        for (size_t i = 0; i < bundle.cameras.size(); ++i) {
+            bundle.cameras[i].k1 = intrinsics.cameras[i].k1;
+            bundle.cameras[i].k2 = intrinsics.cameras[i].k2;
+        }
+        if (!intrinsics.writeFile(intrinsicsPath, &error)) {
+            err << "driver_x64: " << error << std::endl;
+            return 1;
+        }
+        out << "Camera intrinsics and distortion from " << stem << "_colmap" << std::endl;
+    } else {
+        std::error_code ec;
+        fs::remove(intrinsicsPath, ec); // a stale one would describe other cameras
+        out << why << ": the dense cameras take the NVM's focal length and distortion" << std::endl;
+    }
     if (!bundle.writeFile(stem + "-converted.out", &error) ||
         !list.writeFile(stem + "-converted-list.txt", true, &error)) {
         err << "driver_x64: " << error << std::endl;

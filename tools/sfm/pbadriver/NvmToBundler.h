@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BundlerFile.h"
+#include "CameraIntrinsics.h"
 #include "ImageListFile.h"
 #include "NvmFile.h"
 
@@ -13,7 +14,11 @@
 //   driver_x64 <sparse.nvm> --convert_to_bout
 // writes <name>-converted.out (Bundler v0.3, the first model's cameras in
 // NVM order) and <name>-converted-list.txt (per camera the image's full
-// path, "0" and its focal length) beside the NVM.
+// path, "0" and its focal length) beside the NVM. When the COLMAP model the
+// NVM was made from is kept beside it (<name>_colmap/text/<k>/), the
+// cameras' own intrinsics and distortion go on to the dense tools in
+// <name>-converted-intrinsics.txt (CameraIntrinsics), which Bundler's file
+// cannot hold: both focal lengths, the principal point, k1 and k2.
 class NvmToBundler
 {
 public:
@@ -23,6 +28,13 @@ public:
     // joined to the camera name, in backslashes.
     static BundlerFile convert(const NvmFile::Model& model, const std::string& nvmFolder,
                                ImageListFile& images);
+
+    // The intrinsics of the model's cameras from the COLMAP text models in
+    // colmapFolder ("<name>_colmap/"): the model whose registered images are
+    // the NVM's cameras (same order, names and centres). False with the
+    // reason when there is none.
+    static bool colmapIntrinsics(const NvmFile::Model& model, const std::string& colmapFolder,
+                                 CameraIntrinsics& intrinsics, std::string* why);
 
     static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 };

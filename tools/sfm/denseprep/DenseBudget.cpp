@@ -1,0 +1,83 @@
+#include "DenseBudget.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <sstream>
+
+namespace
+{
+
+constexpr std::uint64_t mib = std::uint64_t(1) << 20;
+// The process itself, the scene and the cloud's list before it is written.
+constexpr std::uint64_t fixedCost = 256 * mib;
+
+std::uint64_t availableBytes()
+{
+    std::ifstream in("/proc/meminfo");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("MemAvailable:", 0) != 0)
+            continue;
+        std::istringstream words(line.substr(13));
+        std::uint64_t kib = 0;
+        if (words >> kib)
+            return kib * 1024;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::uint64_t DenseBudget::bytes(std::string* source)
+{
+    if (const char* text = std::getenv("ORVALIS_DENSE_MEMORY_MB")) {
+        char* end = nullptr;
+        const long long value = std::strtoll(text, &end, 10);
+        if (end && end != text && !*end && value > 0 && value < (1LL << 30)) {
+            if (source)
+                *source = "ORVALIS_DENSE_MEMORY_MB";
+            return std::uint64_t(value) * mib;
+        }
+    }
+    if (const std::uint64_t available = availableBytes()) {
+        if (source)
+            *source = "three quarters of the available memory";
+        return available / 4 * 3;
+    }
+    if (source)
+        *source = "the default (available memory unknown)";
+    return 4096 * mib;
+}
+
+std::uint64_t DenseBudget::perView(int width, int height, int level)
+{
+    const std::uint64_t w = std::uint64_t(std::max(1, width >> level)),
+                        h = std::uint64_t(std::max(1, height >> level));
+    return 52 * w * h;
+}
+
+std::uint64_t DenseBudget::perThread(int width, int height)
+{
+    // The decoded photo and its reduced copy.
+    return 4 * std::uint64_t(std::max(1, width)) * std::uint64_t(std::max(1, height));
+}
+
+int DenseBudget::viewsWithin(std::uint64_t budget, int width, int height, int level, int threads)
+{
+    const std::uint64_t fixed = fixedCost + std::uint64_t(std::max(1, threads)) * perThread(width, height);
+    const std::uint64_t room = budget > fixed ? budget - fixed : 0;
+    const std::uint64_t views = room / std::max<std::uint64_t>(1, perView(width, height, level));
+    return int(std::clamp<std::uint64_t>(views, 2, 100000));
+}
+
+bool DenseBudget::imageSize(const std::string& image, int& width, int& height)
+{
+    // A JPEG decodes at an eighth of its size nearly for free.
+    const cv::Mat small = cv::imread(image, cv::IMREAD_REDUCED_GRAYSCALE_8);
+    if (small.empty())
+        return false;
+    width = small.cols * 8;
+    height = small.rows * 8;
+    return true;
+}
