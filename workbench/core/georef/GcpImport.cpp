@@ -1,9 +1,11 @@
 #include "core/georef/GcpImport.h"
 
+#include <QFile>
 #include <QSet>
 
 #include <algorithm>
 
+#include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GcpFile.h"
 
@@ -63,4 +65,18 @@ bool GcpImport::importFile(const QString& path, const SparseBundle& bundle, QVec
     if (system)
         *system = gcp.system;
     return true;
+}
+
+bool GcpImport::importFile(const QString& path, const QString& nvmFile, QVector<ControlPoint>* points,
+                           QString* system, QString* error)
+{
+    NvmReader::VertexArrays vertices;
+    NvmReader::ColourArrays colours;
+    SparseBundle bundle;
+    std::string folder, message;
+    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder, &message)) {
+        *error = QString::fromStdString(message);
+        return false;
+    }
+    return importFile(path, bundle, points, system, error);
 }

@@ -22,4 +22,7 @@ public:
     // Reads the file and converts it.
     static bool importFile(const QString& path, const SparseBundle& bundle, QVector<ControlPoint>* points,
                            QString* system, QString* error);
+    // The same onto the reconstruction of an NVM file (read for its photos).
+    static bool importFile(const QString& path, const QString& nvmFile, QVector<ControlPoint>* points,
+                           QString* system, QString* error);
 };
