@@ -4,8 +4,9 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QTableWidget>
 
-#include <fstream>
+#include <set>
 #include <sstream>
 
 #include "SurveyWriter.h"
@@ -13,12 +14,16 @@
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GeoReference.h"
 #include "core/project/ScanSettings.h"
+#include "ui/annotation/GeoRef.h"
+#include "ui/annotation/GroundControl.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 // "&Run Sparse" on a synthetic drone survey whose photos carry consumer GPS:
 // the reconstruction comes out in UTM without any further step, its cameras
-// within a few metres of where the survey flew them.
+// within a few metres of where the survey flew them. Then the survey's
+// control targets, five fitted and five checked, put it there to the
+// centimetre.
 class TestGpsGeoreferenceRun : public QObject
 {
     Q_OBJECT
@@ -30,6 +35,57 @@ class TestGpsGeoreferenceRun : public QObject
     ReconstructionRunner::Actions m_actions;
     ReconstructionRunner* m_runner = nullptr;
     QProcess m_exif;
+    double m_groundSample = 0; // metres per pixel
+
+    // Every line of a truth file that is no comment, split at blanks.
+    QVector<QStringList> truthLines(const QString& name) const
+    {
+        QVector<QStringList> lines;
+        QFile file(m_dir.filePath("truth/" + name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return lines;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n'))
+            if (!line.isEmpty() && !line.startsWith('#'))
+                lines << line.split(' ', Qt::SkipEmptyParts);
+        return lines;
+    }
+
+    void readModel(SparseBundle* bundle) const
+    {
+        NvmReader::VertexArrays vertices;
+        NvmReader::ColourArrays colours;
+        std::string folder;
+        QVERIFY(NvmReader::readNvm(m_dir.filePath("photos/sparse.nvm").toStdString(), vertices, colours, *bundle,
+                                   folder));
+    }
+
+    // How far the georeference puts the registered cameras from where the survey flew them, at worst.
+    double worstCamera(const SparseBundle& bundle, QString* report = nullptr) const
+    {
+        GeoReference geo;
+        if (!GeoReference::read(m_dir.filePath("photos/sparse.txt"), geo))
+            return 1e30;
+        std::map<std::string, osg::Vec3d> truth;
+        for (const QStringList& f : truthLines("cameras.txt"))
+            truth[f[0].toStdString()] = {f[7].toDouble(), f[8].toDouble(), f[9].toDouble()};
+        std::map<std::string, double> focal;
+        for (const QStringList& f : truthLines("cameras.txt"))
+            focal[f[0].toStdString()] = f[3].toDouble();
+        double worst = 0, worstLevel = 0, focalRatio = 0;
+        osg::Vec3d mean;
+        for (const auto& c : bundle.bundleCameras.front()) {
+            const osg::Vec3d d = geo.apply(c->centre) - truth.at(c->name);
+            worst = std::max(worst, d.length());
+            worstLevel = std::max(worstLevel, std::hypot(d.x(), d.y()));
+            mean += d / bundle.bundleCameras.front().size();
+            focalRatio += c->focalLength / focal.at(c->name) / bundle.bundleCameras.front().size();
+        }
+        if (report)
+            *report = QString::asprintf("cameras off by %.3f %.3f %.3f m on average, %.3f m across at worst; "
+                                        "focal lengths %.4f of the truth",
+                                        mean.x(), mean.y(), mean.z(), worstLevel, focalRatio);
+        return worst;
+    }
 
     QString logText() const
     {
@@ -50,6 +106,10 @@ private slots:
         std::ostringstream progress;
         std::string error;
         QVERIFY2(SurveyWriter::write(survey, m_dir.path().toStdString(), progress, &error), error.c_str());
+        const QRegularExpressionMatch sample =
+            QRegularExpression("at about ([0-9.]+) cm per pixel").match(QString::fromStdString(progress.str()));
+        QVERIFY(sample.hasMatch());
+        m_groundSample = sample.captured(1).toDouble() / 100;
 
         ScanSettings::global() = ScanSettings();
         m_log = new QListWidget(&m_window);
@@ -77,33 +137,63 @@ private slots:
                                                        "\\d+ photos used, residual [0-9.]+ m")),
                  qPrintable(logText()));
 
-        GeoReference geo;
-        QVERIFY(GeoReference::read(m_dir.filePath("photos/sparse.txt"), geo));
-        NvmReader::VertexArrays vertices;
-        NvmReader::ColourArrays colours;
         SparseBundle bundle;
-        std::string folder;
-        QVERIFY(NvmReader::readNvm(m_dir.filePath("photos/sparse.nvm").toStdString(), vertices, colours, bundle,
-                                   folder));
-        std::map<std::string, osg::Vec3d> truth;
-        std::ifstream cameras(m_dir.filePath("truth/cameras.txt").toStdString());
-        for (std::string line; std::getline(cameras, line);) {
-            if (line.empty() || line[0] == '#')
-                continue;
-            std::istringstream f(line);
-            std::string name;
-            double skip, e, n, h;
-            f >> name >> skip >> skip >> skip >> skip >> skip >> skip >> e >> n >> h;
-            truth[name] = {e, n, h};
-        }
+        readModel(&bundle);
         const auto& registered = bundle.bundleCameras.front();
         QVERIFY2(registered.size() >= 14, qPrintable(QString::number(registered.size())));
-        double worst = 0;
-        for (const auto& c : registered)
-            worst = std::max(worst, (geo.apply(c->centre) - truth.at(c->name)).length());
+        const double worst = worstCamera(bundle);
         qInfo("%zu cameras georeferenced from GPS of 3 m noise: worst camera %.2f m from the truth",
               registered.size(), worst);
         QVERIFY(worst < 5);
+    }
+
+    // The control file made from the truth for the photos of the
+    // reconstruction, every second target a check point: the check points
+    // come out within two ground samples, the cameras within 5 cm.
+    void groundControlToTheCentimetre()
+    {
+        SparseBundle bundle;
+        readModel(&bundle);
+        std::set<QString> registered;
+        for (const auto& c : bundle.bundleCameras.front())
+            registered.insert(QString::fromStdString(c->name));
+        std::map<QString, QStringList> targets;
+        for (const QStringList& f : truthLines("targets.txt"))
+            targets[f[0]] = f.mid(1, 3);
+        QFile gcp(m_dir.filePath("gcp_from_truth.txt"));
+        QVERIFY(gcp.open(QIODevice::WriteOnly | QIODevice::Text));
+        gcp.write("WGS84 UTM 33N\n");
+        for (const QStringList& o : truthLines("observations.txt"))
+            if (registered.count(o[0]))
+                gcp.write(QStringList({targets.at(o[1]).join(' '), o[2], o[3], o[0], o[1]}).join(' ').toUtf8() + '\n');
+        gcp.close();
+
+        GeoRef dock;
+        GroundControl control(&dock, nullptr, &m_window);
+        connect(&control, &GroundControl::logLine, m_log, [this](const QString& line) { m_log->addItem(line); });
+        const QString nvm = m_dir.filePath("photos/sparse.nvm");
+        QVERIFY2(control.importFile(gcp.fileName(), nvm), qPrintable(logText()));
+        QVector<int> rows;
+        const QVector<ControlPoint> points = dock.controlPoints(&rows);
+        QCOMPARE(points.size(), 10);
+        for (int i = 1; i < rows.size(); i += 2)
+            dock.table()->item(rows[i], GeoRef::Check)->setCheckState(Qt::Checked);
+        QVERIFY2(control.fit(nvm), qPrintable(logText()));
+
+        double worstCheck = 0;
+        for (int i = 0; i < rows.size(); ++i) {
+            const QString shown = dock.table()->item(rows[i], GeoRef::Residual)->text();
+            QVERIFY2(shown.endsWith(" m"), qPrintable(points[i].name + ": " + shown));
+            if (i % 2)
+                worstCheck = std::max(worstCheck, shown.section(' ', 0, 0).toDouble());
+        }
+        QString cameras;
+        const double worst = worstCamera(bundle, &cameras);
+        qInfo("%s", qPrintable(cameras));
+        qInfo("5 used and 5 check points, ground sample %.3f m: check points within %.3f m, cameras within %.3f m",
+              m_groundSample, worstCheck, worst);
+        QVERIFY2(worstCheck < 2 * m_groundSample, qPrintable(logText()));
+        QVERIFY2(worst < 0.05, qPrintable(QString::number(worst)));
     }
 };
 
