@@ -4,7 +4,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QTableWidget>
-#include <QToolBar>
+#include <QHBoxLayout>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
@@ -38,20 +39,29 @@ GeoRef::GeoRef(QWidget* parent)
     }
     m_table->resize(150, 50);
 
-    auto* tools = new QToolBar(this);
-    m_add = tools->addAction(tr("Add Point"));
-    m_remove = tools->addAction(tr("Remove Point"));
-    m_pick = tools->addAction(tr("Pick in Photos"));
+    // A row of buttons, not a tool bar: the window's tool bars are its own.
+    auto* tools = new QHBoxLayout;
+    auto button = [&](const QString& text) {
+        auto* action = new QAction(text, this);
+        auto* b = new QToolButton(this);
+        b->setDefaultAction(action);
+        tools->addWidget(b);
+        return action;
+    };
+    m_add = button(tr("Add Point"));
+    m_remove = button(tr("Remove Point"));
+    m_pick = button(tr("Pick in Photos"));
     m_pick->setCheckable(true);
     m_pick->setStatusTip(tr("A loupe click in an image viewer places the selected point in that photo"));
-    m_import = tools->addAction(tr("Import GCP File..."));
-    m_fit = tools->addAction(tr("Fit to Control Points"));
+    m_import = button(tr("Import GCP File..."));
+    m_fit = button(tr("Fit to Control Points"));
+    tools->addStretch();
     m_fit->setStatusTip(tr("Triangulate the points, fit the reconstruction to them and write its georeference"));
     connect(m_add, &QAction::triggered, this, [this] { addPoint(); });
     connect(m_remove, &QAction::triggered, this, &GeoRef::removeCurrentPoint);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(tools, 0, 0);
+    grid->addLayout(tools, 0, 0);
     grid->addWidget(m_table, 1, 0);
     grid->addWidget(m_systemLabel, 2, 0);
 }
