@@ -50,13 +50,15 @@ class TestGpsGeoreferenceRun : public QObject
         return lines;
     }
 
-    void readModel(SparseBundle* bundle) const
+    void readModel(SparseBundle* bundle, NvmReader::VertexArrays* points = nullptr) const
     {
         NvmReader::VertexArrays vertices;
         NvmReader::ColourArrays colours;
         std::string folder;
         QVERIFY(NvmReader::readNvm(m_dir.filePath("photos/sparse.nvm").toStdString(), vertices, colours, *bundle,
                                    folder));
+        if (points)
+            *points = vertices;
     }
 
     // How far the georeference puts the registered cameras from where the survey flew them.
@@ -211,6 +213,29 @@ private slots:
         // mille long) move each camera along its line of sight, which no
         // similarity undoes: what is left beyond that must be within 5 cm.
         QVERIFY2(cameras.across < 0.05 && cameras.heightLeft < 0.05, qPrintable(cameras.text));
+
+        // A find at a check point's survey coordinates lies on the model's
+        // surface there: the median height of the reconstruction's points
+        // within a metre around it, in survey coordinates.
+        GeoReference geo;
+        QVERIFY(GeoReference::read(m_dir.filePath("photos/sparse.txt"), geo));
+        NvmReader::VertexArrays model;
+        SparseBundle again;
+        readModel(&again, &model);
+        double worstSurface = 0;
+        for (int i = 1; i < points.size(); i += 2) {
+            std::vector<double> heights;
+            for (const osg::Vec3f& v : *model.front()) {
+                const osg::Vec3d p = geo.apply(osg::Vec3d(v));
+                if (std::hypot(p.x() - points[i].survey.x(), p.y() - points[i].survey.y()) < 1)
+                    heights.push_back(p.z());
+            }
+            QVERIFY2(heights.size() >= 3, qPrintable(points[i].name));
+            std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+            worstSurface = std::max(worstSurface, std::abs(heights[heights.size() / 2] - points[i].survey.z()));
+        }
+        qInfo("check points within %.3f m of the model's surface", worstSurface);
+        QVERIFY(worstSurface < 0.05);
     }
 };
 
