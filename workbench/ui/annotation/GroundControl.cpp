@@ -61,7 +61,7 @@ bool GroundControl::fit(const QString& nvmFile)
         const QString wanted = QFileInfo(nvmFile).canonicalFilePath();
         for (const auto& bundle : m_scene->sparseBundles()) {
             const OsgWidget::LayerId id = m_scene->bundleLayer(bundle.get());
-            if (QFileInfo(m_scene->layerFile(id)).canonicalFilePath() != wanted)
+            if (id == OsgWidget::noLayer || QFileInfo(m_scene->layerFile(id)).canonicalFilePath() != wanted)
                 continue;
             QString error;
             if (!m_scene->reloadLayer(id, &error))
@@ -85,6 +85,9 @@ QString GroundControl::reconstructionFile(const QStringList& photos, QString* er
         return QString();
     }
     for (const auto& bundle : m_scene->sparseBundles()) {
+        // A removed layer's bundle stays in the list, out of the scene.
+        if (m_scene->bundleLayer(bundle.get()) == OsgWidget::noLayer)
+            continue;
         QSet<QString> photosOf;
         for (const auto& cameras : bundle->bundleCameras)
             for (const auto& camera : cameras)
@@ -107,9 +110,13 @@ void GroundControl::importFromDialog()
         return;
     }
     // The first loaded reconstruction that holds the file's photos.
-    QString nvm;
+    QString nvm, first;
     for (const auto& bundle : m_scene->sparseBundles()) {
+        if (m_scene->bundleLayer(bundle.get()) == OsgWidget::noLayer)
+            continue;
         const QString candidate = m_scene->layerFile(m_scene->bundleLayer(bundle.get()));
+        if (first.isEmpty())
+            first = candidate;
         QVector<ControlPoint> points;
         QString system, error;
         if (GcpImport::importFile(file, *bundle, &points, &system, &error)) {
@@ -118,8 +125,7 @@ void GroundControl::importFromDialog()
         }
     }
     // Without one, the import against the first says why.
-    importFile(file, nvm.isEmpty() ? m_scene->layerFile(m_scene->bundleLayer(m_scene->sparseBundles().front().get()))
-                                   : nvm);
+    importFile(file, nvm.isEmpty() ? first : nvm);
 }
 
 void GroundControl::fitScene()
