@@ -82,6 +82,17 @@ ProjectDocument fullProject()
     doc.bookmarks = {{1, 2, 3, 0, 0, 0, 0, 0, 1},
                      {-10.5, 4, 20, 1, 1, 0, 0, 1, 0},
                      {712345.6740112305, 4123456.7812500037, 121.25, 712345.674, 4123456.781, 101.752, 0, 1, 0}};
+    // Control points at survey coordinates, picked at sub-pixel places.
+    doc.controlSystem = "WGS84 UTM 33N";
+    ControlPoint fitted;
+    fitted.name = "T 1 <south>";
+    fitted.survey.set(712031.4567890123, 4123012.3456789012, 95.0421);
+    fitted.observations = {{"IMG_0001.JPG", 812.3333333333334, 401.5}, {"IMG_0002.JPG", 0.5, 1199.875}};
+    ControlPoint check;
+    check.name = "T2";
+    check.check = true;
+    check.survey.set(712040.001, 4123020.002, 94.9);
+    doc.controlPoints = {fitted, check};
     return doc;
 }
 
@@ -102,7 +113,8 @@ private slots:
         QVERIFY(xml.contains("<r1>-0.09343</r1>"));
         QVERIFY(xml.contains("<r3>0</r3>"));
         QVERIFY(xml.contains("<display_output>false</display_output>"));
-        QVERIFY(!xml.contains("<images>") && !xml.contains("<bookmarks>") && !xml.contains("<models>"));
+        QVERIFY(!xml.contains("<images>") && !xml.contains("<bookmarks>") && !xml.contains("<models>") &&
+                !xml.contains("<ground_control"));
         ProjectDocument doc;
         QVERIFY(readBack(xml, doc));
         QVERIFY(doc.tree.isEmpty());
@@ -142,6 +154,20 @@ private slots:
         expected.imageFolder.clear();
         QCOMPARE(back.settings, expected);
         QCOMPARE(back.bookmarks, doc.bookmarks);
+        QCOMPARE(back.controlSystem, doc.controlSystem);
+        QCOMPARE(back.controlPoints.size(), doc.controlPoints.size());
+        for (int i = 0; i < doc.controlPoints.size(); ++i) {
+            const ControlPoint &a = back.controlPoints[i], &b = doc.controlPoints[i];
+            QCOMPARE(a.name, b.name);
+            QCOMPARE(a.check, b.check);
+            QVERIFY(a.survey == b.survey); // every digit
+            QCOMPARE(a.observations.size(), b.observations.size());
+            for (int k = 0; k < b.observations.size(); ++k) {
+                QCOMPARE(a.observations[k].image, b.observations[k].image);
+                QVERIFY(a.observations[k].column == b.observations[k].column);
+                QVERIFY(a.observations[k].row == b.observations[k].row);
+            }
+        }
     }
 
     // Item texts the XML name tables do not take as names must not make the

@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include <osg/Transform>
+
+#include "core/georef/GeoReference.h"
 #include "ui/layers/CloudConversion.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
@@ -212,6 +215,46 @@ private slots:
         QCOMPARE(w.layers()->lists(LayerType::Bundle).names, (QStringList{"bundle.out", "b.nvm"}));
         b->setCheckState(Qt::Unchecked);
         QVERIFY(!shown(w, b));
+    }
+
+    // A fit to control points writes the bundle's georeference and reads its
+    // layer again in place: the same layer, as hidden as it was, at its new place.
+    void bundleReadAgainInPlace()
+    {
+        QTemporaryDir dir;
+        writeNvm(dir.filePath("a.nvm"), 0);
+        writeNvm(dir.filePath("b.nvm"), 100);
+        MainWindow w;
+        w.addDataFiles({dir.filePath("a.nvm"), dir.filePath("b.nvm")});
+        QStandardItem* a = w.layers()->projectRoot()->child(0);
+        QStandardItem* b = w.layers()->projectRoot()->child(1);
+        a->setCheckState(Qt::Unchecked);
+        GeoReference geo;
+        geo.translation.set(712000, 4123000, 95);
+        QString error;
+        QVERIFY2(geo.write(dir.filePath("a.txt"), &error), qPrintable(error));
+        OsgWidget* scene = w.sceneView();
+        const OsgWidget::LayerId id = LayerTree::layerId(a);
+        QVERIFY2(scene->reloadLayer(id, &error), qPrintable(error));
+        QCOMPARE(scene->layerFile(id), dir.filePath("a.nvm"));
+        int live = 0;
+        for (const auto& bundle : scene->sparseBundles())
+            live += scene->bundleLayer(bundle.get()) != OsgWidget::noLayer;
+        QCOMPARE(live, 2);
+        const osg::Node* points = scene->layerNode(id);
+        QVERIFY(points && points->getNodeMask() == 0u);
+        QVERIFY(shown(w, b));
+        QCOMPARE(pointsAt(w, b), 100.0);
+        a->setCheckState(Qt::Checked);
+        QVERIFY(scene->layerNode(id)->getNodeMask() != 0u);
+        // The points now hang under the georeference: in the scene's frame
+        // they lie at the survey coordinates, less the scene's origin.
+        const osg::NodePathList paths = points->getParentalNodePaths();
+        QCOMPARE(int(paths.size()), 1);
+        QVERIFY(std::find(paths.front().begin(), paths.front().end(), scene->getRoot()) != paths.front().end());
+        const osg::Vec3d centre = osg::Vec3d(points->getBound().center()) * osg::computeLocalToWorld(paths.front());
+        QVERIFY2((centre + scene->sceneOrigin().value() - osg::Vec3d(712001, 4123000, 95)).length() < 1e-3,
+                 qPrintable(QString("%1 %2 %3").arg(centre.x()).arg(centre.y()).arg(centre.z())));
     }
 
     // A bundle file that failed to read once kept a tree entry but no scene

@@ -21,6 +21,7 @@ public:
     double focalLength = 0;
     osg::Vec3d centre;                            // world coordinates, as the file gives them
     float rotation[4] = {0, 0, 0, 1};             // quaternion stored x, y, z, w
+    double radial = 0; // the file's distortion: undistorted m = m (1 + radial |m / f|^2)
     std::vector<std::unique_ptr<PointView>> views;
 
     osg::Quat quat() const { return osg::Quat(rotation[0], rotation[1], rotation[2], rotation[3]); }

@@ -125,7 +125,9 @@ std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, con
     const double cx = numberOrZero(p, end);
     const double cy = numberOrZero(p, end);
     const double cz = numberOrZero(p, end);
-    // The radial distortion and the trailing zero are not kept.
+    // The radial distortion is kept for the control points' triangulation;
+    // the trailing zero is not.
+    camera->radial = numberOrZero(p, end);
 
     camera->focalLength = f;
     camera->centre.set(cx, cy, cz);

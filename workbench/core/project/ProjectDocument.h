@@ -7,6 +7,7 @@
 #include <array>
 
 #include "core/formats/LayerType.h"
+#include "core/georef/ControlPoint.h"
 #include "core/project/ScanSettings.h"
 
 // Everything a project file holds, independent of the widgets that show it.
@@ -45,6 +46,10 @@ struct ProjectDocument
     QVector<Image> images;
     ScanSettings settings;
     QVector<Bookmark> bookmarks;
+    // The ground control points with their photos' observations, and the
+    // reference system of their coordinates.
+    QString controlSystem;
+    QVector<ControlPoint> controlPoints;
 
     // The section element of a layer type ("models", "pointclouds", ...).
     static QString sectionName(LayerType::Code type);

@@ -188,6 +188,36 @@ void readBookmarks(QXmlStreamReader& xml, ProjectDocument& doc)
     }
 }
 
+double numberAttribute(const QXmlStreamAttributes& attributes, const char* name)
+{
+    return attributes.value(QLatin1String(name)).toDouble(); // missing or not a number: 0
+}
+
+void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
+{
+    doc.controlSystem = xml.attributes().value(QLatin1String("system")).toString();
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("point")) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        ControlPoint p;
+        const QXmlStreamAttributes a = xml.attributes();
+        p.name = a.value(QLatin1String("name")).toString();
+        p.survey.set(numberAttribute(a, "x"), numberAttribute(a, "y"), numberAttribute(a, "z"));
+        p.check = a.value(QLatin1String("use")) == QLatin1String("check");
+        while (xml.readNextStartElement()) {
+            if (xml.name() == QLatin1String("observation")) {
+                const QXmlStreamAttributes o = xml.attributes();
+                p.observations.append({o.value(QLatin1String("image")).toString(), numberAttribute(o, "column"),
+                                       numberAttribute(o, "row")});
+            }
+            xml.skipCurrentElement();
+        }
+        doc.controlPoints.append(p);
+    }
+}
+
 // The children of prj, and of the "geometry" and "cameras" wrappers.
 void readSections(QXmlStreamReader& xml, ProjectDocument& doc, int depth)
 {
@@ -207,6 +237,8 @@ void readSections(QXmlStreamReader& xml, ProjectDocument& doc, int depth)
             readSettings(xml, doc.settings);
         else if (name == QLatin1String("bookmarks"))
             readBookmarks(xml, doc);
+        else if (name == QLatin1String("ground_control"))
+            readGroundControl(xml, doc);
         else if (name == QLatin1String("geometry") || name == QLatin1String("cameras"))
             readSections(xml, doc, depth + 1);
         else

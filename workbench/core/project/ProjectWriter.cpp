@@ -162,6 +162,27 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
         xml.writeEndElement();
     }
 
+    if (!doc.controlPoints.isEmpty() || !doc.controlSystem.isEmpty()) {
+        xml.writeStartElement(QStringLiteral("ground_control"));
+        xml.writeAttribute(QStringLiteral("system"), doc.controlSystem);
+        for (const ControlPoint& p : doc.controlPoints) {
+            xml.writeStartElement(QStringLiteral("point"));
+            xml.writeAttribute(QStringLiteral("name"), p.name);
+            xml.writeAttribute(QStringLiteral("x"), NumberText::shortest(p.survey.x()));
+            xml.writeAttribute(QStringLiteral("y"), NumberText::shortest(p.survey.y()));
+            xml.writeAttribute(QStringLiteral("z"), NumberText::shortest(p.survey.z()));
+            xml.writeAttribute(QStringLiteral("use"), p.check ? QStringLiteral("check") : QStringLiteral("fit"));
+            for (const ControlObservation& o : p.observations) {
+                xml.writeEmptyElement(QStringLiteral("observation"));
+                xml.writeAttribute(QStringLiteral("image"), o.image);
+                xml.writeAttribute(QStringLiteral("column"), NumberText::shortest(o.column));
+                xml.writeAttribute(QStringLiteral("row"), NumberText::shortest(o.row));
+            }
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+
     xml.writeEndDocument();
     return !xml.hasError();
 }

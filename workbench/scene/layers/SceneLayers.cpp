@@ -255,7 +255,43 @@ bool SceneLayers::loadLayer(LayerId id, LayerType::Code type, const QString& fil
     default:
         return failWith(error, file + tr(": this kind of layer has nothing to show"));
     }
+    object.file = file;
     m_layerObjects[id] = object;
+    return true;
+}
+
+SceneLayers::LayerId SceneLayers::bundleLayer(const SparseBundle* bundle) const
+{
+    for (const auto& [id, object] : m_layerObjects)
+        if (bundle && object.bundle == bundle)
+            return id;
+    return LayerScene::noLayer;
+}
+
+QString SceneLayers::layerFile(LayerId id) const
+{
+    const LayerObject* object = layerObject(id);
+    return object ? object->file : QString();
+}
+
+bool SceneLayers::reloadLayer(LayerId id, QString* error)
+{
+    const LayerObject* object = layerObject(id);
+    if (!object)
+        return failWith(error, tr("layer %1 has nothing in the scene to read again").arg(id));
+    const LayerType::Code type = object->type;
+    const QString file = object->file;
+    const osg::Node* node = layerNode(id);
+    const bool visible = !node || node->getNodeMask() != hiddenMask;
+    const bool first = object->bundle && bundleIndex(object->bundle) == 0;
+    removeLayer(id);
+    if (!loadLayer(id, type, file, visible, error))
+        return false;
+    // The image viewers place their extracted points by the first bundle's georeference.
+    if (first) {
+        GeoReference geo;
+        m_hooks.firstBundlePlaced(GeoReference::read(GeoReference::companionFileName(file), geo) ? &geo : nullptr);
+    }
     return true;
 }
 

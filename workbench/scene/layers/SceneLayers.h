@@ -67,6 +67,9 @@ public:
     void removeLayer(LayerId id);
     bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
     osg::Node* layerNode(LayerId id) const;
+    LayerId bundleLayer(const SparseBundle* bundle) const;
+    QString layerFile(LayerId id) const;
+    bool reloadLayer(LayerId id, QString* error);
     int addPointCloud(osg::Node* cloud, bool visible);
     int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
@@ -124,6 +127,7 @@ private:
         osg::ref_ptr<osg::Node> node;          // meshes, terrains, point clouds
         SparseBundle* bundle = nullptr;        // owned by m_sparseBundles
         AnnotationLayer* annotation = nullptr; // owned by m_annotations
+        QString file;
     };
     const LayerObject* layerObject(LayerId id) const;
 

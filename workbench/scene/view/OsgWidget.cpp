@@ -325,6 +325,21 @@ osg::Node* OsgWidget::layerNode(LayerId id) const
     return m_layers->layerNode(id);
 }
 
+OsgWidget::LayerId OsgWidget::bundleLayer(const SparseBundle* bundle) const
+{
+    return m_layers->bundleLayer(bundle);
+}
+
+QString OsgWidget::layerFile(LayerId id) const
+{
+    return m_layers->layerFile(id);
+}
+
+bool OsgWidget::reloadLayer(LayerId id, QString* error)
+{
+    return m_layers->reloadLayer(id, error);
+}
+
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
     return m_layers->addPointCloud(cloud, visible);

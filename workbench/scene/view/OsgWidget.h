@@ -95,6 +95,12 @@ public:
     // The scene object of a layer: the node of a mesh, terrain or point
     // cloud, the points of a bundle's first model, an annotation layer's group.
     osg::Node* layerNode(LayerId id) const;
+    // The layer a loaded bundle stands for (noLayer when none) and the file a layer was read from.
+    LayerId bundleLayer(const SparseBundle* bundle) const;
+    QString layerFile(LayerId id) const;
+    // Reads a layer's file again in its place (same id and visibility): a
+    // reconstruction whose georeference changed.
+    bool reloadLayer(LayerId id, QString* error = nullptr);
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
 

@@ -488,6 +488,7 @@ void ImageViewer::receiveMouseClick(QPointF pos, int type)
     m_zoomed = false;
     if (pickMode() != PickMode::None)
         pickAt(imagePoint, type);
+    emit imagePointPicked(m_fileName, imagePoint);
 }
 
 void ImageViewer::enterActualPixels()

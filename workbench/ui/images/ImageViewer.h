@@ -93,6 +93,8 @@ signals:
     void zoomAllViewers(double factor);
     void imageViewerClosed(QString currentFilename);
     void sendExtractCommand();
+    // Every loupe click, at the image pixel it chose (for the ground control picks).
+    void imagePointPicked(const QString& fileName, const QPoint& pixel);
 
 public slots:
     void undoUserSelectFeature();

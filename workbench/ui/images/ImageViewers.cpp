@@ -56,6 +56,7 @@ ImageViewer* ImageViewers::open(const QString& path, const QString& name)
     connect(viewer, SIGNAL(zoomAllViewers(double)), m_window, SLOT(updateZooms(double)));
     connect(viewer, SIGNAL(imageViewerClosed(QString)), m_window, SLOT(deleteImageViewer(QString)));
     connect(viewer, SIGNAL(sendExtractCommand()), m_window, SLOT(receiveExtractCommand()));
+    connect(viewer, &ImageViewer::imagePointPicked, this, &ImageViewers::imagePointPicked);
     viewer->setDisplayName(name);
     viewer->show();
     return viewer;

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
@@ -36,6 +37,10 @@ public:
 
     QList<ImageViewer*> viewers() const;
     ImageViewer* viewerOf(const QString& fileName) const;
+
+signals:
+    // A loupe click in any viewer, at an image pixel of its photo.
+    void imagePointPicked(const QString& fileName, const QPoint& pixel);
 
 private:
     QWidget* m_window;

@@ -28,6 +28,7 @@
 #include "scene/view/OsgWidget.h"
 #include "ui/annotation/AnnotationActions.h"
 #include "ui/annotation/GeoRef.h"
+#include "ui/annotation/GroundControl.h"
 #include "ui/annotation/PointForm.h"
 #include "ui/annotation/PolygonForm.h"
 #include "ui/images/ImageSetOperations.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     m_annotation->input()->setApplicationFolder(m_appDir);
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
+    connect(m_viewers, &ImageViewers::imagePointPicked, m_groundControl, &GroundControl::pickAt);
     m_conversions = new ConversionActions(this, m_appDir);
     connectReports(m_conversions);
     connect(m_conversions, &ConversionActions::archiveAccepted, this,
@@ -95,6 +97,7 @@ void MainWindow::createProjectSession()
     parts.view = m_treeView;
     parts.images = m_imageList;
     parts.scene = m_osgWidget;
+    parts.groundControl = m_geoRef;
     parts.settings = m_configWindow;
     parts.appFolder = m_appDir;
     m_session = new ProjectSession(
@@ -177,6 +180,8 @@ void MainWindow::createDocks()
 
     m_geoRef = new GeoRef;
     addDock(tr("Ground Control"), m_geoRef, Qt::RightDockWidgetArea)->hide();
+    m_groundControl = new GroundControl(m_geoRef, m_osgWidget, this);
+    connectReports(m_groundControl);
     QDockWidget* selectDock = addDock(tr("Select Tools"), createSelectionTools(), Qt::LeftDockWidgetArea);
     m_pointForm = new PointForm;
     connectForm(m_pointForm, SLOT(getPointToggle(bool)), SLOT(updateTogglePoint()), SLOT(saveInputPoint()));

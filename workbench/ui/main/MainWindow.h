@@ -25,6 +25,7 @@ class ImageSetOperations;
 class ProjectSession;
 class TCPServer;
 class GeoRef;
+class GroundControl;
 class ImageViewer;
 class ImageViewers;
 class LayerActions;
@@ -238,6 +239,7 @@ private:
     ImageSetOperations* m_imageSet = nullptr;
     ExifExtraction* m_exif = nullptr;
     GeoRef* m_geoRef = nullptr;
+    GroundControl* m_groundControl = nullptr;
     SelectionToolWidget* m_selectionTool = nullptr;
     ImageViewers* m_viewers = nullptr;
     ConfigWindow* m_configWindow = nullptr;

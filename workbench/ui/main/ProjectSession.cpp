@@ -8,6 +8,7 @@
 
 #include <deque>
 
+#include "ui/annotation/GeoRef.h"
 #include "ui/pipeline/ConfigWindow.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/images/MyListWidget.h"
@@ -37,6 +38,10 @@ bool ProjectSession::writeFile(const QString& fileName)
     for (const OsgWidget::Bookmark& b : m_parts.scene->bookmarks())
         doc.bookmarks.append({b.eye.x(), b.eye.y(), b.eye.z(), b.centre.x(), b.centre.y(), b.centre.z(),
                               b.up.x(), b.up.y(), b.up.z()});
+    if (m_parts.groundControl) {
+        doc.controlPoints = m_parts.groundControl->controlPoints();
+        doc.controlSystem = m_parts.groundControl->referenceSystem();
+    }
     QString error;
     if (ProjectWriter::writeFile(fileName, doc, &error)) {
         m_lastError.clear();
@@ -76,6 +81,8 @@ bool ProjectSession::openFile(const QString& fileName)
                 {osg::Vec3d(b[0], b[1], b[2]), osg::Vec3d(b[3], b[4], b[5]), osg::Vec3d(b[6], b[7], b[8])});
         m_parts.scene->setBookmarks(marks);
     }
+    if (m_parts.groundControl && (!doc.controlPoints.isEmpty() || !doc.controlSystem.isEmpty()))
+        m_parts.groundControl->setControlPoints(doc.controlPoints, doc.controlSystem);
     m_path = fileName;
     m_lastError.clear();
     emit opened();
@@ -178,4 +185,6 @@ void ProjectSession::clear()
     m_parts.layers->removeAll();
     QStandardItem* root = m_parts.layers->projectRoot();
     root->removeRows(0, root->rowCount());
+    if (m_parts.groundControl)
+        m_parts.groundControl->setControlPoints({}, QString());
 }

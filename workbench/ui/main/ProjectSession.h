@@ -6,6 +6,7 @@
 #include "ui/main/ProjectFile.h"
 
 class ConfigWindow;
+class GeoRef;
 class LayerTree;
 class MyListWidget;
 class OsgWidget;
@@ -28,6 +29,7 @@ public:
         MyListWidget* images = nullptr;
         OsgWidget* scene = nullptr;
         ConfigWindow* settings = nullptr;
+        GeoRef* groundControl = nullptr; // may be null
         QString appFolder;
     };
 

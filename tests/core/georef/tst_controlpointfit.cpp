@@ -1,0 +1,226 @@
+#include <QtTest>
+
+#include <cmath>
+
+#include "core/formats/SparseBundle.h"
+#include "core/georef/ControlPointFit.h"
+#include "core/georef/GcpFile.h"
+#include "core/georef/GcpImport.h"
+#include "core/georef/GeoReference.h"
+
+namespace
+{
+
+const QSize photoSize(1200, 900);
+
+// A known similarity from the model frame to UTM: survey = t + s R model.
+osg::Vec3d toSurvey(const osg::Vec3d& p)
+{
+    static const osg::Matrixd R = osg::Matrixd::rotate(osg::Quat(0.9, osg::Vec3d(0.3, -0.4, 1)));
+    return osg::Vec3d(712345.678, 4123456.789, 101.5) + (p * R) * 0.37;
+}
+
+// Eight cameras of an NVM model looking down at a ground near z = 0 from 30
+// units up, some tilted, one with radial distortion; the cameras of a second
+// model hold two more photos.
+struct Scene {
+    SparseBundle bundle;
+
+    Scene()
+    {
+        bundle.bundleCameras.resize(2);
+        for (int i = 0; i < 10; ++i) {
+            auto c = std::make_unique<BundleCamera>();
+            c->name = QStringLiteral("IMG_%1.JPG").arg(i + 1, 4, 10, QLatin1Char('0')).toStdString();
+            c->focalLength = 1000 + 10 * i;
+            c->centre.set(-12 + 4 * (i % 4), -6 + 6 * (i / 4), 30 + i % 3);
+            // Looking down: camera z along world -z, camera y along world -y,
+            // then a small tilt; the quaternion is world to camera.
+            const osg::Quat down(M_PI, osg::Vec3d(1, 0, 0));
+            const osg::Quat tilt(0.05 * (i % 3), osg::Vec3d(0.3, 1, 0.1));
+            const osg::Quat worldToCamera = (down * tilt).inverse();
+            const osg::Vec4d q = worldToCamera.asVec4();
+            for (int k = 0; k < 4; ++k)
+                c->rotation[k] = float(q[k]);
+            c->radial = i == 2 ? -0.05 : 0;
+            bundle.bundleCameras[i < 8 ? 0 : 1].push_back(std::move(c));
+        }
+    }
+
+    const BundleCamera& camera(const QString& name) const
+    {
+        for (const auto& list : bundle.bundleCameras)
+            for (const auto& c : list)
+                if (QString::fromStdString(c->name) == name)
+                    return *c;
+        return *bundle.bundleCameras[0][0];
+    }
+
+    // The pixel (corner origin) of a model point in a photo, the NVM way
+    // round: the ideal normalised point is the undistorted measurement, so the
+    // measurement is found by iterating u = m (1 + r |m|^2).
+    QPointF pixel(const QString& name, const osg::Vec3d& p) const
+    {
+        const BundleCamera& c = camera(name);
+        const osg::Quat q(c.rotation[0], c.rotation[1], c.rotation[2], c.rotation[3]);
+        // osg rotates row vectors; q * v applies the rotation to a vector.
+        const osg::Vec3d inCamera = q * (p - c.centre);
+        const double u = inCamera.x() / inCamera.z(), v = inCamera.y() / inCamera.z();
+        double mx = u, my = v;
+        for (int k = 0; k < 100; ++k) {
+            const double f = 1 + c.radial * (mx * mx + my * my);
+            mx = u / f;
+            my = v / f;
+        }
+        return {mx * c.focalLength + photoSize.width() / 2.0, my * c.focalLength + photoSize.height() / 2.0};
+    }
+
+    ControlPoint point(const QString& name, const osg::Vec3d& model, const QStringList& photos, bool check = false)
+    {
+        ControlPoint p;
+        p.name = name;
+        p.survey = toSurvey(model);
+        p.check = check;
+        for (const QString& photo : photos) {
+            const QPointF at = pixel(photo, model);
+            p.observations.append({photo, at.x(), at.y()});
+        }
+        return p;
+    }
+};
+
+const QStringList firstModel = {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG",
+                                "IMG_0005.JPG", "IMG_0006.JPG"};
+
+ControlPointFit::ImageSize fixedSize()
+{
+    return [](const QString&) { return photoSize; };
+}
+
+} // namespace
+
+class TestControlPointFit : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    // Exact observations of five used and two check points: the fit gives the
+    // known similarity back, so the cameras land where it puts them.
+    void recoversKnownSimilarityFromExactObservations()
+    {
+        Scene scene;
+        QVector<ControlPoint> points = {
+            scene.point("A", {-8, -5, 0.3}, firstModel),      scene.point("B", {9, -4, -0.2}, firstModel),
+            scene.point("C", {7, 8, 1.1}, firstModel.mid(2)), scene.point("D", {-6, 7, 0}, firstModel.mid(0, 3)),
+            scene.point("E", {0, 1, 2.5}, firstModel),        scene.point("F", {3, -2, 0.4}, firstModel, true),
+            scene.point("G", {-2, 4, -0.7}, firstModel.mid(3), true),
+        };
+        const QString companion = m_dir.filePath("exact.txt");
+        const ControlPointFit::Outcome out =
+            ControlPointFit::run(scene.bundle, m_dir.path() + "/", companion, points, fixedSize());
+        QVERIFY2(out.written, qPrintable(out.message));
+        QCOMPARE(out.model, 0);
+        QCOMPARE(out.used, 5);
+        for (const ControlPoint& p : points)
+            QVERIFY2(p.residual < 1e-6, qPrintable(p.name + ": " + QString::number(p.residual)));
+        QVERIFY(out.lines.join('\n').contains("F: residual 0.000 m (check)"));
+
+        // The cameras' quaternions are floats (as the NVM reader keeps them):
+        // their rotations are known to about 1e-7.
+        GeoReference geo;
+        QVERIFY(GeoReference::read(companion, geo));
+        for (const auto& c : scene.bundle.bundleCameras[0])
+            QVERIFY2((geo.apply(c->centre) - toSurvey(c->centre)).length() < 1e-5,
+                     qPrintable(QString::number((geo.apply(c->centre) - toSurvey(c->centre)).length())));
+    }
+
+    void refusesAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("two used points") << "two" << "2 used control point(s) placed in the photos, at least three";
+        QTest::newRow("collinear points") << "collinear" << "lie on one line";
+        QTest::newRow("used point in one photo") << "one photo" << "point C: seen in 1 photo(s) of the reconstruction";
+        QTest::newRow("photo of another reconstruction")
+            << "other model" << "point C: photo IMG_0009.JPG belongs to another reconstruction (model 2)";
+        QTest::newRow("photo not in the reconstruction") << "missing" << "point C: photo IMG_0042.JPG is not in the reconstruction";
+        QTest::newRow("same spot from one place") << "parallel" << "point C: its photos see it at angles 0 degrees apart";
+    }
+
+    void refusesAndKeepsTheOldFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        Scene scene;
+        QVector<ControlPoint> points = {scene.point("A", {-8, -5, 0.3}, firstModel),
+                                        scene.point("B", {9, -4, -0.2}, firstModel)};
+        const osg::Vec3d c(7, 8, 1.1);
+        if (kind == "collinear")
+            points << scene.point("C", {0.5, -4.5, 0.05}, firstModel);
+        else if (kind == "one photo")
+            points << scene.point("C", c, {"IMG_0003.JPG"});
+        else if (kind == "other model")
+            points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0009.JPG"});
+        else if (kind == "parallel")
+            points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0003.JPG"});
+        else if (kind == "missing") {
+            points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0004.JPG"});
+            points.last().observations.append({"IMG_0042.JPG", 10, 10});
+        }
+        const QString companion = m_dir.filePath(kind + ".txt");
+        {
+            QFile old(companion);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the previous georeference\n");
+        }
+        const ControlPointFit::Outcome out =
+            ControlPointFit::run(scene.bundle, m_dir.path() + "/", companion, points, fixedSize());
+        QVERIFY(!out.written);
+        QVERIFY2(out.message.contains(message), qPrintable(out.message));
+        QFile old(companion);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the previous georeference\n"));
+        for (const ControlPoint& p : points)
+            QVERIFY(std::isnan(p.residual));
+    }
+
+    void gcpImportRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("photo not in the reconstruction")
+            << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712001 4123001 95 10 20 "
+                          "DJI_0099.JPG T1\n")
+            << "gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction";
+        QTest::newRow("one name, two places")
+            << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712002 4123001 95 10 20 "
+                          "IMG_0002.JPG T1\n")
+            << "gcp_list.txt line 3: point T1 has another position";
+        QTest::newRow("unknown reference system")
+            << QByteArray("EPSG:4326x\n712001 4123001 95 10 20 IMG_0001.JPG T1\n") << "gcp_list.txt line 1: unknown";
+        QTest::newRow("unparseable line")
+            << QByteArray("WGS84 UTM 33N\n712001 4123001 95 10 IMG_0001.JPG T1\n") << "gcp_list.txt line 2:";
+    }
+
+    void gcpImportRefuses()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        Scene scene;
+        QBuffer buffer(&text);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        GcpFile gcp;
+        QString error;
+        QVector<ControlPoint> points = {ControlPoint()};
+        const bool ok = GcpFile::read(buffer, "gcp_list.txt", &gcp, &error) &&
+                        GcpImport::toControlPoints(gcp, "gcp_list.txt", scene.bundle, &points, &error);
+        QVERIFY(!ok);
+        QVERIFY2(error.startsWith(message), qPrintable(error));
+        QCOMPARE(points.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestControlPointFit)
+#include "tst_controlpointfit.moc"
