@@ -185,11 +185,15 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
                 }
                 std::sort(candidates.begin(), candidates.end(),
                           [](const Candidate& a, const Candidate& b) { return a.tan2 < b.tan2; });
+                // Weights fall by e for every blend angle further off nadir: the
+                // ratio of two photos' weights depends on nothing else, so no
+                // photo enters or leaves the blend with a step. Far down the
+                // list they no longer count, once the nearer ones carry weight.
                 double best = -1, sum[3] = {0, 0, 0}, weights = 0, fallback[3] = {0, 0, 0};
                 bool firstHidden = false;
                 for (const Candidate& c : candidates) {
                     const double angle = std::atan(std::sqrt(c.tan2));
-                    if (best >= 0 && angle >= best + blend)
+                    if (best >= 0 && angle - best > (weights >= 0.5 ? 6 : 20) * blend)
                         break;
                     const OrthoPhoto& p = photos[size_t(c.photo)];
                     double px, py;
@@ -219,7 +223,7 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
                         std::copy(bgr, bgr + 3, fallback);
                     }
                     const double weight =
-                        (1 - (angle - best) / blend) * std::min(1.0, border / settings.borderPixels);
+                        std::exp(-(angle - best) / blend) * std::min(1.0, (border - 0.5) / settings.borderPixels);
                     for (int k = 0; k < 3; ++k)
                         sum[k] += weight * bgr[k];
                     weights += weight;

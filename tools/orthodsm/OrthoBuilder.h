@@ -14,9 +14,9 @@ class GeoTiffFile;
 // The orthophoto, tile by tile: each cell's ground point is the elevation
 // model's height under its centre; the photos that see it (inside the frame
 // and not hidden behind the surface on the way to the camera) are ranked by
-// how far off nadir they look, and those within a few degrees of the best are
-// blended, each fading out towards its frame and towards the end of that
-// range, so the switch from one photo to the next leaves no step.
+// how far off nadir they look and blended with weights that fall steeply off
+// nadir and fade out towards each photo's frame, so the passage from one photo
+// to the next leaves no step.
 class OrthoBuilder
 {
 public:
@@ -24,7 +24,7 @@ public:
         int tile = 512;
         int threads = 0;
         size_t cacheBytes = size_t(1) << 30;
-        double blendDegrees = 3;   // photos this much further off nadir than the best fade out
+        double blendDegrees = 1.5; // a photo's weight falls by e for each this much further off nadir
         double borderPixels = 48;  // a photo fades out over this many pixels towards its frame
         const std::atomic<bool>* stop = nullptr;
         std::function<void(int done, int total)> progress;

@@ -76,6 +76,7 @@ void OrthoInput::toSurvey(const double model[3], double survey[3]) const
 bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::string& error)
 {
     namespace fs = std::filesystem;
+    GDALAllRegister();
     const std::string nvmPath = options.nvmPath();
     std::error_code ec;
     if (!fs::is_regular_file(nvmPath, ec)) {
