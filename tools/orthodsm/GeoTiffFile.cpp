@@ -28,6 +28,8 @@ bool GeoTiffFile::create(const std::string& path, const RasterGrid& grid, int ba
     options.SetNameValue("COMPRESS", "DEFLATE");
     options.SetNameValue("PREDICTOR", type == GDT_Float32 ? "3" : "2");
     options.SetNameValue("BIGTIFF", "IF_SAFER");
+    // Compressing the tiles is much of the writing: on every core.
+    options.SetNameValue("NUM_THREADS", "ALL_CPUS");
     if (alpha) {
         options.SetNameValue("PHOTOMETRIC", "RGB");
         options.SetNameValue("ALPHA", "YES");
@@ -72,6 +74,7 @@ bool GeoTiffFile::finish(const char* resampling, std::string& error)
          f *= 2)
         levels.push_back(f);
     CPLSetConfigOption("COMPRESS_OVERVIEW", "DEFLATE");
+    CPLSetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS");
     bool ok = true;
     if (!levels.empty() && GDALBuildOverviews(m_dataset, resampling, int(levels.size()), levels.data(), 0, nullptr,
                                               nullptr, nullptr) != CE_None) {

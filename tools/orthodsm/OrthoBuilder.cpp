@@ -193,7 +193,7 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
                 bool firstHidden = false;
                 for (const Candidate& c : candidates) {
                     const double angle = std::atan(std::sqrt(c.tan2));
-                    if (best >= 0 && angle - best > (weights >= 0.5 ? 6 : 20) * blend)
+                    if (best >= 0 && angle - best > (weights >= 0.5 ? 4 : 20) * blend)
                         break;
                     const OrthoPhoto& p = photos[size_t(c.photo)];
                     double px, py;
