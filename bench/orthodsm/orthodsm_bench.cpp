@@ -171,7 +171,8 @@ int main(int argc, char** argv)
     nvm.writeFile((pipeline / "sparse.nvm").string());
     std::ofstream geo(pipeline / "sparse.txt");
     geo.precision(17);
-    geo << "1 0 0\n0 1 0\n0 0 1\n" << origin[0] << ' ' << origin[1] << ' ' << origin[2] << "\n1 1 1\nEPSG:32633\n";
+    geo << "1 0 0\n0 1 0\n0 0 1\n"
+        << origin[0] << ' ' << origin[1] << ' ' << origin[2] << "\n1 1 1\nEPSG:32633\n";
     geo.close();
 
     // The dense cloud over the site, a point every two ground samples.
@@ -203,19 +204,21 @@ int main(int argc, char** argv)
 
     double seconds = 0;
     long long peakKb = 0;
-    const int code = run({std::string(ORVALIS_APP_DIR) + "/OrthoDsm", pipeline.string()}, work / "orthodsm.log",
-                         seconds, peakKb);
+    const int code = run({std::string(ORVALIS_APP_DIR) + "/OrthoDsm", pipeline.string()},
+                         work / "orthodsm.log", seconds, peakKb);
     std::ifstream log(work / "orthodsm.log");
     for (std::string line; std::getline(log, line);)
         if (line.find(" points; ") != std::string::npos || line.find("wrote") != std::string::npos)
             std::cout << line << "\n";
     if (code != 0) {
-        std::cerr << "OrthoDsm failed with code " << code << " (see " << (work / "orthodsm.log").string() << ")\n";
+        std::cerr << "OrthoDsm failed with code " << code << " (see " << (work / "orthodsm.log").string()
+                  << ")\n";
         return 1;
     }
-    std::printf("survey: %zu photos of %s, site %s m at %s m; dense cloud %lld points\n", cameras.size(), argv[3],
-                argv[4], argv[5], across * down);
-    std::printf("OrthoDsm: %.2f s wall, peak %.1f MB resident over its processes\n", seconds, peakKb / 1024.0);
+    std::printf("survey: %zu photos of %s, site %s m at %s m; dense cloud %lld points\n", cameras.size(),
+                argv[3], argv[4], argv[5], across * down);
+    std::printf("OrthoDsm: %.2f s wall, peak %.1f MB resident over its processes\n", seconds,
+                peakKb / 1024.0);
     std::printf("baseline, every photo decoded once: %.2f s; OrthoDsm / baseline = %.2f\n", decode,
                 seconds / decode);
     return 0;

@@ -33,7 +33,7 @@ class TestOrthoDsm : public QObject
     double m_targetSize = 0;
     std::vector<std::vector<std::string>> m_cameras, m_targets;
     double m_minE = 1e300, m_maxE = -1e300, m_minN = 1e300, m_maxN = -1e300; // the cloud's extent
-    double m_smallHole[2], m_bigHole[2];                                      // local centres
+    double m_smallHole[2], m_bigHole[2];                                     // local centres
     // The model frame: survey = T + s R model.
     double m_rotation[9], m_scale = 0.5;
 
@@ -69,8 +69,9 @@ class TestOrthoDsm : public QObject
         const double d[3] = {survey[0] - m_settings.originEasting, survey[1] - m_settings.originNorthing,
                              survey[2] - m_settings.originHeight};
         for (int r = 0; r < 3; ++r)
-            model[r] = (m_rotation[0 * 3 + r] * d[0] + m_rotation[1 * 3 + r] * d[1] + m_rotation[2 * 3 + r] * d[2]) /
-                       m_scale;
+            model[r] =
+                (m_rotation[0 * 3 + r] * d[0] + m_rotation[1 * 3 + r] * d[1] + m_rotation[2 * 3 + r] * d[2]) /
+                m_scale;
     }
 
     // A pipeline folder: the photos linked in from the survey (or given),
@@ -96,11 +97,13 @@ class TestOrthoDsm : public QObject
             for (int r = 0; r < 3; ++r)
                 for (int k = 0; k < 3; ++k)
                     for (int j = 0; j < 3; ++j)
-                        rotation[size_t(r * 3 + k)] += std::stod(c[size_t(10 + r * 3 + j)]) * m_rotation[j * 3 + k];
+                        rotation[size_t(r * 3 + k)] +=
+                            std::stod(c[size_t(10 + r * 3 + j)]) * m_rotation[j * 3 + k];
             cam.quaternion = NvmFile::quaternionOf(rotation);
             nvm.models.front().cameras.push_back(cam);
             if ((parts & Photos) && QString::fromStdString(c[0]) != skipPhoto)
-                fs::create_symlink(path("survey/photos/" + QString::fromStdString(c[0])).toStdString(), dir / c[0]);
+                fs::create_symlink(path("survey/photos/" + QString::fromStdString(c[0])).toStdString(),
+                                   dir / c[0]);
         }
         std::string error;
         QVERIFY2(nvm.writeFile((dir / "sparse.nvm").string(), &error), error.c_str());
@@ -108,9 +111,10 @@ class TestOrthoDsm : public QObject
             std::ofstream geo(dir / "sparse.txt");
             geo << std::setprecision(17);
             for (int r = 0; r < 3; ++r)
-                geo << m_rotation[r * 3] << ' ' << m_rotation[r * 3 + 1] << ' ' << m_rotation[r * 3 + 2] << '\n';
-            geo << m_settings.originEasting << ' ' << m_settings.originNorthing << ' ' << m_settings.originHeight
-                << '\n'
+                geo << m_rotation[r * 3] << ' ' << m_rotation[r * 3 + 1] << ' ' << m_rotation[r * 3 + 2]
+                    << '\n';
+            geo << m_settings.originEasting << ' ' << m_settings.originNorthing << ' '
+                << m_settings.originHeight << '\n'
                 << m_scale << ' ' << m_scale << ' ' << m_scale << '\n';
             if (parts & Epsg)
                 geo << "EPSG:32633\n";
@@ -121,8 +125,12 @@ class TestOrthoDsm : public QObject
 
     ToolProcess orthoDsm(const QString& folder, QStringList more = {})
     {
-        return ToolProcess::run("OrthoDsm", QStringList{path(folder)} << "--max-hole" << "1" << "--tile" << "128"
-                                                                      << "--threads" << "2" << more);
+        return ToolProcess::run("OrthoDsm", QStringList{path(folder)} << "--max-hole"
+                                                                      << "1"
+                                                                      << "--tile"
+                                                                      << "128"
+                                                                      << "--threads"
+                                                                      << "2" << more);
     }
 
     // How far the image is from point symmetry about (x, y) in a ring inside
@@ -136,8 +144,10 @@ class TestOrthoDsm : public QObject
             for (double r = radius * 0.3; r <= radius; r += radius * 0.35) {
                 const double dx = r * std::cos(a), dy = r * std::sin(a);
                 cv::Mat one, two;
-                cv::getRectSubPix(grey, {1, 1}, cv::Point2f(float(x + dx - 0.5), float(y + dy - 0.5)), one, CV_32F);
-                cv::getRectSubPix(grey, {1, 1}, cv::Point2f(float(x - dx - 0.5), float(y - dy - 0.5)), two, CV_32F);
+                cv::getRectSubPix(grey, {1, 1}, cv::Point2f(float(x + dx - 0.5), float(y + dy - 0.5)), one,
+                                  CV_32F);
+                cv::getRectSubPix(grey, {1, 1}, cv::Point2f(float(x - dx - 0.5), float(y - dy - 0.5)), two,
+                                  CV_32F);
                 sum += std::abs(one.at<float>(0) - two.at<float>(0));
             }
         }
@@ -183,7 +193,8 @@ private slots:
         m_settings.seed = m_settings.flight.seed = 5;
         std::ostringstream progress;
         std::string error;
-        QVERIFY2(SurveyWriter::write(m_settings, path("survey").toStdString(), progress, &error), error.c_str());
+        QVERIFY2(SurveyWriter::write(m_settings, path("survey").toStdString(), progress, &error),
+                 error.c_str());
         std::ifstream siteFile(path("survey/truth/site.txt").toStdString());
         std::stringstream text;
         text << siteFile.rdbuf();
@@ -281,7 +292,8 @@ private slots:
             const double left = r->transform[0], top = r->transform[3];
             const double right = left + r->width * cell, bottom = top - r->height * cell;
             // The cloud's extent, widened to whole cells.
-            QVERIFY2(left <= m_minE && left > m_minE - cell - 1e-6, qPrintable(QString::number(left, 'f', 4)));
+            QVERIFY2(left <= m_minE && left > m_minE - cell - 1e-6,
+                     qPrintable(QString::number(left, 'f', 4)));
             QVERIFY(top >= m_maxN && top < m_maxN + cell + 1e-6);
             QVERIFY(right >= m_maxE && right < m_maxE + cell + 1e-6);
             QVERIFY(bottom <= m_minN && bottom > m_minN - cell - 1e-6);
@@ -347,9 +359,10 @@ private slots:
 
         // gdallocationinfo at the holes: the small one filled, the wide one left empty.
         auto at = [&](const double local[2]) {
-            return program("gdallocationinfo", {"-valonly", "-geoloc", path("run/ortho/dsm.tif"),
-                                                QString::number(local[0] + m_settings.originEasting, 'f', 3),
-                                                QString::number(local[1] + m_settings.originNorthing, 'f', 3)})
+            return program("gdallocationinfo",
+                           {"-valonly", "-geoloc", path("run/ortho/dsm.tif"),
+                            QString::number(local[0] + m_settings.originEasting, 'f', 3),
+                            QString::number(local[1] + m_settings.originNorthing, 'f', 3)})
                 .trimmed();
         };
         QCOMPARE(at(m_bigHole), QString("-9999"));
@@ -368,11 +381,12 @@ private slots:
         const double cell = r.transform[1], radius = 0.4 * m_targetSize / cell;
         int seen = 0;
         for (const auto& t : m_targets) {
-            const double u = (std::stod(t[1]) - r.transform[0]) / cell, v = (r.transform[3] - std::stod(t[2])) / cell;
+            const double u = (std::stod(t[1]) - r.transform[0]) / cell,
+                         v = (r.transform[3] - std::stod(t[2])) / cell;
             // gdallocationinfo as a GIS user would check a target: opaque there.
-            const QString alpha = program("gdallocationinfo", {"-valonly", "-b", "4", "-geoloc",
-                                                              path("run/ortho/orthophoto.tif"), QString::fromStdString(t[1]),
-                                                              QString::fromStdString(t[2])});
+            const QString alpha = program("gdallocationinfo",
+                                          {"-valonly", "-b", "4", "-geoloc", path("run/ortho/orthophoto.tif"),
+                                           QString::fromStdString(t[1]), QString::fromStdString(t[2])});
             if (alpha.trimmed() != "255")
                 continue;
             ++seen;
@@ -417,7 +431,8 @@ private slots:
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
         const Raster r = gdalinfo(path("run/ortho/orthophoto.tif"));
-        cv::Mat plain = orthophoto(path("run/ortho/orthophoto.tif")), brighter = orthophoto(path("bright/ortho/orthophoto.tif"));
+        cv::Mat plain = orthophoto(path("run/ortho/orthophoto.tif")),
+                brighter = orthophoto(path("bright/ortho/orthophoto.tif"));
         QCOMPARE(plain.size(), brighter.size());
         cv::Mat a, b, difference;
         cv::cvtColor(plain, a, cv::COLOR_BGRA2GRAY);
@@ -436,7 +451,8 @@ private slots:
                 for (double d : {-1.0, 1.0})
                     level = level && std::abs(m_site.heightAt(e + d, n) - h) < 0.05 &&
                             std::abs(m_site.heightAt(e, n + d) - h) < 0.05;
-                if (!level || plain.at<cv::Vec4b>(y, x)[3] != 255 || plain.at<cv::Vec4b>(y + 1, x + 1)[3] != 255 ||
+                if (!level || plain.at<cv::Vec4b>(y, x)[3] != 255 ||
+                    plain.at<cv::Vec4b>(y + 1, x + 1)[3] != 255 ||
                     plain.at<cv::Vec4b>(y - 1, x - 1)[3] != 255 || a.at<uchar>(y, x) > 230)
                     continue;
                 const float d = difference.at<float>(y, x);
@@ -444,9 +460,10 @@ private slots:
                 step = std::max({step, std::abs(double(difference.at<float>(y, x + 1) - d)),
                                  std::abs(double(difference.at<float>(y + 1, x) - d))});
             }
-        qInfo("brighter photo: %.1f grey levels at most, %.2f the largest step between neighbours", largest, step);
+        qInfo("brighter photo: %.1f grey levels at most, %.2f the largest step between neighbours", largest,
+              step);
         QVERIFY2(largest >= 14, qPrintable(QString::number(largest))); // the brighter photo is used
-        QVERIFY2(step <= 4, qPrintable(QString::number(step))); // a hard switch steps by 16
+        QVERIFY2(step <= 4, qPrintable(QString::number(step)));        // a hard switch steps by 16
     }
 
     void badInputLeavesNothing_data()
@@ -454,11 +471,16 @@ private slots:
         QTest::addColumn<int>("parts");
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not georeferenced") << int(All & ~Companion) << "" << "georeference first";
-        QTest::newRow("no reference system") << int(All & ~Epsg) << "" << "give --epsg";
-        QTest::newRow("no dense cloud") << int(All & ~Dense) << "" << "run the dense stage first";
-        QTest::newRow("photo missing") << int(All) << "missing" << "is missing";
-        QTest::newRow("photo of another size") << int(All) << "smaller" << "not the 800 x 600";
+        QTest::newRow("not georeferenced") << int(All & ~Companion) << ""
+                                           << "georeference first";
+        QTest::newRow("no reference system") << int(All & ~Epsg) << ""
+                                             << "give --epsg";
+        QTest::newRow("no dense cloud") << int(All & ~Dense) << ""
+                                        << "run the dense stage first";
+        QTest::newRow("photo missing") << int(All) << "missing"
+                                       << "is missing";
+        QTest::newRow("photo of another size") << int(All) << "smaller"
+                                               << "not the 800 x 600";
     }
 
     void badInputLeavesNothing()

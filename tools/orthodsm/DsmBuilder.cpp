@@ -47,7 +47,8 @@ public:
     {
         std::vector<size_t> count(size_t(m_w) * size_t(m_h) + 1, 0);
         auto cellOf = [&](const DsmBuilder::Point& p, size_t& c) {
-            const int x = int(std::floor(p.x / grid.cell)) - m_x0, y = int(std::floor(p.y / grid.cell)) - m_y0;
+            const int x = int(std::floor(p.x / grid.cell)) - m_x0,
+                      y = int(std::floor(p.y / grid.cell)) - m_y0;
             if (x < 0 || y < 0 || x >= m_w || y >= m_h)
                 return false;
             c = size_t(y) * size_t(m_w) + size_t(x);
@@ -92,7 +93,8 @@ public:
                 for (int dy = -1; dy <= 1; ++dy)
                     for (int dx = -1; dx <= 1; ++dx) {
                         const size_t n = size_t(y + dy) * size_t(m_w) + size_t(x + dx);
-                        around.insert(around.end(), m_z.begin() + long(m_start[n]), m_z.begin() + long(m_start[n + 1]));
+                        around.insert(around.end(), m_z.begin() + long(m_start[n]),
+                                      m_z.begin() + long(m_start[n + 1]));
                     }
                 auto middle = around.begin() + long(around.size() / 2);
                 std::nth_element(around.begin(), middle, around.end());
@@ -155,8 +157,8 @@ bool fillFromRim(const std::vector<float>& h, int w, int rows, int x, int y, int
 
 } // namespace
 
-bool DsmBuilder::build(std::vector<Point>& points, const RasterGrid& grid, double zOrigin, const Settings& settings,
-                       GeoTiffFile& out, Result& result, std::string& error)
+bool DsmBuilder::build(std::vector<Point>& points, const RasterGrid& grid, double zOrigin,
+                       const Settings& settings, GeoTiffFile& out, Result& result, std::string& error)
 {
     const int tile = settings.tile;
     const int reach = std::clamp(settings.maxHoleCells, 1, tile / 2);
@@ -185,7 +187,8 @@ bool DsmBuilder::build(std::vector<Point>& points, const RasterGrid& grid, doubl
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 float z = raw[size_t(y + halo) * size_t(heights.width()) + size_t(x + halo)];
-                if (z == noData && fillFromRim(raw, heights.width(), heights.height(), x + halo, y + halo, reach, z))
+                if (z == noData &&
+                    fillFromRim(raw, heights.width(), heights.height(), x + halo, y + halo, reach, z))
                     ++filled;
                 if (z != noData) {
                     z = float(z + zOrigin);

@@ -26,21 +26,22 @@ public:
     };
 
     struct Settings {
-        int tile = 512;         // a multiple of block
-        int maxHoleCells = 64;  // widest hole filled; at most tile / 2
+        int tile = 512;        // a multiple of block
+        int maxHoleCells = 64; // widest hole filled; at most tile / 2
         int threads = 0;
         const std::atomic<bool>* stop = nullptr;
         std::function<void(int done, int total)> progress;
     };
 
     struct Result {
-        std::vector<float> blockMax; // per block of block x block cells (absolute heights), noData where empty
+        std::vector<float>
+            blockMax; // per block of block x block cells (absolute heights), noData where empty
         int blocksAcross = 0, blocksDown = 0;
-        long long cells = 0, filled = 0; // cells with a height; of those, filled from a rim
+        long long cells = 0, filled = 0;   // cells with a height; of those, filled from a rim
         float low = noData, high = noData; // lowest and highest cell (absolute heights)
     };
 
     // points are consumed (bucketed per tile in place of the input).
-    static bool build(std::vector<Point>& points, const RasterGrid& grid, double zOrigin, const Settings& settings,
-                      GeoTiffFile& out, Result& result, std::string& error);
+    static bool build(std::vector<Point>& points, const RasterGrid& grid, double zOrigin,
+                      const Settings& settings, GeoTiffFile& out, Result& result, std::string& error);
 };

@@ -35,7 +35,7 @@ const float* DsmSampler::blockAt(int bx, int by)
         const int w = std::min(m_block, m_grid.width - x0), h = std::min(m_block, m_grid.height - y0);
         std::vector<float> cells(size_t(m_block) * size_t(m_block), DsmBuilder::noData);
         if (m_dataset->GetRasterBand(1)->RasterIO(GF_Read, x0, y0, w, h, cells.data(), w, h, GDT_Float32, 0,
-                                                   GSpacing(sizeof(float)) * m_block, nullptr) != CE_None)
+                                                  GSpacing(sizeof(float)) * m_block, nullptr) != CE_None)
             std::fill(cells.begin(), cells.end(), DsmBuilder::noData);
         m_order.push_front(key);
         found = m_blocks.emplace(key, std::make_pair(std::move(cells), m_order.begin())).first;

@@ -12,8 +12,8 @@ GeoTiffFile::~GeoTiffFile()
         GDALClose(m_dataset);
 }
 
-bool GeoTiffFile::create(const std::string& path, const RasterGrid& grid, int bands, GDALDataType type, int epsg,
-                         int tile, bool alpha, const double* noData, std::string& error)
+bool GeoTiffFile::create(const std::string& path, const RasterGrid& grid, int bands, GDALDataType type,
+                         int epsg, int tile, bool alpha, const double* noData, std::string& error)
 {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
@@ -57,9 +57,9 @@ bool GeoTiffFile::write(int x, int y, int width, int height, const void* data, s
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const int size = GDALGetDataTypeSizeBytes(m_type);
-    const CPLErr result =
-        m_dataset->RasterIO(GF_Write, x, y, width, height, const_cast<void*>(data), width, height, m_type, m_bands,
-                            nullptr, GSpacing(size) * m_bands, GSpacing(size) * m_bands * width, size);
+    const CPLErr result = m_dataset->RasterIO(GF_Write, x, y, width, height, const_cast<void*>(data), width,
+                                              height, m_type, m_bands, nullptr, GSpacing(size) * m_bands,
+                                              GSpacing(size) * m_bands * width, size);
     if (result != CE_None) {
         error = std::string("writing the raster failed: ") + CPLGetLastErrorMsg();
         return false;
@@ -70,14 +70,15 @@ bool GeoTiffFile::write(int x, int y, int width, int height, const void* data, s
 bool GeoTiffFile::finish(const char* resampling, std::string& error)
 {
     std::vector<int> levels;
-    for (int f = 2; m_dataset->GetRasterXSize() / (f / 2) > m_tile || m_dataset->GetRasterYSize() / (f / 2) > m_tile;
+    for (int f = 2;
+         m_dataset->GetRasterXSize() / (f / 2) > m_tile || m_dataset->GetRasterYSize() / (f / 2) > m_tile;
          f *= 2)
         levels.push_back(f);
     CPLSetConfigOption("COMPRESS_OVERVIEW", "DEFLATE");
     CPLSetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS");
     bool ok = true;
-    if (!levels.empty() && GDALBuildOverviews(m_dataset, resampling, int(levels.size()), levels.data(), 0, nullptr,
-                                              nullptr, nullptr) != CE_None) {
+    if (!levels.empty() && GDALBuildOverviews(m_dataset, resampling, int(levels.size()), levels.data(), 0,
+                                              nullptr, nullptr, nullptr) != CE_None) {
         error = std::string("building the overviews failed: ") + CPLGetLastErrorMsg();
         ok = false;
     }

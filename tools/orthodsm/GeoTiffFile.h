@@ -22,8 +22,8 @@ public:
 
     // bands of type; alpha makes the last of four bands the RGBA alpha;
     // noData (when given) marks cells without a value.
-    bool create(const std::string& path, const RasterGrid& grid, int bands, GDALDataType type, int epsg, int tile,
-                bool alpha, const double* noData, std::string& error);
+    bool create(const std::string& path, const RasterGrid& grid, int bands, GDALDataType type, int epsg,
+                int tile, bool alpha, const double* noData, std::string& error);
     // A window of pixel-interleaved values (bands per pixel).
     bool write(int x, int y, int width, int height, const void* data, std::string& error);
     // Builds the overviews (halving until a side fits one tile) and closes the file.

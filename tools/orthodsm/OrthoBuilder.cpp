@@ -81,8 +81,12 @@ public:
             const float top = m_dsm.blockMax[size_t(by) * size_t(m_dsm.blocksAcross) + size_t(bx)];
             if (top == DsmBuilder::noData || top + m_tolerance < z) {
                 // The ray only rises: nothing in this block reaches it.
-                const double tc = dc > 0 ? ((bx + 1) * block - c) / dc : dc < 0 ? (bx * block - c) / dc : 1e30;
-                const double tr = dr > 0 ? ((by + 1) * block - r) / dr : dr < 0 ? (by * block - r) / dr : 1e30;
+                const double tc = dc > 0   ? ((bx + 1) * block - c) / dc
+                                  : dc < 0 ? (bx * block - c) / dc
+                                           : 1e30;
+                const double tr = dr > 0   ? ((by + 1) * block - r) / dr
+                                  : dr < 0 ? (by * block - r) / dr
+                                           : 1e30;
                 s += std::min(tc, tr) + 1e-3 * m_grid.cell;
                 continue;
             }
@@ -104,7 +108,8 @@ private:
 void bilinear(const cv::Mat& image, double x, double y, double bgr[3])
 {
     // Pixel centres lie at half-integer coordinates.
-    const double u = std::clamp(x - 0.5, 0.0, double(image.cols - 1)), v = std::clamp(y - 0.5, 0.0, double(image.rows - 1));
+    const double u = std::clamp(x - 0.5, 0.0, double(image.cols - 1)),
+                 v = std::clamp(y - 0.5, 0.0, double(image.rows - 1));
     const int i = std::min(int(u), image.cols - 2 < 0 ? 0 : image.cols - 2);
     const int j = std::min(int(v), image.rows - 2 < 0 ? 0 : image.rows - 2);
     const double fu = u - i, fv = v - j;
@@ -166,7 +171,8 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
         const int x0 = int(index) % across * tile, y0 = int(index) / across * tile;
         const int w = std::min(tile, grid.width - x0), h = std::min(tile, grid.height - y0);
         const std::vector<int> over = photosOverTile(photos, grid, x0, y0, w, h, dsm.low, dsm.high);
-        std::vector<std::shared_ptr<const cv::Mat>> pixels(photos.size()); // the tile's photos, decoded as needed
+        std::vector<std::shared_ptr<const cv::Mat>> pixels(
+            photos.size()); // the tile's photos, decoded as needed
         std::vector<unsigned char> cells(size_t(w) * size_t(h) * 4, 0);
         std::vector<Candidate> candidates;
         long long coloured = 0, occluded = 0;
@@ -222,8 +228,8 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
                         best = angle;
                         std::copy(bgr, bgr + 3, fallback);
                     }
-                    const double weight =
-                        std::exp(-(angle - best) / blend) * std::min(1.0, (border - 0.5) / settings.borderPixels);
+                    const double weight = std::exp(-(angle - best) / blend) *
+                                          std::min(1.0, (border - 0.5) / settings.borderPixels);
                     for (int k = 0; k < 3; ++k)
                         sum[k] += weight * bgr[k];
                     weights += weight;

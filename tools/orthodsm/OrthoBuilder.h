@@ -37,7 +37,7 @@ public:
 
     // dsmPath: the written elevation model on dsmGrid; dsm: what building it
     // found (block maxima for the occlusion test, the height range).
-    static bool build(const std::vector<OrthoPhoto>& photos, const std::string& dsmPath, const RasterGrid& dsmGrid,
-                      const DsmBuilder::Result& dsm, const RasterGrid& grid, const Settings& settings,
-                      GeoTiffFile& out, Result& result, std::string& error);
+    static bool build(const std::vector<OrthoPhoto>& photos, const std::string& dsmPath,
+                      const RasterGrid& dsmGrid, const DsmBuilder::Result& dsm, const RasterGrid& grid,
+                      const Settings& settings, GeoTiffFile& out, Result& result, std::string& error);
 };

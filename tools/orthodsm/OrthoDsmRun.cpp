@@ -38,8 +38,8 @@ std::function<void(int, int)> progressLines(std::ostream& out, const char* what)
         if (tenth == *last && done != total)
             return;
         *last = tenth;
-        out << "OrthoDsm: " << what << ' ' << done * 100 / total << "% (" << done << " of " << total << " tiles)"
-            << std::endl;
+        out << "OrthoDsm: " << what << ' ' << done * 100 / total << "% (" << done << " of " << total
+            << " tiles)" << std::endl;
     };
 }
 
@@ -145,8 +145,8 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
     const double dsmW = std::ceil(spanX / dsmGsd + 1e-9), dsmH = std::ceil(spanY / dsmGsd + 1e-9);
     const double orthoW = std::ceil(spanX / gsd + 1e-9), orthoH = std::ceil(spanY / gsd + 1e-9);
     if (!(std::max({dsmW, dsmH, orthoW, orthoH}) <= maxSide)) {
-        error = "a raster of " + std::to_string((long long)orthoW) + " x " + std::to_string((long long)orthoH) +
-                " cells is beyond what is written: give a larger --gsd";
+        error = "a raster of " + std::to_string((long long)orthoW) + " x " +
+                std::to_string((long long)orthoH) + " cells is beyond what is written: give a larger --gsd";
         return false;
     }
     dsmGrid.width = std::max(1, int(dsmW));
@@ -186,11 +186,13 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
     {
         GeoTiffFile file;
         const double noData = DsmBuilder::noData;
-        if (!file.create(dsmPart.string(), dsmGrid, 1, GDT_Float32, epsg, options.tile, false, &noData, error))
+        if (!file.create(dsmPart.string(), dsmGrid, 1, GDT_Float32, epsg, options.tile, false, &noData,
+                         error))
             return discard();
         DsmBuilder::Settings settings;
         settings.tile = options.tile;
-        settings.maxHoleCells = options.maxHole > 0 ? std::max(1, int(std::lround(options.maxHole / dsmGsd))) : 64;
+        settings.maxHoleCells =
+            options.maxHole > 0 ? std::max(1, int(std::lround(options.maxHole / dsmGsd))) : 64;
         settings.threads = options.threads;
         settings.stop = stop;
         settings.progress = progressLines(progress, "DSM");
@@ -209,7 +211,8 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
 
     {
         GeoTiffFile file;
-        if (!file.create(orthoPart.string(), orthoGrid, 4, GDT_Byte, epsg, options.tile, true, nullptr, error))
+        if (!file.create(orthoPart.string(), orthoGrid, 4, GDT_Byte, epsg, options.tile, true, nullptr,
+                         error))
             return discard();
         OrthoBuilder::Settings settings;
         settings.tile = options.tile;
@@ -218,8 +221,8 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
         settings.stop = stop;
         settings.progress = progressLines(progress, "orthophoto");
         OrthoBuilder::Result result;
-        if (!OrthoBuilder::build(input.photos, dsmPart.string(), dsmGrid, dsm, orthoGrid, settings, file, result,
-                                 error))
+        if (!OrthoBuilder::build(input.photos, dsmPart.string(), dsmGrid, dsm, orthoGrid, settings, file,
+                                 result, error))
             return discard();
         progress << "OrthoDsm: orthophoto overviews" << std::endl;
         if (!file.finish("AVERAGE", error))

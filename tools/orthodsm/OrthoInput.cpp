@@ -58,7 +58,8 @@ std::vector<std::string> OrthoInput::denseClouds(const std::string& folder)
     for (const char* sub : {"pmvs/models", "cmpmvs/models"}) {
         std::error_code ec;
         for (fs::directory_iterator it(fs::path(folder) / sub, ec), end; !ec && it != end; it.increment(ec))
-            if (it->is_regular_file(ec) && it->path().extension() == ".ply" && fs::file_size(it->path(), ec) > 0)
+            if (it->is_regular_file(ec) && it->path().extension() == ".ply" &&
+                fs::file_size(it->path(), ec) > 0)
                 files.push_back(it->path().string());
     }
     std::sort(files.begin(), files.end());
@@ -85,7 +86,8 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
     }
     const QString companion = GeoReference::companionFileName(QString::fromStdString(nvmPath));
     if (!QFileInfo::exists(companion) || !GeoReference::read(companion, geo)) {
-        error = nvmPath + " is not georeferenced (no valid " + companion.toStdString() + "): georeference first";
+        error =
+            nvmPath + " is not georeferenced (no valid " + companion.toStdString() + "): georeference first";
         return false;
     }
     epsg = options.epsg ? options.epsg : geo.epsg;
@@ -171,6 +173,7 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
             return false;
         }
     progress << "OrthoDsm: " << photos.size() << " photos of " << common->first.first << " x "
-             << common->first.second << ", " << denseFiles.size() << " dense cloud(s), EPSG:" << epsg << std::endl;
+             << common->first.second << ", " << denseFiles.size() << " dense cloud(s), EPSG:" << epsg
+             << std::endl;
     return true;
 }

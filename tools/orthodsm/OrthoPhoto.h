@@ -14,8 +14,9 @@ public:
     int width = 0, height = 0;
     double focal = 0;  // pixels
     double radial = 0; // NVM: undistorted u = d (1 + r |d / f|^2)
-    double toCamera[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; // survey offset from the centre to camera axes (row-major)
-    double centre[3] = {0, 0, 0};                    // survey coordinates
+    double toCamera[9] = {1, 0, 0, 0, 1,
+                          0, 0, 0, 1}; // survey offset from the centre to camera axes (row-major)
+    double centre[3] = {0, 0, 0};      // survey coordinates
 
     // Pixel (top-left corner of the photo at 0, 0) of a survey point, the
     // photo's distortion applied; false when the point lies behind the camera.

@@ -22,7 +22,8 @@ std::shared_ptr<const cv::Mat> PhotoCache::get(size_t index, std::string& error)
     // Decoded outside the lock so the other thread goes on; the camera's
     // pixels are the file's own, whatever orientation tag it carries.
     const OrthoPhoto& photo = m_photos[index];
-    auto image = std::make_shared<cv::Mat>(cv::imread(photo.path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION));
+    auto image =
+        std::make_shared<cv::Mat>(cv::imread(photo.path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION));
     if (image->empty()) {
         error = "cannot decode photo " + photo.path;
         return nullptr;

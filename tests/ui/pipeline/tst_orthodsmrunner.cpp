@@ -79,7 +79,8 @@ private slots:
         QStringList log;
         QString message;
         QVERIFY(!run(runner, m_dir.filePath("plain"), log, message));
-        QVERIFY2(message.startsWith("Orthophoto and DSM not built: ") && message.contains("georeference first"),
+        QVERIFY2(message.startsWith("Orthophoto and DSM not built: ") &&
+                     message.contains("georeference first"),
                  qPrintable(message));
         QCOMPARE(log.last(), message);
 

@@ -28,14 +28,14 @@ bool GeoRaster::read(const QString& path, int maxSide, GeoRaster& out, QString* 
 {
     GDALAllRegister();
     const QByteArray local = path.toLocal8Bit();
-    std::unique_ptr<GDALDataset, Closer> ds(
-        static_cast<GDALDataset*>(GDALOpenEx(local.constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
-                                             nullptr, nullptr)));
+    std::unique_ptr<GDALDataset, Closer> ds(static_cast<GDALDataset*>(
+        GDALOpenEx(local.constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
     if (!ds)
         return fail(error, path + QStringLiteral(": not a raster GDAL reads"));
     double t[6];
     if (ds->GetGeoTransform(t) != CE_None || t[2] != 0 || t[4] != 0 || !(t[1] > 0) || !(t[5] < 0))
-        return fail(error, path + QStringLiteral(": no north-up geotransform, so it has no place in the survey"));
+        return fail(error,
+                    path + QStringLiteral(": no north-up geotransform, so it has no place in the survey"));
     const int bands = ds->GetRasterCount();
     GDALRasterBand* first = bands > 0 ? ds->GetRasterBand(1) : nullptr;
     if (bands == 1 && first->GetRasterDataType() != GDT_Byte)
@@ -43,7 +43,9 @@ bool GeoRaster::read(const QString& path, int maxSide, GeoRaster& out, QString* 
     else if ((bands == 3 || bands == 4) && first->GetRasterDataType() == GDT_Byte)
         out.kind = Kind::Image;
     else
-        return fail(error, path + QStringLiteral(": neither an elevation model (one band of heights) nor an RGB(A) image"));
+        return fail(
+            error,
+            path + QStringLiteral(": neither an elevation model (one band of heights) nor an RGB(A) image"));
     out.epsg = 0;
     if (const OGRSpatialReference* srs = ds->GetSpatialRef()) {
         const char* code = srs->GetAuthorityCode(nullptr);
@@ -53,7 +55,8 @@ bool GeoRaster::read(const QString& path, int maxSide, GeoRaster& out, QString* 
     }
     out.fileWidth = ds->GetRasterXSize();
     out.fileHeight = ds->GetRasterYSize();
-    const int factor = std::max(1, int(std::ceil(double(std::max(out.fileWidth, out.fileHeight)) / std::max(1, maxSide))));
+    const int factor =
+        std::max(1, int(std::ceil(double(std::max(out.fileWidth, out.fileHeight)) / std::max(1, maxSide))));
     out.width = std::max(1, (out.fileWidth + factor - 1) / factor);
     out.height = std::max(1, (out.fileHeight + factor - 1) / factor);
     out.left = t[0];
@@ -67,8 +70,8 @@ bool GeoRaster::read(const QString& path, int maxSide, GeoRaster& out, QString* 
     const size_t cells = size_t(out.width) * size_t(out.height);
     if (out.kind == Kind::Elevation) {
         out.heights.assign(cells, 0);
-        if (first->RasterIO(GF_Read, 0, 0, out.fileWidth, out.fileHeight, out.heights.data(), out.width, out.height,
-                            GDT_Float32, 0, 0, &extra) != CE_None)
+        if (first->RasterIO(GF_Read, 0, 0, out.fileWidth, out.fileHeight, out.heights.data(), out.width,
+                            out.height, GDT_Float32, 0, 0, &extra) != CE_None)
             return fail(error, path + QStringLiteral(": ") + QString::fromLocal8Bit(CPLGetLastErrorMsg()));
         int hasNoData = 0;
         const double noData = first->GetNoDataValue(&hasNoData);

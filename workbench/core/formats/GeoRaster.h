@@ -14,13 +14,13 @@ public:
     enum class Kind { Elevation, Image };
 
     Kind kind = Kind::Elevation;
-    int epsg = 0;                    // 0 when the file names no EPSG code
+    int epsg = 0;                      // 0 when the file names no EPSG code
     int fileWidth = 0, fileHeight = 0; // the full raster
-    int width = 0, height = 0;       // what was read
-    double left = 0, top = 0;        // survey coordinates of the top-left corner
-    double cellX = 0, cellY = 0;     // size of a read cell, both positive
-    std::vector<float> heights;      // Elevation: row-major from the top row, NaN where there is none
-    std::vector<unsigned char> rgba; // Image: row-major from the top row, four bytes a cell
+    int width = 0, height = 0;         // what was read
+    double left = 0, top = 0;          // survey coordinates of the top-left corner
+    double cellX = 0, cellY = 0;       // size of a read cell, both positive
+    std::vector<float> heights;        // Elevation: row-major from the top row, NaN where there is none
+    std::vector<unsigned char> rgba;   // Image: row-major from the top row, four bytes a cell
 
     // False with a reason naming the file.
     static bool read(const QString& path, int maxSide, GeoRaster& out, QString* error);

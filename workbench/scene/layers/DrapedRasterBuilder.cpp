@@ -14,7 +14,8 @@
 #include "core/formats/GeoRaster.h"
 #include "core/formats/PointShift.h"
 
-osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const GeoRaster* ortho, PointShift& shift)
+osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const GeoRaster* ortho,
+                                                   PointShift& shift)
 {
     const int w = dsm.width, h = dsm.height;
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
@@ -46,7 +47,8 @@ osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const G
     osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
     for (int j = 0; j + 1 < h; ++j)
         for (int i = 0; i + 1 < w; ++i) {
-            const int a = index[size_t(j) * size_t(w) + size_t(i)], b = index[size_t(j) * size_t(w) + size_t(i + 1)];
+            const int a = index[size_t(j) * size_t(w) + size_t(i)],
+                      b = index[size_t(j) * size_t(w) + size_t(i + 1)];
             const int c = index[size_t(j + 1) * size_t(w) + size_t(i)],
                       d = index[size_t(j + 1) * size_t(w) + size_t(i + 1)];
             // Counter-clockwise seen from above (rows run south).
@@ -109,7 +111,8 @@ osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShif
         if (!QFileInfo(partner).isFile() || !GeoRaster::read(partner, meshSide, dsm, &why) ||
             dsm.kind != GeoRaster::Kind::Elevation) {
             if (error)
-                *error = file + QStringLiteral(": an image without the elevation model dsm.tif beside it to drape on");
+                *error = file + QStringLiteral(
+                                    ": an image without the elevation model dsm.tif beside it to drape on");
             return nullptr;
         }
         if (!GeoRaster::read(file, textureSide, ortho, &why)) {

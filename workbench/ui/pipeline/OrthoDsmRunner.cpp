@@ -11,7 +11,8 @@ OrthoDsmRunner::OrthoDsmRunner(const QString& appDir, QObject* parent) : QObject
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &OrthoDsmRunner::readOutput);
-    connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &OrthoDsmRunner::ended);
+    connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &OrthoDsmRunner::ended);
 }
 
 OrthoDsmRunner::~OrthoDsmRunner()
@@ -89,10 +90,12 @@ void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
     if (status != QProcess::NormalExit)
         message = tr("Orthophoto and DSM not built: OrthoDsm stopped unexpectedly");
     else if (exitCode != 0)
-        message = reason.isEmpty() ? tr("Orthophoto and DSM not built: OrthoDsm ended with code %1").arg(exitCode)
-                                   : tr("Orthophoto and DSM not built: %1").arg(reason);
+        message = reason.isEmpty()
+                      ? tr("Orthophoto and DSM not built: OrthoDsm ended with code %1").arg(exitCode)
+                      : tr("Orthophoto and DSM not built: %1").arg(reason);
     else if (!QFileInfo(dsmPath(m_folder)).isFile() || !QFileInfo(orthophotoPath(m_folder)).isFile())
-        message = tr("Orthophoto and DSM not built: nothing was written to %1").arg(QFileInfo(dsmPath(m_folder)).path());
+        message = tr("Orthophoto and DSM not built: nothing was written to %1")
+                      .arg(QFileInfo(dsmPath(m_folder)).path());
     else {
         written = true;
         message = tr("Orthophoto and DSM written to %1 (open them with Add Data)")
