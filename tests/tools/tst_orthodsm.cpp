@@ -466,6 +466,44 @@ private slots:
         QVERIFY2(step <= 4, qPrintable(QString::number(step)));        // a hard switch steps by 16
     }
 
+    // Two photos straight down from 30 m, a red one at x = -4 and a green one
+    // at x = 14, over level ground with a 6 m tower at x = 1 to 1.5: up to
+    // x = 2.9 east of the tower the red photo is the nearer to nadir but the
+    // tower hides the ground from it, so the green one must colour it.
+    void hiddenGroundTakesTheOtherPhoto()
+    {
+        const fs::path dir = path("tower").toStdString();
+        fs::create_directories(dir / "pmvs/models");
+        std::ofstream(dir / "sparse.nvm") << "NVM_V3\n\n2\nred.png 300 0 1 0 0 -4 0 30 0 0\n"
+                                             "green.png 300 0 1 0 0 14 0 30 0 0\n\n0\n\n0\n";
+        std::ofstream(dir / "sparse.txt") << "1 0 0\n0 1 0\n0 0 1\n500000 4000000 100\n1 1 1\nEPSG:32633\n";
+        QVERIFY(cv::imwrite((dir / "red.png").string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 0, 200))));
+        QVERIFY(cv::imwrite((dir / "green.png").string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 200, 0))));
+        std::ofstream ply(dir / "pmvs/models/option-0000.ply");
+        std::ostringstream points;
+        int count = 0;
+        for (int j = -120; j <= 120; ++j)
+            for (int i = -200; i <= 200; ++i, ++count)
+                points << i * 0.05 << ' ' << j * 0.05 << ' ' << (i >= 20 && i <= 30 && std::abs(j) <= 40 ? 6 : 0)
+                       << '\n';
+        ply << "ply\nformat ascii 1.0\nelement vertex " << count
+            << "\nproperty float x\nproperty float y\nproperty float z\nend_header\n"
+            << points.str();
+        ply.close();
+        const ToolProcess run = ToolProcess::run("OrthoDsm", {path("tower")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        auto colourAt = [&](double x) {
+            return program("gdallocationinfo", {"-valonly", "-geoloc", path("tower/ortho/orthophoto.tif"),
+                                                QString::number(500000 + x, 'f', 3), "4000000"})
+                .split('\n', Qt::SkipEmptyParts);
+        };
+        QCOMPARE(colourAt(-6), (QStringList{"200", "0", "0", "255"})); // west of the tower: red sees it
+        QCOMPARE(colourAt(1.9), (QStringList{"0", "200", "0", "255"})); // behind it: green
+        QCOMPARE(colourAt(2.4), (QStringList{"0", "200", "0", "255"}));
+        const QStringList again = colourAt(3.6); // in the red photo's sight again, the green one blended in a little
+        QVERIFY2(again.size() == 4 && again[0].toInt() > 150 && again[1].toInt() < 50, qPrintable(again.join(' ')));
+    }
+
     void badInputLeavesNothing_data()
     {
         QTest::addColumn<int>("parts");
