@@ -38,6 +38,7 @@ class TestOrthoDsm : public QObject
     double m_rotation[9], m_scale = 0.5;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    double gapNorth() const { return m_settings.siteDepth * 0.37 + 0.012; }
 
     static std::vector<std::vector<std::string>> rows(const QString& file)
     {
@@ -248,7 +249,8 @@ private slots:
         std::vector<float> xyz;
         for (double y = -3; y <= m_settings.siteDepth + 3; y += 0.05)
             for (double x = -3; x <= m_settings.siteWidth + 3; x += 0.05) {
-                if (std::hypot(x - m_smallHole[0], y - m_smallHole[1]) < 0.25 ||
+                // A thin gap right across the cloud, which has a rim on both sides only across it.
+                if (std::abs(y - gapNorth()) < 0.06 || std::hypot(x - m_smallHole[0], y - m_smallHole[1]) < 0.25 ||
                     (std::abs(x - m_bigHole[0]) < 1.5 && std::abs(y - m_bigHole[1]) < 1.5))
                     continue;
                 double z = m_site.heightAt(x, y) + noise(random);
@@ -291,12 +293,14 @@ private slots:
             const double cell = r->transform[1];
             const double left = r->transform[0], top = r->transform[3];
             const double right = left + r->width * cell, bottom = top - r->height * cell;
-            // The cloud's extent, widened to whole cells.
-            QVERIFY2(left <= m_minE && left > m_minE - cell - 1e-6,
-                     qPrintable(QString::number(left, 'f', 4)));
-            QVERIFY(top >= m_maxN && top < m_maxN + cell + 1e-6);
-            QVERIFY(right >= m_maxE && right < m_maxE + cell + 1e-6);
-            QVERIFY(bottom <= m_minN && bottom > m_minN - cell - 1e-6);
+            // The cloud's extent, widened to whole cells, both grids' corner on the
+            // elevation model's (the tool keeps points in single precision: a
+            // millimetre either way).
+            const double mm = 1e-3, corner = dsm.transform[1];
+            QVERIFY2(left <= m_minE + mm && left > m_minE - corner - mm, qPrintable(QString::number(left, 'f', 4)));
+            QVERIFY2(top >= m_maxN - mm && top < m_maxN + corner + mm, qPrintable(QString::number(top, 'f', 4)));
+            QVERIFY(right >= m_maxE - mm && right < m_maxE + cell + mm);
+            QVERIFY(bottom <= m_minN + mm && bottom > m_minN - cell - mm);
             const QJsonArray bands = r->info["bands"].toArray();
             QCOMPARE(bands[0].toObject()["block"].toArray()[0].toInt(), 128);
             QVERIFY(!bands[0].toObject()["overviews"].toArray().isEmpty());
@@ -366,6 +370,11 @@ private slots:
                 .trimmed();
         };
         QCOMPARE(at(m_bigHole), QString("-9999"));
+        for (double east : {2.0, m_settings.siteWidth / 2, m_settings.siteWidth - 2}) {
+            const double gap[2] = {east, gapNorth()};
+            QVERIFY2(std::abs(at(gap).toDouble() - m_settings.originHeight - m_site.heightAt(gap[0], gap[1])) < 0.1,
+                     qPrintable(at(gap)));
+        }
         const double filled = at(m_smallHole).toDouble() - m_settings.originHeight;
         QVERIFY2(std::abs(filled - m_site.heightAt(m_smallHole[0], m_smallHole[1])) < 0.1,
                  qPrintable(at(m_smallHole)));
@@ -463,7 +472,8 @@ private slots:
         qInfo("brighter photo: %.1f grey levels at most, %.2f the largest step between neighbours", largest,
               step);
         QVERIFY2(largest >= 14, qPrintable(QString::number(largest))); // the brighter photo is used
-        QVERIFY2(step <= 4, qPrintable(QString::number(step)));        // a hard switch steps by 16
+        // A hard switch steps by 16; the two runs' rounding alone can make 2.
+        QVERIFY2(step <= 5, qPrintable(QString::number(step)));
     }
 
     // Two photos straight down from 30 m, a red one at x = -4 and a green one

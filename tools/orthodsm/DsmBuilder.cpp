@@ -128,15 +128,18 @@ private:
 };
 
 // Fills an empty cell from the first cells with a height in eight directions,
-// weighted by inverse squared distance; false when a direction finds none
-// within reach (the hole is too wide, or open to the outside).
+// weighted by inverse squared distance, when the cell lies between rims in at
+// least two of the four axes (so a long thin gap fills, while a cell outside
+// the cloud's edge, which finds heights only on one side, stays empty); false
+// otherwise, or when the rims lie beyond reach (the hole is too wide).
 bool fillFromRim(const std::vector<float>& h, int w, int rows, int x, int y, int reach, float& value)
 {
     static const int dirs[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
     double sum = 0, weights = 0;
-    for (const auto& d : dirs) {
-        bool found = false;
-        for (int s = 1; s <= reach && !found; ++s) {
+    bool found[8] = {};
+    for (int k = 0; k < 8; ++k) {
+        const auto& d = dirs[k];
+        for (int s = 1; s <= reach && !found[k]; ++s) {
             const int u = x + d[0] * s, v = y + d[1] * s;
             if (u < 0 || v < 0 || u >= w || v >= rows)
                 break;
@@ -145,12 +148,15 @@ bool fillFromRim(const std::vector<float>& h, int w, int rows, int x, int y, int
                 const double weight = 1.0 / (double(s * s) * (d[0] && d[1] ? 2 : 1));
                 sum += weight * z;
                 weights += weight;
-                found = true;
+                found[k] = true;
             }
         }
-        if (!found)
-            return false;
     }
+    int axes = 0;
+    for (int k = 0; k < 4; ++k)
+        axes += found[k] && found[k + 4];
+    if (axes < 2)
+        return false;
     value = float(sum / weights);
     return true;
 }

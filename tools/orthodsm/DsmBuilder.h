@@ -13,8 +13,8 @@ class GeoTiffFile;
 // highest point of the cell (the 90th percentile of its points, after the
 // points far from their 3 x 3 cells' median are dropped as outliers), cells
 // without points filled from the rim of their hole by inverse distance when
-// the rim lies within the widest hole in every one of eight directions, and
-// nodata otherwise.
+// rims lie within reach on both sides along at least two of the four axes
+// (rows, columns, diagonals), and nodata otherwise.
 class DsmBuilder
 {
 public:
