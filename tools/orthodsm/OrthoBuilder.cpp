@@ -168,7 +168,10 @@ bool OrthoBuilder::build(const std::vector<OrthoPhoto>& photos, const std::strin
             return;
         }
         Occlusion occlusion(sampler, dsmGrid, dsm);
-        const int x0 = int(index) % across * tile, y0 = int(index) / across * tile;
+        // Rows of tiles run back and forth, so the photos of the tiles done
+        // last are still decoded when the next row begins.
+        const int ty = int(index) / across, tx = ty % 2 ? across - 1 - int(index) % across : int(index) % across;
+        const int x0 = tx * tile, y0 = ty * tile;
         const int w = std::min(tile, grid.width - x0), h = std::min(tile, grid.height - y0);
         const std::vector<int> over = photosOverTile(photos, grid, x0, y0, w, h, dsm.low, dsm.high);
         std::vector<std::shared_ptr<const cv::Mat>> pixels(
