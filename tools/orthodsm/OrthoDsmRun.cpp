@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 // The largest side either raster may have: far beyond any site, but a
 // mistyped ground sample must not start a raster nobody can write.
 constexpr int maxSide = 400000;
+constexpr double maxCells = 4e9; // an orthophoto of 63000 x 63000
 
 double quantile(std::vector<double>& values, double q)
 {
@@ -144,7 +145,7 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
     orthoGrid.top = dsmGrid.top;
     const double dsmW = std::ceil(spanX / dsmGsd + 1e-9), dsmH = std::ceil(spanY / dsmGsd + 1e-9);
     const double orthoW = std::ceil(spanX / gsd + 1e-9), orthoH = std::ceil(spanY / gsd + 1e-9);
-    if (!(std::max({dsmW, dsmH, orthoW, orthoH}) <= maxSide)) {
+    if (!(std::max({dsmW, dsmH, orthoW, orthoH}) <= maxSide) || !(orthoW * orthoH <= maxCells)) {
         error = "a raster of " + std::to_string((long long)orthoW) + " x " +
                 std::to_string((long long)orthoH) + " cells is beyond what is written: give a larger --gsd";
         return false;
