@@ -12,6 +12,7 @@ packages=(
   libopencv-dev colmap libproj-dev proj-data
   xvfb xauth x11-utils socat libimage-exiftool-perl gdal-bin libxml2-utils imagemagick
   openbox
+  libgdal-dev
 )
 missing=()
 for p in "${packages[@]}"; do

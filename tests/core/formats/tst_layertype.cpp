@@ -23,6 +23,7 @@ private slots:
             << "/x/scan.pts/photo.jpg" << int(LayerType::None);
         QTest::newRow("layout.nvm") << "/x/layout.nvm" << int(LayerType::Bundle);
         QTest::newRow("osgb terrain") << "/x/site.osgb" << int(LayerType::Terrain);
+        QTest::newRow("GeoTIFF elevation model or orthophoto") << "/x/ortho/dsm.tif" << int(LayerType::Terrain);
         QTest::newRow("osga cloud") << "/x/site.osga" << int(LayerType::PointCloud);
         QTest::newRow("osg mesh") << "/x/site.osg" << int(LayerType::Mesh);
         QTest::newRow("obj mesh") << "/x/trench.obj" << int(LayerType::Mesh);

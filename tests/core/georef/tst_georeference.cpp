@@ -126,6 +126,41 @@ private slots:
         QCOMPARE(geo.translation, ok ? osg::Vec3d(10, 20, 30) : osg::Vec3d(-1, -1, -1));
     }
 
+    // The line after the five rows may name the reference system; only that line counts.
+    void epsgLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("epsg");
+        QTest::newRow("named") << quarterTurn + "EPSG:32633\n" << 32633;
+        QTest::newRow("after a blank line") << quarterTurn + "\r\nEPSG:25832\r\n" << 25832;
+        QTest::newRow("none") << quarterTurn << 0;
+        QTest::newRow("not the sixth line") << quarterTurn + "7 7 7\nEPSG:32633\n" << 0;
+        QTest::newRow("negative") << quarterTurn + "EPSG:-5\n" << 0;
+    }
+    void epsgLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, epsg);
+        GeoReference geo;
+        geo.epsg = 99;
+        QVERIFY(readText(text, geo));
+        QCOMPARE(geo.epsg, epsg);
+    }
+
+    void epsgWrittenAndReadBack()
+    {
+        QTemporaryDir dir;
+        GeoReference geo;
+        QVERIFY(readText(quarterTurn, geo));
+        geo.epsg = 32633;
+        QString error;
+        QVERIFY2(geo.write(dir.filePath("sparse.txt"), &error), qPrintable(error));
+        GeoReference back;
+        QVERIFY(GeoReference::read(dir.filePath("sparse.txt"), back));
+        QCOMPARE(back.epsg, 32633);
+        QVERIFY(near(back.translation, geo.translation));
+    }
+
     void missingFile()
     {
         GeoReference geo;

@@ -27,6 +27,7 @@ private slots:
                                 << "C:\\Orvalis\\SfM\\DenseReconstruction\\CMPMVS\\CMPMVS.exe";
         QTest::newRow("Points2Archive beside the program")
             << int(Tool::Points2Archive) << "C:\\Orvalis\\Points2Archive.exe";
+        QTest::newRow("OrthoDsm beside the program") << int(Tool::OrthoDsm) << "C:\\Orvalis\\OrthoDsm.exe";
         QTest::newRow("PMVS has no place of its own") << int(Tool::Pmvs) << "";
     }
     void places()

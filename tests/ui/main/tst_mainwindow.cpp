@@ -115,7 +115,7 @@ private slots:
                      (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                   "&Show Thumbnails", "&Sync Images"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Scan")),
-                     (QStringList{"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment",
+                     (QStringList{"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "&ReRun BundleAdjustment",
                                   "&Abort current reconstruction", "&Scan Settings"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
                      (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",

@@ -100,6 +100,15 @@ bool GeoReference::read(const QString& companionFile, GeoReference& out)
     out.rotation = rotation;
     out.translation = rows[3];
     out.scale = rows[4];
+    out.epsg = 0;
+    while (lines.next(begin, end)) {
+        const QByteArray line = QByteArray(begin, int(end - begin)).trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("EPSG:"))
+            out.epsg = qMax(0, line.mid(5).toInt());
+        break;
+    }
     return true;
 }
 
@@ -122,6 +131,8 @@ bool GeoReference::write(const QString& companionFile, QString* error) const
         row(rotation(r, 0), rotation(r, 1), rotation(r, 2));
     row(translation.x(), translation.y(), translation.z());
     row(scale.x(), scale.y(), scale.z());
+    if (epsg > 0)
+        text += "EPSG:" + QByteArray::number(epsg) + '\n';
     QSaveFile file(companionFile);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)

@@ -6,13 +6,16 @@
 #include <QString>
 
 // The georeference companion file beside an NVM or PTS file: rotation rows,
-// translation and per-axis scale.
+// translation and per-axis scale. A sixth line "EPSG:<code>" may follow and
+// names the reference system of the survey coordinates; readers that take
+// only the five rows pass over it, and files without it read with epsg 0.
 class GeoReference
 {
 public:
     osg::Matrixd rotation;  // rows 1-3 of the file as the matrix's first three rows
     osg::Vec3d translation; // row 4
     osg::Vec3d scale{1, 1, 1}; // row 5
+    int epsg = 0;              // line 6 "EPSG:32633"; 0 when the file names none
 
     // The bundle's name with its last three characters replaced by "txt".
     static QString companionFileName(const QString& fileName);

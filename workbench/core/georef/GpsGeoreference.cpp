@@ -92,6 +92,7 @@ GpsGeoreference::Outcome GpsGeoreference::run(const QString& nvmFile)
     geo.rotation = fit.rotation;
     geo.translation = fit.translation;
     geo.scale = osg::Vec3d(fit.scale, fit.scale, fit.scale);
+    geo.epsg = out.epsg;
     const QString companion = GeoReference::companionFileName(nvmFile);
     if (!geo.write(companion, &error)) {
         out.message = QStringLiteral("Georeference not written: %1").arg(error);

@@ -9,6 +9,7 @@ const std::vector<ExternalTools::Entry>& ExternalTools::table()
     static const std::vector<Entry> entries = {
         {Tool::ExifTool, "exiftool", "SfM/Undistort/exiftool.exe"},
         {Tool::Points2Archive, "Points2Archive", "Points2Archive.exe"},
+        {Tool::OrthoDsm, "OrthoDsm", "OrthoDsm.exe"},
         {Tool::TriangulationUndistort, "radial undistortion for triangulation",
          "SfM/Triangulate/RadialUndistort.exe"},
         {Tool::Undistorter, "undistorter", "SfM/Undistort/undistort.exe"},

@@ -14,6 +14,7 @@ public:
     enum class Tool {
         ExifTool,
         Points2Archive,
+        OrthoDsm,
         TriangulationUndistort,
         Undistorter,
         SiftGpu,

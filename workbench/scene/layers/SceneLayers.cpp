@@ -11,6 +11,7 @@
 
 #include "core/formats/BundleLoader.h"
 #include "scene/layers/BundleSceneBuilder.h"
+#include "scene/layers/DrapedRasterBuilder.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/layers/VertexShifter.h"
 
@@ -167,6 +168,9 @@ bool SceneLayers::loadModel(const QString& fileName, bool visible, QString* erro
 bool SceneLayers::loadTerrain(const QString& fileName, QString* error)
 {
     requestFrame();
+    if (fileName.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive) ||
+        fileName.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
+        return loadRasterTerrain(fileName, error);
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
@@ -174,6 +178,29 @@ bool SceneLayers::loadTerrain(const QString& fileName, QString* error)
     m_root->addChild(node.get());
     std::printf("Read\n");
     std::fflush(stdout);
+    return true;
+}
+
+bool SceneLayers::loadRasterTerrain(const QString& fileName, QString* error)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    // Survey coordinates, kept relative to the scene origin as clouds are.
+    forgetOriginWhenEmpty();
+    PointShift shift(m_origin);
+    osg::ref_ptr<osg::Node> mesh = DrapedRasterBuilder::load(fileName, shift, error);
+    if (!mesh)
+        return false;
+    adoptOrigin(shift, fileName);
+    osg::ref_ptr<osg::Node> node = mesh;
+    if (shift.isShifted()) {
+        osg::ref_ptr<osg::Group> group = new osg::Group;
+        group->addChild(mesh.get());
+        node = PointCloudLoader::placeAt(group.get(), shift.offset());
+    }
+    m_terrains.push_back(node);
+    m_root->addChild(node.get());
+    if (firstLayer && m_root->getNumChildren() == 1)
+        m_hooks.firstLayerAdded();
     return true;
 }
 

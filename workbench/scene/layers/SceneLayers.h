@@ -58,6 +58,8 @@ public:
                   const osg::Vec3d& offset);
     bool loadModel(const QString& fileName, bool visible, QString* error);
     bool loadTerrain(const QString& fileName, QString* error);
+    // An elevation model or orthophoto GeoTIFF: the DSM draped with the orthophoto.
+    bool loadRasterTerrain(const QString& fileName, QString* error);
     bool loadPointCloud(const QString& fileName, bool visible, QString* error);
     bool exportPointCloud(const QString& fileName, int index, QString* message);
     bool exportLayerCloud(LayerId id, const QString& fileName, QString* message);

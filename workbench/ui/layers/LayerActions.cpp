@@ -62,7 +62,7 @@ void LayerActions::openData()
     QFileDialog dialog(m_window, QString(), QString(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(
-        tr("Data Files (*.out *.nvm *.patch *.ply *.obj *.pts *.osga *.osg *.osgb *.xyb *.kml *.ant)"));
+        tr("Data Files (*.out *.nvm *.patch *.ply *.obj *.pts *.osga *.osg *.osgb *.tif *.tiff *.xyb *.kml *.ant)"));
     dialog.setWindowTitle(tr("Add Data"));
     if (dialog.exec() != QDialog::Accepted)
         return;

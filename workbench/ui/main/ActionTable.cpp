@@ -37,6 +37,7 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
         {"&Run Sparse", ":/images/sparse.png", "Ctrl+1", None, "Runs Initial Sparse Reconstruction", "SfMSparseReconstruction()", false, false, false},
         {"&ReRun BundleAdjustment", ":/images/sparse.png", nullptr, None, "ReRuns Bundle Adjustment", "SfMSparseReRun()", false, false, true},
         {"&Run Dense", ":/images/dense.png", "Ctrl+2", None, "Runs Final Dense Reconstruction", "denseReconstruction()", false, false, false},
+        {"&Orthophoto and DSM", ":/images/dense.png", nullptr, None, "Builds the orthophoto and the elevation model (GeoTIFF) of the georeferenced reconstruction", "orthophotoAndDsm()", false, false, true},
         // Connected by each pipeline run, not by the window.
         {"&Abort current reconstruction", ":/images/abort.png", "Ctrl+A", None, "Aborts current reconstruction", nullptr, false, false, false},
         {"&Scan Settings", ":/images/settings.png", "Ctrl+I", None, "Configure Settings for Scan Methods", "configureScanSettings()", false, false, true},
@@ -106,7 +107,7 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
     if (edition == Edition::Orvalis) {
         bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                     "&Show Thumbnails", "&Sync Images"}});
-        bars.append(Bar{"&Scan", {"&Run Sparse", "&Run Dense", "&ReRun BundleAdjustment", "&Abort current reconstruction",
+        bars.append(Bar{"&Scan", {"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "&ReRun BundleAdjustment", "&Abort current reconstruction",
                                "&Scan Settings"}});
         bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM",
                                      separator, "&Sensors"}});

@@ -689,6 +689,11 @@ void MainWindow::denseReconstruction()
     m_reconstruction->runDense();
 }
 
+void MainWindow::orthophotoAndDsm()
+{
+    m_reconstruction->runOrthoDsm();
+}
+
 // The results are opened through "&Add Data(s)...".
 void MainWindow::loadSparseNVM(QFile*) {}
 void MainWindow::loadPatchFiles(QStringList) {}

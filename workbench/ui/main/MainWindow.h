@@ -181,6 +181,7 @@ public slots:
     void SfMSparseReRun();
     void configureScanSettings();
     void denseReconstruction();
+    void orthophotoAndDsm();
     void saveVariables();
     void loadSparseNVM(QFile* f);
     void loadPatchFiles(QStringList patchList);

@@ -9,6 +9,7 @@
 #include "core/pipeline/PipelineLayout.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/log/LogView.h"
+#include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/SfMReconstruction.h"
 
 namespace
@@ -48,6 +49,12 @@ void ReconstructionRunner::enableRunActions()
 
 bool ReconstructionRunner::refuseWhileRunning()
 {
+    if (m_ortho && m_ortho->isRunning()) {
+        // It reads the reconstruction and the dense clouds a new run would replace.
+        m_window->statusBar()->showMessage(tr("The orthophoto and DSM are being built: wait for them first"),
+                                           outcomeTimeoutMs);
+        return true;
+    }
     if (!isRunning())
         return false;
     // A second run would write over the files of the first in the same folder.
@@ -135,6 +142,28 @@ void ReconstructionRunner::runDense()
         m_actions.reRun->setEnabled(false);
     if (!p->startDense() && m_actions.reRun)
         m_actions.reRun->setEnabled(true);
+}
+
+void ReconstructionRunner::runOrthoDsm()
+{
+    QStringList paths, texts;
+    if (refuseWhileRunning() || !collectImages(paths, texts))
+        return;
+    if (!m_ortho) {
+        m_ortho = new OrthoDsmRunner(m_appDir, this);
+        connect(m_ortho, &OrthoDsmRunner::logLine, this, [this](const QString& line) { LogView::append(m_log, line); });
+        connect(m_ortho, &OrthoDsmRunner::finished, this, [this](bool, const QString& message) {
+            m_stageLabel->hide();
+            m_busy->hide();
+            m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+        });
+    }
+    QString refusal;
+    if (!m_ortho->start(PipelineLayout(m_appDir, paths.first()).pipelineFolder(), &refusal)) {
+        m_window->statusBar()->showMessage(refusal, outcomeTimeoutMs);
+        return;
+    }
+    showStage(tr("Orthophoto and DSM"));
 }
 
 void ReconstructionRunner::showStage(const QString& text)

@@ -9,6 +9,7 @@
 #include "ui/pipeline/SfMReconstruction.h"
 
 class MyListWidget;
+class OrthoDsmRunner;
 class QAction;
 class QFile;
 class QLabel;
@@ -50,8 +51,14 @@ public:
     void runSparse();
     void reRun();
     void runDense();
+    // "&Orthophoto and DSM" on the photos' folder: OrthoDsm builds
+    // ortho/dsm.tif and ortho/orthophoto.tif from the georeferenced sparse
+    // and the dense results; refused while a reconstruction runs and the
+    // other way round.
+    void runOrthoDsm();
 
     SfMReconstruction* current() const { return m_current; }
+    OrthoDsmRunner* orthoDsm() const { return m_ortho; }
     bool isRunning() const;
     // "&Run Sparse", "&Run Dense" and "&Scan Settings" back on (new photos, a
     // project opened), unless a run is going: it gives them back when it ends.
@@ -83,6 +90,7 @@ private:
     std::function<QProcess*()> m_exifExtraction;
     std::function<void()> m_saveSettings;
     QPointer<SfMReconstruction> m_current;
+    OrthoDsmRunner* m_ortho = nullptr;
     QLabel* m_stageLabel;
     QProgressBar* m_busy;
 };

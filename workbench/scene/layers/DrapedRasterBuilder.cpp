@@ -1,0 +1,126 @@
+#include "scene/layers/DrapedRasterBuilder.h"
+
+#include <osg/Geode>
+#include <osg/Geometry>
+#include <osg/Image>
+#include <osg/Texture2D>
+#include <osgUtil/SmoothingVisitor>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+
+#include "core/formats/GeoRaster.h"
+#include "core/formats/PointShift.h"
+
+osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const GeoRaster* ortho,
+                                                   PointShift& shift)
+{
+    const int w = dsm.width, h = dsm.height;
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec2Array> uv = new osg::Vec2Array;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+    std::vector<int> index(size_t(w) * size_t(h), -1);
+    float low = INFINITY, high = -INFINITY;
+    for (float z : dsm.heights)
+        if (!std::isnan(z)) {
+            low = std::min(low, z);
+            high = std::max(high, z);
+        }
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            const float z = dsm.heights[size_t(j) * size_t(w) + size_t(i)];
+            if (std::isnan(z))
+                continue;
+            const double x = dsm.x(i), y = dsm.y(j);
+            index[size_t(j) * size_t(w) + size_t(i)] = int(vertices->size());
+            vertices->push_back(shift.toLocal(x, y, z));
+            if (ortho) {
+                uv->push_back(osg::Vec2(float((x - ortho->left) / (ortho->width * ortho->cellX)),
+                                        float((ortho->top - y) / (ortho->height * ortho->cellY))));
+            } else {
+                const float g = high > low ? 0.3f + 0.6f * (z - low) / (high - low) : 0.6f;
+                colours->push_back(osg::Vec4(g, g, g, 1));
+            }
+        }
+    osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
+    for (int j = 0; j + 1 < h; ++j)
+        for (int i = 0; i + 1 < w; ++i) {
+            const int a = index[size_t(j) * size_t(w) + size_t(i)],
+                      b = index[size_t(j) * size_t(w) + size_t(i + 1)];
+            const int c = index[size_t(j + 1) * size_t(w) + size_t(i)],
+                      d = index[size_t(j + 1) * size_t(w) + size_t(i + 1)];
+            // Counter-clockwise seen from above (rows run south).
+            if (a >= 0 && c >= 0 && b >= 0)
+                for (int v : {a, c, b})
+                    triangles->push_back(GLuint(v));
+            if (b >= 0 && c >= 0 && d >= 0)
+                for (int v : {b, c, d})
+                    triangles->push_back(GLuint(v));
+        }
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    geometry->setVertexArray(vertices.get());
+    geometry->addPrimitiveSet(triangles.get());
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(geometry.get());
+    if (ortho) {
+        geometry->setTexCoordArray(0, uv.get());
+        osg::ref_ptr<osg::Image> image = new osg::Image;
+        auto* pixels = new unsigned char[ortho->rgba.size()];
+        std::copy(ortho->rgba.begin(), ortho->rgba.end(), pixels);
+        image->setImage(ortho->width, ortho->height, 1, GL_RGBA, GL_RGBA, GL_UNSIGNED_BYTE, pixels,
+                        osg::Image::USE_NEW_DELETE);
+        osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
+        texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
+        texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
+        texture->setResizeNonPowerOfTwoHint(false);
+        osg::StateSet* state = geode->getOrCreateStateSet();
+        state->setTextureAttributeAndModes(0, texture.get());
+        // The photo's own light: no shading on top of it.
+        state->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+        osg::ref_ptr<osg::Vec4Array> white = new osg::Vec4Array;
+        white->push_back(osg::Vec4(1, 1, 1, 1));
+        geometry->setColorArray(white.get(), osg::Array::BIND_OVERALL);
+    } else {
+        geometry->setColorArray(colours.get(), osg::Array::BIND_PER_VERTEX);
+        osgUtil::SmoothingVisitor::smooth(*geometry);
+    }
+    return geode;
+}
+
+osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShift& shift, QString* error)
+{
+    GeoRaster opened;
+    QString why;
+    if (!GeoRaster::read(file, meshSide, opened, &why)) {
+        if (error)
+            *error = why;
+        return nullptr;
+    }
+    const QFileInfo info(file);
+    GeoRaster dsm, ortho;
+    bool hasOrtho = false;
+    if (opened.kind == GeoRaster::Kind::Elevation) {
+        dsm = std::move(opened);
+        const QString partner = info.dir().filePath(QStringLiteral("orthophoto.tif"));
+        hasOrtho = QFileInfo(partner).isFile() && GeoRaster::read(partner, textureSide, ortho, &why) &&
+                   ortho.kind == GeoRaster::Kind::Image;
+    } else {
+        const QString partner = info.dir().filePath(QStringLiteral("dsm.tif"));
+        if (!QFileInfo(partner).isFile() || !GeoRaster::read(partner, meshSide, dsm, &why) ||
+            dsm.kind != GeoRaster::Kind::Elevation) {
+            if (error)
+                *error = file + QStringLiteral(
+                                    ": an image without the elevation model dsm.tif beside it to drape on");
+            return nullptr;
+        }
+        if (!GeoRaster::read(file, textureSide, ortho, &why)) {
+            if (error)
+                *error = why;
+            return nullptr;
+        }
+        hasOrtho = true;
+    }
+    return build(dsm, hasOrtho ? &ortho : nullptr, shift);
+}

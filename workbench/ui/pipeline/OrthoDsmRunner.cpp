@@ -1,0 +1,106 @@
+#include "ui/pipeline/OrthoDsmRunner.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "core/pipeline/ScriptFile.h"
+#include "core/platform/ExternalTools.h"
+#include "core/platform/PlatformPaths.h"
+
+OrthoDsmRunner::OrthoDsmRunner(const QString& appDir, QObject* parent) : QObject(parent), m_appDir(appDir)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &OrthoDsmRunner::readOutput);
+    connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &OrthoDsmRunner::ended);
+}
+
+OrthoDsmRunner::~OrthoDsmRunner()
+{
+    if (!isRunning())
+        return;
+    disconnect(&m_process, nullptr, this, nullptr);
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+QString OrthoDsmRunner::commandLine(const QString& appDir, const QString& folder)
+{
+    QString f = QDir::cleanPath(folder);
+    return ScriptFile::quoted(ExternalTools::path(ExternalTools::Tool::OrthoDsm, appDir)) + QLatin1Char(' ') +
+           ScriptFile::quoted(f);
+}
+
+QString OrthoDsmRunner::dsmPath(const QString& folder)
+{
+    return QDir::cleanPath(folder) + QStringLiteral("/ortho/dsm.tif");
+}
+
+QString OrthoDsmRunner::orthophotoPath(const QString& folder)
+{
+    return QDir::cleanPath(folder) + QStringLiteral("/ortho/orthophoto.tif");
+}
+
+bool OrthoDsmRunner::start(const QString& folder, QString* refusal)
+{
+    if (isRunning()) {
+        *refusal = tr("The orthophoto and DSM are still being built: wait for them first");
+        return false;
+    }
+    m_folder = folder;
+    m_partialLine.clear();
+    const QString command = commandLine(m_appDir, folder);
+    emit logLine(command);
+    m_process.start(PlatformPaths::commandInterpreter(m_appDir), PlatformPaths::commandInterpreterArguments()
+                                                                     << command);
+    if (!m_process.waitForStarted(10000)) {
+        *refusal = tr("Orthophoto and DSM not built: cannot start %1: %2")
+                       .arg(PlatformPaths::commandInterpreter(m_appDir), m_process.errorString());
+        emit logLine(*refusal);
+        return false;
+    }
+    return true;
+}
+
+void OrthoDsmRunner::readOutput()
+{
+    m_partialLine += m_process.readAllStandardOutput();
+    int nl;
+    while ((nl = m_partialLine.indexOf('\n')) >= 0) {
+        const QString line = QString::fromLocal8Bit(m_partialLine.left(nl)).trimmed();
+        m_partialLine.remove(0, nl + 1);
+        if (!line.isEmpty())
+            emit logLine(line);
+    }
+}
+
+void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
+{
+    readOutput();
+    const QStringList errors =
+        QString::fromLocal8Bit(m_process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString reason = errors.isEmpty() ? QString() : errors.last().trimmed();
+    if (reason.startsWith(QLatin1String("OrthoDsm: ")))
+        reason = reason.mid(10);
+    bool written = false;
+    QString message;
+    if (status != QProcess::NormalExit)
+        message = tr("Orthophoto and DSM not built: OrthoDsm stopped unexpectedly");
+    else if (exitCode != 0)
+        message = reason.isEmpty()
+                      ? tr("Orthophoto and DSM not built: OrthoDsm ended with code %1").arg(exitCode)
+                      : tr("Orthophoto and DSM not built: %1").arg(reason);
+    else if (!QFileInfo(dsmPath(m_folder)).isFile() || !QFileInfo(orthophotoPath(m_folder)).isFile())
+        message = tr("Orthophoto and DSM not built: nothing was written to %1")
+                      .arg(QFileInfo(dsmPath(m_folder)).path());
+    else {
+        written = true;
+        message = tr("Orthophoto and DSM written to %1 (open them with Add Data)")
+                      .arg(QFileInfo(dsmPath(m_folder)).path());
+    }
+    emit logLine(message);
+    emit finished(written, message);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+// "&Orthophoto and DSM": runs OrthoDsm on a pipeline folder through the
+// command interpreter, hands its progress lines to the log as they come and
+// judges how it ended (the tool's own last line says why it failed).
+class OrthoDsmRunner : public QObject
+{
+    Q_OBJECT
+public:
+    OrthoDsmRunner(const QString& appDir, QObject* parent = nullptr);
+    // A run still going is ended; the tool removes its partial rasters.
+    ~OrthoDsmRunner() override;
+
+    // folder: the pipeline folder (the photos' folder, where sparse.nvm and
+    // the dense stage's pmvs/ lie). False with the reason when it cannot start.
+    bool start(const QString& folder, QString* refusal);
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    // The command line as the log shows it and the interpreter runs it.
+    static QString commandLine(const QString& appDir, const QString& folder);
+    // Where a run on folder leaves its rasters.
+    static QString dsmPath(const QString& folder);
+    static QString orthophotoPath(const QString& folder);
+
+signals:
+    void logLine(const QString& line);
+    // message: what the status bar and the log say.
+    void finished(bool written, const QString& message);
+
+private:
+    void readOutput();
+    void ended(int exitCode, QProcess::ExitStatus status);
+
+    QString m_appDir;
+    QString m_folder;
+    QProcess m_process;
+    QByteArray m_partialLine;
+};
