@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QThread>
@@ -239,6 +240,14 @@ void compareWithTruth(Result& r, const Truth& truth)
     }
 }
 
+// The stage a status bar label names, without the progress that follows
+// it ("Feature detection 3/20, estimated end 08:05:33").
+QString stageName(const QString& label)
+{
+    static const QRegularExpression progress("\\s+\\d+\\s*/\\s*\\d+.*$");
+    return QString(label).remove(progress).trimmed();
+}
+
 void dumpLog(const QListWidget* log, const QString& file)
 {
     QFile f(file);
@@ -278,12 +287,12 @@ Result runOurs(const QString& photos, const QString& appDir, const QString& site
     memory.takePeak();
     const double cpu = childrenCpuSeconds();
     clock.start();
-    QString stage = "EXIF extraction";
+    QString stage = "Starting";
     double stageStart = 0;
     runner.runSparse();
     while (runner.isRunning()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        const QString now = runner.stageLabel()->text();
+        const QString now = stageName(runner.stageLabel()->text());
         if (!now.isEmpty() && now != stage) {
             const double t = clock.elapsed() / 1000.0;
             r.stages.push_back({stage, t - stageStart, memory.takePeak()});
