@@ -1,0 +1,520 @@
+// A drone survey through "&Run Sparse" against COLMAP as a drone user runs it
+// on the processor, in the same run, on a synthetic survey with known truth
+// (surveygen): wall time, peak memory of all processes together, registered
+// photos, points, mean reprojection error, and the camera centres' error
+// against the true ones after a similarity, as a share of the flight's extent.
+//
+//   sparse_survey_bench <work folder> [--photos N] [--size WxH] [--series N,N,…] [--no-colmap]
+//
+// --photos and --size (200 and 5472x3648) give the survey; --series runs the
+// comparison at each count in turn and adds the time per photo. Surveys are
+// made once into the work folder (survey_<N>_<W>x<H>) and reused. Needs an X
+// display for surveygen (xvfb-run), QT_QPA_PLATFORM=offscreen and COLMAP on
+// PATH.
+//
+// Our run: the photos copied into a fresh folder, the EXIF extraction the
+// window starts, then ReconstructionRunner::runSparse with the default scan
+// settings, as the menu item does. COLMAP: feature_extractor with one camera
+// for all photos, spatial_matcher on the EXIF GPS, mapper, all on the
+// processor with COLMAP's defaults otherwise.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTextStream>
+#include <QThread>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "ColmapModel.h"
+#include "ProcessTreeMemory.h"
+#include "SimilarityAlignment.h"
+#include "core/images/ExifExtraction.h"
+#include "core/platform/ScriptProcess.h"
+#include "core/project/ScanSettings.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+
+namespace
+{
+
+using Point = SimilarityAlignment::Point;
+
+struct Stage {
+    QString name;
+    double seconds = 0;
+    ProcessTreeMemory::Peak peak;
+};
+
+struct Result {
+    bool ok = false;
+    QString failure;
+    double wall = 0;
+    double cpu = 0;
+    ProcessTreeMemory::Peak peak;
+    std::vector<Stage> stages;
+    int registered = 0;
+    size_t points = 0;
+    double reprojection = 0;
+    double centreRms = -1; // metres, after the similarity onto the truth
+    double centreMax = -1;
+    std::map<std::string, Point> centres; // registered photo -> centre in the model's frame
+};
+
+struct Truth {
+    std::map<std::string, Point> centres; // survey coordinates less origin
+    Point origin{};
+    double extent = 0; // diagonal of the true centres' horizontal bounding box
+};
+
+double childrenCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+QString loadAverage()
+{
+    QFile f("/proc/loadavg");
+    if (!f.open(QIODevice::ReadOnly))
+        return "?";
+    return QString::fromLatin1(f.readAll()).section(' ', 0, 2);
+}
+
+QString baseName(const std::string& name)
+{
+    return QFileInfo(QString::fromStdString(name)).fileName();
+}
+
+QStringList photosOf(const QString& folder)
+{
+    return QDir(folder).entryList({"*.jpg", "*.JPG"}, QDir::Files, QDir::Name);
+}
+
+// The survey's true camera centres; false when the file is missing or short.
+bool readTruth(const QString& file, Truth& truth)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+    bool first = true;
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QStringList v = in.readLine().split(' ', Qt::SkipEmptyParts);
+        if (v.size() < 10 || v[0].startsWith('#'))
+            continue;
+        Point c{v[7].toDouble(), v[8].toDouble(), v[9].toDouble()};
+        if (first)
+            truth.origin = c;
+        first = false;
+        for (int k = 0; k < 3; ++k)
+            c[size_t(k)] -= truth.origin[size_t(k)];
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::min(lo[k], c[size_t(k)]);
+            hi[k] = std::max(hi[k], c[size_t(k)]);
+        }
+        truth.centres[v[0].toStdString()] = c;
+    }
+    truth.extent = std::hypot(hi[0] - lo[0], hi[1] - lo[1]);
+    return !truth.centres.empty();
+}
+
+// A survey of count photos at size in the work folder, made once.
+QString survey(const QString& work, int count, const QString& size, QString* error)
+{
+    const QString folder = QString("%1/survey_%2_%3").arg(work).arg(count).arg(size);
+    Truth truth;
+    if (photosOf(folder + "/photos").size() == count && readTruth(folder + "/truth/cameras.txt", truth) &&
+        int(truth.centres.size()) == count)
+        return folder;
+    QDir(folder).removeRecursively();
+    QDir().mkpath(work);
+    std::printf("Making the survey %s …\n", qPrintable(folder));
+    std::fflush(stdout);
+    QProcess gen;
+    gen.setProcessChannelMode(QProcess::MergedChannels);
+    gen.setStandardOutputFile(folder + ".log");
+    gen.start(SURVEYGEN, {folder, "--photos", QString::number(count), "--size", size});
+    if (!gen.waitForStarted() || !gen.waitForFinished(-1) || gen.exitStatus() != QProcess::NormalExit ||
+        gen.exitCode() != 0) {
+        *error = "surveygen failed (it needs an X display: run under xvfb-run); see " + folder + ".log";
+        return QString();
+    }
+    return folder;
+}
+
+QStringList copyPhotos(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    QStringList copies;
+    for (const QString& name : photosOf(from)) {
+        QFile::copy(from + '/' + name, to + '/' + name);
+        QFile::setPermissions(to + '/' + name, QFile::ReadOwner | QFile::WriteOwner);
+        copies << to + '/' + name;
+    }
+    return copies;
+}
+
+// Runs a COLMAP command, its output appended to log; false when it fails.
+bool colmap(const QStringList& args, const QString& log)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setStandardOutputFile(log, QIODevice::Append);
+    p.start("colmap", args);
+    return p.waitForStarted() && p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit &&
+           p.exitCode() == 0;
+}
+
+// Of a mapper output folder, the model with the most registered photos, read
+// through its text form: registered photos, points, reprojection, centres.
+bool readLargestModel(const QString& folder, Result& r)
+{
+    ColmapModel best;
+    bool found = false;
+    for (const QString& k : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString text = folder + "_text/" + k;
+        QDir().mkpath(text);
+        ColmapModel m;
+        std::string error;
+        if (!colmap({"model_converter", "--input_path", folder + '/' + k, "--output_path", text, "--output_type",
+                     "TXT"},
+                    folder + "_text/convert.log") ||
+            !m.readFolder(text.toStdString(), &error)) {
+            r.failure = "cannot read the model " + folder + '/' + k + ": " + QString::fromStdString(error);
+            continue;
+        }
+        if (!found || m.images.size() > best.images.size()) {
+            best = std::move(m);
+            found = true;
+        }
+    }
+    if (!found) {
+        if (r.failure.isEmpty())
+            r.failure = "no model in " + folder;
+        return false;
+    }
+    r.registered = int(best.images.size());
+    r.points = best.points.size();
+    r.reprojection = best.meanReprojectionError();
+    for (const auto& entry : best.images)
+        r.centres[baseName(entry.second.name).toStdString()] = entry.second.centre();
+    return true;
+}
+
+// Error of the registered centres after the best similarity onto the truth.
+void compareWithTruth(Result& r, const Truth& truth)
+{
+    std::vector<Point> from, to;
+    for (const auto& [name, centre] : r.centres) {
+        const auto t = truth.centres.find(name);
+        if (t == truth.centres.end())
+            continue;
+        from.push_back(centre);
+        to.push_back(t->second);
+    }
+    SimilarityAlignment s;
+    if (!s.estimate(from, to))
+        return;
+    r.centreRms = s.rmsError(from, to);
+    r.centreMax = 0;
+    for (size_t i = 0; i < from.size(); ++i) {
+        const Point p = s.apply(from[i]);
+        r.centreMax = std::max(r.centreMax, std::hypot(p[0] - to[i][0], p[1] - to[i][1], p[2] - to[i][2]));
+    }
+}
+
+// The stage a status bar label names, without the progress that follows
+// it ("Feature detection 3/20, estimated end 08:05:33").
+QString stageName(const QString& label)
+{
+    static const QRegularExpression progress("\\s+\\d+\\s*/\\s*\\d+.*$");
+    return QString(label).remove(progress).trimmed();
+}
+
+void dumpLog(const QListWidget* log, const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    for (int i = 0; i < log->count(); ++i)
+        f.write((log->item(i)->text() + '\n').toUtf8());
+}
+
+Result runOurs(const QString& photos, const QString& appDir, const QString& site, ProcessTreeMemory& memory)
+{
+    Result r;
+    const QStringList images = copyPhotos(photos, site);
+    QMainWindow window;
+    auto* log = new QListWidget(&window);
+    auto* list = new MyListWidget(&window);
+    ReconstructionRunner::Actions actions;
+    for (auto* a : {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
+        *a = new QAction(&window);
+    ReconstructionRunner runner(&window, log, list, appDir, actions);
+    for (const QString& image : images)
+        list->addImage(image, QFileInfo(image).fileName());
+    // The window's EXIF extraction, which the sparse run starts and waits for.
+    ScriptProcess exifProcess;
+    ExifExtraction exif(&exifProcess);
+    exif.setApplicationFolder(appDir);
+    QElapsedTimer clock;
+    double exifSeconds = -1;
+    QObject::connect(&exif, &ExifExtraction::finished, [&] { exifSeconds = clock.elapsed() / 1000.0; });
+    runner.setExifExtraction([&] {
+        exif.start(list->imagePaths());
+        return &exifProcess;
+    });
+    ScanSettings::global() = ScanSettings();
+    ScanSettings::global().displayOutput = true; // the tools' lines into the log, kept beside the run
+
+    memory.takePeak();
+    const double cpu = childrenCpuSeconds();
+    clock.start();
+    QString stage = "Starting";
+    double stageStart = 0;
+    runner.runSparse();
+    while (runner.isRunning()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        const QString now = stageName(runner.stageLabel()->text());
+        if (!now.isEmpty() && now != stage) {
+            const double t = clock.elapsed() / 1000.0;
+            r.stages.push_back({stage, t - stageStart, memory.takePeak()});
+            stage = now;
+            stageStart = t;
+        }
+    }
+    r.wall = clock.elapsed() / 1000.0;
+    r.stages.push_back({stage, r.wall - stageStart, memory.takePeak()});
+    for (const Stage& s : r.stages)
+        if (s.peak.bytes > r.peak.bytes)
+            r.peak = s.peak;
+    r.cpu = childrenCpuSeconds() - cpu;
+    if (exifSeconds >= 0)
+        r.stages.insert(r.stages.begin(), {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1),
+                                           0, ProcessTreeMemory::Peak()});
+    const QString status = window.statusBar()->currentMessage();
+    dumpLog(log, site + "/workbench.log");
+    r.ok = status == QLatin1String("Sparse Reconstruction is done!");
+    if (!r.ok)
+        r.failure = "the run ended with \"" + status + "\"; its log is " + site + "/workbench.log";
+    else if (!readLargestModel(site + "/sparse_colmap/model", r))
+        r.ok = false;
+    return r;
+}
+
+Result runColmap(const QString& photos, const QString& workspace, ProcessTreeMemory& memory)
+{
+    Result r;
+    QDir().mkpath(workspace + "/sparse");
+    const QString db = workspace + "/database.db", log = workspace + "/colmap.log";
+    const struct {
+        const char* name;
+        QStringList args;
+    } steps[] = {
+        {"feature_extractor",
+         {"feature_extractor", "--database_path", db, "--image_path", photos, "--ImageReader.single_camera", "1",
+          "--SiftExtraction.use_gpu", "0"}},
+        {"spatial_matcher", {"spatial_matcher", "--database_path", db, "--SiftMatching.use_gpu", "0"}},
+        {"mapper",
+         {"mapper", "--database_path", db, "--image_path", photos, "--output_path", workspace + "/sparse"}},
+    };
+    memory.takePeak();
+    const double cpu = childrenCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto& step : steps) {
+        QElapsedTimer stepClock;
+        stepClock.start();
+        const bool ok = colmap(step.args, log);
+        r.stages.push_back({step.name, stepClock.elapsed() / 1000.0, memory.takePeak()});
+        if (r.stages.back().peak.bytes > r.peak.bytes)
+            r.peak = r.stages.back().peak;
+        if (!ok) {
+            r.failure = QString("colmap %1 failed; see %2").arg(step.name, log);
+            return r;
+        }
+    }
+    r.wall = clock.elapsed() / 1000.0;
+    r.cpu = childrenCpuSeconds() - cpu;
+    r.ok = readLargestModel(workspace + "/sparse", r);
+    return r;
+}
+
+double gb(double bytes)
+{
+    return bytes / (1024.0 * 1024.0 * 1024.0);
+}
+
+void printStages(const char* who, const Result& r)
+{
+    std::printf("  %s, by stage:\n", who);
+    for (const Stage& s : r.stages)
+        if (s.seconds > 0 || s.peak.bytes > 0)
+            std::printf("    %-34s %8.1f s  peak %6.2f GB  (%s)\n", qPrintable(s.name), s.seconds, gb(s.peak.bytes),
+                        s.peak.largest.c_str());
+        else
+            std::printf("    %s\n", qPrintable(s.name));
+}
+
+double ratio(double a, double b)
+{
+    return b > 0 ? a / b : NAN;
+}
+
+void printTable(int count, const QString& size, const Truth& truth, const Result& ours, const Result& theirs,
+                bool withColmap)
+{
+    std::printf("\n%d photos of %s, flight extent %.1f m (diagonal of the true centres' horizontal box)\n", count,
+                qPrintable(size), truth.extent);
+    std::printf("%-40s %14s %14s %8s\n", "", "Run Sparse", "COLMAP (CPU)", "ratio");
+    const auto row = [&](const char* label, double a, double b, const char* format) {
+        char x[32], y[32];
+        std::snprintf(x, sizeof x, format, a);
+        std::snprintf(y, sizeof y, format, b);
+        std::printf("%-40s %14s %14s %8.2f\n", label, x, withColmap ? y : "-", ratio(a, b));
+    };
+    row("wall time [s]", ours.wall, theirs.wall, "%.1f");
+    row("processor time of the tools [s]", ours.cpu, theirs.cpu, "%.1f");
+    row("peak memory, all processes [GB]", gb(ours.peak.bytes), gb(theirs.peak.bytes), "%.2f");
+    row("registered photos", ours.registered, theirs.registered, "%.0f");
+    row("points", double(ours.points), double(theirs.points), "%.0f");
+    row("mean reprojection error [px]", ours.reprojection, theirs.reprojection, "%.3f");
+    row("camera centres, rms after similarity [m]", ours.centreRms, theirs.centreRms, "%.3f");
+    row("  the same, % of the flight's extent", 100 * ours.centreRms / truth.extent,
+        100 * theirs.centreRms / truth.extent, "%.3f");
+    row("camera centres, largest error [m]", ours.centreMax, theirs.centreMax, "%.3f");
+    std::printf("peak at: ours %s; COLMAP %s\n", ours.peak.largest.c_str(), theirs.peak.largest.c_str());
+    printStages("Run Sparse", ours);
+    if (withColmap)
+        printStages("COLMAP", theirs);
+    std::fflush(stdout);
+}
+
+struct Options {
+    QString work;
+    std::vector<int> counts{200};
+    QString size = "5472x3648";
+    bool series = false;
+    bool withColmap = true;
+};
+
+bool parse(const QStringList& args, Options& o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args[i], v = i + 1 < args.size() ? args[i + 1] : QString();
+        bool ok = true;
+        if (a == "--photos") {
+            o.counts = {v.toInt(&ok)};
+            ok = ok && o.counts[0] >= 3;
+            ++i;
+        } else if (a == "--size") {
+            ok = QRegExp("\\d+x\\d+").exactMatch(v);
+            o.size = v;
+            ++i;
+        } else if (a == "--series") {
+            o.counts.clear();
+            for (const QString& n : v.split(',')) {
+                o.counts.push_back(n.toInt(&ok));
+                if (!ok || o.counts.back() < 3)
+                    ok = false;
+            }
+            o.series = true;
+            ++i;
+        } else if (a == "--no-colmap") {
+            o.withColmap = false;
+        } else if (o.work.isEmpty() && !a.startsWith("--")) {
+            o.work = QDir(a).absolutePath();
+        } else {
+            ok = false;
+        }
+        if (!ok || o.counts.empty()) {
+            std::fprintf(stderr, "sparse_survey_bench: bad option %s %s\n", qPrintable(a), qPrintable(v));
+            return false;
+        }
+    }
+    return !o.work.isEmpty();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Options o;
+    if (!parse(app.arguments(), o)) {
+        std::fprintf(stderr, "usage: sparse_survey_bench <work folder> [--photos N] [--size WxH] "
+                             "[--series N,N,...] [--no-colmap]\n");
+        return 2;
+    }
+    const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
+    ProcessTreeMemory memory(100);
+    struct Row {
+        int count;
+        double ours, theirs;       // wall time per photo
+        double oursCpu, theirsCpu; // processor time per photo
+    };
+    std::vector<Row> rows;
+    bool allOk = true;
+    for (const int count : o.counts) {
+        QString error;
+        const QString folder = survey(o.work, count, o.size, &error);
+        Truth truth;
+        if (folder.isEmpty() || !readTruth(folder + "/truth/cameras.txt", truth)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? "no truth in " + folder : error));
+            return 1;
+        }
+        const QString run = QString("%1/run_%2_%3").arg(o.work).arg(count).arg(o.size);
+        QDir(run).removeRecursively();
+        std::printf("\n== %d photos of %s, %d processors, load average before: %s\n", count, qPrintable(o.size),
+                    QThread::idealThreadCount(), qPrintable(loadAverage()));
+        std::fflush(stdout);
+        Result ours = runOurs(folder + "/photos", appDir, run + "/orvalis", memory);
+        std::printf("Run Sparse: %.1f s, %s (load average %s)\n", ours.wall, ours.ok ? "done" : "FAILED",
+                    qPrintable(loadAverage()));
+        std::fflush(stdout);
+        Result theirs;
+        if (o.withColmap) {
+            theirs = runColmap(folder + "/photos", run + "/colmap", memory);
+            std::printf("COLMAP: %.1f s, %s (load average %s)\n", theirs.wall, theirs.ok ? "done" : "FAILED",
+                        qPrintable(loadAverage()));
+        }
+        for (Result* r : {&ours, &theirs})
+            if (r->ok)
+                compareWithTruth(*r, truth);
+        for (const Result* r : {&ours, &theirs})
+            if (!r->failure.isEmpty())
+                std::fprintf(stderr, "%s: %s\n", r == &ours ? "Run Sparse" : "COLMAP", qPrintable(r->failure));
+        allOk = allOk && ours.ok && (theirs.ok || !o.withColmap);
+        printTable(count, o.size, truth, ours, theirs, o.withColmap);
+        rows.push_back({count, ours.wall / count, theirs.wall / count, ours.cpu / count, theirs.cpu / count});
+    }
+    if (o.series) {
+        // Processor time tells the growth even when others share the machine.
+        std::printf("\nTime per photo [s] (%s)\n%8s %12s %12s %8s %14s %12s %12s %14s\n", qPrintable(o.size),
+                    "photos", "Run Sparse", "COLMAP", "ratio", "ours vs first", "ours, CPU", "COLMAP, CPU",
+                    "ours CPU/first");
+        for (const Row& r : rows)
+            std::printf("%8d %12.2f %12.2f %8.2f %14.2f %12.2f %12.2f %14.2f\n", r.count, r.ours, r.theirs,
+                        ratio(r.ours, r.theirs), ratio(r.ours, rows.front().ours), r.oursCpu, r.theirsCpu,
+                        ratio(r.oursCpu, rows.front().oursCpu));
+    }
+    std::printf("%d samples of the process tree's memory\n", memory.samples());
+    return allOk ? 0 : 1;
+}
