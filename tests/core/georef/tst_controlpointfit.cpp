@@ -119,7 +119,7 @@ private slots:
         };
         const QString companion = m_dir.filePath("exact.txt");
         const ControlPointFit::Outcome out =
-            ControlPointFit::run(scene.bundle, m_dir.path() + "/", companion, points, fixedSize());
+            ControlPointFit::run(scene.bundle, m_dir.path() + "/", companion, points, fixedSize(), 32633);
         QVERIFY2(out.written, qPrintable(out.message));
         QCOMPARE(out.model, 0);
         QCOMPARE(out.used, 5);
@@ -131,6 +131,7 @@ private slots:
         // their rotations are known to about 1e-7.
         GeoReference geo;
         QVERIFY(GeoReference::read(companion, geo));
+        QCOMPARE(geo.epsg, 32633);
         for (const auto& c : scene.bundle.bundleCameras[0])
             QVERIFY2((geo.apply(c->centre) - toSurvey(c->centre)).length() < 1e-5,
                      qPrintable(QString::number((geo.apply(c->centre) - toSurvey(c->centre)).length())));

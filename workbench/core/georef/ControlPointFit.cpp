@@ -148,7 +148,7 @@ bool ControlPointFit::triangulate(const std::vector<Ray>& rays, osg::Vec3d* poin
 }
 
 ControlPointFit::Outcome ControlPointFit::run(const QString& nvmFile, QVector<ControlPoint>& points,
-                                              const ImageSize& imageSize)
+                                              const ImageSize& imageSize, int epsg)
 {
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
@@ -160,12 +160,13 @@ ControlPointFit::Outcome ControlPointFit::run(const QString& nvmFile, QVector<Co
         out.message = QStringLiteral("Ground control: %1").arg(QString::fromStdString(message));
         return out;
     }
-    return run(bundle, QString::fromStdString(folder), GeoReference::companionFileName(nvmFile), points, imageSize);
+    return run(bundle, QString::fromStdString(folder), GeoReference::companionFileName(nvmFile), points, imageSize,
+               epsg);
 }
 
 ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const QString& imageFolder,
                                               const QString& companionFile, QVector<ControlPoint>& points,
-                                              const ImageSize& imageSize)
+                                              const ImageSize& imageSize, int epsg)
 {
     Outcome out;
     auto refuse = [&](const QString& why) {
@@ -251,6 +252,7 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     geo.rotation = fit.rotation;
     geo.translation = fit.translation;
     geo.scale = osg::Vec3d(fit.scale, fit.scale, fit.scale);
+    geo.epsg = epsg;
     if (!geo.write(companionFile, &why))
         return refuse(why);
 

@@ -63,10 +63,13 @@ public:
                             QString* error);
 
     // Reads nvmFile, fits and writes its companion file. The points'
-    // residuals are filled on success and left as they were otherwise.
-    static Outcome run(const QString& nvmFile, QVector<ControlPoint>& points, const ImageSize& imageSize);
+    // residuals are filled on success and left as they were otherwise. epsg,
+    // the code of the points' reference system, is written with the fit so
+    // that rasters made from the reconstruction carry it (0: none known).
+    static Outcome run(const QString& nvmFile, QVector<ControlPoint>& points, const ImageSize& imageSize,
+                       int epsg = 0);
     // The same with the reconstruction already read; imageFolder is where
     // its photos lie (ends in "/").
     static Outcome run(const SparseBundle& bundle, const QString& imageFolder, const QString& companionFile,
-                       QVector<ControlPoint>& points, const ImageSize& imageSize);
+                       QVector<ControlPoint>& points, const ImageSize& imageSize, int epsg = 0);
 };

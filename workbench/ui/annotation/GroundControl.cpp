@@ -9,6 +9,7 @@
 
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/GcpImport.h"
+#include "core/georef/UtmProjection.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/annotation/GeoRef.h"
 
@@ -49,7 +50,8 @@ bool GroundControl::fit(const QString& nvmFile)
     QVector<int> rows;
     QVector<ControlPoint> points = m_dock->controlPoints(&rows);
     const ControlPointFit::Outcome out =
-        ControlPointFit::run(nvmFile, points, [](const QString& path) { return QImageReader(path).size(); });
+        ControlPointFit::run(nvmFile, points, [](const QString& path) { return QImageReader(path).size(); },
+                             UtmProjection::parseSystem(m_dock->referenceSystem()));
     for (const QString& line : out.lines)
         emit logLine(line);
     emit statusMessage(out.message, 5000);
