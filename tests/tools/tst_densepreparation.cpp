@@ -111,6 +111,37 @@ private slots:
         QVERIFY2(percentile(residuals, 0.95) < 3.0, qPrintable(QString::number(percentile(residuals, 0.95))));
     }
 
+    // A run after a photo dropped out prepares fewer views than the run
+    // before: the earlier run's views, images, clusters and models go, or
+    // the matcher finds one view more than the bundle has cameras.
+    void viewsOfAnEarlierRunWithMorePhotosAreCleared()
+    {
+        REQUIRE_SHARED_DATA();
+        DenseSource source;
+        std::string error;
+        const std::string list = kermitList();
+        const std::string bundle = SharedData::path("bundler/kermit_runsfm_bundle.out").toStdString();
+        QVERIFY(source.read(list, bundle, &error));
+        QTemporaryDir folder;
+        const QStringList earlier = {"pmvs/txt/00000010.txt", "pmvs/visualize/00000010.jpg",
+                                     "pmvs/models/option-0000.ply", "pmvs/models/option-0000.patch",
+                                     "pmvs/option-0001", "pmvs/vis.dat", "pmvs/centers-0000.ply"};
+        for (const QString& name : earlier) {
+            QDir().mkpath(QFileInfo(folder.filePath(name)).path());
+            QFile f(folder.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QFile mine(folder.filePath("pmvs/notes.txt"));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.close();
+        const DenseLayout layout = DenseLayout::pmvs(folder.filePath("pmvs").toStdString());
+        QVERIFY2(DensePreparer::prepare(source, layout, list, bundle, &error), error.c_str());
+        for (const QString& name : earlier)
+            QVERIFY2(!QFile::exists(folder.filePath(name)), qPrintable(name));
+        QVERIFY(QFile::exists(folder.filePath("pmvs/txt/00000009.txt")));
+        QVERIFY(QFile::exists(folder.filePath("pmvs/notes.txt")));
+    }
+
     // VisualSfM's castle as a Bundler file: with its distortion fitted, the
     // cameras project every point onto the measurements.
     void castleNvmBecomesABundle()

@@ -15,6 +15,8 @@
 #include "SiteModel.h"
 #include "SurveyWriter.h"
 #include "ToolProcess.h"
+#include "core/products/ProductRecord.h"
+#include "core/products/ProductStatus.h"
 
 namespace fs = std::filesystem;
 
@@ -525,8 +527,6 @@ private slots:
                                              << "give --epsg";
         QTest::newRow("no dense cloud") << int(All & ~Dense) << ""
                                         << "run the dense stage first";
-        QTest::newRow("photo missing") << int(All) << "missing"
-                                       << "is missing";
         QTest::newRow("photo of another size") << int(All) << "smaller"
                                                << "not the 800 x 600";
     }
@@ -549,6 +549,74 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(run.err.trimmed().count('\n'), 0);
         QVERIFY(QDir(path(folder + "/ortho")).entryList(QDir::Files).isEmpty());
+    }
+
+    // A photo gone from the folder since the reconstruction leaves a gap the
+    // others fill, and is named.
+    void aMissingPhotoIsLeftOutAndNamed()
+    {
+        const QString photo = QString::fromStdString(m_cameras[5][0]);
+        makePipeline("missing", All, photo);
+        const ToolProcess run = orthoDsm("missing");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(photo + " of the reconstruction is missing: left out"), qPrintable(run.out));
+        QVERIFY(QFile::exists(path("missing/ortho/orthophoto.tif")));
+    }
+
+    // Dense clouds made from an earlier reconstruction are refused: by the
+    // dense run's record, or without one by being older than sparse.nvm.
+    void denseCloudsOfAnEarlierReconstructionAreRefused()
+    {
+        makePipeline("stale", All);
+        const QString folder = path("stale");
+        ProductRecord dense = ProductRecord::make(folder, ProductRecord::dense, {"sparse.nvm"},
+                                                  {"pmvs/models/option-0000.ply"});
+        dense.inputs[0].fingerprint = "12:0123456789abcdef";
+        QVERIFY(dense.write(folder));
+        ToolProcess run = orthoDsm("stale");
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("the dense clouds were made from an earlier sparse.nvm: run Dense again first"),
+                 qPrintable(run.err));
+
+        QVERIFY(QFile::remove(ProductRecord::fileOf(folder, ProductRecord::dense)));
+        const fs::path cloud = (folder + "/pmvs/models/option-0000.ply").toStdString();
+        fs::last_write_time(cloud, fs::last_write_time((folder + "/sparse.nvm").toStdString()) - std::chrono::hours(1));
+        run = orthoDsm("stale");
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("so it was made from an earlier reconstruction"), qPrintable(run.err));
+        QVERIFY(QDir(folder + "/ortho").entryList(QDir::Files).isEmpty());
+    }
+
+    // A cloud exported beside the dense results is in survey coordinates
+    // already: it is not read as one of them. The rasters record what they
+    // were made from, and a new georeference makes them stale.
+    void rastersAreMadeFromTheDenseStagesOwnCloudsAndSaySo()
+    {
+        makePipeline("export", All);
+        const QString folder = path("export");
+        QVERIFY(ProductRecord::make(folder, ProductRecord::dense, {"sparse.nvm"}, {"pmvs/models/option-0000.ply"})
+                    .write(folder));
+        QFile exported(folder + "/pmvs/models/option-0000_export.ply");
+        QVERIFY(exported.open(QIODevice::WriteOnly));
+        exported.write("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                       "property float z\nend_header\n712010 4123010 95\n");
+        exported.close();
+        const ToolProcess run = orthoDsm("export");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(", 1 dense cloud(s)"), qPrintable(run.out));
+        QVERIFY(!run.out.contains("option-0000_export.ply"));
+
+        const QString dsm = folder + "/ortho/dsm.tif";
+        ProductStatus status = ProductStatus::of(dsm);
+        QVERIFY(status.known);
+        QVERIFY(!status.stale);
+        QFile companion(folder + "/sparse.txt");
+        QVERIFY(companion.open(QIODevice::Append));
+        companion.write("\n");
+        companion.close();
+        status = ProductStatus::of(dsm);
+        QVERIFY(status.stale);
+        QCOMPARE(status.changed, QStringList{"sparse.txt"});
     }
 
     // The photos' own distortion: the pixel the tool samples must undistort,

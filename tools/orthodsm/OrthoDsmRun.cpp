@@ -11,6 +11,8 @@
 #include "GeoTiffFile.h"
 #include "OrthoBuilder.h"
 #include "OrthoInput.h"
+#include "core/georef/GeoReference.h"
+#include "core/products/ProductRecord.h"
 
 namespace
 {
@@ -242,5 +244,19 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
         return discard();
     }
     progress << "OrthoDsm: wrote " << dsmFile.string() << " and " << orthoFile.string() << std::endl;
+
+    // What the rasters were made from, so that a later reconstruction,
+    // georeference or dense run shows them stale.
+    const QString folder = QString::fromStdString(options.folder);
+    const QString nvm = QString::fromStdString(options.nvmPath());
+    QStringList inputs{nvm, GeoReference::companionFileName(nvm)};
+    for (const std::string& cloud : input.denseFiles)
+        inputs << QString::fromStdString(cloud);
+    QString why;
+    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::orthophoto), inputs,
+                             {QString::fromStdString(dsmFile.string()), QString::fromStdString(orthoFile.string())})
+             .write(folder, &why))
+        progress << "OrthoDsm: the record of what the rasters were made from was not written: " << why.toStdString()
+                 << std::endl;
     return true;
 }

@@ -13,6 +13,7 @@
 #include <ogr_spatialref.h>
 
 #include "NvmFile.h"
+#include "core/products/ProductRecord.h"
 
 namespace
 {
@@ -55,15 +56,60 @@ std::vector<std::string> OrthoInput::denseClouds(const std::string& folder)
 {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
+    const QString pipeline = QString::fromStdString(folder);
+    ProductRecord record;
+    const bool recorded = ProductRecord::read(pipeline, QLatin1String(ProductRecord::dense), &record);
     for (const char* sub : {"pmvs/models", "cmpmvs/models"}) {
         std::error_code ec;
-        for (fs::directory_iterator it(fs::path(folder) / sub, ec), end; !ec && it != end; it.increment(ec))
-            if (it->is_regular_file(ec) && it->path().extension() == ".ply" &&
-                fs::file_size(it->path(), ec) > 0)
+        for (fs::directory_iterator it(fs::path(folder) / sub, ec), end; !ec && it != end; it.increment(ec)) {
+            if (!it->is_regular_file(ec) || it->path().extension() != ".ply" || fs::file_size(it->path(), ec) == 0)
+                continue;
+            // Only what the dense stage made: a cloud exported there is in
+            // survey coordinates already and would be placed twice.
+            const std::string relative = std::string(sub) + "/" + it->path().filename().string();
+            const std::string stem = it->path().stem().string();
+            const bool made = recorded ? record.madeFile(QString::fromStdString(relative))
+                                       : (stem.size() == 11 && stem.rfind("option-", 0) == 0) || stem == "mvs";
+            if (made)
                 files.push_back(it->path().string());
+        }
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+bool OrthoInput::staleInput(const std::string& folder, const std::string& nvmPath, std::string& error)
+{
+    namespace fs = std::filesystem;
+    const QString pipeline = QString::fromStdString(folder);
+    const QString nvm = ProductRecord::relative(pipeline, QString::fromStdString(nvmPath));
+    const QByteArray current = ProductRecord::fingerprint(QString::fromStdString(nvmPath));
+    ProductRecord georeference, dense;
+    if (ProductRecord::read(pipeline, QLatin1String(ProductRecord::georeference), &georeference) &&
+        !georeference.inputFingerprint(nvm).isEmpty() && georeference.inputFingerprint(nvm) != current) {
+        error = "sparse.txt was fitted to an earlier " + nvm.toStdString() +
+                ": georeference the reconstruction again (Fit to Control Points) before the orthophoto";
+        return true;
+    }
+    if (ProductRecord::read(pipeline, QLatin1String(ProductRecord::dense), &dense)) {
+        if (!dense.inputFingerprint(nvm).isEmpty() && dense.inputFingerprint(nvm) != current) {
+            error = "the dense clouds were made from an earlier " + nvm.toStdString() + ": run Dense again first";
+            return true;
+        }
+        return false;
+    }
+    // Clouds of a run that left no record: older than the reconstruction means made from an earlier one.
+    std::error_code ec;
+    const auto sparseTime = fs::last_write_time(nvmPath, ec);
+    for (const std::string& cloud : denseClouds(folder)) {
+        std::error_code cloudError;
+        if (!ec && fs::last_write_time(cloud, cloudError) < sparseTime && !cloudError) {
+            error = cloud + " is older than " + nvmPath + ", so it was made from an earlier reconstruction: "
+                                                         "run Dense again first";
+            return true;
+        }
+    }
+    return false;
 }
 
 void OrthoInput::toSurvey(const double model[3], double survey[3]) const
@@ -118,6 +164,7 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
         return false;
     }
     std::map<std::pair<int, int>, int> sizes;
+    int missing = 0;
     for (const NvmFile::Camera& c : nvm.models.front().cameras) {
         OrthoPhoto p;
         p.name = c.name;
@@ -128,13 +175,17 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
             error = nvmPath + ": camera " + c.name + " has no focal length";
             return false;
         }
+        // A photo gone from the folder or damaged since the run leaves a gap
+        // the others fill where they see the ground.
         if (!fs::is_regular_file(p.path, ec)) {
-            error = "photo " + p.path + " of the reconstruction is missing";
-            return false;
+            progress << "OrthoDsm: photo " << p.path << " of the reconstruction is missing: left out" << std::endl;
+            ++missing;
+            continue;
         }
         if (!photoSize(p.path, p.width, p.height)) {
-            error = "photo " + p.path + " cannot be read";
-            return false;
+            progress << "OrthoDsm: photo " << p.path << " cannot be read: left out" << std::endl;
+            ++missing;
+            continue;
         }
         ++sizes[{p.width, p.height}];
         const std::array<double, 9> rc = c.rotation();
@@ -149,6 +200,10 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
         toSurvey(centre, p.centre);
         photos.push_back(p);
     }
+    if (photos.empty()) {
+        error = "none of the reconstruction's " + std::to_string(missing) + " photos can be read in " + folder;
+        return false;
+    }
     // NVM measures from the image centre and keeps no image size: the cameras
     // were estimated on the photos as they were, which all but a changed one share.
     const auto common = std::max_element(sizes.begin(), sizes.end(),
@@ -161,6 +216,8 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
             return false;
         }
 
+    if (options.dense.empty() && staleInput(options.folder, nvmPath, error))
+        return false;
     denseFiles = options.dense.empty() ? denseClouds(options.folder) : options.dense;
     if (denseFiles.empty()) {
         error = "no dense cloud in " + options.folder + "/pmvs/models or " + options.folder +

@@ -28,6 +28,11 @@ public:
     void toSurvey(const double model[3], double survey[3]) const;
 
     // The dense stage's clouds in a pipeline folder: the PLY files of
-    // pmvs/models and cmpmvs/models, sorted.
+    // pmvs/models and cmpmvs/models that the stage made (by its record, or by
+    // the names the matchers give them when there is none), sorted.
     static std::vector<std::string> denseClouds(const std::string& folder);
+
+    // True, with the reason, when the georeference or the dense clouds of the
+    // folder were made from another reconstruction than nvmPath as it is now.
+    static bool staleInput(const std::string& folder, const std::string& nvmPath, std::string& error);
 };

@@ -105,6 +105,8 @@ private slots:
     void surveyCloudKeepsItsMillimetres_data();
     void surveyCloudKeepsItsMillimetres();
     void localScanGeoreferencedToTheSurveyGrid();
+    void denseCloudStandsWhereItsReconstructionStands_data();
+    void denseCloudStandsWhereItsReconstructionStands();
 
 private:
     QTemporaryDir m_dir;
@@ -453,6 +455,59 @@ void TestPointCloudLoader::localScanGeoreferencedToTheSurveyGrid()
     const QByteArray text = registered.readAll();
     QVERIFY2(text.endsWith("712346.75 4123458.75 100.125 255 0 0 255\n712342 4123457 101 0 0 255 255"),
              text.constData());
+}
+
+// The dense stage works in the reconstruction's frame: its clouds, and what
+// was converted from them beside them, are placed by the reconstruction's
+// georeference (rotated, scaled per axis, moved to survey coordinates), as
+// its sparse points are; a cloud the user exported there is not moved again.
+void TestPointCloudLoader::denseCloudStandsWhereItsReconstructionStands_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("placed");
+    QTest::newRow("PMVS cloud") << "option-0000.ply" << asciiPly << true;
+    QTest::newRow("binary cloud") << "option-0001.ply"
+                                  << QByteArray("ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
+                                                "property float x\nproperty float y\nproperty float z\nend_header\n") +
+                                         floatBytes({0, 0, 0, 1, 0, 0, 0, 1, 0})
+                                  << true;
+    QTest::newRow("converted to PTS") << "option-0002.pts"
+                                      << QByteArray("3\n0 0 0 0 255 0 0\n1 0 0 0 0 255 0\n0 1 0 0 0 0 255\n") << true;
+    QTest::newRow("an export beside it") << "option-0000_export.ply" << asciiPly << false;
+}
+
+void TestPointCloudLoader::denseCloudStandsWhereItsReconstructionStands()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, placed);
+    QTemporaryDir pipeline;
+    QVERIFY(QDir(pipeline.path()).mkpath("pmvs/models"));
+    writeFile(pipeline.filePath("sparse.nvm"), "NVM_V3\n\n0\n");
+    // A quarter turn about the vertical, 2 m to a model unit (3 m in height), at survey coordinates.
+    writeFile(pipeline.filePath("sparse.txt"), "0 -1 0\n1 0 0\n0 0 1\n712345.674 4123456.781 101.752\n2 2 3\n");
+    const QString file = pipeline.filePath("pmvs/models/" + name);
+    writeFile(file, bytes);
+
+    const PointCloudLoader::Result cloud = PointCloudLoader::loadPointCloud(file);
+    QVERIFY2(cloud.loaded, qPrintable(cloud.message));
+    QCOMPARE(cloud.georeference.isEmpty(), !placed);
+    // The three points (0 0 0), (1 0 0), (0 1 0) as the scene holds them.
+    std::vector<osg::Vec3d> world;
+    osg::ref_ptr<osg::Vec3Array> vertices;
+    osg::ref_ptr<osg::Vec4Array> colours;
+    QVERIFY(PointCloudLoader::extractArrays(cloud.group.get(), vertices, colours));
+    QVERIFY(vertices && vertices->size() == 3);
+    for (const osg::Vec3& v : *vertices)
+        world.push_back(PointShift::toWorld(v, PointCloudLoader::offsetOf(cloud.group.get())));
+    if (placed) {
+        QCOMPARE(world[0], osg::Vec3d(712345.674, 4123456.781, 101.752));
+        QCOMPARE(world[1], osg::Vec3d(712345.674, 4123458.781, 101.752));
+        QCOMPARE(world[2], osg::Vec3d(712343.674, 4123456.781, 101.752));
+    } else {
+        QCOMPARE(world[1], osg::Vec3d(1, 0, 0));
+    }
 }
 
 QTEST_MAIN(TestPointCloudLoader)

@@ -10,8 +10,10 @@
 #include <QMessageBox>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "ui/annotation/GeoRef.h"
 #include "ui/pipeline/ConfigWindow.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
@@ -226,18 +228,72 @@ private slots:
         QVERIFY(w.statusBar()->currentMessage() != "Project loaded");
     }
 
-    void firstSaveNamesTheProjectAfterTheImageFolder()
+    // Applying the scan settings (as every run does) writes no project file
+    // named after the clock behind the user's back: the settings are taken,
+    // and Save Project asks for a name.
+    void settingsWithoutAProjectFileWriteNoFile()
     {
         QTemporaryDir dir;
         MainWindow w;
         w.findChild<ConfigWindow*>()->imageFolderEdit()->setText(dir.path());
         w.saveVariables();
-        const QString path = w.projectPath();
-        QCOMPARE(path.left(path.lastIndexOf('/')), dir.path());
-        QVERIFY(path.endsWith(".prj"));
-        QVERIFY(!path.mid(path.lastIndexOf('/')).contains(':'));
-        QVERIFY(QFile::exists(path));
-        QCOMPARE(w.statusBar()->currentMessage(), " Project Saved '" + path + "'");
+        QVERIFY(w.projectPath().isEmpty());
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+        QCOMPARE(ScanSettings::global().imageFolder, dir.path());
+        QVERIFY2(w.statusBar()->currentMessage().contains("use Save Project"),
+                 qPrintable(w.statusBar()->currentMessage()));
+        Answers answers({Answers::reject()});
+        w.save();
+        QTRY_COMPARE(answers.answered(), 1); // the file dialog, asking for a name
+    }
+
+    // Quit asks, as Close Project does, but only when something would be
+    // lost: a control point removed since the last save is.
+    void quitAsksAboutUnsavedChanges()
+    {
+        qApp->setQuitOnLastWindowClosed(false);
+        QTemporaryDir dir;
+        {
+            MainWindow untouched;
+            Answers none({});
+            QVERIFY(untouched.close());
+            QCOMPARE(none.answered() + none.unexpected, 0);
+        }
+        {
+            MainWindow first;
+            ControlPoint a, b, c;
+            a.name = "GCP1", b.name = "GCP2", c.name = "GCP3";
+            a.survey = osg::Vec3d(712001.5, 4123002.25, 95.125);
+            first.findChild<GeoRef*>()->setControlPoints({a, b, c}, "EPSG:32633");
+            QVERIFY(first.writeProjectFile(dir.filePath("site.prj")));
+        }
+        MainWindow w;
+        QVERIFY(w.openProjectFile(dir.filePath("site.prj")));
+        GeoRef* dock = w.findChild<GeoRef*>();
+        {
+            Answers none({});
+            w.show();
+            QVERIFY(w.close());
+            QCOMPARE(none.answered() + none.unexpected, 0);
+        }
+        w.show();
+        dock->table()->setCurrentCell(1, GeoRef::Name);
+        dock->removeCurrentPoint();
+        {
+            Answers cancel({Answers::button(QMessageBox::Cancel)});
+            QVERIFY(!w.close());
+            QCOMPARE(cancel.texts, QStringList{"Save before closing?"});
+            QVERIFY(w.isVisible());
+        }
+        {
+            Answers save({Answers::button(QMessageBox::Save)});
+            QVERIFY(w.close());
+            QCOMPARE(save.answered(), 1);
+            QCOMPARE(save.unexpected, 0);
+        }
+        MainWindow reopened;
+        QVERIFY(reopened.openProjectFile(dir.filePath("site.prj")));
+        QCOMPARE(reopened.findChild<GeoRef*>()->controlPoints().size(), 2);
     }
 
     void saveAsWritesExactlyTheNameGiven()

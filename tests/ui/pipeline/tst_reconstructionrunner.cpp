@@ -91,7 +91,7 @@ private slots:
         QVERIFY(!m_runner->busyIndicator()->isVisible());
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runSparse->isEnabled());
-        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stoped"));
+        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stopped"));
         QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
     }
 
@@ -130,12 +130,51 @@ private slots:
         QVERIFY(m_actions.reRun->isEnabled());
     }
 
+    // Abort reaches "&Orthophoto and DSM" as it reaches the other runs: the
+    // tool is asked to stop, and the status bar says nothing was written.
+    void abortStopsTheOrthophoto()
+    {
+        addImages();
+        m_tools->install(Tool::OrthoDsm, "echo $$ >> '" + m_tools->pidFile().toUtf8() +
+                                             "'\ntrap 'echo \"OrthoDsm: stopped\" >&2; exit 1' TERM\n"
+                                             "sleep 60 &\nwait $!");
+        m_runner->runOrthoDsm();
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 10000);
+        QVERIFY(m_actions.abort->isEnabled());
+        QVERIFY(!m_actions.runSparse->isEnabled());
+        m_actions.abort->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(),
+                                  QString("Orthophoto and DSM stopped: nothing was written"), 15000);
+        QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
+        QVERIFY(!m_actions.abort->isEnabled());
+        QVERIFY(m_actions.runSparse->isEnabled());
+    }
+
+    // A photo gone from its folder since it was listed: left out of the
+    // run, named in the log, and its row marked.
+    void aPhotoGoneFromTheFolderIsLeftOutAndNamed()
+    {
+        addImages();
+        QVERIFY(QFile::remove(m_site->filePath("b.JPG")));
+        m_tools->install(Tool::SiftGpu, m_tools->hang());
+        m_runner->runSparse();
+        QVERIFY(m_runner->isRunning());
+        QVERIFY2(logText().contains("Photo " + m_site->filePath("b.JPG") + " is missing: left out"),
+                 qPrintable(logText()));
+        QCOMPARE(m_runner->current()->layout().imagePaths(),
+                 QStringList({m_site->filePath("a.JPG"), m_site->filePath("c.JPG")}));
+        QCOMPARE(m_images->item(1)->foreground().color(), QColor(Qt::red));
+        QVERIFY(m_images->item(0)->toolTip().isEmpty());
+        m_actions.abort->trigger();
+    }
+
     void denseWithoutSparseResultKeepsTheActions()
     {
         addImages();
         m_runner->runDense();
-        QCOMPARE(m_log->item(m_log->count() - 1)->text(),
-                 QString("Run Sparse should be triggerred first \n"));
+        QCOMPARE(m_log->item(m_log->count() - 1)->text(), QString("Run Sparse should be triggered first"));
+        // Said where the user looks, not only in the log.
+        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Run Sparse should be triggered first"));
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runDense->isEnabled());
         QVERIFY(!m_actions.abort->isEnabled());
@@ -180,6 +219,14 @@ private slots:
     }
 
 private:
+    QString logText() const
+    {
+        QStringList lines;
+        for (int i = 0; i < m_log->count(); ++i)
+            lines << m_log->item(i)->text();
+        return lines.join('\n');
+    }
+
     void addImages()
     {
         m_window->show();

@@ -117,8 +117,8 @@ private slots:
                  << "Time to Complete: 0:0:10.5"
                  << "siftlist text file created"
                  << (undistort == "OpenCV" ? "SIFTGPU bat file created" : "SIFTGPU bat file created \n")
-                 << "SiftGpu bat file executed"
                  << "Ended at: " + sparse->stageRecord().endTime + " " + sparse->stageRecord().endDate
+                 << "SiftGpu bat file executed"
                  << "Matching All"
                  << "RunPairolo bat file created"
                  << "RunPairolo bat file executed"
@@ -303,7 +303,7 @@ private slots:
 
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.first().first().toBool(), false);
-        QCOMPARE(texts(m_log).last(), QString("Current process is stoped"));
+        QCOMPARE(texts(m_log).last(), QString("Current process is stopped"));
         checkActionsBack();
         for (qint64 pid : m_tools->hangingPids())
             QTRY_VERIFY_WITH_TIMEOUT(SfmToolDoubles::gone(pid), 5000);
@@ -421,7 +421,7 @@ private slots:
             QVERIFY(writeFile(m_site->filePath(f), "x"));
         SfMReconstruction* p = pipeline();
         QVERIFY(!p->startDense());
-        QCOMPARE(texts(m_log), QStringList{"Run Sparse should be triggerred first \n"});
+        QCOMPARE(texts(m_log), QStringList{"Run Sparse should be triggered first"});
         QVERIFY(!p->isRunning());
         QVERIFY(m_runSparse.isEnabled());
         QVERIFY(!m_abort.isEnabled());

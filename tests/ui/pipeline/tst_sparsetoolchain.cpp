@@ -180,7 +180,7 @@ private slots:
     {
         ScanSettings::global().denseReconstruction = "PMVS";
         m_runner->runDense();
-        QVERIFY(!logText().contains("Run Sparse should be triggerred first"));
+        QVERIFY(!logText().contains("Run Sparse should be triggered first"));
         QVERIFY(runEnds());
         QCOMPARE(m_window.statusBar()->currentMessage(), QString("Dense Reconstruction is done!"));
         BundlerFile converted;

@@ -25,6 +25,33 @@ std::string quoted(const std::string& s)
     return out + "'";
 }
 
+// What an earlier preparation and its matcher left in the folder: views,
+// undistorted images, clusters, options and models. A view of a photo that
+// has dropped out since would otherwise be matched with the new views.
+bool clearEarlierRun(const DenseLayout& layout, std::string* error)
+{
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (const std::string& sub : {layout.cameraFolder(), layout.imageFolder(), layout.folder() + "models/"})
+        for (fs::directory_iterator it(sub, ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_regular_file(ec))
+                files.push_back(it->path());
+    ec.clear();
+    for (fs::directory_iterator it(layout.folder(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (it->is_regular_file(ec) && (name == "vis.dat" || name == "ske.dat" || name == "bundle.rd.out" ||
+                                        name.rfind("option-", 0) == 0 || name.rfind("centers-", 0) == 0))
+            files.push_back(it->path());
+    }
+    for (const fs::path& f : files)
+        if (!fs::remove(f, ec) && ec) {
+            if (error)
+                *error = "cannot remove " + f.string() + " of an earlier run: " + ec.message();
+            return false;
+        }
+    return true;
+}
+
 } // namespace
 
 bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout, const std::string& listArg,
@@ -56,6 +83,8 @@ bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout
             return fail("camera " + std::to_string(index) + " (" + image +
                         ") has a singular projection matrix: its pose in the bundle is damaged");
     }
+    if (!clearEarlierRun(layout, error))
+        return false;
     std::ostringstream list;
     for (size_t view = 0; view < source.registered.size(); ++view) {
         const int index = source.registered[view];

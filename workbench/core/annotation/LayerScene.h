@@ -55,4 +55,12 @@ public:
         return {};
     }
     virtual void toggleAnnotationLabels(LayerId id) { Q_UNUSED(id); }
+    // Reads a layer's file again under the same id, for a file that was
+    // rewritten; a layer not in the scene is loaded.
+    virtual bool reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                             QString* error = nullptr)
+    {
+        removeLayer(id);
+        return loadLayer(id, type, file, visible, error);
+    }
 };

@@ -12,6 +12,7 @@
 #include "core/georef/GeoReference.h"
 #include "core/georef/SimilarityFit.h"
 #include "core/georef/UtmProjection.h"
+#include "core/products/ProductRecord.h"
 
 namespace
 {
@@ -99,6 +100,10 @@ GpsGeoreference::Outcome GpsGeoreference::run(const QString& nvmFile)
         return out;
     }
     out.written = true;
+    const QString pipeline = QFileInfo(nvmFile).absolutePath();
+    ProductRecord::make(pipeline, QLatin1String(ProductRecord::georeference), {nvmFile}, {companion},
+                        QStringLiteral("GPS"))
+        .write(pipeline);
     out.message = QStringLiteral("Georeferenced from the photos' GPS in EPSG:%1: %2 of %3 photos used, "
                                  "residual %4 m (RMS), written to %5")
                       .arg(out.epsg)

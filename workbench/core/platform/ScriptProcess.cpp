@@ -58,6 +58,19 @@ void ScriptProcess::killTree()
     kill();
 }
 
+void ScriptProcess::stopTree()
+{
+    if (state() == NotRunning)
+        return;
+#ifdef Q_OS_UNIX
+    const qint64 pid = processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGTERM);
+#else
+    killTree();
+#endif
+}
+
 QString ScriptProcess::takeOutput()
 {
     QString text = QString::fromLocal8Bit(readAllStandardOutput());

@@ -19,6 +19,9 @@ public:
     void startScript(const QString& appDir, const QString& script);
     // Ends the interpreter and everything it started; finished() follows.
     void killTree();
+    // Asks them all to stop (SIGTERM), so a tool can remove what it had begun
+    // to write; killTree() is for those that do not.
+    void stopTree();
 
     // Reads what the run printed since the last call (both channels) and
     // keeps its end.

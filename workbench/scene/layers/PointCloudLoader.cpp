@@ -1,7 +1,10 @@
 #include "scene/layers/PointCloudLoader.h"
 
+#include "scene/layers/BundleSceneBuilder.h"
 #include "scene/layers/FullDetailCulling.h"
 #include "core/formats/PlyReader.h"
+#include "core/georef/GeoReference.h"
+#include "core/georef/ProductGeoReference.h"
 #include "core/formats/PlyWriter.h"
 #include "scene/layers/PointGeometry.h"
 #include "core/georef/PtsGeoReference.h"
@@ -18,6 +21,8 @@
 #include <osg/PolygonMode>
 #include <osg/ValueObject>
 #include <osgDB/ReadFile>
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <iostream>
@@ -48,13 +53,43 @@ bool addPointGeode(osg::Group* group, osg::Vec3Array* vertices, osg::Vec4Array* 
     return true;
 }
 
-bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, PointShift& shift)
+// A cloud in its reconstruction's frame: read relative to where its own
+// points lie, then moved point by point in double to survey coordinates and
+// stored relative to the scene origin, as a cloud read at survey coordinates
+// is. Exports, picks and selections then see survey coordinates.
+class Placement
+{
+public:
+    Placement(const GeoReference* geo, PointShift& shift) : m_geo(geo), m_shift(shift) {}
+
+    PointShift& readShift() { return m_geo ? m_modelShift : m_shift; }
+
+    void place(osg::Vec3Array& vertices)
+    {
+        if (!m_geo)
+            return;
+        const osg::Vec3d readOffset = m_modelShift.offset();
+        m_modelShift.restart();
+        for (osg::Vec3& v : vertices)
+            v = m_shift.toLocal(m_geo->apply(readOffset + osg::Vec3d(v)));
+        vertices.dirty();
+    }
+
+private:
+    const GeoReference* m_geo;
+    PointShift& m_shift;
+    PointShift m_modelShift;
+};
+
+bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, Placement& placement)
 {
     std::cout << "Bundle File is .patch\n";
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
-    return addPointGeode(group, vertices.get(), colours.get(),
-                         PlyReader::readPly(fileName, *vertices, *colours, message, &shift));
+    const bool read = PlyReader::readPly(fileName, *vertices, *colours, message, &placement.readShift());
+    if (read)
+        placement.place(*vertices);
+    return addPointGeode(group, vertices.get(), colours.get(), read);
 }
 
 const char* const archiveMark = "pagedArchive";
@@ -81,26 +116,51 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     const auto has = [&name](const char* text) { return name.contains(QLatin1String(text)); };
     const bool asciiPly = has(".ply") && PlyReader::isAsciiPly(fileName);
 
+    // A result of the dense stage stands where its reconstruction stands.
+    GeoReference geo;
+    const QString companion = ProductGeoReference::companionOf(fileName);
+    const bool placed = !companion.isEmpty() && GeoReference::read(companion, geo);
+    if (placed) {
+        result.georeference = companion;
+        std::cout << "Placed by " << companion.toStdString() << "\n";
+    }
+    Placement placement(placed ? &geo : nullptr, shift);
+
     if (has(".patch"))
-        result.loaded |= readPlyInto(group, fileName, &result.message, shift);
+        result.loaded |= readPlyInto(group, fileName, &result.message, placement);
 
     if (!asciiPly) {
         osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
         if (has(".xyb")) {
-            const bool read = XybReader::readXyb(fileName, *vertices, *colours, &result.message, &shift);
+            const bool read =
+                XybReader::readXyb(fileName, *vertices, *colours, &result.message, &placement.readShift());
+            if (read)
+                placement.place(*vertices);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".pts")) {
-            const bool read = PtsReader::readPts(fileName, *vertices, *colours, &result.message, &shift);
-            if (read)
-                PtsGeoReference::apply(fileName, *vertices, *colours, &shift);
+            // A cloud's own companion file places it (and keeps a registered
+            // copy); a converted dense cloud without one stands where its
+            // reconstruction stands.
+            const bool own = QFileInfo::exists(GeoReference::companionFileName(fileName));
+            PointShift& readWith = own ? shift : placement.readShift();
+            const bool read = PtsReader::readPts(fileName, *vertices, *colours, &result.message, &readWith);
+            if (read && PtsGeoReference::apply(fileName, *vertices, *colours, &readWith) ==
+                            PtsGeoReference::Outcome::NoCompanion)
+                placement.place(*vertices);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".osga")) {
             std::cout << "Reading OSGA File\n";
             osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());
             if (node) {
                 node->setStateSet(makeArchiveStateSet());
-                group->addChild(node);
+                // Paged leaves cannot be moved point by point: the archive
+                // hangs under its reconstruction's transforms, as its sparse
+                // points do.
+                if (placed)
+                    group->addChild(BundleSceneBuilder::wrapInGeoReference(node.get(), geo));
+                else
+                    group->addChild(node);
                 group->setUserValue(archiveMark, true);
                 // Every leaf the archive pages in is drawn, however few pixels
                 // it covers, as the same points loaded plainly would be.
@@ -121,7 +181,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 StreamingBuffersVisitor streaming;
                 node->accept(streaming);
                 // A ".patch" name read its points above: one shift serves both.
-                VertexShifter::shift(*node, shift);
+                VertexShifter::shift(*node, shift, placed ? &geo : nullptr);
                 group->addChild(node);
                 result.loaded = true;
             } else if (!result.loaded) {
@@ -129,7 +189,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
             }
         }
     } else {
-        result.loaded |= readPlyInto(group, fileName, &result.message, shift);
+        result.loaded |= readPlyInto(group, fileName, &result.message, placement);
     }
     if (shift.isShifted()) {
         result.group = placeAt(group, shift.offset());

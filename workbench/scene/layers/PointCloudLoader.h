@@ -13,7 +13,9 @@
 // Builds the scene group of one point cloud file, choosing the reader by the
 // file's own name (not its folders): ASCII PLY and ".patch" through the PLY reader, ".xyb", ".pts"
 // (with its georeference companion), ".osga" paged archives, and anything
-// else through the scene-graph library. The scene view appends the group to
+// else through the scene-graph library. A result of the dense stage (and
+// what was converted from it beside it) is placed by its reconstruction's
+// georeference, where the reconstruction itself stands. The scene view appends the group to
 // its point clouds and the root. A cloud at large (survey) coordinates keeps
 // its points as floats relative to the scene origin; its group is then a
 // transform that adds the origin back.
@@ -33,6 +35,9 @@ public:
         bool archive = false;
         // Points or a node were added under the group.
         bool loaded = false;
+        // The georeference companion that placed a result of the dense stage
+        // (its reconstruction's sparse.txt); empty when none did.
+        QString georeference;
         // Why nothing (or not everything) was read: the reader's words, with
         // the file and, for text formats, the line.
         QString message;

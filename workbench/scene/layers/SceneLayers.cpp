@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 
 #include <osgDB/ReadFile>
@@ -218,6 +219,9 @@ bool SceneLayers::loadPointCloud(const QString& fileName, bool visible, QString*
     if (r.archive)
         m_hooks.archiveLoaded();
     addPointCloud(r.group.get(), r.archive || visible);
+    if (!r.georeference.isEmpty() && m_log)
+        m_log->addItem(tr("%1 placed at survey coordinates by its reconstruction's georeference %2")
+                           .arg(QFileInfo(fileName).fileName(), r.georeference));
     return true;
 }
 

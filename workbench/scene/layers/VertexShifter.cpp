@@ -1,6 +1,7 @@
 #include "scene/layers/VertexShifter.h"
 
 #include "core/formats/PointShift.h"
+#include "core/georef/GeoReference.h"
 
 #include <osg/Geometry>
 #include <osg/NodeVisitor>
@@ -39,7 +40,7 @@ public:
 
 } // namespace
 
-void VertexShifter::shift(osg::Node& node, PointShift& shift)
+void VertexShifter::shift(osg::Node& node, PointShift& shift, const GeoReference* geo)
 {
     VertexArrays found;
     node.accept(found);
@@ -47,8 +48,8 @@ void VertexShifter::shift(osg::Node& node, PointShift& shift)
         return;
     for (osg::Vec3Array* vertices : found.arrays)
         for (osg::Vec3& v : *vertices)
-            v = shift.toLocal(v.x(), v.y(), v.z());
-    if (!shift.isShifted())
+            v = geo ? shift.toLocal(geo->apply(osg::Vec3d(v))) : shift.toLocal(v.x(), v.y(), v.z());
+    if (!shift.isShifted() && !geo)
         return;
     for (osg::Vec3Array* vertices : found.arrays)
         vertices->dirty();

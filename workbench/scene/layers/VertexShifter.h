@@ -2,6 +2,7 @@
 
 #include <osg/Node>
 
+class GeoReference;
 class PointShift;
 
 // Moves the vertex arrays of a node read by the scene-graph library (binary
@@ -15,5 +16,6 @@ class VertexShifter
 public:
     // Leaves the node as it is (and shift undecided) when a transform inside
     // it would move the vertices of one array differently from another.
-    static void shift(osg::Node& node, PointShift& shift);
+    // With a georeference the vertices are first moved by it, in double.
+    static void shift(osg::Node& node, PointShift& shift, const GeoReference* geo = nullptr);
 };

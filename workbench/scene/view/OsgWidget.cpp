@@ -340,6 +340,13 @@ bool OsgWidget::reloadLayer(LayerId id, QString* error)
     return m_layers->reloadLayer(id, error);
 }
 
+bool OsgWidget::reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
+{
+    if (m_layers->hasLayer(id))
+        return m_layers->reloadLayer(id, error);
+    return m_layers->loadLayer(id, type, file, visible, error);
+}
+
 int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
     return m_layers->addPointCloud(cloud, visible);

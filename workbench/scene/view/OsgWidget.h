@@ -101,6 +101,8 @@ public:
     // Reads a layer's file again in its place (same id and visibility): a
     // reconstruction whose georeference changed.
     bool reloadLayer(LayerId id, QString* error = nullptr);
+    bool reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                     QString* error = nullptr) override;
     // The point cloud readers hand their finished group here.
     int addPointCloud(osg::Node* cloud, bool visible);
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 
 #include <iostream>
 
@@ -402,4 +403,43 @@ QVector<LayerTree::MenuEntry> LayerTree::contextMenu(const QStandardItem* item) 
     default:
         return {};
     }
+}
+
+bool LayerTree::setStale(LayerId id, const QString& reason)
+{
+    QStandardItem* item = itemOf(id);
+    if (!item || item->data(StaleRole).toString() == reason)
+        return false;
+    item->setData(reason.isEmpty() ? QVariant() : QVariant(reason), StaleRole);
+    QFont font = item->font();
+    font.setItalic(!reason.isEmpty());
+    item->setFont(font);
+    item->setForeground(reason.isEmpty() ? QBrush() : QBrush(QColor(204, 102, 0)));
+    const int entry = entryOf(id);
+    const bool loaded = entry < 0 || m_layers[entry].loaded;
+    if (loaded)
+        item->setToolTip(reason.isEmpty() ? QString() : tr("Stale: %1").arg(reason));
+    return true;
+}
+
+QString LayerTree::staleReason(LayerId id) const
+{
+    const QStandardItem* item = itemOf(id);
+    return item ? item->data(StaleRole).toString() : QString();
+}
+
+bool LayerTree::reloadLayer(LayerId id, QString* error)
+{
+    const int entry = entryOf(id);
+    QStandardItem* item = itemOf(id);
+    if (entry < 0 || !item || !m_scene)
+        return false;
+    Layer& layer = m_layers[entry];
+    const bool visible = item->checkState() == Qt::Checked;
+    QString problem;
+    layer.loaded = m_scene->reloadLayer(id, layer.type, QString::fromUtf8(layer.file), visible, &problem);
+    item->setToolTip(layer.loaded ? QString() : tr("Not loaded: %1").arg(problem));
+    if (error)
+        *error = problem;
+    return layer.loaded;
 }

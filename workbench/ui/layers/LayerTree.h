@@ -33,7 +33,9 @@ public:
         ItemKindRole = Qt::UserRole + 1,
         ContainerKindRole = Qt::UserRole + 2,
         TypeCodeRole = Qt::UserRole + 3,
-        LayerIdRole = Qt::UserRole + 4
+        LayerIdRole = Qt::UserRole + 4,
+        // Why the layer's file is stale (made from inputs that changed since); empty when current.
+        StaleRole = Qt::UserRole + 5
     };
     enum ItemKind {
         ProjectKind = 1,
@@ -141,6 +143,16 @@ public:
     static bool hasSceneObject(LayerType::Code type);
 
     static QString folderName() { return QStringLiteral("New Folder"); }
+
+    // Marks a layer whose file was made from inputs that have changed since:
+    // its item is drawn in italics and orange and its tool tip says why and
+    // what to run. An empty reason clears the mark. True when it changed.
+    bool setStale(LayerId id, const QString& reason);
+    QString staleReason(LayerId id) const;
+    // Reads a layer's file again into the scene (its check state kept), for
+    // a file a stage has rewritten; a layer that was not loaded is loaded
+    // now. False with the reason.
+    bool reloadLayer(LayerId id, QString* error = nullptr);
 
 signals:
     // An annotation layer was added from its file, with the records it holds.

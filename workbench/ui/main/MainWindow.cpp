@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
@@ -37,11 +38,13 @@
 #include "ui/layers/CloudConversion.h"
 #include "ui/layers/ConversionActions.h"
 #include "ui/layers/LayerActions.h"
+#include "ui/layers/ProductLayers.h"
 #include "ui/layers/PropertyWindow.h"
 #include "ui/log/LogView.h"
 #include "ui/main/ProjectSession.h"
 #include "ui/main/SelectionToolWidget.h"
 #include "ui/pipeline/ConfigWindow.h"
+#include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 #include "ui/view/ViewActions.h"
 
@@ -87,6 +90,25 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
             [this](double x, double y, double z) { m_annotation->input()->receivePosition(osg::Vec3d(x, y, z)); });
 
     m_viewActions->followSensors(m_actions.value("&Sensors"), this);
+    // What a new window holds is nothing to save.
+    m_session->markUnmodified();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    const bool running =
+        m_reconstruction->isRunning() || (m_reconstruction->orthoDsm() && m_reconstruction->orthoDsm()->isRunning());
+    if (running && QMessageBox::question(this, tr("Quit"),
+                                         tr("A reconstruction is running. Quit and stop it?"),
+                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    if (!m_session->confirmQuit()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
 }
 
 void MainWindow::createProjectSession()
@@ -111,6 +133,7 @@ void MainWindow::createProjectSession()
         updateWindowTitleCount();
         m_viewActions->refreshBookmarkMenu();
         m_reconstruction->enableRunActions();
+        m_products->refresh();
     });
 }
 
@@ -254,6 +277,8 @@ QWidget* MainWindow::createLayerTree()
             SLOT(showContextMenuForDirectory(const QPoint&)));
     m_layerActions = new LayerActions(this, m_layers, m_treeView, m_osgWidget);
     connectReports(m_layerActions);
+    m_products = new ProductLayers(m_layers, this);
+    connectReports(m_products);
     return m_treeView;
 }
 
@@ -440,11 +465,13 @@ QStandardItem* MainWindow::addLayer(const QString& file, const QString& displayN
 void MainWindow::openModel()
 {
     m_layerActions->openData();
+    m_products->refresh();
 }
 
 void MainWindow::addDataFiles(const QStringList& paths)
 {
     m_layerActions->addDataFiles(paths);
+    m_products->refresh();
 }
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)
@@ -671,6 +698,7 @@ void MainWindow::createReconstruction()
     });
     m_reconstruction->setSaveSettings([this] { saveVariables(); });
     connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
+    connect(m_reconstruction, &ReconstructionRunner::resultsWritten, m_products, &ProductLayers::stageWritten);
     connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
 }
 

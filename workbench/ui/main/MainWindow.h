@@ -32,6 +32,7 @@ class LayerActions;
 class MyListWidget;
 class OsgWidget;
 class PointForm;
+class ProductLayers;
 class PolygonForm;
 class PropertyWindow;
 class QAction;
@@ -79,6 +80,8 @@ public:
     ImageSetOperations* imageSet() const { return m_imageSet; }
     ExifExtraction* exifExtraction() const { return m_exif; }
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
+    // The layers of the tool chain's results, kept in step with their files.
+    ProductLayers* productLayers() const { return m_products; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent, as a project is read: a file that
@@ -211,6 +214,11 @@ public slots:
     void captureScreen();
     void savePDF();
 
+protected:
+    // Quit: a run going is stopped only when the user says so, and unsaved
+    // changes are asked about as Close Project does.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createActions();
     void createMenus();
@@ -252,6 +260,7 @@ private:
     ViewActions* m_viewActions = nullptr;
     AnnotationActions* m_annotation = nullptr;
     ConversionActions* m_conversions = nullptr;
+    ProductLayers* m_products = nullptr;
 
     ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
 

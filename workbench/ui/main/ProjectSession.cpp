@@ -1,6 +1,6 @@
 #include "ui/main/ProjectSession.h"
 
-#include <QDateTime>
+#include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -31,7 +31,7 @@ void ProjectSession::warn(const QString& text)
     box.exec();
 }
 
-bool ProjectSession::writeFile(const QString& fileName)
+ProjectDocument ProjectSession::document() const
 {
     ProjectDocument doc = ProjectFile::gather(*m_parts.layers, *m_parts.images);
     doc.settings = ScanSettings::global();
@@ -42,9 +42,34 @@ bool ProjectSession::writeFile(const QString& fileName)
         doc.controlPoints = m_parts.groundControl->controlPoints();
         doc.controlSystem = m_parts.groundControl->referenceSystem();
     }
+    return doc;
+}
+
+QByteArray ProjectSession::state() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ProjectWriter::write(buffer, document());
+    return buffer.data();
+}
+
+void ProjectSession::markUnmodified()
+{
+    m_savedState = state();
+}
+
+bool ProjectSession::isModified() const
+{
+    return state() != m_savedState;
+}
+
+bool ProjectSession::writeFile(const QString& fileName)
+{
+    const ProjectDocument doc = document();
     QString error;
     if (ProjectWriter::writeFile(fileName, doc, &error)) {
         m_lastError.clear();
+        m_savedState = state();
         return true;
     }
     m_lastError = tr("Cannot write project %1: %2").arg(fileName, error);
@@ -85,6 +110,7 @@ bool ProjectSession::openFile(const QString& fileName)
         m_parts.groundControl->setControlPoints(doc.controlPoints, doc.controlSystem);
     m_path = fileName;
     m_lastError.clear();
+    markUnmodified();
     emit opened();
     if (unread == 0)
         status(tr("Project loaded"));
@@ -145,21 +171,38 @@ bool ProjectSession::saveVariables()
         status(tr("Project not saved: %1").arg(settingsError), 5000);
         return false;
     }
+    // A project that has no file yet is not given one behind the user's
+    // back: the settings are applied, and Save Project asks for a name.
     if (m_path.isEmpty()) {
-        QString folder = m_parts.appFolder;
-        if (m_parts.images->count() > 0) {
-            const QString first = m_parts.images->pathOf(m_parts.images->item(0));
-            folder = first.left(first.lastIndexOf('/'));
-        } else if (!ScanSettings::global().imageFolder.isEmpty()) {
-            folder = ScanSettings::global().imageFolder;
-        }
-        m_path = folder + '/' + QDateTime::currentDateTime().toString().replace(':', '.') + ".prj";
+        m_lastError = tr("The project has no file yet.");
+        status(tr("Scan settings applied; the project has no file yet: use Save Project to keep it"), 5000);
+        return false;
     }
     if (writeFile(m_path)) {
         status(tr(" Project Saved '%1'").arg(m_path));
         return true;
     }
     status(tr("Project write Failed"));
+    return false;
+}
+
+bool ProjectSession::confirmQuit()
+{
+    if (!isModified())
+        return true;
+    QMessageBox box(m_parts.window);
+    box.setText(tr("Save before closing?"));
+    box.setInformativeText(tr("The project has changes that are not saved."));
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    if (save())
+        return true;
+    warn(tr("The project was not saved, so the program stays open.\n%1").arg(m_lastError));
     return false;
 }
 
@@ -187,4 +230,5 @@ void ProjectSession::clear()
     root->removeRows(0, root->rowCount());
     if (m_parts.groundControl)
         m_parts.groundControl->setControlPoints({}, QString());
+    markUnmodified();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -52,9 +53,18 @@ public:
     // "Save Project": Save As first while there is no project path.
     bool save();
     bool saveAs();
-    // Applies the settings window and saves the project, naming it first
-    // when it has no path yet.
+    // Applies the settings window and saves the project when it has a file;
+    // a project without one stays unsaved (false), for Save Project to name.
     bool saveVariables();
+    // Whether the project differs from what was last opened, saved or cleared.
+    bool isModified() const;
+    // Takes the project as it is now as the saved one (a new window's).
+    void markUnmodified();
+    // Quitting: true when the program may end. Unsaved changes are asked
+    // about as Close Project does; a Save that fails keeps the program open.
+    bool confirmQuit();
+    // The project as the file would hold it.
+    ProjectDocument document() const;
     // "Close Project".
     CloseOutcome close();
     // Removes every layer and every row under the project root.
@@ -72,7 +82,11 @@ private:
     void warn(const QString& text);
 
     Parts m_parts;
+    // The project file's text as last opened, saved or cleared.
+    QByteArray state() const;
+
     ProjectFile::AddLayer m_addLayer;
     QString m_path;
+    QByteArray m_savedState;
     QString m_lastError;
 };

@@ -13,6 +13,19 @@ OrthoDsmRunner::OrthoDsmRunner(const QString& appDir, QObject* parent) : QObject
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &OrthoDsmRunner::readOutput);
     connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &OrthoDsmRunner::ended);
+    m_killTimer.setSingleShot(true);
+    m_killTimer.setInterval(10000);
+    connect(&m_killTimer, &QTimer::timeout, &m_process, &ScriptProcess::killTree);
+}
+
+void OrthoDsmRunner::stop()
+{
+    if (!isRunning())
+        return;
+    m_stopping = true;
+    emit logLine(tr("Stopping the orthophoto and DSM..."));
+    m_process.stopTree();
+    m_killTimer.start();
 }
 
 OrthoDsmRunner::~OrthoDsmRunner()
@@ -20,9 +33,9 @@ OrthoDsmRunner::~OrthoDsmRunner()
     if (!isRunning())
         return;
     disconnect(&m_process, nullptr, this, nullptr);
-    m_process.terminate();
+    m_process.stopTree();
     if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
+        m_process.killTree();
         m_process.waitForFinished(2000);
     }
 }
@@ -52,10 +65,10 @@ bool OrthoDsmRunner::start(const QString& folder, QString* refusal)
     }
     m_folder = folder;
     m_partialLine.clear();
+    m_stopping = false;
     const QString command = commandLine(m_appDir, folder);
     emit logLine(command);
-    m_process.start(PlatformPaths::commandInterpreter(m_appDir), PlatformPaths::commandInterpreterArguments()
-                                                                     << command);
+    m_process.startScript(m_appDir, command);
     if (!m_process.waitForStarted(10000)) {
         *refusal = tr("Orthophoto and DSM not built: cannot start %1: %2")
                        .arg(PlatformPaths::commandInterpreter(m_appDir), m_process.errorString());
@@ -79,6 +92,7 @@ void OrthoDsmRunner::readOutput()
 
 void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
 {
+    m_killTimer.stop();
     readOutput();
     const QStringList errors =
         QString::fromLocal8Bit(m_process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -87,7 +101,11 @@ void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
         reason = reason.mid(10);
     bool written = false;
     QString message;
-    if (status != QProcess::NormalExit)
+    // Asked to stop, the tool ends without a result (it removes its partial
+    // rasters); one that had finished in the meantime is judged as any run.
+    if (m_stopping && (status != QProcess::NormalExit || exitCode != 0))
+        message = tr("Orthophoto and DSM stopped: nothing was written");
+    else if (status != QProcess::NormalExit)
         message = tr("Orthophoto and DSM not built: OrthoDsm stopped unexpectedly");
     else if (exitCode != 0)
         message = reason.isEmpty()

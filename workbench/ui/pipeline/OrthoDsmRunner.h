@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QTimer>
+
+#include "core/platform/ScriptProcess.h"
 
 // "&Orthophoto and DSM": runs OrthoDsm on a pipeline folder through the
 // command interpreter, hands its progress lines to the log as they come and
@@ -19,6 +22,10 @@ public:
     // the dense stage's pmvs/ lie). False with the reason when it cannot start.
     bool start(const QString& folder, QString* refusal);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // Abort: the tool stops at its next tile and removes its partial
+    // rasters; one that does not stop within a few seconds is killed.
+    void stop();
+    QString folder() const { return m_folder; }
 
     // The command line as the log shows it and the interpreter runs it.
     static QString commandLine(const QString& appDir, const QString& folder);
@@ -37,6 +44,8 @@ private:
 
     QString m_appDir;
     QString m_folder;
-    QProcess m_process;
+    ScriptProcess m_process;
     QByteArray m_partialLine;
+    QTimer m_killTimer;
+    bool m_stopping = false;
 };

@@ -1,12 +1,15 @@
 #include "ui/pipeline/ReconstructionRunner.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
 
 #include "core/pipeline/PipelineLayout.h"
+#include "core/products/ProductRecord.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/log/LogView.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
@@ -69,17 +72,39 @@ SfMReconstruction* ReconstructionRunner::newPipeline()
                                     m_actions.scanSettings, m_actions.abort);
     connect(p, &SfMReconstruction::progress, this, &ReconstructionRunner::showStage);
     connect(p, &SfMReconstruction::runEnded, this, &ReconstructionRunner::runEnded);
+    connect(p, &SfMReconstruction::resultsWritten, this, &ReconstructionRunner::resultsWritten);
     m_current = p;
     return p;
 }
 
 bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& texts) const
 {
+    QStringList missing;
     for (int i = 0; i < m_images->count(); ++i) {
-        const QString text = m_images->item(i)->text();
-        const QString path = m_images->pathOf(m_images->item(i));
+        QListWidgetItem* item = m_images->item(i);
+        const QString text = item->text();
+        const QString path = m_images->pathOf(item);
+        const QString full = path.isEmpty() ? text : path;
+        // A photo gone from its folder since it was listed is left out, and
+        // its row says so until it is back.
+        const bool there = QFileInfo(full).isFile();
+        item->setForeground(there ? QBrush() : QBrush(Qt::red));
+        item->setToolTip(there ? QString() : tr("Missing: %1 is not there").arg(full));
+        if (!there) {
+            missing << full;
+            continue;
+        }
         texts << text;
-        fullPaths << (path.isEmpty() ? text : path);
+        fullPaths << full;
+    }
+    if (!missing.isEmpty()) {
+        const QString message = missing.size() == 1
+                                    ? tr("Photo %1 is missing: left out").arg(missing.first())
+                                    : tr("%1 photos are missing, left out: %2")
+                                          .arg(missing.size())
+                                          .arg(missing.join(QStringLiteral(", ")));
+        LogView::append(m_log, message);
+        m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
     }
     if (texts.isEmpty())
         return false;
@@ -151,18 +176,35 @@ void ReconstructionRunner::runOrthoDsm()
         return;
     if (!m_ortho) {
         m_ortho = new OrthoDsmRunner(m_appDir, this);
-        connect(m_ortho, &OrthoDsmRunner::logLine, this, [this](const QString& line) { LogView::append(m_log, line); });
-        connect(m_ortho, &OrthoDsmRunner::finished, this, [this](bool, const QString& message) {
+        connect(m_ortho, &OrthoDsmRunner::logLine, this, [this](const QString& line) {
+            LogView::append(m_log, line);
+            if (m_log)
+                m_log->scrollToBottom();
+        });
+        connect(m_ortho, &OrthoDsmRunner::finished, this, [this](bool written, const QString& message) {
             m_stageLabel->hide();
             m_busy->hide();
+            if (m_actions.abort)
+                m_actions.abort->setEnabled(false);
+            enableRunActions();
             m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+            if (written)
+                emit resultsWritten(QLatin1String(ProductRecord::orthophoto), m_ortho->folder());
         });
+        if (m_actions.abort)
+            connect(m_actions.abort, &QAction::triggered, m_ortho, &OrthoDsmRunner::stop);
     }
     QString refusal;
     if (!m_ortho->start(PipelineLayout(m_appDir, paths.first()).pipelineFolder(), &refusal)) {
         m_window->statusBar()->showMessage(refusal, outcomeTimeoutMs);
         return;
     }
+    // Abort reaches the tool; the other runs wait for it.
+    if (m_actions.abort)
+        m_actions.abort->setEnabled(true);
+    for (QAction* a : {m_actions.runSparse, m_actions.runDense})
+        if (a)
+            a->setEnabled(false);
     showStage(tr("Orthophoto and DSM"));
 }
 

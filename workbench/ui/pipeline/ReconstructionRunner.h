@@ -69,11 +69,16 @@ public:
 signals:
     void sparseNVMFinished(QFile* f);
     void densepmvsFinished(QStringList patchList);
+    // A run wrote its results into the pipeline folder: stage is
+    // ProductRecord's name of it ("sparse", "dense", "orthophoto").
+    void resultsWritten(const QString& stage, const QString& folder);
 
 private:
     SfMReconstruction* newPipeline();
-    // The images' full paths and item texts in list order; false for an empty
-    // list, and, with a message, for photos from more than one folder.
+    // The images' full paths and item texts in list order, without the
+    // photos gone from their folder (named in the log, marked in the list);
+    // false for an empty list, and, with a message, for photos from more
+    // than one folder.
     bool collectImages(QStringList& fullPaths, QStringList& texts) const;
     // Folder, run actions, images: the steps every sparse run begins with.
     bool beginSparse();

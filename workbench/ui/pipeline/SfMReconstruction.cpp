@@ -4,10 +4,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QSet>
 
 #include <iostream>
 
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 #include "core/georef/GpsGeoreference.h"
+#include "core/products/ProductRecord.h"
+#include "core/products/ProductStatus.h"
 #include "core/images/ExifScript.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
@@ -326,8 +331,6 @@ void SfMReconstruction::startFeatureDetection(const QString& suffix)
     if (!m_running)
         return;
     m_progressTimer.start();
-    log(QStringLiteral("SiftGpu bat file executed"));
-    scrollLog();
 }
 
 bool SfMReconstruction::prepareFeatureDetection()
@@ -386,6 +389,9 @@ void SfMReconstruction::onProcess1Finished(int)
                                  : tr("%1 and %2 more").arg(missing.first()).arg(missing.size() - 1));
         return;
     }
+    // Said once the detector has really run, not when it was started.
+    log(QStringLiteral("SiftGpu bat file executed"));
+    scrollLog();
     startMatching();
 }
 
@@ -544,18 +550,53 @@ void SfMReconstruction::bundleAdjustmentFinished()
         return;
     }
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
-    // Photos with GPS place the reconstruction in survey coordinates at once.
+    QStringList photos;
+    for (const QString& path : m_layout.imagePaths())
+        photos << path;
+    const QString folder = m_layout.pipelineFolder();
+    QString error;
+    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::sparse), photos, {result}, s.bundleAdjustment)
+             .write(folder, &error))
+        log(tr("The record of what %1 was made from was not written: %2").arg(result, error));
     if (!s.usesBundler()) {
-        const GpsGeoreference::Outcome geo = GpsGeoreference::run(m_layout.file(QStringLiteral("sparse.nvm")));
+        const QString nvm = m_layout.file(QStringLiteral("sparse.nvm"));
+        reportUnregistered(nvm);
+        // Photos with GPS place the reconstruction in survey coordinates at once.
+        const GpsGeoreference::Outcome geo = GpsGeoreference::run(nvm);
         if (geo.withGps > 0)
             log(geo.message);
+        const ProductStatus placement = ProductStatus::of(nvm);
+        if (placement.stale)
+            log(placement.reason);
     }
     endRun(true, QStringLiteral("Sparse Reconstruction is done!"));
+    emit resultsWritten(QLatin1String(ProductRecord::sparse), folder);
     if (s.bundleAdjustment == QLatin1String("MPBA") &&
         QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")))) {
         m_sparseFile.setFileName(m_layout.file(QStringLiteral("sparse.nvm")));
         emit sparseNVMFinished(&m_sparseFile);
     }
+}
+
+void SfMReconstruction::reportUnregistered(const QString& nvmFile)
+{
+    NvmReader::VertexArrays vertices;
+    NvmReader::ColourArrays colours;
+    SparseBundle bundle;
+    std::string folder;
+    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder) ||
+        bundle.bundleCameras.empty())
+        return;
+    QSet<QString> registered;
+    for (const auto& camera : bundle.bundleCameras.front())
+        registered.insert(QFileInfo(QString::fromStdString(camera->name)).fileName().toLower());
+    QStringList left;
+    for (const QString& path : m_layout.imagePaths())
+        if (!registered.contains(QFileInfo(path).fileName().toLower()))
+            left << QFileInfo(path).fileName();
+    const int listed = m_layout.imagePaths().size();
+    log(tr("%1 of %2 photos registered in the reconstruction").arg(listed - left.size()).arg(listed) +
+        (left.isEmpty() ? QString() : tr("; not placed: %1").arg(left.join(QStringLiteral(", ")))));
 }
 
 // ---- Dense chain --------------------------------------------------------------------
@@ -568,10 +609,19 @@ bool SfMReconstruction::startDense()
                                    QFileInfo::exists(m_layout.file(QStringLiteral("bundle/bundle.out")))
                              : QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")));
     if (!present) {
-        log(QStringLiteral("Run Sparse should be triggerred first \n"));
+        endRun(false, QStringLiteral("Run Sparse should be triggered first"));
         return false;
     }
     disableRunActions();
+    // What the dense clouds are made from, as it is now; an earlier run's
+    // record no longer describes the folder once the preparation clears it.
+    const QString folder = m_layout.pipelineFolder();
+    m_denseRecord = ProductRecord::make(
+        folder, QLatin1String(ProductRecord::dense),
+        s.usesBundler() ? QStringList{QLatin1String(FocalList::fileName), QStringLiteral("bundle/bundle.out")}
+                        : QStringList{QStringLiteral("sparse.nvm")},
+        {}, s.denseReconstruction);
+    QFile::remove(ProductRecord::fileOf(folder, QLatin1String(ProductRecord::dense)));
     const QString prepare = QStringLiteral("prepare_") + s.denseReconstruction;
     const QString script = m_layout.file(DensePrepareScript::fileName(s));
     if (!ScriptFile::write(script, DensePrepareScript::text(m_layout, s))) {
@@ -647,7 +697,9 @@ void SfMReconstruction::onProcess5Finished(int)
             return;
         }
         log(QStringLiteral("runCMPMVS bat file executed"));
+        recordDense({m_layout.file(model)});
         endRun(true, QStringLiteral("Dense Reconstruction is done!"));
+        emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
         return;
     }
     const QString models = m_layout.file(QStringLiteral("pmvs/models"));
@@ -666,8 +718,24 @@ void SfMReconstruction::onProcess5Finished(int)
         return;
     }
     log(QStringLiteral("pmvs_all bat file executed"));
+    QStringList outputs;
+    for (const QString& name : dir.entryList({QStringLiteral("*.ply"), QStringLiteral("*.patch")}, QDir::Files))
+        outputs << models + QLatin1Char('/') + name;
+    recordDense(outputs);
     emit densepmvsFinished(patches);
     endRun(true, QStringLiteral("Dense Reconstruction is done!"));
+    emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
+}
+
+void SfMReconstruction::recordDense(const QStringList& outputs)
+{
+    const QString folder = m_layout.pipelineFolder();
+    ProductRecord record = m_denseRecord;
+    record.outputs = ProductRecord::make(folder, record.stage, {}, outputs).outputs;
+    record.made = QDateTime::currentDateTimeUtc();
+    QString error;
+    if (!record.write(folder, &error))
+        log(tr("The record of what the dense clouds were made from was not written: %1").arg(error));
 }
 
 // ---- Ends of a run -------------------------------------------------------------------
@@ -730,7 +798,7 @@ void SfMReconstruction::abortRunningProcess()
         if (written(partial))
             QFile::remove(partial);
     }
-    endRun(false, QStringLiteral("Current process is stoped"));
+    endRun(false, QStringLiteral("Current process is stopped"));
 }
 
 void SfMReconstruction::endRun(bool success, const QString& message)

@@ -11,6 +11,7 @@
 
 #include "core/pipeline/PipelineLayout.h"
 #include "core/platform/ScriptProcess.h"
+#include "core/products/ProductRecord.h"
 #include "core/pipeline/StageRecord.h"
 
 class QAction;
@@ -61,6 +62,9 @@ signals:
     void progress(const QString& text);
     // The run is over; message is its last log line.
     void runEnded(bool success, const QString& message);
+    // A stage's results are written in the pipeline folder (after runEnded):
+    // stage is ProductRecord's name of it ("sparse", "dense").
+    void resultsWritten(const QString& stage, const QString& folder);
 
 public slots:
     void onProcess1Finished(int exitCode);
@@ -103,6 +107,9 @@ private:
     void matcherFinished(ScriptProcess& process, int batch);
     void startBundleAdjustment();
     void bundleAdjustmentFinished();
+    // Says which listed photos the reconstruction left out.
+    void reportUnregistered(const QString& nvmFile);
+    void recordDense(const QStringList& outputs);
 
     // A result of the current stage: present and written since the stage began.
     bool written(const QString& fileName) const;
@@ -140,6 +147,7 @@ private:
     int m_exifTotal = 0;
     QTimer m_progressTimer;
     QFile m_sparseFile;
+    ProductRecord m_denseRecord; // its inputs as the dense run found them
 
     ScriptProcess m_process1; // SIFTGPU.bat
     ScriptProcess m_process2; // the last matcher batch

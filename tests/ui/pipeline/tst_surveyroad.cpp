@@ -1,0 +1,234 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QStandardItemModel>
+#include <QStatusBar>
+
+#include <osg/ComputeBoundsVisitor>
+#include <osg/Geode>
+#include <osg/Geometry>
+
+#include <algorithm>
+#include <sstream>
+
+#include "SurveyWriter.h"
+#include "core/formats/GeoRaster.h"
+#include "core/formats/SparseBundle.h"
+#include "core/products/ProductRecord.h"
+#include "core/project/ScanSettings.h"
+#include "scene/layers/PointCloudLoader.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/layers/LayerTree.h"
+#include "ui/main/MainWindow.h"
+#include "ui/pipeline/OrthoDsmRunner.h"
+#include "ui/pipeline/ReconstructionRunner.h"
+
+// The survey road as a user walks it in the survey edition, on a small
+// synthetic drone survey with GPS: "&Run Sparse", "&Run Dense",
+// "&Orthophoto and DSM", every result opened together at survey coordinates,
+// then stages run again: what an earlier run made is never shown as current.
+class TestSurveyRoad : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+    double m_groundSample = 0;
+
+    QString photos(const QString& name = QString()) const { return m_dir.filePath("photos/" + name); }
+
+    QString logText() const
+    {
+        QStringList lines;
+        for (int i = 0; i < m_window->logList()->count(); ++i)
+            lines << m_window->logList()->item(i)->text();
+        return lines.join('\n');
+    }
+
+    // Triggers a Scan action and waits for its run to end.
+    bool run(const char* action, const QString& done)
+    {
+        ReconstructionRunner* runner = m_window->reconstruction();
+        runner->enableRunActions();
+        QAction* a = m_window->action(action);
+        if (!a || !a->isEnabled())
+            return false;
+        a->trigger();
+        const bool ended = QTest::qWaitFor(
+            [runner] {
+                return !runner->isRunning() && !(runner->orthoDsm() && runner->orthoDsm()->isRunning());
+            },
+            800000);
+        const QString status = m_window->statusBar()->currentMessage();
+        if (!ended || !status.startsWith(done))
+            qWarning("%s ended with \"%s\":\n%s", action, qPrintable(status), qPrintable(logText()));
+        return ended && status.startsWith(done);
+    }
+
+    // The points of a layer's first geometry as the scene places them.
+    static std::vector<osg::Vec3d> worldPoints(osg::Node* node)
+    {
+        std::vector<osg::Vec3d> out;
+        struct Finder : osg::NodeVisitor {
+            Finder() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+            void apply(osg::Geode& geode) override
+            {
+                const osg::Matrixd m = osg::computeLocalToWorld(getNodePath());
+                for (unsigned i = 0; i < geode.getNumDrawables(); ++i)
+                    if (const osg::Geometry* g = geode.getDrawable(i)->asGeometry())
+                        if (const auto* v = dynamic_cast<const osg::Vec3Array*>(g->getVertexArray()))
+                            for (const osg::Vec3& p : *v)
+                                points->push_back(osg::Vec3d(p) * m);
+            }
+            std::vector<osg::Vec3d>* points = nullptr;
+        } finder;
+        finder.points = &out;
+        // Paths from the root: the transforms above the node count.
+        const osg::NodePathList paths = node->getParentalNodePaths();
+        if (paths.empty())
+            return out;
+        osg::NodePath above = paths.front();
+        above.pop_back();
+        for (osg::Node* n : above)
+            finder.pushOntoNodePath(n);
+        node->accept(finder);
+        return out;
+    }
+
+    // How far points lie above or below the elevation model: the median and
+    // the share within a distance.
+    struct Agreement {
+        double median = 1e9;
+        int compared = 0;
+    };
+    static Agreement against(const GeoRaster& dsm, const std::vector<osg::Vec3d>& points)
+    {
+        std::vector<double> d;
+        for (const osg::Vec3d& p : points) {
+            const double column = (p.x() - dsm.left) / dsm.cellX - 0.5,
+                         row = (dsm.top - p.y()) / dsm.cellY - 0.5;
+            const int i = int(std::lround(column)), j = int(std::lround(row));
+            if (i < 0 || j < 0 || i >= dsm.width || j >= dsm.height)
+                continue;
+            const float h = dsm.heights[size_t(j) * size_t(dsm.width) + size_t(i)];
+            if (!std::isnan(h))
+                d.push_back(std::abs(p.z() - h));
+        }
+        Agreement a;
+        a.compared = int(d.size());
+        if (!d.empty()) {
+            std::nth_element(d.begin(), d.begin() + long(d.size() / 2), d.end());
+            a.median = d[d.size() / 2];
+        }
+        return a;
+    }
+
+    QStandardItem* layerItem(LayerType::Code type, const QString& name) const
+    {
+        return m_window->layers()->findLayerItem(type, name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(images);
+        qApp->setQuitOnLastWindowClosed(false);
+        QVERIFY(m_dir.isValid());
+        SurveyWriter::Settings survey;
+        survey.flight.photos = 12;
+        survey.flight.width = 1024;
+        survey.flight.height = 768;
+        survey.gpsNoise = 2;
+        survey.seed = survey.flight.seed = 3;
+        std::ostringstream progress;
+        std::string error;
+        QVERIFY2(SurveyWriter::write(survey, m_dir.path().toStdString(), progress, &error), error.c_str());
+        const QRegularExpressionMatch sample = QRegularExpression("at about ([0-9.]+) cm per pixel")
+                                                   .match(QString::fromStdString(progress.str()));
+        QVERIFY(sample.hasMatch());
+        m_groundSample = sample.captured(1).toDouble() / 100;
+
+        ScanSettings::global() = ScanSettings();
+        m_window = std::make_unique<MainWindow>(MainWindow::Edition::Orvalis);
+        for (const QString& name : QDir(photos()).entryList({"*.JPG"}, QDir::Files, QDir::Name))
+            m_window->imageList()->addImage(photos(name), name);
+    }
+
+    // Sparse, dense and the rasters of one reconstruction, opened together:
+    // all at survey coordinates, within a ground sample of each other.
+    void everyResultStandsAtSurveyCoordinates()
+    {
+        QVERIFY(run("&Run Sparse", "Sparse Reconstruction is done!"));
+        QVERIFY(run("&Run Dense", "Dense Reconstruction is done!"));
+        QVERIFY(run("&Orthophoto and DSM", "Orthophoto and DSM written"));
+        m_window->addDataFiles(
+            {photos("sparse.nvm"), photos("pmvs/models/option-0000.ply"), photos("ortho/dsm.tif")});
+        LayerTree* layers = m_window->layers();
+        QCOMPARE(layers->layerCount(LayerType::Bundle), 1);
+        QCOMPARE(layers->layerCount(LayerType::PointCloud), 1);
+        QCOMPARE(layers->layerCount(LayerType::Terrain), 1);
+
+        GeoRaster dsm;
+        QString error;
+        QVERIFY2(GeoRaster::read(photos("ortho/dsm.tif"), 100000, dsm, &error), qPrintable(error));
+        OsgWidget* scene = m_window->sceneView();
+        const Agreement sparse =
+            against(dsm, worldPoints(scene->sparseBundles().front()->sparsePoints.front().get()));
+        const Agreement dense = against(dsm, worldPoints(scene->pointClouds().front().get()));
+        const Agreement terrain = against(dsm, worldPoints(scene->terrains().front().get()));
+        qInfo(
+            "ground sample %.3f m; median height off the DSM: sparse %.4f m (%d points), dense %.4f m (%d), "
+            "terrain mesh %.4f m (%d)",
+            m_groundSample, sparse.median, sparse.compared, dense.median, dense.compared, terrain.median,
+            terrain.compared);
+        QVERIFY(sparse.compared > 500 && dense.compared > 10000 && terrain.compared > 1000);
+        QVERIFY(sparse.median < m_groundSample);
+        QVERIFY(dense.median < m_groundSample);
+        QVERIFY(terrain.median < m_groundSample);
+        for (const LayerTree::Layer& l : layers->layers())
+            QVERIFY2(layers->staleReason(l.id).isEmpty(), qPrintable(layers->staleReason(l.id)));
+    }
+
+    // Dense again: its layer shows the new cloud, and the rasters made from
+    // the earlier one are stale, in the tree, the log and the status bar.
+    void denseAgainMakesTheRastersStale()
+    {
+        const QByteArray before = ProductRecord::fingerprint(photos("pmvs/models/option-0000.ply"));
+        QVERIFY(run("&Run Dense", "Dense Reconstruction is done!"));
+        QVERIFY(ProductRecord::fingerprint(photos("pmvs/models/option-0000.ply")) != before);
+        LayerTree* layers = m_window->layers();
+        const QString reason = layers->staleReason(layers->idOf(LayerType::Terrain, "dsm.tif"));
+        QVERIFY2(reason.startsWith("dsm.tif is stale: it was made from an earlier option-0000.ply"),
+                 qPrintable(reason));
+        QVERIFY(logText().contains(reason));
+        QVERIFY(layerItem(LayerType::Terrain, "dsm.tif")->font().italic());
+        QVERIFY(layers->staleReason(layers->idOf(LayerType::PointCloud, "option-0000.ply")).isEmpty());
+
+        QVERIFY(run("&Orthophoto and DSM", "Orthophoto and DSM written"));
+        QVERIFY(layers->staleReason(layers->idOf(LayerType::Terrain, "dsm.tif")).isEmpty());
+    }
+
+    // The bundle adjustment again: a new reconstruction, so the dense cloud
+    // and the rasters made from the earlier one are stale, and the
+    // orthophoto refuses a dense cloud of another reconstruction.
+    void newReconstructionIsNotMixedWithResultsOfTheEarlierOne()
+    {
+        QVERIFY(run("&ReRun BundleAdjustment", "Sparse Reconstruction is done!"));
+        LayerTree* layers = m_window->layers();
+        QVERIFY(layers->staleReason(layers->idOf(LayerType::Bundle, "sparse.nvm")).isEmpty());
+        const QString dense = layers->staleReason(layers->idOf(LayerType::PointCloud, "option-0000.ply"));
+        QVERIFY2(dense.contains("made from an earlier sparse.nvm; run Dense again"), qPrintable(dense));
+        QVERIFY(!layers->staleReason(layers->idOf(LayerType::Terrain, "dsm.tif")).isEmpty());
+
+        QVERIFY(!run("&Orthophoto and DSM", "Orthophoto and DSM written"));
+        QVERIFY2(m_window->statusBar()->currentMessage().contains(
+                     "the dense clouds were made from an earlier sparse.nvm: run Dense again first"),
+                 qPrintable(m_window->statusBar()->currentMessage()));
+    }
+};
+
+QTEST_MAIN(TestSurveyRoad)
+#include "tst_surveyroad.moc"
