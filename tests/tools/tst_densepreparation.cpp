@@ -123,9 +123,13 @@ private slots:
         const std::string bundle = SharedData::path("bundler/kermit_runsfm_bundle.out").toStdString();
         QVERIFY(source.read(list, bundle, &error));
         QTemporaryDir folder;
-        const QStringList earlier = {"pmvs/txt/00000010.txt", "pmvs/visualize/00000010.jpg",
-                                     "pmvs/models/option-0000.ply", "pmvs/models/option-0000.patch",
-                                     "pmvs/option-0001", "pmvs/vis.dat", "pmvs/centers-0000.ply"};
+        const QStringList earlier = {"pmvs/txt/00000010.txt",
+                                     "pmvs/visualize/00000010.jpg",
+                                     "pmvs/models/option-0000.ply",
+                                     "pmvs/models/option-0000.patch",
+                                     "pmvs/option-0001",
+                                     "pmvs/vis.dat",
+                                     "pmvs/centers-0000.ply"};
         for (const QString& name : earlier) {
             QDir().mkpath(QFileInfo(folder.filePath(name)).path());
             QFile f(folder.filePath(name));

@@ -559,7 +559,8 @@ private slots:
         makePipeline("missing", All, photo);
         const ToolProcess run = orthoDsm("missing");
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QVERIFY2(run.out.contains(photo + " of the reconstruction is missing: left out"), qPrintable(run.out));
+        QVERIFY2(run.out.contains(photo + " of the reconstruction is missing: left out"),
+                 qPrintable(run.out));
         QVERIFY(QFile::exists(path("missing/ortho/orthophoto.tif")));
     }
 
@@ -575,12 +576,14 @@ private slots:
         QVERIFY(dense.write(folder));
         ToolProcess run = orthoDsm("stale");
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("the dense clouds were made from an earlier sparse.nvm: run Dense again first"),
-                 qPrintable(run.err));
+        QVERIFY2(
+            run.err.contains("the dense clouds were made from an earlier sparse.nvm: run Dense again first"),
+            qPrintable(run.err));
 
         QVERIFY(QFile::remove(ProductRecord::fileOf(folder, ProductRecord::dense)));
         const fs::path cloud = (folder + "/pmvs/models/option-0000.ply").toStdString();
-        fs::last_write_time(cloud, fs::last_write_time((folder + "/sparse.nvm").toStdString()) - std::chrono::hours(1));
+        fs::last_write_time(cloud, fs::last_write_time((folder + "/sparse.nvm").toStdString()) -
+                                       std::chrono::hours(1));
         run = orthoDsm("stale");
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("so it was made from an earlier reconstruction"), qPrintable(run.err));
@@ -594,8 +597,9 @@ private slots:
     {
         makePipeline("export", All);
         const QString folder = path("export");
-        QVERIFY(ProductRecord::make(folder, ProductRecord::dense, {"sparse.nvm"}, {"pmvs/models/option-0000.ply"})
-                    .write(folder));
+        QVERIFY(
+            ProductRecord::make(folder, ProductRecord::dense, {"sparse.nvm"}, {"pmvs/models/option-0000.ply"})
+                .write(folder));
         QFile exported(folder + "/pmvs/models/option-0000_export.ply");
         QVERIFY(exported.open(QIODevice::WriteOnly));
         exported.write("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"

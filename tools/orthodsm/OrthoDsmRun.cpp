@@ -253,10 +253,11 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
     for (const std::string& cloud : input.denseFiles)
         inputs << QString::fromStdString(cloud);
     QString why;
-    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::orthophoto), inputs,
-                             {QString::fromStdString(dsmFile.string()), QString::fromStdString(orthoFile.string())})
+    if (!ProductRecord::make(
+             folder, QLatin1String(ProductRecord::orthophoto), inputs,
+             {QString::fromStdString(dsmFile.string()), QString::fromStdString(orthoFile.string())})
              .write(folder, &why))
-        progress << "OrthoDsm: the record of what the rasters were made from was not written: " << why.toStdString()
-                 << std::endl;
+        progress << "OrthoDsm: the record of what the rasters were made from was not written: "
+                 << why.toStdString() << std::endl;
     return true;
 }

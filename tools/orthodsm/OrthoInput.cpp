@@ -62,14 +62,16 @@ std::vector<std::string> OrthoInput::denseClouds(const std::string& folder)
     for (const char* sub : {"pmvs/models", "cmpmvs/models"}) {
         std::error_code ec;
         for (fs::directory_iterator it(fs::path(folder) / sub, ec), end; !ec && it != end; it.increment(ec)) {
-            if (!it->is_regular_file(ec) || it->path().extension() != ".ply" || fs::file_size(it->path(), ec) == 0)
+            if (!it->is_regular_file(ec) || it->path().extension() != ".ply" ||
+                fs::file_size(it->path(), ec) == 0)
                 continue;
             // Only what the dense stage made: a cloud exported there is in
             // survey coordinates already and would be placed twice.
             const std::string relative = std::string(sub) + "/" + it->path().filename().string();
             const std::string stem = it->path().stem().string();
-            const bool made = recorded ? record.madeFile(QString::fromStdString(relative))
-                                       : (stem.size() == 11 && stem.rfind("option-", 0) == 0) || stem == "mvs";
+            const bool made = recorded
+                                  ? record.madeFile(QString::fromStdString(relative))
+                                  : (stem.size() == 11 && stem.rfind("option-", 0) == 0) || stem == "mvs";
             if (made)
                 files.push_back(it->path().string());
         }
@@ -93,7 +95,8 @@ bool OrthoInput::staleInput(const std::string& folder, const std::string& nvmPat
     }
     if (ProductRecord::read(pipeline, QLatin1String(ProductRecord::dense), &dense)) {
         if (!dense.inputFingerprint(nvm).isEmpty() && dense.inputFingerprint(nvm) != current) {
-            error = "the dense clouds were made from an earlier " + nvm.toStdString() + ": run Dense again first";
+            error =
+                "the dense clouds were made from an earlier " + nvm.toStdString() + ": run Dense again first";
             return true;
         }
         return false;
@@ -104,8 +107,9 @@ bool OrthoInput::staleInput(const std::string& folder, const std::string& nvmPat
     for (const std::string& cloud : denseClouds(folder)) {
         std::error_code cloudError;
         if (!ec && fs::last_write_time(cloud, cloudError) < sparseTime && !cloudError) {
-            error = cloud + " is older than " + nvmPath + ", so it was made from an earlier reconstruction: "
-                                                         "run Dense again first";
+            error = cloud + " is older than " + nvmPath +
+                    ", so it was made from an earlier reconstruction: "
+                    "run Dense again first";
             return true;
         }
     }
@@ -178,7 +182,8 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
         // A photo gone from the folder or damaged since the run leaves a gap
         // the others fill where they see the ground.
         if (!fs::is_regular_file(p.path, ec)) {
-            progress << "OrthoDsm: photo " << p.path << " of the reconstruction is missing: left out" << std::endl;
+            progress << "OrthoDsm: photo " << p.path << " of the reconstruction is missing: left out"
+                     << std::endl;
             ++missing;
             continue;
         }
@@ -201,7 +206,8 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
         photos.push_back(p);
     }
     if (photos.empty()) {
-        error = "none of the reconstruction's " + std::to_string(missing) + " photos can be read in " + folder;
+        error =
+            "none of the reconstruction's " + std::to_string(missing) + " photos can be read in " + folder;
         return false;
     }
     // NVM measures from the image centre and keeps no image size: the cameras

@@ -467,13 +467,14 @@ void TestPointCloudLoader::denseCloudStandsWhereItsReconstructionStands_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("placed");
     QTest::newRow("PMVS cloud") << "option-0000.ply" << asciiPly << true;
-    QTest::newRow("binary cloud") << "option-0001.ply"
-                                  << QByteArray("ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
-                                                "property float x\nproperty float y\nproperty float z\nend_header\n") +
-                                         floatBytes({0, 0, 0, 1, 0, 0, 0, 1, 0})
-                                  << true;
-    QTest::newRow("converted to PTS") << "option-0002.pts"
-                                      << QByteArray("3\n0 0 0 0 255 0 0\n1 0 0 0 0 255 0\n0 1 0 0 0 0 255\n") << true;
+    QTest::newRow("binary cloud")
+        << "option-0001.ply"
+        << QByteArray("ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
+                      "property float x\nproperty float y\nproperty float z\nend_header\n") +
+               floatBytes({0, 0, 0, 1, 0, 0, 0, 1, 0})
+        << true;
+    QTest::newRow("converted to PTS")
+        << "option-0002.pts" << QByteArray("3\n0 0 0 0 255 0 0\n1 0 0 0 0 255 0\n0 1 0 0 0 0 255\n") << true;
     QTest::newRow("an export beside it") << "option-0000_export.ply" << asciiPly << false;
 }
 
@@ -486,7 +487,8 @@ void TestPointCloudLoader::denseCloudStandsWhereItsReconstructionStands()
     QVERIFY(QDir(pipeline.path()).mkpath("pmvs/models"));
     writeFile(pipeline.filePath("sparse.nvm"), "NVM_V3\n\n0\n");
     // A quarter turn about the vertical, 2 m to a model unit (3 m in height), at survey coordinates.
-    writeFile(pipeline.filePath("sparse.txt"), "0 -1 0\n1 0 0\n0 0 1\n712345.674 4123456.781 101.752\n2 2 3\n");
+    writeFile(pipeline.filePath("sparse.txt"),
+              "0 -1 0\n1 0 0\n0 0 1\n712345.674 4123456.781 101.752\n2 2 3\n");
     const QString file = pipeline.filePath("pmvs/models/" + name);
     writeFile(file, bytes);
 

@@ -13,13 +13,13 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "core/project/ScanSettings.h"
+#include "scene/view/OsgWidget.h"
 #include "ui/annotation/GeoRef.h"
-#include "ui/pipeline/ConfigWindow.h"
+#include "ui/images/MyListWidget.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
-#include "ui/images/MyListWidget.h"
-#include "scene/view/OsgWidget.h"
-#include "core/project/ScanSettings.h"
+#include "ui/pipeline/ConfigWindow.h"
 
 #include <functional>
 #include <memory>

@@ -1,16 +1,16 @@
 #include "scene/layers/PointCloudLoader.h"
 
-#include "scene/layers/BundleSceneBuilder.h"
-#include "scene/layers/FullDetailCulling.h"
 #include "core/formats/PlyReader.h"
+#include "core/formats/PlyWriter.h"
+#include "core/formats/PtsReader.h"
+#include "core/formats/XybReader.h"
 #include "core/georef/GeoReference.h"
 #include "core/georef/ProductGeoReference.h"
-#include "core/formats/PlyWriter.h"
-#include "scene/layers/PointGeometry.h"
 #include "core/georef/PtsGeoReference.h"
-#include "core/formats/PtsReader.h"
+#include "scene/layers/BundleSceneBuilder.h"
+#include "scene/layers/FullDetailCulling.h"
+#include "scene/layers/PointGeometry.h"
 #include "scene/layers/VertexShifter.h"
-#include "core/formats/XybReader.h"
 
 #include <osg/BlendFunc>
 #include <osg/Geode>

@@ -340,7 +340,8 @@ bool OsgWidget::reloadLayer(LayerId id, QString* error)
     return m_layers->reloadLayer(id, error);
 }
 
-bool OsgWidget::reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
+bool OsgWidget::reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
+                            QString* error)
 {
     if (m_layers->hasLayer(id))
         return m_layers->reloadLayer(id, error);

@@ -96,11 +96,11 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    const bool running =
-        m_reconstruction->isRunning() || (m_reconstruction->orthoDsm() && m_reconstruction->orthoDsm()->isRunning());
-    if (running && QMessageBox::question(this, tr("Quit"),
-                                         tr("A reconstruction is running. Quit and stop it?"),
-                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
+    const bool running = m_reconstruction->isRunning() ||
+                         (m_reconstruction->orthoDsm() && m_reconstruction->orthoDsm()->isRunning());
+    if (running &&
+        QMessageBox::question(this, tr("Quit"), tr("A reconstruction is running. Quit and stop it?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         event->ignore();
         return;
     }
@@ -698,7 +698,8 @@ void MainWindow::createReconstruction()
     });
     m_reconstruction->setSaveSettings([this] { saveVariables(); });
     connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
-    connect(m_reconstruction, &ReconstructionRunner::resultsWritten, m_products, &ProductLayers::stageWritten);
+    connect(m_reconstruction, &ReconstructionRunner::resultsWritten, m_products,
+            &ProductLayers::stageWritten);
     connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
 }
 

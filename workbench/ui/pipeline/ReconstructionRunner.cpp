@@ -98,11 +98,10 @@ bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& te
         fullPaths << full;
     }
     if (!missing.isEmpty()) {
-        const QString message = missing.size() == 1
-                                    ? tr("Photo %1 is missing: left out").arg(missing.first())
-                                    : tr("%1 photos are missing, left out: %2")
-                                          .arg(missing.size())
-                                          .arg(missing.join(QStringLiteral(", ")));
+        const QString message = missing.size() == 1 ? tr("Photo %1 is missing: left out").arg(missing.first())
+                                                    : tr("%1 photos are missing, left out: %2")
+                                                          .arg(missing.size())
+                                                          .arg(missing.join(QStringLiteral(", ")));
         LogView::append(m_log, message);
         m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
     }

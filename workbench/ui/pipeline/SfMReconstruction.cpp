@@ -11,23 +11,23 @@
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GpsGeoreference.h"
-#include "core/products/ProductRecord.h"
-#include "core/products/ProductStatus.h"
 #include "core/images/ExifScript.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
 #include "core/pipeline/DensePrepareScript.h"
 #include "core/pipeline/FocalList.h"
-#include "ui/log/LogView.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
-#include "core/project/ScanSettings.h"
 #include "core/pipeline/ScriptFile.h"
 #include "core/pipeline/SiftLists.h"
 #include "core/pipeline/StageTiming.h"
 #include "core/pipeline/UndistortionScript.h"
+#include "core/products/ProductRecord.h"
+#include "core/products/ProductStatus.h"
+#include "core/project/ScanSettings.h"
+#include "ui/log/LogView.h"
 
 namespace
 {
@@ -555,7 +555,8 @@ void SfMReconstruction::bundleAdjustmentFinished()
         photos << path;
     const QString folder = m_layout.pipelineFolder();
     QString error;
-    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::sparse), photos, {result}, s.bundleAdjustment)
+    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::sparse), photos, {result},
+                             s.bundleAdjustment)
              .write(folder, &error))
         log(tr("The record of what %1 was made from was not written: %2").arg(result, error));
     if (!s.usesBundler()) {
@@ -719,7 +720,8 @@ void SfMReconstruction::onProcess5Finished(int)
     }
     log(QStringLiteral("pmvs_all bat file executed"));
     QStringList outputs;
-    for (const QString& name : dir.entryList({QStringLiteral("*.ply"), QStringLiteral("*.patch")}, QDir::Files))
+    for (const QString& name :
+         dir.entryList({QStringLiteral("*.ply"), QStringLiteral("*.patch")}, QDir::Files))
         outputs << models + QLatin1Char('/') + name;
     recordDense(outputs);
     emit densepmvsFinished(patches);

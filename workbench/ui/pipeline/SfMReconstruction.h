@@ -10,9 +10,9 @@
 #include <QTimer>
 
 #include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/StageRecord.h"
 #include "core/platform/ScriptProcess.h"
 #include "core/products/ProductRecord.h"
-#include "core/pipeline/StageRecord.h"
 
 class QAction;
 class QListWidget;
