@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include <osg/Geode>
+#include <osg/Texture2D>
 #include <osg/Transform>
 
 #include "TestRasters.h"
@@ -390,6 +392,40 @@ private slots:
         QCOMPARE(root->rowCount(), 0);
         QVERIFY(!w.sceneView()->getRoot()->containsNode(mesh));
         QVERIFY(w.sceneView()->terrains().empty());
+    }
+
+    // A grey orthophoto (one band of bytes) was refused: no terrain at all.
+    void greyOrthophotoOpensDraped()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("ortho"));
+        const TestRasters::Spec dsm;
+        TestRasters::Spec grey = TestRasters::orthophoto(dsm);
+        grey.bands = 1;
+        grey.lastBand = GCI_GrayIndex;
+        QVERIFY(TestRasters::write(dir.filePath("ortho/dsm.tif"), dsm));
+        QVERIFY(TestRasters::write(dir.filePath("ortho/orthophoto.tif"), grey));
+        MainWindow w;
+        w.addDataFiles({dir.filePath("ortho/orthophoto.tif")});
+        QCOMPARE(int(w.sceneView()->terrains().size()), 1);
+        const osg::Node* mesh =
+            w.sceneView()->layerNode(LayerTree::layerId(w.layers()->projectRoot()->child(0)));
+        struct FindTexture : osg::NodeVisitor {
+            const osg::Image* image = nullptr;
+            FindTexture() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+            void apply(osg::Geode& g) override
+            {
+                const osg::StateSet* state = g.getStateSet();
+                const osg::StateAttribute* t =
+                    state ? state->getTextureAttribute(0, osg::StateAttribute::TEXTURE) : nullptr;
+                if (auto* texture = dynamic_cast<const osg::Texture2D*>(t))
+                    image = texture->getImage();
+            }
+        } find;
+        const_cast<osg::Node*>(mesh)->accept(find);
+        QVERIFY(find.image);
+        const unsigned char* cell = find.image->data(0, 0);
+        QCOMPARE(QVector<int>({cell[0], cell[1], cell[2], cell[3]}), QVector<int>({40, 40, 40, 255}));
     }
 
     // A terrain saved hidden reopened drawn.
