@@ -292,6 +292,9 @@ LayerTree::LayerId LayerTree::idOfFile(LayerType::Code type, const QString& file
 
 LayerTree::LayerId LayerTree::terrainShowing(const QString& file) const
 {
+    // Only GeoTIFFs come in pairs; other files are not opened to find out.
+    if (!LayerType::fileNameOf(file).contains(QLatin1String(".tif")))
+        return LayerScene::noLayer;
     return terrainShowingPair(DrapedPair::of(file).key());
 }
 
