@@ -216,6 +216,16 @@ bool readCells(GDALDataset& ds, const QString& path, GeoRaster& out, QString* er
                                         ? first->GetColorTable()
                                         : nullptr;
 
+    // GDAL decodes a block whole into memory: a file that claims blocks
+    // of gigabytes is refused before one is touched.
+    for (const Level& l : levels) {
+        const Level one{{l.bands[0]}, l.width, l.height};
+        const double block = decodedBytes(one, 1, 1);
+        if (block > double(GeoRaster::blockBudget))
+            return fail(error, path + QStringLiteral(": blocks of %1 MB each, too large to read here")
+                                          .arg(block / 1e6, 0, 'f', 0));
+    }
+
     GDALRasterIOExtraArg extra;
     INIT_RASTERIO_EXTRA_ARG(extra);
     // Averaging reads every cell of the level; a file without overviews that

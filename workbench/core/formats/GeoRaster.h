@@ -39,6 +39,8 @@ public:
     // without overviews that a read could only sample beyond this (a huge
     // or sparse file) is refused, with the way to give it overviews.
     static constexpr qint64 readBudget = qint64(1) << 30;
+    // Decoded bytes of one block of one band: GDAL holds a block whole.
+    static constexpr qint64 blockBudget = qint64(256) << 20;
 
     // False with a reason naming the file.
     static bool inspect(const QString& path, Header& out, QString* error);
