@@ -28,6 +28,7 @@ struct Spec {
     bool hasNoData = false;
     double noData = 0;
     GDALColorInterp lastBand = GCI_Undefined; // e.g. GCI_AlphaBand
+    std::vector<GDALColorEntry> palette;      // a colour table on band 1
 };
 
 inline bool write(const QString& path, const Spec& s)
@@ -56,6 +57,12 @@ inline bool write(const QString& path, const Spec& s)
             band->SetNoDataValue(s.noData);
         if (b == s.bands && s.lastBand != GCI_Undefined)
             band->SetColorInterpretation(s.lastBand);
+        if (b == 1 && !s.palette.empty()) {
+            GDALColorTable table;
+            for (size_t i = 0; i < s.palette.size(); ++i)
+                table.SetColorEntry(int(i), &s.palette[i]);
+            band->SetColorTable(&table);
+        }
         if (!s.write)
             continue;
         std::vector<double> cells(size_t(s.width) * size_t(s.height));

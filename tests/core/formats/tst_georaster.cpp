@@ -34,7 +34,7 @@ private slots:
     // Only RGB(A) bytes opened as images: a grey orthophoto was refused.
     void everyOrthophotoLayoutOpens_data()
     {
-        QTest::addColumn<int>("bands");
+        QTest::addColumn<int>("bands"); // -1: one band of palette indices
         QTest::addColumn<int>("type");
         QTest::addColumn<bool>("elevation");
         QTest::addColumn<QByteArray>("firstCell"); // r g b a, or the height
@@ -42,6 +42,7 @@ private slots:
         QTest::newRow("grey and alpha") << 2 << int(GDT_Byte) << false << QByteArray("\x46\x46\x46\x8c", 4);
         QTest::newRow("rgb") << 3 << int(GDT_Byte) << false << QByteArray("\x46\x8c\xd2\xff", 4);
         QTest::newRow("rgba") << 4 << int(GDT_Byte) << false << QByteArray("\x46\x8c\xd2\x18", 4);
+        QTest::newRow("palette") << -1 << int(GDT_Byte) << false << QByteArray("\x0a\x14\x1e\xff", 4);
         QTest::newRow("float heights") << 1 << int(GDT_Float32) << true << QByteArray("70");
         QTest::newRow("integer heights") << 1 << int(GDT_Int16) << true << QByteArray("70");
     }
@@ -52,8 +53,10 @@ private slots:
         QFETCH(bool, elevation);
         QFETCH(QByteArray, firstCell);
         TestRasters::Spec spec;
-        spec.bands = bands;
+        spec.bands = std::abs(bands);
         spec.type = GDALDataType(type);
+        if (bands < 0) // colour 70 of a palette
+            spec.palette.assign(71, GDALColorEntry{10, 20, 30, 255});
         spec.value = [](int band, int, int) { return band < 4 ? 70.0 * band : 24.0; };
         const QString file = path(QString("layout_%1_%2.tif").arg(bands).arg(type));
         QVERIFY(TestRasters::write(file, spec));
