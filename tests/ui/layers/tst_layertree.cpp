@@ -138,9 +138,10 @@ private slots:
         QVERIFY(tree.applyCheckState(b));
         b->setCheckState(Qt::Checked);
         QVERIFY(tree.applyCheckState(b));
+        // A terrain's check box once did nothing: its mesh stayed drawn.
         terrain->setCheckState(Qt::Unchecked);
-        QVERIFY(!tree.applyCheckState(terrain));
-        QCOMPARE(scene.calls, (QStringList{"hide /d/b.pts", "show /d/b.pts"}));
+        QVERIFY(tree.applyCheckState(terrain));
+        QCOMPARE(scene.calls, (QStringList{"hide /d/b.pts", "show /d/b.pts", "hide /d/t.osgb"}));
     }
 
     void removingTheMiddleLayerKeepsListsAligned()
@@ -158,19 +159,21 @@ private slots:
         tree.removeLayer(b);
         QCOMPARE(tree.lists(LayerType::PointCloud).names, (QStringList{"a.pts", "c.pts"}));
         QCOMPARE(tree.lists(LayerType::PointCloud).files, (QList<QByteArray>{"/d/a.pts", "/d/c.pts"}));
-        tree.removeLayer(terrain); // terrains stay in the scene
+        tree.removeLayer(terrain); // its mesh once stayed drawn after its entry was gone
         QVERIFY(tree.lists(LayerType::Terrain).names.isEmpty());
-        QCOMPARE(scene.calls, QStringList{"remove /d/b.pts"});
+        QCOMPARE(scene.calls, (QStringList{"remove /d/b.pts", "remove /d/t.osgb"}));
         QCOMPARE(childTexts(root), (QStringList{"a.pts", "c.pts"}));
 
         scene.calls.clear();
         tree.addLayer("/d/s.nvm", "s.nvm", true, root);
+        tree.addLayer("/d/u.osgb", "u.osgb", true, root);
         scene.calls.clear();
         tree.removeAll();
-        QCOMPARE(scene.calls, (QStringList{"remove /d/a.pts", "remove /d/c.pts", "remove /d/s.nvm"}));
+        QCOMPARE(scene.calls,
+                 (QStringList{"remove /d/a.pts", "remove /d/c.pts", "remove /d/s.nvm", "remove /d/u.osgb"}));
         for (LayerType::Code t : LayerType::all())
             QCOMPARE(tree.layerCount(t), 0);
-        QCOMPARE(root->rowCount(), 3); // rows are the caller's to remove
+        QCOMPARE(root->rowCount(), 4); // rows are the caller's to remove
     }
 
     void foldersAndTheirRemoval()

@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 
+#include "TestRasters.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
 #include "ui/layers/PropertyWindow.h"
@@ -67,6 +68,24 @@ QString field(QWidget* window, const QString& name)
     return edit->isReadOnly() ? edit->text() : QStringLiteral("<editable>");
 }
 
+QStringList labelsOf(QWidget* window)
+{
+    QStringList labels;
+    for (QLabel* l : window->findChildren<QLabel*>())
+        labels << l->text();
+    return labels;
+}
+
+bool clickButton(QWidget* window, const QString& text)
+{
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisible()) {
+            QTest::mouseClick(b, Qt::LeftButton);
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 class TestPropertyWindow : public QObject
@@ -96,13 +115,13 @@ private slots:
         QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
         PropertyWindow* window = w.propertyWindow(2);
         QVERIFY(window->isVisible());
-        QCOMPARE(window->windowTitle(), QString("Rotation"));
+        // A cloud has a position but no rotation: the title said "Rotation".
+        QCOMPARE(window->windowTitle(), QString("Property"));
         QCOMPARE(window->size(), QSize(400, 400));
-        QStringList labels;
-        for (QLabel* l : window->findChildren<QLabel*>())
-            labels << l->text();
+        const QStringList labels = labelsOf(window);
         QVERIFY(labels.contains("Position:"));
         QVERIFY(labels.contains("X") && labels.contains("Y") && labels.contains("Z"));
+        QVERIFY(!labels.join(' ').contains("Rotation"));
         // Its position is the centre of its box, in survey coordinates.
         QCOMPARE(field(window, "X"), QString("512345.5"));
         QCOMPARE(field(window, "Y"), QString("4123455.25"));
@@ -111,8 +130,8 @@ private slots:
         QCOMPARE(field(window, "File:"), ply);
         QCOMPARE(field(window, "Box min:"), QString("512340.5, 4123450.25, 112"));
 
-        // Closing only hides; the next request shows the window again.
-        window->close();
+        // Its "Close" only hides; the next request shows the window again.
+        QVERIFY(clickButton(window, "Close"));
         QVERIFY(!window->isVisible());
         QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
         QVERIFY(window->isVisible());
@@ -175,10 +194,48 @@ private slots:
         QCOMPARE(field(window, "Type:"), QString("Bundle"));
         QCOMPARE(field(window, "point:"), QString("4000"));
         QCOMPARE(field(window, "Cameras:"), QString("16"));
-        // "Cancel" closes the sheet.
-        for (QPushButton* b : window->findChildren<QPushButton*>())
-            if (b->text() == "Cancel")
-                b->click();
+        QCOMPARE(field(window, "Current System:"), QString());
+        // "Cancel" closes the sheet, and so does "OK", which has nothing to apply.
+        QVERIFY(clickButton(window, "Cancel"));
+        QVERIFY(!window->isVisible());
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QVERIFY(clickButton(window, "OK"));
+        QVERIFY(!window->isVisible());
+    }
+
+    // The sheet's "Current System:" stayed empty although the georeference
+    // names the system.
+    void georeferencedReconstructionShowsItsSystem()
+    {
+        MainWindow w;
+        QVERIFY(QDir(m_dir.path()).mkpath("georef"));
+        const QString nvm = m_dir.filePath("georef/sparse.nvm");
+        QVERIFY(QFile::copy(ORVALIS_SOURCE_DIR "/samples/trench_site.nvm", nvm));
+        QVERIFY(writeFile(m_dir.filePath("georef/sparse.txt"),
+                          "1 0 0\n0 1 0\n0 0 1\n512000 4123000 100\n1 1 1\nEPSG:32633\n"));
+        w.addDataFiles({nvm});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QCOMPARE(field(w.propertyWindow(3), "Current System:"), QString("EPSG:32633"));
+    }
+
+    // A terrain's (or mesh's) window showed a stray rotation form and could
+    // not be closed from inside.
+    void terrainShowsWhatItIsAndCloses()
+    {
+        MainWindow w;
+        QVERIFY(QDir(m_dir.path()).mkpath("ortho"));
+        const QString dsm = m_dir.filePath("ortho/dsm.tif");
+        QVERIFY(TestRasters::write(dsm, TestRasters::Spec()));
+        w.addDataFiles({dsm});
+        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        PropertyWindow* window = w.propertyWindow(1);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QString("Property"));
+        QVERIFY(!labelsOf(window).join(' ').contains("Rotation"));
+        QCOMPARE(field(window, "X"), QString("<none>"));
+        QCOMPARE(field(window, "File:"), dsm);
+        QCOMPARE(field(window, "Type:"), QString("Terrain"));
+        QVERIFY(clickButton(window, "Close"));
         QVERIFY(!window->isVisible());
     }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,9 +13,13 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include <osg/Geode>
+#include <osg/Texture2D>
 #include <osg/Transform>
 
+#include "TestRasters.h"
 #include "core/georef/GeoReference.h"
+#include "core/project/ProjectWriter.h"
 #include "ui/layers/CloudConversion.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
@@ -97,6 +102,30 @@ osg::Vec3d lookOf(OsgWidget* scene)
 bool near(const osg::Vec3d& a, const osg::Vec3d& b)
 {
     return (a - b).length() < 1e-6 * std::max(1.0, b.length());
+}
+
+// OrthoDsm's pair in folder/ortho: an 8 x 8 m DSM in UTM 33N and its orthophoto.
+QString writeOrthoPair(const QString& folder)
+{
+    const TestRasters::Spec dsm;
+    if (!QDir(folder).mkpath("ortho") || !TestRasters::write(folder + "/ortho/dsm.tif", dsm) ||
+        !TestRasters::write(folder + "/ortho/orthophoto.tif", TestRasters::orthophoto(dsm)))
+        return {};
+    return folder + "/ortho/dsm.tif";
+}
+
+bool drawn(MainWindow& w, QStandardItem* item)
+{
+    const osg::Node* node = w.sceneView()->layerNode(LayerTree::layerId(item));
+    return node && node->getNodeMask() != 0u && w.sceneView()->getRoot()->containsNode(node);
+}
+
+QStringList logLines(MainWindow& w)
+{
+    QStringList lines;
+    for (int i = 0; i < w.logList()->count(); ++i)
+        lines << w.logList()->item(i)->text();
+    return lines;
 }
 
 // A small PTS scan in folder: count line, then x y z intensity r g b.
@@ -333,6 +362,194 @@ private slots:
         removeThroughTheMenu(w, b);
         QVERIFY(!w.sceneView()->getRoot()->containsNode(points));
         QVERIFY(shown(w, root->child(0)));
+    }
+
+    // A terrain's check box, "Remove" and Close Project passed it over: its
+    // mesh stayed drawn after its entry was gone.
+    void terrainFollowsItsCheckBoxRemoveAndCloseProject()
+    {
+        QTemporaryDir dir;
+        const QString dsm = writeOrthoPair(dir.path());
+        MainWindow w;
+        w.addDataFiles({dsm});
+        QStandardItem* root = w.layers()->projectRoot();
+        QStandardItem* terrain = root->child(0);
+        QVERIFY(drawn(w, terrain));
+        terrain->setCheckState(Qt::Unchecked);
+        QVERIFY(!drawn(w, terrain));
+        terrain->setCheckState(Qt::Checked);
+        QVERIFY(drawn(w, terrain));
+        const osg::Node* mesh = w.sceneView()->layerNode(LayerTree::layerId(terrain));
+        removeThroughTheMenu(w, terrain);
+        QVERIFY(!w.sceneView()->getRoot()->containsNode(mesh));
+        QVERIFY(w.sceneView()->terrains().empty());
+
+        w.addDataFiles({dsm});
+        mesh = w.sceneView()->layerNode(LayerTree::layerId(root->child(0)));
+        QVERIFY(w.sceneView()->getRoot()->containsNode(mesh));
+        answerNextBox(QMessageBox::Discard);
+        w.closeProject();
+        QCOMPARE(root->rowCount(), 0);
+        QVERIFY(!w.sceneView()->getRoot()->containsNode(mesh));
+        QVERIFY(w.sceneView()->terrains().empty());
+    }
+
+    // A grey orthophoto (one band of bytes) was refused: no terrain at all.
+    void greyOrthophotoOpensDraped()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("ortho"));
+        const TestRasters::Spec dsm;
+        TestRasters::Spec grey = TestRasters::orthophoto(dsm);
+        grey.bands = 1;
+        grey.lastBand = GCI_GrayIndex;
+        QVERIFY(TestRasters::write(dir.filePath("ortho/dsm.tif"), dsm));
+        QVERIFY(TestRasters::write(dir.filePath("ortho/orthophoto.tif"), grey));
+        MainWindow w;
+        w.addDataFiles({dir.filePath("ortho/orthophoto.tif")});
+        QCOMPARE(int(w.sceneView()->terrains().size()), 1);
+        const osg::Node* mesh =
+            w.sceneView()->layerNode(LayerTree::layerId(w.layers()->projectRoot()->child(0)));
+        struct FindTexture : osg::NodeVisitor {
+            const osg::Image* image = nullptr;
+            FindTexture() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+            void apply(osg::Geode& g) override
+            {
+                const osg::StateSet* state = g.getStateSet();
+                const osg::StateAttribute* t =
+                    state ? state->getTextureAttribute(0, osg::StateAttribute::TEXTURE) : nullptr;
+                if (auto* texture = dynamic_cast<const osg::Texture2D*>(t))
+                    image = texture->getImage();
+            }
+        } find;
+        const_cast<osg::Node*>(mesh)->accept(find);
+        QVERIFY(find.image);
+        const unsigned char* cell = find.image->data(0, 0);
+        QCOMPARE(QVector<int>({cell[0], cell[1], cell[2], cell[3]}), QVector<int>({40, 40, 40, 255}));
+    }
+
+    // A terrain saved hidden reopened drawn.
+    void terrainSavedHiddenReopensHidden()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.addDataFiles({writeOrthoPair(dir.path())});
+        w.layers()->projectRoot()->child(0)->setCheckState(Qt::Unchecked);
+        const QString project = dir.filePath("site.prj");
+        QVERIFY(w.writeProjectFile(project));
+        MainWindow other;
+        QVERIFY(other.openProjectFile(project));
+        QStandardItem* terrain = other.layers()->projectRoot()->child(0);
+        QCOMPARE(terrain->checkState(), Qt::Unchecked);
+        QVERIFY(other.sceneView()->hasLayer(LayerTree::layerId(terrain)));
+        QVERIFY(!drawn(other, terrain));
+        terrain->setCheckState(Qt::Checked);
+        QVERIFY(drawn(other, terrain));
+    }
+
+    // Opening the DSM and its orthophoto drew the same draped mesh twice.
+    void dsmAndOrthophotoAreOneTerrainLayer()
+    {
+        QTemporaryDir dir;
+        const QString dsm = writeOrthoPair(dir.path());
+        const QString ortho = dir.filePath("ortho/orthophoto.tif");
+        MainWindow w;
+        w.addDataFiles({dsm, ortho});
+        QStandardItem* root = w.layers()->projectRoot();
+        QCOMPARE(root->rowCount(), 1);
+        QCOMPARE(int(w.sceneView()->terrains().size()), 1);
+        const QString said = "orthophoto.tif is already shown as layer dsm.tif";
+        QCOMPARE(w.statusBar()->currentMessage(), said);
+        QVERIFY(logLines(w).contains(said));
+        // The other way round, one after the other.
+        MainWindow other;
+        other.addDataFiles({ortho});
+        other.addDataFiles({dsm});
+        QCOMPARE(other.layers()->projectRoot()->rowCount(), 1);
+        QCOMPARE(int(other.sceneView()->terrains().size()), 1);
+        QCOMPARE(other.statusBar()->currentMessage(),
+                 QString("dsm.tif is already shown as layer orthophoto.tif"));
+    }
+
+    // A project that lists both rasters keeps both entries and draws one
+    // mesh; saving it again loses neither.
+    void projectListingTheWholePairDrawsOneMesh()
+    {
+        QTemporaryDir dir;
+        const QString dsm = writeOrthoPair(dir.path());
+        ProjectDocument doc;
+        for (const QString& file : {dsm, dir.filePath("ortho/orthophoto.tif")}) {
+            const QString name = file.mid(file.lastIndexOf('/') + 1);
+            doc.tree.append({ProjectDocument::Node::Layer, name, LayerType::Terrain, {}});
+            doc.layers[LayerType::Terrain].append({file.toUtf8(), name, true});
+        }
+        const QString project = dir.filePath("pair.prj");
+        QVERIFY(ProjectWriter::writeFile(project, doc));
+        MainWindow w;
+        QVERIFY(w.openProjectFile(project));
+        QStandardItem* root = w.layers()->projectRoot();
+        QCOMPARE(root->rowCount(), 2);
+        QCOMPARE(int(w.sceneView()->terrains().size()), 1);
+        QVERIFY(drawn(w, root->child(0)));
+        QVERIFY(!w.sceneView()->hasLayer(LayerTree::layerId(root->child(1))));
+        QVERIFY2(root->child(1)->toolTip().contains("Shown as layer dsm.tif"),
+                 qPrintable(root->child(1)->toolTip()));
+        const QString again = dir.filePath("again.prj");
+        QVERIFY(w.writeProjectFile(again));
+        ProjectDocument saved;
+        QVERIFY(ProjectReader::readFile(again, saved));
+        QCOMPARE(saved.layers[LayerType::Terrain].size(), 2);
+        QCOMPARE(saved.layers[LayerType::Terrain][1].file, dir.filePath("ortho/orthophoto.tif").toUtf8());
+    }
+
+    // A DSM in degrees (EPSG:4326) stood at x = 15, y = 37: it goes into the
+    // reconstruction's UTM zone, or is refused with the way out.
+    void terrainInDegreesGoesIntoTheReconstructionsSystem()
+    {
+        QTemporaryDir dir;
+        TestRasters::Spec spec;
+        spec.width = spec.height = 20;
+        spec.epsg = 4326;
+        const double t[6] = {15.3, 0.0005, 0, 37.21, 0, -0.0005}; // about 900 m a side
+        std::copy(t, t + 6, spec.transform);
+        QVERIFY(QDir(dir.path()).mkpath("wgs84"));
+        const QString dsm = dir.filePath("wgs84/dsm.tif");
+        QVERIFY(TestRasters::write(dsm, spec));
+
+        MainWindow alone;
+        alone.addDataFiles({dsm});
+        QCOMPARE(alone.layers()->projectRoot()->rowCount(), 0);
+        QVERIFY2(logLines(alone).join('\n').contains("gdalwarp -t_srs"),
+                 qPrintable(logLines(alone).join('\n')));
+
+        writeNvm(dir.filePath("site.nvm"), 0);
+        GeoReference geo;
+        geo.translation.set(526600, 4118300, 90);
+        geo.epsg = 32633;
+        QString error;
+        QVERIFY2(geo.write(dir.filePath("site.txt"), &error), qPrintable(error));
+        MainWindow w;
+        w.addDataFiles({dir.filePath("site.nvm"), dsm});
+        QCOMPARE(w.layers()->projectRoot()->rowCount(), 2);
+        const osg::Node* mesh =
+            w.sceneView()->layerNode(LayerTree::layerId(w.layers()->projectRoot()->child(1)));
+        QVERIFY(mesh);
+        // Placed at its survey coordinates by the transform the layer node is.
+        const osg::Vec3d centre = mesh->getBound().center();
+        // Where PROJ puts 15.305 E 37.205 N in UTM 33N.
+        OGRSpatialReference wgs84, utm;
+        wgs84.importFromEPSG(4326);
+        utm.importFromEPSG(32633);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        std::unique_ptr<OGRCoordinateTransformation> toUtm(OGRCreateCoordinateTransformation(&wgs84, &utm));
+        double x = 15.305, y = 37.205;
+        QVERIFY(toUtm && toUtm->Transform(1, &x, &y));
+        QVERIFY2(std::abs(centre.x() - x) < 30 && std::abs(centre.y() - y) < 30,
+                 qPrintable(QString("%1 %2 for %3 %4")
+                                .arg(centre.x(), 0, 'f', 1)
+                                .arg(centre.y(), 0, 'f', 1)
+                                .arg(x, 0, 'f', 1)
+                                .arg(y, 0, 'f', 1)));
     }
 
     // The twelfth bookmark once added a twelfth menu entry going nowhere,

@@ -6,11 +6,9 @@
 #include <osg/Texture2D>
 #include <osgUtil/SmoothingVisitor>
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <cmath>
 
+#include "core/formats/DrapedPair.h"
 #include "core/formats/GeoRaster.h"
 #include "core/formats/PointShift.h"
 
@@ -89,38 +87,33 @@ osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const G
     return geode;
 }
 
-osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShift& shift, QString* error)
+osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShift& shift, int projectEpsg,
+                                                  QString* error, int* epsg)
 {
-    GeoRaster opened;
-    QString why;
-    if (!GeoRaster::read(file, meshSide, opened, &why)) {
+    const auto failed = [error](const QString& why) {
         if (error)
             *error = why;
-        return nullptr;
-    }
-    const QFileInfo info(file);
+        return osg::ref_ptr<osg::Node>();
+    };
+    QString why;
+    const DrapedPair pair = DrapedPair::of(file, &why);
+    if (pair.dsm.isEmpty() && pair.ortho.isEmpty())
+        return failed(why);
+    if (pair.dsm.isEmpty())
+        return failed(file + QStringLiteral(": an image without the elevation model %1 beside it to drape on")
+                                 .arg(DrapedPair::dsmName()));
     GeoRaster dsm, ortho;
-    bool hasOrtho = false;
-    if (opened.kind == GeoRaster::Kind::Elevation) {
-        dsm = std::move(opened);
-        const QString partner = info.dir().filePath(QStringLiteral("orthophoto.tif"));
-        hasOrtho = QFileInfo(partner).isFile() && GeoRaster::read(partner, textureSide, ortho, &why) &&
-                   ortho.kind == GeoRaster::Kind::Image;
-    } else {
-        const QString partner = info.dir().filePath(QStringLiteral("dsm.tif"));
-        if (!QFileInfo(partner).isFile() || !GeoRaster::read(partner, meshSide, dsm, &why) ||
-            dsm.kind != GeoRaster::Kind::Elevation) {
-            if (error)
-                *error = file + QStringLiteral(
-                                    ": an image without the elevation model dsm.tif beside it to drape on");
-            return nullptr;
-        }
-        if (!GeoRaster::read(file, textureSide, ortho, &why)) {
-            if (error)
-                *error = why;
-            return nullptr;
-        }
-        hasOrtho = true;
-    }
+    if (!GeoRaster::read(pair.dsm, meshSide, dsm, &why, projectEpsg))
+        return failed(why);
+    // An orthophoto that does not read leaves the elevation model opened on
+    // its own grey; opened itself, it must read.
+    const bool hasOrtho =
+        !pair.ortho.isEmpty() &&
+        GeoRaster::read(pair.ortho, textureSide, ortho, &why, projectEpsg ? projectEpsg : dsm.epsg) &&
+        ortho.kind == GeoRaster::Kind::Image;
+    if (!hasOrtho && pair.ortho == file)
+        return failed(why);
+    if (epsg)
+        *epsg = dsm.epsg;
     return build(dsm, hasOrtho ? &ortho : nullptr, shift);
 }

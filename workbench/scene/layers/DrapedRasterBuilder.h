@@ -23,8 +23,11 @@ public:
     static osg::ref_ptr<osg::Node> build(const GeoRaster& dsm, const GeoRaster* ortho, PointShift& shift);
 
     // The terrain layer of a GeoTIFF written by OrthoDsm: the file itself and
-    // its partner in the same folder (dsm.tif for an orthophoto, orthophoto.tif
-    // for a DSM, when there is one). Null with a reason when the pair has no
-    // elevation model or does not read.
-    static osg::ref_ptr<osg::Node> load(const QString& file, PointShift& shift, QString* error);
+    // its partner in the same folder (DrapedPair), put into the project's
+    // reference system projectEpsg (0 while none is known; the elevation
+    // model's then holds for its orthophoto). Null with a reason when the
+    // pair has no elevation model or does not read; epsg receives the
+    // system the mesh is in (0 for none named).
+    static osg::ref_ptr<osg::Node> load(const QString& file, PointShift& shift, int projectEpsg,
+                                        QString* error, int* epsg = nullptr);
 };

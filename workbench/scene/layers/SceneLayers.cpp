@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QListWidget>
 
+#include <osg/ValueObject>
 #include <osgDB/ReadFile>
 
 #include <algorithm>
@@ -21,6 +22,8 @@ namespace
 
 constexpr osg::Node::NodeMask hiddenMask = 0x0;
 constexpr osg::Node::NodeMask shownMask = ~0x0u;
+// The EPSG code a raster terrain's mesh is in, kept on its node.
+const char* const terrainSystemKey = "epsg";
 
 std::string localPath(const QString& fileName)
 {
@@ -166,29 +169,33 @@ bool SceneLayers::loadModel(const QString& fileName, bool visible, QString* erro
     return true;
 }
 
-bool SceneLayers::loadTerrain(const QString& fileName, QString* error)
+bool SceneLayers::loadTerrain(const QString& fileName, bool visible, QString* error)
 {
     requestFrame();
     if (fileName.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive) ||
         fileName.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
-        return loadRasterTerrain(fileName, error);
+        return loadRasterTerrain(fileName, visible, error);
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
     m_terrains.push_back(node);
     m_root->addChild(node.get());
+    if (!visible)
+        node->setNodeMask(hiddenMask);
     std::printf("Read\n");
     std::fflush(stdout);
     return true;
 }
 
-bool SceneLayers::loadRasterTerrain(const QString& fileName, QString* error)
+bool SceneLayers::loadRasterTerrain(const QString& fileName, bool visible, QString* error)
 {
     const bool firstLayer = m_root->getNumChildren() == 0;
     // Survey coordinates, kept relative to the scene origin as clouds are.
     forgetOriginWhenEmpty();
     PointShift shift(m_origin);
-    osg::ref_ptr<osg::Node> mesh = DrapedRasterBuilder::load(fileName, shift, error);
+    int epsg = 0;
+    osg::ref_ptr<osg::Node> mesh =
+        DrapedRasterBuilder::load(fileName, shift, referenceSystem(), error, &epsg);
     if (!mesh)
         return false;
     adoptOrigin(shift, fileName);
@@ -198,11 +205,32 @@ bool SceneLayers::loadRasterTerrain(const QString& fileName, QString* error)
         group->addChild(mesh.get());
         node = PointCloudLoader::placeAt(group.get(), shift.offset());
     }
+    // The next raster goes into the same system when no reconstruction names one.
+    if (epsg > 0)
+        node->setUserValue(terrainSystemKey, epsg);
     m_terrains.push_back(node);
     m_root->addChild(node.get());
+    if (!visible)
+        node->setNodeMask(hiddenMask);
     if (firstLayer && m_root->getNumChildren() == 1)
         m_hooks.firstLayerAdded();
     return true;
+}
+
+int SceneLayers::referenceSystem() const
+{
+    for (const auto& [id, object] : m_layerObjects) {
+        GeoReference geo;
+        if (object.type == LayerType::Bundle &&
+            GeoReference::read(GeoReference::companionFileName(object.file), geo) && geo.epsg > 0)
+            return geo.epsg;
+    }
+    for (const auto& terrain : m_terrains) {
+        int epsg = 0;
+        if (terrain->getUserValue(terrainSystemKey, epsg) && epsg > 0)
+            return epsg;
+    }
+    return 0;
 }
 
 bool SceneLayers::loadPointCloud(const QString& fileName, bool visible, QString* error)
@@ -271,7 +299,7 @@ bool SceneLayers::loadLayer(LayerId id, LayerType::Code type, const QString& fil
         object.node = m_models.back();
         break;
     case LayerType::Terrain:
-        if (!loadTerrain(file, error))
+        if (!loadTerrain(file, visible, error))
             return false;
         object.node = m_terrains.back();
         break;

@@ -57,9 +57,14 @@ public:
                   const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
                   const osg::Vec3d& offset);
     bool loadModel(const QString& fileName, bool visible, QString* error);
-    bool loadTerrain(const QString& fileName, QString* error);
-    // An elevation model or orthophoto GeoTIFF: the DSM draped with the orthophoto.
-    bool loadRasterTerrain(const QString& fileName, QString* error);
+    bool loadTerrain(const QString& fileName, bool visible, QString* error);
+    // An elevation model or orthophoto GeoTIFF: the DSM draped with the
+    // orthophoto, put into the scene's reference system.
+    bool loadRasterTerrain(const QString& fileName, bool visible, QString* error);
+    // The EPSG code of the scene's survey coordinates: the first loaded
+    // reconstruction's georeference that names one, else the first raster
+    // terrain's; 0 while none does.
+    int referenceSystem() const;
     bool loadPointCloud(const QString& fileName, bool visible, QString* error);
     bool exportPointCloud(const QString& fileName, int index, QString* message);
     bool exportLayerCloud(LayerId id, const QString& fileName, QString* message);

@@ -282,7 +282,7 @@ bool OsgWidget::loadModel(const QString& fileName, bool visible, QString* error)
 
 bool OsgWidget::loadTerrain(const QString& fileName, QString* error)
 {
-    return m_layers->loadTerrain(fileName, error);
+    return m_layers->loadTerrain(fileName, true, error);
 }
 
 bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* error)

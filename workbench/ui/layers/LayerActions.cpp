@@ -12,6 +12,7 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+#include "core/georef/GeoReference.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/layers/PropertySelection.h"
@@ -77,6 +78,13 @@ void LayerActions::addDataFiles(const QStringList& paths)
             continue;
         }
         const QString name = path.mid(path.lastIndexOf('/') + 1);
+        // The DSM and the orthophoto of one folder make one terrain layer.
+        if (QStandardItem* shown = m_layers->itemOf(m_layers->terrainShowing(path))) {
+            const QString text = tr("%1 is already shown as layer %2").arg(name, shown->text());
+            emit logLine(text);
+            emit statusMessage(text, 5000);
+            continue;
+        }
         QString error;
         if (placeLayer(path, name, true, m_layers->projectRoot(), LayerTree::Unreadable::Drop, &error)) {
             if (!error.isEmpty())
@@ -221,6 +229,10 @@ void LayerActions::refreshProperties(QStandardItem* item)
         const LayerId id = LayerTree::layerId(item);
         if (const LayerTree::Layer* layer = m_layers->layer(id))
             selection.file = QString::fromUtf8(layer->file);
+        GeoReference geo;
+        if (type == LayerType::Bundle &&
+            GeoReference::read(GeoReference::companionFileName(selection.file), geo) && geo.epsg > 0)
+            selection.system = QStringLiteral("EPSG:%1").arg(geo.epsg);
         selection.summary = m_scene->layerSummary(id);
     }
     propertyWindow(PropertySelection::global().kind)->refresh();

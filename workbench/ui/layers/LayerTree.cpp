@@ -10,6 +10,7 @@
 #include "ui/layers/AnnotationIcons.h"
 #include "ui/layers/LayerModel.h"
 #include "core/annotation/LayerScene.h"
+#include "core/formats/DrapedPair.h"
 
 LayerTree::LayerTree(QObject* parent) : QObject(parent), m_model(new LayerModel(this))
 {
@@ -32,7 +33,7 @@ QStandardItemModel* LayerTree::model() const
 bool LayerTree::hasSceneObject(LayerType::Code t)
 {
     return t == LayerType::Mesh || t == LayerType::PointCloud || t == LayerType::Bundle ||
-           t == LayerType::Points || t == LayerType::Polygons;
+           t == LayerType::Terrain || t == LayerType::Points || t == LayerType::Polygons;
 }
 
 QStandardItem* LayerTree::projectRoot() const
@@ -75,7 +76,7 @@ QStandardItem* LayerTree::addLayer(const QString& file, const QString& displayNa
 
 bool LayerTree::load(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error)
 {
-    if (!hasSceneObject(type) && type != LayerType::Terrain) {
+    if (!hasSceneObject(type)) {
         // Only a tree entry, but one that names a file that is there.
         QFile f(file);
         if (QFileInfo(file).isFile() && f.open(QIODevice::ReadOnly))
@@ -105,24 +106,44 @@ QStandardItem* LayerTree::addLayerOfType(LayerType::Code type, const QString& fi
             *error = file + tr(": no layer type for this file name");
         return nullptr;
     }
+    // The second raster of a DSM and orthophoto pair would only draw the
+    // first one's mesh again: it is no layer of its own, and a project that
+    // lists it keeps it as an entry without a mesh, so nothing is lost.
+    const QString drapes = type == LayerType::Terrain ? DrapedPair::of(file).key() : QString();
+    const LayerId shownAs = terrainShowingPair(drapes);
+    if (shownAs != LayerScene::noLayer && unreadable == Unreadable::Drop) {
+        if (error)
+            *error = tr("%1 is already shown as layer %2").arg(displayName, nameOf(shownAs));
+        return nullptr;
+    }
     const LayerId id = m_nextId++;
     QString problem;
     QStandardItem* item = makeLayerItem(type, id, displayName, visible);
     parent->appendRow(item);
-    // A bundle is loaded before its type child exists; everything else after.
-    bool loaded = type != LayerType::Bundle || load(id, type, file, visible, &problem);
-    addTypeChild(item, type);
-    if (type != LayerType::Bundle)
-        loaded = load(id, type, file, visible, &problem);
+    bool loaded = false;
+    if (shownAs != LayerScene::noLayer) {
+        addTypeChild(item, type);
+        problem = tr("%1 is already shown as layer %2").arg(displayName, nameOf(shownAs));
+    } else {
+        // A bundle is loaded before its type child exists; everything else after.
+        loaded = type != LayerType::Bundle || load(id, type, file, visible, &problem);
+        addTypeChild(item, type);
+        if (type != LayerType::Bundle)
+            loaded = load(id, type, file, visible, &problem);
+    }
     if (error)
         *error = problem;
     if (!loaded && unreadable == Unreadable::Drop) {
         parent->removeRow(item->row());
         return nullptr;
     }
-    if (!loaded)
+    if (shownAs != LayerScene::noLayer)
+        item->setToolTip(
+            tr("Shown as layer %1: the elevation model and orthophoto of one folder make one terrain")
+                .arg(nameOf(shownAs)));
+    else if (!loaded)
         item->setToolTip(tr("Not loaded: %1").arg(problem));
-    m_layers.append({id, type, file.toUtf8(), displayName, loaded});
+    m_layers.append({id, type, file.toUtf8(), displayName, loaded, loaded ? drapes : QString()});
     if (loaded && (type == LayerType::Points || type == LayerType::Polygons)) {
         const QVector<AnnotationRecord> records =
             m_scene ? m_scene->annotationRecords(id) : QVector<AnnotationRecord>();
@@ -171,7 +192,7 @@ QStandardItem* LayerTree::addLayerWithoutLoading(LayerType::Code type, const QSt
     QStandardItem* item = makeLayerItem(type, id, displayName, visible);
     parent->appendRow(item);
     addTypeChild(item, type);
-    m_layers.append({id, type, file.toUtf8(), displayName});
+    m_layers.append({id, type, file.toUtf8(), displayName, true, QString()});
     return item;
 }
 
@@ -268,6 +289,31 @@ LayerTree::LayerId LayerTree::idOfFile(LayerType::Code type, const QString& file
         if (l.type == type && QDir::cleanPath(QString::fromUtf8(l.file)) == wanted)
             return l.id;
     return LayerScene::noLayer;
+}
+
+LayerTree::LayerId LayerTree::terrainShowing(const QString& file) const
+{
+    // Only GeoTIFFs come in pairs; other files are not opened to find out.
+    if (!LayerType::fileNameOf(file).contains(QLatin1String(".tif")))
+        return LayerScene::noLayer;
+    return terrainShowingPair(DrapedPair::of(file).key());
+}
+
+LayerTree::LayerId LayerTree::terrainShowingPair(const QString& key) const
+{
+    if (key.isEmpty())
+        return LayerScene::noLayer;
+    for (const Layer& l : m_layers)
+        if (l.type == LayerType::Terrain && l.loaded && l.drapes == key)
+            return l.id;
+    return LayerScene::noLayer;
+}
+
+QString LayerTree::nameOf(LayerId id) const
+{
+    const QStandardItem* item = itemOf(id);
+    const Layer* entry = layer(id);
+    return item ? item->text() : entry ? entry->name : QString();
 }
 
 LayerTree::LayerId LayerTree::idAt(LayerType::Code type, int index) const

@@ -59,6 +59,7 @@ public:
         QByteArray file;    // exactly as passed to the loader
         QString name;       // as added; the item's text once it is renamed
         bool loaded = true; // false for a kept layer whose file gave nothing
+        QString drapes;     // a GeoTIFF terrain: the DrapedPair key of the mesh it shows
     };
 
     struct MenuEntry
@@ -119,6 +120,9 @@ public:
     LayerId idOfFile(LayerType::Code type, const QString& file) const;
     // The id of the index-th layer of that type, or noLayer.
     LayerId idAt(LayerType::Code type, int index) const;
+    // The terrain layer already showing the mesh a GeoTIFF would give (the
+    // elevation model and orthophoto of one folder make one mesh), or noLayer.
+    LayerId terrainShowing(const QString& file) const;
     // The first layer item of that type and name anywhere in the tree.
     QStandardItem* findLayerItem(LayerType::Code type, const QString& name) const;
 
@@ -164,6 +168,8 @@ private:
     // Asks the scene for the layer's object; false with the reason in error.
     bool load(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error);
     int entryOf(LayerId id) const;
+    LayerId terrainShowingPair(const QString& key) const;
+    QString nameOf(LayerId id) const;
 
     LayerModel* m_model;
     LayerScene* m_scene = nullptr;

@@ -14,6 +14,8 @@ struct PropertySelection {
     // What the read-only forms show of the layer.
     QString file;
     QString typeName; // "PointCloud", "Mesh", ...
+    // "EPSG:32633": a reconstruction's reference system, named by its georeference; empty when none.
+    QString system;
     LayerSummary summary;
 
     static PropertySelection& global();

@@ -93,15 +93,17 @@ void PropertyWindow::refresh()
 void PropertyWindow::refresh(const PropertySelection& selection)
 {
     QWidget* form = nullptr;
+    // Only reconstructions have a rotation (their georeference); the other
+    // layers show what they are, and point clouds where they lie.
     switch (selection.kind) {
     case 1:
-        setWindowTitle(tr("Rotation"));
-        form = axisForm(QStringLiteral("Rotation\uFF1A"), selection, false);
+        setWindowTitle(tr("Property"));
+        form = layerForm(QString(), selection);
         setFixedSize(400, 400);
         break;
     case 2:
-        setWindowTitle(tr("Rotation"));
-        form = axisForm(QStringLiteral("Position:"), selection, true);
+        setWindowTitle(tr("Property"));
+        form = layerForm(QStringLiteral("Position:"), selection);
         setFixedSize(400, 400);
         break;
     case 3:
@@ -116,32 +118,38 @@ void PropertyWindow::refresh(const PropertySelection& selection)
     setCentralWidget(form ? form : new QWidget);
 }
 
-QWidget* PropertyWindow::axisForm(const QString& label, const PropertySelection& selection, bool showCentre)
+QWidget* PropertyWindow::layerForm(const QString& positionLabel, const PropertySelection& selection)
 {
     auto* form = new QWidget;
-    auto* rows = new QVBoxLayout;
-    const char* axes[] = {"X", "Y", "Z"};
-    const osg::Vec3d centre = selection.summary.centre();
-    for (int k = 0; k < 3; ++k) {
-        auto* row = new QHBoxLayout;
-        row->addWidget(fixedLabel(QString::fromLatin1(axes[k]), 20, 25));
-        // A point cloud's position is the centre of its box; no layer has a
-        // rotation of its own, so that form stays empty.
-        const QString value = showCentre && selection.summary.hasBounds ? number(centre[k]) : QString();
-        QLineEdit* edit = readOnlyEdit(value, 110, 25);
-        edit->setObjectName(QString::fromLatin1(axes[k]));
-        row->addWidget(edit);
-        rows->addLayout(row);
-    }
-    auto* top = new QHBoxLayout;
-    top->addWidget(fixedLabel(label, 110, 25));
-    top->addLayout(rows);
-    top->addStretch();
-
     auto* layout = new QVBoxLayout(form);
-    layout->addLayout(top);
+    if (!positionLabel.isEmpty()) {
+        auto* rows = new QVBoxLayout;
+        const char* axes[] = {"X", "Y", "Z"};
+        const osg::Vec3d centre = selection.summary.centre();
+        for (int k = 0; k < 3; ++k) {
+            auto* row = new QHBoxLayout;
+            row->addWidget(fixedLabel(QString::fromLatin1(axes[k]), 20, 25));
+            // A point cloud's position is the centre of its box.
+            const QString value = selection.summary.hasBounds ? number(centre[k]) : QString();
+            QLineEdit* edit = readOnlyEdit(value, 110, 25);
+            edit->setObjectName(QString::fromLatin1(axes[k]));
+            row->addWidget(edit);
+            rows->addLayout(row);
+        }
+        auto* top = new QHBoxLayout;
+        top->addWidget(fixedLabel(positionLabel, 110, 25));
+        top->addLayout(rows);
+        top->addStretch();
+        layout->addLayout(top);
+    }
     layout->addWidget(detailsOf(selection, true));
     layout->addStretch();
+    auto* close = new QPushButton(tr("Close"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
     return form;
 }
 
@@ -161,7 +169,7 @@ QWidget* PropertyWindow::reconstructionSheet(const PropertySelection& selection)
         {"Type:", selection.kindWord, 25},
         {"Center:", s.hasBounds ? triple(s.centre()) : QString(), 25},
         {"Rotation:", QString(), 25},
-        {"Current System:", QString(), 25},
+        {"Current System:", selection.system, 25},
         {"point:", count(s.points), 25},
         {"comment:", QString(), 50},
     };
@@ -177,6 +185,8 @@ QWidget* PropertyWindow::reconstructionSheet(const PropertySelection& selection)
     ok->setFixedSize(100, 25);
     auto* cancel = new QPushButton(tr("Cancel"));
     cancel->setFixedSize(100, 25);
+    // The sheet changes nothing, so "OK" has nothing to apply: both close it.
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);

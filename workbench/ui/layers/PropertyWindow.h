@@ -4,10 +4,10 @@
 
 struct PropertySelection;
 
-// The small window the layers' "properties" entries open: a rotation form
-// for most layers, a position form for point clouds and a tabbed sheet for
-// reconstructions, built for the kind of the program's property selection.
-// The forms only display; closing hides the window.
+// The small window the layers' "properties" entries open: what a layer is
+// (file, type, figures), a position form for point clouds and a tabbed sheet
+// for reconstructions, built for the kind of the program's property
+// selection. The forms only display; closing hides the window.
 class PropertyWindow : public QMainWindow
 {
     Q_OBJECT
@@ -24,6 +24,8 @@ public:
     static QString number(double value);
 
 private:
-    QWidget* axisForm(const QString& label, const PropertySelection& selection, bool showCentre);
+    // The layer's file, type and figures, under its X, Y, Z position when
+    // positionLabel is given, with a "Close" button.
+    QWidget* layerForm(const QString& positionLabel, const PropertySelection& selection);
     QWidget* reconstructionSheet(const PropertySelection& selection);
 };
