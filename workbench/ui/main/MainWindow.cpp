@@ -70,6 +70,9 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(m_viewers, &ImageViewers::imagePointPicked, m_groundControl, &GroundControl::pickAt);
+    // The viewers draw the control points' observations in their photos.
+    connect(m_geoRef, &GeoRef::pointsChanged, m_viewers,
+            [this] { m_viewers->setControlPoints(m_geoRef->controlPoints(), m_geoRef->currentName()); });
     m_conversions = new ConversionActions(this, m_appDir);
     connectReports(m_conversions);
     connect(m_conversions, &ConversionActions::archiveAccepted, this,
