@@ -106,6 +106,17 @@ private slots:
         QCOMPARE(file.observations[3].name, QString("GCP3"));
     }
 
+    // The system's name goes into the project: a control character in it
+    // made the project unsavable (found by fuzzing).
+    void controlCharacterLeavesTheSystemName()
+    {
+        GcpFile file;
+        QString error;
+        QVERIFY2(parse("EPSG:\x0b" "32633\n712001 4123001 95 4 5 a.jpg\n", &file, &error), qPrintable(error));
+        QCOMPARE(file.system, QString("EPSG:32633"));
+        QCOMPARE(file.epsg, 32633);
+    }
+
     void zoneFollowsTheLongitude_data()
     {
         QTest::addColumn<double>("latitude");

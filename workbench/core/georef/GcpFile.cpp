@@ -35,12 +35,13 @@ bool GcpFile::read(QIODevice& device, const QString& fileName, GcpFile* out, QSt
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         if (file.system.isEmpty()) {
-            file.system = line;
+            // The name goes into the project with the points: no control characters.
+            file.system = ControlPoint::cleanName(line);
             systemLine = lineNumber;
-            file.epsg = UtmProjection::parseSystem(line);
+            file.epsg = UtmProjection::parseSystem(file.system);
             if (!file.epsg)
                 return fail(QStringLiteral("unknown reference system '%1' (e.g. EPSG:32633 or WGS84 UTM 33N)")
-                                .arg(ControlPoint::cleanName(line)));
+                                .arg(file.system));
             QString why;
             if (!SurveySystem::check(file.epsg, &why))
                 return fail(why);

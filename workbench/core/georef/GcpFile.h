@@ -24,7 +24,7 @@ public:
         int line = 0;
     };
 
-    QString system; // as written
+    QString system; // as written, less control characters
     int epsg = 0;
     std::vector<Observation> observations;
 

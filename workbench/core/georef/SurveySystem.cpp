@@ -5,6 +5,8 @@
 #include <QMutexLocker>
 
 #include <cmath>
+#include <map>
+#include <memory>
 
 #include <ogr_spatialref.h>
 #include <proj.h>
@@ -66,9 +68,21 @@ bool SurveySystem::check(int epsg, QString* reason)
 
 bool SurveySystem::checkScaleAt(int epsg, double easting, double northing, QString* reason)
 {
-    const UtmProjection grid(epsg);
-    if (!grid.valid()) {
-        *reason = grid.error();
+    // PROJ builds a transformation from its database in milliseconds: each
+    // system's is kept, and used under the lock (PROJ objects are not shared
+    // between threads).
+    static QMutex mutex;
+    static std::map<int, std::unique_ptr<UtmProjection>> grids;
+    static PJ_CONTEXT* context = proj_context_create();
+    static PJ* ellipsoid = proj_create(context, "+proj=longlat +ellps=WGS84");
+    QMutexLocker lock(&mutex);
+    if (grids.size() > 64 && !grids.count(epsg))
+        grids.clear(); // a project uses one or two systems: the cache needs no more
+    std::unique_ptr<UtmProjection>& grid = grids[epsg];
+    if (!grid)
+        grid = std::make_unique<UtmProjection>(epsg);
+    if (!grid->valid()) {
+        *reason = grid->error();
         return false;
     }
     // A step of 100 grid metres east and north, and the ground distance PROJ
@@ -77,15 +91,13 @@ bool SurveySystem::checkScaleAt(int epsg, double easting, double northing, QStri
     double lat[3], lon[3];
     const double x[3] = {easting, easting + step, easting}, y[3] = {northing, northing, northing + step};
     for (int i = 0; i < 3; ++i)
-        if (!grid.geographic(x[i], y[i], &lat[i], &lon[i]) || std::abs(lat[i]) > 90) {
+        if (!grid->geographic(x[i], y[i], &lat[i], &lon[i]) || !(std::abs(lat[i]) <= 90)) {
             *reason = QStringLiteral("%1, %2 is not a place EPSG:%3 knows")
                           .arg(easting, 0, 'f', 3)
                           .arg(northing, 0, 'f', 3)
                           .arg(epsg);
             return false;
         }
-    PJ_CONTEXT* context = proj_context_create();
-    PJ* ellipsoid = proj_create(context, "+proj=longlat +ellps=WGS84");
     double worst = 0;
     for (int i = 1; i < 3 && ellipsoid; ++i) {
         const double ground = proj_lp_dist(ellipsoid, proj_coord(lon[0] * M_PI / 180, lat[0] * M_PI / 180, 0, 0),
@@ -94,9 +106,6 @@ bool SurveySystem::checkScaleAt(int epsg, double easting, double northing, QStri
         if (!(std::abs(error) <= std::abs(worst)))
             worst = error;
     }
-    if (ellipsoid)
-        proj_destroy(ellipsoid);
-    proj_context_destroy(context);
     if (std::abs(worst) <= maxScaleError)
         return true;
     *reason = std::isfinite(worst)
