@@ -35,7 +35,8 @@ bool same(const ControlPoint& a, const ControlPoint& b)
         return false;
     for (int i = 0; i < a.observations.size(); ++i)
         if (a.observations[i].image != b.observations[i].image ||
-            a.observations[i].column != b.observations[i].column || a.observations[i].row != b.observations[i].row)
+            a.observations[i].column != b.observations[i].column ||
+            a.observations[i].row != b.observations[i].row)
             return false;
     return true;
 }
@@ -86,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The same file imported again changes nothing.
     GcpImport::MergeReport report;
     const QVector<ControlPoint> merged = GcpImport::merge(points, points, &report);
-    check(merged.size() == points.size() && report.updated.size() == points.size() && report.added.isEmpty() &&
-          report.kept.isEmpty() && report.observationsAdded == 0);
+    check(merged.size() == points.size() && report.updated.size() == points.size() &&
+          report.added.isEmpty() && report.kept.isEmpty() && report.observationsAdded == 0);
 
     ProjectDocument doc;
     doc.controlSystem = file.system;

@@ -37,7 +37,8 @@ bool same(const ControlPoint& a, const ControlPoint& b)
         return false;
     for (int i = 0; i < a.observations.size(); ++i)
         if (a.observations[i].image != b.observations[i].image ||
-            a.observations[i].column != b.observations[i].column || a.observations[i].row != b.observations[i].row)
+            a.observations[i].column != b.observations[i].column ||
+            a.observations[i].row != b.observations[i].row)
             return false;
     return true;
 }

@@ -123,16 +123,21 @@ bool writeGps(const Scene& scene, const QString& folder)
         if (!utm.geographic(at.x(), at.y(), &latitude, &longitude))
             return false;
         const QString xml = folder + QString::fromStdString(c->name).replace(".JPG", ".xml");
-        const QByteArray text =
-            "<?xml version='1.0' encoding='UTF-8'?>\n"
-            "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
-            "<rdf:Description xmlns:GPS='http://ns.exiftool.org/EXIF/GPS/1.0/'>\n"
-            " <GPS:GPSLatitudeRef>North</GPS:GPSLatitudeRef>\n"
-            " <GPS:GPSLatitude>" + QByteArray::number(latitude, 'g', 17) + "</GPS:GPSLatitude>\n"
-            " <GPS:GPSLongitudeRef>East</GPS:GPSLongitudeRef>\n"
-            " <GPS:GPSLongitude>" + QByteArray::number(longitude, 'g', 17) + "</GPS:GPSLongitude>\n"
-            " <GPS:GPSAltitude>" + QByteArray::number(at.z(), 'f', 3) + " m</GPS:GPSAltitude>\n"
-            "</rdf:Description>\n</rdf:RDF>\n";
+        const QByteArray text = "<?xml version='1.0' encoding='UTF-8'?>\n"
+                                "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+                                "<rdf:Description xmlns:GPS='http://ns.exiftool.org/EXIF/GPS/1.0/'>\n"
+                                " <GPS:GPSLatitudeRef>North</GPS:GPSLatitudeRef>\n"
+                                " <GPS:GPSLatitude>" +
+                                QByteArray::number(latitude, 'g', 17) +
+                                "</GPS:GPSLatitude>\n"
+                                " <GPS:GPSLongitudeRef>East</GPS:GPSLongitudeRef>\n"
+                                " <GPS:GPSLongitude>" +
+                                QByteArray::number(longitude, 'g', 17) +
+                                "</GPS:GPSLongitude>\n"
+                                " <GPS:GPSAltitude>" +
+                                QByteArray::number(at.z(), 'f', 3) +
+                                " m</GPS:GPSAltitude>\n"
+                                "</rdf:Description>\n</rdf:RDF>\n";
         if (!writeFile(xml, text))
             return false;
         ++i;
@@ -143,7 +148,8 @@ bool writeGps(const Scene& scene, const QString& folder)
 // Targets on the ground of the first model's photos: a few decimetres of relief.
 QVector<ControlPoint> groundTargets(Scene& scene, int count)
 {
-    const osg::Vec3d at[] = {{-8, -5, 0.3}, {9, -4, -0.2}, {7, 8, 0.1}, {-6, 7, 0}, {0, 1, 0.4}, {3, -2, -0.1}};
+    const osg::Vec3d at[] = {{-8, -5, 0.3}, {9, -4, -0.2}, {7, 8, 0.1},
+                             {-6, 7, 0},    {0, 1, 0.4},   {3, -2, -0.1}};
     QVector<ControlPoint> points;
     for (int i = 0; i < count; ++i)
         points << scene.point(QStringLiteral("T%1").arg(i + 1), at[i], firstModel);
@@ -181,7 +187,8 @@ private slots:
             // The surveyed point lands on its picks in every photo.
             QVERIFY2(p.pixels < 1e-3, qPrintable(p.name + ": " + QString::number(p.pixels)));
         }
-        QVERIFY2(out.lines.join('\n').contains("F: residual 0.000 m (dX 0.000, dY 0.000, dZ 0.000), 0.00 px (check)"),
+        QVERIFY2(out.lines.join('\n').contains(
+                     "F: residual 0.000 m (dX 0.000, dY 0.000, dZ 0.000), 0.00 px (check)"),
                  qPrintable(out.lines.join('\n')));
 
         // The cameras' quaternions are floats (as the NVM reader keeps them):
@@ -204,9 +211,11 @@ private slots:
         QTest::newRow("photo of another reconstruction")
             << "other model" << "point C: photo IMG_0009.JPG belongs to another reconstruction (model 2)";
         QTest::newRow("one photo besides one not in the reconstruction")
-            << "missing" << "point C: seen in 1 photo(s) of the reconstruction, at least two are needed (1 "
-                            "observation(s) in photos not in the reconstruction left out)";
-        QTest::newRow("three used points that disagree") << "three disagree" << "the three used control points disagree";
+            << "missing"
+            << "point C: seen in 1 photo(s) of the reconstruction, at least two are needed (1 "
+               "observation(s) in photos not in the reconstruction left out)";
+        QTest::newRow("three used points that disagree") << "three disagree"
+                                                         << "the three used control points disagree";
         QTest::newRow("same spot from one place") << "parallel" << "point C: its photos see it at angles 0 degrees apart";
     }
 
@@ -256,12 +265,12 @@ private slots:
         Scene scene;
         QVector<ControlPoint> points = groundTargets(scene, 4);
         points[2].observations.insert(1, {"DJI_0099.JPG", 10, 10});
-        const ControlPointFit::Outcome out =
-            ControlPointFit::run(scene.bundle, m_dir.path() + "/", m_dir.filePath("missing-photo.txt"), points,
-                                 fixedSize());
+        const ControlPointFit::Outcome out = ControlPointFit::run(
+            scene.bundle, m_dir.path() + "/", m_dir.filePath("missing-photo.txt"), points, fixedSize());
         QVERIFY2(out.written, qPrintable(out.message));
-        QVERIFY2(out.lines.contains("point T3: photo DJI_0099.JPG is not in the reconstruction: its observation is "
-                                    "left out"),
+        QVERIFY2(out.lines.contains(
+                     "point T3: photo DJI_0099.JPG is not in the reconstruction: its observation is "
+                     "left out"),
                  qPrintable(out.lines.join('\n')));
         QVERIFY(points[2].residual < 1e-6);
     }
@@ -286,8 +295,9 @@ private slots:
         QVERIFY(points[3].pixels > 100); // 36 m at 11 m from the cameras
         for (int i : {0, 1, 2, 4, 5})
             QVERIFY2(points[i].residual < 1e-5 && !points[i].leftOut, qPrintable(points[i].name));
-        QVERIFY2(out.lines.join('\n').contains("Point T4 left out of the fit: its residual 36.000 m stands out from "
-                                               "the other used points' 0.000 m (RMS): check its coordinates"),
+        QVERIFY2(out.lines.join('\n').contains(
+                     "Point T4 left out of the fit: its residual 36.000 m stands out from "
+                     "the other used points' 0.000 m (RMS): check its coordinates"),
                  qPrintable(out.lines.join('\n')));
         QVERIFY(out.message.contains("T4 left out"));
         GeoReference geo;
@@ -325,8 +335,9 @@ private slots:
             ControlPointFit::run(scene.bundle, folder, companion, points, fixedSize(), 32633);
         QCOMPARE(out.written, !swapped);
         if (swapped) {
-            QVERIFY2(QRegularExpression("the fit puts the cameras [0-9]{7}\\.[0-9]{3} m away from their photos' GPS "
-                                        "positions \\(median of 8 photos")
+            QVERIFY2(QRegularExpression(
+                         "the fit puts the cameras [0-9]{7}\\.[0-9]{3} m away from their photos' GPS "
+                         "positions \\(median of 8 photos")
                          .match(out.message)
                          .hasMatch(),
                      qPrintable(out.message));
@@ -390,11 +401,12 @@ private slots:
         QCOMPARE(points.size(), 2);
         QCOMPARE(points[0].observations.size(), 1);
         QCOMPARE(points[1].observations.size(), 2);
-        QCOMPARE(warnings,
-                 QStringList({"gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction: this "
-                              "observation of T1 is left out",
-                              "gcp_list.txt: point T1 is seen in 1 photo(s) of the reconstruction; the fit needs "
-                              "two: pick it in another photo"}));
+        QCOMPARE(
+            warnings,
+            QStringList({"gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction: this "
+                         "observation of T1 is left out",
+                         "gcp_list.txt: point T1 is seen in 1 photo(s) of the reconstruction; the fit needs "
+                         "two: pick it in another photo"}));
     }
 };
 

@@ -64,19 +64,25 @@ private slots:
         QTest::newRow("infinite") << QByteArray("EPSG:32633\n1 2 inf 4 5 a.jpg\n") << "line 2: 'inf' is not a number";
         QTest::newRow("empty") << QByteArray("# nothing\n") << "no reference system";
         // Systems that cannot hold survey coordinates.
-        QTest::newRow("degrees") << QByteArray("EPSG:4326\n37.2 15.1 95 4 5 a.jpg\n")
-                                 << "line 1: EPSG:4326 (WGS 84) gives latitude and longitude in degrees: survey "
-                                    "coordinates need a projected system in metres";
-        QTest::newRow("geocentric") << QByteArray("EPSG:4978\n") << "line 1: EPSG:4978 (WGS 84) is geocentric";
-        QTest::newRow("heights only") << QByteArray("EPSG:5780\n") << "line 1: EPSG:5780 (Cascais height) holds heights only";
+        QTest::newRow("degrees")
+            << QByteArray("EPSG:4326\n37.2 15.1 95 4 5 a.jpg\n")
+            << "line 1: EPSG:4326 (WGS 84) gives latitude and longitude in degrees: survey "
+               "coordinates need a projected system in metres";
+        QTest::newRow("geocentric") << QByteArray("EPSG:4978\n")
+                                    << "line 1: EPSG:4978 (WGS 84) is geocentric";
+        QTest::newRow("heights only")
+            << QByteArray("EPSG:5780\n") << "line 1: EPSG:5780 (Cascais height) holds heights only";
         QTest::newRow("feet") << QByteArray("EPSG:2263\n") << "measures in US survey foot";
         QTest::newRow("Web Mercator") << QByteArray("EPSG:3857\n1669792 4467021 95 4 5 a.jpg\n")
                                       << "line 1: EPSG:3857 stretches distances by 25.";
         // Found by fuzzing.
-        QTest::newRow("NUL byte") << QByteArray("EPSG:32633\n1 2 3 4 5 a.jpg T1\n712001 4123001 95 4 5 a.jpg T") + '\0' + "2\n"
+        QTest::newRow("NUL byte") << QByteArray(
+                                         "EPSG:32633\n1 2 3 4 5 a.jpg T1\n712001 4123001 95 4 5 a.jpg T") +
+                                         '\0' + "2\n"
                                   << "line 3: a NUL byte";
-        QTest::newRow("control character in a name") << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T\x01\n")
-                                                      << "line 2: 'T': the name holds a control character (U+0001)";
+        QTest::newRow("control character in a name")
+            << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T\x01\n")
+            << "line 2: 'T': the name holds a control character (U+0001)";
     }
 
     void refusesWithTheLine()
@@ -112,7 +118,10 @@ private slots:
     {
         GcpFile file;
         QString error;
-        QVERIFY2(parse("EPSG:\x0b" "32633\n712001 4123001 95 4 5 a.jpg\n", &file, &error), qPrintable(error));
+        QVERIFY2(parse("EPSG:\x0b"
+                       "32633\n712001 4123001 95 4 5 a.jpg\n",
+                       &file, &error),
+                 qPrintable(error));
         QCOMPARE(file.system, QString("EPSG:32633"));
         QCOMPARE(file.epsg, 32633);
     }

@@ -229,18 +229,24 @@ private slots:
     {
         QTest::addColumn<QByteArray>("point");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("x nan") << QByteArray("name=\"B\" x=\"nan\" y=\"2\" z=\"3\"") << "B (line 1) left out: x \"nan\" is not a number";
-        QTest::newRow("y inf") << QByteArray("name=\"B\" x=\"1\" y=\"inf\" z=\"3\"") << "y \"inf\" is not a number";
-        QTest::newRow("z 1e999") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"1e999\"") << "z \"1e999\" is not a number";
-        QTest::newRow("decimal comma") << QByteArray("name=\"B\" x=\"12,5\" y=\"2\" z=\"3\"") << "x \"12,5\" is not a number";
+        QTest::newRow("x nan") << QByteArray("name=\"B\" x=\"nan\" y=\"2\" z=\"3\"")
+                               << "B (line 1) left out: x \"nan\" is not a number";
+        QTest::newRow("y inf") << QByteArray("name=\"B\" x=\"1\" y=\"inf\" z=\"3\"")
+                               << "y \"inf\" is not a number";
+        QTest::newRow("z 1e999") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"1e999\"")
+                                 << "z \"1e999\" is not a number";
+        QTest::newRow("decimal comma")
+            << QByteArray("name=\"B\" x=\"12,5\" y=\"2\" z=\"3\"") << "x \"12,5\" is not a number";
         QTest::newRow("no z") << QByteArray("name=\"B\" x=\"1\" y=\"2\"") << "z is missing";
         QTest::newRow("use bogus") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"3\" use=\"bogus\"")
                                    << "use \"bogus\" is neither fit nor check";
-        QTest::newRow("no name") << QByteArray("x=\"1\" y=\"2\" z=\"3\"") << "point without a name (line 1) left out: the name is empty";
+        QTest::newRow("no name") << QByteArray("x=\"1\" y=\"2\" z=\"3\"")
+                                 << "point without a name (line 1) left out: the name is empty";
         QTest::newRow("name of another") << QByteArray("name=\"A\" x=\"1\" y=\"2\" z=\"3\"")
                                          << "A (line 1) left out: another point has the same name";
-        QTest::newRow("row abc") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"3\"><observation image=\"a.jpg\" "
-                                               "column=\"4\" row=\"abc\"/></point")
+        QTest::newRow("row abc") << QByteArray(
+                                        "name=\"B\" x=\"1\" y=\"2\" z=\"3\"><observation image=\"a.jpg\" "
+                                        "column=\"4\" row=\"abc\"/></point")
                                  << "observation in a.jpg: row \"abc\" is not a number";
     }
 
@@ -248,11 +254,12 @@ private slots:
     {
         QFETCH(QByteArray, point);
         QFETCH(QString, problem);
-        const QByteArray xml = "<prj version=\"1.0\"><images><image><original_filename>/p/a.jpg</original_filename>"
-                               "</image></images><ground_control system=\"EPSG:32633\"><point name=\"A\" "
-                               "x=\"712001.5\" y=\"4123001\" z=\"95\" use=\"check\"/><point " +
-                               point + (point.endsWith("</point") ? ">" : "/>") +
-                               "<point name=\"C\" x=\"1e5\" y=\"2\" z=\"-3\"/></ground_control></prj>";
+        const QByteArray xml =
+            "<prj version=\"1.0\"><images><image><original_filename>/p/a.jpg</original_filename>"
+            "</image></images><ground_control system=\"EPSG:32633\"><point name=\"A\" "
+            "x=\"712001.5\" y=\"4123001\" z=\"95\" use=\"check\"/><point " +
+            point + (point.endsWith("</point") ? ">" : "/>") +
+            "<point name=\"C\" x=\"1e5\" y=\"2\" z=\"-3\"/></ground_control></prj>";
         ProjectDocument doc;
         QString error;
         QVERIFY2(readBack(xml, doc, &error), qPrintable(error));

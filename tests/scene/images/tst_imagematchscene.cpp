@@ -8,11 +8,11 @@
 
 #include <osg/Group>
 
+#include "BundlerFile.h"
+#include "SharedData.h"
 #include "core/formats/SparseBundle.h"
 #include "core/images/AutoLispWriter.h"
-#include "BundlerFile.h"
 #include "scene/images/ImageMatchScene.h"
-#include "SharedData.h"
 #include "ui/SfmToolDoubles.h"
 
 namespace

@@ -174,7 +174,8 @@ private slots:
                                     .arg(t->horizontalHeaderItem(c)->text())
                                     .arg(t->columnViewportPosition(c) + t->columnWidth(c))
                                     .arg(visible)));
-        QVERIFY2(t->viewport()->height() >= 4 * t->rowHeight(0), qPrintable(QString::number(t->viewport()->height())));
+        QVERIFY2(t->viewport()->height() >= 4 * t->rowHeight(0),
+                 qPrintable(QString::number(t->viewport()->height())));
         // Every figure fits its column.
         const QFontMetrics metrics(t->font());
         for (int c : {GeoRef::X, GeoRef::Y, GeoRef::Residual})
@@ -248,9 +249,10 @@ private slots:
         QCOMPARE(points[1].observations.size(), 1);
         QCOMPARE(points[2].name, QString("T4"));
         QCOMPARE(points[2].observations.size(), 2);
-        QVERIFY2(m_log.join('\n').contains("gcp_list.txt line 5: photo DJI_0099.JPG is not in the reconstruction: "
-                                           "this observation of T4 is left out"),
-                 qPrintable(m_log.join('\n')));
+        QVERIFY2(
+            m_log.join('\n').contains("gcp_list.txt line 5: photo DJI_0099.JPG is not in the reconstruction: "
+                                      "this observation of T4 is left out"),
+            qPrintable(m_log.join('\n')));
         QVERIFY2(m_log.last().endsWith("points 1 updated (T1), 1 added (T4), 1 kept, not in the file (T9); 3 "
                                        "observation(s) added"),
                  qPrintable(m_log.last()));
@@ -271,15 +273,17 @@ private slots:
         QVERIFY(!control.refitAfterRun(nvm));
         QVERIFY(m_log.isEmpty() && status.isEmpty());
 
-        dock.setControlPoints({point("T1", {712001, 4123001, 95}, {{"IMG_0001.JPG", 1, 2}, {"IMG_0002.JPG", 3, 4}}),
-                               point("T2", {712005, 4123001, 95}, {{"IMG_0002.JPG", 1, 2}, {"IMG_0003.JPG", 3, 4}}),
-                               point("T3", {712003, 4123004, 95}, {{"IMG_0003.JPG", 1, 2}, {"DJI_0099.JPG", 3, 4}})},
-                              "EPSG:32633");
+        dock.setControlPoints(
+            {point("T1", {712001, 4123001, 95}, {{"IMG_0001.JPG", 1, 2}, {"IMG_0002.JPG", 3, 4}}),
+             point("T2", {712005, 4123001, 95}, {{"IMG_0002.JPG", 1, 2}, {"IMG_0003.JPG", 3, 4}}),
+             point("T3", {712003, 4123004, 95}, {{"IMG_0003.JPG", 1, 2}, {"DJI_0099.JPG", 3, 4}})},
+            "EPSG:32633");
         QVERIFY(!control.refitAfterRun(nvm));
         QCOMPARE(m_log.size(), 1);
-        QCOMPARE(m_log.last(), QString("Ground control: the control points were not fitted to the new sparse.nvm (2 "
-                                       "used control point(s) are seen in two or more of its photos, three are "
-                                       "needed): its georeference is the photos' GPS one"));
+        QCOMPARE(m_log.last(),
+                 QString("Ground control: the control points were not fitted to the new sparse.nvm (2 "
+                         "used control point(s) are seen in two or more of its photos, three are "
+                         "needed): its georeference is the photos' GPS one"));
         QCOMPARE(status.last().at(0).toString(), m_log.last());
         QFile georeference(dir.filePath("sparse.txt"));
         QVERIFY(georeference.open(QIODevice::ReadOnly));

@@ -12,14 +12,14 @@
 #include <cmath>
 
 #include "BundlerFile.h"
+#include "SharedData.h"
+#include "core/georef/ControlPoint.h"
 #include "core/images/ExifScript.h"
-#include "ui/images/ImageLabel.h"
 #include "scene/images/ImageMatchScene.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/images/ImageLabel.h"
 #include "ui/images/ImageViewer.h"
 #include "ui/images/MyListWidget.h"
-#include "core/georef/ControlPoint.h"
-#include "scene/view/OsgWidget.h"
-#include "SharedData.h"
 
 namespace
 {

@@ -84,8 +84,8 @@ struct Placed {
     std::vector<Seen> seen;
 };
 
-bool fitSubset(const std::vector<Placed>& placed, const QVector<ControlPoint>& points, const std::vector<size_t>& use,
-               SimilarityFit::Result* fit, QString* why)
+bool fitSubset(const std::vector<Placed>& placed, const QVector<ControlPoint>& points,
+               const std::vector<size_t>& use, SimilarityFit::Result* fit, QString* why)
 {
     std::vector<osg::Vec3d> from, to;
     for (size_t i : use) {
@@ -309,17 +309,19 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
             // A photo the run left out (or a renamed one) costs its
             // observation, as long as the point keeps the photos it needs.
             if (found == cameras.constEnd()) {
-                notes << QStringLiteral("point %1: photo %2 is not in the reconstruction: its observation is left out")
+                notes << QStringLiteral(
+                             "point %1: photo %2 is not in the reconstruction: its observation is left out")
                              .arg(p.name, o.image);
                 ++missing;
                 continue;
             }
             if (found->model != out.model)
-                return refuse(QStringLiteral("point %1: photo %2 belongs to another reconstruction (model %3) "
-                                             "than the other points' photos (model %4)")
-                                  .arg(p.name, o.image)
-                                  .arg(found->model + 1)
-                                  .arg(out.model + 1));
+                return refuse(
+                    QStringLiteral("point %1: photo %2 belongs to another reconstruction (model %3) "
+                                   "than the other points' photos (model %4)")
+                        .arg(p.name, o.image)
+                        .arg(found->model + 1)
+                        .arg(out.model + 1));
             const BundleCamera& camera = *list[size_t(found->camera)];
             const QString path = imageFolder + QString::fromStdString(camera.name);
             const QSize size = imageSize ? imageSize(path) : QSize();
@@ -331,7 +333,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
         if (!triangulate(rays, &placed.model, nullptr, &why)) {
             QString line = QStringLiteral("point %1: %2").arg(p.name, why);
             if (missing)
-                line += QStringLiteral(" (%1 observation(s) in photos not in the reconstruction left out)").arg(missing);
+                line += QStringLiteral(" (%1 observation(s) in photos not in the reconstruction left out)")
+                            .arg(missing);
             if (!p.check)
                 return refuse(line);
             problems << line + QStringLiteral(" (check point left out)");
@@ -340,8 +343,9 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
         (p.check ? checks : used).push_back(placed);
     }
     if (used.size() < 3)
-        return refuse(QStringLiteral("%1 used control point(s) placed in the photos, at least three are needed")
-                          .arg(used.size()));
+        return refuse(
+            QStringLiteral("%1 used control point(s) placed in the photos, at least three are needed")
+                .arg(used.size()));
 
     // Gross errors, one at a time: each used point against the fit of the
     // others; the one farthest from where they put it goes when it stands out.
@@ -378,11 +382,12 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     if (active.size() == 3) {
         const auto worst = std::max_element(fit.residuals.begin(), fit.residuals.end());
         if (*worst > grossErrorMetres)
-            return refuse(QStringLiteral("the three used control points disagree: %1 lies %2 from where the fit "
-                                         "puts it, more than the %3 good points allow, and with three the faulty "
-                                         "one cannot be told: check their coordinates, or add a used point")
-                              .arg(points[used[active[size_t(worst - fit.residuals.begin())]].point].name,
-                                   metres(*worst), metres(grossErrorMetres)));
+            return refuse(
+                QStringLiteral("the three used control points disagree: %1 lies %2 from where the fit "
+                               "puts it, more than the %3 good points allow, and with three the faulty "
+                               "one cannot be told: check their coordinates, or add a used point")
+                    .arg(points[used[active[size_t(worst - fit.residuals.begin())]].point].name,
+                         metres(*worst), metres(grossErrorMetres)));
     }
 
     // The cameras against their photos' GPS, in the points' reference
@@ -394,8 +399,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
             ExifGps::Position gps;
             QString ignored;
             double east = 0, north = 0;
-            if (!ExifGps::readFile(ExifGps::xmlPathOf(imageFolder + QString::fromStdString(camera->name)), &gps,
-                                   &ignored) ||
+            if (!ExifGps::readFile(ExifGps::xmlPathOf(imageFolder + QString::fromStdString(camera->name)),
+                                   &gps, &ignored) ||
                 !grid.project(gps.latitude, gps.longitude, &east, &north))
                 continue;
             const osg::Vec3d at = fit.apply(camera->centre);
@@ -404,20 +409,22 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
                 height.push_back(std::abs(at.z() - gps.altitude));
         }
         if (!across.empty() && !(median(across) <= gpsAcrossMetres))
-            return refuse(QStringLiteral("the fit puts the cameras %1 away from their photos' GPS positions (median "
-                                         "of %2 photos; a consumer GPS is within %3): check the control points' "
-                                         "coordinates and reference system (easting and northing swapped? "
-                                         "another zone?)")
-                              .arg(metres(median(across)))
-                              .arg(across.size())
-                              .arg(metres(gpsAcrossMetres)));
+            return refuse(
+                QStringLiteral("the fit puts the cameras %1 away from their photos' GPS positions (median "
+                               "of %2 photos; a consumer GPS is within %3): check the control points' "
+                               "coordinates and reference system (easting and northing swapped? "
+                               "another zone?)")
+                    .arg(metres(median(across)))
+                    .arg(across.size())
+                    .arg(metres(gpsAcrossMetres)));
         if (!height.empty() && !(median(height) <= gpsHeightMetres))
-            return refuse(QStringLiteral("the fit puts the cameras %1 above or below their photos' GPS heights "
-                                         "(median of %2 photos; GPS heights are within %3): check the control "
-                                         "points' heights")
-                              .arg(metres(median(height)))
-                              .arg(height.size())
-                              .arg(metres(gpsHeightMetres)));
+            return refuse(
+                QStringLiteral("the fit puts the cameras %1 above or below their photos' GPS heights "
+                               "(median of %2 photos; GPS heights are within %3): check the control "
+                               "points' heights")
+                    .arg(metres(median(height)))
+                    .arg(height.size())
+                    .arg(metres(gpsHeightMetres)));
         if (across.empty())
             notes << QStringLiteral("The photos carry no GPS position: the fit was not compared with it");
     }
@@ -471,8 +478,9 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     }
     for (size_t k = 0; k < dropped.size(); ++k) {
         const ControlPoint& p = points[used[dropped[k]].point];
-        out.lines << QStringLiteral("Point %1 left out of the fit: its residual %2 stands out from the other used "
-                                    "points' %3 (RMS): check its coordinates")
+        out.lines << QStringLiteral(
+                         "Point %1 left out of the fit: its residual %2 stands out from the other used "
+                         "points' %3 (RMS): check its coordinates")
                          .arg(p.name, metres(p.residual), metres(droppedOthersRms[k]));
     }
     out.lines << problems << notes;
@@ -482,7 +490,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     if (out.worstCheck >= 0)
         out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
     if (!out.leftOut.isEmpty())
-        out.message += QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
+        out.message +=
+            QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
     out.message += QStringLiteral(", written to %1").arg(QFileInfo(companionFile).fileName());
     out.lines << out.message;
     return out;

@@ -80,8 +80,8 @@ public:
     static Ray rayOf(const BundleCamera& camera, double column, double row, const QSize& imageSize);
     // And back: the pixel (corner-origin) a model point lands on; false for
     // a point behind the camera.
-    static bool project(const BundleCamera& camera, const osg::Vec3d& point, const QSize& imageSize, double* column,
-                        double* row);
+    static bool project(const BundleCamera& camera, const osg::Vec3d& point, const QSize& imageSize,
+                        double* column, double* row);
 
     // The point nearest to all rays (each weighted by its distance, so the
     // error minimised is the angle each photo sees); false with a reason for

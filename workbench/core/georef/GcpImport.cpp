@@ -53,7 +53,8 @@ bool GcpImport::toControlPoints(const GcpFile& gcp, const QString& fileName, con
         // One photo the reconstruction lacks (left out of the run, renamed)
         // costs its observation, not the file.
         if (!photos.contains(fileNameOf(o.image).toLower())) {
-            notes << at + QStringLiteral("photo %1 is not in the reconstruction: this observation of %2 is left out")
+            notes << at + QStringLiteral(
+                              "photo %1 is not in the reconstruction: this observation of %2 is left out")
                               .arg(o.image, o.name);
             continue;
         }
@@ -70,8 +71,9 @@ bool GcpImport::toControlPoints(const GcpFile& gcp, const QString& fileName, con
     }
     for (const ControlPoint& p : out)
         if (p.observations.size() < 2)
-            notes << QStringLiteral("%1: point %2 is seen in %3 photo(s) of the reconstruction; the fit needs two: "
-                                    "pick it in another photo")
+            notes << QStringLiteral(
+                         "%1: point %2 is seen in %3 photo(s) of the reconstruction; the fit needs two: "
+                         "pick it in another photo")
                          .arg(fileName, p.name)
                          .arg(p.observations.size());
     *points = out;

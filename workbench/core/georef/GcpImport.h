@@ -22,7 +22,8 @@ public:
     // with fewer photos than the fit needs. Every point comes in as used (not
     // a check point).
     static bool toControlPoints(const GcpFile& gcp, const QString& fileName, const SparseBundle& bundle,
-                                QVector<ControlPoint>* points, QString* error, QStringList* warnings = nullptr);
+                                QVector<ControlPoint>* points, QString* error,
+                                QStringList* warnings = nullptr);
     // Reads the file and converts it.
     static bool importFile(const QString& path, const SparseBundle& bundle, QVector<ControlPoint>* points,
                            QString* system, QString* error, QStringList* warnings = nullptr);

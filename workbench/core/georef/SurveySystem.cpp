@@ -36,12 +36,16 @@ QString why(int epsg)
     if (srs.IsGeocentric())
         return system + QStringLiteral(" is geocentric (X, Y, Z from the earth's centre)") + wanted;
     if (!srs.IsProjected())
-        return system + (srs.IsVertical() ? QStringLiteral(" holds heights only") : QStringLiteral(" is not projected")) +
+        return system +
+               (srs.IsVertical() ? QStringLiteral(" holds heights only")
+                                 : QStringLiteral(" is not projected")) +
                wanted;
     const char* unit = nullptr;
     const double metres = srs.GetLinearUnits(&unit);
     if (metres != 1.0)
-        return system + QStringLiteral(" measures in %1").arg(QString::fromUtf8(unit ? unit : "another unit")) + wanted;
+        return system +
+               QStringLiteral(" measures in %1").arg(QString::fromUtf8(unit ? unit : "another unit")) +
+               wanted;
     return QString();
 }
 
@@ -100,19 +104,21 @@ bool SurveySystem::checkScaleAt(int epsg, double easting, double northing, QStri
         }
     double worst = 0;
     for (int i = 1; i < 3 && ellipsoid; ++i) {
-        const double ground = proj_lp_dist(ellipsoid, proj_coord(lon[0] * M_PI / 180, lat[0] * M_PI / 180, 0, 0),
-                                           proj_coord(lon[i] * M_PI / 180, lat[i] * M_PI / 180, 0, 0));
+        const double ground =
+            proj_lp_dist(ellipsoid, proj_coord(lon[0] * M_PI / 180, lat[0] * M_PI / 180, 0, 0),
+                         proj_coord(lon[i] * M_PI / 180, lat[i] * M_PI / 180, 0, 0));
         const double error = step / ground - 1;
         if (!(std::abs(error) <= std::abs(worst)))
             worst = error;
     }
     if (std::abs(worst) <= maxScaleError)
         return true;
-    *reason = std::isfinite(worst)
-                  ? QStringLiteral("EPSG:%1 stretches distances by %2 % where the points lie: its metres are not "
-                                   "ground metres, which survey coordinates need (a UTM zone, a national grid)")
-                        .arg(epsg)
-                        .arg(worst * 100, 0, 'f', 1)
-                  : QStringLiteral("PROJ cannot measure distances of EPSG:%1 where the points lie").arg(epsg);
+    *reason =
+        std::isfinite(worst)
+            ? QStringLiteral("EPSG:%1 stretches distances by %2 % where the points lie: its metres are not "
+                             "ground metres, which survey coordinates need (a UTM zone, a national grid)")
+                  .arg(epsg)
+                  .arg(worst * 100, 0, 'f', 1)
+            : QStringLiteral("PROJ cannot measure distances of EPSG:%1 where the points lie").arg(epsg);
     return false;
 }

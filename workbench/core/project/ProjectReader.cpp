@@ -256,7 +256,8 @@ bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
             p->leftOut = a.value(QLatin1String("left_out")) == QLatin1String("true");
         } else {
             std::cout << "Ground control point " << p->name.toStdString() << ": fit figures not read: "
-                      << (reason.isEmpty() ? std::string("a negative residual") : reason.toStdString()) << "\n";
+                      << (reason.isEmpty() ? std::string("a negative residual") : reason.toStdString())
+                      << "\n";
         }
     }
 
@@ -306,7 +307,8 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
             continue;
         }
         const QString name = ControlPoint::cleanName(p.name);
-        doc.problems << QCoreApplication::translate("ProjectReader", "Ground control point %1 (line %2) left out: %3")
+        doc.problems << QCoreApplication::translate("ProjectReader",
+                                                    "Ground control point %1 (line %2) left out: %3")
                             .arg(name.isEmpty() ? QStringLiteral("without a name") : name)
                             .arg(line)
                             .arg(why);

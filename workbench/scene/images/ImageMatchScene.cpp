@@ -15,8 +15,8 @@
 
 #include "core/formats/SparseBundle.h"
 #include "core/images/AutoLispWriter.h"
-#include "core/io/NumberText.h"
 #include "core/images/UserFeatureFile.h"
+#include "core/io/NumberText.h"
 
 namespace
 {

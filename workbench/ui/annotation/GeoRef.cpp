@@ -27,9 +27,9 @@ constexpr int fitRole = Qt::UserRole + 2;
 constexpr int acceptedNameRole = Qt::UserRole + 3;
 
 // What the widest value of each column looks like, for the dock's size.
-const char* const widest[GeoRef::ColumnCount] = {"7123456.789", "41234567.890", "12345.678", "GCP123",
-                                                 "Check", "10.000 m (left out)", "-0.000", "-0.000",
-                                                 "-0.000", "00.00", "000"};
+const char* const widest[GeoRef::ColumnCount] = {
+    "7123456.789", "41234567.890", "12345.678", "GCP123", "Check", "10.000 m (left out)",
+    "-0.000",      "-0.000",       "-0.000",    "00.00",  "000"};
 constexpr int rowsShown = 6;
 
 QTableWidgetItem* readOnly(const QString& text)
@@ -50,13 +50,17 @@ GeoRef::GeoRef(QWidget* parent)
     : QWidget(parent), m_table(new QTableWidget(0, ColumnCount, this)), m_systemLabel(new QLabel(this)),
       m_changed(new QTimer(this))
 {
-    m_table->setHorizontalHeaderLabels({"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY", "dZ",
-                                        tr("px"), tr("Photos")});
-    m_table->horizontalHeaderItem(DX)->setToolTip(tr("Where the fit puts the point less its surveyed X (metres)"));
-    m_table->horizontalHeaderItem(DY)->setToolTip(tr("Where the fit puts the point less its surveyed Y (metres)"));
-    m_table->horizontalHeaderItem(DZ)->setToolTip(tr("Where the fit puts the point less its surveyed Z (metres)"));
+    m_table->setHorizontalHeaderLabels(
+        {"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY", "dZ", tr("px"), tr("Photos")});
+    m_table->horizontalHeaderItem(DX)->setToolTip(
+        tr("Where the fit puts the point less its surveyed X (metres)"));
+    m_table->horizontalHeaderItem(DY)->setToolTip(
+        tr("Where the fit puts the point less its surveyed Y (metres)"));
+    m_table->horizontalHeaderItem(DZ)->setToolTip(
+        tr("Where the fit puts the point less its surveyed Z (metres)"));
     m_table->horizontalHeaderItem(Pixels)->setToolTip(
-        tr("How far the surveyed point, carried into its photos by the fit, lands from the picks (RMS, pixels)"));
+        tr("How far the surveyed point, carried into its photos by the fit, lands from the picks (RMS, "
+           "pixels)"));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     const QFontMetrics metrics(m_table->font());
@@ -66,7 +70,8 @@ GeoRef::GeoRef(QWidget* parent)
         m_table->horizontalHeader()->resizeSection(c, text + (c == Check ? 32 : 16));
     }
     m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() +
-                              4 * m_table->verticalHeader()->defaultSectionSize() + 2 * m_table->frameWidth());
+                              4 * m_table->verticalHeader()->defaultSectionSize() +
+                              2 * m_table->frameWidth());
     for (int r = 0; r < 2; ++r) {
         m_table->insertRow(r);
         fillRow(r);
@@ -120,8 +125,8 @@ QSize GeoRef::sizeHint() const
     for (int c = 0; c < ColumnCount; ++c)
         width += m_table->horizontalHeader()->sectionSize(c);
     const int table = m_table->horizontalHeader()->sizeHint().height() +
-                      rowsShown * m_table->verticalHeader()->defaultSectionSize() + 2 * m_table->frameWidth() +
-                      m_table->horizontalScrollBar()->sizeHint().height();
+                      rowsShown * m_table->verticalHeader()->defaultSectionSize() +
+                      2 * m_table->frameWidth() + m_table->horizontalScrollBar()->sizeHint().height();
     const QSize outside = QWidget::sizeHint();
     const QMargins margins = layout()->contentsMargins();
     return QSize(std::max(outside.width(), width + margins.left() + margins.right()),
@@ -278,15 +283,16 @@ void GeoRef::setFit(int row, const ControlPoint& figures)
     if (figures.leftOut)
         text += tr(" (left out)");
     residual->setText(text);
-    residual->setToolTip(figures.leftOut ? tr("Left out of the last fit: its residual stands out from the other "
-                                              "points'. Check its coordinates.")
-                                         : QString());
+    residual->setToolTip(figures.leftOut
+                             ? tr("Left out of the last fit: its residual stands out from the other "
+                                  "points'. Check its coordinates.")
+                             : QString());
     residual->setBackground(figures.leftOut ? QBrush(QColor(255, 200, 200)) : QBrush());
     m_table->item(row, DX)->setText(axis(figures.offset.x()));
     m_table->item(row, DY)->setText(axis(figures.offset.y()));
     m_table->item(row, DZ)->setText(axis(figures.offset.z()));
-    m_table->item(row, Pixels)->setText(std::isfinite(figures.pixels) ? QString::number(figures.pixels, 'f', 2)
-                                                                        : QString());
+    m_table->item(row, Pixels)
+        ->setText(std::isfinite(figures.pixels) ? QString::number(figures.pixels, 'f', 2) : QString());
     m_filling = filling;
 }
 

@@ -24,8 +24,9 @@ QString counted(const QString& what, const QStringList& names)
 {
     QString text = QStringLiteral("%1 %2").arg(names.size()).arg(what);
     if (!names.isEmpty())
-        text += names.size() <= 12 ? QStringLiteral(" (%1)").arg(names.join(QStringLiteral(", ")))
-                                   : QStringLiteral(" (%1, ...)").arg(names.mid(0, 12).join(QStringLiteral(", ")));
+        text += names.size() <= 12
+                    ? QStringLiteral(" (%1)").arg(names.join(QStringLiteral(", ")))
+                    : QStringLiteral(" (%1, ...)").arg(names.mid(0, 12).join(QStringLiteral(", ")));
     return text;
 }
 
@@ -128,17 +129,19 @@ bool GroundControl::refitAfterRun(const QString& nvmFile)
         return false;
     const QString name = QFileInfo(nvmFile).fileName();
     auto keepGps = [&](const QString& why) {
-        report(tr("Ground control: the control points were not fitted to the new %1 (%2): its georeference is "
-                  "the photos' GPS one")
-                   .arg(name, why),
-               8000);
+        report(
+            tr("Ground control: the control points were not fitted to the new %1 (%2): its georeference is "
+               "the photos' GPS one")
+                .arg(name, why),
+            8000);
         return false;
     };
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
     SparseBundle bundle;
     std::string folder, error;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder, &error))
+    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder,
+                            &error))
         return keepGps(QString::fromStdString(error));
     QSet<QString> photos;
     for (const SparseBundle::CameraList& cameras : bundle.bundleCameras)

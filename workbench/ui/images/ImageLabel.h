@@ -11,8 +11,9 @@
 
 class MyListWidget;
 
-// Shows an image viewer's picture and reports mouse presses and releases in
-// label pixels (type 1 for the right button, 0 otherwise). Taken out of the
+// Shows an image viewer's picture with the ground control points' marks over
+// it and reports mouse presses and releases in label pixels (type 1 for the
+// right button, 0 otherwise). Taken out of the
 // viewer as a full-screen window of its own (F11), it steps through the image
 // list, deletes images and comes back by itself.
 class ImageLabel : public QLabel

@@ -172,7 +172,8 @@ QPointF ImageNavigator::labelPointOf(const QPointF& image) const
         return rotate(image - QPointF(m_origin), region, m_rotation) * m_magnification;
     }
     const QPointF onPicture = rotate(image, m_picture->base().size(), m_rotation);
-    return QPointF(onPicture.x() * m_label->width() / shown.width(), onPicture.y() * m_label->height() / shown.height());
+    return QPointF(onPicture.x() * m_label->width() / shown.width(),
+                   onPicture.y() * m_label->height() / shown.height());
 }
 
 void ImageNavigator::drag(const QPoint& delta)

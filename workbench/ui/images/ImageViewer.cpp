@@ -706,7 +706,8 @@ void ImageViewer::updateMarks()
     for (const ControlPoint& p : qAsConst(m_controlPoints))
         for (const ControlObservation& o : p.observations)
             if (fileNameOf(o.image).compare(photo, Qt::CaseInsensitive) == 0)
-                marks.append({QPointF(o.column, o.row), p.name, !p.name.isEmpty() && p.name == m_selectedPoint});
+                marks.append(
+                    {QPointF(o.column, o.row), p.name, !p.name.isEmpty() && p.name == m_selectedPoint});
     m_label->setMarks(marks, [this](const QPointF& image) { return m_view->labelPointOf(image); });
 }
 
