@@ -7,6 +7,7 @@
 #include "core/georef/GcpFile.h"
 #include "core/georef/GcpImport.h"
 #include "core/georef/GeoReference.h"
+#include "core/georef/UtmProjection.h"
 
 namespace
 {
@@ -97,6 +98,64 @@ ControlPointFit::ImageSize fixedSize()
     return [](const QString&) { return photoSize; };
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// exiftool's XML beside each photo of the first model, with the GPS fix of
+// where the camera truly is, off by a consumer receiver's few metres across
+// and tens of metres in height.
+bool writeGps(const Scene& scene, const QString& folder)
+{
+    const UtmProjection utm(32633);
+    int i = 0;
+    for (const auto& c : scene.bundle.bundleCameras[0]) {
+        const osg::Vec3d at = toSurvey(c->centre) + osg::Vec3d(i % 2 ? 3 : -2, i % 3 ? -2.5 : 1.5, 25);
+        double latitude = 0, longitude = 0;
+        if (!utm.geographic(at.x(), at.y(), &latitude, &longitude))
+            return false;
+        const QString xml = folder + QString::fromStdString(c->name).replace(".JPG", ".xml");
+        const QByteArray text = "<?xml version='1.0' encoding='UTF-8'?>\n"
+                                "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+                                "<rdf:Description xmlns:GPS='http://ns.exiftool.org/EXIF/GPS/1.0/'>\n"
+                                " <GPS:GPSLatitudeRef>North</GPS:GPSLatitudeRef>\n"
+                                " <GPS:GPSLatitude>" +
+                                QByteArray::number(latitude, 'g', 17) +
+                                "</GPS:GPSLatitude>\n"
+                                " <GPS:GPSLongitudeRef>East</GPS:GPSLongitudeRef>\n"
+                                " <GPS:GPSLongitude>" +
+                                QByteArray::number(longitude, 'g', 17) +
+                                "</GPS:GPSLongitude>\n"
+                                " <GPS:GPSAltitude>" +
+                                QByteArray::number(at.z(), 'f', 3) +
+                                " m</GPS:GPSAltitude>\n"
+                                "</rdf:Description>\n</rdf:RDF>\n";
+        if (!writeFile(xml, text))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+// Targets on the ground of the first model's photos: a few decimetres of relief.
+QVector<ControlPoint> groundTargets(Scene& scene, int count)
+{
+    const osg::Vec3d at[] = {{-8, -5, 0.3}, {9, -4, -0.2}, {7, 8, 0.1},
+                             {-6, 7, 0},    {0, 1, 0.4},   {3, -2, -0.1}};
+    QVector<ControlPoint> points;
+    for (int i = 0; i < count; ++i)
+        points << scene.point(QStringLiteral("T%1").arg(i + 1), at[i], firstModel);
+    return points;
+}
+
 } // namespace
 
 class TestControlPointFit : public QObject
@@ -123,9 +182,14 @@ private slots:
         QVERIFY2(out.written, qPrintable(out.message));
         QCOMPARE(out.model, 0);
         QCOMPARE(out.used, 5);
-        for (const ControlPoint& p : points)
+        for (const ControlPoint& p : points) {
             QVERIFY2(p.residual < 1e-6, qPrintable(p.name + ": " + QString::number(p.residual)));
-        QVERIFY(out.lines.join('\n').contains("F: residual 0.000 m (check)"));
+            // The surveyed point lands on its picks in every photo.
+            QVERIFY2(p.pixels < 1e-3, qPrintable(p.name + ": " + QString::number(p.pixels)));
+        }
+        QVERIFY2(out.lines.join('\n').contains(
+                     "F: residual 0.000 m (dX 0.000, dY 0.000, dZ 0.000), 0.00 px (check)"),
+                 qPrintable(out.lines.join('\n')));
 
         // The cameras' quaternions are floats (as the NVM reader keeps them):
         // their rotations are known to about 1e-7.
@@ -146,7 +210,12 @@ private slots:
         QTest::newRow("used point in one photo") << "one photo" << "point C: seen in 1 photo(s) of the reconstruction";
         QTest::newRow("photo of another reconstruction")
             << "other model" << "point C: photo IMG_0009.JPG belongs to another reconstruction (model 2)";
-        QTest::newRow("photo not in the reconstruction") << "missing" << "point C: photo IMG_0042.JPG is not in the reconstruction";
+        QTest::newRow("one photo besides one not in the reconstruction")
+            << "missing"
+            << "point C: seen in 1 photo(s) of the reconstruction, at least two are needed (1 "
+               "observation(s) in photos not in the reconstruction left out)";
+        QTest::newRow("three used points that disagree") << "three disagree"
+                                                         << "the three used control points disagree";
         QTest::newRow("same spot from one place") << "parallel" << "point C: its photos see it at angles 0 degrees apart";
     }
 
@@ -167,8 +236,11 @@ private slots:
         else if (kind == "parallel")
             points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0003.JPG"});
         else if (kind == "missing") {
-            points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0004.JPG"});
+            points << scene.point("C", c, {"IMG_0003.JPG"});
             points.last().observations.append({"IMG_0042.JPG", 10, 10});
+        } else if (kind == "three disagree") {
+            points << scene.point("C", c, firstModel);
+            points.last().survey.z() -= 36;
         }
         const QString companion = m_dir.filePath(kind + ".txt");
         {
@@ -187,14 +259,101 @@ private slots:
             QVERIFY(std::isnan(p.residual));
     }
 
+    // One observation in a photo the run left out costs that observation, not the fit.
+    void observationOfAPhotoNotInTheReconstructionIsLeftOut()
+    {
+        Scene scene;
+        QVector<ControlPoint> points = groundTargets(scene, 4);
+        points[2].observations.insert(1, {"DJI_0099.JPG", 10, 10});
+        const ControlPointFit::Outcome out = ControlPointFit::run(
+            scene.bundle, m_dir.path() + "/", m_dir.filePath("missing-photo.txt"), points, fixedSize());
+        QVERIFY2(out.written, qPrintable(out.message));
+        QVERIFY2(out.lines.contains(
+                     "point T3: photo DJI_0099.JPG is not in the reconstruction: its observation is "
+                     "left out"),
+                 qPrintable(out.lines.join('\n')));
+        QVERIFY(points[2].residual < 1e-6);
+    }
+
+    // A height mistyped 36 m low: the point is left out, named with its
+    // residual, and the others fit as if it were not there; with three used
+    // points the faulty one cannot be told, and nothing is written.
+    void grossErrorLeftOutAndNamed()
+    {
+        Scene scene;
+        QVector<ControlPoint> points = groundTargets(scene, 6);
+        points[3].survey.z() -= 36;
+        const QString companion = m_dir.filePath("gross.txt");
+        const ControlPointFit::Outcome out =
+            ControlPointFit::run(scene.bundle, m_dir.path() + "/", companion, points, fixedSize(), 32633);
+        QVERIFY2(out.written, qPrintable(out.message));
+        QCOMPARE(out.used, 5);
+        QCOMPARE(out.leftOut, QStringList{"T4"});
+        QVERIFY(points[3].leftOut);
+        QVERIFY2(std::abs(points[3].offset.z() - 36) < 1e-3 && std::abs(points[3].offset.x()) < 1e-3,
+                 qPrintable(QString::number(points[3].offset.z())));
+        QVERIFY(points[3].pixels > 100); // 36 m at 11 m from the cameras
+        for (int i : {0, 1, 2, 4, 5})
+            QVERIFY2(points[i].residual < 1e-5 && !points[i].leftOut, qPrintable(points[i].name));
+        QVERIFY2(out.lines.join('\n').contains(
+                     "Point T4 left out of the fit: its residual 36.000 m stands out from "
+                     "the other used points' 0.000 m (RMS): check its coordinates"),
+                 qPrintable(out.lines.join('\n')));
+        QVERIFY(out.message.contains("T4 left out"));
+        GeoReference geo;
+        QVERIFY(GeoReference::read(companion, geo));
+        for (const auto& c : scene.bundle.bundleCameras[0])
+            QVERIFY((geo.apply(c->centre) - toSurvey(c->centre)).length() < 1e-4);
+    }
+
+    // The photos' GPS (consumer grade: metres across, tens of metres in
+    // height) against the fit: control points whose easting and northing are
+    // swapped fit each other well, but put the cameras millions of metres
+    // from their fixes. Nothing is written then; photos without GPS are
+    // not compared (recoversKnownSimilarityFromExactObservations).
+    void absurdControlRefusedByThePhotosGps_data()
+    {
+        QTest::addColumn<bool>("swapped");
+        QTest::newRow("easting and northing swapped") << true;
+        QTest::newRow("the control as surveyed") << false;
+    }
+
+    void absurdControlRefusedByThePhotosGps()
+    {
+        QFETCH(bool, swapped);
+        Scene scene;
+        const QString folder = m_dir.filePath("gps/");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeGps(scene, folder));
+        QVector<ControlPoint> points = groundTargets(scene, 5);
+        if (swapped)
+            for (ControlPoint& p : points)
+                p.survey.set(p.survey.y(), p.survey.x(), p.survey.z());
+        const QString companion = folder + "sparse.txt";
+        QVERIFY(writeFile(companion, "the previous georeference\n"));
+        const ControlPointFit::Outcome out =
+            ControlPointFit::run(scene.bundle, folder, companion, points, fixedSize(), 32633);
+        QCOMPARE(out.written, !swapped);
+        if (swapped) {
+            QVERIFY2(QRegularExpression(
+                         "the fit puts the cameras [0-9]{7}\\.[0-9]{3} m away from their photos' GPS "
+                         "positions \\(median of 8 photos")
+                         .match(out.message)
+                         .hasMatch(),
+                     qPrintable(out.message));
+            QCOMPARE(readAll(companion), QByteArray("the previous georeference\n"));
+            QVERIFY(std::isnan(points[0].residual));
+        }
+    }
+
     void gcpImportRefuses_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("photo not in the reconstruction")
-            << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712001 4123001 95 10 20 "
+        QTest::newRow("no photo in the reconstruction")
+            << QByteArray("EPSG:32633\n712001 4123001 95 10 20 DJI_0098.JPG T1\n712001 4123001 95 10 20 "
                           "DJI_0099.JPG T1\n")
-            << "gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction";
+            << "gcp_list.txt: none of its photos is in the reconstruction";
         QTest::newRow("one name, two places")
             << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712002 4123001 95 10 20 "
                           "IMG_0002.JPG T1\n")
@@ -220,6 +379,34 @@ private slots:
         QVERIFY(!ok);
         QVERIFY2(error.startsWith(message), qPrintable(error));
         QCOMPARE(points.size(), 1);
+    }
+
+    // A photo the reconstruction lacks costs its observation, named on a
+    // line of its own, and the point says what it still needs.
+    void gcpImportLeavesOutPhotosNotInTheReconstruction()
+    {
+        Scene scene;
+        QByteArray text("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712001 4123001 95 10 20 "
+                        "DJI_0099.JPG T1\n712005 4123001 95 10 20 IMG_0001.JPG T2\n712005 4123001 95 30 20 "
+                        "IMG_0002.JPG T2\n");
+        QBuffer buffer(&text);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        GcpFile gcp;
+        QString error;
+        QVERIFY2(GcpFile::read(buffer, "gcp_list.txt", &gcp, &error), qPrintable(error));
+        QVector<ControlPoint> points;
+        QStringList warnings;
+        QVERIFY2(GcpImport::toControlPoints(gcp, "gcp_list.txt", scene.bundle, &points, &error, &warnings),
+                 qPrintable(error));
+        QCOMPARE(points.size(), 2);
+        QCOMPARE(points[0].observations.size(), 1);
+        QCOMPARE(points[1].observations.size(), 2);
+        QCOMPARE(
+            warnings,
+            QStringList({"gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction: this "
+                         "observation of T1 is left out",
+                         "gcp_list.txt: point T1 is seen in 1 photo(s) of the reconstruction; the fit needs "
+                         "two: pick it in another photo"}));
     }
 };
 

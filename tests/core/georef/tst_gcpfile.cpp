@@ -24,7 +24,7 @@ private slots:
         QTest::newRow("drone software's name") << QByteArray("WGS84 UTM 33N") << 32633;
         QTest::newRow("south, lower case") << QByteArray("wgs84 utm 21s") << 32721;
         QTest::newRow("PROJ's long name") << QByteArray("WGS 84 / UTM zone 32N") << 32632;
-        QTest::newRow("a national grid") << QByteArray("EPSG:31468") << 31468;
+        QTest::newRow("a national grid") << QByteArray("EPSG:25833") << 25833;
     }
 
     void readsObservationsInEitherNotation()
@@ -63,6 +63,26 @@ private slots:
         QTest::newRow("outside the photo") << QByteArray("EPSG:32633\n1 2 3 -4 5 a.jpg\n") << "line 2: the photo position";
         QTest::newRow("infinite") << QByteArray("EPSG:32633\n1 2 inf 4 5 a.jpg\n") << "line 2: 'inf' is not a number";
         QTest::newRow("empty") << QByteArray("# nothing\n") << "no reference system";
+        // Systems that cannot hold survey coordinates.
+        QTest::newRow("degrees")
+            << QByteArray("EPSG:4326\n37.2 15.1 95 4 5 a.jpg\n")
+            << "line 1: EPSG:4326 (WGS 84) gives latitude and longitude in degrees: survey "
+               "coordinates need a projected system in metres";
+        QTest::newRow("geocentric") << QByteArray("EPSG:4978\n")
+                                    << "line 1: EPSG:4978 (WGS 84) is geocentric";
+        QTest::newRow("heights only")
+            << QByteArray("EPSG:5780\n") << "line 1: EPSG:5780 (Cascais height) holds heights only";
+        QTest::newRow("feet") << QByteArray("EPSG:2263\n") << "measures in US survey foot";
+        QTest::newRow("Web Mercator") << QByteArray("EPSG:3857\n1669792 4467021 95 4 5 a.jpg\n")
+                                      << "line 1: EPSG:3857 stretches distances by 25.";
+        // Found by fuzzing.
+        QTest::newRow("NUL byte") << QByteArray(
+                                         "EPSG:32633\n1 2 3 4 5 a.jpg T1\n712001 4123001 95 4 5 a.jpg T") +
+                                         '\0' + "2\n"
+                                  << "line 3: a NUL byte";
+        QTest::newRow("control character in a name")
+            << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T\x01\n")
+            << "line 2: 'T': the name holds a control character (U+0001)";
     }
 
     void refusesWithTheLine()
@@ -73,6 +93,37 @@ private slots:
         QString error;
         QVERIFY(!parse(text, &file, &error));
         QVERIFY2(error.startsWith("gcp_list.txt") && error.contains(reason), qPrintable(error));
+    }
+
+    // A file mixing named and unnamed points: the unnamed one's automatic
+    // name must not be one the file gives another point.
+    void automaticNamesDoNotTakeGivenOnes()
+    {
+        GcpFile file;
+        QString error;
+        QVERIFY2(parse("EPSG:32633\n712001 4123001 95 4 5 a.jpg\n712001 4123001 95 6 5 b.jpg\n"
+                       "712009 4123002 96 7 8 a.jpg GCP1\n712020 4123005 94 1 2 b.jpg\n",
+                       &file, &error),
+                 qPrintable(error));
+        QCOMPARE(int(file.observations.size()), 4);
+        QCOMPARE(file.observations[0].name, QString("GCP2"));
+        QCOMPARE(file.observations[1].name, QString("GCP2"));
+        QCOMPARE(file.observations[2].name, QString("GCP1"));
+        QCOMPARE(file.observations[3].name, QString("GCP3"));
+    }
+
+    // The system's name goes into the project: a control character in it
+    // made the project unsavable (found by fuzzing).
+    void controlCharacterLeavesTheSystemName()
+    {
+        GcpFile file;
+        QString error;
+        QVERIFY2(parse("EPSG:\x0b"
+                       "32633\n712001 4123001 95 4 5 a.jpg\n",
+                       &file, &error),
+                 qPrintable(error));
+        QCOMPARE(file.system, QString("EPSG:32633"));
+        QCOMPARE(file.epsg, 32633);
     }
 
     void zoneFollowsTheLongitude_data()

@@ -88,6 +88,11 @@ ProjectDocument fullProject()
     fitted.name = "T 1 <south>";
     fitted.survey.set(712031.4567890123, 4123012.3456789012, 95.0421);
     fitted.observations = {{"IMG_0001.JPG", 812.3333333333334, 401.5}, {"IMG_0002.JPG", 0.5, 1199.875}};
+    // The last fit's figures, as the dock shows them.
+    fitted.residual = 0.012345678901234;
+    fitted.offset.set(0.004, -0.0111, 0.0031);
+    fitted.pixels = 0.8333333333333334;
+    fitted.leftOut = true;
     ControlPoint check;
     check.name = "T2";
     check.check = true;
@@ -161,6 +166,11 @@ private slots:
             QCOMPARE(a.name, b.name);
             QCOMPARE(a.check, b.check);
             QVERIFY(a.survey == b.survey); // every digit
+            QCOMPARE(a.hasFit(), b.hasFit());
+            if (b.hasFit()) {
+                QVERIFY(a.residual == b.residual && a.offset == b.offset && a.pixels == b.pixels);
+                QCOMPARE(a.leftOut, b.leftOut);
+            }
             QCOMPARE(a.observations.size(), b.observations.size());
             for (int k = 0; k < b.observations.size(); ++k) {
                 QCOMPARE(a.observations[k].image, b.observations[k].image);
@@ -211,6 +221,56 @@ private slots:
         QVERIFY(!doc.layers[LayerType::PointCloud][0].visible);
         QCOMPARE(doc.settings.fx, 0.0);
         QVERIFY(!doc.settings.displayOutput);
+    }
+
+    // Values no writer writes (found by fuzzing) leave their point out,
+    // named with the reason; the rest of the project opens.
+    void badGroundControlValuesLeaveThePointOut_data()
+    {
+        QTest::addColumn<QByteArray>("point");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("x nan") << QByteArray("name=\"B\" x=\"nan\" y=\"2\" z=\"3\"")
+                               << "B (line 1) left out: x \"nan\" is not a number";
+        QTest::newRow("y inf") << QByteArray("name=\"B\" x=\"1\" y=\"inf\" z=\"3\"")
+                               << "y \"inf\" is not a number";
+        QTest::newRow("z 1e999") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"1e999\"")
+                                 << "z \"1e999\" is not a number";
+        QTest::newRow("decimal comma")
+            << QByteArray("name=\"B\" x=\"12,5\" y=\"2\" z=\"3\"") << "x \"12,5\" is not a number";
+        QTest::newRow("no z") << QByteArray("name=\"B\" x=\"1\" y=\"2\"") << "z is missing";
+        QTest::newRow("use bogus") << QByteArray("name=\"B\" x=\"1\" y=\"2\" z=\"3\" use=\"bogus\"")
+                                   << "use \"bogus\" is neither fit nor check";
+        QTest::newRow("no name") << QByteArray("x=\"1\" y=\"2\" z=\"3\"")
+                                 << "point without a name (line 1) left out: the name is empty";
+        QTest::newRow("name of another") << QByteArray("name=\"A\" x=\"1\" y=\"2\" z=\"3\"")
+                                         << "A (line 1) left out: another point has the same name";
+        QTest::newRow("row abc") << QByteArray(
+                                        "name=\"B\" x=\"1\" y=\"2\" z=\"3\"><observation image=\"a.jpg\" "
+                                        "column=\"4\" row=\"abc\"/></point")
+                                 << "observation in a.jpg: row \"abc\" is not a number";
+    }
+
+    void badGroundControlValuesLeaveThePointOut()
+    {
+        QFETCH(QByteArray, point);
+        QFETCH(QString, problem);
+        const QByteArray xml =
+            "<prj version=\"1.0\"><images><image><original_filename>/p/a.jpg</original_filename>"
+            "</image></images><ground_control system=\"EPSG:32633\"><point name=\"A\" "
+            "x=\"712001.5\" y=\"4123001\" z=\"95\" use=\"check\"/><point " +
+            point + (point.endsWith("</point") ? ">" : "/>") +
+            "<point name=\"C\" x=\"1e5\" y=\"2\" z=\"-3\"/></ground_control></prj>";
+        ProjectDocument doc;
+        QString error;
+        QVERIFY2(readBack(xml, doc, &error), qPrintable(error));
+        QCOMPARE(doc.images.size(), 1);
+        QCOMPARE(doc.controlPoints.size(), 2);
+        QCOMPARE(doc.controlPoints[0].name, QString("A"));
+        QVERIFY(doc.controlPoints[0].check);
+        QCOMPARE(doc.controlPoints[1].survey, osg::Vec3d(1e5, 2, -3));
+        QCOMPARE(doc.problems.size(), 1);
+        QVERIFY2(doc.problems[0].startsWith("Ground control point ") && doc.problems[0].contains(problem),
+                 qPrintable(doc.problems[0]));
     }
 
     void refusedFiles_data()

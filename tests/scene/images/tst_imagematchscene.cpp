@@ -8,10 +8,11 @@
 
 #include <osg/Group>
 
-#include "core/images/AutoLispWriter.h"
 #include "BundlerFile.h"
-#include "scene/images/ImageMatchScene.h"
 #include "SharedData.h"
+#include "core/formats/SparseBundle.h"
+#include "core/images/AutoLispWriter.h"
+#include "scene/images/ImageMatchScene.h"
 #include "ui/SfmToolDoubles.h"
 
 namespace
@@ -170,15 +171,67 @@ private slots:
         QVERIFY(QFile::exists(result.lispFile));
     }
 
-    void shapesArePlacedByTheBundlesGeoreference()
+    // Picks of a second reconstruction were placed by the first one's
+    // georeference: each reconstruction's own places its picks, in the scene
+    // and in the CAD export.
+    void picksArePlacedByTheirOwnReconstructionsGeoreference()
     {
-        GeoReference geo;
-        geo.translation = osg::Vec3d(500000, 4100000, 10);
+        SfmToolDoubles tools;
+        tools.install(Tool::TriangulationUndistort,
+                      "case \"$3\" in *first*) echo 1,1,1;; *) echo 2,2,2;; esac");
+        QTemporaryDir root;
+        const QString first = root.path() + "/first/", second = root.path() + "/second/";
+        QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+        GeoReference a, b;
+        a.translation = osg::Vec3d(500000, 4100000, 10);
+        b.translation = osg::Vec3d(712000, 4123000, 90);
+        b.scale = osg::Vec3d(2, 2, 2);
         ImageMatchScene scene(nullptr);
-        scene.setGeoReference(&geo);
-        scene.extrude(osg::Vec3d(1, 2, 3), 1);
-        QCOMPARE(scene.extrudedItems()[0].point, osg::Vec3d(500001, 4100002, 13));
-        QCOMPARE(scene.extrudedItems()[0].foot, osg::Vec3d(500001, 4100002, 0));
+        for (const auto& [folder, geo] : {std::pair<QString, GeoReference*>{first, &a}, {second, &b}}) {
+            SparseBundle bundle;
+            bundle.bundleCameras.emplace_back();
+            for (const char* name : {"a.jpg", "b.jpg"}) {
+                auto camera = std::make_unique<BundleCamera>();
+                camera->name = name;
+                camera->path = (folder + name).toStdString();
+                bundle.bundleCameras[0].push_back(std::move(camera));
+            }
+            scene.setGeoReference(bundle, geo);
+        }
+        addMatch(scene.selection(), second, 0, 5, 5, 1);
+        const ImageMatchScene::Extract result = scene.extract(tools.appDir());
+        QCOMPARE(result.points, 1);
+        QCOMPARE(scene.extrudedItems()[0].point, osg::Vec3d(712004, 4123004, 94));
+        QVERIFY2(readAll(result.lispFile).contains("712004"), readAll(result.lispFile).constData());
+
+        addMatch(scene.selection(), first, 0, 6, 6, 1);
+        QCOMPARE(scene.extract(tools.appDir()).points, 1);
+        QCOMPARE(scene.extrudedItems()[0].point, osg::Vec3d(500001, 4100001, 11));
+        // A reconstruction without a georeference stays in its own frame.
+        scene.setGeoReference(first, nullptr);
+        QCOMPARE(scene.extrudedItem(osg::Vec3d(1, 2, 3), first, 1).point, osg::Vec3d(1, 2, 3));
+    }
+
+    // A match file the viewer could not read was reported on standard output only.
+    void unreadableMatchFileIsSaidInTheLog()
+    {
+        QTemporaryDir dir;
+        QFile broken(dir.filePath("gpu_matches.init.txt"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("a.jpg b.jpg many\n");
+        broken.close();
+        ImageMatchScene scene(nullptr);
+        QStringList log;
+        scene.setLog([&](const QString& line) { log << line; });
+        QTemporaryDir empty;
+        scene.matchSetsFor(empty.filePath("a.jpg")); // no file yet: nothing to say
+        QVERIFY(log.isEmpty());
+        scene.matchSetsFor(dir.filePath("a.jpg"));
+        scene.matchSetsFor(dir.filePath("b.jpg"));
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log[0].startsWith("The image viewers show no matches: the match file " + broken.fileName() +
+                                   ": expected \"image image count\" (line 1)"),
+                 qPrintable(log[0]));
     }
 
     void withoutAReconstructionNothingRuns()

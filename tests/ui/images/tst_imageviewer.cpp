@@ -12,13 +12,14 @@
 #include <cmath>
 
 #include "BundlerFile.h"
+#include "SharedData.h"
+#include "core/georef/ControlPoint.h"
 #include "core/images/ExifScript.h"
-#include "ui/images/ImageLabel.h"
 #include "scene/images/ImageMatchScene.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/images/ImageLabel.h"
 #include "ui/images/ImageViewer.h"
 #include "ui/images/MyListWidget.h"
-#include "scene/view/OsgWidget.h"
-#include "SharedData.h"
 
 namespace
 {
@@ -243,9 +244,17 @@ private slots:
         const QPoint pressed = turns ? QPoint(300, 600 - 400) : QPoint(400, 300);
         QCOMPARE(v.loupeOrigin(), QPoint(int(pressed.x() - 800 / 6.0), int(pressed.y() - 600 / 6.0)));
 
+        QSignalSpy picked(&v, &ImageViewer::imagePointPicked);
         QTest::mouseRelease(v.imageLabel(), Qt::LeftButton, {}, QPoint(30, 60));
         QVERIFY(!v.isZoomed());
         QCOMPARE(shown(v).size(), turns ? QSize(600, 800) : QSize(800, 600));
+        // Picks snapped to whole pixels: the position under the cursor (the
+        // middle of its screen pixel) at the loupe's three times.
+        QCOMPARE(picked.size(), 1);
+        const QPointF at = picked[0][1].toPointF() - QPointF(v.loupeOrigin());
+        const QPointF expected = turns ? QPointF(60.5 / 3, 200 - 30.5 / 3) : QPointF(30.5 / 3, 60.5 / 3);
+        QVERIFY2(std::abs(at.x() - expected.x()) < 1e-9 && std::abs(at.y() - expected.y()) < 1e-9,
+                 qPrintable(QString("%1, %2").arg(at.x()).arg(at.y())));
         const ImageSelection& s = m_scene->imageMatches()->selection();
         QCOMPARE(s.matches().size(), 1);
         QCOMPARE(QPoint(s.matches()[0][0].x, s.matches()[0][0].y), v.loupeOrigin() + offset);
@@ -513,6 +522,34 @@ private slots:
         QCOMPARE(s.matches()[0].size(), 1);
         QCOMPARE(shown(a).pixelColor(inA), QColor(Qt::yellow));
         QVERIFY(shown(b).pixelColor(inB) != QColor(Qt::blue));
+    }
+
+    // Imported observations and picks were not drawn: each control point
+    // seen in the photo is marked with its name, the selected one in its own
+    // colour, at its place whatever the zoom.
+    void controlPointsAreDrawnInTheirPhotos()
+    {
+        Photos photos(2);
+        ImageViewer v(photos.paths[0], &photos.list, m_scene.get(), nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.normalSize();
+        ControlPoint t1, t2;
+        t1.name = "T1";
+        t1.observations = {{"PHOTO0.png", 200.5, 150.5}};
+        t2.name = "T2";
+        t2.observations = {{"photo1.png", 100, 100}};
+        v.setControlPoints({t1, t2}, "T1");
+        QCOMPARE(v.imageLabel()->marks().size(), 1);
+        QCOMPARE(v.imageLabel()->marks()[0].name, QString("T1"));
+        const QColor selected(255, 40, 200), other(0, 230, 255);
+        QCOMPARE(v.imageLabel()->grab().toImage().pixelColor(200, 150), selected);
+
+        v.setControlPoints({t1, t2}, "T2");
+        QCOMPARE(v.imageLabel()->grab().toImage().pixelColor(200, 150), other);
+        v.zoomIn();
+        const QImage zoomed = v.imageLabel()->grab().toImage();
+        QCOMPARE(zoomed.pixelColor(250, 188), other);
+        QVERIFY(zoomed.pixelColor(200, 150) != other);
     }
 
     // F11 takes the picture alone to the screen; it steps there by itself and

@@ -13,6 +13,7 @@
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GeoReference.h"
+#include "core/georef/GpsGeoreference.h"
 #include "core/project/ScanSettings.h"
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/GroundControl.h"
@@ -234,6 +235,21 @@ private slots:
         }
         qInfo("check points within %.3f m of the model's surface", worstSurface);
         QVERIFY(worstSurface < 0.05);
+
+        // The surveyed points carried into their photos land on their picks.
+        const QVector<ControlPoint> fitted = dock.controlPoints();
+        double worstPixels = 0;
+        for (const ControlPoint& p : fitted)
+            worstPixels = std::max(worstPixels, p.pixels);
+        qInfo("surveyed points within %.2f px of their picks", worstPixels);
+        QVERIFY(worstPixels < 3);
+
+        // A sparse run writes the GPS georeference again; the runner then
+        // asks the dock to fit the new model, which puts it back on the control.
+        QVERIFY(GpsGeoreference::run(nvm).written);
+        QVERIFY(cameraErrors(bundle).worst > 0.05);
+        QVERIFY2(control.refitAfterRun(nvm), qPrintable(logText()));
+        QVERIFY2(cameraErrors(bundle).worst < 0.05, qPrintable(cameraErrors(bundle).text));
     }
 };
 

@@ -109,7 +109,7 @@ private slots:
         SceneLayers::Hooks hooks;
         hooks.frameWanted = hooks.firstLayerAdded = hooks.archiveLoaded = hooks.archivesGone = [] {};
         hooks.originChanged = [](const osg::Vec3d&) {};
-        hooks.firstBundlePlaced = [](const GeoReference*) {};
+        hooks.bundlePlaced = [](const SparseBundle&, const GeoReference*) {};
         SceneLayers layers(hooks, root.get(), nullptr);
         QString error;
         QVERIFY2(layers.loadLayer(1, LayerType::Terrain, path, true, &error), qPrintable(error));

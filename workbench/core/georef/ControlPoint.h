@@ -25,5 +25,28 @@ struct ControlPoint {
     osg::Vec3d survey;
     bool check = false; // a check point: compared after the fit, not fitted to
     QVector<ControlObservation> observations;
-    double residual = std::nan(""); // metres; NaN until a fit places it
+
+    // The figures of the last fit; NaN until a fit places the point.
+    double residual = std::nan(""); // metres, |offset|
+    // Where the fitted model puts the point less its surveyed place (dX, dY, dZ), metres.
+    osg::Vec3d offset{std::nan(""), std::nan(""), std::nan("")};
+    // The surveyed point carried into the photos by the fit: how far (RMS,
+    // pixels) it lands from where the photos show it.
+    double pixels = std::nan("");
+    // A used point the last fit left out: its residual stood out from the others'.
+    bool leftOut = false;
+
+    bool hasFit() const { return std::isfinite(residual); }
+    void clearFit()
+    {
+        residual = pixels = std::nan("");
+        offset = osg::Vec3d(std::nan(""), std::nan(""), std::nan(""));
+        leftOut = false;
+    }
+
+    // Why a point or photo name cannot be kept (empty when it can): a name
+    // travels into the project file, whose XML holds no control characters.
+    static QString nameProblem(const QString& name);
+    // The name without the characters nameProblem() objects to, trimmed.
+    static QString cleanName(const QString& name);
 };

@@ -7,11 +7,16 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
+#include "core/georef/ExifGps.h"
 #include "core/georef/GeoReference.h"
+#include "core/georef/SurveySystem.h"
+#include "core/georef/UtmProjection.h"
 #include "core/io/NumberText.h"
+#include "core/products/ProductRecord.h"
 
 namespace
 {
@@ -55,6 +60,73 @@ struct Located {
     int camera = -1;
 };
 
+// The NVM quaternion as the rotation of world into camera axes.
+void rotationOf(const BundleCamera& camera, double R[3][3])
+{
+    double x = camera.rotation[0], y = camera.rotation[1], z = camera.rotation[2], w = camera.rotation[3];
+    const double n = std::sqrt(w * w + x * x + y * y + z * z);
+    w /= n, x /= n, y /= n, z /= n;
+    const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+    std::copy(&r[0][0], &r[0][0] + 9, &R[0][0]);
+}
+
+// A point placed by the photos: its index among the points, where the
+// model puts it, and the photos (camera, size, observed pixel) it rests on.
+struct Placed {
+    int point = -1;
+    osg::Vec3d model;
+    struct Seen {
+        const BundleCamera* camera;
+        QSize size;
+        double column, row;
+    };
+    std::vector<Seen> seen;
+};
+
+bool fitSubset(const std::vector<Placed>& placed, const QVector<ControlPoint>& points,
+               const std::vector<size_t>& use, SimilarityFit::Result* fit, QString* why)
+{
+    std::vector<osg::Vec3d> from, to;
+    for (size_t i : use) {
+        from.push_back(placed[i].model);
+        to.push_back(points[placed[i].point].survey);
+    }
+    return SimilarityFit::fit(from, to, fit, why);
+}
+
+// The model point a fit carries onto a survey point.
+osg::Vec3d inverse(const SimilarityFit::Result& fit, const osg::Vec3d& survey)
+{
+    const osg::Vec3d d = (survey - fit.translation) / fit.scale;
+    osg::Vec3d p;
+    for (int k = 0; k < 3; ++k)
+        p[k] = fit.rotation(0, k) * d[0] + fit.rotation(1, k) * d[1] + fit.rotation(2, k) * d[2];
+    return p;
+}
+
+double median(std::vector<double> v)
+{
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// Millimetres, without a "-0.000" for a rounding on the negative side.
+QString axis(double value)
+{
+    return QString::number(std::abs(value) < 0.0005 ? 0.0 : value, 'f', 3);
+}
+
+QString figures(const ControlPoint& p)
+{
+    QString text = QStringLiteral("residual %1 (dX %2, dY %3, dZ %4)")
+                       .arg(metres(p.residual), axis(p.offset.x()), axis(p.offset.y()), axis(p.offset.z()));
+    if (std::isfinite(p.pixels))
+        text += QStringLiteral(", %1 px").arg(p.pixels, 0, 'f', 2);
+    return text;
+}
+
 } // namespace
 
 ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double column, double row,
@@ -68,12 +140,8 @@ ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double c
     const double my = (row - 0.5 * imageSize.height()) / f;
     const double k = 1 + camera.radial * (mx * mx + my * my);
     const double u = mx * k, v = my * k;
-    double x = camera.rotation[0], y = camera.rotation[1], z = camera.rotation[2], w = camera.rotation[3];
-    const double n = std::sqrt(w * w + x * x + y * y + z * z);
-    w /= n, x /= n, y /= n, z /= n;
-    const double R[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-                            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+    double R[3][3];
+    rotationOf(camera, R);
     Ray ray;
     ray.origin = camera.centre;
     for (int c = 0; c < 3; ++c)
@@ -81,6 +149,32 @@ ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double c
     ray.direction.normalize();
     ray.focal = f;
     return ray;
+}
+
+bool ControlPointFit::project(const BundleCamera& camera, const osg::Vec3d& point, const QSize& imageSize,
+                              double* column, double* row)
+{
+    double R[3][3];
+    rotationOf(camera, R);
+    const osg::Vec3d d = point - camera.centre;
+    osg::Vec3d c;
+    for (int r = 0; r < 3; ++r)
+        c[r] = R[r][0] * d.x() + R[r][1] * d.y() + R[r][2] * d.z();
+    if (!(c.z() > 0))
+        return false;
+    // The measurement m whose undistortion m (1 + r |m|^2) is the ideal
+    // point: a fixed point that a handful of steps reaches for any lens a
+    // reconstruction keeps.
+    const double u = c.x() / c.z(), v = c.y() / c.z();
+    double mx = u, my = v;
+    for (int i = 0; i < 50; ++i) {
+        const double k = 1 + camera.radial * (mx * mx + my * my);
+        mx = u / k;
+        my = v / k;
+    }
+    *column = mx * camera.focalLength + 0.5 * imageSize.width();
+    *row = my * camera.focalLength + 0.5 * imageSize.height();
+    return std::isfinite(*column) && std::isfinite(*row);
 }
 
 bool ControlPointFit::triangulate(const std::vector<Ray>& rays, osg::Vec3d* point, double* pixelError,
@@ -169,11 +263,15 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
                                               const ImageSize& imageSize, int epsg)
 {
     Outcome out;
+    QStringList notes; // what was left out on the way
     auto refuse = [&](const QString& why) {
         out.message = QStringLiteral("Ground control: nothing written: ") + why;
-        out.lines << out.message;
+        out.lines << notes << out.message;
         return out;
     };
+    QString why;
+    if (epsg != 0 && !SurveySystem::check(epsg, &why))
+        return refuse(why);
 
     // The photos of every model by file name (case does not count: a
     // camera's card and a drone's list disagree about it).
@@ -189,64 +287,148 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     for (const ControlPoint& p : points)
         for (const ControlObservation& o : p.observations) {
             const auto found = cameras.constFind(fileNameOf(o.image).toLower());
-            if (found == cameras.constEnd())
-                return refuse(QStringLiteral("point %1: photo %2 is not in the reconstruction").arg(p.name, o.image));
-            ++votes[found->model];
+            if (found != cameras.constEnd())
+                ++votes[found->model];
         }
     if (votes.empty())
-        return refuse(QStringLiteral("no control point has an observation in a photo"));
+        return refuse(QStringLiteral("no control point has an observation in a photo of the reconstruction"));
     out.model = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
                     return a.second < b.second;
                 })->first;
     const SparseBundle::CameraList& list = bundle.bundleCameras[size_t(out.model)];
 
-    std::vector<osg::Vec3d> model, survey;
-    std::vector<int> fitted;                    // point index of each pair
-    std::vector<std::pair<int, osg::Vec3d>> checks; // check points placed by the model
+    std::vector<Placed> used, checks;
     QStringList problems;
     for (int k = 0; k < points.size(); ++k) {
         const ControlPoint& p = points[k];
+        Placed placed;
+        placed.point = k;
         std::vector<Ray> rays;
+        int missing = 0;
         for (const ControlObservation& o : p.observations) {
-            const Located at = cameras.value(fileNameOf(o.image).toLower());
-            if (at.model != out.model)
-                return refuse(QStringLiteral("point %1: photo %2 belongs to another reconstruction (model %3) "
-                                             "than the other points' photos (model %4)")
-                                  .arg(p.name, o.image)
-                                  .arg(at.model + 1)
-                                  .arg(out.model + 1));
-            const BundleCamera& camera = *list[size_t(at.camera)];
+            const auto found = cameras.constFind(fileNameOf(o.image).toLower());
+            // A photo the run left out (or a renamed one) costs its
+            // observation, as long as the point keeps the photos it needs.
+            if (found == cameras.constEnd()) {
+                notes << QStringLiteral(
+                             "point %1: photo %2 is not in the reconstruction: its observation is left out")
+                             .arg(p.name, o.image);
+                ++missing;
+                continue;
+            }
+            if (found->model != out.model)
+                return refuse(
+                    QStringLiteral("point %1: photo %2 belongs to another reconstruction (model %3) "
+                                   "than the other points' photos (model %4)")
+                        .arg(p.name, o.image)
+                        .arg(found->model + 1)
+                        .arg(out.model + 1));
+            const BundleCamera& camera = *list[size_t(found->camera)];
             const QString path = imageFolder + QString::fromStdString(camera.name);
             const QSize size = imageSize ? imageSize(path) : QSize();
             if (size.isEmpty())
                 return refuse(QStringLiteral("point %1: the size of photo %2 cannot be read").arg(p.name, path));
             rays.push_back(rayOf(camera, o.column, o.row, size));
+            placed.seen.push_back({&camera, size, o.column, o.row});
         }
-        osg::Vec3d placed;
-        double pixels = 0;
-        QString why;
-        if (!triangulate(rays, &placed, &pixels, &why)) {
-            const QString line = QStringLiteral("point %1: %2").arg(p.name, why);
+        if (!triangulate(rays, &placed.model, nullptr, &why)) {
+            QString line = QStringLiteral("point %1: %2").arg(p.name, why);
+            if (missing)
+                line += QStringLiteral(" (%1 observation(s) in photos not in the reconstruction left out)")
+                            .arg(missing);
             if (!p.check)
                 return refuse(line);
             problems << line + QStringLiteral(" (check point left out)");
             continue;
         }
-        if (p.check) {
-            checks.emplace_back(k, placed);
-        } else {
-            model.push_back(placed);
-            survey.push_back(p.survey);
-            fitted.push_back(k);
-        }
+        (p.check ? checks : used).push_back(placed);
     }
-    if (model.size() < 3)
-        return refuse(QStringLiteral("%1 used control point(s) placed in the photos, at least three are needed")
-                          .arg(model.size()));
+    if (used.size() < 3)
+        return refuse(
+            QStringLiteral("%1 used control point(s) placed in the photos, at least three are needed")
+                .arg(used.size()));
+
+    // Gross errors, one at a time: each used point against the fit of the
+    // others; the one farthest from where they put it goes when it stands out.
+    std::vector<size_t> active(used.size());
+    std::iota(active.begin(), active.end(), 0);
+    std::vector<size_t> dropped;
+    std::vector<double> droppedOthersRms;
+    while (active.size() >= 4) {
+        double worst = -1, othersRms = 0;
+        size_t at = 0;
+        for (size_t a = 0; a < active.size(); ++a) {
+            std::vector<size_t> others = active;
+            others.erase(others.begin() + long(a));
+            SimilarityFit::Result r;
+            QString ignored;
+            if (!fitSubset(used, points, others, &r, &ignored))
+                continue;
+            const double e = (r.apply(used[active[a]].model) - points[used[active[a]].point].survey).length();
+            if (e > worst) {
+                worst = e;
+                othersRms = r.rms;
+                at = a;
+            }
+        }
+        if (!(worst > grossErrorMetres && worst > grossErrorFactor * othersRms))
+            break;
+        dropped.push_back(active[at]);
+        droppedOthersRms.push_back(othersRms);
+        active.erase(active.begin() + long(at));
+    }
     SimilarityFit::Result fit;
-    QString why;
-    if (!SimilarityFit::fit(model, survey, &fit, &why))
+    if (!fitSubset(used, points, active, &fit, &why))
         return refuse(why);
+    if (active.size() == 3) {
+        const auto worst = std::max_element(fit.residuals.begin(), fit.residuals.end());
+        if (*worst > grossErrorMetres)
+            return refuse(
+                QStringLiteral("the three used control points disagree: %1 lies %2 from where the fit "
+                               "puts it, more than the %3 good points allow, and with three the faulty "
+                               "one cannot be told: check their coordinates, or add a used point")
+                    .arg(points[used[active[size_t(worst - fit.residuals.begin())]].point].name,
+                         metres(*worst), metres(grossErrorMetres)));
+    }
+
+    // The cameras against their photos' GPS, in the points' reference
+    // system as PROJ gives it; photos without a fix are not compared.
+    if (epsg != 0) {
+        const UtmProjection grid(epsg);
+        std::vector<double> across, height;
+        for (const auto& camera : list) {
+            ExifGps::Position gps;
+            QString ignored;
+            double east = 0, north = 0;
+            if (!ExifGps::readFile(ExifGps::xmlPathOf(imageFolder + QString::fromStdString(camera->name)),
+                                   &gps, &ignored) ||
+                !grid.project(gps.latitude, gps.longitude, &east, &north))
+                continue;
+            const osg::Vec3d at = fit.apply(camera->centre);
+            across.push_back(std::hypot(at.x() - east, at.y() - north));
+            if (gps.hasAltitude)
+                height.push_back(std::abs(at.z() - gps.altitude));
+        }
+        if (!across.empty() && !(median(across) <= gpsAcrossMetres))
+            return refuse(
+                QStringLiteral("the fit puts the cameras %1 away from their photos' GPS positions (median "
+                               "of %2 photos; a consumer GPS is within %3): check the control points' "
+                               "coordinates and reference system (easting and northing swapped? "
+                               "another zone?)")
+                    .arg(metres(median(across)))
+                    .arg(across.size())
+                    .arg(metres(gpsAcrossMetres)));
+        if (!height.empty() && !(median(height) <= gpsHeightMetres))
+            return refuse(
+                QStringLiteral("the fit puts the cameras %1 above or below their photos' GPS heights "
+                               "(median of %2 photos; GPS heights are within %3): check the control "
+                               "points' heights")
+                    .arg(metres(median(height)))
+                    .arg(height.size())
+                    .arg(metres(gpsHeightMetres)));
+        if (across.empty())
+            notes << QStringLiteral("The photos carry no GPS position: the fit was not compared with it");
+    }
 
     GeoReference geo;
     geo.rotation = fit.rotation;
@@ -257,27 +439,69 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
         return refuse(why);
 
     out.written = true;
-    out.used = int(model.size());
+    // What the georeference was fitted to, so that results made with an
+    // earlier one show stale; a companion beside no NVM file has none.
+    const QString nvm = companionFile.left(companionFile.size() - 3) + QStringLiteral("nvm");
+    if (QFileInfo::exists(nvm)) {
+        const QString folder = QFileInfo(nvm).absolutePath();
+        ProductRecord::make(folder, QLatin1String(ProductRecord::georeference), {nvm}, {companionFile},
+                            QStringLiteral("control points"))
+            .write(folder);
+    }
+    out.used = int(active.size());
     out.rms = fit.rms;
-    for (QVector<ControlPoint>::iterator p = points.begin(); p != points.end(); ++p)
-        p->residual = std::nan("");
-    for (size_t i = 0; i < fitted.size(); ++i) {
-        ControlPoint& p = points[fitted[i]];
-        p.residual = (fit.apply(model[i]) - p.survey).length();
-        out.lines << QStringLiteral("%1: residual %2 (used)").arg(p.name, metres(p.residual));
+    for (ControlPoint& p : points)
+        p.clearFit();
+    // Metres where the fit puts each point against its survey; pixels where
+    // the surveyed point, carried back into the model, lands in its photos.
+    auto measure = [&](const Placed& placed) -> ControlPoint& {
+        ControlPoint& p = points[placed.point];
+        p.offset = fit.apply(placed.model) - p.survey;
+        p.residual = p.offset.length();
+        const osg::Vec3d back = inverse(fit, p.survey);
+        double sum = 0;
+        int n = 0;
+        for (const Placed::Seen& s : placed.seen) {
+            double column = 0, row = 0;
+            if (project(*s.camera, back, s.size, &column, &row)) {
+                sum += (column - s.column) * (column - s.column) + (row - s.row) * (row - s.row);
+                ++n;
+            }
+        }
+        p.pixels = n ? std::sqrt(sum / n) : std::nan("");
+        return p;
+    };
+    for (size_t i : active) {
+        const ControlPoint& p = measure(used[i]);
+        out.lines << QStringLiteral("%1: %2 (used)").arg(p.name, figures(p));
     }
-    for (const auto& [k, placed] : checks) {
-        ControlPoint& p = points[k];
-        p.residual = (fit.apply(placed) - p.survey).length();
+    for (size_t k = 0; k < dropped.size(); ++k) {
+        ControlPoint& p = measure(used[dropped[k]]);
+        p.leftOut = true;
+        out.leftOut << p.name;
+        out.lines << QStringLiteral("%1: %2 (left out)").arg(p.name, figures(p));
+    }
+    for (const Placed& placed : checks) {
+        const ControlPoint& p = measure(placed);
         out.worstCheck = std::max(out.worstCheck, p.residual);
-        out.lines << QStringLiteral("%1: residual %2 (check)").arg(p.name, metres(p.residual));
+        out.lines << QStringLiteral("%1: %2 (check)").arg(p.name, figures(p));
     }
-    out.lines << problems;
+    for (size_t k = 0; k < dropped.size(); ++k) {
+        const ControlPoint& p = points[used[dropped[k]].point];
+        out.lines << QStringLiteral(
+                         "Point %1 left out of the fit: its residual %2 stands out from the other used "
+                         "points' %3 (RMS): check its coordinates")
+                         .arg(p.name, metres(p.residual), metres(droppedOthersRms[k]));
+    }
+    out.lines << problems << notes;
     out.message = QStringLiteral("Georeferenced from %1 control points: residual %2 (RMS)")
                       .arg(out.used)
                       .arg(metres(out.rms));
     if (out.worstCheck >= 0)
         out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
+    if (!out.leftOut.isEmpty())
+        out.message +=
+            QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
     out.message += QStringLiteral(", written to %1").arg(QFileInfo(companionFile).fileName());
     out.lines << out.message;
     return out;

@@ -20,10 +20,13 @@ class SparseBundle;
 // triangulated from its observations with the cameras of the reconstruction
 // (the model of the NVM file its photos belong to), a similarity is fitted
 // from the triangulated to the surveyed coordinates of the "used" points,
-// every point's residual is filled in, and the fit is written as the
-// georeference companion file (sparse.nvm → sparse.txt). Anything that keeps
-// the fit from being trustworthy refuses it with a message and writes
-// nothing, so the previous companion stays.
+// every point's residual is filled in (in metres, per axis, and in pixels of
+// its photos), and the fit is written as the georeference companion file
+// (sparse.nvm → sparse.txt). A used point whose residual stands out from the
+// others' (a gross error: a mistyped coordinate, another target) is left out
+// of the fit and named. A fit that puts the cameras far from their photos'
+// GPS, or anything else that keeps it from being trustworthy, is refused
+// with a message and writes nothing, so the previous companion stays.
 class ControlPointFit
 {
 public:
@@ -41,6 +44,7 @@ public:
         bool written = false;
         int model = -1;      // of the NVM file, 0-based
         int used = 0;        // used points the fit rests on
+        QStringList leftOut; // used points left out as gross errors
         double rms = 0;      // metres, over the used points
         double worstCheck = -1; // metres, largest check-point residual; -1 without check points
         QStringList lines;   // one per point, then the summary: for the log
@@ -50,10 +54,34 @@ public:
     // Rays closer to parallel than this give a point anywhere along them.
     static constexpr double minimumAngleDegrees = 1.0;
 
+    // A gross error. Good control points agree to millimetres or
+    // centimetres (the survey, the pick, the ground sample); a used point is
+    // left out when its distance from where the other used points put it
+    // exceeds both a decimetre and five times their own RMS residual. The
+    // decimetre keeps a centimetre survey's points in; the factor keeps a
+    // uniformly coarse one (5 cm ground samples) from losing points to its
+    // own noise. With three used points the faulty one cannot be told apart:
+    // residuals above the decimetre refuse the fit.
+    static constexpr double grossErrorMetres = 0.10;
+    static constexpr double grossErrorFactor = 5.0;
+
+    // The cameras against their photos' GPS (exiftool's XML beside each
+    // photo): a consumer receiver is within a few metres across and tens of
+    // metres in height (ellipsoidal or sea-level heights, a drone's
+    // barometric altitude), so a fit whose cameras lie, at the median, more
+    // than this far from their fixes has the control points wrong (easting
+    // and northing swapped, another zone, a mistyped coordinate).
+    static constexpr double gpsAcrossMetres = 30.0;
+    static constexpr double gpsHeightMetres = 100.0;
+
     // The ray of a pixel (corner-origin, as ControlObservation) through a
     // camera of an NVM reconstruction, whose measurements are relative to the
     // photo's centre and carry its radial distortion.
     static Ray rayOf(const BundleCamera& camera, double column, double row, const QSize& imageSize);
+    // And back: the pixel (corner-origin) a model point lands on; false for
+    // a point behind the camera.
+    static bool project(const BundleCamera& camera, const osg::Vec3d& point, const QSize& imageSize,
+                        double* column, double* row);
 
     // The point nearest to all rays (each weighted by its distance, so the
     // error minimised is the angle each photo sees); false with a reason for

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -24,6 +25,13 @@ bool southOrWest(const QString& ref)
 }
 
 } // namespace
+
+QString ExifGps::xmlPathOf(const QString& photo)
+{
+    const int dot = photo.lastIndexOf(QLatin1Char('.'));
+    const int slash = std::max(photo.lastIndexOf(QLatin1Char('/')), photo.lastIndexOf(QLatin1Char('\\')));
+    return (dot > slash ? photo.left(dot) : photo) + QStringLiteral(".xml");
+}
 
 double ExifGps::parseDegrees(const QString& text)
 {

@@ -18,6 +18,9 @@ public:
     // False when the file holds no usable position; error says why.
     static bool read(QIODevice& device, Position* position, QString* error);
     static bool readFile(const QString& path, Position* position, QString* error);
+    // Where exiftool's XML of a photo lies: beside it, under the photo's name
+    // with ".xml" for its suffix.
+    static QString xmlPathOf(const QString& photo);
     // "43 deg 28' 2.81\" N", "43.4674", "-11.5" → degrees; NaN when unreadable.
     static double parseDegrees(const QString& text);
 };

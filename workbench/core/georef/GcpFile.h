@@ -18,16 +18,20 @@ public:
         double x = 0, y = 0, z = 0;  // in the reference system
         double column = 0, row = 0;  // in the photo
         QString image;
-        QString name;                // given, or "GCP" and the point's number in first-seen order
+        // Given, or "GCP" and the point's number in first-seen order, the
+        // numbers of given names skipped.
+        QString name;
         int line = 0;
     };
 
-    QString system; // as written
+    QString system; // as written, less control characters
     int epsg = 0;
     std::vector<Observation> observations;
 
-    // False with "<file> line N: …" for an unknown reference system or a line
-    // that is not an observation; nothing is kept then.
+    // False with "<file> line N: …" for an unknown reference system, one that
+    // cannot hold survey coordinates (SurveySystem), a line that is not an
+    // observation (a NUL byte, a name with a control character); nothing is
+    // kept then.
     static bool read(QIODevice& device, const QString& fileName, GcpFile* out, QString* error);
     static bool readFile(const QString& path, GcpFile* out, QString* error);
 };

@@ -17,14 +17,6 @@
 namespace
 {
 
-// exiftool's XML lies beside the photo under the photo's name with ".xml" for its suffix.
-QString xmlOf(const QString& photo)
-{
-    const int dot = photo.lastIndexOf(QLatin1Char('.'));
-    const int slash = photo.lastIndexOf(QLatin1Char('/'));
-    return (dot > slash ? photo.left(dot) : photo) + QStringLiteral(".xml");
-}
-
 double median(std::vector<double> v)
 {
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
@@ -53,7 +45,7 @@ GpsGeoreference::Outcome GpsGeoreference::run(const QString& nvmFile)
         ExifGps::Position p;
         QString error;
         const QString photo = QString::fromStdString(folder) + QString::fromStdString(camera->name);
-        if (!ExifGps::readFile(xmlOf(photo), &p, &error) || !p.hasAltitude)
+        if (!ExifGps::readFile(ExifGps::xmlPathOf(photo), &p, &error) || !p.hasAltitude)
             continue;
         centres.push_back(camera->centre);
         fixes.push_back(p);

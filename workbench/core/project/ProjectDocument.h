@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <array>
@@ -50,6 +51,10 @@ struct ProjectDocument
     // reference system of their coordinates.
     QString controlSystem;
     QVector<ControlPoint> controlPoints;
+    // What the reader left out of a file that otherwise opens (a ground
+    // control point with a coordinate that is not a number), one line each
+    // for the log view.
+    QStringList problems;
 
     // The section element of a layer type ("models", "pointclouds", ...).
     static QString sectionName(LayerType::Code type);

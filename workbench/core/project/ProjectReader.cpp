@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <iostream>
 
 #include "core/project/ProjectDocument.h"
@@ -188,9 +191,96 @@ void readBookmarks(QXmlStreamReader& xml, ProjectDocument& doc)
     }
 }
 
-double numberAttribute(const QXmlStreamAttributes& attributes, const char* name)
+// A number attribute as the writer writes it: the whole text one finite
+// number in C notation ("12,5", "nan", "1e999" and a missing one are not).
+bool numberAttribute(const QXmlStreamAttributes& attributes, const char* name, double* value, QString* why)
 {
-    return attributes.value(QLatin1String(name)).toDouble(); // missing or not a number: 0
+    const QStringRef text = attributes.value(QLatin1String(name));
+    const QByteArray bytes = text.toLatin1();
+    const char* begin = bytes.constData();
+    const char* end = begin + bytes.size();
+    double v = 0;
+    const std::from_chars_result r = std::from_chars(begin, end, v);
+    if (text.isNull())
+        *why = QStringLiteral("%1 is missing").arg(QLatin1String(name));
+    else if (bytes.isEmpty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        *why = QStringLiteral("%1 \"%2\" is not a number").arg(QLatin1String(name), text.left(40).toString());
+    else {
+        *value = v;
+        return true;
+    }
+    return false;
+}
+
+// One point element; false with the reason it is left out.
+bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
+{
+    const QXmlStreamAttributes a = xml.attributes();
+    bool ok = true;
+    auto fail = [&](const QString& reason) {
+        if (ok)
+            *why = reason;
+        ok = false;
+    };
+    p->name = a.value(QLatin1String("name")).toString();
+    const QString nameProblem = ControlPoint::nameProblem(p->name);
+    if (!nameProblem.isEmpty())
+        fail(nameProblem);
+    double xyz[3] = {0, 0, 0};
+    for (int k = 0; k < 3 && ok; ++k) {
+        QString reason;
+        if (!numberAttribute(a, k == 0 ? "x" : k == 1 ? "y" : "z", &xyz[k], &reason))
+            fail(reason);
+    }
+    p->survey.set(xyz[0], xyz[1], xyz[2]);
+    const QStringRef use = a.value(QLatin1String("use"));
+    if (use == QLatin1String("check"))
+        p->check = true;
+    else if (!use.isNull() && use != QLatin1String("fit"))
+        fail(QStringLiteral("use \"%1\" is neither fit nor check").arg(use.left(40).toString()));
+
+    // The last fit's figures: a damaged one loses the figures, not the point.
+    if (a.hasAttribute(QLatin1String("residual"))) {
+        ControlPoint figures;
+        QString reason;
+        double dx = 0, dy = 0, dz = 0;
+        bool good = numberAttribute(a, "residual", &figures.residual, &reason) && figures.residual >= 0 &&
+                    numberAttribute(a, "dx", &dx, &reason) && numberAttribute(a, "dy", &dy, &reason) &&
+                    numberAttribute(a, "dz", &dz, &reason);
+        if (good && a.hasAttribute(QLatin1String("pixels")))
+            good = numberAttribute(a, "pixels", &figures.pixels, &reason) && figures.pixels >= 0;
+        if (good) {
+            p->residual = figures.residual;
+            p->offset.set(dx, dy, dz);
+            p->pixels = figures.pixels;
+            p->leftOut = a.value(QLatin1String("left_out")) == QLatin1String("true");
+        } else {
+            std::cout << "Ground control point " << p->name.toStdString() << ": fit figures not read: "
+                      << (reason.isEmpty() ? std::string("a negative residual") : reason.toStdString())
+                      << "\n";
+        }
+    }
+
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("observation")) {
+            const QXmlStreamAttributes o = xml.attributes();
+            ControlObservation seen;
+            seen.image = o.value(QLatin1String("image")).toString();
+            QString reason;
+            const QString imageProblem = ControlPoint::nameProblem(seen.image);
+            if (!imageProblem.isEmpty())
+                fail(QStringLiteral("an observation's photo: %1").arg(imageProblem));
+            else if (!numberAttribute(o, "column", &seen.column, &reason) ||
+                     !numberAttribute(o, "row", &seen.row, &reason))
+                fail(QStringLiteral("observation in %1: %2").arg(seen.image, reason));
+            else if (seen.column < 0 || seen.row < 0)
+                fail(QStringLiteral("observation in %1 lies outside the photo").arg(seen.image));
+            else
+                p->observations.append(seen);
+        }
+        xml.skipCurrentElement();
+    }
+    return ok;
 }
 
 void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
@@ -201,20 +291,28 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
             xml.skipCurrentElement();
             continue;
         }
+        const qint64 line = xml.lineNumber();
         ControlPoint p;
-        const QXmlStreamAttributes a = xml.attributes();
-        p.name = a.value(QLatin1String("name")).toString();
-        p.survey.set(numberAttribute(a, "x"), numberAttribute(a, "y"), numberAttribute(a, "z"));
-        p.check = a.value(QLatin1String("use")) == QLatin1String("check");
-        while (xml.readNextStartElement()) {
-            if (xml.name() == QLatin1String("observation")) {
-                const QXmlStreamAttributes o = xml.attributes();
-                p.observations.append({o.value(QLatin1String("image")).toString(), numberAttribute(o, "column"),
-                                       numberAttribute(o, "row")});
-            }
-            xml.skipCurrentElement();
+        QString why;
+        bool ok = readControlPoint(xml, &p, &why);
+        if (ok && std::any_of(doc.controlPoints.begin(), doc.controlPoints.end(),
+                              [&](const ControlPoint& q) { return q.name == p.name; })) {
+            why = QStringLiteral("another point has the same name");
+            ok = false;
         }
-        doc.controlPoints.append(p);
+        if (xml.hasError())
+            return;
+        if (ok) {
+            doc.controlPoints.append(p);
+            continue;
+        }
+        const QString name = ControlPoint::cleanName(p.name);
+        doc.problems << QCoreApplication::translate("ProjectReader",
+                                                    "Ground control point %1 (line %2) left out: %3")
+                            .arg(name.isEmpty() ? QStringLiteral("without a name") : name)
+                            .arg(line)
+                            .arg(why);
+        std::cout << doc.problems.last().toStdString() << "\n";
     }
 }
 

@@ -3,6 +3,8 @@
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
+#include <cmath>
+
 #include "core/io/NumberText.h"
 #include "core/project/ProjectDocument.h"
 #include "core/io/SaveFileCommit.h"
@@ -172,6 +174,18 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
             xml.writeAttribute(QStringLiteral("y"), NumberText::shortest(p.survey.y()));
             xml.writeAttribute(QStringLiteral("z"), NumberText::shortest(p.survey.z()));
             xml.writeAttribute(QStringLiteral("use"), p.check ? QStringLiteral("check") : QStringLiteral("fit"));
+            // The last fit's figures, as the dock shows them; readers that
+            // know none of them pass over them.
+            if (p.hasFit()) {
+                xml.writeAttribute(QStringLiteral("residual"), NumberText::shortest(p.residual));
+                xml.writeAttribute(QStringLiteral("dx"), NumberText::shortest(p.offset.x()));
+                xml.writeAttribute(QStringLiteral("dy"), NumberText::shortest(p.offset.y()));
+                xml.writeAttribute(QStringLiteral("dz"), NumberText::shortest(p.offset.z()));
+                if (std::isfinite(p.pixels))
+                    xml.writeAttribute(QStringLiteral("pixels"), NumberText::shortest(p.pixels));
+                if (p.leftOut)
+                    xml.writeAttribute(QStringLiteral("left_out"), QStringLiteral("true"));
+            }
             for (const ControlObservation& o : p.observations) {
                 xml.writeEmptyElement(QStringLiteral("observation"));
                 xml.writeAttribute(QStringLiteral("image"), o.image);

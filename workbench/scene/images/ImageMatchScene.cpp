@@ -9,12 +9,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
+#include "core/formats/SparseBundle.h"
 #include "core/images/AutoLispWriter.h"
-#include "core/io/NumberText.h"
 #include "core/images/UserFeatureFile.h"
+#include "core/io/NumberText.h"
 
 namespace
 {
@@ -90,23 +92,58 @@ const MatchSets& ImageMatchScene::matchSetsFor(const QString& imagePath)
     if (m_matchSets.isEmpty()) {
         const QString path = MatchSets::pathFor(imagePath);
         QString error;
-        if (!m_matchSets.readFile(path, &error))
+        if (!m_matchSets.readFile(path, &error)) {
             std::printf("%s\n", qPrintable(error));
+            // No file is no news before the matcher ran; a file that is there
+            // and cannot be read leaves the overlays without matches, once a word.
+            if (m_log && QFileInfo::exists(path) && !m_reportedMatchFiles.contains(path)) {
+                m_reportedMatchFiles.insert(path);
+                m_log(QStringLiteral("The image viewers show no matches: the match file %1").arg(error));
+            }
+        } else {
+            m_reportedMatchFiles.remove(path);
+        }
     }
     return m_matchSets;
 }
 
-void ImageMatchScene::setGeoReference(const GeoReference* geo)
+namespace
 {
-    if (geo)
-        m_geo = *geo;
-    else
-        m_geo.reset();
+
+QString folderKey(const QString& folder)
+{
+    return folder.isEmpty() ? QString() : QDir::cleanPath(folder).toLower();
 }
 
-osg::Vec3d ImageMatchScene::toWorld(const osg::Vec3d& model) const
+} // namespace
+
+void ImageMatchScene::setGeoReference(const QString& folder, const GeoReference* geo)
 {
-    return m_geo ? m_geo->apply(model) : model;
+    if (geo)
+        m_geo.insert(folderKey(folder), *geo);
+    else
+        m_geo.remove(folderKey(folder));
+}
+
+void ImageMatchScene::setGeoReference(const SparseBundle& bundle, const GeoReference* geo)
+{
+    // A pick names its reconstruction by the folder its camera's photo lies
+    // in (ImageFeatures): the same folders here.
+    QSet<QString> folders;
+    for (const SparseBundle::CameraList& cameras : bundle.bundleCameras)
+        for (const auto& camera : cameras) {
+            const QString name = QString::fromStdString(camera->name);
+            const QString path = QString::fromStdString(camera->path);
+            folders.insert(path.endsWith(name) ? path.left(path.size() - name.size()) : QString());
+        }
+    for (const QString& folder : qAsConst(folders))
+        setGeoReference(folder, geo);
+}
+
+osg::Vec3d ImageMatchScene::toWorld(const osg::Vec3d& model, const QString& folder) const
+{
+    const auto found = m_geo.constFind(folderKey(folder));
+    return found == m_geo.constEnd() ? model : found->apply(model);
 }
 
 namespace
@@ -174,7 +211,8 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
         match[0].point = match[1].point = r.point;
         log << QStringLiteral("Match %1 triangulated at %2").arg(i + 1).arg(text(r.point));
         std::printf("XYZ: %.17g %.17g %.17g\n", r.point.x(), r.point.y(), r.point.z());
-        osg::ref_ptr<osg::Node> marker = sphereAt(toWorld(r.point), 0.01, match[0].type == 1 ? red : green);
+        osg::ref_ptr<osg::Node> marker =
+            sphereAt(toWorld(r.point, folder), 0.01, match[0].type == 1 ? red : green);
         m_pointMarkers.push_back(marker);
         if (m_root.valid())
             m_root->addChild(marker.get());
@@ -184,11 +222,12 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
     return done;
 }
 
-ExtrudedItem ImageMatchScene::extrudedItem(const osg::Vec3d& modelPoint, int kind, double height) const
+ExtrudedItem ImageMatchScene::extrudedItem(const osg::Vec3d& modelPoint, const QString& folder, int kind,
+                                           double height) const
 {
     ExtrudedItem item;
     item.kind = kind == 1 ? 1 : 0;
-    item.point = toWorld(modelPoint);
+    item.point = toWorld(modelPoint, folder);
     if (height != 0)
         item.point.z() = height;
     item.foot = osg::Vec3d(item.point.x(), item.point.y(), 0);
@@ -206,9 +245,9 @@ void ImageMatchScene::showItem(const ExtrudedItem& item)
                 item.lowered.y(), item.lowered.z());
 }
 
-void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, int kind, double height)
+void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, const QString& folder, int kind, double height)
 {
-    const ExtrudedItem item = extrudedItem(modelPoint, kind, height);
+    const ExtrudedItem item = extrudedItem(modelPoint, folder, kind, height);
     m_items.append(item);
     showItem(item);
 }
@@ -255,7 +294,7 @@ ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir)
     QVector<ExtrudedItem> items;
     for (int i : done) {
         const ImagePick& first = m_selection.matches()[i].first();
-        items.append(extrudedItem(first.point, first.type == 1 ? 1 : 0));
+        items.append(extrudedItem(first.point, folder, first.type == 1 ? 1 : 0));
     }
     ExtractedObject object;
     for (const ConnectorRecord& record : ExtractedObject::plan(items))

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -9,7 +11,7 @@
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
-#include <optional>
+#include <functional>
 #include <vector>
 
 #include "core/images/ExtractedObject.h"
@@ -22,22 +24,32 @@
 // the matcher's match sets (read once), the user's image matches and picked
 // features, and the shapes extracted from them: triangulated points,
 // extruded items, connectors and extracted objects.
+class SparseBundle;
+
 class ImageMatchScene
 {
 public:
     explicit ImageMatchScene(osg::Group* root);
 
+    // Where the user hears of a match file that cannot be read (the log view).
+    void setLog(std::function<void(const QString&)> log) { m_log = std::move(log); }
+
     // The match sets of the folder of imagePath, read on the first call that
-    // finds none held; a missing or broken file gives what could be read.
+    // finds none held; a missing or broken file gives what could be read, and
+    // a file that is there but cannot be read is reported to the log once.
     const MatchSets& matchSetsFor(const QString& imagePath);
     const MatchSets& matchSets() const { return m_matchSets; }
 
     ImageSelection& selection() { return m_selection; }
     const ImageSelection& selection() const { return m_selection; }
 
-    // The first bundle's georeference; extracted shapes are placed by it.
-    void setGeoReference(const GeoReference* geo);
-    osg::Vec3d toWorld(const osg::Vec3d& model) const;
+    // The georeference of the reconstruction whose photos lie in folder (a
+    // pick's reconstructionFolder); null: the reconstruction has none. What
+    // is triangulated from the picks of a reconstruction is placed by its own.
+    void setGeoReference(const QString& folder, const GeoReference* geo);
+    // The same for every folder the cameras of a loaded bundle lie in.
+    void setGeoReference(const SparseBundle& bundle, const GeoReference* geo);
+    osg::Vec3d toWorld(const osg::Vec3d& model, const QString& folder) const;
 
     // An image the scene names for an image viewer (file name in the image folder).
     QString popupImage() const { return m_popupImage; }
@@ -66,10 +78,11 @@ public:
     // Returns the indices of the matches that got a point; folder receives
     // the reconstruction folder they were triangulated in.
     QVector<int> triangulateImageMatches(const QString& appDir, QString& folder, QStringList& log);
-    // Makes a kind 0 or 1 item of a point in model coordinates; a height other
-    // than 0 replaces its z.
-    void extrude(const osg::Vec3d& modelPoint, int kind, double height = 0);
-    ExtrudedItem extrudedItem(const osg::Vec3d& modelPoint, int kind, double height = 0) const;
+    // Makes a kind 0 or 1 item of a point in model coordinates of the
+    // reconstruction in folder; a height other than 0 replaces its z.
+    void extrude(const osg::Vec3d& modelPoint, const QString& folder, int kind, double height = 0);
+    ExtrudedItem extrudedItem(const osg::Vec3d& modelPoint, const QString& folder, int kind,
+                              double height = 0) const;
     // A new extracted object from the extruded items; returns its index.
     int buildConnectors();
     void removeTriangulatedPoints();
@@ -88,7 +101,9 @@ private:
     osg::observer_ptr<osg::Group> m_root;
     MatchSets m_matchSets;
     ImageSelection m_selection;
-    std::optional<GeoReference> m_geo;
+    QHash<QString, GeoReference> m_geo; // by folder key
+    std::function<void(const QString&)> m_log;
+    QSet<QString> m_reportedMatchFiles;
     QString m_popupImage;
 
     std::vector<osg::ref_ptr<osg::Node>> m_pointMarkers;

@@ -131,8 +131,8 @@ int SceneLayers::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader
     BundleSceneBuilder(m_root.get(), geo, offset).build(*bundle, vertices, colours);
     m_sparseBundles.push_back(std::move(bundle));
     const int index = int(m_sparseBundles.size()) - 1;
-    if (index == 0)
-        m_hooks.firstBundlePlaced(geo); // the viewers' cameras come from the first bundle
+    if (m_hooks.bundlePlaced)
+        m_hooks.bundlePlaced(*m_sparseBundles.back(), geo); // its picks are placed by its georeference
     // A bundle adds a point group and a frustum per camera at once, so "the
     // first layer" is an empty root before the load, not a root of one child.
     if (firstLayer && m_root->getNumChildren() > 0)
@@ -342,16 +342,9 @@ bool SceneLayers::reloadLayer(LayerId id, QString* error)
     const QString file = object->file;
     const osg::Node* node = layerNode(id);
     const bool visible = !node || node->getNodeMask() != hiddenMask;
-    const bool first = object->bundle && bundleIndex(object->bundle) == 0;
     removeLayer(id);
-    if (!loadLayer(id, type, file, visible, error))
-        return false;
-    // The image viewers place their extracted points by the first bundle's georeference.
-    if (first) {
-        GeoReference geo;
-        m_hooks.firstBundlePlaced(GeoReference::read(GeoReference::companionFileName(file), geo) ? &geo : nullptr);
-    }
-    return true;
+    // A bundle read again tells its new georeference through bundlePlaced.
+    return loadLayer(id, type, file, visible, error);
 }
 
 const SceneLayers::LayerObject* SceneLayers::layerObject(LayerId id) const

@@ -44,8 +44,9 @@ public:
         // The last paged archive was removed.
         std::function<void()> archivesGone;
         std::function<void(const osg::Vec3d& origin)> originChanged;
-        // The first bundle, whose cameras the image viewers use.
-        std::function<void(const GeoReference* geo)> firstBundlePlaced;
+        // A bundle was placed in the scene with its georeference (null: none),
+        // by which the picks in its photos are placed.
+        std::function<void(const SparseBundle& bundle, const GeoReference* geo)> bundlePlaced;
     };
 
     SceneLayers(const Hooks& hooks, osg::Group* root, QListWidget* log);

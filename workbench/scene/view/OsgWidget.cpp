@@ -32,6 +32,10 @@ OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QList
       m_layers(std::make_unique<SceneLayers>(layerHooks(), m_root.get(), logList)),
       m_imageMatches(new ImageMatchScene(m_root.get())), m_viewControl(std::make_unique<ViewControl>(*this))
 {
+    m_imageMatches->setLog([this](const QString& line) {
+        if (m_log)
+            m_log->addItem(line);
+    });
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.
     setThreadingModel(threadingModel);
@@ -117,7 +121,10 @@ SceneLayers::Hooks OsgWidget::layerHooks()
     hooks.archiveLoaded = [this] { enableLodControl(); };
     hooks.archivesGone = [this] { disableLodControl(); };
     hooks.originChanged = [this](const osg::Vec3d& origin) { m_mapController->setSceneOrigin(origin); };
-    hooks.firstBundlePlaced = [this](const GeoReference* geo) { m_imageMatches->setGeoReference(geo); };
+    hooks.bundlePlaced = [this](const SparseBundle& bundle, const GeoReference* geo) {
+        m_imageMatches->setGeoReference(bundle, geo);
+    };
+
     return hooks;
 }
 

@@ -2,9 +2,13 @@
 
 #include <QAction>
 #include <QGridLayout>
-#include <QLabel>
-#include <QTableWidget>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSet>
+#include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -17,6 +21,16 @@ namespace
 
 // The observations of a row live in its photo cell: image, column, row per photo.
 constexpr int observationRole = Qt::UserRole + 1;
+// The fit figures live in the residual cell: residual, dX, dY, dZ, pixels, left out.
+constexpr int fitRole = Qt::UserRole + 2;
+// The name a row had before an edit, to go back to when the edit is refused.
+constexpr int acceptedNameRole = Qt::UserRole + 3;
+
+// What the widest value of each column looks like, for the dock's size.
+const char* const widest[GeoRef::ColumnCount] = {
+    "7123456.789", "41234567.890", "12345.678", "GCP123", "Check", "10.000 m (left out)",
+    "-0.000",      "-0.000",       "-0.000",    "00.00",  "000"};
+constexpr int rowsShown = 6;
 
 QTableWidgetItem* readOnly(const QString& text)
 {
@@ -25,19 +39,43 @@ QTableWidgetItem* readOnly(const QString& text)
     return item;
 }
 
+QString axis(double value)
+{
+    return std::isfinite(value) ? QString::number(std::abs(value) < 0.0005 ? 0.0 : value, 'f', 3) : QString();
+}
+
 } // namespace
 
 GeoRef::GeoRef(QWidget* parent)
-    : QWidget(parent), m_table(new QTableWidget(0, ColumnCount, this)), m_systemLabel(new QLabel(this))
+    : QWidget(parent), m_table(new QTableWidget(0, ColumnCount, this)), m_systemLabel(new QLabel(this)),
+      m_changed(new QTimer(this))
 {
-    m_table->setHorizontalHeaderLabels({"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), tr("Photos")});
+    m_table->setHorizontalHeaderLabels(
+        {"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY", "dZ", tr("px"), tr("Photos")});
+    m_table->horizontalHeaderItem(DX)->setToolTip(
+        tr("Where the fit puts the point less its surveyed X (metres)"));
+    m_table->horizontalHeaderItem(DY)->setToolTip(
+        tr("Where the fit puts the point less its surveyed Y (metres)"));
+    m_table->horizontalHeaderItem(DZ)->setToolTip(
+        tr("Where the fit puts the point less its surveyed Z (metres)"));
+    m_table->horizontalHeaderItem(Pixels)->setToolTip(
+        tr("How far the surveyed point, carried into its photos by the fit, lands from the picks (RMS, "
+           "pixels)"));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    const QFontMetrics metrics(m_table->font());
+    for (int c = 0; c < ColumnCount; ++c) {
+        const int text = std::max(metrics.horizontalAdvance(m_table->horizontalHeaderItem(c)->text()),
+                                  metrics.horizontalAdvance(QLatin1String(widest[c])));
+        m_table->horizontalHeader()->resizeSection(c, text + (c == Check ? 32 : 16));
+    }
+    m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() +
+                              4 * m_table->verticalHeader()->defaultSectionSize() +
+                              2 * m_table->frameWidth());
     for (int r = 0; r < 2; ++r) {
         m_table->insertRow(r);
         fillRow(r);
     }
-    m_table->resize(150, 50);
 
     // A row of buttons, not a tool bar: the window's tool bars are its own.
     auto* tools = new QHBoxLayout;
@@ -60,14 +98,45 @@ GeoRef::GeoRef(QWidget* parent)
     connect(m_add, &QAction::triggered, this, [this] { addPoint(); });
     connect(m_remove, &QAction::triggered, this, &GeoRef::removeCurrentPoint);
 
+    // Filling a table changes many cells: the viewers hear of it once.
+    m_changed->setSingleShot(true);
+    m_changed->setInterval(0);
+    connect(m_changed, &QTimer::timeout, this, &GeoRef::pointsChanged);
+    connect(m_table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!m_filling && item->column() == Name)
+            nameEdited(item->row());
+        else if (!m_filling && item->column() >= X && item->column() <= Z)
+            setFit(item->row(), ControlPoint()); // the figures were of the old coordinates
+        m_changed->start();
+    });
+    connect(m_table, &QTableWidget::currentCellChanged, m_changed, qOverload<>(&QTimer::start));
+    connect(m_table->model(), &QAbstractItemModel::rowsRemoved, m_changed, qOverload<>(&QTimer::start));
+
     auto* grid = new QGridLayout(this);
     grid->addLayout(tools, 0, 0);
     grid->addWidget(m_table, 1, 0);
     grid->addWidget(m_systemLabel, 2, 0);
 }
 
+QSize GeoRef::sizeHint() const
+{
+    int width = m_table->verticalHeader()->sizeHint().width() + 2 * m_table->frameWidth() +
+                m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < ColumnCount; ++c)
+        width += m_table->horizontalHeader()->sectionSize(c);
+    const int table = m_table->horizontalHeader()->sizeHint().height() +
+                      rowsShown * m_table->verticalHeader()->defaultSectionSize() +
+                      2 * m_table->frameWidth() + m_table->horizontalScrollBar()->sizeHint().height();
+    const QSize outside = QWidget::sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    return QSize(std::max(outside.width(), width + margins.left() + margins.right()),
+                 std::max(outside.height(), outside.height() - m_table->sizeHint().height() + table));
+}
+
 void GeoRef::fillRow(int row)
 {
+    const bool filling = m_filling;
+    m_filling = true;
     for (int c = X; c <= Z; ++c)
         m_table->setItem(row, c, new QTableWidgetItem(QStringLiteral("0")));
     m_table->setItem(row, Name, new QTableWidgetItem);
@@ -75,8 +144,10 @@ void GeoRef::fillRow(int row)
     check->setFlags((check->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsEditable);
     check->setCheckState(Qt::Unchecked);
     m_table->setItem(row, Check, check);
-    m_table->setItem(row, Residual, readOnly(QString()));
+    for (int c = Residual; c <= Pixels; ++c)
+        m_table->setItem(row, c, readOnly(QString()));
     m_table->setItem(row, Photos, readOnly(QStringLiteral("0")));
+    m_filling = filling;
 }
 
 QStringList GeoRef::measurementLines() const
@@ -113,11 +184,34 @@ QVector<ControlPoint> GeoRef::controlPoints(QVector<int>* rows) const
             p.survey[c] = m_table->item(r, c) ? m_table->item(r, c)->text().toDouble() : 0;
         p.check = m_table->item(r, Check) && m_table->item(r, Check)->checkState() == Qt::Checked;
         p.observations = observations(r);
+        const QVariantList fit = m_table->item(r, Residual)->data(fitRole).toList();
+        if (fit.size() == 6) {
+            p.residual = fit[0].toDouble();
+            p.offset.set(fit[1].toDouble(), fit[2].toDouble(), fit[3].toDouble());
+            p.pixels = fit[4].toDouble();
+            p.leftOut = fit[5].toBool();
+        }
         points.append(p);
         if (rows)
             rows->append(r);
     }
     return points;
+}
+
+void GeoRef::fillPoint(int row, const ControlPoint& p)
+{
+    const bool filling = m_filling;
+    m_filling = true;
+    for (int c = X; c <= Z; ++c)
+        m_table->item(row, c)->setText(NumberText::shortest(p.survey[c]));
+    // A name the project file could not hold never enters the table.
+    const QString name = ControlPoint::cleanName(p.name);
+    m_table->item(row, Name)->setText(name);
+    m_table->item(row, Name)->setData(acceptedNameRole, name);
+    m_table->item(row, Check)->setCheckState(p.check ? Qt::Checked : Qt::Unchecked);
+    setObservations(row, p.observations);
+    setFit(row, p);
+    m_filling = filling;
 }
 
 void GeoRef::setControlPoints(const QVector<ControlPoint>& points, const QString& referenceSystem)
@@ -126,23 +220,87 @@ void GeoRef::setControlPoints(const QVector<ControlPoint>& points, const QString
     m_table->setRowCount(std::max(2, int(points.size())));
     for (int r = 0; r < m_table->rowCount(); ++r)
         fillRow(r);
-    for (int r = 0; r < points.size(); ++r) {
-        const ControlPoint& p = points[r];
-        for (int c = X; c <= Z; ++c)
-            m_table->item(r, c)->setText(NumberText::shortest(p.survey[c]));
-        m_table->item(r, Name)->setText(p.name);
-        m_table->item(r, Check)->setCheckState(p.check ? Qt::Checked : Qt::Unchecked);
-        setObservations(r, p.observations);
-        setResidual(r, p.residual);
+    for (int r = 0; r < points.size(); ++r)
+        fillPoint(r, points[r]);
+    setReferenceSystem(referenceSystem);
+}
+
+void GeoRef::updatePoints(const QVector<ControlPoint>& points)
+{
+    auto isEmptyRow = [this](int r) {
+        if (!m_table->item(r, Name)->text().trimmed().isEmpty() || !observations(r).isEmpty())
+            return false;
+        for (int c = X; c <= Z; ++c) {
+            const QString t = m_table->item(r, c)->text().trimmed();
+            if (!t.isEmpty() && t != QLatin1String("0"))
+                return false;
+        }
+        return true;
+    };
+    for (const ControlPoint& p : points) {
+        int row = -1;
+        for (int r = 0; r < m_table->rowCount() && row < 0; ++r)
+            if (m_table->item(r, Name)->text().trimmed() == p.name)
+                row = r;
+        for (int r = 0; r < m_table->rowCount() && row < 0; ++r)
+            if (isEmptyRow(r))
+                row = r;
+        if (row < 0) {
+            row = m_table->rowCount();
+            m_table->insertRow(row);
+            fillRow(row);
+        }
+        fillPoint(row, p);
     }
+}
+
+void GeoRef::setReferenceSystem(const QString& referenceSystem)
+{
     m_system = referenceSystem;
     m_systemLabel->setText(m_system.isEmpty() ? QString() : tr("Reference system: %1").arg(m_system));
 }
 
-void GeoRef::setResidual(int row, double metres)
+void GeoRef::setFit(int row, const ControlPoint& figures)
 {
-    if (QTableWidgetItem* item = m_table->item(row, Residual))
-        item->setText(std::isnan(metres) ? QString() : QString::number(metres, 'f', 3) + QStringLiteral(" m"));
+    QTableWidgetItem* residual = m_table->item(row, Residual);
+    if (!residual)
+        return;
+    const bool filling = m_filling;
+    m_filling = true;
+    if (!figures.hasFit()) {
+        for (int c = Residual; c <= Pixels; ++c) {
+            m_table->item(row, c)->setText(QString());
+            m_table->item(row, c)->setBackground(QBrush());
+        }
+        residual->setData(fitRole, QVariant());
+        residual->setToolTip(QString());
+        m_filling = filling;
+        return;
+    }
+    residual->setData(fitRole, QVariantList{figures.residual, figures.offset.x(), figures.offset.y(),
+                                            figures.offset.z(), figures.pixels, figures.leftOut});
+    QString text = QString::number(figures.residual, 'f', 3) + QStringLiteral(" m");
+    if (figures.leftOut)
+        text += tr(" (left out)");
+    residual->setText(text);
+    residual->setToolTip(figures.leftOut
+                             ? tr("Left out of the last fit: its residual stands out from the other "
+                                  "points'. Check its coordinates.")
+                             : QString());
+    residual->setBackground(figures.leftOut ? QBrush(QColor(255, 200, 200)) : QBrush());
+    m_table->item(row, DX)->setText(axis(figures.offset.x()));
+    m_table->item(row, DY)->setText(axis(figures.offset.y()));
+    m_table->item(row, DZ)->setText(axis(figures.offset.z()));
+    m_table->item(row, Pixels)
+        ->setText(std::isfinite(figures.pixels) ? QString::number(figures.pixels, 'f', 2) : QString());
+    m_filling = filling;
+}
+
+QString GeoRef::currentName() const
+{
+    const int row = m_table->currentRow();
+    const QTableWidgetItem* name = row >= 0 ? m_table->item(row, Name) : nullptr;
+    return name ? name->text().trimmed() : QString();
 }
 
 QVector<ControlObservation> GeoRef::observations(int row) const
@@ -173,13 +331,51 @@ void GeoRef::setObservations(int row, const QVector<ControlObservation>& observa
     item->setToolTip(photos.join('\n'));
 }
 
+QString GeoRef::freshName() const
+{
+    QSet<QString> taken;
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        if (const QTableWidgetItem* name = m_table->item(r, Name))
+            taken.insert(name->text().trimmed());
+    for (int n = 1;; ++n)
+        if (!taken.contains(QStringLiteral("GCP%1").arg(n)))
+            return QStringLiteral("GCP%1").arg(n);
+}
+
+void GeoRef::nameEdited(int row)
+{
+    QTableWidgetItem* item = m_table->item(row, Name);
+    const QString typed = item->text();
+    const QString clean = ControlPoint::cleanName(typed);
+    QString refused;
+    QString accepted = clean;
+    if (clean != typed.trimmed())
+        refused = tr("Ground control: %1 for a name").arg(ControlPoint::nameProblem(typed));
+    for (int r = 0; r < m_table->rowCount() && !clean.isEmpty(); ++r)
+        if (r != row && m_table->item(r, Name) && m_table->item(r, Name)->text().trimmed() == clean) {
+            refused = tr("Ground control: another point is named %1").arg(clean);
+            accepted = item->data(acceptedNameRole).toString();
+        }
+    m_filling = true;
+    if (accepted != typed)
+        item->setText(accepted);
+    item->setData(acceptedNameRole, accepted);
+    m_filling = false;
+    if (!refused.isEmpty())
+        emit nameRefused(refused);
+}
+
 int GeoRef::addObservation(int row, const ControlObservation& observation)
 {
     if (row < 0 || row >= m_table->rowCount())
         return 0;
     QTableWidgetItem* name = m_table->item(row, Name);
-    if (name->text().trimmed().isEmpty())
-        name->setText(QStringLiteral("GCP%1").arg(row + 1));
+    if (name->text().trimmed().isEmpty()) {
+        m_filling = true;
+        name->setText(freshName());
+        name->setData(acceptedNameRole, name->text());
+        m_filling = false;
+    }
     QVector<ControlObservation> list = observations(row);
     auto same = std::find_if(list.begin(), list.end(), [&](const ControlObservation& o) {
         return o.image.compare(observation.image, Qt::CaseInsensitive) == 0;
@@ -189,7 +385,7 @@ int GeoRef::addObservation(int row, const ControlObservation& observation)
     else
         list.append(observation);
     setObservations(row, list);
-    setResidual(row, std::nan(""));
+    setFit(row, ControlPoint());
     return list.size();
 }
 
@@ -198,7 +394,11 @@ int GeoRef::addPoint()
     const int row = m_table->rowCount();
     m_table->insertRow(row);
     fillRow(row);
-    m_table->item(row, Name)->setText(QStringLiteral("GCP%1").arg(row + 1));
+    m_filling = true;
+    const QString name = freshName();
+    m_table->item(row, Name)->setText(name);
+    m_table->item(row, Name)->setData(acceptedNameRole, name);
+    m_filling = false;
     m_table->selectRow(row);
     return row;
 }

@@ -8,19 +8,24 @@
 class QAction;
 class QLabel;
 class QTableWidget;
+class QTimer;
 
 // The ground control points of the project: one row each with its surveyed
 // X, Y, Z, its name, whether it is a check point (compared after the fit,
-// not fitted to), its residual after the last fit and how many photos show
-// it. The photos' observations travel with their row. The first two rows
-// are also the two points whose distance "&SelectCoordinate" reports.
+// not fitted to), the figures of the last fit (the residual, per axis and in
+// pixels of its photos) and how many photos show it. The photos'
+// observations travel with their row. The first two rows are also the two
+// points whose distance "&SelectCoordinate" reports.
 class GeoRef : public QWidget
 {
     Q_OBJECT
 public:
-    enum Column { X, Y, Z, Name, Check, Residual, Photos, ColumnCount };
+    enum Column { X, Y, Z, Name, Check, Residual, DX, DY, DZ, Pixels, Photos, ColumnCount };
 
     explicit GeoRef(QWidget* parent = nullptr);
+
+    // Wide enough for every column of survey coordinates, high enough for several points.
+    QSize sizeHint() const override;
 
     QTableWidget* table() const { return m_table; }
     QAction* addAction() const { return m_add; }
@@ -33,15 +38,23 @@ public:
     QStringList measurementLines() const;
 
     // Every named row as a control point (a coordinate that is not a number
-    // reads as 0); rows, when given, gets the row of each.
+    // reads as 0) with its fit figures; rows, when given, gets the row of each.
     QVector<ControlPoint> controlPoints(QVector<int>* rows = nullptr) const;
     // Replaces the table by these points (at least the two rows of the
     // measurement stay).
     void setControlPoints(const QVector<ControlPoint>& points, const QString& referenceSystem);
-    void setResidual(int row, double metres);
+    // Puts each point into the row of its name, or a new row (an empty row
+    // first): the rows of other names and the unnamed rows stay.
+    void updatePoints(const QVector<ControlPoint>& points);
+    void setReferenceSystem(const QString& referenceSystem);
+    // The fit figures of the point (NaN ones clear the cells).
+    void setFit(int row, const ControlPoint& figures);
 
     // The reference system the coordinates are in, as the control file named it.
     QString referenceSystem() const { return m_system; }
+
+    // The name of the selected row, empty when none is selected.
+    QString currentName() const;
 
     // Adds a photo's observation to a row (replacing an earlier one in the
     // same photo); a row without a name gets one. The number of photos then.
@@ -52,9 +65,20 @@ public:
     int addPoint();
     void removeCurrentPoint();
 
+    // "GCP" and the first number no row's name has.
+    QString freshName() const;
+
+signals:
+    // The points, their photos or the selection changed (once per event loop turn).
+    void pointsChanged();
+    // A typed name was not taken, with the reason.
+    void nameRefused(const QString& text);
+
 private:
     void fillRow(int row);
     void setObservations(int row, const QVector<ControlObservation>& observations);
+    void fillPoint(int row, const ControlPoint& p);
+    void nameEdited(int row);
 
     QTableWidget* m_table;
     QLabel* m_systemLabel;
@@ -63,5 +87,7 @@ private:
     QAction* m_pick;
     QAction* m_import;
     QAction* m_fit;
+    QTimer* m_changed;
     QString m_system;
+    bool m_filling = false;
 };

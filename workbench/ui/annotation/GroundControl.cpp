@@ -1,23 +1,48 @@
 #include "ui/annotation/GroundControl.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSet>
 #include <QTableWidget>
 
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/GcpImport.h"
 #include "core/georef/UtmProjection.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/annotation/GeoRef.h"
 
+namespace
+{
+
+// "3 updated (T1, T2, T3)", the names while they are few.
+QString counted(const QString& what, const QStringList& names)
+{
+    QString text = QStringLiteral("%1 %2").arg(names.size()).arg(what);
+    if (!names.isEmpty())
+        text += names.size() <= 12
+                    ? QStringLiteral(" (%1)").arg(names.join(QStringLiteral(", ")))
+                    : QStringLiteral(" (%1, ...)").arg(names.mid(0, 12).join(QStringLiteral(", ")));
+    return text;
+}
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
+}
+
+} // namespace
+
 GroundControl::GroundControl(GeoRef* dock, OsgWidget* scene, QWidget* window)
     : QObject(window), m_dock(dock), m_scene(scene), m_window(window)
 {
     connect(dock->importAction(), &QAction::triggered, this, &GroundControl::importFromDialog);
     connect(dock->fitAction(), &QAction::triggered, this, &GroundControl::fitScene);
+    connect(dock, &GeoRef::nameRefused, this, [this](const QString& text) { report(text); });
 }
 
 void GroundControl::report(const QString& line, int timeout)
@@ -30,22 +55,44 @@ bool GroundControl::importFile(const QString& gcpFile, const QString& nvmFile)
 {
     QVector<ControlPoint> points;
     QString system, error;
-    if (!GcpImport::importFile(gcpFile, nvmFile, &points, &system, &error)) {
+    QStringList warnings;
+    if (!GcpImport::importFile(gcpFile, nvmFile, &points, &system, &error, &warnings)) {
         report(tr("Ground control: nothing imported: %1").arg(error));
         return false;
     }
-    m_dock->setControlPoints(points, system);
-    int observations = 0;
-    for (const ControlPoint& p : points)
-        observations += p.observations.size();
-    report(tr("Ground control: %1 points with %2 observations in %3 imported from %4")
+    const QVector<ControlPoint> table = m_dock->controlPoints();
+    GcpImport::MergeReport merged;
+    const QVector<ControlPoint> all = GcpImport::merge(table, points, &merged);
+    // Points of two reference systems in one table would be fitted as one.
+    const int before = UtmProjection::parseSystem(m_dock->referenceSystem());
+    const int now = UtmProjection::parseSystem(system);
+    if (!merged.kept.isEmpty() && before != 0 && before != now) {
+        report(tr("Ground control: nothing imported: %1 is in %2, the table's points %3 are in %4")
+                   .arg(QFileInfo(gcpFile).fileName(), system, merged.kept.join(QStringLiteral(", ")),
+                        m_dock->referenceSystem()));
+        return false;
+    }
+    for (const QString& line : warnings)
+        emit logLine(tr("Ground control: %1").arg(line));
+    m_dock->updatePoints(all);
+    m_dock->setReferenceSystem(system);
+    QStringList parts = {counted(tr("updated"), merged.updated), counted(tr("added"), merged.added)};
+    if (!merged.kept.isEmpty())
+        parts << counted(tr("kept, not in the file"), merged.kept);
+    report(tr("Ground control: %1 imported from %2 in %3: points %4; %5 observation(s) added")
                .arg(points.size())
-               .arg(observations)
-               .arg(system, QFileInfo(gcpFile).fileName()));
+               .arg(QFileInfo(gcpFile).fileName(), system, parts.join(QStringLiteral(", ")))
+               .arg(merged.observationsAdded));
     return true;
 }
 
 bool GroundControl::fit(const QString& nvmFile)
+{
+    QString message;
+    return fit(nvmFile, &message);
+}
+
+bool GroundControl::fit(const QString& nvmFile, QString* message)
 {
     QVector<int> rows;
     QVector<ControlPoint> points = m_dock->controlPoints(&rows);
@@ -55,23 +102,55 @@ bool GroundControl::fit(const QString& nvmFile)
     for (const QString& line : out.lines)
         emit logLine(line);
     emit statusMessage(out.message, 5000);
+    *message = out.message;
     if (!out.written)
         return false;
     for (int i = 0; i < points.size(); ++i)
-        m_dock->setResidual(rows[i], points[i].residual);
-    if (m_scene) {
-        const QString wanted = QFileInfo(nvmFile).canonicalFilePath();
-        for (const auto& bundle : m_scene->sparseBundles()) {
-            const OsgWidget::LayerId id = m_scene->bundleLayer(bundle.get());
-            if (id == OsgWidget::noLayer || QFileInfo(m_scene->layerFile(id)).canonicalFilePath() != wanted)
-                continue;
-            QString error;
-            if (!m_scene->reloadLayer(id, &error))
-                report(tr("Ground control: the reconstruction could not be read again: %1").arg(error));
-            break;
-        }
-    }
+        m_dock->setFit(rows[i], points[i]);
+    // The window reads the reconstruction and its dense clouds again in place.
+    emit georeferenceWritten(nvmFile);
     return true;
+}
+
+bool GroundControl::refitAfterRun(const QString& nvmFile)
+{
+    const QVector<ControlPoint> points = m_dock->controlPoints();
+    if (points.isEmpty())
+        return false;
+    const QString name = QFileInfo(nvmFile).fileName();
+    auto keepGps = [&](const QString& why) {
+        report(
+            tr("Ground control: the control points were not fitted to the new %1 (%2): its georeference is "
+               "the photos' GPS one")
+                .arg(name, why),
+            8000);
+        return false;
+    };
+    NvmReader::VertexArrays vertices;
+    NvmReader::ColourArrays colours;
+    SparseBundle bundle;
+    std::string folder, error;
+    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder,
+                            &error))
+        return keepGps(QString::fromStdString(error));
+    QSet<QString> photos;
+    for (const SparseBundle::CameraList& cameras : bundle.bundleCameras)
+        for (const auto& camera : cameras)
+            photos.insert(fileNameOf(QString::fromStdString(camera->name)).toLower());
+    int placeable = 0;
+    for (const ControlPoint& p : points) {
+        int seen = 0;
+        for (const ControlObservation& o : p.observations)
+            seen += photos.contains(fileNameOf(o.image).toLower()) ? 1 : 0;
+        placeable += !p.check && seen >= 2 ? 1 : 0;
+    }
+    if (placeable < 3)
+        return keepGps(tr("%1 used control point(s) are seen in two or more of its photos, three are needed")
+                           .arg(placeable));
+    QString message;
+    if (fit(nvmFile, &message))
+        return true;
+    return keepGps(message.section(QStringLiteral("nothing written: "), 1));
 }
 
 QString GroundControl::reconstructionFile(const QStringList& photos, QString* error) const
@@ -111,8 +190,9 @@ void GroundControl::importFromDialog()
         report(tr("Ground control: nothing imported: load the reconstruction the photos belong to first"));
         return;
     }
-    // The first loaded reconstruction that holds the file's photos.
+    // The loaded reconstruction that holds most of the file's observations.
     QString nvm, first;
+    int most = 0;
     for (const auto& bundle : m_scene->sparseBundles()) {
         if (m_scene->bundleLayer(bundle.get()) == OsgWidget::noLayer)
             continue;
@@ -121,9 +201,14 @@ void GroundControl::importFromDialog()
             first = candidate;
         QVector<ControlPoint> points;
         QString system, error;
-        if (GcpImport::importFile(file, *bundle, &points, &system, &error)) {
+        if (!GcpImport::importFile(file, *bundle, &points, &system, &error))
+            continue;
+        int observations = 0;
+        for (const ControlPoint& p : points)
+            observations += p.observations.size();
+        if (observations > most) {
+            most = observations;
             nvm = candidate;
-            break;
         }
     }
     // Without one, the import against the first says why.
@@ -141,7 +226,7 @@ void GroundControl::fitScene()
     fit(nvm);
 }
 
-void GroundControl::pickAt(const QString& path, const QPoint& pixel)
+void GroundControl::pickAt(const QString& path, const QPointF& position)
 {
     if (!m_dock->pickAction()->isChecked())
         return;
@@ -150,14 +235,20 @@ void GroundControl::pickAt(const QString& path, const QPoint& pixel)
         report(tr("Ground control: select the point in the Ground Control dock, then pick it in the photos"));
         return;
     }
-    // The pick is a whole pixel: its centre.
-    const ControlObservation o{QFileInfo(path).fileName(), pixel.x() + 0.5, pixel.y() + 0.5};
+    const QString photo = QFileInfo(path).fileName();
+    const QString problem = ControlPoint::nameProblem(photo);
+    if (!problem.isEmpty()) {
+        report(tr("Ground control: the photo's name cannot be kept in the project (%1): rename the photo")
+                   .arg(problem));
+        return;
+    }
+    const ControlObservation o{photo, position.x(), position.y()};
     const int photos = m_dock->addObservation(row, o);
     const QString name = m_dock->table()->item(row, GeoRef::Name)->text();
     report(tr("Ground control: %1 at (%2, %3) in %4, seen in %5 photo(s)")
                .arg(name)
-               .arg(o.column)
-               .arg(o.row)
+               .arg(o.column, 0, 'f', 2)
+               .arg(o.row, 0, 'f', 2)
                .arg(o.image)
                .arg(photos),
            3000);

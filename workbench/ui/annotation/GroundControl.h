@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QPoint>
+#include <QPointF>
 #include <QString>
 
 class GeoRef;
@@ -20,12 +20,21 @@ public:
     // scene may be null: then only the calls that name the NVM file work.
     GroundControl(GeoRef* dock, OsgWidget* scene, QWidget* window);
 
-    // Replaces the dock's points by those of a control file whose photos
-    // belong to the reconstruction of nvmFile.
+    // Merges the points of a control file whose photos belong to the
+    // reconstruction of nvmFile into the dock's, by name (GcpImport::merge),
+    // and says what was updated, added and kept.
     bool importFile(const QString& gcpFile, const QString& nvmFile);
     // Fits the reconstruction of nvmFile to the dock's points: residuals in
     // the dock and the log, sparse.txt written. True when it was written.
     bool fit(const QString& nvmFile);
+
+    // After a sparse run that wrote nvmFile (and its GPS georeference): fits
+    // the new reconstruction to the dock's points, as fit() does, when three
+    // or more used points are seen in two or more of its photos. True when
+    // the control points' georeference was written. Otherwise the log and
+    // the status bar say that the GPS georeference stands and why; a project
+    // without control points hears nothing.
+    bool refitAfterRun(const QString& nvmFile);
 
     // The NVM file of the loaded reconstruction that holds every photo the
     // dock's points are seen in (all of photos, when given); empty with a reason.
@@ -34,15 +43,20 @@ public:
 public slots:
     void importFromDialog();
     void fitScene();
-    // A loupe click at an image pixel of the photo at path.
-    void pickAt(const QString& path, const QPoint& pixel);
+    // A loupe click at an image position (pixels from the top-left corner
+    // of the photo at path, as ControlObservation counts them).
+    void pickAt(const QString& path, const QPointF& position);
 
 signals:
     void statusMessage(const QString& text, int timeout);
     void logLine(const QString& line);
+    // A fit wrote the georeference of nvmFile (its sparse.txt): what it
+    // places is to be read again, what was made with the earlier one is stale.
+    void georeferenceWritten(const QString& nvmFile);
 
 private:
     void report(const QString& line, int timeout = 5000);
+    bool fit(const QString& nvmFile, QString* message);
 
     GeoRef* m_dock;
     OsgWidget* m_scene;

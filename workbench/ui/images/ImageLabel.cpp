@@ -4,8 +4,10 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
 #include <iostream>
 
 #include "ui/images/ImageViewer.h"
@@ -31,6 +33,48 @@ void ImageLabel::mouseReleaseEvent(QMouseEvent* event)
               << event->localPos().y() << std::endl;
     if (!m_fullScreenMode)
         emit mousePosition(event->localPos(), event->button() == Qt::RightButton ? 1 : 0);
+}
+
+void ImageLabel::setMarks(const QVector<Mark>& marks, std::function<QPointF(const QPointF&)> toLabel)
+{
+    m_marks = marks;
+    m_toLabel = std::move(toLabel);
+    update();
+}
+
+void ImageLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    // Full screen shows the picture alone, scaled to the screen by itself.
+    if (m_marks.isEmpty() || !m_toLabel || m_fullScreenMode || pixmap(Qt::ReturnByValue).isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    // The selected point last, so that it lies on top.
+    QVector<Mark> ordered = m_marks;
+    std::stable_partition(ordered.begin(), ordered.end(), [](const Mark& m) { return !m.selected; });
+    for (const Mark& mark : qAsConst(ordered)) {
+        const QPointF at = m_toLabel(mark.image);
+        const double arm = mark.selected ? 9 : 6;
+        if (!rect().adjusted(-20, -20, 20, 20).contains(at.toPoint()))
+            continue;
+        const QColor colour = mark.selected ? QColor(255, 40, 200) : QColor(0, 230, 255);
+        for (const auto& [pen, width] : {std::pair<QColor, double>{Qt::black, 4}, {colour, 2}}) {
+            painter.setPen(QPen(pen, width));
+            painter.drawLine(at - QPointF(arm, 0), at + QPointF(arm, 0));
+            painter.drawLine(at - QPointF(0, arm), at + QPointF(0, arm));
+            if (mark.selected)
+                painter.drawEllipse(at, arm + 3, arm + 3);
+        }
+        const QPointF text = at + QPointF(arm + 4, -arm - 2);
+        painter.setPen(Qt::black);
+        painter.drawText(text + QPointF(1, 1), mark.name);
+        painter.setPen(colour);
+        painter.drawText(text, mark.name);
+    }
 }
 
 void ImageLabel::showFullScreenImage(const QImage& image)

@@ -5,11 +5,15 @@
 #include <QPoint>
 #include <QPointF>
 #include <QString>
+#include <QVector>
+
+#include <functional>
 
 class MyListWidget;
 
-// Shows an image viewer's picture and reports mouse presses and releases in
-// label pixels (type 1 for the right button, 0 otherwise). Taken out of the
+// Shows an image viewer's picture with the ground control points' marks over
+// it and reports mouse presses and releases in label pixels (type 1 for the
+// right button, 0 otherwise). Taken out of the
 // viewer as a full-screen window of its own (F11), it steps through the image
 // list, deletes images and comes back by itself.
 class ImageLabel : public QLabel
@@ -24,6 +28,18 @@ public:
     // The name the image list shows for the image.
     QString displayName() const { return m_displayName; }
     void setDisplayName(const QString& name) { m_displayName = name; }
+
+    // A control point's observation drawn over the picture: a small cross
+    // and the point's name, the selected point larger and in another colour.
+    struct Mark {
+        QPointF image; // unrotated picture pixels from its top-left corner
+        QString name;
+        bool selected = false;
+    };
+    // The marks and where an image position lies on the label; they are
+    // drawn at the same size whatever the zoom.
+    void setMarks(const QVector<Mark>& marks, std::function<QPointF(const QPointF&)> toLabel);
+    const QVector<Mark>& marks() const { return m_marks; }
 
     QPointF pressPosition() const { return m_pressPosition; }
     QPoint pressGlobalPosition() const { return m_pressGlobal; }
@@ -47,6 +63,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void step(bool forward);
@@ -60,4 +77,6 @@ private:
     QPointF m_pressPosition;
     QPoint m_pressGlobal;
     bool m_fullScreenMode = false;
+    QVector<Mark> m_marks;
+    std::function<QPointF(const QPointF&)> m_toLabel;
 };

@@ -156,6 +156,26 @@ QPoint ImageNavigator::imagePointInLoupe(const QPointF& labelPoint, int magnific
     return QPoint(m_origin.x() + int(std::floor(inRegion.x())), m_origin.y() + int(std::floor(inRegion.y())));
 }
 
+QPointF ImageNavigator::imagePositionInLoupe(const QPointF& labelPoint, int magnification) const
+{
+    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
+    return QPointF(m_origin) + unrotate(labelPoint / magnification, shown, m_rotation);
+}
+
+QPointF ImageNavigator::labelPointOf(const QPointF& image) const
+{
+    const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
+    if (shown.isEmpty())
+        return QPointF();
+    if (m_magnification > 0) {
+        const QSize region = m_picture->base().size() / m_magnification;
+        return rotate(image - QPointF(m_origin), region, m_rotation) * m_magnification;
+    }
+    const QPointF onPicture = rotate(image, m_picture->base().size(), m_rotation);
+    return QPointF(onPicture.x() * m_label->width() / shown.width(),
+                   onPicture.y() * m_label->height() / shown.height());
+}
+
 void ImageNavigator::drag(const QPoint& delta)
 {
     const QPixmap shown = m_label->pixmap(Qt::ReturnByValue);
@@ -176,6 +196,20 @@ QPointF ImageNavigator::unrotate(const QPointF& p, const QSize& shown, int rotat
         return QPointF(shown.width() - p.x(), shown.height() - p.y());
     case 270:
         return QPointF(shown.height() - p.y(), p.x());
+    default:
+        return p;
+    }
+}
+
+QPointF ImageNavigator::rotate(const QPointF& p, const QSize& size, int rotation)
+{
+    switch (((rotation % 360) + 360) % 360) {
+    case 90:
+        return QPointF(size.height() - p.y(), p.x());
+    case 180:
+        return QPointF(size.width() - p.x(), size.height() - p.y());
+    case 270:
+        return QPointF(p.y(), size.width() - p.x());
     default:
         return p;
     }

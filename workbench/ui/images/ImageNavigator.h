@@ -51,12 +51,21 @@ public:
     void showLoupe(int magnification, const QPoint& around);
     // The image pixel (unrotated) under a point of the loupe.
     QPoint imagePointInLoupe(const QPointF& labelPoint, int magnification) const;
+    // The image position (unrotated pixels from the picture's top-left
+    // corner, fractions kept) under a point of the loupe.
+    QPointF imagePositionInLoupe(const QPointF& labelPoint, int magnification) const;
+    // Where an image position (as above) lies on the label as it shows the
+    // picture now, fitted, zoomed or in the loupe.
+    QPointF labelPointOf(const QPointF& image) const;
     // Scrolls by a mouse drag of delta screen pixels.
     void drag(const QPoint& delta);
 
     // A point of the label (rotated picture, `shown` pixels large) in pixels
     // of the unrotated picture.
     static QPointF unrotate(const QPointF& point, const QSize& shown, int rotation);
+    // And the other way: a point of the unrotated picture (`size` pixels
+    // large) in pixels of the rotated one.
+    static QPointF rotate(const QPointF& point, const QSize& size, int rotation);
 
 signals:
     void scaleChanged();

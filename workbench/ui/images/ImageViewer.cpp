@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <iostream>
 
 #include "scene/images/ImageMatchScene.h"
@@ -393,6 +394,7 @@ void ImageViewer::showImage(const QString& path, const QString& name)
     m_fileName = path;
     setDisplayName(name);
     m_picture.clear();
+    updateMarks();
     if (!loadFile())
         return;
     if (m_actions.value("&Rotate All Option")->isChecked()) {
@@ -482,13 +484,18 @@ void ImageViewer::receiveMouseClick(QPointF pos, int type)
         return;
     m_mouseLoupe = false;
     const QPoint imagePoint = m_view->imagePointInLoupe(pos, loupeMagnification);
+    // A mouse position names the screen pixel the cursor is on: its centre
+    // is where the cursor points (a fractional position is taken as it is).
+    const QPointF cursor(pos.x() == std::floor(pos.x()) ? pos.x() + 0.5 : pos.x(),
+                         pos.y() == std::floor(pos.y()) ? pos.y() + 0.5 : pos.y());
+    const QPointF position = m_view->imagePositionInLoupe(cursor, loupeMagnification);
     m_view->restoreView();
     m_label->setCursor(Qt::ArrowCursor);
     emit zoomAllViewers(m_view->savedScale());
     m_zoomed = false;
     if (pickMode() != PickMode::None)
         pickAt(imagePoint, type);
-    emit imagePointPicked(m_fileName, imagePoint);
+    emit imagePointPicked(m_fileName, position);
 }
 
 void ImageViewer::enterActualPixels()
@@ -684,6 +691,25 @@ void ImageViewer::alignWithSelection()
 }
 
 // -------------------------------------------------------------------- picks
+
+void ImageViewer::setControlPoints(const QVector<ControlPoint>& points, const QString& selected)
+{
+    m_controlPoints = points;
+    m_selectedPoint = selected;
+    updateMarks();
+}
+
+void ImageViewer::updateMarks()
+{
+    const QString photo = fileNameOf(m_fileName);
+    QVector<ImageLabel::Mark> marks;
+    for (const ControlPoint& p : qAsConst(m_controlPoints))
+        for (const ControlObservation& o : p.observations)
+            if (fileNameOf(o.image).compare(photo, Qt::CaseInsensitive) == 0)
+                marks.append(
+                    {QPointF(o.column, o.row), p.name, !p.name.isEmpty() && p.name == m_selectedPoint});
+    m_label->setMarks(marks, [this](const QPointF& image) { return m_view->labelPointOf(image); });
+}
 
 void ImageViewer::setPickMode(PickMode mode)
 {

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "core/georef/ControlPoint.h"
 #include "core/images/FeatureFile.h"
 #include "ui/images/ImageFeatures.h"
 #include "ui/images/ImagePicker.h"
@@ -73,6 +74,10 @@ public:
     int cameraIndex() const { return m_overlay.cameraIndex; }
     const QSet<int>& usedFeatures() const { return m_overlay.usedFeatures; }
 
+    // The ground control points: the observations of this photo are drawn
+    // over the picture, the point named selected highlighted.
+    void setControlPoints(const QVector<ControlPoint>& points, const QString& selected);
+
     // The EXIF overlay read again, as when the viewer is brought forward.
     void refreshExifOverlay();
     // The feature overlay drawn again from the shared selection, when it is on.
@@ -93,8 +98,9 @@ signals:
     void zoomAllViewers(double factor);
     void imageViewerClosed(QString currentFilename);
     void sendExtractCommand();
-    // Every loupe click, at the image pixel it chose (for the ground control picks).
-    void imagePointPicked(const QString& fileName, const QPoint& pixel);
+    // Every loupe click, at the image position under the cursor (pixels from
+    // the photo's top-left corner, fractions kept: the ground control picks).
+    void imagePointPicked(const QString& fileName, const QPointF& position);
 
 public slots:
     void undoUserSelectFeature();
@@ -148,6 +154,7 @@ private:
     void enterLabelFullScreen();
     void leaveLabelFullScreen();
     void updateModeText();
+    void updateMarks();
 
     QString m_fileName;
     QString m_displayName;
@@ -167,6 +174,8 @@ private:
     MyListWidget* m_imageList;
     OsgWidget* m_scene;
     ImageFeatures m_overlay;
+    QVector<ControlPoint> m_controlPoints;
+    QString m_selectedPoint;
 
     ImageLabel* m_label = nullptr;
     QScrollArea* m_scroll = nullptr;

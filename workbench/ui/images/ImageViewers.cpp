@@ -23,6 +23,14 @@ QList<ImageViewer*> ImageViewers::viewers() const
     return out;
 }
 
+void ImageViewers::setControlPoints(const QVector<ControlPoint>& points, const QString& selected)
+{
+    m_controlPoints = points;
+    m_selectedPoint = selected;
+    for (ImageViewer* v : viewers())
+        v->setControlPoints(points, selected);
+}
+
 ImageViewer* ImageViewers::viewerOf(const QString& fileName) const
 {
     for (ImageViewer* v : viewers())
@@ -58,6 +66,7 @@ ImageViewer* ImageViewers::open(const QString& path, const QString& name)
     connect(viewer, SIGNAL(sendExtractCommand()), m_window, SLOT(receiveExtractCommand()));
     connect(viewer, &ImageViewer::imagePointPicked, this, &ImageViewers::imagePointPicked);
     viewer->setDisplayName(name);
+    viewer->setControlPoints(m_controlPoints, m_selectedPoint);
     viewer->show();
     return viewer;
 }

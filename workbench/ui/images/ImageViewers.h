@@ -2,9 +2,12 @@
 
 #include <QList>
 #include <QObject>
-#include <QPoint>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
+#include <QVector>
+
+#include "core/georef/ControlPoint.h"
 
 class ImageViewer;
 class MyListWidget;
@@ -35,12 +38,15 @@ public:
     void updateZooms(double factor);
     void deleteImageViewer(const QString& filename);
 
+    // The ground control points every viewer draws the observations of its photo of.
+    void setControlPoints(const QVector<ControlPoint>& points, const QString& selected);
+
     QList<ImageViewer*> viewers() const;
     ImageViewer* viewerOf(const QString& fileName) const;
 
 signals:
-    // A loupe click in any viewer, at an image pixel of its photo.
-    void imagePointPicked(const QString& fileName, const QPoint& pixel);
+    // A loupe click in any viewer, at an image position of its photo.
+    void imagePointPicked(const QString& fileName, const QPointF& position);
 
 private:
     QWidget* m_window;
@@ -48,4 +54,6 @@ private:
     OsgWidget* m_scene;
     QString m_appDir;
     QList<QPointer<ImageViewer>> imagesView;
+    QVector<ControlPoint> m_controlPoints;
+    QString m_selectedPoint;
 };

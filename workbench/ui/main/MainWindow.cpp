@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
@@ -23,6 +25,7 @@
 #include "core/annotation/AnnotationValues.h"
 #include "core/images/ExifExtraction.h"
 #include "core/net/TCPServer.h"
+#include "core/products/ProductRecord.h"
 #include "scene/images/ImageMatchScene.h"
 #include "scene/interaction/MapController.h"
 #include "scene/sensors/SensorDisplay.h"
@@ -73,6 +76,9 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(m_viewers, &ImageViewers::imagePointPicked, m_groundControl, &GroundControl::pickAt);
+    // The viewers draw the control points' observations in their photos.
+    connect(m_geoRef, &GeoRef::pointsChanged, m_viewers,
+            [this] { m_viewers->setControlPoints(m_geoRef->controlPoints(), m_geoRef->currentName()); });
     m_conversions = new ConversionActions(this, m_appDir);
     connectReports(m_conversions);
     connect(m_conversions, &ConversionActions::archiveAccepted, this,

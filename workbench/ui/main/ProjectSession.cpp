@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardItem>
 
@@ -90,6 +91,10 @@ bool ProjectSession::openFile(const QString& fileName)
         QMessageBox::warning(m_parts.window, tr("QXmlStream Bookmarks"), m_lastError);
         return false;
     }
+    // What the reader left out of a file it could read (a control point with a
+    // coordinate that is not a number) is said, not passed over.
+    for (const QString& problem : doc.problems)
+        emit logLine(tr("Project %1: %2").arg(QFileInfo(fileName).fileName(), problem));
     const int layersBefore = m_parts.layers->layers().size();
     ProjectFile::apply(doc, *m_parts.layers, *m_parts.images, m_parts.view, m_addLayer);
     int unread = 0;
