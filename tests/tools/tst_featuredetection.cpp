@@ -10,7 +10,23 @@
 #include "LoweKeyFile.h"
 #include "PhotoDecoder.h"
 #include "SiftExtractor.h"
+#include "ToolProcess.h"
 #include "ToolTestSupport.h"
+
+namespace
+{
+
+// A PNG's signature and header chunk: all a size is read from.
+QByteArray pngHeader(quint32 width, quint32 height)
+{
+    QByteArray bytes = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+    for (quint32 v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes += char((v >> shift) & 0xFF);
+    return bytes + QByteArray::fromHex("0806000000");
+}
+
+} // namespace
 
 class TestFeatureDetection : public QObject
 {
@@ -92,6 +108,76 @@ private slots:
             QVERIFY(KeybFile::readFile(photo.left(photo.size() - 3).toStdString() + "keyb", good));
             QVERIFY(good.size() > 500);
         }
+    }
+
+    // A photo that made a library throw (a scan header running past the end
+    // of the file threw length_error out of the header reader; OpenCV throws
+    // on sizes beyond its limits) aborted the real tool, and the good photos
+    // of its list got no features either. Now only that photo is left out.
+    void damagedPhotoLeavesTheOthersDone_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("scan header past the end")
+            << QByteArray::fromHex("ffd8ffc10011f8f0b80fa0030322000211010311"
+                                   "01ffda000c")
+            << "left out: damaged JPEG";
+        QTest::newRow("size OpenCV refuses")
+            << QByteArray("P5\n60000 60000\n255\n") + QByteArray(64, '\0') << "left out: cannot read image";
+        QTest::newRow("PNG header of absurd size")
+            << pngHeader(1024000, 536870912) << "left out: PNG header says 1024000 x 536870912 pixels";
+    }
+    void damagedPhotoLeavesTheOthersDone()
+    {
+        REQUIRE_SHARED_DATA();
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QStringList photos = ToolTest::copyKermit(dir.path(), {0});
+        const QString bad = dir.filePath("bad.jpg");
+        ToolTest::writeText(bad, bytes.toStdString());
+        const QString list = dir.filePath("sfmlist_0.txt");
+        ToolTest::writeText(list, ToolTest::jpgName(bad) + "\n" + ToolTest::jpgName(photos[0]));
+        const ToolProcess run =
+            ToolProcess::run("SfM/FeatureDetectors/SiftGPUMax", {ToolProcess::windows(list)});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY2(run.out.contains(bad + " " + reason), qPrintable(run.out));
+        FeatureSet left, good;
+        QVERIFY(KeybFile::readFile(dir.filePath("bad.keyb").toStdString(), left));
+        QCOMPARE(left.size(), size_t(0));
+        QVERIFY(KeybFile::readFile(dir.filePath("kermit000.keyb").toStdString(), good));
+        QVERIFY2(good.size() > 500, qPrintable(run.out));
+    }
+
+    // A header whose size no photo has is refused with its numbers, not
+    // clamped into one that looks plausible.
+    void absurdHeaderSizeIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("PNG wider and taller than any photo")
+            << pngHeader(1024000, 536870912)
+            << "PNG header says 1024000 x 536870912 pixels, more than a photo can have";
+        QTest::newRow("PNG of two gigapixels") << pngHeader(65536, 32768) << "65536 x 32768 pixels";
+        QTest::newRow("JPEG of four gigapixels")
+            << QByteArray::fromHex("ffd8ffc0000b08ffffffff01011100ffda0008010100003f00ffd9")
+            << "JPEG header says 65535 x 65535 pixels";
+        QTest::newRow("TIFF 4294967295 wide")
+            << QByteArray::fromHex("49492a000800000002000001040001000000ffffffff010103000100000010000000")
+            << "TIFF header says 4294967295 x 16 pixels";
+        QTest::newRow("PNG of a large photo") << pngHeader(12000, 8000) << "";
+    }
+    void absurdHeaderSizeIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        std::istringstream in(bytes.toStdString());
+        PhotoDecoder::Header header;
+        std::string error;
+        QCOMPARE(PhotoDecoder::readHeader(in, "photo", header, &error), reason.isEmpty());
+        QVERIFY2(QString::fromStdString(error).contains(reason), error.c_str());
+        if (reason.isEmpty())
+            QVERIFY(header.width == 12000 && header.height == 8000);
     }
 
     // "Add Images" takes other photo types; the scripts still call each

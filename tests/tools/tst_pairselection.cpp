@@ -11,7 +11,6 @@
 #include "MatchTableFile.h"
 #include "PairSelection.h"
 #include "PairoloRun.h"
-#include "PhotoPosition.h"
 #include "ToolTestSupport.h"
 
 namespace
@@ -37,42 +36,37 @@ std::string gpsXml(double latitude, double longitude)
            " <GPS:GPSLongitude>" + std::to_string(longitude) + "</GPS:GPSLongitude>\n</rdf:Description>\n</rdf:RDF>\n";
 }
 
+// Photos p0.jpg .. p<n-1>.jpg with empty feature files and an EXIF XML
+// each: `xml` with %1 standing for the photo's number.
+std::vector<std::string> photosWithXml(const QTemporaryDir& dir, int n, const QString& xml)
+{
+    std::vector<std::string> keybs;
+    for (int i = 0; i < n; ++i) {
+        FeatureSet empty;
+        empty.imageName = "p" + std::to_string(i) + ".jpg";
+        keybs.push_back(dir.filePath(QStringLiteral("p%1.keyb").arg(i)).toStdString());
+        KeybFile::writeFile(keybs.back(), empty);
+        ToolTest::writeText(dir.filePath(QStringLiteral("p%1.xml").arg(i)), xml.arg(i).toStdString());
+    }
+    return keybs;
+}
+
+// exiftool -X's GPS elements around the given texts (in its escapes).
+QString gpsText(const QString& latitude, const QString& longitude)
+{
+    return "<?xml version='1.0' encoding='UTF-8'?>\n<rdf:RDF>\n<rdf:Description>\n"
+           " <GPS:GPSLatitudeRef>North</GPS:GPSLatitudeRef>\n <GPS:GPSLatitude>" +
+           QString(latitude).replace('\'', "&#39;").replace('"', "&quot;") +
+           "</GPS:GPSLatitude>\n <GPS:GPSLongitudeRef>East</GPS:GPSLongitudeRef>\n <GPS:GPSLongitude>" +
+           longitude + "</GPS:GPSLongitude>\n</rdf:Description>\n</rdf:RDF>\n";
+}
+
 } // namespace
 
 class TestPairSelection : public QObject
 {
     Q_OBJECT
 private slots:
-    void positionFromExif_data()
-    {
-        QTest::addColumn<QString>("xml");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<double>("latitude");
-        QTest::addColumn<double>("longitude");
-        QTest::newRow("degrees, minutes, seconds") << "" << true << 43.467447 << 11.885128;
-        QTest::newRow("degrees west")
-            << QString::fromStdString(gpsXml(48.5, 2.25)) << true << 48.5 << -2.25;
-        QTest::newRow("no GPS") << "<rdf:RDF><ExifIFD:FocalLength>5.4 mm</ExifIFD:FocalLength></rdf:RDF>"
-                                << false << 0.0 << 0.0;
-    }
-    void positionFromExif()
-    {
-        QFETCH(QString, xml);
-        QFETCH(bool, found);
-        QFETCH(double, latitude);
-        QFETCH(double, longitude);
-        double lat = 0, lon = 0;
-        if (xml.isEmpty()) {
-            REQUIRE_SHARED_DATA();
-            QCOMPARE(PhotoPosition::fromXmlFile(SharedData::path("exif/gps_DSCN0010.xml").toStdString(), lat, lon),
-                     found);
-        } else {
-            QCOMPARE(PhotoPosition::fromXml(xml.toStdString(), lat, lon), found);
-        }
-        QVERIFY(std::abs(lat - latitude) < 1e-6);
-        QVERIFY(std::abs(lon - longitude) < 1e-6);
-    }
-
     // Six photos 10 m apart along a line: each keeps its two nearest.
     void nearestByGps()
     {
@@ -96,6 +90,52 @@ private slots:
                 kept.insert(pairs[p]);
         QCOMPARE(kept, (PairSet{{0, 1}, {0, 2}, {1, 2}, {2, 3}, {3, 4}, {3, 5}, {4, 5}}));
         QVERIFY2(QString::fromStdString(choice.how).contains("GPS"), choice.how.c_str());
+    }
+
+    // The matcher reads positions as the workbench does: what no camera
+    // writes places no photo (its own reader used to take each of these as
+    // a position some metres from the next).
+    void gpsNoCameraWritesIsNotUsed_data()
+    {
+        QTest::addColumn<QString>("xml");
+        QTest::newRow("minutes beyond 60") << gpsText("48 deg 99' %1\"", "2.5");
+        QTest::newRow("sign inside") << gpsText("48 deg -30' %1\"", "2.5");
+        QTest::newRow("hexadecimal") << gpsText("0x30", "2.00%1");
+        QTest::newRow("decimal comma") << gpsText("48,%1", "2.5");
+        QTest::newRow("tag in an attribute")
+            << QString("<rdf:RDF><rdf:Description rdf:about='x:GPSLatitude>48.00%1'>"
+                       "<GPS:GPSLongitude>2.5</GPS:GPSLongitude></rdf:Description></rdf:RDF>");
+    }
+    void gpsNoCameraWritesIsNotUsed()
+    {
+        QFETCH(QString, xml);
+        QTemporaryDir dir;
+        const std::vector<std::string> keybs = photosWithXml(dir, 6, xml);
+        PairSelection::Settings settings;
+        settings.perPhoto = 2;
+        const auto choice = PairSelection::choose(keybs, allPairs(6), settings, 2);
+        QVERIFY2(!QString::fromStdString(choice.how).contains("GPS"), choice.how.c_str());
+        QCOMPARE(int(std::count(choice.verify.begin(), choice.verify.end(), true)), 15);
+    }
+
+    // Blanks inside a latitude were scanned again for each of them: half a
+    // megabyte took minutes a photo. Now they take one pass; the bound
+    // only catches the square.
+    void blanksInGpsReadInLinearTime()
+    {
+        QTemporaryDir dir;
+        const QString blanks(1 << 19, ' ');
+        const std::vector<std::string> keybs =
+            photosWithXml(dir, 3, gpsText("48" + blanks + "deg 0' %1\"", "2.5"));
+        PairSelection::Settings settings;
+        settings.perPhoto = 1;
+        QElapsedTimer timer;
+        timer.start();
+        const auto choice = PairSelection::choose(keybs, allPairs(3), settings, 1);
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(QString::fromStdString(choice.how).contains("GPS"), choice.how.c_str());
+        // One second of latitude apart in a row: the ends are not each other's nearest.
+        QCOMPARE(choice.verify, (std::vector<bool>{true, false, true}));
     }
 
     // Without GPS, or with one position for all, the photos' own features

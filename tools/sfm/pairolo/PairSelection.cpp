@@ -7,10 +7,11 @@
 
 #include <opencv2/core.hpp>
 
+#include "core/georef/ExifGps.h"
+
 #include "ExifFocal.h"
 #include "KeybFile.h"
 #include "ParallelFor.h"
-#include "PhotoPosition.h"
 #include "ToolPaths.h"
 
 namespace
@@ -31,9 +32,11 @@ bool gpsPositions(const std::vector<std::string>& keybPaths, std::vector<cv::Poi
         if (!KeybFile::readHeader(keybPaths[i], head, count))
             return false;
         const std::string image = ToolPaths::folderOf(keybPaths[i]) + head.imageName;
-        double lat = 0, lon = 0;
-        if (!PhotoPosition::fromXmlFile(ExifFocal::xmlPathForImage(image), lat, lon))
+        ExifGps::Position position;
+        QString why;
+        if (!ExifGps::readFile(QString::fromStdString(ExifFocal::xmlPathForImage(image)), &position, &why))
             return false;
+        const double lat = position.latitude, lon = position.longitude;
         if (i == 0) {
             lat0 = lat;
             lon0 = lon;

@@ -1,5 +1,6 @@
 #include "FeatureDetection.h"
 
+#include <exception>
 #include <fstream>
 #include <mutex>
 #include <ostream>
@@ -33,6 +34,68 @@ std::string fileName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// What a library threw while one photo was read: that photo is left out,
+// the others of the list go on.
+std::string thrown(const char* what)
+{
+    return std::string("cannot read image (") + what + ")";
+}
+
+// The photo's size and cost from its header, or why it is left out.
+void prepare(Job& job, const SiftExtractor::Settings& settings, std::ostream& out)
+{
+    std::string note;
+    job.image = ToolPaths::resolveFile(job.listed, &note);
+    if (job.image.empty()) {
+        job.image = ToolPaths::native(job.listed);
+        job.leftOut = "not found";
+        return;
+    }
+    if (!note.empty())
+        out << note << '\n';
+    std::string why;
+    if (!PhotoDecoder::readHeader(job.image, job.header, &why)) {
+        job.leftOut = why.substr(why.rfind(": ") + 2);
+        return;
+    }
+    if (job.header.truncated) {
+        job.leftOut = "damaged JPEG (it ends before its end-of-image marker)";
+        return;
+    }
+    job.cost = PhotoDecoder::memoryCost(job.header, settings.maxImageSide);
+}
+
+// Holds a photo's share of the memory budget until it is done, however it ends.
+class BudgetShare
+{
+public:
+    BudgetShare(MemoryBudget& budget, std::uint64_t bytes) : m_budget(budget), m_bytes(bytes)
+    {
+        m_budget.acquire(m_bytes);
+    }
+    ~BudgetShare() { m_budget.release(m_bytes); }
+    BudgetShare(const BudgetShare&) = delete;
+    BudgetShare& operator=(const BudgetShare&) = delete;
+
+private:
+    MemoryBudget& m_budget;
+    const std::uint64_t m_bytes;
+};
+
+void detect(Job& job, const SiftExtractor& extractor, int maxImageSide, MemoryBudget& budget,
+            FeatureSet& features)
+{
+    const BudgetShare share(budget, job.cost);
+    PhotoDecoder::Reduced photo;
+    std::string why;
+    if (!PhotoDecoder::decode(job.image, job.header, maxImageSide, photo, &why))
+        job.leftOut = "cannot read image";
+    else if (!extractor.extract(photo, features, &why))
+        job.leftOut = why;
+    else if (features.size() == 0)
+        job.leftOut = "no features";
+}
+
 } // namespace
 
 std::uint64_t FeatureDetection::defaultMemoryBudget()
@@ -64,25 +127,13 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
 
     // What each photo will cost, from its header, before anything is decoded.
     for (Job& job : jobs) {
-        std::string note;
-        job.image = ToolPaths::resolveFile(job.listed, &note);
-        if (job.image.empty()) {
-            job.image = ToolPaths::native(job.listed);
-            job.leftOut = "not found";
-            continue;
+        try {
+            prepare(job, settings, out);
+        } catch (const std::exception& e) {
+            if (job.image.empty())
+                job.image = ToolPaths::native(job.listed);
+            job.leftOut = thrown(e.what());
         }
-        if (!note.empty())
-            out << note << '\n';
-        std::string why;
-        if (!PhotoDecoder::readHeader(job.image, job.header, &why)) {
-            job.leftOut = why.substr(why.rfind(": ") + 2);
-            continue;
-        }
-        if (job.header.truncated) {
-            job.leftOut = "damaged JPEG (it ends before its end-of-image marker)";
-            continue;
-        }
-        job.cost = PhotoDecoder::memoryCost(job.header, settings.maxImageSide);
     }
 
     // Several photos at once, each on one thread: better use of the cores
@@ -103,17 +154,11 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         features.width = job.header.width;
         features.height = job.header.height;
         if (job.leftOut.empty()) {
-            budget.acquire(job.cost);
-            PhotoDecoder::Reduced photo;
-            std::string why;
-            if (!PhotoDecoder::decode(job.image, job.header, settings.maxImageSide, photo, &why))
-                job.leftOut = "cannot read image";
-            else if (!extractor.extract(photo, features, &why))
-                job.leftOut = why;
-            else if (features.size() == 0)
-                job.leftOut = "no features";
-            budget.release(job.cost);
-            photo = PhotoDecoder::Reduced();
+            try {
+                detect(job, extractor, settings.maxImageSide, budget, features);
+            } catch (const std::exception& e) {
+                job.leftOut = thrown(e.what());
+            }
         }
         if (!job.leftOut.empty()) {
             // Empty feature files: the later tools see the photo and pass it by.
@@ -125,8 +170,14 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         const std::string keyb = KeybFile::pathForImage(ToolPaths::native(job.listed));
         const std::string key = LoweKeyFile::pathForImage(job.image);
         const bool photoExists = job.leftOut != "not found";
-        if (!KeybFile::writeFile(keyb, features, &why) ||
-            (photoExists && !LoweKeyFile::writeFile(key, features, &why))) {
+        bool written = false;
+        try {
+            written = KeybFile::writeFile(keyb, features, &why) &&
+                      (!photoExists || LoweKeyFile::writeFile(key, features, &why));
+        } catch (const std::exception& e) {
+            why = keyb + ": " + e.what();
+        }
+        if (!written) {
             job.problem = why;
             return;
         }

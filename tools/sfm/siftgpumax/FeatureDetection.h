@@ -10,8 +10,9 @@
 // line) gets its .keyb file (the name's last three characters replaced by
 // "keyb") and Lowe's .key beside it. Prints one line per image with its
 // feature count. A photo that cannot be used (missing, undecodable,
-// truncated, without features) is left out with a line saying why and gets
-// empty feature files, so that the later tools go on without it.
+// truncated, of a size no photo has, without features, or one a library
+// throws on) is left out with a line saying why and gets empty feature
+// files, so that the later tools and the list's other photos go on without it.
 //
 // Photos are done several at once, as many as the memory budget holds by
 // their size (read from their headers before decoding) and the threads

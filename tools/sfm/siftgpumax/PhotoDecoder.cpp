@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <istream>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
@@ -36,7 +37,7 @@ unsigned value16(const unsigned char* p, bool little)
     return little ? unsigned(p[0]) | unsigned(p[1]) << 8 : bigEndian16(p);
 }
 
-bool readAt(std::ifstream& in, std::streamoff at, unsigned char* bytes, size_t n)
+bool readAt(std::istream& in, std::streamoff at, unsigned char* bytes, size_t n)
 {
     in.clear();
     in.seekg(at);
@@ -46,7 +47,7 @@ bool readAt(std::ifstream& in, std::streamoff at, unsigned char* bytes, size_t n
 // Walks the JPEG's marker segments up to the frame header; the scan's start
 // tells where an end-of-image marker can only be the real one (entropy-coded
 // data never holds FF D9).
-bool jpegHeader(std::ifstream& in, std::streamoff size, PhotoDecoder::Header& header)
+bool jpegHeader(std::istream& in, std::streamoff size, PhotoDecoder::Header& header)
 {
     std::streamoff at = 2, scan = -1;
     unsigned char m[9];
@@ -80,15 +81,16 @@ bool jpegHeader(std::ifstream& in, std::streamoff size, PhotoDecoder::Header& he
     }
     if (header.width <= 0 || header.height <= 0 || scan < 0)
         return false;
+    header.truncated = true;
+    // A scan header that runs past the end leaves no image data at all.
+    if (scan + 2 > size)
+        return true;
     // The last FF D9 after the scan's start: in the last 64 KiB, so photos
     // with data appended after their end still count as whole.
     const std::streamoff from = std::max(scan, size - std::streamoff(65536));
     std::vector<unsigned char> tail(size_t(size - from));
-    if (tail.size() < 2 || !readAt(in, from, tail.data(), tail.size())) {
-        header.truncated = true;
+    if (tail.size() < 2 || !readAt(in, from, tail.data(), tail.size()))
         return true;
-    }
-    header.truncated = true;
     for (size_t i = tail.size() - 1; i > 0; --i)
         if (tail[i - 1] == 0xFF && tail[i] == 0xD9) {
             header.truncated = false;
@@ -97,7 +99,8 @@ bool jpegHeader(std::ifstream& in, std::streamoff size, PhotoDecoder::Header& he
     return true;
 }
 
-bool tiffHeader(std::ifstream& in, std::streamoff size, bool little, PhotoDecoder::Header& header)
+bool tiffHeader(std::istream& in, std::streamoff size, bool little, std::uint32_t& width,
+                std::uint32_t& height)
 {
     unsigned char b[12];
     if (!readAt(in, 4, b, 4))
@@ -112,11 +115,34 @@ bool tiffHeader(std::ifstream& in, std::streamoff size, bool little, PhotoDecode
         const unsigned tag = value16(b, little), type = value16(b + 2, little);
         const std::uint32_t v = type == 3 ? value16(b + 8, little) : value32(b + 8, little);
         if (tag == 256)
-            header.width = int(std::min<std::uint32_t>(v, 1u << 20));
+            width = v;
         else if (tag == 257)
-            header.height = int(std::min<std::uint32_t>(v, 1u << 20));
+            height = v;
     }
-    return header.width > 0 && header.height > 0;
+    return width > 0 && height > 0;
+}
+
+// What no camera takes and OpenCV would refuse to decode: such a header is
+// damaged or made to exhaust memory, and is not clamped into a size that
+// looks plausible.
+bool plausibleSize(std::uint32_t width, std::uint32_t height)
+{
+    return width <= std::uint32_t(PhotoDecoder::largestSide) &&
+           height <= std::uint32_t(PhotoDecoder::largestSide) &&
+           std::uint64_t(width) * height <= PhotoDecoder::largestPixels;
+}
+
+bool sized(PhotoDecoder::Header& header, std::uint32_t width, std::uint32_t height, const std::string& name,
+           const char* format, std::string* error)
+{
+    if (!plausibleSize(width, height))
+        return fail(error, name + ": " + format + " header says " + std::to_string(width) + " x " +
+                               std::to_string(height) + " pixels, more than a photo can have (at most " +
+                               std::to_string(PhotoDecoder::largestSide) + " on a side and " +
+                               std::to_string(PhotoDecoder::largestPixels) + " in all)");
+    header.width = int(width);
+    header.height = int(height);
+    return true;
 }
 
 } // namespace
@@ -127,27 +153,36 @@ bool PhotoDecoder::readHeader(const std::string& path, Header& header, std::stri
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return fail(error, path + ": cannot open the photo");
+    return readHeader(in, path, header, error);
+}
+
+bool PhotoDecoder::readHeader(std::istream& in, const std::string& name, Header& header, std::string* error)
+{
+    header = Header();
+    in.clear();
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     unsigned char b[24] = {};
     if (size < 24 || !readAt(in, 0, b, 24))
-        return fail(error, path + ": cannot read image (too short for a photo)");
+        return fail(error, name + ": cannot read image (too short for a photo)");
     if (b[0] == 0xFF && b[1] == 0xD8) {
         header.jpeg = true;
         if (!jpegHeader(in, size, header))
-            return fail(error, path + ": damaged JPEG (no frame header before the image data)");
-        return true;
+            return fail(error, name + ": damaged JPEG (no frame header before the image data)");
+        return sized(header, std::uint32_t(header.width), std::uint32_t(header.height), name, "JPEG", error);
     }
     static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (std::equal(png, png + 8, b) && std::equal(b + 12, b + 16, "IHDR")) {
-        header.width = int(std::min<std::uint32_t>(value32(b + 16, false), 1u << 20));
-        header.height = int(std::min<std::uint32_t>(value32(b + 20, false), 1u << 20));
-        return header.width > 0 && header.height > 0 ? true : fail(error, path + ": damaged PNG header");
+        const std::uint32_t width = value32(b + 16, false), height = value32(b + 20, false);
+        if (width == 0 || height == 0)
+            return fail(error, name + ": damaged PNG header");
+        return sized(header, width, height, name, "PNG", error);
     }
     const bool ii = b[0] == 'I' && b[1] == 'I' && b[2] == 42 && b[3] == 0;
     const bool mm = b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42;
-    if ((ii || mm) && tiffHeader(in, size, ii, header))
-        return true;
+    std::uint32_t width = 0, height = 0;
+    if ((ii || mm) && tiffHeader(in, size, ii, width, height))
+        return sized(header, width, height, name, "TIFF", error);
     // Another format OpenCV may still read: its size is learnt only by decoding.
     header.width = header.height = 0;
     return true;

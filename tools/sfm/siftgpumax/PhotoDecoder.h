@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 #include <opencv2/core/mat.hpp>
@@ -19,8 +20,16 @@ public:
         bool truncated = false; // a JPEG without its end-of-image marker
     };
 
-    // False with a reason when the file cannot be opened or is no photo we know.
+    // OpenCV's own limits: a header beyond them is refused, not clamped.
+    static constexpr int largestSide = 1 << 20;
+    static constexpr std::uint64_t largestPixels = std::uint64_t(1) << 30;
+
+    // False with a reason (starting with the path or name and ": ") when the
+    // file cannot be opened, is a damaged photo we know, or says a size no
+    // photo has.
     static bool readHeader(const std::string& path, Header& header, std::string* error = nullptr);
+    static bool readHeader(std::istream& in, const std::string& name, Header& header,
+                           std::string* error = nullptr);
 
     // The image detection runs on: the photo's longest side brought down to
     // maxSide (0: full size).

@@ -7,6 +7,8 @@ class QIODevice;
 // The GPS position exiftool's "-X" XML holds for a photo: latitude and
 // longitude in degrees (south and west negative) and the altitude in metres,
 // whether exiftool wrote them as "43 deg 28' 2.81\"" or as plain numbers.
+// The one reader of photo positions: the workbench's georeference and the
+// matcher's choice of pairs both read through it.
 class ExifGps
 {
 public:
@@ -15,12 +17,19 @@ public:
         bool hasAltitude = false;
     };
 
-    // False when the file holds no usable position; error says why.
+    // False when the file holds no usable position; error says why. A
+    // position of exactly 0, 0 is what cameras write without a fix: no
+    // position. Elements are matched by their local name, with or without
+    // a declared namespace; the GPS group's own tags win over the composite
+    // ones.
     static bool read(QIODevice& device, Position* position, QString* error);
     static bool readFile(const QString& path, Position* position, QString* error);
     // Where exiftool's XML of a photo lies: beside it, under the photo's name
     // with ".xml" for its suffix.
     static QString xmlPathOf(const QString& photo);
-    // "43 deg 28' 2.81\" N", "43.4674", "-11.5" → degrees; NaN when unreadable.
+
+    // "43 deg 28' 2.81\" N", "43 deg 28.5'", "43.4674", "-11.5" → degrees;
+    // NaN when unreadable. Only decimal numbers; a sign only before the
+    // degrees, never with a hemisphere letter; minutes and seconds in [0, 60).
     static double parseDegrees(const QString& text);
 };

@@ -94,10 +94,7 @@ QString MatchSets::pathFor(const QString& imagePath)
 
 int MatchSets::indexOf(const QString& name) const
 {
-    for (int i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return m_index.value(name.toCaseFolded(), -1);
 }
 
 int MatchSets::entryFor(const QString& name)
@@ -105,6 +102,7 @@ int MatchSets::entryFor(const QString& name)
     const int i = indexOf(name);
     if (i >= 0)
         return i;
+    m_index.insert(name.toCaseFolded(), m_entries.size());
     m_entries.append({name, {}});
     std::printf("Match Index is%dand name is %s\n", int(m_entries.size() - 1), qPrintable(name));
     return m_entries.size() - 1;

@@ -44,4 +44,7 @@ private:
     int entryFor(const QString& name);
 
     QVector<Entry> m_entries;
+    // Entry of each case-folded name: a folder of many thousand photos is
+    // looked up in constant time per name, not by a scan of all of them.
+    QHash<QString, int> m_index;
 };
