@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::check(c.focal > 0 && isFinite(c.focal) && isFinite(c.radial) && isFinite(c.centre));
     for (const NvmFile::Point& p : nvm.points)
         for (const auto& m : p.measurements)
-            fuzz::check(m.camera >= 0 && size_t(m.camera) < nvm.cameras.size() && isFinite(m.x) && isFinite(m.y));
+            fuzz::check(m.camera >= 0 && size_t(m.camera) < nvm.cameras.size() && isFinite(m.x) &&
+                        isFinite(m.y));
     std::vector<std::string> order;
     for (const auto& entry : model.images)
         order.push_back(entry.second.name);
