@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <set>
 #include <sstream>
 
 #include "BundlerFile.h"
@@ -84,7 +85,7 @@ private slots:
     void initTestCase()
     {
         REQUIRE_SHARED_DATA();
-        m_photos = ToolTest::copyKermit(m_dir.path(), {0, 1, 2});
+        m_photos = ToolTest::copyKermit(m_dir.path(), {0, 1, 2, 3});
         std::string list;
         for (const QString& p : m_photos)
             list += ToolTest::jpgName(p) + "\n";
@@ -153,6 +154,81 @@ private slots:
         MatchTableFile indexed;
         QVERIFY(indexed.readFile(table.toStdString()));
         QCOMPARE(indexed.pairs.size(), size_t(2));
+    }
+
+    // The table keys its records by list index. Between two runs photo B
+    // leaves the list and D joins it; the second run pairs only D with the
+    // photos before it. Kept under their old indices, the earlier records
+    // spoke of other photos: (0, 1), once A-B, read as A-C. Every record
+    // must follow its photos by name to their places in the new list.
+    void recordsFollowThePhotosWhenTheListChanges_data()
+    {
+        QTest::addColumn<QList<int>>("list"); // the second run's photos (0 A, 1 B, 2 C, 3 D)
+        QTest::addColumn<bool>("listFile");   // listfocal.txt beside the plan names the whole list
+        QTest::newRow("B removed, D added at the end") << QList<int>{0, 2, 3} << false;
+        QTest::newRow("B removed, D added before C") << QList<int>{0, 3, 2} << true;
+    }
+    void recordsFollowThePhotosWhenTheListChanges()
+    {
+        QFETCH(QList<int>, list);
+        QFETCH(bool, listFile);
+        QTemporaryDir run;
+        const QString table = run.filePath("matches.init_0.txt");
+        const auto pairLine = [this](int a, int b, int ia, int ib) {
+            return keyb(a) + " " + keyb(b) + " " + std::to_string(ia) + " " + std::to_string(ib) + "\n";
+        };
+        const auto runPlan = [&](const std::string& plan) {
+            ToolTest::writeText(run.filePath("matchList_0.txt"), plan);
+            std::ostringstream out, err;
+            return PairoloRun::run(ToolTest::backslashes(run.filePath("matchList_0.txt")),
+                                   ToolTest::backslashes(table), {}, 2, out, err);
+        };
+        // First run: A, B, C, every pair.
+        QCOMPARE(runPlan(pairLine(0, 1, 0, 1) + pairLine(0, 2, 0, 2) + pairLine(1, 2, 1, 2)), 0);
+        // Second run: the new photo D with those listed before it.
+        const int d = list.indexOf(3);
+        std::string plan, listed;
+        for (int v = 0; v < d; ++v)
+            plan += pairLine(3, list[v], d, v);
+        for (int photo : list)
+            listed += ToolTest::jpgName(m_photos[photo]) + "\n";
+        if (listFile)
+            ToolTest::writeText(run.filePath("listfocal.txt"), listed);
+        QCOMPARE(runPlan(plan), 0);
+
+        MatchTableFile indexed;
+        GpuMatchFile records;
+        QVERIFY(indexed.readFile(table.toStdString()));
+        QVERIFY(records.readFile(run.filePath("gpu_matches.init_0.txt").toStdString()));
+        const auto photoOf = [this](const std::string& image) {
+            for (int i = 0; i < m_photos.size(); ++i)
+                if (QFileInfo(m_photos[i]).fileName().toStdString() == GpuMatchFile::imageName(image))
+                    return i;
+            return -1;
+        };
+        // B's records are gone; A-C and the pairs of D are there, each under
+        // the indices its photos have now, with the same matches in both files.
+        std::set<std::pair<int, int>> expected{{0, 2}, {0, 3}, {2, 3}};
+        if (d == 1)
+            expected.erase({2, 3}); // D is paired only with the photos before it
+        std::set<std::pair<int, int>> found;
+        QCOMPARE(indexed.pairs.size(), records.records.size());
+        for (const MatchTableFile::Pair& p : indexed.pairs) {
+            const int a = list.value(p.first, -1), b = list.value(p.second, -1);
+            QVERIFY(a >= 0 && b >= 0);
+            found.insert(std::minmax(a, b));
+            bool same = false;
+            for (const GpuMatchFile::Record& r : records.records) {
+                if (photoOf(r.imageA) != a || photoOf(r.imageB) != b)
+                    continue;
+                std::vector<std::pair<int, int>> matches;
+                for (size_t k = 0; k < r.featuresA.size(); ++k)
+                    matches.push_back({r.featuresA[k], r.featuresB[k]});
+                same = matches == p.matches;
+            }
+            QVERIFY2(same, qPrintable(QStringLiteral("table pair %1 %2").arg(p.first).arg(p.second)));
+        }
+        QVERIFY(found == expected);
     }
 
     void badInputSaysWhy_data()

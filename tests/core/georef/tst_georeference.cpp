@@ -6,7 +6,10 @@
 
 #include <osg/Matrixd>
 
+#include <cmath>
+#include <cstring>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 Q_DECLARE_METATYPE(osg::Vec3d)
@@ -136,6 +139,7 @@ private slots:
         QTest::newRow("none") << quarterTurn << 0;
         QTest::newRow("not the sixth line") << quarterTurn + "7 7 7\nEPSG:32633\n" << 0;
         QTest::newRow("negative") << quarterTurn + "EPSG:-5\n" << 0;
+        QTest::newRow("lower case") << quarterTurn + "epsg:32633\n" << 32633;
     }
     void epsgLine()
     {
@@ -145,6 +149,122 @@ private slots:
         geo.epsg = 99;
         QVERIFY(readText(text, geo));
         QCOMPARE(geo.epsg, epsg);
+    }
+
+    // Rows that once read as something else: each is refused, naming its line.
+    void malformedRowsAreRefusedWithTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("exponents without digits")
+            << QByteArray(quarterTurn).replace("10 20 30", "1e 2e+ 3E-") << "line 4: \"1e\" is not a number";
+        QTest::newRow("a fourth number") << QByteArray(quarterTurn).replace("10 20 30", "10 20 30 40")
+                                         << "line 4: more than three numbers";
+        QTest::newRow("not a number") << QByteArray(quarterTurn).replace("10 20 30", "10 nan 30")
+                                      << "line 4: \"nan\" is not a finite number";
+        QTest::newRow("beyond the largest double")
+            << QByteArray(quarterTurn).replace("10 20 30", "10 1e309 30")
+            << "line 4: \"1e309\" is not a number";
+        QTest::newRow("zero scale") << QByteArray(quarterTurn).replace("2 3 4", "0 0 1")
+                                    << "line 5: the scale must be three non-zero numbers";
+        QTest::newRow("rotation without a finite determinant")
+            << QByteArray(quarterTurn).replace("0 -1 0\n1 0 0\n", "1e308 0 0\n0 1e308 0\n")
+            << "lines 1-3: the rotation rows are too large";
+        QTest::newRow("singular rotation") << QByteArray(quarterTurn).replace("0 0 1\n", "0 0 0\n")
+                                           << "lines 1-3: the rotation rows are singular";
+    }
+    void malformedRowsAreRefusedWithTheLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, reason);
+        GeoReference geo;
+        QString error;
+        QVERIFY(!GeoReference::parse(text, geo, &error));
+        QVERIFY2(error.startsWith(reason), qPrintable(error));
+        QCOMPARE(geo.translation, osg::Vec3d());
+    }
+
+    // The file was written with the shortest round-trip text but read digit
+    // by digit: most values came back as other doubles (712345.674 as
+    // 712345.67399999988), so every save moved the survey a little further
+    // and changed the file's text. Saved and loaded again and again, every
+    // double now stays the same bit for bit, and so does the text.
+    void savingAndLoadingKeepsEveryBit_data()
+    {
+        QTest::addColumn<osg::Vec3d>("translation");
+        QTest::addColumn<double>("angle");
+        QTest::newRow("UTM coordinates") << osg::Vec3d(712345.674, 4123456.781, 163.201) << 0.7345;
+        QTest::newRow("extremes") << osg::Vec3d(5e-324, 1.7976931348623157e308, -0.0) << 2.0;
+        QTest::newRow("negative extremes")
+            << osg::Vec3d(-std::numeric_limits<double>::min(), std::numeric_limits<double>::lowest(), 0.1)
+            << -1.1;
+    }
+    void savingAndLoadingKeepsEveryBit()
+    {
+        QFETCH(osg::Vec3d, translation);
+        QFETCH(double, angle);
+        GeoReference geo;
+        geo.rotation = osg::Matrixd::rotate(angle, osg::Vec3d(0.3, -0.5, 0.8));
+        geo.translation = translation;
+        geo.scale.set(0.9987654321, 0.9987654321, 1.0000123);
+        geo.epsg = 32633;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sparse.txt");
+        QString error;
+        QVERIFY2(geo.write(path, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray first = file.readAll();
+        file.close();
+        for (int round = 0; round < 5; ++round) {
+            GeoReference back;
+            QVERIFY2(GeoReference::read(path, back, &error), qPrintable(error));
+            QVERIFY(std::memcmp(back.rotation.ptr(), geo.rotation.ptr(), sizeof(double) * 16) == 0);
+            QVERIFY(std::memcmp(back.translation.ptr(), geo.translation.ptr(), sizeof(double) * 3) == 0);
+            QVERIFY(std::memcmp(back.scale.ptr(), geo.scale.ptr(), sizeof(double) * 3) == 0);
+            QCOMPARE(back.epsg, 32633);
+            QVERIFY2(back.write(path, &error), qPrintable(error));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), first);
+            file.close();
+        }
+    }
+
+    // A NaN was written and then refused on reading, and the largest double
+    // written in a rotation made it singular for the reader: what could not
+    // be read back is not written, and the old file stays.
+    void unreadableValuesAreNotWritten_data()
+    {
+        QTest::addColumn<int>("index"); // into translation (0-2), scale (3-5), rotation (6)
+        QTest::addColumn<double>("value");
+        QTest::newRow("NaN translation") << 1 << std::nan("");
+        QTest::newRow("infinite translation") << 2 << std::numeric_limits<double>::infinity();
+        QTest::newRow("zero scale") << 3 << 0.0;
+        QTest::newRow("overflowing rotation") << 6 << std::numeric_limits<double>::max();
+    }
+    void unreadableValuesAreNotWritten()
+    {
+        QFETCH(int, index);
+        QFETCH(double, value);
+        GeoReference geo;
+        QVERIFY(readText(quarterTurn, geo));
+        if (index < 3)
+            geo.translation[index] = value;
+        else if (index < 6)
+            geo.scale[index - 3] = value;
+        else
+            geo.rotation = osg::Matrixd::scale(value, value, value);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sparse.txt");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(quarterTurn);
+        old.close();
+        QString error;
+        QVERIFY(!geo.write(path, &error));
+        QVERIFY2(error.startsWith("not writing " + path), qPrintable(error));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), quarterTurn);
     }
 
     void epsgWrittenAndReadBack()

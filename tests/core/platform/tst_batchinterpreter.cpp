@@ -181,6 +181,102 @@ private slots:
         QVERIFY2(errText.contains("nested more than 64 deep"), qPrintable(errText));
     }
 
+    // Scripts that call themselves or each other without end: the run stops
+    // at the first limit it reaches, says so in one line and ends with 1.
+    // Refusing only the one call let every later line be refused again: a
+    // self-calling script of 100 lines ran for seconds and printed 89 MB.
+    void runawayScriptsStopAtTheFirstLimit_data()
+    {
+        QTest::addColumn<QStringList>("files"); // name, content, name, content ...
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("echoes");
+        QString selfCalls = "ECHO again\n";
+        for (int i = 0; i < 99; ++i)
+            selfCalls += "%1\\self.bat\n";
+        QTest::newRow("calls itself on every line")
+            << QStringList{"self.bat", selfCalls} << "nested more than 64 deep"
+            << BatchInterpreter::maxNesting;
+        QString many, more;
+        for (int i = 0; i < 200; ++i) {
+            many += "%1\\b.bat\n";
+            more += "%1\\c.bat\n";
+        }
+        QTest::newRow("calls others on every line")
+            << QStringList{"self.bat", many, "b.bat", more, "c.bat", "ECHO again\n"} << "started 10000 times"
+            << BatchInterpreter::maxScriptRuns - 1 - 50;
+        // A megabyte of script called a hundred times.
+        const QString remarks = QString("rem " + QString(1019, 'x') + "\n").repeated(1024);
+        QString calls;
+        for (int i = 0; i < 100; ++i)
+            calls += "ECHO again\n%1\\big.bat\n";
+        QTest::newRow("reads more script than a run needs")
+            << QStringList{"self.bat", calls, "big.bat", remarks} << "more than 64 MB were read" << 64;
+    }
+    void runawayScriptsStopAtTheFirstLimit()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, reason);
+        QFETCH(int, echoes);
+        QTemporaryDir dir;
+        for (int i = 0; i + 1 < files.size(); i += 2)
+            QVERIFY(writeFile(dir.filePath(files[i]), files[i + 1].arg(windows(dir.path())).toUtf8()));
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        BatchInterpreter interpreter(out, err);
+        QCOMPARE(interpreter.runScript(dir.filePath("self.bat")), BatchInterpreter::limitReached);
+        QCOMPARE(outText.count("again"), echoes);
+        QCOMPARE(errText.count('\n'), 1);
+        QVERIFY2(errText.contains(reason), qPrintable(errText));
+        QCOMPARE(interpreter.limitMessage() + '\n', errText);
+    }
+
+    // One line of 50,000 "cmd /c " overflowed the stack (each prefix was
+    // one more call deep); it is refused whole, by the program too.
+    void overlongLineIsRefusedWithAReason()
+    {
+        QTemporaryDir dir;
+        const QString line = QString("cmd /c ").repeated(50000) + "ECHO never";
+        QVERIFY(writeFile(dir.filePath("long.bat"), line.toUtf8()));
+        QProcess p;
+        p.start(PlatformPaths::commandInterpreter(ORVALIS_APP_DIR), {"/c", dir.filePath("long.bat")});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), BatchInterpreter::limitReached);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.contains("line 1 of") && err.contains("too long"), err.constData());
+
+        QString outText, errText;
+        QTextStream out(&outText), errStream(&errText);
+        BatchInterpreter interpreter(out, errStream);
+        QCOMPARE(interpreter.runLine(line), BatchInterpreter::limitReached);
+        QVERIFY2(errText.contains("too long"), qPrintable(errText));
+        QCOMPARE(outText, QString());
+    }
+
+    // Each "if exist X " copied the rest of the line's words one call
+    // deeper: a line of them needed memory in the square of its length.
+    // Now the prefixes are taken off in place; the program runs in an
+    // address space far smaller than the copies needed.
+    void longChainOfPrefixesRunsInLittleMemory()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("x"), ""));
+        // 450 MB before, 11 MB now.
+        const QString line = QString("if exist x cmd /c ").repeated(3333) + "ECHO deep";
+        QVERIFY(line.size() < BatchInterpreter::maxLineLength);
+        QVERIFY(writeFile(dir.filePath("deep.bat"), line.toUtf8()));
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start("/bin/sh", {"-c", "ulimit -v 150000 && exec \"$0\" /c deep.bat",
+                            PlatformPaths::commandInterpreter(ORVALIS_APP_DIR)});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("deep\n"));
+        QCOMPARE(p.exitCode(), 0);
+    }
+
     void commandLineAndExitCodes()
     {
         QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTableWidget>
 
 #include <osg/ComputeBoundsVisitor>
 #include <osg/Geode>
@@ -20,6 +21,10 @@
 #include "core/project/ScanSettings.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/view/OsgWidget.h"
+#include "core/georef/GeoReference.h"
+#include "core/products/ProductStatus.h"
+#include "ui/annotation/GeoRef.h"
+#include "ui/annotation/GroundControl.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/layers/LayerTree.h"
 #include "ui/main/MainWindow.h"
@@ -129,6 +134,27 @@ class TestSurveyRoad : public QObject
         return a;
     }
 
+    // How far the georeference puts the registered cameras from where the survey flew them, at worst.
+    double worstCamera() const
+    {
+        GeoReference geo;
+        if (!GeoReference::read(photos("sparse.txt"), geo))
+            return 1e9;
+        QMap<QString, osg::Vec3d> truth;
+        QFile file(m_dir.filePath("truth/cameras.txt"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return 1e9;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+            const QStringList f = line.split(' ', Qt::SkipEmptyParts);
+            if (f.size() > 9 && !line.startsWith('#'))
+                truth[f[0]] = osg::Vec3d(f[7].toDouble(), f[8].toDouble(), f[9].toDouble());
+        }
+        double worst = 0;
+        for (const auto& c : m_window->sceneView()->sparseBundles().back()->bundleCameras.front())
+            worst = std::max(worst, (geo.apply(c->centre) - truth.value(QString::fromStdString(c->name))).length());
+        return worst;
+    }
+
     QStandardItem* layerItem(LayerType::Code type, const QString& name) const
     {
         return m_window->layers()->findLayerItem(type, name);
@@ -195,6 +221,41 @@ private slots:
             QVERIFY2(layers->staleReason(l.id).isEmpty(), qPrintable(layers->staleReason(l.id)));
     }
 
+    // The survey's targets fitted as control points (every second one a
+    // check point): the reconstruction and its cloud move to them, and the
+    // rasters made with the GPS georeference are stale.
+    void controlPointFitMovesTheResultsAndMarksTheRastersStale()
+    {
+        GroundControl* control = m_window->findChild<GroundControl*>();
+        GeoRef* dock = m_window->findChild<GeoRef*>();
+        QVERIFY(control && dock);
+        QVERIFY2(control->importFile(m_dir.filePath("gcp_list.txt"), photos("sparse.nvm")), qPrintable(logText()));
+        for (int row = 1; row < dock->table()->rowCount(); row += 2)
+            dock->table()->item(row, GeoRef::Check)->setCheckState(Qt::Checked);
+        const double gps = worstCamera();
+        control->fitScene();
+        ProductRecord record;
+        QVERIFY(ProductRecord::read(photos(), ProductRecord::georeference, &record));
+        QCOMPARE(record.method, QString("control points"));
+        const double fitted = worstCamera();
+        qInfo("cameras at worst %.3f m from the truth with GPS, %.3f m with control points", gps, fitted);
+        QVERIFY(fitted < 0.05);
+        LayerTree* layers = m_window->layers();
+        const QString reason = layers->staleReason(layers->idOf(LayerType::Terrain, "dsm.tif"));
+        QCOMPARE(reason, QString("dsm.tif is stale: it was made from an earlier sparse.txt; run Orthophoto and DSM again"));
+        QVERIFY(layers->staleReason(layers->idOf(LayerType::PointCloud, "option-0000.ply")).isEmpty());
+        // The cloud moved with its reconstruction.
+        GeoRaster dsm;
+        QString error;
+        QVERIFY(GeoRaster::read(photos("ortho/dsm.tif"), 100000, dsm, &error));
+        QVERIFY(run("&Orthophoto and DSM", "Orthophoto and DSM written"));
+        QVERIFY(layers->staleReason(layers->idOf(LayerType::Terrain, "dsm.tif")).isEmpty());
+        GeoRaster again;
+        QVERIFY(GeoRaster::read(photos("ortho/dsm.tif"), 100000, again, &error));
+        const Agreement dense = against(again, worldPoints(m_window->sceneView()->pointClouds().front().get()));
+        QVERIFY2(dense.median < m_groundSample, qPrintable(QString::number(dense.median)));
+    }
+
     // A photo taken out of the list and the sparse stage run again: a new
     // reconstruction. The dense cloud and the rasters of the earlier one are
     // stale and the orthophoto refuses them; the dense stage runs on the
@@ -206,6 +267,11 @@ private slots:
         const QString left = list->item(list->count() - 1)->text();
         delete list->takeItem(list->count() - 1);
         QVERIFY(run("&Run Sparse", "Sparse Reconstruction is done!"));
+        // The new reconstruction keeps the control-point georeference.
+        ProductRecord record;
+        QVERIFY(ProductRecord::read(photos(), ProductRecord::georeference, &record));
+        QCOMPARE(record.method, QString("control points"));
+        QVERIFY2(worstCamera() < 0.05, qPrintable(QString::number(worstCamera())));
         LayerTree* layers = m_window->layers();
         const auto stale = [layers](LayerType::Code type, const QString& name) {
             return layers->staleReason(layers->idOf(type, name));

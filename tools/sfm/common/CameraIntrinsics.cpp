@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "RadialDistortion.h"
 #include "TextFileReader.h"
+#include "TextWords.h"
 
 namespace
 {
@@ -35,6 +37,28 @@ bool CameraIntrinsics::Camera::idealOf(double u, double v, double& x, double& y)
         y = qy / r;
     }
     return std::isfinite(x) && std::isfinite(y);
+}
+
+std::string CameraIntrinsics::Camera::problem() const
+{
+    constexpr int maxSide = 1000000;
+    if (width < 1 || height < 1 || width > maxSide || height > maxSide)
+        return "the photo's size must be 1 to 1000000 pixels each way, not " + std::to_string(width) + " x " +
+               std::to_string(height);
+    if (!(fx > 0) || !(fy > 0))
+        return "both focal lengths must be positive";
+    // Their mean is the NVM's focal length.
+    if (!std::isfinite(fx + fy))
+        return "the focal lengths are too large";
+    if (!(cx >= -width && cx <= 2.0 * width && cy >= -height && cy <= 2.0 * height))
+        return "the principal point lies far outside the photo";
+    // The NVM keeps one radial term, fitted over the photo's radii: a
+    // distortion too strong for the fit would give it a NaN.
+    const double radial = RadialDistortion::nvmFromProjection(
+        k1, k2, RadialDistortion::maxRadius(width, height, 0.5 * (fx + fy)));
+    if (!std::isfinite(k1) || !std::isfinite(k2) || !std::isfinite(radial))
+        return "the distortion (k1, k2) is too strong to be expressed as the NVM's radial term";
+    return std::string();
 }
 
 CameraIntrinsics::Camera CameraIntrinsics::ofBundler(const BundlerFile::Camera& camera, int width, int height)
@@ -75,29 +99,31 @@ bool CameraIntrinsics::read(std::istream& in, std::string* error)
     if (!std::getline(in, line))
         return fail("no camera count");
     {
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
-        if (!(words >> count) || count < 0 || count > 1000000)
+        const auto words = TextWords::split(line);
+        if (words.size() != 1 || !TextWords::number(words[0], count) || count < 0 || count > 1000000)
             return fail("no camera count");
     }
     for (long long i = 0; i < count; ++i) {
         ++number;
         if (!std::getline(in, line))
             return fail("camera " + std::to_string(i) + " is missing");
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
-        Camera c;
-        if (!(words >> c.width >> c.height >> c.fx >> c.fy >> c.cx >> c.cy >> c.k1 >> c.k2))
+        const auto words = TextWords::split(line);
+        if (words.size() < 8)
             return fail("a camera needs width, height, fx, fy, cx, cy, k1 and k2");
-        for (double v : {c.fx, c.fy, c.cx, c.cy, c.k1, c.k2})
-            if (!std::isfinite(v))
-                return fail("a value is not a finite number");
-        if (c.width < 1 || c.height < 1 || c.width > 1000000 || c.height > 1000000 || !(c.fx > 0) ||
-            !(c.fy > 0))
-            return fail("the size and both focal lengths must be positive");
-        std::getline(words >> std::ws, c.image);
-        while (!c.image.empty() && (c.image.back() == '\r' || c.image.back() == ' '))
-            c.image.pop_back();
+        Camera c;
+        if (!TextWords::number(words[0], c.width) || !TextWords::number(words[1], c.height))
+            return fail("the size " + TextWords::quoted(words[0]) + " x " + TextWords::quoted(words[1]) +
+                        " is not two whole numbers");
+        double* values[] = {&c.fx, &c.fy, &c.cx, &c.cy, &c.k1, &c.k2};
+        for (int k = 0; k < 6; ++k)
+            if (!TextWords::number(words[size_t(2 + k)], *values[k]))
+                return fail(TextWords::quoted(words[size_t(2 + k)]) + " is not a finite number");
+        const std::string problem = c.problem();
+        if (!problem.empty())
+            return fail(problem);
+        // The image name is the rest of the line, blanks and all.
+        if (words.size() > 8)
+            c.image = TextWords::rest(line, words[8]);
         cameras.push_back(c);
     }
     return true;
@@ -121,6 +147,15 @@ void CameraIntrinsics::write(std::ostream& out) const
 
 bool CameraIntrinsics::writeFile(const std::string& path, std::string* error) const
 {
+    // What the reader would refuse is not written.
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        const std::string problem = cameras[i].problem();
+        if (!problem.empty()) {
+            if (error)
+                *error = "not writing " + path + ": camera " + std::to_string(i) + ": " + problem;
+            return false;
+        }
+    }
     std::ostringstream out;
     write(out);
     return AtomicFile::write(path, out.str(), error);

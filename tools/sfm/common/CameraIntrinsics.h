@@ -31,6 +31,11 @@ public:
         std::string image;
 
         bool hasDistortion() const { return k1 != 0 || k2 != 0; }
+        // Why the dense tools and the NVM cannot use this camera, empty when
+        // they can: a size of 1 to 1000000 pixels each way, positive focal
+        // lengths, the principal point no farther from the photo than its
+        // own size, and a distortion the NVM's one radial term can express.
+        std::string problem() const;
         // Pixel of an ideal point (x, y) = (X / Z, Y / Z).
         void pixelOf(double x, double y, double& u, double& v) const;
         // The ideal point whose pixel is (u, v); false where the distortion

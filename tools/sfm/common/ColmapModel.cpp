@@ -5,7 +5,9 @@
 #include <set>
 #include <sstream>
 
+#include "CameraIntrinsics.h"
 #include "RadialDistortion.h"
+#include "TextWords.h"
 
 namespace
 {
@@ -15,13 +17,6 @@ bool fail(std::string* error, const std::string& text)
     if (error)
         *error = text;
     return false;
-}
-
-std::istringstream words(const std::string& line)
-{
-    std::istringstream s(line);
-    s.imbue(std::locale::classic());
-    return s;
 }
 
 bool isComment(const std::string& line)
@@ -37,39 +32,141 @@ std::array<double, 9> rotationOf(const std::array<double, 4>& q)
     return c.rotation();
 }
 
-bool readCamera(const std::string& line, int& id, ColmapModel::Camera& c)
+// How many parameters each model we convert takes.
+int parameterCount(const std::string& model)
 {
-    auto w = words(line);
-    if (!(w >> id >> c.model >> c.width >> c.height))
-        return false;
-    std::vector<double> p;
-    for (double v; w >> v;)
-        p.push_back(v);
-    const auto need = [&p](size_t n) { return p.size() == n; };
-    if (c.model == "SIMPLE_PINHOLE" && need(3)) {
-        c.fx = c.fy = p[0];
-        c.cx = p[1];
-        c.cy = p[2];
-    } else if (c.model == "PINHOLE" && need(4)) {
+    if (model == "SIMPLE_PINHOLE")
+        return 3;
+    if (model == "PINHOLE" || model == "SIMPLE_RADIAL")
+        return 4;
+    if (model == "RADIAL")
+        return 5;
+    return 0;
+}
+
+// "CAMERA_ID MODEL WIDTH HEIGHT PARAMS[]"; empty when it is a camera we can
+// use, else why not.
+std::string readCamera(const std::string& line, int& id, ColmapModel::Camera& c)
+{
+    const auto w = TextWords::split(line);
+    if (w.size() < 4)
+        return "a camera needs an id, a model, a width and a height";
+    if (!TextWords::number(w[0], id))
+        return "the camera id " + TextWords::quoted(w[0]) + " is not a whole number";
+    c.model = std::string(w[1]);
+    const int count = parameterCount(c.model);
+    if (count == 0)
+        return "camera model " + TextWords::quoted(w[1]) +
+               " is not one we can convert (SIMPLE_PINHOLE, PINHOLE, SIMPLE_RADIAL, RADIAL)";
+    if (!TextWords::number(w[2], c.width) || !TextWords::number(w[3], c.height))
+        return "the size " + TextWords::quoted(w[2]) + " x " + TextWords::quoted(w[3]) +
+               " is not two whole numbers";
+    if (w.size() != size_t(4 + count))
+        return c.model + " takes " + std::to_string(count) + " parameters, not " +
+               std::to_string(w.size() - 4);
+    double p[5] = {};
+    for (int k = 0; k < count; ++k)
+        if (!TextWords::number(w[size_t(4 + k)], p[k]))
+            return "parameter " + TextWords::quoted(w[size_t(4 + k)]) + " is not a finite number";
+    if (c.model == "PINHOLE") {
         c.fx = p[0];
         c.fy = p[1];
         c.cx = p[2];
         c.cy = p[3];
-    } else if (c.model == "SIMPLE_RADIAL" && need(4)) {
-        c.fx = c.fy = p[0];
-        c.cx = p[1];
-        c.cy = p[2];
-        c.k1 = p[3];
-    } else if (c.model == "RADIAL" && need(5)) {
-        c.fx = c.fy = p[0];
-        c.cx = p[1];
-        c.cy = p[2];
-        c.k1 = p[3];
-        c.k2 = p[4];
     } else {
-        return false;
+        c.fx = c.fy = p[0];
+        c.cx = p[1];
+        c.cy = p[2];
+        c.k1 = c.model == "SIMPLE_PINHOLE" ? 0 : p[3];
+        c.k2 = c.model == "RADIAL" ? p[4] : 0;
     }
-    return true;
+    CameraIntrinsics::Camera check;
+    check.width = c.width;
+    check.height = c.height;
+    check.fx = c.fx;
+    check.fy = c.fy;
+    check.cx = c.cx;
+    check.cy = c.cy;
+    check.k1 = c.k1;
+    check.k2 = c.k2;
+    return check.problem();
+}
+
+// "IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME", the name the rest of the
+// line (COLMAP writes it last, blanks and all).
+std::string readImage(const std::string& line, ColmapModel::Image& im)
+{
+    const auto w = TextWords::split(line);
+    if (w.size() < 10)
+        return "an image needs an id, a quaternion, a translation, a camera and a name";
+    if (!TextWords::number(w[0], im.id))
+        return "the image id " + TextWords::quoted(w[0]) + " is not a whole number";
+    double* values[] = {&im.quaternion[0],  &im.quaternion[1],  &im.quaternion[2], &im.quaternion[3],
+                        &im.translation[0], &im.translation[1], &im.translation[2]};
+    for (size_t k = 0; k < 7; ++k)
+        if (!TextWords::number(w[1 + k], *values[k]))
+            return TextWords::quoted(w[1 + k]) + " is not a finite number";
+    const auto& q = im.quaternion;
+    const double norm = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    // A zero quaternion was taken for no rotation at all.
+    if (!(norm > 1e-6) || !std::isfinite(norm))
+        return "the quaternion has no length: it names no rotation";
+    const auto centre = im.centre();
+    if (!std::isfinite(centre[0]) || !std::isfinite(centre[1]) || !std::isfinite(centre[2]))
+        return "the translation puts the camera at no finite place";
+    if (!TextWords::number(w[8], im.camera))
+        return "the camera id " + TextWords::quoted(w[8]) + " is not a whole number";
+    im.name = TextWords::rest(line, w[9]);
+    return std::string();
+}
+
+// "X Y POINT3D_ID" repeated; the point id is -1 for an untriangulated feature.
+std::string readObservations(const std::string& line, std::vector<ColmapModel::Observation>& out)
+{
+    const auto w = TextWords::split(line);
+    if (w.size() % 3 != 0)
+        return "observations come as X Y POINT3D_ID, but the line holds " + std::to_string(w.size()) +
+               " words";
+    out.reserve(w.size() / 3);
+    for (size_t k = 0; k < w.size(); k += 3) {
+        ColmapModel::Observation ob;
+        if (!TextWords::number(w[k], ob.x) || !TextWords::number(w[k + 1], ob.y))
+            return "observation " + std::to_string(k / 3) + ": " +
+                   TextWords::quoted(TextWords::number(w[k], ob.x) ? w[k + 1] : w[k]) +
+                   " is not a finite number";
+        if (!TextWords::number(w[k + 2], ob.point) || ob.point < -1)
+            return "observation " + std::to_string(k / 3) + ": the point id " + TextWords::quoted(w[k + 2]) +
+                   " is not -1 or a point";
+        out.push_back(ob);
+    }
+    return std::string();
+}
+
+// "POINT3D_ID X Y Z R G B ERROR TRACK[] as (IMAGE_ID, POINT2D_IDX)".
+std::string readPoint(const std::string& line, long long& id, ColmapModel::Point& p)
+{
+    const auto w = TextWords::split(line);
+    if (w.size() < 8 || (w.size() - 8) % 2 != 0)
+        return "a point needs an id, X Y Z, R G B, an error and pairs of image and feature";
+    if (!TextWords::number(w[0], id))
+        return "the point id " + TextWords::quoted(w[0]) + " is not a whole number";
+    for (size_t k = 0; k < 3; ++k)
+        if (!TextWords::number(w[1 + k], p.position[k]))
+            return TextWords::quoted(w[1 + k]) + " is not a finite number";
+    for (size_t k = 0; k < 3; ++k)
+        if (!TextWords::number(w[4 + k], p.colour[k]) || p.colour[k] < 0 || p.colour[k] > 255)
+            return "the colour " + TextWords::quoted(w[4 + k]) + " is not a whole number from 0 to 255";
+    if (!TextWords::number(w[7], p.error))
+        return "the error " + TextWords::quoted(w[7]) + " is not a finite number";
+    p.track.reserve((w.size() - 8) / 2);
+    for (size_t k = 8; k < w.size(); k += 2) {
+        ColmapModel::TrackElement t;
+        if (!TextWords::number(w[k], t.image) || !TextWords::number(w[k + 1], t.feature))
+            return "track element " + TextWords::quoted(w[k]) + " " + TextWords::quoted(w[k + 1]) +
+                   " is not two whole numbers";
+        p.track.push_back(t);
+    }
+    return std::string();
 }
 
 } // namespace
@@ -82,79 +179,88 @@ std::array<double, 3> ColmapModel::Image::centre() const
             -(R[2] * t[0] + R[5] * t[1] + R[8] * t[2])};
 }
 
-bool ColmapModel::readFolder(const std::string& folder, std::string* error)
+bool ColmapModel::read(std::istream& camerasIn, std::istream& imagesIn, std::istream& pointsIn,
+                       std::string* error)
 {
     cameras.clear();
     images.clear();
     points.clear();
-    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     std::string line;
     int number = 0;
+    const auto at = [&number](const char* file, const std::string& why) {
+        return std::string(file) + " line " + std::to_string(number) + ": " + why;
+    };
 
-    const std::string cameraFile = base + "cameras.txt";
-    std::ifstream camerasIn(cameraFile);
-    if (!camerasIn)
-        return fail(error, "cannot open " + cameraFile);
     for (number = 1; std::getline(camerasIn, line); ++number) {
         if (isComment(line))
             continue;
         int id = 0;
         Camera c;
-        if (!readCamera(line, id, c))
-            return fail(error, cameraFile + " line " + std::to_string(number) +
-                                   ": not a camera of a model we can convert (SIMPLE_PINHOLE, PINHOLE, "
-                                   "SIMPLE_RADIAL, RADIAL)");
+        const std::string problem = readCamera(line, id, c);
+        if (!problem.empty())
+            return fail(error, at("cameras.txt", problem));
         cameras[id] = c;
     }
 
-    const std::string imageFile = base + "images.txt";
-    std::ifstream imagesIn(imageFile);
-    if (!imagesIn)
-        return fail(error, "cannot open " + imageFile);
     for (number = 1; std::getline(imagesIn, line); ++number) {
         if (isComment(line))
             continue;
         Image im;
-        auto w = words(line);
-        if (!(w >> im.id >> im.quaternion[0] >> im.quaternion[1] >> im.quaternion[2] >> im.quaternion[3] >>
-              im.translation[0] >> im.translation[1] >> im.translation[2] >> im.camera >> im.name) ||
-            !cameras.count(im.camera))
-            return fail(error, imageFile + " line " + std::to_string(number) + ": malformed image");
+        std::string problem = readImage(line, im);
+        if (problem.empty() && !cameras.count(im.camera))
+            problem = "camera " + std::to_string(im.camera) + " is not in cameras.txt";
+        if (!problem.empty())
+            return fail(error, at("images.txt", problem));
         // The observation line follows, possibly empty.
         std::string observations;
         if (!std::getline(imagesIn, observations))
             observations.clear();
         ++number;
-        auto o = words(observations);
-        for (Observation ob; o >> ob.x >> ob.y >> ob.point;)
-            im.observations.push_back(ob);
+        problem = readObservations(observations, im.observations);
+        if (!problem.empty())
+            return fail(error, at("images.txt", problem));
         images[im.id] = std::move(im);
     }
 
-    const std::string pointFile = base + "points3D.txt";
-    std::ifstream pointsIn(pointFile);
-    if (!pointsIn)
-        return fail(error, "cannot open " + pointFile);
     for (number = 1; std::getline(pointsIn, line); ++number) {
         if (isComment(line))
             continue;
         long long id = 0;
         Point p;
-        auto w = words(line);
-        if (!(w >> id >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
-              p.colour[2] >> p.error))
-            return fail(error, pointFile + " line " + std::to_string(number) + ": malformed point");
-        for (TrackElement t; w >> t.image >> t.feature;) {
+        std::string problem = readPoint(line, id, p);
+        for (size_t k = 0; problem.empty() && k < p.track.size(); ++k) {
+            const TrackElement& t = p.track[k];
             const auto image = images.find(t.image);
             if (image == images.end() || t.feature < 0 ||
                 size_t(t.feature) >= image->second.observations.size())
-                return fail(error, pointFile + " line " + std::to_string(number) +
-                                       ": track names an unknown image or feature");
-            p.track.push_back(t);
+                problem = "track names an unknown image or feature";
         }
+        if (!problem.empty())
+            return fail(error, at("points3D.txt", problem));
         points[id] = std::move(p);
     }
     return true;
+}
+
+bool ColmapModel::readFolder(const std::string& folder, std::string* error)
+{
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::ifstream files[3];
+    const char* names[] = {"cameras.txt", "images.txt", "points3D.txt"};
+    for (int k = 0; k < 3; ++k) {
+        files[k].open(base + names[k], std::ios::binary);
+        if (!files[k]) {
+            cameras.clear();
+            images.clear();
+            points.clear();
+            return fail(error, "cannot open " + base + names[k]);
+        }
+    }
+    std::string why;
+    if (read(files[0], files[1], files[2], &why))
+        return true;
+    // The reason names the file; with its folder it names the path.
+    return fail(error, base + why);
 }
 
 double ColmapModel::meanReprojectionError() const

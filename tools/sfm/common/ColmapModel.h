@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,8 +62,15 @@ public:
     std::map<long long, Point> points;
 
     // Reads the three files of folder; false with the file and line on damage
-    // or on a camera model our files cannot express.
+    // or on a camera our files cannot express. Every number is read whole
+    // and exactly; cameras must pass CameraIntrinsics::Camera::problem(),
+    // quaternions must have a length, image names run to the end of their
+    // line (they may hold blanks).
     bool readFolder(const std::string& folder, std::string* error = nullptr);
+    // The same on the three texts; the reason names "cameras.txt",
+    // "images.txt" or "points3D.txt" and the line.
+    bool read(std::istream& cameras, std::istream& images, std::istream& points,
+              std::string* error = nullptr);
 
     // Mean of the points' reprojection errors, as COLMAP reports it.
     double meanReprojectionError() const;

@@ -14,6 +14,7 @@
 #include <opencv2/core/utility.hpp>
 
 #include "GpuMatchFile.h"
+#include "ImageListFile.h"
 #include "KeybFile.h"
 #include "MatchTableFile.h"
 #include "PairSelection.h"
@@ -111,8 +112,88 @@ std::vector<std::string> batchLists(const std::string& matchListPath)
     return lists;
 }
 
+// Every pair line of the plan, the batches in order, then this batch's
+// lines as read (in that order every batch's run sees the same photos).
+std::vector<PairLine> planLines(const std::string& matchListPath, const std::vector<PairLine>& mine)
+{
+    std::vector<PairLine> all;
+    for (const std::string& list : batchLists(matchListPath)) {
+        std::vector<PairLine> lines;
+        std::string ignored;
+        if (readPairs(list, lines, ignored))
+            all.insert(all.end(), lines.begin(), lines.end());
+    }
+    all.insert(all.end(), mine.begin(), mine.end());
+    return all;
+}
+
+// A photo's name as feature file, image and list entry share it: the path
+// without its extension (x.keyb, x.jpg and the list's x.JPG alike).
+std::string stem(const std::string& path)
+{
+    std::string p = ToolPaths::native(path);
+    const size_t dot = p.rfind('.');
+    const size_t slash = p.rfind('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        p.resize(dot);
+    return p;
+}
+
+// Where each photo stands in the image list of this run, by name. The match
+// table keys its records by list index; records kept from an earlier run
+// must take the indices their photos have now, since photos removed and
+// added between runs move the others.
+class ListPlaces
+{
+public:
+    // A name seen at two places, or two names at one, is no place at all.
+    void add(const std::string& name, int index)
+    {
+        const auto byName = m_index.emplace(name, index).first;
+        const auto byIndex = m_name.emplace(index, name).first;
+        if (byName->second != index || byIndex->second != name) {
+            m_ambiguous.insert(name);
+            m_ambiguous.insert(byIndex->second);
+        }
+    }
+    int find(const std::string& name) const
+    {
+        const auto it = m_index.find(name);
+        return it == m_index.end() || m_ambiguous.count(name) ? -1 : it->second;
+    }
+    // The plan names only the photos before the last new one; the image list
+    // of the run (listfocal.txt beside the plan, one photo per line in list
+    // order) names them all. It is taken only when it agrees with the plan.
+    void addList(const std::string& listPath, std::ostream& out)
+    {
+        if (!std::ifstream(listPath).good())
+            return;
+        ImageListFile list;
+        std::string problem;
+        if (!list.readFile(listPath, &problem)) {
+            out << "Not using the image list: " << problem << std::endl;
+            return;
+        }
+        for (size_t i = 0; i < list.entries.size(); ++i) {
+            const auto it = m_index.find(stem(list.entries[i].image));
+            if (it != m_index.end() && it->second != int(i)) {
+                out << "Not using the image list " << listPath << ": it places " << list.entries[i].image
+                    << " otherwise than the pair lists" << std::endl;
+                return;
+            }
+        }
+        for (size_t i = 0; i < list.entries.size(); ++i)
+            add(stem(list.entries[i].image), int(i));
+    }
+
+private:
+    std::map<std::string, int> m_index;
+    std::map<int, std::string> m_name;
+    std::set<std::string> m_ambiguous;
+};
+
 // Which of this batch's pairs are verified, chosen over the whole plan.
-std::vector<bool> choosePairs(const std::string& matchListPath, const std::vector<PairLine>& mine,
+std::vector<bool> choosePairs(const std::vector<PairLine>& plan, const std::vector<PairLine>& mine,
                               const PairSelection::Settings& settings, int threads, std::ostream& out)
 {
     std::map<std::string, int> photoIndex;
@@ -133,13 +214,7 @@ std::vector<bool> choosePairs(const std::string& matchListPath, const std::vecto
                 all.push_back({ends[0], ends[1]});
         }
     };
-    for (const std::string& list : batchLists(matchListPath)) {
-        std::vector<PairLine> lines;
-        std::string ignored;
-        if (readPairs(list, lines, ignored))
-            add(lines);
-    }
-    add(mine);
+    add(plan);
     const PairSelection::Choice choice = PairSelection::choose(keybs, all, settings, threads);
     std::vector<bool> verify(mine.size(), true);
     for (size_t i = 0; i < mine.size(); ++i) {
@@ -176,7 +251,8 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
         err << "Pairolo: " << problem << std::endl;
         return 1;
     }
-    const std::vector<bool> verify = choosePairs(matchListPath, pairs, selection, threads, out);
+    const std::vector<PairLine> plan = planLines(matchListPath, pairs);
+    const std::vector<bool> verify = choosePairs(plan, pairs, selection, threads, out);
 
     // Every feature file once, each made ready for matching on its own thread.
     std::map<std::string, size_t> imageIndex;
@@ -229,19 +305,18 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
     });
     cv::setNumThreads(previous);
 
-    // This run's verdict on its pairs replaces what earlier runs wrote about them.
-    MatchTableFile table;
+    // This run's verdict on its pairs replaces what earlier runs wrote about
+    // them. The earlier records name their photos (the viewer's file); the
+    // table, keyed by list index, is made again from them with the indices
+    // the photos have in this run's list.
     GpuMatchFile records;
     const std::string tablePath = ToolPaths::native(matchTablePath);
     const std::string gpuPath = gpuPathFor(matchTablePath);
     std::string note;
-    if (std::ifstream(tablePath).good() && !table.readFile(tablePath, &note))
-        out << "Replacing the unreadable " << note << std::endl;
     if (std::ifstream(gpuPath).good() && !records.readFile(gpuPath, &note))
         out << "Replacing the unreadable " << note << std::endl;
     MatchTableFile newTable;
     GpuMatchFile newRecords;
-    std::set<std::pair<int, int>> examinedPairs;
     std::set<std::pair<std::string, std::string>> examinedImages;
     int verified = 0, unusable = 0;
     std::string firstProblem;
@@ -254,7 +329,6 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
             continue;
         }
         // A pair not worth verifying counts as examined, with no match.
-        examinedPairs.insert(std::minmax(pairs[i].indexA, pairs[i].indexB));
         examinedImages.insert(std::minmax(ToolPaths::native(a.imagePath), ToolPaths::native(b.imagePath)));
         if (results[i].inliers.empty())
             continue;
@@ -268,20 +342,37 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
         newTable.pairs.push_back(std::move(p));
         newRecords.records.push_back(std::move(r));
     }
-    table.pairs.erase(std::remove_if(table.pairs.begin(), table.pairs.end(),
-                                     [&](const MatchTableFile::Pair& p) {
-                                         return examinedPairs.count(std::minmax(p.first, p.second)) > 0;
-                                     }),
-                      table.pairs.end());
-    records.records.erase(std::remove_if(records.records.begin(), records.records.end(),
-                                         [&](const GpuMatchFile::Record& r) {
-                                             return examinedImages.count(
-                                                        std::minmax(ToolPaths::native(r.imageA),
-                                                                    ToolPaths::native(r.imageB))) > 0;
-                                         }),
-                          records.records.end());
+
+    ListPlaces places;
+    for (const PairLine& p : plan) {
+        places.add(stem(p.featureA), p.indexA);
+        places.add(stem(p.featureB), p.indexB);
+    }
+    places.addList(ToolPaths::folderOf(ToolPaths::native(matchListPath)) + "listfocal.txt", out);
+    MatchTableFile table;
+    GpuMatchFile kept;
+    size_t gone = 0;
+    for (GpuMatchFile::Record& r : records.records) {
+        if (examinedImages.count(std::minmax(ToolPaths::native(r.imageA), ToolPaths::native(r.imageB))))
+            continue;
+        const int a = places.find(stem(r.imageA)), b = places.find(stem(r.imageB));
+        // A photo no longer listed (or not to be placed) takes its records
+        // along: under its old index they would speak of another photo.
+        if (a < 0 || b < 0 || a == b) {
+            ++gone;
+            continue;
+        }
+        MatchTableFile::Pair p{a, b, {}};
+        for (size_t k = 0; k < std::min(r.featuresA.size(), r.featuresB.size()); ++k)
+            p.matches.push_back({r.featuresA[k], r.featuresB[k]});
+        table.pairs.push_back(std::move(p));
+        kept.records.push_back(std::move(r));
+    }
+    if (gone)
+        out << "Left out " << gone << " earlier record(s) of photos this run does not list" << std::endl;
     table.merge(newTable);
-    records.merge(newRecords);
+    kept.merge(newRecords);
+    records = std::move(kept);
     std::string why;
     if (!table.writeFile(tablePath, &why) || !records.writeFile(gpuPath, &why)) {
         err << "Pairolo: " << why << std::endl;

@@ -39,6 +39,19 @@ char* NumberText::write(char* out, float value)
     return writeShortest(out, value);
 }
 
+bool NumberText::read(const char* begin, const char* end, double& value)
+{
+    // std::from_chars takes "-" but not "+"; "+-1" stays refused.
+    if (begin < end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
+        ++begin;
+    double parsed = 0;
+    const std::from_chars_result r = std::from_chars(begin, end, parsed, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != end || begin == end)
+        return false;
+    value = parsed;
+    return true;
+}
+
 QString NumberText::shortest(double value)
 {
     char text[maxLength];

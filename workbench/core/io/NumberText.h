@@ -24,6 +24,18 @@ public:
     // The same for a float: the shortest text that reads back as that float.
     static char* write(char* out, float value);
 
+    // The exact reverse of write(): the double nearest to the decimal text
+    // [begin, end), as strtod in the C locale gives it, so every text
+    // write() makes reads back as the same double bit for bit (-0, the
+    // denormals and the largest double included). The whole range must be
+    // the number: an optional sign, digits with an optional point, an
+    // optional exponent with its digits ("1e" is no number); "nan" and "inf"
+    // read as themselves. False for anything else, and for a magnitude no
+    // double holds (1e400, 1e-400). Where parseNumber builds its value digit
+    // by digit for the point readers, files we write and read back again
+    // (the georeference) read through this.
+    static bool read(const char* begin, const char* end, double& value);
+
     static QString shortest(double value);
     static QString shortest(float value);
     static std::string shortestString(double value);

@@ -76,19 +76,30 @@ QString BatchInterpreter::join(const QStringList& words)
     return quoted.join(' ');
 }
 
+int BatchInterpreter::stopAtLimit(const QString& why)
+{
+    if (m_limit.isEmpty()) {
+        m_limit = why;
+        m_err << why << "\n";
+        m_err.flush();
+    }
+    return m_last = limitReached;
+}
+
 int BatchInterpreter::runScript(const QString& fileName)
 {
-    if (m_depth >= maxNesting) {
-        m_err << "Batch files are nested more than " << maxNesting << " deep; " << fileName
-              << " is not run (does it call itself?).\n";
-        m_err.flush();
-        return m_last = 1;
-    }
-    if (m_runs >= maxScriptRuns) {
-        m_err << "Batch files were started " << maxScriptRuns << " times; " << fileName << " is not run.\n";
-        m_err.flush();
-        return m_last = 1;
-    }
+    if (!m_limit.isEmpty())
+        return m_last = limitReached;
+    if (m_depth >= maxNesting)
+        return stopAtLimit(
+            QStringLiteral("Batch files are nested more than %1 deep; %2 is not run (does it call "
+                           "itself?).")
+                .arg(maxNesting)
+                .arg(fileName));
+    if (m_runs >= maxScriptRuns)
+        return stopAtLimit(QStringLiteral("Batch files were started %1 times; %2 is not run.")
+                               .arg(maxScriptRuns)
+                               .arg(fileName));
     ++m_runs;
     QStringList lines;
     {
@@ -99,8 +110,25 @@ int BatchInterpreter::runScript(const QString& fileName)
             m_err.flush();
             return m_last = 1;
         }
-        while (!f.atEnd())
-            lines << QString::fromLocal8Bit(f.readLine());
+        // Line by line with a bound, so a file of one endless line is not
+        // read whole before it is refused.
+        while (!f.atEnd()) {
+            const QByteArray line = f.readLine(maxLineLength + 3);
+            m_scriptBytes += line.size();
+            if (!line.endsWith('\n') && !f.atEnd())
+                return stopAtLimit(
+                    QStringLiteral("The input line is too long: line %1 of %2 holds more than %3 "
+                                   "characters.")
+                        .arg(lines.size() + 1)
+                        .arg(fileName)
+                        .arg(maxLineLength));
+            if (m_scriptBytes > maxScriptBytes)
+                return stopAtLimit(
+                    QStringLiteral("Batch files of more than %1 MB were read in all; %2 is not run.")
+                        .arg(maxScriptBytes >> 20)
+                        .arg(fileName));
+            lines << QString::fromLocal8Bit(line);
+        }
     }
     ++m_depth;
     const int result = runLines(lines);
@@ -111,10 +139,13 @@ int BatchInterpreter::runScript(const QString& fileName)
 int BatchInterpreter::runLines(const QStringList& lines)
 {
     for (const QString& line : lines) {
-        if (stopRequested)
+        if (stopRequested || !m_limit.isEmpty())
             break;
         runLine(line);
     }
+    // The limit's line is the last word: nothing after it may hide it.
+    if (!m_limit.isEmpty())
+        return m_last = limitReached;
     // A called batch file ends with its own last code; the failure it met is
     // already noted for the outermost script, which ends with it.
     if (m_failedCode == 0 || m_depth > 1)
@@ -149,9 +180,14 @@ void BatchInterpreter::requestStop(int signal)
 
 int BatchInterpreter::runLine(const QString& rawLine)
 {
+    if (!m_limit.isEmpty())
+        return m_last = limitReached;
     QString line = rawLine;
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
+    if (line.size() > maxLineLength)
+        return stopAtLimit(QStringLiteral("The input line is too long: it holds more than %1 characters.")
+                               .arg(maxLineLength));
     line = line.trimmed();
     if (line.startsWith('@'))
         line = line.mid(1).trimmed();
@@ -183,8 +219,37 @@ int BatchInterpreter::runLine(const QString& rawLine)
 
 int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool append)
 {
-    if (words.isEmpty())
+    // "cmd /c" and "if [not] exist X" only say whether and what runs next:
+    // they are taken off in a loop (a line of thousands of them needs no
+    // stack and no copy of the words per prefix), the command after them
+    // runs below.
+    int first = 0;
+    while (first < words.size()) {
+        const QString prefix = words[first].toLower();
+        if (prefix == QLatin1String("cmd") || prefix == QLatin1String("cmd.exe")) {
+            if (first + 1 < words.size() && words[first + 1].toLower() == QLatin1String("/c")) {
+                first += 2;
+                continue;
+            }
+            return m_last = 0;
+        }
+        if (prefix != QLatin1String("if"))
+            break;
+        const bool negate = first + 1 < words.size() && words[first + 1].toLower() == QLatin1String("not");
+        const int k = first + (negate ? 2 : 1);
+        if (words.size() < k + 3 || words[k].toLower() != QLatin1String("exist")) {
+            m_err << "The syntax of the command is incorrect.\n";
+            m_err.flush();
+            return m_last = 1;
+        }
+        if (QFileInfo::exists(local(words[k + 1])) == negate)
+            return m_last;
+        first = k + 2;
+    }
+    if (first >= words.size())
         return m_last;
+    if (first > 0)
+        words.erase(words.begin(), words.begin() + first);
     const QString command = words.first().toLower();
 
     // Output of the built-in commands goes to the redirect file or to our stdout.
@@ -215,19 +280,6 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         *out << (command == QLatin1String("echo") ? rest : QString()) << "\n";
         out->flush();
         return m_last = 0;
-    }
-    if (command == QLatin1String("if")) {
-        bool negate = words.size() > 1 && words[1].toLower() == QLatin1String("not");
-        const int k = negate ? 2 : 1;
-        if (words.size() < k + 3 || words[k].toLower() != QLatin1String("exist")) {
-            m_err << "The syntax of the command is incorrect.\n";
-            m_err.flush();
-            return m_last = 1;
-        }
-        const bool exists = QFileInfo::exists(local(words[k + 1]));
-        if (exists != negate)
-            return runWords(words.mid(k + 2), redirect, append);
-        return m_last;
     }
     if (command == QLatin1String("mkdir") || command == QLatin1String("md")) {
         int result = 0;
@@ -296,12 +348,6 @@ int BatchInterpreter::runWords(QStringList words, const QString& redirect, bool 
         }
         return m_last = 0;
     }
-    if (command == QLatin1String("cmd") || command == QLatin1String("cmd.exe")) {
-        if (words.size() > 1 && words[1].toLower() == QLatin1String("/c"))
-            return runWords(words.mid(2), redirect, append);
-        return m_last = 0;
-    }
-
     const QString program = resolveProgram(local(words.first()));
     if (program.isEmpty()) {
         m_err << "'" << words.first() << "' is not recognized as an internal or external command,\n"

@@ -20,12 +20,27 @@ public:
     explicit BatchInterpreter(QTextStream& out, QTextStream& err);
     virtual ~BatchInterpreter() = default;
 
+    // Limits past which a script is no script the workbench wrote but one
+    // that calls itself or was damaged. Reaching one ends the whole run at
+    // once, with one line on the error output saying which, and exit code 1:
+    // going on line by line would repeat the refusal for every line left.
+    //
     // Batch files calling batch files: deeper than this is a script calling
-    // itself, refused with a message instead of running out of stack.
+    // itself, refused instead of running out of stack.
     static constexpr int maxNesting = 64;
     // Batch files started in all, nested or one after the other: a script
     // that calls itself twice would otherwise run 2^64 times.
     static constexpr int maxScriptRuns = 10000;
+    // One command line: eight times cmd.exe's own limit of 8191 characters.
+    static constexpr int maxLineLength = 65536;
+    // Script text read in all, over every batch file run: bounds the memory
+    // the lines take and the work (and output) of running them.
+    static constexpr qint64 maxScriptBytes = qint64(64) << 20;
+    // The exit code of a run ended at one of these limits.
+    static constexpr int limitReached = 1;
+
+    // Why the run was ended at a limit; empty while none was reached.
+    const QString& limitMessage() const { return m_limit; }
 
     int runScript(const QString& fileName);
     int runLines(const QStringList& lines);
@@ -57,6 +72,8 @@ protected:
 
 private:
     int runWords(QStringList words, const QString& redirect, bool append);
+    // Ends the whole run: says why once and runs no further line.
+    int stopAtLimit(const QString& why);
     int runTool(const QString& program, const QStringList& args, const QString& redirect, bool append);
 
     // The first tool of the script that failed: its exit code and last error line.
@@ -69,4 +86,6 @@ private:
     QString m_failedReason;
     int m_depth = 0; // batch files being run, the outermost included
     int m_runs = 0;  // batch files started so far
+    qint64 m_scriptBytes = 0; // script text read so far
+    QString m_limit;
 };

@@ -1,5 +1,6 @@
 #include "ui/images/ImageNavigator.h"
 
+#include <QCoreApplication>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTransform>
@@ -20,6 +21,16 @@ void ImageNavigator::setScroll(int h, int v)
 {
     m_scroll->horizontalScrollBar()->setValue(h);
     m_scroll->verticalScrollBar()->setValue(v);
+}
+
+QSize ImageNavigator::settledViewport() const
+{
+    // QScrollArea shows or hides its scroll bars in a queued call after their
+    // range changed: until it runs, the viewport has its old size (on X11 the
+    // bars came only after the scroll was set, and the middle moved by half
+    // their width).
+    QCoreApplication::sendPostedEvents(m_scroll, QEvent::MetaCall);
+    return m_scroll->viewport()->size();
 }
 
 void ImageNavigator::scaleImage(double factor)
@@ -113,7 +124,7 @@ void ImageNavigator::showActualPixels()
         (QPointF(before.width() / 2.0, before.height() / 2.0) - m_label->pos()) / m_savedScale;
     scaleImage(1.0 / m_scaleFactor);
     // The larger picture may have brought the scroll bars, which narrow the viewport.
-    const QSize viewport = m_scroll->viewport()->size();
+    const QSize viewport = settledViewport();
     const QSize shown = m_label->size();
     const QPointF inside(std::min(middle.x(), double(shown.width())),
                          std::min(middle.y(), double(shown.height())));
@@ -142,7 +153,7 @@ void ImageNavigator::showLoupe(int magnification, const QPoint& around)
     m_label->setPixmap(region);
     m_label->resize(region.size() * magnification);
     m_magnification = magnification;
-    const QSize viewport = m_scroll->viewport()->size();
+    const QSize viewport = settledViewport();
     setScroll(region.width() * magnification / 2 - viewport.width() / 2,
               region.height() * magnification / 2 - viewport.height() / 2);
 }

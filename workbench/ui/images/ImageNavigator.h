@@ -72,6 +72,9 @@ signals:
 
 private:
     void setScroll(int h, int v);
+    // The viewport as it is once the scroll bars a new label size brings
+    // (or takes away) are shown.
+    QSize settledViewport() const;
 
     QScrollArea* m_scroll;
     ImageLabel* m_label;

@@ -704,8 +704,17 @@ void MainWindow::createReconstruction()
     });
     m_reconstruction->setSaveSettings([this] { saveVariables(); });
     connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
-    connect(m_reconstruction, &ReconstructionRunner::resultsWritten, m_products,
-            &ProductLayers::stageWritten);
+    connect(m_reconstruction, &ReconstructionRunner::resultsWritten, this,
+            [this](const QString& stage, const QString& folder) {
+                // A new reconstruction keeps its control-point georeference: the
+                // points are fitted to it again before its layers are read.
+                if (stage == QLatin1String(ProductRecord::sparse))
+                    m_groundControl->refitAfterRun(QDir(folder).filePath(QStringLiteral("sparse.nvm")));
+                m_products->stageWritten(stage, folder);
+            });
+    connect(m_groundControl, &GroundControl::georeferenceWritten, this, [this](const QString& nvmFile) {
+        m_products->stageWritten(QLatin1String(ProductRecord::georeference), QFileInfo(nvmFile).absolutePath());
+    });
     connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
 }
 
