@@ -200,15 +200,15 @@ private slots:
         QStandardItem* bundle = tree.addLayer("/d/s.nvm", "s.nvm", true, root);
         QStandardItem* folder = tree.addFolder(root);
         QCOMPARE(menuTexts(tree.contextMenu(cloud)),
-                 (QStringList{"Export->exportPointCloud()", "Zoom To", "Remove->removeModel()",
+                 (QStringList{"Export->exportPointCloud()", "Zoom To->zoomToLayer()", "Remove->removeModel()",
                               "Properties->showPropertyWin_Model()"}));
         QCOMPARE(menuTexts(tree.contextMenu(bundle)),
-                 (QStringList{"Export", "Zoom To", "remove->removeModel()", "properties->showPropertyWin_BundleFile()"}));
+                 (QStringList{"Export", "Zoom To->zoomToLayer()", "remove->removeModel()", "properties->showPropertyWin_BundleFile()"}));
         QCOMPARE(menuTexts(tree.contextMenu(folder)),
-                 (QStringList{"Add Folder->addFolderInFolder()", "Zoom To", "Remove Folder->removeFolder()",
+                 (QStringList{"Add Folder->addFolderInFolder()", "Zoom To->zoomToLayer()", "Remove Folder->removeFolder()",
                               "Change Folder Symbol->changeFolderSymbol()"}));
         QCOMPARE(menuTexts(tree.contextMenu(root)),
-                 (QStringList{"Add Folder->addProjectFolder()", "Add Data->openModel()", "Zoom To",
+                 (QStringList{"Add Folder->addProjectFolder()", "Add Data->openModel()", "Zoom To->zoomToLayer()",
                               "Close Project->closeProject()", "properties->showProperty()"}));
         QVERIFY(tree.contextMenu(cloud->child(0)).isEmpty());
         QCOMPARE(LayerTree::propertyKind(LayerType::PointCloud), 2);

@@ -365,6 +365,16 @@ osg::Node* SceneLayers::layerNode(LayerId id) const
     return object->node.get();
 }
 
+osg::Node* SceneLayers::layerTop(LayerId id) const
+{
+    osg::Node* node = layerNode(id);
+    if (!node || node->getNodeMask() == hiddenMask)
+        return nullptr;
+    while (node->getNumParents() > 0 && node->getParent(0) != m_root.get())
+        node = node->getParent(0);
+    return node->getNumParents() > 0 ? node : nullptr;
+}
+
 int SceneLayers::bundleIndex(const SparseBundle* bundle) const
 {
     for (size_t i = 0; i < m_sparseBundles.size(); ++i)

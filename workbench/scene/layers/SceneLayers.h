@@ -75,6 +75,10 @@ public:
     void removeLayer(LayerId id);
     bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
     osg::Node* layerNode(LayerId id) const;
+    // The subtree the root holds for a layer shown now, its georeference and
+    // origin transforms inside it (for a reconstruction, its sparse points);
+    // null when it shows nothing.
+    osg::Node* layerTop(LayerId id) const;
     LayerId bundleLayer(const SparseBundle* bundle) const;
     QString layerFile(LayerId id) const;
     bool reloadLayer(LayerId id, QString* error);

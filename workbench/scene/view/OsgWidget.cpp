@@ -1,5 +1,7 @@
 #include "scene/view/OsgWidget.h"
 
+#include "scene/view/SceneBound.h"
+
 #include "scene/interaction/MapController.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/interaction/MapManipulator.h"
@@ -340,6 +342,20 @@ OsgWidget::LayerId OsgWidget::bundleLayer(const SparseBundle* bundle) const
 QString OsgWidget::layerFile(LayerId id) const
 {
     return m_layers->layerFile(id);
+}
+
+bool OsgWidget::zoomToLayers(const QVector<LayerId>& ids)
+{
+    osg::BoundingSphered bound;
+    // The subtree the root holds has the layer's transforms inside it, so
+    // its bound is in the scene's own coordinates.
+    for (LayerId id : ids)
+        if (const osg::Node* top = m_layers->layerTop(id))
+            bound.expandBy(SceneBound::of(*top));
+    if (!bound.valid())
+        return false;
+    m_viewControl->frameFromTop(bound);
+    return true;
 }
 
 bool OsgWidget::reloadLayer(LayerId id, QString* error)

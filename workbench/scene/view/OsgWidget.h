@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
+#include <QVector>
 #include <QWidget>
 
 #include <osg/Group>
@@ -101,6 +102,9 @@ public:
     // Reads a layer's file again in its place (same id and visibility): a
     // reconstruction whose georeference changed.
     bool reloadLayer(LayerId id, QString* error = nullptr);
+    // "Zoom To": looks from the top at the layers, filling the view with them.
+    // False when none of them shows anything.
+    bool zoomToLayers(const QVector<LayerId>& ids);
     bool reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
                      QString* error = nullptr) override;
     // The point cloud readers hand their finished group here.

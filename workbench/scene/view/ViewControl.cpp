@@ -69,6 +69,11 @@ void ViewControl::frameFromTop(const osg::Node& node)
     showFrom(QStringLiteral("Top"), SceneBound::of(node));
 }
 
+void ViewControl::frameFromTop(const osg::BoundingSphered& bound)
+{
+    showFrom(QStringLiteral("Top"), bound);
+}
+
 void ViewControl::showFrom(const QString& name, const osg::BoundingSphered& bound)
 {
     m_view.requestFrame();

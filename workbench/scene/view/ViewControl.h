@@ -46,6 +46,8 @@ public:
                             double height, osg::Vec3d& eye);
     // Looks from the top at one subtree (the sensor nodes), filling the view with it.
     void frameFromTop(const osg::Node& node);
+    // Looks from the top at a bound (layers' "Zoom To"); an invalid one does nothing.
+    void frameFromTop(const osg::BoundingSphered& bound);
     // The whole scene's bound in double precision.
     osg::BoundingSphered sceneBound() const;
 

@@ -28,7 +28,7 @@ constexpr int acceptedNameRole = Qt::UserRole + 3;
 
 // What the widest value of each column looks like, for the dock's size.
 const char* const widest[GeoRef::ColumnCount] = {
-    "7123456.789", "41234567.890", "12345.678", "GCP123", "Check", "10.000 m (left out)",
+    "7123456.7890123", "41234567.8901234", "12345.67890123", "GCP123", "Check", "10.000 m (left out)",
     "-0.000",      "-0.000",       "-0.000",    "00.00",  "000"};
 constexpr int rowsShown = 6;
 

@@ -12,6 +12,8 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+#include <functional>
+
 #include "core/georef/GeoReference.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/view/OsgWidget.h"
@@ -144,6 +146,24 @@ void LayerActions::changeFolderSymbol()
 void LayerActions::removeCurrentLayer()
 {
     m_layers->removeLayer(currentItem());
+}
+
+void LayerActions::zoomToMenuItem()
+{
+    QVector<LayerId> ids;
+    std::function<void(const QStandardItem*)> collect = [&](const QStandardItem* item) {
+        if (!item)
+            return;
+        if (LayerTree::layerId(item) != LayerScene::noLayer) {
+            ids << LayerTree::layerId(item);
+            return;
+        }
+        for (int r = 0; r < item->rowCount(); ++r)
+            collect(item->child(r));
+    };
+    collect(m_menuItem);
+    if (!m_scene->zoomToLayers(ids))
+        emit statusMessage(tr("Nothing to zoom to: no shown layer there"), 3000);
 }
 
 void LayerActions::removeCurrentFolder()

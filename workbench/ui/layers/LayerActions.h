@@ -46,6 +46,9 @@ public:
     void removeCurrentLayer();
     // A folder that still holds layers stays, and the user is told so.
     void removeCurrentFolder();
+    // "Zoom To" on the item the menu was opened on: its layer, the layers in
+    // a folder, or every layer of the project, seen from the top.
+    void zoomToMenuItem();
     void removeAll();
 
     // Asks where to write the current point cloud layer, then writes it.

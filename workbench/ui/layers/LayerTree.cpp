@@ -410,24 +410,24 @@ QVector<LayerTree::MenuEntry> LayerTree::contextMenu(const QStandardItem* item) 
     case LayerType::Terrain:
     case LayerType::Polylines:
     case LayerType::Annotation:
-        return {{"Export", exp, nullptr}, {"Zoom To", zoom, nullptr}, {"Remove", del, "removeModel()"},
+        return {{"Export", exp, nullptr}, {"Zoom To", zoom, "zoomToLayer()"}, {"Remove", del, "removeModel()"},
                 {"properties", prop, "showProperty()"}};
     case LayerType::PointCloud:
-        return {{"Export", exp, "exportPointCloud()"}, {"Zoom To", zoom, nullptr}, {"Remove", del, "removeModel()"},
+        return {{"Export", exp, "exportPointCloud()"}, {"Zoom To", zoom, "zoomToLayer()"}, {"Remove", del, "removeModel()"},
                 {"Properties", prop, "showPropertyWin_Model()"}};
     case LayerType::Bundle:
-        return {{"Export", exp, nullptr}, {"Zoom To", zoom, nullptr}, {"remove", del, "removeModel()"},
+        return {{"Export", exp, nullptr}, {"Zoom To", zoom, "zoomToLayer()"}, {"remove", del, "removeModel()"},
                 {"properties", prop, "showPropertyWin_BundleFile()"}};
     case LayerType::Points:
         return {{"Export", exp, nullptr},
-                {"Zoom To", zoom, nullptr},
+                {"Zoom To", zoom, "zoomToLayer()"},
                 {"Remove", del, "removeModel()"},
                 {"Save Edits Points", prop, "saveEditsPoints()"},
                 {"Toggle Labels", prop, "toggleLabels()"},
                 {"properties", prop, "showProperty()"}};
     case LayerType::Polygons:
         return {{"Save Edits Polygons", prop, "saveEditsPolygons()"},
-                {"Zoom To", zoom, nullptr},
+                {"Zoom To", zoom, "zoomToLayer()"},
                 {"Remove", del, "removeModel()"},
                 {"Toggle Labels", prop, "togglePolyLabels()"},
                 {"properties", prop, "showProperty()"}};
@@ -437,13 +437,13 @@ QVector<LayerTree::MenuEntry> LayerTree::contextMenu(const QStandardItem* item) 
     switch (item->data(ContainerKindRole).toInt()) {
     case 1:
         return {{"Add Folder", add, "addFolderInFolder()"},
-                {"Zoom To", zoom, nullptr},
+                {"Zoom To", zoom, "zoomToLayer()"},
                 {"Remove Folder", del, "removeFolder()"},
                 {"Change Folder Symbol", QStringLiteral(":images/ViewAll.png"), "changeFolderSymbol()"}};
     case 2:
         return {{"Add Folder", add, "addProjectFolder()"},
                 {"Add Data", QStringLiteral(":images/Add.jpg"), "openModel()"},
-                {"Zoom To", zoom, nullptr},
+                {"Zoom To", zoom, "zoomToLayer()"},
                 {"Close Project", del, "closeProject()"},
                 {"properties", prop, "showProperty()"}};
     default:

@@ -1,9 +1,17 @@
 #include "ui/log/LogView.h"
 
 #include <QListWidget>
+#include <QScrollBar>
 
 void LogView::append(QListWidget* list, const QString& text)
 {
-    if (list)
-        list->insertItems(list->count(), QStringList(text));
+    if (!list)
+        return;
+    // A reader at the end keeps seeing the newest line; one who scrolled
+    // back to read stays where he is.
+    const QScrollBar* bar = list->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    list->insertItems(list->count(), QStringList(text));
+    if (following)
+        list->scrollToBottom();
 }

@@ -9,6 +9,7 @@ class LogView
 {
 public:
     // Appends text as a new last row; a trailing newline stays in the row's
-    // text. The list is not scrolled. A null list is ignored.
+    // text. A list scrolled to its end follows the new row; one scrolled back
+    // stays. A null list is ignored.
     static void append(QListWidget* list, const QString& text);
 };

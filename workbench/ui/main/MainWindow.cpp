@@ -511,6 +511,11 @@ void MainWindow::removeModel()
     m_layerActions->removeCurrentLayer();
 }
 
+void MainWindow::zoomToLayer()
+{
+    m_layerActions->zoomToMenuItem();
+}
+
 void MainWindow::removeFolder()
 {
     m_layerActions->removeCurrentFolder();
@@ -708,8 +713,10 @@ void MainWindow::createReconstruction()
             [this](const QString& stage, const QString& folder) {
                 // A new reconstruction keeps its control-point georeference: the
                 // points are fitted to it again before its layers are read.
-                if (stage == QLatin1String(ProductRecord::sparse))
-                    m_groundControl->refitAfterRun(QDir(folder).filePath(QStringLiteral("sparse.nvm")));
+                // A refit reads them again itself (georeferenceWritten).
+                if (stage == QLatin1String(ProductRecord::sparse) &&
+                    m_groundControl->refitAfterRun(QDir(folder).filePath(QStringLiteral("sparse.nvm"))))
+                    return;
                 m_products->stageWritten(stage, folder);
             });
     connect(m_groundControl, &GroundControl::georeferenceWritten, this, [this](const QString& nvmFile) {

@@ -204,6 +204,8 @@ public slots:
     void removeAllModels();
     void closeProject();
     void removeFolder();
+    // "Zoom To" of a layer, folder or the project: the view from the top at them.
+    void zoomToLayer();
     void turnOnOnlyCamerasAction();
     void turnOnOnlyModelAction();
     void sendMeasurement();
