@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include "LayerMenu.h"
+
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,33 +34,6 @@ const QByteArray cloud =
     "512340.5 4123450.25 112 10 20 30 255\n512350.5 4123460.25 114 10 20 30 255\n"
     "512345.5 4123455.25 113 10 20 30 255\n";
 
-// Opens the item's context menu as a right click does and picks an entry.
-bool choose(MainWindow& w, QStandardItem* item, const QString& entry)
-{
-    w.dock("Layers View")->raise();
-    w.layerView()->expandAll();
-    w.layerView()->setCurrentIndex(item->index());
-    QApplication::processEvents();
-    bool chosen = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        poll.stop();
-        for (QAction* a : menu->actions())
-            if (a->text() == entry) {
-                menu->close();
-                a->trigger();
-                chosen = true;
-                return;
-            }
-        menu->close();
-    });
-    poll.start(10);
-    w.showContextMenuForDirectory(w.layerView()->visualRect(item->index()).center());
-    return chosen;
-}
 
 QString field(QWidget* window, const QString& name)
 {
@@ -99,7 +74,7 @@ private slots:
     void projectRootBeforeAnyLayerShowsAnEmptyWindow()
     {
         MainWindow w;
-        QVERIFY(choose(w, w.layers()->projectRoot(), "properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot(), "properties"));
         PropertyWindow* general = w.propertyWindow(1);
         QVERIFY(general->isVisible());
         QVERIFY(general->centralWidget());
@@ -112,7 +87,7 @@ private slots:
         const QString ply = m_dir.filePath("site.ply");
         QVERIFY(writeFile(ply, cloud));
         w.addDataFiles({ply});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "Properties"));
         PropertyWindow* window = w.propertyWindow(2);
         QVERIFY(window->isVisible());
         // A cloud has a position but no rotation: the title said "Rotation".
@@ -133,7 +108,7 @@ private slots:
         // Its "Close" only hides; the next request shows the window again.
         QVERIFY(clickButton(window, "Close"));
         QVERIFY(!window->isVisible());
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "Properties"));
         QVERIFY(window->isVisible());
     }
 
@@ -169,7 +144,7 @@ private slots:
                 text += line + " 10 20 30 255\n";
         QVERIFY(writeFile(ply, text));
         w.addDataFiles({ply});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "Properties"));
         PropertyWindow* window = w.propertyWindow(2);
         QCOMPARE(field(window, "Box min:"), boxMin);
         QCOMPARE(field(window, "Box max:"), boxMax);
@@ -180,7 +155,7 @@ private slots:
     {
         MainWindow w;
         w.addDataFiles({ORVALIS_SOURCE_DIR "/samples/trench_site.nvm"});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "properties"));
         PropertyWindow* window = w.propertyWindow(3);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QString("Property"));
@@ -198,7 +173,7 @@ private slots:
         // "Cancel" closes the sheet, and so does "OK", which has nothing to apply.
         QVERIFY(clickButton(window, "Cancel"));
         QVERIFY(!window->isVisible());
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "properties"));
         QVERIFY(clickButton(window, "OK"));
         QVERIFY(!window->isVisible());
     }
@@ -214,7 +189,7 @@ private slots:
         QVERIFY(writeFile(m_dir.filePath("georef/sparse.txt"),
                           "1 0 0\n0 1 0\n0 0 1\n512000 4123000 100\n1 1 1\nEPSG:32633\n"));
         w.addDataFiles({nvm});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "properties"));
         QCOMPARE(field(w.propertyWindow(3), "Current System:"), QString("EPSG:32633"));
     }
 
@@ -227,7 +202,7 @@ private slots:
         const QString dsm = m_dir.filePath("ortho/dsm.tif");
         QVERIFY(TestRasters::write(dsm, TestRasters::Spec()));
         w.addDataFiles({dsm});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "properties"));
         PropertyWindow* window = w.propertyWindow(1);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QString("Property"));
@@ -257,7 +232,7 @@ private slots:
 
         MainWindow w;
         w.addDataFiles({m_dir.filePath("big.osga")});
-        QVERIFY(choose(w, w.layers()->projectRoot()->child(0), "Properties"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot()->child(0), "Properties"));
         PropertyWindow* window = w.propertyWindow(2);
         QCOMPARE(field(window, "Points (archive):"), QString("20003"));
         QCOMPARE(field(window, "Box max:"), QString("512350.5, 4123460.25, 114"));

@@ -1,4 +1,6 @@
 #include <QtTest>
+
+#include "LayerMenu.h"
 #include <QTimer>
 
 #include <QAbstractButton>
@@ -61,32 +63,6 @@ bool shown(MainWindow& w, QStandardItem* item)
     return node && node->getNodeMask() != 0u && w.sceneView()->getRoot()->containsNode(node);
 }
 
-// Opens the item's context menu as a right click does and picks an entry.
-bool chooseInMenu(MainWindow& w, QStandardItem* item, const QString& entry)
-{
-    w.layerView()->expandAll();
-    w.layerView()->setCurrentIndex(item->index());
-    QApplication::processEvents();
-    bool chosen = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        poll.stop();
-        for (QAction* a : menu->actions())
-            if (a->text() == entry) {
-                menu->close();
-                a->trigger();
-                chosen = true;
-                return;
-            }
-        menu->close();
-    });
-    poll.start(10);
-    w.showContextMenuForDirectory(w.layerView()->visualRect(item->index()).center());
-    return chosen;
-}
 
 void removeThroughTheMenu(MainWindow& w, QStandardItem* item)
 {
@@ -596,13 +572,13 @@ private slots:
         MainWindow w;
         w.addDataFiles({QStringLiteral(ORVALIS_SOURCE_DIR "/samples/trench_site.ply"), dir.filePath("sparse.nvm")});
         const auto centre = [&w] { return eyeOf(w.sceneView()); };
-        QVERIFY(chooseInMenu(w, w.layers()->findLayerItem(LayerType::Bundle, "sparse.nvm"), "Zoom To"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->findLayerItem(LayerType::Bundle, "sparse.nvm"), "Zoom To"));
         const osg::Vec3d atBundle = centre();
         QVERIFY2(std::abs(atBundle.x() - 712010) < 15 && std::abs(atBundle.y() - 4123010) < 15,
                  qPrintable(QString("%1 %2").arg(atBundle.x(), 0, 'f', 1).arg(atBundle.y(), 0, 'f', 1)));
-        QVERIFY(chooseInMenu(w, w.layers()->findLayerItem(LayerType::PointCloud, "trench_site.ply"), "Zoom To"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->findLayerItem(LayerType::PointCloud, "trench_site.ply"), "Zoom To"));
         QVERIFY(std::abs(centre().x()) < 50 && std::abs(centre().y()) < 50);
-        QVERIFY(chooseInMenu(w, w.layers()->projectRoot(), "Zoom To"));
+        QVERIFY(chooseInLayerMenu(w, w.layers()->projectRoot(), "Zoom To"));
         QVERIFY(std::abs(centre().x() - 356000) < 10000);
     }
 
