@@ -12,7 +12,8 @@ for tool in xvfb-run openbox xprop; do
   fi
 done
 export QT_QPA_PLATFORM=xcb
-exec xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+# A server number far from the one xvfb-run -a gives the suite itself (99 on).
+exec xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1600x1000x24" bash -c '
   openbox >/dev/null 2>&1 &
   wm=$!
   trap "kill $wm 2>/dev/null" EXIT
