@@ -22,7 +22,8 @@ ChangeRamp::Rgba ChangeRamp::colour(double value, double limit)
     const double f = t - i;
     Rgba out{0, 0, 0, 255};
     for (int c = 0; c < 3; ++c)
-        out[size_t(c)] = static_cast<unsigned char>(std::lround(stops[i][c] + f * (stops[i + 1][c] - stops[i][c])));
+        out[size_t(c)] =
+            static_cast<unsigned char>(std::lround(stops[i][c] + f * (stops[i + 1][c] - stops[i][c])));
     return out;
 }
 

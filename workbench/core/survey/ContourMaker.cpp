@@ -95,8 +95,9 @@ std::vector<float> ContourMaker::smoothed(const ElevationGrid& grid, double smoo
 
 QString ContourMaker::describe(const Settings& s, double cell)
 {
-    return QStringLiteral("Contours every %1 m from a surface smoothed by a Gaussian of %2 m (%3 cells); closed "
-                          "rings narrower and open lines shorter than %4 cells (%5 m) left out")
+    return QStringLiteral(
+               "Contours every %1 m from a surface smoothed by a Gaussian of %2 m (%3 cells); closed "
+               "rings narrower and open lines shorter than %4 cells (%5 m) left out")
         .arg(NumberText::length(s.interval), NumberText::length(s.smoothing),
              NumberText::length(std::round(s.smoothing / cell * 100) / 100), NumberText::length(s.minCells),
              NumberText::length(std::round(s.minCells * cell * 1000) / 1000));
@@ -113,20 +114,23 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
         return fail(error, QStringLiteral("The contour interval must be more than 0 m."));
     const double relief = result.high - result.low;
     if (s.interval > relief)
-        return fail(error, QStringLiteral("A contour interval of %1 m is larger than the relief of the elevation "
-                                          "model (%2 m, from %3 m to %4 m): choose a smaller one.")
-                               .arg(NumberText::length(s.interval),
-                                    NumberText::length(std::round(relief * 1000) / 1000),
-                                    NumberText::length(std::round(result.low * 1000) / 1000),
-                                    NumberText::length(std::round(result.high * 1000) / 1000)));
+        return fail(error,
+                    QStringLiteral("A contour interval of %1 m is larger than the relief of the elevation "
+                                   "model (%2 m, from %3 m to %4 m): choose a smaller one.")
+                        .arg(NumberText::length(s.interval),
+                             NumberText::length(std::round(relief * 1000) / 1000),
+                             NumberText::length(std::round(result.low * 1000) / 1000),
+                             NumberText::length(std::round(result.high * 1000) / 1000)));
     if ((relief / s.interval) > 100000)
-        return fail(error, QStringLiteral("A contour interval of %1 m gives more than 100000 levels over this "
-                                          "relief: choose a larger one.")
-                               .arg(NumberText::length(s.interval)));
+        return fail(error,
+                    QStringLiteral("A contour interval of %1 m gives more than 100000 levels over this "
+                                   "relief: choose a larger one.")
+                        .arg(NumberText::length(s.interval)));
     if (!std::isfinite(s.smoothing) || s.smoothing < 0 || !std::isfinite(s.minCells) || s.minCells < 0 ||
         !std::isfinite(s.base))
-        return fail(error, QStringLiteral("The smoothing, the base level and the smallest line must be numbers, "
-                                          "the first and last not below 0."));
+        return fail(error,
+                    QStringLiteral("The smoothing, the base level and the smallest line must be numbers, "
+                                   "the first and last not below 0."));
 
     GdalScope scope;
     std::vector<float> surface = smoothed(grid, s.smoothing);
@@ -218,8 +222,9 @@ bool ContourMaker::make(const ElevationGrid& grid, const Settings& s, const QStr
         return false;
     GdalScope scope;
     OGRSpatialReference srs;
-    const bool hasSystem = !grid.wkt.isEmpty() ? srs.importFromWkt(grid.wkt.constData()) == OGRERR_NONE
-                                               : (grid.epsg > 0 && VectorFile::systemOf(grid.epsg, srs, nullptr));
+    const bool hasSystem = !grid.wkt.isEmpty()
+                               ? srs.importFromWkt(grid.wkt.constData()) == OGRERR_NONE
+                               : (grid.epsg > 0 && VectorFile::systemOf(grid.epsg, srs, nullptr));
     if (hasSystem)
         srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     VectorFile gpkg, dxf;
@@ -283,10 +288,12 @@ bool ContourMaker::readLines(const QString& gpkgPath, std::vector<Line>& out, in
     out.clear();
     epsg = 0;
     const char* const drivers[] = {"GPKG", nullptr};
-    GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(QFile::encodeName(gpkgPath).constData(),
-                                                         GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr));
+    GDALDataset* ds =
+        GDALDataset::FromHandle(GDALOpenEx(QFile::encodeName(gpkgPath).constData(),
+                                           GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr));
     if (!ds)
-        return fail(error, gpkgPath + QStringLiteral(": not a GeoPackage GDAL reads: ") + GdalScope::reason());
+        return fail(error,
+                    gpkgPath + QStringLiteral(": not a GeoPackage GDAL reads: ") + GdalScope::reason());
     struct Closer {
         GDALDataset* d;
         ~Closer() { GdalScope::close(d); }
@@ -295,7 +302,8 @@ bool ContourMaker::readLines(const QString& gpkgPath, std::vector<Line>& out, in
     constexpr size_t maxPoints = 50u * 1000 * 1000;
     size_t points = 0;
     for (OGRLayer* layer : ds->GetLayers()) {
-        if (wkbFlatten(layer->GetGeomType()) != wkbLineString && wkbFlatten(layer->GetGeomType()) != wkbMultiLineString)
+        if (wkbFlatten(layer->GetGeomType()) != wkbLineString &&
+            wkbFlatten(layer->GetGeomType()) != wkbMultiLineString)
             continue;
         if (const OGRSpatialReference* srs = layer->GetSpatialRef(); srs && epsg == 0) {
             const char* name = srs->GetAuthorityName(nullptr);
@@ -320,8 +328,9 @@ bool ContourMaker::readLines(const QString& gpkgPath, std::vector<Line>& out, in
                 points += size_t(ls->getNumPoints());
                 if (points > maxPoints) {
                     OGRFeature::DestroyFeature(f);
-                    return fail(error, gpkgPath + QStringLiteral(": more than 50 million line vertices, too many to "
-                                                                 "draw"));
+                    return fail(error,
+                                gpkgPath + QStringLiteral(": more than 50 million line vertices, too many to "
+                                                          "draw"));
                 }
                 Line line;
                 for (int i = 0; i < ls->getNumPoints(); ++i)

@@ -18,10 +18,10 @@ class ContourMaker
 {
 public:
     struct Settings {
-        double interval = 0.5;  // metres
-        double base = 0;        // a level lies at base + k interval
-        double smoothing = 0;   // metres, the Gaussian's standard deviation; 0: none
-        double minCells = 5;    // closed rings narrower, and open lines shorter, than this many cells go
+        double interval = 0.5; // metres
+        double base = 0;       // a level lies at base + k interval
+        double smoothing = 0;  // metres, the Gaussian's standard deviation; 0: none
+        double minCells = 5;   // closed rings narrower, and open lines shorter, than this many cells go
     };
     struct Result {
         int lines = 0;   // written
@@ -36,8 +36,8 @@ public:
     static bool make(const ElevationGrid& grid, const Settings& settings, const QString& gpkgPath,
                      const QString& dxfPath, Result& result, QString* error);
     // The lines before writing, for tests and the benchmark.
-    static bool lines(const ElevationGrid& grid, const Settings& settings, std::vector<Line>& out, Result& result,
-                      QString* error);
+    static bool lines(const ElevationGrid& grid, const Settings& settings, std::vector<Line>& out,
+                      Result& result, QString* error);
     // The surface smoothed as contouring uses it.
     static std::vector<float> smoothed(const ElevationGrid& grid, double smoothing);
 

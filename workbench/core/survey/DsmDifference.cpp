@@ -34,16 +34,18 @@ bool DsmDifference::compute(const ElevationGrid& earlier, const ElevationGrid& l
                             Summary& summary, QString* error)
 {
     if (!ElevationGrid::sameSystem(earlier, later))
-        return fail(error, QStringLiteral("The surveys are in different reference systems (%1 and %2): compare "
-                                          "surveys made in one survey frame.")
-                               .arg(earlier.systemName(), later.systemName()));
+        return fail(error,
+                    QStringLiteral("The surveys are in different reference systems (%1 and %2): compare "
+                                   "surveys made in one survey frame.")
+                        .arg(earlier.systemName(), later.systemName()));
     // The later grid's cells that lie within the earlier grid's extent.
     const int c0 = std::max(0, int(std::floor((earlier.left - later.left) / later.cellX)));
     const int c1 = std::min(later.width, int(std::ceil((earlier.right() - later.left) / later.cellX)));
     const int r0 = std::max(0, int(std::floor((later.top - earlier.top) / later.cellY)));
     const int r1 = std::min(later.height, int(std::ceil((later.top - earlier.bottom()) / later.cellY)));
     if (c1 <= c0 || r1 <= r0)
-        return fail(error, QStringLiteral("The two surveys' elevation models do not overlap: nothing to compare."));
+        return fail(error,
+                    QStringLiteral("The two surveys' elevation models do not overlap: nothing to compare."));
     ElevationGrid d;
     d.width = c1 - c0;
     d.height = r1 - r0;
@@ -74,7 +76,8 @@ bool DsmDifference::compute(const ElevationGrid& earlier, const ElevationGrid& l
                 magnitudes.push_back(std::fabs(v));
         }
     if (summary.cells == 0)
-        return fail(error, QStringLiteral("The two surveys have no height at the same place: nothing to compare."));
+        return fail(error,
+                    QStringLiteral("The two surveys have no height at the same place: nothing to compare."));
     summary.low = low;
     summary.high = high;
     // The ramp spans the larger changes without letting one stray cell wash out the rest.
@@ -98,15 +101,18 @@ bool DsmDifference::write(const QString& path, const ElevationGrid& difference, 
         return fail(error, folder.absolutePath() + QStringLiteral(": cannot make the folder"));
     QMap<QByteArray, QByteArray> metadata;
     metadata.insert(DrapedPair::differenceKey(), "later minus earlier");
-    metadata.insert(DrapedPair::surfaceKey(), folder.relativeFilePath(QFileInfo(surface).absoluteFilePath()).toUtf8());
+    metadata.insert(DrapedPair::surfaceKey(),
+                    folder.relativeFilePath(QFileInfo(surface).absoluteFilePath()).toUtf8());
     metadata.insert(DrapedPair::rampKey(), NumberText::shortest(summary.rampLimit).toUtf8());
     metadata.insert("ORVALIS_EARLIER", earlierDate.toUtf8());
     metadata.insert("ORVALIS_LATER", laterDate.toUtf8());
     return difference.writeGeoTiff(path, metadata, error);
 }
 
-QString DsmDifference::fileFor(const QString& laterFolder, const QString& earlierDate, const QString& laterDate)
+QString DsmDifference::fileFor(const QString& laterFolder, const QString& earlierDate,
+                               const QString& laterDate)
 {
-    return QDir(laterFolder).filePath(QStringLiteral("compare/change_%1_to_%2.tif")
-                                          .arg(safeName(earlierDate), safeName(laterDate)));
+    return QDir(laterFolder)
+        .filePath(
+            QStringLiteral("compare/change_%1_to_%2.tif").arg(safeName(earlierDate), safeName(laterDate)));
 }

@@ -13,9 +13,9 @@ class DsmDifference
 {
 public:
     struct Summary {
-        long long cells = 0;           // cells with a difference
-        double low = 0, high = 0;      // metres
-        double rampLimit = 0;          // the ramp's ends are -rampLimit and +rampLimit
+        long long cells = 0;      // cells with a difference
+        double low = 0, high = 0; // metres
+        double rampLimit = 0;     // the ramp's ends are -rampLimit and +rampLimit
     };
 
     // False with a message for the user when the grids are in different

@@ -35,7 +35,8 @@ constexpr double farthest = 1e9;
 
 } // namespace
 
-bool ElevationGrid::read(const QString& path, ElevationGrid& out, QString* error, const Window* window, int margin)
+bool ElevationGrid::read(const QString& path, ElevationGrid& out, QString* error, const Window* window,
+                         int margin)
 {
     GdalScope scope;
     // Only the GeoTIFF driver reads the bytes: a VRT would read whatever files it names.
@@ -60,7 +61,8 @@ bool ElevationGrid::read(const QString& path, ElevationGrid& out, QString* error
     if (ds->GetGeoTransform(t) != CE_None || t[2] != 0 || t[4] != 0 || !(t[1] > 0) || !(t[5] < 0) ||
         !(std::fabs(t[0]) < farthest) || !(std::fabs(t[3]) < farthest) ||
         !(std::fabs(t[0] + t[1] * W) < farthest) || !(std::fabs(t[3] + t[5] * H) < farthest))
-        return fail(error, path + QStringLiteral(": no north-up geotransform, so it has no place in the survey"));
+        return fail(error,
+                    path + QStringLiteral(": no north-up geotransform, so it has no place in the survey"));
 
     int c0 = 0, r0 = 0, c1 = W, r1 = H; // [c0, c1) x [r0, r1)
     if (window) {
@@ -70,7 +72,8 @@ bool ElevationGrid::read(const QString& path, ElevationGrid& out, QString* error
         const double d = std::ceil((t[3] - window->minY) / -t[5]) + margin;
         if (!(b > 0 && a < W && d > 0 && c < H) || !(window->maxX > window->minX) ||
             !(window->maxY > window->minY))
-            return fail(error, path + QStringLiteral(": the area asked for lies outside the elevation model"));
+            return fail(error,
+                        path + QStringLiteral(": the area asked for lies outside the elevation model"));
         c0 = int(std::max(0.0, a));
         c1 = int(std::min(double(W), b));
         r0 = int(std::max(0.0, c));
@@ -97,8 +100,8 @@ bool ElevationGrid::read(const QString& path, ElevationGrid& out, QString* error
         return fail(error, path + QStringLiteral(": not enough memory for %1 cells").arg(cells));
     }
     GDALRasterBand* band = ds->GetRasterBand(1);
-    if (band->RasterIO(GF_Read, c0, r0, g.width, g.height, g.heights.data(), g.width, g.height, GDT_Float32, 0, 0,
-                       nullptr) != CE_None)
+    if (band->RasterIO(GF_Read, c0, r0, g.width, g.height, g.heights.data(), g.width, g.height, GDT_Float32,
+                       0, 0, nullptr) != CE_None)
         return fail(error, path + QStringLiteral(": ") + GdalScope::reason());
     int hasNoData = 0;
     const double noData = band->GetNoDataValue(&hasNoData);
@@ -177,8 +180,8 @@ bool ElevationGrid::writeGeoTiff(const QString& path, const QMap<QByteArray, QBy
     std::vector<int> levels;
     for (int f = 2; std::max(width, height) / f >= 256; f *= 2)
         levels.push_back(f);
-    if (!levels.empty() && ds->BuildOverviews("AVERAGE", int(levels.size()), levels.data(), 0, nullptr, nullptr,
-                                              nullptr) != CE_None)
+    if (!levels.empty() && ds->BuildOverviews("AVERAGE", int(levels.size()), levels.data(), 0, nullptr,
+                                              nullptr, nullptr) != CE_None)
         return abandon(GdalScope::reason());
     if (!GdalScope::close(ds)) {
         QFile::remove(part);
@@ -224,7 +227,8 @@ bool ElevationGrid::sameSystem(const ElevationGrid& a, const ElevationGrid& b)
     if (a.wkt.isEmpty() || b.wkt.isEmpty())
         return a.wkt.isEmpty() && b.wkt.isEmpty() && a.epsg == b.epsg;
     OGRSpatialReference sa, sb;
-    if (sa.importFromWkt(a.wkt.constData()) != OGRERR_NONE || sb.importFromWkt(b.wkt.constData()) != OGRERR_NONE)
+    if (sa.importFromWkt(a.wkt.constData()) != OGRERR_NONE ||
+        sb.importFromWkt(b.wkt.constData()) != OGRERR_NONE)
         return false;
     const char* options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", "CRITERION=EQUIVALENT", nullptr};
     return sa.IsSame(&sb, options);

@@ -22,8 +22,7 @@ double PolygonCoverage::area(const QVector<QPointF>& ring)
 PolygonCoverage PolygonCoverage::of(const QVector<QPointF>& ring, const ElevationGrid& grid)
 {
     PolygonCoverage c;
-    c.polygonArea = area(ring);
-    if (ring.size() < 3 || grid.isEmpty() || !(c.polygonArea > 0))
+    if (ring.size() < 3 || grid.isEmpty())
         return c;
     double minX = ring[0].x(), maxX = minX, minY = ring[0].y(), maxY = minY;
     for (const QPointF& p : ring) {
@@ -32,28 +31,32 @@ PolygonCoverage PolygonCoverage::of(const QVector<QPointF>& ring, const Elevatio
         minY = std::min(minY, p.y());
         maxY = std::max(maxY, p.y());
     }
-    // Cells in grid coordinates: u east from the left edge, v south from the top, in cells.
-    const double u0 = (minX - grid.left) / grid.cellX, u1 = (maxX - grid.left) / grid.cellX;
+    // In grid coordinates: u east from the left edge, v south from the top, in cells.
     const double v0 = (grid.top - maxY) / grid.cellY, v1 = (grid.top - minY) / grid.cellY;
+    const double u0 = (minX - grid.left) / grid.cellX, u1 = (maxX - grid.left) / grid.cellX;
+    // Polygons far larger than the grid are measured on the grid's rows alone.
+    if (!(std::isfinite(u0) && std::isfinite(u1) && std::isfinite(v0) && std::isfinite(v1)) ||
+        (v1 - v0) > 1e7 || (u1 - u0) > 1e7)
+        return c;
     c.column0 = std::clamp(int(std::floor(u0)), 0, grid.width);
     c.row0 = std::clamp(int(std::floor(v0)), 0, grid.height);
-    const int column1 = std::clamp(int(std::ceil(u1)), 0, grid.width);
-    const int row1 = std::clamp(int(std::ceil(v1)), 0, grid.height);
-    c.columns = column1 - c.column0;
-    c.rows = row1 - c.row0;
-    if (c.columns <= 0 || c.rows <= 0)
-        return c;
-    c.weight.assign(size_t(c.columns) * size_t(c.rows), 0.f);
+    c.columns = std::clamp(int(std::ceil(u1)), 0, grid.width) - c.column0;
+    c.rows = std::clamp(int(std::ceil(v1)), 0, grid.height) - c.row0;
+    if (c.columns > 0 && c.rows > 0)
+        c.weight.assign(size_t(c.columns) * size_t(c.rows), 0.f);
 
     std::vector<QPointF> local(size_t(ring.size()));
     for (int i = 0; i < ring.size(); ++i)
-        local[size_t(i)] = QPointF((ring[i].x() - grid.left) / grid.cellX, (grid.top - ring[i].y()) / grid.cellY);
+        local[size_t(i)] =
+            QPointF((ring[i].x() - grid.left) / grid.cellX, (grid.top - ring[i].y()) / grid.cellY);
     std::vector<double> crossings;
-    std::vector<double> rowWeight(size_t(c.columns));
-    for (int r = 0; r < c.rows; ++r) {
+    std::vector<double> rowWeight(size_t(std::max(0, c.columns)));
+    double total = 0; // span length over all scan lines, in cells, on the grid or not
+    for (int row = int(std::floor(v0)); row < int(std::ceil(v1)); ++row) {
+        const bool onGrid = row >= c.row0 && row < c.row0 + c.rows && c.columns > 0;
         std::fill(rowWeight.begin(), rowWeight.end(), 0.0);
         for (int s = 0; s < scanLines; ++s) {
-            const double v = c.row0 + r + (s + 0.5) / scanLines;
+            const double v = row + (s + 0.5) / scanLines;
             crossings.clear();
             for (size_t i = 0; i < local.size(); ++i) {
                 const QPointF& a = local[i];
@@ -64,11 +67,15 @@ PolygonCoverage PolygonCoverage::of(const QVector<QPointF>& ring, const Elevatio
             }
             std::sort(crossings.begin(), crossings.end());
             for (size_t k = 0; k + 1 < crossings.size(); k += 2) {
+                total += crossings[k + 1] - crossings[k];
+                if (!onGrid)
+                    continue;
                 const double a = std::max(crossings[k], double(c.column0)),
                              b = std::min(crossings[k + 1], double(c.column0 + c.columns));
                 if (!(b > a))
                     continue;
-                const int first = int(std::floor(a)), last = std::min(int(std::ceil(b)) - 1, c.column0 + c.columns - 1);
+                const int first = int(std::floor(a));
+                const int last = std::min(int(std::ceil(b)) - 1, c.column0 + c.columns - 1);
                 for (int col = first; col <= last; ++col) {
                     const double overlap = std::min(b, double(col + 1)) - std::max(a, double(col));
                     if (overlap > 0)
@@ -76,11 +83,14 @@ PolygonCoverage PolygonCoverage::of(const QVector<QPointF>& ring, const Elevatio
                 }
             }
         }
+        if (!onGrid)
+            continue;
         for (int col = 0; col < c.columns; ++col) {
             const double w = rowWeight[size_t(col)] / scanLines;
-            c.weight[size_t(r) * size_t(c.columns) + size_t(col)] = float(w);
+            c.weight[size_t(row - c.row0) * size_t(c.columns) + size_t(col)] = float(w);
             c.coveredArea += w * grid.cellArea();
         }
     }
+    c.polygonArea = total / scanLines * grid.cellArea();
     return c;
 }

@@ -19,13 +19,13 @@ public:
     int columns = 0, rows = 0;
     std::vector<float> weight; // row-major over the block
     double coveredArea = 0;    // square metres, within the grid
-    double polygonArea = 0;    // square metres, the whole polygon
+    double polygonArea = 0;    // square metres, the whole polygon (by the same rule, on the grid or off it)
 
     static constexpr int scanLines = 8;
 
     // ring: survey coordinates, not closed (the last vertex joins the first).
     static PolygonCoverage of(const QVector<QPointF>& ring, const ElevationGrid& grid);
-    // The area of a ring by the shoelace formula, always positive.
+    // The area of a simple ring by the shoelace formula, always positive.
     static double area(const QVector<QPointF>& ring);
 
     float at(int column, int row) const

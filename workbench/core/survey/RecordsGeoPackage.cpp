@@ -87,7 +87,8 @@ bool writeLayer(VectorFile& file, const char* name, bool polygons, const OGRSpat
         ok = ok && addField(f.name, types.back());
     }
     ok = ok && addField("date", OFTString);
-    const char* volumeFields[] = {"volume_cut", "volume_fill", "volume_net", "volume_uncertainty", "volume_area"};
+    const char* volumeFields[] = {"volume_cut", "volume_fill", "volume_net", "volume_uncertainty",
+                                  "volume_area"};
     if (polygons) {
         ok = ok && addField("volume_method", OFTString);
         for (const char* v : volumeFields)
@@ -174,15 +175,17 @@ bool RecordsGeoPackage::write(const QString& path, int epsg, const QVector<Layer
         return fail(error, QStringLiteral("There are no finds or contexts to export: open or record a day's "
                                           "layers first."));
     if (epsg <= 0)
-        return fail(error, QStringLiteral("The project has no reference system yet, so a GIS could not place "
-                                          "the records: open a georeferenced reconstruction or elevation model "
-                                          "first."));
+        return fail(error,
+                    QStringLiteral("The project has no reference system yet, so a GIS could not place "
+                                   "the records: open a georeferenced reconstruction or elevation model "
+                                   "first."));
     OGRSpatialReference srs;
     if (!VectorFile::systemOf(epsg, srs, error))
         return false;
     if (!srs.IsProjected())
-        return fail(error, QStringLiteral("EPSG:%1 is not a projected system; the records are in survey metres.")
-                               .arg(epsg));
+        return fail(
+            error,
+            QStringLiteral("EPSG:%1 is not a projected system; the records are in survey metres.").arg(epsg));
     VectorFile file;
     if (!file.create(path, "GPKG", error))
         return false;

@@ -22,6 +22,6 @@ public:
     // False with a reason (and no file) for an unknown or unprojected
     // system or nothing to write; skipped counts records without a usable
     // geometry.
-    static bool write(const QString& path, int epsg, const QVector<Layer>& finds, const QVector<Layer>& contexts,
-                      QString* error, int* skipped = nullptr);
+    static bool write(const QString& path, int epsg, const QVector<Layer>& finds,
+                      const QVector<Layer>& contexts, QString* error, int* skipped = nullptr);
 };

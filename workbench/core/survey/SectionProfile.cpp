@@ -54,15 +54,16 @@ bool SectionProfile::checkLine(const QPointF& start, const QPointF& end, double 
 {
     const double length = std::hypot(end.x() - start.x(), end.y() - start.y());
     if (!std::isfinite(length) || length < minLength)
-        return fail(error, QStringLiteral("The section's two picks lie at one place: pick its start and its end "
-                                          "apart."));
+        return fail(error,
+                    QStringLiteral("The section's two picks lie at one place: pick its start and its end "
+                                   "apart."));
     if (!std::isfinite(width) || width < 0)
         return fail(error, QStringLiteral("The corridor's width must be zero or more metres."));
     return true;
 }
 
-SectionProfile::Line SectionProfile::sample(const ElevationGrid& grid, const QPointF& start, const QPointF& end,
-                                            const QString& name, double step)
+SectionProfile::Line SectionProfile::sample(const ElevationGrid& grid, const QPointF& start,
+                                            const QPointF& end, const QString& name, double step)
 {
     Line line;
     line.name = name;
@@ -117,7 +118,8 @@ bool SectionProfile::writeCsv(const QString& path, QString* error) const
         const QByteArray name = line.name.toUtf8().replace(',', ' ');
         for (const Sample& s : line.samples)
             if (!std::isnan(s.z))
-                file.write(name + ',' + num(s.distance) + ",0," + num(s.x) + ',' + num(s.y) + ',' + num(s.z) + '\n');
+                file.write(name + ',' + num(s.distance) + ",0," + num(s.x) + ',' + num(s.y) + ',' + num(s.z) +
+                           '\n');
     }
     for (const CloudPoint& p : cloud)
         file.write("cloud," + num(p.distance) + ',' + num(p.offset) + ',' + num(p.x) + ',' + num(p.y) + ',' +

@@ -16,8 +16,8 @@ class SectionProfile
 {
 public:
     struct Sample {
-        double distance = 0; // metres along the line from its start
-        double x = 0, y = 0; // survey coordinates
+        double distance = 0;                                 // metres along the line from its start
+        double x = 0, y = 0;                                 // survey coordinates
         double z = std::numeric_limits<double>::quiet_NaN(); // NaN where the model has no height
     };
     struct CloudPoint {
@@ -41,8 +41,8 @@ public:
     // False with a message for a line of no length or an unusable width.
     static bool checkLine(const QPointF& start, const QPointF& end, double width, QString* error);
     // The samples along the line, every step metres (the grid's cell when 0).
-    static Line sample(const ElevationGrid& grid, const QPointF& start, const QPointF& end, const QString& name,
-                       double step = 0);
+    static Line sample(const ElevationGrid& grid, const QPointF& start, const QPointF& end,
+                       const QString& name, double step = 0);
     // The points of xyz (survey coordinates, three doubles a point, relative
     // to origin) within width / 2 of the line and between its ends.
     static QVector<CloudPoint> corridor(const double* xyz, size_t points, const double origin[3],

@@ -40,8 +40,8 @@ bool SiteSurvey::of(const QString& dsmPath, SiteSurvey& out, QString* error)
         GdalScope scope;
         const auto cellOf = [](const QString& file) {
             double t[6] = {0, 0, 0, 0, 0, 0};
-            GDALDatasetH ds = GDALOpenEx(QFile::encodeName(file).constData(), GDAL_OF_RASTER | GDAL_OF_READONLY,
-                                         nullptr, nullptr, nullptr);
+            GDALDatasetH ds = GDALOpenEx(QFile::encodeName(file).constData(),
+                                         GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
             if (ds) {
                 GDALGetGeoTransform(ds, t);
                 GDALClose(ds);
@@ -101,7 +101,8 @@ QString SiteSurvey::photoDate(const QString& folder, int maxPhotos)
 
 QString SiteSurvey::label() const
 {
-    return date.isEmpty() ? QStringLiteral("Survey ") + QFileInfo(folder).fileName() : QStringLiteral("Survey ") + date;
+    return date.isEmpty() ? QStringLiteral("Survey ") + QFileInfo(folder).fileName()
+                          : QStringLiteral("Survey ") + date;
 }
 
 void SiteSurvey::sortByDate(QVector<SiteSurvey>& surveys)

@@ -77,7 +77,8 @@ QString SurveyAgreement::message(const Result& r, const QString& earlier, const 
     if (r.agrees)
         return QStringLiteral("%1 and %2 agree on stable ground: median difference %3 m (limit %4 m).")
             .arg(earlier, later, shift, NumberText::length(std::round(r.limit * 1000) / 1000));
-    return QStringLiteral("%1 and %2 disagree on stable ground by %3 m (median of the unchanged cells; more than two "
-                          "ground samples, %4 m): check their georeference before measuring volumes between them.")
+    return QStringLiteral(
+               "%1 and %2 disagree on stable ground by %3 m (median of the unchanged cells; more than two "
+               "ground samples, %4 m): check their georeference before measuring volumes between them.")
         .arg(earlier, later, shift, NumberText::length(std::round(r.limit * 1000) / 1000));
 }

@@ -39,8 +39,9 @@ bool VectorFile::create(const QString& path, const char* driver, QString* error)
 OGRLayer* VectorFile::addLayer(const char* name, OGRwkbGeometryType type, const OGRSpatialReference* srs,
                                QString* error, char** options)
 {
-    OGRLayer* layer =
-        m_dataset ? m_dataset->CreateLayer(name, const_cast<OGRSpatialReference*>(srs), type, options) : nullptr;
+    OGRLayer* layer = m_dataset
+                          ? m_dataset->CreateLayer(name, const_cast<OGRSpatialReference*>(srs), type, options)
+                          : nullptr;
     if (!layer && error)
         *error = m_path + QStringLiteral(": cannot make the layer %1: ").arg(QString::fromUtf8(name)) +
                  GdalScope::reason();

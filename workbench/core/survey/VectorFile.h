@@ -23,8 +23,8 @@ public:
     // driver is an OGR driver name: "GPKG", "DXF".
     bool create(const QString& path, const char* driver, QString* error);
     // srs may be null (DXF holds none).
-    OGRLayer* addLayer(const char* name, OGRwkbGeometryType type, const OGRSpatialReference* srs, QString* error,
-                       char** options = nullptr);
+    OGRLayer* addLayer(const char* name, OGRwkbGeometryType type, const OGRSpatialReference* srs,
+                       QString* error, char** options = nullptr);
     GDALDataset* dataset() const { return m_dataset; }
     bool finish(QString* error);
     bool commit(QString* error);

@@ -51,7 +51,8 @@ bool fitPlane(const QVector<QPointF>& ring, const ElevationGrid& grid, VolumeCal
     }
     // Cramer's rule on the 3 x 3 normal equations.
     const auto det = [](const double m[3][3]) {
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     };
     const double d = det(s);
@@ -105,9 +106,7 @@ bool VolumeCalculator::compute(const Input& in, Result& out, QString* error)
         return fail(error, QStringLiteral("No elevation model to measure the volume on."));
     if (in.method == Method::TwoSurveys && (!in.earlier || in.earlier->isEmpty()))
         return fail(error, QStringLiteral("No earlier survey to measure the volume against."));
-    if (in.polygon.size() < 3 || !(PolygonCoverage::area(in.polygon) > 0))
-        return fail(error, QStringLiteral("The outline encloses no area: it needs three vertices that are not "
-                                          "on one line."));
+
     if (in.method == Method::Plane && !std::isfinite(in.level))
         return fail(error, QStringLiteral("The level of the plane is not a number."));
     if (in.method == Method::TwoSurveys && !ElevationGrid::sameSystem(*in.surface, *in.earlier))
@@ -116,12 +115,17 @@ bool VolumeCalculator::compute(const Input& in, Result& out, QString* error)
                                .arg(in.earlier->systemName(), in.surface->systemName()));
     const ElevationGrid& grid = *in.surface;
     const PolygonCoverage cover = PolygonCoverage::of(in.polygon, grid);
+    if (in.polygon.size() < 3 || !(cover.polygonArea > 0))
+        return fail(error,
+                    QStringLiteral("The outline encloses no area: it needs three vertices that are not "
+                                   "on one line."));
     const auto outside = [&](const QString& name, double inside) {
-        return fail(error, QStringLiteral("The outline lies %1 outside the elevation model of %2: only %3 % of "
-                                          "its %4 m² has heights there.")
-                               .arg(inside > 0 ? QStringLiteral("partly") : QStringLiteral("wholly"), name)
-                               .arg(inside * 100, 0, 'f', 1)
-                               .arg(cover.polygonArea, 0, 'f', 2));
+        return fail(error,
+                    QStringLiteral("The outline lies %1 outside the elevation model of %2: only %3 % of "
+                                   "its %4 m² has heights there.")
+                        .arg(inside > 0 ? QStringLiteral("partly") : QStringLiteral("wholly"), name)
+                        .arg(inside * 100, 0, 'f', 1)
+                        .arg(cover.polygonArea, 0, 'f', 2));
     };
     if (cover.inside() < 0.999)
         return outside(in.surfaceName, cover.inside());
@@ -162,14 +166,15 @@ bool VolumeCalculator::compute(const Input& in, Result& out, QString* error)
             (d > 0 ? fill : cut) += std::fabs(d) * w * grid.cellArea();
         }
     if (missing > 0)
-        return fail(error, QStringLiteral("The outline covers %1 m² without heights in %2 (of its %3 m²): a "
-                                          "volume there would be a guess. Draw it within the surveyed ground.")
-                               .arg(missing, 0, 'f', 3)
-                               .arg(in.method == Method::TwoSurveys
-                                        ? QStringLiteral("the elevation model of %1 or %2")
-                                              .arg(in.earlierName, in.surfaceName)
-                                        : QStringLiteral("the elevation model of %1").arg(in.surfaceName))
-                               .arg(cover.polygonArea, 0, 'f', 2));
+        return fail(error,
+                    QStringLiteral("The outline covers %1 m² without heights in %2 (of its %3 m²): a "
+                                   "volume there would be a guess. Draw it within the surveyed ground.")
+                        .arg(missing, 0, 'f', 3)
+                        .arg(in.method == Method::TwoSurveys
+                                 ? QStringLiteral("the elevation model of %1 or %2")
+                                       .arg(in.earlierName, in.surfaceName)
+                                 : QStringLiteral("the elevation model of %1").arg(in.surfaceName))
+                        .arg(cover.polygonArea, 0, 'f', 2));
 
     double sigma2 = in.surfaceAccuracy * in.surfaceAccuracy;
     switch (in.method) {
@@ -178,7 +183,8 @@ bool VolumeCalculator::compute(const Input& in, Result& out, QString* error)
         out.volume.method = QStringLiteral("between surveys %1 and %2").arg(in.earlierName, in.surfaceName);
         break;
     case Method::Plane:
-        out.volume.method = QStringLiteral("survey %1 against the level %2").arg(in.surfaceName, metres(in.level));
+        out.volume.method =
+            QStringLiteral("survey %1 against the level %2").arg(in.surfaceName, metres(in.level));
         break;
     case Method::RimBase:
         // The base is only known as well as the rim lies on a plane.
@@ -190,7 +196,10 @@ bool VolumeCalculator::compute(const Input& in, Result& out, QString* error)
     out.volume.cut = cut;
     out.volume.fill = fill;
     out.volume.net = fill - cut;
-    out.volume.area = cover.polygonArea;
-    out.volume.uncertainty = cover.polygonArea * std::sqrt(sigma2);
+    // The exact area of a simple outline; a ring that crosses itself has only the scanned one.
+    const double exact = PolygonCoverage::area(in.polygon);
+    out.volume.area =
+        std::fabs(exact - cover.polygonArea) < 0.01 * cover.polygonArea ? exact : cover.polygonArea;
+    out.volume.uncertainty = out.volume.area * std::sqrt(sigma2);
     return true;
 }

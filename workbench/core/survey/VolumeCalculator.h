@@ -22,21 +22,22 @@ public:
 
     struct Input {
         Method method = Method::TwoSurveys;
-        QVector<QPointF> polygon;        // survey coordinates, not closed
+        QVector<QPointF> polygon;               // survey coordinates, not closed
         const ElevationGrid* surface = nullptr; // the later survey, or the one survey
         const ElevationGrid* earlier = nullptr; // TwoSurveys only
-        double level = 0;                // Plane only: metres, in the surveys' heights
-        double surfaceAccuracy = 0;      // vertical, one standard deviation, metres
+        double level = 0;                       // Plane only: metres, in the surveys' heights
+        double surfaceAccuracy = 0;             // vertical, one standard deviation, metres
         double earlierAccuracy = 0;
         QString surfaceName, earlierName; // for the method's text: the surveys' dates
     };
 
     struct Result {
         RecordVolume volume;
-        long long cells = 0;  // cells the polygon meets
-        double rimRms = 0;    // RimBase: how far the rim lies from its plane
+        long long cells = 0; // cells the polygon meets
+        double rimRms = 0;   // RimBase: how far the rim lies from its plane
         int rimSamples = 0;
-        double baseA = 0, baseB = 0, baseC = 0; // RimBase: z = a (x - x0) + b (y - y0) + c about the first vertex
+        double baseA = 0, baseB = 0,
+               baseC = 0; // RimBase: z = a (x - x0) + b (y - y0) + c about the first vertex
     };
 
     // False with a message for the user when the polygon is degenerate, lies
