@@ -14,6 +14,7 @@
 #include "core/io/NumberText.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/GdalScope.h"
+#include "core/survey/PolygonCoverage.h"
 #include "core/survey/VectorFile.h"
 
 namespace
@@ -127,7 +128,7 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
                                    "relief: choose a larger one.")
                         .arg(NumberText::length(s.interval)));
     if (!std::isfinite(s.smoothing) || s.smoothing < 0 || !std::isfinite(s.minCells) || s.minCells < 0 ||
-        !std::isfinite(s.base))
+        !std::isfinite(s.base) || !std::isfinite(s.minRelief) || !std::isfinite(s.ringCells))
         return fail(error,
                     QStringLiteral("The smoothing, the base level and the smallest line must be numbers, "
                                    "the first and last not below 0."));
@@ -179,7 +180,23 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
                               options.List(), nullptr, nullptr) != CE_None)
         return fail(error, QStringLiteral("GDAL's contour generator failed: ") + GdalScope::reason());
 
-    const double smallest = s.minCells * std::min(grid.cellX, grid.cellY);
+    const double cell = std::min(grid.cellX, grid.cellY);
+    const double smallest = s.minCells * cell;
+    // Whether the smoothed ground within a ring stays within minRelief of its level.
+    const auto flatInside = [&](const Line& line, double level) {
+        QVector<QPointF> ring;
+        for (size_t i = 0; i + 1 < line.size(); ++i)
+            ring.push_back(QPointF(line[i][0], line[i][1]));
+        const PolygonCoverage cover = PolygonCoverage::of(ring, grid);
+        double most = 0;
+        for (int r = cover.row0; r < cover.row0 + cover.rows; ++r)
+            for (int c = cover.column0; c < cover.column0 + cover.columns; ++c) {
+                const float h = surface[size_t(r) * size_t(grid.width) + size_t(c)];
+                if (cover.at(c, r) >= 0.5f && h != ElevationGrid::noDataValue)
+                    most = std::max(most, std::fabs(h - level));
+            }
+        return most < s.minRelief;
+    };
     std::set<double> levels;
     layer->ResetReading();
     for (OGRFeature* f; (f = layer->GetNextFeature()) != nullptr; OGRFeature::DestroyFeature(f)) {
@@ -201,7 +218,8 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
             bool closed = false;
             double length = 0;
             const double extent = extentOf(line, closed, length);
-            if (line.size() < 2 || (closed ? extent < smallest : length < smallest)) {
+            if (line.size() < 2 || (closed ? extent < smallest : length < smallest) ||
+                (closed && extent < s.ringCells * cell && flatInside(line, z))) {
                 ++result.dropped;
                 continue;
             }

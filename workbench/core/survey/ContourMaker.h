@@ -11,7 +11,8 @@ class ElevationGrid;
 // plan that reads cleanly: the surface is first smoothed by a stated amount
 // (a Gaussian of smoothing metres, cells without height left out of it), and
 // lines smaller than a few cells (closed micro-rings round the surface's fine
-// noise, or round a floor lying on a contour level) are left out. Written as
+// noise) are left out, and so are small rings round ground that hardly leaves
+// their level (a floor lying on a contour level). Written as
 // a GeoPackage (layer "contours", field "elev") in the model's reference
 // system and as a DXF drawing of 3D polylines.
 class ContourMaker
@@ -22,6 +23,11 @@ public:
         double base = 0;       // a level lies at base + k interval
         double smoothing = 0;  // metres, the Gaussian's standard deviation; 0: none
         double minCells = 5;   // closed rings narrower, and open lines shorter, than this many cells go
+        // Small closed rings (up to ringCells across) round ground that
+        // rises or sinks less than this from their level go too: the noise
+        // of a floor lying on a contour level.
+        double minRelief = 0.02;
+        double ringCells = 60;
     };
     struct Result {
         int lines = 0;   // written
