@@ -211,7 +211,8 @@ std::string SiteModel::toText() const
         out += "cut " + number(c.x0) + ' ' + number(c.y0) + ' ' + number(c.x1) + ' ' + number(c.y1) + ' ' +
                number(c.depth) + '\n';
     for (const Heap& h : m_growth)
-        out += "growth " + number(h.x) + ' ' + number(h.y) + ' ' + number(h.height) + ' ' + number(h.sigma) + '\n';
+        out += "growth " + number(h.x) + ' ' + number(h.y) + ' ' + number(h.height) + ' ' + number(h.sigma) +
+               '\n';
     return out;
 }
 

@@ -66,7 +66,8 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         return false;
     }
 
-    SiteModel site = SiteModel::generate(settings.siteWidth, settings.siteDepth, settings.gridSpacing, settings.seed);
+    SiteModel site =
+        SiteModel::generate(settings.siteWidth, settings.siteDepth, settings.gridSpacing, settings.seed);
     if (settings.day > 1)
         site.advanceTo(settings.day);
     const std::vector<SurveyCamera> cameras =

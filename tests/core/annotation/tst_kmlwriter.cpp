@@ -137,7 +137,8 @@ private slots:
     // earlier readers pass over; an outline without one writes none.
     void volumeAttributesSurviveTheDayFile()
     {
-        AnnotationRecord measured = outline(0, "12", {{712340, 4123450, 95}, {712360, 4123450, 95}, {712360, 4123467, 95}});
+        AnnotationRecord measured =
+            outline(0, "12", {{712340, 4123450, 95}, {712360, 4123450, 95}, {712360, 4123467, 95}});
         measured.volume.method = "between surveys 2026-06-12 and 2026-06-13";
         measured.volume.cut = 2.2468831;
         measured.volume.fill = 0.0125;

@@ -83,16 +83,16 @@ QString KmlWriter::pointDescription(const AnnotationRecord& r)
 QString KmlWriter::polygonDescription(const AnnotationRecord& r)
 {
     QStringList lines{QStringLiteral("gid: ") + QString::number(r.id),
-                            QStringLiteral("basket: ") + r.basket,
-                            QStringLiteral("edm: ") + r.edm,
-                            QStringLiteral("d_code: ") + r.dCode,
-                            QStringLiteral("locus_desc: ") + r.locusDesc,
-                            QStringLiteral("locus: ") + r.locus,
-                            QStringLiteral("structure: ") + r.structure,
-                            QStringLiteral("square: ") + r.square,
-                            QStringLiteral("area: ") + r.area,
-                            QStringLiteral("site: ") + r.site,
-                            QStringLiteral("year: ") + r.year};
+                      QStringLiteral("basket: ") + r.basket,
+                      QStringLiteral("edm: ") + r.edm,
+                      QStringLiteral("d_code: ") + r.dCode,
+                      QStringLiteral("locus_desc: ") + r.locusDesc,
+                      QStringLiteral("locus: ") + r.locus,
+                      QStringLiteral("structure: ") + r.structure,
+                      QStringLiteral("square: ") + r.square,
+                      QStringLiteral("area: ") + r.area,
+                      QStringLiteral("site: ") + r.site,
+                      QStringLiteral("year: ") + r.year};
     // Read by this workbench and passed over by earlier ones, which ignore keys they do not know.
     if (r.volume.isSet()) {
         QString method = r.volume.method;

@@ -25,8 +25,8 @@ bool differenceOf(const QString& file, QString& surface, double& ramp)
 {
     CPLPushErrorHandler(CPLQuietErrorHandler);
     const char* const drivers[] = {"GTiff", nullptr};
-    GDALDatasetH ds = GDALOpenEx(QFile::encodeName(file).constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers,
-                                 nullptr, nullptr);
+    GDALDatasetH ds = GDALOpenEx(QFile::encodeName(file).constData(), GDAL_OF_RASTER | GDAL_OF_READONLY,
+                                 drivers, nullptr, nullptr);
     bool found = false;
     if (ds) {
         const char* kind = GDALGetMetadataItem(ds, DrapedPair::differenceKey(), nullptr);
@@ -36,8 +36,8 @@ bool differenceOf(const QString& file, QString& surface, double& ramp)
             found = true;
             surface = QFileInfo(file).dir().filePath(QString::fromUtf8(named));
             const QByteArray text(limit ? limit : "");
-            if (!NumberText::read(text.constData(), text.constData() + text.size(), ramp) || !std::isfinite(ramp) ||
-                !(ramp > 0))
+            if (!NumberText::read(text.constData(), text.constData() + text.size(), ramp) ||
+                !std::isfinite(ramp) || !(ramp > 0))
                 ramp = 1;
         }
         GDALClose(ds);

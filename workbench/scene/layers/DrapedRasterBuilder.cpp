@@ -109,7 +109,8 @@ osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShif
     if (!pair.difference.isEmpty()) {
         // The change wears the diverging ramp over the later survey's surface.
         GeoRaster change;
-        if (!GeoRaster::read(pair.difference, textureSide, change, &why, projectEpsg ? projectEpsg : dsm.epsg))
+        if (!GeoRaster::read(pair.difference, textureSide, change, &why,
+                             projectEpsg ? projectEpsg : dsm.epsg))
             return failed(why);
         change.kind = GeoRaster::Kind::Image;
         change.rgba = ChangeRamp::colours(change.heights, pair.rampLimit);
