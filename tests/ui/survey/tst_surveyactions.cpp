@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <gdal_priv.h>
+#include <osg/Texture2D>
 #include <ogrsf_frmts.h>
 
 #include <cmath>
@@ -170,6 +171,28 @@ private slots:
                     "to 2026-06-13]"));
         const LayerTree::LayerId id = w.layers()->idOfFile(LayerType::Terrain, file);
         QVERIFY(w.sceneView()->hasLayer(id));
+        // The later surface wears the change in the diverging ramp: the pit in
+        // the ramp's blue end, unchanged ground white.
+        struct FindTexture : osg::NodeVisitor {
+            FindTexture() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+            void apply(osg::Node& node) override
+            {
+                const osg::StateSet* state = node.getStateSet();
+                const osg::StateAttribute* t =
+                    state ? state->getTextureAttribute(0, osg::StateAttribute::TEXTURE) : nullptr;
+                if (auto* texture = dynamic_cast<const osg::Texture2D*>(t))
+                    image = texture->getImage();
+                traverse(node);
+            }
+            const osg::Image* image = nullptr;
+        } find;
+        w.sceneView()->layerNode(id)->accept(find);
+        QVERIFY(find.image);
+        QCOMPARE(find.image->s(), 200);
+        const unsigned char* pit = find.image->data(100, 120); // (5, 4) m from the corner
+        QCOMPARE(QVector<int>({pit[0], pit[1], pit[2]}), QVector<int>({33, 102, 172}));
+        const unsigned char* same = find.image->data(20, 20);
+        QCOMPARE(QVector<int>({same[0], same[1], same[2]}), QVector<int>({247, 247, 247}));
         // Not a survey of its own.
         QCOMPARE(s->surveys().size(), 2);
         auto* legend = w.findChild<ChangeLegend*>();
