@@ -14,8 +14,8 @@
 #include <QtTest>
 
 #include <gdal_priv.h>
-#include <osg/Texture2D>
 #include <ogrsf_frmts.h>
+#include <osg/Texture2D>
 
 #include <cmath>
 
@@ -200,6 +200,13 @@ private slots:
         QCOMPARE(legend->limit(), 0.5);
         auto* dock = qobject_cast<QDockWidget*>(legend->parentWidget());
         QVERIFY(dock && !dock->isHidden()); // hidden until a change is shown
+        // A project that holds the change shows its legend when opened.
+        QVERIFY(w.writeProjectFile(m_dir.filePath("change.prj")));
+        MainWindow reopened;
+        QVERIFY(reopened.openProjectFile(m_dir.filePath("change.prj")));
+        QCOMPARE(reopened.findChild<ChangeLegend*>()->limit(), 0.5);
+        QCOMPARE(reopened.findChild<ChangeLegend*>()->title(),
+                 QString("2026-06-13 minus 2026-06-12, metres"));
         // Again: the same layer, read again.
         QVERIFY(s->compareSurveys(list[0], list[1], &file, &error));
         QCOMPARE(w.layers()->layerCount(LayerType::Terrain), 3);
@@ -247,6 +254,10 @@ private slots:
         QCOMPARE(records[0].volume.cut, day.records[0].volume.cut);
         QCOMPARE(records[0].volume.method, QString("between surveys 2026-06-12 and 2026-06-13"));
         QCOMPARE(reopened.surveyActions()->surveys().size(), 2);
+        QVERIFY2(treeText(reopened.layers()->projectRoot())
+                     .startsWith("Survey 2026-06-12[DSM 2026-06-12],Survey "
+                                 "2026-06-13[DSM 2026-06-13]"),
+                 qPrintable(treeText(reopened.layers()->projectRoot())));
         QFile csv(m_dir.filePath("volumes.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QVERIFY(csv.readAll().startsWith("outline,method,cut_m3,fill_m3,net_m3,uncertainty_m3,area_m2\n"

@@ -142,6 +142,7 @@ void MainWindow::createProjectSession()
         m_viewActions->refreshBookmarkMenu();
         m_reconstruction->enableRunActions();
         m_products->refresh();
+        m_surveys->refreshLegend();
     });
 }
 
@@ -486,6 +487,7 @@ void MainWindow::addDataFiles(const QStringList& paths)
 {
     m_layerActions->addDataFiles(paths);
     m_products->refresh();
+    m_surveys->refreshLegend();
 }
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStandardItem>
+
+#include <gdal.h>
 
 #include <cmath>
 
@@ -15,6 +18,7 @@
 #include "core/io/NumberText.h"
 #include "core/survey/DsmDifference.h"
 #include "core/survey/ElevationGrid.h"
+#include "core/survey/GdalScope.h"
 #include "core/survey/RecordsGeoPackage.h"
 #include "core/survey/SectionProfile.h"
 #include "core/survey/SurveyAgreement.h"
@@ -244,6 +248,34 @@ bool SurveyActions::compareSurveys(const SiteSurvey& earlier, const SiteSurvey& 
                .arg(summary.cells)
                .arg(metres(summary.low), metres(summary.high), metres(summary.rampLimit), out));
     return true;
+}
+
+void SurveyActions::refreshLegend()
+{
+    const QVector<LayerTree::Layer>& layers = m_layers->layers();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
+        const QString file = QString::fromUtf8(it->file);
+        if (it->type != LayerType::Terrain || !it->loaded ||
+            !LayerType::fileNameOf(file).contains(QLatin1String(".tif")))
+            continue;
+        const DrapedPair pair = DrapedPair::of(file);
+        if (pair.difference.isEmpty())
+            continue;
+        QString earlier, later;
+        {
+            GdalScope scope;
+            if (GDALDatasetH ds = GDALOpenEx(QFile::encodeName(file).constData(),
+                                             GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)) {
+                earlier = QString::fromUtf8(GDALGetMetadataItem(ds, "ORVALIS_EARLIER", nullptr));
+                later = QString::fromUtf8(GDALGetMetadataItem(ds, "ORVALIS_LATER", nullptr));
+                GDALClose(ds);
+            }
+        }
+        if (m_legend)
+            m_legend->setChange(pair.rampLimit, earlier, later);
+        emit changeShown();
+        return;
+    }
 }
 
 QVector<SurveyActions::Outline> SurveyActions::outlines() const

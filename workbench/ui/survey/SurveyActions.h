@@ -80,6 +80,10 @@ public:
 
     OsgWidget* view() const { return m_view; }
 
+    // The legend follows the last change between surveys among the layers
+    // (one opened with a project or through "Add Data").
+    void refreshLegend();
+
 public slots:
     // The menu's entries: each asks what it needs and reports.
     void addSurveyDialog();
