@@ -7,6 +7,7 @@
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/PolygonCoverage.h"
 #include "core/survey/VolumeCalculator.h"
+#include "core/survey/VolumeTable.h"
 
 // Volumes within outlines on surfaces whose integrals are known in closed
 // form, at survey coordinates far from the origin (the digits must survive),
@@ -221,6 +222,30 @@ private slots:
         QVERIFY(!VolumeCalculator::compute(in, r, &error));
         QVERIFY2(error.contains(message), qPrintable(error));
         QVERIFY(!r.volume.isSet());
+    }
+
+    void tableWritesCsvThatReadsBack()
+    {
+        QTemporaryDir dir;
+        VolumeTable::Row row;
+        row.outline = "L.12 FI-FILL, west half";
+        row.volume.method = "survey \"2026-06-13\" against the level 94.5 m";
+        row.volume.cut = 2.2468831;
+        row.volume.fill = 0;
+        row.volume.net = -2.2468831;
+        row.volume.uncertainty = 0.1;
+        row.volume.area = 21.54125;
+        QString error;
+        QVERIFY2(VolumeTable::writeCsv(dir.filePath("v.csv"), {row}, &error), qPrintable(error));
+        QFile f(dir.filePath("v.csv"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(f.readAll()),
+            QString(
+                "outline,method,cut_m3,fill_m3,net_m3,uncertainty_m3,area_m2\n\"L.12 FI-FILL, west "
+                "half\",\"survey \"\"2026-06-13\"\" against the level 94.5 m\",2.2468831,0,-2.2468831,0.1,"
+                "21.54125\n"));
+        QVERIFY(!VolumeTable::writeCsv(dir.filePath("missing/v.csv"), {row}, &error));
     }
 };
 
