@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
-  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5opengl5-dev
+  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5opengl5-dev libqt5charts5-dev
   libopenscenegraph-dev openscenegraph
   qt5-image-formats-plugins
   libgl1-mesa-dri libglx-mesa0 libgl-dev

@@ -92,6 +92,10 @@ double SiteModel::designHeight(double x, double y) const
     for (const Wall& w : m_walls)
         if (segmentDistance(x, y, w.x0, w.y0, w.x1, w.y1) <= w.width / 2)
             z = std::max(z, terrainHeight((w.x0 + w.x1) / 2, (w.y0 + w.y1) / 2) + w.height);
+    for (const Heap& h : m_growth) {
+        const double r2 = (x - h.x) * (x - h.x) + (y - h.y) * (y - h.y);
+        z += h.height * std::exp(-r2 / (2 * h.sigma * h.sigma));
+    }
     for (const Trench& t : m_trenches) {
         if (x < t.x0 || x > t.x1 || y < t.y0 || y > t.y1)
             continue;
@@ -100,6 +104,9 @@ double SiteModel::designHeight(double x, double y) const
         const bool inner = x > t.x0 + 0.5 && x < t.x1 - 0.5 && y > t.y0 + 0.5 && y < t.y1 - 0.5;
         z = std::min(z, level - (inner ? t.depth : t.depth / 2));
     }
+    for (const Cut& c : m_cuts)
+        if (x > c.x0 && x < c.x1 && y > c.y0 && y < c.y1)
+            z -= c.depth;
     return z;
 }
 
@@ -115,6 +122,21 @@ int SiteModel::materialAt(double x, double y) const
         if ((x - h.x) * (x - h.x) + (y - h.y) * (y - h.y) < 4 * h.sigma * h.sigma)
             return 2;
     return 0;
+}
+
+void SiteModel::advanceTo(int day)
+{
+    m_cuts.clear();
+    m_growth.clear();
+    if (day > 1 && !m_trenches.empty()) {
+        const Trench& t = m_trenches.front();
+        m_cuts.push_back({t.x0 + 0.75, t.y0 + 0.75, t.x1 - 0.75, t.y1 - 0.75, 0.5 * (day - 1)});
+    }
+    if (day > 1 && !m_heaps.empty()) {
+        const Heap& h = m_heaps.front();
+        m_growth.push_back({h.x, h.y, 0.4 * (day - 1), h.sigma});
+    }
+    buildGrid();
 }
 
 void SiteModel::buildGrid()
@@ -185,6 +207,12 @@ std::string SiteModel::toText() const
     for (const Wall& w : m_walls)
         out += "wall " + number(w.x0) + ' ' + number(w.y0) + ' ' + number(w.x1) + ' ' + number(w.y1) + ' ' +
                number(w.width) + ' ' + number(w.height) + '\n';
+    for (const Cut& c : m_cuts)
+        out += "cut " + number(c.x0) + ' ' + number(c.y0) + ' ' + number(c.x1) + ' ' + number(c.y1) + ' ' +
+               number(c.depth) + '\n';
+    for (const Heap& h : m_growth)
+        out += "growth " + number(h.x) + ' ' + number(h.y) + ' ' + number(h.height) + ' ' + number(h.sigma) +
+               '\n';
     return out;
 }
 
@@ -233,7 +261,15 @@ bool SiteModel::fromText(const std::string& text, SiteModel* site, std::string* 
             Wall w;
             ok = bool(fields >> w.x0 >> w.y0 >> w.x1 >> w.y1 >> w.width >> w.height);
             s.m_walls.push_back(w);
-        } else if (key == "system" || key == "origin") {
+        } else if (key == "cut") {
+            Cut c;
+            ok = bool(fields >> c.x0 >> c.y0 >> c.x1 >> c.y1 >> c.depth);
+            s.m_cuts.push_back(c);
+        } else if (key == "growth") {
+            Heap h;
+            ok = bool(fields >> h.x >> h.y >> h.height >> h.sigma) && h.sigma > 0;
+            s.m_growth.push_back(h);
+        } else if (key == "system" || key == "origin" || key == "day") {
             continue; // where the site lies in survey coordinates: for the readers of the truth
         } else {
             return fail("unknown entry '" + key + "'");

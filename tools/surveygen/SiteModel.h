@@ -22,6 +22,18 @@ public:
         double x0, y0, x1, y1; // centre line
         double width, height;
     };
+    // A later day's digging: the ground within the rectangle lowered by depth.
+    struct Cut {
+        double x0, y0, x1, y1, depth;
+    };
+
+    // The site some days of work later: the first trench's inner floor
+    // (inset by a quarter metre) deepened by 0.5 m a day, and the spoil
+    // heap beside it grown by a heap of its own width and 0.4 m a day. Day 1
+    // is the site as generated.
+    void advanceTo(int day);
+    const std::vector<Cut>& cuts() const { return m_cuts; }
+    const std::vector<Heap>& growth() const { return m_growth; }
 
     // The most grid vertices a site may have (240 MB of heights).
     static const double maxGridVertices;
@@ -72,5 +84,7 @@ private:
     std::vector<Trench> m_trenches;
     std::vector<Heap> m_heaps;
     std::vector<Wall> m_walls;
+    std::vector<Cut> m_cuts;
+    std::vector<Heap> m_growth;
     std::vector<float> m_heights;
 };

@@ -66,8 +66,10 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         return false;
     }
 
-    const SiteModel site =
+    SiteModel site =
         SiteModel::generate(settings.siteWidth, settings.siteDepth, settings.gridSpacing, settings.seed);
+    if (settings.day > 1)
+        site.advanceTo(settings.day);
     const std::vector<SurveyCamera> cameras =
         FlightPlan::plan(settings.flight, settings.siteWidth, settings.siteDepth);
     const double groundSample = settings.flight.altitude / cameras.front().fx;
@@ -113,8 +115,8 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         t.focal35 = std::round(settings.flight.focalMillimetres * 36 / settings.flight.sensorWidthMillimetres);
         t.focalPlanePerMillimetre = settings.flight.width / settings.flight.sensorWidthMillimetres;
         char time[32];
-        std::snprintf(time, sizeof time, "2026:06:12 %02d:%02d:%02d", 10 + int(i * 2 / 3600),
-                      int(i * 2 / 60 % 60), int(i * 2 % 60));
+        std::snprintf(time, sizeof time, "2026:06:%02d %02d:%02d:%02d", 11 + std::clamp(settings.day, 1, 19),
+                      10 + int(i * 2 / 3600), int(i * 2 / 60 % 60), int(i * 2 % 60));
         t.time = time;
         t.gps = settings.gps;
         const double e = E + c.centre[0] + settings.gpsNoise * gaussian(random);
@@ -147,6 +149,8 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
 
     std::string siteText = site.toText();
     siteText += "system " + settings.system + "\norigin " + number(E) + ' ' + number(N) + ' ' + number(H) + '\n';
+    if (settings.day > 1)
+        siteText += "day " + std::to_string(settings.day) + '\n';
     std::string targetLines = "# surveygen targets: name E N Z (centre of the checker, " + number(targetSize) +
                               " m across)\n";
     for (const ControlTargets::Target& t : targets)

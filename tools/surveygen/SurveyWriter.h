@@ -25,6 +25,10 @@ public:
         int targets = 10;
         bool gps = true;
         std::uint64_t seed = 1;
+        // The day of the survey: day 1 is the site as generated, a later day
+        // the same site and flight after SiteModel::advanceTo's changes, its
+        // photos taken that many days later.
+        int day = 1;
     };
 
     // False with a reason; progress lines go to out.

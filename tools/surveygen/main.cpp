@@ -8,6 +8,9 @@
 //   --targets N       control targets (default 10)
 //   --gps-noise M     standard deviation of the GPS fixes (default 3); --no-gps leaves GPS out
 //   --seed N          (default 1)
+//   --day N           a later survey of the same site (default 1): the first trench
+//                     deepened and its spoil heap grown (SiteModel::advanceTo)
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -70,6 +73,9 @@ int main(int argc, char* argv[])
         } else if (a == "--seed") {
             ok = positive(v, &x);
             s.seed = s.flight.seed = std::uint64_t(x);
+        } else if (a == "--day") {
+            ok = positive(v, &x) && x >= 1 && x <= 19 && x == std::floor(x);
+            s.day = int(x);
         } else if (a == "--no-gps") {
             s.gps = false;
             continue;
@@ -87,7 +93,7 @@ int main(int argc, char* argv[])
     }
     if (folder.empty()) {
         std::cerr << "usage: surveygen <folder> [--photos N] [--size WxH] [--site WxD] [--altitude M] "
-                     "[--spacing M] [--targets N] [--gps-noise M] [--no-gps] [--seed N]"
+                     "[--spacing M] [--targets N] [--gps-noise M] [--no-gps] [--seed N] [--day N]"
                   << std::endl;
         return 2;
     }

@@ -133,6 +133,39 @@ private slots:
         QCOMPARE(text.toDouble(), value);
     }
 
+    // A measured volume travels in the description as lines of its own that
+    // earlier readers pass over; an outline without one writes none.
+    void volumeAttributesSurviveTheDayFile()
+    {
+        AnnotationRecord measured =
+            outline(0, "12", {{712340, 4123450, 95}, {712360, 4123450, 95}, {712360, 4123467, 95}});
+        measured.volume.method = "between surveys 2026-06-12 and 2026-06-13";
+        measured.volume.cut = 2.2468831;
+        measured.volume.fill = 0.0125;
+        measured.volume.net = 0.0125 - 2.2468831;
+        measured.volume.uncertainty = 0.1712;
+        measured.volume.area = 170.0000001;
+        const AnnotationRecord plain = outline(1, "13", measured.vertices);
+        QBuffer buffer;
+        buffer.open(QIODevice::ReadWrite);
+        QVERIFY(KmlWriter::write(buffer, LayerType::Polygons, "2026-06-13_dl.kml", {measured, plain}));
+        QVERIFY(KmlWriter::polygonDescription(measured).endsWith("volume_area: 170.0000001\n"));
+        QVERIFY(!KmlWriter::polygonDescription(plain).contains("volume"));
+        buffer.seek(0);
+        const KmlReader::Result back = KmlReader::read(buffer, LayerType::Polygons);
+        QCOMPARE(back.records.size(), 2);
+        const RecordVolume& v = back.records[0].volume;
+        QCOMPARE(v.method, measured.volume.method);
+        QCOMPARE(v.cut, measured.volume.cut);
+        QCOMPARE(v.fill, measured.volume.fill);
+        QCOMPARE(v.net, measured.volume.net);
+        QCOMPARE(v.uncertainty, measured.volume.uncertainty);
+        QCOMPARE(v.area, measured.volume.area);
+        QCOMPARE(back.records[0].year, QString("2015")); // the attributes before it are as they were
+        QVERIFY(!back.records[1].volume.isSet());
+        QVERIFY(std::isnan(back.records[1].volume.cut));
+    }
+
     // GDAL's two KML drivers must see what we wrote: the features, and their
     // coordinates in the longitude/latitude/altitude slots.
     void gdalReadsOurLayers_data()

@@ -24,6 +24,7 @@ private slots:
         QTest::newRow("layout.nvm") << "/x/layout.nvm" << int(LayerType::Bundle);
         QTest::newRow("osgb terrain") << "/x/site.osgb" << int(LayerType::Terrain);
         QTest::newRow("GeoTIFF elevation model or orthophoto") << "/x/ortho/dsm.tif" << int(LayerType::Terrain);
+        QTest::newRow("contour GeoPackage") << "/x/contours/contours_0.1m.gpkg" << int(LayerType::Terrain);
         QTest::newRow("osga cloud") << "/x/site.osga" << int(LayerType::PointCloud);
         QTest::newRow("osg mesh") << "/x/site.osg" << int(LayerType::Mesh);
         QTest::newRow("obj mesh") << "/x/trench.obj" << int(LayerType::Mesh);

@@ -64,8 +64,8 @@ QMenu* menuNamed(MainWindow& w, const QString& title)
     return nullptr;
 }
 
-const QStringList viewEntries = {"Log View",       "Ground Control", "Select Tools", "Points",
-                                 "Polygons",       "Layers View",    "Images View (0)"};
+const QStringList viewEntries = {"Log View", "Ground Control", "Select Tools",  "Points",
+                                 "Polygons", "Layers View",    "Change Legend", "Images View (0)"};
 
 } // namespace
 
@@ -83,11 +83,11 @@ private slots:
     {
         QTest::addColumn<Edition>("edition");
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("Tessary") << Edition::Tessary
-                                 << QStringList{"&File", "&View", "-", "&Images", "&Tools", "&Help"};
+        QTest::newRow("Tessary") << Edition::Tessary << QStringList{"&File",   "&View",  "-",    "&Images",
+                                                                    "&Survey", "&Tools", "&Help"};
         QTest::newRow("Orvalis") << Edition::Orvalis
-                                 << QStringList{"&File", "&View", "-", "&Images", "&Scan", "&Connect",
-                                                "&Mission", "&Tools", "&Help"};
+                                 << QStringList{"&File",    "&View",    "-",       "&Images", "&Scan",
+                                                "&Connect", "&Mission", "&Survey", "&Tools",  "&Help"};
     }
     void menusPerEdition()
     {
@@ -107,6 +107,9 @@ private slots:
             tools << "-" << "&Sensors";
         QCOMPARE(entriesOf(menuNamed(w, "&Tools")), tools);
         QCOMPARE(entriesOf(menuNamed(w, "&Help")), QStringList{"&About"});
+        QCOMPARE(entriesOf(menuNamed(w, "&Survey")),
+                 (QStringList{"&Add Survey...", "&Check Surveys", "Compare Surveys", "-", "&Volumes...",
+                              "&Section...", "&Contours...", "-", "&Export Records..."}));
         if (edition == Edition::Tessary)
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
                      (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif"}));

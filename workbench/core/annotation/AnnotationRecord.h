@@ -5,6 +5,8 @@
 
 #include <osg/Vec3d>
 
+#include "core/annotation/RecordVolume.h"
+
 // One field annotation: a find (a point with one position) or a locus
 // outline (a polygon with its vertices), with the excavation attributes the
 // forms collect and the day files carry.
@@ -25,6 +27,8 @@ struct AnnotationRecord {
     // World coordinates in double: survey grids need every millimetre.
     osg::Vec3d position;
     QVector<osg::Vec3d> vertices;
+    // Polygons only: the volume last measured within the outline.
+    RecordVolume volume;
 
     bool isPolygon() const { return type == QLatin1String("Polygons"); }
 };

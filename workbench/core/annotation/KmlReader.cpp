@@ -8,6 +8,7 @@
 #include <QXmlStreamReader>
 
 #include <iostream>
+#include <limits>
 
 namespace
 {
@@ -163,6 +164,31 @@ void KmlReader::readPlacemark(QXmlStreamReader& xml, LayerType::Code expected, R
         ++result.skipped;
 }
 
+namespace
+{
+
+// A number this workbench wrote (the shortest round-trip text); anything
+// else leaves the value unknown rather than 0, which would be a measurement.
+void readVolumeNumber(const QString& key, const QString& value, RecordVolume& volume)
+{
+    const QByteArray text = value.trimmed().toLatin1();
+    double v = std::numeric_limits<double>::quiet_NaN();
+    if (!NumberText::read(text.constData(), text.constData() + text.size(), v))
+        v = std::numeric_limits<double>::quiet_NaN();
+    if (key == QLatin1String("volume_cut"))
+        volume.cut = v;
+    else if (key == QLatin1String("volume_fill"))
+        volume.fill = v;
+    else if (key == QLatin1String("volume_net"))
+        volume.net = v;
+    else if (key == QLatin1String("volume_uncertainty"))
+        volume.uncertainty = v;
+    else if (key == QLatin1String("volume_area"))
+        volume.area = v;
+}
+
+} // namespace
+
 AnnotationRecord KmlReader::parseDescription(const QString& text)
 {
     AnnotationRecord r;
@@ -200,6 +226,10 @@ AnnotationRecord KmlReader::parseDescription(const QString& text)
             r.site = value;
         else if (key == QLatin1String("year") || key == QLatin1String("Year"))
             r.year = value;
+        else if (key == QLatin1String("volume_method"))
+            r.volume.method = value;
+        else if (key.startsWith(QLatin1String("volume_")))
+            readVolumeNumber(key, value, r.volume);
         else if (key == QLatin1String("the_geom")) {
             r.position = parseTuple(value);
             r.type = QStringLiteral("Points");

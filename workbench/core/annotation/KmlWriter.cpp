@@ -82,17 +82,28 @@ QString KmlWriter::pointDescription(const AnnotationRecord& r)
 
 QString KmlWriter::polygonDescription(const AnnotationRecord& r)
 {
-    const QStringList lines{QStringLiteral("gid: ") + QString::number(r.id),
-                            QStringLiteral("basket: ") + r.basket,
-                            QStringLiteral("edm: ") + r.edm,
-                            QStringLiteral("d_code: ") + r.dCode,
-                            QStringLiteral("locus_desc: ") + r.locusDesc,
-                            QStringLiteral("locus: ") + r.locus,
-                            QStringLiteral("structure: ") + r.structure,
-                            QStringLiteral("square: ") + r.square,
-                            QStringLiteral("area: ") + r.area,
-                            QStringLiteral("site: ") + r.site,
-                            QStringLiteral("year: ") + r.year};
+    QStringList lines{QStringLiteral("gid: ") + QString::number(r.id),
+                      QStringLiteral("basket: ") + r.basket,
+                      QStringLiteral("edm: ") + r.edm,
+                      QStringLiteral("d_code: ") + r.dCode,
+                      QStringLiteral("locus_desc: ") + r.locusDesc,
+                      QStringLiteral("locus: ") + r.locus,
+                      QStringLiteral("structure: ") + r.structure,
+                      QStringLiteral("square: ") + r.square,
+                      QStringLiteral("area: ") + r.area,
+                      QStringLiteral("site: ") + r.site,
+                      QStringLiteral("year: ") + r.year};
+    // Read by this workbench and passed over by earlier ones, which ignore keys they do not know.
+    if (r.volume.isSet()) {
+        QString method = r.volume.method;
+        method.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines << QStringLiteral("volume_method: ") + method
+              << QStringLiteral("volume_cut: ") + number(r.volume.cut)
+              << QStringLiteral("volume_fill: ") + number(r.volume.fill)
+              << QStringLiteral("volume_net: ") + number(r.volume.net)
+              << QStringLiteral("volume_uncertainty: ") + number(r.volume.uncertainty)
+              << QStringLiteral("volume_area: ") + number(r.volume.area);
+    }
     QString text;
     for (const QString& line : lines)
         text += line + QLatin1Char('\n');

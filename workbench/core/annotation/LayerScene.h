@@ -55,6 +55,14 @@ public:
         return {};
     }
     virtual void toggleAnnotationLabels(LayerId id) { Q_UNUSED(id); }
+    // Keeps a volume in record index of a polygon layer; false when there is no such record.
+    virtual bool setAnnotationVolume(LayerId id, int index, const RecordVolume& volume)
+    {
+        Q_UNUSED(id);
+        Q_UNUSED(index);
+        Q_UNUSED(volume);
+        return false;
+    }
     // Reads a layer's file again under the same id, for a file that was
     // rewritten; a layer not in the scene is loaded.
     virtual bool reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,

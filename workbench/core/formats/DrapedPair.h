@@ -14,6 +14,18 @@ public:
 
     QString dsm;   // the elevation model; empty when there is none to drape on
     QString ortho; // the image it wears; empty for a grey mesh
+    // A change between two surveys, worn in a diverging ramp from
+    // -rampLimit to +rampLimit metres in place of the orthophoto; dsm is
+    // then the later survey's elevation model the file names.
+    QString difference;
+    double rampLimit = 0;
+
+    // The GeoTIFF metadata items that make a raster of heights a difference
+    // of two surveys, the surface it is draped on (relative to its folder)
+    // and the metres its ramp spans either way.
+    static const char* differenceKey() { return "ORVALIS_DIFFERENCE"; }
+    static const char* surfaceKey() { return "ORVALIS_SURFACE"; }
+    static const char* rampKey() { return "ORVALIS_RAMP_LIMIT"; }
 
     // The pair that opening file shows: an elevation model with the
     // orthophoto beside it, or an image with the elevation model beside it.

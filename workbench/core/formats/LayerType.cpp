@@ -95,7 +95,7 @@ LayerType::Code LayerType::typeOfFile(const QString& path)
     }
     if (has(".patch") || has(".pts") || has(".xyb") || has(".osga"))
         return PointCloud;
-    if (has(".osgb") || has(".tif"))
+    if (has(".osgb") || has(".tif") || has(".gpkg"))
         return Terrain;
     if (has(".obj") || has(".osg"))
         return Mesh;

@@ -14,6 +14,14 @@ AnnotationLayer::AnnotationLayer(LayerType::Code type, const QString& appFolder)
 {
 }
 
+bool AnnotationLayer::setVolume(int index, const RecordVolume& volume)
+{
+    if (index < 0 || index >= m_records.size())
+        return false;
+    m_records[index].volume = volume;
+    return true;
+}
+
 void AnnotationLayer::addRecord(const AnnotationRecord& record)
 {
     AnnotationNodes::Built built;

@@ -24,6 +24,8 @@ public:
     osg::Group* group() const { return m_group.get(); }
     const QVector<AnnotationRecord>& records() const { return m_records; }
     void addRecord(const AnnotationRecord& record);
+    // The volume measured within outline index; false for an index out of range.
+    bool setVolume(int index, const RecordVolume& volume);
 
     bool labelsShown() const { return m_labelsShown; }
     void toggleLabels();

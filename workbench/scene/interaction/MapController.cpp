@@ -143,7 +143,7 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
         m_boxPlacing = false;
         return;
     }
-    if (!m_controlHeld || !(m_drawPoint || m_getPoint || m_getPolygon || m_measure))
+    if (!m_controlHeld || !(m_drawPoint || m_getPoint || m_getPolygon || m_measure || m_pickOnly))
         return;
     std::printf("Testing Intersect\n");
     std::fflush(stdout);
@@ -225,6 +225,12 @@ void MapController::getPolygonToggle(bool on)
     m_picked = false;
     if (!on)
         m_polygon.clear();
+}
+
+void MapController::pickToggle(bool on)
+{
+    m_pickOnly = on;
+    m_picked = false;
 }
 
 void MapController::measureToggle(bool on)

@@ -51,6 +51,9 @@ public:
     bool getPointMode() const { return m_getPoint; }
     bool getPolygonMode() const { return m_getPolygon; }
     bool measureMode() const { return m_measure; }
+    // Picks that only set lastPick(), for a tool that takes them itself (the section's ends).
+    void pickToggle(bool on);
+    bool pickMode() const { return m_pickOnly; }
     bool controlHeld() const { return m_controlHeld; }
 
     // The last pick and whether it is new (not yet taken by an input form).
@@ -126,6 +129,7 @@ private:
     bool m_getPoint = false;
     bool m_getPolygon = false;
     bool m_measure = false;
+    bool m_pickOnly = false;
 
     osg::Vec3d m_lastPick;
     bool m_picked = false;

@@ -11,6 +11,7 @@
 #include "core/formats/DrapedPair.h"
 #include "core/formats/GeoRaster.h"
 #include "core/formats/PointShift.h"
+#include "core/survey/ChangeRamp.h"
 
 osg::ref_ptr<osg::Node> DrapedRasterBuilder::build(const GeoRaster& dsm, const GeoRaster* ortho,
                                                    PointShift& shift)
@@ -105,6 +106,19 @@ osg::ref_ptr<osg::Node> DrapedRasterBuilder::load(const QString& file, PointShif
     GeoRaster dsm, ortho;
     if (!GeoRaster::read(pair.dsm, meshSide, dsm, &why, projectEpsg))
         return failed(why);
+    if (!pair.difference.isEmpty()) {
+        // The change wears the diverging ramp over the later survey's surface.
+        GeoRaster change;
+        if (!GeoRaster::read(pair.difference, textureSide, change, &why,
+                             projectEpsg ? projectEpsg : dsm.epsg))
+            return failed(why);
+        change.kind = GeoRaster::Kind::Image;
+        change.rgba = ChangeRamp::colours(change.heights, pair.rampLimit);
+        change.heights.clear();
+        if (epsg)
+            *epsg = dsm.epsg;
+        return build(dsm, &change, shift);
+    }
     // An orthophoto that does not read leaves the elevation model opened on
     // its own grey; opened itself, it must read.
     const bool hasOrtho =

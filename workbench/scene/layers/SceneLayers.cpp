@@ -13,6 +13,7 @@
 
 #include "core/formats/BundleLoader.h"
 #include "scene/layers/BundleSceneBuilder.h"
+#include "scene/layers/ContourSceneBuilder.h"
 #include "scene/layers/DrapedRasterBuilder.h"
 #include "scene/layers/PointCloudLoader.h"
 #include "scene/layers/VertexShifter.h"
@@ -175,6 +176,8 @@ bool SceneLayers::loadTerrain(const QString& fileName, bool visible, QString* er
     if (fileName.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive) ||
         fileName.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
         return loadRasterTerrain(fileName, visible, error);
+    if (fileName.endsWith(QLatin1String(".gpkg"), Qt::CaseInsensitive))
+        return loadContours(fileName, visible, error);
     osg::ref_ptr<osg::Node> node = osgDB::readNodeFile(localPath(fileName));
     if (!node)
         return failWith(error, fileName + tr(": the scene-graph library cannot read this terrain"));
@@ -206,6 +209,40 @@ bool SceneLayers::loadRasterTerrain(const QString& fileName, bool visible, QStri
         node = PointCloudLoader::placeAt(group.get(), shift.offset());
     }
     // The next raster goes into the same system when no reconstruction names one.
+    if (epsg > 0)
+        node->setUserValue(terrainSystemKey, epsg);
+    m_terrains.push_back(node);
+    m_root->addChild(node.get());
+    if (!visible)
+        node->setNodeMask(hiddenMask);
+    if (firstLayer && m_root->getNumChildren() == 1)
+        m_hooks.firstLayerAdded();
+    return true;
+}
+
+bool SceneLayers::loadContours(const QString& fileName, bool visible, QString* error)
+{
+    const bool firstLayer = m_root->getNumChildren() == 0;
+    forgetOriginWhenEmpty();
+    PointShift shift(m_origin);
+    int epsg = 0;
+    osg::ref_ptr<osg::Node> lines = ContourSceneBuilder::load(fileName, shift, error, &epsg);
+    if (!lines)
+        return false;
+    const int project = referenceSystem();
+    if (project > 0 && epsg > 0 && epsg != project)
+        return failWith(error,
+                        fileName + tr(": its lines are in EPSG:%1, the project's survey coordinates in "
+                                      "EPSG:%2")
+                                       .arg(epsg)
+                                       .arg(project));
+    adoptOrigin(shift, fileName);
+    osg::ref_ptr<osg::Node> node = lines;
+    if (shift.isShifted()) {
+        osg::ref_ptr<osg::Group> group = new osg::Group;
+        group->addChild(lines.get());
+        node = PointCloudLoader::placeAt(group.get(), shift.offset());
+    }
     if (epsg > 0)
         node->setUserValue(terrainSystemKey, epsg);
     m_terrains.push_back(node);
@@ -701,6 +738,12 @@ void SceneLayers::appendAnnotation(LayerId id, const AnnotationRecord& record)
     const LayerObject* object = layerObject(id);
     if (object && object->annotation)
         object->annotation->addRecord(record);
+}
+
+bool SceneLayers::setAnnotationVolume(LayerId id, int index, const RecordVolume& volume)
+{
+    const LayerObject* object = layerObject(id);
+    return object && object->annotation && object->annotation->setVolume(index, volume);
 }
 
 QVector<AnnotationRecord> SceneLayers::annotationRecords(LayerId id) const

@@ -62,6 +62,9 @@ public:
     // An elevation model or orthophoto GeoTIFF: the DSM draped with the
     // orthophoto, put into the scene's reference system.
     bool loadRasterTerrain(const QString& fileName, bool visible, QString* error);
+    // The lines of a contour GeoPackage, at their heights; refused in
+    // another reference system than the scene's.
+    bool loadContours(const QString& fileName, bool visible, QString* error);
     // The EPSG code of the scene's survey coordinates: the first loaded
     // reconstruction's georeference that names one, else the first raster
     // terrain's; 0 while none does.
@@ -90,6 +93,7 @@ public:
     bool addAnnotationLayer(LayerId id, LayerType::Code type, bool visible, const QString& appFolder);
     void appendAnnotation(LayerId id, const AnnotationRecord& record);
     QVector<AnnotationRecord> annotationRecords(LayerId id) const;
+    bool setAnnotationVolume(LayerId id, int index, const RecordVolume& volume);
     void toggleAnnotationLabels(LayerId id);
     bool saveAnnotationLayer(LayerId id, const QString& file, QString* error);
     AnnotationScene* annotations() const { return m_annotations.get(); }

@@ -423,6 +423,16 @@ void OsgWidget::appendAnnotation(LayerId id, const AnnotationRecord& record)
     m_layers->appendAnnotation(id, record);
 }
 
+int OsgWidget::referenceSystem() const
+{
+    return m_layers->referenceSystem();
+}
+
+bool OsgWidget::setAnnotationVolume(LayerId id, int index, const RecordVolume& volume)
+{
+    return m_layers->setAnnotationVolume(id, index, volume);
+}
+
 QVector<AnnotationRecord> OsgWidget::annotationRecords(LayerId id) const
 {
     return m_layers->annotationRecords(id);

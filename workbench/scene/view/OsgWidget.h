@@ -115,6 +115,8 @@ public:
     // unset while the scene holds only layers near the true origin, and
     // given up when the last point layer is gone.
     const SceneOrigin& sceneOrigin() const { return m_layers->sceneOrigin(); }
+    // The EPSG code of the scene's survey coordinates (0 while none is known).
+    int referenceSystem() const;
     // A cloud made here (an extracted selection) becomes the layer's object.
     int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
@@ -125,6 +127,7 @@ public:
                             const QString& appFolder) override;
     void appendAnnotation(LayerId id, const AnnotationRecord& record) override;
     QVector<AnnotationRecord> annotationRecords(LayerId id) const override;
+    bool setAnnotationVolume(LayerId id, int index, const RecordVolume& volume) override;
     void toggleAnnotationLabels(LayerId id) override;
     // Writes an annotation layer's records back to file ("Save Edits"); a
     // layer without records leaves the file alone.

@@ -49,6 +49,8 @@
 #include "ui/pipeline/ConfigWindow.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/ReconstructionRunner.h"
+#include "ui/survey/ChangeLegend.h"
+#include "ui/survey/SurveyActions.h"
 #include "ui/view/ViewActions.h"
 
 template <typename Reporter> void MainWindow::connectReports(Reporter* reporter)
@@ -140,6 +142,7 @@ void MainWindow::createProjectSession()
         m_viewActions->refreshBookmarkMenu();
         m_reconstruction->enableRunActions();
         m_products->refresh();
+        m_surveys->refreshLegend();
     });
 }
 
@@ -222,6 +225,12 @@ void MainWindow::createDocks()
     m_annotation = new AnnotationActions(this, m_pointForm, m_polygonForm, m_layers, m_treeView, m_osgWidget,
                                          m_polygonVertices);
     connectReports(m_annotation);
+    auto* legend = new ChangeLegend;
+    QDockWidget* legendDock = addDock(tr("Change Legend"), legend, Qt::RightDockWidgetArea);
+    legendDock->hide();
+    m_surveys = new SurveyActions(this, m_layers, m_osgWidget, m_polygonVertices, legend);
+    connectReports(m_surveys);
+    connect(m_surveys, &SurveyActions::changeShown, legendDock, &QDockWidget::show);
 
     QDockWidget* imagesDock = addDock(tr("Images View (0)"), createImageList(), Qt::RightDockWidgetArea);
     imagesDock->hide();
@@ -478,6 +487,7 @@ void MainWindow::addDataFiles(const QStringList& paths)
 {
     m_layerActions->addDataFiles(paths);
     m_products->refresh();
+    m_surveys->refreshLegend();
 }
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)
@@ -743,6 +753,41 @@ void MainWindow::denseReconstruction()
 void MainWindow::orthophotoAndDsm()
 {
     m_reconstruction->runOrthoDsm();
+}
+
+void MainWindow::addSurvey()
+{
+    m_surveys->addSurveyDialog();
+}
+
+void MainWindow::checkSurveys()
+{
+    m_surveys->checkSurveysNow();
+}
+
+void MainWindow::compareSurveys()
+{
+    m_surveys->compareSurveysDialog();
+}
+
+void MainWindow::measureVolumes()
+{
+    m_surveys->volumesDialog();
+}
+
+void MainWindow::drawSection()
+{
+    m_surveys->sectionDialog();
+}
+
+void MainWindow::makeContours()
+{
+    m_surveys->contoursDialog();
+}
+
+void MainWindow::exportRecords()
+{
+    m_surveys->exportRecordsDialog();
 }
 
 // The results are opened through "&Add Data(s)...".

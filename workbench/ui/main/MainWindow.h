@@ -47,6 +47,7 @@ class QToolBar;
 class QTreeView;
 class ReconstructionRunner;
 class SelectionToolWidget;
+class SurveyActions;
 class ViewActions;
 
 // The workbench's main window: owns every action, menu, tool bar and dock and
@@ -82,6 +83,8 @@ public:
     ReconstructionRunner* reconstruction() const { return m_reconstruction; }
     // The layers of the tool chain's results, kept in step with their files.
     ProductLayers* productLayers() const { return m_products; }
+    // The site's surveys: their changes, volumes, sections, contours and the records for a GIS.
+    SurveyActions* surveyActions() const { return m_surveys; }
 
     // Adds a layer item under parent (the project root when null), loads it
     // and expands the item and its parent, as a project is read: a file that
@@ -185,6 +188,13 @@ public slots:
     void configureScanSettings();
     void denseReconstruction();
     void orthophotoAndDsm();
+    void addSurvey();
+    void checkSurveys();
+    void compareSurveys();
+    void measureVolumes();
+    void drawSection();
+    void makeContours();
+    void exportRecords();
     void saveVariables();
     void loadSparseNVM(QFile* f);
     void loadPatchFiles(QStringList patchList);
@@ -263,6 +273,7 @@ private:
     AnnotationActions* m_annotation = nullptr;
     ConversionActions* m_conversions = nullptr;
     ProductLayers* m_products = nullptr;
+    SurveyActions* m_surveys = nullptr;
 
     ScriptProcess m_exifProcess; // its tools stop with it when a run is aborted
 
