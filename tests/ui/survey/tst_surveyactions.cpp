@@ -171,6 +171,11 @@ private slots:
                     "to 2026-06-13]"));
         const LayerTree::LayerId id = w.layers()->idOfFile(LayerType::Terrain, file);
         QVERIFY(w.sceneView()->hasLayer(id));
+        // The two models in the same place would hide the change: switched off.
+        for (const SiteSurvey& survey : list)
+            QCOMPARE(w.layers()->itemOf(w.layers()->idOfFile(LayerType::Terrain, survey.dsm))->checkState(),
+                     Qt::Unchecked);
+        QCOMPARE(w.layers()->itemOf(id)->checkState(), Qt::Checked);
         // The later surface wears the change in the diverging ramp: the pit in
         // the ramp's blue end, unchanged ground white.
         struct FindTexture : osg::NodeVisitor {

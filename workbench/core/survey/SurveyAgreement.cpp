@@ -73,12 +73,14 @@ bool SurveyAgreement::check(const ElevationGrid& earlier, const ElevationGrid& l
 
 QString SurveyAgreement::message(const Result& r, const QString& earlier, const QString& later)
 {
-    const QString shift = NumberText::length(std::round(r.shift * 1000) / 1000);
+    // Millimetres, always: "0 m" would read as not measured.
+    const QString shift = QString::number(r.shift, 'f', 3);
+    const QString limit = QString::number(r.limit, 'f', 3);
     if (r.agrees)
         return QStringLiteral("%1 and %2 agree on stable ground: median difference %3 m (limit %4 m).")
-            .arg(earlier, later, shift, NumberText::length(std::round(r.limit * 1000) / 1000));
+            .arg(earlier, later, shift, limit);
     return QStringLiteral(
                "%1 and %2 disagree on stable ground by %3 m (median of the unchanged cells; more than two "
                "ground samples, %4 m): check their georeference before measuring volumes between them.")
-        .arg(earlier, later, shift, NumberText::length(std::round(r.limit * 1000) / 1000));
+        .arg(earlier, later, shift, limit);
 }

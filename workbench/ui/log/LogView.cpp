@@ -10,7 +10,8 @@ void LogView::append(QListWidget* list, const QString& text)
     // A reader at the end keeps seeing the newest line; one who scrolled
     // back to read stays where he is.
     const QScrollBar* bar = list->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
+    // A hidden list follows too; the window scrolls it to its end when shown.
+    const bool following = !list->isVisible() || bar->value() >= bar->maximum();
     list->insertItems(list->count(), QStringList(text));
     if (following)
         list->scrollToBottom();

@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -200,6 +201,11 @@ QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::Doc
 void MainWindow::createDocks()
 {
     QDockWidget* logDock = addDock(tr("Log View"), createLogList(), Qt::BottomDockWidgetArea);
+    // Opened after lines came in while it was closed, the log shows the newest.
+    connect(logDock, &QDockWidget::visibilityChanged, m_logList, [this](bool visible) {
+        if (visible)
+            QTimer::singleShot(0, m_logList, &QListWidget::scrollToBottom);
+    });
     logDock->close();
 
     m_osgWidget = new OsgWidget(osgViewer::ViewerBase::SingleThreaded, m_logList);

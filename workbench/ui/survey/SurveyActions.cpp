@@ -242,11 +242,24 @@ bool SurveyActions::compareSurveys(const SiteSurvey& earlier, const SiteSurvey& 
     }
     if (m_legend)
         m_legend->setChange(summary.rampLimit, earlier.date, later.date);
+    // The change lies on the later surface: the two models drawn in the same
+    // place would hide it, so they are switched off (their check boxes bring
+    // them back).
+    QStringList hidden;
+    for (const SiteSurvey* s : {&earlier, &later}) {
+        const LayerId id = m_layers->idOfFile(LayerType::Terrain, s->dsm);
+        QStandardItem* item = m_layers->itemOf(id);
+        if (item && item->checkState() == Qt::Checked) {
+            item->setCheckState(Qt::Unchecked);
+            hidden << item->text();
+        }
+    }
     emit changeShown();
     report(tr("Change from %1 to %2: %3 cells, from %4 m to %5 m (the ramp spans ±%6 m), written to %7")
                .arg(earlier.label(), later.label())
                .arg(summary.cells)
-               .arg(metres(summary.low), metres(summary.high), metres(summary.rampLimit), out));
+               .arg(metres(summary.low), metres(summary.high), metres(summary.rampLimit), out) +
+           (hidden.isEmpty() ? QString() : tr("; %1 switched off so it shows").arg(hidden.join(tr(" and ")))));
     return true;
 }
 
