@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(r.agrees, agrees);
         const QString text = SurveyAgreement::message(r, "Survey 2026-06-12", "Survey 2026-06-13");
         if (!agrees)
-            QVERIFY2(text.contains(QString("disagree on stable ground by %1 m").arg(shift)),
+            QVERIFY2(text.contains(QString("disagree on stable ground by %1 m").arg(shift, 0, 'f', 3)),
                      qPrintable(text));
     }
 
