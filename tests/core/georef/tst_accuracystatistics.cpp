@@ -58,9 +58,13 @@ private slots:
         // Between the error of the long axis alone and that of a circle of the long axis.
         QVERIFY(s.ce90 > 1.6449 * 0.1 && s.ce90 < 1.6449 * 0.1 * 1.05);
         QVERIFY(s.ce95 > 1.9600 * 0.1 && s.ce95 < 1.9600 * 0.1 * 1.05);
-        // At the 0.6 border both ways give nearly the same.
+        // At the 0.6 border: 2.0813 and 1.7915 (a simulation of 400000
+        // errors gives 2.082 and 1.793); the NSSDA's 2.4477 * 0.8 there is
+        // some 6 % low.
         const double exact = AccuracyStatistics::circularError(1, 0.6, 0.95);
-        QVERIFY2(std::abs(exact - 2.4477 * 0.8) / exact < 0.02, qPrintable(QString::number(exact)));
+        QVERIFY2(std::abs(exact - 2.0813) < 1e-3, qPrintable(QString::number(exact, 'g', 10)));
+        QVERIFY(std::abs(AccuracyStatistics::circularError(0.6, 1, 0.90) - 1.7915) < 1e-3);
+        QVERIFY(std::abs(exact - 2.4477 * 0.8) / exact < 0.07);
     }
 
     void noResidualsGiveZeros()
