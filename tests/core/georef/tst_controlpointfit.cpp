@@ -201,6 +201,60 @@ private slots:
                      qPrintable(QString::number((geo.apply(c->centre) - toSurvey(c->centre)).length())));
     }
 
+    // Check points, however far off, change nothing of the fit: the
+    // companion file is the same byte for byte as without them, no used
+    // point moves, none is taken for a gross error, and each check point's
+    // residual is where the fit puts it less its survey, per axis.
+    void checkPointsNeverEnterTheFit()
+    {
+        Scene scene;
+        const QVector<ControlPoint> used = groundTargets(scene, 4);
+        QVector<ControlPoint> withChecks = used;
+        const osg::Vec3d shifts[] = {{0.03, -0.04, 0.12}, {-2.5, 1.5, 30}};
+        withChecks << scene.point("K1", {3, -2, 0.4}, firstModel, true)
+                   << scene.point("K2", {-2, 4, -0.7}, firstModel.mid(2), true);
+        withChecks[4].survey += shifts[0];
+        withChecks[5].survey += shifts[1];
+        QVector<ControlPoint> alone = used;
+        const ControlPointFit::Outcome a = ControlPointFit::run(
+            scene.bundle, m_dir.path() + "/", m_dir.filePath("alone.txt"), alone, fixedSize());
+        const ControlPointFit::Outcome b = ControlPointFit::run(
+            scene.bundle, m_dir.path() + "/", m_dir.filePath("checks.txt"), withChecks, fixedSize());
+        QVERIFY2(a.written && b.written, qPrintable(b.message));
+        QCOMPARE(readAll(m_dir.filePath("checks.txt")), readAll(m_dir.filePath("alone.txt")));
+        QCOMPARE(b.used, 4);
+        QVERIFY(b.leftOut.isEmpty());
+        QCOMPARE(b.rms, a.rms);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(withChecks[i].residual, alone[i].residual);
+        for (int k = 0; k < 2; ++k) {
+            const ControlPoint& p = withChecks[4 + k];
+            QVERIFY2((p.offset + shifts[k]).length() < 1e-5, qPrintable(p.name));
+            QVERIFY(std::abs(p.residual - shifts[k].length()) < 1e-5);
+            QVERIFY(!p.leftOut);
+        }
+        QVERIFY(std::abs(b.worstCheck - shifts[1].length()) < 1e-5);
+        QVERIFY2(b.lines.join('\n').contains("K1: residual 0.130 m (dX -0.030, dY 0.040, dZ -0.120)"),
+                 qPrintable(b.lines.join('\n')));
+    }
+
+    // A check point seen in one photo is not placed and says so; the fit of
+    // the used points stands.
+    void checkPointInOnePhotoIsNamedNotFitted()
+    {
+        Scene scene;
+        QVector<ControlPoint> points = groundTargets(scene, 4);
+        points << scene.point("K1", {3, -2, 0.4}, {"IMG_0002.JPG"}, true);
+        const ControlPointFit::Outcome out = ControlPointFit::run(
+            scene.bundle, m_dir.path() + "/", m_dir.filePath("check-one-photo.txt"), points, fixedSize());
+        QVERIFY2(out.written, qPrintable(out.message));
+        QVERIFY(!points[4].hasFit());
+        QVERIFY2(
+            out.lines.contains("point K1: seen in 1 photo(s) of the reconstruction, at least two are needed "
+                               "(check point left out)"),
+            qPrintable(out.lines.join('\n')));
+    }
+
     void refusesAndKeepsTheOldFile_data()
     {
         QTest::addColumn<QString>("kind");
@@ -208,6 +262,8 @@ private slots:
         QTest::newRow("two used points") << "two" << "2 used control point(s) placed in the photos, at least three";
         QTest::newRow("collinear points") << "collinear" << "lie on one line";
         QTest::newRow("used point in one photo") << "one photo" << "point C: seen in 1 photo(s) of the reconstruction";
+        QTest::newRow("used point in no photo") << "no photo"
+                                                << "point C: seen in 0 photo(s) of the reconstruction";
         QTest::newRow("photo of another reconstruction")
             << "other model" << "point C: photo IMG_0009.JPG belongs to another reconstruction (model 2)";
         QTest::newRow("one photo besides one not in the reconstruction")
@@ -231,6 +287,8 @@ private slots:
             points << scene.point("C", {0.5, -4.5, 0.05}, firstModel);
         else if (kind == "one photo")
             points << scene.point("C", c, {"IMG_0003.JPG"});
+        else if (kind == "no photo")
+            points << scene.point("C", c, {});
         else if (kind == "other model")
             points << scene.point("C", c, {"IMG_0003.JPG", "IMG_0009.JPG"});
         else if (kind == "parallel")

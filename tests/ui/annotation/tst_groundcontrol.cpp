@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMainWindow>
 #include <QTableWidget>
 
@@ -288,6 +291,37 @@ private slots:
         QFile georeference(dir.filePath("sparse.txt"));
         QVERIFY(georeference.open(QIODevice::ReadOnly));
         QCOMPARE(georeference.readAll(), QByteArray("the GPS georeference\n"));
+    }
+
+    // The report of a reconstruction no georeference places yet: written
+    // with the dock's points, which nothing can place, and the log says where.
+    void reportWrittenWithTheDocksPoints()
+    {
+        QTemporaryDir dir;
+        const QString nvm = writeNvm(dir);
+        QWidget window;
+        GeoRef dock;
+        GroundControl control(&dock, nullptr, &window);
+        listen(control);
+        dock.setControlPoints(
+            {point("T1", {712001, 4123001, 95}, {{"IMG_0001.JPG", 1, 2}, {"IMG_0002.JPG", 3, 4}})},
+            "EPSG:32633");
+        QVERIFY(control.writeReport(nvm));
+        QCOMPARE(m_log.last(), "Accuracy report written: " +
+                                   QDir::toNativeSeparators(dir.filePath("report/accuracy.html")));
+        QFile json(dir.filePath("report/accuracy.json"));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject report = QJsonDocument::fromJson(json.readAll()).object();
+        QCOMPARE(report["method"].toString(), QString("no georeference"));
+        QCOMPARE(report["photos"].toObject()["registered"].toInt(), 3);
+        const QJsonArray points = report["points"].toArray();
+        QCOMPARE(points.size(), 1);
+        QCOMPARE(points[0].toObject()["name"].toString(), QString("T1"));
+        QCOMPARE(points[0].toObject()["role"].toString(), QString("not placed"));
+
+        // A reconstruction that cannot be read writes nothing and says why.
+        QVERIFY(!control.writeReport(dir.filePath("missing.nvm")));
+        QVERIFY2(m_log.last().startsWith("The accuracy report was not written: "), qPrintable(m_log.last()));
     }
 };
 

@@ -1,6 +1,8 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QDesktopServices>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QKeyEvent>
@@ -67,6 +69,16 @@ QMenu* menuNamed(MainWindow& w, const QString& title)
 const QStringList viewEntries = {"Log View", "Ground Control", "Select Tools",  "Points",
                                  "Polygons", "Layers View",    "Change Legend", "Images View (0)"};
 
+// Receives the URLs the window opens instead of the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -117,9 +129,10 @@ private slots:
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
                      (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                   "&Show Thumbnails", "&Sync Images"}));
-            QCOMPARE(entriesOf(menuNamed(w, "&Scan")),
-                     (QStringList{"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "&ReRun BundleAdjustment",
-                                  "&Abort current reconstruction", "&Scan Settings"}));
+            QCOMPARE(
+                entriesOf(menuNamed(w, "&Scan")),
+                (QStringList{"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "Accuracy &Report",
+                             "&ReRun BundleAdjustment", "&Abort current reconstruction", "&Scan Settings"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
                      (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",
                                   "&Disconnect EDM", "-", "&Sensors"}));
@@ -402,6 +415,31 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath("SIFTGPU.bat")));
         QVERIFY(run->isEnabled());
         QVERIFY(!w.action("&Abort current reconstruction")->isEnabled());
+    }
+
+    // "Accuracy &Report" opens the report of the photos' folder, or says
+    // plainly that none is written yet.
+    void accuracyReportOpensOrSaysNone()
+    {
+        MainWindow w(Edition::Orvalis);
+        QTemporaryDir dir;
+        w.imageList()->addImage(dir.filePath("a.JPG"), "a.JPG");
+        w.action("Accuracy &Report")->trigger();
+        const QString none =
+            "No accuracy report is written yet: Run Sparse or a fit of the control points writes "
+            "one into the photos' folder";
+        QCOMPARE(w.logList()->item(w.logList()->count() - 1)->text(), none);
+        QCOMPARE(w.statusBar()->currentMessage(), none);
+
+        QVERIFY(QDir().mkpath(dir.filePath("report")));
+        QFile html(dir.filePath("report/accuracy.html"));
+        QVERIFY(html.open(QIODevice::WriteOnly));
+        html.close();
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        w.action("Accuracy &Report")->trigger();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(html).absoluteFilePath())});
     }
 
     // Adding photos or opening a project during a run turned the run actions

@@ -5,6 +5,7 @@
 #include <QListWidget>
 
 #include "SfmToolDoubles.h"
+#include "core/georef/AccuracyReport.h"
 #include "core/images/ExifExtraction.h"
 #include "core/platform/ScriptProcess.h"
 #include "core/project/ScanSettings.h"
@@ -132,6 +133,16 @@ private slots:
         else
             QVERIFY(QFile::exists(m_site->filePath("bundle/bundle.out")));
         checkActionsBack();
+        // The time each stage took, once per stage, for the accuracy report.
+        QStringList stages;
+        for (const AccuracyReport::Stage& stage : AccuracyReport::readStages(m_site->path())) {
+            stages << stage.name;
+            QVERIFY(stage.seconds >= 0 && stage.seconds < 600);
+        }
+        QStringList timed = {"Feature detection", "Matching", "Bundle adjustment"};
+        if (undistort == "OpenCV")
+            timed.prepend("Undistortion");
+        QCOMPARE(stages, timed);
         // The matched images, for the next run to tell the new ones.
         QCOMPARE(readFile(m_site->filePath("listfocal_old.txt")),
                  readFile(m_site->filePath("listfocal.txt")));

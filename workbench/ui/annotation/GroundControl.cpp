@@ -1,6 +1,7 @@
 #include "ui/annotation/GroundControl.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,11 +11,14 @@
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
+#include "core/georef/AccuracyReport.h"
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/GcpImport.h"
 #include "core/georef/UtmProjection.h"
+#include "core/products/ProductRecord.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/annotation/GeoRef.h"
+#include "ui/report/AccuracyReportHtml.h"
 
 namespace
 {
@@ -107,6 +111,7 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
         return false;
     for (int i = 0; i < points.size(); ++i)
         m_dock->setFit(rows[i], points[i]);
+    writeReport(nvmFile, QStringLiteral("control points"), points, out.model);
     // The window reads the reconstruction and its dense clouds again in place.
     emit georeferenceWritten(nvmFile);
     return true;
@@ -151,6 +156,42 @@ bool GroundControl::refitAfterRun(const QString& nvmFile)
     if (fit(nvmFile, &message))
         return true;
     return keepGps(message.section(QStringLiteral("nothing written: "), 1));
+}
+
+bool GroundControl::writeReport(const QString& nvmFile, const QString& method,
+                                const QVector<ControlPoint>& points, int model)
+{
+    AccuracyReport::Input input;
+    input.nvmFile = nvmFile;
+    input.method = method;
+    const QString folder = QFileInfo(nvmFile).absolutePath();
+    if (input.method.isEmpty()) {
+        ProductRecord record;
+        input.method = ProductRecord::read(folder, QLatin1String(ProductRecord::georeference), &record) &&
+                               record.changedInputs(folder).isEmpty()
+                           ? record.method
+                           : tr("no georeference");
+    }
+    input.points = points;
+    // The dock's figures belong to the last fit, not to this georeference:
+    // its points are placed again.
+    if (points.isEmpty()) {
+        input.points = m_dock->controlPoints();
+        for (ControlPoint& p : input.points)
+            p.clearFit();
+    }
+    input.imageSize = [](const QString& path) { return QImageReader(path).size(); };
+    input.model = model;
+    AccuracyReport report;
+    QString error;
+    if (!AccuracyReport::build(input, &report, &error) ||
+        !AccuracyReportHtml::write(report, folder, &error)) {
+        emit logLine(tr("The accuracy report was not written: %1").arg(error));
+        return false;
+    }
+    emit logLine(
+        tr("Accuracy report written: %1").arg(QDir::toNativeSeparators(AccuracyReport::htmlFile(folder))));
+    return true;
 }
 
 QString GroundControl::reconstructionFile(const QStringList& photos, QString* error) const

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QPointF>
 #include <QString>
+#include <QVector>
+
+#include "core/georef/ControlPoint.h"
 
 class GeoRef;
 class OsgWidget;
@@ -35,6 +38,14 @@ public:
     // the status bar say that the GPS georeference stands and why; a project
     // without control points hears nothing.
     bool refitAfterRun(const QString& nvmFile);
+
+    // Writes the accuracy report of the reconstruction of nvmFile into its
+    // pipeline folder (report/accuracy.json and .html) with the dock's
+    // points, placed under its georeference where no fit gave them figures,
+    // and says where it is. method says how the georeference was made;
+    // empty: as its record says. True when written.
+    bool writeReport(const QString& nvmFile, const QString& method = QString(),
+                     const QVector<ControlPoint>& points = {}, int model = 0);
 
     // The NVM file of the loaded reconstruction that holds every photo the
     // dock's points are seen in (all of photos, when given); empty with a reason.

@@ -38,6 +38,7 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
         {"&ReRun BundleAdjustment", ":/images/sparse.png", nullptr, None, "ReRuns Bundle Adjustment", "SfMSparseReRun()", false, false, true},
         {"&Run Dense", ":/images/dense.png", "Ctrl+2", None, "Runs Final Dense Reconstruction", "denseReconstruction()", false, false, false},
         {"&Orthophoto and DSM", ":/images/dense.png", nullptr, None, "Builds the orthophoto and the elevation model (GeoTIFF) of the georeferenced reconstruction", "orthophotoAndDsm()", false, false, true},
+        {"Accuracy &Report", ":/images/export.png", nullptr, None, "Opens the accuracy report of the reconstruction: control and check points, GPS, reprojection errors, overlap", "accuracyReport()", false, false, true},
         // Connected by each pipeline run, not by the window.
         {"&Abort current reconstruction", ":/images/abort.png", "Ctrl+A", None, "Aborts current reconstruction", nullptr, false, false, false},
         {"&Scan Settings", ":/images/settings.png", "Ctrl+I", None, "Configure Settings for Scan Methods", "configureScanSettings()", false, false, true},
@@ -114,8 +115,9 @@ QVector<ActionTable::Bar> ActionTable::menus(Edition edition)
     if (edition == Edition::Orvalis) {
         bars.append(Bar{"&Images", {"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
                                     "&Show Thumbnails", "&Sync Images"}});
-        bars.append(Bar{"&Scan", {"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "&ReRun BundleAdjustment", "&Abort current reconstruction",
-                               "&Scan Settings"}});
+        bars.append(Bar{"&Scan",
+                        {"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "Accuracy &Report",
+                         "&ReRun BundleAdjustment", "&Abort current reconstruction", "&Scan Settings"}});
         bars.append(Bar{"&Connect", {"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM", "&Disconnect EDM",
                                      separator, "&Sensors"}});
         bars.append(Bar{"&Mission", {"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}});

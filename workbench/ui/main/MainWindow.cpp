@@ -3,10 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
 
 #include <iostream>
 
@@ -50,6 +52,7 @@
 #include "ui/pipeline/ConfigWindow.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/ReconstructionRunner.h"
+#include "ui/report/AccuracyReportHtml.h"
 #include "ui/survey/ChangeLegend.h"
 #include "ui/survey/SurveyActions.h"
 #include "ui/view/ViewActions.h"
@@ -730,9 +733,12 @@ void MainWindow::createReconstruction()
                 // A new reconstruction keeps its control-point georeference: the
                 // points are fitted to it again before its layers are read.
                 // A refit reads them again itself (georeferenceWritten).
-                if (stage == QLatin1String(ProductRecord::sparse) &&
-                    m_groundControl->refitAfterRun(QDir(folder).filePath(QStringLiteral("sparse.nvm"))))
+                const QString nvm = QDir(folder).filePath(QStringLiteral("sparse.nvm"));
+                if (stage == QLatin1String(ProductRecord::sparse) && m_groundControl->refitAfterRun(nvm))
                     return;
+                // The fit writes its own report; the GPS georeference's is written here.
+                if (stage == QLatin1String(ProductRecord::sparse) && QFileInfo::exists(nvm))
+                    m_groundControl->writeReport(nvm);
                 m_products->stageWritten(stage, folder);
             });
     connect(m_groundControl, &GroundControl::georeferenceWritten, this, [this](const QString& nvmFile) {
@@ -759,6 +765,29 @@ void MainWindow::denseReconstruction()
 void MainWindow::orthophotoAndDsm()
 {
     m_reconstruction->runOrthoDsm();
+}
+
+void MainWindow::accuracyReport()
+{
+    QStringList folders;
+    const QStringList photos = m_imageList->imagePaths();
+    if (!photos.isEmpty())
+        folders << QFileInfo(photos.first()).absolutePath();
+    for (const auto& bundle : m_osgWidget->sparseBundles())
+        if (m_osgWidget->bundleLayer(bundle.get()) != OsgWidget::noLayer)
+            folders
+                << QFileInfo(m_osgWidget->layerFile(m_osgWidget->bundleLayer(bundle.get()))).absolutePath();
+    const QString report = AccuracyReportHtml::newest(folders);
+    if (report.isEmpty()) {
+        const QString text =
+            tr("No accuracy report is written yet: Run Sparse or a fit of the control points "
+               "writes one into the photos' folder");
+        appendLog(text);
+        statusBar()->showMessage(text, 5000);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(report));
+    statusBar()->showMessage(tr("Accuracy report: %1").arg(QDir::toNativeSeparators(report)), 3000);
 }
 
 void MainWindow::addSurvey()

@@ -188,6 +188,8 @@ public slots:
     void configureScanSettings();
     void denseReconstruction();
     void orthophotoAndDsm();
+    // Opens the newest accuracy report of the photos' or the loaded reconstructions' folders.
+    void accuracyReport();
     void addSurvey();
     void checkSurveys();
     void compareSurveys();

@@ -143,6 +143,11 @@ void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QS
 {
     m_stage = stage;
     m_stageStart = QDateTime::currentDateTime();
+    if (stage != m_timedStage) {
+        closeStageTime();
+        m_timedStage = stage;
+        m_timedSince = m_stageStart;
+    }
     // Separate channels: a failing tool's reason is the last line of the error
     // output; merged, a script's closing ECHO would stand in its place.
     process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -150,9 +155,22 @@ void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QS
     process.startScript(m_appDir, script);
 }
 
+void SfMReconstruction::closeStageTime()
+{
+    if (m_timedStage != Stage::None)
+        m_stageTimes.append(
+            {nameOf(m_timedStage), m_timedSince.msecsTo(QDateTime::currentDateTime()) / 1000.0});
+    m_timedStage = Stage::None;
+}
+
 QString SfMReconstruction::stageName() const
 {
-    switch (m_stage) {
+    return nameOf(m_stage);
+}
+
+QString SfMReconstruction::nameOf(Stage stage)
+{
+    switch (stage) {
     case Stage::Exif:
         return tr("Extracting EXIF");
     case Stage::Undistortion:
@@ -550,6 +568,7 @@ void SfMReconstruction::bundleAdjustmentFinished()
         return;
     }
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
+    closeStageTime();
     QStringList photos;
     for (const QString& path : m_layout.imagePaths())
         photos << path;
@@ -559,6 +578,9 @@ void SfMReconstruction::bundleAdjustmentFinished()
                              s.bundleAdjustment)
              .write(folder, &error))
         log(tr("The record of what %1 was made from was not written: %2").arg(result, error));
+    // For the accuracy report, which the window writes once the georeference stands.
+    if (!AccuracyReport::writeStages(folder, m_stageTimes, &error))
+        log(tr("The stage times were not written: %1").arg(error));
     if (!s.usesBundler()) {
         const QString nvm = m_layout.file(QStringLiteral("sparse.nvm"));
         reportUnregistered(nvm);

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "core/georef/AccuracyReport.h"
 #include "core/pipeline/PipelineLayout.h"
 #include "core/pipeline/StageRecord.h"
 #include "core/platform/ScriptProcess.h"
@@ -94,6 +95,9 @@ private:
                         void (SfMReconstruction::*output)());
     void startStage(ScriptProcess& process, Stage stage, const QString& script);
     QString stageName() const;
+    static QString nameOf(Stage stage);
+    // Adds the time the stage being timed took to m_stageTimes.
+    void closeStageTime();
     void showProgress();
     void showFeatureProgress();
     void showExifProgress();
@@ -132,6 +136,11 @@ private:
     bool m_rerun = false;
     Stage m_stage = Stage::None;
     QDateTime m_stageStart;
+    // The time each stage of this run took, for the accuracy report; a
+    // stage of several scripts (the matcher's batches) counts as one.
+    QVector<AccuracyReport::Stage> m_stageTimes;
+    Stage m_timedStage = Stage::None;
+    QDateTime m_timedSince;
     StageRecord m_record;
 
     QStringList m_featuresToCompute;
