@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(m_saved, 1);
         QVERIFY(m_runner->isRunning());
         QCOMPARE(m_runner->stageLabel()->text(), QString("Extracting EXIF 0/3"));
-        QVERIFY(m_runner->busyIndicator()->isVisible());
+        QVERIFY(m_runner->progressBar()->isVisible());
         QVERIFY(!m_actions.runSparse->isEnabled());
         QVERIFY(!m_actions.reRun->isEnabled());
         QVERIFY(m_actions.abort->isEnabled());
@@ -88,7 +88,7 @@ private slots:
         m_actions.abort->trigger();
         QVERIFY(!m_runner->isRunning());
         QVERIFY(!m_runner->stageLabel()->isVisible());
-        QVERIFY(!m_runner->busyIndicator()->isVisible());
+        QVERIFY(!m_runner->progressBar()->isVisible());
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runSparse->isEnabled());
         QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stopped"));
@@ -120,7 +120,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_runner->isRunning(), 20000);
         QCOMPARE(nvm.count(), 1);
         QCOMPARE(m_window->statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
-        QVERIFY(!m_runner->busyIndicator()->isVisible());
+        QVERIFY(!m_runner->progressBar()->isVisible());
 
         QSignalSpy patches(m_runner, &ReconstructionRunner::densepmvsFinished);
         m_runner->runDense();

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/StageProgress.h"
 #include "core/pipeline/StageRecord.h"
 #include "core/platform/ScriptProcess.h"
 #include "core/products/ProductRecord.h"
@@ -58,8 +59,11 @@ public:
 signals:
     void sparseNVMFinished(QFile* f);
     void densepmvsFinished(QStringList lf);
-    // What runs now, for the status bar: "Feature detection 3/12, ...", "Matching", ...
-    void progress(const QString& text);
+    // What runs now, for the status bar, at most once a second: "Feature
+    // detection 3/12, ...", "Matching: 40 of 120 pairs, estimated end
+    // 10:42:17", ...; fraction: the share of the stage done, 0 to 1, or
+    // negative while it is not known.
+    void progress(const QString& text, double fraction);
     // The run is over; message is its last log line.
     void runEnded(bool success, const QString& message);
     // A stage's results are written in the pipeline folder (after runEnded):
@@ -97,6 +101,9 @@ private:
     void showProgress();
     void showFeatureProgress();
     void showExifProgress();
+    // The tools' progress lines in a block of their output; source tells
+    // the matcher batches apart.
+    void readProgress(const QString& text, int source);
 
     void continueAfterExif();
     void startFirstSparseStage();
@@ -110,6 +117,8 @@ private:
     // Says which listed photos the reconstruction left out.
     void reportUnregistered(const QString& nvmFile);
     void recordDense(const QStringList& outputs);
+    // The dense stage's time, preparation included, in all and per photo.
+    void logDenseTime();
 
     // A result of the current stage: present and written since the stage began.
     bool written(const QString& fileName) const;
@@ -132,6 +141,7 @@ private:
     bool m_rerun = false;
     Stage m_stage = Stage::None;
     QDateTime m_stageStart;
+    QDateTime m_denseStart;
     StageRecord m_record;
 
     QStringList m_featuresToCompute;
@@ -146,6 +156,7 @@ private:
     QStringList m_exifPending; // photos whose XML file is not there yet, for the progress count
     int m_exifTotal = 0;
     QTimer m_progressTimer;
+    StageProgress m_stageProgress; // of the running stage, from its tools' lines
     QFile m_sparseFile;
     ProductRecord m_denseRecord; // its inputs as the dense run found them
 
