@@ -213,6 +213,7 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
     }));
     if (!nvm.writeFile(nvmPath, &error))
         return failed(error);
+    steps.set(3);
 
     std::map<std::string, bool> registered;
     for (const auto& [id, im] : model.images)
@@ -224,6 +225,5 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
         << model.points.size() << " points, mean reprojection error " << model.meanReprojectionError()
         << " px" << std::endl;
     out << "Wrote " << nvmPath << std::endl;
-    steps.set(3);
     return 0;
 }
