@@ -67,6 +67,9 @@ private slots:
         QCOMPARE(p.fraction(), 0.25);
         QCOMPARE(p.estimatedEnd(), at(120));
         QCOMPARE(p.text("Matching"), QString("Matching: matching 10 of 40 pairs, estimated end 10:02:00"));
+        // The same count again is no news: the pace stays.
+        QVERIFY(p.read("progress: matching 10 of 40 pairs", at(50)));
+        QCOMPARE(p.estimatedEnd(), at(120));
         // Slower now: the end moves.
         QVERIFY(p.read("progress: matching 20 of 40 pairs", at(90)));
         QCOMPARE(p.estimatedEnd(), at(180));

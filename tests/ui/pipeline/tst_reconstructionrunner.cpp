@@ -95,6 +95,29 @@ private slots:
         QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
     }
 
+    // The undistorter runs once per photo and keeps the photo as it was:
+    // those it has kept are the count.
+    void undistortionCountsItsPhotos()
+    {
+        addImages();
+        ScanSettings::global().undistortMethod = "OpenCV";
+        m_tools->install(Tool::Undistorter, "f=$(printf '%s' \"$1\" | tr '\\\\' '/')\n"
+                                            "mkdir -p \"$(dirname \"$f\")/uncalibrated\"\n"
+                                            "cp \"$f\" \"$(dirname \"$f\")/uncalibrated/\"\nsleep 1.2");
+        m_tools->install(Tool::SiftGpu, m_tools->hang());
+        m_runner->runSparse();
+        QTRY_VERIFY_WITH_TIMEOUT(m_runner->stageLabel()->text().startsWith("Undistortion: 1 of 3 photos"),
+                                 10000);
+        QVERIFY2(m_runner->stageLabel()->text().contains(", estimated end "),
+                 qPrintable(m_runner->stageLabel()->text()));
+        QCOMPARE(m_runner->progressBar()->value(), 33);
+        QTRY_VERIFY_WITH_TIMEOUT(m_runner->stageLabel()->text().startsWith("Feature detection"), 10000);
+        QVERIFY(QFile::exists(m_site->filePath("uncalibrated/c.JPG")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 10000);
+        m_actions.abort->trigger();
+        QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
+    }
+
     void abortWhileWaitingForExif()
     {
         addImages();

@@ -69,10 +69,13 @@ void StageProgress::set(const Count& count, const QDateTime& now, int sourceId)
 {
     if (!m_start.isValid())
         m_start = now;
-    m_last = now;
     QVector<Count>& counts = source(sourceId).counts;
     const auto same = [&count](const Count& c) { return c.what == count.what && c.unit == count.unit; };
     const auto it = std::find_if(counts.begin(), counts.end(), same);
+    // The pace is measured to the last change: the same count again says nothing new.
+    if (it != counts.end() && it->done == count.done && it->total == count.total)
+        return;
+    m_last = now;
     if (it == counts.end()) {
         // After a finished count comes the next step of the tool (the
         // orthophoto after the DSM), not a count within it: its pace is its own.
@@ -85,10 +88,8 @@ void StageProgress::set(const Count& count, const QDateTime& now, int sourceId)
         return;
     }
     // A new outer count begins the inner ones anew.
-    const bool moved = it->done != count.done || it->total != count.total;
     *it = count;
-    if (moved)
-        counts.erase(it + 1, counts.end());
+    counts.erase(it + 1, counts.end());
 }
 
 double StageProgress::fractionOf(const QVector<Count>& counts, int from)

@@ -183,9 +183,25 @@ void SfMReconstruction::showProgress()
         showFeatureProgress();
     else if (m_stage == Stage::Exif)
         showExifProgress();
+    else if (m_stage == Stage::Undistortion)
+        showUndistortionProgress();
     else if (m_stage != Stage::None)
         emit progress(m_stageProgress.text(stageName()),
                       m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
+}
+
+void SfMReconstruction::showUndistortionProgress()
+{
+    // One undistorter run per photo: the photos it has kept count them.
+    for (int i = m_undistortPending.size() - 1; i >= 0; --i)
+        if (QFileInfo::exists(PipelineLayout::toLocal(UndistortionScript::keptCopy(m_undistortPending[i]))))
+            m_undistortPending.removeAt(i);
+    if (m_undistortTotal > 0)
+        m_stageProgress.set({QString(), m_undistortTotal - int(m_undistortPending.size()), m_undistortTotal,
+                             QStringLiteral("photos")},
+                            QDateTime::currentDateTime());
+    emit progress(m_stageProgress.text(stageName()),
+                  m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
 }
 
 void SfMReconstruction::readProgress(const QString& text, int source)
@@ -303,6 +319,11 @@ void SfMReconstruction::startFirstSparseStage()
         return;
     }
     log(QStringLiteral("Undistortion bat file created \n"));
+    m_undistortPending.clear();
+    for (const QString& image : m_layout.imagePaths())
+        if (!QFileInfo::exists(PipelineLayout::toLocal(UndistortionScript::keptCopy(image))))
+            m_undistortPending << image;
+    m_undistortTotal = m_undistortPending.size();
     startStage(m_process6, Stage::Undistortion, m_layout.file(QLatin1String(UndistortionScript::fileName)));
 }
 

@@ -101,6 +101,7 @@ private:
     void showProgress();
     void showFeatureProgress();
     void showExifProgress();
+    void showUndistortionProgress();
     // The tools' progress lines in a block of their output; source tells
     // the matcher batches apart.
     void readProgress(const QString& text, int source);
@@ -146,6 +147,8 @@ private:
 
     QStringList m_featuresToCompute;
     QStringList m_featuresPending; // not on disk yet, for the progress count
+    QStringList m_undistortPending; // photos the undistorter has not done yet
+    int m_undistortTotal = 0;
     QStringList m_matchFiles;      // per batch, native
     QStringList m_gpuMatchFiles;
     QList<ScriptProcess*> m_extraMatchers; // every batch but the last; owned
