@@ -241,10 +241,11 @@ void compareWithTruth(Result& r, const Truth& truth)
 }
 
 // The stage a status bar label names, without the progress that follows
-// it ("Feature detection 3/20, estimated end 08:05:33").
+// it ("Feature detection 3/20, estimated end 08:05:33", "Matching: 40 of 120
+// pairs, ...").
 QString stageName(const QString& label)
 {
-    static const QRegularExpression progress("\\s+\\d+\\s*/\\s*\\d+.*$");
+    static const QRegularExpression progress("(\\s+\\d+\\s*/\\s*\\d+|:\\s).*$");
     return QString(label).remove(progress).trimmed();
 }
 

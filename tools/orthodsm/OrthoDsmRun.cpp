@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 
 #include "ArchiveOptions.h"
@@ -11,6 +12,7 @@
 #include "GeoTiffFile.h"
 #include "OrthoBuilder.h"
 #include "OrthoInput.h"
+#include "ProgressLine.h"
 #include "core/georef/GeoReference.h"
 #include "core/products/ProductRecord.h"
 
@@ -31,18 +33,15 @@ double quantile(std::vector<double>& values, double q)
     return values[k];
 }
 
-// Prints "DSM 40% (4 of 10 tiles)" each time the share of tiles done passes
-// another tenth, and at the end.
+// "progress: DSM 4 of 10 tiles" at the start, each hundredth and the end,
+// as every tool counts.
 std::function<void(int, int)> progressLines(std::ostream& out, const char* what)
 {
-    auto last = std::make_shared<int>(-1);
-    return [&out, what, last](int done, int total) {
-        const int tenth = done * 10 / total;
-        if (tenth == *last && done != total)
-            return;
-        *last = tenth;
-        out << "OrthoDsm: " << what << ' ' << done * 100 / total << "% (" << done << " of " << total
-            << " tiles)" << std::endl;
+    auto line = std::make_shared<std::unique_ptr<ProgressLine>>();
+    return [&out, what, line](int done, int total) {
+        if (!*line)
+            *line = std::make_unique<ProgressLine>(&out, what, size_t(total), "tiles");
+        (*line)->set(size_t(done));
     };
 }
 

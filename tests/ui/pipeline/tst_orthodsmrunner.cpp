@@ -87,7 +87,8 @@ private slots:
         makeFolder("site", true);
         log.clear();
         QVERIFY2(run(runner, m_dir.filePath("site"), log, message), qPrintable(message + log.join('\n')));
-        QVERIFY(log.contains("OrthoDsm: DSM 100% (1 of 1 tiles)"));
+        QVERIFY(log.contains("progress: DSM 1 of 1 tiles"));
+        QVERIFY(!log.filter(QRegularExpression("^Orthophoto and DSM took \\d+\\.\\d s$")).isEmpty());
         QVERIFY(QFileInfo(OrthoDsmRunner::dsmPath(m_dir.filePath("site"))).isFile());
         QVERIFY(QFileInfo(OrthoDsmRunner::orthophotoPath(m_dir.filePath("site"))).isFile());
     }

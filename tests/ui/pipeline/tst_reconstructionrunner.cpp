@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(m_saved, 1);
         QVERIFY(m_runner->isRunning());
         QCOMPARE(m_runner->stageLabel()->text(), QString("Extracting EXIF 0/3"));
-        QVERIFY(m_runner->busyIndicator()->isVisible());
+        QVERIFY(m_runner->progressBar()->isVisible());
         QVERIFY(!m_actions.runSparse->isEnabled());
         QVERIFY(!m_actions.reRun->isEnabled());
         QVERIFY(m_actions.abort->isEnabled());
@@ -88,10 +88,33 @@ private slots:
         m_actions.abort->trigger();
         QVERIFY(!m_runner->isRunning());
         QVERIFY(!m_runner->stageLabel()->isVisible());
-        QVERIFY(!m_runner->busyIndicator()->isVisible());
+        QVERIFY(!m_runner->progressBar()->isVisible());
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runSparse->isEnabled());
         QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stopped"));
+        QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
+    }
+
+    // The undistorter runs once per photo and keeps the photo as it was:
+    // those it has kept are the count.
+    void undistortionCountsItsPhotos()
+    {
+        addImages();
+        ScanSettings::global().undistortMethod = "OpenCV";
+        m_tools->install(Tool::Undistorter, "f=$(printf '%s' \"$1\" | tr '\\\\' '/')\n"
+                                            "mkdir -p \"$(dirname \"$f\")/uncalibrated\"\n"
+                                            "cp \"$f\" \"$(dirname \"$f\")/uncalibrated/\"\nsleep 1.2");
+        m_tools->install(Tool::SiftGpu, m_tools->hang());
+        m_runner->runSparse();
+        QTRY_VERIFY_WITH_TIMEOUT(m_runner->stageLabel()->text().startsWith("Undistortion: 1 of 3 photos"),
+                                 10000);
+        QVERIFY2(m_runner->stageLabel()->text().contains(", estimated end "),
+                 qPrintable(m_runner->stageLabel()->text()));
+        QCOMPARE(m_runner->progressBar()->value(), 33);
+        QTRY_VERIFY_WITH_TIMEOUT(m_runner->stageLabel()->text().startsWith("Feature detection"), 10000);
+        QVERIFY(QFile::exists(m_site->filePath("uncalibrated/c.JPG")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_tools->hangingPids().size(), 1, 10000);
+        m_actions.abort->trigger();
         QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
     }
 
@@ -120,7 +143,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_runner->isRunning(), 20000);
         QCOMPARE(nvm.count(), 1);
         QCOMPARE(m_window->statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
-        QVERIFY(!m_runner->busyIndicator()->isVisible());
+        QVERIFY(!m_runner->progressBar()->isVisible());
 
         QSignalSpy patches(m_runner, &ReconstructionRunner::densepmvsFinished);
         m_runner->runDense();

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "ProgressLine.h"
 
 namespace fs = std::filesystem;
 
@@ -111,8 +112,10 @@ bool BundleUndistorter::run(const DenseSource& source, const DenseLayout& layout
     const int n = int(source.registered.size());
     std::vector<std::string> errors(static_cast<size_t>(n));
     std::vector<CameraIntrinsics::Camera> lenses(source.bundle.cameras.size());
+    ProgressLine progress(log, "undistorting", size_t(n), "photos");
     cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& range) {
-        for (int view = range.start; view < range.end; ++view) {
+        // Counted when a photo is done, whichever way it ended.
+        for (int view = range.start; view < range.end; ++view, progress.step()) {
             const int index = source.registered[size_t(view)];
             const std::string& from = source.images[size_t(index)];
             const std::string to = layout.imageFile(view);

@@ -5,6 +5,7 @@
 
 #include "AtomicFile.h"
 #include "ImageClusters.h"
+#include "ProgressLine.h"
 #include "ToolArguments.h"
 #include "ToolLocation.h"
 
@@ -60,11 +61,14 @@ bool OptionGenerator::write(const DenseLayout& layout, const std::string& folder
         cluster.oimages = clusters.clusters[i].others;
         if (!AtomicFile::write(layout.folder() + name, cluster.text(), error))
             return false;
-        script += "ECHO Dense matching of cluster " + std::to_string(i) + "\n" + pmvs2 + " " +
-                  word(folderArg) + " " + name + "\n";
+        // The workbench reads the clusters' progress from these lines.
+        script += "ECHO " + ProgressLine::text("", i, clusters.clusters.size(), "clusters") + "\n" + pmvs2 +
+                  " " + word(folderArg) + " " + name + "\n";
         if (log)
             *log << name << ": " << cluster.timages.size() << " target and " << cluster.oimages.size()
                  << " other images\n";
     }
+    script +=
+        "ECHO " + ProgressLine::text("", clusters.clusters.size(), clusters.clusters.size(), "clusters");
     return AtomicFile::write(layout.folder() + "pmvs_all.bat", script, error);
 }

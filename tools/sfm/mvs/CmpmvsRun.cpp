@@ -11,6 +11,7 @@
 #include "ImageClusters.h"
 #include "MvsIni.h"
 #include "MvsScene.h"
+#include "ProgressLine.h"
 #include "ToolArguments.h"
 #include "ToolPaths.h"
 
@@ -88,6 +89,7 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
              << width << " x " << height << " at level " << options.level << " fit; "
              << clusters.clusters.size() << " cluster(s)\n";
     DenseCloud cloud;
+    ProgressLine progress(log, "", clusters.clusters.size(), "clusters");
     for (size_t k = 0; k < clusters.clusters.size(); ++k) {
         const ImageClusters::Cluster& c = clusters.clusters[k];
         if (log && clusters.clusters.size() > 1)
@@ -97,6 +99,7 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
         if (!matcher.run(c.targets, c.others, error, log))
             return false;
         cloud.points.insert(cloud.points.end(), matcher.cloud().points.begin(), matcher.cloud().points.end());
+        progress.step();
     }
     if (cloud.points.empty())
         return fail("no point found that " + std::to_string(options.minImageNum) + " images agree on");

@@ -11,6 +11,7 @@
 #include "DepthFusion.h"
 #include "OutlierFilter.h"
 #include "PlaneSweep.h"
+#include "ProgressLine.h"
 #include "ViewSelector.h"
 
 DenseMatcher::Options DenseMatcher::fromPmvs(const PmvsOptions& o)
@@ -198,7 +199,9 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
 
     m_maps.assign(size_t(n), {});
     m_peakMaps = 0;
-    for (size_t k = 0; k < views.size(); ++k) {
+    ProgressLine progress(log, "depth maps", views.size(), "views");
+    // Counted when a view is done, skipped or swept.
+    for (size_t k = 0; k < views.size(); ++k, progress.step()) {
         const int v = views[k];
         const auto began = Clock::now();
         const ViewSelector::Choice choice = ViewSelector::choose(

@@ -19,6 +19,7 @@
 #include "MatchTableFile.h"
 #include "PairSelection.h"
 #include "ParallelFor.h"
+#include "ProgressLine.h"
 #include "ToolPaths.h"
 
 namespace
@@ -288,7 +289,8 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
     const PairMatcher matcher(settings);
     std::vector<PairMatcher::Result> results(pairs.size());
     std::mutex lock;
-    ParallelFor::run(pairs.size(), threads, [&](size_t i) {
+    ProgressLine progress(&out, "", pairs.size(), "pairs");
+    const auto matchPair = [&](size_t i) {
         const Image& a = images[imageIndex.at(ToolPaths::native(pairs[i].featureA))];
         const Image& b = images[imageIndex.at(ToolPaths::native(pairs[i].featureB))];
         if (!a.problem.empty() || !b.problem.empty()) {
@@ -302,6 +304,10 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
         out << GpuMatchFile::imageName(a.imagePath) << ' ' << GpuMatchFile::imageName(b.imagePath) << ": "
             << results[i].putative << " matches, " << results[i].inliers.size() << " verified"
             << (results[i].note.empty() ? "" : " (" + results[i].note + ")") << std::endl;
+    };
+    ParallelFor::run(pairs.size(), threads, [&](size_t i) {
+        matchPair(i);
+        progress.step();
     });
     cv::setNumThreads(previous);
 

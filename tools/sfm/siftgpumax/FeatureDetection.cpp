@@ -13,6 +13,7 @@
 #include "MemoryBudget.h"
 #include "ParallelFor.h"
 #include "PhotoDecoder.h"
+#include "ProgressLine.h"
 #include "ToolPaths.h"
 
 namespace
@@ -147,7 +148,8 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         cv::setNumThreads(1);
     std::mutex lock;
     const SiftExtractor extractor(settings);
-    ParallelFor::run(jobs.size(), int(std::min<size_t>(size_t(threads), jobs.size())), [&](size_t i) {
+    ProgressLine progress(&out, "", jobs.size(), "photos");
+    const auto detectPhoto = [&](size_t i) {
         Job& job = jobs[i];
         FeatureSet features;
         features.imageName = fileName(job.image);
@@ -186,6 +188,10 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
             out << job.image << ": " << features.size() << " features" << std::endl;
         else
             out << job.image << " left out: " << job.leftOut << std::endl;
+    };
+    ParallelFor::run(jobs.size(), int(std::min<size_t>(size_t(threads), jobs.size())), [&](size_t i) {
+        detectPhoto(i);
+        progress.step();
     });
     cv::setNumThreads(previous);
     out << "Memory budget " << budget.bytes() / (1 << 20) << " MB: at most " << budget.peakJobs()

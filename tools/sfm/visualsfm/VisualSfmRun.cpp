@@ -9,6 +9,7 @@
 #include "ExifFocal.h"
 #include "GpuMatchFile.h"
 #include "NvmFile.h"
+#include "ProgressLine.h"
 #include "ToolPaths.h"
 
 namespace fs = std::filesystem;
@@ -155,6 +156,8 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
     fs::create_directories(settings.workFolder, ec);
     ColmapReconstruction reconstruction(settings);
 
+    // Importing, mapping, writing the NVM: the mapping takes the most.
+    ProgressLine steps(&out, "", 3, "steps");
     std::string matchesPath = command.matches.empty() ? std::string() : ToolPaths::native(command.matches);
     if (!command.import) {
         if (reconstruction.canReuse(images)) {
@@ -191,9 +194,11 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
             return failed(error);
     }
 
+    steps.set(1);
     ColmapModel model;
     if (!reconstruction.map(model, out, &error))
         return failed(error + " (COLMAP's log: " + reconstruction.logPath() + ")");
+    steps.set(2);
 
     // Camera names relative to the NVM's folder, as the NVM reader joins them to it.
     std::map<std::string, std::string> nameOf;
@@ -208,6 +213,7 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
     }));
     if (!nvm.writeFile(nvmPath, &error))
         return failed(error);
+    steps.set(3);
 
     std::map<std::string, bool> registered;
     for (const auto& [id, im] : model.images)

@@ -12,6 +12,13 @@ bool UndistortionScript::calibrationSet(const ScanSettings& s)
     return s.fx != 0 && s.fy != 0 && s.cx != 0 && s.cy != 0;
 }
 
+QString UndistortionScript::keptCopy(const QString& image)
+{
+    const QString native = PipelineLayout::toNative(image);
+    const int cut = native.lastIndexOf(QLatin1Char('\\'));
+    return native.left(cut) + QStringLiteral("\\uncalibrated\\") + native.mid(cut + 1);
+}
+
 QByteArray UndistortionScript::text(const PipelineLayout& layout, const ScanSettings& s)
 {
     const QString tool = ExternalTools::scriptPath(ExternalTools::Tool::Undistorter, layout.appFolder());
@@ -23,9 +30,7 @@ QByteArray UndistortionScript::text(const PipelineLayout& layout, const ScanSett
     QByteArray out;
     for (const QString& image : layout.imagePaths()) {
         const QString native = PipelineLayout::toNative(image);
-        const int cut = native.lastIndexOf(QLatin1Char('\\'));
-        const QString done = native.left(cut) + QStringLiteral("\\uncalibrated\\") + native.mid(cut + 1);
-        if (QFileInfo::exists(PipelineLayout::toLocal(done)))
+        if (QFileInfo::exists(PipelineLayout::toLocal(keptCopy(image))))
             continue;
         out += (ScriptFile::quoted(tool) + QLatin1Char(' ') + ScriptFile::quoted(native) + QLatin1Char(' ') +
                 calibration + QLatin1Char('\n'))

@@ -15,4 +15,7 @@ public:
     // The script needs fx, fy, cx and cy all different from zero.
     static bool calibrationSet(const ScanSettings& settings);
     static QByteArray text(const PipelineLayout& layout, const ScanSettings& settings);
+    // Where the undistorter keeps the photo as it was (native path): there
+    // once the photo is done.
+    static QString keptCopy(const QString& image);
 };

@@ -16,6 +16,14 @@ OrthoDsmRunner::OrthoDsmRunner(const QString& appDir, QObject* parent) : QObject
     m_killTimer.setSingleShot(true);
     m_killTimer.setInterval(10000);
     connect(&m_killTimer, &QTimer::timeout, &m_process, &ScriptProcess::killTree);
+    m_progressTimer.setInterval(1000);
+    connect(&m_progressTimer, &QTimer::timeout, this, &OrthoDsmRunner::showProgress);
+}
+
+void OrthoDsmRunner::showProgress()
+{
+    emit progress(m_progress.text(tr("Orthophoto and DSM")),
+                  m_progress.known() ? m_progress.fraction() : -1.0);
 }
 
 void OrthoDsmRunner::stop()
@@ -66,6 +74,8 @@ bool OrthoDsmRunner::start(const QString& folder, QString* refusal)
     m_folder = folder;
     m_partialLine.clear();
     m_stopping = false;
+    m_progress = StageProgress(QDateTime::currentDateTime());
+    m_clock.start();
     const QString command = commandLine(m_appDir, folder);
     emit logLine(command);
     m_process.startScript(m_appDir, command);
@@ -75,6 +85,7 @@ bool OrthoDsmRunner::start(const QString& folder, QString* refusal)
         emit logLine(*refusal);
         return false;
     }
+    m_progressTimer.start();
     return true;
 }
 
@@ -85,6 +96,13 @@ void OrthoDsmRunner::readOutput()
     while ((nl = m_partialLine.indexOf('\n')) >= 0) {
         const QString line = QString::fromLocal8Bit(m_partialLine.left(nl)).trimmed();
         m_partialLine.remove(0, nl + 1);
+        // The counts go to the status bar; the log keeps each one's end.
+        StageProgress::Count count;
+        if (StageProgress::parse(line, count)) {
+            m_progress.read(line, QDateTime::currentDateTime());
+            if (count.done < count.total)
+                continue;
+        }
         if (!line.isEmpty())
             emit logLine(line);
     }
@@ -93,6 +111,7 @@ void OrthoDsmRunner::readOutput()
 void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
 {
     m_killTimer.stop();
+    m_progressTimer.stop();
     readOutput();
     const QStringList errors =
         QString::fromLocal8Bit(m_process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -116,6 +135,8 @@ void OrthoDsmRunner::ended(int exitCode, QProcess::ExitStatus status)
                       .arg(QFileInfo(dsmPath(m_folder)).path());
     else {
         written = true;
+        emit logLine(
+            tr("Orthophoto and DSM took %1 s").arg(QString::number(m_clock.elapsed() / 1000.0, 'f', 1)));
         message = tr("Orthophoto and DSM written to %1 (open them with Add Data)")
                       .arg(QFileInfo(dsmPath(m_folder)).path());
     }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QTimer>
 
+#include "core/pipeline/StageProgress.h"
 #include "core/platform/ScriptProcess.h"
 
 // "&Orthophoto and DSM": runs OrthoDsm on a pipeline folder through the
-// command interpreter, hands its progress lines to the log as they come and
-// judges how it ended (the tool's own last line says why it failed).
+// command interpreter, hands its lines to the log as they come, its count of
+// tiles with an estimated end to the status bar once a second, and judges how
+// it ended (the tool's own last line says why it failed).
 class OrthoDsmRunner : public QObject
 {
     Q_OBJECT
@@ -35,17 +38,24 @@ public:
 
 signals:
     void logLine(const QString& line);
+    // "Orthophoto and DSM: DSM 4 of 10 tiles, estimated end 10:42:17";
+    // fraction: the share of the current raster done, negative while unknown.
+    void progress(const QString& text, double fraction);
     // message: what the status bar and the log say.
     void finished(bool written, const QString& message);
 
 private:
     void readOutput();
     void ended(int exitCode, QProcess::ExitStatus status);
+    void showProgress();
 
     QString m_appDir;
     QString m_folder;
     ScriptProcess m_process;
     QByteArray m_partialLine;
     QTimer m_killTimer;
+    QTimer m_progressTimer;
+    StageProgress m_progress;
+    QElapsedTimer m_clock;
     bool m_stopping = false;
 };

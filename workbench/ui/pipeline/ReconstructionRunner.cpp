@@ -19,21 +19,24 @@ namespace
 {
 
 constexpr int outcomeTimeoutMs = 5000;
+constexpr int barSteps = 100;
 
 } // namespace
 
 ReconstructionRunner::ReconstructionRunner(QMainWindow* window, QListWidget* log, MyListWidget* images,
                                            const QString& appDir, const Actions& actions)
     : QObject(window), m_window(window), m_log(log), m_images(images), m_appDir(appDir), m_actions(actions),
-      m_stageLabel(new QLabel), m_busy(new QProgressBar)
+      m_stageLabel(new QLabel), m_bar(new QProgressBar)
 {
-    m_busy->setRange(0, 0); // no known end: the bar runs back and forth
-    m_busy->setMaximumWidth(120);
-    m_busy->setTextVisible(false);
+    // Determinate only: a bar without a known end animates, and each of its
+    // frames would recompose the window through OpenGL while the tools work.
+    m_bar->setRange(0, barSteps);
+    m_bar->setMaximumWidth(120);
+    m_bar->setTextVisible(false);
     window->statusBar()->addPermanentWidget(m_stageLabel);
-    window->statusBar()->addPermanentWidget(m_busy);
+    window->statusBar()->addPermanentWidget(m_bar);
     m_stageLabel->hide();
-    m_busy->hide();
+    m_bar->hide();
 }
 
 bool ReconstructionRunner::isRunning() const
@@ -180,9 +183,9 @@ void ReconstructionRunner::runOrthoDsm()
             if (m_log)
                 m_log->scrollToBottom();
         });
+        connect(m_ortho, &OrthoDsmRunner::progress, this, &ReconstructionRunner::showStage);
         connect(m_ortho, &OrthoDsmRunner::finished, this, [this](bool written, const QString& message) {
-            m_stageLabel->hide();
-            m_busy->hide();
+            hideStage();
             if (m_actions.abort)
                 m_actions.abort->setEnabled(false);
             enableRunActions();
@@ -207,19 +210,30 @@ void ReconstructionRunner::runOrthoDsm()
     showStage(tr("Orthophoto and DSM"));
 }
 
-void ReconstructionRunner::showStage(const QString& text)
+void ReconstructionRunner::showStage(const QString& text, double fraction)
 {
+    // Unchanged texts and values repaint nothing.
     m_stageLabel->setText(text);
     m_stageLabel->show();
-    m_busy->show();
+    if (fraction < 0) {
+        m_bar->hide();
+        return;
+    }
+    m_bar->setValue(int(qBound(0.0, fraction, 1.0) * barSteps));
+    m_bar->show();
+}
+
+void ReconstructionRunner::hideStage()
+{
+    m_stageLabel->hide();
+    m_bar->hide();
 }
 
 void ReconstructionRunner::runEnded(bool, const QString& message)
 {
     if (sender() != m_current)
         return;
-    m_stageLabel->hide();
-    m_busy->hide();
+    hideStage();
     if (m_actions.reRun)
         m_actions.reRun->setEnabled(true);
     m_window->statusBar()->showMessage(message.trimmed(), outcomeTimeoutMs);

@@ -20,8 +20,10 @@ class QProgressBar;
 
 // The window's side of the reconstruction runs: starts a pipeline for
 // "&Run Sparse", "&ReRun BundleAdjustment" and "&Run Dense" with the images
-// of the image list, and shows the running stage with a busy indicator in the
-// status bar until the run ends.
+// of the image list, and shows the running stage, its count and estimated
+// end and a bar of the share done in the status bar until the run ends. Nothing
+// there moves by itself: every repaint of the window recomposes the 3D view's
+// window, so the display changes only when the run's progress does.
 class ReconstructionRunner : public QObject
 {
     Q_OBJECT
@@ -64,7 +66,8 @@ public:
     // project opened), unless a run is going: it gives them back when it ends.
     void enableRunActions();
     QLabel* stageLabel() const { return m_stageLabel; }
-    QProgressBar* busyIndicator() const { return m_busy; }
+    // Shown while the share done of the running stage is known.
+    QProgressBar* progressBar() const { return m_bar; }
 
 signals:
     void sparseNVMFinished(QFile* f);
@@ -82,7 +85,9 @@ private:
     bool collectImages(QStringList& fullPaths, QStringList& texts) const;
     // Folder, run actions, images: the steps every sparse run begins with.
     bool beginSparse();
-    void showStage(const QString& text);
+    // fraction: share done, 0 to 1; negative: not known, the bar hides.
+    void showStage(const QString& text, double fraction = -1.0);
+    void hideStage();
     // True, with the user told why, while a run is going.
     bool refuseWhileRunning();
     void runEnded(bool success, const QString& message);
@@ -97,5 +102,5 @@ private:
     QPointer<SfMReconstruction> m_current;
     OrthoDsmRunner* m_ortho = nullptr;
     QLabel* m_stageLabel;
-    QProgressBar* m_busy;
+    QProgressBar* m_bar;
 };

@@ -148,10 +148,14 @@ void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QS
         m_timedStage = stage;
         m_timedSince = m_stageStart;
     }
+    m_stageProgress = StageProgress(m_stageStart);
     // Separate channels: a failing tool's reason is the last line of the error
     // output; merged, a script's closing ECHO would stand in its place.
     process.setProcessChannelMode(QProcess::SeparateChannels);
     showProgress();
+    // The status bar changes once a second at most: each change recomposes
+    // the window, which holds the 3D view, on the processor.
+    m_progressTimer.start();
     process.startScript(m_appDir, script);
 }
 
@@ -197,10 +201,33 @@ void SfMReconstruction::showProgress()
         showFeatureProgress();
     else if (m_stage == Stage::Exif)
         showExifProgress();
-    else if (m_stage == Stage::DensePrepare)
-        emit progress(tr("Dense"));
+    else if (m_stage == Stage::Undistortion)
+        showUndistortionProgress();
     else if (m_stage != Stage::None)
-        emit progress(stageName());
+        emit progress(m_stageProgress.text(stageName()),
+                      m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
+}
+
+void SfMReconstruction::showUndistortionProgress()
+{
+    // One undistorter run per photo: the photos it has kept count them.
+    for (int i = m_undistortPending.size() - 1; i >= 0; --i)
+        if (QFileInfo::exists(PipelineLayout::toLocal(UndistortionScript::keptCopy(m_undistortPending[i]))))
+            m_undistortPending.removeAt(i);
+    if (m_undistortTotal > 0)
+        m_stageProgress.set({QString(), m_undistortTotal - int(m_undistortPending.size()), m_undistortTotal,
+                             QStringLiteral("photos")},
+                            QDateTime::currentDateTime());
+    emit progress(m_stageProgress.text(stageName()),
+                  m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
+}
+
+void SfMReconstruction::readProgress(const QString& text, int source)
+{
+    // Feature detection is counted by the files that appear: its batches
+    // run one after the other, each counting from nought.
+    if (m_stage != Stage::Features && m_stage != Stage::None)
+        m_stageProgress.readAll(text, QDateTime::currentDateTime(), source);
 }
 
 void SfMReconstruction::showFeatureProgress()
@@ -216,7 +243,8 @@ void SfMReconstruction::showFeatureProgress()
                                : total * estimatedSecondsPerFile;
     const QString end =
         m_record.start.addMSecs(qint64(seconds * 1000)).time().toString(QStringLiteral("hh:mm:ss"));
-    emit progress(tr("Feature detection %1/%2, estimated end %3").arg(done).arg(total).arg(end));
+    emit progress(tr("Feature detection %1/%2, estimated end %3").arg(done).arg(total).arg(end),
+                  total > 0 ? double(done) / total : -1.0);
 }
 
 void SfMReconstruction::showExifProgress()
@@ -224,12 +252,15 @@ void SfMReconstruction::showExifProgress()
     for (int i = m_exifPending.size() - 1; i >= 0; --i)
         if (ExifScript::hasXml(m_exifPending[i]))
             m_exifPending.removeAt(i);
-    emit progress(tr("Extracting EXIF %1/%2").arg(m_exifTotal - m_exifPending.size()).arg(m_exifTotal));
+    const int done = m_exifTotal - m_exifPending.size();
+    emit progress(tr("Extracting EXIF %1/%2").arg(done).arg(m_exifTotal),
+                  m_exifTotal > 0 ? double(done) / m_exifTotal : -1.0);
 }
 
 void SfMReconstruction::showOutput(ScriptProcess& process, bool display)
 {
     const QString text = process.takeOutput();
+    readProgress(text, &process == &m_process2 ? m_layout.processCount() - 1 : 0);
     if (!display || !settings().displayOutput || text.isEmpty())
         return;
     log(text + QLatin1Char('\n'));
@@ -306,6 +337,11 @@ void SfMReconstruction::startFirstSparseStage()
         return;
     }
     log(QStringLiteral("Undistortion bat file created \n"));
+    m_undistortPending.clear();
+    for (const QString& image : m_layout.imagePaths())
+        if (!QFileInfo::exists(PipelineLayout::toLocal(UndistortionScript::keptCopy(image))))
+            m_undistortPending << image;
+    m_undistortTotal = m_undistortPending.size();
     startStage(m_process6, Stage::Undistortion, m_layout.file(QLatin1String(UndistortionScript::fileName)));
 }
 
@@ -437,9 +473,11 @@ void SfMReconstruction::startMatching()
         p->setProcessChannelMode(QProcess::SeparateChannels);
         connect(p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                 [this, p, i] { matcherFinished(*p, i); });
-        // Their output is not shown; it is read only to keep its end.
-        connect(p, &QProcess::readyReadStandardOutput, p, [p] { p->takeOutput(); });
-        connect(p, &QProcess::readyReadStandardError, p, [p] { p->takeOutput(); });
+        // Their output is not shown; it is read for its progress and to keep its end.
+        connect(p, &QProcess::readyReadStandardOutput, this,
+                [this, p, i] { readProgress(p->takeOutput(), i); });
+        connect(p, &QProcess::readyReadStandardError, this,
+                [this, p, i] { readProgress(p->takeOutput(), i); });
         connect(p, &QProcess::errorOccurred, this, [this, p](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart && m_running && m_stage == Stage::Matching)
                 fail(stageName(), *p);
@@ -636,6 +674,7 @@ bool SfMReconstruction::startDense()
         return false;
     }
     disableRunActions();
+    m_denseStart = QDateTime::currentDateTime();
     // What the dense clouds are made from, as it is now; an earlier run's
     // record no longer describes the folder once the preparation clears it.
     const QString folder = m_layout.pipelineFolder();
@@ -721,6 +760,7 @@ void SfMReconstruction::onProcess5Finished(int)
         }
         log(QStringLiteral("runCMPMVS bat file executed"));
         recordDense({m_layout.file(model)});
+        logDenseTime();
         endRun(true, QStringLiteral("Dense Reconstruction is done!"));
         emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
         return;
@@ -746,9 +786,20 @@ void SfMReconstruction::onProcess5Finished(int)
          dir.entryList({QStringLiteral("*.ply"), QStringLiteral("*.patch")}, QDir::Files))
         outputs << models + QLatin1Char('/') + name;
     recordDense(outputs);
+    logDenseTime();
     emit densepmvsFinished(patches);
     endRun(true, QStringLiteral("Dense Reconstruction is done!"));
     emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
+}
+
+void SfMReconstruction::logDenseTime()
+{
+    const double seconds = m_denseStart.msecsTo(QDateTime::currentDateTime()) / 1000.0;
+    const int photos = m_layout.imagePaths().size();
+    log(tr("Dense stage took %1 s for %2 photos: %3 s per photo")
+            .arg(QString::number(seconds, 'f', 1))
+            .arg(photos)
+            .arg(QString::number(photos > 0 ? seconds / photos : 0.0, 'f', 1)));
 }
 
 void SfMReconstruction::recordDense(const QStringList& outputs)

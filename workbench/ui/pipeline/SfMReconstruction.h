@@ -11,6 +11,7 @@
 
 #include "core/georef/AccuracyReport.h"
 #include "core/pipeline/PipelineLayout.h"
+#include "core/pipeline/StageProgress.h"
 #include "core/pipeline/StageRecord.h"
 #include "core/platform/ScriptProcess.h"
 #include "core/products/ProductRecord.h"
@@ -59,8 +60,11 @@ public:
 signals:
     void sparseNVMFinished(QFile* f);
     void densepmvsFinished(QStringList lf);
-    // What runs now, for the status bar: "Feature detection 3/12, ...", "Matching", ...
-    void progress(const QString& text);
+    // What runs now, for the status bar, at most once a second: "Feature
+    // detection 3/12, ...", "Matching: 40 of 120 pairs, estimated end
+    // 10:42:17", ...; fraction: the share of the stage done, 0 to 1, or
+    // negative while it is not known.
+    void progress(const QString& text, double fraction);
     // The run is over; message is its last log line.
     void runEnded(bool success, const QString& message);
     // A stage's results are written in the pipeline folder (after runEnded):
@@ -101,6 +105,10 @@ private:
     void showProgress();
     void showFeatureProgress();
     void showExifProgress();
+    void showUndistortionProgress();
+    // The tools' progress lines in a block of their output; source tells
+    // the matcher batches apart.
+    void readProgress(const QString& text, int source);
 
     void continueAfterExif();
     void startFirstSparseStage();
@@ -114,6 +122,8 @@ private:
     // Says which listed photos the reconstruction left out.
     void reportUnregistered(const QString& nvmFile);
     void recordDense(const QStringList& outputs);
+    // The dense stage's time, preparation included, in all and per photo.
+    void logDenseTime();
 
     // A result of the current stage: present and written since the stage began.
     bool written(const QString& fileName) const;
@@ -141,10 +151,13 @@ private:
     QVector<AccuracyReport::Stage> m_stageTimes;
     Stage m_timedStage = Stage::None;
     QDateTime m_timedSince;
+    QDateTime m_denseStart;
     StageRecord m_record;
 
     QStringList m_featuresToCompute;
     QStringList m_featuresPending; // not on disk yet, for the progress count
+    QStringList m_undistortPending; // photos the undistorter has not done yet
+    int m_undistortTotal = 0;
     QStringList m_matchFiles;      // per batch, native
     QStringList m_gpuMatchFiles;
     QList<ScriptProcess*> m_extraMatchers; // every batch but the last; owned
@@ -155,6 +168,7 @@ private:
     QStringList m_exifPending; // photos whose XML file is not there yet, for the progress count
     int m_exifTotal = 0;
     QTimer m_progressTimer;
+    StageProgress m_stageProgress; // of the running stage, from its tools' lines
     QFile m_sparseFile;
     ProductRecord m_denseRecord; // its inputs as the dense run found them
 
