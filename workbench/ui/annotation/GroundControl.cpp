@@ -1,6 +1,7 @@
 #include "ui/annotation/GroundControl.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -8,6 +9,7 @@
 #include <QImageReader>
 #include <QSet>
 #include <QTableWidget>
+#include <QUrl>
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
@@ -47,6 +49,25 @@ GroundControl::GroundControl(GeoRef* dock, OsgWidget* scene, QWidget* window)
     connect(dock->importAction(), &QAction::triggered, this, &GroundControl::importFromDialog);
     connect(dock->fitAction(), &QAction::triggered, this, &GroundControl::fitScene);
     connect(dock, &GeoRef::nameRefused, this, [this](const QString& text) { report(text); });
+}
+
+void GroundControl::openAccuracyReport(const QStringList& photos)
+{
+    // The newest report of the photos' folder or of a loaded reconstruction's.
+    QStringList folders;
+    if (!photos.isEmpty())
+        folders << QFileInfo(photos.first()).absolutePath();
+    for (const auto& bundle : m_scene->sparseBundles())
+        if (m_scene->bundleLayer(bundle.get()) != OsgWidget::noLayer)
+            folders << QFileInfo(m_scene->layerFile(m_scene->bundleLayer(bundle.get()))).absolutePath();
+    const QString file = AccuracyReportHtml::newest(folders);
+    if (file.isEmpty()) {
+        report(tr("No accuracy report is written yet: Run Sparse or a fit of the control points "
+                  "writes one into the photos' folder"));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    emit statusMessage(tr("Accuracy report: %1").arg(QDir::toNativeSeparators(file)), 3000);
 }
 
 void GroundControl::report(const QString& line, int timeout)

@@ -44,6 +44,10 @@ public:
     // points, placed under its georeference where no fit gave them figures,
     // and says where it is. method says how the georeference was made;
     // empty: as its record says. True when written.
+    // Opens the newest accuracy report beside the photos or a loaded
+    // reconstruction, or says that none is written yet.
+    void openAccuracyReport(const QStringList& photos);
+
     bool writeReport(const QString& nvmFile, const QString& method = QString(),
                      const QVector<ControlPoint>& points = {}, int model = 0);
 

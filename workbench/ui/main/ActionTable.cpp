@@ -88,13 +88,13 @@ const QVector<ActionTable::Entry>& ActionTable::actions()
         {"&Extrude", ":images/Extrude.jpg", nullptr, None, "Extrude", nullptr, false, false, true},
         {"&Subtract", ":images/Subtract.png", nullptr, None, "Subtract", nullptr, false, false, true},
         {"&Add", ":images/Add.jpg", nullptr, None, "Add", nullptr, false, false, true},
-        {"&Add Survey...", ":/images/Add.jpg", nullptr, None, "Adds a georeferenced survey of the site (its pipeline folder, with its elevation model and orthophoto)", "addSurvey()", false, false, true},
-        {"&Check Surveys", ":/images/rotateCheck.jpg", nullptr, None, "Checks that the site's surveys agree on ground that did not change", "checkSurveys()", false, false, true},
-        {"Compare Surveys", ":/images/dense.png", nullptr, None, "The change of the ground between two surveys, later minus earlier, as a layer", "compareSurveys()", false, false, true},
-        {"&Volumes...", ":/images/drawPolyhedron.jpg", nullptr, None, "Cut, fill and net volume within a context's outline", "measureVolumes()", false, false, true},
-        {"&Section...", ":/images/drawLine.png", nullptr, None, "The profile of every survey and the dense cloud along a line between two picks", "drawSection()", false, false, true},
-        {"&Contours...", ":/images/DrawPolyline.png", nullptr, None, "Contour lines of an elevation model as GeoPackage and DXF", "makeContours()", false, false, true},
-        {"&Export Records...", ":/images/export.png", nullptr, None, "Writes the finds and contexts as a GeoPackage in the project's reference system", "exportRecords()", false, false, true},
+        {"&Add Survey...", ":/images/Add.jpg", nullptr, None, "Adds a georeferenced survey of the site (its pipeline folder, with its elevation model and orthophoto)", nullptr, false, false, true},
+        {"&Check Surveys", ":/images/rotateCheck.jpg", nullptr, None, "Checks that the site's surveys agree on ground that did not change", nullptr, false, false, true},
+        {"Compare Surveys", ":/images/dense.png", nullptr, None, "The change of the ground between two surveys, later minus earlier, as a layer", nullptr, false, false, true},
+        {"&Volumes...", ":/images/drawPolyhedron.jpg", nullptr, None, "Cut, fill and net volume within a context's outline", nullptr, false, false, true},
+        {"&Section...", ":/images/drawLine.png", nullptr, None, "The profile of every survey and the dense cloud along a line between two picks", nullptr, false, false, true},
+        {"&Contours...", ":/images/DrawPolyline.png", nullptr, None, "Contour lines of an elevation model as GeoPackage and DXF", nullptr, false, false, true},
+        {"&Export Records...", ":/images/export.png", nullptr, None, "Writes the finds and contexts as a GeoPackage in the project's reference system", nullptr, false, false, true},
     };
     // clang-format on
     return table;

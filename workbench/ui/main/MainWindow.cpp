@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
@@ -21,7 +20,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <QUrl>
 
 #include <iostream>
 
@@ -52,7 +50,6 @@
 #include "ui/pipeline/ConfigWindow.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/ReconstructionRunner.h"
-#include "ui/report/AccuracyReportHtml.h"
 #include "ui/survey/ChangeLegend.h"
 #include "ui/survey/SurveyActions.h"
 #include "ui/view/ViewActions.h"
@@ -240,6 +237,13 @@ void MainWindow::createDocks()
     m_surveys = new SurveyActions(this, m_layers, m_osgWidget, m_polygonVertices, legend);
     connectReports(m_surveys);
     connect(m_surveys, &SurveyActions::changeShown, legendDock, &QDockWidget::show);
+    const std::pair<const char*, void (SurveyActions::*)()> surveyMenu[] = {
+        {"&Add Survey...", &SurveyActions::addSurveyDialog}, {"&Check Surveys", &SurveyActions::checkSurveysNow},
+        {"Compare Surveys", &SurveyActions::compareSurveysDialog}, {"&Volumes...", &SurveyActions::volumesDialog},
+        {"&Section...", &SurveyActions::sectionDialog},        {"&Contours...", &SurveyActions::contoursDialog},
+        {"&Export Records...", &SurveyActions::exportRecordsDialog}};
+    for (const auto& [name, work] : surveyMenu)
+        connect(m_actions.value(QLatin1String(name)), &QAction::triggered, m_surveys, work);
 
     QDockWidget* imagesDock = addDock(tr("Images View (0)"), createImageList(), Qt::RightDockWidgetArea);
     imagesDock->hide();
@@ -769,60 +773,7 @@ void MainWindow::orthophotoAndDsm()
 
 void MainWindow::accuracyReport()
 {
-    QStringList folders;
-    const QStringList photos = m_imageList->imagePaths();
-    if (!photos.isEmpty())
-        folders << QFileInfo(photos.first()).absolutePath();
-    for (const auto& bundle : m_osgWidget->sparseBundles())
-        if (m_osgWidget->bundleLayer(bundle.get()) != OsgWidget::noLayer)
-            folders
-                << QFileInfo(m_osgWidget->layerFile(m_osgWidget->bundleLayer(bundle.get()))).absolutePath();
-    const QString report = AccuracyReportHtml::newest(folders);
-    if (report.isEmpty()) {
-        const QString text =
-            tr("No accuracy report is written yet: Run Sparse or a fit of the control points "
-               "writes one into the photos' folder");
-        appendLog(text);
-        statusBar()->showMessage(text, 5000);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(report));
-    statusBar()->showMessage(tr("Accuracy report: %1").arg(QDir::toNativeSeparators(report)), 3000);
-}
-
-void MainWindow::addSurvey()
-{
-    m_surveys->addSurveyDialog();
-}
-
-void MainWindow::checkSurveys()
-{
-    m_surveys->checkSurveysNow();
-}
-
-void MainWindow::compareSurveys()
-{
-    m_surveys->compareSurveysDialog();
-}
-
-void MainWindow::measureVolumes()
-{
-    m_surveys->volumesDialog();
-}
-
-void MainWindow::drawSection()
-{
-    m_surveys->sectionDialog();
-}
-
-void MainWindow::makeContours()
-{
-    m_surveys->contoursDialog();
-}
-
-void MainWindow::exportRecords()
-{
-    m_surveys->exportRecordsDialog();
+    m_groundControl->openAccuracyReport(m_imageList->imagePaths());
 }
 
 // The results are opened through "&Add Data(s)...".

@@ -190,13 +190,6 @@ public slots:
     void orthophotoAndDsm();
     // Opens the newest accuracy report of the photos' or the loaded reconstructions' folders.
     void accuracyReport();
-    void addSurvey();
-    void checkSurveys();
-    void compareSurveys();
-    void measureVolumes();
-    void drawSection();
-    void makeContours();
-    void exportRecords();
     void saveVariables();
     void loadSparseNVM(QFile* f);
     void loadPatchFiles(QStringList patchList);
