@@ -257,6 +257,20 @@ private slots:
         QCOMPARE(readAll(companion), companionBefore);
     }
 
+    void gpsStandardDeviationsFollowTheExif()
+    {
+        const ControlPointAdjustment::Settings settings;
+        ExifGps::Position gps;
+        QCOMPARE(ControlPointAdjustment::priorSigma(gps, settings), osg::Vec3d(2, 2, 5));
+        gps.rtkFixed = true;
+        QCOMPARE(ControlPointAdjustment::priorSigma(gps, settings), osg::Vec3d(0.05, 0.05, 0.1));
+        gps.sigmaEast = 0.01;
+        gps.sigmaNorth = 0.02;
+        QCOMPARE(ControlPointAdjustment::priorSigma(gps, settings), osg::Vec3d(0.01, 0.02, 0.05));
+        gps.sigmaHeight = 0.03;
+        QCOMPARE(ControlPointAdjustment::priorSigma(gps, settings), osg::Vec3d(0.01, 0.02, 0.03));
+    }
+
     void radialDistortionConvertsBothWays()
     {
         // A lens's k1 into the NVM's one term and back stays within half a

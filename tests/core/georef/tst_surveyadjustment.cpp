@@ -200,6 +200,7 @@ private slots:
         observeAll(a);
         // Stiff photos: the block moves as a whole.
         a.options.pixelSigma = 1e-3;
+        a.options.estimatePixelSigma = false;
         const SurveyAdjustment before = a;
 
         const SurveyAdjustment::Result result = a.run();

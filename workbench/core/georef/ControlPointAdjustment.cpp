@@ -89,6 +89,19 @@ double median(std::vector<double> v)
 
 } // namespace
 
+osg::Vec3d ControlPointAdjustment::priorSigma(const ExifGps::Position& gps, const Settings& settings)
+{
+    osg::Vec3d sigma = gps.rtkFixed ? settings.rtkSigma : settings.gpsSigma;
+    if (std::isfinite(gps.sigmaEast) && std::isfinite(gps.sigmaNorth)) {
+        sigma.x() = gps.sigmaEast;
+        sigma.y() = gps.sigmaNorth;
+        sigma.z() = std::max(gps.sigmaEast, gps.sigmaNorth) * settings.gpsSigma.z() / settings.gpsSigma.x();
+    }
+    if (std::isfinite(gps.sigmaHeight))
+        sigma.z() = gps.sigmaHeight;
+    return sigma;
+}
+
 void ControlPointAdjustment::projectionFromNvm(double r, double maxRadius, double* k1, double* k2)
 {
     *k1 = *k2 = 0;
@@ -147,7 +160,7 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         out.lines << out.message;
         return out;
     };
-    for (const osg::Vec3d* sigma : {&settings.gpsSigma, &settings.controlSigma})
+    for (const osg::Vec3d* sigma : {&settings.gpsSigma, &settings.rtkSigma, &settings.controlSigma})
         for (int k = 0; k < 3; ++k)
             if (!(sigma->ptr()[k] > 0) || !std::isfinite(sigma->ptr()[k]))
                 return refuse(
@@ -234,7 +247,7 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
     // The photos' GPS positions as priors, in the points' reference system.
     if (epsg != 0) {
         const UtmProjection grid(epsg);
-        std::vector<double> heightGap;
+        std::vector<double> heightGap, heightSigmas;
         for (size_t i = 0; i < list.size(); ++i) {
             ExifGps::Position gps;
             QString ignored;
@@ -246,14 +259,15 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
             SurveyAdjustment::Camera& c = adjustment.cameras[i];
             c.hasPrior = true;
             c.prior = osg::Vec3d(east, north, gps.altitude);
-            c.priorSigma = settings.gpsSigma;
+            c.priorSigma = priorSigma(gps, settings);
             heightGap.push_back(gps.altitude - c.centre.z());
+            heightSigmas.push_back(heightGap.back() / c.priorSigma.z());
         }
         // Heights of another datum (ellipsoidal against sea level, a drone's
         // barometric take-off height) are off by the same tens of metres for
         // every photo: they cannot hold the cameras' heights, their positions
         // across still can.
-        if (!heightGap.empty() && !(std::abs(median(heightGap)) <= 3 * settings.gpsSigma.z())) {
+        if (!heightGap.empty() && !(std::abs(median(heightSigmas)) <= 3)) {
             for (SurveyAdjustment::Camera& c : adjustment.cameras)
                 c.priorHeight = false;
             out.lines << QStringLiteral(

@@ -7,6 +7,7 @@
 
 #include "core/georef/ControlPoint.h"
 #include "core/georef/ControlPointFit.h"
+#include "core/georef/ExifGps.h"
 #include "core/georef/SurveyAdjustment.h"
 
 // "Fit to Control Points": the similarity of ControlPointFit as the first
@@ -27,6 +28,8 @@ class ControlPointAdjustment
 public:
     struct Settings {
         osg::Vec3d gpsSigma = SurveyAdjustment::consumerGpsSigma();
+        // A photo whose EXIF says RTK fixed, without standard deviations.
+        osg::Vec3d rtkSigma{0.05, 0.05, 0.10};
         osg::Vec3d controlSigma = SurveyAdjustment::controlPointSigma();
         SurveyAdjustment::Options options;
     };
@@ -37,6 +40,12 @@ public:
     static ControlPointFit::Outcome run(const QString& nvmFile, QVector<ControlPoint>& points,
                                         const ControlPointFit::ImageSize& imageSize, int epsg,
                                         const Settings& settings);
+
+    // The standard deviations of a photo's GPS position: what its EXIF
+    // says of the fix (per axis; a horizontal one alone gives the height the
+    // settings' ratio of height to horizontal), else RTK's when it had a
+    // fixed solution, else the settings' consumer GPS.
+    static osg::Vec3d priorSigma(const ExifGps::Position& gps, const Settings& settings);
 
     // NVM's radial distortion (measurement side, undistorted = d (1 + r |d|²)
     // on coordinates over the focal length) and COLMAP's (projection side,

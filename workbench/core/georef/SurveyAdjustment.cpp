@@ -62,6 +62,18 @@ bool finite(const osg::Vec3d& v)
     return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z());
 }
 
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// Below this the estimated precision of the photos is exact data, not a
+// measurement: the floor keeps the priors in the problem.
+constexpr double minimumPixelSigma = 0.05;
+
 QString metres(double value)
 {
     return QString::number(value, 'f', 3) + QStringLiteral(" m");
@@ -191,79 +203,115 @@ SurveyAdjustment::Result SurveyAdjustment::run()
         position[i] = {p.x(), p.y(), p.z()};
     }
 
-    // One loss for every reprojection term, owned here rather than by the problem.
-    const std::unique_ptr<ceres::LossFunction> huber(new ceres::HuberLoss(options.robustPixels));
-    ceres::LossFunction* loss = huber.get();
-    ceres::Problem::Options problemOptions;
-    problemOptions.loss_function_ownership = ceres::DO_NOT_TAKE_OWNERSHIP;
-    ceres::Problem problem(problemOptions);
-    std::vector<bool> used(points.size(), false);
-    std::vector<bool> cameraUsed(cameras.size(), false);
-    for (const Observation& ob : observations) {
-        const size_t c = size_t(ob.camera), p = size_t(ob.point);
-        auto* cost = new ceres::AutoDiffCostFunction<Reprojection, 2, 4, 3, 3, 5>(
-            new Reprojection{ob.x, ob.y, options.pixelSigma});
-        problem.AddResidualBlock(cost, loss, rotation[c].data(), centre[c].data(), position[p].data(),
-                                 calib[size_t(cameras[c].calibration)].data());
-        used[p] = cameraUsed[c] = true;
-    }
+    const auto solve = [&](double pixelSigma, ceres::Solver::Summary* summary) {
+        // One loss for every reprojection term, owned here rather than by the problem.
+        const std::unique_ptr<ceres::LossFunction> huber(new ceres::HuberLoss(options.robustPixels));
+        ceres::LossFunction* loss = huber.get();
+        ceres::Problem::Options problemOptions;
+        problemOptions.loss_function_ownership = ceres::DO_NOT_TAKE_OWNERSHIP;
+        ceres::Problem problem(problemOptions);
+        std::vector<bool> used(points.size(), false);
+        std::vector<bool> cameraUsed(cameras.size(), false);
+        for (const Observation& ob : observations) {
+            const size_t c = size_t(ob.camera), p = size_t(ob.point);
+            auto* cost = new ceres::AutoDiffCostFunction<Reprojection, 2, 4, 3, 3, 5>(
+                new Reprojection{ob.x, ob.y, pixelSigma});
+            problem.AddResidualBlock(cost, loss, rotation[c].data(), centre[c].data(), position[p].data(),
+                                     calib[size_t(cameras[c].calibration)].data());
+            used[p] = cameraUsed[c] = true;
+        }
 
-    for (size_t i = 0; i < cameras.size(); ++i) {
-        if (!cameraUsed[i])
-            continue;
-        problem.SetManifold(rotation[i].data(), new ceres::QuaternionManifold);
-        const Camera& c = cameras[i];
-        if (!c.hasPrior)
-            continue;
-        const osg::Vec3d at = c.prior - o;
-        problem.AddResidualBlock(
-            new ceres::AutoDiffCostFunction<PositionPrior, 3, 3>(new PositionPrior{
-                {at.x(), at.y(), at.z()},
-                {1 / c.priorSigma.x(), 1 / c.priorSigma.y(), c.priorHeight ? 1 / c.priorSigma.z() : 0.0}}),
-            nullptr, centre[i].data());
-    }
-    for (size_t i = 0; i < points.size(); ++i) {
-        const Point& p = points[i];
-        if (!p.control || !used[i])
-            continue;
-        const osg::Vec3d at = p.survey - o;
-        problem.AddResidualBlock(
-            new ceres::AutoDiffCostFunction<PositionPrior, 3, 3>(new PositionPrior{
-                {at.x(), at.y(), at.z()}, {1 / p.sigma.x(), 1 / p.sigma.y(), 1 / p.sigma.z()}}),
-            nullptr, position[i].data());
-    }
-    for (size_t i = 0; i < calibrations.size(); ++i) {
-        if (!problem.HasParameterBlock(calib[i].data()))
-            continue;
-        const Calibration& c = calibrations[i];
-        std::vector<int> fixed;
-        if (!c.refineFocal)
-            fixed.push_back(0);
-        if (!c.refinePrincipalPoint)
-            fixed.insert(fixed.end(), {1, 2});
-        if (!c.refineDistortion)
-            fixed.insert(fixed.end(), {3, 4});
-        if (fixed.size() == 5)
-            problem.SetParameterBlockConstant(calib[i].data());
-        else if (!fixed.empty())
-            problem.SetManifold(calib[i].data(), new ceres::SubsetManifold(5, fixed));
-    }
+        for (size_t i = 0; i < cameras.size(); ++i) {
+            if (!cameraUsed[i])
+                continue;
+            problem.SetManifold(rotation[i].data(), new ceres::QuaternionManifold);
+            const Camera& c = cameras[i];
+            if (!c.hasPrior)
+                continue;
+            const osg::Vec3d at = c.prior - o;
+            problem.AddResidualBlock(new ceres::AutoDiffCostFunction<PositionPrior, 3, 3>(
+                                         new PositionPrior{{at.x(), at.y(), at.z()},
+                                                           {1 / c.priorSigma.x(), 1 / c.priorSigma.y(),
+                                                            c.priorHeight ? 1 / c.priorSigma.z() : 0.0}}),
+                                     nullptr, centre[i].data());
+        }
+        for (size_t i = 0; i < points.size(); ++i) {
+            const Point& p = points[i];
+            if (!p.control || !used[i])
+                continue;
+            const osg::Vec3d at = p.survey - o;
+            problem.AddResidualBlock(
+                new ceres::AutoDiffCostFunction<PositionPrior, 3, 3>(new PositionPrior{
+                    {at.x(), at.y(), at.z()}, {1 / p.sigma.x(), 1 / p.sigma.y(), 1 / p.sigma.z()}}),
+                nullptr, position[i].data());
+        }
+        for (size_t i = 0; i < calibrations.size(); ++i) {
+            if (!problem.HasParameterBlock(calib[i].data()))
+                continue;
+            const Calibration& c = calibrations[i];
+            std::vector<int> fixed;
+            if (!c.refineFocal)
+                fixed.push_back(0);
+            if (!c.refinePrincipalPoint)
+                fixed.insert(fixed.end(), {1, 2});
+            if (!c.refineDistortion)
+                fixed.insert(fixed.end(), {3, 4});
+            if (fixed.size() == 5)
+                problem.SetParameterBlockConstant(calib[i].data());
+            else if (!fixed.empty())
+                problem.SetManifold(calib[i].data(), new ceres::SubsetManifold(5, fixed));
+        }
 
-    ceres::Solver::Options solverOptions;
-    solverOptions.linear_solver_type = ceres::IsSparseLinearAlgebraLibraryTypeAvailable(ceres::SUITE_SPARSE)
-                                           ? ceres::SPARSE_SCHUR
-                                           : ceres::DENSE_SCHUR;
-    solverOptions.max_num_iterations = options.maxIterations;
-    solverOptions.num_threads = std::max(1, options.threads);
-    solverOptions.function_tolerance = 1e-12;
-    solverOptions.gradient_tolerance = 1e-14;
-    solverOptions.parameter_tolerance = 1e-12;
-    solverOptions.logging_type = ceres::SILENT;
+        ceres::Solver::Options solverOptions;
+        solverOptions.linear_solver_type =
+            ceres::IsSparseLinearAlgebraLibraryTypeAvailable(ceres::SUITE_SPARSE) ? ceres::SPARSE_SCHUR
+                                                                                  : ceres::DENSE_SCHUR;
+        solverOptions.max_num_iterations = options.maxIterations;
+        solverOptions.num_threads = std::max(1, options.threads);
+        solverOptions.function_tolerance = 1e-12;
+        solverOptions.gradient_tolerance = 1e-14;
+        solverOptions.parameter_tolerance = 1e-12;
+        solverOptions.logging_type = ceres::SILENT;
+        ceres::Solve(solverOptions, &problem, summary);
+    };
+    const auto converged = [](const ceres::Solver::Summary& summary) {
+        return summary.termination_type == ceres::CONVERGENCE && std::isfinite(summary.final_cost);
+    };
+    // Pixels in pixels: the reprojection residuals of a set of observations.
+    const auto residuals = [&](std::vector<double>* all) {
+        all->clear();
+        for (const Observation& ob : observations) {
+            const size_t c = size_t(ob.camera), p = size_t(ob.point);
+            double r[2] = {0, 0};
+            Reprojection{ob.x, ob.y, 1.0}(rotation[c].data(), centre[c].data(), position[p].data(),
+                                          calib[size_t(cameras[c].calibration)].data(), r);
+            all->push_back(r[0]);
+            all->push_back(r[1]);
+        }
+    };
+
     ceres::Solver::Summary summary;
-    ceres::Solve(solverOptions, &problem, &summary);
+    solve(options.pixelSigma, &summary);
+    double pixelSigma = options.pixelSigma;
+    if (options.estimatePixelSigma && converged(summary)) {
+        // The photos weigh as precisely as they measured: their residuals'
+        // robust spread (a matcher's third of a pixel, a click's two pixels)
+        // against the priors' standard deviations, and the block solved again.
+        std::vector<double> all;
+        residuals(&all);
+        for (double& r : all)
+            r = std::abs(r);
+        const double spread = 1.4826 * median(all);
+        pixelSigma = std::max(spread, minimumPixelSigma);
+        ceres::Solver::Summary second;
+        solve(pixelSigma, &second);
+        second.iterations.insert(second.iterations.begin(), summary.iterations.begin(),
+                                 summary.iterations.end());
+        summary = second;
+    }
     out.iterations = int(summary.iterations.size());
 
-    if (summary.termination_type != ceres::CONVERGENCE || !std::isfinite(summary.final_cost)) {
+    if (!converged(summary)) {
         out.message = QStringLiteral("the adjustment did not converge after %1 iterations (%2)")
                           .arg(out.iterations)
                           .arg(QString::fromStdString(summary.message));
@@ -303,15 +351,13 @@ SurveyAdjustment::Result SurveyAdjustment::run()
     }
 
     // Accepted: the result goes back in survey coordinates.
+    std::vector<double> all;
+    residuals(&all);
     double sum = 0;
-    for (const Observation& ob : observations) {
-        const size_t c = size_t(ob.camera), p = size_t(ob.point);
-        double r[2];
-        Reprojection{ob.x, ob.y, 1.0}(rotation[c].data(), centre[c].data(), position[p].data(),
-                                      calib[size_t(cameras[c].calibration)].data(), r);
-        sum += r[0] * r[0] + r[1] * r[1];
-    }
-    out.rmsPixels = std::sqrt(sum / double(observations.size()));
+    for (double r : all)
+        sum += r * r;
+    out.rmsPixels = std::sqrt(2 * sum / double(all.size()));
+    out.pixelSigma = pixelSigma;
     for (size_t i = 0; i < calibrations.size(); ++i) {
         Calibration& c = calibrations[i];
         c.focal = calib[i][0];

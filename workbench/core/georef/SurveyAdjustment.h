@@ -70,6 +70,9 @@ public:
 
     struct Options {
         double pixelSigma = 1.0;   // standard deviation of an image measurement, pixels
+        // Solve again with the photos' standard deviation taken from their
+        // residuals (their robust spread, at least 0.05 px).
+        bool estimatePixelSigma = true;
         double robustPixels = 2.0; // Huber loss beyond this many standard deviations
         // A camera moved farther from its GPS prior than this many standard
         // deviations (on any axis) refuses the result.
@@ -88,6 +91,7 @@ public:
         QString message;       // why not, or a summary
         int iterations = 0;
         double rmsPixels = 0; // over the observations, after
+        double pixelSigma = 0; // the photos' standard deviation the result rests on
         // Per camera: the largest of its centre's distances from its prior
         // in standard deviations, per axis (0 without a prior).
         std::vector<double> priorSigmas;
