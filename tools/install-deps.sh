@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils socat libimage-exiftool-perl gdal-bin libxml2-utils imagemagick
   openbox
   libgdal-dev
+  libceres-dev
 )
 missing=()
 for p in "${packages[@]}"; do

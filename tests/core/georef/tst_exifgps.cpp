@@ -241,6 +241,52 @@ private slots:
         QCOMPARE(error, QString("no GPS position"));
     }
 
+    // What a receiver says of its fix: a DJI drone's RTK flag and standard
+    // deviations in its XMP, EXIF's horizontal positioning error.
+    void readsTheAccuracyOfTheFix_data()
+    {
+        QTest::addColumn<QByteArray>("tags");
+        QTest::addColumn<double>("east");
+        QTest::addColumn<double>("north");
+        QTest::addColumn<double>("height");
+        QTest::addColumn<bool>("rtk");
+        const double nan = std::nan("");
+        QTest::newRow("none") << QByteArray() << nan << nan << nan << false;
+        QTest::newRow("DJI RTK fixed")
+            << QByteArray(
+                   "<drone-dji:RtkFlag>50</drone-dji:RtkFlag><drone-dji:RtkStdLon>0.012</drone-dji:RtkStdLon>"
+                   "<drone-dji:RtkStdLat>0.015</drone-dji:RtkStdLat><drone-dji:RtkStdHgt>0.031</"
+                   "drone-dji:RtkStdHgt>")
+            << 0.012 << 0.015 << 0.031 << true;
+        QTest::newRow("DJI RTK float")
+            << QByteArray("<drone-dji:RtkFlag>34</drone-dji:RtkFlag>") << nan << nan << nan << false;
+        QTest::newRow("EXIF horizontal error")
+            << QByteArray("<GPS:GPSHPositioningError>1.5 m</GPS:GPSHPositioningError>") << 1.5 << 1.5 << nan
+            << false;
+        QTest::newRow("zero says nothing")
+            << QByteArray("<GPS:GPSHPositioningError>0</GPS:GPSHPositioningError>") << nan << nan << nan
+            << false;
+    }
+
+    void readsTheAccuracyOfTheFix()
+    {
+        QFETCH(QByteArray, tags);
+        QFETCH(double, east);
+        QFETCH(double, north);
+        QFETCH(double, height);
+        QFETCH(bool, rtk);
+        QByteArray xml = exifXml("43.5", "North", "11.5", "East");
+        xml.replace("</rdf:Description>", tags + "</rdf:Description>");
+        ExifGps::Position p;
+        QString error;
+        QVERIFY2(readXml(xml, p, error), qPrintable(error));
+        const auto same = [](double a, double b) { return std::isnan(a) ? std::isnan(b) : a == b; };
+        QVERIFY(same(p.sigmaEast, east));
+        QVERIFY(same(p.sigmaNorth, north));
+        QVERIFY(same(p.sigmaHeight, height));
+        QCOMPARE(p.rtkFixed, rtk);
+    }
+
     // Blanks between the numbers used to be scanned again for every one of
     // them. A megabyte of them reads in one pass; the bound only catches the
     // square.

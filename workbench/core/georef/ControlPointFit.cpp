@@ -260,7 +260,7 @@ ControlPointFit::Outcome ControlPointFit::run(const QString& nvmFile, QVector<Co
 
 ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const QString& imageFolder,
                                               const QString& companionFile, QVector<ControlPoint>& points,
-                                              const ImageSize& imageSize, int epsg)
+                                              const ImageSize& imageSize, int epsg, bool write)
 {
     Outcome out;
     QStringList notes; // what was left out on the way
@@ -435,14 +435,16 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     geo.translation = fit.translation;
     geo.scale = osg::Vec3d(fit.scale, fit.scale, fit.scale);
     geo.epsg = epsg;
-    if (!geo.write(companionFile, &why))
+    out.fitted = true;
+    out.similarity = fit;
+    if (write && !geo.write(companionFile, &why))
         return refuse(why);
 
-    out.written = true;
+    out.written = write;
     // What the georeference was fitted to, so that results made with an
     // earlier one show stale; a companion beside no NVM file has none.
     const QString nvm = companionFile.left(companionFile.size() - 3) + QStringLiteral("nvm");
-    if (QFileInfo::exists(nvm)) {
+    if (write && QFileInfo::exists(nvm)) {
         const QString folder = QFileInfo(nvm).absolutePath();
         ProductRecord::make(folder, QLatin1String(ProductRecord::georeference), {nvm}, {companionFile},
                             QStringLiteral("control points"))
@@ -502,7 +504,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     if (!out.leftOut.isEmpty())
         out.message +=
             QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
-    out.message += QStringLiteral(", written to %1").arg(QFileInfo(companionFile).fileName());
+    if (write)
+        out.message += QStringLiteral(", written to %1").arg(QFileInfo(companionFile).fileName());
     out.lines << out.message;
     return out;
 }

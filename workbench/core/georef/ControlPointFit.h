@@ -49,6 +49,9 @@ public:
         double worstCheck = -1; // metres, largest check-point residual; -1 without check points
         QStringList lines;   // one per point, then the summary: for the log
         QString message;     // the summary, or why nothing was written
+        // The similarity found, also when it was not written (write false).
+        bool fitted = false;
+        SimilarityFit::Result similarity;
     };
 
     // Rays closer to parallel than this give a point anywhere along them.
@@ -96,8 +99,11 @@ public:
     // that rasters made from the reconstruction carry it (0: none known).
     static Outcome run(const QString& nvmFile, QVector<ControlPoint>& points, const ImageSize& imageSize,
                        int epsg = 0);
+    // With write false the fit and every check run and the residuals are
+    // filled, but nothing is written: the first guess of an adjustment.
     // The same with the reconstruction already read; imageFolder is where
     // its photos lie (ends in "/").
     static Outcome run(const SparseBundle& bundle, const QString& imageFolder, const QString& companionFile,
-                       QVector<ControlPoint>& points, const ImageSize& imageSize, int epsg = 0);
+                       QVector<ControlPoint>& points, const ImageSize& imageSize, int epsg = 0,
+                       bool write = true);
 };

@@ -221,6 +221,7 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
     // put together by hand often do not.
     xml.setNamespaceProcessing(false);
     QString latitude, longitude, latitudeRef, longitudeRef, altitude, altitudeRef;
+    QString horizontalError, rtkFlag, rtkEast, rtkNorth, rtkHeight;
     bool seen[6] = {};
     auto keep = [&seen](int slot, QString& value, const QString& text, bool preferred) {
         if (!seen[slot] || preferred)
@@ -231,6 +232,19 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QStringRef name = xml.name();
+        // A DJI drone's XMP says how good its fix was.
+        if (name.startsWith(QLatin1String("Rtk"))) {
+            const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
+            if (name == QLatin1String("RtkFlag"))
+                rtkFlag = text;
+            else if (name == QLatin1String("RtkStdLon"))
+                rtkEast = text;
+            else if (name == QLatin1String("RtkStdLat"))
+                rtkNorth = text;
+            else if (name == QLatin1String("RtkStdHgt"))
+                rtkHeight = text;
+            continue;
+        }
         if (!name.startsWith(QLatin1String("GPS")))
             continue;
         // The GPS group's own tags come before the composite ones; either serves.
@@ -248,6 +262,8 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
             keep(4, altitude, text, preferred);
         else if (name == QLatin1String("GPSAltitudeRef"))
             keep(5, altitudeRef, text, preferred);
+        else if (name == QLatin1String("GPSHPositioningError"))
+            horizontalError = text;
     }
     if (xml.hasError())
         return fail(error, QStringLiteral("not an EXIF XML file (line %1: %2)")
@@ -270,6 +286,18 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
     } else {
         p.altitude = 0;
     }
+    // Standard deviations are positive metres; anything else says nothing.
+    const auto sigma = [](const QString& text) {
+        const double v = metres(text);
+        return v > 0 && std::isfinite(v) ? v : notANumber;
+    };
+    p.sigmaEast = p.sigmaNorth = sigma(horizontalError);
+    if (std::isfinite(sigma(rtkEast)) && std::isfinite(sigma(rtkNorth))) {
+        p.sigmaEast = sigma(rtkEast);
+        p.sigmaNorth = sigma(rtkNorth);
+    }
+    p.sigmaHeight = sigma(rtkHeight);
+    p.rtkFixed = rtkFlag.trimmed() == QLatin1String("50");
     *position = p;
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cmath>
+
 class QIODevice;
 
 // The GPS position exiftool's "-X" XML holds for a photo: latitude and
@@ -15,6 +17,12 @@ public:
     struct Position {
         double latitude = 0, longitude = 0, altitude = 0;
         bool hasAltitude = false;
+        // What the receiver says of its fix, NaN when it says nothing:
+        // standard deviations in metres (DJI's RtkStdLon, RtkStdLat,
+        // RtkStdHgt; EXIF's GPSHPositioningError for both horizontal axes)
+        // and whether it had an RTK fixed solution (DJI's RtkFlag 50).
+        double sigmaEast = std::nan(""), sigmaNorth = std::nan(""), sigmaHeight = std::nan("");
+        bool rtkFixed = false;
     };
 
     // False when the file holds no usable position; error says why. A

@@ -14,6 +14,7 @@
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/AccuracyReport.h"
+#include "core/georef/ControlPointAdjustment.h"
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/GcpImport.h"
 #include "core/georef/UtmProjection.h"
@@ -121,9 +122,10 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
 {
     QVector<int> rows;
     QVector<ControlPoint> points = m_dock->controlPoints(&rows);
-    const ControlPointFit::Outcome out =
-        ControlPointFit::run(nvmFile, points, [](const QString& path) { return QImageReader(path).size(); },
-                             UtmProjection::parseSystem(m_dock->referenceSystem()));
+    // The similarity as the first guess, then the adjustment in survey coordinates.
+    const ControlPointFit::Outcome out = ControlPointAdjustment::run(
+        nvmFile, points, [](const QString& path) { return QImageReader(path).size(); },
+        UtmProjection::parseSystem(m_dock->referenceSystem()));
     for (const QString& line : out.lines)
         emit logLine(line);
     emit statusMessage(out.message, 5000);

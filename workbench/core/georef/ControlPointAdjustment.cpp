@@ -1,0 +1,453 @@
+#include "core/georef/ControlPointAdjustment.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "core/formats/NvmReader.h"
+#include "core/formats/NvmWriter.h"
+#include "core/formats/SparseBundle.h"
+#include "core/georef/ExifGps.h"
+#include "core/georef/GeoReference.h"
+#include "core/georef/UtmProjection.h"
+#include "core/io/SaveFileCommit.h"
+#include "core/products/ProductRecord.h"
+
+namespace
+{
+
+constexpr int radiusSamples = 64;
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
+}
+
+QString metres(double value)
+{
+    return QString::number(value, 'f', 3) + QStringLiteral(" m");
+}
+
+QString axis(double value)
+{
+    return QString::number(std::abs(value) < 0.0005 ? 0.0 : value, 'f', 3);
+}
+
+using Matrix = double[3][3];
+
+// Unit quaternion (w, x, y, z) into its rotation matrix and back.
+void matrixOf(const double q[4], Matrix R)
+{
+    const double w = q[0], x = q[1], y = q[2], z = q[3];
+    const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+    std::copy(&r[0][0], &r[0][0] + 9, &R[0][0]);
+}
+
+void quaternionOf(const Matrix R, double q[4])
+{
+    const double trace = R[0][0] + R[1][1] + R[2][2];
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        q[0] = s / 4;
+        q[1] = (R[2][1] - R[1][2]) / s;
+        q[2] = (R[0][2] - R[2][0]) / s;
+        q[3] = (R[1][0] - R[0][1]) / s;
+    } else if (R[0][0] > R[1][1] && R[0][0] > R[2][2]) {
+        const double s = 2 * std::sqrt(1 + R[0][0] - R[1][1] - R[2][2]);
+        q[0] = (R[2][1] - R[1][2]) / s;
+        q[1] = s / 4;
+        q[2] = (R[0][1] + R[1][0]) / s;
+        q[3] = (R[0][2] + R[2][0]) / s;
+    } else if (R[1][1] > R[2][2]) {
+        const double s = 2 * std::sqrt(1 + R[1][1] - R[0][0] - R[2][2]);
+        q[0] = (R[0][2] - R[2][0]) / s;
+        q[1] = (R[0][1] + R[1][0]) / s;
+        q[2] = s / 4;
+        q[3] = (R[1][2] + R[2][1]) / s;
+    } else {
+        const double s = 2 * std::sqrt(1 + R[2][2] - R[0][0] - R[1][1]);
+        q[0] = (R[1][0] - R[0][1]) / s;
+        q[1] = (R[0][2] + R[2][0]) / s;
+        q[2] = (R[1][2] + R[2][1]) / s;
+        q[3] = s / 4;
+    }
+}
+
+double median(std::vector<double> v)
+{
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+osg::Vec3d ControlPointAdjustment::priorSigma(const ExifGps::Position& gps, const Settings& settings)
+{
+    osg::Vec3d sigma = gps.rtkFixed ? settings.rtkSigma : settings.gpsSigma;
+    if (std::isfinite(gps.sigmaEast) && std::isfinite(gps.sigmaNorth)) {
+        sigma.x() = gps.sigmaEast;
+        sigma.y() = gps.sigmaNorth;
+        sigma.z() = std::max(gps.sigmaEast, gps.sigmaNorth) * settings.gpsSigma.z() / settings.gpsSigma.x();
+    }
+    if (std::isfinite(gps.sigmaHeight))
+        sigma.z() = gps.sigmaHeight;
+    return sigma;
+}
+
+void ControlPointAdjustment::projectionFromNvm(double r, double maxRadius, double* k1, double* k2)
+{
+    *k1 = *k2 = 0;
+    if (r == 0 || !(maxRadius > 0))
+        return;
+    // Minimise sum (d - u - k1 u^3 - k2 u^5)^2 over k1, k2, where u = d (1 + r d^2).
+    double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
+    for (int i = 1; i <= radiusSamples; ++i) {
+        const double d = maxRadius * i / radiusSamples;
+        const double u = d * (1 + r * d * d);
+        const double u3 = u * u * u, u5 = u3 * u * u;
+        a11 += u3 * u3;
+        a12 += u3 * u5;
+        a22 += u5 * u5;
+        b1 += (d - u) * u3;
+        b2 += (d - u) * u5;
+    }
+    const double det = a11 * a22 - a12 * a12;
+    if (!(std::abs(det) > 1e-300)) {
+        *k1 = a11 > 0 ? b1 / a11 : 0;
+        return;
+    }
+    *k1 = (b1 * a22 - b2 * a12) / det;
+    *k2 = (a11 * b2 - a12 * b1) / det;
+}
+
+double ControlPointAdjustment::nvmFromProjection(double k1, double k2, double maxRadius)
+{
+    if ((k1 == 0 && k2 == 0) || !(maxRadius > 0))
+        return 0;
+    // Minimise sum (u - d (1 + r d^2))^2 over r, where d = u (1 + k1 u^2 + k2 u^4).
+    double num = 0, den = 0;
+    for (int i = 1; i <= radiusSamples; ++i) {
+        const double u = maxRadius * i / radiusSamples;
+        const double d = u * (1 + k1 * u * u + k2 * u * u * u * u);
+        num += (u - d) * d * d * d;
+        den += d * d * d * d * d * d;
+    }
+    return den > 0 ? num / den : 0;
+}
+
+ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVector<ControlPoint>& points,
+                                                     const ControlPointFit::ImageSize& imageSize, int epsg)
+{
+    return run(nvmFile, points, imageSize, epsg, Settings());
+}
+
+ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVector<ControlPoint>& points,
+                                                     const ControlPointFit::ImageSize& imageSize, int epsg,
+                                                     const Settings& settings)
+{
+    ControlPointFit::Outcome out;
+    auto refuse = [&](const QString& why) {
+        out.written = false;
+        out.message = QStringLiteral("Ground control: nothing written: ") + why;
+        out.lines << out.message;
+        return out;
+    };
+    for (const osg::Vec3d* sigma : {&settings.gpsSigma, &settings.rtkSigma, &settings.controlSigma})
+        for (int k = 0; k < 3; ++k)
+            if (!(sigma->ptr()[k] > 0) || !std::isfinite(sigma->ptr()[k]))
+                return refuse(
+                    QStringLiteral("the standard deviations of the GPS positions and of the control "
+                                   "points must be above zero"));
+
+    NvmReader::VertexArrays vertices;
+    NvmReader::ColourArrays colours;
+    SparseBundle bundle;
+    std::string folderText, readError;
+    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folderText,
+                            &readError) ||
+        bundle.bundleCameras.empty()) {
+        out.message = QStringLiteral("Ground control: %1").arg(QString::fromStdString(readError));
+        out.lines << out.message;
+        return out;
+    }
+    const QString imageFolder = QString::fromStdString(folderText);
+    const QString companionFile = GeoReference::companionFileName(nvmFile);
+
+    // The first guess: the similarity, measured and checked, not written.
+    QVector<ControlPoint> guessed = points;
+    const ControlPointFit::Outcome guess =
+        ControlPointFit::run(bundle, imageFolder, companionFile, guessed, imageSize, epsg, false);
+    if (!guess.fitted)
+        return guess;
+    out.model = guess.model;
+    out.leftOut = guess.leftOut;
+    out.lines << QStringLiteral("First guess, the similarity: %1").arg(guess.message);
+    if (size_t(out.model) >= vertices.size() || !vertices[size_t(out.model)].valid())
+        return refuse(QStringLiteral("the reconstruction's model %1 has no points").arg(out.model + 1));
+    SparseBundle::CameraList& list = bundle.bundleCameras[size_t(out.model)];
+    osg::Vec3Array& modelPoints = *vertices[size_t(out.model)];
+    const SimilarityFit::Result& sim = guess.similarity;
+
+    SurveyAdjustment adjustment;
+    adjustment.options = settings.options;
+    Matrix S;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            S[r][c] = sim.rotation(r, c);
+
+    // The cameras through the similarity; photos of one size, focal length
+    // and distortion share one calibration (the mapper's shared camera).
+    std::map<std::tuple<double, double, int, int>, int> calibrationOf;
+    std::vector<QSize> sizes(list.size());
+    QHash<QString, int> cameraByName;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const BundleCamera& bc = *list[i];
+        const QString name = QString::fromStdString(bc.name);
+        const QSize size = imageSize ? imageSize(imageFolder + name) : QSize();
+        if (size.isEmpty())
+            return refuse(QStringLiteral("the size of photo %1 cannot be read").arg(imageFolder + name));
+        sizes[i] = size;
+        cameraByName.insert(fileNameOf(name).toLower(), int(i));
+        const auto key = std::make_tuple(bc.focalLength, bc.radial, size.width(), size.height());
+        auto found = calibrationOf.find(key);
+        if (found == calibrationOf.end()) {
+            SurveyAdjustment::Calibration k;
+            k.focal = bc.focalLength;
+            projectionFromNvm(bc.radial, 0.5 * std::hypot(size.width(), size.height()) / bc.focalLength,
+                              &k.k1, &k.k2);
+            adjustment.calibrations.push_back(k);
+            found = calibrationOf.emplace(key, int(adjustment.calibrations.size() - 1)).first;
+        }
+        SurveyAdjustment::Camera c;
+        c.name = name;
+        c.calibration = found->second;
+        const double q[4] = {bc.rotation[3], bc.rotation[0], bc.rotation[1], bc.rotation[2]};
+        const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        const double unit[4] = {q[0] / n, q[1] / n, q[2] / n, q[3] / n};
+        Matrix R, moved;
+        matrixOf(unit, R);
+        // World into camera after the similarity: R S^T (the scale cancels
+        // in the projection).
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 3; ++col)
+                moved[r][col] = R[r][0] * S[col][0] + R[r][1] * S[col][1] + R[r][2] * S[col][2];
+        quaternionOf(moved, c.rotation);
+        c.centre = sim.apply(bc.centre);
+        adjustment.cameras.push_back(c);
+    }
+
+    // The photos' GPS positions as priors, in the points' reference system.
+    if (epsg != 0) {
+        const UtmProjection grid(epsg);
+        std::vector<double> heightGap, heightSigmas;
+        for (size_t i = 0; i < list.size(); ++i) {
+            ExifGps::Position gps;
+            QString ignored;
+            double east = 0, north = 0;
+            if (!ExifGps::readFile(ExifGps::xmlPathOf(imageFolder + QString::fromStdString(list[i]->name)),
+                                   &gps, &ignored) ||
+                !gps.hasAltitude || !grid.project(gps.latitude, gps.longitude, &east, &north))
+                continue;
+            SurveyAdjustment::Camera& c = adjustment.cameras[i];
+            c.hasPrior = true;
+            c.prior = osg::Vec3d(east, north, gps.altitude);
+            c.priorSigma = priorSigma(gps, settings);
+            heightGap.push_back(gps.altitude - c.centre.z());
+            heightSigmas.push_back(heightGap.back() / c.priorSigma.z());
+        }
+        // Heights of another datum (ellipsoidal against sea level, a drone's
+        // barometric take-off height) are off by the same tens of metres for
+        // every photo: they cannot hold the cameras' heights, their positions
+        // across still can.
+        if (!heightGap.empty() && !(std::abs(median(heightSigmas)) <= 3)) {
+            for (SurveyAdjustment::Camera& c : adjustment.cameras)
+                c.priorHeight = false;
+            out.lines << QStringLiteral(
+                             "The photos' GPS heights lie %1 from the control points' heights (median "
+                             "of %2 photos): another height datum; only their positions across hold "
+                             "the cameras")
+                             .arg(metres(median(heightGap)))
+                             .arg(heightGap.size());
+        }
+    }
+
+    // The reconstruction's points and what the photos measured of them.
+    for (size_t p = 0; p < modelPoints.size(); ++p) {
+        SurveyAdjustment::Point point;
+        point.position = sim.apply(osg::Vec3d(modelPoints[p]));
+        adjustment.points.push_back(point);
+    }
+    for (size_t i = 0; i < list.size(); ++i)
+        for (const auto& v : list[i]->views) {
+            if (!(v->pointIndex >= 0) || v->pointIndex >= double(modelPoints.size()))
+                return refuse(QStringLiteral("photo %1 measures a point the reconstruction does not hold")
+                                  .arg(QString::fromStdString(list[i]->name)));
+            adjustment.observations.push_back({int(i), int(v->pointIndex), v->x, v->y});
+        }
+    const size_t tiePoints = adjustment.points.size();
+
+    // The used control points (not the check points, not those the
+    // similarity left out as gross errors), at their surveyed places.
+    std::vector<int> controlOf(size_t(points.size()), -1);
+    for (int k = 0; k < points.size(); ++k) {
+        const ControlPoint& cp = guessed[k];
+        if (cp.check || cp.leftOut || !cp.hasFit())
+            continue;
+        SurveyAdjustment::Point point;
+        point.position = cp.survey;
+        point.control = true;
+        point.name = cp.name;
+        point.survey = cp.survey;
+        point.sigma = settings.controlSigma;
+        const int index = int(adjustment.points.size());
+        adjustment.points.push_back(point);
+        controlOf[size_t(k)] = index;
+        for (const ControlObservation& o : cp.observations) {
+            const auto found = cameraByName.constFind(fileNameOf(o.image).toLower());
+            if (found == cameraByName.constEnd())
+                continue;
+            const QSize size = sizes[size_t(*found)];
+            adjustment.observations.push_back(
+                {*found, index, o.column - 0.5 * size.width(), o.row - 0.5 * size.height()});
+        }
+    }
+
+    const SurveyAdjustment::Result result = adjustment.run();
+    if (!result.accepted)
+        return refuse(result.message);
+    const osg::Vec3d origin = adjustment.origin;
+
+    // The adjusted model back into the reconstruction, in the local frame.
+    for (size_t i = 0; i < list.size(); ++i) {
+        BundleCamera& bc = *list[i];
+        const SurveyAdjustment::Camera& c = adjustment.cameras[i];
+        const SurveyAdjustment::Calibration& k = adjustment.calibrations[size_t(c.calibration)];
+        bc.centre = c.centre - origin;
+        bc.rotation[0] = float(c.rotation[1]);
+        bc.rotation[1] = float(c.rotation[2]);
+        bc.rotation[2] = float(c.rotation[3]);
+        bc.rotation[3] = float(c.rotation[0]);
+        bc.focalLength = k.focal;
+        bc.radial =
+            nvmFromProjection(k.k1, k.k2, 0.5 * std::hypot(sizes[i].width(), sizes[i].height()) / k.focal);
+    }
+    for (size_t p = 0; p < tiePoints; ++p)
+        modelPoints[p] = osg::Vec3f(adjustment.points[p].position - origin);
+    modelPoints.dirty();
+
+    const QByteArray nvmText = NvmWriter::text(bundle, vertices, colours);
+    GeoReference geo; // identity rotation, unit scale: the origin carries the file into survey coordinates
+    geo.translation = origin;
+    geo.epsg = epsg;
+    QString why;
+    const QByteArray companionText = geo.text(&why);
+    if (nvmText.isEmpty() || companionText.isEmpty())
+        return refuse(nvmText.isEmpty() ? QStringLiteral("the adjusted reconstruction cannot be written")
+                                        : why);
+
+    // Both files or neither: each is written beside its old self first.
+    QSaveFile nvmOut(nvmFile), companionOut(companionFile);
+    if (!nvmOut.open(QIODevice::WriteOnly) || !companionOut.open(QIODevice::WriteOnly))
+        return refuse(QStringLiteral("cannot write %1: %2")
+                          .arg(nvmOut.isOpen() ? companionFile : nvmFile,
+                               nvmOut.isOpen() ? companionOut.errorString() : nvmOut.errorString()));
+    if (nvmOut.write(nvmText) != nvmText.size() ||
+        companionOut.write(companionText) != companionText.size()) {
+        nvmOut.cancelWriting();
+        companionOut.cancelWriting();
+        return refuse(QStringLiteral("cannot write %1 and %2").arg(nvmFile, companionFile));
+    }
+    if (!SaveFileCommit::commit(nvmOut, &why)) {
+        companionOut.cancelWriting();
+        return refuse(why);
+    }
+    if (!SaveFileCommit::commit(companionOut, &why))
+        return refuse(why + QStringLiteral(" (the adjusted %1 was written: fit again)").arg(nvmFile));
+    out.written = true;
+    const QString folder = QFileInfo(nvmFile).absolutePath();
+    ProductRecord::make(folder, QLatin1String(ProductRecord::georeference), {nvmFile}, {companionFile},
+                        QStringLiteral("control points"))
+        .write(folder);
+
+    // Each point against its survey: a control point where the adjustment
+    // put it, a check point (or one left out) where the adjusted photos
+    // place it; pixels where its surveyed place lands in its photos.
+    for (ControlPoint& p : points)
+        p.clearFit();
+    double sumSquares = 0;
+    for (int k = 0; k < points.size(); ++k) {
+        ControlPoint& p = points[k];
+        std::vector<ControlPointFit::Ray> rays;
+        std::vector<std::pair<size_t, const ControlObservation*>> seen;
+        for (const ControlObservation& o : p.observations) {
+            const auto found = cameraByName.constFind(fileNameOf(o.image).toLower());
+            if (found == cameraByName.constEnd())
+                continue;
+            rays.push_back(
+                ControlPointFit::rayOf(*list[size_t(*found)], o.column, o.row, sizes[size_t(*found)]));
+            seen.push_back({size_t(*found), &o});
+        }
+        osg::Vec3d local;
+        QString ignored;
+        if (controlOf[size_t(k)] >= 0)
+            local = adjustment.points[size_t(controlOf[size_t(k)])].position - origin;
+        else if (!ControlPointFit::triangulate(rays, &local, nullptr, &ignored)) {
+            out.lines << QStringLiteral("%1: not placed by the adjusted photos: %2").arg(p.name, ignored);
+            continue;
+        }
+        p.offset = local + origin - p.survey;
+        p.residual = p.offset.length();
+        double sum = 0;
+        int n = 0;
+        for (const auto& [camera, o] : seen) {
+            double column = 0, row = 0;
+            if (ControlPointFit::project(*list[camera], p.survey - origin, sizes[camera], &column, &row)) {
+                sum += (column - o->column) * (column - o->column) + (row - o->row) * (row - o->row);
+                ++n;
+            }
+        }
+        p.pixels = n ? std::sqrt(sum / n) : std::nan("");
+        QString role = QStringLiteral("used");
+        if (p.check) {
+            role = QStringLiteral("check");
+            out.worstCheck = std::max(out.worstCheck, p.residual);
+        } else if (controlOf[size_t(k)] < 0) {
+            role = QStringLiteral("left out");
+            p.leftOut = true;
+        } else {
+            sumSquares += p.residual * p.residual;
+            ++out.used;
+        }
+        out.lines << QStringLiteral("%1: residual %2 (dX %3, dY %4, dZ %5), %6 px (%7)")
+                         .arg(p.name, metres(p.residual), axis(p.offset.x()), axis(p.offset.y()),
+                              axis(p.offset.z()))
+                         .arg(p.pixels, 0, 'f', 2)
+                         .arg(role);
+    }
+    out.rms = out.used ? std::sqrt(sumSquares / out.used) : 0;
+    out.lines << result.lines;
+    const int priors = int(std::count_if(adjustment.cameras.begin(), adjustment.cameras.end(),
+                                         [](const SurveyAdjustment::Camera& c) { return c.hasPrior; }));
+    out.message = QStringLiteral("Adjusted to %1 control points and the GPS of %2 photos: residual %3 (RMS)")
+                      .arg(out.used)
+                      .arg(priors)
+                      .arg(metres(out.rms));
+    if (out.worstCheck >= 0)
+        out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
+    out.message += QStringLiteral(", reprojection %1 px, written to %2 and %3 (origin %4 %5 %6)")
+                       .arg(result.rmsPixels, 0, 'f', 2)
+                       .arg(QFileInfo(nvmFile).fileName(), QFileInfo(companionFile).fileName())
+                       .arg(origin.x(), 0, 'f', 0)
+                       .arg(origin.y(), 0, 'f', 0)
+                       .arg(origin.z(), 0, 'f', 0);
+    out.lines << out.message;
+    return out;
+}
