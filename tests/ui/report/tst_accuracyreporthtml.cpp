@@ -103,6 +103,7 @@ private slots:
         const QJsonObject json = QJsonDocument::fromJson(jsonFile.readAll()).object();
         const QString html = QString::fromUtf8(htmlFile.readAll());
         QVERIFY(!html.contains("src=\"http") && !html.contains("src=\"file"));
+        QVERIFY2(!html.contains("%%"), "a percent sign doubled in the text");
 
         QRegularExpressionMatchIterator images =
             QRegularExpression("src=\"data:image/png;base64,([A-Za-z0-9+/=]+)\"").globalMatch(html);

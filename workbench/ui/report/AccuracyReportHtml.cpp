@@ -277,7 +277,7 @@ QByteArray AccuracyReportHtml::html(const AccuracyReport& r)
 
     page += QStringLiteral(
         "<h2>Accuracy</h2>\n<p>Residuals in metres: where the reconstruction puts a point less "
-        "where it was surveyed. Check points never enter the fit. CE90, LE90 and the 95 %% "
+        "where it was surveyed. Check points never enter the fit. CE90, LE90 and the 95 % "
         "figures by the ASPRS and NSSDA formulas.</p>\n");
     page += QStringLiteral("<table id=\"statistics\"><tr><th></th><th>n</th><th>RMSE X</th><th>RMSE Y</th>"
                            "<th>RMSE Z</th><th>RMSE horizontal</th><th>RMSE vertical</th><th>CE90</th>"
@@ -323,7 +323,7 @@ QByteArray AccuracyReportHtml::html(const AccuracyReport& r)
 
     page += QStringLiteral("<h2>Calibration</h2>\n<table id=\"calibration\">"
                            "<tr><th></th><th>found</th><th>EXIF</th></tr>\n");
-    page += QStringLiteral("<tr><th>Focal length</th><td>%1 px (spread %2 %%)</td><td>%3</td></tr>\n")
+    page += QStringLiteral("<tr><th>Focal length</th><td>%1 px (spread %2 %)</td><td>%3</td></tr>\n")
                 .arg(fixed(r.calibration.focalPixels, 1), fixed(100 * r.calibration.focalSpread, 1),
                      r.calibration.exifFocal.isEmpty() ? QStringLiteral("&ndash;")
                                                        : r.calibration.exifFocal.toHtmlEscaped());
