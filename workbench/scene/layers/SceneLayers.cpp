@@ -201,22 +201,7 @@ bool SceneLayers::loadRasterTerrain(const QString& fileName, bool visible, QStri
         DrapedRasterBuilder::load(fileName, shift, referenceSystem(), error, &epsg);
     if (!mesh)
         return false;
-    adoptOrigin(shift, fileName);
-    osg::ref_ptr<osg::Node> node = mesh;
-    if (shift.isShifted()) {
-        osg::ref_ptr<osg::Group> group = new osg::Group;
-        group->addChild(mesh.get());
-        node = PointCloudLoader::placeAt(group.get(), shift.offset());
-    }
-    // The next raster goes into the same system when no reconstruction names one.
-    if (epsg > 0)
-        node->setUserValue(terrainSystemKey, epsg);
-    m_terrains.push_back(node);
-    m_root->addChild(node.get());
-    if (!visible)
-        node->setNodeMask(hiddenMask);
-    if (firstLayer && m_root->getNumChildren() == 1)
-        m_hooks.firstLayerAdded();
+    addSurveyNode(mesh, shift, fileName, epsg, visible, firstLayer);
     return true;
 }
 
@@ -236,13 +221,21 @@ bool SceneLayers::loadContours(const QString& fileName, bool visible, QString* e
                                       "EPSG:%2")
                                        .arg(epsg)
                                        .arg(project));
+    addSurveyNode(lines, shift, fileName, epsg, visible, firstLayer);
+    return true;
+}
+
+void SceneLayers::addSurveyNode(osg::ref_ptr<osg::Node> content, const PointShift& shift, const QString& fileName,
+                                int epsg, bool visible, bool firstLayer)
+{
     adoptOrigin(shift, fileName);
-    osg::ref_ptr<osg::Node> node = lines;
+    osg::ref_ptr<osg::Node> node = content;
     if (shift.isShifted()) {
         osg::ref_ptr<osg::Group> group = new osg::Group;
-        group->addChild(lines.get());
+        group->addChild(content.get());
         node = PointCloudLoader::placeAt(group.get(), shift.offset());
     }
+    // The next raster goes into the same system when no reconstruction names one.
     if (epsg > 0)
         node->setUserValue(terrainSystemKey, epsg);
     m_terrains.push_back(node);
@@ -251,7 +244,6 @@ bool SceneLayers::loadContours(const QString& fileName, bool visible, QString* e
         node->setNodeMask(hiddenMask);
     if (firstLayer && m_root->getNumChildren() == 1)
         m_hooks.firstLayerAdded();
-    return true;
 }
 
 int SceneLayers::referenceSystem() const

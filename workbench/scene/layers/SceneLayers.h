@@ -128,6 +128,10 @@ public:
 
 private:
     void requestFrame();
+    // A terrain or contour node of survey coordinates: placed at its shift,
+    // marked with its system, hidden when saved so.
+    void addSurveyNode(osg::ref_ptr<osg::Node> content, const PointShift& shift, const QString& fileName, int epsg,
+                       bool visible, bool firstLayer);
     void setBundleMask(int index, osg::Node::NodeMask mask);
     // Gives up the origin when no layer keeps points relative to it any more.
     void forgetOriginWhenEmpty();
