@@ -13,13 +13,15 @@
 
 // The synthetic survey is only worth its truth: every photo must show the
 // control targets exactly where the truth files say, on the surface the site
-// file gives back, and the EXIF must carry the flight through PROJ.
+// file gives back, and the EXIF must carry the flight through PROJ. A second
+// survey flies nadir only through a distorting lens: its photos must show the
+// targets where the lens model moves them.
 class TestSurveyGen : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    SurveyWriter::Settings m_settings;
+    SurveyWriter::Settings m_settings, m_lens;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
@@ -57,6 +59,22 @@ class TestSurveyGen : public QObject
         return sum;
     }
 
+    // The point of least asymmetry within two pixels of (x, y), to a tenth of a pixel.
+    static cv::Point2d checkerCentre(const cv::Mat& grey, double x, double y)
+    {
+        double bestX = x, bestY = y, best = asymmetry(grey, x, y, 5);
+        for (double dy = -2; dy <= 2; dy += 0.1)
+            for (double dx = -2; dx <= 2; dx += 0.1) {
+                const double a = asymmetry(grey, x + dx, y + dy, 5);
+                if (a < best) {
+                    best = a;
+                    bestX = x + dx;
+                    bestY = y + dy;
+                }
+            }
+        return {bestX, bestY};
+    }
+
 private slots:
     void initTestCase()
     {
@@ -72,18 +90,36 @@ private slots:
         std::ostringstream progress;
         std::string error;
         QVERIFY2(SurveyWriter::write(m_settings, path("survey").toStdString(), progress, &error), error.c_str());
+
+        // Barrel distortion as a consumer drone's lens has it, nadir lines only.
+        m_lens = m_settings;
+        m_lens.flight.photos = 8;
+        m_lens.flight.nadirOnly = true;
+        m_lens.flight.k1 = -0.09;
+        m_lens.flight.k2 = 0.02;
+        QVERIFY2(SurveyWriter::write(m_lens, path("lens").toStdString(), progress, &error), error.c_str());
+    }
+
+    void targetsLieWhereTheTruthSeesThem_data()
+    {
+        QTest::addColumn<QString>("survey");
+        QTest::addColumn<QStringList>("seen");
+        QTest::newRow("pinhole, oblique ring") << "survey" << QStringList{"IMG_0001.JPG", "IMG_0012.JPG"};
+        QTest::newRow("distorting lens") << "lens" << QStringList{"IMG_0001.JPG", "IMG_0008.JPG"};
     }
 
     void targetsLieWhereTheTruthSeesThem()
     {
-        std::ifstream siteFile(path("survey/truth/site.txt").toStdString());
+        QFETCH(QString, survey);
+        QFETCH(QStringList, seen);
+        std::ifstream siteFile(path(survey + "/truth/site.txt").toStdString());
         std::stringstream text;
         text << siteFile.rdbuf();
         SiteModel site;
         std::string error;
         QVERIFY2(SiteModel::fromText(text.str(), &site, &error), error.c_str());
         std::map<std::string, std::vector<double>> targets;
-        for (const auto& row : rows(path("survey/truth/targets.txt"))) {
+        for (const auto& row : rows(path(survey + "/truth/targets.txt"))) {
             const double x = std::stod(row[1]) - m_settings.originEasting,
                          y = std::stod(row[2]) - m_settings.originNorthing,
                          z = std::stod(row[3]) - m_settings.originHeight;
@@ -92,24 +128,16 @@ private slots:
         }
         QCOMPARE(int(targets.size()), m_settings.targets);
 
-        const auto observations = rows(path("survey/truth/observations.txt"));
+        const auto observations = rows(path(survey + "/truth/observations.txt"));
         QSet<QString> seeing;
         for (const auto& o : observations) {
-            const cv::Mat grey = cv::imread(path("survey/photos/" + QString::fromStdString(o[0])).toStdString(),
-                                            cv::IMREAD_GRAYSCALE);
+            const cv::Mat grey = cv::imread(
+                path(survey + "/photos/" + QString::fromStdString(o[0])).toStdString(), cv::IMREAD_GRAYSCALE);
             QVERIFY(!grey.empty());
             const double x = std::stod(o[2]), y = std::stod(o[3]);
             // The checker's centre to a tenth of a pixel around the truth.
-            double bestX = x, bestY = y, best = asymmetry(grey, x, y, 5);
-            for (double dy = -2; dy <= 2; dy += 0.1)
-                for (double dx = -2; dx <= 2; dx += 0.1) {
-                    const double a = asymmetry(grey, x + dx, y + dy, 5);
-                    if (a < best) {
-                        best = a;
-                        bestX = x + dx;
-                        bestY = y + dy;
-                    }
-                }
+            const cv::Point2d centre = checkerCentre(grey, x, y);
+            const double bestX = centre.x, bestY = centre.y;
             QVERIFY2(std::hypot(bestX - x, bestY - y) < 0.35,
                      qPrintable(QString("%1 %2: centre found at %3, %4, truth %5, %6")
                                     .arg(o[0].c_str(), o[1].c_str())
@@ -119,9 +147,65 @@ private slots:
                                     .arg(y)));
             seeing.insert(QString::fromStdString(o[0]));
         }
-        // Nadir and oblique photos alike see targets.
-        QVERIFY(seeing.contains("IMG_0001.JPG"));
-        QVERIFY(seeing.contains("IMG_0012.JPG"));
+        // Every part of the flight sees targets (the pinhole survey's last photos are oblique).
+        for (const QString& photo : seen)
+            QVERIFY2(seeing.contains(photo), qPrintable(photo));
+    }
+
+    // The lens moves each target from its pinhole pixel by the radial model
+    // the truth states, by many pixels towards the edges (and the photos show
+    // the checkers at the moved pixels: targetsLieWhereTheTruthSeesThem).
+    void lensMovesTargetsAsTheModelSays()
+    {
+        std::map<std::string, std::vector<double>> targets;
+        for (const auto& row : rows(path("lens/truth/targets.txt")))
+            targets[row[0]] = {std::stod(row[1]), std::stod(row[2]), std::stod(row[3])};
+        std::map<std::string, std::vector<std::string>> cameras;
+        for (const auto& c : rows(path("lens/truth/cameras.txt"))) {
+            QCOMPARE(int(c.size()), 21);
+            QCOMPARE(std::stod(c[19]), m_lens.flight.k1);
+            QCOMPARE(std::stod(c[20]), m_lens.flight.k2);
+            QVERIFY2(std::stod(c[18]) < -0.99, c[0].c_str()); // looking straight down: no oblique photos
+            cameras[c[0]] = c;
+        }
+        QCOMPARE(int(cameras.size()), m_lens.flight.photos);
+        for (const auto& c : rows(path("survey/truth/cameras.txt"))) // a pinhole lens says so
+            QVERIFY(c.size() == 21 && std::stod(c[19]) == 0 && std::stod(c[20]) == 0);
+
+        double farthest = 0;
+        for (const auto& o : rows(path("lens/truth/observations.txt"))) {
+            const auto& c = cameras.at(o[0]);
+            const auto& t = targets.at(o[1]);
+            double p[3] = {0, 0, 0};
+            for (int r = 0; r < 3; ++r)
+                for (int k = 0; k < 3; ++k)
+                    p[r] +=
+                        std::stod(c[size_t(10 + 3 * r + k)]) * (t[size_t(k)] - std::stod(c[size_t(7 + k)]));
+            const double fx = std::stod(c[3]), fy = std::stod(c[4]), cx = std::stod(c[5]),
+                         cy = std::stod(c[6]);
+            const double u = p[0] / p[2], v = p[1] / p[2], r2 = u * u + v * v;
+            const double scale = 1 + m_lens.flight.k1 * r2 + m_lens.flight.k2 * r2 * r2;
+            const double x = std::stod(o[2]), y = std::stod(o[3]);
+            QVERIFY2(std::abs(fx * u * scale + cx - x) < 1e-6 && std::abs(fy * v * scale + cy - y) < 1e-6,
+                     qPrintable(QString("%1 %2").arg(o[0].c_str(), o[1].c_str())));
+            const double pinholeX = fx * u + cx, pinholeY = fy * v + cy;
+            const double moved = std::hypot(pinholeX - x, pinholeY - y);
+            farthest = std::max(farthest, moved);
+            // A barrel lens (k1 < 0) draws the photo's edges in.
+            QVERIFY(moved < 1e-9 || std::hypot(x - cx, y - cy) < std::hypot(pinholeX - cx, pinholeY - cy));
+        }
+        QVERIFY2(farthest > 5, qPrintable(QString::number(farthest)));
+    }
+
+    void aFoldingLensIsRefused()
+    {
+        SurveyWriter::Settings folding = m_lens;
+        folding.flight.photos = 2;
+        folding.flight.k1 = -0.6;
+        std::ostringstream progress;
+        std::string error;
+        QVERIFY(!SurveyWriter::write(folding, path("folding").toStdString(), progress, &error));
+        QVERIFY2(error.find("folds") != std::string::npos, error.c_str());
     }
 
     void exifCarriesTheFlightInWgs84()

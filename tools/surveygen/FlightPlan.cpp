@@ -31,6 +31,11 @@ int FlightPlan::obliqueCount(int photos)
     return photos >= 12 ? std::max(4, photos / 8) : 0;
 }
 
+int FlightPlan::obliqueCount(const Settings& settings)
+{
+    return settings.nadirOnly ? 0 : obliqueCount(settings.photos);
+}
+
 std::vector<SurveyCamera> FlightPlan::plan(const Settings& settings, double siteWidth, double siteDepth)
 {
     std::mt19937_64 random(settings.seed * 7919 + 17);
@@ -40,9 +45,11 @@ std::vector<SurveyCamera> FlightPlan::plan(const Settings& settings, double site
     model.fx = model.fy = settings.focalMillimetres / settings.sensorWidthMillimetres * settings.width;
     model.cx = settings.width / 2.0;
     model.cy = settings.height / 2.0;
+    model.k1 = settings.k1;
+    model.k2 = settings.k2;
 
     std::vector<SurveyCamera> cameras;
-    const int oblique = obliqueCount(settings.photos);
+    const int oblique = obliqueCount(settings);
     const int nadir = settings.photos - oblique;
     // Lines run east-west; as many lines as keep the photo spacing about equal
     // along and across them.

@@ -1,5 +1,6 @@
 #include "SurveyCamera.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -49,13 +50,65 @@ bool SurveyCamera::project(const double point[3], double* x, double* y) const
         return false;
     *x = fx * p[0] / p[2] + cx;
     *y = fy * p[1] / p[2] + cy;
+    distort(x, y);
     return true;
 }
 
 void SurveyCamera::ray(double x, double y, double direction[3]) const
 {
+    undistort(&x, &y);
     const double c[3] = {(x - cx) / fx, (y - cy) / fy, 1};
     for (int i = 0; i < 3; ++i)
         direction[i] = rotation[0][i] * c[0] + rotation[1][i] * c[1] + rotation[2][i] * c[2];
     normalise(direction);
+}
+
+void SurveyCamera::distort(double* x, double* y) const
+{
+    if (k1 == 0 && k2 == 0)
+        return;
+    const double u = (*x - cx) / fx, v = (*y - cy) / fy, r2 = u * u + v * v;
+    const double scale = 1 + k1 * r2 + k2 * r2 * r2;
+    *x = fx * u * scale + cx;
+    *y = fy * v * scale + cy;
+}
+
+void SurveyCamera::undistort(double* x, double* y) const
+{
+    if (k1 == 0 && k2 == 0)
+        return;
+    const double u = (*x - cx) / fx, v = (*y - cy) / fy, rd = std::sqrt(u * u + v * v);
+    if (rd == 0)
+        return;
+    // Newton on r (1 + k1 r^2 + k2 r^4) = rd from r = rd.
+    double r = rd;
+    for (int k = 0; k < 50; ++k) {
+        const double r2 = r * r;
+        const double f = r * (1 + k1 * r2 + k2 * r2 * r2) - rd, d = 1 + 3 * k1 * r2 + 5 * k2 * r2 * r2;
+        const double step = f / d;
+        r -= step;
+        if (std::abs(step) < 1e-15 * (1 + r))
+            break;
+    }
+    *x = fx * u * (r / rd) + cx;
+    *y = fy * v * (r / rd) + cy;
+}
+
+bool SurveyCamera::lensIsMonotonic() const
+{
+    // The undistorted radius of the farthest corner, found by walking out
+    // while the distorted radius keeps growing.
+    const double u = std::max(cx, width - cx) / fx, v = std::max(cy, height - cy) / fy;
+    const double corner = std::sqrt(u * u + v * v);
+    double last = 0;
+    for (double r = 0.001;; r += 0.001) {
+        const double r2 = r * r, rd = r * (1 + k1 * r2 + k2 * r2 * r2);
+        if (rd <= last)
+            return false;
+        if (rd >= corner * 1.02)
+            return true;
+        if (r > 10 * corner)
+            return false;
+        last = rd;
+    }
 }

@@ -1,5 +1,6 @@
 #include "SurveyRenderer.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
@@ -264,18 +265,75 @@ bool SurveyRenderer::open(int width, int height, std::string* error)
     return true;
 }
 
+SurveyRenderer::Buffer SurveyRenderer::bufferFor(const SurveyCamera& c)
+{
+    Buffer b;
+    b.width = c.width;
+    b.height = c.height;
+    if (c.k1 == 0 && c.k2 == 0)
+        return b;
+    // The undistorted border of the photo bounds every pixel's pinhole position
+    // (the lens keeps the pixels in order).
+    double lo[2] = {0, 0}, hi[2] = {double(c.width), double(c.height)};
+    auto include = [&](double x, double y) {
+        c.undistort(&x, &y);
+        lo[0] = std::min(lo[0], x);
+        lo[1] = std::min(lo[1], y);
+        hi[0] = std::max(hi[0], x);
+        hi[1] = std::max(hi[1], y);
+    };
+    for (int x = 0; x <= c.width; ++x) {
+        include(x, 0);
+        include(x, c.height);
+    }
+    for (int y = 0; y <= c.height; ++y) {
+        include(0, y);
+        include(c.width, y);
+    }
+    // A few pixels to spare for the resampling kernel.
+    const int left = int(std::floor(lo[0])) - 4, top = int(std::floor(lo[1])) - 4;
+    b.width = int(std::ceil(hi[0])) + 4 - left;
+    b.height = int(std::ceil(hi[1])) + 4 - top;
+    b.offsetX = -left;
+    b.offsetY = -top;
+    return b;
+}
+
 bool SurveyRenderer::render(const SurveyCamera& c, cv::Mat* photo, std::string* error)
 {
-    if (!m_viewer || c.width != m_width || c.height != m_height) {
+    const Buffer b = bufferFor(c);
+    if (!m_viewer || b.width != m_width || b.height != m_height) {
         *error = "photo size differs from the off-screen buffer";
         return false;
     }
+    SurveyCamera pinhole = c;
+    pinhole.k1 = pinhole.k2 = 0;
+    pinhole.width = b.width;
+    pinhole.height = b.height;
+    pinhole.cx += b.offsetX;
+    pinhole.cy += b.offsetY;
     osg::Camera* camera = m_viewer->getCamera();
-    camera->setProjectionMatrix(projection(c, 0.5, 2000));
-    camera->setViewMatrix(view(c));
+    camera->setProjectionMatrix(projection(pinhole, 0.5, 2000));
+    camera->setViewMatrix(view(pinhole));
     m_viewer->frame();
     cv::Mat rgb(m_height, m_width, CV_8UC3, m_image->data());
-    cv::flip(rgb, *photo, 0); // OpenGL rows run bottom-up
-    cv::cvtColor(*photo, *photo, cv::COLOR_RGB2BGR);
+    cv::Mat frame;
+    cv::flip(rgb, frame, 0); // OpenGL rows run bottom-up
+    cv::cvtColor(frame, frame, cv::COLOR_RGB2BGR);
+    if (c.k1 == 0 && c.k2 == 0) {
+        *photo = frame;
+        return true;
+    }
+    // Each photo pixel takes the colour its ray has in the pinhole frame
+    // (pixel centres at half-integers, OpenCV's at integers).
+    cv::Mat mapX(c.height, c.width, CV_32F), mapY(c.height, c.width, CV_32F);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            double u = x + 0.5, v = y + 0.5;
+            c.undistort(&u, &v);
+            mapX.at<float>(y, x) = float(u + b.offsetX - 0.5);
+            mapY.at<float>(y, x) = float(v + b.offsetY - 0.5);
+        }
+    cv::remap(frame, *photo, mapX, mapY, cv::INTER_CUBIC, cv::BORDER_REPLICATE);
     return true;
 }

@@ -80,17 +80,27 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         << " photos of " << settings.flight.width << " x " << settings.flight.height << " at about "
         << groundSample * 100 << " cm per pixel, " << targets.size() << " control targets" << std::endl;
 
+    if (!cameras.front().lensIsMonotonic()) {
+        *error = "the lens distortion (k1 " + number(settings.flight.k1) + ", k2 " +
+                 number(settings.flight.k2) + ") folds the photo over before its corners";
+        return false;
+    }
     SurveyRenderer renderer(site, targets, targetSize, settings.seed);
-    if (!renderer.open(settings.flight.width, settings.flight.height, error))
+    const SurveyRenderer::Buffer buffer = SurveyRenderer::bufferFor(cameras.front());
+    if (!renderer.open(buffer.width, buffer.height, error))
         return false;
 
     std::mt19937_64 random(settings.seed * 31337 + 5);
     std::vector<ExifTagger::Tags> tags;
     std::string cameraLines =
-        "# surveygen cameras: name width height fx fy cx cy E N Z r11 r12 r13 r21 r22 r23 r31 r32 r33\n"
-        "# Pixels run right and down from the top-left corner of the top-left pixel (its centre is 0.5, 0.5).\n"
-        "# R maps survey axes (east, north, up) to camera axes (right, down, forward): x = R (X - C).\n";
-    std::string observationLines = "# surveygen observations: photo target x y (pixels, as in cameras.txt)\n";
+        "# surveygen cameras: name width height fx fy cx cy E N Z r11 r12 r13 r21 r22 r23 r31 r32 r33 k1 k2\n"
+        "# Pixels run right and down from the top-left corner of the top-left pixel (its centre is 0.5, "
+        "0.5).\n"
+        "# R maps survey axes (east, north, up) to camera axes (right, down, forward): x = R (X - C).\n"
+        "# k1 k2: radial distortion as COLMAP's RADIAL model, (u, v) (1 + k1 r^2 + k2 r^4) with (u, v) = (x, "
+        "y) / z.\n";
+    std::string observationLines = "# surveygen observations: photo target x y (pixels, as in cameras.txt, "
+                                   "where the lens puts the centre)\n";
     std::string gcpLines = settings.system + "\n";
     const double E = settings.originEasting, N = settings.originNorthing, H = settings.originHeight;
     for (size_t i = 0; i < cameras.size(); ++i) {
@@ -134,7 +144,7 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         for (const auto& row : c.rotation)
             for (double v : row)
                 cameraLines += ' ' + number(v);
-        cameraLines += '\n';
+        cameraLines += ' ' + number(c.k1) + ' ' + number(c.k2) + '\n';
         for (const ControlTargets::Observation& o : ControlTargets::seenBy(c, site, targets, 8)) {
             observationLines += c.name + ' ' + o.target + ' ' + number(o.x) + ' ' + number(o.y) + '\n';
             const auto t = std::find_if(targets.begin(), targets.end(),

@@ -7,6 +7,9 @@
 //   --spacing M       grid spacing of the ground (default 0.1)
 //   --targets N       control targets (default 10)
 //   --gps-noise M     standard deviation of the GPS fixes (default 3); --no-gps leaves GPS out
+//   --nadir           nadir photos only, no oblique ring
+//   --k1 K, --k2 K    the lens's radial distortion (default 0), as COLMAP's RADIAL model;
+//                     the EXIF carries the focal length only, as a consumer camera writes it
 //   --seed N          (default 1)
 //   --day N           a later survey of the same site (default 1): the first trench
 //                     deepened and its spoil heap grown (SiteModel::advanceTo)
@@ -39,6 +42,13 @@ bool positive(const std::string& text, double* v)
     char* end = nullptr;
     *v = std::strtod(text.c_str(), &end);
     return !text.empty() && *end == 0 && *v >= 0;
+}
+
+bool finite(const std::string& text, double* v)
+{
+    char* end = nullptr;
+    *v = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == 0 && std::isfinite(*v);
 }
 
 } // namespace
@@ -76,6 +86,13 @@ int main(int argc, char* argv[])
         } else if (a == "--day") {
             ok = positive(v, &x) && x >= 1 && x <= 19 && x == std::floor(x);
             s.day = int(x);
+        } else if (a == "--k1") {
+            ok = finite(v, &s.flight.k1) && std::abs(s.flight.k1) <= 1;
+        } else if (a == "--k2") {
+            ok = finite(v, &s.flight.k2) && std::abs(s.flight.k2) <= 1;
+        } else if (a == "--nadir") {
+            s.flight.nadirOnly = true;
+            continue;
         } else if (a == "--no-gps") {
             s.gps = false;
             continue;
@@ -93,7 +110,8 @@ int main(int argc, char* argv[])
     }
     if (folder.empty()) {
         std::cerr << "usage: surveygen <folder> [--photos N] [--size WxH] [--site WxD] [--altitude M] "
-                     "[--spacing M] [--targets N] [--gps-noise M] [--no-gps] [--seed N] [--day N]"
+                     "[--spacing M] [--targets N] [--gps-noise M] [--no-gps] [--seed N] [--day N] [--nadir] "
+                     "[--k1 K] [--k2 K]"
                   << std::endl;
         return 2;
     }
