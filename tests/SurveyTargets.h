@@ -31,6 +31,7 @@ struct SurveyTargets {
     QString nvmFile;              // photos/sparse.nvm, its georeference sparse.txt beside it
     QVector<ControlPoint> points; // the targets, no observations; the last two are check points
     QVector<Seen> seen;           // truth/observations.txt
+    QStringList oblique;          // the photos looking more than 10 degrees off straight down
     int width = 0, height = 0;
     QString error;
 
@@ -135,6 +136,8 @@ struct SurveyTargets {
                 for (int c = 0; c < 3; ++c)
                     M[r][c] = R[r][0] * Rz[0][c] + R[r][1] * Rz[1][c] + R[r][2] * Rz[2][c];
             quaternion(M, q);
+            if (-R[2][2] < std::cos(10 * M_PI / 180)) // the forward axis against straight down
+                oblique << f[0];
             const osg::Vec3d m = geo.modelPoint(centre);
             out << f[0] << ' ' << f[3].toDouble() << ' ' << q[0] << ' ' << q[1] << ' ' << q[2] << ' ' << q[3]
                 << ' ' << m.x() << ' ' << m.y() << ' ' << m.z() << " 0 0\n";

@@ -59,14 +59,17 @@ private slots:
 
         // Every truth observation: found within half a pixel?
         QVector<double> errors;
-        int found = 0;
+        int found = 0, obliqueSeen = 0, obliqueFound = 0;
         for (const SurveyTargets::Seen& s : m_survey.seen) {
+            const bool oblique = m_survey.oblique.contains(s.image);
+            obliqueSeen += oblique ? 1 : 0;
             double nearest = 1e9;
             for (const TargetSearch::Candidate& c : out.candidates)
                 if (c.point == s.target && c.image == s.image)
                     nearest = std::hypot(c.column - s.column, c.row - s.row);
             if (nearest <= 0.5) {
                 ++found;
+                obliqueFound += oblique ? 1 : 0;
                 errors.append(nearest);
             }
         }
@@ -86,10 +89,11 @@ private slots:
         for (double e : errors)
             mean += e / std::max<qsizetype>(1, errors.size());
         qInfo("%d of %d observations found (%.1f %%) within 0.5 px: mean %.3f, median %.3f, max %.3f px; "
-              "%d false candidates; %d refused",
+              "%d of %d in oblique photos; %d false candidates; %d refused",
               found, int(m_survey.seen.size()), 100.0 * found / m_survey.seen.size(), mean,
               errors.isEmpty() ? 0.0 : errors[errors.size() / 2], errors.isEmpty() ? 0.0 : errors.last(),
-              falseCandidates, int(out.refusals.size()));
+              obliqueFound, obliqueSeen, falseCandidates, int(out.refusals.size()));
+        QVERIFY(obliqueSeen > 0);
         QVERIFY(found >= 0.95 * m_survey.seen.size());
         QCOMPARE(falseCandidates, 0); // the ghost's included
         int ghostRefused = 0;
@@ -169,6 +173,13 @@ private slots:
         const TargetSearch::Outcome out = TargetSearch::run(nvm, m_survey.points, size());
         QVERIFY(out.candidates.isEmpty());
         QVERIFY2(out.message.contains("not georeferenced"), qPrintable(out.message));
+
+        // A photo gone since the reconstruction: refused, not a crash.
+        const TargetSearch::Outcome gone =
+            TargetSearch::search({{"GCP01", dir.filePath("IMG_9999.JPG"), "IMG_9999.JPG", 400, 300}},
+                                 m_survey.points, TargetDetector());
+        QCOMPARE(gone.refusals.size(), 1);
+        QCOMPARE(gone.refusals.first().reason, QString("the photo cannot be read"));
     }
 };
 

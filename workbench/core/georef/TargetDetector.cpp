@@ -68,28 +68,45 @@ Ring ring(const cv::Mat& image, double x, double y, double radius)
 
 } // namespace
 
+cv::Rect TargetDetector::windowOf(const cv::Size& photoSize, double column, double row) const
+{
+    const int half = std::max(4, m_options.window / 2);
+    const int pad = int(std::ceil(m_options.ringRadius)) + 4;
+    const double px = std::clamp(column - 0.5, -1e6, 1e6), py = std::clamp(row - 0.5, -1e6, 1e6);
+    const cv::Rect wanted(int(std::floor(px)) - half - pad, int(std::floor(py)) - half - pad,
+                          2 * (half + pad) + 1, 2 * (half + pad) + 1);
+    return wanted & cv::Rect(0, 0, photoSize.width, photoSize.height);
+}
+
 TargetDetector::Result TargetDetector::find(const cv::Mat& photo, double column, double row) const
 {
+    return find(photo, 0, 0, photo.size(), column, row);
+}
+
+TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int top, const cv::Size& photoSize,
+                                            double column, double row) const
+{
     Result result;
-    if (photo.empty() || photo.type() != CV_8UC1) {
+    if (part.empty() || part.type() != CV_8UC1) {
         result.reason = QStringLiteral("the photo cannot be read");
         return result;
     }
     // Pixel-centre coordinates from here on (OpenCV's): the first pixel's centre is 0, 0.
     const double px = column - 0.5, py = row - 0.5;
     const double edge = m_options.ringRadius + 2;
-    if (!std::isfinite(px) || !std::isfinite(py) || px < edge || py < edge || px > photo.cols - 1 - edge ||
-        py > photo.rows - 1 - edge) {
+    if (!std::isfinite(px) || !std::isfinite(py) || px < edge || py < edge ||
+        px > photoSize.width - 1 - edge || py > photoSize.height - 1 - edge) {
         result.reason = QStringLiteral("hidden at the photo's edge");
         return result;
     }
     const int half = std::max(4, m_options.window / 2);
-    const int pad = int(std::ceil(m_options.ringRadius)) + 4;
-    const cv::Rect wanted(int(std::floor(px)) - half - pad, int(std::floor(py)) - half - pad,
-                          2 * (half + pad) + 1, 2 * (half + pad) + 1);
-    const cv::Rect box = wanted & cv::Rect(0, 0, photo.cols, photo.rows);
+    const cv::Rect box = windowOf(photoSize, column, row) & cv::Rect(left, top, part.cols, part.rows);
+    if (box.width < 8 || box.height < 8) {
+        result.reason = QStringLiteral("hidden at the photo's edge");
+        return result;
+    }
     cv::Mat patch;
-    photo(box).convertTo(patch, CV_32F);
+    part(box - cv::Point(left, top)).convertTo(patch, CV_32F);
 
     // Saddle strength: the Hessian's determinant is negative where the grey
     // level rises along one diagonal and falls along the other.

@@ -35,6 +35,13 @@ public:
     // The target nearest to (column, row) of a grey photo (8 bits, one channel,
     // the whole photo at full resolution), searched in the window around it.
     Result find(const cv::Mat& photo, double column, double row) const;
+    // The same on a part of the photo read at full resolution: its top-left
+    // pixel is (left, top) of a photo of photoSize. The part must hold
+    // windowOf() of the prediction, or the target is refused at its edge.
+    Result find(const cv::Mat& part, int left, int top, const cv::Size& photoSize, double column,
+                double row) const;
+    // The pixels of a photo the search around (column, row) reads.
+    cv::Rect windowOf(const cv::Size& photoSize, double column, double row) const;
 
 private:
     Options m_options;

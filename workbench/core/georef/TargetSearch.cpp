@@ -4,9 +4,13 @@
 #include <QHash>
 #include <QMap>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
-#include <opencv2/imgcodecs.hpp>
+#include <cpl_error.h>
+#include <gdal_priv.h>
+#include <opencv2/imgproc.hpp>
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
@@ -20,6 +24,60 @@ QString fileNameOf(const QString& path)
 {
     return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
 }
+
+// A photo opened through GDAL, whose JPEG reader decodes no further into the
+// photo than the rows a window needs and keeps the decoded rows in GDAL's
+// bounded block cache: one decoding per photo for windows read top to bottom,
+// and never the whole photo in memory. The pixels are read as stored, the
+// EXIF orientation not applied: observations count the stored pixels.
+class PhotoWindows
+{
+public:
+    explicit PhotoWindows(const QString& path)
+    {
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        m_photo.reset(
+            GDALDataset::Open(QFile::encodeName(path).constData(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+        CPLPopErrorHandler();
+        if (m_photo && m_photo->GetRasterCount() < 1)
+            m_photo.reset();
+    }
+    bool isOpen() const { return m_photo != nullptr; }
+    cv::Size size() const
+    {
+        return m_photo ? cv::Size(m_photo->GetRasterXSize(), m_photo->GetRasterYSize()) : cv::Size();
+    }
+
+    // The window as 8-bit grey (colour photos weighed as OpenCV's grey); empty when unreadable.
+    cv::Mat grey(const cv::Rect& r) const
+    {
+        cv::Mat out;
+        if (!m_photo || r.empty())
+            return out;
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        if (m_photo->GetRasterCount() >= 3) {
+            cv::Mat rgb(r.height, r.width, CV_8UC3);
+            int bands[3] = {1, 2, 3};
+            if (m_photo->RasterIO(GF_Read, r.x, r.y, r.width, r.height, rgb.data, r.width, r.height, GDT_Byte,
+                                  3, bands, 3, GSpacing(rgb.step[0]), 1, nullptr) == CE_None)
+                cv::cvtColor(rgb, out, cv::COLOR_RGB2GRAY);
+        } else {
+            out.create(r.height, r.width, CV_8UC1);
+            if (m_photo->GetRasterBand(1)->RasterIO(GF_Read, r.x, r.y, r.width, r.height, out.data, r.width,
+                                                    r.height, GDT_Byte, 1, GSpacing(out.step[0]),
+                                                    nullptr) != CE_None)
+                out.release();
+        }
+        CPLPopErrorHandler();
+        return out;
+    }
+
+private:
+    struct Close {
+        void operator()(GDALDataset* d) const { GDALClose(d); }
+    };
+    std::unique_ptr<GDALDataset, Close> m_photo;
+};
 
 } // namespace
 
@@ -52,6 +110,7 @@ TargetSearch::Outcome TargetSearch::search(const QVector<Prediction>& prediction
                                            const QVector<ControlPoint>& points,
                                            const TargetDetector& detector, const Progress& progress)
 {
+    GDALAllRegister();
     Outcome out;
     // Photo by photo, in the order they first appear.
     QMap<int, QString> order;
@@ -66,13 +125,22 @@ TargetSearch::Outcome TargetSearch::search(const QVector<Prediction>& prediction
         named.insert(p.name, &p);
     int done = 0;
     for (const QString& path : order) {
-        const QVector<int>& here = byPhoto[path];
-        // The photo as stored, its EXIF orientation not applied: observations count its stored pixels.
-        const cv::Mat photo = cv::imread(QFile::encodeName(path).toStdString(),
-                                         cv::IMREAD_GRAYSCALE | cv::IMREAD_IGNORE_ORIENTATION);
+        QVector<int> here = byPhoto[path];
+        const PhotoWindows photo(path);
+        const cv::Size size = photo.size();
+        // Top to bottom, so that the photo is decoded once.
+        std::sort(here.begin(), here.end(), [&](int a, int b) {
+            return detector.windowOf(size, predictions[a].column, predictions[a].row).y <
+                   detector.windowOf(size, predictions[b].column, predictions[b].row).y;
+        });
         for (int i : here) {
             const Prediction& p = predictions[i];
-            const TargetDetector::Result r = detector.find(photo, p.column, p.row);
+            const cv::Rect window = detector.windowOf(size, p.column, p.row);
+            TargetDetector::Result r;
+            if (photo.isOpen())
+                r = detector.find(photo.grey(window), window.x, window.y, size, p.column, p.row);
+            else
+                r.reason = QStringLiteral("the photo cannot be read");
             if (!r.found) {
                 out.refusals.append({p.point, p.image, p.column, p.row, r.reason});
                 continue;
