@@ -171,8 +171,8 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
         if (symmetry > best) {
             best = symmetry;
             result.found = true;
-            result.column = box.x + c.x + 0.5;
-            result.row = box.y + c.y + 0.5;
+            result.column = box.x + double(c.x) + 0.5;
+            result.row = box.y + double(c.y) + 0.5;
             result.score = symmetry;
             result.contrast = outer.contrast;
         }
