@@ -154,6 +154,7 @@ private slots:
                     ++refused;
                 }
         }
+        qInfo("%d windows without a target in %d photos, every one refused", refused, int(photos.size()));
         QVERIFY(refused > 1000);
 
         // A target cut by the photo's edge, and no photo at all.
