@@ -95,6 +95,8 @@ private slots:
         const osg::Matrixd chain = osg::Matrixd::inverse(geo.rotation) * osg::Matrixd::scale(geo.scale) *
                                    osg::Matrixd::translate(geo.translation);
         QVERIFY(near(point * chain, placed));
+        // And back from the survey to the model.
+        QVERIFY(near(geo.modelPoint(placed), point));
     }
 
     void rows_data()

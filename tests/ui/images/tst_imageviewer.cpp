@@ -565,6 +565,22 @@ private slots:
         const QImage zoomed = v.imageLabel()->grab().toImage();
         QCOMPARE(zoomed.pixelColor(250, 188), other);
         QVERIFY(zoomed.pixelColor(200, 150) != other);
+
+        // A target found but not yet accepted: a ring of its own colour, apart from the observations.
+        v.normalSize();
+        ControlPoint found;
+        found.name = "T2";
+        found.observations = {{"photo0.png", 300.5, 200.5}, {"photo1.png", 10, 10}};
+        v.setTargetCandidates({found});
+        QCOMPARE(v.imageLabel()->marks().size(), 2);
+        QVERIFY(v.imageLabel()->marks()[1].candidate && !v.imageLabel()->marks()[0].candidate);
+        const QImage ringed = v.imageLabel()->grab().toImage();
+        const QColor candidate(255, 160, 0);
+        QCOMPARE(ringed.pixelColor(306, 200), candidate);
+        QVERIFY(ringed.pixelColor(300, 200) != candidate);
+        QCOMPARE(ringed.pixelColor(200, 150), other);
+        v.setTargetCandidates({});
+        QCOMPARE(v.imageLabel()->marks().size(), 1);
     }
 
     // F11 takes the picture alone to the screen; it steps there by itself and

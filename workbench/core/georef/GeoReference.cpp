@@ -217,3 +217,22 @@ bool GeoReference::write(const QString& companionFile, QString* error) const
     file.write(content);
     return SaveFileCommit::commit(file, error);
 }
+
+osg::Vec3d GeoReference::modelPoint(const osg::Vec3d& survey) const
+{
+    const osg::Vec3d d = survey - translation;
+    const osg::Vec3d q(d.x() / scale.x(), d.y() / scale.y(), d.z() / scale.z());
+    // The rotation rows need not be orthonormal: their inverse by cofactors.
+    const osg::Matrixd& r = rotation;
+    const double c[3][3] = {{r(1, 1) * r(2, 2) - r(1, 2) * r(2, 1), r(0, 2) * r(2, 1) - r(0, 1) * r(2, 2),
+                             r(0, 1) * r(1, 2) - r(0, 2) * r(1, 1)},
+                            {r(1, 2) * r(2, 0) - r(1, 0) * r(2, 2), r(0, 0) * r(2, 2) - r(0, 2) * r(2, 0),
+                             r(0, 2) * r(1, 0) - r(0, 0) * r(1, 2)},
+                            {r(1, 0) * r(2, 1) - r(1, 1) * r(2, 0), r(0, 1) * r(2, 0) - r(0, 0) * r(2, 1),
+                             r(0, 0) * r(1, 1) - r(0, 1) * r(1, 0)}};
+    const double det = r(0, 0) * c[0][0] + r(0, 1) * c[1][0] + r(0, 2) * c[2][0];
+    osg::Vec3d p;
+    for (int i = 0; i < 3; ++i)
+        p[i] = (c[i][0] * q.x() + c[i][1] * q.y() + c[i][2] * q.z()) / det;
+    return p;
+}

@@ -41,4 +41,6 @@ public:
 
     // Where a model point lands: t + s ⊙ (R·p).
     osg::Vec3d apply(const osg::Vec3d& p) const;
+    // And back: the model point a survey point comes from (apply's inverse).
+    osg::Vec3d modelPoint(const osg::Vec3d& survey) const;
 };

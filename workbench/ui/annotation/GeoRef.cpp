@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "core/io/NumberText.h"
+#include "ui/annotation/TargetCandidates.h"
 
 namespace
 {
@@ -48,7 +49,7 @@ QString axis(double value)
 
 GeoRef::GeoRef(QWidget* parent)
     : QWidget(parent), m_table(new QTableWidget(0, ColumnCount, this)), m_systemLabel(new QLabel(this)),
-      m_changed(new QTimer(this))
+      m_targets(new TargetCandidates(this)), m_changed(new QTimer(this))
 {
     m_table->setHorizontalHeaderLabels(
         {"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY", "dZ", tr("px"), tr("Photos")});
@@ -116,6 +117,7 @@ GeoRef::GeoRef(QWidget* parent)
     grid->addLayout(tools, 0, 0);
     grid->addWidget(m_table, 1, 0);
     grid->addWidget(m_systemLabel, 2, 0);
+    grid->addWidget(m_targets, 3, 0);
 }
 
 QSize GeoRef::sizeHint() const

@@ -9,6 +9,7 @@ class QAction;
 class QLabel;
 class QTableWidget;
 class QTimer;
+class TargetCandidates;
 
 // The ground control points of the project: one row each with its surveyed
 // X, Y, Z, its name, whether it is a check point (compared after the fit,
@@ -33,6 +34,8 @@ public:
     QAction* pickAction() const { return m_pick; }
     QAction* importAction() const { return m_import; }
     QAction* fitAction() const { return m_fit; }
+    // The targets found in the photos, waiting to become observations.
+    TargetCandidates* targetCandidates() const { return m_targets; }
 
     // The two log lines with the points as typed and the distance line.
     QStringList measurementLines() const;
@@ -87,6 +90,7 @@ private:
     QAction* m_pick;
     QAction* m_import;
     QAction* m_fit;
+    TargetCandidates* m_targets;
     QTimer* m_changed;
     QString m_system;
     bool m_filling = false;

@@ -21,6 +21,7 @@
 #include "core/products/ProductRecord.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/annotation/GeoRef.h"
+#include "ui/annotation/TargetFinder.h"
 #include "ui/report/AccuracyReportHtml.h"
 
 namespace
@@ -45,8 +46,12 @@ QString fileNameOf(const QString& path)
 } // namespace
 
 GroundControl::GroundControl(GeoRef* dock, OsgWidget* scene, QWidget* window)
-    : QObject(window), m_dock(dock), m_scene(scene), m_window(window)
+    : QObject(window), m_dock(dock), m_scene(scene), m_window(window),
+      m_targets(new TargetFinder(
+          dock, [this](QString* error) { return reconstructionFile({}, error); }, this))
 {
+    connect(m_targets, &TargetFinder::logLine, this, &GroundControl::logLine);
+    connect(m_targets, &TargetFinder::statusMessage, this, &GroundControl::statusMessage);
     connect(dock->importAction(), &QAction::triggered, this, &GroundControl::importFromDialog);
     connect(dock->fitAction(), &QAction::triggered, this, &GroundControl::fitScene);
     connect(dock, &GeoRef::nameRefused, this, [this](const QString& text) { report(text); });

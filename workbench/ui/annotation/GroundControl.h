@@ -9,6 +9,7 @@
 
 class GeoRef;
 class OsgWidget;
+class TargetFinder;
 class QWidget;
 
 // The work of the "Ground Control" dock: control points come in from a
@@ -55,6 +56,9 @@ public:
     // dock's points are seen in (all of photos, when given); empty with a reason.
     QString reconstructionFile(const QStringList& photos, QString* error) const;
 
+    // "Find Targets" and its candidates, searched in the loaded reconstruction.
+    TargetFinder* targets() const { return m_targets; }
+
 public slots:
     void importFromDialog();
     void fitScene();
@@ -76,4 +80,5 @@ private:
     GeoRef* m_dock;
     OsgWidget* m_scene;
     QWidget* m_window;
+    TargetFinder* m_targets;
 };

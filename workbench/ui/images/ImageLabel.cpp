@@ -61,9 +61,15 @@ void ImageLabel::paintEvent(QPaintEvent* event)
         const double arm = mark.selected ? 9 : 6;
         if (!rect().adjusted(-20, -20, 20, 20).contains(at.toPoint()))
             continue;
-        const QColor colour = mark.selected ? QColor(255, 40, 200) : QColor(0, 230, 255);
+        const QColor colour = mark.candidate  ? QColor(255, 160, 0)
+                              : mark.selected ? QColor(255, 40, 200)
+                                              : QColor(0, 230, 255);
         for (const auto& [pen, width] : {std::pair<QColor, double>{Qt::black, 4}, {colour, 2}}) {
             painter.setPen(QPen(pen, width));
+            if (mark.candidate) {
+                painter.drawEllipse(at, arm, arm);
+                continue;
+            }
             painter.drawLine(at - QPointF(arm, 0), at + QPointF(arm, 0));
             painter.drawLine(at - QPointF(0, arm), at + QPointF(0, arm));
             if (mark.selected)
@@ -71,9 +77,10 @@ void ImageLabel::paintEvent(QPaintEvent* event)
         }
         const QPointF text = at + QPointF(arm + 4, -arm - 2);
         painter.setPen(Qt::black);
-        painter.drawText(text + QPointF(1, 1), mark.name);
+        const QString label = mark.candidate ? mark.name + QLatin1Char('?') : mark.name;
+        painter.drawText(text + QPointF(1, 1), label);
         painter.setPen(colour);
-        painter.drawText(text, mark.name);
+        painter.drawText(text, label);
     }
 }
 

@@ -30,11 +30,13 @@ public:
     void setDisplayName(const QString& name) { m_displayName = name; }
 
     // A control point's observation drawn over the picture: a small cross
-    // and the point's name, the selected point larger and in another colour.
+    // and the point's name, the selected point larger and in another colour;
+    // a target found but not yet accepted as a ring around its centre.
     struct Mark {
         QPointF image; // unrotated picture pixels from its top-left corner
         QString name;
         bool selected = false;
+        bool candidate = false; // a target found in the photo, not yet accepted
     };
     // The marks and where an image position lies on the label; they are
     // drawn at the same size whatever the zoom.

@@ -699,6 +699,12 @@ void ImageViewer::setControlPoints(const QVector<ControlPoint>& points, const QS
     updateMarks();
 }
 
+void ImageViewer::setTargetCandidates(const QVector<ControlPoint>& candidates)
+{
+    m_targetCandidates = candidates;
+    updateMarks();
+}
+
 void ImageViewer::updateMarks()
 {
     const QString photo = fileNameOf(m_fileName);
@@ -708,6 +714,10 @@ void ImageViewer::updateMarks()
             if (fileNameOf(o.image).compare(photo, Qt::CaseInsensitive) == 0)
                 marks.append(
                     {QPointF(o.column, o.row), p.name, !p.name.isEmpty() && p.name == m_selectedPoint});
+    for (const ControlPoint& p : qAsConst(m_targetCandidates))
+        for (const ControlObservation& o : p.observations)
+            if (fileNameOf(o.image).compare(photo, Qt::CaseInsensitive) == 0)
+                marks.append({QPointF(o.column, o.row), p.name, false, true});
     m_label->setMarks(marks, [this](const QPointF& image) { return m_view->labelPointOf(image); });
 }
 

@@ -77,6 +77,8 @@ public:
     // The ground control points: the observations of this photo are drawn
     // over the picture, the point named selected highlighted.
     void setControlPoints(const QVector<ControlPoint>& points, const QString& selected);
+    // Targets found but not yet accepted, as points with their observations: drawn apart.
+    void setTargetCandidates(const QVector<ControlPoint>& candidates);
 
     // The EXIF overlay read again, as when the viewer is brought forward.
     void refreshExifOverlay();
@@ -174,6 +176,7 @@ private:
     MyListWidget* m_imageList;
     OsgWidget* m_scene;
     ImageFeatures m_overlay;
+    QVector<ControlPoint> m_targetCandidates;
     QVector<ControlPoint> m_controlPoints;
     QString m_selectedPoint;
 

@@ -31,6 +31,13 @@ void ImageViewers::setControlPoints(const QVector<ControlPoint>& points, const Q
         v->setControlPoints(points, selected);
 }
 
+void ImageViewers::setTargetCandidates(const QVector<ControlPoint>& candidates)
+{
+    m_targetCandidates = candidates;
+    for (ImageViewer* v : viewers())
+        v->setTargetCandidates(candidates);
+}
+
 ImageViewer* ImageViewers::viewerOf(const QString& fileName) const
 {
     for (ImageViewer* v : viewers())
@@ -67,6 +74,7 @@ ImageViewer* ImageViewers::open(const QString& path, const QString& name)
     connect(viewer, &ImageViewer::imagePointPicked, this, &ImageViewers::imagePointPicked);
     viewer->setDisplayName(name);
     viewer->setControlPoints(m_controlPoints, m_selectedPoint);
+    viewer->setTargetCandidates(m_targetCandidates);
     viewer->show();
     return viewer;
 }

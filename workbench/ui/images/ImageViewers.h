@@ -40,6 +40,8 @@ public:
 
     // The ground control points every viewer draws the observations of its photo of.
     void setControlPoints(const QVector<ControlPoint>& points, const QString& selected);
+    // The targets found but not yet accepted, drawn apart in every viewer of their photos.
+    void setTargetCandidates(const QVector<ControlPoint>& candidates);
 
     QList<ImageViewer*> viewers() const;
     ImageViewer* viewerOf(const QString& fileName) const;
@@ -56,4 +58,5 @@ private:
     QList<QPointer<ImageViewer>> imagesView;
     QVector<ControlPoint> m_controlPoints;
     QString m_selectedPoint;
+    QVector<ControlPoint> m_targetCandidates;
 };

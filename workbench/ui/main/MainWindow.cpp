@@ -36,6 +36,7 @@
 #include "ui/annotation/GroundControl.h"
 #include "ui/annotation/PointForm.h"
 #include "ui/annotation/PolygonForm.h"
+#include "ui/annotation/TargetFinder.h"
 #include "ui/images/ImageSetOperations.h"
 #include "ui/images/ImageViewers.h"
 #include "ui/images/MyListWidget.h"
@@ -82,6 +83,8 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     // The viewers draw the control points' observations in their photos.
     connect(m_geoRef, &GeoRef::pointsChanged, m_viewers,
             [this] { m_viewers->setControlPoints(m_geoRef->controlPoints(), m_geoRef->currentName()); });
+    connect(m_groundControl->targets(), &TargetFinder::candidatesChanged, m_viewers,
+            &ImageViewers::setTargetCandidates);
     m_conversions = new ConversionActions(this, m_appDir);
     connectReports(m_conversions);
     connect(m_conversions, &ConversionActions::archiveAccepted, this,
