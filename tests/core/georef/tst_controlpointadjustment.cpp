@@ -257,6 +257,54 @@ private slots:
         QCOMPARE(readAll(companion), companionBefore);
     }
 
+    // Control points surveyed a few centimetres apart from one another: the
+    // one given a tiny standard deviation of its own is held to its survey,
+    // its neighbours with the defaults give way. The calibration found comes
+    // out for the report.
+    void aPointIsHeldByItsOwnDeviation()
+    {
+        QTemporaryDir dir;
+        const Block block;
+        const QString nvm = dir.filePath("sparse.nvm");
+        QVERIFY(writeFile(nvm, block.nvm()));
+        QVERIFY(block.writeGps(dir.path() + "/"));
+        QVector<ControlPoint> surveyed = block.controls();
+        const osg::Vec3d errors[5] = {{0.04, -0.03, 0.05},
+                                      {-0.03, 0.02, -0.04},
+                                      {0.02, 0.04, 0.03},
+                                      {-0.04, -0.02, -0.05},
+                                      {0.03, -0.04, 0.02}};
+        for (int i = 0; i < 5; ++i)
+            surveyed[i].survey += errors[i];
+
+        QVector<ControlPoint> loose = surveyed;
+        const ControlPointFit::Outcome first = ControlPointAdjustment::run(nvm, loose, fixedSize(), 32633);
+        QVERIFY2(first.written, qPrintable(first.lines.join('\n')));
+        QVERIFY(writeFile(nvm, block.nvm()));
+        QVector<ControlPoint> tight = surveyed;
+        tight[0].sigmaHorizontal = 0.0002;
+        tight[0].sigmaVertical = 0.0002;
+        const ControlPointFit::Outcome second = ControlPointAdjustment::run(nvm, tight, fixedSize(), 32633);
+        QVERIFY2(second.written, qPrintable(second.lines.join('\n')));
+        const QString figures = QString("A: %1 m loose, %2 m tight; B: %3 m")
+                                    .arg(loose[0].residual)
+                                    .arg(tight[0].residual)
+                                    .arg(tight[1].residual);
+        QVERIFY2(tight[0].residual < 0.002 && tight[0].residual < 0.2 * loose[0].residual,
+                 qPrintable(figures));
+        for (int i = 1; i < 5; ++i)
+            QVERIFY2(tight[i].residual > 5 * tight[0].residual, qPrintable(figures));
+
+        QCOMPARE(second.calibrations.size(), 1);
+        const CameraCalibration& k = second.calibrations[0];
+        QCOMPARE(k.photos, 12);
+        QCOMPARE(k.width, photoSize.width());
+        QCOMPARE(k.cx, 600.0);
+        QCOMPARE(k.cy, 450.0);
+        QVERIFY2(std::abs(k.focal - focal) < 0.01 * focal && std::abs(k.k1) < 0.01,
+                 qPrintable(QString::number(k.focal)));
+    }
+
     void gpsStandardDeviationsFollowTheExif()
     {
         const ControlPointAdjustment::Settings settings;
