@@ -16,6 +16,8 @@
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/GroundControl.h"
 
+#include "NadirBlock.h"
+
 namespace
 {
 
@@ -330,6 +332,54 @@ private slots:
         points = dock.controlPoints();
         QCOMPARE(points[0].sigma(settings.controlSigma), osg::Vec3d(0.01, 0.01, 0.0045));
         QCOMPARE(points[1].sigma(settings.controlSigma), osg::Vec3d(0.01, 0.01, 0.015));
+    }
+
+    // Control points surveyed centimetres apart from one another: after a
+    // tiny deviation is typed into one point's row, the fit holds that point
+    // to its survey; the report shows the calibration the adjustment found.
+    void deviationTypedInTheDockHoldsThePointInTheFit()
+    {
+        QTemporaryDir dir;
+        const nadir::Block block;
+        const QString nvm = dir.filePath("sparse.nvm");
+        QVERIFY(nadir::writeFile(nvm, block.nvm()));
+        QVERIFY(block.writeGps(dir.path() + "/"));
+        QImage photo(nadir::photoSize, QImage::Format_RGB32);
+        photo.fill(Qt::gray);
+        for (const nadir::Block::Camera& c : block.cameras)
+            QVERIFY(photo.save(dir.filePath(c.name), "JPG"));
+        QVector<ControlPoint> points = block.controls();
+        const osg::Vec3d errors[5] = {{0.04, -0.03, 0.05},
+                                      {-0.03, 0.02, -0.04},
+                                      {0.02, 0.04, 0.03},
+                                      {-0.04, -0.02, -0.05},
+                                      {0.03, -0.04, 0.02}};
+        for (int i = 0; i < 5; ++i)
+            points[i].survey += errors[i];
+        QWidget window;
+        GeoRef dock;
+        GroundControl control(&dock, nullptr, &window);
+        listen(control);
+        dock.setControlPoints(points, "EPSG:32633");
+        QVERIFY2(control.fit(nvm), qPrintable(m_log.join('\n')));
+        const double loose = dock.controlPoints()[0].residual;
+
+        QVERIFY(nadir::writeFile(nvm, block.nvm()));
+        dock.table()->item(0, GeoRef::SigmaH)->setText("0.0002");
+        dock.table()->item(0, GeoRef::SigmaV)->setText("0.0002");
+        QVERIFY2(control.fit(nvm), qPrintable(m_log.join('\n')));
+        const double tight = dock.controlPoints()[0].residual;
+        QVERIFY2(tight < 0.002 && tight < 0.2 * loose,
+                 qPrintable(QString("%1 m with the default, %2 m with its own").arg(loose).arg(tight)));
+
+        QFile json(dir.filePath("report/accuracy.json"));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject found =
+            QJsonDocument::fromJson(json.readAll()).object()["calibration"].toObject()["found"].toObject();
+        QCOMPARE(found["source"].toString(), QString("adjustment"));
+        QCOMPARE(found["photos"].toInt(), int(block.cameras.size()));
+        QVERIFY(std::abs(found["focalPixels"].toDouble() - nadir::focal) < 0.01 * nadir::focal);
+        QCOMPARE(found["cx"].toDouble(), 600.0);
     }
 
     void refitAfterRunSaysWhyTheGpsGeoreferenceStands()
