@@ -207,10 +207,13 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
     // The photos' sizes; without a reader, the extent of each photo's
     // measurements stands for it (they count from the photo's centre).
     std::vector<QSize> photoSizes;
+    bool firstRead = false; // the first photo's size read, not guessed
     for (const auto& camera : cameras) {
         QSize size;
         if (input.imageSize)
             size = input.imageSize(imageFolder + QString::fromStdString(camera->name));
+        if (photoSizes.empty())
+            firstRead = !size.isEmpty();
         if (size.isEmpty()) {
             double x = 0, y = 0;
             for (const auto& view : camera->views) {
@@ -293,8 +296,7 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
         k.found.focal = k.focalPixels;
         k.found.photos = int(cameras.size());
         k.foundSource = QStringLiteral("reconstruction");
-        if (input.imageSize &&
-            !input.imageSize(imageFolder + QString::fromStdString(cameras[0]->name)).isEmpty()) {
+        if (firstRead) {
             k.found.width = photoSizes[0].width();
             k.found.height = photoSizes[0].height();
             k.found.cx = 0.5 * k.found.width;
