@@ -129,6 +129,7 @@ bool writeGps(const QString& folder)
             "xmlns:ExifIFD='http://ns.exiftool.org/EXIF/ExifIFD/1.0/'>\n"
             " <IFD0:Make>Orvalis</IFD0:Make>\n <IFD0:Model>Test Camera</IFD0:Model>\n"
             " <ExifIFD:FocalLength>8.8 mm</ExifIFD:FocalLength>\n"
+            " <ExifIFD:FocalLengthIn35mmFormat>24 mm</ExifIFD:FocalLengthIn35mmFormat>\n"
             " <GPS:GPSLatitudeRef>North</GPS:GPSLatitudeRef>\n"
             " <GPS:GPSLongitudeRef>East</GPS:GPSLongitudeRef>\n"
             " <GPS:GPSLatitude>" +
@@ -319,32 +320,72 @@ private slots:
         QCOMPARE(counts[10].toInt(), views / 2);
         QVERIFY(std::abs(reprojection["max"].toDouble() - offPixels) < 1e-3);
 
-        // Overlap: each ground point in a cell of its own, seen by the photos that see it.
+        // Overlap: each photo's footprint on the ground (z = 0, the points'
+        // median) is 20 x 16 model units about its camera (40 m up, focal
+        // 1000 px, 1000 x 800 px): a cell counts the cameras within 10 units
+        // across and 8 along of its centre.
         const QJsonObject overlap = json["overlap"].toObject();
-        QMap<int, int> truth, found;
-        int fewer = 0;
-        for (int k = 0; k < 100; ++k) {
-            int n = 0;
-            for (int i = 0; i < 6; ++i)
-                n += sees(i, k) ? 1 : 0;
-            ++truth[n];
-            fewer += n < 3 ? 1 : 0;
-        }
-        for (const QJsonValue& n : overlap["photos"].toArray())
-            if (n.toInt() > 0)
-                ++found[n.toInt()];
-        QCOMPARE(found, truth);
-        QCOMPARE(overlap["seen"].toInt(), 100);
-        QCOMPARE(overlap["fewerThanThree"].toInt(), fewer);
-        QVERIFY(fewer > 0);
         const double cell = overlap["cell"].toDouble();
         QVERIFY(std::abs(cell - 36.0 / AccuracyReport::overlapCells) < 1e-9);
-        QVERIFY(std::abs(json["areaSquareMetres"].toDouble() - 100 * cell * cell) < 1e-9);
+        const int columns = overlap["columns"].toInt(), rows = overlap["rows"].toInt();
+        QCOMPARE(columns, AccuracyReport::overlapCells);
+        QCOMPARE(rows, AccuracyReport::overlapCells);
+        const QJsonArray cells = overlap["photos"].toArray();
+        QCOMPARE(cells.size(), columns * rows);
+        int fewer = 0, seen = 0, wrong = 0;
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+                const double x =
+                    (overlap["originX"].toDouble() + (column + 0.5) * cell - translation.x()) / scale;
+                const double y =
+                    (overlap["originY"].toDouble() + (row + 0.5) * cell - translation.y()) / scale;
+                int n = 0;
+                for (int i = 0; i < 6; ++i)
+                    n += std::abs(x - cameraAt(i).x()) < 10 && std::abs(y - cameraAt(i).y()) < 8 ? 1 : 0;
+                wrong += cells[row * columns + column].toInt() != n ? 1 : 0;
+                seen += n > 0 ? 1 : 0;
+                fewer += n > 0 && n < 3 ? 1 : 0;
+            }
+        QCOMPARE(wrong, 0);
+        QCOMPARE(overlap["seen"].toInt(), seen);
+        QCOMPARE(overlap["fewerThanThree"].toInt(), fewer);
+        QVERIFY(fewer > 0 && fewer < seen);
+        QVERIFY(std::abs(json["areaSquareMetres"].toDouble() - seen * cell * cell) < 1e-9);
 
         const QJsonObject calibration = json["calibration"].toObject();
         QCOMPARE(calibration["focalPixels"].toDouble(), focal);
         QCOMPARE(calibration["exifFocal"].toString(), QString("8.8 mm"));
         QCOMPARE(calibration["camera"].toString(), QString("Orvalis Test Camera"));
+        // Found (the reconstruction's: no distortion, the principal point at
+        // the centre) against the EXIF's 35 mm equivalent over the diagonal.
+        const QJsonObject found = calibration["found"].toObject(), exif = calibration["exif"].toObject();
+        QCOMPARE(found["source"].toString(), QString("reconstruction"));
+        QCOMPARE(found["focalPixels"].toDouble(), focal);
+        QCOMPARE(found["cx"].toDouble(), 500.0);
+        QCOMPARE(found["cy"].toDouble(), 400.0);
+        QCOMPARE(found["k1"].toDouble(), 0.0);
+        QCOMPARE(exif["source"].toString(), QString("35 mm equivalent focal length"));
+        QVERIFY(std::abs(exif["focalPixels"].toDouble() - 24 * std::hypot(1000, 800) / std::hypot(36, 24)) <
+                1e-9);
+        QCOMPARE(exif["cx"].toDouble(), 500.0);
+        QCOMPARE(exif["cy"].toDouble(), 400.0);
+        QCOMPARE(exif["k1"].toDouble(), 0.0);
+        QCOMPARE(exif["k2"].toDouble(), 0.0);
+
+        // What the adjustment found stands for the reconstruction's when given.
+        AccuracyReport::Input input;
+        input.nvmFile = m_nvm;
+        input.imageSize = [](const QString&) { return photoSize; };
+        input.calibrations = {{1000, 800, 1010.5, 501, 399, -0.02, 0.003, 2},
+                              {1000, 800, 1012.25, 502.5, 398.5, -0.021, 0.004, 4}};
+        AccuracyReport adjusted;
+        QVERIFY(AccuracyReport::build(input, &adjusted, &error));
+        const QJsonObject most = adjusted.toJson()["calibration"].toObject()["found"].toObject();
+        QCOMPARE(most["source"].toString(), QString("adjustment"));
+        QCOMPARE(most["focalPixels"].toDouble(), 1012.25);
+        QCOMPARE(most["cx"].toDouble(), 502.5);
+        QCOMPARE(most["k2"].toDouble(), 0.004);
+        QCOMPARE(most["photos"].toInt(), 4);
     }
 
     // The stage times a run records, and the lines that are not ones.

@@ -416,6 +416,10 @@ private slots:
             << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712002 4123001 95 10 20 "
                           "IMG_0002.JPG T1\n")
             << "gcp_list.txt line 3: point T1 has another position";
+        QTest::newRow("one name, two deviations")
+            << QByteArray("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1 0.01\n712001 4123001 95 10 20 "
+                          "IMG_0002.JPG T1\n712001 4123001 95 10 20 IMG_0003.JPG T1 0.02\n")
+            << "gcp_list.txt line 4: point T1 has another horizontal standard deviation";
         QTest::newRow("unknown reference system")
             << QByteArray("EPSG:4326x\n712001 4123001 95 10 20 IMG_0001.JPG T1\n") << "gcp_list.txt line 1: unknown";
         QTest::newRow("unparseable line")
@@ -446,7 +450,7 @@ private slots:
         Scene scene;
         QByteArray text("EPSG:32633\n712001 4123001 95 10 20 IMG_0001.JPG T1\n712001 4123001 95 10 20 "
                         "DJI_0099.JPG T1\n712005 4123001 95 10 20 IMG_0001.JPG T2\n712005 4123001 95 30 20 "
-                        "IMG_0002.JPG T2\n");
+                        "IMG_0002.JPG T2 0.004 0.006\n");
         QBuffer buffer(&text);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
         GcpFile gcp;
@@ -459,6 +463,9 @@ private slots:
         QCOMPARE(points.size(), 2);
         QCOMPARE(points[0].observations.size(), 1);
         QCOMPARE(points[1].observations.size(), 2);
+        // A point's deviations, given on any of its lines; none given: NaN, the defaults.
+        QCOMPARE(points[1].sigma({1, 1, 1}), osg::Vec3d(0.004, 0.004, 0.006));
+        QCOMPARE(points[0].sigma({0.01, 0.01, 0.02}), osg::Vec3d(0.01, 0.01, 0.02));
         QCOMPARE(
             warnings,
             QStringList({"gcp_list.txt line 3: photo DJI_0099.JPG is not in the reconstruction: this "

@@ -80,6 +80,20 @@ private slots:
                                          "EPSG:32633\n1 2 3 4 5 a.jpg T1\n712001 4123001 95 4 5 a.jpg T") +
                                          '\0' + "2\n"
                                   << "line 3: a NUL byte";
+        // A point's standard deviations: numbers above zero, the message names the point.
+        QTest::newRow("zero deviation")
+            << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T1 0.02 0\n")
+            << "line 2: point T1: the vertical standard deviation 0 m is not above zero";
+        QTest::newRow("negative deviation")
+            << QByteArray(
+                   "EPSG:32633\n712001 4123001 95 4 5 a.jpg T1\n712001 4123001 95 6 5 b.jpg T1 -0.01\n")
+            << "line 3: point T1: the horizontal standard deviation -0.01 m is not above zero";
+        QTest::newRow("word for a deviation")
+            << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T1 2cm\n")
+            << "line 2: point T1: the horizontal standard deviation '2cm' is not a number";
+        QTest::newRow("column too many")
+            << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T1 0.01 0.02 0.03\n")
+            << "line 2: expected geo_x";
         QTest::newRow("control character in a name")
             << QByteArray("EPSG:32633\n712001 4123001 95 4 5 a.jpg T\x01\n")
             << "line 2: 'T': the name holds a control character (U+0001)";
@@ -93,6 +107,27 @@ private slots:
         QString error;
         QVERIFY(!parse(text, &file, &error));
         QVERIFY2(error.startsWith("gcp_list.txt") && error.contains(reason), qPrintable(error));
+    }
+
+    // Optional trailing columns after the name: horizontal, then vertical
+    // standard deviation in metres; what is not given stays NaN (the defaults).
+    void readsStandardDeviations()
+    {
+        GcpFile file;
+        QString error;
+        QVERIFY2(parse("EPSG:32633\n712001 4123001 95 4 5 a.jpg T1 0.005 0.0125\n"
+                       "712009 4123002 96 7 8 a.jpg T2 0.03\n712020 4123005 94 1 2 b.jpg T3\n"
+                       "712030 4123005 94 1 2 b.jpg\n",
+                       &file, &error),
+                 qPrintable(error));
+        QCOMPARE(int(file.observations.size()), 4);
+        QCOMPARE(file.observations[0].sigmaHorizontal, 0.005);
+        QCOMPARE(file.observations[0].sigmaVertical, 0.0125);
+        QCOMPARE(file.observations[1].sigmaHorizontal, 0.03);
+        QVERIFY(std::isnan(file.observations[1].sigmaVertical));
+        for (int i : {2, 3})
+            QVERIFY(std::isnan(file.observations[size_t(i)].sigmaHorizontal) &&
+                    std::isnan(file.observations[size_t(i)].sigmaVertical));
     }
 
     // A file mixing named and unnamed points: the unnamed one's automatic

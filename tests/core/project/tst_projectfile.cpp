@@ -93,6 +93,10 @@ ProjectDocument fullProject()
     fitted.offset.set(0.004, -0.0111, 0.0031);
     fitted.pixels = 0.8333333333333334;
     fitted.leftOut = true;
+    // Its own standard deviations (the check point has none: the defaults).
+    fitted.sigmaHorizontal = 0.0033333333333333335;
+    fitted.sigmaVertical = 0.007;
+    doc.adjustment = {0.015, 0.030000000000000002, 0.5, 1.25};
     ControlPoint check;
     check.name = "T2";
     check.check = true;
@@ -160,12 +164,14 @@ private slots:
         QCOMPARE(back.settings, expected);
         QCOMPARE(back.bookmarks, doc.bookmarks);
         QCOMPARE(back.controlSystem, doc.controlSystem);
+        QVERIFY(back.adjustment == doc.adjustment);
         QCOMPARE(back.controlPoints.size(), doc.controlPoints.size());
         for (int i = 0; i < doc.controlPoints.size(); ++i) {
             const ControlPoint &a = back.controlPoints[i], &b = doc.controlPoints[i];
             QCOMPARE(a.name, b.name);
             QCOMPARE(a.check, b.check);
             QVERIFY(a.survey == b.survey); // every digit
+            QCOMPARE(a.sigma({-1, -1, -1}), b.sigma({-1, -1, -1})); // every digit, or both the default
             QCOMPARE(a.hasFit(), b.hasFit());
             if (b.hasFit()) {
                 QVERIFY(a.residual == b.residual && a.offset == b.offset && a.pixels == b.pixels);
@@ -257,7 +263,7 @@ private slots:
         const QByteArray xml =
             "<prj version=\"1.0\"><images><image><original_filename>/p/a.jpg</original_filename>"
             "</image></images><ground_control system=\"EPSG:32633\"><point name=\"A\" "
-            "x=\"712001.5\" y=\"4123001\" z=\"95\" use=\"check\"/><point " +
+            "x=\"712001.5\" y=\"4123001\" z=\"95\" use=\"check\" sigma_h=\"0\" sigma_v=\"0.05\"/><point " +
             point + (point.endsWith("</point") ? ">" : "/>") +
             "<point name=\"C\" x=\"1e5\" y=\"2\" z=\"-3\"/></ground_control></prj>";
         ProjectDocument doc;
@@ -268,6 +274,13 @@ private slots:
         QCOMPARE(doc.controlPoints[0].name, QString("A"));
         QVERIFY(doc.controlPoints[0].check);
         QCOMPARE(doc.controlPoints[1].survey, osg::Vec3d(1e5, 2, -3));
+        // A deviation of zero gives way to the default; the file's other one
+        // stands; a file of an earlier version has the defaults.
+        QVERIFY(std::isnan(doc.controlPoints[0].sigmaHorizontal));
+        QCOMPARE(doc.controlPoints[0].sigmaVertical, 0.05);
+        QVERIFY(std::isnan(doc.controlPoints[1].sigmaHorizontal) &&
+                std::isnan(doc.controlPoints[1].sigmaVertical));
+        QVERIFY(doc.adjustment == AdjustmentDefaults());
         QCOMPARE(doc.problems.size(), 1);
         QVERIFY2(doc.problems[0].startsWith("Ground control point ") && doc.problems[0].contains(problem),
                  qPrintable(doc.problems[0]));

@@ -6,13 +6,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTableWidget>
 
 #include "core/project/ProjectDocument.h"
 #include "core/project/ProjectWriter.h"
+#include "ui/annotation/AdjustmentSettingsDialog.h"
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/GroundControl.h"
+
+#include "NadirBlock.h"
 
 namespace
 {
@@ -263,6 +267,121 @@ private slots:
 
     // After a sparse run: too few used points seen in the new photos keep the
     // GPS georeference, and the log says so; without control points, nothing.
+    // A point's standard deviations typed into its row, the defaults in
+    // "Adjustment Settings...": what the fit hands the adjustment. Entries
+    // that are no length above zero are refused and say so.
+    void standardDeviationsEditedReachTheAdjustment()
+    {
+        QWidget window;
+        GeoRef dock;
+        GroundControl control(&dock, nullptr, &window);
+        listen(control);
+        ControlPoint fitted = point("T1", {712001, 4123001, 95}, {{"IMG_0001.JPG", 1, 2}});
+        fitted.residual = 0.01;
+        fitted.offset.set(0.01, 0, 0);
+        dock.setControlPoints({fitted, point("T2", {712005, 4123001, 95}, {})}, "EPSG:32633");
+        QTableWidget* t = dock.table();
+        QVERIFY(t->item(0, GeoRef::SigmaH)->text().isEmpty());
+
+        t->item(0, GeoRef::SigmaH)->setText("0.003");
+        t->item(0, GeoRef::SigmaV)->setText(" 0.0045 ");
+        QVector<ControlPoint> points = dock.controlPoints();
+        QCOMPARE(points[0].sigma({1, 1, 1}), osg::Vec3d(0.003, 0.003, 0.0045));
+        QVERIFY(!points[0].hasFit()); // its figures were of the old weights
+        QVERIFY(std::isnan(points[1].sigmaHorizontal));
+        QCOMPARE(t->item(0, GeoRef::SigmaV)->text(), QString("0.0045"));
+
+        for (const QString& bad : {QString("abc"), QString("0"), QString("-0.01")}) {
+            t->item(0, GeoRef::SigmaH)->setText(bad);
+            QCOMPARE(t->item(0, GeoRef::SigmaH)->text(), QString("0.003"));
+            QVERIFY2(m_log.last().startsWith("Ground control: T1's horizontal standard deviation: ") &&
+                         m_log.last().endsWith("; kept as it was"),
+                     qPrintable(m_log.last()));
+        }
+        QCOMPARE(dock.controlPoints()[0].sigmaHorizontal, 0.003);
+        t->item(0, GeoRef::SigmaH)->setText("");
+        QVERIFY(std::isnan(dock.controlPoints()[0].sigmaHorizontal));
+
+        // The defaults through the dock's dialog: a refused entry keeps it open.
+        QSignalSpy changed(&control, &GroundControl::adjustmentSettingsChanged);
+        QStringList problems;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<AdjustmentSettingsDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->field(AdjustmentSettingsDialog::ControlVertical)->setText("0");
+            dialog->accept();
+            problems << dialog->problem();
+            dialog->field(AdjustmentSettingsDialog::ControlVertical)->setText("0.015");
+            dialog->field(AdjustmentSettingsDialog::GpsHorizontal)->setText("x");
+            dialog->accept();
+            problems << dialog->problem();
+            dialog->field(AdjustmentSettingsDialog::GpsHorizontal)->setText("0.5");
+            dialog->field(AdjustmentSettingsDialog::GpsVertical)->setText("1.5");
+            dialog->accept();
+        });
+        dock.settingsAction()->trigger();
+        QCOMPARE(problems,
+                 QStringList({"Control points, vertical: a standard deviation must be above zero (0 m given)",
+                              "GPS positions, horizontal: 'x' is not a number"}));
+        QCOMPARE(changed.size(), 1);
+        const ControlPointAdjustment::Settings settings = control.adjustmentSettings();
+        QCOMPARE(settings.controlSigma, osg::Vec3d(0.01, 0.01, 0.015));
+        QCOMPARE(settings.gpsSigma, osg::Vec3d(0.5, 0.5, 1.5));
+        // A point without its own deviation takes them; one with its own keeps it.
+        points = dock.controlPoints();
+        QCOMPARE(points[0].sigma(settings.controlSigma), osg::Vec3d(0.01, 0.01, 0.0045));
+        QCOMPARE(points[1].sigma(settings.controlSigma), osg::Vec3d(0.01, 0.01, 0.015));
+    }
+
+    // Control points surveyed centimetres apart from one another: after a
+    // tiny deviation is typed into one point's row, the fit holds that point
+    // to its survey; the report shows the calibration the adjustment found.
+    void deviationTypedInTheDockHoldsThePointInTheFit()
+    {
+        QTemporaryDir dir;
+        const nadir::Block block;
+        const QString nvm = dir.filePath("sparse.nvm");
+        QVERIFY(nadir::writeFile(nvm, block.nvm()));
+        QVERIFY(block.writeGps(dir.path() + "/"));
+        QImage photo(nadir::photoSize, QImage::Format_RGB32);
+        photo.fill(Qt::gray);
+        for (const nadir::Block::Camera& c : block.cameras)
+            QVERIFY(photo.save(dir.filePath(c.name), "JPG"));
+        QVector<ControlPoint> points = block.controls();
+        const osg::Vec3d errors[5] = {{0.04, -0.03, 0.05},
+                                      {-0.03, 0.02, -0.04},
+                                      {0.02, 0.04, 0.03},
+                                      {-0.04, -0.02, -0.05},
+                                      {0.03, -0.04, 0.02}};
+        for (int i = 0; i < 5; ++i)
+            points[i].survey += errors[i];
+        QWidget window;
+        GeoRef dock;
+        GroundControl control(&dock, nullptr, &window);
+        listen(control);
+        dock.setControlPoints(points, "EPSG:32633");
+        QVERIFY2(control.fit(nvm), qPrintable(m_log.join('\n')));
+        const double loose = dock.controlPoints()[0].residual;
+
+        QVERIFY(nadir::writeFile(nvm, block.nvm()));
+        dock.table()->item(0, GeoRef::SigmaH)->setText("0.0002");
+        dock.table()->item(0, GeoRef::SigmaV)->setText("0.0002");
+        QVERIFY2(control.fit(nvm), qPrintable(m_log.join('\n')));
+        const double tight = dock.controlPoints()[0].residual;
+        QVERIFY2(tight < 0.002 && tight < 0.2 * loose,
+                 qPrintable(QString("%1 m with the default, %2 m with its own").arg(loose).arg(tight)));
+
+        QFile json(dir.filePath("report/accuracy.json"));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject found =
+            QJsonDocument::fromJson(json.readAll()).object()["calibration"].toObject()["found"].toObject();
+        QCOMPARE(found["source"].toString(), QString("adjustment"));
+        QCOMPARE(found["photos"].toInt(), int(block.cameras.size()));
+        QVERIFY(std::abs(found["focalPixels"].toDouble() - nadir::focal) < 0.01 * nadir::focal);
+        QCOMPARE(found["cx"].toDouble(), 600.0);
+    }
+
     void refitAfterRunSaysWhyTheGpsGeoreferenceStands()
     {
         QTemporaryDir dir;

@@ -66,6 +66,10 @@ AccuracyReport sample()
     r.overlap.fewerThanThree = 4;
     r.calibration.focalPixels = 3650.5;
     r.calibration.exifFocal = "8.8 mm";
+    r.calibration.found = {5472, 3648, 3650.5, 2741.25, 1819.5, -0.0123, 0.00456, 120};
+    r.calibration.foundSource = "adjustment";
+    r.calibration.exif = {5472, 3648, 3648.0, 2736, 1824, 0, 0, 120};
+    r.calibration.exifSource = "focal length and focal plane resolution";
     return r;
 }
 
@@ -153,6 +157,26 @@ private slots:
             for (int k = 0; k < 9; ++k)
                 QCOMPARE(cells[2 + k], cell(stats[figures[k]], 3));
         }
+        // The calibration found against the EXIF's, row by row against the JSON.
+        const QJsonObject found = json["calibration"].toObject()["found"].toObject();
+        const QJsonObject exif = json["calibration"].toObject()["exif"].toObject();
+        QCOMPARE(found["source"].toString(), QString("adjustment"));
+        QCOMPARE(exif["source"].toString(), QString("focal length and focal plane resolution"));
+        QRegularExpressionMatchIterator calibration =
+            QRegularExpression("<tr class=\"calibration\">(.*?)</tr>").globalMatch(html);
+        const char* terms[] = {"focalPixels", "cx", "cy", "k1", "k2"};
+        int term = 0;
+        for (; calibration.hasNext(); ++term) {
+            const QStringList cells = cellsOf(calibration.next().captured(1));
+            QCOMPARE(cells.size(), 4);
+            const int decimals = term < 3 ? 1 : 5;
+            QCOMPARE(cells[1], cell(found[terms[term]], decimals));
+            QCOMPARE(cells[2], cell(exif[terms[term]], decimals));
+            QCOMPARE(cells[3], QString::number(found[terms[term]].toDouble() - exif[terms[term]].toDouble(),
+                                               'f', decimals));
+        }
+        QCOMPARE(term, 5);
+        QVERIFY(html.contains("the adjustment in survey coordinates (120 photos)"));
         QVERIFY(html.contains("<tr><th>Photos used</th><td>7</td></tr>"));
         QVERIFY(html.contains("<tr><th>Bundle adjustment (s)</th><td>3.2</td></tr>") ||
                 html.contains("<tr><th>Bundle adjustment (s)</th><td>3.3</td></tr>"));

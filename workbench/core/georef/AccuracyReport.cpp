@@ -14,8 +14,11 @@
 #include <memory>
 #include <vector>
 
+#include <osg/Vec2d>
+
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
+#include "core/georef/ControlPointAdjustment.h"
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/ExifGps.h"
 #include "core/georef/GeoReference.h"
@@ -83,6 +86,46 @@ double niceStep(double value)
         if (m * p >= value)
             return m * p;
     return 10 * p;
+}
+
+// Whether (x, y) lies inside the closed outline (even-odd rule).
+bool inside(const std::vector<osg::Vec2d>& outline, double x, double y)
+{
+    bool in = false;
+    for (size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++) {
+        const osg::Vec2d& a = outline[i];
+        const osg::Vec2d& b = outline[j];
+        if ((a.y() > y) != (b.y() > y) && x < a.x() + (y - a.y()) * (b.x() - a.x()) / (b.y() - a.y()))
+            in = !in;
+    }
+    return in;
+}
+
+// The photo's edges carried through its camera (survey coordinates under
+// geo) onto the level z = height, corner by corner. False when a ray of its
+// edge does not come down to that level (a photo of the horizon, a camera
+// below the ground): such a photo counts for no cell.
+bool footprint(const BundleCamera& camera, const GeoReference& geo, const QSize& size, double height,
+               std::vector<osg::Vec2d>* outline)
+{
+    if (size.isEmpty() || !(camera.focalLength > 0))
+        return false;
+    const int n = AccuracyReport::footprintSteps;
+    const double w = size.width(), h = size.height();
+    for (int side = 0; side < 4; ++side)
+        for (int step = 0; step < n; ++step) {
+            const double t = double(step) / n;
+            const double column = side == 0 ? t * w : side == 1 ? w : side == 2 ? (1 - t) * w : 0;
+            const double row = side == 0 ? 0 : side == 1 ? t * h : side == 2 ? h : (1 - t) * h;
+            const ControlPointFit::Ray ray = ControlPointFit::rayOf(camera, column, row, size);
+            const osg::Vec3d origin = geo.apply(ray.origin);
+            const osg::Vec3d direction = geo.apply(ray.origin + ray.direction) - origin;
+            if (!(direction.z() < 0) || !(origin.z() > height))
+                return false;
+            const osg::Vec3d at = origin + direction * ((height - origin.z()) / direction.z());
+            outline->push_back({at.x(), at.y()});
+        }
+    return true;
 }
 
 } // namespace
@@ -161,6 +204,27 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
     const QString imageFolder = QString::fromStdString(folderText);
     const QString pipeline = QFileInfo(input.nvmFile).absolutePath();
 
+    // The photos' sizes; without a reader, the extent of each photo's
+    // measurements stands for it (they count from the photo's centre).
+    std::vector<QSize> photoSizes;
+    bool firstRead = false; // the first photo's size read, not guessed
+    for (const auto& camera : cameras) {
+        QSize size;
+        if (input.imageSize)
+            size = input.imageSize(imageFolder + QString::fromStdString(camera->name));
+        if (photoSizes.empty())
+            firstRead = !size.isEmpty();
+        if (size.isEmpty()) {
+            double x = 0, y = 0;
+            for (const auto& view : camera->views) {
+                x = std::max(x, std::abs(view->x));
+                y = std::max(y, std::abs(view->y));
+            }
+            size = QSize(int(std::ceil(2 * x)), int(std::ceil(2 * y)));
+        }
+        photoSizes.push_back(size);
+    }
+
     AccuracyReport r;
     r.method = input.method;
     r.made = QDateTime::currentDateTime().toString(Qt::ISODate);
@@ -221,12 +285,46 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
                                      *std::min_element(focals.begin(), focals.end())) /
                                     r.calibration.focalPixels;
     r.calibration.radial = median(radials);
+    Calibration& k = r.calibration;
+    if (!input.calibrations.isEmpty()) {
+        k.found = *std::max_element(
+            input.calibrations.begin(), input.calibrations.end(),
+            [](const CameraCalibration& a, const CameraCalibration& b) { return a.photos < b.photos; });
+        k.foundSource = QStringLiteral("adjustment");
+    } else if (!cameras.empty() && k.focalPixels > 0) {
+        // The NVM holds a focal length and one radial term, no principal point.
+        k.found.focal = k.focalPixels;
+        k.found.photos = int(cameras.size());
+        k.foundSource = QStringLiteral("reconstruction");
+        if (firstRead) {
+            k.found.width = photoSizes[0].width();
+            k.found.height = photoSizes[0].height();
+            k.found.cx = 0.5 * k.found.width;
+            k.found.cy = 0.5 * k.found.height;
+            ControlPointAdjustment::projectionFromNvm(
+                k.radial, 0.5 * std::hypot(k.found.width, k.found.height) / k.found.focal, &k.found.k1,
+                &k.found.k2);
+        }
+    }
     if (!cameras.empty()) {
         ExifXmlReader::Values exif;
         if (ExifXmlReader::readFile(
                 ExifGps::xmlPathOf(imageFolder + QString::fromStdString(cameras[0]->name)), exif)) {
-            r.calibration.exifFocal = exif.focalLength;
-            r.calibration.camera = QStringLiteral("%1 %2").arg(exif.make, exif.model).trimmed();
+            k.exifFocal = exif.focalLength;
+            k.camera = QStringLiteral("%1 %2").arg(exif.make, exif.model).trimmed();
+            // The EXIF's camera for the photos of the found calibration.
+            const int width = k.found.width > 0 ? k.found.width : photoSizes[0].width();
+            const int height = k.found.width > 0 ? k.found.height : photoSizes[0].height();
+            const double f = ExifXmlReader::focalPixels(exif, width, height, &k.exifSource);
+            if (f > 0) {
+                k.exif.width = width;
+                k.exif.height = height;
+                k.exif.focal = f;
+                k.exif.cx = 0.5 * width;
+                k.exif.cy = 0.5 * height;
+                k.exif.k1 = k.exif.k2 = 0;
+                k.exif.photos = int(cameras.size());
+            }
         }
     }
 
@@ -306,7 +404,8 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
             ++h.counts[std::min(histogramBins - 1, int(e / h.binWidth))];
     }
 
-    // Photos per ground cell over the points' extent (outliers aside).
+    // Photos per ground cell over the points' extent (outliers aside), by
+    // the photos' footprints on the level of the points' median height.
     if (ground.size() >= 2 && points) {
         std::vector<double> xs, ys;
         for (const osg::Vec3d& p : ground) {
@@ -323,22 +422,26 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
             o.columns = std::max(1, int(std::ceil((x1 - x0) / o.cell)));
             o.rows = std::max(1, int(std::ceil((y1 - y0) / o.cell)));
             o.photos.fill(0, o.columns * o.rows);
-            std::vector<int> last(size_t(o.photos.size()), -1);
-            for (size_t c = 0; c < cameras.size(); ++c)
-                for (const auto& view : cameras[c]->views) {
-                    const size_t index = size_t(view->pointIndex);
-                    if (index >= ground.size())
-                        continue;
-                    const int col = int(std::floor((ground[index].x() - x0) / o.cell));
-                    const int row = int(std::floor((ground[index].y() - y0) / o.cell));
-                    if (col < 0 || row < 0 || col > o.columns || row > o.rows)
-                        continue;
-                    const int at = std::min(row, o.rows - 1) * o.columns + std::min(col, o.columns - 1);
-                    if (last[size_t(at)] != int(c)) {
-                        last[size_t(at)] = int(c);
-                        ++o.photos[at];
-                    }
+            for (size_t c = 0; c < cameras.size(); ++c) {
+                std::vector<osg::Vec2d> outline;
+                if (!footprint(*cameras[c], geo, photoSizes[c], groundHeight, &outline))
+                    continue;
+                double minX = outline[0].x(), maxX = minX, minY = outline[0].y(), maxY = minY;
+                for (const osg::Vec2d& q : outline) {
+                    minX = std::min(minX, q.x());
+                    maxX = std::max(maxX, q.x());
+                    minY = std::min(minY, q.y());
+                    maxY = std::max(maxY, q.y());
                 }
+                const int c0 = std::max(0, int(std::floor((minX - x0) / o.cell)));
+                const int c1 = std::min(o.columns - 1, int(std::floor((maxX - x0) / o.cell)));
+                const int r0 = std::max(0, int(std::floor((minY - y0) / o.cell)));
+                const int r1 = std::min(o.rows - 1, int(std::floor((maxY - y0) / o.cell)));
+                for (int row = r0; row <= r1; ++row)
+                    for (int col = c0; col <= c1; ++col)
+                        if (inside(outline, x0 + (col + 0.5) * o.cell, y0 + (row + 0.5) * o.cell))
+                            ++o.photos[row * o.columns + col];
+            }
             for (int n : o.photos) {
                 o.seen += n > 0 ? 1 : 0;
                 o.fewerThanThree += n > 0 && n < 3 ? 1 : 0;
@@ -410,13 +513,24 @@ QJsonObject AccuracyReport::toJson() const
                                   {"cell", overlap.cell},       {"columns", overlap.columns},
                                   {"rows", overlap.rows},       {"photos", cells},
                                   {"seen", overlap.seen},       {"fewerThanThree", overlap.fewerThanThree}};
-    root["calibration"] =
-        QJsonObject{{"focalPixels", calibration.focalPixels},
-                    {"focalSpread", calibration.focalSpread},
-                    {"radial", calibration.radial},
-                    {"principalPoint", QStringLiteral("the photo's centre (not estimated)")},
-                    {"exifFocal", calibration.exifFocal},
-                    {"camera", calibration.camera}};
+    const auto camera = [](const CameraCalibration& c, const QString& source) {
+        return QJsonObject{{"source", source.isEmpty() ? QJsonValue() : QJsonValue(source)},
+                           {"width", c.width},
+                           {"height", c.height},
+                           {"photos", c.photos},
+                           {"focalPixels", number(c.focal)},
+                           {"cx", number(c.cx)},
+                           {"cy", number(c.cy)},
+                           {"k1", number(c.k1)},
+                           {"k2", number(c.k2)}};
+    };
+    root["calibration"] = QJsonObject{{"focalPixels", calibration.focalPixels},
+                                      {"focalSpread", calibration.focalSpread},
+                                      {"radial", calibration.radial},
+                                      {"exifFocal", calibration.exifFocal},
+                                      {"camera", calibration.camera},
+                                      {"found", camera(calibration.found, calibration.foundSource)},
+                                      {"exif", camera(calibration.exif, calibration.exifSource)}};
     return root;
 }
 

@@ -11,6 +11,7 @@
 #include <osg/Vec3d>
 
 #include "core/georef/AccuracyStatistics.h"
+#include "core/georef/CameraCalibration.h"
 #include "core/georef/ControlPoint.h"
 
 class QSize;
@@ -36,6 +37,9 @@ public:
         QVector<ControlPoint> points;
         ImageSize imageSize;
         int model = 0; // of the NVM file
+        // What the adjustment found of the cameras (ControlPointFit::Outcome);
+        // empty: the NVM file's focal length and radial term stand for it.
+        QVector<CameraCalibration> calibrations;
     };
 
     struct Stage {
@@ -63,7 +67,11 @@ public:
         double binWidth = 0; // pixels; the last bin also holds everything beyond it
         QVector<int> counts;
     };
-    // Photos per ground cell; row 0 is the southern row, cells west to east.
+    // Photos per ground cell over the sparse points' extent: a photo counts
+    // for a cell when the cell's centre lies inside its footprint, its
+    // edges carried through its camera (focal length and radial term) onto
+    // the level of the sparse points' median height. Row 0 is the southern
+    // row, cells west to east.
     struct Overlap {
         double originX = 0, originY = 0; // the south-west corner
         double cell = 0;
@@ -79,6 +87,14 @@ public:
         double radial = 0;      // the NVM's one distortion term, median
         QString exifFocal;      // the first photo's EXIF focal length as exiftool wrote it
         QString camera;         // make and model
+        // The calibration found (the adjustment's shared one of most photos,
+        // else the NVM's median focal length and radial term in k1, k2 with
+        // the principal point at the photo's centre) against the EXIF's
+        // (focal length in pixels, the photo's centre, no distortion).
+        CameraCalibration found;
+        QString foundSource; // "adjustment", "reconstruction"
+        CameraCalibration exif;
+        QString exifSource; // which EXIF values gave the focal length; empty without one
     };
 
     QString method;
@@ -102,6 +118,8 @@ public:
     // Cells of the overlap map along the longer side of the site.
     static constexpr int overlapCells = 40;
     static constexpr int histogramBins = 20;
+    // Points along each side of a photo carried onto the ground for its footprint.
+    static constexpr int footprintSteps = 8;
 
     // "<folder>/report/accuracy.json", "...html"; the stage times a run
     // recorded, "<folder>/records/stages.txt".

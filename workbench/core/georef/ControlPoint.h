@@ -25,6 +25,18 @@ struct ControlPoint {
     osg::Vec3d survey;
     bool check = false; // a check point: compared after the fit, not fitted to
     QVector<ControlObservation> observations;
+    // How far the surveyed coordinates may be from the truth (one standard
+    // deviation, metres), as the control file or the dock gave them; NaN:
+    // the project's default for control points.
+    double sigmaHorizontal = std::nan("");
+    double sigmaVertical = std::nan("");
+    // Per axis (east, north, height): the point's own, else the defaults'.
+    osg::Vec3d sigma(const osg::Vec3d& defaults) const
+    {
+        const double h = std::isfinite(sigmaHorizontal) ? sigmaHorizontal : defaults.x();
+        return {h, std::isfinite(sigmaHorizontal) ? sigmaHorizontal : defaults.y(),
+                std::isfinite(sigmaVertical) ? sigmaVertical : defaults.z()};
+    }
 
     // The figures of the last fit; NaN until a fit places the point.
     double residual = std::nan(""); // metres, |offset|

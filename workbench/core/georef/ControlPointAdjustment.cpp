@@ -306,7 +306,7 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         point.control = true;
         point.name = cp.name;
         point.survey = cp.survey;
-        point.sigma = settings.controlSigma;
+        point.sigma = cp.sigma(settings.controlSigma);
         const int index = int(adjustment.points.size());
         adjustment.points.push_back(point);
         controlOf[size_t(k)] = index;
@@ -324,6 +324,23 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
     if (!result.accepted)
         return refuse(result.message);
     const osg::Vec3d origin = adjustment.origin;
+    for (size_t i = 0; i < adjustment.calibrations.size(); ++i) {
+        const SurveyAdjustment::Calibration& k = adjustment.calibrations[i];
+        CameraCalibration c;
+        for (size_t j = 0; j < list.size(); ++j)
+            if (adjustment.cameras[j].calibration == int(i)) {
+                c.width = sizes[j].width();
+                c.height = sizes[j].height();
+                ++c.photos;
+            }
+        // The adjustment counts pixels from the photo's centre.
+        c.focal = k.focal;
+        c.cx = 0.5 * c.width + k.cx;
+        c.cy = 0.5 * c.height + k.cy;
+        c.k1 = k.k1;
+        c.k2 = k.k2;
+        out.calibrations.append(c);
+    }
 
     // The adjusted model back into the reconstruction, in the local frame.
     for (size_t i = 0; i < list.size(); ++i) {

@@ -5,6 +5,7 @@
 
 #include <osg/Vec3d>
 
+#include "core/georef/AdjustmentDefaults.h"
 #include "core/georef/ControlPoint.h"
 #include "core/georef/ControlPointFit.h"
 #include "core/georef/ExifGps.h"
@@ -14,7 +15,8 @@
 // guess, then a bundle adjustment in survey coordinates (SurveyAdjustment)
 // of the reconstruction the control points' photos belong to, with the
 // photos' GPS positions as priors on the camera centres and the used control
-// points tied to their surveyed coordinates. Check points take no part; they
+// points tied to their surveyed coordinates, each by its own standard
+// deviations or else the settings'. Check points take no part; they
 // are placed afterwards by the adjusted cameras and measured.
 //
 // The adjusted model is written back into the NVM file in a local frame
@@ -32,6 +34,15 @@ public:
         osg::Vec3d rtkSigma{0.05, 0.05, 0.10};
         osg::Vec3d controlSigma = SurveyAdjustment::controlPointSigma();
         SurveyAdjustment::Options options;
+
+        // The project's defaults for control points and consumer GPS.
+        static Settings from(const AdjustmentDefaults& defaults)
+        {
+            Settings s;
+            s.gpsSigma = defaults.gpsSigma();
+            s.controlSigma = defaults.controlSigma();
+            return s;
+        }
     };
 
     // As ControlPointFit::run: the points' residuals are filled on success.

@@ -10,6 +10,7 @@
 
 #include <osg/Vec3d>
 
+#include "core/georef/CameraCalibration.h"
 #include "core/georef/ControlPoint.h"
 #include "core/georef/SimilarityFit.h"
 
@@ -52,6 +53,9 @@ public:
         // The similarity found, also when it was not written (write false).
         bool fitted = false;
         SimilarityFit::Result similarity;
+        // What the adjustment found of the cameras, per shared calibration
+        // (empty after a similarity alone).
+        QVector<CameraCalibration> calibrations;
     };
 
     // Rays closer to parallel than this give a point anywhere along them.

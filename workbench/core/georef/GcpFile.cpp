@@ -48,8 +48,9 @@ bool GcpFile::read(QIODevice& device, const QString& fileName, GcpFile* out, QSt
             continue;
         }
         const QStringList f = line.split(blanks);
-        if (f.size() < 6 || f.size() > 7)
-            return fail(QStringLiteral("expected geo_x geo_y geo_z im_x im_y image_name [gcp_name]"));
+        if (f.size() < 6 || f.size() > 9)
+            return fail(QStringLiteral(
+                "expected geo_x geo_y geo_z im_x im_y image_name [gcp_name [sigma_h [sigma_v]]]"));
         Observation o;
         double* numbers[5] = {&o.x, &o.y, &o.z, &o.column, &o.row};
         for (int i = 0; i < 5; ++i) {
@@ -67,9 +68,24 @@ bool GcpFile::read(QIODevice& device, const QString& fileName, GcpFile* out, QSt
             if (!problem.isEmpty())
                 return fail(QStringLiteral("'%1': %2").arg(ControlPoint::cleanName(text), problem));
         }
-        if (f.size() == 7) {
+        if (f.size() >= 7) {
             o.name = f[6];
             given.insert(o.name);
+        }
+        // A deviation of zero would hold the point rigidly, one below zero
+        // means nothing: either is a typing error to be fixed in the file.
+        double* sigmas[2] = {&o.sigmaHorizontal, &o.sigmaVertical};
+        for (int i = 7; i < f.size(); ++i) {
+            bool ok = false;
+            const double v = f[i].toDouble(&ok);
+            const QString which = i == 7 ? QStringLiteral("horizontal") : QStringLiteral("vertical");
+            if (!ok || !std::isfinite(v))
+                return fail(QStringLiteral("point %1: the %2 standard deviation '%3' is not a number")
+                                .arg(o.name, which, ControlPoint::cleanName(f[i])));
+            if (!(v > 0))
+                return fail(QStringLiteral("point %1: the %2 standard deviation %3 m is not above zero")
+                                .arg(o.name, which, f[i]));
+            *sigmas[i - 7] = v;
         }
         file.observations.push_back(o);
     }

@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
@@ -49,6 +50,20 @@ bool GcpImport::toControlPoints(const GcpFile& gcp, const QString& fileName, con
         } else if (point->survey != osg::Vec3d(o.x, o.y, o.z)) {
             *error = at + QStringLiteral("point %1 has another position on an earlier line").arg(o.name);
             return false;
+        }
+        // The standard deviations may be given on any of a point's lines, the same each time.
+        const double given[2] = {o.sigmaHorizontal, o.sigmaVertical};
+        double* own[2] = {&point->sigmaHorizontal, &point->sigmaVertical};
+        for (int k = 0; k < 2; ++k) {
+            if (!std::isfinite(given[k]))
+                continue;
+            if (std::isfinite(*own[k]) && *own[k] != given[k]) {
+                *error =
+                    at + QStringLiteral("point %1 has another %2 standard deviation on an earlier line")
+                             .arg(o.name, k == 0 ? QStringLiteral("horizontal") : QStringLiteral("vertical"));
+                return false;
+            }
+            *own[k] = given[k];
         }
         // One photo the reconstruction lacks (left out of the run, renamed)
         // costs its observation, not the file.
@@ -128,6 +143,15 @@ QVector<ControlPoint> GcpImport::merge(const QVector<ControlPoint>& table, const
         const ControlPoint& from = file[*found];
         bool changed = p.survey != from.survey;
         p.survey = from.survey;
+        // The file's deviations where it gives them; the table's stay otherwise.
+        if (std::isfinite(from.sigmaHorizontal) && !(p.sigmaHorizontal == from.sigmaHorizontal)) {
+            p.sigmaHorizontal = from.sigmaHorizontal;
+            changed = true;
+        }
+        if (std::isfinite(from.sigmaVertical) && !(p.sigmaVertical == from.sigmaVertical)) {
+            p.sigmaVertical = from.sigmaVertical;
+            changed = true;
+        }
         for (const ControlObservation& o : from.observations)
             if (!seenIn(p, o.image)) {
                 p.observations.append(o);

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "core/formats/LayerType.h"
+#include "core/georef/AdjustmentDefaults.h"
 #include "core/georef/ControlPoint.h"
 #include "core/project/ScanSettings.h"
 
@@ -51,6 +52,8 @@ struct ProjectDocument
     // reference system of their coordinates.
     QString controlSystem;
     QVector<ControlPoint> controlPoints;
+    // The standard deviations of control points and GPS positions that carry none of their own.
+    AdjustmentDefaults adjustment;
     // What the reader left out of a file that otherwise opens (a ground
     // control point with a coordinate that is not a number), one line each
     // for the log view.

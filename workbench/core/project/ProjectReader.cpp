@@ -239,6 +239,22 @@ bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
     else if (!use.isNull() && use != QLatin1String("fit"))
         fail(QStringLiteral("use \"%1\" is neither fit nor check").arg(use.left(40).toString()));
 
+    // The point's own standard deviations: a damaged one gives way to the
+    // project's default, the point stays.
+    const char* sigmaNames[2] = {"sigma_h", "sigma_v"};
+    double* sigmas[2] = {&p->sigmaHorizontal, &p->sigmaVertical};
+    for (int k = 0; k < 2; ++k) {
+        if (!a.hasAttribute(QLatin1String(sigmaNames[k])))
+            continue;
+        QString reason;
+        double v = 0;
+        if (numberAttribute(a, sigmaNames[k], &v, &reason) && AdjustmentDefaults::valid(v))
+            *sigmas[k] = v;
+        else
+            std::cout << "Ground control point " << p->name.toStdString() << ": " << sigmaNames[k]
+                      << " is no standard deviation above zero; the default stands\n";
+    }
+
     // The last fit's figures: a damaged one loses the figures, not the point.
     if (a.hasAttribute(QLatin1String("residual"))) {
         ControlPoint figures;
@@ -285,7 +301,27 @@ bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
 
 void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
 {
-    doc.controlSystem = xml.attributes().value(QLatin1String("system")).toString();
+    const QXmlStreamAttributes a = xml.attributes();
+    doc.controlSystem = a.value(QLatin1String("system")).toString();
+    // Older files have none of these: the defaults stand, as for one that is damaged.
+    const char* names[4] = {"control_sigma_h", "control_sigma_v", "gps_sigma_h", "gps_sigma_v"};
+    double* values[4] = {&doc.adjustment.controlHorizontal, &doc.adjustment.controlVertical,
+                         &doc.adjustment.gpsHorizontal, &doc.adjustment.gpsVertical};
+    for (int k = 0; k < 4; ++k) {
+        if (!a.hasAttribute(QLatin1String(names[k])))
+            continue;
+        QString reason;
+        double v = 0;
+        if (numberAttribute(a, names[k], &v, &reason) && AdjustmentDefaults::valid(v))
+            *values[k] = v;
+        else {
+            doc.problems << QCoreApplication::translate("ProjectReader",
+                                                        "Ground control: %1 is no standard deviation above "
+                                                        "zero; the default stands")
+                                .arg(QLatin1String(names[k]));
+            std::cout << doc.problems.last().toStdString() << "\n";
+        }
+    }
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1String("point")) {
             xml.skipCurrentElement();

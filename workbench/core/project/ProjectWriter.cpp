@@ -164,9 +164,16 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
         xml.writeEndElement();
     }
 
-    if (!doc.controlPoints.isEmpty() || !doc.controlSystem.isEmpty()) {
+    if (!doc.controlPoints.isEmpty() || !doc.controlSystem.isEmpty() ||
+        doc.adjustment != AdjustmentDefaults()) {
         xml.writeStartElement(QStringLiteral("ground_control"));
         xml.writeAttribute(QStringLiteral("system"), doc.controlSystem);
+        xml.writeAttribute(QStringLiteral("control_sigma_h"),
+                           NumberText::shortest(doc.adjustment.controlHorizontal));
+        xml.writeAttribute(QStringLiteral("control_sigma_v"),
+                           NumberText::shortest(doc.adjustment.controlVertical));
+        xml.writeAttribute(QStringLiteral("gps_sigma_h"), NumberText::shortest(doc.adjustment.gpsHorizontal));
+        xml.writeAttribute(QStringLiteral("gps_sigma_v"), NumberText::shortest(doc.adjustment.gpsVertical));
         for (const ControlPoint& p : doc.controlPoints) {
             xml.writeStartElement(QStringLiteral("point"));
             xml.writeAttribute(QStringLiteral("name"), p.name);
@@ -174,6 +181,10 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
             xml.writeAttribute(QStringLiteral("y"), NumberText::shortest(p.survey.y()));
             xml.writeAttribute(QStringLiteral("z"), NumberText::shortest(p.survey.z()));
             xml.writeAttribute(QStringLiteral("use"), p.check ? QStringLiteral("check") : QStringLiteral("fit"));
+            if (std::isfinite(p.sigmaHorizontal))
+                xml.writeAttribute(QStringLiteral("sigma_h"), NumberText::shortest(p.sigmaHorizontal));
+            if (std::isfinite(p.sigmaVertical))
+                xml.writeAttribute(QStringLiteral("sigma_v"), NumberText::shortest(p.sigmaVertical));
             // The last fit's figures, as the dock shows them; readers that
             // know none of them pass over them.
             if (p.hasFit()) {

@@ -26,11 +26,14 @@ constexpr int observationRole = Qt::UserRole + 1;
 constexpr int fitRole = Qt::UserRole + 2;
 // The name a row had before an edit, to go back to when the edit is refused.
 constexpr int acceptedNameRole = Qt::UserRole + 3;
+// A standard deviation cell's accepted value (NaN: the default), to go back to on a refused edit.
+constexpr int sigmaRole = Qt::UserRole + 4;
 
 // What the widest value of each column looks like, for the dock's size.
 const char* const widest[GeoRef::ColumnCount] = {
     "7123456.7890123", "41234567.8901234", "12345.67890123", "GCP123", "Check", "10.000 m (left out)",
-    "-0.000",      "-0.000",       "-0.000",    "00.00",  "000"};
+    "-0.000",          "-0.000",           "-0.000",         "00.00",  "000",   "0.0000",
+    "0.0000"};
 constexpr int rowsShown = 6;
 
 QTableWidgetItem* readOnly(const QString& text)
@@ -51,8 +54,14 @@ GeoRef::GeoRef(QWidget* parent)
     : QWidget(parent), m_table(new QTableWidget(0, ColumnCount, this)), m_systemLabel(new QLabel(this)),
       m_targets(new TargetCandidates(this)), m_changed(new QTimer(this))
 {
-    m_table->setHorizontalHeaderLabels(
-        {"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY", "dZ", tr("px"), tr("Photos")});
+    m_table->setHorizontalHeaderLabels({"X", "Y", "Z", tr("Name"), tr("Check"), tr("Residual"), "dX", "dY",
+                                        "dZ", tr("px"), tr("Photos"), QStringLiteral("σ H"),
+                                        QStringLiteral("σ V")});
+    for (int c : {SigmaH, SigmaV})
+        m_table->horizontalHeaderItem(c)->setToolTip(
+            tr("The point's %1 standard deviation in metres: how tightly the adjustment holds it to its "
+               "survey. Empty: the default of Adjustment Settings")
+                .arg(c == SigmaH ? tr("horizontal") : tr("vertical")));
     m_table->horizontalHeaderItem(DX)->setToolTip(
         tr("Where the fit puts the point less its surveyed X (metres)"));
     m_table->horizontalHeaderItem(DY)->setToolTip(
@@ -94,6 +103,9 @@ GeoRef::GeoRef(QWidget* parent)
     m_pick->setStatusTip(tr("A loupe click in an image viewer places the selected point in that photo"));
     m_import = button(tr("Import GCP File..."));
     m_fit = button(tr("Fit to Control Points"));
+    m_settings = button(tr("Adjustment Settings..."));
+    m_settings->setStatusTip(
+        tr("The standard deviations of control points and of the photos' GPS that carry none of their own"));
     tools->addStretch();
     m_fit->setStatusTip(tr("Triangulate the points, fit the reconstruction to them and write its georeference"));
     connect(m_add, &QAction::triggered, this, [this] { addPoint(); });
@@ -106,6 +118,8 @@ GeoRef::GeoRef(QWidget* parent)
     connect(m_table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (!m_filling && item->column() == Name)
             nameEdited(item->row());
+        else if (!m_filling && (item->column() == SigmaH || item->column() == SigmaV))
+            sigmaEdited(item->row(), item->column());
         else if (!m_filling && item->column() >= X && item->column() <= Z)
             setFit(item->row(), ControlPoint()); // the figures were of the old coordinates
         m_changed->start();
@@ -149,6 +163,10 @@ void GeoRef::fillRow(int row)
     for (int c = Residual; c <= Pixels; ++c)
         m_table->setItem(row, c, readOnly(QString()));
     m_table->setItem(row, Photos, readOnly(QStringLiteral("0")));
+    for (int c : {SigmaH, SigmaV}) {
+        m_table->setItem(row, c, new QTableWidgetItem);
+        m_table->item(row, c)->setData(sigmaRole, std::nan(""));
+    }
     m_filling = filling;
 }
 
@@ -186,6 +204,10 @@ QVector<ControlPoint> GeoRef::controlPoints(QVector<int>* rows) const
             p.survey[c] = m_table->item(r, c) ? m_table->item(r, c)->text().toDouble() : 0;
         p.check = m_table->item(r, Check) && m_table->item(r, Check)->checkState() == Qt::Checked;
         p.observations = observations(r);
+        if (const QTableWidgetItem* h = m_table->item(r, SigmaH))
+            p.sigmaHorizontal = h->data(sigmaRole).toDouble();
+        if (const QTableWidgetItem* v = m_table->item(r, SigmaV))
+            p.sigmaVertical = v->data(sigmaRole).toDouble();
         const QVariantList fit = m_table->item(r, Residual)->data(fitRole).toList();
         if (fit.size() == 6) {
             p.residual = fit[0].toDouble();
@@ -212,6 +234,8 @@ void GeoRef::fillPoint(int row, const ControlPoint& p)
     m_table->item(row, Name)->setData(acceptedNameRole, name);
     m_table->item(row, Check)->setCheckState(p.check ? Qt::Checked : Qt::Unchecked);
     setObservations(row, p.observations);
+    setSigma(row, SigmaH, p.sigmaHorizontal);
+    setSigma(row, SigmaV, p.sigmaVertical);
     setFit(row, p);
     m_filling = filling;
 }
@@ -416,4 +440,50 @@ void GeoRef::removeCurrentPoint()
         m_table->insertRow(m_table->rowCount());
         fillRow(m_table->rowCount() - 1);
     }
+}
+
+void GeoRef::setSigma(int row, int column, double sigma)
+{
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (!item)
+        return;
+    const bool filling = m_filling;
+    m_filling = true;
+    const bool own = AdjustmentDefaults::valid(sigma);
+    item->setData(sigmaRole, own ? sigma : std::nan(""));
+    item->setText(own ? NumberText::shortest(sigma) : QString());
+    m_filling = filling;
+}
+
+void GeoRef::sigmaEdited(int row, int column)
+{
+    QTableWidgetItem* item = m_table->item(row, column);
+    const QString typed = item->text().trimmed();
+    const double before = item->data(sigmaRole).toDouble();
+    if (typed.isEmpty()) {
+        setSigma(row, column, std::nan(""));
+    } else {
+        double sigma = 0;
+        const QString problem =
+            AdjustmentDefaults::problem(typed,
+                                        tr("Ground control: %1's %2 standard deviation")
+                                            .arg(m_table->item(row, Name)->text().trimmed(),
+                                                 column == SigmaH ? tr("horizontal") : tr("vertical")),
+                                        &sigma);
+        if (!problem.isEmpty()) {
+            setSigma(row, column, before);
+            emit nameRefused(problem + tr("; kept as it was"));
+            return;
+        }
+        setSigma(row, column, sigma);
+    }
+    // The figures were of the old weights.
+    if (!(before == item->data(sigmaRole).toDouble()) &&
+        (std::isfinite(before) || std::isfinite(item->data(sigmaRole).toDouble())))
+        setFit(row, ControlPoint());
+}
+
+void GeoRef::setAdjustmentDefaults(const AdjustmentDefaults& defaults)
+{
+    m_defaults = defaults;
 }

@@ -3,6 +3,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include "core/georef/AdjustmentDefaults.h"
 #include "core/georef/ControlPoint.h"
 
 class QAction;
@@ -14,14 +15,15 @@ class TargetCandidates;
 // The ground control points of the project: one row each with its surveyed
 // X, Y, Z, its name, whether it is a check point (compared after the fit,
 // not fitted to), the figures of the last fit (the residual, per axis and in
-// pixels of its photos) and how many photos show it. The photos'
+// pixels of its photos), how many photos show it and its own standard
+// deviations (empty: the project's default for control points). The photos'
 // observations travel with their row. The first two rows are also the two
 // points whose distance "&SelectCoordinate" reports.
 class GeoRef : public QWidget
 {
     Q_OBJECT
 public:
-    enum Column { X, Y, Z, Name, Check, Residual, DX, DY, DZ, Pixels, Photos, ColumnCount };
+    enum Column { X, Y, Z, Name, Check, Residual, DX, DY, DZ, Pixels, Photos, SigmaH, SigmaV, ColumnCount };
 
     explicit GeoRef(QWidget* parent = nullptr);
 
@@ -36,6 +38,12 @@ public:
     QAction* fitAction() const { return m_fit; }
     // The targets found in the photos, waiting to become observations.
     TargetCandidates* targetCandidates() const { return m_targets; }
+    QAction* settingsAction() const { return m_settings; }
+
+    // The standard deviations of control points and GPS positions that
+    // carry none of their own; kept in the project with the points.
+    AdjustmentDefaults adjustmentDefaults() const { return m_defaults; }
+    void setAdjustmentDefaults(const AdjustmentDefaults& defaults);
 
     // The two log lines with the points as typed and the distance line.
     QStringList measurementLines() const;
@@ -74,7 +82,7 @@ public:
 signals:
     // The points, their photos or the selection changed (once per event loop turn).
     void pointsChanged();
-    // A typed name was not taken, with the reason.
+    // A typed name or standard deviation was not taken, with the reason.
     void nameRefused(const QString& text);
 
 private:
@@ -82,6 +90,8 @@ private:
     void setObservations(int row, const QVector<ControlObservation>& observations);
     void fillPoint(int row, const ControlPoint& p);
     void nameEdited(int row);
+    void sigmaEdited(int row, int column);
+    void setSigma(int row, int column, double sigma);
 
     QTableWidget* m_table;
     QLabel* m_systemLabel;
@@ -91,6 +101,8 @@ private:
     QAction* m_import;
     QAction* m_fit;
     TargetCandidates* m_targets;
+    QAction* m_settings;
+    AdjustmentDefaults m_defaults;
     QTimer* m_changed;
     QString m_system;
     bool m_filling = false;

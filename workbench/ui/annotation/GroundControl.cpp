@@ -20,6 +20,7 @@
 #include "core/georef/UtmProjection.h"
 #include "core/products/ProductRecord.h"
 #include "scene/view/OsgWidget.h"
+#include "ui/annotation/AdjustmentSettingsDialog.h"
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/TargetFinder.h"
 #include "ui/report/AccuracyReportHtml.h"
@@ -54,6 +55,7 @@ GroundControl::GroundControl(GeoRef* dock, OsgWidget* scene, QWidget* window)
     connect(m_targets, &TargetFinder::statusMessage, this, &GroundControl::statusMessage);
     connect(dock->importAction(), &QAction::triggered, this, &GroundControl::importFromDialog);
     connect(dock->fitAction(), &QAction::triggered, this, &GroundControl::fitScene);
+    connect(dock->settingsAction(), &QAction::triggered, this, &GroundControl::editAdjustmentSettings);
     connect(dock, &GeoRef::nameRefused, this, [this](const QString& text) { report(text); });
 }
 
@@ -130,7 +132,7 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
     // The similarity as the first guess, then the adjustment in survey coordinates.
     const ControlPointFit::Outcome out = ControlPointAdjustment::run(
         nvmFile, points, [](const QString& path) { return QImageReader(path).size(); },
-        UtmProjection::parseSystem(m_dock->referenceSystem()));
+        UtmProjection::parseSystem(m_dock->referenceSystem()), adjustmentSettings());
     for (const QString& line : out.lines)
         emit logLine(line);
     emit statusMessage(out.message, 5000);
@@ -139,7 +141,7 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
         return false;
     for (int i = 0; i < points.size(); ++i)
         m_dock->setFit(rows[i], points[i]);
-    writeReport(nvmFile, QStringLiteral("control points"), points, out.model);
+    writeReport(nvmFile, QStringLiteral("control points"), points, out.model, out.calibrations);
     // The window reads the reconstruction and its dense clouds again in place.
     emit georeferenceWritten(nvmFile);
     return true;
@@ -187,7 +189,8 @@ bool GroundControl::refitAfterRun(const QString& nvmFile)
 }
 
 bool GroundControl::writeReport(const QString& nvmFile, const QString& method,
-                                const QVector<ControlPoint>& points, int model)
+                                const QVector<ControlPoint>& points, int model,
+                                const QVector<CameraCalibration>& calibrations)
 {
     AccuracyReport::Input input;
     input.nvmFile = nvmFile;
@@ -210,6 +213,7 @@ bool GroundControl::writeReport(const QString& nvmFile, const QString& method,
     }
     input.imageSize = [](const QString& path) { return QImageReader(path).size(); };
     input.model = model;
+    input.calibrations = calibrations;
     AccuracyReport report;
     QString error;
     if (!AccuracyReport::build(input, &report, &error) ||
@@ -282,6 +286,27 @@ void GroundControl::importFromDialog()
     }
     // Without one, the import against the first says why.
     importFile(file, nvm.isEmpty() ? first : nvm);
+}
+
+ControlPointAdjustment::Settings GroundControl::adjustmentSettings() const
+{
+    return ControlPointAdjustment::Settings::from(m_dock->adjustmentDefaults());
+}
+
+void GroundControl::editAdjustmentSettings()
+{
+    AdjustmentSettingsDialog dialog(m_dock->adjustmentDefaults(), m_window);
+    if (dialog.exec() != QDialog::Accepted || dialog.defaults() == m_dock->adjustmentDefaults())
+        return;
+    const AdjustmentDefaults d = dialog.defaults();
+    m_dock->setAdjustmentDefaults(d);
+    emit adjustmentSettingsChanged();
+    report(tr("Ground control: standard deviations of control points %1 m horizontal, %2 m vertical; of "
+              "the photos' GPS %3 m, %4 m (for the next fit)")
+               .arg(d.controlHorizontal)
+               .arg(d.controlVertical)
+               .arg(d.gpsHorizontal)
+               .arg(d.gpsVertical));
 }
 
 void GroundControl::fitScene()

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QVector>
 
+#include "core/georef/CameraCalibration.h"
 #include "core/georef/ControlPoint.h"
+#include "core/georef/ControlPointAdjustment.h"
 
 class GeoRef;
 class OsgWidget;
@@ -49,8 +51,14 @@ public:
     // reconstruction, or says that none is written yet.
     void openAccuracyReport(const QStringList& photos);
 
+    // calibrations: what the adjustment found of the cameras, if it ran.
     bool writeReport(const QString& nvmFile, const QString& method = QString(),
-                     const QVector<ControlPoint>& points = {}, int model = 0);
+                     const QVector<ControlPoint>& points = {}, int model = 0,
+                     const QVector<CameraCalibration>& calibrations = {});
+
+    // What the fit gives the adjustment: the dock's defaults for control
+    // points and consumer GPS (the points carry their own deviations).
+    ControlPointAdjustment::Settings adjustmentSettings() const;
 
     // The NVM file of the loaded reconstruction that holds every photo the
     // dock's points are seen in (all of photos, when given); empty with a reason.
@@ -62,6 +70,8 @@ public:
 public slots:
     void importFromDialog();
     void fitScene();
+    // "Adjustment Settings...": the dock's defaults in a dialog, taken when accepted.
+    void editAdjustmentSettings();
     // A loupe click at an image position (pixels from the top-left corner
     // of the photo at path, as ControlObservation counts them).
     void pickAt(const QString& path, const QPointF& position);
@@ -72,6 +82,8 @@ signals:
     // A fit wrote the georeference of nvmFile (its sparse.txt): what it
     // places is to be read again, what was made with the earlier one is stale.
     void georeferenceWritten(const QString& nvmFile);
+    // The defaults changed: the project has something new to save.
+    void adjustmentSettingsChanged();
 
 private:
     void report(const QString& line, int timeout = 5000);

@@ -42,6 +42,7 @@ ProjectDocument ProjectSession::document() const
     if (m_parts.groundControl) {
         doc.controlPoints = m_parts.groundControl->controlPoints();
         doc.controlSystem = m_parts.groundControl->referenceSystem();
+        doc.adjustment = m_parts.groundControl->adjustmentDefaults();
     }
     return doc;
 }
@@ -113,6 +114,8 @@ bool ProjectSession::openFile(const QString& fileName)
     }
     if (m_parts.groundControl && (!doc.controlPoints.isEmpty() || !doc.controlSystem.isEmpty()))
         m_parts.groundControl->setControlPoints(doc.controlPoints, doc.controlSystem);
+    if (m_parts.groundControl)
+        m_parts.groundControl->setAdjustmentDefaults(doc.adjustment);
     m_path = fileName;
     m_lastError.clear();
     markUnmodified();
@@ -233,7 +236,9 @@ void ProjectSession::clear()
     m_parts.layers->removeAll();
     QStandardItem* root = m_parts.layers->projectRoot();
     root->removeRows(0, root->rowCount());
-    if (m_parts.groundControl)
+    if (m_parts.groundControl) {
         m_parts.groundControl->setControlPoints({}, QString());
+        m_parts.groundControl->setAdjustmentDefaults(AdjustmentDefaults());
+    }
     markUnmodified();
 }

@@ -316,24 +316,38 @@ QByteArray AccuracyReportHtml::html(const AccuracyReport& r)
                      fixed(r.reprojection.rms, 3), fixed(r.reprojection.max, 3));
     page += figure(reprojectionFigure(r), QStringLiteral("reprojection"),
                    QStringLiteral("Reprojection errors, %1 px bins").arg(r.reprojection.binWidth, 0, 'g', 3));
-    page += QStringLiteral("<h2>Overlap</h2>\n<p>%1 cells seen, %2 of them by fewer than three photos.</p>\n")
+    page += QStringLiteral("<h2>Overlap</h2>\n<p>Photos whose footprint (their edges carried onto the level "
+                           "of the sparse points' median height) covers each ground cell's centre: %1 cells "
+                           "seen, %2 of them by fewer than three photos.</p>\n")
                 .arg(r.overlap.seen)
                 .arg(r.overlap.fewerThanThree);
     page += figure(overlapFigure(r), QStringLiteral("overlap"), QStringLiteral("Photos per ground cell"));
 
-    page += QStringLiteral("<h2>Calibration</h2>\n<table id=\"calibration\">"
-                           "<tr><th></th><th>found</th><th>EXIF</th></tr>\n");
-    page += QStringLiteral("<tr><th>Focal length</th><td>%1 px (spread %2 %)</td><td>%3</td></tr>\n")
-                .arg(fixed(r.calibration.focalPixels, 1), fixed(100 * r.calibration.focalSpread, 1),
-                     r.calibration.exifFocal.isEmpty() ? QStringLiteral("&ndash;")
-                                                       : r.calibration.exifFocal.toHtmlEscaped());
-    page += QStringLiteral(
-        "<tr><th>Principal point</th><td>the photo's centre (not estimated)</td><td>&ndash;</td></tr>\n");
-    page += QStringLiteral("<tr><th>Radial distortion</th><td>%1</td><td>&ndash;</td></tr>\n")
-                .arg(QString::number(r.calibration.radial, 'g', 6));
-    page += QStringLiteral("<tr><th>Camera</th><td colspan=\"2\">%1</td></tr>\n")
-                .arg(r.calibration.camera.isEmpty() ? QStringLiteral("&ndash;")
-                                                    : r.calibration.camera.toHtmlEscaped());
+    const AccuracyReport::Calibration& k = r.calibration;
+    page +=
+        QStringLiteral("<h2>Calibration</h2>\n<p>Found: %1. EXIF: the focal length from %2, the principal "
+                       "point at the photo's centre, no distortion. Pixels from the photo's top-left corner; "
+                       "k1, k2 as COLMAP's radial camera.</p>\n<table id=\"calibration\">"
+                       "<tr><th></th><th>found</th><th>EXIF</th><th>found less EXIF</th></tr>\n")
+            .arg(k.foundSource == QLatin1String("adjustment")
+                     ? QStringLiteral("the adjustment in survey coordinates (%1 photos)").arg(k.found.photos)
+                     : QStringLiteral("the reconstruction's focal length and radial term (median)"),
+                 k.exifSource.isEmpty() ? QStringLiteral("&ndash; (the EXIF gives none)")
+                                        : QStringLiteral("the ") + k.exifSource.toHtmlEscaped());
+    const auto row = [](const QString& name, double found, double exif, int decimals) {
+        return QStringLiteral("<tr class=\"calibration\"><th>%1</th><td>%2</td><td>%3</td><td>%4</td></tr>\n")
+            .arg(name, fixed(found, decimals), fixed(exif, decimals), fixed(found - exif, decimals));
+    };
+    page += row(QStringLiteral("Focal length (px)"), k.found.focal, k.exif.focal, 1);
+    page += row(QStringLiteral("Principal point x (px)"), k.found.cx, k.exif.cx, 1);
+    page += row(QStringLiteral("Principal point y (px)"), k.found.cy, k.exif.cy, 1);
+    page += row(QStringLiteral("k1"), k.found.k1, k.exif.k1, 5);
+    page += row(QStringLiteral("k2"), k.found.k2, k.exif.k2, 5);
+    page += QStringLiteral("<tr><th>Focal length spread</th><td>%1 %</td><td colspan=\"2\">%2</td></tr>\n")
+                .arg(fixed(100 * k.focalSpread, 1),
+                     k.exifFocal.isEmpty() ? QStringLiteral("&ndash;") : k.exifFocal.toHtmlEscaped());
+    page += QStringLiteral("<tr><th>Camera</th><td colspan=\"3\">%1</td></tr>\n")
+                .arg(k.camera.isEmpty() ? QStringLiteral("&ndash;") : k.camera.toHtmlEscaped());
     page += QStringLiteral("</table>\n</body></html>\n");
     return page.toUtf8();
 }
