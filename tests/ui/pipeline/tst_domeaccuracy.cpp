@@ -116,7 +116,8 @@ class TestDomeAccuracy : public QObject
         ControlPointAdjustment::projectionFromNvm(
             c.radial, 0.5 * std::hypot(m_survey.flight.width, m_survey.flight.height) / c.focalLength, &k1,
             &k2);
-        return QString::asprintf("focal %.4f of the truth, k1 %.4f k2 %.4f (lens k1 %.4f k2 %.4f)",
+        return QString::asprintf("focal %.4f of the truth, k1 %.4f k2 %.4f as the NVM file's one term gives "
+                                 "them (lens k1 %.4f k2 %.4f)",
                                  c.focalLength / fx, k1, k2, m_survey.flight.k1, m_survey.flight.k2);
     }
 
