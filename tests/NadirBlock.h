@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/georef/ControlPoint.h"
+#include "core/georef/ControlPointAdjustment.h"
 #include "core/georef/UtmProjection.h"
 
 namespace nadir
@@ -55,8 +56,9 @@ struct Block {
     };
     std::vector<Camera> cameras;
     std::vector<osg::Vec3d> points;
+    double k1 = 0, k2 = 0; // the lens, as COLMAP's RADIAL model
 
-    Block()
+    explicit Block(double lensK1 = 0, double lensK2 = 0) : k1(lensK1), k2(lensK2)
     {
         for (int i = 0; i < 12; ++i) {
             Camera c;
@@ -77,20 +79,25 @@ struct Block {
     bool pixel(size_t camera, const osg::Vec3d& p, double* column, double* row) const
     {
         const osg::Vec3d c = cameras[camera].rotation * (p - cameras[camera].centre);
-        *column = focal * c.x() / c.z() + 0.5 * photoSize.width();
-        *row = focal * c.y() / c.z() + 0.5 * photoSize.height();
+        const double u = c.x() / c.z(), v = c.y() / c.z(), r2 = u * u + v * v;
+        const double radial = 1 + k1 * r2 + k2 * r2 * r2;
+        *column = focal * u * radial + 0.5 * photoSize.width();
+        *row = focal * v * radial + 0.5 * photoSize.height();
         return c.z() > 0 && *column > 0 && *row > 0 && *column < photoSize.width() &&
                *row < photoSize.height();
     }
 
+    // The lens as NVM's one distortion term comes nearest to it.
     QByteArray nvm() const
     {
+        const double radial = ControlPointAdjustment::nvmFromProjection(
+            k1, k2, 0.5 * std::hypot(photoSize.width(), photoSize.height()) / focal);
         QByteArray text = "NVM_V3\n\n" + QByteArray::number(int(cameras.size())) + "\n";
         for (const Camera& c : cameras)
             text += c.name.toLatin1() + ' ' + number(focal) + ' ' + number(c.rotation.w()) + ' ' +
                     number(c.rotation.x()) + ' ' + number(c.rotation.y()) + ' ' + number(c.rotation.z()) +
                     ' ' + number(c.centre.x()) + ' ' + number(c.centre.y()) + ' ' + number(c.centre.z()) +
-                    " 0 0\n";
+                    ' ' + number(radial) + " 0\n";
         text += "\n" + QByteArray::number(int(points.size())) + "\n";
         int feature = 0;
         for (const osg::Vec3d& p : points) {

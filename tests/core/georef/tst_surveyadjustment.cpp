@@ -147,6 +147,41 @@ private slots:
         QCOMPARE(a.calibrations[0].cx, 0.0);
     }
 
+    // A check point placed by the cameras through the lens model with both
+    // distortion terms lands on itself; one photo cannot place it.
+    void placesAPointThroughTheLensItself()
+    {
+        const SurveyAdjustment a = nadirBlock();
+        int placed = 0;
+        for (size_t p = 0; p < a.points.size(); ++p) {
+            std::vector<SurveyAdjustment::Observation> seen;
+            double farthest = 0;
+            for (const auto& o : a.observations)
+                if (o.point == int(p)) {
+                    seen.push_back({o.camera, -1, o.x, o.y});
+                    farthest = std::max(farthest, std::hypot(o.x, o.y));
+                }
+            osg::Vec3d at;
+            QString error;
+            if (seen.size() < 2) {
+                QVERIFY(!a.place(seen, &at, &error));
+                QVERIFY(!error.isEmpty());
+                continue;
+            }
+            QVERIFY2(a.place(seen, &at, &error), qPrintable(error));
+            QVERIFY2((at - a.points[p].position).length() < 1e-6,
+                     qPrintable(QStringLiteral("point %1 (pixels out to %2 from the centre) off by %3 m")
+                                    .arg(p)
+                                    .arg(farthest)
+                                    .arg((at - a.points[p].position).length())));
+            ++placed;
+        }
+        QVERIFY(placed > 70);
+        QString error;
+        osg::Vec3d at;
+        QVERIFY(!a.place({{99, 0, 0, 0}, {0, 0, 0, 0}}, &at, &error));
+    }
+
     void priorsWeighAsTheirStandardDeviationsSay()
     {
         // Eight photos on a ring looking in at a cube of points, whose

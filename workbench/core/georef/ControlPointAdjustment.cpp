@@ -402,22 +402,27 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
     double sumSquares = 0;
     for (int k = 0; k < points.size(); ++k) {
         ControlPoint& p = points[k];
-        std::vector<ControlPointFit::Ray> rays;
+        std::vector<SurveyAdjustment::Observation> pixels;
         std::vector<std::pair<size_t, const ControlObservation*>> seen;
         for (const ControlObservation& o : p.observations) {
             const auto found = cameraByName.constFind(fileNameOf(o.image).toLower());
             if (found == cameraByName.constEnd())
                 continue;
-            rays.push_back(
-                ControlPointFit::rayOf(*list[size_t(*found)], o.column, o.row, sizes[size_t(*found)]));
+            const QSize size = sizes[size_t(*found)];
+            pixels.push_back({*found, 0, o.column - 0.5 * size.width(), o.row - 0.5 * size.height()});
             seen.push_back({size_t(*found), &o});
         }
+        // Placed through the adjusted calibration itself: the NVM file's
+        // single distortion term only approximates its two, by pixels at the
+        // photos' edges, which would show in the check points as a dome.
         osg::Vec3d local;
-        QString ignored;
+        QString reason;
         if (controlOf[size_t(k)] >= 0)
             local = adjustment.points[size_t(controlOf[size_t(k)])].position - origin;
-        else if (!ControlPointFit::triangulate(rays, &local, nullptr, &ignored)) {
-            out.lines << QStringLiteral("%1: not placed by the adjusted photos: %2").arg(p.name, ignored);
+        else if (adjustment.place(pixels, &local, &reason))
+            local -= origin;
+        else {
+            out.lines << QStringLiteral("%1: not placed by the adjusted photos: %2").arg(p.name, reason);
             continue;
         }
         p.offset = local + origin - p.survey;

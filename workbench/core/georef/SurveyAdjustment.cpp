@@ -407,3 +407,110 @@ SurveyAdjustment::Result SurveyAdjustment::run()
     out.lines << out.message;
     return out;
 }
+
+bool SurveyAdjustment::place(const std::vector<Observation>& seen, osg::Vec3d* position, QString* error) const
+{
+    const osg::Vec3d o = std::isfinite(origin.x()) ? origin : siteOrigin();
+    // The ray of each pixel: the lens undone by Newton's method on the
+    // radius, then turned into survey axes.
+    std::vector<osg::Vec3d> starts, directions;
+    for (const Observation& ob : seen) {
+        if (ob.camera < 0 || size_t(ob.camera) >= cameras.size() ||
+            cameras[size_t(ob.camera)].calibration < 0 ||
+            size_t(cameras[size_t(ob.camera)].calibration) >= calibrations.size()) {
+            *error = QStringLiteral("an observation names no photo of the adjustment");
+            return false;
+        }
+        const Camera& c = cameras[size_t(ob.camera)];
+        const Calibration& k = calibrations[size_t(c.calibration)];
+        const double du = (ob.x - k.cx) / k.focal, dv = (ob.y - k.cy) / k.focal;
+        const double rd = std::sqrt(du * du + dv * dv);
+        double r = rd;
+        for (int i = 0; i < 50 && rd > 0; ++i) {
+            const double r2 = r * r;
+            const double f = r * (1 + k.k1 * r2 + k.k2 * r2 * r2) - rd;
+            const double d = 1 + 3 * k.k1 * r2 + 5 * k.k2 * r2 * r2;
+            if (!(d > 0))
+                break;
+            r -= f / d;
+        }
+        const double scale = rd > 0 ? r / rd : 1;
+        const double q[4] = {c.rotation[0], -c.rotation[1], -c.rotation[2], -c.rotation[3]};
+        const double cameraRay[3] = {du * scale, dv * scale, 1};
+        double world[3];
+        ceres::QuaternionRotatePoint(q, cameraRay, world);
+        starts.push_back(c.centre - o);
+        directions.push_back(osg::Vec3d(world[0], world[1], world[2]));
+        directions.back().normalize();
+    }
+    if (starts.size() < 2) {
+        *error = QStringLiteral("seen in fewer than two photos");
+        return false;
+    }
+    // The point nearest to all rays as the first guess ...
+    double a[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, b[3] = {0, 0, 0};
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const osg::Vec3d& d = directions[i];
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                const double m = (r == c ? 1.0 : 0.0) - d[r] * d[c];
+                a[r][c] += m;
+                b[r] += m * starts[i][c];
+            }
+    }
+    const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                       a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                       a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    if (!(std::abs(det) > 1e-12)) {
+        *error = QStringLiteral("its rays are parallel");
+        return false;
+    }
+    std::array<double, 3> point{};
+    for (int k = 0; k < 3; ++k) {
+        double m[3][3];
+        std::copy(&a[0][0], &a[0][0] + 9, &m[0][0]);
+        for (int r = 0; r < 3; ++r)
+            m[r][k] = b[r];
+        point[size_t(k)] = (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                            m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                            m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0])) /
+                           det;
+    }
+    // ... then the pixels themselves, the cameras held.
+    ceres::Problem problem;
+    std::vector<std::array<double, 4>> rotations(seen.size());
+    std::vector<std::array<double, 3>> centres(seen.size());
+    std::vector<std::array<double, 5>> calibs(seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        const Camera& c = cameras[size_t(seen[i].camera)];
+        const Calibration& k = calibrations[size_t(c.calibration)];
+        std::copy(c.rotation, c.rotation + 4, rotations[i].begin());
+        const osg::Vec3d at = c.centre - o;
+        centres[i] = {at.x(), at.y(), at.z()};
+        calibs[i] = {k.focal, k.cx, k.cy, k.k1, k.k2};
+        if (osg::Vec3d(point[0], point[1], point[2]) * directions[i] - starts[i] * directions[i] <= 0) {
+            *error = QStringLiteral("its rays meet behind photo %1").arg(c.name);
+            return false;
+        }
+        problem.AddResidualBlock(new ceres::AutoDiffCostFunction<Reprojection, 2, 4, 3, 3, 5>(
+                                     new Reprojection{seen[i].x, seen[i].y, 1.0}),
+                                 nullptr, rotations[i].data(), centres[i].data(), point.data(),
+                                 calibs[i].data());
+        problem.SetParameterBlockConstant(rotations[i].data());
+        problem.SetParameterBlockConstant(centres[i].data());
+        problem.SetParameterBlockConstant(calibs[i].data());
+    }
+    ceres::Solver::Options solverOptions;
+    solverOptions.linear_solver_type = ceres::DENSE_QR;
+    solverOptions.logging_type = ceres::SILENT;
+    solverOptions.function_tolerance = 1e-14;
+    solverOptions.parameter_tolerance = 1e-14;
+    ceres::Solver::Summary summary;
+    ceres::Solve(solverOptions, &problem, &summary);
+    if (!summary.IsSolutionUsable()) {
+        *error = QString::fromStdString(summary.message);
+        return false;
+    }
+    *position = o + osg::Vec3d(point[0], point[1], point[2]);
+    return true;
+}

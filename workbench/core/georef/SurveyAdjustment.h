@@ -119,4 +119,13 @@ public:
     // Adjusts in place. On refusal (bad input, no convergence, a camera
     // beyond its prior) nothing is changed and the result says why.
     Result run();
+
+    // Where the cameras and calibrations as they stand (after run(): as
+    // adjusted) put a point the photos show at these pixels (each
+    // observation's camera and pixel; its point is ignored): the point whose
+    // projections come nearest to them, in survey coordinates. A check point
+    // is placed so, through the adjusted lens model itself rather than an
+    // approximation of it. False with a reason for fewer than two photos,
+    // rays that do not meet in front of them, or an index out of range.
+    bool place(const std::vector<Observation>& seen, osg::Vec3d* position, QString* error) const;
 };
