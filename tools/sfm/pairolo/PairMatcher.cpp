@@ -10,16 +10,18 @@
 class PairMatcher::Prepared
 {
 public:
-    explicit Prepared(const FeatureSet& features)
+    Prepared(const FeatureSet& features, int maxFeatures)
     {
         width = features.width;
         height = features.height;
-        points.reserve(features.size());
-        for (const auto& k : features.keypoints)
-            points.emplace_back(k.x, k.y);
+        const size_t count =
+            maxFeatures > 0 ? std::min(features.size(), size_t(maxFeatures)) : features.size();
+        points.reserve(count);
+        for (size_t i = 0; i < count; ++i)
+            points.emplace_back(features.keypoints[i].x, features.keypoints[i].y);
         // RootSIFT: square roots of the L1-normalised descriptor compare better under L2.
-        descriptors.create(int(features.size()), FeatureSet::descriptorSize, CV_32F);
-        for (size_t i = 0; i < features.size(); ++i) {
+        descriptors.create(int(count), FeatureSet::descriptorSize, CV_32F);
+        for (size_t i = 0; i < count; ++i) {
             const std::uint8_t* d = features.descriptor(i);
             float sum = 0;
             for (int j = 0; j < FeatureSet::descriptorSize; ++j)
@@ -28,13 +30,13 @@ public:
             for (int j = 0; j < FeatureSet::descriptorSize; ++j)
                 row[j] = sum > 0 ? std::sqrt(d[j] / sum) : 0.f;
         }
-        if (features.size() >= 2) {
+        if (count >= 2) {
             // FLANN splits its trees by draws from cv::theRNG(), one per
             // thread: seeded from the image's own descriptors, the same image
             // gets the same trees whichever thread builds them.
             std::uint64_t seed = 0xcbf29ce484222325ULL;
-            for (const std::uint8_t byte : features.descriptors)
-                seed = (seed ^ byte) * 0x100000001b3ULL;
+            for (size_t i = 0; i < count * FeatureSet::descriptorSize; ++i)
+                seed = (seed ^ features.descriptors[i]) * 0x100000001b3ULL;
             cv::theRNG() = cv::RNG(seed);
             index = std::make_unique<cv::flann::Index>(descriptors, cv::flann::KDTreeIndexParams(4));
         }
@@ -71,9 +73,17 @@ std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const PairMatc
 
 } // namespace
 
-std::shared_ptr<const PairMatcher::Prepared> PairMatcher::prepare(const FeatureSet& features)
+std::shared_ptr<const PairMatcher::Prepared> PairMatcher::prepare(const FeatureSet& features, int maxFeatures)
 {
-    return std::make_shared<const Prepared>(features);
+    return std::make_shared<const Prepared>(features, maxFeatures);
+}
+
+std::uint64_t PairMatcher::preparedBytes(size_t features)
+{
+    // Float descriptors, the points, and FLANN's four trees (a node and an
+    // index per feature and tree, with room to spare).
+    return std::uint64_t(features) *
+           (FeatureSet::descriptorSize * sizeof(float) + sizeof(cv::Point2f) + 4 * 64);
 }
 
 PairMatcher::PairMatcher() = default;
