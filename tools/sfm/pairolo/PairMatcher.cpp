@@ -52,21 +52,28 @@ public:
 namespace
 {
 
-// For every row of `query`, the index of its nearest neighbour in `target`
-// when it passes the ratio test, else -1.
-std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const PairMatcher::Prepared& target,
-                              float ratio, int checks)
+// For the given rows of `query` (every row when `rows` is null), the index
+// of its nearest neighbour in `target` when it passes the ratio test, else
+// -1; rows not asked about stay -1.
+std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const std::vector<int>* rows,
+                              const PairMatcher::Prepared& target, float ratio, int checks)
 {
     std::vector<int> best(size_t(query.descriptors.rows), -1);
-    if (!target.index || query.descriptors.empty())
+    if (!target.index || query.descriptors.empty() || (rows && rows->empty()))
         return best;
+    cv::Mat asked = query.descriptors;
+    if (rows) {
+        asked.create(int(rows->size()), query.descriptors.cols, CV_32F);
+        for (size_t k = 0; k < rows->size(); ++k)
+            query.descriptors.row((*rows)[k]).copyTo(asked.row(int(k)));
+    }
     cv::Mat indices, distances;
-    target.index->knnSearch(query.descriptors, indices, distances, 2, cv::flann::SearchParams(checks));
+    target.index->knnSearch(asked, indices, distances, 2, cv::flann::SearchParams(checks));
     for (int i = 0; i < indices.rows; ++i) {
         // FLANN's L2 distances are squared.
         const float d1 = distances.at<float>(i, 0), d2 = distances.at<float>(i, 1);
         if (d1 < ratio * ratio * d2)
-            best[size_t(i)] = indices.at<int>(i, 0);
+            best[size_t(rows ? (*rows)[size_t(i)] : i)] = indices.at<int>(i, 0);
     }
     return best;
 }
@@ -93,8 +100,17 @@ PairMatcher::PairMatcher(Settings settings) : m_settings(settings) {}
 PairMatcher::Result PairMatcher::match(const Prepared& a, const Prepared& b) const
 {
     Result result;
-    const std::vector<int> ab = ratioMatches(a, b, m_settings.ratio, m_settings.checks);
-    const std::vector<int> ba = ratioMatches(b, a, m_settings.ratio, m_settings.checks);
+    const std::vector<int> ab = ratioMatches(a, nullptr, b, m_settings.ratio, m_settings.checks);
+    // The way back only for the features of b that a's matches name: a
+    // mutual match needs nothing else, and each search stands alone, so
+    // the matches are those of searching all of b.
+    std::vector<int> named;
+    for (const int j : ab)
+        if (j >= 0)
+            named.push_back(j);
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    const std::vector<int> ba = ratioMatches(b, &named, a, m_settings.ratio, m_settings.checks);
     std::vector<std::pair<int, int>> mutual;
     for (size_t i = 0; i < ab.size(); ++i)
         if (ab[i] >= 0 && ba[size_t(ab[i])] == int(i))
