@@ -57,6 +57,7 @@ using Point = SimilarityAlignment::Point;
 struct Stage {
     QString name;
     double seconds = 0;
+    double cpu = 0; // processor time of the processes that ended within the stage
     ProcessTreeMemory::Peak peak;
 };
 
@@ -289,27 +290,30 @@ Result runOurs(const QString& photos, const QString& appDir, const QString& site
     const double cpu = childrenCpuSeconds();
     clock.start();
     QString stage = "Starting";
-    double stageStart = 0;
+    double stageStart = 0, stageCpu = cpu;
     runner.runSparse();
     while (runner.isRunning()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
         const QString now = stageName(runner.stageLabel()->text());
         if (!now.isEmpty() && now != stage) {
             const double t = clock.elapsed() / 1000.0;
-            r.stages.push_back({stage, t - stageStart, memory.takePeak()});
+            const double c = childrenCpuSeconds();
+            r.stages.push_back({stage, t - stageStart, c - stageCpu, memory.takePeak()});
             stage = now;
             stageStart = t;
+            stageCpu = c;
         }
     }
     r.wall = clock.elapsed() / 1000.0;
-    r.stages.push_back({stage, r.wall - stageStart, memory.takePeak()});
+    r.stages.push_back({stage, r.wall - stageStart, childrenCpuSeconds() - stageCpu, memory.takePeak()});
     for (const Stage& s : r.stages)
         if (s.peak.bytes > r.peak.bytes)
             r.peak = s.peak;
     r.cpu = childrenCpuSeconds() - cpu;
     if (exifSeconds >= 0)
-        r.stages.insert(r.stages.begin(), {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1),
-                                           0, ProcessTreeMemory::Peak()});
+        r.stages.insert(r.stages.begin(),
+                        {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1), 0, 0,
+                         ProcessTreeMemory::Peak()});
     const QString status = window.statusBar()->currentMessage();
     dumpLog(log, site + "/workbench.log");
     r.ok = status == QLatin1String("Sparse Reconstruction is done!");
@@ -343,8 +347,10 @@ Result runColmap(const QString& photos, const QString& workspace, ProcessTreeMem
     for (const auto& step : steps) {
         QElapsedTimer stepClock;
         stepClock.start();
+        const double stepCpu = childrenCpuSeconds();
         const bool ok = colmap(step.args, log);
-        r.stages.push_back({step.name, stepClock.elapsed() / 1000.0, memory.takePeak()});
+        r.stages.push_back(
+            {step.name, stepClock.elapsed() / 1000.0, childrenCpuSeconds() - stepCpu, memory.takePeak()});
         if (r.stages.back().peak.bytes > r.peak.bytes)
             r.peak = r.stages.back().peak;
         if (!ok) {
@@ -368,8 +374,8 @@ void printStages(const char* who, const Result& r)
     std::printf("  %s, by stage:\n", who);
     for (const Stage& s : r.stages)
         if (s.seconds > 0 || s.peak.bytes > 0)
-            std::printf("    %-34s %8.1f s  peak %6.2f GB  (%s)\n", qPrintable(s.name), s.seconds, gb(s.peak.bytes),
-                        s.peak.largest.c_str());
+            std::printf("    %-34s %8.1f s  processor %8.1f s  peak %6.2f GB  (%s)\n", qPrintable(s.name),
+                        s.seconds, s.cpu, gb(s.peak.bytes), s.peak.largest.c_str());
         else
             std::printf("    %s\n", qPrintable(s.name));
 }

@@ -256,26 +256,33 @@ private slots:
         QVERIFY2(ToolTest::lastLine(err).contains(reason), err.str().c_str());
     }
 
-    // The same photos give the same tables whatever the threads: FLANN's
-    // trees draw from a per-thread generator, seeded here per image.
-    void sameTableWhateverTheThreads()
+    // The same photos give the same tables whatever the threads and the
+    // memory: FLANN's trees draw from a per-thread generator, seeded here per
+    // image, and a photo let go for want of memory is loaded again the same.
+    void sameTableWhateverTheThreadsAndMemory()
     {
         const std::string pairs = keyb(0) + " " + keyb(1) + " 0 1\n" + keyb(0) + " " + keyb(2) + " 0 2\n" +
-                                  keyb(1) + " " + keyb(2) + " 1 2";
+                                  keyb(1) + " " + keyb(2) + " 1 2\n" + keyb(0) + " " + keyb(3) + " 0 3";
         ToolTest::writeText(m_dir.filePath("matchList_5.txt"), pairs);
-        QByteArray tables[2];
-        for (int threads : {1, 3}) {
-            const QString table = m_dir.filePath(QStringLiteral("matches.init_t%1.txt").arg(threads));
+        QByteArray tables[3];
+        const struct {
+            int threads;
+            std::uint64_t memory;
+        } runs[] = {{1, 0}, {3, 0}, {2, 1}};
+        for (int r = 0; r < 3; ++r) {
+            const QString table = m_dir.filePath(QStringLiteral("matches.init_t%1.txt").arg(r));
             std::ostringstream out, err;
             QCOMPARE(PairoloRun::run(ToolTest::backslashes(m_dir.filePath("matchList_5.txt")),
-                                     ToolTest::backslashes(table), {}, threads, out, err),
+                                     ToolTest::backslashes(table), {}, runs[r].threads, out, err, {},
+                                     runs[r].memory),
                      0);
             QFile file(table);
             QVERIFY(file.open(QIODevice::ReadOnly));
-            tables[threads > 1] = file.readAll();
+            tables[r] = file.readAll();
         }
         QVERIFY(!tables[0].isEmpty());
         QVERIFY(tables[0] == tables[1]);
+        QVERIFY(tables[0] == tables[2]);
     }
 
     // A photo left out by feature detection has an empty feature file: its

@@ -10,16 +10,18 @@
 class PairMatcher::Prepared
 {
 public:
-    explicit Prepared(const FeatureSet& features)
+    Prepared(const FeatureSet& features, int maxFeatures)
     {
         width = features.width;
         height = features.height;
-        points.reserve(features.size());
-        for (const auto& k : features.keypoints)
-            points.emplace_back(k.x, k.y);
+        const size_t count =
+            maxFeatures > 0 ? std::min(features.size(), size_t(maxFeatures)) : features.size();
+        points.reserve(count);
+        for (size_t i = 0; i < count; ++i)
+            points.emplace_back(features.keypoints[i].x, features.keypoints[i].y);
         // RootSIFT: square roots of the L1-normalised descriptor compare better under L2.
-        descriptors.create(int(features.size()), FeatureSet::descriptorSize, CV_32F);
-        for (size_t i = 0; i < features.size(); ++i) {
+        descriptors.create(int(count), FeatureSet::descriptorSize, CV_32F);
+        for (size_t i = 0; i < count; ++i) {
             const std::uint8_t* d = features.descriptor(i);
             float sum = 0;
             for (int j = 0; j < FeatureSet::descriptorSize; ++j)
@@ -28,13 +30,13 @@ public:
             for (int j = 0; j < FeatureSet::descriptorSize; ++j)
                 row[j] = sum > 0 ? std::sqrt(d[j] / sum) : 0.f;
         }
-        if (features.size() >= 2) {
+        if (count >= 2) {
             // FLANN splits its trees by draws from cv::theRNG(), one per
             // thread: seeded from the image's own descriptors, the same image
             // gets the same trees whichever thread builds them.
             std::uint64_t seed = 0xcbf29ce484222325ULL;
-            for (const std::uint8_t byte : features.descriptors)
-                seed = (seed ^ byte) * 0x100000001b3ULL;
+            for (size_t i = 0; i < count * FeatureSet::descriptorSize; ++i)
+                seed = (seed ^ features.descriptors[i]) * 0x100000001b3ULL;
             cv::theRNG() = cv::RNG(seed);
             index = std::make_unique<cv::flann::Index>(descriptors, cv::flann::KDTreeIndexParams(4));
         }
@@ -50,30 +52,45 @@ public:
 namespace
 {
 
-// For every row of `query`, the index of its nearest neighbour in `target`
-// when it passes the ratio test, else -1.
-std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const PairMatcher::Prepared& target,
-                              float ratio, int checks)
+// For the given rows of `query` (every row when `rows` is null), the index
+// of its nearest neighbour in `target` when it passes the ratio test, else
+// -1; rows not asked about stay -1.
+std::vector<int> ratioMatches(const PairMatcher::Prepared& query, const std::vector<int>* rows,
+                              const PairMatcher::Prepared& target, float ratio, int checks)
 {
     std::vector<int> best(size_t(query.descriptors.rows), -1);
-    if (!target.index || query.descriptors.empty())
+    if (!target.index || query.descriptors.empty() || (rows && rows->empty()))
         return best;
+    cv::Mat asked = query.descriptors;
+    if (rows) {
+        asked.create(int(rows->size()), query.descriptors.cols, CV_32F);
+        for (size_t k = 0; k < rows->size(); ++k)
+            query.descriptors.row((*rows)[k]).copyTo(asked.row(int(k)));
+    }
     cv::Mat indices, distances;
-    target.index->knnSearch(query.descriptors, indices, distances, 2, cv::flann::SearchParams(checks));
+    target.index->knnSearch(asked, indices, distances, 2, cv::flann::SearchParams(checks));
     for (int i = 0; i < indices.rows; ++i) {
         // FLANN's L2 distances are squared.
         const float d1 = distances.at<float>(i, 0), d2 = distances.at<float>(i, 1);
         if (d1 < ratio * ratio * d2)
-            best[size_t(i)] = indices.at<int>(i, 0);
+            best[size_t(rows ? (*rows)[size_t(i)] : i)] = indices.at<int>(i, 0);
     }
     return best;
 }
 
 } // namespace
 
-std::shared_ptr<const PairMatcher::Prepared> PairMatcher::prepare(const FeatureSet& features)
+std::shared_ptr<const PairMatcher::Prepared> PairMatcher::prepare(const FeatureSet& features, int maxFeatures)
 {
-    return std::make_shared<const Prepared>(features);
+    return std::make_shared<const Prepared>(features, maxFeatures);
+}
+
+std::uint64_t PairMatcher::preparedBytes(size_t features)
+{
+    // Float descriptors, the points, and FLANN's four trees (a node and an
+    // index per feature and tree, with room to spare).
+    return std::uint64_t(features) *
+           (FeatureSet::descriptorSize * sizeof(float) + sizeof(cv::Point2f) + 4 * 64);
 }
 
 PairMatcher::PairMatcher() = default;
@@ -83,8 +100,17 @@ PairMatcher::PairMatcher(Settings settings) : m_settings(settings) {}
 PairMatcher::Result PairMatcher::match(const Prepared& a, const Prepared& b) const
 {
     Result result;
-    const std::vector<int> ab = ratioMatches(a, b, m_settings.ratio, m_settings.checks);
-    const std::vector<int> ba = ratioMatches(b, a, m_settings.ratio, m_settings.checks);
+    const std::vector<int> ab = ratioMatches(a, nullptr, b, m_settings.ratio, m_settings.checks);
+    // The way back only for the features of b that a's matches name: a
+    // mutual match needs nothing else, and each search stands alone, so
+    // the matches are those of searching all of b.
+    std::vector<int> named;
+    for (const int j : ab)
+        if (j >= 0)
+            named.push_back(j);
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    const std::vector<int> ba = ratioMatches(b, &named, a, m_settings.ratio, m_settings.checks);
     std::vector<std::pair<int, int>> mutual;
     for (size_t i = 0; i < ab.size(); ++i)
         if (ab[i] >= 0 && ba[size_t(ab[i])] == int(i))

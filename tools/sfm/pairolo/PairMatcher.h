@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,7 +18,16 @@ public:
     struct Settings {
         float ratio = 0.8f;
         int minInliers = 16;
-        int checks = 64; // FLANN leaves visited per query
+        // FLANN leaves visited per query. On a synthetic 40-photo survey 32
+        // verifies the same 558 pairs as 64 with 98.6% of the inliers; on
+        // its first 10 photos 99.8% of them at 0.6 of the processor time
+        // (16: 98.3% at 0.3).
+        int checks = 32;
+        // Features of a photo that take part in matching (0: all): the first
+        // ones of its file, which the detector writes strongest first
+        // (coarsest octave first, by response within it), as COLMAP keeps its
+        // largest-scale features. Matches keep the features' file indices.
+        int maxFeatures = 8192;
         // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
         // 3000 px photos, room for lens distortion), at least 1 px.
         double threshold = 0;
@@ -25,7 +35,10 @@ public:
 
     // An image's features made ready for matching, once per image.
     class Prepared;
-    static std::shared_ptr<const Prepared> prepare(const FeatureSet& features);
+    // maxFeatures: as in Settings (0: all).
+    static std::shared_ptr<const Prepared> prepare(const FeatureSet& features, int maxFeatures = 0);
+    // Bytes a prepared image of this many features holds (descriptors and index).
+    static std::uint64_t preparedBytes(size_t features);
 
     struct Result {
         int putative = 0; // mutual ratio-test matches

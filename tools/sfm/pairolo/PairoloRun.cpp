@@ -17,8 +17,10 @@
 #include "ImageListFile.h"
 #include "KeybFile.h"
 #include "MatchTableFile.h"
+#include "MemoryBudget.h"
 #include "PairSelection.h"
 #include "ParallelFor.h"
+#include "PreparedCache.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
 
@@ -33,8 +35,7 @@ struct PairLine {
 };
 
 struct Image {
-    std::string written; // the .keyb path as the list writes it
-    std::shared_ptr<const PairMatcher::Prepared> prepared;
+    std::string written;   // the .keyb path as the list writes it
     std::string imagePath; // for the viewer's records, backslashes
     std::string problem;
 };
@@ -244,7 +245,7 @@ std::string PairoloRun::gpuPathFor(const std::string& matchTablePath)
 
 int PairoloRun::run(const std::string& matchListPath, const std::string& matchTablePath,
                     const PairMatcher::Settings& settings, int threads, std::ostream& out, std::ostream& err,
-                    const PairSelection::Settings& selection)
+                    const PairSelection::Settings& selection, std::uint64_t memoryBudget)
 {
     std::vector<PairLine> pairs;
     std::string problem;
@@ -255,61 +256,82 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
     const std::vector<PairLine> plan = planLines(matchListPath, pairs);
     const std::vector<bool> verify = choosePairs(plan, pairs, selection, threads, out);
 
-    // Every feature file once, each made ready for matching on its own thread.
+    // Every feature file once: its header now, its features when a pair
+    // first needs them.
     std::map<std::string, size_t> imageIndex;
     std::vector<Image> images;
-    std::vector<bool> needed;
-    for (size_t i = 0; i < pairs.size(); ++i)
+    std::vector<std::pair<size_t, size_t>> ends(pairs.size());
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        size_t* end = &ends[i].first;
         for (const std::string* f : {&pairs[i].featureA, &pairs[i].featureB}) {
             const auto it = imageIndex.emplace(ToolPaths::native(*f), images.size()).first;
-            if (it->second == images.size()) {
-                images.push_back({*f, nullptr, {}, {}});
-                needed.push_back(false);
-            }
-            if (verify[i])
-                needed[it->second] = true;
+            if (it->second == images.size())
+                images.push_back({*f, {}, {}});
+            *end = it->second;
+            end = &ends[i].second;
         }
+    }
     if (threads <= 0)
         threads = ParallelFor::defaultThreads();
     const int previous = cv::getNumThreads();
     cv::setNumThreads(1);
-    // Photos of pairs left unverified only need their names.
     ParallelFor::run(images.size(), threads, [&](size_t i) {
         FeatureSet features;
         size_t count = 0;
-        const std::string path = ToolPaths::native(images[i].written);
-        if (!(needed[i] ? KeybFile::readFile(path, features, &images[i].problem)
-                        : KeybFile::readHeader(path, features, count, &images[i].problem)))
-            return;
-        images[i].imagePath = recordPath(images[i].written, features.imageName);
-        if (needed[i])
-            images[i].prepared = PairMatcher::prepare(features);
+        if (KeybFile::readHeader(ToolPaths::native(images[i].written), features, count, &images[i].problem))
+            images[i].imagePath = recordPath(images[i].written, features.imageName);
     });
+    if (!memoryBudget)
+        memoryBudget = std::max<std::uint64_t>(MemoryBudget::availableBytes() / 4, std::uint64_t(256) << 20);
+    PreparedCache cache(images.size(), memoryBudget,
+                        [&](size_t k, std::uint64_t& bytes, std::string& problem) -> PreparedCache::Prepared {
+                            FeatureSet features;
+                            if (!KeybFile::readFile(ToolPaths::native(images[k].written), features, &problem))
+                                return nullptr;
+                            bytes = PairMatcher::preparedBytes(
+                                settings.maxFeatures > 0
+                                    ? std::min(features.size(), size_t(settings.maxFeatures))
+                                    : features.size());
+                            return PairMatcher::prepare(features, settings.maxFeatures);
+                        });
 
+    // One queue over the pairs to verify, in list order (a photo's pairs
+    // follow each other there, so its features are used while cached).
+    std::vector<size_t> queue;
+    for (size_t i = 0; i < pairs.size(); ++i)
+        if (verify[i] && images[ends[i].first].problem.empty() && images[ends[i].second].problem.empty())
+            queue.push_back(i);
     const PairMatcher matcher(settings);
     std::vector<PairMatcher::Result> results(pairs.size());
     std::mutex lock;
-    ProgressLine progress(&out, "", pairs.size(), "pairs");
-    const auto matchPair = [&](size_t i) {
-        const Image& a = images[imageIndex.at(ToolPaths::native(pairs[i].featureA))];
-        const Image& b = images[imageIndex.at(ToolPaths::native(pairs[i].featureB))];
-        if (!a.problem.empty() || !b.problem.empty()) {
-            results[i].note = !a.problem.empty() ? a.problem : b.problem;
-            return;
-        }
-        if (!verify[i])
-            return;
-        results[i] = matcher.match(*a.prepared, *b.prepared);
+    ProgressLine progress(&out, "", queue.size(), "pairs");
+    ParallelFor::run(queue.size(), threads, [&](size_t q) {
+        const size_t i = queue[q];
+        const Image& a = images[ends[i].first];
+        const Image& b = images[ends[i].second];
+        std::string problem;
+        const PreparedCache::Prepared pa = cache.get(ends[i].first, &problem);
+        const PreparedCache::Prepared pb = pa ? cache.get(ends[i].second, &problem) : nullptr;
+        if (pa && pb)
+            results[i] = matcher.match(*pa, *pb);
         std::lock_guard<std::mutex> guard(lock);
-        out << GpuMatchFile::imageName(a.imagePath) << ' ' << GpuMatchFile::imageName(b.imagePath) << ": "
-            << results[i].putative << " matches, " << results[i].inliers.size() << " verified"
-            << (results[i].note.empty() ? "" : " (" + results[i].note + ")") << std::endl;
-    };
-    ParallelFor::run(pairs.size(), threads, [&](size_t i) {
-        matchPair(i);
+        if (pa && pb)
+            out << GpuMatchFile::imageName(a.imagePath) << ' ' << GpuMatchFile::imageName(b.imagePath) << ": "
+                << results[i].putative << " matches, " << results[i].inliers.size() << " verified"
+                << (results[i].note.empty() ? "" : " (" + results[i].note + ")") << std::endl;
         progress.step();
     });
     cv::setNumThreads(previous);
+    // Photos whose features could not be read after all make their pairs unusable.
+    for (size_t k = 0; k < images.size(); ++k)
+        if (images[k].problem.empty())
+            images[k].problem = cache.failure(k);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        const Image& a = images[ends[i].first];
+        const Image& b = images[ends[i].second];
+        if (!a.problem.empty() || !b.problem.empty())
+            results[i].note = !a.problem.empty() ? a.problem : b.problem;
+    }
 
     // This run's verdict on its pairs replaces what earlier runs wrote about
     // them. The earlier records name their photos (the viewer's file); the

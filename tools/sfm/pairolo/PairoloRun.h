@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -18,13 +19,14 @@
 class PairoloRun
 {
 public:
-    // Exit code: 0 when every pair was examined, whether verified or not
-    // (photos that do not overlap are no error); 1 when an input was unusable,
-    // with the reason as the last line on err. Results are written in both
-    // cases.
+    // Photos' features are loaded when a pair needs them and kept while they
+    // fit memoryBudget bytes (0: a quarter of the memory the machine has
+    // available, as another matcher run may share it). Exit code: 0 when every pair was examined, whether
+    // verified or not (photos that do not overlap are no error); 1 when an input was unusable, with the
+    // reason as the last line on err. Results are written in both cases.
     static int run(const std::string& matchListPath, const std::string& matchTablePath,
                    const PairMatcher::Settings& settings, int threads, std::ostream& out, std::ostream& err,
-                   const PairSelection::Settings& selection = {});
+                   const PairSelection::Settings& selection = {}, std::uint64_t memoryBudget = 0);
 
     // The viewer's match file for a match table: "gpu_" before its file name.
     static std::string gpuPathFor(const std::string& matchTablePath);
