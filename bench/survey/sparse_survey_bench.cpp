@@ -41,25 +41,15 @@
 #include <sys/resource.h>
 
 #include "ColmapModel.h"
-#include "ProcessTreeMemory.h"
+#include "SurveyBenchRun.h"
 #include "SimilarityAlignment.h"
-#include "core/images/ExifExtraction.h"
-#include "core/platform/ScriptProcess.h"
-#include "core/project/ScanSettings.h"
-#include "ui/images/MyListWidget.h"
-#include "ui/pipeline/ReconstructionRunner.h"
+
+using namespace surveybench;
 
 namespace
 {
 
 using Point = SimilarityAlignment::Point;
-
-struct Stage {
-    QString name;
-    double seconds = 0;
-    double cpu = 0; // processor time of the processes that ended within the stage
-    ProcessTreeMemory::Peak peak;
-};
 
 struct Result {
     bool ok = false;
@@ -82,29 +72,9 @@ struct Truth {
     double extent = 0; // diagonal of the true centres' horizontal bounding box
 };
 
-double childrenCpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-}
-
-QString loadAverage()
-{
-    QFile f("/proc/loadavg");
-    if (!f.open(QIODevice::ReadOnly))
-        return "?";
-    return QString::fromLatin1(f.readAll()).section(' ', 0, 2);
-}
-
 QString baseName(const std::string& name)
 {
     return QFileInfo(QString::fromStdString(name)).fileName();
-}
-
-QStringList photosOf(const QString& folder)
-{
-    return QDir(folder).entryList({"*.jpg", "*.JPG"}, QDir::Files, QDir::Name);
 }
 
 // The survey's true camera centres; false when the file is missing or short.
@@ -134,53 +104,6 @@ bool readTruth(const QString& file, Truth& truth)
     }
     truth.extent = std::hypot(hi[0] - lo[0], hi[1] - lo[1]);
     return !truth.centres.empty();
-}
-
-// A survey of count photos at size in the work folder, made once.
-QString survey(const QString& work, int count, const QString& size, QString* error)
-{
-    const QString folder = QString("%1/survey_%2_%3").arg(work).arg(count).arg(size);
-    Truth truth;
-    if (photosOf(folder + "/photos").size() == count && readTruth(folder + "/truth/cameras.txt", truth) &&
-        int(truth.centres.size()) == count)
-        return folder;
-    QDir(folder).removeRecursively();
-    QDir().mkpath(work);
-    std::printf("Making the survey %s …\n", qPrintable(folder));
-    std::fflush(stdout);
-    QProcess gen;
-    gen.setProcessChannelMode(QProcess::MergedChannels);
-    gen.setStandardOutputFile(folder + ".log");
-    gen.start(SURVEYGEN, {folder, "--photos", QString::number(count), "--size", size});
-    if (!gen.waitForStarted() || !gen.waitForFinished(-1) || gen.exitStatus() != QProcess::NormalExit ||
-        gen.exitCode() != 0) {
-        *error = "surveygen failed (it needs an X display: run under xvfb-run); see " + folder + ".log";
-        return QString();
-    }
-    return folder;
-}
-
-QStringList copyPhotos(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    QStringList copies;
-    for (const QString& name : photosOf(from)) {
-        QFile::copy(from + '/' + name, to + '/' + name);
-        QFile::setPermissions(to + '/' + name, QFile::ReadOwner | QFile::WriteOwner);
-        copies << to + '/' + name;
-    }
-    return copies;
-}
-
-// Runs a COLMAP command, its output appended to log; false when it fails.
-bool colmap(const QStringList& args, const QString& log)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setStandardOutputFile(log, QIODevice::Append);
-    p.start("colmap", args);
-    return p.waitForStarted() && p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit &&
-           p.exitCode() == 0;
 }
 
 // Of a mapper output folder, the model with the most registered photos, read
@@ -241,85 +164,17 @@ void compareWithTruth(Result& r, const Truth& truth)
     }
 }
 
-// The stage a status bar label names, without the progress that follows
-// it ("Feature detection 3/20, estimated end 08:05:33", "Matching: 40 of 120
-// pairs, ...").
-QString stageName(const QString& label)
-{
-    static const QRegularExpression progress("(\\s+\\d+\\s*/\\s*\\d+|:\\s).*$");
-    return QString(label).remove(progress).trimmed();
-}
-
-void dumpLog(const QListWidget* log, const QString& file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
-        return;
-    for (int i = 0; i < log->count(); ++i)
-        f.write((log->item(i)->text() + '\n').toUtf8());
-}
-
 Result runOurs(const QString& photos, const QString& appDir, const QString& site, ProcessTreeMemory& memory)
 {
+    const SparseRun run = runSparse(photos, appDir, site, memory);
     Result r;
-    const QStringList images = copyPhotos(photos, site);
-    QMainWindow window;
-    auto* log = new QListWidget(&window);
-    auto* list = new MyListWidget(&window);
-    ReconstructionRunner::Actions actions;
-    for (auto* a : {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
-        *a = new QAction(&window);
-    ReconstructionRunner runner(&window, log, list, appDir, actions);
-    for (const QString& image : images)
-        list->addImage(image, QFileInfo(image).fileName());
-    // The window's EXIF extraction, which the sparse run starts and waits for.
-    ScriptProcess exifProcess;
-    ExifExtraction exif(&exifProcess);
-    exif.setApplicationFolder(appDir);
-    QElapsedTimer clock;
-    double exifSeconds = -1;
-    QObject::connect(&exif, &ExifExtraction::finished, [&] { exifSeconds = clock.elapsed() / 1000.0; });
-    runner.setExifExtraction([&] {
-        exif.start(list->imagePaths());
-        return &exifProcess;
-    });
-    ScanSettings::global() = ScanSettings();
-    ScanSettings::global().displayOutput = true; // the tools' lines into the log, kept beside the run
-
-    memory.takePeak();
-    const double cpu = childrenCpuSeconds();
-    clock.start();
-    QString stage = "Starting";
-    double stageStart = 0, stageCpu = cpu;
-    runner.runSparse();
-    while (runner.isRunning()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        const QString now = stageName(runner.stageLabel()->text());
-        if (!now.isEmpty() && now != stage) {
-            const double t = clock.elapsed() / 1000.0;
-            const double c = childrenCpuSeconds();
-            r.stages.push_back({stage, t - stageStart, c - stageCpu, memory.takePeak()});
-            stage = now;
-            stageStart = t;
-            stageCpu = c;
-        }
-    }
-    r.wall = clock.elapsed() / 1000.0;
-    r.stages.push_back({stage, r.wall - stageStart, childrenCpuSeconds() - stageCpu, memory.takePeak()});
-    for (const Stage& s : r.stages)
-        if (s.peak.bytes > r.peak.bytes)
-            r.peak = s.peak;
-    r.cpu = childrenCpuSeconds() - cpu;
-    if (exifSeconds >= 0)
-        r.stages.insert(r.stages.begin(),
-                        {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1), 0, 0,
-                         ProcessTreeMemory::Peak()});
-    const QString status = window.statusBar()->currentMessage();
-    dumpLog(log, site + "/workbench.log");
-    r.ok = status == QLatin1String("Sparse Reconstruction is done!");
-    if (!r.ok)
-        r.failure = "the run ended with \"" + status + "\"; its log is " + site + "/workbench.log";
-    else if (!readLargestModel(site + "/sparse_colmap/model", r))
+    r.ok = run.ok;
+    r.failure = run.failure;
+    r.wall = run.wall;
+    r.cpu = run.cpu;
+    r.peak = run.peak;
+    r.stages = run.stages;
+    if (r.ok && !readLargestModel(site + "/sparse_colmap/model", r))
         r.ok = false;
     return r;
 }
@@ -362,11 +217,6 @@ Result runColmap(const QString& photos, const QString& workspace, ProcessTreeMem
     r.cpu = childrenCpuSeconds() - cpu;
     r.ok = readLargestModel(workspace + "/sparse", r);
     return r;
-}
-
-double gb(double bytes)
-{
-    return bytes / (1024.0 * 1024.0 * 1024.0);
 }
 
 void printStages(const char* who, const Result& r)
@@ -481,7 +331,7 @@ int main(int argc, char* argv[])
     bool allOk = true;
     for (const int count : o.counts) {
         QString error;
-        const QString folder = survey(o.work, count, o.size, &error);
+        const QString folder = survey(o.work, count, o.size, {}, QString(), &error);
         Truth truth;
         if (folder.isEmpty() || !readTruth(folder + "/truth/cameras.txt", truth)) {
             std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? "no truth in " + folder : error));
