@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cctype>
 #include <cmath>
 #include <unordered_map>
 
@@ -13,7 +14,7 @@ namespace
 
 constexpr const char* header = "# Camera intrinsics v1";
 
-// The words of [begin, end) split at blanks; rest gets where the n-th starts.
+// The words of [begin, end) split at blanks.
 std::vector<std::pair<const char*, const char*>> wordsOf(const char* begin, const char* end)
 {
     std::vector<std::pair<const char*, const char*>> words;
