@@ -62,13 +62,14 @@ bool NvmLens::read(const char* begin, const char* end, std::vector<Camera>& came
     int number = 0;
     const char* p = begin;
     const char* lineEnd = begin;
+    // A missing line is named by the number it would have.
     const auto nextLine = [&]() {
+        ++number;
         if (p >= end)
             return false;
         lineEnd = p;
         while (lineEnd < end && *lineEnd != '\n')
             ++lineEnd;
-        ++number;
         return true;
     };
     const auto advance = [&]() { p = lineEnd < end ? lineEnd + 1 : end; };
