@@ -92,7 +92,9 @@ int main(int argc, char** argv)
         for (const std::string& name : nvm.images)
             out << imageOf(name).toStdString() << '\n';
     }
-    if (!nvm.bundle.writeFile(bundle.toStdString(), &error)) {
+    if (!nvm.bundle.writeFile(bundle.toStdString(), &error) ||
+        (!nvm.intrinsics.cameras.empty() &&
+         !nvm.intrinsics.writeFile(CameraIntrinsics::pathFor(bundle.toStdString()), &error))) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

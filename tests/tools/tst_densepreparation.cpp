@@ -179,6 +179,47 @@ private slots:
         QVERIFY2(percentile(residuals, 0.95) < 4.0, qPrintable(QString::number(percentile(residuals, 0.95))));
     }
 
+    // The adjusted lens beside an NVM gives the imported cameras their k1,
+    // k2 exactly; a damaged one is left with a note, the NVM's term stands.
+    void nvmImportTakesTheAdjustedLens()
+    {
+        QTemporaryDir dir;
+        const std::string nvmPath = dir.filePath("sparse.nvm").toStdString();
+        std::ofstream(nvmPath)
+            << "NVM_V3\n\n2\na.jpg 50 1 0 0 0 0 0 -10 0.01 0\nb.jpg 50 1 0 0 0 1 0 -10 0.01 0\n"
+               "1\n0.5 0.2 0 200 100 50 2 0 0 2.5 1 1 1 -2.5 1\n\n0\n";
+        CameraIntrinsics lens;
+        for (const char* name : {"b.jpg", "a.jpg"}) { // matched by name, not order
+            CameraIntrinsics::Camera c;
+            c.width = 60;
+            c.height = 40;
+            c.fx = c.fy = 50.125;
+            c.cx = 29.7;
+            c.cy = 19.2;
+            c.k1 = name[0] == 'a' ? -0.1 : -0.2;
+            c.k2 = 0.05;
+            c.image = name;
+            lens.cameras.push_back(c);
+        }
+        const std::string lensPath = dir.filePath("sparse-intrinsics.txt").toStdString();
+        QVERIFY(lens.writeFile(lensPath));
+        NvmBundleImport nvm;
+        std::string error;
+        QVERIFY2(nvm.readFile(nvmPath, &error), error.c_str());
+        QVERIFY2(nvm.lensNote == "camera intrinsics from " + lensPath, nvm.lensNote.c_str());
+        QCOMPARE(nvm.intrinsics.cameras.size(), size_t(2));
+        QCOMPARE(nvm.bundle.cameras[0].k1, -0.1);
+        QCOMPARE(nvm.bundle.cameras[1].k1, -0.2);
+        QCOMPARE(nvm.intrinsics.cameras[0].cx, 29.7);
+
+        std::ofstream(lensPath) << "# Camera intrinsics v1\n2\n60 40 50 50 29.5 19.5 x 0 a.jpg\n";
+        QVERIFY2(nvm.readFile(nvmPath, &error), error.c_str());
+        QVERIFY2(nvm.lensNote == lensPath + ": line 3: \"x\" is not a finite number (the lens is not used)",
+                 nvm.lensNote.c_str());
+        QVERIFY(nvm.intrinsics.cameras.empty());
+        QVERIFY(nvm.bundle.cameras[0].k1 < 0 && nvm.bundle.cameras[0].k1 != -0.1);
+    }
+
     void sourceRefusesWhatCannotBePrepared_data()
     {
         QTest::addColumn<QString>("list");

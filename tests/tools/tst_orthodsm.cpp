@@ -649,6 +649,23 @@ private slots:
                 const double ux = mx * (1 + radial * r2), uy = my * (1 + radial * r2);
                 QVERIFY(std::abs(ux - 700 * g[0] / 30) < 1e-6 && std::abs(uy + 700 * g[1] / 30) < 1e-6);
             }
+        // The adjusted lens, where given, replaces the NVM's term: the pixel
+        // is the two-term lens's own, its principal point off the centre.
+        p.hasLens = true;
+        p.lens.width = 800;
+        p.lens.height = 600;
+        p.lens.fx = p.lens.fy = 701.5;
+        p.lens.cx = 402.25;
+        p.lens.cy = 297.75;
+        p.lens.k1 = -0.1;
+        p.lens.k2 = 0.05;
+        const double point[3] = {14, 10, 0};
+        double x, y;
+        QVERIFY(p.project(point, x, y));
+        const double ix = 14 / 30.0, iy = -10 / 30.0, n2 = ix * ix + iy * iy;
+        const double r = 1 - 0.1 * n2 + 0.05 * n2 * n2;
+        QVERIFY(std::abs(x - (402.75 + 701.5 * ix * r)) < 1e-9 &&
+                std::abs(y - (298.25 + 701.5 * iy * r)) < 1e-9);
     }
 };
 

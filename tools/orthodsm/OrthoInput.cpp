@@ -167,6 +167,25 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
         error = companion.toStdString() + ": the scale collapses an axis";
         return false;
     }
+    // The lens "Fit to Control Points" adjusted, which the NVM's one term
+    // only approximates, by the photos' names.
+    std::map<std::string, CameraIntrinsics::Camera> lensOf;
+    {
+        const fs::path nvmFile(nvmPath);
+        const std::string lensPath =
+            CameraIntrinsics::pathFor((nvmFile.parent_path() / nvmFile.stem()).string() + ".out");
+        CameraIntrinsics lenses;
+        std::string lensError;
+        if (fs::exists(lensPath, ec)) {
+            if (lenses.readFile(lensPath, &lensError)) {
+                for (const CameraIntrinsics::Camera& c : lenses.cameras)
+                    lensOf[c.image] = c;
+                progress << "OrthoDsm: camera lenses from " << lensPath << std::endl;
+            } else
+                progress << "OrthoDsm: " << lensPath << " is not used (" << lensError
+                         << "): the photos take the NVM's distortion" << std::endl;
+        }
+    }
     std::map<std::pair<int, int>, int> sizes;
     int missing = 0;
     for (const NvmFile::Camera& c : nvm.models.front().cameras) {
@@ -191,6 +210,11 @@ bool OrthoInput::load(const OrthoOptions& options, std::ostream& progress, std::
             progress << "OrthoDsm: photo " << p.path << " cannot be read: left out" << std::endl;
             ++missing;
             continue;
+        }
+        const auto lens = lensOf.find(c.name);
+        if (lens != lensOf.end() && lens->second.width == p.width && lens->second.height == p.height) {
+            p.hasLens = true;
+            p.lens = lens->second;
         }
         ++sizes[{p.width, p.height}];
         const std::array<double, 9> rc = c.rotation();

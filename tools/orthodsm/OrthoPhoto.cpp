@@ -11,6 +11,13 @@ bool OrthoPhoto::project(const double point[3], double& x, double& y) const
         return false;
     const double ux = (m[0] * d[0] + m[1] * d[1] + m[2] * d[2]) / cz;
     const double uy = (m[3] * d[0] + m[4] * d[1] + m[5] * d[2]) / cz;
+    if (hasLens) {
+        // The lens counts pixels from the top-left pixel's centre.
+        lens.pixelOf(ux, uy, x, y);
+        x += 0.5;
+        y += 0.5;
+        return std::isfinite(x) && std::isfinite(y);
+    }
     // The measurement whose undistortion gives u: solve rho (1 + r rho^2) = |u|
     // on the radius normalised by the focal length (Newton from rho = |u|).
     double scale = 1;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "TextFile.h"
@@ -177,6 +179,40 @@ void NvmBundleImport::placeOrigins(const ImageSize& imageSize)
 
 bool NvmBundleImport::readFile(const std::string& path, std::string* error, const ImageSize& imageSize)
 {
-    return TextFile::parse(path, error,
-                           [&](std::istream& in, std::string* e) { return read(in, e, imageSize); });
+    intrinsics.cameras.clear();
+    lensNote.clear();
+    if (!TextFile::parse(path, error,
+                         [&](std::istream& in, std::string* e) { return read(in, e, imageSize); }))
+        return false;
+    const std::filesystem::path nvm(path);
+    const std::string lensPath =
+        CameraIntrinsics::pathFor((nvm.parent_path() / nvm.stem()).string() + ".out");
+    std::error_code ec;
+    if (!std::filesystem::exists(lensPath, ec))
+        return true;
+    CameraIntrinsics file;
+    std::string why;
+    if (!file.readFile(lensPath, &why)) {
+        lensNote = why + " (the lens is not used)";
+        return true;
+    }
+    std::map<std::string, const CameraIntrinsics::Camera*> byImage;
+    for (const auto& c : file.cameras)
+        byImage[c.image] = &c;
+    CameraIntrinsics found;
+    for (const std::string& name : images) {
+        const auto lens = byImage.find(name);
+        if (lens == byImage.end()) {
+            lensNote = lensPath + ": no camera for " + name + " (the lens is not used)";
+            return true;
+        }
+        found.cameras.push_back(*lens->second);
+    }
+    for (size_t i = 0; i < bundle.cameras.size(); ++i) {
+        bundle.cameras[i].k1 = found.cameras[i].k1;
+        bundle.cameras[i].k2 = found.cameras[i].k2;
+    }
+    intrinsics = std::move(found);
+    lensNote = "camera intrinsics from " + lensPath;
+    return true;
 }

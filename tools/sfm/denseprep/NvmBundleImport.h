@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BundlerFile.h"
+#include "CameraIntrinsics.h"
 
 // The first model of a VisualSfM NVM file as a Bundler reconstruction, for
 // feeding our dense tools from NVM data (the benchmark, tests). Poses become
@@ -17,6 +18,12 @@ class NvmBundleImport
 public:
     BundlerFile bundle;
     std::vector<std::string> images; // names as the file gives them
+    // The adjusted lens "Fit to Control Points" left beside the file
+    // (<name>-intrinsics.txt), one camera per bundle camera, whose k1, k2
+    // the bundle's cameras then take; empty without one. readFile says in
+    // lensNote where it came from or why it was not used.
+    CameraIntrinsics intrinsics;
+    std::string lensNote;
 
     // Size of the image a camera line names; false when unknown.
     using ImageSize = std::function<bool(const std::string& name, int& width, int& height)>;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <ostream>
 
 #include "ColmapModel.h"
@@ -113,6 +114,35 @@ bool NvmToBundler::colmapIntrinsics(const NvmFile::Model& model, const std::stri
     return false;
 }
 
+bool NvmToBundler::adjustedIntrinsics(const NvmFile::Model& model, const std::string& path,
+                                      CameraIntrinsics& intrinsics, std::string* why)
+{
+    why->clear();
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return false;
+    CameraIntrinsics file;
+    std::string error;
+    if (!file.readFile(path, &error)) {
+        *why = error;
+        return false;
+    }
+    std::map<std::string, const CameraIntrinsics::Camera*> byImage;
+    for (const auto& c : file.cameras)
+        byImage[c.image] = &c;
+    CameraIntrinsics found;
+    for (const NvmFile::Camera& c : model.cameras) {
+        const auto lens = byImage.find(c.name);
+        if (lens == byImage.end()) {
+            *why = path + ": no camera for " + c.name;
+            return false;
+        }
+        found.cameras.push_back(*lens->second);
+    }
+    intrinsics = std::move(found);
+    return true;
+}
+
 int NvmToBundler::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     if (args.size() != 2 || args[1] != "--convert_to_bout") {
@@ -138,8 +168,21 @@ int NvmToBundler::run(const std::vector<std::string>& args, std::ostream& out, s
     const std::string intrinsicsPath = CameraIntrinsics::pathFor(stem + "-converted.out");
     CameraIntrinsics intrinsics;
     std::string why;
-    if (colmapIntrinsics(nvm.models.front(), stem + "_colmap", intrinsics, &why)) {
-        // The model's own distortion, not the one fitted back from NVM's single value.
+    // The adjusted lens of "Fit to Control Points", which the NVM's single
+    // term only approximates, before the mapper's own.
+    const std::string adjustedPath = CameraIntrinsics::pathFor(stem + ".out");
+    std::string damage;
+    const bool adjusted = adjustedIntrinsics(nvm.models.front(), adjustedPath, intrinsics, &damage);
+    if (!damage.empty())
+        out << damage << " (the lens is not used)" << std::endl;
+    std::string source = adjustedPath;
+    bool found = adjusted;
+    if (!found && colmapIntrinsics(nvm.models.front(), stem + "_colmap", intrinsics, &why)) {
+        found = true;
+        source = stem + "_colmap";
+    }
+    if (found) {
+        // The lens's own distortion, not the one fitted back from NVM's single value.
         for (size_t i = 0; i < bundle.cameras.size(); ++i) {
             bundle.cameras[i].k1 = intrinsics.cameras[i].k1;
             bundle.cameras[i].k2 = intrinsics.cameras[i].k2;
@@ -148,7 +191,7 @@ int NvmToBundler::run(const std::vector<std::string>& args, std::ostream& out, s
             err << "driver_x64: " << error << std::endl;
             return 1;
         }
-        out << "Camera intrinsics and distortion from " << stem << "_colmap" << std::endl;
+        out << "Camera intrinsics and distortion from " << source << std::endl;
     } else {
         std::error_code ec;
         fs::remove(intrinsicsPath, ec); // a stale one would describe other cameras

@@ -18,7 +18,9 @@
 // NVM was made from is kept beside it (<name>_colmap/text/<k>/), the
 // cameras' own intrinsics and distortion go on to the dense tools in
 // <name>-converted-intrinsics.txt (CameraIntrinsics), which Bundler's file
-// cannot hold: both focal lengths, the principal point, k1 and k2.
+// cannot hold: both focal lengths, the principal point, k1 and k2. The lens
+// "Fit to Control Points" adjusted (<name>-intrinsics.txt beside the NVM)
+// comes before the COLMAP model's.
 class NvmToBundler
 {
 public:
@@ -29,6 +31,12 @@ public:
     static BundlerFile convert(const NvmFile::Model& model, const std::string& nvmFolder,
                                ImageListFile& images);
 
+    // The intrinsics "Fit to Control Points" left beside the NVM
+    // (CameraIntrinsics' format, cameras named by their images), in the
+    // model's camera order; false when there is none (why empty) or when it
+    // is damaged or misses a camera (why says so).
+    static bool adjustedIntrinsics(const NvmFile::Model& model, const std::string& path,
+                                   CameraIntrinsics& intrinsics, std::string* why);
     // The intrinsics of the model's cameras from the COLMAP text models in
     // colmapFolder ("<name>_colmap/"): the model whose registered images are
     // the NVM's cameras (same order, names and centres). False with the

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "CameraIntrinsics.h"
 #include "ColmapReconstruction.h"
 #include "ExifFocal.h"
 #include "GpuMatchFile.h"
@@ -211,6 +212,16 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
         const auto it = nameOf.find(name);
         return it == nameOf.end() ? name : it->second;
     }));
+    // The lens an earlier "Fit to Control Points" left beside the NVM
+    // describes the cameras of the old reconstruction, not of this one.
+    {
+        const fs::path nvmFile(nvmPath);
+        const std::string lensPath =
+            CameraIntrinsics::pathFor((nvmFile.parent_path() / nvmFile.stem()).string() + ".out");
+        std::error_code ec;
+        if (fs::remove(lensPath, ec); ec)
+            return failed("cannot remove " + lensPath + ": " + ec.message());
+    }
     if (!nvm.writeFile(nvmPath, &error))
         return failed(error);
     steps.set(3);

@@ -22,6 +22,15 @@ public:
     osg::Vec3d centre;                            // world coordinates, as the file gives them
     float rotation[4] = {0, 0, 0, 1};             // quaternion stored x, y, z, w
     double radial = 0; // the file's distortion: undistorted m = m (1 + radial |m / f|^2)
+    // The adjusted lens from the NVM's intrinsics companion (NvmLens), which
+    // replaces focalLength and radial where known: the ideal point (x, y)
+    // shows at (cx + fx x r, cy + fy y r), r = 1 + k1 |(x, y)|² + k2 |(x, y)|⁴,
+    // pixel centres at whole numbers, for a photo of width x height.
+    struct Lens {
+        bool known = false;
+        int width = 0, height = 0;
+        double fx = 0, fy = 0, cx = 0, cy = 0, k1 = 0, k2 = 0;
+    } lens;
     std::vector<std::unique_ptr<PointView>> views;
 
     osg::Quat quat() const { return osg::Quat(rotation[0], rotation[1], rotation[2], rotation[3]); }

@@ -1,5 +1,7 @@
 #include "core/formats/NvmReader.h"
 
+#include "core/formats/NvmLens.h"
+
 #include "core/io/NumberParser.h"
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
@@ -321,6 +323,8 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
     const bool ok = readModels(lines, imageFolder, vertices, colours, bundle, &why, shift);
     if (!ok)
         setMessage(message, fileName + " " + why);
+    else
+        bundle.lensDamaged = !NvmLens::apply(fileName, bundle, &bundle.lensMessage);
     return ok;
 }
 

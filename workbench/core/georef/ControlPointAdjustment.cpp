@@ -10,6 +10,7 @@
 #include <map>
 #include <tuple>
 
+#include "core/formats/NvmLens.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/NvmWriter.h"
 #include "core/formats/SparseBundle.h"
@@ -180,6 +181,8 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
     }
     const QString imageFolder = QString::fromStdString(folderText);
     const QString companionFile = GeoReference::companionFileName(nvmFile);
+    if (bundle.lensDamaged)
+        out.lines << QString::fromStdString(bundle.lensMessage);
 
     // The first guess: the similarity, measured and checked, not written.
     QVector<ControlPoint> guessed = points;
@@ -205,7 +208,7 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
 
     // The cameras through the similarity; photos of one size, focal length
     // and distortion share one calibration (the mapper's shared camera).
-    std::map<std::tuple<double, double, int, int>, int> calibrationOf;
+    std::map<std::tuple<double, double, double, int, int>, int> calibrationOf;
     std::vector<QSize> sizes(list.size());
     QHash<QString, int> cameraByName;
     for (size_t i = 0; i < list.size(); ++i) {
@@ -216,13 +219,25 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
             return refuse(QStringLiteral("the size of photo %1 cannot be read").arg(imageFolder + name));
         sizes[i] = size;
         cameraByName.insert(fileNameOf(name).toLower(), int(i));
-        const auto key = std::make_tuple(bc.focalLength, bc.radial, size.width(), size.height());
+        // An earlier adjustment's lens, where its companion gave one, is the
+        // better start than the NVM's single term.
+        const BundleCamera::Lens& lens = bc.lens;
+        const auto key = lens.known
+                             ? std::make_tuple(lens.fx, lens.k1, lens.k2, size.width(), size.height())
+                             : std::make_tuple(bc.focalLength, bc.radial, 0.0, size.width(), size.height());
         auto found = calibrationOf.find(key);
         if (found == calibrationOf.end()) {
             SurveyAdjustment::Calibration k;
             k.focal = bc.focalLength;
-            projectionFromNvm(bc.radial, 0.5 * std::hypot(size.width(), size.height()) / bc.focalLength,
-                              &k.k1, &k.k2);
+            if (lens.known) {
+                k.focal = 0.5 * (lens.fx + lens.fy);
+                k.cx = lens.cx + 0.5 - 0.5 * lens.width;
+                k.cy = lens.cy + 0.5 - 0.5 * lens.height;
+                k.k1 = lens.k1;
+                k.k2 = lens.k2;
+            } else
+                projectionFromNvm(bc.radial, 0.5 * std::hypot(size.width(), size.height()) / bc.focalLength,
+                                  &k.k1, &k.k2);
             adjustment.calibrations.push_back(k);
             found = calibrationOf.emplace(key, int(adjustment.calibrations.size() - 1)).first;
         }
@@ -342,7 +357,9 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         out.calibrations.append(c);
     }
 
-    // The adjusted model back into the reconstruction, in the local frame.
+    // The adjusted model back into the reconstruction, in the local frame;
+    // the whole lens, which the NVM's one term only approximates, beside it.
+    std::vector<NvmLens::Camera> lenses;
     for (size_t i = 0; i < list.size(); ++i) {
         BundleCamera& bc = *list[i];
         const SurveyAdjustment::Camera& c = adjustment.cameras[i];
@@ -355,6 +372,26 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         bc.focalLength = k.focal;
         bc.radial =
             nvmFromProjection(k.k1, k.k2, 0.5 * std::hypot(sizes[i].width(), sizes[i].height()) / k.focal);
+        // The lens file counts pixels from the top-left pixel's centre, the
+        // adjustment from the photo's centre.
+        NvmLens::Camera l;
+        l.width = sizes[i].width();
+        l.height = sizes[i].height();
+        l.fx = l.fy = k.focal;
+        l.cx = 0.5 * l.width + k.cx - 0.5;
+        l.cy = 0.5 * l.height + k.cy - 0.5;
+        l.k1 = k.k1;
+        l.k2 = k.k2;
+        l.image = bc.name;
+        lenses.push_back(l);
+        bc.lens.known = true;
+        bc.lens.width = l.width;
+        bc.lens.height = l.height;
+        bc.lens.fx = bc.lens.fy = l.fx;
+        bc.lens.cx = l.cx;
+        bc.lens.cy = l.cy;
+        bc.lens.k1 = l.k1;
+        bc.lens.k2 = l.k2;
     }
     for (size_t p = 0; p < tiePoints; ++p)
         modelPoints[p] = osg::Vec3f(adjustment.points[p].position - origin);
@@ -370,28 +407,47 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         return refuse(nvmText.isEmpty() ? QStringLiteral("the adjusted reconstruction cannot be written")
                                         : why);
 
-    // Both files or neither: each is written beside its old self first.
-    QSaveFile nvmOut(nvmFile), companionOut(companionFile);
-    if (!nvmOut.open(QIODevice::WriteOnly) || !companionOut.open(QIODevice::WriteOnly))
-        return refuse(QStringLiteral("cannot write %1: %2")
-                          .arg(nvmOut.isOpen() ? companionFile : nvmFile,
-                               nvmOut.isOpen() ? companionOut.errorString() : nvmOut.errorString()));
+    const QString lensFile =
+        QString::fromStdString(NvmLens::pathFor(QFile::encodeName(nvmFile).toStdString()));
+    const QByteArray lensText = NvmLens::text(lenses);
+
+    // All three files or none: each is written beside its old self first.
+    QSaveFile nvmOut(nvmFile), companionOut(companionFile), lensOut(lensFile);
+    for (QSaveFile* file : {&nvmOut, &companionOut, &lensOut})
+        if (!file->open(QIODevice::WriteOnly)) {
+            const QString error =
+                QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString());
+            for (QSaveFile* other : {&nvmOut, &companionOut, &lensOut})
+                if (other->isOpen())
+                    other->cancelWriting();
+            return refuse(error);
+        }
     if (nvmOut.write(nvmText) != nvmText.size() ||
-        companionOut.write(companionText) != companionText.size()) {
+        companionOut.write(companionText) != companionText.size() ||
+        lensOut.write(lensText) != lensText.size()) {
         nvmOut.cancelWriting();
         companionOut.cancelWriting();
-        return refuse(QStringLiteral("cannot write %1 and %2").arg(nvmFile, companionFile));
+        lensOut.cancelWriting();
+        return refuse(QStringLiteral("cannot write %1, %2 and %3").arg(nvmFile, companionFile, lensFile));
+    }
+    // The lens first: with the new NVM alone it would take the old lens.
+    if (!SaveFileCommit::commit(lensOut, &why)) {
+        nvmOut.cancelWriting();
+        companionOut.cancelWriting();
+        return refuse(why);
     }
     if (!SaveFileCommit::commit(nvmOut, &why)) {
         companionOut.cancelWriting();
+        // The old NVM then keeps its own term rather than a lens not made for it.
+        QFile::remove(lensFile);
         return refuse(why);
     }
     if (!SaveFileCommit::commit(companionOut, &why))
         return refuse(why + QStringLiteral(" (the adjusted %1 was written: fit again)").arg(nvmFile));
     out.written = true;
     const QString folder = QFileInfo(nvmFile).absolutePath();
-    ProductRecord::make(folder, QLatin1String(ProductRecord::georeference), {nvmFile}, {companionFile},
-                        QStringLiteral("control points"))
+    ProductRecord::make(folder, QLatin1String(ProductRecord::georeference), {nvmFile},
+                        {companionFile, lensFile}, QStringLiteral("control points"))
         .write(folder);
 
     // Each point against its survey: a control point where the adjustment

@@ -61,6 +61,14 @@ struct Located {
 };
 
 // The NVM quaternion as the rotation of world into camera axes.
+// Where a lens's principal point lies from the photo's centre, in the
+// corner-origin pixels of ControlObservation (the lens counts from the
+// top-left pixel's centre).
+double principalOffset(double centre, int size)
+{
+    return centre + 0.5 - 0.5 * size;
+}
+
 void rotationOf(const BundleCamera& camera, double R[3][3])
 {
     double x = camera.rotation[0], y = camera.rotation[1], z = camera.rotation[2], w = camera.rotation[3];
@@ -136,10 +144,30 @@ ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double c
     // length, is undistorted by m (1 + r |m|^2); the camera looks down +z
     // with y down, and the quaternion turns world into camera axes.
     const double f = camera.focalLength;
-    const double mx = (column - 0.5 * imageSize.width()) / f;
-    const double my = (row - 0.5 * imageSize.height()) / f;
-    const double k = 1 + camera.radial * (mx * mx + my * my);
-    const double u = mx * k, v = my * k;
+    double u = 0, v = 0;
+    if (camera.lens.known) {
+        // The adjusted lens: undo r = 1 + k1 |p|² + k2 |p|⁴ of the ideal p.
+        const BundleCamera::Lens& lens = camera.lens;
+        const double qx = (column - 0.5 * imageSize.width() - principalOffset(lens.cx, lens.width)) / lens.fx;
+        const double qy = (row - 0.5 * imageSize.height() - principalOffset(lens.cy, lens.height)) / lens.fy;
+        u = qx;
+        v = qy;
+        for (int i = 0; i < 100; ++i) {
+            const double n2 = u * u + v * v, r = 1 + lens.k1 * n2 + lens.k2 * n2 * n2;
+            const double nu = qx / r, nv = qy / r;
+            const bool settled = std::abs(nu - u) < 1e-15 && std::abs(nv - v) < 1e-15;
+            u = nu;
+            v = nv;
+            if (settled)
+                break;
+        }
+    } else {
+        const double mx = (column - 0.5 * imageSize.width()) / f;
+        const double my = (row - 0.5 * imageSize.height()) / f;
+        const double k = 1 + camera.radial * (mx * mx + my * my);
+        u = mx * k;
+        v = my * k;
+    }
     double R[3][3];
     rotationOf(camera, R);
     Ray ray;
@@ -166,6 +194,13 @@ bool ControlPointFit::project(const BundleCamera& camera, const osg::Vec3d& poin
     // point: a fixed point that a handful of steps reaches for any lens a
     // reconstruction keeps.
     const double u = c.x() / c.z(), v = c.y() / c.z();
+    if (camera.lens.known) {
+        const BundleCamera::Lens& lens = camera.lens;
+        const double n2 = u * u + v * v, r = 1 + lens.k1 * n2 + lens.k2 * n2 * n2;
+        *column = 0.5 * imageSize.width() + principalOffset(lens.cx, lens.width) + lens.fx * u * r;
+        *row = 0.5 * imageSize.height() + principalOffset(lens.cy, lens.height) + lens.fy * v * r;
+        return std::isfinite(*column) && std::isfinite(*row);
+    }
     double mx = u, my = v;
     for (int i = 0; i < 50; ++i) {
         const double k = 1 + camera.radial * (mx * mx + my * my);
@@ -254,8 +289,11 @@ ControlPointFit::Outcome ControlPointFit::run(const QString& nvmFile, QVector<Co
         out.message = QStringLiteral("Ground control: %1").arg(QString::fromStdString(message));
         return out;
     }
-    return run(bundle, QString::fromStdString(folder), GeoReference::companionFileName(nvmFile), points, imageSize,
-               epsg);
+    Outcome out = run(bundle, QString::fromStdString(folder), GeoReference::companionFileName(nvmFile),
+                      points, imageSize, epsg);
+    if (bundle.lensDamaged)
+        out.lines.prepend(QString::fromStdString(bundle.lensMessage));
+    return out;
 }
 
 ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const QString& imageFolder,

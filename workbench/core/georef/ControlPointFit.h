@@ -83,7 +83,8 @@ public:
 
     // The ray of a pixel (corner-origin, as ControlObservation) through a
     // camera of an NVM reconstruction, whose measurements are relative to the
-    // photo's centre and carry its radial distortion.
+    // photo's centre and carry its radial distortion; through the camera's
+    // adjusted lens instead where its intrinsics companion gave one.
     static Ray rayOf(const BundleCamera& camera, double column, double row, const QSize& imageSize);
     // And back: the pixel (corner-origin) a model point lands on; false for
     // a point behind the camera.

@@ -193,5 +193,9 @@ TargetSearch::Outcome TargetSearch::run(const QString& nvmFile, const QVector<Co
         out.message = QString::fromStdString(message);
         return out;
     }
-    return search(predict(bundle, geo, points, imageSize), points, TargetDetector(options), progress);
+    Outcome found =
+        search(predict(bundle, geo, points, imageSize), points, TargetDetector(options), progress);
+    if (bundle.lensDamaged)
+        found.lensNote = QString::fromStdString(bundle.lensMessage);
+    return found;
 }

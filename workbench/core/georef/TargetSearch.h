@@ -54,6 +54,7 @@ public:
         int photos = 0; // photos searched
         bool stopped = false;
         QString message; // why nothing could be searched; empty otherwise
+        QString lensNote; // why the reconstruction's lens companion was not used, if it was not
     };
 
     // The predictions of every point in every camera of the bundle (all its

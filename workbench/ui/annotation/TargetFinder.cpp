@@ -85,6 +85,8 @@ void TargetFinder::searched(const TargetSearch::Outcome& outcome)
         emit finished();
         return;
     }
+    if (!outcome.lensNote.isEmpty())
+        emit logLine(tr("Targets: %1").arg(outcome.lensNote));
     m_entries.clear();
     for (const TargetSearch::Candidate& c : outcome.candidates)
         m_entries.append(

@@ -8,6 +8,7 @@
 
 #include <iostream>
 
+#include "core/formats/NvmLens.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GpsGeoreference.h"
@@ -621,6 +622,10 @@ void SfMReconstruction::bundleAdjustmentFinished()
         log(tr("The stage times were not written: %1").arg(error));
     if (!s.usesBundler()) {
         const QString nvm = m_layout.file(QStringLiteral("sparse.nvm"));
+        // An earlier adjustment's lens belongs to the reconstruction this run replaced.
+        const QString lens = QString::fromStdString(NvmLens::pathFor(QFile::encodeName(nvm).toStdString()));
+        if (QFileInfo::exists(lens) && !QFile::remove(lens))
+            log(tr("%1 describes the previous reconstruction's cameras but cannot be removed").arg(lens));
         reportUnregistered(nvm);
         // Photos with GPS place the reconstruction in survey coordinates at once.
         const GpsGeoreference::Outcome geo = GpsGeoreference::run(nvm);
