@@ -15,19 +15,24 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
-#include "core/images/ExifExtraction.h"
-#include "ui/annotation/GeoRef.h"
-#include "ui/images/ImageSetOperations.h"
-#include "ui/main/MainWindow.h"
-#include "ui/images/MyListWidget.h"
-#include "scene/view/OsgWidget.h"
-#include "core/project/ScanSettings.h"
-#include "SharedData.h"
+#include <iostream>
+#include <sstream>
+
 #include "SfmToolDoubles.h"
-#include "ui/pipeline/ReconstructionRunner.h"
+#include "SharedData.h"
+#include "core/formats/BundleLoader.h"
+#include "core/formats/SparseBundle.h"
+#include "core/images/ExifExtraction.h"
+#include "core/project/ScanSettings.h"
+#include "core/sensors/StreamThread.h"
 #include "scene/sensors/SensorDisplay.h"
 #include "scene/sensors/SensorScene.h"
-#include "core/sensors/StreamThread.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/annotation/GeoRef.h"
+#include "ui/images/ImageSetOperations.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/main/MainWindow.h"
+#include "ui/pipeline/ReconstructionRunner.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)
@@ -318,6 +323,28 @@ private slots:
         QCOMPARE(lines, (QStringList{"Orvalis v1.0.0", "Log Started!", "OSG Loaded..."}));
         survey.appendLog("line\n");
         QCOMPARE(survey.logList()->item(3)->text(), QString("line\n"));
+    }
+
+    // The readers write to the log channel: a refusal the console alone used
+    // to show reaches the "Log View" too; traces stay on the console.
+    void libraryMessagesReachTheLogView()
+    {
+        MainWindow w(Edition::Orvalis);
+        QTemporaryDir dir;
+        const std::string folder = QDir(dir.path()).filePath("model.nvm").toStdString();
+        QVERIFY(QDir().mkdir(QString::fromStdString(folder)));
+        const int before = w.logList()->count();
+        std::ostringstream text;
+        std::streambuf* old = std::cout.rdbuf(text.rdbuf());
+        SparseBundle bundle;
+        const BundleLoader::Result result = BundleLoader::load(folder, bundle);
+        std::cout.rdbuf(old);
+        QVERIFY(!result.ok);
+        const std::string refusal = "Cannot open " + folder + ": not a regular file";
+        QCOMPARE(text.str(), "Reading Bundle File\nBundle File is .nvm\n" + refusal + "\n");
+        QCoreApplication::processEvents();
+        QCOMPARE(w.logList()->count(), before + 1);
+        QCOMPARE(w.logList()->item(before)->text(), QString::fromStdString(refusal));
     }
 
     void pKeyOpensFirstImage()

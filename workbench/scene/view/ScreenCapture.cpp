@@ -1,5 +1,7 @@
 #include "scene/view/ScreenCapture.h"
 
+#include "core/log/LogSink.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,14 +25,14 @@ QString ScreenCapture::screenshotPath()
 bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Image& image)
 {
     if (!window->hasContext() && !widget->isVisible()) {
-        std::printf("No rendered frame to capture\n");
+        LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
         std::fflush(stdout);
         return false;
     }
     // Renders a fresh frame and reads it back from the widget's framebuffer.
     const QImage frame = widget->grabFramebuffer().convertToFormat(QImage::Format_RGB888);
     if (frame.isNull() || !window->hasContext()) {
-        std::printf("No rendered frame to capture\n");
+        LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
         std::fflush(stdout);
         return false;
     }
@@ -45,13 +47,13 @@ bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Ima
 
     const QString path = screenshotPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        std::printf("Cannot create the folder of %s\n", path.toLocal8Bit().constData());
+        LogSink::printf(LogLevel::Error, "Cannot create the folder of %s\n", path.toLocal8Bit().constData());
         std::fflush(stdout);
         return false;
     }
     if (!osgDB::writeImageFile(image, QFile::encodeName(path).toStdString()))
         return false;
-    std::printf("passed\n");
+    LogSink::printf(LogLevel::Debug, "passed\n");
     std::fflush(stdout);
     return true;
 }
