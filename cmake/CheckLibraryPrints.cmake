@@ -7,7 +7,7 @@
 cmake_minimum_required(VERSION 3.18)
 
 set(errors "")
-set(pattern "std::(cout|cerr|clog|printf|puts)|(^|[^a-zA-Z_:.>])(printf|puts|fputs|fprintf|perror)[ \t]*\\(|q(Debug|Info|Warning|Critical)[ \t]*\\(")
+set(pattern "std::(cout|cerr|clog|printf|puts|fflush)|(^|[^a-zA-Z_:.>])(printf|puts|fputs|fprintf|perror|fflush)[ \t]*\\(|q(Debug|Info|Warning|Critical)[ \t]*\\(")
 foreach(layer core scene ui)
   file(GLOB_RECURSE files ${SOURCE_DIR}/workbench/${layer}/*.cpp ${SOURCE_DIR}/workbench/${layer}/*.h)
   foreach(file ${files})

@@ -129,6 +129,20 @@ private slots:
         QCOMPARE(subscriber.lines.front().level, LogLevel::Error);
     }
 
+    // A subscriber in the writing thread may answer a line with a line.
+    void directSubscriberMayWriteItself()
+    {
+        Subscriber subscriber;
+        QObject context;
+        connect(&LogSink::instance(), &LogSink::message, &context, [](LogLevel, const QString& line) {
+            if (line == QLatin1String("asked"))
+                LogSink::write(LogLevel::Info, QStringLiteral("answered"));
+        });
+        LogSink::write(LogLevel::Info, QStringLiteral("asked"));
+        QCoreApplication::processEvents();
+        QCOMPARE(subscriber.texts(), (QStringList{"asked", "answered"}));
+    }
+
     void statusTextReachesItsSubscriber()
     {
         QSignalSpy spy(&LogSink::instance(), &LogSink::statusMessage);

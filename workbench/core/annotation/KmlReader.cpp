@@ -108,7 +108,7 @@ KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
     if (xml.hasError())
         result.error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
     if (result.skipped > 0)
-        LogLine(LogLevel::Warning) << "Placemarks without a usable geometry: " << result.skipped << std::endl;
+        LogLine() << "Placemarks without a usable geometry: " << result.skipped << std::endl;
     return result;
 }
 

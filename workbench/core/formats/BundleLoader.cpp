@@ -69,7 +69,7 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
         break;
     }
     case Kind::Unsupported:
-        LogLine(LogLevel::Warning) << "Unsupported File type\n" << std::flush;
+        LogLine() << "Unsupported File type\n" << std::flush;
         result.message = fileName + ": not a bundle file (.nvm or .out)";
         return result;
     }

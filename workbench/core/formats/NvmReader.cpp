@@ -306,15 +306,14 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
     // a regular file bounds what the line buffer can grow to.
     if (QFileInfo::exists(name) && !QFileInfo(name).isFile()) {
         setMessage(message, "Cannot open " + fileName + ": not a regular file");
-        LogLine(LogLevel::Error) << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
+        LogLine() << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
         return false;
     }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setMessage(message, "Cannot open " + fileName + ": " + file.errorString().toStdString());
-        LogLine(LogLevel::Error) << "Cannot open " << fileName << ": " << file.errorString().toStdString()
-                                 << "\n"
-                                 << std::flush;
+        LogLine() << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
+                  << std::flush;
         return false;
     }
     TextLineReader lines(&file);

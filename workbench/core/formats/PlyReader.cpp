@@ -153,7 +153,7 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         note = QStringLiteral("file holds no vertices");
     if (!note.isEmpty()) {
         note = label + QStringLiteral(": ") + note;
-        LogLine(LogLevel::Warning) << note.toStdString() << "\n";
+        LogLine() << note.toStdString() << "\n";
         if (message)
             *message = note;
     }

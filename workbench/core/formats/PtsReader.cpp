@@ -138,7 +138,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         notes << QStringLiteral("file holds no points");
     if (!notes.isEmpty()) {
         const QString note = label + QStringLiteral(": ") + notes.join(QStringLiteral("; "));
-        LogLine(LogLevel::Warning) << note.toStdString() << "\n";
+        LogLine() << note.toStdString() << "\n";
         if (message)
             *message = note;
     }

@@ -155,7 +155,7 @@ bool GeoReference::read(const QString& companionFile, GeoReference& out, QString
     if (parse(file.read(sizeLimit), out, &why))
         return true;
     why = QStringLiteral("Georeference %1 %2").arg(companionFile, why);
-    LogLine(LogLevel::Warning) << why.toStdString() << "\n";
+    LogLine() << why.toStdString() << "\n";
     if (error)
         *error = why;
     return false;

@@ -170,7 +170,6 @@ bool MatchSets::readFile(const QString& path, QString* error)
     QString reason;
     const bool ok = read(file, &reason);
     LogSink::printf(LogLevel::Debug, "Read!!\n");
-    std::fflush(stdout);
     if (!ok && error)
         *error = path + QStringLiteral(": ") + reason;
     return ok;

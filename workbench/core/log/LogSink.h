@@ -2,8 +2,8 @@
 
 #include "core/log/LogLevel.h"
 
-#include <QMutex>
 #include <QObject>
+#include <QRecursiveMutex>
 #include <QString>
 
 #include <string>
@@ -44,5 +44,6 @@ private:
     LogSink();
     void deliver(LogLevel level, const std::string* console, const QString& text);
 
-    QMutex m_mutex;
+    // Recursive: a subscriber connected directly may write a line itself.
+    QRecursiveMutex m_mutex;
 };

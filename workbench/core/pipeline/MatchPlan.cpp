@@ -83,7 +83,6 @@ void MatchPlan::writeLists(const PipelineLayout& layout) const
     const int n = layout.processCount();
     const int total = int(m_pairs.size());
     LogSink::printf(LogLevel::Debug, "Total %i Split %i Remainder %i\n", total, total / n, total % n);
-    std::fflush(stdout);
     const QVector<QStringList> lists = batches(n);
     for (int i = 0; i < lists.size(); ++i)
         ScriptFile::write(layout.file(listName(i)), ScriptFile::join(lists[i], false));

@@ -321,7 +321,7 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
                                                         "Ground control: %1 is no standard deviation above "
                                                         "zero; the default stands")
                                 .arg(QLatin1String(names[k]));
-            LogLine(LogLevel::Warning) << doc.problems.last().toStdString() << "\n";
+            LogLine() << doc.problems.last().toStdString() << "\n";
         }
     }
     while (xml.readNextStartElement()) {
@@ -350,7 +350,7 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
                             .arg(name.isEmpty() ? QStringLiteral("without a name") : name)
                             .arg(line)
                             .arg(why);
-        LogLine(LogLevel::Warning) << doc.problems.last().toStdString() << "\n";
+        LogLine() << doc.problems.last().toStdString() << "\n";
     }
 }
 

@@ -83,7 +83,6 @@ void StreamThread::parseFrame(const QByteArray& frame)
             for (const SensorNode& node : m_network.nodes())
                 LogSink::printf(LogLevel::Debug, "%g %g %g\n", node.colour.r(), node.colour.g(),
                                 node.colour.b());
-            std::fflush(stdout);
         }
         if (change.smoke != SensorNetwork::Smoke::None)
             smoke << (change.smoke == SensorNetwork::Smoke::Start);

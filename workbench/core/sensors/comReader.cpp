@@ -31,7 +31,6 @@ bool comReader::open()
     }
     m_port = port;
     LogSink::printf(LogLevel::Debug, "Opened Device\n");
-    std::fflush(stdout);
     port->setBaudRate(baudRate, QSerialPort::AllDirections);
     // The port keeps working with what it has; the user is told.
     if (!port->setDataBits(QSerialPort::Data8))

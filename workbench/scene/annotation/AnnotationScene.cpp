@@ -45,7 +45,7 @@ AnnotationLayer* AnnotationScene::loadLayer(LayerType::Code type, const QString&
             problem = file + QStringLiteral(": the file holds no placemarks");
     }
     if (!problem.isEmpty())
-        LogLine(LogLevel::Warning) << problem.toStdString() << std::endl;
+        LogLine() << problem.toStdString() << std::endl;
     if (error)
         *error = problem;
     if (read.records.isEmpty())

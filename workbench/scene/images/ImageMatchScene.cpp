@@ -95,7 +95,7 @@ const MatchSets& ImageMatchScene::matchSetsFor(const QString& imagePath)
         const QString path = MatchSets::pathFor(imagePath);
         QString error;
         if (!m_matchSets.readFile(path, &error)) {
-            LogSink::printf(LogLevel::Warning, "%s\n", qPrintable(error));
+            LogSink::printf(LogLevel::Debug, "%s\n", qPrintable(error));
             // No file is no news before the matcher ran; a file that is there
             // and cannot be read leaves the overlays without matches, once a word.
             if (m_log && QFileInfo::exists(path) && !m_reportedMatchFiles.contains(path)) {
@@ -220,7 +220,6 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
             m_root->addChild(marker.get());
         done.append(i);
     }
-    std::fflush(stdout);
     return done;
 }
 
@@ -268,7 +267,6 @@ int ImageMatchScene::buildConnectors()
         LogSink::printf(LogLevel::Debug, "Connector %d %.17g %.17g %.17g type: %d\n", int(list.size() - 1),
                         record.first.x(), record.first.y(), record.first.z(), record.type);
     }
-    std::fflush(stdout);
     return shape;
 }
 
@@ -325,7 +323,6 @@ ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir)
     result.points = done.size();
     result.shapeIndex = buildConnectors();
     LogSink::printf(LogLevel::Debug, "FinishSelection\nWroteSelection\n");
-    std::fflush(stdout);
     result.lispFile = lispFile;
     result.featureFile = featureFile;
     result.log << QStringLiteral("CAD export written to %1").arg(lispFile)

@@ -29,14 +29,12 @@ bool MapController::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
         if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
             m_controlHeld = true;
             LogSink::printf(LogLevel::Debug, "Down\n");
-            std::fflush(stdout);
         }
         break;
     case GUIEventAdapter::KEYUP:
         if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
             m_controlHeld = false;
             LogSink::printf(LogLevel::Debug, "Up\n");
-            std::fflush(stdout);
         }
         break;
     case GUIEventAdapter::PUSH:
@@ -137,7 +135,6 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
         if (!pick(ea, hit, &count))
             return;
         LogSink::printf(LogLevel::Debug, "Got it %zu\n", count);
-        std::fflush(stdout);
         m_box.setCentre(worldPoint(hit));
         m_box.setRotation(m_box.rotation());
         m_box.show();
@@ -147,7 +144,6 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
     if (!m_controlHeld || !(m_drawPoint || m_getPoint || m_getPolygon || m_measure || m_pickOnly))
         return;
     LogSink::printf(LogLevel::Debug, "Testing Intersect\n");
-    std::fflush(stdout);
     if (!pick(ea, hit, nullptr))
         return;
     for (Marker& marker : m_markers) {
@@ -291,7 +287,6 @@ void MapController::turnOnSelectBox(bool on)
         LogSink::printf(LogLevel::Debug, "Null\n");
         m_box.setCentre(osg::Vec3d(0.0, 0.0, 0.0));
     }
-    std::fflush(stdout);
     m_box.build(m_root.get());
     m_boxPlacing = true;
 }
@@ -357,7 +352,6 @@ osg::ref_ptr<osg::Geode> MapController::extractBox(PointShift& shift)
     m_root->accept(extractor);
     if (extractor.hits() > 0)
         LogSink::printf(LogLevel::Debug, "Got many: %zu\n", extractor.hits());
-    std::fflush(stdout);
     if (extractor.vertices()->empty())
         return nullptr;
     return PointGeometry::makeGeode(extractor.vertices(), extractor.colours());

@@ -28,7 +28,6 @@ bool MapManipulator::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
 {
     if (ea.isMultiTouchEvent()) {
         LogSink::printf(LogLevel::Debug, "MultiTouch\n");
-        std::fflush(stdout);
     }
 
     handleScroll(ea);

@@ -121,7 +121,7 @@ void BundleSceneBuilder::build(SparseBundle& bundle, const NvmReader::VertexArra
         LogSink::printf(LogLevel::Debug, "Points from model: %d\n", int(points->size()));
         attach(group.get());
         if (!m_geo)
-            LogSink::printf(LogLevel::Warning,
+            LogSink::printf(LogLevel::Debug,
                             "root->addChild(newSparseBundle->sparsePoints[i])=groupCount = %u\n",
                             m_root->getNumChildren());
     }
@@ -134,5 +134,4 @@ void BundleSceneBuilder::build(SparseBundle& bundle, const NvmReader::VertexArra
             attach(camera->transform.get());
         }
     }
-    std::fflush(stdout);
 }

@@ -170,7 +170,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 LogLine() << "Read\n";
             } else {
                 result.message = fileName + QStringLiteral(": cannot be read as a paged point archive");
-                LogLine(LogLevel::Error) << "Cannot read archive " << fileName.toStdString() << "\n";
+                LogLine() << "Cannot read archive " << fileName.toStdString() << "\n";
             }
         } else {
             osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());

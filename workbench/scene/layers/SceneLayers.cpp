@@ -49,7 +49,6 @@ template <typename List> int indexOfNode(const List& list, const osg::Node* node
 bool failWith(QString* error, const QString& text)
 {
     LogSink::printf(LogLevel::Debug, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
     if (error)
         *error = text;
     return false;
@@ -94,7 +93,6 @@ void SceneLayers::adoptOrigin(const PointShift& shift, const QString& source)
                             "and every position is still shown and written in full.")
                              .arg(m_origin.text(), source);
     LogSink::printf(LogLevel::Debug, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
     if (m_log)
         m_log->addItem(line);
 }
@@ -188,7 +186,6 @@ bool SceneLayers::loadTerrain(const QString& fileName, bool visible, QString* er
     if (!visible)
         node->setNodeMask(hiddenMask);
     LogSink::printf(LogLevel::Debug, "Read\n");
-    std::fflush(stdout);
     return true;
 }
 
@@ -578,7 +575,6 @@ void SceneLayers::removeBundle(int index)
         group->setNodeMask(hiddenMask);
         detachFromRoot(group.get());
     }
-    std::fflush(stdout);
 }
 
 void SceneLayers::hidePointSet(int bundle, int set)

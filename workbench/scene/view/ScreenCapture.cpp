@@ -26,14 +26,12 @@ bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Ima
 {
     if (!window->hasContext() && !widget->isVisible()) {
         LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
-        std::fflush(stdout);
         return false;
     }
     // Renders a fresh frame and reads it back from the widget's framebuffer.
     const QImage frame = widget->grabFramebuffer().convertToFormat(QImage::Format_RGB888);
     if (frame.isNull() || !window->hasContext()) {
         LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
-        std::fflush(stdout);
         return false;
     }
     const int width = frame.width();
@@ -48,12 +46,10 @@ bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Ima
     const QString path = screenshotPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         LogSink::printf(LogLevel::Error, "Cannot create the folder of %s\n", path.toLocal8Bit().constData());
-        std::fflush(stdout);
         return false;
     }
     if (!osgDB::writeImageFile(image, QFile::encodeName(path).toStdString()))
         return false;
     LogSink::printf(LogLevel::Debug, "passed\n");
-    std::fflush(stdout);
     return true;
 }

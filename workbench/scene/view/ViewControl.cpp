@@ -100,7 +100,6 @@ void ViewControl::createBookmark()
     if (int(m_bookmarks.size()) >= maxBookmarks) {
         m_bookmarks.pop_front();
         LogSink::printf(LogLevel::Debug, "bookmarkSt.size()= %zu\n", m_bookmarks.size());
-        std::fflush(stdout);
     }
     m_bookmarks.push_back(mark);
 }

@@ -200,8 +200,8 @@ QString AnnotationInput::writeDayFile(LayerType::Code type, LayerScene::LayerId 
     QString error;
     if (m_store.writeLayer(type, name, m_scene->annotationRecords(id), &error))
         return QString();
-    LogLine(LogLevel::Error) << "Cannot write " << m_store.layerFile(name).toStdString() << ": "
-                             << error.toStdString() << std::endl;
+    LogLine() << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString()
+              << std::endl;
     return tr("The day file %1 could not be written: %2\nThe previous file is kept as it was. The record "
               "stays in the "
               "layer and is written with the next record or with \"Save Edits\".")

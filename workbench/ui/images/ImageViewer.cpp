@@ -257,7 +257,7 @@ bool ImageViewer::loadFile()
             m_actions.value(text)->setEnabled(false);
         statusBar()->showMessage(message);
         m_failureMessage = message;
-        LogLine(LogLevel::Warning) << message.toStdString() << std::endl;
+        LogLine() << message.toStdString() << std::endl;
         return false;
     }
     // What was said about a photo that could not be shown is not this one's.
