@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
@@ -15,19 +16,23 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
-#include "core/images/ExifExtraction.h"
-#include "ui/annotation/GeoRef.h"
-#include "ui/images/ImageSetOperations.h"
-#include "ui/main/MainWindow.h"
-#include "ui/images/MyListWidget.h"
-#include "scene/view/OsgWidget.h"
-#include "core/project/ScanSettings.h"
-#include "SharedData.h"
+#include <iostream>
+#include <sstream>
+
 #include "SfmToolDoubles.h"
-#include "ui/pipeline/ReconstructionRunner.h"
+#include "SharedData.h"
+#include "core/formats/PtsReader.h"
+#include "core/images/ExifExtraction.h"
+#include "core/project/ScanSettings.h"
+#include "core/sensors/StreamThread.h"
 #include "scene/sensors/SensorDisplay.h"
 #include "scene/sensors/SensorScene.h"
-#include "core/sensors/StreamThread.h"
+#include "scene/view/OsgWidget.h"
+#include "ui/annotation/GeoRef.h"
+#include "ui/images/ImageSetOperations.h"
+#include "ui/images/MyListWidget.h"
+#include "ui/main/MainWindow.h"
+#include "ui/pipeline/ReconstructionRunner.h"
 
 using Edition = MainWindow::Edition;
 Q_DECLARE_METATYPE(Edition)
@@ -318,6 +323,28 @@ private slots:
         QCOMPARE(lines, (QStringList{"Orvalis v1.0.0", "Log Started!", "OSG Loaded..."}));
         survey.appendLog("line\n");
         QCOMPARE(survey.logList()->item(3)->text(), QString("line\n"));
+    }
+
+    // The readers write to the log channel: what the console alone used to
+    // show reaches the "Log View" too, while traces stay on the console.
+    void libraryMessagesReachTheLogView()
+    {
+        MainWindow w(Edition::Orvalis);
+        const int before = w.logList()->count();
+        QBuffer file;
+        file.setData("2\n1 2 3 0 255 0 0\n4 5 6 0 0 255 0\n");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+        std::ostringstream text;
+        std::streambuf* old = std::cout.rdbuf(text.rdbuf());
+        const bool read = PtsReader::readPts(file, *vertices, *colours);
+        std::cout.rdbuf(old);
+        QVERIFY(read);
+        QCOMPARE(text.str(), std::string("Reading PTS\nPoints:2\nTotal Points Read = 2\n"));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.logList()->count(), before + 1);
+        QCOMPARE(w.logList()->item(before)->text(), QString("Total Points Read = 2"));
     }
 
     void pKeyOpensFirstImage()

@@ -1,6 +1,7 @@
 #include "core/annotation/KmlReader.h"
 
 #include "core/io/NumberText.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -82,14 +83,14 @@ void readGeometry(QXmlStreamReader& xml, Geometry& g, int depth)
 
 KmlReader::Result KmlReader::readFile(const QString& path, LayerType::Code expected)
 {
-    std::cout << "readKml\n" << std::flush;
+    LogLine() << "readKml\n" << std::flush;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         Result result;
         result.error = QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
         return result;
     }
-    std::cout << "Set\n" << std::flush;
+    LogLine() << "Set\n" << std::flush;
     return read(file, expected);
 }
 
@@ -107,7 +108,7 @@ KmlReader::Result KmlReader::read(QIODevice& device, LayerType::Code expected)
     if (xml.hasError())
         result.error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
     if (result.skipped > 0)
-        std::cout << "Placemarks without a usable geometry: " << result.skipped << std::endl;
+        LogLine() << "Placemarks without a usable geometry: " << result.skipped << std::endl;
     return result;
 }
 
@@ -118,7 +119,7 @@ void KmlReader::readContainer(QXmlStreamReader& xml, LayerType::Code expected, R
         return;
     while (xml.readNextStartElement()) {
         if (printNames)
-            std::cout << xml.name().toString().toStdString() << std::endl;
+            LogLine() << xml.name().toString().toStdString() << std::endl;
         if (xml.name() == QLatin1String("Placemark"))
             readPlacemark(xml, expected, result);
         else if (xml.name() == QLatin1String("Document") || xml.name() == QLatin1String("Folder"))
@@ -259,10 +260,10 @@ QVector<osg::Vec3d> KmlReader::parseRing(const QString& text)
     vertices.reserve(tokens.size());
     for (const QString& token : tokens) {
         const osg::Vec3d v = parseTuple(token);
-        std::cout << NumberText::shortestString(v.x()) << " " << NumberText::shortestString(v.y()) << " "
+        LogLine() << NumberText::shortestString(v.x()) << " " << NumberText::shortestString(v.y()) << " "
                   << NumberText::shortestString(v.z()) << "\n";
         vertices.append(v);
     }
-    std::cout << "Total vertices:" << vertices.size() << std::endl;
+    LogLine() << "Total vertices:" << vertices.size() << std::endl;
     return vertices;
 }

@@ -1,5 +1,7 @@
 #include "core/annotation/KmlWriter.h"
 
+#include "core/log/LogLine.h"
+
 #include <QBuffer>
 #include <QSaveFile>
 #include <QStringList>
@@ -119,7 +121,7 @@ QString KmlWriter::ringText(const QVector<osg::Vec3d>& vertices)
     if (!vertices.isEmpty())
         parts << triple(vertices.first());
     const QString text = parts.join(QLatin1Char(' '));
-    std::cout << "From getKMLCoords:" << text.toStdString() << std::endl;
+    LogLine() << "From getKMLCoords:" << text.toStdString() << std::endl;
     return text;
 }
 
@@ -133,7 +135,7 @@ bool KmlWriter::write(QIODevice& device, LayerType::Code type, const QString& la
     xml.writeStartElement(QStringLiteral("Document"));
     xml.writeTextElement(QStringLiteral("name"), layerName);
     if (type == LayerType::Polygons) {
-        std::cout << "Write Polygons\n" << std::flush;
+        LogLine() << "Write Polygons\n" << std::flush;
         for (const AnnotationRecord& r : records)
             writePolygon(xml, r);
     } else {

@@ -2,6 +2,7 @@
 
 #include "core/formats/PlyReader.h"
 #include "core/formats/SparseBundle.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,7 +25,7 @@ BundleLoader::Kind BundleLoader::kindOf(const std::string& fileName)
 BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundle& bundle,
                                         const SceneOrigin& origin)
 {
-    std::cout << "Reading Bundle File\n";
+    LogLine() << "Reading Bundle File\n";
     Result result;
     result.shift = PointShift(origin);
     result.kind = kindOf(fileName);
@@ -32,7 +33,7 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
     case Kind::Out: {
         // Bundler output only feeds the external tools; nothing is shown,
         // but a file that is not there is no layer either.
-        std::cout << "Bundle File is .out\n" << std::flush;
+        LogLine() << "Bundle File is .out\n" << std::flush;
         QFile file(QFile::decodeName(QByteArray::fromStdString(fileName)));
         if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
             result.message =
@@ -45,14 +46,14 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
         return result;
     }
     case Kind::Nvm:
-        std::cout << "Bundle File is .nvm\n";
+        LogLine() << "Bundle File is .nvm\n";
         result.ok = NvmReader::readNvm(fileName, result.vertices, result.colours, bundle, result.imageFolder,
                                        &result.message, &result.shift);
         result.buildScene = result.ok;
         result.accepted = result.ok;
         break;
     case Kind::Patch: {
-        std::cout << "Bundle File is .patch\n";
+        LogLine() << "Bundle File is .patch\n";
         osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
         QString message;
@@ -68,10 +69,9 @@ BundleLoader::Result BundleLoader::load(const std::string& fileName, SparseBundl
         break;
     }
     case Kind::Unsupported:
-        std::cout << "Unsupported File type\n" << std::flush;
+        LogLine() << "Unsupported File type\n" << std::flush;
         result.message = fileName + ": not a bundle file (.nvm or .out)";
         return result;
     }
-    std::cout << std::flush;
     return result;
 }

@@ -1,5 +1,7 @@
 #include "core/formats/KmlKind.h"
 
+#include "core/log/LogLine.h"
+
 #include <QFile>
 #include <QXmlStreamReader>
 
@@ -29,7 +31,7 @@ QString decide(QIODevice& device)
 QString KmlKind::kindOfKml(QIODevice& device)
 {
     const QString kind = decide(device);
-    std::cout << "Is: " << kind.toStdString() << std::endl;
+    LogLine() << "Is: " << kind.toStdString() << std::endl;
     return kind;
 }
 
@@ -37,7 +39,7 @@ QString KmlKind::kindOfKml(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        std::cout << "Is: Points" << std::endl;
+        LogLine() << "Is: Points" << std::endl;
         return QStringLiteral("Points");
     }
     return kindOfKml(file);

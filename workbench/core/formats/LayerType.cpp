@@ -2,8 +2,7 @@
 
 #include "core/formats/KmlKind.h"
 #include "core/formats/PlyKind.h"
-
-#include <iostream>
+#include "core/log/LogLine.h"
 
 namespace {
 
@@ -90,7 +89,7 @@ LayerType::Code LayerType::typeOfFile(const QString& path)
         return Bundle;
     if (has(".ply")) {
         const QString kind = g_plyKind(path);
-        std::cout << "Type:" << kind.toStdString() << "\n";
+        LogLine() << "Type:" << kind.toStdString() << "\n";
         return fromName(kind);
     }
     if (has(".patch") || has(".pts") || has(".xyb") || has(".osga"))

@@ -1,11 +1,11 @@
 #include "core/formats/NvmReader.h"
 
 #include "core/formats/NvmLens.h"
-
-#include "core/io/NumberParser.h"
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
+#include "core/io/NumberParser.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -234,7 +234,7 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
                       : "line " + std::to_string(lines.lineNumber()) + ": no camera count";
             break;
         }
-        std::cout << "CamCount: " << cameraCount << "\n";
+        LogLine() << "CamCount: " << cameraCount << "\n";
 
         // No reserve: a corrupt count must not allocate; the list grows with
         // the lines that really are there.
@@ -248,9 +248,9 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
         }
         bundle.bundleCameras.push_back(std::move(cameras));
         SparseBundle::CameraList& modelCameras = bundle.bundleCameras.back();
-        std::cout << "Total Cams:" << modelCameras.size() << "\n";
+        LogLine() << "Total Cams:" << modelCameras.size() << "\n";
         if (!modelCameras.empty())
-            std::cout << "First Cam Name is " << modelCameras.front()->path << "\n";
+            LogLine() << "First Cam Name is " << modelCameras.front()->path << "\n";
 
         // VisualSfM puts a blank line before the point count, but not always
         // (models without points, generated files), so blank lines are skipped
@@ -268,9 +268,9 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
             pointFromLine(begin, end, modelCameras, model, shift);
         }
         if (model.skippedViews > 0)
-            std::cout << "Skipped " << model.skippedViews << " measurements of model "
-                      << bundle.bundleCameras.size() - 1 << " naming a camera outside its "
-                      << modelCameras.size() << " cameras\n";
+            LogLine(LogLevel::Warning) << "Skipped " << model.skippedViews << " measurements of model "
+                                       << bundle.bundleCameras.size() - 1 << " naming a camera outside its "
+                                       << modelCameras.size() << " cameras\n";
 
         if (model.vertices->empty()) {
             stop = "line " + std::to_string(lines.lineNumber()) + ": model " +
@@ -287,12 +287,11 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
     }
 
     if (vertices.size() == firstModel) {
-        std::cout << std::flush;
         setMessage(message, stop);
         return false;
     }
     const size_t firstCount = vertices[firstModel]->size();
-    std::cout << "Total Points Read = " << firstCount << "\n" << std::flush;
+    LogLine(LogLevel::Info) << "Total Points Read = " << firstCount << "\n" << std::flush;
     return firstCount > 0;
 }
 
@@ -308,13 +307,13 @@ bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, Col
     // a regular file bounds what the line buffer can grow to.
     if (QFileInfo::exists(name) && !QFileInfo(name).isFile()) {
         setMessage(message, "Cannot open " + fileName + ": not a regular file");
-        std::cout << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
+        LogLine() << "Cannot open " << fileName << ": not a regular file\n" << std::flush;
         return false;
     }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setMessage(message, "Cannot open " + fileName + ": " + file.errorString().toStdString());
-        std::cout << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
+        LogLine() << "Cannot open " << fileName << ": " << file.errorString().toStdString() << "\n"
                   << std::flush;
         return false;
     }

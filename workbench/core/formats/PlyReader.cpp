@@ -1,15 +1,15 @@
 #include "core/formats/PlyReader.h"
 
-#include "core/io/NumberTokens.h"
 #include "core/formats/PlyHeader.h"
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
+#include "core/io/NumberTokens.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 
 #include <cmath>
-#include <iostream>
 
 namespace
 {
@@ -17,7 +17,7 @@ namespace
 bool fail(QString* message, const QString& label, const QString& text)
 {
     const QString line = label + QStringLiteral(": ") + text;
-    std::cout << line.toStdString() << "\n";
+    LogLine() << line.toStdString() << "\n";
     if (message)
         *message = line;
     return false;
@@ -63,8 +63,8 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         return fail(message, label,
                     QStringLiteral("binary PLY is read by the scene-graph library, not here"));
 
-    std::cout << header.vertexCount << "\n";
-    std::cout << "Finished Reading\n";
+    LogLine() << header.vertexCount << "\n";
+    LogLine() << "Finished Reading\n";
 
     const char* begin = nullptr;
     const char* end = nullptr;
@@ -135,8 +135,8 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     }
 
     const size_t read = vertices.size() - before;
-    std::cout << "Finished Parsing\n";
-    std::cout << "Total Points Read = " << read << "\n";
+    LogLine() << "Finished Parsing\n";
+    LogLine(LogLevel::Info) << "Total Points Read = " << read << "\n";
 
     QString note;
     if (badLines > 0)
@@ -153,7 +153,7 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         note = QStringLiteral("file holds no vertices");
     if (!note.isEmpty()) {
         note = label + QStringLiteral(": ") + note;
-        std::cout << note.toStdString() << "\n";
+        LogLine() << note.toStdString() << "\n";
         if (message)
             *message = note;
     }

@@ -1,9 +1,10 @@
 #include "core/formats/PlyToPts.h"
 
-#include "core/io/NumberTokens.h"
 #include "core/formats/PlyHeader.h"
+#include "core/io/NumberTokens.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
-#include <iostream>
 
 namespace
 {
@@ -21,7 +21,7 @@ constexpr int chunkBytes = 1 << 20;
 
 bool fail(QString* message, const QString& text)
 {
-    std::cout << text.toStdString() << "\n";
+    LogLine() << text.toStdString() << "\n";
     if (message)
         *message = text;
     return false;
@@ -76,7 +76,7 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message, const Contr
         out.cancelWriting();
     if (!error.isEmpty() || !SaveFileCommit::commit(out, &error))
         return fail(message, output + QStringLiteral(": cannot write: ") + error);
-    std::cout << "Finished Writing\n";
+    LogLine() << "Finished Writing\n";
     if (message)
         *message = why;
     return true;
@@ -109,7 +109,7 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
         return fail(message, error);
     if (header.format != PlyHeader::Format::Ascii)
         return fail(message, QStringLiteral("binary PLY cannot be converted"));
-    std::cout << "Finished Reading\n";
+    LogLine() << "Finished Reading\n";
 
     const char* begin = nullptr;
     const char* end = nullptr;
@@ -190,7 +190,7 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
     }
     if (!flush())
         return fail(message, QStringLiteral("cannot write: ") + out.errorString());
-    std::cout << "Finished Parsing\n";
+    LogLine() << "Finished Parsing\n";
 
     QStringList notes;
     if (badLines > 0)

@@ -1,13 +1,13 @@
 #include "core/formats/PlyWriter.h"
 
-#include "core/io/SaveFileCommit.h"
 #include "core/io/NumberText.h"
+#include "core/io/SaveFileCommit.h"
+#include "core/log/LogLine.h"
 
 #include <QIODevice>
 #include <QSaveFile>
 
 #include <cstring>
-#include <iostream>
 #include <memory>
 
 namespace
@@ -15,7 +15,7 @@ namespace
 
 bool fail(QString* message, const QString& text)
 {
-    std::cout << text.toStdString() << "\n";
+    LogLine() << text.toStdString() << "\n";
     if (message)
         *message = text;
     return false;
@@ -72,7 +72,7 @@ bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices
     QString error;
     if (!SaveFileCommit::commit(file, &error))
         return fail(message, fileName + QStringLiteral(": cannot write: ") + error);
-    std::cout << "Finished Writing\n";
+    LogLine() << "Finished Writing\n";
     return true;
 }
 
@@ -123,6 +123,6 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
     }
     if (out != first && device.write(first, out - first) != out - first)
         return fail(message, QStringLiteral("write failed: ") + device.errorString());
-    std::cout << "Finished Parsing\n";
+    LogLine() << "Finished Parsing\n";
     return true;
 }

@@ -1,14 +1,14 @@
 #include "core/formats/PtsReader.h"
 
-#include "core/io/NumberTokens.h"
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
+#include "core/io/NumberTokens.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 
 #include <cmath>
-#include <iostream>
 
 namespace
 {
@@ -16,7 +16,7 @@ namespace
 bool fail(QString* message, const QString& label, const QString& text)
 {
     const QString line = label + QStringLiteral(": ") + text;
-    std::cout << line.toStdString() << "\n";
+    LogLine() << line.toStdString() << "\n";
     if (message)
         *message = line;
     return false;
@@ -31,7 +31,7 @@ constexpr int maxColumns = 7;
 bool PtsReader::readPts(const QString& fileName, osg::Vec3Array& vertices, osg::Vec4Array& colours,
                         QString* message, PointShift* shift)
 {
-    std::cout << "Reading PTS\n";
+    LogLine() << "Reading PTS\n";
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
@@ -41,7 +41,7 @@ bool PtsReader::readPts(const QString& fileName, osg::Vec3Array& vertices, osg::
 bool PtsReader::readPts(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Array& colours,
                         QString* message, PointShift* shift)
 {
-    std::cout << "Reading PTS\n";
+    LogLine() << "Reading PTS\n";
     return read(device, QStringLiteral("PTS"), vertices, colours, message, shift);
 }
 
@@ -67,7 +67,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     }
     if (!haveCount)
         return fail(message, label, QStringLiteral("first line is not a point count"));
-    std::cout << "Points:" << count << "\n";
+    LogLine() << "Points:" << count << "\n";
 
     // The shortest point line is "0 0 0\n".
     qint64 room = count;
@@ -124,7 +124,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     }
 
     const size_t read = vertices.size() - before;
-    std::cout << "Total Points Read = " << read << "\n";
+    LogLine(LogLevel::Info) << "Total Points Read = " << read << "\n";
 
     QStringList notes;
     if (badLines > 0)
@@ -138,7 +138,7 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
         notes << QStringLiteral("file holds no points");
     if (!notes.isEmpty()) {
         const QString note = label + QStringLiteral(": ") + notes.join(QStringLiteral("; "));
-        std::cout << note.toStdString() << "\n";
+        LogLine() << note.toStdString() << "\n";
         if (message)
             *message = note;
     }

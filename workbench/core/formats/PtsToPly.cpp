@@ -2,20 +2,20 @@
 
 #include "core/io/NumberTokens.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
 
 #include <cmath>
-#include <iostream>
 
 namespace
 {
 
 bool fail(QString* message, const QString& text)
 {
-    std::cout << text.toStdString() << "\n";
+    LogLine() << text.toStdString() << "\n";
     if (message)
         *message = text;
     return false;
@@ -162,7 +162,7 @@ bool PtsToPly::convert(QIODevice& pts, QIODevice& ply, QString* message)
     if (!walk(pts, counted, &error, nullptr))
         return fail(message, error);
     const qint64 n = counted.declared;
-    std::cout << "Point Count: " << n << "\n"
+    LogLine() << "Point Count: " << n << "\n"
               << "Point Fract: " << n / 5 << "\n"
               << "Difference: " << n - 5 * (n / 5) << "\n";
     if (counted.points == 0)

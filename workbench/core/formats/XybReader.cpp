@@ -1,13 +1,13 @@
 #include "core/formats/XybReader.h"
 
 #include "core/formats/PointShift.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QtEndian>
 
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <memory>
 
 namespace
@@ -29,7 +29,7 @@ bool XybReader::readXyb(const QString& fileName, osg::Vec3Array& vertices, osg::
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         const QString text = fileName + QStringLiteral(": cannot open: ") + file.errorString();
-        std::cout << text.toStdString() << "\n";
+        LogLine() << text.toStdString() << "\n";
         if (message)
             *message = text;
         return false;
@@ -75,19 +75,19 @@ bool XybReader::readXyb(QIODevice& device, osg::Vec3Array& vertices, osg::Vec4Ar
     }
 
     const size_t read = vertices.size() - before;
-    std::cout << "Total Points Read = " << read << "\n";
+    LogLine(LogLevel::Info) << "Total Points Read = " << read << "\n";
     if (nonFinite > 0) {
         // A non-finite coordinate would poison every bounding sphere of the view.
         const QString text =
             QStringLiteral("XYB: %1 records with non-finite coordinates skipped").arg(nonFinite);
-        std::cout << text.toStdString() << "\n";
+        LogLine() << text.toStdString() << "\n";
         if (message)
             *message = text;
     }
     if (read == 0 && nonFinite == 0) {
         // A refusal always says why, also for an empty or too short file.
         const QString text = QStringLiteral("XYB: no whole %1-byte record").arg(recordSize);
-        std::cout << text.toStdString() << "\n";
+        LogLine() << text.toStdString() << "\n";
         if (message)
             *message = text;
     }

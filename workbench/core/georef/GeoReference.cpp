@@ -3,12 +3,12 @@
 #include "core/io/NumberText.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
+#include "core/log/LogLine.h"
 
 #include <QFile>
 #include <QSaveFile>
 
 #include <cmath>
-#include <iostream>
 
 namespace
 {
@@ -155,7 +155,7 @@ bool GeoReference::read(const QString& companionFile, GeoReference& out, QString
     if (parse(file.read(sizeLimit), out, &why))
         return true;
     why = QStringLiteral("Georeference %1 %2").arg(companionFile, why);
-    std::cout << why.toStdString() << "\n";
+    LogLine() << why.toStdString() << "\n";
     if (error)
         *error = why;
     return false;

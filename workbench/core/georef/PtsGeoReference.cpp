@@ -1,12 +1,11 @@
 #include "core/georef/PtsGeoReference.h"
 
-#include "core/georef/GeoReference.h"
 #include "core/formats/PlyWriter.h"
 #include "core/formats/PointShift.h"
+#include "core/georef/GeoReference.h"
+#include "core/log/LogLine.h"
 
 #include <QFileInfo>
-
-#include <iostream>
 
 QString PtsGeoReference::registeredFileName(const QString& ptsFileName)
 {
@@ -17,7 +16,7 @@ PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg:
                                                 const osg::Vec4Array& colours, PointShift* shift)
 {
     const QString companion = GeoReference::companionFileName(ptsFileName);
-    std::cout << companion.toStdString() << "\n";
+    LogLine() << companion.toStdString() << "\n";
     if (!QFileInfo::exists(companion))
         return Outcome::NoCompanion;
 
@@ -25,7 +24,7 @@ PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg:
     if (!GeoReference::read(companion, geo)) {
         // A copy named "_reg" that was never registered would stand in the way
         // of the real one for good, so nothing is written.
-        std::cout << "Georeference not applied: " << companion.toStdString() << "\n";
+        LogLine(LogLevel::Warning) << "Georeference not applied: " << companion.toStdString() << "\n";
         return Outcome::Unusable;
     }
 
@@ -43,7 +42,7 @@ PtsGeoReference::Outcome PtsGeoReference::apply(const QString& ptsFileName, osg:
         v = shift ? shift->toLocal(placed) : osg::Vec3(placed);
     }
 
-    std::cout << "Writing New Ply\n";
+    LogLine() << "Writing New Ply\n";
     const QString registered = registeredFileName(ptsFileName);
     if (QFileInfo::exists(registered) || vertices.empty())
         return Outcome::Applied;

@@ -1,5 +1,7 @@
 #include "core/images/ImageSelection.h"
 
+#include "core/log/LogSink.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -32,7 +34,7 @@ ImageSelection::PickOutcome ImageSelection::pick(const ImagePick& pick, bool rem
             }
         }
         if (bestMatch >= 0) {
-            std::printf("Distance: %g\n", best);
+            LogSink::printf(LogLevel::Debug, "Distance: %g\n", best);
             if (nearest)
                 *nearest = best;
         }
@@ -49,7 +51,7 @@ ImageSelection::PickOutcome ImageSelection::pick(const ImagePick& pick, bool rem
             target = m;
     if (target >= 0 &&
         m_matches[target].first().imageName.compare(pick.imageName, Qt::CaseInsensitive) == 0) {
-        std::printf("Same Image for Feature, use a different image\n");
+        LogSink::printf(LogLevel::Debug, "Same Image for Feature, use a different image\n");
         return PickOutcome::SameImage;
     }
     if (target < 0) {
@@ -78,7 +80,7 @@ bool ImageSelection::toggleFeature(const ImagePick& feature)
         const ImagePick& p = m_picked[i];
         if (p.imageName.compare(feature.imageName, Qt::CaseInsensitive) == 0 && p.x == feature.x &&
             p.y == feature.y) {
-            std::printf("Found duplicate, deleteing\n");
+            LogSink::printf(LogLevel::Debug, "Found duplicate, deleteing\n");
             m_picked.remove(i);
             return false;
         }

@@ -1,5 +1,7 @@
 #include "core/images/MatchSets.h"
 
+#include "core/log/LogSink.h"
+
 #include <QFile>
 
 #include <cstdio>
@@ -104,7 +106,8 @@ int MatchSets::entryFor(const QString& name)
         return i;
     m_index.insert(name.toCaseFolded(), m_entries.size());
     m_entries.append({name, {}});
-    std::printf("Match Index is%dand name is %s\n", int(m_entries.size() - 1), qPrintable(name));
+    LogSink::printf(LogLevel::Debug, "Match Index is%dand name is %s\n", int(m_entries.size() - 1),
+                    qPrintable(name));
     return m_entries.size() - 1;
 }
 
@@ -157,7 +160,7 @@ bool MatchSets::read(QIODevice& device, QString* error)
 
 bool MatchSets::readFile(const QString& path, QString* error)
 {
-    std::printf("%s\n", qPrintable(path));
+    LogSink::printf(LogLevel::Debug, "%s\n", qPrintable(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -166,8 +169,7 @@ bool MatchSets::readFile(const QString& path, QString* error)
     }
     QString reason;
     const bool ok = read(file, &reason);
-    std::printf("Read!!\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "Read!!\n");
     if (!ok && error)
         *error = path + QStringLiteral(": ") + reason;
     return ok;

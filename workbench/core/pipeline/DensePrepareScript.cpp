@@ -1,5 +1,7 @@
 #include "core/pipeline/DensePrepareScript.h"
 
+#include "core/log/LogLine.h"
+
 #include <QStringList>
 
 #include <iostream>
@@ -60,7 +62,7 @@ QByteArray DensePrepareScript::text(const PipelineLayout& layout, const ScanSett
     if (s.usesPmvs()) {
         const QString c = QString::number(layout.logicalProcessors());
         if (!s.usesBundler())
-            std::cout << "Number of Cores is: " << c.toStdString() << std::endl;
+            LogLine() << "Number of Cores is: " << c.toStdString() << std::endl;
         lines = setUp(f, target,
                       {QStringLiteral("txt\\"), QStringLiteral("visualize\\"), QStringLiteral("models\\")});
         lines << separator << QStringLiteral("ECHO Preparing Files For PMVS....") << convert

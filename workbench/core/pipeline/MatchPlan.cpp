@@ -1,5 +1,7 @@
 #include "core/pipeline/MatchPlan.h"
 
+#include "core/log/LogSink.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -80,8 +82,7 @@ void MatchPlan::writeLists(const PipelineLayout& layout) const
 {
     const int n = layout.processCount();
     const int total = int(m_pairs.size());
-    std::printf("Total %i Split %i Remainder %i\n", total, total / n, total % n);
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "Total %i Split %i Remainder %i\n", total, total / n, total % n);
     const QVector<QStringList> lists = batches(n);
     for (int i = 0; i < lists.size(); ++i)
         ScriptFile::write(layout.file(listName(i)), ScriptFile::join(lists[i], false));

@@ -1,5 +1,7 @@
 #include "core/project/ProjectReader.h"
 
+#include "core/log/LogLine.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QXmlStreamReader>
@@ -7,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <iostream>
 
 #include "core/project/ProjectDocument.h"
 
@@ -85,7 +86,7 @@ void readTree(QXmlStreamReader& xml, ProjectDocument& doc)
 
 void readLayers(QXmlStreamReader& xml, QVector<ProjectDocument::Layer>& out)
 {
-    std::cout << "Reading XML\n";
+    LogLine() << "Reading XML\n";
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1String("item")) {
             xml.skipCurrentElement();
@@ -251,8 +252,9 @@ bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
         if (numberAttribute(a, sigmaNames[k], &v, &reason) && AdjustmentDefaults::valid(v))
             *sigmas[k] = v;
         else
-            std::cout << "Ground control point " << p->name.toStdString() << ": " << sigmaNames[k]
-                      << " is no standard deviation above zero; the default stands\n";
+            LogLine(LogLevel::Warning)
+                << "Ground control point " << p->name.toStdString() << ": " << sigmaNames[k]
+                << " is no standard deviation above zero; the default stands\n";
     }
 
     // The last fit's figures: a damaged one loses the figures, not the point.
@@ -271,9 +273,9 @@ bool readControlPoint(QXmlStreamReader& xml, ControlPoint* p, QString* why)
             p->pixels = figures.pixels;
             p->leftOut = a.value(QLatin1String("left_out")) == QLatin1String("true");
         } else {
-            std::cout << "Ground control point " << p->name.toStdString() << ": fit figures not read: "
-                      << (reason.isEmpty() ? std::string("a negative residual") : reason.toStdString())
-                      << "\n";
+            LogLine(LogLevel::Warning)
+                << "Ground control point " << p->name.toStdString() << ": fit figures not read: "
+                << (reason.isEmpty() ? std::string("a negative residual") : reason.toStdString()) << "\n";
         }
     }
 
@@ -319,7 +321,7 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
                                                         "Ground control: %1 is no standard deviation above "
                                                         "zero; the default stands")
                                 .arg(QLatin1String(names[k]));
-            std::cout << doc.problems.last().toStdString() << "\n";
+            LogLine() << doc.problems.last().toStdString() << "\n";
         }
     }
     while (xml.readNextStartElement()) {
@@ -348,7 +350,7 @@ void readGroundControl(QXmlStreamReader& xml, ProjectDocument& doc)
                             .arg(name.isEmpty() ? QStringLiteral("without a name") : name)
                             .arg(line)
                             .arg(why);
-        std::cout << doc.problems.last().toStdString() << "\n";
+        LogLine() << doc.problems.last().toStdString() << "\n";
     }
 }
 
@@ -359,7 +361,7 @@ void readSections(QXmlStreamReader& xml, ProjectDocument& doc, int depth)
         return;
     while (xml.readNextStartElement()) {
         const QString name = xml.name().toString();
-        std::cout << name.toStdString() << "\n";
+        LogLine() << name.toStdString() << "\n";
         const LayerType::Code section = ProjectDocument::sectionType(name);
         if (name == QLatin1String("project"))
             readTree(xml, doc);

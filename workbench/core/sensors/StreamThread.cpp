@@ -1,5 +1,6 @@
 #include "core/sensors/StreamThread.h"
 
+#include "core/log/LogSink.h"
 #include "core/sensors/SensorBuffer.h"
 #include "core/sensors/SensorFrameParser.h"
 
@@ -80,8 +81,8 @@ void StreamThread::parseFrame(const QByteArray& frame)
         if (change.recoloured) {
             recoloured = true;
             for (const SensorNode& node : m_network.nodes())
-                std::printf("%g %g %g\n", node.colour.r(), node.colour.g(), node.colour.b());
-            std::fflush(stdout);
+                LogSink::printf(LogLevel::Debug, "%g %g %g\n", node.colour.r(), node.colour.g(),
+                                node.colour.b());
         }
         if (change.smoke != SensorNetwork::Smoke::None)
             smoke << (change.smoke == SensorNetwork::Smoke::Start);

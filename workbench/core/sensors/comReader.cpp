@@ -1,5 +1,6 @@
 #include "core/sensors/comReader.h"
 
+#include "core/log/LogSink.h"
 #include "core/platform/PlatformPaths.h"
 
 #include <cstdio>
@@ -29,8 +30,7 @@ bool comReader::open()
         return false;
     }
     m_port = port;
-    std::printf("Opened Device\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "Opened Device\n");
     port->setBaudRate(baudRate, QSerialPort::AllDirections);
     // The port keeps working with what it has; the user is told.
     if (!port->setDataBits(QSerialPort::Data8))

@@ -1,5 +1,7 @@
 #include "scene/annotation/AnnotationScene.h"
 
+#include "core/log/LogLine.h"
+
 #include <QFileInfo>
 
 #include <iostream>
@@ -43,7 +45,7 @@ AnnotationLayer* AnnotationScene::loadLayer(LayerType::Code type, const QString&
             problem = file + QStringLiteral(": the file holds no placemarks");
     }
     if (!problem.isEmpty())
-        std::cout << problem.toStdString() << std::endl;
+        LogLine() << problem.toStdString() << std::endl;
     if (error)
         *error = problem;
     if (read.records.isEmpty())

@@ -1,5 +1,7 @@
 #include "scene/images/ImageMatchScene.h"
 
+#include "core/log/LogSink.h"
+
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/LineWidth>
@@ -93,7 +95,7 @@ const MatchSets& ImageMatchScene::matchSetsFor(const QString& imagePath)
         const QString path = MatchSets::pathFor(imagePath);
         QString error;
         if (!m_matchSets.readFile(path, &error)) {
-            std::printf("%s\n", qPrintable(error));
+            LogSink::printf(LogLevel::Debug, "%s\n", qPrintable(error));
             // No file is no news before the matcher ran; a file that is there
             // and cannot be read leaves the overlays without matches, once a word.
             if (m_log && QFileInfo::exists(path) && !m_reportedMatchFiles.contains(path)) {
@@ -210,7 +212,7 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
         }
         match[0].point = match[1].point = r.point;
         log << QStringLiteral("Match %1 triangulated at %2").arg(i + 1).arg(text(r.point));
-        std::printf("XYZ: %.17g %.17g %.17g\n", r.point.x(), r.point.y(), r.point.z());
+        LogSink::printf(LogLevel::Debug, "XYZ: %.17g %.17g %.17g\n", r.point.x(), r.point.y(), r.point.z());
         osg::ref_ptr<osg::Node> marker =
             sphereAt(toWorld(r.point, folder), 0.01, match[0].type == 1 ? red : green);
         m_pointMarkers.push_back(marker);
@@ -218,7 +220,6 @@ QVector<int> ImageMatchScene::triangulateImageMatches(const QString& appDir, QSt
             m_root->addChild(marker.get());
         done.append(i);
     }
-    std::fflush(stdout);
     return done;
 }
 
@@ -240,9 +241,9 @@ void ImageMatchScene::showItem(const ExtrudedItem& item)
     showConnectorGroup();
     m_connectors->addChild(sphereAt(item.point, 0.01, red).get());
     m_connectors->addChild(sphereAt(item.lowered, 0.01, red).get());
-    std::printf("%.17g %.17g %.17g\n%.17g %.17g %.17g\n%.17g %.17g %.17g -Extruded\n", item.point.x(),
-                item.point.y(), item.point.z(), item.foot.x(), item.foot.y(), item.foot.z(), item.lowered.x(),
-                item.lowered.y(), item.lowered.z());
+    LogSink::printf(LogLevel::Debug, "%.17g %.17g %.17g\n%.17g %.17g %.17g\n%.17g %.17g %.17g -Extruded\n",
+                    item.point.x(), item.point.y(), item.point.z(), item.foot.x(), item.foot.y(),
+                    item.foot.z(), item.lowered.x(), item.lowered.y(), item.lowered.z());
 }
 
 void ImageMatchScene::extrude(const osg::Vec3d& modelPoint, const QString& folder, int kind, double height)
@@ -263,10 +264,9 @@ int ImageMatchScene::buildConnectors()
         QVector<ConnectorRecord>& list = object.connectors[size_t(record.type)];
         list.append(record);
         m_connectors->addChild(record.node.get());
-        std::printf("Connector %d %.17g %.17g %.17g type: %d\n", int(list.size() - 1), record.first.x(),
-                    record.first.y(), record.first.z(), record.type);
+        LogSink::printf(LogLevel::Debug, "Connector %d %.17g %.17g %.17g type: %d\n", int(list.size() - 1),
+                        record.first.x(), record.first.y(), record.first.z(), record.type);
     }
-    std::fflush(stdout);
     return shape;
 }
 
@@ -322,8 +322,7 @@ ImageMatchScene::Extract ImageMatchScene::extract(const QString& appDir)
         showItem(item);
     result.points = done.size();
     result.shapeIndex = buildConnectors();
-    std::printf("FinishSelection\nWroteSelection\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "FinishSelection\nWroteSelection\n");
     result.lispFile = lispFile;
     result.featureFile = featureFile;
     result.log << QStringLiteral("CAD export written to %1").arg(lispFile)

@@ -1,8 +1,9 @@
 #include "scene/interaction/MapController.h"
 
+#include "core/io/NumberText.h"
+#include "core/log/LogSink.h"
 #include "scene/interaction/BoxPointExtractor.h"
 #include "scene/interaction/MapManipulator.h"
-#include "core/io/NumberText.h"
 #include "scene/interaction/PickMarks.h"
 #include "scene/layers/PointGeometry.h"
 
@@ -27,15 +28,13 @@ bool MapController::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
     case GUIEventAdapter::KEYDOWN:
         if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
             m_controlHeld = true;
-            std::printf("Down\n");
-            std::fflush(stdout);
+            LogSink::printf(LogLevel::Debug, "Down\n");
         }
         break;
     case GUIEventAdapter::KEYUP:
         if (ea.getKey() == GUIEventAdapter::KEY_Control_L || ea.getKey() == GUIEventAdapter::KEY_Control_R) {
             m_controlHeld = false;
-            std::printf("Up\n");
-            std::fflush(stdout);
+            LogSink::printf(LogLevel::Debug, "Up\n");
         }
         break;
     case GUIEventAdapter::PUSH:
@@ -135,8 +134,7 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
         size_t count = 0;
         if (!pick(ea, hit, &count))
             return;
-        std::printf("Got it %zu\n", count);
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Debug, "Got it %zu\n", count);
         m_box.setCentre(worldPoint(hit));
         m_box.setRotation(m_box.rotation());
         m_box.show();
@@ -145,8 +143,7 @@ void MapController::onLeftPress(const GUIEventAdapter& ea)
     }
     if (!m_controlHeld || !(m_drawPoint || m_getPoint || m_getPolygon || m_measure || m_pickOnly))
         return;
-    std::printf("Testing Intersect\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "Testing Intersect\n");
     if (!pick(ea, hit, nullptr))
         return;
     for (Marker& marker : m_markers) {
@@ -285,12 +282,11 @@ void MapController::turnOnSelectBox(bool on)
             m_boxPlacing = true;
         return;
     }
-    std::printf("Toggle\n");
+    LogSink::printf(LogLevel::Debug, "Toggle\n");
     if (!m_box.isPlaced()) {
-        std::printf("Null\n");
+        LogSink::printf(LogLevel::Debug, "Null\n");
         m_box.setCentre(osg::Vec3d(0.0, 0.0, 0.0));
     }
-    std::fflush(stdout);
     m_box.build(m_root.get());
     m_boxPlacing = true;
 }
@@ -347,16 +343,15 @@ osg::ref_ptr<osg::Geode> MapController::extractBox(PointShift& shift)
 
     const std::array<osg::Vec3d, 8> corners = m_box.corners();
     for (const osg::Vec3d& c : corners)
-        std::printf("%f %f %f\n", c.x(), c.y(), c.z());
+        LogSink::printf(LogLevel::Debug, "%f %f %f\n", c.x(), c.y(), c.z());
     const osg::Vec3d centre = (corners[0] + corners[7]) * 0.5;
-    std::printf("centre %f %f %f\n", centre.x(), centre.y(), centre.z());
-    std::printf("Testing\n");
+    LogSink::printf(LogLevel::Debug, "centre %f %f %f\n", centre.x(), centre.y(), centre.z());
+    LogSink::printf(LogLevel::Debug, "Testing\n");
 
     BoxPointExtractor extractor(m_box.polytope(), &shift);
     m_root->accept(extractor);
     if (extractor.hits() > 0)
-        std::printf("Got many: %zu\n", extractor.hits());
-    std::fflush(stdout);
+        LogSink::printf(LogLevel::Debug, "Got many: %zu\n", extractor.hits());
     if (extractor.vertices()->empty())
         return nullptr;
     return PointGeometry::makeGeode(extractor.vertices(), extractor.colours());

@@ -1,5 +1,7 @@
 #include "scene/interaction/MapManipulator.h"
 
+#include "core/log/LogSink.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,8 +27,7 @@ MapManipulator::MapManipulator(int flags) : osgGA::OrbitManipulator(flags)
 bool MapManipulator::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter&)
 {
     if (ea.isMultiTouchEvent()) {
-        std::printf("MultiTouch\n");
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Debug, "MultiTouch\n");
     }
 
     handleScroll(ea);

@@ -1,5 +1,6 @@
 #include "scene/layers/BundleSceneBuilder.h"
 
+#include "core/log/LogSink.h"
 #include "scene/layers/PointGeometry.h"
 
 #include "core/formats/SparseBundle.h"
@@ -110,17 +111,19 @@ void BundleSceneBuilder::build(SparseBundle& bundle, const NvmReader::VertexArra
         osg::Vec4Array* pointColours = i < colours.size() ? colours[i].get() : nullptr;
         // A colour array of another length would make OSG read past its end.
         if (!points || !pointColours || points->size() != pointColours->size()) {
-            std::printf("Points from model %zu skipped: vertex and colour counts differ\n", i);
+            LogSink::printf(LogLevel::Warning,
+                            "Points from model %zu skipped: vertex and colour counts differ\n", i);
             continue;
         }
         osg::ref_ptr<osg::Group> group = makePointGroup(points, pointColours, m_offset);
         bundle.sparsePoints.push_back(group);
         bundle.pointCounts.push_back(int(points->size()));
-        std::printf("Points from model: %d\n", int(points->size()));
+        LogSink::printf(LogLevel::Debug, "Points from model: %d\n", int(points->size()));
         attach(group.get());
         if (!m_geo)
-            std::printf("root->addChild(newSparseBundle->sparsePoints[i])=groupCount = %u\n",
-                        m_root->getNumChildren());
+            LogSink::printf(LogLevel::Debug,
+                            "root->addChild(newSparseBundle->sparsePoints[i])=groupCount = %u\n",
+                            m_root->getNumChildren());
     }
 
     for (SparseBundle::CameraList& cameras : bundle.bundleCameras) {
@@ -131,5 +134,4 @@ void BundleSceneBuilder::build(SparseBundle& bundle, const NvmReader::VertexArra
             attach(camera->transform.get());
         }
     }
-    std::fflush(stdout);
 }

@@ -7,6 +7,7 @@
 #include "core/georef/GeoReference.h"
 #include "core/georef/ProductGeoReference.h"
 #include "core/georef/PtsGeoReference.h"
+#include "core/log/LogLine.h"
 #include "scene/layers/BundleSceneBuilder.h"
 #include "scene/layers/FullDetailCulling.h"
 #include "scene/layers/PointGeometry.h"
@@ -25,7 +26,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <iostream>
 #include <vector>
 
 namespace
@@ -83,7 +83,7 @@ private:
 
 bool readPlyInto(osg::Group* group, const QString& fileName, QString* message, Placement& placement)
 {
-    std::cout << "Bundle File is .patch\n";
+    LogLine() << "Bundle File is .patch\n";
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
     const bool read = PlyReader::readPly(fileName, *vertices, *colours, message, &placement.readShift());
@@ -122,7 +122,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     const bool placed = !companion.isEmpty() && GeoReference::read(companion, geo);
     if (placed) {
         result.georeference = companion;
-        std::cout << "Placed by " << companion.toStdString() << "\n";
+        LogLine(LogLevel::Info) << "Placed by " << companion.toStdString() << "\n";
     }
     Placement placement(placed ? &geo : nullptr, shift);
 
@@ -150,7 +150,7 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 placement.place(*vertices);
             result.loaded |= addPointGeode(group, vertices.get(), colours.get(), read);
         } else if (has(".osga")) {
-            std::cout << "Reading OSGA File\n";
+            LogLine() << "Reading OSGA File\n";
             osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());
             if (node) {
                 node->setStateSet(makeArchiveStateSet());
@@ -167,15 +167,15 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
                 group->setCullCallback(new FullDetailCulling);
                 result.archive = true;
                 result.loaded = true;
-                std::cout << "Read\n";
+                LogLine() << "Read\n";
             } else {
                 result.message = fileName + QStringLiteral(": cannot be read as a paged point archive");
-                std::cout << "Cannot read archive " << fileName.toStdString() << "\n";
+                LogLine() << "Cannot read archive " << fileName.toStdString() << "\n";
             }
         } else {
             osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(fileName.toStdString());
             if (node) {
-                std::cout << "Reading PLY File\n";
+                LogLine() << "Reading PLY File\n";
                 // Plug-ins that return something other than a geode still
                 // show what they read; the export then finds no arrays.
                 StreamingBuffersVisitor streaming;
@@ -193,7 +193,8 @@ PointCloudLoader::Result PointCloudLoader::loadPointCloud(const QString& fileNam
     }
     if (shift.isShifted()) {
         result.group = placeAt(group, shift.offset());
-        std::cout << "Points kept relative to " << SceneOrigin(shift.offset()).text().toStdString() << "\n";
+        LogLine(LogLevel::Info) << "Points kept relative to "
+                                << SceneOrigin(shift.offset()).text().toStdString() << "\n";
     }
     // The user is told which file, whatever the reader's own words.
     if (!result.loaded && result.message.isEmpty())
@@ -259,7 +260,7 @@ bool PointCloudLoader::extractArrays(const osg::Group* cloud, osg::ref_ptr<osg::
 bool PointCloudLoader::exportPointCloud(const QString& fileName, const osg::Group* cloud, QString* message)
 {
     const auto fail = [message](const QString& text) {
-        std::cout << text.toStdString() << "\n";
+        LogLine() << text.toStdString() << "\n";
         if (message)
             *message = text;
         return false;

@@ -1,5 +1,7 @@
 #include "scene/layers/SceneLayers.h"
 
+#include "core/log/LogSink.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -46,8 +48,7 @@ template <typename List> int indexOfNode(const List& list, const osg::Node* node
 
 bool failWith(QString* error, const QString& text)
 {
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "%s\n", text.toLocal8Bit().constData());
     if (error)
         *error = text;
     return false;
@@ -91,8 +92,7 @@ void SceneLayers::adoptOrigin(const PointShift& shift, const QString& source)
     const QString line = tr("Scene origin %1, taken from %2: its large coordinates are kept relative to it, "
                             "and every position is still shown and written in full.")
                              .arg(m_origin.text(), source);
-    std::printf("%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "%s\n", line.toLocal8Bit().constData());
     if (m_log)
         m_log->addItem(line);
 }
@@ -114,7 +114,7 @@ bool SceneLayers::loadBundle(const QString& fileName, bool visible, QString* err
     if (!result.buildScene)
         return true;
     const QString companion = GeoReference::companionFileName(fileName);
-    std::printf("%s\n", companion.toLocal8Bit().constData());
+    LogSink::printf(LogLevel::Debug, "%s\n", companion.toLocal8Bit().constData());
     GeoReference geo;
     const bool placed = GeoReference::read(companion, geo);
     adoptOrigin(result.shift, fileName);
@@ -185,8 +185,7 @@ bool SceneLayers::loadTerrain(const QString& fileName, bool visible, QString* er
     m_root->addChild(node.get());
     if (!visible)
         node->setNodeMask(hiddenMask);
-    std::printf("Read\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "Read\n");
     return true;
 }
 
@@ -561,7 +560,8 @@ void SceneLayers::removeBundle(int index)
     SparseBundle& bundle = *m_sparseBundles[size_t(index)];
     forgetObject(nullptr, &bundle);
     for (size_t m = 0; m < bundle.bundleCameras.size(); ++m) {
-        std::printf("sparseBundles[index]->bundleCameras[m].size()= %zu\n", bundle.bundleCameras[m].size());
+        LogSink::printf(LogLevel::Debug, "sparseBundles[index]->bundleCameras[m].size()= %zu\n",
+                        bundle.bundleCameras[m].size());
         for (auto& camera : bundle.bundleCameras[m]) {
             if (!camera || !camera->transform)
                 continue;
@@ -575,7 +575,6 @@ void SceneLayers::removeBundle(int index)
         group->setNodeMask(hiddenMask);
         detachFromRoot(group.get());
     }
-    std::fflush(stdout);
 }
 
 void SceneLayers::hidePointSet(int bundle, int set)

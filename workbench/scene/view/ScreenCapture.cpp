@@ -1,5 +1,7 @@
 #include "scene/view/ScreenCapture.h"
 
+#include "core/log/LogSink.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,15 +25,13 @@ QString ScreenCapture::screenshotPath()
 bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Image& image)
 {
     if (!window->hasContext() && !widget->isVisible()) {
-        std::printf("No rendered frame to capture\n");
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
         return false;
     }
     // Renders a fresh frame and reads it back from the widget's framebuffer.
     const QImage frame = widget->grabFramebuffer().convertToFormat(QImage::Format_RGB888);
     if (frame.isNull() || !window->hasContext()) {
-        std::printf("No rendered frame to capture\n");
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Error, "No rendered frame to capture\n");
         return false;
     }
     const int width = frame.width();
@@ -45,13 +45,11 @@ bool ScreenCapture::capture(GLWidget* widget, GraphicsWindowQt* window, osg::Ima
 
     const QString path = screenshotPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        std::printf("Cannot create the folder of %s\n", path.toLocal8Bit().constData());
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Error, "Cannot create the folder of %s\n", path.toLocal8Bit().constData());
         return false;
     }
     if (!osgDB::writeImageFile(image, QFile::encodeName(path).toStdString()))
         return false;
-    std::printf("passed\n");
-    std::fflush(stdout);
+    LogSink::printf(LogLevel::Debug, "passed\n");
     return true;
 }

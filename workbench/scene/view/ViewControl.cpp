@@ -1,5 +1,7 @@
 #include "scene/view/ViewControl.h"
 
+#include "core/log/LogSink.h"
+
 #include <osg/Math>
 #include <osgGA/KeySwitchMatrixManipulator>
 
@@ -97,8 +99,7 @@ void ViewControl::createBookmark()
     m_view.getCamera()->getViewMatrixAsLookAt(mark.eye, mark.centre, mark.up, 1.0);
     if (int(m_bookmarks.size()) >= maxBookmarks) {
         m_bookmarks.pop_front();
-        std::printf("bookmarkSt.size()= %zu\n", m_bookmarks.size());
-        std::fflush(stdout);
+        LogSink::printf(LogLevel::Debug, "bookmarkSt.size()= %zu\n", m_bookmarks.size());
     }
     m_bookmarks.push_back(mark);
 }

@@ -1,5 +1,7 @@
 #include "ui/annotation/AnnotationInput.h"
 
+#include "core/log/LogLine.h"
+
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -129,16 +131,16 @@ void AnnotationInput::dateSet()
             else
                 presetFrom(type, records.last());
             if (points)
-                std::cout << "Item loaded\n" << std::flush;
+                LogLine() << "Item loaded\n" << std::flush;
         } else if (QFileInfo(m_store.layerFile(name)).isFile()) {
             if (points)
-                std::cout << "Item Exist but Not Loaded\n" << std::flush;
+                LogLine() << "Item Exist but Not Loaded\n" << std::flush;
             m_store.setNextId(type, 0);
             if (m_addLayer)
                 m_addLayer(type, m_store.layerFile(name), name); // presets the form through the tree's signal
         } else {
             if (points)
-                std::cout << "Item Not Exist\n" << std::flush;
+                LogLine() << "Item Not Exist\n" << std::flush;
             m_store.setNextId(type, 0);
         }
     }
@@ -198,7 +200,7 @@ QString AnnotationInput::writeDayFile(LayerType::Code type, LayerScene::LayerId 
     QString error;
     if (m_store.writeLayer(type, name, m_scene->annotationRecords(id), &error))
         return QString();
-    std::cout << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString()
+    LogLine() << "Cannot write " << m_store.layerFile(name).toStdString() << ": " << error.toStdString()
               << std::endl;
     return tr("The day file %1 could not be written: %2\nThe previous file is kept as it was. The record "
               "stays in the "
@@ -280,7 +282,7 @@ AnnotationInput::Outcome AnnotationInput::recordPolygon()
     m_polygonForm->basketEdit()->setText(AnnotationStore::nextBasket(record.basket));
     m_store.setNextId(LayerType::Polygons, record.id + 1);
     const int rows = int(m_vertices->size());
-    std::cout << "Row Removal: " << rows << std::endl;
+    LogLine() << "Row Removal: " << rows << std::endl;
     m_polygonForm->removeVertexRows(rows);
     m_vertices->clear();
     return {true, writeError};

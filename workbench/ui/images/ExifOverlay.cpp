@@ -1,5 +1,7 @@
 #include "ui/images/ExifOverlay.h"
 
+#include "core/log/LogLine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -52,7 +54,7 @@ void ExifOverlay::ensureFile(const QString& imagePath, const QString& appDir)
     const QString script =
         ExifScript::writeFiles(QFileInfo(imagePath).absolutePath(), appDir, {imagePath}, &error);
     if (script.isEmpty()) {
-        std::cout << "Cannot write " << error.toStdString() << std::endl;
+        LogLine(LogLevel::Error) << "Cannot write " << error.toStdString() << std::endl;
         return;
     }
     if (!m_process)
@@ -82,7 +84,7 @@ bool ExifOverlay::read(const QString& imagePath)
     QString error;
     const bool read = ExifXmlReader::read(file, m_values, &error);
     if (!read)
-        std::cout << error.toStdString() << std::endl;
+        LogLine(LogLevel::Warning) << error.toStdString() << std::endl;
     // Only Windows file systems give exiftool a creation date.
     if (m_values.fileCreateDate.isEmpty() && file.seek(0))
         m_values.fileCreateDate = firstElementText(file, QStringLiteral("DateTimeOriginal"));

@@ -1,5 +1,7 @@
 #include "ui/images/ImageLabel.h"
 
+#include "core/log/LogLine.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -29,7 +31,7 @@ void ImageLabel::mousePressEvent(QMouseEvent* event)
 
 void ImageLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    std::cout << "position of mouse release on QLabel widget=" << event->localPos().x() << ","
+    LogLine() << "position of mouse release on QLabel widget=" << event->localPos().x() << ","
               << event->localPos().y() << std::endl;
     if (!m_fullScreenMode)
         emit mousePosition(event->localPos(), event->button() == Qt::RightButton ? 1 : 0);

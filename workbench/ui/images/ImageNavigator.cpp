@@ -1,5 +1,7 @@
 #include "ui/images/ImageNavigator.h"
 
+#include "core/log/LogLine.h"
+
 #include <QCoreApplication>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -53,7 +55,7 @@ void ImageNavigator::fit()
         const double heightFit = double(viewport.height()) / shown.height();
         if (!(heightFit > fit))
             fit = heightFit;
-        std::cout << "Scales " << viewport.width() << " " << viewport.height() << " " << shown.width() << " "
+        LogLine() << "Scales " << viewport.width() << " " << viewport.height() << " " << shown.width() << " "
                   << shown.height() << " Factor:" << double(viewport.width()) / shown.width() << std::endl;
         m_scaleFactor = fit;
     }
@@ -136,7 +138,7 @@ void ImageNavigator::showLoupeAtPress(const QPointF& labelPoint, int magnificati
     const QSize shown = m_label->pixmap(Qt::ReturnByValue).size();
     scaleImage(1.0 / m_scaleFactor);
     const QPointF scaled = labelPoint / m_savedScale;
-    std::cout << "PointA: " << labelPoint.x() << "," << labelPoint.y() << " PointScaled: " << scaled.x()
+    LogLine() << "PointA: " << labelPoint.x() << "," << labelPoint.y() << " PointScaled: " << scaled.x()
               << "," << scaled.y() << std::endl;
     const QPointF inImage = unrotate(scaled, shown, m_rotation);
     showLoupe(magnification, QPoint(int(inImage.x()), int(inImage.y())));
@@ -195,7 +197,7 @@ void ImageNavigator::drag(const QPoint& delta)
     QScrollBar* v = m_scroll->verticalScrollBar();
     h->setValue(h->value() + int(2 * delta.x() * scalar));
     v->setValue(v->value() + int(2 * delta.y() * scalar));
-    std::cout << "Scalar=" << scalar << " Scroll h=" << h->value() << " v=" << v->value() << std::endl;
+    LogLine() << "Scalar=" << scalar << " Scroll h=" << h->value() << " v=" << v->value() << std::endl;
 }
 
 QPointF ImageNavigator::unrotate(const QPointF& p, const QSize& shown, int rotation)

@@ -1,5 +1,7 @@
 #include "ui/images/ImagePicker.h"
 
+#include "core/log/LogLine.h"
+
 #include <QStringList>
 
 #include <iostream>
@@ -33,7 +35,7 @@ bool ImagePicker::pickAt(const QString& imageName, const ImageFeatures& overlay,
 {
     if (!m_scene || m_mode == Mode::None)
         return false;
-    std::cout << "Mouse: " << point.x() << "," << point.y() << std::endl;
+    LogLine() << "Mouse: " << point.x() << "," << point.y() << std::endl;
     if (m_mode == Mode::MatchPixels)
         return pickMatch(imageName, overlay, removeNearby, point, type);
     return pickFeature(imageName, overlay, point, type);
@@ -43,7 +45,7 @@ bool ImagePicker::pickMatch(const QString& name, const ImageFeatures& overlay, b
                             const QPoint& point, int type)
 {
     ImageSelection& selection = m_scene->imageMatches()->selection();
-    std::cout << "CamID = " << overlay.cameraIndex << std::endl;
+    LogLine() << "CamID = " << overlay.cameraIndex << std::endl;
     ImagePick pick;
     pick.imageName = name;
     pick.cameraIndex = overlay.cameraIndex;
@@ -85,11 +87,11 @@ bool ImagePicker::pickFeature(const QString& name, const ImageFeatures& overlay,
         emit statusMessage(tr("No feature within 100 pixels"), 4000);
         return false;
     }
-    std::cout << "Distance is " << best << " Feature is " << nearest->index << std::endl;
+    LogLine() << "Distance is " << best << " Feature is " << nearest->index << std::endl;
     ImageMatchScene* matches = m_scene->imageMatches();
     QStringList matchedTo;
     for (const MatchSets::Match& m : matches->matchSets().matchesOf(name, nearest->index)) {
-        std::cout << "Matched to: " << m.otherImage.toStdString() << " Feature: " << m.otherFeature
+        LogLine() << "Matched to: " << m.otherImage.toStdString() << " Feature: " << m.otherFeature
                   << std::endl;
         matchedTo << tr("%1 feature %2").arg(m.otherImage).arg(m.otherFeature);
     }

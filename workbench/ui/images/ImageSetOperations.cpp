@@ -1,5 +1,7 @@
 #include "ui/images/ImageSetOperations.h"
 
+#include "core/log/LogLine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -58,17 +60,17 @@ void ImageSetOperations::syncImages()
     const ImageSyncPlan plan = ImageSyncPlan::make(settings.syncFolder, settings.imageFolder, listed);
     if (plan.found == 0) {
         emit statusMessage(tr("No images in Sync Folder"), 2000);
-        std::cout << "No images in Sync Folder" << std::endl;
+        LogLine(LogLevel::Info) << "No images in Sync Folder" << std::endl;
         return;
     }
     for (const QString& name : plan.newNames)
-        std::cout << (settings.syncFolder + QLatin1Char('/') + name).toStdString() << std::endl;
+        LogLine() << (settings.syncFolder + QLatin1Char('/') + name).toStdString() << std::endl;
     for (const QString& name : plan.differing)
         emit logLine(tr("%1 not synced: %2 holds a different file of that name")
                          .arg(settings.syncFolder + QLatin1Char('/') + name, settings.imageFolder));
     if (plan.newNames.isEmpty()) {
         emit statusMessage(tr("No new images"), 2000);
-        std::cout << "No new images" << std::endl;
+        LogLine(LogLevel::Info) << "No new images" << std::endl;
         return;
     }
 

@@ -1,5 +1,7 @@
 #include "ui/images/ImageViewer.h"
 
+#include "core/log/LogLine.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -255,7 +257,7 @@ bool ImageViewer::loadFile()
             m_actions.value(text)->setEnabled(false);
         statusBar()->showMessage(message);
         m_failureMessage = message;
-        std::cout << message.toStdString() << std::endl;
+        LogLine() << message.toStdString() << std::endl;
         return false;
     }
     // What was said about a photo that could not be shown is not this one's.
@@ -625,7 +627,7 @@ void ImageViewer::readOverlayData()
 {
     m_overlay = ImageFeatures::read(m_fileName, m_scene);
     if (!m_overlay.error.isEmpty()) {
-        std::cout << m_overlay.error.toStdString() << std::endl;
+        LogLine(LogLevel::Warning) << m_overlay.error.toStdString() << std::endl;
         statusBar()->showMessage(m_overlay.error, 5000);
     }
 }
@@ -672,7 +674,7 @@ void ImageViewer::redrawFeatureOverlay()
 void ImageViewer::alignWithSelection()
 {
     if (m_following) {
-        std::cout << "Toggle is on " << std::endl;
+        LogLine() << "Toggle is on " << std::endl;
         m_view->restoreView();
         m_following = false;
         return;
@@ -682,10 +684,10 @@ void ImageViewer::alignWithSelection()
     const ImagePick* open = m_scene->imageMatches()->selection().openPick();
     if (!open || open->imageName.compare(fileNameOf(m_fileName), Qt::CaseInsensitive) != 0)
         return;
-    std::cout << open->imageName.toStdString() << " found " << std::endl;
+    LogLine() << open->imageName.toStdString() << " found " << std::endl;
     m_view->saveView();
     m_view->scaleImage(1.0 / m_view->scaleFactor());
-    std::cout << "PrevSelect: " << open->x << "," << open->y << std::endl;
+    LogLine() << "PrevSelect: " << open->x << "," << open->y << std::endl;
     m_view->showLoupe(loupeMagnification, QPoint(open->x, open->y));
     m_following = true;
 }
@@ -759,7 +761,7 @@ void ImageViewer::undoUserSelectFeature()
 
 void ImageViewer::repaint()
 {
-    std::cout << "Emitting\n" << std::flush;
+    LogLine() << "Emitting\n" << std::flush;
     emit repaintImageViewers();
 }
 
@@ -804,13 +806,13 @@ void ImageViewer::about()
 
 void ImageViewer::closeDelete()
 {
-    std::cout << "Deleting!\n" << std::flush;
+    LogLine() << "Deleting!\n" << std::flush;
     close();
 }
 
 void ImageViewer::closeEvent(QCloseEvent* event)
 {
-    std::cout << "closing\n" << std::flush;
+    LogLine() << "closing\n" << std::flush;
     if (m_label->isFullScreenMode())
         leaveLabelFullScreen();
     m_picture.clear();

@@ -1,5 +1,7 @@
 #include "ui/images/ImageViewers.h"
 
+#include "core/log/LogLine.h"
+
 #include <QListWidgetItem>
 
 #include <iostream>
@@ -103,11 +105,11 @@ void ImageViewers::updateZooms(double)
 
 void ImageViewers::deleteImageViewer(const QString& filename)
 {
-    std::cout << "Finding Window\n" << std::flush;
+    LogLine() << "Finding Window\n" << std::flush;
     for (int i = 0; i < imagesView.size(); ++i) {
         if (imagesView[i] && imagesView[i]->fileName() == filename) {
             imagesView.removeAt(i);
-            std::cout << "deleting!\n" << std::flush;
+            LogLine() << "deleting!\n" << std::flush;
             break;
         }
     }

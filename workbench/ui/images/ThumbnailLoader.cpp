@@ -1,5 +1,7 @@
 #include "ui/images/ThumbnailLoader.h"
 
+#include "core/log/LogLine.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -32,7 +34,7 @@ ThumbnailLoader::Result ThumbnailLoader::make(const Job& job, int size)
     const QSize box(size, size);
     QDir().mkpath(QFileInfo(job.thumbnailPath).path());
     if (QFileInfo::exists(job.thumbnailPath)) {
-        std::cout << job.thumbnailPath.toStdString() << std::endl;
+        LogLine() << job.thumbnailPath.toStdString() << std::endl;
         QImage cached(job.thumbnailPath);
         if (!cached.isNull()) {
             result.image = cached.size() == box ? cached : cached.scaled(box, Qt::IgnoreAspectRatio);

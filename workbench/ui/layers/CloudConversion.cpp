@@ -1,6 +1,7 @@
 #include "ui/layers/CloudConversion.h"
 
 #include "core/formats/PlyToPts.h"
+#include "core/log/LogLine.h"
 #include "core/platform/ExternalTools.h"
 #include "core/platform/PlatformPaths.h"
 
@@ -9,8 +10,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
-
-#include <iostream>
 
 namespace
 {
@@ -151,8 +150,7 @@ void CloudConversion::abandonArchive()
     }
     for (const QString& piece : piecesOf(m_pending))
         QFile::remove(piece);
-    std::cout << m_pending.toStdString() << ": conversion stopped, its pieces removed\n";
-    std::cout.flush();
+    LogLine(LogLevel::Info) << m_pending.toStdString() << ": conversion stopped, its pieces removed\n";
     m_pending.clear();
 }
 
@@ -238,10 +236,9 @@ CloudConversion::Finish CloudConversion::finishArchive(int exitCode, QProcess::E
     emit logLine(finish.message);
 
     if (!m_pending.isEmpty()) {
-        std::cout << m_pending.toStdString() << "\n";
+        LogLine() << m_pending.toStdString() << "\n";
         if (QFile::exists(m_pending))
-            std::cout << (QFile::remove(m_pending) ? "removed" : "failed") << "\n";
-        std::cout.flush();
+            LogLine() << (QFile::remove(m_pending) ? "removed" : "failed") << "\n";
         m_pending.clear();
     }
     return finish;

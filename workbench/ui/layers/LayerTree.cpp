@@ -1,11 +1,11 @@
 #include "ui/layers/LayerTree.h"
 
+#include "core/log/LogLine.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
-
-#include <iostream>
 
 #include "ui/layers/AnnotationIcons.h"
 #include "ui/layers/LayerModel.h"
@@ -363,7 +363,7 @@ void LayerTree::removeAll()
             if (l.type != t || !hasSceneObject(t) || !m_scene)
                 continue;
             if (t == LayerType::PointCloud)
-                std::cout << "Deleting\n";
+                LogLine() << "Deleting\n";
             m_scene->removeLayer(l.id);
         }
     }

@@ -25,6 +25,8 @@
 
 #include "core/annotation/AnnotationValues.h"
 #include "core/images/ExifExtraction.h"
+#include "core/log/LogLine.h"
+#include "core/log/LogSink.h"
 #include "core/net/TCPServer.h"
 #include "core/products/ProductRecord.h"
 #include "scene/images/ImageMatchScene.h"
@@ -260,6 +262,15 @@ void MainWindow::createDocks()
 QWidget* MainWindow::createLogList()
 {
     m_logList = new QListWidget;
+    // The libraries' messages; their traces stay on standard output.
+    LogSink::subscribe(m_logList, [list = m_logList](LogLevel level, const QString& line) {
+        if (level != LogLevel::Debug)
+            LogView::append(list, line);
+    });
+    connect(
+        &LogSink::instance(), &LogSink::statusMessage, this,
+        [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); },
+        Qt::QueuedConnection);
     if (m_edition == Edition::Orvalis) {
         appendLog(QStringLiteral("Orvalis v1.0.0"));
         appendLog(QStringLiteral("Log Started!"));
@@ -400,7 +411,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::updateWindowTitleCount()
 {
     const int count = m_imageList->count();
-    std::cout << count << "\n" << std::flush;
+    LogLine() << count << "\n" << std::flush;
     m_docks.value(QStringLiteral("Images View"))->setWindowTitle(tr("Images View (") + QString::number(count) + ")");
 }
 
@@ -658,7 +669,7 @@ void MainWindow::getPolygonToggle(bool status)
 
 void MainWindow::updateFromServerPos(QString posQString)
 {
-    std::cout << "Server Input:" << posQString.toStdString() << std::endl;
+    LogLine() << "Server Input:" << posQString.toStdString() << std::endl;
     if (const std::optional<ServerPosition::Coordinates> position = m_annotation->parsePosition(posQString))
         emit serverPositionReceived(position->x, position->y, position->z);
 }
@@ -854,7 +865,7 @@ void MainWindow::deleteImageViewer(QString filename)
 
 void MainWindow::receiveExtractCommand()
 {
-    std::cout << "Got it\n" << std::flush;
+    LogLine() << "Got it\n" << std::flush;
     saveSelectedPointsasPolyline();
 }
 

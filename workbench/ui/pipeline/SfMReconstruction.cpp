@@ -1,5 +1,7 @@
 #include "ui/pipeline/SfMReconstruction.h"
 
+#include "core/log/LogLine.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
@@ -398,7 +400,7 @@ bool SfMReconstruction::prepareFeatureDetection()
     m_record.processCount = m_layout.processCount();
     m_record.stage = QStringLiteral("SIFT");
     m_record.tool = QStringLiteral("siftGPU");
-    std::cout << m_record.startTime.toStdString() << " " << m_record.startDate.toStdString() << std::endl;
+    LogLine() << m_record.startTime.toStdString() << " " << m_record.startDate.toStdString() << std::endl;
 
     log(FocalList::write(m_layout, s) ? QStringLiteral("listfocal text file created")
                                       : QStringLiteral("listfocal text file creation failed"));
@@ -498,9 +500,9 @@ void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
     if (!m_running || m_stage != Stage::Matching)
         return;
     if (&process == &m_process2)
-        std::cout << "First Match Process  Finished\n" << std::flush;
+        LogLine() << "First Match Process  Finished\n" << std::flush;
     else
-        std::cout << "Match Process " << batch + 1 << " Finished\n" << std::flush;
+        LogLine() << "Match Process " << batch + 1 << " Finished\n" << std::flush;
     if (!process.succeeded()) {
         fail(tr("Matching (batch %1)").arg(batch), process);
         return;
