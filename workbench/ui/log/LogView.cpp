@@ -2,6 +2,9 @@
 
 #include <QListWidget>
 #include <QScrollBar>
+#include <QStatusBar>
+
+#include "core/log/LogSink.h"
 
 void LogView::append(QListWidget* list, const QString& text)
 {
@@ -15,4 +18,16 @@ void LogView::append(QListWidget* list, const QString& text)
     list->insertItems(list->count(), QStringList(text));
     if (following)
         list->scrollToBottom();
+}
+
+void LogView::follow(QListWidget* list, QStatusBar* statusBar)
+{
+    LogSink::subscribe(list, [list](LogLevel level, const QString& line) {
+        if (level != LogLevel::Debug)
+            append(list, line);
+    });
+    QObject::connect(
+        &LogSink::instance(), &LogSink::statusMessage, statusBar,
+        [statusBar](const QString& text, int timeoutMs) { statusBar->showMessage(text, timeoutMs); },
+        Qt::QueuedConnection);
 }

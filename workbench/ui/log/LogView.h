@@ -3,6 +3,7 @@
 #include <QString>
 
 class QListWidget;
+class QStatusBar;
 
 // The one way every feature writes a line to the "Log View" list.
 class LogView
@@ -12,4 +13,7 @@ public:
     // text. A list scrolled to its end follows the new row; one scrolled back
     // stays. A null list is ignored.
     static void append(QListWidget* list, const QString& text);
+    // The list shows the libraries' log channel from now on (its traces stay
+    // on standard output), the status bar its status texts.
+    static void follow(QListWidget* list, QStatusBar* statusBar);
 };

@@ -26,7 +26,6 @@
 #include "core/annotation/AnnotationValues.h"
 #include "core/images/ExifExtraction.h"
 #include "core/log/LogLine.h"
-#include "core/log/LogSink.h"
 #include "core/net/TCPServer.h"
 #include "core/products/ProductRecord.h"
 #include "scene/images/ImageMatchScene.h"
@@ -262,15 +261,7 @@ void MainWindow::createDocks()
 QWidget* MainWindow::createLogList()
 {
     m_logList = new QListWidget;
-    // The libraries' messages; their traces stay on standard output.
-    LogSink::subscribe(m_logList, [list = m_logList](LogLevel level, const QString& line) {
-        if (level != LogLevel::Debug)
-            LogView::append(list, line);
-    });
-    connect(
-        &LogSink::instance(), &LogSink::statusMessage, this,
-        [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); },
-        Qt::QueuedConnection);
+    LogView::follow(m_logList, statusBar());
     if (m_edition == Edition::Orvalis) {
         appendLog(QStringLiteral("Orvalis v1.0.0"));
         appendLog(QStringLiteral("Log Started!"));

@@ -1,20 +1,17 @@
 #include "ui/pipeline/SfMReconstruction.h"
 
-#include "core/log/LogLine.h"
-
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QSet>
 
-#include <iostream>
-
 #include "core/formats/NvmLens.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GpsGeoreference.h"
 #include "core/images/ExifScript.h"
+#include "core/log/LogLine.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
