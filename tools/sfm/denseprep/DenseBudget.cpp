@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <opencv2/imgcodecs.hpp>
-#include <sstream>
+
+#include "MemoryBudget.h"
 
 namespace
 {
@@ -12,20 +12,6 @@ namespace
 constexpr std::uint64_t mib = std::uint64_t(1) << 20;
 // The process itself, the scene and the cloud's list before it is written.
 constexpr std::uint64_t fixedCost = 256 * mib;
-
-std::uint64_t availableBytes()
-{
-    std::ifstream in("/proc/meminfo");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("MemAvailable:", 0) != 0)
-            continue;
-        std::istringstream words(line.substr(13));
-        std::uint64_t kib = 0;
-        if (words >> kib)
-            return kib * 1024;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -40,7 +26,7 @@ std::uint64_t DenseBudget::bytes(std::string* source)
             return std::uint64_t(value) * mib;
         }
     }
-    if (const std::uint64_t available = availableBytes()) {
+    if (const std::uint64_t available = MemoryBudget::availableBytes()) {
         if (source)
             *source = "three quarters of the available memory";
         return available / 4 * 3;
