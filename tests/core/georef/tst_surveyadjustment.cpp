@@ -121,8 +121,32 @@ private slots:
         for (size_t i = 0; i < a.points.size(); ++i)
             a.points[i].position += osg::Vec3d(0.15 * std::cos(double(i)), 0.1, -0.2 * std::sin(double(i)));
 
+        // Aborted on the third iteration: refused, and nothing moved.
+        SurveyAdjustment stopped = a;
+        int calls = 0;
+        stopped.options.progress = [&calls](int iteration, double cost) {
+            ++calls;
+            return iteration < 3 && std::isfinite(cost);
+        };
+        const SurveyAdjustment::Result abort = stopped.run();
+        QVERIFY(abort.aborted && !abort.accepted);
+        QCOMPARE(calls, 3);
+        QVERIFY2(abort.message.contains("aborted"), qPrintable(abort.message));
+        QCOMPARE(stopped.cameras[3].centre, a.cameras[3].centre);
+        QCOMPARE(stopped.points[7].position, a.points[7].position);
+
+        // Every iteration heard of, in order, with its cost falling to nothing.
+        int last = 0;
+        double lastCost = 0;
+        a.options.progress = [&](int iteration, double cost) {
+            last = iteration == last + 1 ? iteration : -1000;
+            lastCost = cost;
+            return true;
+        };
         const SurveyAdjustment::Result result = a.run();
         QVERIFY2(result.accepted, qPrintable(result.message));
+        QCOMPARE(last, result.iterations);
+        QVERIFY(lastCost < 1e-9);
         QVERIFY(result.rmsPixels < 1e-6);
         QCOMPARE(a.origin, osg::Vec3d(512346, 4801235, 229)); // the control points' mean, in metres
         double worst = 0;

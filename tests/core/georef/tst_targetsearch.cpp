@@ -8,6 +8,7 @@
 #include "SurveyTargets.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
+#include "core/georef/GeoReference.h"
 #include "core/georef/TargetDetector.h"
 #include "core/georef/TargetSearch.h"
 
@@ -32,6 +33,67 @@ class TestTargetSearch : public QObject
         return cv::imread((m_survey.folder + "/photos/" + image).toStdString(), cv::IMREAD_GRAYSCALE);
     }
 
+    struct Tally {
+        int found = 0, falseCandidates = 0, ghostRefused = 0;
+    };
+    // Every truth observation found within half a pixel? Every candidate a
+    // truth observation of its point in its photo?
+    Tally tally(const TargetSearch::Outcome& out) const
+    {
+        Tally t;
+        QVector<double> errors;
+        int obliqueSeen = 0, obliqueFound = 0;
+        for (const SurveyTargets::Seen& s : m_survey.seen) {
+            const bool oblique = m_survey.oblique.contains(s.image);
+            obliqueSeen += oblique ? 1 : 0;
+            double nearest = 1e9;
+            for (const TargetSearch::Candidate& c : out.candidates)
+                if (c.point == s.target && c.image == s.image)
+                    nearest = std::hypot(c.column - s.column, c.row - s.row);
+            if (nearest <= 0.5) {
+                ++t.found;
+                obliqueFound += oblique ? 1 : 0;
+                errors.append(nearest);
+            }
+        }
+        for (const TargetSearch::Candidate& c : out.candidates) {
+            bool truth = false;
+            for (const SurveyTargets::Seen& s : m_survey.seen)
+                truth = truth || (c.point == s.target && c.image == s.image &&
+                                  std::hypot(c.column - s.column, c.row - s.row) <= 0.5);
+            t.falseCandidates += truth ? 0 : 1;
+            if (!truth)
+                qWarning() << "false candidate" << c.point << c.image << c.column << c.row << c.score;
+        }
+        for (const TargetSearch::Refusal& r : out.refusals) {
+            if (r.reason.isEmpty())
+                qWarning() << "refused without a reason:" << r.point << r.image;
+            t.ghostRefused += r.point == "GHOST" && !r.reason.isEmpty() ? 1 : 0;
+        }
+        std::sort(errors.begin(), errors.end());
+        qInfo("%d of %d observations found (%.1f %%) within 0.5 px: median %.3f, max %.3f px; "
+              "%d of %d in oblique photos; %d false candidates; %d refused; %s",
+              t.found, int(m_survey.seen.size()), 100.0 * t.found / m_survey.seen.size(),
+              errors.isEmpty() ? 0.0 : errors[errors.size() / 2], errors.isEmpty() ? 0.0 : errors.last(),
+              obliqueFound, obliqueSeen, t.falseCandidates, int(out.refusals.size()),
+              qPrintable(out.correction));
+        if (obliqueSeen == 0)
+            t.found = -1; // the set must hold oblique photos to show anything
+        return t;
+    }
+
+    // The survey's points with a ghost: surveyed three metres off the first,
+    // where no target lies.
+    QVector<ControlPoint> withGhost() const
+    {
+        QVector<ControlPoint> points = m_survey.points;
+        ControlPoint ghost = points.first();
+        ghost.name = "GHOST";
+        ghost.survey += osg::Vec3d(3, -3, 0);
+        points.append(ghost);
+        return points;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -41,67 +103,62 @@ private slots:
 
     void findsTheTargetsThePhotosShow()
     {
-        // A point surveyed where no target lies (three metres off the first).
-        QVector<ControlPoint> points = m_survey.points;
-        ControlPoint ghost = points.first();
-        ghost.name = "GHOST";
-        ghost.survey += osg::Vec3d(3, -3, 0);
-        points.append(ghost);
-        int progressCalls = 0;
+        int progressCalls = 0, lastDone = 0, lastTotal = -1;
         const TargetSearch::Outcome out =
-            TargetSearch::run(m_survey.nvmFile, points, size(), {}, [&](int done, int total) {
+            TargetSearch::run(m_survey.nvmFile, withGhost(), size(), {}, [&](int done, int total) {
                 ++progressCalls;
-                return done <= total;
+                lastDone = done, lastTotal = total;
+                return true;
             });
         QVERIFY2(out.message.isEmpty(), qPrintable(out.message));
-        QCOMPARE(progressCalls, out.photos);
+        // Both searches count: every photo twice, the last call at the end.
         QVERIFY(out.photos >= 12);
+        QCOMPARE(progressCalls, 2 * out.photos);
+        QCOMPARE(lastDone, lastTotal);
 
-        // Every truth observation: found within half a pixel?
-        QVector<double> errors;
-        int found = 0, obliqueSeen = 0, obliqueFound = 0;
-        for (const SurveyTargets::Seen& s : m_survey.seen) {
-            const bool oblique = m_survey.oblique.contains(s.image);
-            obliqueSeen += oblique ? 1 : 0;
-            double nearest = 1e9;
-            for (const TargetSearch::Candidate& c : out.candidates)
-                if (c.point == s.target && c.image == s.image)
-                    nearest = std::hypot(c.column - s.column, c.row - s.row);
-            if (nearest <= 0.5) {
-                ++found;
-                obliqueFound += oblique ? 1 : 0;
-                errors.append(nearest);
-            }
-        }
-        // Every candidate: a truth observation of that point in that photo.
-        int falseCandidates = 0;
-        for (const TargetSearch::Candidate& c : out.candidates) {
-            bool truth = false;
-            for (const SurveyTargets::Seen& s : m_survey.seen)
-                truth = truth || (c.point == s.target && c.image == s.image &&
-                                  std::hypot(c.column - s.column, c.row - s.row) <= 0.5);
-            falseCandidates += truth ? 0 : 1;
-            if (!truth)
-                qWarning() << "false candidate" << c.point << c.image << c.column << c.row << c.score;
-        }
-        std::sort(errors.begin(), errors.end());
-        double mean = 0;
-        for (double e : errors)
-            mean += e / std::max<qsizetype>(1, errors.size());
-        qInfo("%d of %d observations found (%.1f %%) within 0.5 px: mean %.3f, median %.3f, max %.3f px; "
-              "%d of %d in oblique photos; %d false candidates; %d refused",
-              found, int(m_survey.seen.size()), 100.0 * found / m_survey.seen.size(), mean,
-              errors.isEmpty() ? 0.0 : errors[errors.size() / 2], errors.isEmpty() ? 0.0 : errors.last(),
-              obliqueFound, obliqueSeen, falseCandidates, int(out.refusals.size()));
-        QVERIFY(obliqueSeen > 0);
-        QVERIFY(found >= 0.95 * m_survey.seen.size());
-        QCOMPARE(falseCandidates, 0); // the ghost's included
-        int ghostRefused = 0;
-        for (const TargetSearch::Refusal& r : out.refusals) {
-            QVERIFY2(!r.reason.isEmpty(), qPrintable(r.point + " in " + r.image));
-            ghostRefused += r.point == "GHOST" ? 1 : 0;
-        }
-        QVERIFY(ghostRefused >= 3);
+        const Tally t = tally(out);
+        QVERIFY(t.found >= 0.95 * m_survey.seen.size());
+        QCOMPARE(t.falseCandidates, 0); // the ghost's included
+        QVERIFY(t.ghostRefused >= 3);
+    }
+
+    // A georeference as far off as the photos' GPS leaves one: metres
+    // across, more in height, a little turned and scaled. The wide search
+    // finds enough to correct it; the candidates are as good as above.
+    void findsTheTargetsFromAGpsGeoreference()
+    {
+        GeoReference truth;
+        QVERIFY(GeoReference::read(GeoReference::companionFileName(m_survey.nvmFile), truth));
+        GeoReference geo = truth;
+        const double turn = 1.5 * M_PI / 180;
+        geo.rotation = geo.rotation * osg::Matrixd::rotate(turn, osg::Vec3d(0, 0, 1));
+        geo.scale *= 1.03;
+        geo.translation += osg::Vec3d(1.6, -1.2, 6.0);
+        const QString nvm = QFileInfo(m_survey.nvmFile).absolutePath() + "/gps.nvm";
+        QVERIFY(QFile::copy(m_survey.nvmFile, nvm));
+        QString error;
+        QVERIFY2(geo.write(GeoReference::companionFileName(nvm), &error), qPrintable(error));
+
+        // Off by far more than the usual window: the targets are metres away.
+        double nearest = 1e9;
+        for (const ControlPoint& p : m_survey.points)
+            nearest = std::min(nearest, (geo.apply(truth.modelPoint(p.survey)) - p.survey).length());
+        QVERIFY2(nearest > 3, qPrintable(QString::number(nearest)));
+        const TargetSearch::Outcome out = TargetSearch::run(nvm, withGhost(), size());
+        QVERIFY2(out.message.isEmpty(), qPrintable(out.message));
+        QVERIFY2(out.correction.contains("a similarity"), qPrintable(out.correction));
+        const Tally t = tally(out);
+        QVERIFY(t.found >= 0.95 * m_survey.seen.size());
+        QCOMPARE(t.falseCandidates, 0);
+        QVERIFY(t.ghostRefused >= 3);
+
+        // Stopped in the first search: nothing offered.
+        const TargetSearch::Outcome stopped =
+            TargetSearch::run(nvm, withGhost(), size(), {}, [](int done, int) { return done < 2; });
+        QVERIFY(stopped.stopped);
+        QVERIFY(stopped.candidates.isEmpty());
+        QFile::remove(nvm);
+        QFile::remove(GeoReference::companionFileName(nvm));
     }
 
     void predictionsOffByPixelsStillFindTheCentre()

@@ -203,6 +203,22 @@ SurveyAdjustment::Result SurveyAdjustment::run()
         position[i] = {p.x(), p.y(), p.z()};
     }
 
+    // The caller hears of every iteration and may stop the solver.
+    struct Progress : ceres::IterationCallback {
+        const std::function<bool(int, double)>* report = nullptr;
+        int done = 0;
+        bool stopped = false;
+        ceres::CallbackReturnType operator()(const ceres::IterationSummary& step) override
+        {
+            if (*report && !(*report)(++done, step.cost)) {
+                stopped = true;
+                return ceres::SOLVER_ABORT;
+            }
+            return ceres::SOLVER_CONTINUE;
+        }
+    } progress;
+    progress.report = &options.progress;
+
     const auto solve = [&](double pixelSigma, ceres::Solver::Summary* summary) {
         // One loss for every reprojection term, owned here rather than by the problem.
         const std::unique_ptr<ceres::LossFunction> huber(new ceres::HuberLoss(options.robustPixels));
@@ -272,6 +288,7 @@ SurveyAdjustment::Result SurveyAdjustment::run()
         solverOptions.gradient_tolerance = 1e-12;
         solverOptions.parameter_tolerance = 1e-10;
         solverOptions.logging_type = ceres::SILENT;
+        solverOptions.callbacks.push_back(&progress);
         ceres::Solve(solverOptions, &problem, summary);
     };
     // Real photos may leave the last iterations trading a trillionth of the
@@ -301,8 +318,15 @@ SurveyAdjustment::Result SurveyAdjustment::run()
         }
     };
 
+    const auto aborted = [&] {
+        out.aborted = true;
+        out.message = QStringLiteral("the adjustment was aborted after %1 iteration(s)").arg(progress.done);
+        return out;
+    };
     ceres::Solver::Summary summary;
     solve(options.pixelSigma, &summary);
+    if (progress.stopped)
+        return aborted();
     double pixelSigma = options.pixelSigma;
     if (options.estimatePixelSigma && converged(summary)) {
         // The photos weigh as precisely as they measured: their residuals'
@@ -316,6 +340,8 @@ SurveyAdjustment::Result SurveyAdjustment::run()
         pixelSigma = std::max(spread, minimumPixelSigma);
         ceres::Solver::Summary second;
         solve(pixelSigma, &second);
+        if (progress.stopped)
+            return aborted();
         second.iterations.insert(second.iterations.begin(), summary.iterations.begin(),
                                  summary.iterations.end());
         summary = second;

@@ -6,6 +6,7 @@
 #include <osg/Vec3d>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 // Bundle adjustment of a reconstruction in survey coordinates (Ceres
@@ -69,7 +70,7 @@ public:
     };
 
     struct Options {
-        double pixelSigma = 1.0;   // standard deviation of an image measurement, pixels
+        double pixelSigma = 1.0; // standard deviation of an image measurement, pixels
         // Solve again with the photos' standard deviation taken from their
         // residuals (their robust spread, at least 0.05 px).
         bool estimatePixelSigma = true;
@@ -79,6 +80,10 @@ public:
         double priorLimit = 5.0;
         int maxIterations = 200;
         int threads = 2;
+        // Called after each of the solver's iterations (counted over both
+        // solves) with the cost reached; false aborts the adjustment, which
+        // then changes nothing.
+        std::function<bool(int iteration, double cost)> progress;
     };
 
     // The defaults of a consumer drone's GPS and of a surveyed control
@@ -88,9 +93,10 @@ public:
 
     struct Result {
         bool accepted = false; // converged and within every prior
+        bool aborted = false;  // Options::progress said to stop
         QString message;       // why not, or a summary
         int iterations = 0;
-        double rmsPixels = 0; // over the observations, after
+        double rmsPixels = 0;  // over the observations, after
         double pixelSigma = 0; // the photos' standard deviation the result rests on
         // Per camera: the largest of its centre's distances from its prior
         // in standard deviations, per axis (0 without a prior).

@@ -133,8 +133,11 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
         }
     std::sort(seeds.begin(), seeds.end(),
               [](const Seed& a, const Seed& b) { return a.strength > b.strength; });
-    if (seeds.size() > 8)
-        seeds.resize(8);
+    // The strongest saddles: eight in the usual window, as many more as a wider
+    // one has room for, so that a target among textured ground is still tried.
+    const size_t keep = std::clamp<size_t>(size_t(8.0 * double(patch.total()) / (72.0 * 72.0)), 8, 400);
+    if (seeds.size() > keep)
+        seeds.resize(keep);
     if (seeds.empty()) {
         result.reason = QStringLiteral("no checker in the window");
         return result;
@@ -168,8 +171,10 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
             lowContrast = true;
             continue;
         }
-        if (symmetry > best) {
-            best = symmetry;
+        // Better: the more symmetric, or with Options::nearest the nearer.
+        const double rank = m_options.nearest ? -std::hypot(c.x - cx, c.y - cy) : symmetry;
+        if (!result.found || rank > best) {
+            best = rank;
             result.found = true;
             result.column = box.x + double(c.x) + 0.5;
             result.row = box.y + double(c.y) + 0.5;

@@ -17,6 +17,10 @@ public:
         double ringRadius = 3.5;  // where the four squares are sampled around a centre, pixels
         double minContrast = 50;  // grey levels between the light and the dark squares
         double minSymmetry = 0.9; // 1: the ring is a perfect checker (see Result::score)
+        // Of the checkers in the window, the one nearest the prediction rather
+        // than the most symmetric: in a wide window, where another target may
+        // show as well, the nearer one is the more likely to be the point's.
+        bool nearest = false;
     };
 
     struct Result {

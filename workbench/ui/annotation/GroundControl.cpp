@@ -3,13 +3,20 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QProgressDialog>
 #include <QSet>
 #include <QTableWidget>
+#include <QThread>
 #include <QUrl>
+
+#include <atomic>
+#include <memory>
 
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
@@ -129,10 +136,58 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
 {
     QVector<int> rows;
     QVector<ControlPoint> points = m_dock->controlPoints(&rows);
-    // The similarity as the first guess, then the adjustment in survey coordinates.
-    const ControlPointFit::Outcome out = ControlPointAdjustment::run(
-        nvmFile, points, [](const QString& path) { return QImageReader(path).size(); },
-        UtmProjection::parseSystem(m_dock->referenceSystem()), adjustmentSettings());
+    ControlPointAdjustment::Settings settings = adjustmentSettings();
+    const int epsg = UtmProjection::parseSystem(m_dock->referenceSystem());
+
+    // The similarity as the first guess, then the adjustment in survey
+    // coordinates: minutes on a large block, so on a worker thread, while a
+    // window-modal dialog counts the solver's iterations and offers to abort.
+    // The dock's table stays as it was until the worker is done.
+    QProgressDialog progress(tr("Fit to Control Points: the first guess from the points..."), tr("Abort"), 0,
+                             2 * settings.options.maxIterations, m_window);
+    progress.setWindowTitle(tr("Fit to Control Points"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    auto stop = std::make_shared<std::atomic_bool>(false);
+    connect(&progress, &QProgressDialog::canceled, &progress, [&progress, stop] {
+        *stop = true;
+        progress.setLabelText(tr("Fit to Control Points: aborting..."));
+    });
+    // Iterations can come by the hundred a second: the dialog hears of a few.
+    auto shown = std::make_shared<QElapsedTimer>();
+    shown->start();
+    settings.options.progress = [&progress, stop, shown, max = progress.maximum()](int iteration,
+                                                                                   double cost) {
+        if (!*stop && shown->elapsed() >= 200) {
+            shown->restart();
+            QMetaObject::invokeMethod(
+                &progress,
+                [&progress, iteration, cost, max] {
+                    progress.setValue(std::min(iteration, max));
+                    progress.setLabelText(tr("Fit to Control Points: adjusting the block, iteration %1 "
+                                             "(cost %2)")
+                                              .arg(iteration)
+                                              .arg(cost, 0, 'g', 6));
+                },
+                Qt::QueuedConnection);
+        }
+        return !*stop;
+    };
+    ControlPointFit::Outcome out;
+    QEventLoop wait;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        out = ControlPointAdjustment::run(
+            nvmFile, points, [](const QString& path) { return QImageReader(path).size(); }, epsg, settings);
+    }));
+    connect(worker.get(), &QThread::finished, &wait, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    wait.exec();
+    worker->wait();
+    progress.close();
+
     for (const QString& line : out.lines)
         emit logLine(line);
     emit statusMessage(out.message, 5000);

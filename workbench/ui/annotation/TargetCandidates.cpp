@@ -28,6 +28,9 @@ TargetCandidates::TargetCandidates(QWidget* parent)
     m_find = button(tr("Find Targets"));
     m_find->setStatusTip(tr("Look for the points' checker targets where the georeferenced reconstruction "
                             "puts them in each photo"));
+    m_stop = button(tr("Stop"));
+    m_stop->setStatusTip(tr("Stop the search for targets; what it found so far is not offered"));
+    m_stop->setEnabled(false);
     m_acceptAll = button(tr("Accept All"));
     m_acceptAll->setStatusTip(
         tr("Take every found target as its point's observation; marks made by hand stay"));

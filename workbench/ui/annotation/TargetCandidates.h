@@ -35,6 +35,8 @@ public:
 
     QTreeWidget* list() const { return m_list; }
     QAction* findAction() const { return m_find; }
+    // Stops a search under way (enabled only while one runs).
+    QAction* stopAction() const { return m_stop; }
     QAction* acceptAllAction() const { return m_acceptAll; }
     QAction* acceptAction() const { return m_accept; }
     QAction* rejectAction() const { return m_reject; }
@@ -54,6 +56,7 @@ private:
     QTreeWidget* m_list;
     QLabel* m_count;
     QAction* m_find;
+    QAction* m_stop;
     QAction* m_acceptAll;
     QAction* m_accept;
     QAction* m_reject;

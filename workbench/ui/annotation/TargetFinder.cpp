@@ -12,6 +12,7 @@ TargetFinder::TargetFinder(GeoRef* dock, Reconstruction reconstruction, QObject*
       m_reconstruction(std::move(reconstruction))
 {
     connect(m_view->findAction(), &QAction::triggered, this, &TargetFinder::findTargets);
+    connect(m_view->stopAction(), &QAction::triggered, this, &TargetFinder::stop);
     connect(m_view->acceptAllAction(), &QAction::triggered, this, &TargetFinder::acceptAll);
     connect(m_view->acceptAction(), &QAction::triggered, this, &TargetFinder::acceptCurrent);
     connect(m_view->rejectAction(), &QAction::triggered, this, &TargetFinder::rejectCurrent);
@@ -49,6 +50,7 @@ void TargetFinder::findTargets()
                .arg(QFileInfo(nvm).fileName()),
            0);
     m_view->findAction()->setEnabled(false);
+    m_view->stopAction()->setEnabled(true);
     m_stop = std::make_shared<std::atomic_bool>(false);
     auto stop = m_stop;
     auto outcome = std::make_shared<TargetSearch::Outcome>();
@@ -72,9 +74,19 @@ void TargetFinder::findTargets()
         m_thread->deleteLater();
         m_thread = nullptr;
         m_view->findAction()->setEnabled(true);
+        m_view->stopAction()->setEnabled(false);
         searched(*outcome);
     });
     m_thread->start();
+}
+
+void TargetFinder::stop()
+{
+    if (!m_thread)
+        return;
+    *m_stop = true;
+    m_view->stopAction()->setEnabled(false);
+    m_view->setProgress(tr("Finding targets: stopping..."));
 }
 
 void TargetFinder::searched(const TargetSearch::Outcome& outcome)
@@ -85,8 +97,15 @@ void TargetFinder::searched(const TargetSearch::Outcome& outcome)
         emit finished();
         return;
     }
+    if (outcome.stopped && outcome.candidates.isEmpty()) {
+        report(tr("Targets: the search was stopped before it found anything to offer"));
+        emit finished();
+        return;
+    }
     if (!outcome.lensNote.isEmpty())
         emit logLine(tr("Targets: %1").arg(outcome.lensNote));
+    if (!outcome.correction.isEmpty())
+        emit logLine(tr("Targets: %1").arg(outcome.correction));
     m_entries.clear();
     for (const TargetSearch::Candidate& c : outcome.candidates)
         m_entries.append(

@@ -36,6 +36,8 @@ public:
 
 public slots:
     void findTargets();
+    // "Stop": the search under way ends after the photo it reads.
+    void stop();
     void acceptAll();
     void acceptCurrent();
     void rejectCurrent();
