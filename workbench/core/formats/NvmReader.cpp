@@ -4,6 +4,7 @@
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
 #include "core/io/NumberParser.h"
+#include "core/io/NumberTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -49,21 +50,25 @@ inline bool isBlankLine(const char* p, const char* end)
 }
 
 // The next blank-separated token as a number; false when the line has no
-// token left. Whatever follows the number inside the token is passed over.
-inline bool numberToken(const char*& p, const char* end, double& value)
+// token left. A token that is a number reads exactly, to the double or the
+// float it is kept in, so a file NvmWriter wrote reads back bit for bit. Of
+// any other token the number it begins with is taken and the rest passed over.
+template <typename T> inline bool numberToken(const char*& p, const char* end, T& value)
 {
     skipBlanks(p, end);
     if (p == end)
         return false;
-    value = parseNumber(p, end);
-    skipToken(p, end);
+    if (!NumberTokens::readExact(p, end, value)) {
+        value = static_cast<T>(parseNumber(p, end));
+        skipToken(p, end);
+    }
     return true;
 }
 
 // Like numberToken, but a missing token reads as 0.
-inline double numberOrZero(const char*& p, const char* end)
+template <typename T = double> inline T numberOrZero(const char*& p, const char* end)
 {
-    double value = 0.0;
+    T value = 0;
     numberToken(p, end, value);
     return value;
 }
@@ -120,10 +125,10 @@ std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, con
     p = nameEnd;
 
     const double f = numberOrZero(p, end);
-    const double qw = numberOrZero(p, end);
-    const double qx = numberOrZero(p, end);
-    const double qy = numberOrZero(p, end);
-    const double qz = numberOrZero(p, end);
+    const float qw = numberOrZero<float>(p, end);
+    const float qx = numberOrZero<float>(p, end);
+    const float qy = numberOrZero<float>(p, end);
+    const float qz = numberOrZero<float>(p, end);
     const double cx = numberOrZero(p, end);
     const double cy = numberOrZero(p, end);
     const double cz = numberOrZero(p, end);
@@ -133,10 +138,10 @@ std::unique_ptr<BundleCamera> cameraFromLine(const char* p, const char* end, con
 
     camera->focalLength = f;
     camera->centre.set(cx, cy, cz);
-    camera->rotation[0] = static_cast<float>(qx);
-    camera->rotation[1] = static_cast<float>(qy);
-    camera->rotation[2] = static_cast<float>(qz);
-    camera->rotation[3] = static_cast<float>(qw);
+    camera->rotation[0] = qx;
+    camera->rotation[1] = qy;
+    camera->rotation[2] = qz;
+    camera->rotation[3] = qw;
     return camera;
 }
 
@@ -152,9 +157,21 @@ struct ModelPoints {
 void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cameras, ModelPoints& model,
                    PointShift* shift)
 {
-    const double x = numberOrZero(p, end);
-    const double y = numberOrZero(p, end);
-    const double z = numberOrZero(p, end);
+    // Without a shift the point is kept as the floats the file gives, each
+    // token read straight to its float; with one, as doubles relative to
+    // the shift's offset.
+    osg::Vec3 vertex;
+    if (shift) {
+        const double x = numberOrZero(p, end);
+        const double y = numberOrZero(p, end);
+        const double z = numberOrZero(p, end);
+        vertex = shift->toLocal(x, y, z);
+    } else {
+        const float x = numberOrZero<float>(p, end);
+        const float y = numberOrZero<float>(p, end);
+        const float z = numberOrZero<float>(p, end);
+        vertex.set(x, y, z);
+    }
     const double r = numberOrZero(p, end);
     const double g = numberOrZero(p, end);
     const double b = numberOrZero(p, end);
@@ -185,9 +202,7 @@ void pointFromLine(const char* p, const char* end, SparseBundle::CameraList& cam
         cameras[cameraIndex]->views.push_back(std::move(view));
     }
 
-    model.vertices->push_back(shift ? shift->toLocal(x, y, z)
-                                    : osg::Vec3(static_cast<float>(x), static_cast<float>(y),
-                                                static_cast<float>(z)));
+    model.vertices->push_back(vertex);
     model.colours->push_back(osg::Vec4(static_cast<float>(r / 255.0), static_cast<float>(g / 255.0),
                                        static_cast<float>(b / 255.0), 1.0f));
 }

@@ -23,6 +23,24 @@ bool fail(QString* message, const QString& label, const QString& text)
     return false;
 }
 
+// A coordinate token: a number reads exactly, straight to the float the
+// vertex keeps, or with a shift to the double it is shifted from, so what
+// PlyWriter wrote comes back bit for bit; other tokens as every column reads.
+inline bool readCoordinate(const char*& p, const char* end, double& value, bool shifted)
+{
+    if (shifted) {
+        if (NumberTokens::readExact(p, end, value))
+            return true;
+    } else {
+        float exact;
+        if (NumberTokens::readExact(p, end, exact)) {
+            value = exact;
+            return true;
+        }
+    }
+    return NumberTokens::readNumber(p, end, value);
+}
+
 bool startsLikePly(QIODevice& device)
 {
     const QByteArray start = device.peek(4);
@@ -109,7 +127,8 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
             const PlyHeader::Role role = roles[column];
             if (role == PlyHeader::Skip) {
                 NumberTokens::skipToken(p, end);
-            } else if (!NumberTokens::readNumber(p, end, values[role])) {
+            } else if (role <= PlyHeader::Z ? !readCoordinate(p, end, values[role], shift != nullptr)
+                                            : !NumberTokens::readNumber(p, end, values[role])) {
                 good = false;
                 break;
             }

@@ -57,7 +57,10 @@ inline constexpr Tables tables = makeTables();
 // accumulated, the n-th fraction digit d adds d/10^n, and the exponent
 // (clamped to 308) multiplies or divides by a power of ten made of 1e50, 1e8
 // and 10 steps. Files written by our tool chain were read this way from the
-// start, so the results must not drift to a "more exact" conversion.
+// start, so the results must not drift to a "more exact" conversion. Where a
+// number written by our own writers must come back bit for bit (NVM, the
+// coordinates of PLY), the readers take a token that is a whole number
+// exactly (NumberTokens::readExact) and leave the rest to this parser.
 class NumberParser
 {
 public:

@@ -27,6 +27,19 @@ template <typename T> char* writeShortest(char* out, T value)
     return std::to_chars(out, out + NumberText::maxLength, value).ptr;
 }
 
+template <typename T> bool readExact(const char* begin, const char* end, T& value)
+{
+    // std::from_chars takes "-" but not "+"; "+-1" stays refused.
+    if (begin < end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
+        ++begin;
+    T parsed = 0;
+    const std::from_chars_result r = std::from_chars(begin, end, parsed, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != end || begin == end)
+        return false;
+    value = parsed;
+    return true;
+}
+
 } // namespace
 
 char* NumberText::write(char* out, double value)
@@ -41,15 +54,12 @@ char* NumberText::write(char* out, float value)
 
 bool NumberText::read(const char* begin, const char* end, double& value)
 {
-    // std::from_chars takes "-" but not "+"; "+-1" stays refused.
-    if (begin < end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
-        ++begin;
-    double parsed = 0;
-    const std::from_chars_result r = std::from_chars(begin, end, parsed, std::chars_format::general);
-    if (r.ec != std::errc() || r.ptr != end || begin == end)
-        return false;
-    value = parsed;
-    return true;
+    return readExact(begin, end, value);
+}
+
+bool NumberText::read(const char* begin, const char* end, float& value)
+{
+    return readExact(begin, end, value);
 }
 
 QString NumberText::shortest(double value)

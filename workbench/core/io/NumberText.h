@@ -33,8 +33,13 @@ public:
     // read as themselves. False for anything else, and for a magnitude no
     // double holds (1e400, 1e-400). Where parseNumber builds its value digit
     // by digit for the point readers, files we write and read back again
-    // (the georeference) read through this.
+    // (the georeference, NVM, the coordinates of PLY) read through this.
     static bool read(const char* begin, const char* end, double& value);
+    // The same for a float: the float nearest to the text, rounded once, so
+    // every text write(float) makes reads back as that float. Through a
+    // double it would be rounded twice: "7.038531e-26" gives a double
+    // halfway between two floats, and the second rounding takes the other.
+    static bool read(const char* begin, const char* end, float& value);
 
     static QString shortest(double value);
     static QString shortest(float value);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/io/NumberParser.h"
+#include "core/io/NumberText.h"
 
 #include <QtGlobal>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -80,6 +82,25 @@ public:
             skipToken(p, end);
             return false;
         }
+        return true;
+    }
+
+    // p stands on a token. True when the whole token is a finite number,
+    // read exactly (NumberText::read: the double, or the float, nearest to
+    // its text), and p then lies behind it: what a writer wrote as shortest
+    // round-trip text comes back bit for bit, where parseNumber, building
+    // the value digit by digit, lands a few units in the last place away
+    // (8613748.8677 as 8613748.867700001, 1.203e+09 as the float below).
+    // Otherwise false, and p stays for the digit-by-digit reading.
+    template <typename T> static bool readExact(const char*& p, const char* end, T& value)
+    {
+        const char* tokenEnd = p;
+        skipToken(tokenEnd, end);
+        T exact = 0;
+        if (!NumberText::read(p, tokenEnd, exact) || !std::isfinite(exact))
+            return false;
+        value = exact;
+        p = tokenEnd;
         return true;
     }
 
