@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include "core/project/ProjectDocument.h"
@@ -361,6 +363,25 @@ private slots:
         GroundControl control(&dock, nullptr, &window);
         listen(control);
         dock.setControlPoints(points, "EPSG:32633");
+
+        // "Abort" in the fit's dialog: nothing written, the dock as it was.
+        QFile original(nvm);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray before = original.readAll();
+        original.close();
+        QTimer::singleShot(0, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QProgressDialog*>(w); d && d->isVisible())
+                    if (auto* abort = d->findChild<QPushButton*>(); abort && abort->text() == "Abort")
+                        abort->click();
+        });
+        QVERIFY(!control.fit(nvm));
+        QVERIFY2(m_log.join('\n').contains("the adjustment was aborted"), qPrintable(m_log.join('\n')));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(original.readAll(), before);
+        QVERIFY(!QFile::exists(dir.filePath("sparse.txt")));
+        QVERIFY(!dock.controlPoints()[0].hasFit());
+
         QVERIFY2(control.fit(nvm), qPrintable(m_log.join('\n')));
         const double loose = dock.controlPoints()[0].residual;
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <memory>
 
@@ -172,6 +173,7 @@ QString SurveyAdjustment::problem() const
 
 SurveyAdjustment::Result SurveyAdjustment::run()
 {
+    const auto started = std::chrono::steady_clock::now();
     Result out;
     out.message = problem();
     if (!out.message.isEmpty())
@@ -412,10 +414,11 @@ SurveyAdjustment::Result SurveyAdjustment::run()
     origin = o;
     out.accepted = true;
     out.message =
-        QStringLiteral("Adjusted %1 photos and %2 points in %3 iterations: reprojection %4 px (RMS)")
+        QStringLiteral("Adjusted %1 photos and %2 points in %3 iterations (%4 s): reprojection %5 px (RMS)")
             .arg(cameras.size())
             .arg(points.size())
             .arg(out.iterations)
+            .arg(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 0, 'f', 1)
             .arg(out.rmsPixels, 0, 'f', 2);
     if (worst >= 0)
         out.message += QStringLiteral(", cameras within %1 standard deviations of their GPS")

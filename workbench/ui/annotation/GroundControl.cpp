@@ -1,6 +1,7 @@
 #include "ui/annotation/GroundControl.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -158,10 +159,9 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
     });
     // Iterations can come by the hundred a second: the dialog hears of a few.
     auto shown = std::make_shared<QElapsedTimer>();
-    shown->start();
     settings.options.progress = [&progress, stop, shown, max = progress.maximum()](int iteration,
                                                                                    double cost) {
-        if (!*stop && shown->elapsed() >= 200) {
+        if (!*stop && (!shown->isValid() || shown->elapsed() >= 200)) {
             shown->restart();
             QMetaObject::invokeMethod(
                 &progress,
@@ -176,6 +176,9 @@ bool GroundControl::fit(const QString& nvmFile, QString* message)
         }
         return !*stop;
     };
+    // Shown before the work starts, so that an "Abort" at once stops it before the solver moves.
+    progress.show();
+    QCoreApplication::processEvents();
     ControlPointFit::Outcome out;
     QEventLoop wait;
     std::unique_ptr<QThread> worker(QThread::create([&] {
