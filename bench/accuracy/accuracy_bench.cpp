@@ -411,6 +411,8 @@ QVector<ControlPoint> markAutomatically(const QString& nvm, const QVector<Contro
                 truth.empty() ? 0.0 : 100.0 * close / truth.size(), far,
                 errors.empty() ? -1.0 : errors[errors.size() / 2], untrue, int(out.refusals.size()),
                 out.message.isEmpty() ? "" : qPrintable(" (" + out.message + ")"));
+    if (!out.correction.isEmpty())
+        std::printf("  %s\n", qPrintable(out.correction));
     std::fflush(stdout);
     return bare;
 }

@@ -81,7 +81,15 @@ private slots:
         QCOMPARE(done.count(), 1);
         QVERIFY(log.last().contains("no reconstruction is loaded"));
 
+        // "Stop" at once: the search ends without offering anything.
         nvm = m_survey.nvmFile;
+        click(dock, list->findAction());
+        click(dock, list->stopAction());
+        QVERIFY(done.wait(60000));
+        QVERIFY2(log.last().contains("stopped"), qPrintable(log.last()));
+        QVERIFY(finder.entries().isEmpty());
+        QVERIFY(!list->stopAction()->isEnabled());
+
         click(dock, list->findAction());
         QVERIFY(finder.isRunning());
         QVERIFY(done.wait(60000));
