@@ -104,7 +104,7 @@ private slots:
                                                                     "&Survey", "&Tools", "&Help"};
         QTest::newRow("Orvalis") << Edition::Orvalis
                                  << QStringList{"&File",    "&View",    "-",       "&Images", "&Scan",
-                                                "&Connect", "&Mission", "&Survey", "&Tools",  "&Help"};
+                                                "&Connect", "&Survey",  "&Tools",  "&Help"};
     }
     void menusPerEdition()
     {
@@ -132,17 +132,13 @@ private slots:
                      (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif"}));
         if (edition == Edition::Orvalis) {
             QCOMPARE(entriesOf(menuNamed(w, "&Images")),
-                     (QStringList{"&Add Images...", "&Copy to Folder", "&Geotag Images", "&Extract Exif",
-                                  "&Show Thumbnails", "&Sync Images"}));
+                     (QStringList{"&Add Images...", "&Copy to Folder", "&Extract Exif", "&Sync Images"}));
             QCOMPARE(
                 entriesOf(menuNamed(w, "&Scan")),
                 (QStringList{"&Run Sparse", "&Run Dense", "&Orthophoto and DSM", "Accuracy &Report",
                              "&ReRun BundleAdjustment", "&Abort current reconstruction", "&Scan Settings"}));
             QCOMPARE(entriesOf(menuNamed(w, "&Connect")),
-                     (QStringList{"&Connect Settings", "&Connect GPS", "&Connect UAV", "&Connect EDM",
-                                  "&Disconnect EDM", "-", "&Sensors"}));
-            QCOMPARE(entriesOf(menuNamed(w, "&Mission")),
-                     (QStringList{"&Save Mission", "&Load Mission", "&Retrieve Mission", "&Send Mission"}));
+                     (QStringList{"&Connect EDM", "&Disconnect EDM", "-", "&Sensors"}));
         }
     }
 
@@ -203,9 +199,10 @@ private slots:
         QTest::newRow("drawing") << "&DrawingPoint" << QKeySequence() << "Drawing Point" << true << true;
         QTest::newRow("measure") << "&Measure" << QKeySequence() << "Measure" << true << true;
         QTest::newRow("snap") << "&SnapToFeatures" << QKeySequence("S") << "Check for Priority" << true << true;
+        // Not offered: hidden, and so off.
         QTest::newRow("mission") << "&Send Mission" << QKeySequence()
                                  << "Send Mission to AUV onboard memory (Warning!!! Will overwrite current mission plan!!"
-                                 << true << false;
+                                 << false << false;
     }
     void actionTable()
     {
@@ -255,6 +252,70 @@ private slots:
         MainWindow survey(Edition::Orvalis);
         QVERIFY(!survey.action("&Run Sparse")->associatedWidgets().isEmpty());
         QVERIFY(!survey.action("&Sync Images")->associatedWidgets().isEmpty());
+    }
+
+    // What a menu or tool bar offers does something when chosen; an action
+    // with nothing behind it is hidden and placed nowhere, in both editions.
+    void offeredActionsAreConnected_data()
+    {
+        QTest::addColumn<Edition>("edition");
+        QTest::newRow("Tessary") << Edition::Tessary;
+        QTest::newRow("Orvalis") << Edition::Orvalis;
+    }
+    void offeredActionsAreConnected()
+    {
+        QFETCH(Edition, edition);
+        MainWindow w(edition);
+        QList<QPair<QWidget*, QAction*>> placed;
+        QList<QWidget*> bars;
+        for (QAction* m : w.menuBar()->actions())
+            if (m->menu())
+                bars << m->menu();
+        for (QToolBar* tb : w.findChildren<QToolBar*>())
+            bars << tb;
+        while (!bars.isEmpty()) {
+            QWidget* bar = bars.takeFirst();
+            for (QAction* a : bar->actions()) {
+                if (a->menu())
+                    bars << a->menu();
+                else if (!a->isSeparator())
+                    placed << qMakePair(bar, a);
+            }
+        }
+        QVERIFY(placed.size() > 30);
+        // Menus and tool buttons listen to the triggers of their actions themselves.
+        for (const auto& [bar, a] : placed)
+            bar->removeAction(a);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (const auto& [bar, a] : placed)
+            for (QWidget* other : a->associatedWidgets())
+                other->removeAction(a);
+        // Whether anything listens to a signal of the action (it stops listening).
+        const auto listened = [](QAction* a, const QMetaMethod& signal) {
+            return QObject::disconnect(a, signal, nullptr, QMetaMethod());
+        };
+        const QMetaMethod triggered = QMetaMethod::fromSignal(&QAction::triggered);
+        const QMetaMethod toggled = QMetaMethod::fromSignal(&QAction::toggled);
+        QSet<QAction*> checked;
+        for (const auto& [bar, a] : placed) {
+            if (checked.contains(a))
+                continue; // in two menus
+            checked << a;
+            QVERIFY2(a->isVisible(), qPrintable(a->text()));
+            // Abort is connected by each run while it runs and is off otherwise.
+            if (a == w.action("&Abort current reconstruction"))
+                QVERIFY(!a->isEnabled());
+            else
+                QVERIFY2(listened(a, triggered) || listened(a, toggled), qPrintable(a->text()));
+        }
+        int hidden = 0;
+        for (QAction* a : w.findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly))
+            if (!a->isVisible()) {
+                QVERIFY2(a->associatedWidgets().isEmpty(), qPrintable(a->text()));
+                ++hidden;
+            }
+        QVERIFY(hidden > 0);
+        QVERIFY(!w.action("&Send Mission")->isVisible());
     }
 
     void docks()

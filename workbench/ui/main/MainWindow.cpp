@@ -91,14 +91,14 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
     connect(m_conversions, &ConversionActions::archiveAccepted, this,
             [this](const QString& archive) { addDataFiles({archive}); });
 
-    connect(this, SIGNAL(loadFirstImg(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
+    connect(this, &MainWindow::loadFirstImg, this, &MainWindow::load);
 
     m_configWindow = new ConfigWindow(this);
-    connect(m_configWindow->saveButton(), SIGNAL(clicked()), this, SLOT(saveVariables()));
+    connect(m_configWindow->saveButton(), &QPushButton::clicked, this, &MainWindow::saveVariables);
     createProjectSession();
     createReconstruction();
 
-    connect(commandServer(), SIGNAL(RqstClientPos(QString)), this, SLOT(updateFromServerPos(QString)));
+    connect(commandServer(), &TCPServer::RqstClientPos, this, &MainWindow::updateFromServerPos);
     connect(this, &MainWindow::serverPositionReceived, m_annotation->input(),
             [this](double x, double y, double z) { m_annotation->input()->receivePosition(osg::Vec3d(x, y, z)); });
 
@@ -165,6 +165,7 @@ void MainWindow::createActions()
 {
     for (const ActionTable::Entry& e : ActionTable::actions())
         m_actions.insert(QString::fromLatin1(e.text), ActionTable::create(e, this));
+    connect(m_actions.value("&Quit"), &QAction::triggered, this, &QWidget::close);
     connect(m_actions.value("About &Qt"), &QAction::triggered, qApp, &QApplication::aboutQt);
 }
 
@@ -226,10 +227,11 @@ void MainWindow::createDocks()
     connectReports(m_groundControl);
     QDockWidget* selectDock = addDock(tr("Select Tools"), createSelectionTools(), Qt::LeftDockWidgetArea);
     m_pointForm = new PointForm;
-    connectForm(m_pointForm, SLOT(getPointToggle(bool)), SLOT(updateTogglePoint()), SLOT(saveInputPoint()));
+    connectForm(m_pointForm, &MainWindow::getPointToggle, &MainWindow::updateTogglePoint, &MainWindow::saveInputPoint);
     QDockWidget* pointsDock = addDock(tr("Points"), m_pointForm, Qt::LeftDockWidgetArea);
     m_polygonForm = new PolygonForm;
-    connectForm(m_polygonForm, SLOT(getPolygonToggle(bool)), SLOT(updateTogglePolygon()), SLOT(saveInputPolygon()));
+    connectForm(m_polygonForm, &MainWindow::getPolygonToggle, &MainWindow::updateTogglePolygon,
+                &MainWindow::saveInputPolygon);
     QDockWidget* polygonsDock = addDock(tr("Polygons"), m_polygonForm, Qt::LeftDockWidgetArea);
     QDockWidget* layersDock = addDock(tr("Layers View"), createLayerTree(), Qt::LeftDockWidgetArea);
     m_annotation = new AnnotationActions(this, m_pointForm, m_polygonForm, m_layers, m_treeView, m_osgWidget,
@@ -274,26 +276,27 @@ QWidget* MainWindow::createSelectionTools()
 {
     m_selectionTool = new SelectionToolWidget;
     SelectionToolWidget* panel = m_selectionTool;
-    connect(panel->xBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxX(double)));
-    connect(panel->yBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxY(double)));
-    connect(panel->zBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxZ(double)));
-    connect(panel->rotateBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setBoxR(double)));
-    connect(panel->widthBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectWidth(double)));
-    connect(panel->heightBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectHeight(double)));
-    connect(panel->depthBox(), SIGNAL(valueChanged(double)), m_osgWidget, SLOT(setSelectDepth(double)));
-    connect(panel->activateButton(), SIGNAL(toggled(bool)), m_osgWidget, SLOT(turnOnSelectBox(bool)));
-    connect(panel->currentPosButton(), SIGNAL(clicked()), this, SLOT(getBoxPos()));
-    connect(panel->extractButton(), SIGNAL(clicked()), this, SLOT(extractBox()));
+    const auto valueChanged = qOverload<double>(&QDoubleSpinBox::valueChanged);
+    connect(panel->xBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxX);
+    connect(panel->yBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxY);
+    connect(panel->zBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxZ);
+    connect(panel->rotateBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxR);
+    connect(panel->widthBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectWidth);
+    connect(panel->heightBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectHeight);
+    connect(panel->depthBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectDepth);
+    connect(panel->activateButton(), &QPushButton::toggled, m_osgWidget, &OsgWidget::turnOnSelectBox);
+    connect(panel->currentPosButton(), &QPushButton::clicked, this, &MainWindow::getBoxPos);
+    connect(panel->extractButton(), &QPushButton::clicked, this, &MainWindow::extractBox);
     return panel;
 }
 
-void MainWindow::connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot,
-                             const char* recordSlot)
+void MainWindow::connectForm(AnnotationForm* form, void (MainWindow::*toggleSlot)(bool),
+                             void (MainWindow::*getSlot)(), void (MainWindow::*recordSlot)())
 {
-    connect(form->dateEdit(), SIGNAL(editingFinished()), this, SLOT(dateSet()));
-    connect(form->toggleButton(), SIGNAL(toggled(bool)), this, toggleSlot);
-    connect(form->getButton(), SIGNAL(clicked()), this, getSlot);
-    connect(form->recordButton(), SIGNAL(clicked()), this, recordSlot);
+    connect(form->dateEdit(), &QLineEdit::editingFinished, this, &MainWindow::dateSet);
+    connect(form->toggleButton(), &QPushButton::toggled, this, toggleSlot);
+    connect(form->getButton(), &QPushButton::clicked, this, getSlot);
+    connect(form->recordButton(), &QPushButton::clicked, this, recordSlot);
 }
 
 QWidget* MainWindow::createLayerTree()
@@ -305,9 +308,8 @@ QWidget* MainWindow::createLayerTree()
     m_treeView->setDragEnabled(true);
     m_treeView->setDragDropMode(QAbstractItemView::InternalMove);
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_layers->model(), SIGNAL(itemChanged(QStandardItem*)), this, SLOT(onItemChanged(QStandardItem*)));
-    connect(m_treeView, SIGNAL(customContextMenuRequested(const QPoint&)), this,
-            SLOT(showContextMenuForDirectory(const QPoint&)));
+    connect(m_layers->model(), &QStandardItemModel::itemChanged, this, &MainWindow::onItemChanged);
+    connect(m_treeView, &QTreeView::customContextMenuRequested, this, &MainWindow::showContextMenuForDirectory);
     m_layerActions = new LayerActions(this, m_layers, m_treeView, m_osgWidget);
     connectReports(m_layerActions);
     m_products = new ProductLayers(m_layers, this);
@@ -319,9 +321,9 @@ QWidget* MainWindow::createImageList()
 {
     m_imageList = new MyListWidget;
     m_imageList->installEventFilter(this);
-    connect(m_imageList, SIGNAL(itemClicked(QListWidgetItem*)), this, SLOT(load(QListWidgetItem*)));
-    connect(m_imageList, SIGNAL(itemChanged(QListWidgetItem*)), this, SLOT(changeItemValue(QListWidgetItem*)));
-    connect(m_imageList, SIGNAL(updateDeteleItem()), this, SLOT(updateWindowTitleCount()));
+    connect(m_imageList, &MyListWidget::itemClicked, this, &MainWindow::load);
+    connect(m_imageList, &MyListWidget::itemChanged, this, &MainWindow::changeItemValue);
+    connect(m_imageList, &MyListWidget::updateDeteleItem, this, &MainWindow::updateWindowTitleCount);
 
     m_imageSet = new ImageSetOperations(m_imageList, this, this);
     connectReports(m_imageSet);
@@ -332,7 +334,7 @@ QWidget* MainWindow::createImageList()
     });
     m_exif = new ExifExtraction(&m_exifProcess, this);
     connectReports(m_exif);
-    connect(m_exif, SIGNAL(finished(int)), this, SLOT(onExifProcessFinished(int)));
+    connect(m_exif, &ExifExtraction::finished, this, &MainWindow::onExifProcessFinished);
     return m_imageList;
 }
 
@@ -736,7 +738,7 @@ void MainWindow::createReconstruction()
         return &m_exifProcess;
     });
     m_reconstruction->setSaveSettings([this] { saveVariables(); });
-    connect(m_reconstruction, SIGNAL(sparseNVMFinished(QFile*)), this, SLOT(loadSparseNVM(QFile*)));
+    connect(m_reconstruction, &ReconstructionRunner::sparseNVMFinished, this, &MainWindow::loadSparseNVM);
     connect(m_reconstruction, &ReconstructionRunner::resultsWritten, this,
             [this](const QString& stage, const QString& folder) {
                 // A new reconstruction keeps its control-point georeference: the
@@ -753,7 +755,7 @@ void MainWindow::createReconstruction()
     connect(m_groundControl, &GroundControl::georeferenceWritten, this, [this](const QString& nvmFile) {
         m_products->stageWritten(QLatin1String(ProductRecord::georeference), QFileInfo(nvmFile).absolutePath());
     });
-    connect(m_reconstruction, SIGNAL(densepmvsFinished(QStringList)), this, SLOT(loadPatchFiles(QStringList)));
+    connect(m_reconstruction, &ReconstructionRunner::densepmvsFinished, this, &MainWindow::loadPatchFiles);
 }
 
 void MainWindow::SfMSparseReconstruction()

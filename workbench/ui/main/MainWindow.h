@@ -237,7 +237,8 @@ private:
     QWidget* createLayerTree();
     QWidget* createImageList();
     void imagesListed();
-    void connectForm(AnnotationForm* form, const char* toggleSlot, const char* getSlot, const char* recordSlot);
+    void connectForm(AnnotationForm* form, void (MainWindow::*toggleSlot)(bool), void (MainWindow::*getSlot)(),
+                     void (MainWindow::*recordSlot)());
     void createProjectSession();
     void createReconstruction();
     // A helper's status bar messages and log lines go to the window's.
