@@ -6,8 +6,8 @@
 #    links (CORE_QT_DIRS), and of OpenSceneGraph only the value types the
 #    reconstruction records hold (no viewer, no loaders, no scene builders);
 #  - scene includes nothing of ui/; only scene/view (the widget that hosts the
-#    GL view) uses Qt Widgets, apart from the list widgets the window hands to
-#    the scene for its log and sensor lines;
+#    GL view) uses Qt Widgets, apart from the sensor list the window hands to
+#    scene/sensors (the scene's messages go to the log channel);
 #  - the domains of a layer do not depend on each other in a circle.
 cmake_minimum_required(VERSION 3.18)
 
@@ -82,7 +82,7 @@ foreach(layer core scene ui)
           qt_header_in_dirs(${inc} "${widget_dirs}" widget)
           if(inc MATCHES "^QtWidgets/")
             set(widget TRUE)
-          elseif(inc MATCHES "^QListWidget(Item)?$")
+          elseif(inc MATCHES "^QListWidget(Item)?$" AND domain STREQUAL "scene/sensors")
             set(widget FALSE)
           endif()
           if(widget)

@@ -12,6 +12,7 @@
 #include "SharedData.h"
 #include "core/formats/SparseBundle.h"
 #include "core/images/AutoLispWriter.h"
+#include "core/log/LogSink.h"
 #include "scene/images/ImageMatchScene.h"
 #include "ui/SfmToolDoubles.h"
 
@@ -212,7 +213,8 @@ private slots:
         QCOMPARE(scene.extrudedItem(osg::Vec3d(1, 2, 3), first, 1).point, osg::Vec3d(1, 2, 3));
     }
 
-    // A match file the viewer could not read was reported on standard output only.
+    // A match file the viewer could not read was reported on standard output
+    // only; it is a warning on the log channel, once.
     void unreadableMatchFileIsSaidInTheLog()
     {
         QTemporaryDir dir;
@@ -222,12 +224,18 @@ private slots:
         broken.close();
         ImageMatchScene scene(nullptr);
         QStringList log;
-        scene.setLog([&](const QString& line) { log << line; });
+        QObject subscriber;
+        LogSink::subscribe(&subscriber, [&](LogLevel level, const QString& line) {
+            if (level == LogLevel::Warning)
+                log << line;
+        });
         QTemporaryDir empty;
         scene.matchSetsFor(empty.filePath("a.jpg")); // no file yet: nothing to say
+        QCoreApplication::processEvents();
         QVERIFY(log.isEmpty());
         scene.matchSetsFor(dir.filePath("a.jpg"));
         scene.matchSetsFor(dir.filePath("b.jpg"));
+        QCoreApplication::processEvents();
         QCOMPARE(log.size(), 1);
         QVERIFY2(log[0].startsWith("The image viewers show no matches: the match file " + broken.fileName() +
                                    ": expected \"image image count\" (line 1)"),

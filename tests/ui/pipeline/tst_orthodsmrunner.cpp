@@ -111,7 +111,7 @@ private slots:
         hooks.frameWanted = hooks.firstLayerAdded = hooks.archiveLoaded = hooks.archivesGone = [] {};
         hooks.originChanged = [](const osg::Vec3d&) {};
         hooks.bundlePlaced = [](const SparseBundle&, const GeoReference*) {};
-        SceneLayers layers(hooks, root.get(), nullptr);
+        SceneLayers layers(hooks, root.get());
         QString error;
         QVERIFY2(layers.loadLayer(1, LayerType::Terrain, path, true, &error), qPrintable(error));
         osg::Node* node = layers.layerNode(1);

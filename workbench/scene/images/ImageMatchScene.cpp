@@ -98,9 +98,11 @@ const MatchSets& ImageMatchScene::matchSetsFor(const QString& imagePath)
             LogSink::printf(LogLevel::Debug, "%s\n", qPrintable(error));
             // No file is no news before the matcher ran; a file that is there
             // and cannot be read leaves the overlays without matches, once a word.
-            if (m_log && QFileInfo::exists(path) && !m_reportedMatchFiles.contains(path)) {
+            if (QFileInfo::exists(path) && !m_reportedMatchFiles.contains(path)) {
                 m_reportedMatchFiles.insert(path);
-                m_log(QStringLiteral("The image viewers show no matches: the match file %1").arg(error));
+                LogSink::write(
+                    LogLevel::Warning,
+                    QStringLiteral("The image viewers show no matches: the match file %1").arg(error));
             }
         } else {
             m_reportedMatchFiles.remove(path);

@@ -31,12 +31,10 @@ class ImageMatchScene
 public:
     explicit ImageMatchScene(osg::Group* root);
 
-    // Where the user hears of a match file that cannot be read (the log view).
-    void setLog(std::function<void(const QString&)> log) { m_log = std::move(log); }
-
     // The match sets of the folder of imagePath, read on the first call that
     // finds none held; a missing or broken file gives what could be read, and
-    // a file that is there but cannot be read is reported to the log once.
+    // a file that is there but cannot be read is reported once, as a warning
+    // to the LogSink.
     const MatchSets& matchSetsFor(const QString& imagePath);
     const MatchSets& matchSets() const { return m_matchSets; }
 
@@ -102,7 +100,6 @@ private:
     MatchSets m_matchSets;
     ImageSelection m_selection;
     QHash<QString, GeoReference> m_geo; // by folder key
-    std::function<void(const QString&)> m_log;
     QSet<QString> m_reportedMatchFiles;
     QString m_popupImage;
 

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
 
 #include <osg/ValueObject>
 #include <osgDB/ReadFile>
@@ -56,8 +55,8 @@ bool failWith(QString* error, const QString& text)
 
 } // namespace
 
-SceneLayers::SceneLayers(const Hooks& hooks, osg::Group* root, QListWidget* log)
-    : m_hooks(hooks), m_root(root), m_log(log), m_annotations(new AnnotationScene(root))
+SceneLayers::SceneLayers(const Hooks& hooks, osg::Group* root)
+    : m_hooks(hooks), m_root(root), m_annotations(new AnnotationScene(root))
 {
 }
 
@@ -92,9 +91,7 @@ void SceneLayers::adoptOrigin(const PointShift& shift, const QString& source)
     const QString line = tr("Scene origin %1, taken from %2: its large coordinates are kept relative to it, "
                             "and every position is still shown and written in full.")
                              .arg(m_origin.text(), source);
-    LogSink::printf(LogLevel::Debug, "%s\n", line.toLocal8Bit().constData());
-    if (m_log)
-        m_log->addItem(line);
+    LogSink::print(LogLevel::Info, line.toStdString() + '\n');
 }
 
 bool SceneLayers::loadBundle(const QString& fileName, bool visible, QString* error)
@@ -275,8 +272,9 @@ bool SceneLayers::loadPointCloud(const QString& fileName, bool visible, QString*
     if (r.archive)
         m_hooks.archiveLoaded();
     addPointCloud(r.group.get(), r.archive || visible);
-    if (!r.georeference.isEmpty() && m_log)
-        m_log->addItem(tr("%1 placed at survey coordinates by its reconstruction's georeference %2")
+    if (!r.georeference.isEmpty())
+        LogSink::write(LogLevel::Info,
+                       tr("%1 placed at survey coordinates by its reconstruction's georeference %2")
                            .arg(QFileInfo(fileName).fileName(), r.georeference));
     return true;
 }

@@ -21,15 +21,13 @@
 #include "scene/annotation/AnnotationScene.h"
 #include "scene/layers/LayerSummary.h"
 
-class QListWidget;
-
 // The layers loaded into the 3D view's scene: sparse bundles, meshes,
 // terrains, point clouds and annotation layers, each list in the order of
 // loading, the scene object of every layer id, and the scene's one
 // double-precision origin. OsgWidget's loading, showing, hiding and removing
 // of layers is done here; what the view does in turn (a frame, the first
 // standard view, the level-of-detail control, the picking origin) it is told
-// through its hooks.
+// through its hooks. Its messages for the user go to the LogSink.
 class SceneLayers
 {
     Q_DECLARE_TR_FUNCTIONS(SceneLayers)
@@ -49,7 +47,7 @@ public:
         std::function<void(const SparseBundle& bundle, const GeoReference* geo)> bundlePlaced;
     };
 
-    SceneLayers(const Hooks& hooks, osg::Group* root, QListWidget* log);
+    SceneLayers(const Hooks& hooks, osg::Group* root);
     ~SceneLayers();
 
     // See OsgWidget for each of these.
@@ -153,7 +151,6 @@ private:
 
     Hooks m_hooks;
     osg::ref_ptr<osg::Group> m_root;
-    QListWidget* m_log;
     std::vector<std::unique_ptr<SparseBundle>> m_sparseBundles;
     std::vector<osg::ref_ptr<osg::Node>> m_models;
     std::vector<osg::ref_ptr<osg::Node>> m_terrains;

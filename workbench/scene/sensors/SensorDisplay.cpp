@@ -1,5 +1,7 @@
 #include "scene/sensors/SensorDisplay.h"
 
+#include "core/log/LogSink.h"
+
 #include "scene/sensors/DynamicPopup.h"
 #include "core/sensors/SensorNetwork.h"
 #include "scene/sensors/SensorScene.h"
@@ -130,9 +132,8 @@ void SensorDisplay::showTexts(const QStringList& texts)
 
 void SensorDisplay::logIgnored(const QString& text)
 {
-    // A log row of its own: the next frame's entries do not replace it.
-    if (m_list)
-        m_list->addItem(text);
+    // A log line, not an entry of the frame: the next frame does not replace it.
+    LogSink::write(LogLevel::Warning, text);
 }
 
 void SensorDisplay::applyNodes(const QVector<SensorNode>& nodes, bool)

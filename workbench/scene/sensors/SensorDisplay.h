@@ -21,7 +21,8 @@ class comReader;
 // The sensor network display of the 3D view, switched on and off as one:
 // the serial reader, the stream thread, the sensor scene under the view's
 // root and the popup handler. The stream's list entries go to the sensor
-// list (the log view), replacing the previous frame's entries only.
+// list (the log view), replacing the previous frame's entries only; a
+// reading it ignores is a warning to the LogSink.
 class SensorDisplay : public QObject
 {
     Q_OBJECT

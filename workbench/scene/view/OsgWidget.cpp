@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QGridLayout>
-#include <QListWidget>
 #include <QTimerEvent>
 
 #include <osgGA/FirstPersonManipulator>
@@ -30,14 +29,10 @@
 
 OsgWidget::OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
                      QWidget* parent)
-    : QWidget(parent), m_root(new osg::Group), m_log(logList),
-      m_layers(std::make_unique<SceneLayers>(layerHooks(), m_root.get(), logList)),
+    : QWidget(parent), m_root(new osg::Group),
+      m_layers(std::make_unique<SceneLayers>(layerHooks(), m_root.get())),
       m_imageMatches(new ImageMatchScene(m_root.get())), m_viewControl(std::make_unique<ViewControl>(*this))
 {
-    m_imageMatches->setLog([this](const QString& line) {
-        if (m_log)
-            m_log->addItem(line);
-    });
     // The viewer is driven from Qt's event loop; a key must never end it, and
     // Qt keeps the context for composing after every frame.
     setThreadingModel(threadingModel);

@@ -51,6 +51,8 @@ public:
     static constexpr int maxBookmarks = ViewControl::maxBookmarks;
     static constexpr double fieldOfView = ViewControl::fieldOfView; // vertical, degrees
 
+    // logList is the window's log list, where the sensor display keeps the
+    // stream's latest entries; the view's own messages go to the LogSink.
     OsgWidget(osgViewer::ViewerBase::ThreadingModel threadingModel, QListWidget* logList,
               QWidget* parent = nullptr);
     ~OsgWidget() override;
@@ -274,7 +276,6 @@ private:
     osg::ref_ptr<osgViewer::View> m_view;
     osg::ref_ptr<GraphicsWindowQt> m_window;
     GLWidget* m_glWidget = nullptr;
-    QListWidget* m_log = nullptr;
 
     osg::ref_ptr<MapManipulator> m_mapManipulator;
     osg::ref_ptr<SmartManipulator> m_smartManipulator;
