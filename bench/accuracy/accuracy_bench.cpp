@@ -53,6 +53,7 @@ struct Options {
     QString k1 = "-0.10", k2 = "0.05";
     QString gpsNoise = "3";
     bool withColmap = true;
+    bool reuseSparse = false; // the fits again on the last run's reconstruction
 };
 
 struct Figures {
@@ -83,6 +84,8 @@ bool parse(const QStringList& args, Options& o)
             ++i;
         } else if (a == "--no-colmap") {
             o.withColmap = false;
+        } else if (a == "--reuse-sparse") {
+            o.reuseSparse = true;
         } else if (o.work.isEmpty() && !a.startsWith("--")) {
             o.work = QDir(a).absolutePath();
         } else {
@@ -219,6 +222,13 @@ Figures fit(const QString& method, const QString& nvm, QVector<ControlPoint> poi
         return f;
     }
     f.check = checkStatistics(points);
+    std::printf("\n%s: %s\n", qPrintable(method), qPrintable(out.message));
+    for (const ControlPoint& p : points)
+        if (p.hasFit())
+            std::printf("  %-8s %s %2d photos  dX %8.4f  dY %8.4f  dZ %8.4f  %s\n", qPrintable(p.name),
+                        p.check ? "check  " : "control", int(p.observations.size()), p.offset.x(), p.offset.y(),
+                        p.offset.z(), p.leftOut ? "left out" : "");
+    std::fflush(stdout);
     if (adjust) {
         bundle = SparseBundle();
         GeoReference geo;
@@ -394,6 +404,8 @@ QVector<ControlPoint> markAutomatically(const QString& nvm, const QVector<Contro
         const auto t = truth.find({c.image.toLower(), c.point});
         if (t == truth.end()) {
             ++untrue;
+            std::printf("  no truth for %s in %s at %.2f %.2f\n", qPrintable(c.point), qPrintable(c.image), c.column,
+                        c.row);
         } else {
             const double e = std::hypot(c.column - t->second.x(), c.row - t->second.y());
             errors.push_back(e);
@@ -445,7 +457,7 @@ int main(int argc, char* argv[])
     Options o;
     if (!parse(app.arguments(), o)) {
         std::fprintf(stderr, "usage: accuracy_bench <work folder> [--photos N] [--size WxH] [--k1 K] [--k2 K] "
-                             "[--gps-noise M] [--no-colmap]\n");
+                             "[--gps-noise M] [--no-colmap] [--reuse-sparse]\n");
         return 2;
     }
     const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
@@ -460,20 +472,34 @@ int main(int argc, char* argv[])
         return 1;
     }
     const QString run = QString("%1/run_%2_%3_%4").arg(o.work).arg(o.photos).arg(o.size, tag);
-    QDir(run).removeRecursively();
-    QDir().mkpath(run);
+    const QString site = run + "/orvalis";
+    const QString nvm = site + "/sparse.nvm";
+    const QString companion = GeoReference::companionFileName(nvm);
+    const bool reuse = o.reuseSparse && QFile::exists(run + "/sparse.nvm.before") &&
+                       QFile::exists(run + "/sparse.txt.before");
+    if (reuse) {
+        QFile::remove(nvm);
+        QFile::remove(companion);
+        QFile::copy(run + "/sparse.nvm.before", nvm);
+        QFile::copy(run + "/sparse.txt.before", companion);
+    } else {
+        QDir(run).removeRecursively();
+        QDir().mkpath(run);
+    }
     std::printf("\n== %d nadir photos of %s, k1 %s, k2 %s, GPS noise %s m, load average %s\n", o.photos,
                 qPrintable(o.size), qPrintable(o.k1), qPrintable(o.k2), qPrintable(o.gpsNoise),
                 qPrintable(loadAverage()));
     std::fflush(stdout);
-    ProcessTreeMemory memory(100);
-    const QString site = run + "/orvalis";
-    const SparseRun sparse = runSparse(folder + "/photos", appDir, site, memory);
-    std::printf("Run Sparse: %.1f s, %s\n", sparse.wall, sparse.ok ? "done" : qPrintable("FAILED: " + sparse.failure));
-    if (!sparse.ok)
-        return 1;
-
-    const QString nvm = site + "/sparse.nvm";
+    if (reuse) {
+        std::printf("Run Sparse: the last run's reconstruction, GPS only, again\n");
+    } else {
+        ProcessTreeMemory memory(100);
+        const SparseRun sparse = runSparse(folder + "/photos", appDir, site, memory);
+        std::printf("Run Sparse: %.1f s, %s\n", sparse.wall,
+                    sparse.ok ? "done" : qPrintable("FAILED: " + sparse.failure));
+        if (!sparse.ok)
+            return 1;
+    }
     NvmReader::VertexArrays vertices;
     NvmReader::ColourArrays colours;
     SparseBundle bundle;
@@ -519,7 +545,6 @@ int main(int argc, char* argv[])
     const QVector<ControlPoint> automatic =
         markAutomatically(nvm, points, trueObservations(folder, registered));
     // The adjustment writes the reconstruction again: (e) starts from the same files as (c).
-    const QString companion = GeoReference::companionFileName(nvm);
     QFile::copy(nvm, run + "/sparse.nvm.before");
     QFile::copy(companion, run + "/sparse.txt.before");
     rows.push_back(fit("(c) adjustment, GPS + 5 control", nvm, points, epsg, true, truth));

@@ -248,6 +248,29 @@ private slots:
                  qPrintable(QString::number(k.focal)));
     }
 
+    // One control point surveyed half a metre off: its photos show it away
+    // from its survey, it is left out and the others fit as if it were not
+    // there; the check points stay exact.
+    void aWronglySurveyedPointIsLeftOut()
+    {
+        QTemporaryDir dir;
+        const Block block;
+        const QString nvm = dir.filePath("sparse.nvm");
+        QVERIFY(writeFile(nvm, block.nvm()));
+        QVERIFY(block.writeGps(dir.path() + "/"));
+        QVector<ControlPoint> points = block.controls();
+        points[2].survey += osg::Vec3d(0.4, -0.3, 0.2);
+        const ControlPointFit::Outcome out = ControlPointAdjustment::run(nvm, points, fixedSize(), 32633);
+        QVERIFY2(out.written, qPrintable(out.lines.join('\n')));
+        QCOMPARE(out.leftOut, QStringList{"C"});
+        QCOMPARE(out.used, 4);
+        QVERIFY(out.message.contains("C left out as gross error(s)"));
+        QVERIFY(points[2].leftOut && std::abs(points[2].residual - std::sqrt(0.29)) < 1e-3);
+        for (int i = 0; i < points.size(); ++i)
+            if (i != 2)
+                QVERIFY2(!points[i].leftOut && points[i].residual < 1e-3, qPrintable(out.lines.join('\n')));
+    }
+
     void gpsStandardDeviationsFollowTheExif()
     {
         const ControlPointAdjustment::Settings settings;

@@ -217,6 +217,22 @@ private slots:
         // A target cut by the photo's edge, and no photo at all.
         const SurveyTargets::Seen& s = m_survey.seen.first();
         QCOMPARE(detector.find(photo(s.image), 2, 300).reason, QString("hidden at the photo's edge"));
+        // A whole target brought close to the edge by cropping its photo: measured
+        // a dozen pixels in, refused seven pixels in, where the smoothing sees the border.
+        const auto away = std::find_if(m_survey.seen.begin(), m_survey.seen.end(),
+                                       [](const SurveyTargets::Seen& t) { return t.column > 40; });
+        QVERIFY(away != m_survey.seen.end());
+        for (const int in : {12, 7}) {
+            const int left = int(away->column) - in;
+            const cv::Mat grey = photo(away->image);
+            const cv::Mat cropped = grey(cv::Rect(left, 0, grey.cols - left, grey.rows)).clone();
+            const TargetDetector::Result r = detector.find(cropped, away->column - left, away->row);
+            QCOMPARE(r.found, in == 12);
+            if (r.found)
+                QVERIFY(std::hypot(r.column + left - away->column, r.row - away->row) <= 0.5);
+            else
+                QCOMPARE(r.reason, QString("hidden at the photo's edge"));
+        }
         QCOMPARE(detector.find(cv::Mat(), s.column, s.row).reason, QString("the photo cannot be read"));
         // A flat grey photo: nothing to find.
         const cv::Mat flat(900, 1200, CV_8UC1, cv::Scalar(128));

@@ -191,7 +191,6 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
     if (!guess.fitted)
         return guess;
     out.model = guess.model;
-    out.leftOut = guess.leftOut;
     out.lines << QStringLiteral("First guess, the similarity: %1").arg(guess.message);
     if (size_t(out.model) >= vertices.size() || !vertices[size_t(out.model)].valid())
         return refuse(QStringLiteral("the reconstruction's model %1 has no points").arg(out.model + 1));
@@ -309,12 +308,14 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         }
     const size_t tiePoints = adjustment.points.size();
 
-    // The used control points (not the check points, not those the
-    // similarity left out as gross errors), at their surveyed places.
+    // The used control points (not the check points), at their surveyed
+    // places. Those the similarity left out take part too: a model bent by
+    // its lens misses some points by decimetres that the adjustment, which
+    // unbends it, fits; a point that is truly wrong shows after it.
     std::vector<int> controlOf(size_t(points.size()), -1);
     for (int k = 0; k < points.size(); ++k) {
         const ControlPoint& cp = guessed[k];
-        if (cp.check || cp.leftOut || !cp.hasFit())
+        if (cp.check || !cp.hasFit())
             continue;
         SurveyAdjustment::Point point;
         point.position = cp.survey;
@@ -335,9 +336,47 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         }
     }
 
-    const SurveyAdjustment::Result result = adjustment.run();
+    SurveyAdjustment::Result result = adjustment.run();
     if (!result.accepted)
         return refuse(result.message);
+    // A control point whose photos show it away from its surveyed place (a
+    // wrong survey, another target marked) is held there by its small
+    // standard deviation, so it shows in pixels rather than metres: the
+    // worst beyond eight of the photos' standard deviations (and a pixel)
+    // is left out and the block solved again, while two others remain.
+    for (;;) {
+        int worst = -1, held = 0;
+        double worstPixels = 0;
+        for (int k = 0; k < points.size(); ++k) {
+            if (controlOf[size_t(k)] < 0)
+                continue;
+            ++held;
+            const double pixels = adjustment.pixelsOf(controlOf[size_t(k)], points[k].survey);
+            if (!(pixels <= worstPixels)) {
+                worst = k;
+                worstPixels = pixels;
+            }
+        }
+        const double limit = std::max(1.0, 8 * result.pixelSigma);
+        if (worst < 0 || held <= 2 || worstPixels <= limit)
+            break;
+        const int index = controlOf[size_t(worst)];
+        adjustment.points[size_t(index)].control = false;
+        adjustment.observations.erase(
+            std::remove_if(adjustment.observations.begin(), adjustment.observations.end(),
+                           [&](const SurveyAdjustment::Observation& o) { return o.point == index; }),
+            adjustment.observations.end());
+        controlOf[size_t(worst)] = -1;
+        out.leftOut << points[worst].name;
+        out.lines << QStringLiteral("%1: its photos show it %2 px from its surveyed place, more than %3 px: "
+                                    "left out as a gross error, the block adjusted again")
+                         .arg(points[worst].name)
+                         .arg(worstPixels, 0, 'f', 1)
+                         .arg(limit, 0, 'f', 1);
+        result = adjustment.run();
+        if (!result.accepted)
+            return refuse(result.message);
+    }
     const osg::Vec3d origin = adjustment.origin;
     for (size_t i = 0; i < adjustment.calibrations.size(); ++i) {
         const SurveyAdjustment::Calibration& k = adjustment.calibrations[i];
@@ -520,6 +559,9 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
                       .arg(metres(out.rms));
     if (out.worstCheck >= 0)
         out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
+    if (!out.leftOut.isEmpty())
+        out.message +=
+            QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
     out.message += QStringLiteral(", reprojection %1 px, written to %2 and %3 (origin %4 %5 %6)")
                        .arg(result.rmsPixels, 0, 'f', 2)
                        .arg(QFileInfo(nvmFile).fileName(), QFileInfo(companionFile).fileName())

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace
@@ -435,6 +436,32 @@ SurveyAdjustment::Result SurveyAdjustment::run()
     }
     out.lines << out.message;
     return out;
+}
+
+double SurveyAdjustment::pixelsOf(int point, const osg::Vec3d& position) const
+{
+    const osg::Vec3d o = finite(origin) ? origin : siteOrigin();
+    const osg::Vec3d local = position - o;
+    const double at[3] = {local.x(), local.y(), local.z()};
+    double sum = 0;
+    int n = 0;
+    for (const Observation& ob : observations) {
+        if (ob.point != point || ob.camera < 0 || size_t(ob.camera) >= cameras.size())
+            continue;
+        const Camera& c = cameras[size_t(ob.camera)];
+        if (c.calibration < 0 || size_t(c.calibration) >= calibrations.size())
+            continue;
+        const Calibration& k = calibrations[size_t(c.calibration)];
+        const double calib[5] = {k.focal, k.cx, k.cy, k.k1, k.k2};
+        const osg::Vec3d centre = c.centre - o;
+        const double centreAt[3] = {centre.x(), centre.y(), centre.z()};
+        double r[2] = {0, 0};
+        if (!Reprojection{ob.x, ob.y, 1.0}(c.rotation, centreAt, at, calib, r))
+            return std::numeric_limits<double>::infinity(); // behind a photo that shows it
+        sum += r[0] * r[0] + r[1] * r[1];
+        ++n;
+    }
+    return n ? std::sqrt(sum / n) : std::nan("");
 }
 
 bool SurveyAdjustment::place(const std::vector<Observation>& seen, osg::Vec3d* position, QString* error) const

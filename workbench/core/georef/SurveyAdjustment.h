@@ -134,4 +134,10 @@ public:
     // approximation of it. False with a reason for fewer than two photos,
     // rays that do not meet in front of them, or an index out of range.
     bool place(const std::vector<Observation>& seen, osg::Vec3d* position, QString* error) const;
+
+    // How far, in pixels (RMS), the cameras and calibrations as they stand
+    // show a position from where the photos measured the point: its own
+    // place, or its surveyed one for a control point. NaN when no photo
+    // measures it.
+    double pixelsOf(int point, const osg::Vec3d& position) const;
 };

@@ -10,6 +10,7 @@ namespace
 {
 
 constexpr int ringSamples = 32; // a multiple of four: the quarter and half turns fall on samples
+constexpr double blurSigma = 1.2; // the smoothing before the saddle strength, pixels
 
 // Bilinear value of a float image at a pixel-centre position; false outside.
 bool sample(const cv::Mat& image, double x, double y, double* value)
@@ -111,7 +112,7 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
     // Saddle strength: the Hessian's determinant is negative where the grey
     // level rises along one diagonal and falls along the other.
     cv::Mat smooth, xx, yy, xy, saddle;
-    cv::GaussianBlur(patch, smooth, cv::Size(0, 0), 1.2);
+    cv::GaussianBlur(patch, smooth, cv::Size(0, 0), blurSigma);
     cv::Sobel(smooth, xx, CV_32F, 2, 0, 3);
     cv::Sobel(smooth, yy, CV_32F, 0, 2, 3);
     cv::Sobel(smooth, xy, CV_32F, 1, 1, 3);
@@ -150,6 +151,10 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
     cv::cornerSubPix(patch, corners, cv::Size(refine, refine), cv::Size(-1, -1),
                      cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 50, 0.001));
 
+    // A centre is only measured where the smoothing and the refinement saw
+    // the photo all round it: near the edge they see the border instead, and
+    // the saddle they find moves towards it.
+    const double inner = std::ceil(3 * blurSigma) + refine;
     bool lowContrast = false, atEdge = false;
     double best = -1;
     for (size_t i = 0; i < corners.size(); ++i) {
@@ -157,14 +162,19 @@ TargetDetector::Result TargetDetector::find(const cv::Mat& part, int left, int t
         if (!std::isfinite(c.x) || !std::isfinite(c.y) || cv::norm(c - seeds[i].at) > 2.5 ||
             std::abs(c.x - cx) > half || std::abs(c.y - cy) > half)
             continue;
-        // Two rings: an inner one close to the centre and the outer one the options name.
-        const Ring inner = ring(patch, c.x, c.y, 0.65 * m_options.ringRadius);
-        const Ring outer = ring(patch, c.x, c.y, m_options.ringRadius);
-        if (!inner.inside || !outer.inside) {
+        const double x = box.x + double(c.x), y = box.y + double(c.y);
+        if (x < inner || y < inner || x > photoSize.width - 1 - inner || y > photoSize.height - 1 - inner) {
             atEdge = true;
             continue;
         }
-        const double symmetry = std::min(inner.symmetry, outer.symmetry);
+        // Two rings: an inner one close to the centre and the outer one the options name.
+        const Ring near = ring(patch, c.x, c.y, 0.65 * m_options.ringRadius);
+        const Ring outer = ring(patch, c.x, c.y, m_options.ringRadius);
+        if (!near.inside || !outer.inside) {
+            atEdge = true;
+            continue;
+        }
+        const double symmetry = std::min(near.symmetry, outer.symmetry);
         if (symmetry < m_options.minSymmetry)
             continue;
         if (outer.contrast < m_options.minContrast) {
