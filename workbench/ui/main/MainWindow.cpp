@@ -787,7 +787,7 @@ void MainWindow::saveVariables()
 void MainWindow::createReconstruction()
 {
     m_reconstruction = new ReconstructionRunner(
-        this, m_logList, m_imageList, m_appDir,
+        this, m_imageList, m_appDir,
         {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"), m_actions.value("&Run Dense"),
          m_actions.value("&Scan Settings"), m_actions.value("&Abort current reconstruction")});
     // A sparse run extracts the images' EXIF data first and waits for it.

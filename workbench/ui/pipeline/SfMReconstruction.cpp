@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QSet>
 
 #include "core/formats/NvmLens.h"
@@ -12,6 +11,7 @@
 #include "core/georef/GpsGeoreference.h"
 #include "core/images/ExifScript.h"
 #include "core/log/LogLine.h"
+#include "core/log/LogSink.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
@@ -27,7 +27,6 @@
 #include "core/products/ProductRecord.h"
 #include "core/products/ProductStatus.h"
 #include "core/project/ScanSettings.h"
-#include "ui/log/LogView.h"
 
 namespace
 {
@@ -39,10 +38,9 @@ constexpr int resultSlackSeconds = 2;
 
 } // namespace
 
-SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir,
-                                     QAction* runSparse, QAction* runDense, QAction* scanSettings,
-                                     QAction* abort)
-    : QObject(parent), m_log(log), m_runSparse(runSparse), m_runDense(runDense), m_scanSettings(scanSettings),
+SfMReconstruction::SfMReconstruction(QObject* parent, const QString& appDir, QAction* runSparse,
+                                     QAction* runDense, QAction* scanSettings, QAction* abort)
+    : QObject(parent), m_runSparse(runSparse), m_runDense(runDense), m_scanSettings(scanSettings),
       m_abort(abort), m_appDir(appDir)
 {
     m_record.machine = MachineDescription::current();
@@ -64,7 +62,7 @@ SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QS
 SfMReconstruction::~SfMReconstruction()
 {
     // Tools of a run still going when the window closes end with it; their
-    // ends no longer reach this object, nor the log, which may be gone first.
+    // ends no longer reach this object.
     m_running = false;
     for (ScriptProcess* p : {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
         p->disconnect(this);
@@ -91,15 +89,9 @@ const ScanSettings& SfMReconstruction::settings() const
     return ScanSettings::global();
 }
 
-void SfMReconstruction::log(const QString& text)
+void SfMReconstruction::log(const QString& text, LogLevel level)
 {
-    LogView::append(m_log, text);
-}
-
-void SfMReconstruction::scrollLog()
-{
-    if (m_log)
-        m_log->scrollToBottom();
+    LogSink::write(level, text);
 }
 
 // ---- Operations of a run ------------------------------------------------------
@@ -264,7 +256,6 @@ void SfMReconstruction::showOutput(ScriptProcess& process, bool display)
     if (!display || !settings().displayOutput || text.isEmpty())
         return;
     log(text + QLatin1Char('\n'));
-    scrollLog();
 }
 
 void SfMReconstruction::onProcess1Output()
@@ -354,7 +345,6 @@ bool SfMReconstruction::writeUndistortion()
     if (!UndistortionScript::calibrationSet(s)) {
         log(QStringLiteral(
             "Please make sure to set non zero values to fx,fy,cx and cy in Scan settings window"));
-        scrollLog();
         return false;
     }
     return ScriptFile::write(m_layout.file(QLatin1String(UndistortionScript::fileName)),
@@ -370,7 +360,6 @@ void SfMReconstruction::onProcess6Finished(int)
         return;
     }
     log(QStringLiteral("Undistortion bat file executed"));
-    scrollLog();
     startFeatureDetection(QString());
 }
 
@@ -445,7 +434,6 @@ void SfMReconstruction::onProcess1Finished(int)
     }
     // Said once the detector has really run, not when it was started.
     log(QStringLiteral("SiftGpu bat file executed"));
-    scrollLog();
     startMatching();
 }
 
@@ -525,7 +513,6 @@ void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
         log(tr("Cannot write %1: the next run matches every image again")
                 .arg(m_layout.nativeFile(QLatin1String(FocalList::oldFileName))));
     log(QStringLiteral("RunPairolo bat file executed"));
-    scrollLog();
     log(ScriptFile::write(m_layout.file(QLatin1String(BundlerOptions::fileName)),
                           BundlerOptions::text(m_layout))
             ? QStringLiteral("options text file created")
@@ -724,7 +711,6 @@ void SfMReconstruction::onProcess4Finished(int)
         }
     }
     log(QStringLiteral("prepare_") + s.denseReconstruction + QStringLiteral(" bat file executed"));
-    scrollLog();
     if (s.usesPmvs()) {
         startStage(m_process5, Stage::Dense, m_layout.file(pmvsAll));
         return;
@@ -882,8 +868,7 @@ void SfMReconstruction::abortRunningProcess()
 
 void SfMReconstruction::endRun(bool success, const QString& message)
 {
-    log(message);
-    scrollLog();
+    log(message, success ? LogLevel::Info : LogLevel::Error);
     m_running = false;
     m_stage = Stage::None;
     m_progressTimer.stop();

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "core/georef/AccuracyReport.h"
+#include "core/log/LogLevel.h"
 #include "core/pipeline/PipelineLayout.h"
 #include "core/pipeline/StageProgress.h"
 #include "core/pipeline/StageRecord.h"
@@ -17,7 +18,6 @@
 #include "core/products/ProductRecord.h"
 
 class QAction;
-class QListWidget;
 struct ScanSettings;
 
 // One run of the reconstruction tool chain: writes the scripts and lists of
@@ -26,13 +26,14 @@ struct ScanSettings;
 // its results. Sparse: [undistortion ->] feature detection -> matching ->
 // bundle adjustment; or the bundle adjustment again; dense: prepare -> PMVS
 // or CMPMVS. A stage that fails, or Abort, ends the run and gives the run
-// actions back. Progress goes to the log list, one line per message.
+// actions back. Its messages go to the log channel (core/log/LogSink), one
+// line per message, which the window's "Log View" subscribes to.
 class SfMReconstruction : public QObject
 {
     Q_OBJECT
 public:
-    SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir, QAction* runSparse,
-                      QAction* runDense, QAction* scanSettings, QAction* abort);
+    SfMReconstruction(QObject* parent, const QString& appDir, QAction* runSparse, QAction* runDense,
+                      QAction* scanSettings, QAction* abort);
     ~SfMReconstruction() override;
 
     // The operations of a run, in this order: the folder from the first
@@ -92,8 +93,7 @@ private:
     enum class Stage { None, Exif, Undistortion, Features, Matching, BundleAdjustment, DensePrepare, Dense };
 
     const ScanSettings& settings() const;
-    void log(const QString& text);
-    void scrollLog();
+    void log(const QString& text, LogLevel level = LogLevel::Info);
     void showOutput(ScriptProcess& process, bool display);
     void connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
                         void (SfMReconstruction::*output)());
@@ -133,7 +133,6 @@ private:
     void killAll();
     void endRun(bool success, const QString& message);
 
-    QListWidget* m_log;
     QAction* m_runSparse;
     QAction* m_runDense;
     QAction* m_scanSettings;
