@@ -92,35 +92,82 @@ public slots:
 private:
     enum class Stage { None, Exif, Undistortion, Features, Matching, BundleAdjustment, DensePrepare, Dense };
 
+    // A stage of the tool chain as the run drives it: how it starts, which
+    // process runs its script, what it must leave, how its progress is read
+    // and shown, what follows once it has left its results, and the next stage.
+    struct StageStep
+    {
+        Stage stage;
+        const char* name; // untranslated
+        ScriptProcess SfMReconstruction::*process;
+        // Writes the stage's scripts and lists and starts its process, or ends
+        // the run saying what could not be written.
+        void (SfMReconstruction::*start)();
+        // The first result missing once the process has ended well, or empty;
+        // nullptr: the stage is judged by its exit code alone.
+        QString (SfMReconstruction::*missing)() const;
+        void (SfMReconstruction::*show)();
+        // Reads the tools' progress lines in a block of their output; nullptr:
+        // the stage is counted otherwise.
+        void (SfMReconstruction::*parse)(const QString& text, int source);
+        // What is said and done after the stage left its results.
+        void (SfMReconstruction::*done)();
+        Stage next; // None: the run ends with this stage
+    };
+    static const StageStep& stepOf(Stage stage);
+    void startStep(Stage stage);
+    // The common end of every stage's process: the run goes on to the next
+    // stage, or ends with the stage's failure.
+    void stageFinished(Stage stage, ScriptProcess& process);
+
     const ScanSettings& settings() const;
     void log(const QString& text, LogLevel level = LogLevel::Info);
     void showOutput(ScriptProcess& process, bool display);
     void connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
                         void (SfMReconstruction::*output)());
-    void startStage(ScriptProcess& process, Stage stage, const QString& script);
+    // Starts the script in the process of the stage's step.
+    void startStage(Stage stage, const QString& script);
     QString stageName() const;
     static QString nameOf(Stage stage);
     // Adds the time the stage being timed took to m_stageTimes.
     void closeStageTime();
     void showProgress();
+    void showToolProgress();
     void showFeatureProgress();
     void showExifProgress();
     void showUndistortionProgress();
     // The tools' progress lines in a block of their output; source tells
     // the matcher batches apart.
     void readProgress(const QString& text, int source);
+    void readToolLines(const QString& text, int source);
 
     void continueAfterExif();
     void startFirstSparseStage();
+    void startUndistortion();
     bool writeUndistortion();
-    void startFeatureDetection(const QString& suffix);
+    void undistortionDone();
+    void startFeatureDetection();
     bool prepareFeatureDetection();
+    void endFeatureTiming();
+    QString missingFeatures() const;
+    void featuresDone();
     void startMatching();
     void matcherFinished(ScriptProcess& process, int batch);
+    QString missingMatchTables() const;
+    void matchingDone();
     void startBundleAdjustment();
-    void bundleAdjustmentFinished();
+    // bundle/bundle.out or sparse.nvm, as the bundle adjustment writes it.
+    QString sparseResult() const;
+    QString missingSparseResult() const;
+    void sparseDone();
     // Says which listed photos the reconstruction left out.
     void reportUnregistered(const QString& nvmFile);
+    void startDensePreparation();
+    QString missingPreparation() const;
+    void preparationDone();
+    void startDenseMatching();
+    QString missingDenseModels() const;
+    void denseDone();
     void recordDense(const QStringList& outputs);
     // The dense stage's time, preparation included, in all and per photo.
     void logDenseTime();
