@@ -33,6 +33,7 @@
 #include "core/platform/ScriptProcess.h"
 #include "core/project/ScanSettings.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 namespace surveybench
@@ -186,7 +187,9 @@ inline SparseRun runSparse(const QString& photos, const QString& appDir, const Q
     ReconstructionRunner::Actions actions;
     for (auto* a : {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
         *a = new QAction(&window);
-    ReconstructionRunner runner(&window, log, list, appDir, actions);
+    // The log list and the status bar take the log channel as the window's do.
+    LogView::follow(log, window.statusBar());
+    ReconstructionRunner runner(&window, list, appDir, actions);
     for (const QString& image : images)
         list->addImage(image, QFileInfo(image).fileName());
     // The window's EXIF extraction, which the sparse run starts and waits for.
@@ -221,6 +224,7 @@ inline SparseRun runSparse(const QString& photos, const QString& appDir, const Q
             stageCpu = c;
         }
     }
+    QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
     r.wall = clock.elapsed() / 1000.0;
     r.stages.push_back({stage, r.wall - stageStart, childrenCpuSeconds() - stageCpu, memory.takePeak()});
     for (const Stage& s : r.stages)

@@ -8,7 +8,10 @@
 #  - scene includes nothing of ui/; only scene/view (the widget that hosts the
 #    GL view) uses Qt Widgets, apart from the sensor list the window hands to
 #    scene/sensors (the scene's messages go to the log channel);
-#  - the domains of a layer do not depend on each other in a circle.
+#  - the domains of a layer do not depend on each other in a circle;
+#  - no connection names its signal or slot as a string (the SIGNAL and SLOT
+#    macros): connections go through member pointers or lambdas, which the
+#    compiler checks.
 cmake_minimum_required(VERSION 3.18)
 
 set(wb ${SOURCE_DIR}/workbench)
@@ -131,9 +134,20 @@ foreach(layer core scene ui)
   endforeach()
 endforeach()
 
+# Connections by name fail only at run time, with a warning; none are made.
+file(GLOB_RECURSE all_sources ${wb}/*)
+foreach(file ${all_sources})
+  file(RELATIVE_PATH rel ${wb} ${file})
+  file(STRINGS ${file} named REGEX "(SIGNAL|SLOT)[ \t]*\\(")
+  foreach(line ${named})
+    string(STRIP "${line}" shown)
+    list(APPEND errors "${rel}: connects by name (SIGNAL/SLOT), not through member pointers: ${shown}")
+  endforeach()
+endforeach()
+
 if(errors)
   list(LENGTH errors count)
   string(REPLACE ";" "\n  " text "${errors}")
-  message(FATAL_ERROR "${count} include line(s) break the layering of docs/ARCHITECTURE.md:\n  ${text}")
+  message(FATAL_ERROR "${count} line(s) break the layering of docs/ARCHITECTURE.md or connect by name:\n  ${text}")
 endif()
 message(STATUS "Layering of workbench/ kept")

@@ -46,6 +46,7 @@
 #include "SurveyWriter.h"
 #include "core/project/ScanSettings.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 namespace
@@ -242,6 +243,7 @@ bool runStage(ReconstructionRunner& runner, QMainWindow& window, QListWidget* lo
         runner.runSparse();
     while (runner.isRunning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
     if (window.statusBar()->currentMessage() == done)
         return true;
     for (int i = 0; i < log->count(); ++i)
@@ -297,7 +299,9 @@ int main(int argc, char* argv[])
     for (auto* a :
          {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
         *a = new QAction(&window);
-    ReconstructionRunner runner(&window, log, list, appDir, actions);
+    // The log list and the status bar take the log channel as the window's do.
+    LogView::follow(log, window.statusBar());
+    ReconstructionRunner runner(&window, list, appDir, actions);
     QFile bat(site + "/exifExtract.bat");
     if (!bat.open(QIODevice::WriteOnly))
         return 1;

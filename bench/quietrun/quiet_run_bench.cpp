@@ -26,6 +26,7 @@
 #include "scene/view/OsgWidget.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 namespace
@@ -61,7 +62,9 @@ Figures measure(const QString& appDir, const QString& site, bool animatedBar, bo
     auto* log = new QListWidget(&window);
     auto* images = new MyListWidget(&window);
     images->addImage(site + QStringLiteral("/a.JPG"), QStringLiteral("a.JPG"));
-    auto* runner = new ReconstructionRunner(&window, log, images, appDir, ReconstructionRunner::Actions());
+    // The log list and the status bar take the log channel as the window's do.
+    LogView::follow(log, window.statusBar());
+    auto* runner = new ReconstructionRunner(&window, images, appDir, ReconstructionRunner::Actions());
     QProgressBar busy;
     busy.setRange(0, 0);
     busy.setMaximumWidth(120);

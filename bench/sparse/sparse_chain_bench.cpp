@@ -23,6 +23,7 @@
 
 #include "ColmapModel.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 #include "core/project/ScanSettings.h"
 #include "SimilarityAlignment.h"
@@ -114,7 +115,9 @@ Result runOurs(const QString& photos, const QString& appDir, const QString& site
     for (auto* a :
          {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
         *a = new QAction(&window);
-    ReconstructionRunner runner(&window, log, list, appDir, actions);
+    // The log list and the status bar take the log channel as the window's do.
+    LogView::follow(log, window.statusBar());
+    ReconstructionRunner runner(&window, list, appDir, actions);
     // The EXIF extraction the window runs before the first stage.
     QFile bat(site + "/exifExtract.bat");
     if (!bat.open(QIODevice::WriteOnly))
@@ -142,6 +145,7 @@ Result runOurs(const QString& photos, const QString& appDir, const QString& site
     runner.runSparse();
     while (runner.isRunning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
     r.wall = clock.elapsed() / 1000.0;
     r.cpu = childrenCpuSeconds() - cpu;
     r.ok = window.statusBar()->currentMessage() == QLatin1String("Sparse Reconstruction is done!");

@@ -67,7 +67,9 @@ QStringList menuTexts(const QVector<LayerTree::MenuEntry>& entries)
 {
     QStringList out;
     for (const auto& e : entries)
-        out << e.text + (e.slot ? QString("->") + e.slot : QString());
+        out << e.text + (e.command == LayerTree::MenuCommand::None
+                             ? QString()
+                             : QString("->") + QMetaEnum::fromType<LayerTree::MenuCommand>().valueToKey(int(e.command)));
     return out;
 }
 
@@ -200,16 +202,16 @@ private slots:
         QStandardItem* bundle = tree.addLayer("/d/s.nvm", "s.nvm", true, root);
         QStandardItem* folder = tree.addFolder(root);
         QCOMPARE(menuTexts(tree.contextMenu(cloud)),
-                 (QStringList{"Export->exportPointCloud()", "Zoom To->zoomToLayer()", "Remove->removeModel()",
-                              "Properties->showPropertyWin_Model()"}));
+                 (QStringList{"Export->ExportPointCloud", "Zoom To->ZoomToLayer", "Remove->RemoveModel",
+                              "Properties->ShowModelProperty"}));
         QCOMPARE(menuTexts(tree.contextMenu(bundle)),
-                 (QStringList{"Export", "Zoom To->zoomToLayer()", "remove->removeModel()", "properties->showPropertyWin_BundleFile()"}));
+                 (QStringList{"Export", "Zoom To->ZoomToLayer", "remove->RemoveModel", "properties->ShowBundleProperty"}));
         QCOMPARE(menuTexts(tree.contextMenu(folder)),
-                 (QStringList{"Add Folder->addFolderInFolder()", "Zoom To->zoomToLayer()", "Remove Folder->removeFolder()",
-                              "Change Folder Symbol->changeFolderSymbol()"}));
+                 (QStringList{"Add Folder->AddFolderInFolder", "Zoom To->ZoomToLayer", "Remove Folder->RemoveFolder",
+                              "Change Folder Symbol->ChangeFolderSymbol"}));
         QCOMPARE(menuTexts(tree.contextMenu(root)),
-                 (QStringList{"Add Folder->addProjectFolder()", "Add Data->openModel()", "Zoom To->zoomToLayer()",
-                              "Close Project->closeProject()", "properties->showProperty()"}));
+                 (QStringList{"Add Folder->AddProjectFolder", "Add Data->OpenModel", "Zoom To->ZoomToLayer",
+                              "Close Project->CloseProject", "properties->ShowProperty"}));
         QVERIFY(tree.contextMenu(cloud->child(0)).isEmpty());
         QCOMPARE(LayerTree::propertyKind(LayerType::PointCloud), 2);
         QCOMPARE(LayerTree::propertyKind(LayerType::Bundle), 3);

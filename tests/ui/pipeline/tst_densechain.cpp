@@ -1,7 +1,6 @@
 #include <QtTest>
 
 #include <QAction>
-#include <QListWidget>
 
 #include <osg/BoundingBox>
 
@@ -12,6 +11,7 @@
 #include "scene/layers/PointCloudLoader.h"
 #include "core/project/ScanSettings.h"
 #include "ui/pipeline/SfMReconstruction.h"
+#include "LogLines.h"
 #include "SharedData.h"
 
 // "&Run Dense" through the pipeline with the build's own dense tools, on
@@ -63,20 +63,18 @@ private slots:
         ScanSettings::global() = ScanSettings();
         ScanSettings::global().bundleAdjustment = "Bundler";
         ScanSettings::global().denseReconstruction = dense;
-        QListWidget log;
+        LogLines log;
         QAction runSparse("&Run Sparse", nullptr), runDense("&Run Dense", nullptr),
             scanSettings("&Scan Settings", nullptr), abort("&Abort current reconstruction", nullptr);
-        auto* pipeline = new SfMReconstruction(this, &log, QStringLiteral(ORVALIS_APP_DIR), &runSparse,
-                                               &runDense, &scanSettings, &abort);
+        auto* pipeline = new SfMReconstruction(this, QStringLiteral(ORVALIS_APP_DIR), &runSparse, &runDense,
+                                               &scanSettings, &abort);
         pipeline->setPipelineFolder(paths.first());
         pipeline->setImages(paths, names);
         QSignalSpy ended(pipeline, &SfMReconstruction::runEnded);
         QSignalSpy patches(pipeline, &SfMReconstruction::densepmvsFinished);
         QVERIFY(pipeline->startDense());
         QVERIFY(ended.wait(600000));
-        QStringList lines;
-        for (int i = 0; i < log.count(); ++i)
-            lines << log.item(i)->text();
+        const QStringList lines = log.texts();
         QVERIFY2(ended.first().first().toBool(), qPrintable(lines.join(" | ")));
         QCOMPARE(lines.last(), QString("Dense Reconstruction is done!"));
         if (dense == "PMVS")

@@ -21,6 +21,7 @@
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/GroundControl.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 // The dome: nadir photos in parallel lines through a lens whose distortion
@@ -73,6 +74,7 @@ class TestDomeAccuracy : public QObject
 
     QString logText() const
     {
+        QCoreApplication::sendPostedEvents(); // the log channel's lines still on their way
         QStringList lines;
         for (int i = 0; i < m_log->count(); ++i)
             lines << m_log->item(i)->text();
@@ -149,7 +151,9 @@ private slots:
         for (auto* a : {&m_actions.runSparse, &m_actions.reRun, &m_actions.runDense, &m_actions.scanSettings,
                         &m_actions.abort})
             *a = new QAction(&m_window);
-        m_runner = new ReconstructionRunner(&m_window, m_log, m_images, ORVALIS_APP_DIR, m_actions);
+        // The list and the status bar take the log channel as the window's do.
+        LogView::follow(m_log, m_window.statusBar());
+        m_runner = new ReconstructionRunner(&m_window, m_images, ORVALIS_APP_DIR, m_actions);
         for (const QString& name :
              QDir(m_dir.filePath("photos")).entryList({"*.JPG"}, QDir::Files, QDir::Name))
             m_images->addImage(m_dir.filePath("photos/" + name), name);
@@ -167,6 +171,7 @@ private slots:
     {
         m_runner->runSparse();
         QVERIFY(QTest::qWaitFor([this] { return !m_runner->isRunning(); }, 1700000));
+        QCoreApplication::sendPostedEvents();
         QVERIFY2(m_window.statusBar()->currentMessage() == "Sparse Reconstruction is done!",
                  qPrintable(logText()));
 

@@ -18,6 +18,7 @@
 #include "ui/annotation/GeoRef.h"
 #include "ui/annotation/GroundControl.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 // "&Run Sparse" on a synthetic drone survey whose photos carry consumer GPS:
@@ -107,6 +108,7 @@ class TestGpsGeoreferenceRun : public QObject
 
     QString logText() const
     {
+        QCoreApplication::sendPostedEvents(); // the log channel's lines still on their way
         QStringList lines;
         for (int i = 0; i < m_log->count(); ++i)
             lines << m_log->item(i)->text();
@@ -135,7 +137,9 @@ private slots:
         for (auto* a : {&m_actions.runSparse, &m_actions.reRun, &m_actions.runDense, &m_actions.scanSettings,
                         &m_actions.abort})
             *a = new QAction(&m_window);
-        m_runner = new ReconstructionRunner(&m_window, m_log, m_images, ORVALIS_APP_DIR, m_actions);
+        // The list and the status bar take the log channel as the window's do.
+        LogView::follow(m_log, m_window.statusBar());
+        m_runner = new ReconstructionRunner(&m_window, m_images, ORVALIS_APP_DIR, m_actions);
         for (const QString& name : QDir(m_dir.filePath("photos")).entryList({"*.JPG"}, QDir::Files, QDir::Name))
             m_images->addImage(m_dir.filePath("photos/" + name), name);
         // exiftool's XML beside each photo, as the window's extraction leaves it.
@@ -150,6 +154,7 @@ private slots:
     {
         m_runner->runSparse();
         QVERIFY(QTest::qWaitFor([this] { return !m_runner->isRunning(); }, 800000));
+        QCoreApplication::sendPostedEvents();
         QVERIFY2(m_window.statusBar()->currentMessage() == "Sparse Reconstruction is done!", qPrintable(logText()));
         QVERIFY2(logText().contains(QRegularExpression("Georeferenced from the photos' GPS in EPSG:32633: \\d+ of "
                                                        "\\d+ photos used, residual [0-9.]+ m")),

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QStatusBar>
 
 #include "SfmToolDoubles.h"
 #include "core/project/ScanSettings.h"
@@ -12,6 +13,7 @@
 #include "scene/view/GraphicsWindowQt.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/images/MyListWidget.h"
+#include "ui/log/LogView.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 
 using Tool = ExternalTools::Tool;
@@ -80,7 +82,9 @@ private slots:
         for (auto* a :
              {&actions.runSparse, &actions.reRun, &actions.runDense, &actions.scanSettings, &actions.abort})
             *a = new QAction(&window);
-        auto* runner = new ReconstructionRunner(&window, log, images, tools.appDir(), actions);
+        // The list and the status bar take the log channel as the window's do.
+        LogView::follow(log, window.statusBar());
+        auto* runner = new ReconstructionRunner(&window, images, tools.appDir(), actions);
         for (const char* name : {"a.JPG", "b.JPG"}) {
             QFile f(site.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -106,6 +110,7 @@ private slots:
                  qPrintable(runner->stageLabel()->text()));
         QVERIFY(runner->progressBar()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!runner->isRunning(), 30000);
+        QCoreApplication::sendPostedEvents(); // the last lines of the log channel
         const int composed = watch.composed;
         QVERIFY2(log->item(log->count() - 1)->text() == "Dense Reconstruction is done!",
                  qPrintable(log->item(log->count() - 1)->text()));

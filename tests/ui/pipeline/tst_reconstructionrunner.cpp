@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -10,6 +9,7 @@
 #include "ui/images/MyListWidget.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 #include "core/project/ScanSettings.h"
+#include "LogLines.h"
 #include "SfmToolDoubles.h"
 
 using Tool = ExternalTools::Tool;
@@ -26,13 +26,13 @@ private slots:
         m_tools.reset(new SfmToolDoubles);
         m_site.reset(new QTemporaryDir);
         m_window.reset(new QMainWindow);
-        m_log = new QListWidget(m_window.data());
+        m_log.reset(new LogLines);
         m_images = new MyListWidget(m_window.data());
         for (auto* a : {&m_actions.runSparse, &m_actions.reRun, &m_actions.runDense, &m_actions.scanSettings,
                         &m_actions.abort})
             *a = new QAction(m_window.data());
         m_actions.abort->setEnabled(false);
-        m_runner = new ReconstructionRunner(m_window.data(), m_log, m_images, m_tools->appDir(), m_actions);
+        m_runner = new ReconstructionRunner(m_window.data(), m_images, m_tools->appDir(), m_actions);
         m_saved = 0;
         m_runner->setSaveSettings([this] { ++m_saved; });
     }
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(!m_runner->progressBar()->isVisible());
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runSparse->isEnabled());
-        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Current process is stopped"));
+        QCOMPARE(m_log->status(), QString("Current process is stopped"));
         QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
     }
 
@@ -142,7 +142,7 @@ private slots:
         m_runner->runSparse();
         QTRY_VERIFY_WITH_TIMEOUT(!m_runner->isRunning(), 20000);
         QCOMPARE(nvm.count(), 1);
-        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
+        QCOMPARE(m_log->status(), QString("Sparse Reconstruction is done!"));
         QVERIFY(!m_runner->progressBar()->isVisible());
 
         QSignalSpy patches(m_runner, &ReconstructionRunner::densepmvsFinished);
@@ -166,7 +166,7 @@ private slots:
         QVERIFY(m_actions.abort->isEnabled());
         QVERIFY(!m_actions.runSparse->isEnabled());
         m_actions.abort->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(),
+        QTRY_COMPARE_WITH_TIMEOUT(m_log->status(),
                                   QString("Orthophoto and DSM stopped: nothing was written"), 15000);
         QTRY_VERIFY(SfmToolDoubles::gone(m_tools->hangingPids().first()));
         QVERIFY(!m_actions.abort->isEnabled());
@@ -195,9 +195,9 @@ private slots:
     {
         addImages();
         m_runner->runDense();
-        QCOMPARE(m_log->item(m_log->count() - 1)->text(), QString("Run Sparse should be triggered first"));
+        QCOMPARE(m_log->last(), QString("Run Sparse should be triggered first"));
         // Said where the user looks, not only in the log.
-        QCOMPARE(m_window->statusBar()->currentMessage(), QString("Run Sparse should be triggered first"));
+        QCOMPARE(m_log->status(), QString("Run Sparse should be triggered first"));
         QVERIFY(m_actions.reRun->isEnabled());
         QVERIFY(m_actions.runDense->isEnabled());
         QVERIFY(!m_actions.abort->isEnabled());
@@ -233,22 +233,16 @@ private slots:
         QVERIFY(!m_runner->current());
         QVERIFY(!extracted);
         QCOMPARE(m_saved, 0);
-        const QString said = m_log->item(m_log->count() - 1)->text();
+        const QString said = m_log->last();
         QVERIFY2(said.contains(m_site->path()) && said.contains(other.path()), qPrintable(said));
-        QCOMPARE(m_window->statusBar()->currentMessage(), said);
+        QCOMPARE(m_log->status(), said);
         QVERIFY(m_actions.runSparse->isEnabled());
         QVERIFY(!m_actions.abort->isEnabled());
         QVERIFY(QDir(m_site->path()).entryList({"*.bat", "*.txt"}).isEmpty());
     }
 
 private:
-    QString logText() const
-    {
-        QStringList lines;
-        for (int i = 0; i < m_log->count(); ++i)
-            lines << m_log->item(i)->text();
-        return lines.join('\n');
-    }
+    QString logText() const { return m_log->joined(); }
 
     void addImages()
     {
@@ -263,7 +257,7 @@ private:
     QScopedPointer<SfmToolDoubles> m_tools;
     QScopedPointer<QTemporaryDir> m_site;
     QScopedPointer<QMainWindow> m_window;
-    QListWidget* m_log = nullptr;
+    QScopedPointer<LogLines> m_log;
     MyListWidget* m_images = nullptr;
     ReconstructionRunner::Actions m_actions;
     ReconstructionRunner* m_runner = nullptr;

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QListWidget>
 
+#include "LogLines.h"
 #include "SfmToolDoubles.h"
 #include "core/georef/AccuracyReport.h"
 #include "core/images/ExifExtraction.h"
@@ -17,12 +17,9 @@ Q_DECLARE_METATYPE(Tool)
 namespace
 {
 
-QStringList texts(const QListWidget& log)
+QStringList texts(const LogLines& log)
 {
-    QStringList out;
-    for (int i = 0; i < log.count(); ++i)
-        out << log.item(i)->text();
-    return out;
+    return log.texts();
 }
 
 // expected appear in the log in this order (other lines between them).
@@ -110,14 +107,14 @@ private slots:
         QVERIFY(runToEnd(sparse, [&] { sparse->startSparse(); }));
         QStringList expected;
         if (undistort == "OpenCV")
-            expected << "Undistortion bat file created \n"
+            expected << "Undistortion bat file created "
                      << "Undistortion bat file executed";
         expected << "listfocal text file created"
                  << "Total Sift Files: 3"
                  << "Estimated time per file: 3.5"
                  << "Time to Complete: 0:0:10.5"
                  << "siftlist text file created"
-                 << (undistort == "OpenCV" ? "SIFTGPU bat file created" : "SIFTGPU bat file created \n")
+                 << (undistort == "OpenCV" ? "SIFTGPU bat file created" : "SIFTGPU bat file created ")
                  << "Ended at: " + sparse->stageRecord().endTime + " " + sparse->stageRecord().endDate
                  << "SiftGpu bat file executed"
                  << "Matching All"
@@ -164,7 +161,7 @@ private slots:
         QSignalSpy patches(densify, &SfMReconstruction::densepmvsFinished);
         QVERIFY(runToEnd(densify, [&] { QVERIFY(densify->startDense()); }));
         const QStringList log = texts(m_log);
-        QCOMPARE(log.first(), "prepare_" + dense + " bat file created \n");
+        QCOMPARE(log.first(), "prepare_" + dense + " bat file created ");
         QCOMPARE(log.last(), QString("Dense Reconstruction is done!"));
         if (dense == "PMVS") {
             QVERIFY(log.contains("pmvs_all bat file executed"));
@@ -398,7 +395,7 @@ private slots:
         QCOMPARE(
             texts(m_log),
             (QStringList{"Please make sure to set non zero values to fx,fy,cx and cy in Scan settings window",
-                         "Undistortion bat file creation failed \n"}));
+                         "Undistortion bat file creation failed "}));
         QVERIFY(!QFile::exists(m_site->filePath("undistortion.bat")));
         checkActionsBack();
     }
@@ -518,7 +515,7 @@ private slots:
         // As the window does: the extraction's outcome goes to the log.
         connect(&exif, &ExifExtraction::finished, this, [&] {
             for (const QString& line : exif.report())
-                m_log.addItem(line);
+                LogSink::write(LogLevel::Info, line);
         });
         QVERIFY(
             exif.start({m_site->filePath("a.JPG"), m_site->filePath("b.JPG"), m_site->filePath("c.JPG")}));
@@ -543,8 +540,8 @@ private slots:
 private:
     SfMReconstruction* pipeline(int processCount = 2, const QStringList& images = {"a.JPG", "b.JPG", "c.JPG"})
     {
-        auto* p = new SfMReconstruction(this, &m_log, m_tools->appDir(), &m_runSparse, &m_runDense,
-                                        &m_scanSettings, &m_abort);
+        auto* p = new SfMReconstruction(this, m_tools->appDir(), &m_runSparse, &m_runDense, &m_scanSettings,
+                                        &m_abort);
         p->setPipelineFolder(m_site->filePath(images.first()));
         p->layout().setProcessCount(processCount);
         p->layout().setLogicalProcessors(4);
@@ -585,7 +582,7 @@ private:
 
     QScopedPointer<SfmToolDoubles> m_tools;
     QScopedPointer<QTemporaryDir> m_site;
-    QListWidget m_log;
+    LogLines m_log;
     QAction m_runSparse{"&Run Sparse", nullptr};
     QAction m_runDense{"&Run Dense", nullptr};
     QAction m_scanSettings{"&Scan Settings", nullptr};

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QImage>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QStatusBar>
 
@@ -17,6 +16,7 @@
 #include "scene/view/OsgWidget.h"
 #include "ui/pipeline/ReconstructionRunner.h"
 #include "core/project/ScanSettings.h"
+#include "LogLines.h"
 #include "SharedData.h"
 #include "SimilarityAlignment.h"
 #include "core/formats/SparseBundle.h"
@@ -34,25 +34,19 @@ class TestSparseToolChain : public QObject
 
     QTemporaryDir m_site{QDir::tempPath() + "/Grabung Sued 2 XXXXXX"};
     QMainWindow m_window;
-    QListWidget* m_log = nullptr;
+    LogLines m_log;
     MyListWidget* m_images = nullptr;
     ReconstructionRunner::Actions m_actions;
     ReconstructionRunner* m_runner = nullptr;
     QProcess m_exif;
 
-    QString logText() const
-    {
-        QStringList lines;
-        for (int i = 0; i < m_log->count(); ++i)
-            lines << m_log->item(i)->text();
-        return lines.join('\n');
-    }
+    QString logText() const { return m_log.joined(); }
 
     // Waits for the run to end and says whether it reached "done".
     bool runEnds()
     {
         const bool ended = QTest::qWaitFor([this] { return !m_runner->isRunning(); }, 600000);
-        if (!ended || !m_window.statusBar()->currentMessage().contains("is done"))
+        if (!ended || !m_log.status().contains("is done"))
             qWarning().noquote() << logText();
         return ended;
     }
@@ -63,12 +57,11 @@ private slots:
         REQUIRE_SHARED_DATA();
         Q_INIT_RESOURCE(images);
         ScanSettings::global() = ScanSettings();
-        m_log = new QListWidget(&m_window);
         m_images = new MyListWidget(&m_window);
         for (auto* a : {&m_actions.runSparse, &m_actions.reRun, &m_actions.runDense, &m_actions.scanSettings,
                         &m_actions.abort})
             *a = new QAction(&m_window);
-        m_runner = new ReconstructionRunner(&m_window, m_log, m_images, ORVALIS_APP_DIR, m_actions);
+        m_runner = new ReconstructionRunner(&m_window, m_images, ORVALIS_APP_DIR, m_actions);
         // The EXIF XML beside each photo, as the window's extraction writes it.
         QFile bat(m_site.filePath("exifExtract.bat"));
         QVERIFY(bat.open(QIODevice::WriteOnly));
@@ -106,7 +99,7 @@ private slots:
         QSignalSpy result(m_runner, &ReconstructionRunner::sparseNVMFinished);
         m_runner->runSparse();
         QVERIFY(runEnds());
-        QCOMPARE(m_window.statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
+        QCOMPARE(m_log.status(), QString("Sparse Reconstruction is done!"));
         QCOMPARE(result.count(), 1);
         QVERIFY(QFile::exists(m_site.filePath("kermit004.xml")));
         QVERIFY(QFile::exists(m_site.filePath("kermit004.key")));
@@ -169,7 +162,7 @@ private slots:
         QTest::qWait(1100); // file times have whole seconds on some systems
         m_runner->reRun();
         QVERIFY(runEnds());
-        QCOMPARE(m_window.statusBar()->currentMessage(), QString("Sparse Reconstruction is done!"));
+        QCOMPARE(m_log.status(), QString("Sparse Reconstruction is done!"));
         QVERIFY(QFileInfo(m_site.filePath("sparse.nvm")).lastModified() > first);
     }
 
@@ -182,7 +175,7 @@ private slots:
         m_runner->runDense();
         QVERIFY(!logText().contains("Run Sparse should be triggered first"));
         QVERIFY(runEnds());
-        QCOMPARE(m_window.statusBar()->currentMessage(), QString("Dense Reconstruction is done!"));
+        QCOMPARE(m_log.status(), QString("Dense Reconstruction is done!"));
         BundlerFile converted;
         QVERIFY(converted.readFile(m_site.filePath("sparse-converted.out").toStdString()));
         QVERIFY(converted.cameras.size() >= 9);
@@ -210,10 +203,10 @@ private slots:
         m_images->clear();
         m_images->addImage(photo, "kermit004.jpg");
         m_runner->setExifExtraction([] { return nullptr; });
-        m_log->clear();
+        m_log.clear();
         m_runner->runSparse();
         QVERIFY(QTest::qWaitFor([this] { return !m_runner->isRunning(); }, 300000));
-        const QString last = m_log->item(m_log->count() - 1)->text();
+        const QString last = m_log.last();
         QVERIFY2(last.startsWith("Bundle adjustment failed") && last.contains("names fewer than two images"),
                  qPrintable(logText()));
         QVERIFY(!QFile::exists(single.filePath("sparse.nvm")));

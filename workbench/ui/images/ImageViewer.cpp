@@ -42,40 +42,45 @@ struct ActionSpec {
     const char* icon;
     const char* statusTip;
     Kind kind;
-    const char* slot; // SLOT() encoding without its leading digit
+    // The slot of toggled() for a Toggled action, of triggered() otherwise;
+    // one of them or neither.
+    void (ImageViewer::*slot)();
+    void (ImageViewer::*checkedSlot)(bool);
 };
 
-// The viewer's actions in creation order.
+using V = ImageViewer;
+
+// The viewer's actions in creation order. "&Exit" closes the window (QWidget::close).
 const ActionSpec actionSpecs[] = {
-    {"&Display Exif", "d", ":/images/exifExtract.png", "Display the Exif", Kind::Toggled, "toggleOverlay()"},
+    {"&Display Exif", "d", ":/images/exifExtract.png", "Display the Exif", Kind::Toggled, &V::toggleOverlay, nullptr},
     {"&Display Feature Data", "f", ":/images/displayFeature.png", "Display the feature data", Kind::Toggled,
-     "toggleSparseOverlay()"},
-    {"&Display Normal Size", "Ctrl+S", ":images/zoomactual.png", "", Kind::Toggled,
-     "normalSizetoToggle(bool)"},
-    {"Full Screen", "", ":images/fullScreen.png", "", Kind::Toggled, "fullScreenToggle()"},
-    {"&Rotate Left", "Ctrl+L", ":/images/rotateleft.png", "rotate left", Kind::Toggled,
-     "rotateLeftClicked()"},
-    {"&Rotate Right", "Ctrl+R", ":/images/rotateright.png", "rotate right", Kind::Toggled,
-     "rotateRightClicked()"},
-    {"&Rotate All Option", "Ctrl+A", ":/images/rotateCheck.jpg", "rotate All Option", Kind::Checkable,
+     &V::toggleSparseOverlay, nullptr},
+    {"&Display Normal Size", "Ctrl+S", ":images/zoomactual.png", "", Kind::Toggled, nullptr,
+     &V::normalSizetoToggle},
+    {"Full Screen", "", ":images/fullScreen.png", "", Kind::Toggled, &V::fullScreenToggle, nullptr},
+    {"&Rotate Left", "Ctrl+L", ":/images/rotateleft.png", "rotate left", Kind::Toggled, &V::rotateLeftClicked,
      nullptr},
-    {"&Draw Polyhedron", "", ":images/drawPolyhedron.jpg", "draw polyhedron", Kind::Plain, nullptr},
+    {"&Rotate Right", "Ctrl+R", ":/images/rotateright.png", "rotate right", Kind::Toggled, &V::rotateRightClicked,
+     nullptr},
+    {"&Rotate All Option", "Ctrl+A", ":/images/rotateCheck.jpg", "rotate All Option", Kind::Checkable, nullptr,
+     nullptr},
+    {"&Draw Polyhedron", "", ":images/drawPolyhedron.jpg", "draw polyhedron", Kind::Plain, nullptr, nullptr},
     // The two pick modes: checkable, so that the tool bar shows which is on.
-    {"&Draw 2D feature", "", ":images/draw2Dfeature.png", "draw 2D feature", Kind::Checkable, nullptr},
-    {"&Draw Line", "", ":images/drawLine.png", "draw line", Kind::Plain, nullptr},
-    {"&Match Pixels", "", ":images/matchPixels.jpg", "draw line", Kind::Checkable, nullptr},
-    {"&Find Sphere", "", ":images/findSphere.png", "draw line", Kind::Plain, nullptr},
-    {"&Zoom in 25%", "Ctrl++", ":images/zoomin.png", "&Zoom In (25%)", Kind::Toggled, "zoomIn()"},
-    {"&Zoom Out 25%", "Ctrl+-", ":images/zoomout.png", "& Zoom Out (25%)", Kind::Toggled, "zoomOut()"},
-    {"&delete the image", "X", ":images/delete.png", "", Kind::Toggled, "deleteImage()"},
-    {"&previous image", ",", ":/images/previous.png", "", Kind::Toggled, "previousActClicked()"},
-    {"&next image", ".", ":/images/next.png", "", Kind::Toggled, "nextActClicked()"},
-    {"&Exit", "Escape", nullptr, "", Kind::Triggered, "close()"},
-    {"&Fit to Window", "Ctrl+F", nullptr, "", Kind::CheckableTriggered, "fitToWindow()"},
-    {"&About", "", nullptr, "", Kind::Triggered, "about()"},
-    {"Extract Shape", "E", nullptr, "", Kind::Triggered, "triggerExtractShape()"},
-    {"Undo Selected Point", "Ctrl+U", nullptr, "", Kind::Triggered, "undoUserSelectFeature()"},
-    {"&Print...", "", nullptr, "", Kind::Triggered, "print()"},
+    {"&Draw 2D feature", "", ":images/draw2Dfeature.png", "draw 2D feature", Kind::Checkable, nullptr, nullptr},
+    {"&Draw Line", "", ":images/drawLine.png", "draw line", Kind::Plain, nullptr, nullptr},
+    {"&Match Pixels", "", ":images/matchPixels.jpg", "draw line", Kind::Checkable, nullptr, nullptr},
+    {"&Find Sphere", "", ":images/findSphere.png", "draw line", Kind::Plain, nullptr, nullptr},
+    {"&Zoom in 25%", "Ctrl++", ":images/zoomin.png", "&Zoom In (25%)", Kind::Toggled, &V::zoomIn, nullptr},
+    {"&Zoom Out 25%", "Ctrl+-", ":images/zoomout.png", "& Zoom Out (25%)", Kind::Toggled, &V::zoomOut, nullptr},
+    {"&delete the image", "X", ":images/delete.png", "", Kind::Toggled, &V::deleteImage, nullptr},
+    {"&previous image", ",", ":/images/previous.png", "", Kind::Toggled, &V::previousActClicked, nullptr},
+    {"&next image", ".", ":/images/next.png", "", Kind::Toggled, &V::nextActClicked, nullptr},
+    {"&Exit", "Escape", nullptr, "", Kind::Triggered, nullptr, nullptr},
+    {"&Fit to Window", "Ctrl+F", nullptr, "", Kind::CheckableTriggered, &V::fitToWindow, nullptr},
+    {"&About", "", nullptr, "", Kind::Triggered, &V::about, nullptr},
+    {"Extract Shape", "E", nullptr, "", Kind::Triggered, &V::triggerExtractShape, nullptr},
+    {"Undo Selected Point", "Ctrl+U", nullptr, "", Kind::Triggered, &V::undoUserSelectFeature, nullptr},
+    {"&Print...", "", nullptr, "", Kind::Triggered, &V::print, nullptr},
 };
 
 constexpr double zoomInLimit = 3.0;
@@ -153,8 +158,8 @@ void ImageViewer::createWidgets()
     layout->addWidget(m_scroll);
     setCentralWidget(central);
 
-    connect(m_label, SIGNAL(mousePosition(QPointF, int)), this, SLOT(receiveMouseClick(QPointF, int)));
-    connect(m_label, SIGNAL(mouseZoomPosition(QPointF, int)), this, SLOT(receiveMouseZoom(QPointF, int)));
+    connect(m_label, &ImageLabel::mousePosition, this, &ImageViewer::receiveMouseClick);
+    connect(m_label, &ImageLabel::mouseZoomPosition, this, &ImageViewer::receiveMouseZoom);
     connect(m_label, &ImageLabel::fullScreenLeft, this, &ImageViewer::leaveLabelFullScreen);
     connect(m_label, &ImageLabel::listExhausted, this, [this] {
         m_label->setFileName(m_fileName);
@@ -187,13 +192,15 @@ void ImageViewer::createActions()
             action->setStatusTip(tr(spec.statusTip));
         action->setCheckable(spec.kind == Kind::Toggled || spec.kind == Kind::Checkable ||
                              spec.kind == Kind::CheckableTriggered);
-        if (spec.slot) {
-            const QByteArray slot = QByteArray("1") + spec.slot;
-            const char* signal = spec.kind == Kind::Toggled ? SIGNAL(toggled(bool)) : SIGNAL(triggered());
-            connect(action, signal, this, slot.constData());
-        }
+        if (spec.slot && spec.kind == Kind::Toggled)
+            connect(action, &QAction::toggled, this, spec.slot);
+        else if (spec.slot)
+            connect(action, &QAction::triggered, this, spec.slot);
+        if (spec.checkedSlot)
+            connect(action, &QAction::toggled, this, spec.checkedSlot);
         m_actions.insert(QString::fromLatin1(spec.text), action);
     }
+    connect(m_actions.value("&Exit"), &QAction::triggered, this, &QWidget::close);
     m_actions.value("&Fit to Window")->setEnabled(false);
     connect(m_actions.value("&Match Pixels"), &QAction::toggled, this, [this](bool on) {
         setPickMode(on                                    ? PickMode::MatchPixels

@@ -69,10 +69,10 @@ ImageViewer* ImageViewers::open(const QString& path, const QString& name)
     }
     auto* viewer = new ImageViewer(path, m_imageList, m_scene, m_window, m_appDir);
     imagesView.append(viewer);
-    connect(viewer, SIGNAL(repaintImageViewers()), m_window, SLOT(updateWindowPaint()));
-    connect(viewer, SIGNAL(zoomAllViewers(double)), m_window, SLOT(updateZooms(double)));
-    connect(viewer, SIGNAL(imageViewerClosed(QString)), m_window, SLOT(deleteImageViewer(QString)));
-    connect(viewer, SIGNAL(sendExtractCommand()), m_window, SLOT(receiveExtractCommand()));
+    connect(viewer, &ImageViewer::repaintImageViewers, this, &ImageViewers::updateWindowPaint);
+    connect(viewer, &ImageViewer::zoomAllViewers, this, &ImageViewers::updateZooms);
+    connect(viewer, &ImageViewer::imageViewerClosed, this, &ImageViewers::deleteImageViewer);
+    connect(viewer, &ImageViewer::sendExtractCommand, this, &ImageViewers::extractRequested);
     connect(viewer, &ImageViewer::imagePointPicked, this, &ImageViewers::imagePointPicked);
     viewer->setDisplayName(name);
     viewer->setControlPoints(m_controlPoints, m_selectedPoint);

@@ -16,15 +16,13 @@ class QListWidgetItem;
 class QWidget;
 
 // The main window's open image viewers: opens one per image (bringing an
-// open one forward instead), wires each to the window's relay slots, and
-// relays repaints, zooms and closings between them.
+// open one forward instead) and relays repaints, zooms and closings between
+// them; a viewer's "Extract Shape" reaches the window as extractRequested().
 class ImageViewers : public QObject
 {
     Q_OBJECT
 public:
-    // window: the main window, parent of the viewers and receiver of their
-    // signals (its updateWindowPaint(), updateZooms(double),
-    // deleteImageViewer(QString) and receiveExtractCommand() slots).
+    // window: the main window, parent of the viewers.
     ImageViewers(QWidget* window, MyListWidget* imageList, OsgWidget* sceneView, const QString& appDir);
 
     // Opens the image of a list item, or brings its viewer forward.
@@ -47,6 +45,8 @@ public:
     ImageViewer* viewerOf(const QString& fileName) const;
 
 signals:
+    // "Extract Shape" in any viewer: the picks made are to be triangulated.
+    void extractRequested();
     // A loupe click in any viewer, at an image position of its photo.
     void imagePointPicked(const QString& fileName, const QPointF& position);
 

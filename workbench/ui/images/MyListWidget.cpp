@@ -1,6 +1,7 @@
 #include "ui/images/MyListWidget.h"
 
 #include <QAbstractItemDelegate>
+#include <QAction>
 #include <QMenu>
 
 #include "ui/images/ThumbnailLoader.h"
@@ -17,8 +18,7 @@ MyListWidget::MyListWidget(QWidget* parent) : QListWidget(parent), m_thumbnails(
 {
     setDragDropMode(QAbstractItemView::InternalMove);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, SIGNAL(customContextMenuRequested(const QPoint&)), this,
-            SLOT(showContextMenuForWidget(const QPoint&)));
+    connect(this, &QWidget::customContextMenuRequested, this, &MyListWidget::showContextMenuForWidget);
     // Editing that ends without a change sends no itemChanged; the rename
     // ends with the editor either way.
     connect(itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { endRename(); });
@@ -139,9 +139,9 @@ void MyListWidget::showContextMenuForWidget(const QPoint& pos)
     // The entries act on the current row: make it the one the menu was opened on.
     setCurrentItem(at);
     QMenu menu(this);
-    connect(menu.addAction(tr("Delete")), SIGNAL(triggered()), this, SLOT(deleteImageListItem()));
-    connect(menu.addAction(tr("Rename")), SIGNAL(triggered()), this, SLOT(rename()));
-    connect(menu.addAction(tr("Thumbnail")), SIGNAL(triggered()), this, SLOT(getThumbnailImage()));
+    connect(menu.addAction(tr("Delete")), &QAction::triggered, this, &MyListWidget::deleteImageListItem);
+    connect(menu.addAction(tr("Rename")), &QAction::triggered, this, &MyListWidget::rename);
+    connect(menu.addAction(tr("Thumbnail")), &QAction::triggered, this, &MyListWidget::getThumbnailImage);
     menu.addAction(tr("Split Group"));
     menu.addAction(tr("Assign Group"));
     menu.addAction(tr("Compare to All"));

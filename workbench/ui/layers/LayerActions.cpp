@@ -101,7 +101,7 @@ void LayerActions::addDataFiles(const QStringList& paths)
 
 // ---- Context menu and folders ------------------------------------------------------
 
-void LayerActions::showContextMenu(const QPoint& pos, QObject* receiver)
+void LayerActions::showContextMenu(const QPoint& pos, const std::function<void(LayerTree::MenuCommand)>& run)
 {
     const QModelIndex index = m_view->indexAt(pos);
     if (!index.isValid())
@@ -114,8 +114,8 @@ void LayerActions::showContextMenu(const QPoint& pos, QObject* receiver)
     QMenu menu(m_window);
     for (const LayerTree::MenuEntry& e : entries) {
         QAction* a = menu.addAction(QIcon(e.icon), tr(qPrintable(e.text)));
-        if (e.slot)
-            connect(a, SIGNAL(triggered()), receiver, (QByteArray("1") + e.slot).constData());
+        if (e.command != LayerTree::MenuCommand::None)
+            connect(a, &QAction::triggered, this, [run, command = e.command] { run(command); });
     }
     menu.exec(QCursor::pos());
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "ui/layers/LayerTree.h"
 
 class OsgWidget;
@@ -35,8 +37,8 @@ public:
     // "Add Data": asks for the files, then adds them.
     void openData();
 
-    // The context menu of the tree item at pos; its entries call receiver's slots.
-    void showContextMenu(const QPoint& pos, QObject* receiver);
+    // The context menu of the tree item at pos; a chosen entry hands its command to run.
+    void showContextMenu(const QPoint& pos, const std::function<void(LayerTree::MenuCommand)>& run);
     // The item the last context menu was opened on.
     QStandardItem* menuItem() const { return m_menuItem; }
 

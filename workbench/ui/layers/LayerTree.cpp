@@ -403,6 +403,7 @@ QVector<LayerTree::MenuEntry> LayerTree::contextMenu(const QStandardItem* item) 
     const QString exp = QStringLiteral(":images/export.png"), zoom = QStringLiteral(":images/zoomTo.png"),
                   del = QStringLiteral(":images/delete.png"), prop = QStringLiteral(":images/property.png"),
                   add = QStringLiteral(":images/add.png");
+    using C = MenuCommand;
     if (!item)
         return {};
     switch (typeOf(item)) {
@@ -410,42 +411,42 @@ QVector<LayerTree::MenuEntry> LayerTree::contextMenu(const QStandardItem* item) 
     case LayerType::Terrain:
     case LayerType::Polylines:
     case LayerType::Annotation:
-        return {{"Export", exp, nullptr}, {"Zoom To", zoom, "zoomToLayer()"}, {"Remove", del, "removeModel()"},
-                {"properties", prop, "showProperty()"}};
+        return {{"Export", exp, C::None}, {"Zoom To", zoom, C::ZoomToLayer}, {"Remove", del, C::RemoveModel},
+                {"properties", prop, C::ShowProperty}};
     case LayerType::PointCloud:
-        return {{"Export", exp, "exportPointCloud()"}, {"Zoom To", zoom, "zoomToLayer()"}, {"Remove", del, "removeModel()"},
-                {"Properties", prop, "showPropertyWin_Model()"}};
+        return {{"Export", exp, C::ExportPointCloud}, {"Zoom To", zoom, C::ZoomToLayer}, {"Remove", del, C::RemoveModel},
+                {"Properties", prop, C::ShowModelProperty}};
     case LayerType::Bundle:
-        return {{"Export", exp, nullptr}, {"Zoom To", zoom, "zoomToLayer()"}, {"remove", del, "removeModel()"},
-                {"properties", prop, "showPropertyWin_BundleFile()"}};
+        return {{"Export", exp, C::None}, {"Zoom To", zoom, C::ZoomToLayer}, {"remove", del, C::RemoveModel},
+                {"properties", prop, C::ShowBundleProperty}};
     case LayerType::Points:
-        return {{"Export", exp, nullptr},
-                {"Zoom To", zoom, "zoomToLayer()"},
-                {"Remove", del, "removeModel()"},
-                {"Save Edits Points", prop, "saveEditsPoints()"},
-                {"Toggle Labels", prop, "toggleLabels()"},
-                {"properties", prop, "showProperty()"}};
+        return {{"Export", exp, C::None},
+                {"Zoom To", zoom, C::ZoomToLayer},
+                {"Remove", del, C::RemoveModel},
+                {"Save Edits Points", prop, C::SaveEditsPoints},
+                {"Toggle Labels", prop, C::ToggleLabels},
+                {"properties", prop, C::ShowProperty}};
     case LayerType::Polygons:
-        return {{"Save Edits Polygons", prop, "saveEditsPolygons()"},
-                {"Zoom To", zoom, "zoomToLayer()"},
-                {"Remove", del, "removeModel()"},
-                {"Toggle Labels", prop, "togglePolyLabels()"},
-                {"properties", prop, "showProperty()"}};
+        return {{"Save Edits Polygons", prop, C::SaveEditsPolygons},
+                {"Zoom To", zoom, C::ZoomToLayer},
+                {"Remove", del, C::RemoveModel},
+                {"Toggle Labels", prop, C::TogglePolyLabels},
+                {"properties", prop, C::ShowProperty}};
     case LayerType::None:
         break;
     }
     switch (item->data(ContainerKindRole).toInt()) {
     case 1:
-        return {{"Add Folder", add, "addFolderInFolder()"},
-                {"Zoom To", zoom, "zoomToLayer()"},
-                {"Remove Folder", del, "removeFolder()"},
-                {"Change Folder Symbol", QStringLiteral(":images/ViewAll.png"), "changeFolderSymbol()"}};
+        return {{"Add Folder", add, C::AddFolderInFolder},
+                {"Zoom To", zoom, C::ZoomToLayer},
+                {"Remove Folder", del, C::RemoveFolder},
+                {"Change Folder Symbol", QStringLiteral(":images/ViewAll.png"), C::ChangeFolderSymbol}};
     case 2:
-        return {{"Add Folder", add, "addProjectFolder()"},
-                {"Add Data", QStringLiteral(":images/Add.jpg"), "openModel()"},
-                {"Zoom To", zoom, "zoomToLayer()"},
-                {"Close Project", del, "closeProject()"},
-                {"properties", prop, "showProperty()"}};
+        return {{"Add Folder", add, C::AddProjectFolder},
+                {"Add Data", QStringLiteral(":images/Add.jpg"), C::OpenModel},
+                {"Zoom To", zoom, C::ZoomToLayer},
+                {"Close Project", del, C::CloseProject},
+                {"properties", prop, C::ShowProperty}};
     default:
         return {};
     }

@@ -62,11 +62,33 @@ public:
         QString drapes;     // a GeoTIFF terrain: the DrapedPair key of the mesh it shows
     };
 
+    // What an entry of a layer's context menu asks the window to do.
+    enum class MenuCommand {
+        None, // an inert entry
+        ExportPointCloud,
+        ZoomToLayer,
+        RemoveModel,
+        ShowProperty,
+        ShowModelProperty,
+        ShowBundleProperty,
+        SaveEditsPoints,
+        ToggleLabels,
+        SaveEditsPolygons,
+        TogglePolyLabels,
+        AddFolderInFolder,
+        RemoveFolder,
+        ChangeFolderSymbol,
+        AddProjectFolder,
+        OpenModel,
+        CloseProject
+    };
+    Q_ENUM(MenuCommand)
+
     struct MenuEntry
     {
         QString text;
         QString icon;
-        const char* slot; // MainWindow slot signature, nullptr for an inert entry
+        MenuCommand command;
     };
 
     // What to do with a layer whose file gives nothing to show.

@@ -81,6 +81,7 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(m_viewers, &ImageViewers::imagePointPicked, m_groundControl, &GroundControl::pickAt);
+    connect(m_viewers, &ImageViewers::extractRequested, this, &MainWindow::receiveExtractCommand);
     // The viewers draw the control points' observations in their photos.
     connect(m_geoRef, &GeoRef::pointsChanged, m_viewers,
             [this] { m_viewers->setControlPoints(m_geoRef->controlPoints(), m_geoRef->currentName()); });
@@ -512,7 +513,64 @@ void MainWindow::addDataFiles(const QStringList& paths)
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)
 {
-    m_layerActions->showContextMenu(pos, this);
+    m_layerActions->showContextMenu(pos, [this](LayerTree::MenuCommand command) { runLayerCommand(command); });
+}
+
+void MainWindow::runLayerCommand(LayerTree::MenuCommand command)
+{
+    using C = LayerTree::MenuCommand;
+    switch (command) {
+    case C::ExportPointCloud:
+        exportPointCloud();
+        break;
+    case C::ZoomToLayer:
+        zoomToLayer();
+        break;
+    case C::RemoveModel:
+        removeModel();
+        break;
+    case C::ShowProperty:
+        showProperty();
+        break;
+    case C::ShowModelProperty:
+        showPropertyWin_Model();
+        break;
+    case C::ShowBundleProperty:
+        showPropertyWin_BundleFile();
+        break;
+    case C::SaveEditsPoints:
+        saveEditsPoints();
+        break;
+    case C::ToggleLabels:
+        toggleLabels();
+        break;
+    case C::SaveEditsPolygons:
+        saveEditsPolygons();
+        break;
+    case C::TogglePolyLabels:
+        togglePolyLabels();
+        break;
+    case C::AddFolderInFolder:
+        addFolderInFolder();
+        break;
+    case C::RemoveFolder:
+        removeFolder();
+        break;
+    case C::ChangeFolderSymbol:
+        changeFolderSymbol();
+        break;
+    case C::AddProjectFolder:
+        addProjectFolder();
+        break;
+    case C::OpenModel:
+        openModel();
+        break;
+    case C::CloseProject:
+        closeProject();
+        break;
+    case C::None:
+        break;
+    }
 }
 
 void MainWindow::onItemChanged(QStandardItem* item)
@@ -729,7 +787,7 @@ void MainWindow::saveVariables()
 void MainWindow::createReconstruction()
 {
     m_reconstruction = new ReconstructionRunner(
-        this, m_logList, m_imageList, m_appDir,
+        this, m_imageList, m_appDir,
         {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"), m_actions.value("&Run Dense"),
          m_actions.value("&Scan Settings"), m_actions.value("&Abort current reconstruction")});
     // A sparse run extracts the images' EXIF data first and waits for it.

@@ -227,6 +227,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // An entry of a layer's context menu: the slot it stands for.
+    void runLayerCommand(LayerTree::MenuCommand command);
     void createActions();
     void createMenus();
     void createToolBars();

@@ -108,8 +108,8 @@ ConfigWindow::ConfigWindow(QWidget* parent) : QMainWindow(parent)
     buttons->addWidget(m_cancelButton);
     grid->addLayout(buttons, row, 0, 1, 3);
 
-    connect(browseImage, SIGNAL(clicked()), this, SLOT(browseImageFolder()));
-    connect(browseSync, SIGNAL(clicked()), this, SLOT(browseSyncFolder()));
+    connect(browseImage, &QPushButton::clicked, this, &ConfigWindow::browseImageFolder);
+    connect(browseSync, &QPushButton::clicked, this, &ConfigWindow::browseSyncFolder);
     connect(m_cancelButton, &QPushButton::clicked, this, &ConfigWindow::cancel);
 
     setCentralWidget(central);

@@ -3,15 +3,14 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
 
+#include "core/log/LogSink.h"
 #include "core/pipeline/PipelineLayout.h"
 #include "core/products/ProductRecord.h"
 #include "ui/images/MyListWidget.h"
-#include "ui/log/LogView.h"
 #include "ui/pipeline/OrthoDsmRunner.h"
 #include "ui/pipeline/SfMReconstruction.h"
 
@@ -23,9 +22,9 @@ constexpr int barSteps = 100;
 
 } // namespace
 
-ReconstructionRunner::ReconstructionRunner(QMainWindow* window, QListWidget* log, MyListWidget* images,
-                                           const QString& appDir, const Actions& actions)
-    : QObject(window), m_window(window), m_log(log), m_images(images), m_appDir(appDir), m_actions(actions),
+ReconstructionRunner::ReconstructionRunner(QMainWindow* window, MyListWidget* images, const QString& appDir,
+                                           const Actions& actions)
+    : QObject(window), m_window(window), m_images(images), m_appDir(appDir), m_actions(actions),
       m_stageLabel(new QLabel), m_bar(new QProgressBar)
 {
     // Determinate only: a bar without a known end animates, and each of its
@@ -71,7 +70,7 @@ bool ReconstructionRunner::refuseWhileRunning()
 
 SfMReconstruction* ReconstructionRunner::newPipeline()
 {
-    auto* p = new SfMReconstruction(m_window, m_log, m_appDir, m_actions.runSparse, m_actions.runDense,
+    auto* p = new SfMReconstruction(m_window, m_appDir, m_actions.runSparse, m_actions.runDense,
                                     m_actions.scanSettings, m_actions.abort);
     connect(p, &SfMReconstruction::progress, this, &ReconstructionRunner::showStage);
     connect(p, &SfMReconstruction::runEnded, this, &ReconstructionRunner::runEnded);
@@ -105,8 +104,8 @@ bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& te
                                                     : tr("%1 photos are missing, left out: %2")
                                                           .arg(missing.size())
                                                           .arg(missing.join(QStringLiteral(", ")));
-        LogView::append(m_log, message);
-        m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+        LogSink::write(LogLevel::Warning, message);
+        LogSink::status(message, outcomeTimeoutMs);
     }
     if (texts.isEmpty())
         return false;
@@ -117,8 +116,8 @@ bool ReconstructionRunner::collectImages(QStringList& fullPaths, QStringList& te
             tr("Cannot reconstruct photos from %1 folders (%2): put them in one folder first")
                 .arg(folders.size())
                 .arg(folders.join(QStringLiteral(", ")));
-        LogView::append(m_log, message);
-        m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+        LogSink::write(LogLevel::Error, message);
+        LogSink::status(message, outcomeTimeoutMs);
         return false;
     }
     return true;
@@ -178,18 +177,15 @@ void ReconstructionRunner::runOrthoDsm()
         return;
     if (!m_ortho) {
         m_ortho = new OrthoDsmRunner(m_appDir, this);
-        connect(m_ortho, &OrthoDsmRunner::logLine, this, [this](const QString& line) {
-            LogView::append(m_log, line);
-            if (m_log)
-                m_log->scrollToBottom();
-        });
+        connect(m_ortho, &OrthoDsmRunner::logLine, this,
+                [](const QString& line) { LogSink::write(LogLevel::Info, line); });
         connect(m_ortho, &OrthoDsmRunner::progress, this, &ReconstructionRunner::showStage);
         connect(m_ortho, &OrthoDsmRunner::finished, this, [this](bool written, const QString& message) {
             hideStage();
             if (m_actions.abort)
                 m_actions.abort->setEnabled(false);
             enableRunActions();
-            m_window->statusBar()->showMessage(message, outcomeTimeoutMs);
+            LogSink::status(message, outcomeTimeoutMs);
             if (written)
                 emit resultsWritten(QLatin1String(ProductRecord::orthophoto), m_ortho->folder());
         });
@@ -236,5 +232,5 @@ void ReconstructionRunner::runEnded(bool, const QString& message)
     hideStage();
     if (m_actions.reRun)
         m_actions.reRun->setEnabled(true);
-    m_window->statusBar()->showMessage(message.trimmed(), outcomeTimeoutMs);
+    LogSink::status(message.trimmed(), outcomeTimeoutMs);
 }

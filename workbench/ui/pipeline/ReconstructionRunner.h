@@ -13,7 +13,6 @@ class OrthoDsmRunner;
 class QAction;
 class QFile;
 class QLabel;
-class QListWidget;
 class QMainWindow;
 class QProcess;
 class QProgressBar;
@@ -23,7 +22,9 @@ class QProgressBar;
 // of the image list, and shows the running stage, its count and estimated
 // end and a bar of the share done in the status bar until the run ends. Nothing
 // there moves by itself: every repaint of the window recomposes the 3D view's
-// window, so the display changes only when the run's progress does.
+// window, so the display changes only when the run's progress does. What the
+// runs have to say goes to the log channel (core/log/LogSink), their outcomes
+// as its status texts as well; refusals go straight to the status bar.
 class ReconstructionRunner : public QObject
 {
     Q_OBJECT
@@ -37,8 +38,7 @@ public:
     };
 
     // Pipelines become children of window; their progress goes to its status bar.
-    ReconstructionRunner(QMainWindow* window, QListWidget* log, MyListWidget* images, const QString& appDir,
-                         const Actions& actions);
+    ReconstructionRunner(QMainWindow* window, MyListWidget* images, const QString& appDir, const Actions& actions);
 
     // Starts the EXIF extraction that a sparse run waits for and hands back
     // its process (null or not running: nothing to wait for).
@@ -93,7 +93,6 @@ private:
     void runEnded(bool success, const QString& message);
 
     QMainWindow* m_window;
-    QListWidget* m_log;
     MyListWidget* m_images;
     QString m_appDir;
     Actions m_actions;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QSet>
 
 #include "core/formats/NvmLens.h"
@@ -12,6 +11,7 @@
 #include "core/georef/GpsGeoreference.h"
 #include "core/images/ExifScript.h"
 #include "core/log/LogLine.h"
+#include "core/log/LogSink.h"
 #include "core/pipeline/BundlerOptions.h"
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
@@ -27,7 +27,6 @@
 #include "core/products/ProductRecord.h"
 #include "core/products/ProductStatus.h"
 #include "core/project/ScanSettings.h"
-#include "ui/log/LogView.h"
 
 namespace
 {
@@ -36,13 +35,14 @@ constexpr double estimatedSecondsPerFile = 3.5;
 // Results older than their stage by more than this are left over from an
 // earlier run (the slack covers file systems that keep whole seconds).
 constexpr int resultSlackSeconds = 2;
+// What the PMVS preparation leaves to run PMVS with.
+constexpr const char* pmvsAllScript = "pmvs/pmvs_all.bat";
 
 } // namespace
 
-SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir,
-                                     QAction* runSparse, QAction* runDense, QAction* scanSettings,
-                                     QAction* abort)
-    : QObject(parent), m_log(log), m_runSparse(runSparse), m_runDense(runDense), m_scanSettings(scanSettings),
+SfMReconstruction::SfMReconstruction(QObject* parent, const QString& appDir, QAction* runSparse,
+                                     QAction* runDense, QAction* scanSettings, QAction* abort)
+    : QObject(parent), m_runSparse(runSparse), m_runDense(runDense), m_scanSettings(scanSettings),
       m_abort(abort), m_appDir(appDir)
 {
     m_record.machine = MachineDescription::current();
@@ -64,7 +64,7 @@ SfMReconstruction::SfMReconstruction(QObject* parent, QListWidget* log, const QS
 SfMReconstruction::~SfMReconstruction()
 {
     // Tools of a run still going when the window closes end with it; their
-    // ends no longer reach this object, nor the log, which may be gone first.
+    // ends no longer reach this object.
     m_running = false;
     for (ScriptProcess* p : {&m_process1, &m_process2, &m_process3, &m_process4, &m_process5, &m_process6})
         p->disconnect(this);
@@ -91,15 +91,9 @@ const ScanSettings& SfMReconstruction::settings() const
     return ScanSettings::global();
 }
 
-void SfMReconstruction::log(const QString& text)
+void SfMReconstruction::log(const QString& text, LogLevel level)
 {
-    LogView::append(m_log, text);
-}
-
-void SfMReconstruction::scrollLog()
-{
-    if (m_log)
-        m_log->scrollToBottom();
+    LogSink::write(level, text);
 }
 
 // ---- Operations of a run ------------------------------------------------------
@@ -139,8 +133,9 @@ QList<QProcess*> SfMReconstruction::runningProcesses() const
     return out;
 }
 
-void SfMReconstruction::startStage(ScriptProcess& process, Stage stage, const QString& script)
+void SfMReconstruction::startStage(Stage stage, const QString& script)
 {
+    ScriptProcess& process = this->*stepOf(stage).process;
     m_stage = stage;
     m_stageStart = QDateTime::currentDateTime();
     if (stage != m_timedStage) {
@@ -167,6 +162,38 @@ void SfMReconstruction::closeStageTime()
     m_timedStage = Stage::None;
 }
 
+const SfMReconstruction::StageStep& SfMReconstruction::stepOf(Stage stage)
+{
+    using S = SfMReconstruction;
+    // clang-format off
+    static const StageStep steps[] = {
+        {Stage::None, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, Stage::None},
+        // The extraction is the window's process; the run waits for it (continueAfterExif).
+        {Stage::Exif, QT_TR_NOOP("Extracting EXIF"), nullptr, nullptr, nullptr,
+         &S::showExifProgress, &S::readToolLines, nullptr, Stage::None},
+        {Stage::Undistortion, QT_TR_NOOP("Undistortion"), &S::m_process6, &S::startUndistortion, nullptr,
+         &S::showUndistortionProgress, &S::readToolLines, &S::undistortionDone, Stage::Features},
+        // Counted by the feature files that appear: its batches run one after
+        // the other, each counting its lines from nought.
+        {Stage::Features, QT_TR_NOOP("Feature detection"), &S::m_process1, &S::startFeatureDetection,
+         &S::missingFeatures, &S::showFeatureProgress, nullptr, &S::featuresDone, Stage::Matching},
+        // m_process2 runs the last batch; the others have processes of their own.
+        {Stage::Matching, QT_TR_NOOP("Matching"), &S::m_process2, &S::startMatching, &S::missingMatchTables,
+         &S::showToolProgress, &S::readToolLines, &S::matchingDone, Stage::BundleAdjustment},
+        {Stage::BundleAdjustment, QT_TR_NOOP("Bundle adjustment"), &S::m_process3, &S::startBundleAdjustment,
+         &S::missingSparseResult, &S::showToolProgress, &S::readToolLines, &S::sparseDone, Stage::None},
+        {Stage::DensePrepare, QT_TR_NOOP("Dense preparation"), &S::m_process4, &S::startDensePreparation,
+         &S::missingPreparation, &S::showToolProgress, &S::readToolLines, &S::preparationDone, Stage::Dense},
+        {Stage::Dense, QT_TR_NOOP("Dense"), &S::m_process5, &S::startDenseMatching, &S::missingDenseModels,
+         &S::showToolProgress, &S::readToolLines, &S::denseDone, Stage::None},
+    };
+    // clang-format on
+    for (const StageStep& step : steps)
+        if (step.stage == stage)
+            return step;
+    return steps[0];
+}
+
 QString SfMReconstruction::stageName() const
 {
     return nameOf(m_stage);
@@ -174,38 +201,48 @@ QString SfMReconstruction::stageName() const
 
 QString SfMReconstruction::nameOf(Stage stage)
 {
-    switch (stage) {
-    case Stage::Exif:
-        return tr("Extracting EXIF");
-    case Stage::Undistortion:
-        return tr("Undistortion");
-    case Stage::Features:
-        return tr("Feature detection");
-    case Stage::Matching:
-        return tr("Matching");
-    case Stage::BundleAdjustment:
-        return tr("Bundle adjustment");
-    case Stage::DensePrepare:
-        return tr("Dense preparation");
-    case Stage::Dense:
-        return tr("Dense");
-    case Stage::None:
-        break;
-    }
-    return QString();
+    const char* name = stepOf(stage).name;
+    return name ? tr(name) : QString();
 }
 
 void SfMReconstruction::showProgress()
 {
-    if (m_stage == Stage::Features)
-        showFeatureProgress();
-    else if (m_stage == Stage::Exif)
-        showExifProgress();
-    else if (m_stage == Stage::Undistortion)
-        showUndistortionProgress();
-    else if (m_stage != Stage::None)
-        emit progress(m_stageProgress.text(stageName()),
-                      m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
+    if (const auto show = stepOf(m_stage).show)
+        (this->*show)();
+}
+
+void SfMReconstruction::showToolProgress()
+{
+    emit progress(m_stageProgress.text(stageName()), m_stageProgress.known() ? m_stageProgress.fraction() : -1.0);
+}
+
+void SfMReconstruction::startStep(Stage stage)
+{
+    (this->*stepOf(stage).start)();
+}
+
+void SfMReconstruction::stageFinished(Stage stage, ScriptProcess& process)
+{
+    if (!m_running || m_stage != stage)
+        return;
+    const StageStep& step = stepOf(stage);
+    // Feature detection's end is timed whether it succeeded or not.
+    if (stage == Stage::Features)
+        endFeatureTiming();
+    if (!process.succeeded()) {
+        fail(stageName(), process);
+        return;
+    }
+    // Under cmd.exe a script's exit code tells little (it ends with an ECHO):
+    // the stage is judged by what it left.
+    const QString missing = step.missing ? (this->*step.missing)() : QString();
+    if (!missing.isEmpty()) {
+        fail(stageName(), process, missing);
+        return;
+    }
+    (this->*step.done)();
+    if (step.next != Stage::None)
+        startStep(step.next);
 }
 
 void SfMReconstruction::showUndistortionProgress()
@@ -224,10 +261,13 @@ void SfMReconstruction::showUndistortionProgress()
 
 void SfMReconstruction::readProgress(const QString& text, int source)
 {
-    // Feature detection is counted by the files that appear: its batches
-    // run one after the other, each counting from nought.
-    if (m_stage != Stage::Features && m_stage != Stage::None)
-        m_stageProgress.readAll(text, QDateTime::currentDateTime(), source);
+    if (const auto parse = stepOf(m_stage).parse)
+        (this->*parse)(text, source);
+}
+
+void SfMReconstruction::readToolLines(const QString& text, int source)
+{
+    m_stageProgress.readAll(text, QDateTime::currentDateTime(), source);
 }
 
 void SfMReconstruction::showFeatureProgress()
@@ -264,7 +304,6 @@ void SfMReconstruction::showOutput(ScriptProcess& process, bool display)
     if (!display || !settings().displayOutput || text.isEmpty())
         return;
     log(text + QLatin1Char('\n'));
-    scrollLog();
 }
 
 void SfMReconstruction::onProcess1Output()
@@ -328,10 +367,11 @@ void SfMReconstruction::continueAfterExif()
 
 void SfMReconstruction::startFirstSparseStage()
 {
-    if (settings().undistortMethod == QLatin1String("None")) {
-        startFeatureDetection(QStringLiteral(" \n"));
-        return;
-    }
+    startStep(settings().undistortMethod == QLatin1String("None") ? Stage::Features : Stage::Undistortion);
+}
+
+void SfMReconstruction::startUndistortion()
+{
     if (!writeUndistortion()) {
         endRun(false, QStringLiteral("Undistortion bat file creation failed \n"));
         return;
@@ -342,7 +382,7 @@ void SfMReconstruction::startFirstSparseStage()
         if (!QFileInfo::exists(PipelineLayout::toLocal(UndistortionScript::keptCopy(image))))
             m_undistortPending << image;
     m_undistortTotal = m_undistortPending.size();
-    startStage(m_process6, Stage::Undistortion, m_layout.file(QLatin1String(UndistortionScript::fileName)));
+    startStage(Stage::Undistortion, m_layout.file(QLatin1String(UndistortionScript::fileName)));
 }
 
 bool SfMReconstruction::writeUndistortion()
@@ -354,7 +394,6 @@ bool SfMReconstruction::writeUndistortion()
     if (!UndistortionScript::calibrationSet(s)) {
         log(QStringLiteral(
             "Please make sure to set non zero values to fx,fy,cx and cy in Scan settings window"));
-        scrollLog();
         return false;
     }
     return ScriptFile::write(m_layout.file(QLatin1String(UndistortionScript::fileName)),
@@ -363,25 +402,25 @@ bool SfMReconstruction::writeUndistortion()
 
 void SfMReconstruction::onProcess6Finished(int)
 {
-    if (!m_running || m_stage != Stage::Undistortion)
-        return;
-    if (!m_process6.succeeded()) {
-        fail(stageName(), m_process6);
-        return;
-    }
-    log(QStringLiteral("Undistortion bat file executed"));
-    scrollLog();
-    startFeatureDetection(QString());
+    stageFinished(Stage::Undistortion, m_process6);
 }
 
-void SfMReconstruction::startFeatureDetection(const QString& suffix)
+void SfMReconstruction::undistortionDone()
 {
+    log(QStringLiteral("Undistortion bat file executed"));
+}
+
+void SfMReconstruction::startFeatureDetection()
+{
+    // The first stage of a run without undistortion says so with a blank.
+    const QString suffix =
+        settings().undistortMethod == QLatin1String("None") ? QStringLiteral(" \n") : QString();
     if (!prepareFeatureDetection()) {
         endRun(false, QStringLiteral("SIFTGPU bat file creation failed") + suffix);
         return;
     }
     log(QStringLiteral("SIFTGPU bat file created") + suffix);
-    startStage(m_process1, Stage::Features, m_layout.file(QLatin1String(SiftLists::scriptName)));
+    startStage(Stage::Features, m_layout.file(QLatin1String(SiftLists::scriptName)));
     if (!m_running)
         return;
     m_progressTimer.start();
@@ -419,8 +458,11 @@ bool SfMReconstruction::prepareFeatureDetection()
 
 void SfMReconstruction::onProcess1Finished(int)
 {
-    if (!m_running || m_stage != Stage::Features)
-        return;
+    stageFinished(Stage::Features, m_process1);
+}
+
+void SfMReconstruction::endFeatureTiming()
+{
     m_progressTimer.stop();
     m_record.end = QDateTime::currentDateTime();
     m_record.endTime = StageTiming::clockText(m_record.end.time());
@@ -428,25 +470,24 @@ void SfMReconstruction::onProcess1Finished(int)
     log(QStringLiteral("Ended at: ") + m_record.endTime + QLatin1Char(' ') + m_record.endDate);
     for (const QString& line : StageTiming::finish(m_record))
         log(line);
+}
 
-    if (!m_process1.succeeded()) {
-        fail(stageName(), m_process1);
-        return;
-    }
+QString SfMReconstruction::missingFeatures() const
+{
     QStringList missing;
     for (const QString& feature : m_featuresToCompute)
         if (!QFileInfo::exists(PipelineLayout::toLocal(feature)))
             missing << feature;
-    if (!missing.isEmpty()) {
-        fail(stageName(), m_process1,
-             missing.size() == 1 ? missing.first()
-                                 : tr("%1 and %2 more").arg(missing.first()).arg(missing.size() - 1));
-        return;
-    }
+    if (missing.isEmpty())
+        return QString();
+    return missing.size() == 1 ? missing.first()
+                               : tr("%1 and %2 more").arg(missing.first()).arg(missing.size() - 1);
+}
+
+void SfMReconstruction::featuresDone()
+{
     // Said once the detector has really run, not when it was started.
     log(QStringLiteral("SiftGpu bat file executed"));
-    scrollLog();
-    startMatching();
 }
 
 void SfMReconstruction::startMatching()
@@ -484,7 +525,7 @@ void SfMReconstruction::startMatching()
         });
         p->startScript(m_appDir, m_layout.file(PairoloScripts::scriptName(i)));
     }
-    startStage(m_process2, Stage::Matching, m_layout.file(PairoloScripts::scriptName(n - 1)));
+    startStage(Stage::Matching, m_layout.file(PairoloScripts::scriptName(n - 1)));
 }
 
 void SfMReconstruction::onProcess2Finished(int)
@@ -506,16 +547,21 @@ void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
     }
     if (--m_matchersLeft > 0)
         return;
+    stageFinished(Stage::Matching, process);
+}
 
-    for (const QStringList* files : {&m_matchFiles, &m_gpuMatchFiles}) {
-        for (const QString& f : *files) {
+QString SfMReconstruction::missingMatchTables() const
+{
+    for (const QStringList* files : {&m_matchFiles, &m_gpuMatchFiles})
+        for (const QString& f : *files)
             // An incremental run may keep a batch's tables of the run before.
-            if (!QFileInfo::exists(PipelineLayout::toLocal(f))) {
-                fail(stageName(), process, f);
-                return;
-            }
-        }
-    }
+            if (!QFileInfo::exists(PipelineLayout::toLocal(f)))
+                return f;
+    return QString();
+}
+
+void SfMReconstruction::matchingDone()
+{
     // One of them may be the sender of this call.
     for (ScriptProcess* p : qAsConst(m_extraMatchers))
         p->deleteLater();
@@ -525,12 +571,10 @@ void SfMReconstruction::matcherFinished(ScriptProcess& process, int batch)
         log(tr("Cannot write %1: the next run matches every image again")
                 .arg(m_layout.nativeFile(QLatin1String(FocalList::oldFileName))));
     log(QStringLiteral("RunPairolo bat file executed"));
-    scrollLog();
     log(ScriptFile::write(m_layout.file(QLatin1String(BundlerOptions::fileName)),
                           BundlerOptions::text(m_layout))
             ? QStringLiteral("options text file created")
             : QStringLiteral("options text file creation failed"));
-    startBundleAdjustment();
 }
 
 void SfMReconstruction::startBundleAdjustment()
@@ -552,7 +596,7 @@ void SfMReconstruction::startBundleAdjustment()
         return;
     }
     log(s.bundleAdjustment + QStringLiteral(" bat file created"));
-    startStage(m_process3, Stage::BundleAdjustment, m_layout.file(script));
+    startStage(Stage::BundleAdjustment, m_layout.file(script));
 }
 
 void SfMReconstruction::reRunBundler()
@@ -577,34 +621,34 @@ void SfMReconstruction::reRunBundler()
                &SfMReconstruction::onProcess3Finished);
     connect(&m_process3, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &SfMReconstruction::onRerunFinished);
-    startStage(m_process3, Stage::BundleAdjustment, m_layout.file(QLatin1String(PbaScript::rerunFileName)));
+    startStage(Stage::BundleAdjustment, m_layout.file(QLatin1String(PbaScript::rerunFileName)));
 }
 
 void SfMReconstruction::onProcess3Finished(int)
 {
-    bundleAdjustmentFinished();
+    stageFinished(Stage::BundleAdjustment, m_process3);
 }
 
 void SfMReconstruction::onRerunFinished(int)
 {
-    bundleAdjustmentFinished();
+    stageFinished(Stage::BundleAdjustment, m_process3);
 }
 
-void SfMReconstruction::bundleAdjustmentFinished()
+QString SfMReconstruction::sparseResult() const
 {
-    if (!m_running || m_stage != Stage::BundleAdjustment)
-        return;
+    return settings().usesBundler() ? QStringLiteral("bundle/bundle.out") : QStringLiteral("sparse.nvm");
+}
+
+QString SfMReconstruction::missingSparseResult() const
+{
+    const QString result = sparseResult();
+    return written(m_layout.file(result)) ? QString() : m_layout.nativeFile(result);
+}
+
+void SfMReconstruction::sparseDone()
+{
     const ScanSettings& s = settings();
-    const QString result =
-        s.usesBundler() ? QStringLiteral("bundle/bundle.out") : QStringLiteral("sparse.nvm");
-    if (!m_process3.succeeded()) {
-        fail(stageName(), m_process3);
-        return;
-    }
-    if (!written(m_layout.file(result))) {
-        fail(stageName(), m_process3, m_layout.nativeFile(result));
-        return;
-    }
+    const QString result = sparseResult();
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
     closeStageTime();
     QStringList photos;
@@ -688,45 +732,53 @@ bool SfMReconstruction::startDense()
                         : QStringList{QStringLiteral("sparse.nvm")},
         {}, s.denseReconstruction);
     QFile::remove(ProductRecord::fileOf(folder, QLatin1String(ProductRecord::dense)));
+    startStep(Stage::DensePrepare);
+    return m_running;
+}
+
+void SfMReconstruction::startDensePreparation()
+{
+    const ScanSettings& s = settings();
     const QString prepare = QStringLiteral("prepare_") + s.denseReconstruction;
     const QString script = m_layout.file(DensePrepareScript::fileName(s));
     if (!ScriptFile::write(script, DensePrepareScript::text(m_layout, s))) {
         endRun(false, prepare + QStringLiteral(" bat file creation failed \n"));
-        return false;
+        return;
     }
-    startStage(m_process4, Stage::DensePrepare, script);
+    startStage(Stage::DensePrepare, script);
     if (!m_running)
-        return false;
+        return;
     log(prepare + QStringLiteral(" bat file created \n"));
-    return true;
 }
 
 void SfMReconstruction::onProcess4Finished(int)
 {
-    if (!m_running || m_stage != Stage::DensePrepare)
-        return;
-    const ScanSettings& s = settings();
-    if (!m_process4.succeeded()) {
-        fail(stageName(), m_process4);
-        return;
-    }
+    stageFinished(Stage::DensePrepare, m_process4);
+}
+
+QString SfMReconstruction::missingPreparation() const
+{
     // The PMVS tools of the prepare script leave the script that runs PMVS;
-    // the CMPMVS ones the cameras and images that CMPMVS reads. Under cmd.exe
-    // the script's exit code tells nothing: it ends with an ECHO.
-    const QString pmvsAll = QStringLiteral("pmvs/pmvs_all.bat");
-    const QStringList prepared = s.usesPmvs() ? QStringList{pmvsAll}
-                                              : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
-                                                            QLatin1String(CmpmvsScript::firstImageFileName)};
-    for (const QString& file : prepared) {
-        if (!written(m_layout.file(file))) {
-            fail(stageName(), m_process4, m_layout.nativeFile(file));
-            return;
-        }
-    }
-    log(QStringLiteral("prepare_") + s.denseReconstruction + QStringLiteral(" bat file executed"));
-    scrollLog();
-    if (s.usesPmvs()) {
-        startStage(m_process5, Stage::Dense, m_layout.file(pmvsAll));
+    // the CMPMVS ones the cameras and images that CMPMVS reads.
+    const QStringList prepared = settings().usesPmvs()
+                                     ? QStringList{QLatin1String(pmvsAllScript)}
+                                     : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
+                                                   QLatin1String(CmpmvsScript::firstImageFileName)};
+    for (const QString& file : prepared)
+        if (!written(m_layout.file(file)))
+            return m_layout.nativeFile(file);
+    return QString();
+}
+
+void SfMReconstruction::preparationDone()
+{
+    log(QStringLiteral("prepare_") + settings().denseReconstruction + QStringLiteral(" bat file executed"));
+}
+
+void SfMReconstruction::startDenseMatching()
+{
+    if (settings().usesPmvs()) {
+        startStage(Stage::Dense, m_layout.file(QLatin1String(pmvsAllScript)));
         return;
     }
     if (!ScriptFile::write(m_layout.file(QLatin1String(CmpmvsScript::fileName)),
@@ -740,7 +792,7 @@ void SfMReconstruction::onProcess4Finished(int)
         endRun(false, QStringLiteral("RunCMPMVS bat file created"));
         return;
     }
-    startStage(m_process5, Stage::Dense, m_layout.file(QLatin1String(CmpmvsScript::fileName)));
+    startStage(Stage::Dense, m_layout.file(QLatin1String(CmpmvsScript::fileName)));
     if (!m_running)
         return;
     log(QStringLiteral("mvs.ini file created"));
@@ -749,19 +801,27 @@ void SfMReconstruction::onProcess4Finished(int)
 
 void SfMReconstruction::onProcess5Finished(int)
 {
-    if (!m_running || m_stage != Stage::Dense)
-        return;
-    const ScanSettings& s = settings();
-    if (!m_process5.succeeded()) {
-        fail(stageName(), m_process5);
-        return;
-    }
-    if (!s.usesPmvs()) {
+    stageFinished(Stage::Dense, m_process5);
+}
+
+QString SfMReconstruction::missingDenseModels() const
+{
+    if (!settings().usesPmvs()) {
         const QString model = QLatin1String(CmpmvsScript::modelFileName);
-        if (!written(m_layout.file(model))) {
-            fail(stageName(), m_process5, m_layout.nativeFile(model));
-            return;
-        }
+        return written(m_layout.file(model)) ? QString() : m_layout.nativeFile(model);
+    }
+    const QString models = m_layout.file(QStringLiteral("pmvs/models"));
+    const QDir dir(models);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted))
+        if (name.endsWith(QLatin1String("patch")) && written(models + QLatin1Char('/') + name))
+            return QString();
+    return m_layout.nativeFile(QStringLiteral("pmvs/models/")) + QStringLiteral("*patch");
+}
+
+void SfMReconstruction::denseDone()
+{
+    if (!settings().usesPmvs()) {
+        const QString model = QLatin1String(CmpmvsScript::modelFileName);
         log(QStringLiteral("runCMPMVS bat file executed"));
         recordDense({m_layout.file(model)});
         logDenseTime();
@@ -771,19 +831,10 @@ void SfMReconstruction::onProcess5Finished(int)
     }
     const QString models = m_layout.file(QStringLiteral("pmvs/models"));
     QStringList patches;
-    bool fresh = false;
     const QDir dir(models);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted)) {
-        if (!name.endsWith(QLatin1String("patch")))
-            continue;
-        patches << models + QLatin1Char('/') + name;
-        fresh = fresh || written(patches.last());
-    }
-    if (!fresh) {
-        fail(stageName(), m_process5,
-             m_layout.nativeFile(QStringLiteral("pmvs/models/")) + QStringLiteral("*patch"));
-        return;
-    }
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted))
+        if (name.endsWith(QLatin1String("patch")))
+            patches << models + QLatin1Char('/') + name;
     log(QStringLiteral("pmvs_all bat file executed"));
     QStringList outputs;
     for (const QString& name :
@@ -882,8 +933,7 @@ void SfMReconstruction::abortRunningProcess()
 
 void SfMReconstruction::endRun(bool success, const QString& message)
 {
-    log(message);
-    scrollLog();
+    log(message, success ? LogLevel::Info : LogLevel::Error);
     m_running = false;
     m_stage = Stage::None;
     m_progressTimer.stop();

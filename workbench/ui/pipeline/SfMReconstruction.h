@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "core/georef/AccuracyReport.h"
+#include "core/log/LogLevel.h"
 #include "core/pipeline/PipelineLayout.h"
 #include "core/pipeline/StageProgress.h"
 #include "core/pipeline/StageRecord.h"
@@ -17,7 +18,6 @@
 #include "core/products/ProductRecord.h"
 
 class QAction;
-class QListWidget;
 struct ScanSettings;
 
 // One run of the reconstruction tool chain: writes the scripts and lists of
@@ -26,13 +26,14 @@ struct ScanSettings;
 // its results. Sparse: [undistortion ->] feature detection -> matching ->
 // bundle adjustment; or the bundle adjustment again; dense: prepare -> PMVS
 // or CMPMVS. A stage that fails, or Abort, ends the run and gives the run
-// actions back. Progress goes to the log list, one line per message.
+// actions back. Its messages go to the log channel (core/log/LogSink), one
+// line per message, which the window's "Log View" subscribes to.
 class SfMReconstruction : public QObject
 {
     Q_OBJECT
 public:
-    SfMReconstruction(QObject* parent, QListWidget* log, const QString& appDir, QAction* runSparse,
-                      QAction* runDense, QAction* scanSettings, QAction* abort);
+    SfMReconstruction(QObject* parent, const QString& appDir, QAction* runSparse, QAction* runDense,
+                      QAction* scanSettings, QAction* abort);
     ~SfMReconstruction() override;
 
     // The operations of a run, in this order: the folder from the first
@@ -91,36 +92,82 @@ public slots:
 private:
     enum class Stage { None, Exif, Undistortion, Features, Matching, BundleAdjustment, DensePrepare, Dense };
 
+    // A stage of the tool chain as the run drives it: how it starts, which
+    // process runs its script, what it must leave, how its progress is read
+    // and shown, what follows once it has left its results, and the next stage.
+    struct StageStep
+    {
+        Stage stage;
+        const char* name; // untranslated
+        ScriptProcess SfMReconstruction::*process;
+        // Writes the stage's scripts and lists and starts its process, or ends
+        // the run saying what could not be written.
+        void (SfMReconstruction::*start)();
+        // The first result missing once the process has ended well, or empty;
+        // nullptr: the stage is judged by its exit code alone.
+        QString (SfMReconstruction::*missing)() const;
+        void (SfMReconstruction::*show)();
+        // Reads the tools' progress lines in a block of their output; nullptr:
+        // the stage is counted otherwise.
+        void (SfMReconstruction::*parse)(const QString& text, int source);
+        // What is said and done after the stage left its results.
+        void (SfMReconstruction::*done)();
+        Stage next; // None: the run ends with this stage
+    };
+    static const StageStep& stepOf(Stage stage);
+    void startStep(Stage stage);
+    // The common end of every stage's process: the run goes on to the next
+    // stage, or ends with the stage's failure.
+    void stageFinished(Stage stage, ScriptProcess& process);
+
     const ScanSettings& settings() const;
-    void log(const QString& text);
-    void scrollLog();
+    void log(const QString& text, LogLevel level = LogLevel::Info);
     void showOutput(ScriptProcess& process, bool display);
     void connectProcess(ScriptProcess& process, void (SfMReconstruction::*finished)(int),
                         void (SfMReconstruction::*output)());
-    void startStage(ScriptProcess& process, Stage stage, const QString& script);
+    // Starts the script in the process of the stage's step.
+    void startStage(Stage stage, const QString& script);
     QString stageName() const;
     static QString nameOf(Stage stage);
     // Adds the time the stage being timed took to m_stageTimes.
     void closeStageTime();
     void showProgress();
+    void showToolProgress();
     void showFeatureProgress();
     void showExifProgress();
     void showUndistortionProgress();
     // The tools' progress lines in a block of their output; source tells
     // the matcher batches apart.
     void readProgress(const QString& text, int source);
+    void readToolLines(const QString& text, int source);
 
     void continueAfterExif();
     void startFirstSparseStage();
+    void startUndistortion();
     bool writeUndistortion();
-    void startFeatureDetection(const QString& suffix);
+    void undistortionDone();
+    void startFeatureDetection();
     bool prepareFeatureDetection();
+    void endFeatureTiming();
+    QString missingFeatures() const;
+    void featuresDone();
     void startMatching();
     void matcherFinished(ScriptProcess& process, int batch);
+    QString missingMatchTables() const;
+    void matchingDone();
     void startBundleAdjustment();
-    void bundleAdjustmentFinished();
+    // bundle/bundle.out or sparse.nvm, as the bundle adjustment writes it.
+    QString sparseResult() const;
+    QString missingSparseResult() const;
+    void sparseDone();
     // Says which listed photos the reconstruction left out.
     void reportUnregistered(const QString& nvmFile);
+    void startDensePreparation();
+    QString missingPreparation() const;
+    void preparationDone();
+    void startDenseMatching();
+    QString missingDenseModels() const;
+    void denseDone();
     void recordDense(const QStringList& outputs);
     // The dense stage's time, preparation included, in all and per photo.
     void logDenseTime();
@@ -133,7 +180,6 @@ private:
     void killAll();
     void endRun(bool success, const QString& message);
 
-    QListWidget* m_log;
     QAction* m_runSparse;
     QAction* m_runDense;
     QAction* m_scanSettings;
