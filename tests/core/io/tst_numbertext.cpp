@@ -2,7 +2,7 @@
 
 #include "CommaLocale.h"
 #include "core/io/NumberParser.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 #include <cmath>
 #include <cstring>
@@ -32,7 +32,7 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(NumberText::shortest(value), text);
+        QCOMPARE(NumberString::shortest(value), text);
         QCOMPARE(QString::fromStdString(NumberText::shortestString(value)), text);
     }
 
@@ -42,8 +42,8 @@ private slots:
         CommaLocale comma;
         if (!comma.active())
             QSKIP("no comma-decimal locale on this machine");
-        QCOMPARE(NumberText::shortest(712345.674), QString("712345.674"));
-        QCOMPARE(NumberText::shortest(1.5f), QString("1.5"));
+        QCOMPARE(NumberString::shortest(712345.674), QString("712345.674"));
+        QCOMPARE(NumberString::shortest(1.5f), QString("1.5"));
     }
 
     // The extremes read back too, through Qt and through our readers' parser;
@@ -60,8 +60,8 @@ private slots:
     void extremesReadBack()
     {
         QFETCH(double, value);
-        QCOMPARE(NumberText::shortest(value).toDouble(), value);
-        const QByteArray fixed = NumberText::fixed(value);
+        QCOMPARE(NumberString::shortest(value).toDouble(), value);
+        const QByteArray fixed = NumberString::fixed(value);
         QVERIFY(!fixed.contains('e'));
         QCOMPARE(fixed.toDouble(), value);
         if (std::fabs(value) < 1e7)
@@ -197,7 +197,7 @@ private slots:
         QFETCH(char, format);
         QFETCH(int, precision);
         QFETCH(QString, text);
-        QCOMPARE(NumberText::keepOrShortest(value, format, precision), text);
+        QCOMPARE(NumberString::keepOrShortest(value, format, precision), text);
         QCOMPARE(text.toDouble(), value);
     }
 
@@ -237,7 +237,7 @@ private slots:
     {
         QFETCH(double, metres);
         QFETCH(QString, text);
-        QCOMPARE(NumberText::length(metres), text);
+        QCOMPARE(NumberString::length(metres), text);
     }
 };
 

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <string>
 
 // Numbers as the files and forms of the workbench write them: C locale
@@ -41,24 +38,7 @@ public:
     // halfway between two floats, and the second rounding takes the other.
     static bool read(const char* begin, const char* end, float& value);
 
-    static QString shortest(double value);
-    static QString shortest(float value);
     static std::string shortestString(double value);
-    // The shortest round-trip text never in exponent form, for formats whose
-    // readers take fixed notation only (CAD programs, "%f" files):
-    // 712345.674, 0.0001, 1000000.
-    static QByteArray fixed(double value);
-
-    // The text QString::number(value, format, precision) gives when it reads
-    // back as value, else the shortest round-trip text: a file format that
-    // always wrote a fixed number of digits keeps its look wherever those
-    // digits suffice.
-    static QString keepOrShortest(double value, char format, int precision);
-
-    // A measured length (metres) for a label or a log line: 'g' with six
-    // significant digits, or as many more as the millimetres need (1234.567
-    // stays "1234.567", where six digits would give "1234.57").
-    static QString length(double metres);
 
     // The number with the fewest decimals that lies less than tolerance away
     // from value (value itself when none does). A coordinate kept as a float
