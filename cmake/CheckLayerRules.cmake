@@ -57,6 +57,8 @@ foreach(layer core scene ui)
             list(APPEND edges_${layer} ${edge})
             list(APPEND why_${domain}_${CMAKE_MATCH_2} "${rel} includes ${inc}")
           endif()
+        elseif(inc MATCHES "^common/[a-z]+/")
+          # the shared building blocks below every layer
         elseif(NOT inc MATCHES "(\\.moc|moc_.*\\.cpp)$" AND NOT inc MATCHES "^Wire")
           list(APPEND errors "${rel}: \"${inc}\" is not included by its path below workbench/")
         endif()

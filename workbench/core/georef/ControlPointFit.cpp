@@ -15,7 +15,7 @@
 #include "core/georef/GeoReference.h"
 #include "core/georef/SurveySystem.h"
 #include "core/georef/UtmProjection.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/products/ProductRecord.h"
 
 namespace

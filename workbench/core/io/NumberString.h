@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <QByteArray>
 #include <QString>

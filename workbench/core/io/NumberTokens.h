@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/io/NumberParser.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <QtGlobal>
 

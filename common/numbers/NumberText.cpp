@@ -1,4 +1,4 @@
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <charconv>
 #include <cmath>
