@@ -1,8 +1,7 @@
 #include <QtTest>
 
-#include "CommaLocale.h"
-#include "core/io/NumberParser.h"
-#include "core/io/NumberString.h"
+#include "core/CommaLocale.h"
+#include "common/numbers/NumberText.h"
 
 #include <cmath>
 #include <cstring>
@@ -32,7 +31,6 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(NumberString::shortest(value), text);
         QCOMPARE(QString::fromStdString(NumberText::shortestString(value)), text);
     }
 
@@ -42,34 +40,13 @@ private slots:
         CommaLocale comma;
         if (!comma.active())
             QSKIP("no comma-decimal locale on this machine");
-        QCOMPARE(NumberString::shortest(712345.674), QString("712345.674"));
-        QCOMPARE(NumberString::shortest(1.5f), QString("1.5"));
-    }
-
-    // The extremes read back too, through Qt and through our readers' parser;
-    // the fixed form (CAD export, user feature file) never uses an exponent.
-    void extremesReadBack_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::newRow("largest") << std::numeric_limits<double>::max();
-        QTest::newRow("lowest") << std::numeric_limits<double>::lowest();
-        QTest::newRow("smallest normal") << std::numeric_limits<double>::min();
-        QTest::newRow("denormal") << std::numeric_limits<double>::denorm_min();
-        QTest::newRow("UTM northing") << 4123456.781;
-    }
-    void extremesReadBack()
-    {
-        QFETCH(double, value);
-        QCOMPARE(NumberString::shortest(value).toDouble(), value);
-        const QByteArray fixed = NumberString::fixed(value);
-        QVERIFY(!fixed.contains('e'));
-        QCOMPARE(fixed.toDouble(), value);
-        if (std::fabs(value) < 1e7)
-            QVERIFY(std::fabs(parseNumber(fixed.constData()) - value) <= 1e-9);
+        QCOMPARE(QString::fromStdString(NumberText::shortestString(712345.674)), QString("712345.674"));
+        char text[NumberText::maxLength];
+        QCOMPARE(QByteArray(text, int(NumberText::write(text, 1.5f) - text)), QByteArray("1.5"));
     }
 
     // read() is the exact reverse of write(): every finite double and the
-    // special values come back bit for bit, where parseNumber gives another
+    // special values come back bit for bit, where a digit-by-digit parser gives another
     // double for most values with many digits (712345.674 came back as
     // 712345.67399999988) and none for the extremes.
     void readGivesBackEveryWrittenDouble()
@@ -178,29 +155,6 @@ private slots:
         QCOMPARE(value, 0.75);
     }
 
-    void keepsAFixedLayoutWhereItSuffices_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<char>("format");
-        QTest::addColumn<int>("precision");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("focal length") << 4882.14155 << 'f' << 5 << "4882.14155";
-        QTest::newRow("whole number keeps its zeros") << 1.0 << 'f' << 5 << "1.00000";
-        QTest::newRow("distortion term") << -0.09343 << 'g' << 6 << "-0.09343";
-        QTest::newRow("zero") << 0.0 << 'g' << 6 << "0";
-        QTest::newRow("eye at UTM needs more") << 712345.6740112305 << 'f' << 5 << "712345.6740112305";
-        QTest::newRow("seven significant digits") << -0.093431234 << 'g' << 6 << "-0.093431234";
-    }
-    void keepsAFixedLayoutWhereItSuffices()
-    {
-        QFETCH(double, value);
-        QFETCH(char, format);
-        QFETCH(int, precision);
-        QFETCH(QString, text);
-        QCOMPARE(NumberString::keepOrShortest(value, format, precision), text);
-        QCOMPARE(text.toDouble(), value);
-    }
-
     // A coordinate kept as a float relative to a kilometre corner comes back
     // with the decimals it was read with.
     void fewestDecimalsGiveBackTheReadText_data()
@@ -224,21 +178,6 @@ private slots:
         QCOMPARE(float(world - origin), local);
     }
 
-    void lengthsKeepTheirMillimetres_data()
-    {
-        QTest::addColumn<double>("metres");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << 5.0 << "5";
-        QTest::newRow("six digits") << std::sqrt(10.0) << "3.16228";
-        QTest::newRow("a kilometre and a bit") << 1234.5678 << "1234.568";
-        QTest::newRow("across a zone") << 712345.6744 << "712345.674";
-    }
-    void lengthsKeepTheirMillimetres()
-    {
-        QFETCH(double, metres);
-        QFETCH(QString, text);
-        QCOMPARE(NumberString::length(metres), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNumberText)
