@@ -68,6 +68,35 @@ std::string NumberText::shortestString(double value)
     return std::string(text, write(text, value));
 }
 
+bool NumberText::readWord(std::string_view word, double& value)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const char* begin = word.data();
+    const char* end = begin + word.size();
+    while (begin < end && blank(*begin))
+        ++begin;
+    while (end > begin && blank(end[-1]))
+        --end;
+    double parsed = 0;
+    if (!read(begin, end, parsed) || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
+const char* NumberText::readLeading(const char* begin, const char* end, double& value)
+{
+    const char* p = begin;
+    if (p < end && *p == '+' && (end - p < 2 || p[1] != '-'))
+        ++p;
+    double parsed = 0;
+    const std::from_chars_result r = std::from_chars(p, end, parsed, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr == p)
+        return begin;
+    value = parsed;
+    return r.ptr;
+}
+
 double NumberText::fewestDecimals(double value, double tolerance)
 {
     if (!std::isfinite(value) || !(tolerance > 0.0))

@@ -155,6 +155,46 @@ private slots:
         QCOMPARE(value, 0.75);
     }
 
+    // A word of a command line or a list holds one finite number, blanks
+    // around it allowed; the leading number of a token is what the lenient
+    // readers take, and where it ends.
+    void wordsAndLeadingNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("word");
+        QTest::addColumn<int>("leadingLength");
+        QTest::addColumn<double>("value");
+        QTest::newRow("number") << QByteArray("4882.14155") << true << 10 << 4882.14155;
+        QTest::newRow("blanks around") << QByteArray(" 0.5\t") << true << 0 << 0.5;
+        QTest::newRow("unit glued on") << QByteArray("12.5m") << false << 4 << 12.5;
+        QTest::newRow("plus sign") << QByteArray("+7e-1;") << false << 5 << 0.7;
+        QTest::newRow("decimal comma") << QByteArray("1,5") << false << 1 << 1.0;
+        QTest::newRow("two numbers") << QByteArray("2 3") << false << 1 << 2.0;
+        QTest::newRow("word") << QByteArray("abc") << false << 0 << 42.0;
+        QTest::newRow("infinity") << QByteArray("inf") << false << 3 << std::numeric_limits<double>::infinity();
+        QTest::newRow("empty") << QByteArray() << false << 0 << 42.0;
+    }
+    void wordsAndLeadingNumbers()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, word);
+        QFETCH(int, leadingLength);
+        QFETCH(double, value);
+        double read = 42;
+        QCOMPARE(NumberText::readWord(std::string_view(text.constData(), size_t(text.size())), read), word);
+        if (word)
+            QCOMPARE(read, value);
+        else
+            QCOMPARE(read, 42.0);
+        read = 42;
+        const char* end = NumberText::readLeading(text.constData(), text.constData() + text.size(), read);
+        QCOMPARE(int(end - text.constData()), leadingLength);
+        if (leadingLength > 0)
+            QCOMPARE(read, value);
+        else
+            QCOMPARE(read, 42.0);
+    }
+
     // A coordinate kept as a float relative to a kilometre corner comes back
     // with the decimals it was read with.
     void fewestDecimalsGiveBackTheReadText_data()
