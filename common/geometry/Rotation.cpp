@@ -1,5 +1,7 @@
 #include "common/geometry/Rotation.h"
 
+#include "common/geometry/SymmetricEigen.h"
+
 #include <cmath>
 
 Rotation::Matrix Rotation::matrixOf(const Quaternion& q)
@@ -38,4 +40,15 @@ Rotation::Quaternion Rotation::quaternionOf(const Matrix& R)
         for (double& v : q)
             v = -v;
     return q;
+}
+
+Rotation::Matrix Rotation::bestFit(const Matrix& S)
+{
+    const double sxx = S[0], sxy = S[1], sxz = S[2], syx = S[3], syy = S[4], syz = S[5], szx = S[6], szy = S[7],
+                 szz = S[8];
+    const SymmetricEigen<4> eigen({{{sxx + syy + szz, syz - szy, szx - sxz, sxy - syx},
+                                    {syz - szy, sxx - syy - szz, sxy + syx, szx + sxz},
+                                    {szx - sxz, sxy + syx, -sxx + syy - szz, syz + szy},
+                                    {sxy - syx, szx + sxz, syz + szy, -sxx - syy + szz}}});
+    return matrixOf(eigen.largestVector());
 }

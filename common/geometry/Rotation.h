@@ -21,4 +21,11 @@ public:
     // method: the largest of the four candidates is divided by, so no
     // rotation, 180 degrees included, loses its precision).
     static Quaternion quaternionOf(const Matrix& rotation);
+
+    // The rotation that best turns one set of points onto another, both
+    // about their centroids, in the least-squares sense (Horn's closed form
+    // with unit quaternions), from their correlation: correlation[3 j + k] =
+    // sum over the pairs of from_j to_k. The similarity fits of the
+    // georeference and of the tools' comparisons rest on it.
+    static Matrix bestFit(const Matrix& correlation);
 };

@@ -99,6 +99,30 @@ private slots:
             QVERIFY(near(Rotation::matrixOf(back), R, 1e-14));
         }
     }
+
+    // The rotation between two sets of points comes back from their
+    // correlation alone, for any rotation, half turns included.
+    void bestFitFindsTheTurnBetweenPointSets()
+    {
+        std::mt19937 random(5);
+        std::normal_distribution<double> normal;
+        for (int run = 0; run < 200; ++run) {
+            const Rotation::Matrix turn =
+                run == 0 ? Rotation::matrixOf({0, 1, 0, 0})
+                         : Rotation::matrixOf({normal(random), normal(random), normal(random), normal(random)});
+            Rotation::Matrix correlation{};
+            for (int i = 0; i < 6; ++i) {
+                const double a[3] = {normal(random), normal(random), normal(random)};
+                double b[3];
+                for (size_t r = 0; r < 3; ++r)
+                    b[r] = turn[3 * r] * a[0] + turn[3 * r + 1] * a[1] + turn[3 * r + 2] * a[2];
+                for (size_t j = 0; j < 3; ++j)
+                    for (size_t k = 0; k < 3; ++k)
+                        correlation[3 * j + k] += a[j] * b[k];
+            }
+            QVERIFY(near(Rotation::bestFit(correlation), turn, 1e-12));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRotation)
