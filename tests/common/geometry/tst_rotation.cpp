@@ -75,7 +75,6 @@ private slots:
         const Rotation::Matrix unit = Rotation::matrixOf({0.5, 0.5, -0.5, 0.5});
         QVERIFY(near(Rotation::matrixOf({1.5, 1.5, -1.5, 1.5}), unit, 1e-15));
         QVERIFY(near(Rotation::matrixOf({-0.5, -0.5, 0.5, -0.5}), unit, 1e-15));
-        QVERIFY(near(Rotation::matrixOf({0.5 + 1e-9, 0.5, -0.5, 0.5}), unit, 1e-9));
         const Rotation::Matrix identity{1, 0, 0, 0, 1, 0, 0, 0, 1};
         QVERIFY(near(Rotation::matrixOf({0, 0, 0, 0}), identity, 0));
         QVERIFY(near(Rotation::matrixOf({NAN, 0, 0, 0}), identity, 0));
