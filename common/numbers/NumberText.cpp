@@ -91,8 +91,24 @@ const char* NumberText::readLeading(const char* begin, const char* end, double& 
         ++p;
     double parsed = 0;
     const std::from_chars_result r = std::from_chars(p, end, parsed, std::chars_format::general);
-    if (r.ec != std::errc() || r.ptr == p)
+    if (r.ptr == p)
         return begin;
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: an infinity or a zero of its
+        // sign, as strtod gives (a clamp to the largest double would make
+        // "1e400" a finite, if absurd, index or coordinate).
+        const std::string_view number(p, size_t(r.ptr - p));
+        const size_t exponent = number.find_first_of("eE");
+        const bool small = exponent == std::string_view::npos
+                               ? number.find_first_not_of("-0.") == std::string_view::npos ||
+                                     number.find_first_of("123456789") > number.find('.')
+                               : exponent + 1 < number.size() && number[exponent + 1] == '-';
+        parsed = small ? 0.0 : std::numeric_limits<double>::infinity();
+        if (*p == '-')
+            parsed = -parsed;
+    } else if (r.ec != std::errc()) {
+        return begin;
+    }
     value = parsed;
     return r.ptr;
 }

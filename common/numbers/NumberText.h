@@ -50,7 +50,8 @@ public:
     // The number text starts with, for the readers that take the leading
     // number of a token and pass over what is glued to it ("12.5m" gives
     // 12.5): the end of that number, or begin (value untouched) when the text
-    // does not start with one.
+    // does not start with one. A magnitude no double holds gives an infinity
+    // ("1e400") or a zero ("1e-400") of its sign.
     static const char* readLeading(const char* begin, const char* end, double& value);
 
     static std::string shortestString(double value);

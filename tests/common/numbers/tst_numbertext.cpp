@@ -173,6 +173,8 @@ private slots:
         QTest::newRow("word") << QByteArray("abc") << false << 0 << 42.0;
         QTest::newRow("infinity") << QByteArray("inf") << false << 3 << std::numeric_limits<double>::infinity();
         QTest::newRow("empty") << QByteArray() << false << 0 << 42.0;
+        QTest::newRow("too large") << QByteArray("-1e400 ") << false << 6 << -std::numeric_limits<double>::infinity();
+        QTest::newRow("too small") << QByteArray("1e-400") << false << 6 << 0.0;
     }
     void wordsAndLeadingNumbers()
     {
