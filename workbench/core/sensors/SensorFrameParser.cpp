@@ -38,9 +38,14 @@ double SensorFrameParser::toNumber(const QByteArray& field)
     const QByteArray text = field.trimmed();
     if (text.isEmpty())
         return 0;
-    // A sign or a dot alone, trailing text, "nan" or "inf" is not a number.
+    // A sign or a dot alone, trailing text, "nan" or "inf" is not a number;
+    // a garbled field too large for a double ("7e308") reads as infinity,
+    // which no sensor gives, so the network leaves it out.
+    const char* begin = text.constData();
+    const char* end = begin + text.size();
     double value = 0;
-    if (!NumberText::read(text.constData(), text.constData() + text.size(), value) || !std::isfinite(value))
+    const bool digits = std::any_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
+    if (NumberText::readLeading(begin, end, value) != end || !digits || std::isnan(value))
         return 0;
     return value;
 }
