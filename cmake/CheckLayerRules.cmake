@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=<repo> -DCORE_QT_DIRS="<dirs>" -P CheckLayerRules.cmake
 #
-# Checks the include lines of workbench/ against the layering of
-# docs/ARCHITECTURE.md and fails with every line that breaks a rule:
+# Checks the include lines of workbench/, common/ and tools/ against the
+# layering of docs/ARCHITECTURE.md and fails with every line that breaks a rule:
 #  - core includes nothing of scene/ or ui/, only Qt headers of the modules it
 #    links (CORE_QT_DIRS), and of OpenSceneGraph only the value types the
 #    reconstruction records hold (no viewer, no loaders, no scene builders);
@@ -9,6 +9,8 @@
 #    GL view) uses Qt Widgets, apart from the sensor list the window hands to
 #    scene/sensors (the scene's messages go to the log channel);
 #  - the domains of a layer do not depend on each other in a circle;
+#  - common includes only itself, nothing of Qt or OpenSceneGraph;
+#  - the tools include nothing of the workbench's scene or ui;
 #  - no connection names its signal or slot as a string (the SIGNAL and SLOT
 #    macros): connections go through member pointers or lambdas, which the
 #    compiler checks.
@@ -60,6 +62,8 @@ foreach(layer core scene ui)
             list(APPEND edges_${layer} ${edge})
             list(APPEND why_${domain}_${CMAKE_MATCH_2} "${rel} includes ${inc}")
           endif()
+        elseif(inc MATCHES "^common/[a-z]+/")
+          # the shared building blocks below every layer
         elseif(NOT inc MATCHES "(\\.moc|moc_.*\\.cpp)$" AND NOT inc MATCHES "^Wire")
           list(APPEND errors "${rel}: \"${inc}\" is not included by its path below workbench/")
         endif()
@@ -145,9 +149,45 @@ foreach(file ${all_sources})
   endforeach()
 endforeach()
 
+# common/ lies below both the workbench and the tools: it includes only
+# itself and the standard library, nothing of Qt or the scene graph.
+file(GLOB_RECURSE files ${SOURCE_DIR}/common/*.cpp ${SOURCE_DIR}/common/*.h)
+foreach(file ${files})
+  file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line ${lines})
+    if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+      if(NOT CMAKE_MATCH_1 MATCHES "^common/[a-z]+/")
+        list(APPEND errors "${rel}: common includes \"${CMAKE_MATCH_1}\", which is not of common/")
+      endif()
+    elseif(line MATCHES "#[ \t]*include[ \t]*<([^>]+)>")
+      set(inc ${CMAKE_MATCH_1})
+      if(inc MATCHES "^(Q|osg|OpenThreads)")
+        list(APPEND errors "${rel}: common includes <${inc}>, of Qt or the scene graph")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+
+# The tools the workbench starts include nothing of its scene or its window;
+# tools/screenshot alone is the workbench itself, photographed.
+file(GLOB_RECURSE files ${SOURCE_DIR}/tools/*.cpp ${SOURCE_DIR}/tools/*.h)
+foreach(file ${files})
+  file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+  if(rel MATCHES "^tools/screenshot/")
+    continue()
+  endif()
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line ${lines})
+    if(line MATCHES "#[ \t]*include[ \t]*\"((scene|ui)/[^\"]+)\"")
+      list(APPEND errors "${rel}: a tool includes ${CMAKE_MATCH_1} of the workbench")
+    endif()
+  endforeach()
+endforeach()
+
 if(errors)
   list(LENGTH errors count)
   string(REPLACE ";" "\n  " text "${errors}")
   message(FATAL_ERROR "${count} line(s) break the layering of docs/ARCHITECTURE.md or connect by name:\n  ${text}")
 endif()
-message(STATUS "Layering of workbench/ kept")
+message(STATUS "Layering of workbench/, common/ and tools/ kept")

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "NvmFile.h"
+#include "common/geometry/Rotation.h"
 #include "SiteModel.h"
 
 namespace fs = std::filesystem;
@@ -163,7 +164,7 @@ int main(int argc, char** argv)
         std::array<double, 9> rotation;
         for (size_t k = 0; k < 9; ++k)
             rotation[k] = std::stod(c[10 + k]);
-        cam.quaternion = NvmFile::quaternionOf(rotation);
+        cam.quaternion = Rotation::quaternionOf(rotation);
         nvm.models.front().cameras.push_back(cam);
         fs::create_symlink(fs::absolute(survey / "photos" / c[0]), pipeline / c[0]);
         gsd = std::max(gsd, (cam.centre[2] - site.heightAt(site.width() / 2, site.depth() / 2)) / cam.focal);

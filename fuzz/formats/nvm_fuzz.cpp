@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes to the NVM reader and the number parser. Besides
+// Feeds arbitrary bytes to the NVM reader and the number reading. Besides
 // the sanitizers' findings, a view that points outside its model's camera
 // list or vertex array is a failure.
-#include "core/io/NumberParser.h"
+#include "common/numbers/NumberText.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/io/TextLineReader.h"
@@ -26,14 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* begin = reinterpret_cast<const char*>(data);
     const char* end = begin + size;
 
-    // Every position must parse without reading past the end and must move on.
+    // Every position must read without reading past the end and must move on.
     for (const char* p = begin; p < end;) {
-        const char* from = p;
-        const double value = parseNumber(p, end);
-        if (p < from || p > end || std::isnan(value))
+        double value = 0;
+        const char* next = NumberText::readLeading(p, end, value);
+        if (next < p || next > end)
             std::abort();
-        if (p == from)
-            ++p;
+        p = next == p ? p + 1 : next;
     }
 
     // The file path reads through a small reused buffer; it must hand out the

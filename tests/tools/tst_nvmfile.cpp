@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "NvmFile.h"
+#include "common/geometry/Rotation.h"
 #include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "RadialDistortion.h"
@@ -135,7 +136,7 @@ private slots:
         NvmFile::Model m;
         m.cameras = {
             {"kermit000.jpg", 660.5, {1, 0, 0, 0}, {0.125, -2, 3}, -0.01},
-            {"kermit001.jpg", 661.25, NvmFile::quaternionOf({0, -1, 0, 1, 0, 0, 0, 0, 1}), {1, 0, 0}, 0}};
+            {"kermit001.jpg", 661.25, Rotation::quaternionOf({0, -1, 0, 1, 0, 0, 0, 0, 1}), {1, 0, 0}, 0}};
         m.points = {{{1, 2, 10}, {255, 128, 0}, {{0, 17, -3.5, 2.25}, {1, 4, 0.5, 0}}},
                     {{-1, 0.5, 12}, {0, 0, 0}, {{1, 0, 10, 20}}}};
         nvm.models.push_back(m);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "NvmFile.h"
+#include "common/geometry/Rotation.h"
 #include "OrthoPhoto.h"
 #include "SiteModel.h"
 #include "SurveyWriter.h"
@@ -102,7 +103,7 @@ class TestOrthoDsm : public QObject
                     for (int j = 0; j < 3; ++j)
                         rotation[size_t(r * 3 + k)] +=
                             std::stod(c[size_t(10 + r * 3 + j)]) * m_rotation[j * 3 + k];
-            cam.quaternion = NvmFile::quaternionOf(rotation);
+            cam.quaternion = Rotation::quaternionOf(rotation);
             nvm.models.front().cameras.push_back(cam);
             if ((parts & Photos) && QString::fromStdString(c[0]) != skipPhoto)
                 fs::create_symlink(path("survey/photos/" + QString::fromStdString(c[0])).toStdString(),

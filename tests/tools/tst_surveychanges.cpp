@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "NvmFile.h"
+#include "common/geometry/Rotation.h"
 #include "SiteModel.h"
 #include "SurveyWriter.h"
 #include "ToolProcess.h"
@@ -82,7 +83,7 @@ class TestSurveyChanges : public QObject
             std::array<double, 9> rotation{};
             for (size_t k = 0; k < 9; ++k)
                 rotation[k] = std::stod(c[10 + k]);
-            cam.quaternion = NvmFile::quaternionOf(rotation);
+            cam.quaternion = Rotation::quaternionOf(rotation);
             nvm.models.front().cameras.push_back(cam);
             fs::create_symlink((survey + "/photos/").toStdString() + c[0], dir / c[0]);
         }

@@ -10,7 +10,7 @@
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/GeoReference.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 #include <osg/Matrixd>
 
@@ -183,7 +183,7 @@ private:
     template <typename T> static QString bitsOf(T value)
     {
         return QStringLiteral("%1 [%2]")
-            .arg(NumberText::shortest(value))
+            .arg(NumberString::shortest(value))
             .arg(bits(value), int(2 * sizeof value), 16, QLatin1Char('0'));
     }
     static QString bitsOf(int value) { return QString::number(value); }

@@ -75,33 +75,6 @@ private slots:
         QVERIFY(!r.measured);
     }
 
-    void memory_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<qint64>("available");
-        QTest::newRow("meminfo") << QByteArray("MemTotal:       24683772 kB\nMemFree:        20278832 kB\n"
-                                               "MemAvailable:   23312076 kB\n")
-                                 << true << qint64(24105) << qint64(22765);
-        QTest::newRow("no available figure")
-            << QByteArray("MemTotal: 2048 kB\n") << false << qint64(0) << qint64(0);
-        QTest::newRow("garbage") << QByteArray("MemTotal: lots\nMemAvailable: 1 kB") << false << qint64(0)
-                                 << qint64(0);
-        QTest::newRow("unreadable") << QByteArray() << false << qint64(0) << qint64(0);
-    }
-    void memory()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, ok);
-        QFETCH(qint64, total);
-        QFETCH(qint64, available);
-        qint64 t = -1, a = -1;
-        QCOMPARE(MachineDescription::parseMemInfo(text, &t, &a), ok);
-        QCOMPARE(t, total);
-        QCOMPARE(a, available);
-    }
-
     void processorBrand()
     {
         QCOMPARE(MachineDescription::parseProcessorBrand("processor\t: 0\nvendor_id\t: AuthenticAMD\n"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/SectionProfile.h"
 

@@ -9,7 +9,7 @@
 #include "scene/view/GLWidget.h"
 #include "scene/interaction/MapController.h"
 #include "scene/interaction/MapManipulator.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "scene/view/OsgWidget.h"
 #include "core/formats/PlyWriter.h"
 #include "scene/layers/PointCloudLoader.h"
@@ -298,7 +298,7 @@ private slots:
         controlClickAt(*w, surveyC);
         auto* second = dynamic_cast<osgText::Text*>(m.edges()[1].label->getDrawable(0));
         QCOMPARE(QString::fromStdString(second->getText().createUTF8EncodedString()),
-                 NumberText::length((surveyC - surveyB).length()) + "m");
+                 NumberString::length((surveyC - surveyB).length()) + "m");
     }
 
     void measuringLabelsTheEdgeAtItsMiddle()

@@ -8,6 +8,7 @@
 #include "CameraIntrinsics.h"
 #include "RadialDistortion.h"
 #include "TextWords.h"
+#include "common/geometry/Rotation.h"
 
 namespace
 {
@@ -23,13 +24,6 @@ bool isComment(const std::string& line)
 {
     const auto first = line.find_first_not_of(" \t\r");
     return first == std::string::npos || line[first] == '#';
-}
-
-std::array<double, 9> rotationOf(const std::array<double, 4>& q)
-{
-    NvmFile::Camera c;
-    c.quaternion = q;
-    return c.rotation();
 }
 
 // How many parameters each model we convert takes.
@@ -173,7 +167,7 @@ std::string readPoint(const std::string& line, long long& id, ColmapModel::Point
 
 std::array<double, 3> ColmapModel::Image::centre() const
 {
-    const auto R = rotationOf(quaternion);
+    const auto R = Rotation::matrixOf(quaternion);
     const auto& t = translation;
     return {-(R[0] * t[0] + R[3] * t[1] + R[6] * t[2]), -(R[1] * t[0] + R[4] * t[1] + R[7] * t[2]),
             -(R[2] * t[0] + R[5] * t[1] + R[8] * t[2])};
@@ -332,7 +326,7 @@ BundlerFile ColmapModel::toBundler(const std::vector<std::string>& imageOrder) c
             bc.k1 = c.k1;
             bc.k2 = c.k2;
             // Bundler's camera looks down -z with y up: flip the last two axes.
-            const auto R = rotationOf(im.quaternion);
+            const auto R = Rotation::matrixOf(im.quaternion);
             for (int col = 0; col < 3; ++col) {
                 bc.rotation[col] = R[col];
                 bc.rotation[3 + col] = -R[3 + col];

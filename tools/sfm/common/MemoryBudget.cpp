@@ -1,9 +1,6 @@
 #include "MemoryBudget.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 MemoryBudget::MemoryBudget(std::uint64_t bytes) : m_limit(bytes) {}
 
@@ -30,18 +27,4 @@ int MemoryBudget::peakJobs() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_peak;
-}
-
-std::uint64_t MemoryBudget::availableBytes()
-{
-    std::ifstream in("/proc/meminfo");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("MemAvailable:", 0) != 0)
-            continue;
-        std::istringstream words(line.substr(13));
-        std::uint64_t kib = 0;
-        if (words >> kib)
-            return kib * 1024;
-    }
-    return 0;
 }

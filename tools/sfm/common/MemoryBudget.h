@@ -19,10 +19,6 @@ public:
     // The most jobs that were in flight at once.
     int peakJobs() const;
 
-    // What the machine can give without swapping: MemAvailable of
-    // /proc/meminfo; 0 where it cannot be read.
-    static std::uint64_t availableBytes();
-
 private:
     const std::uint64_t m_limit;
     std::uint64_t m_used = 0;

@@ -10,6 +10,7 @@
 
 #include "AtomicFile.h"
 #include "TextFileReader.h"
+#include "common/geometry/Rotation.h"
 
 namespace
 {
@@ -62,41 +63,7 @@ std::istringstream words(const std::string& line)
 
 std::array<double, 9> NvmFile::Camera::rotation() const
 {
-    double w = quaternion[0], x = quaternion[1], y = quaternion[2], z = quaternion[3];
-    const double n = std::sqrt(w * w + x * x + y * y + z * z);
-    if (n > 0) {
-        w /= n;
-        x /= n;
-        y /= n;
-        z /= n;
-    }
-    return {1 - 2 * (y * y + z * z), 2 * (x * y - z * w),     2 * (x * z + y * w),
-            2 * (x * y + z * w),     1 - 2 * (x * x + z * z), 2 * (y * z - x * w),
-            2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
-}
-
-std::array<double, 4> NvmFile::quaternionOf(const std::array<double, 9>& R)
-{
-    // Shepperd's method: divide by the largest of the four candidates.
-    const double trace = R[0] + R[4] + R[8];
-    std::array<double, 4> q;
-    if (trace > 0) {
-        const double s = 2 * std::sqrt(trace + 1);
-        q = {s / 4, (R[7] - R[5]) / s, (R[2] - R[6]) / s, (R[3] - R[1]) / s};
-    } else if (R[0] > R[4] && R[0] > R[8]) {
-        const double s = 2 * std::sqrt(1 + R[0] - R[4] - R[8]);
-        q = {(R[7] - R[5]) / s, s / 4, (R[1] + R[3]) / s, (R[2] + R[6]) / s};
-    } else if (R[4] > R[8]) {
-        const double s = 2 * std::sqrt(1 + R[4] - R[0] - R[8]);
-        q = {(R[2] - R[6]) / s, (R[1] + R[3]) / s, s / 4, (R[5] + R[7]) / s};
-    } else {
-        const double s = 2 * std::sqrt(1 + R[8] - R[0] - R[4]);
-        q = {(R[3] - R[1]) / s, (R[2] + R[6]) / s, (R[5] + R[7]) / s, s / 4};
-    }
-    if (q[0] < 0)
-        for (double& v : q)
-            v = -v;
-    return q;
+    return Rotation::matrixOf(quaternion);
 }
 
 bool NvmFile::read(std::istream& in, std::string* error)

@@ -23,7 +23,8 @@ public:
         std::array<double, 3> centre{};
         double radial = 0;
 
-        // Row-major world-to-camera rotation of the quaternion (normalised first).
+        // Row-major world-to-camera rotation of the quaternion
+        // (common/geometry/Rotation; Rotation::quaternionOf the other way).
         std::array<double, 9> rotation() const;
     };
 
@@ -55,7 +56,4 @@ public:
     // 17 significant digits in the C locale; ends with the "0" model count.
     void write(std::ostream& out) const;
     bool writeFile(const std::string& path, std::string* error = nullptr) const;
-
-    // Unit quaternion (w, x, y, z) of a row-major rotation matrix.
-    static std::array<double, 4> quaternionOf(const std::array<double, 9>& rotation);
 };

@@ -2,56 +2,10 @@
 
 #include <cmath>
 
-#include "NvmFile.h"
+#include "common/geometry/Rotation.h"
 
 namespace
 {
-
-using Matrix4 = std::array<std::array<double, 4>, 4>;
-
-// Eigenvector of the largest eigenvalue of a symmetric 4 x 4 matrix (cyclic Jacobi).
-std::array<double, 4> largestEigenvector(Matrix4 a)
-{
-    Matrix4 v{};
-    for (int i = 0; i < 4; ++i)
-        v[i][i] = 1;
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        double off = 0;
-        for (int p = 0; p < 4; ++p)
-            for (int q = p + 1; q < 4; ++q)
-                off += a[p][q] * a[p][q];
-        if (off < 1e-30)
-            break;
-        for (int p = 0; p < 4; ++p)
-            for (int q = p + 1; q < 4; ++q) {
-                if (std::abs(a[p][q]) < 1e-300)
-                    continue;
-                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
-                const double t = (theta >= 0 ? 1 : -1) / (std::abs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < 4; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < 4; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-                for (int k = 0; k < 4; ++k) {
-                    const double vkp = v[k][p], vkq = v[k][q];
-                    v[k][p] = c * vkp - s * vkq;
-                    v[k][q] = s * vkp + c * vkq;
-                }
-            }
-    }
-    int best = 0;
-    for (int i = 1; i < 4; ++i)
-        if (a[i][i] > a[best][best])
-            best = i;
-    return {v[0][best], v[1][best], v[2][best], v[3][best]};
-}
 
 SimilarityAlignment::Point centroid(const std::vector<SimilarityAlignment::Point>& points)
 {
@@ -76,24 +30,17 @@ bool SimilarityAlignment::estimate(const std::vector<Point>& from, const std::ve
             a[i][k] = from[i][k] - ca[k];
             b[i][k] = to[i][k] - cb[k];
         }
-    double S[3][3] = {};
+    Rotation::Matrix S{};
     double spread = 0;
     for (size_t i = 0; i < a.size(); ++i) {
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                S[r][c] += a[i][r] * b[i][c];
+        for (size_t r = 0; r < 3; ++r)
+            for (size_t c = 0; c < 3; ++c)
+                S[3 * r + c] += a[i][r] * b[i][c];
         spread += a[i][0] * a[i][0] + a[i][1] * a[i][1] + a[i][2] * a[i][2];
     }
     if (spread <= 0)
         return false;
-    const Matrix4 N = {
-        {{S[0][0] + S[1][1] + S[2][2], S[1][2] - S[2][1], S[2][0] - S[0][2], S[0][1] - S[1][0]},
-         {S[1][2] - S[2][1], S[0][0] - S[1][1] - S[2][2], S[0][1] + S[1][0], S[2][0] + S[0][2]},
-         {S[2][0] - S[0][2], S[0][1] + S[1][0], -S[0][0] + S[1][1] - S[2][2], S[1][2] + S[2][1]},
-         {S[0][1] - S[1][0], S[2][0] + S[0][2], S[1][2] + S[2][1], -S[0][0] - S[1][1] + S[2][2]}}};
-    NvmFile::Camera turn;
-    turn.quaternion = largestEigenvector(N);
-    rotation = turn.rotation();
+    rotation = Rotation::bestFit(S);
     scale = 1;
     translation = {};
     double along = 0;

@@ -8,9 +8,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/numbers/NumberText.h"
+
 // The blank-separated words of one line of a text file and their numbers,
-// each word read whole and exactly (std::from_chars: the C locale, the
-// nearest double). A stream reads what it can of a word and leaves the rest
+// each word read whole and exactly (NumberText: the C locale, the nearest
+// double). A stream reads what it can of a word and leaves the rest
 // to the next field: "3500.5.25" became 3500.5 and 0.25, a height of
 // "3000.5" became 3000 and a focal length of 0.5, "nan" ended a list. Here
 // such a word is no number, and the reader says which word it was.
@@ -49,20 +51,20 @@ inline std::string rest(std::string_view line, std::string_view word)
     return std::string(tail);
 }
 
-// A whole integer, or a finite floating-point number, that is all of word.
+// A whole integer, or a finite floating-point number (common/numbers/
+// NumberText, the rule every reader of ours follows), that is all of word.
 template <typename T> bool number(std::string_view word, T& value)
 {
     T parsed{};
-    std::from_chars_result r;
-    if constexpr (std::is_floating_point_v<T>)
-        r = std::from_chars(word.data(), word.data() + word.size(), parsed, std::chars_format::general);
-    else
-        r = std::from_chars(word.data(), word.data() + word.size(), parsed);
-    if (word.empty() || r.ec != std::errc() || r.ptr != word.data() + word.size())
-        return false;
-    if constexpr (std::is_floating_point_v<T>)
-        if (!std::isfinite(parsed))
+    const char* end = word.data() + word.size();
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!NumberText::read(word.data(), end, parsed) || !std::isfinite(parsed))
             return false;
+    } else {
+        const std::from_chars_result r = std::from_chars(word.data(), end, parsed);
+        if (word.empty() || r.ec != std::errc() || r.ptr != end)
+            return false;
+    }
     value = parsed;
     return true;
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <opencv2/imgcodecs.hpp>
 
-#include "MemoryBudget.h"
+#include "common/system/MachineMemory.h"
 
 namespace
 {
@@ -26,7 +26,7 @@ std::uint64_t DenseBudget::bytes(std::string* source)
             return std::uint64_t(value) * mib;
         }
     }
-    if (const std::uint64_t available = MemoryBudget::availableBytes()) {
+    if (const std::uint64_t available = MachineMemory::available()) {
         if (source)
             *source = "three quarters of the available memory";
         return available / 4 * 3;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "TextFile.h"
+#include "common/geometry/Rotation.h"
 
 namespace
 {
@@ -85,15 +86,7 @@ bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize
         const double n = std::sqrt(w * w + x * x + y * y + z * z);
         if (!(n > 0))
             return fail(error, "camera " + std::to_string(i) + " has no rotation");
-        const double R[9] = {(w * w + x * x - y * y - z * z) / (n * n),
-                             2 * (x * y - w * z) / (n * n),
-                             2 * (x * z + w * y) / (n * n),
-                             2 * (x * y + w * z) / (n * n),
-                             (w * w - x * x + y * y - z * z) / (n * n),
-                             2 * (y * z - w * x) / (n * n),
-                             2 * (x * z - w * y) / (n * n),
-                             2 * (y * z + w * x) / (n * n),
-                             (w * w - x * x - y * y + z * z) / (n * n)};
+        const Rotation::Matrix R = Rotation::matrixOf({w, x, y, z});
         BundlerFile::Camera cam;
         cam.focal = f;
         for (int k = 0; k < 9; ++k)

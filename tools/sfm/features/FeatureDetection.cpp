@@ -15,6 +15,7 @@
 #include "PhotoDecoder.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
+#include "common/system/MachineMemory.h"
 
 namespace
 {
@@ -101,7 +102,7 @@ void detect(Job& job, const SiftExtractor& extractor, int maxImageSide, MemoryBu
 
 std::uint64_t FeatureDetection::defaultMemoryBudget()
 {
-    const std::uint64_t available = MemoryBudget::availableBytes();
+    const std::uint64_t available = MachineMemory::available();
     // Without /proc/meminfo: room for one 20-megapixel photo at a time.
     return available ? available / 4 * 3 : (std::uint64_t(2) << 30);
 }

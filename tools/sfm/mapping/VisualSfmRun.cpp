@@ -12,6 +12,7 @@
 #include "NvmFile.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
+#include "common/numbers/NumberText.h"
 
 namespace fs = std::filesystem;
 
@@ -32,11 +33,8 @@ bool parseNumbers(const std::string& text, std::vector<double>& values)
     in.imbue(std::locale::classic());
     std::string item;
     while (std::getline(in, item, ',')) {
-        std::istringstream one(item);
-        one.imbue(std::locale::classic());
         double v = 0;
-        std::string rest;
-        if (!(one >> v) || (one >> rest))
+        if (!NumberText::readWord(item, v))
             return false;
         values.push_back(v);
     }

@@ -23,6 +23,7 @@
 #include "PreparedCache.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
+#include "common/system/MachineMemory.h"
 
 namespace
 {
@@ -282,7 +283,7 @@ int PairoloRun::run(const std::string& matchListPath, const std::string& matchTa
             images[i].imagePath = recordPath(images[i].written, features.imageName);
     });
     if (!memoryBudget)
-        memoryBudget = std::max<std::uint64_t>(MemoryBudget::availableBytes() / 4, std::uint64_t(256) << 20);
+        memoryBudget = std::max<std::uint64_t>(MachineMemory::available() / 4, std::uint64_t(256) << 20);
     PreparedCache cache(images.size(), memoryBudget,
                         [&](size_t k, std::uint64_t& bytes, std::string& problem) -> PreparedCache::Prepared {
                             FeatureSet features;

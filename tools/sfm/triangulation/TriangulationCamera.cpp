@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "common/geometry/Rotation.h"
+
 TriangulationCamera TriangulationCamera::fromBundler(const BundlerFile::Camera& camera, int width, int height)
 {
     TriangulationCamera c;
@@ -32,11 +34,7 @@ TriangulationCamera TriangulationCamera::fromNvm(double focal, const std::array<
     c.focal = focal;
     c.k1 = radial;
     c.distortion = Distortion::Nvm;
-    const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-    const double w = q[0] / n, x = q[1] / n, y = q[2] / n, z = q[3] / n;
-    c.rotation = {1 - 2 * (y * y + z * z), 2 * (x * y - w * z),     2 * (x * z + w * y),
-                  2 * (x * y + w * z),     1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
-                  2 * (x * z - w * y),     2 * (y * z + w * x),     1 - 2 * (x * x + y * y)};
+    c.rotation = Rotation::matrixOf(q);
     // The file gives the centre C; t = -R C.
     for (int r = 0; r < 3; ++r)
         c.translation[r] = -(c.rotation[3 * r] * centre[0] + c.rotation[3 * r + 1] * centre[1] +

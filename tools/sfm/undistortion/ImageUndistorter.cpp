@@ -4,13 +4,13 @@
 #include <cstring>
 #include <filesystem>
 #include <ostream>
-#include <sstream>
 #include <unistd.h>
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "AtomicFile.h"
+#include "common/numbers/NumberText.h"
 #include "ToolPaths.h"
 
 namespace fs = std::filesystem;
@@ -23,14 +23,6 @@ bool fail(std::string* error, const std::string& text)
     if (error)
         *error = text;
     return false;
-}
-
-bool parseNumber(const std::string& text, double& value)
-{
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    std::string rest;
-    return static_cast<bool>(in >> value) && !(in >> rest) && std::isfinite(value);
 }
 
 } // namespace
@@ -97,7 +89,7 @@ int ImageUndistorter::run(const std::vector<std::string>& args, std::ostream& ou
     }
     double v[9];
     for (int i = 0; i < 9; ++i)
-        if (!parseNumber(args[size_t(i) + 1], v[i])) {
+        if (!NumberText::readWord(args[size_t(i) + 1], v[i])) {
             err << "undistort: \"" << args[size_t(i) + 1] << "\" is not a number" << std::endl;
             return 2;
         }

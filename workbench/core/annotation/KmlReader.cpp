@@ -1,6 +1,6 @@
 #include "core/annotation/KmlReader.h"
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/log/LogLine.h"
 
 #include <QFile>

@@ -9,7 +9,7 @@
 
 #include <iostream>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/io/SaveFileCommit.h"
 
 namespace
@@ -64,7 +64,7 @@ void writePolygon(QXmlStreamWriter& xml, const AnnotationRecord& r)
 
 QString KmlWriter::number(double value)
 {
-    return NumberText::shortest(value);
+    return NumberString::shortest(value);
 }
 
 QString KmlWriter::pointDescription(const AnnotationRecord& r)

@@ -1,6 +1,6 @@
 #include "core/annotation/ServerPosition.h"
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 #include <QStringList>
 
@@ -28,7 +28,7 @@ std::optional<ServerPosition::Coordinates> ServerPosition::parse(const QString& 
 
 QString ServerPosition::formatCoordinate(double value)
 {
-    return NumberText::shortest(value);
+    return NumberString::shortest(value);
 }
 
 QString ServerPosition::vertexText(const Coordinates& position)

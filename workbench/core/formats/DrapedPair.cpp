@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 #include "core/formats/GeoRaster.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <gdal_priv.h>
 

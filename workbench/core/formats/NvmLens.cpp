@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "core/formats/SparseBundle.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 #include "core/formats/NvmLens.h"
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
-#include "core/io/NumberParser.h"
+#include "common/numbers/NumberText.h"
 #include "core/io/NumberTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
@@ -59,7 +59,9 @@ template <typename T> inline bool numberToken(const char*& p, const char* end, T
     if (p == end)
         return false;
     if (!NumberTokens::readExact(p, end, value)) {
-        value = static_cast<T>(parseNumber(p, end));
+        double leading = 0;
+        NumberText::readLeading(p, end, leading);
+        value = static_cast<T>(leading);
         skipToken(p, end);
     }
     return true;
@@ -97,7 +99,11 @@ int countOf(const char* p, const char* end)
     skipToken(tokenEnd, end);
     const std::string token(p, tokenEnd);
     if (!cLocale) // no C locale object: the nearest locale-free reading
-        return countFromValue(parseNumber(token.c_str()));
+    {
+        double leading = 0;
+        NumberText::readLeading(token.data(), token.data() + token.size(), leading);
+        return countFromValue(leading);
+    }
 #if defined(_WIN32)
     const double value = _strtod_l(token.c_str(), nullptr, cLocale);
 #else

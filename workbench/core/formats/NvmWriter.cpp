@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/formats/SparseBundle.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #include "core/formats/PlyWriter.h"
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/log/LogLine.h"
 

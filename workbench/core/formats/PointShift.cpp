@@ -1,6 +1,6 @@
 #include "core/formats/PointShift.h"
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "core/formats/SceneOrigin.h"
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +26,6 @@ osg::Vec3d SceneOrigin::localOriginFor(const osg::Vec3d& p)
 
 QString SceneOrigin::text() const
 {
-    return NumberText::shortest(m_value.x()) + QStringLiteral(", ") + NumberText::shortest(m_value.y()) +
-           QStringLiteral(", ") + NumberText::shortest(m_value.z());
+    return NumberString::shortest(m_value.x()) + QStringLiteral(", ") + NumberString::shortest(m_value.y()) +
+           QStringLiteral(", ") + NumberString::shortest(m_value.z());
 }

@@ -24,7 +24,7 @@
 #include "core/georef/GeoReference.h"
 #include "core/georef/UtmProjection.h"
 #include "core/images/ExifXmlReader.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/products/ProductRecord.h"
 
 namespace
@@ -160,7 +160,7 @@ bool AccuracyReport::writeStages(const QString& pipelineFolder, const QVector<St
         return false;
     }
     for (const Stage& s : stages)
-        file.write(NumberText::shortest(s.seconds).toUtf8() + ' ' + s.name.toUtf8() + '\n');
+        file.write(NumberString::shortest(s.seconds).toUtf8() + ' ' + s.name.toUtf8() + '\n');
     if (!file.commit()) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return false;

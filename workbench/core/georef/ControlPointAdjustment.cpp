@@ -10,6 +10,8 @@
 #include <map>
 #include <tuple>
 
+#include "common/geometry/Rotation.h"
+
 #include "core/formats/NvmLens.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/NvmWriter.h"
@@ -41,46 +43,6 @@ QString axis(double value)
 }
 
 using Matrix = double[3][3];
-
-// Unit quaternion (w, x, y, z) into its rotation matrix and back.
-void matrixOf(const double q[4], Matrix R)
-{
-    const double w = q[0], x = q[1], y = q[2], z = q[3];
-    const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-                            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
-    std::copy(&r[0][0], &r[0][0] + 9, &R[0][0]);
-}
-
-void quaternionOf(const Matrix R, double q[4])
-{
-    const double trace = R[0][0] + R[1][1] + R[2][2];
-    if (trace > 0) {
-        const double s = 2 * std::sqrt(trace + 1);
-        q[0] = s / 4;
-        q[1] = (R[2][1] - R[1][2]) / s;
-        q[2] = (R[0][2] - R[2][0]) / s;
-        q[3] = (R[1][0] - R[0][1]) / s;
-    } else if (R[0][0] > R[1][1] && R[0][0] > R[2][2]) {
-        const double s = 2 * std::sqrt(1 + R[0][0] - R[1][1] - R[2][2]);
-        q[0] = (R[2][1] - R[1][2]) / s;
-        q[1] = s / 4;
-        q[2] = (R[0][1] + R[1][0]) / s;
-        q[3] = (R[0][2] + R[2][0]) / s;
-    } else if (R[1][1] > R[2][2]) {
-        const double s = 2 * std::sqrt(1 + R[1][1] - R[0][0] - R[2][2]);
-        q[0] = (R[0][2] - R[2][0]) / s;
-        q[1] = (R[0][1] + R[1][0]) / s;
-        q[2] = s / 4;
-        q[3] = (R[1][2] + R[2][1]) / s;
-    } else {
-        const double s = 2 * std::sqrt(1 + R[2][2] - R[0][0] - R[1][1]);
-        q[0] = (R[1][0] - R[0][1]) / s;
-        q[1] = (R[0][2] + R[2][0]) / s;
-        q[2] = (R[1][2] + R[2][1]) / s;
-        q[3] = s / 4;
-    }
-}
 
 double median(std::vector<double> v)
 {
@@ -243,17 +205,16 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         SurveyAdjustment::Camera c;
         c.name = name;
         c.calibration = found->second;
-        const double q[4] = {bc.rotation[3], bc.rotation[0], bc.rotation[1], bc.rotation[2]};
-        const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-        const double unit[4] = {q[0] / n, q[1] / n, q[2] / n, q[3] / n};
-        Matrix R, moved;
-        matrixOf(unit, R);
+        const Rotation::Matrix R =
+            Rotation::matrixOf({bc.rotation[3], bc.rotation[0], bc.rotation[1], bc.rotation[2]});
         // World into camera after the similarity: R S^T (the scale cancels
         // in the projection).
-        for (int r = 0; r < 3; ++r)
-            for (int col = 0; col < 3; ++col)
-                moved[r][col] = R[r][0] * S[col][0] + R[r][1] * S[col][1] + R[r][2] * S[col][2];
-        quaternionOf(moved, c.rotation);
+        Rotation::Matrix moved;
+        for (size_t r = 0; r < 3; ++r)
+            for (size_t col = 0; col < 3; ++col)
+                moved[3 * r + col] = R[3 * r] * S[col][0] + R[3 * r + 1] * S[col][1] + R[3 * r + 2] * S[col][2];
+        const Rotation::Quaternion q = Rotation::quaternionOf(moved);
+        std::copy(q.begin(), q.end(), c.rotation);
         c.centre = sim.apply(bc.centre);
         adjustment.cameras.push_back(c);
     }

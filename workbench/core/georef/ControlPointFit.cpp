@@ -9,13 +9,15 @@
 #include <map>
 #include <numeric>
 
+#include "common/geometry/Rotation.h"
+#include "common/numbers/NumberText.h"
+
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/ExifGps.h"
 #include "core/georef/GeoReference.h"
 #include "core/georef/SurveySystem.h"
 #include "core/georef/UtmProjection.h"
-#include "core/io/NumberText.h"
 #include "core/products/ProductRecord.h"
 
 namespace
@@ -60,7 +62,6 @@ struct Located {
     int camera = -1;
 };
 
-// The NVM quaternion as the rotation of world into camera axes.
 // Where a lens's principal point lies from the photo's centre, in the
 // corner-origin pixels of ControlObservation (the lens counts from the
 // top-left pixel's centre).
@@ -69,15 +70,10 @@ double principalOffset(double centre, int size)
     return centre + 0.5 - 0.5 * size;
 }
 
-void rotationOf(const BundleCamera& camera, double R[3][3])
+// The NVM quaternion (kept x, y, z, w) as the rotation of world into camera axes.
+Rotation::Matrix rotationOf(const BundleCamera& camera)
 {
-    double x = camera.rotation[0], y = camera.rotation[1], z = camera.rotation[2], w = camera.rotation[3];
-    const double n = std::sqrt(w * w + x * x + y * y + z * z);
-    w /= n, x /= n, y /= n, z /= n;
-    const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                            {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-                            {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
-    std::copy(&r[0][0], &r[0][0] + 9, &R[0][0]);
+    return Rotation::matrixOf({camera.rotation[3], camera.rotation[0], camera.rotation[1], camera.rotation[2]});
 }
 
 // A point placed by the photos: its index among the points, where the
@@ -168,12 +164,11 @@ ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double c
         u = mx * k;
         v = my * k;
     }
-    double R[3][3];
-    rotationOf(camera, R);
+    const Rotation::Matrix R = rotationOf(camera);
     Ray ray;
     ray.origin = camera.centre;
     for (int c = 0; c < 3; ++c)
-        ray.direction[c] = R[0][c] * u + R[1][c] * v + R[2][c];
+        ray.direction[c] = R[size_t(c)] * u + R[size_t(3 + c)] * v + R[size_t(6 + c)];
     ray.direction.normalize();
     ray.focal = f;
     return ray;
@@ -182,12 +177,11 @@ ControlPointFit::Ray ControlPointFit::rayOf(const BundleCamera& camera, double c
 bool ControlPointFit::project(const BundleCamera& camera, const osg::Vec3d& point, const QSize& imageSize,
                               double* column, double* row)
 {
-    double R[3][3];
-    rotationOf(camera, R);
+    const Rotation::Matrix R = rotationOf(camera);
     const osg::Vec3d d = point - camera.centre;
     osg::Vec3d c;
     for (int r = 0; r < 3; ++r)
-        c[r] = R[r][0] * d.x() + R[r][1] * d.y() + R[r][2] * d.z();
+        c[r] = R[size_t(3 * r)] * d.x() + R[size_t(3 * r + 1)] * d.y() + R[size_t(3 * r + 2)] * d.z();
     if (!(c.z() > 0))
         return false;
     // The measurement m whose undistortion m (1 + r |m|^2) is the ideal

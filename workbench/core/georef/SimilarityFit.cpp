@@ -7,51 +7,11 @@
 #include <limits>
 #include <numeric>
 
+#include "common/geometry/Rotation.h"
+#include "common/geometry/SymmetricEigen.h"
+
 namespace
 {
-
-// Eigenvalues and eigenvectors (columns of v) of a symmetric n x n matrix by
-// cyclic Jacobi rotations; a is destroyed.
-template <int n>
-void jacobi(double a[n][n], double values[n], double v[n][n])
-{
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            v[i][j] = i == j;
-    for (int sweep = 0; sweep < 100; ++sweep) {
-        double off = 0;
-        for (int p = 0; p < n; ++p)
-            for (int q = p + 1; q < n; ++q)
-                off += a[p][q] * a[p][q];
-        if (off < 1e-30)
-            break;
-        for (int p = 0; p < n; ++p)
-            for (int q = p + 1; q < n; ++q) {
-                if (std::abs(a[p][q]) < 1e-300)
-                    continue;
-                const double theta = (a[q][q] - a[p][p]) / (2 * a[p][q]);
-                const double t = (theta >= 0 ? 1 : -1) / (std::abs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < n; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < n; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-                for (int k = 0; k < n; ++k) {
-                    const double vkp = v[k][p], vkq = v[k][q];
-                    v[k][p] = c * vkp - s * vkq;
-                    v[k][q] = s * vkp + c * vkq;
-                }
-            }
-    }
-    for (int i = 0; i < n; ++i)
-        values[i] = a[i][i];
-}
 
 osg::Vec3d centroid(const std::vector<osg::Vec3d>& points, const std::vector<size_t>& use)
 {
@@ -66,16 +26,15 @@ osg::Vec3d centroid(const std::vector<osg::Vec3d>& points, const std::vector<siz
 double lineness(const std::vector<osg::Vec3d>& points, const std::vector<size_t>& use)
 {
     const osg::Vec3d c = centroid(points, use);
-    double m[3][3] = {{0}};
+    SymmetricEigen<3>::Matrix m{};
     for (size_t i : use) {
         const osg::Vec3d d = points[i] - c;
         for (int r = 0; r < 3; ++r)
             for (int k = 0; k < 3; ++k)
-                m[r][k] += d[r] * d[k];
+                m[size_t(r)][size_t(k)] += d[r] * d[k];
     }
-    double values[3], vectors[3][3];
-    jacobi<3>(m, values, vectors);
-    std::sort(values, values + 3);
+    std::array<double, 3> values = SymmetricEigen<3>(m).values;
+    std::sort(values.begin(), values.end());
     return values[2] > 0 ? std::sqrt(std::max(values[1], 0.0) / values[2]) : 0;
 }
 
@@ -86,7 +45,7 @@ bool fitPairs(const std::vector<osg::Vec3d>& from, const std::vector<osg::Vec3d>
     if (use.size() < 3 || lineness(from, use) < 1e-6 || lineness(to, use) < 1e-6)
         return false;
     const osg::Vec3d cf = centroid(from, use), ct = centroid(to, use);
-    double s[3][3] = {{0}};
+    Rotation::Matrix s{};
     double spreadFrom = 0, spreadTo = 0;
     for (size_t i : use) {
         const osg::Vec3d a = from[i] - cf, b = to[i] - ct;
@@ -94,25 +53,13 @@ bool fitPairs(const std::vector<osg::Vec3d>& from, const std::vector<osg::Vec3d>
         spreadTo += b.length2();
         for (int j = 0; j < 3; ++j)
             for (int k = 0; k < 3; ++k)
-                s[j][k] += a[j] * b[k];
+                s[size_t(3 * j + k)] += a[j] * b[k];
     }
-    const double sxx = s[0][0], sxy = s[0][1], sxz = s[0][2], syx = s[1][0], syy = s[1][1], syz = s[1][2],
-                 szx = s[2][0], szy = s[2][1], szz = s[2][2];
-    double n[4][4] = {{sxx + syy + szz, syz - szy, szx - sxz, sxy - syx},
-                      {syz - szy, sxx - syy - szz, sxy + syx, szx + sxz},
-                      {szx - sxz, sxy + syx, -sxx + syy - szz, syz + szy},
-                      {sxy - syx, szx + sxz, syz + szy, -sxx - syy + szz}};
-    double values[4], vectors[4][4];
-    jacobi<4>(n, values, vectors);
-    const int best = int(std::max_element(values, values + 4) - values);
-    const double w = vectors[0][best], x = vectors[1][best], y = vectors[2][best], z = vectors[3][best];
-    const double R[3][3] = {{w * w + x * x - y * y - z * z, 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                            {2 * (x * y + w * z), w * w - x * x + y * y - z * z, 2 * (y * z - w * x)},
-                            {2 * (x * z - w * y), 2 * (y * z + w * x), w * w - x * x - y * y + z * z}};
+    const Rotation::Matrix R = Rotation::bestFit(s);
     r->rotation.makeIdentity();
     for (int j = 0; j < 3; ++j)
         for (int k = 0; k < 3; ++k)
-            r->rotation(j, k) = R[j][k];
+            r->rotation(j, k) = R[size_t(3 * j + k)];
     // The symmetric scale (Horn): the same whichever set is taken as the source.
     r->scale = std::sqrt(spreadTo / spreadFrom);
     r->translation = osg::Vec3d();

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/io/NumberedFile.h"
 
 namespace
@@ -20,7 +20,7 @@ QByteArray list(const QByteArray& name, int i, const osg::Vec3d& v)
 
 QByteArray AutoLispWriter::number(double value)
 {
-    return NumberText::fixed(value);
+    return NumberString::fixed(value);
 }
 
 QByteArray AutoLispWriter::program(const ExtractedObject& object)

@@ -4,8 +4,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 
-#include "core/io/NumberParser.h"
+#include "common/numbers/NumberText.h"
 #include "core/io/TextLineReader.h"
 
 namespace
@@ -49,10 +50,13 @@ int parseNumbers(const char*& p, const char* end, double* out, int wanted)
             ++p;
         if (p == end)
             break;
-        const char* start = p;
-        const double v = NumberParser::parseNumber(p, end);
-        if (p == start || (p < end && !isBlank(*p)))
+        const char* tokenEnd = p;
+        while (tokenEnd < end && !isBlank(*tokenEnd))
+            ++tokenEnd;
+        double v = 0;
+        if (!NumberText::read(p, tokenEnd, v) || !std::isfinite(v))
             break; // not a number, or one followed by letters
+        p = tokenEnd;
         out[found++] = v;
     }
     return found;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 
-#include "core/io/NumberParser.h"
 #include "core/io/TextLineReader.h"
 
 namespace

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/io/NumberParser.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <QtGlobal>
 
@@ -34,8 +33,8 @@ inline constexpr BlankTable blankTable = makeBlankTable();
 } // namespace numberTokensDetail
 
 // Blank-separated numeric tokens of one text line, for the point readers'
-// inner loops. A token counts as a number only when parseNumber used all of
-// it, so a word in a data line is noticed instead of read as 0.
+// inner loops. A token counts as a number only when it is one as a whole, so
+// a word in a data line is noticed instead of read as 0.
 class NumberTokens
 {
 public:
@@ -73,25 +72,26 @@ public:
             ++p;
     }
 
-    // p stands on a token. True when the whole token is a number.
+    // p stands on a token and is left behind it. True when the whole token
+    // is a finite number, read exactly (NumberText::read: the double nearest
+    // to its text, so what a writer wrote as shortest round-trip text comes
+    // back bit for bit); a word, a number with letters glued to it, "nan" or
+    // a magnitude no double holds is noticed instead of read as a number.
     static bool readNumber(const char*& p, const char* end, double& value)
     {
-        const char* start = p;
-        value = NumberParser::parseNumber(p, end);
-        if (p == start || (p < end && !isBlank(*p))) {
-            skipToken(p, end);
-            return false;
-        }
-        return true;
+        const char* tokenEnd = p;
+        skipToken(tokenEnd, end);
+        double exact = 0;
+        const bool ok = NumberText::read(p, tokenEnd, exact) && std::isfinite(exact);
+        p = tokenEnd;
+        if (ok)
+            value = exact;
+        return ok;
     }
 
-    // p stands on a token. True when the whole token is a finite number,
-    // read exactly (NumberText::read: the double, or the float, nearest to
-    // its text), and p then lies behind it: what a writer wrote as shortest
-    // round-trip text comes back bit for bit, where parseNumber, building
-    // the value digit by digit, lands a few units in the last place away
-    // (8613748.8677 as 8613748.867700001, 1.203e+09 as the float below).
-    // Otherwise false, and p stays for the digit-by-digit reading.
+    // p stands on a token. True when the whole token is a finite number of
+    // type T (the double, or the float, nearest to its text), and p then lies
+    // behind it; otherwise false, and p stays.
     template <typename T> static bool readExact(const char*& p, const char* end, T& value)
     {
         const char* tokenEnd = p;

@@ -5,6 +5,8 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include "common/system/MachineMemory.h"
+
 namespace
 {
 
@@ -30,23 +32,6 @@ QByteArray field(const QByteArray& text, const QByteArray& key)
 
 } // namespace
 
-bool MachineDescription::parseMemInfo(const QByteArray& text, qint64* totalMB, qint64* availableMB)
-{
-    auto kiloBytes = [&text](const QByteArray& key, bool* ok) {
-        QByteArray value = field(text, key);
-        if (value.endsWith("kB"))
-            value.chop(2);
-        return value.trimmed().toLongLong(ok);
-    };
-    bool totalOk = false, availableOk = false;
-    const qint64 total = kiloBytes("MemTotal", &totalOk);
-    const qint64 available = kiloBytes("MemAvailable", &availableOk);
-    const bool ok = totalOk && availableOk && total >= 0 && available >= 0;
-    *totalMB = ok ? total / 1024 : 0;
-    *availableMB = ok ? available / 1024 : 0;
-    return ok;
-}
-
 QString MachineDescription::parseProcessorBrand(const QByteArray& text)
 {
     return QString::fromLocal8Bit(field(text, "model name"));
@@ -60,6 +45,9 @@ MachineDescription MachineDescription::current()
         m.computerName = QSysInfo::machineHostName();
     m.processorBrand = parseProcessorBrand(readProcFile("/proc/cpuinfo"));
     m.logicalProcessors = QThread::idealThreadCount();
-    parseMemInfo(readProcFile("/proc/meminfo"), &m.totalMemoryMB, &m.availableMemoryMB);
+    MachineMemory memory;
+    MachineMemory::current(memory);
+    m.totalMemoryMB = qint64(memory.totalBytes >> 20);
+    m.availableMemoryMB = qint64(memory.availableBytes >> 20);
     return m;
 }

@@ -13,12 +13,10 @@ struct MachineDescription {
     qint64 availableMemoryMB = 0;
 
     // This machine: the "ComputerName" environment value where it is set,
-    // else the host name; /proc/cpuinfo and /proc/meminfo on Linux.
+    // else the host name; /proc/cpuinfo and common/system/MachineMemory on
+    // Linux.
     static MachineDescription current();
 
-    // Reads MemTotal and MemAvailable (kB) from /proc/meminfo's text; false
-    // and both 0 when either is missing.
-    static bool parseMemInfo(const QByteArray& text, qint64* totalMB, qint64* availableMB);
     // The first "model name" of /proc/cpuinfo's text, or empty.
     static QString parseProcessorBrand(const QByteArray& text);
 };

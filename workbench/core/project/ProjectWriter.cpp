@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/project/ProjectDocument.h"
 #include "core/io/SaveFileCommit.h"
 
@@ -57,11 +57,11 @@ void writeNode(QXmlStreamWriter& xml, const ProjectDocument::Node& node)
 // distortion term with seven significant digits).
 QString fixed5(double v)
 {
-    return NumberText::keepOrShortest(v, 'f', 5);
+    return NumberString::keepOrShortest(v, 'f', 5);
 }
 QString general6(double v)
 {
-    return NumberText::keepOrShortest(v, 'g', 6);
+    return NumberString::keepOrShortest(v, 'g', 6);
 }
 
 } // namespace
@@ -169,39 +169,39 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
         xml.writeStartElement(QStringLiteral("ground_control"));
         xml.writeAttribute(QStringLiteral("system"), doc.controlSystem);
         xml.writeAttribute(QStringLiteral("control_sigma_h"),
-                           NumberText::shortest(doc.adjustment.controlHorizontal));
+                           NumberString::shortest(doc.adjustment.controlHorizontal));
         xml.writeAttribute(QStringLiteral("control_sigma_v"),
-                           NumberText::shortest(doc.adjustment.controlVertical));
-        xml.writeAttribute(QStringLiteral("gps_sigma_h"), NumberText::shortest(doc.adjustment.gpsHorizontal));
-        xml.writeAttribute(QStringLiteral("gps_sigma_v"), NumberText::shortest(doc.adjustment.gpsVertical));
+                           NumberString::shortest(doc.adjustment.controlVertical));
+        xml.writeAttribute(QStringLiteral("gps_sigma_h"), NumberString::shortest(doc.adjustment.gpsHorizontal));
+        xml.writeAttribute(QStringLiteral("gps_sigma_v"), NumberString::shortest(doc.adjustment.gpsVertical));
         for (const ControlPoint& p : doc.controlPoints) {
             xml.writeStartElement(QStringLiteral("point"));
             xml.writeAttribute(QStringLiteral("name"), p.name);
-            xml.writeAttribute(QStringLiteral("x"), NumberText::shortest(p.survey.x()));
-            xml.writeAttribute(QStringLiteral("y"), NumberText::shortest(p.survey.y()));
-            xml.writeAttribute(QStringLiteral("z"), NumberText::shortest(p.survey.z()));
+            xml.writeAttribute(QStringLiteral("x"), NumberString::shortest(p.survey.x()));
+            xml.writeAttribute(QStringLiteral("y"), NumberString::shortest(p.survey.y()));
+            xml.writeAttribute(QStringLiteral("z"), NumberString::shortest(p.survey.z()));
             xml.writeAttribute(QStringLiteral("use"), p.check ? QStringLiteral("check") : QStringLiteral("fit"));
             if (std::isfinite(p.sigmaHorizontal))
-                xml.writeAttribute(QStringLiteral("sigma_h"), NumberText::shortest(p.sigmaHorizontal));
+                xml.writeAttribute(QStringLiteral("sigma_h"), NumberString::shortest(p.sigmaHorizontal));
             if (std::isfinite(p.sigmaVertical))
-                xml.writeAttribute(QStringLiteral("sigma_v"), NumberText::shortest(p.sigmaVertical));
+                xml.writeAttribute(QStringLiteral("sigma_v"), NumberString::shortest(p.sigmaVertical));
             // The last fit's figures, as the dock shows them; readers that
             // know none of them pass over them.
             if (p.hasFit()) {
-                xml.writeAttribute(QStringLiteral("residual"), NumberText::shortest(p.residual));
-                xml.writeAttribute(QStringLiteral("dx"), NumberText::shortest(p.offset.x()));
-                xml.writeAttribute(QStringLiteral("dy"), NumberText::shortest(p.offset.y()));
-                xml.writeAttribute(QStringLiteral("dz"), NumberText::shortest(p.offset.z()));
+                xml.writeAttribute(QStringLiteral("residual"), NumberString::shortest(p.residual));
+                xml.writeAttribute(QStringLiteral("dx"), NumberString::shortest(p.offset.x()));
+                xml.writeAttribute(QStringLiteral("dy"), NumberString::shortest(p.offset.y()));
+                xml.writeAttribute(QStringLiteral("dz"), NumberString::shortest(p.offset.z()));
                 if (std::isfinite(p.pixels))
-                    xml.writeAttribute(QStringLiteral("pixels"), NumberText::shortest(p.pixels));
+                    xml.writeAttribute(QStringLiteral("pixels"), NumberString::shortest(p.pixels));
                 if (p.leftOut)
                     xml.writeAttribute(QStringLiteral("left_out"), QStringLiteral("true"));
             }
             for (const ControlObservation& o : p.observations) {
                 xml.writeEmptyElement(QStringLiteral("observation"));
                 xml.writeAttribute(QStringLiteral("image"), o.image);
-                xml.writeAttribute(QStringLiteral("column"), NumberText::shortest(o.column));
-                xml.writeAttribute(QStringLiteral("row"), NumberText::shortest(o.row));
+                xml.writeAttribute(QStringLiteral("column"), NumberString::shortest(o.column));
+                xml.writeAttribute(QStringLiteral("row"), NumberString::shortest(o.row));
             }
             xml.writeEndElement();
         }

@@ -1,10 +1,11 @@
 #include "core/sensors/SensorFrameParser.h"
 
-#include "core/io/NumberParser.h"
+#include "common/numbers/NumberText.h"
 
 #include <QList>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 bool SensorFrameParser::findFrame(const QByteArray& data, int from, int* begin, int* end)
@@ -37,13 +38,16 @@ double SensorFrameParser::toNumber(const QByteArray& field)
     const QByteArray text = field.trimmed();
     if (text.isEmpty())
         return 0;
-    const char* p = text.constData();
-    const char* end = p + text.size();
-    const char* start = p;
-    const double value = NumberParser::parseNumber(p, end);
-    // A sign or a dot alone, or trailing text, is not a number.
-    const bool digits = std::any_of(start, p, [](char c) { return c >= '0' && c <= '9'; });
-    return p == end && digits ? value : 0;
+    // A sign or a dot alone, trailing text, "nan" or "inf" is not a number;
+    // a garbled field too large for a double ("7e308") reads as infinity,
+    // which no sensor gives, so the network leaves it out.
+    const char* begin = text.constData();
+    const char* end = begin + text.size();
+    double value = 0;
+    const bool digits = std::any_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
+    if (NumberText::readLeading(begin, end, value) != end || !digits || std::isnan(value))
+        return 0;
+    return value;
 }
 
 QVector<SensorFrameParser::Reading> SensorFrameParser::readings(const QByteArray& frame)

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <set>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/GdalScope.h"
 #include "core/survey/PolygonCoverage.h"
@@ -99,9 +99,9 @@ QString ContourMaker::describe(const Settings& s, double cell)
     return QStringLiteral(
                "Contours every %1 m from a surface smoothed by a Gaussian of %2 m (%3 cells); closed "
                "rings narrower and open lines shorter than %4 cells (%5 m) left out")
-        .arg(NumberText::length(s.interval), NumberText::length(s.smoothing),
-             NumberText::length(std::round(s.smoothing / cell * 100) / 100), NumberText::length(s.minCells),
-             NumberText::length(std::round(s.minCells * cell * 1000) / 1000));
+        .arg(NumberString::length(s.interval), NumberString::length(s.smoothing),
+             NumberString::length(std::round(s.smoothing / cell * 100) / 100), NumberString::length(s.minCells),
+             NumberString::length(std::round(s.minCells * cell * 1000) / 1000));
 }
 
 bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vector<Line>& out, Result& result,
@@ -118,15 +118,15 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
         return fail(error,
                     QStringLiteral("A contour interval of %1 m is larger than the relief of the elevation "
                                    "model (%2 m, from %3 m to %4 m): choose a smaller one.")
-                        .arg(NumberText::length(s.interval),
-                             NumberText::length(std::round(relief * 1000) / 1000),
-                             NumberText::length(std::round(result.low * 1000) / 1000),
-                             NumberText::length(std::round(result.high * 1000) / 1000)));
+                        .arg(NumberString::length(s.interval),
+                             NumberString::length(std::round(relief * 1000) / 1000),
+                             NumberString::length(std::round(result.low * 1000) / 1000),
+                             NumberString::length(std::round(result.high * 1000) / 1000)));
     if ((relief / s.interval) > 100000)
         return fail(error,
                     QStringLiteral("A contour interval of %1 m gives more than 100000 levels over this "
                                    "relief: choose a larger one.")
-                        .arg(NumberText::length(s.interval)));
+                        .arg(NumberString::length(s.interval)));
     if (!std::isfinite(s.smoothing) || s.smoothing < 0 || !std::isfinite(s.minCells) || s.minCells < 0 ||
         !std::isfinite(s.base) || !std::isfinite(s.minRelief) || !std::isfinite(s.ringCells))
         return fail(error,

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "core/formats/DrapedPair.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 namespace
 {
@@ -103,7 +103,7 @@ bool DsmDifference::write(const QString& path, const ElevationGrid& difference, 
     metadata.insert(DrapedPair::differenceKey(), "later minus earlier");
     metadata.insert(DrapedPair::surfaceKey(),
                     folder.relativeFilePath(QFileInfo(surface).absoluteFilePath()).toUtf8());
-    metadata.insert(DrapedPair::rampKey(), NumberText::shortest(summary.rampLimit).toUtf8());
+    metadata.insert(DrapedPair::rampKey(), NumberString::shortest(summary.rampLimit).toUtf8());
     metadata.insert("ORVALIS_EARLIER", earlierDate.toUtf8());
     metadata.insert("ORVALIS_LATER", laterDate.toUtf8());
     return difference.writeGeoTiff(path, metadata, error);

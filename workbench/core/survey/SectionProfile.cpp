@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/GdalScope.h"
@@ -25,7 +25,7 @@ bool fail(QString* error, const QString& text)
 
 QByteArray num(double v)
 {
-    return NumberText::shortest(v).toLatin1();
+    return NumberString::shortest(v).toLatin1();
 }
 
 // DXF layer names take letters, digits, "-" and "_".

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/survey/ElevationGrid.h"
 
 namespace

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/PolygonCoverage.h"
 
@@ -81,7 +81,7 @@ bool fitPlane(const QVector<QPointF>& ring, const ElevationGrid& grid, VolumeCal
 
 QString metres(double v)
 {
-    return NumberText::length(v) + QStringLiteral(" m");
+    return NumberString::length(v) + QStringLiteral(" m");
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include <QSaveFile>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/io/SaveFileCommit.h"
 
 QString VolumeTable::quoted(const QString& text)
@@ -28,7 +28,7 @@ bool VolumeTable::writeCsv(const QString& path, const QVector<Row>& rows, QStrin
         const RecordVolume& v = r.volume;
         text += quoted(r.outline) + QLatin1Char(',') + quoted(v.method);
         for (double n : {v.cut, v.fill, v.net, v.uncertainty, v.area})
-            text += QLatin1Char(',') + NumberText::shortest(n);
+            text += QLatin1Char(',') + NumberString::shortest(n);
         text += QLatin1Char('\n');
     }
     file.write(text.toUtf8());

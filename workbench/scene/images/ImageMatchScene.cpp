@@ -18,7 +18,7 @@
 #include "core/formats/SparseBundle.h"
 #include "core/images/AutoLispWriter.h"
 #include "core/images/UserFeatureFile.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 namespace
 {
@@ -71,7 +71,7 @@ osg::ref_ptr<osg::Node> lineBetween(const osg::Vec3d& from, const osg::Vec3d& to
 QString text(const osg::Vec3d& v)
 {
     return QStringLiteral("%1, %2, %3")
-        .arg(NumberText::shortest(v.x()), NumberText::shortest(v.y()), NumberText::shortest(v.z()));
+        .arg(NumberString::shortest(v.x()), NumberString::shortest(v.y()), NumberString::shortest(v.z()));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "scene/interaction/MapController.h"
 
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 #include "core/log/LogSink.h"
 #include "scene/interaction/BoxPointExtractor.h"
 #include "scene/interaction/MapManipulator.h"

@@ -6,7 +6,7 @@
 #include <osg/ShapeDrawable>
 #include <osgText/Text>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 osg::ref_ptr<osg::Geode> PickMarks::sphere(const osg::Vec3d& centre, bool fixed, const osg::Vec3d& origin)
 {
@@ -83,7 +83,7 @@ void PickMarks::moveDistanceLabel(osg::Geode* label, const osg::Vec3d& from, con
 
 QString PickMarks::distanceText(double length)
 {
-    return NumberText::length(length) + QLatin1Char('m');
+    return NumberString::length(length) + QLatin1Char('m');
 }
 
 osg::ref_ptr<osg::Group> PickMarks::groupAt(const osg::Vec3d& origin)

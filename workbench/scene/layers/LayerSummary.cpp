@@ -1,7 +1,7 @@
 #include "scene/layers/LayerSummary.h"
 
 #include "core/formats/SparseBundle.h"
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 
 AdjustmentSettingsDialog::AdjustmentSettingsDialog(const AdjustmentDefaults& defaults, QWidget* parent)
     : QDialog(parent), m_problem(new QLabel(this)), m_defaults(defaults)
@@ -19,7 +19,7 @@ AdjustmentSettingsDialog::AdjustmentSettingsDialog(const AdjustmentDefaults& def
     const double values[FieldCount] = {defaults.controlHorizontal, defaults.controlVertical,
                                        defaults.gpsHorizontal, defaults.gpsVertical};
     for (int f = 0; f < FieldCount; ++f) {
-        m_fields[f] = new QLineEdit(NumberText::shortest(values[f]), this);
+        m_fields[f] = new QLineEdit(NumberString::shortest(values[f]), this);
         form->addRow(labels[f], m_fields[f]);
     }
     m_fields[GpsHorizontal]->setToolTip(

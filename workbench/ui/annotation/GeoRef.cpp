@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "ui/annotation/TargetCandidates.h"
 
 namespace
@@ -188,7 +188,7 @@ QStringList GeoRef::measurementLines() const
     }
     const double dx = v[1][0] - v[0][0], dy = v[1][1] - v[0][1], dz = v[1][2] - v[0][2];
     const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
-    return {QStringLiteral("pos1: ") + text[0], QStringLiteral("pos2: ") + text[1], NumberText::length(distance)};
+    return {QStringLiteral("pos1: ") + text[0], QStringLiteral("pos2: ") + text[1], NumberString::length(distance)};
 }
 
 QVector<ControlPoint> GeoRef::controlPoints(QVector<int>* rows) const
@@ -227,7 +227,7 @@ void GeoRef::fillPoint(int row, const ControlPoint& p)
     const bool filling = m_filling;
     m_filling = true;
     for (int c = X; c <= Z; ++c)
-        m_table->item(row, c)->setText(NumberText::shortest(p.survey[c]));
+        m_table->item(row, c)->setText(NumberString::shortest(p.survey[c]));
     // A name the project file could not hold never enters the table.
     const QString name = ControlPoint::cleanName(p.name);
     m_table->item(row, Name)->setText(name);
@@ -451,7 +451,7 @@ void GeoRef::setSigma(int row, int column, double sigma)
     m_filling = true;
     const bool own = AdjustmentDefaults::valid(sigma);
     item->setData(sigmaRole, own ? sigma : std::nan(""));
-    item->setText(own ? NumberText::shortest(sigma) : QString());
+    item->setText(own ? NumberString::shortest(sigma) : QString());
     m_filling = filling;
 }
 

@@ -1,6 +1,6 @@
 #include "ui/layers/PropertyWindow.h"
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "ui/layers/PropertySelection.h"
 
 #include <QCheckBox>
@@ -82,7 +82,7 @@ PropertyWindow::PropertyWindow(QWidget* parent) : QMainWindow(parent)
 
 QString PropertyWindow::number(double value)
 {
-    return NumberText::shortest(value);
+    return NumberString::shortest(value);
 }
 
 void PropertyWindow::refresh()

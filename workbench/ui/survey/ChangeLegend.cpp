@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/survey/ChangeRamp.h"
 
 ChangeLegend::ChangeLegend(QWidget* parent) : QWidget(parent)
@@ -52,7 +52,7 @@ void ChangeLegend::paintEvent(QPaintEvent*)
         const int y = bar.top() + int(bar.height() * i / 4.0);
         p.drawLine(bar.right(), y, bar.right() + 5, y);
         const QString text = (value > 0 ? QStringLiteral("+") : QString()) +
-                             NumberText::length(std::round(value * 1000) / 1000);
+                             NumberString::length(std::round(value * 1000) / 1000);
         p.drawText(bar.right() + 8, y + fm.ascent() / 2, text);
     }
     p.drawText(QRect(0, bottom + 2, width(), fm.height()), Qt::AlignLeft, tr("blue: taken away, red: added"));

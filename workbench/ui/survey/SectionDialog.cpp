@@ -17,7 +17,7 @@
 
 #include <cmath>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "scene/interaction/MapController.h"
 #include "scene/view/OsgWidget.h"
 #include "ui/survey/SurveyActions.h"
@@ -119,7 +119,7 @@ void SectionDialog::takePick(QLineEdit* edit)
     }
     const osg::Vec3d p = picks->lastPick();
     picks->clearPick();
-    edit->setText(NumberText::shortest(p.x()) + QLatin1Char(' ') + NumberText::shortest(p.y()));
+    edit->setText(NumberString::shortest(p.x()) + QLatin1Char(' ') + NumberString::shortest(p.y()));
 }
 
 void SectionDialog::said(const QString& text)
@@ -143,7 +143,7 @@ bool SectionDialog::draw()
     }
     m_profile = p;
     auto* chart = new QChart;
-    chart->setTitle(tr("Section, %1 m long").arg(NumberText::length(std::round(p.length() * 1000) / 1000)));
+    chart->setTitle(tr("Section, %1 m long").arg(NumberString::length(std::round(p.length() * 1000) / 1000)));
     auto* x = new QValueAxis;
     x->setTitleText(tr("Distance (m)"));
     auto* y = new QValueAxis;

@@ -15,7 +15,7 @@
 
 #include "core/formats/DrapedPair.h"
 #include "core/formats/LayerType.h"
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "core/survey/DsmDifference.h"
 #include "core/survey/ElevationGrid.h"
 #include "core/survey/GdalScope.h"
@@ -53,7 +53,7 @@ QString clean(const QString& path)
 
 QString metres(double v)
 {
-    return NumberText::length(std::round(v * 1000) / 1000);
+    return NumberString::length(std::round(v * 1000) / 1000);
 }
 
 } // namespace
@@ -351,10 +351,10 @@ bool SurveyActions::measure(const Outline& outline, VolumeCalculator::Method met
     if (!VolumeCalculator::compute(in, result, error))
         return false;
     emit logLine(tr("Volume in %1, %2: cut %3 m³, fill %4 m³, net %5 m³ ± %6 m³ over %7 m²")
-                     .arg(outline.label, result.volume.method, NumberText::length(result.volume.cut),
-                          NumberText::length(result.volume.fill), NumberText::length(result.volume.net),
-                          NumberText::length(result.volume.uncertainty),
-                          NumberText::length(result.volume.area)));
+                     .arg(outline.label, result.volume.method, NumberString::length(result.volume.cut),
+                          NumberString::length(result.volume.fill), NumberString::length(result.volume.net),
+                          NumberString::length(result.volume.uncertainty),
+                          NumberString::length(result.volume.area)));
     return true;
 }
 
@@ -422,7 +422,7 @@ bool SurveyActions::makeContours(const SiteSurvey& survey, const ContourMaker::S
     if (!QDir().mkpath(folder))
         return fail(error, tr("%1: cannot make the folder").arg(folder));
     const QString base =
-        QDir(folder).filePath(QStringLiteral("contours_%1m").arg(NumberText::shortest(settings.interval)));
+        QDir(folder).filePath(QStringLiteral("contours_%1m").arg(NumberString::shortest(settings.interval)));
     const QString out = base + QStringLiteral(".gpkg");
     ContourMaker::Result r;
     if (!ContourMaker::make(g, settings, out, base + QStringLiteral(".dxf"), r, error))
@@ -435,7 +435,7 @@ bool SurveyActions::makeContours(const SiteSurvey& survey, const ContourMaker::S
         if (!m_layers->reloadLayer(existing, &why))
             return fail(error, why);
     } else if (!m_layers->addLayer(
-                   out, tr("Contours %1 m %2").arg(NumberText::shortest(settings.interval), survey.date),
+                   out, tr("Contours %1 m %2").arg(NumberString::shortest(settings.interval), survey.date),
                    true, surveyFolder(survey), &why)) {
         return fail(error, why);
     }

@@ -11,7 +11,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "core/io/NumberText.h"
+#include "core/io/NumberString.h"
 #include "scene/view/OsgWidget.h"
 
 #include <cmath>
@@ -144,11 +144,11 @@ bool VolumeDialog::measure()
     m_table->insertRow(row);
     const QStringList cells{m_outlines[i].label,
                             r.volume.method,
-                            NumberText::length(std::round(r.volume.cut * 1000) / 1000),
-                            NumberText::length(std::round(r.volume.fill * 1000) / 1000),
-                            NumberText::length(std::round(r.volume.net * 1000) / 1000),
-                            NumberText::length(std::round(r.volume.uncertainty * 1000) / 1000),
-                            NumberText::length(std::round(r.volume.area * 100) / 100)};
+                            NumberString::length(std::round(r.volume.cut * 1000) / 1000),
+                            NumberString::length(std::round(r.volume.fill * 1000) / 1000),
+                            NumberString::length(std::round(r.volume.net * 1000) / 1000),
+                            NumberString::length(std::round(r.volume.uncertainty * 1000) / 1000),
+                            NumberString::length(std::round(r.volume.area * 100) / 100)};
     for (int c = 0; c < cells.size(); ++c)
         m_table->setItem(row, c, new QTableWidgetItem(cells[c]));
     m_table->selectRow(row);

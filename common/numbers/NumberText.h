@@ -1,15 +1,19 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <string>
+#include <string_view>
 
-// Numbers as the files and forms of the workbench write them: C locale
-// whatever the user's locale is, and the shortest text that reads back as
-// exactly the same value. Small numbers keep their short form (1.5 stays
-// "1.5"); survey coordinates keep every digit they have (712345.674 stays
-// "712345.674", where six significant digits would give "712346").
+// The one rule for numbers as text, in the workbench and the tools alike:
+// written as the shortest text that reads back as exactly the same value,
+// read as the value nearest to the text (std::to_chars, std::from_chars),
+// both in the C locale whatever the user's locale is. A survey coordinate
+// written and read again is the same double bit for bit, so it does not drift
+// with each save and each program of the chain that passes it on; a reader
+// that builds its value digit by digit lands a few units in the last place
+// away (8613748.8677 as 8613748.867700001). Small numbers keep their short
+// form (1.5 stays "1.5"); survey coordinates keep every digit they have
+// (712345.674 stays "712345.674", where six significant digits would give
+// "712346").
 class NumberText
 {
 public:
@@ -31,9 +35,7 @@ public:
     // the number: an optional sign, digits with an optional point, an
     // optional exponent with its digits ("1e" is no number); "nan" and "inf"
     // read as themselves. False for anything else, and for a magnitude no
-    // double holds (1e400, 1e-400). Where parseNumber builds its value digit
-    // by digit for the point readers, files we write and read back again
-    // (the georeference, NVM, the coordinates of PLY) read through this.
+    // double holds (1e400, 1e-400); value is then left as it was.
     static bool read(const char* begin, const char* end, double& value);
     // The same for a float: the float nearest to the text, rounded once, so
     // every text write(float) makes reads back as that float. Through a
@@ -41,24 +43,18 @@ public:
     // halfway between two floats, and the second rounding takes the other.
     static bool read(const char* begin, const char* end, float& value);
 
-    static QString shortest(double value);
-    static QString shortest(float value);
+    // One finite number and nothing else in a word of a command line or a
+    // list ("4882.1", " 0.5 "): blanks around it are allowed.
+    static bool readWord(std::string_view word, double& value);
+
+    // The number text starts with, for the readers that take the leading
+    // number of a token and pass over what is glued to it ("12.5m" gives
+    // 12.5): the end of that number, or begin (value untouched) when the text
+    // does not start with one. A magnitude no double holds gives an infinity
+    // ("1e400") or a zero ("1e-400") of its sign.
+    static const char* readLeading(const char* begin, const char* end, double& value);
+
     static std::string shortestString(double value);
-    // The shortest round-trip text never in exponent form, for formats whose
-    // readers take fixed notation only (CAD programs, "%f" files):
-    // 712345.674, 0.0001, 1000000.
-    static QByteArray fixed(double value);
-
-    // The text QString::number(value, format, precision) gives when it reads
-    // back as value, else the shortest round-trip text: a file format that
-    // always wrote a fixed number of digits keeps its look wherever those
-    // digits suffice.
-    static QString keepOrShortest(double value, char format, int precision);
-
-    // A measured length (metres) for a label or a log line: 'g' with six
-    // significant digits, or as many more as the millimetres need (1234.567
-    // stays "1234.567", where six digits would give "1234.57").
-    static QString length(double metres);
 
     // The number with the fewest decimals that lies less than tolerance away
     // from value (value itself when none does). A coordinate kept as a float

@@ -1,4 +1,4 @@
-#include "core/io/NumberText.h"
+#include "common/numbers/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -62,51 +62,55 @@ bool NumberText::read(const char* begin, const char* end, float& value)
     return readExact(begin, end, value);
 }
 
-QString NumberText::shortest(double value)
-{
-    char text[maxLength];
-    return QString::fromLatin1(text, int(write(text, value) - text));
-}
-
-QString NumberText::shortest(float value)
-{
-    char text[maxLength];
-    return QString::fromLatin1(text, int(write(text, value) - text));
-}
-
 std::string NumberText::shortestString(double value)
 {
     char text[maxLength];
     return std::string(text, write(text, value));
 }
 
-QByteArray NumberText::fixed(double value)
+bool NumberText::readWord(std::string_view word, double& value)
 {
-    if (std::isnan(value))
-        return QByteArrayLiteral("nan");
-    // The largest double written out in full has 309 digits.
-    char text[400];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return QByteArray(text, int(r.ptr - text));
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const char* begin = word.data();
+    const char* end = begin + word.size();
+    while (begin < end && blank(*begin))
+        ++begin;
+    while (end > begin && blank(end[-1]))
+        --end;
+    double parsed = 0;
+    if (!read(begin, end, parsed) || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
 }
 
-QString NumberText::keepOrShortest(double value, char format, int precision)
+const char* NumberText::readLeading(const char* begin, const char* end, double& value)
 {
-    const QString text = QString::number(value, format, precision);
-    bool ok = false;
-    const double back = text.toDouble(&ok);
-    // -0 and 0 read back equal; the short form of -0 keeps its sign.
-    if (ok && back == value && std::signbit(back) == std::signbit(value))
-        return text;
-    return shortest(value);
-}
-
-QString NumberText::length(double metres)
-{
-    int digits = 6;
-    if (std::isfinite(metres) && std::fabs(metres) >= 1000.0)
-        digits = int(std::floor(std::log10(std::fabs(metres)))) + 1 + 3;
-    return QString::number(metres, 'g', digits);
+    const char* p = begin;
+    if (p < end && *p == '+' && (end - p < 2 || p[1] != '-'))
+        ++p;
+    double parsed = 0;
+    const std::from_chars_result r = std::from_chars(p, end, parsed, std::chars_format::general);
+    if (r.ptr == p)
+        return begin;
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: an infinity or a zero of its
+        // sign, as strtod gives (a clamp to the largest double would make
+        // "1e400" a finite, if absurd, index or coordinate).
+        const std::string_view number(p, size_t(r.ptr - p));
+        const size_t exponent = number.find_first_of("eE");
+        const bool small = exponent == std::string_view::npos
+                               ? number.find_first_not_of("-0.") == std::string_view::npos ||
+                                     number.find_first_of("123456789") > number.find('.')
+                               : exponent + 1 < number.size() && number[exponent + 1] == '-';
+        parsed = small ? 0.0 : std::numeric_limits<double>::infinity();
+        if (*p == '-')
+            parsed = -parsed;
+    } else if (r.ec != std::errc()) {
+        return begin;
+    }
+    value = parsed;
+    return r.ptr;
 }
 
 double NumberText::fewestDecimals(double value, double tolerance)

@@ -1,8 +1,7 @@
 #include <QtTest>
 
-#include "CommaLocale.h"
-#include "core/io/NumberParser.h"
-#include "core/io/NumberText.h"
+#include "core/CommaLocale.h"
+#include "common/numbers/NumberText.h"
 
 #include <cmath>
 #include <cstring>
@@ -32,7 +31,6 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(NumberText::shortest(value), text);
         QCOMPARE(QString::fromStdString(NumberText::shortestString(value)), text);
     }
 
@@ -42,34 +40,13 @@ private slots:
         CommaLocale comma;
         if (!comma.active())
             QSKIP("no comma-decimal locale on this machine");
-        QCOMPARE(NumberText::shortest(712345.674), QString("712345.674"));
-        QCOMPARE(NumberText::shortest(1.5f), QString("1.5"));
-    }
-
-    // The extremes read back too, through Qt and through our readers' parser;
-    // the fixed form (CAD export, user feature file) never uses an exponent.
-    void extremesReadBack_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::newRow("largest") << std::numeric_limits<double>::max();
-        QTest::newRow("lowest") << std::numeric_limits<double>::lowest();
-        QTest::newRow("smallest normal") << std::numeric_limits<double>::min();
-        QTest::newRow("denormal") << std::numeric_limits<double>::denorm_min();
-        QTest::newRow("UTM northing") << 4123456.781;
-    }
-    void extremesReadBack()
-    {
-        QFETCH(double, value);
-        QCOMPARE(NumberText::shortest(value).toDouble(), value);
-        const QByteArray fixed = NumberText::fixed(value);
-        QVERIFY(!fixed.contains('e'));
-        QCOMPARE(fixed.toDouble(), value);
-        if (std::fabs(value) < 1e7)
-            QVERIFY(std::fabs(parseNumber(fixed.constData()) - value) <= 1e-9);
+        QCOMPARE(QString::fromStdString(NumberText::shortestString(712345.674)), QString("712345.674"));
+        char text[NumberText::maxLength];
+        QCOMPARE(QByteArray(text, int(NumberText::write(text, 1.5f) - text)), QByteArray("1.5"));
     }
 
     // read() is the exact reverse of write(): every finite double and the
-    // special values come back bit for bit, where parseNumber gives another
+    // special values come back bit for bit, where a digit-by-digit parser gives another
     // double for most values with many digits (712345.674 came back as
     // 712345.67399999988) and none for the extremes.
     void readGivesBackEveryWrittenDouble()
@@ -178,27 +155,46 @@ private slots:
         QCOMPARE(value, 0.75);
     }
 
-    void keepsAFixedLayoutWhereItSuffices_data()
+    // A word of a command line or a list holds one finite number, blanks
+    // around it allowed; the leading number of a token is what the lenient
+    // readers take, and where it ends.
+    void wordsAndLeadingNumbers_data()
     {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("word");
+        QTest::addColumn<int>("leadingLength");
         QTest::addColumn<double>("value");
-        QTest::addColumn<char>("format");
-        QTest::addColumn<int>("precision");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("focal length") << 4882.14155 << 'f' << 5 << "4882.14155";
-        QTest::newRow("whole number keeps its zeros") << 1.0 << 'f' << 5 << "1.00000";
-        QTest::newRow("distortion term") << -0.09343 << 'g' << 6 << "-0.09343";
-        QTest::newRow("zero") << 0.0 << 'g' << 6 << "0";
-        QTest::newRow("eye at UTM needs more") << 712345.6740112305 << 'f' << 5 << "712345.6740112305";
-        QTest::newRow("seven significant digits") << -0.093431234 << 'g' << 6 << "-0.093431234";
+        QTest::newRow("number") << QByteArray("4882.14155") << true << 10 << 4882.14155;
+        QTest::newRow("blanks around") << QByteArray(" 0.5\t") << true << 0 << 0.5;
+        QTest::newRow("unit glued on") << QByteArray("12.5m") << false << 4 << 12.5;
+        QTest::newRow("plus sign") << QByteArray("+7e-1;") << false << 5 << 0.7;
+        QTest::newRow("decimal comma") << QByteArray("1,5") << false << 1 << 1.0;
+        QTest::newRow("two numbers") << QByteArray("2 3") << false << 1 << 2.0;
+        QTest::newRow("word") << QByteArray("abc") << false << 0 << 42.0;
+        QTest::newRow("infinity") << QByteArray("inf") << false << 3 << std::numeric_limits<double>::infinity();
+        QTest::newRow("empty") << QByteArray() << false << 0 << 42.0;
+        QTest::newRow("too large") << QByteArray("-1e400 ") << false << 6 << -std::numeric_limits<double>::infinity();
+        QTest::newRow("too small") << QByteArray("1e-400") << false << 6 << 0.0;
     }
-    void keepsAFixedLayoutWhereItSuffices()
+    void wordsAndLeadingNumbers()
     {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, word);
+        QFETCH(int, leadingLength);
         QFETCH(double, value);
-        QFETCH(char, format);
-        QFETCH(int, precision);
-        QFETCH(QString, text);
-        QCOMPARE(NumberText::keepOrShortest(value, format, precision), text);
-        QCOMPARE(text.toDouble(), value);
+        double read = 42;
+        QCOMPARE(NumberText::readWord(std::string_view(text.constData(), size_t(text.size())), read), word);
+        if (word)
+            QCOMPARE(read, value);
+        else
+            QCOMPARE(read, 42.0);
+        read = 42;
+        const char* end = NumberText::readLeading(text.constData(), text.constData() + text.size(), read);
+        QCOMPARE(int(end - text.constData()), leadingLength);
+        if (leadingLength > 0)
+            QCOMPARE(read, value);
+        else
+            QCOMPARE(read, 42.0);
     }
 
     // A coordinate kept as a float relative to a kilometre corner comes back
@@ -224,21 +220,6 @@ private slots:
         QCOMPARE(float(world - origin), local);
     }
 
-    void lengthsKeepTheirMillimetres_data()
-    {
-        QTest::addColumn<double>("metres");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << 5.0 << "5";
-        QTest::newRow("six digits") << std::sqrt(10.0) << "3.16228";
-        QTest::newRow("a kilometre and a bit") << 1234.5678 << "1234.568";
-        QTest::newRow("across a zone") << 712345.6744 << "712345.674";
-    }
-    void lengthsKeepTheirMillimetres()
-    {
-        QFETCH(double, metres);
-        QFETCH(QString, text);
-        QCOMPARE(NumberText::length(metres), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNumberText)
