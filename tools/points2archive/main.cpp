@@ -3,37 +3,11 @@
 
 #include "ArchiveOptions.h"
 #include "Points2Archive.h"
+#include "common/system/StopSignals.h"
 
-#include <atomic>
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
-
-namespace
-{
-
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-void stopOnSignal(int)
-{
-    stopRequested = true;
-}
-
-// Ended by the workbench (it quits) or by the user: the run stops at its
-// next step and removes its intermediate files and the partial archive. No
-// SA_RESTART, so a read waiting for input returns at once.
-void handleStopSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = stopOnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -44,11 +18,12 @@ int main(int argc, char** argv)
         std::cerr << "Points2Archive: " << error << " (" << ArchiveOptions::usage() << ")" << std::endl;
         return 2;
     }
-    handleStopSignals();
+    // Ended by the workbench (it quits) or by the user: the run stops at its
+    // next step and removes its intermediate files and the partial archive.
     OctreeBuilder::Settings settings;
-    settings.stop = &stopRequested;
+    settings.stop = StopSignals::install();
     if (!Points2Archive::run(options, std::cout, error, settings)) {
-        if (stopRequested)
+        if (StopSignals::requested())
             error = "stopped; nothing of " + options.archivePath() + " was kept";
         std::cerr << "Points2Archive: " << error << std::endl;
         return 1;
