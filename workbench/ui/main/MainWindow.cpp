@@ -26,6 +26,7 @@
 #include "core/annotation/AnnotationValues.h"
 #include "core/images/ExifExtraction.h"
 #include "core/log/LogLine.h"
+#include "core/log/LogSink.h"
 #include "core/net/TCPServer.h"
 #include "core/products/ProductRecord.h"
 #include "scene/images/ImageMatchScene.h"
@@ -386,7 +387,15 @@ void MainWindow::onExifProcessFinished(int)
 
 void MainWindow::appendLog(const QString& text)
 {
-    LogView::append(m_logList, text);
+    // The parts' lines join the libraries' on the one log channel, which
+    // "Log View" follows.
+    LogSink::write(LogLevel::Info, text);
+}
+
+QListWidget* MainWindow::logList() const
+{
+    QCoreApplication::sendPostedEvents(m_logList, QEvent::MetaCall);
+    return m_logList;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

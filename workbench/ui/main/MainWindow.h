@@ -66,7 +66,8 @@ public:
     Edition edition() const { return m_edition; }
     QString applicationFolder() const { return m_appDir; }
     QAction* action(const QString& text) const { return m_actions.value(text); }
-    QListWidget* logList() const { return m_logList; }
+    // "Log View", with the lines already written to the log channel delivered.
+    QListWidget* logList() const;
     OsgWidget* sceneView() const { return m_osgWidget; }
     MyListWidget* imageList() const { return m_imageList; }
     QDockWidget* dock(const QString& title) const { return m_docks.value(title); }
