@@ -69,11 +69,8 @@ ImageViewer* ImageViewers::open(const QString& path, const QString& name)
     }
     auto* viewer = new ImageViewer(path, m_imageList, m_scene, m_window, m_appDir);
     imagesView.append(viewer);
-    connect(viewer, &ImageViewer::repaintImageViewers, this, &ImageViewers::updateWindowPaint);
-    connect(viewer, &ImageViewer::zoomAllViewers, this, &ImageViewers::updateZooms);
-    connect(viewer, &ImageViewer::imageViewerClosed, this, &ImageViewers::deleteImageViewer);
-    connect(viewer, &ImageViewer::sendExtractCommand, this, &ImageViewers::extractRequested);
     connect(viewer, &ImageViewer::imagePointPicked, this, &ImageViewers::imagePointPicked);
+    emit viewerOpened(viewer);
     viewer->setDisplayName(name);
     viewer->setControlPoints(m_controlPoints, m_selectedPoint);
     viewer->setTargetCandidates(m_targetCandidates);

@@ -16,8 +16,10 @@ class QListWidgetItem;
 class QWidget;
 
 // The main window's open image viewers: opens one per image (bringing an
-// open one forward instead) and relays repaints, zooms and closings between
-// them; a viewer's "Extract Shape" reaches the window as extractRequested().
+// open one forward instead) and does the repaints, zooms and closings the
+// window relays between them. Each new viewer is announced by viewerOpened(),
+// on which the window connects the viewer's repaint, zoom, closing and
+// "Extract Shape" to its own slots.
 class ImageViewers : public QObject
 {
     Q_OBJECT
@@ -45,8 +47,8 @@ public:
     ImageViewer* viewerOf(const QString& fileName) const;
 
 signals:
-    // "Extract Shape" in any viewer: the picks made are to be triangulated.
-    void extractRequested();
+    // A viewer was opened, before it is shown.
+    void viewerOpened(ImageViewer* viewer);
     // A loupe click in any viewer, at an image position of its photo.
     void imagePointPicked(const QString& fileName, const QPointF& position);
 

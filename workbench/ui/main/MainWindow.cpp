@@ -40,6 +40,7 @@
 #include "ui/annotation/PolygonForm.h"
 #include "ui/annotation/TargetFinder.h"
 #include "ui/images/ImageSetOperations.h"
+#include "ui/images/ImageViewer.h"
 #include "ui/images/ImageViewers.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/layers/CloudConversion.h"
@@ -82,7 +83,12 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     m_viewers = new ImageViewers(this, m_imageList, m_osgWidget, m_appDir);
     connect(m_viewers, &ImageViewers::imagePointPicked, m_groundControl, &GroundControl::pickAt);
-    connect(m_viewers, &ImageViewers::extractRequested, this, &MainWindow::receiveExtractCommand);
+    connect(m_viewers, &ImageViewers::viewerOpened, this, [this](ImageViewer* viewer) {
+        connect(viewer, &ImageViewer::repaintImageViewers, this, &MainWindow::updateWindowPaint);
+        connect(viewer, &ImageViewer::zoomAllViewers, this, &MainWindow::updateZooms);
+        connect(viewer, &ImageViewer::imageViewerClosed, this, &MainWindow::deleteImageViewer);
+        connect(viewer, &ImageViewer::sendExtractCommand, this, &MainWindow::receiveExtractCommand);
+    });
     // The viewers draw the control points' observations in their photos.
     connect(m_geoRef, &GeoRef::pointsChanged, m_viewers,
             [this] { m_viewers->setControlPoints(m_geoRef->controlPoints(), m_geoRef->currentName()); });
