@@ -1,14 +1,8 @@
 #include "ui/pipeline/SfMReconstruction.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
-#include "core/formats/NvmLens.h"
-#include "core/formats/NvmReader.h"
-#include "core/formats/SparseBundle.h"
-#include "core/georef/GpsGeoreference.h"
 #include "core/images/ExifScript.h"
 #include "core/log/LogLine.h"
 #include "core/log/LogSink.h"
@@ -16,16 +10,17 @@
 #include "core/pipeline/BundlerScript.h"
 #include "core/pipeline/CmpmvsScript.h"
 #include "core/pipeline/DensePrepareScript.h"
+#include "core/pipeline/DenseResults.h"
 #include "core/pipeline/FocalList.h"
 #include "core/pipeline/MatchPlan.h"
 #include "core/pipeline/PairoloScripts.h"
 #include "core/pipeline/PbaScript.h"
 #include "core/pipeline/ScriptFile.h"
 #include "core/pipeline/SiftLists.h"
+#include "core/pipeline/SparseResults.h"
 #include "core/pipeline/StageTiming.h"
 #include "core/pipeline/UndistortionScript.h"
 #include "core/products/ProductRecord.h"
-#include "core/products/ProductStatus.h"
 #include "core/project/ScanSettings.h"
 
 namespace
@@ -35,8 +30,6 @@ constexpr double estimatedSecondsPerFile = 3.5;
 // Results older than their stage by more than this are left over from an
 // earlier run (the slack covers file systems that keep whole seconds).
 constexpr int resultSlackSeconds = 2;
-// What the PMVS preparation leaves to run PMVS with.
-constexpr const char* pmvsAllScript = "pmvs/pmvs_all.bat";
 
 } // namespace
 
@@ -634,78 +627,26 @@ void SfMReconstruction::onRerunFinished(int)
     stageFinished(Stage::BundleAdjustment, m_process3);
 }
 
-QString SfMReconstruction::sparseResult() const
-{
-    return settings().usesBundler() ? QStringLiteral("bundle/bundle.out") : QStringLiteral("sparse.nvm");
-}
-
 QString SfMReconstruction::missingSparseResult() const
 {
-    const QString result = sparseResult();
+    const QString result = SparseResults::resultOf(settings());
     return written(m_layout.file(result)) ? QString() : m_layout.nativeFile(result);
 }
 
 void SfMReconstruction::sparseDone()
 {
     const ScanSettings& s = settings();
-    const QString result = sparseResult();
     log(s.bundleAdjustment + QStringLiteral(" bat file executed"));
     closeStageTime();
-    QStringList photos;
-    for (const QString& path : m_layout.imagePaths())
-        photos << path;
-    const QString folder = m_layout.pipelineFolder();
-    QString error;
-    if (!ProductRecord::make(folder, QLatin1String(ProductRecord::sparse), photos, {result},
-                             s.bundleAdjustment)
-             .write(folder, &error))
-        log(tr("The record of what %1 was made from was not written: %2").arg(result, error));
-    // For the accuracy report, which the window writes once the georeference stands.
-    if (!AccuracyReport::writeStages(folder, m_stageTimes, &error))
-        log(tr("The stage times were not written: %1").arg(error));
-    if (!s.usesBundler()) {
-        const QString nvm = m_layout.file(QStringLiteral("sparse.nvm"));
-        // An earlier adjustment's lens belongs to the reconstruction this run replaced.
-        const QString lens = QString::fromStdString(NvmLens::pathFor(QFile::encodeName(nvm).toStdString()));
-        if (QFileInfo::exists(lens) && !QFile::remove(lens))
-            log(tr("%1 describes the previous reconstruction's cameras but cannot be removed").arg(lens));
-        reportUnregistered(nvm);
-        // Photos with GPS place the reconstruction in survey coordinates at once.
-        const GpsGeoreference::Outcome geo = GpsGeoreference::run(nvm);
-        if (geo.withGps > 0)
-            log(geo.message);
-        const ProductStatus placement = ProductStatus::of(nvm);
-        if (placement.stale)
-            log(placement.reason);
-    }
+    for (const QString& line : SparseResults::finish(m_layout, s, m_stageTimes))
+        log(line);
     endRun(true, QStringLiteral("Sparse Reconstruction is done!"));
-    emit resultsWritten(QLatin1String(ProductRecord::sparse), folder);
+    emit resultsWritten(QLatin1String(ProductRecord::sparse), m_layout.pipelineFolder());
     if (s.bundleAdjustment == QLatin1String("MPBA") &&
         QFileInfo::exists(m_layout.file(QStringLiteral("sparse.nvm")))) {
         m_sparseFile.setFileName(m_layout.file(QStringLiteral("sparse.nvm")));
         emit sparseNVMFinished(&m_sparseFile);
     }
-}
-
-void SfMReconstruction::reportUnregistered(const QString& nvmFile)
-{
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
-    SparseBundle bundle;
-    std::string folder;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder) ||
-        bundle.bundleCameras.empty())
-        return;
-    QSet<QString> registered;
-    for (const auto& camera : bundle.bundleCameras.front())
-        registered.insert(QFileInfo(QString::fromStdString(camera->name)).fileName().toLower());
-    QStringList left;
-    for (const QString& path : m_layout.imagePaths())
-        if (!registered.contains(QFileInfo(path).fileName().toLower()))
-            left << QFileInfo(path).fileName();
-    const int listed = m_layout.imagePaths().size();
-    log(tr("%1 of %2 photos registered in the reconstruction").arg(listed - left.size()).arg(listed) +
-        (left.isEmpty() ? QString() : tr("; not placed: %1").arg(left.join(QStringLiteral(", ")))));
 }
 
 // ---- Dense chain --------------------------------------------------------------------
@@ -758,16 +699,7 @@ void SfMReconstruction::onProcess4Finished(int)
 
 QString SfMReconstruction::missingPreparation() const
 {
-    // The PMVS tools of the prepare script leave the script that runs PMVS;
-    // the CMPMVS ones the cameras and images that CMPMVS reads.
-    const QStringList prepared = settings().usesPmvs()
-                                     ? QStringList{QLatin1String(pmvsAllScript)}
-                                     : QStringList{QLatin1String(CmpmvsScript::firstCameraFileName),
-                                                   QLatin1String(CmpmvsScript::firstImageFileName)};
-    for (const QString& file : prepared)
-        if (!written(m_layout.file(file)))
-            return m_layout.nativeFile(file);
-    return QString();
+    return DenseResults::missingPreparation(m_layout, settings(), [this](const QString& f) { return written(f); });
 }
 
 void SfMReconstruction::preparationDone()
@@ -778,7 +710,7 @@ void SfMReconstruction::preparationDone()
 void SfMReconstruction::startDenseMatching()
 {
     if (settings().usesPmvs()) {
-        startStage(Stage::Dense, m_layout.file(QLatin1String(pmvsAllScript)));
+        startStage(Stage::Dense, m_layout.file(QLatin1String(DenseResults::pmvsAllScript)));
         return;
     }
     if (!ScriptFile::write(m_layout.file(QLatin1String(CmpmvsScript::fileName)),
@@ -806,55 +738,20 @@ void SfMReconstruction::onProcess5Finished(int)
 
 QString SfMReconstruction::missingDenseModels() const
 {
-    if (!settings().usesPmvs()) {
-        const QString model = QLatin1String(CmpmvsScript::modelFileName);
-        return written(m_layout.file(model)) ? QString() : m_layout.nativeFile(model);
-    }
-    const QString models = m_layout.file(QStringLiteral("pmvs/models"));
-    const QDir dir(models);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted))
-        if (name.endsWith(QLatin1String("patch")) && written(models + QLatin1Char('/') + name))
-            return QString();
-    return m_layout.nativeFile(QStringLiteral("pmvs/models/")) + QStringLiteral("*patch");
+    return DenseResults::missingModels(m_layout, settings(), [this](const QString& f) { return written(f); });
 }
 
 void SfMReconstruction::denseDone()
 {
-    if (!settings().usesPmvs()) {
-        const QString model = QLatin1String(CmpmvsScript::modelFileName);
-        log(QStringLiteral("runCMPMVS bat file executed"));
-        recordDense({m_layout.file(model)});
-        logDenseTime();
-        endRun(true, QStringLiteral("Dense Reconstruction is done!"));
-        emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
-        return;
-    }
-    const QString models = m_layout.file(QStringLiteral("pmvs/models"));
-    QStringList patches;
-    const QDir dir(models);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Unsorted))
-        if (name.endsWith(QLatin1String("patch")))
-            patches << models + QLatin1Char('/') + name;
-    log(QStringLiteral("pmvs_all bat file executed"));
-    QStringList outputs;
-    for (const QString& name :
-         dir.entryList({QStringLiteral("*.ply"), QStringLiteral("*.patch")}, QDir::Files))
-        outputs << models + QLatin1Char('/') + name;
-    recordDense(outputs);
-    logDenseTime();
-    emit densepmvsFinished(patches);
+    const bool pmvs = settings().usesPmvs();
+    log(pmvs ? QStringLiteral("pmvs_all bat file executed") : QStringLiteral("runCMPMVS bat file executed"));
+    recordDense(DenseResults::outputs(m_layout, settings()));
+    log(DenseResults::timeLine(m_denseStart.msecsTo(QDateTime::currentDateTime()) / 1000.0,
+                               m_layout.imagePaths().size()));
+    if (pmvs)
+        emit densepmvsFinished(DenseResults::patches(m_layout));
     endRun(true, QStringLiteral("Dense Reconstruction is done!"));
     emit resultsWritten(QLatin1String(ProductRecord::dense), m_layout.pipelineFolder());
-}
-
-void SfMReconstruction::logDenseTime()
-{
-    const double seconds = m_denseStart.msecsTo(QDateTime::currentDateTime()) / 1000.0;
-    const int photos = m_layout.imagePaths().size();
-    log(tr("Dense stage took %1 s for %2 photos: %3 s per photo")
-            .arg(QString::number(seconds, 'f', 1))
-            .arg(photos)
-            .arg(QString::number(photos > 0 ? seconds / photos : 0.0, 'f', 1)));
 }
 
 void SfMReconstruction::recordDense(const QStringList& outputs)
@@ -923,8 +820,7 @@ void SfMReconstruction::abortRunningProcess()
     killAll();
     if (bundleAdjusting) {
         // What the adjustment had begun to write; a result of an earlier run stays.
-        const QString partial = m_layout.file(settings().usesBundler() ? QStringLiteral("bundle/bundle.out")
-                                                                       : QStringLiteral("sparse.nvm"));
+        const QString partial = m_layout.file(SparseResults::resultOf(settings()));
         if (written(partial))
             QFile::remove(partial);
     }

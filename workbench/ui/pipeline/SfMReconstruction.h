@@ -156,12 +156,8 @@ private:
     QString missingMatchTables() const;
     void matchingDone();
     void startBundleAdjustment();
-    // bundle/bundle.out or sparse.nvm, as the bundle adjustment writes it.
-    QString sparseResult() const;
     QString missingSparseResult() const;
     void sparseDone();
-    // Says which listed photos the reconstruction left out.
-    void reportUnregistered(const QString& nvmFile);
     void startDensePreparation();
     QString missingPreparation() const;
     void preparationDone();
@@ -169,8 +165,6 @@ private:
     QString missingDenseModels() const;
     void denseDone();
     void recordDense(const QStringList& outputs);
-    // The dense stage's time, preparation included, in all and per photo.
-    void logDenseTime();
 
     // A result of the current stage: present and written since the stage began.
     bool written(const QString& fileName) const;
@@ -197,7 +191,7 @@ private:
     QVector<AccuracyReport::Stage> m_stageTimes;
     Stage m_timedStage = Stage::None;
     QDateTime m_timedSince;
-    QDateTime m_denseStart;
+    QDateTime m_denseStart; // the dense stage's time includes the preparation
     StageRecord m_record;
 
     QStringList m_featuresToCompute;
