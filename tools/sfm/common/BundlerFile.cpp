@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "TextFileReader.h"
 
 namespace

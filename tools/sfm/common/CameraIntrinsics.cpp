@@ -5,7 +5,7 @@
 #include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "RadialDistortion.h"
 #include "TextFileReader.h"
 #include "TextWords.h"

@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "TextFileReader.h"
 #include "common/geometry/Rotation.h"
 

@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 
 #include <cerrno>
 #include <cstdio>
