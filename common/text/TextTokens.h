@@ -2,13 +2,11 @@
 
 #include "common/numbers/NumberText.h"
 
-#include <QtGlobal>
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-namespace numberTokensDetail
+namespace textTokensDetail
 {
 
 // One lookup per character: the separator test runs for every byte of files
@@ -30,17 +28,17 @@ constexpr BlankTable makeBlankTable()
 
 inline constexpr BlankTable blankTable = makeBlankTable();
 
-} // namespace numberTokensDetail
+} // namespace textTokensDetail
 
 // Blank-separated numeric tokens of one text line, for the point readers'
 // inner loops. A token counts as a number only when it is one as a whole, so
 // a word in a data line is noticed instead of read as 0.
-class NumberTokens
+class TextTokens
 {
 public:
     static bool isBlank(char c)
     {
-        return numberTokensDetail::blankTable.blank[static_cast<unsigned char>(c)];
+        return textTokensDetail::blankTable.blank[static_cast<unsigned char>(c)];
     }
 
     // Leaves p on the next token; false at the end of the line.
@@ -56,7 +54,7 @@ public:
         // Eight bytes at a time while they lie inside the line: the first
         // byte at or below ' ' ends the token (separators and control
         // characters alike; bytes of 0x80 and up never do).
-        while (Q_BYTE_ORDER == Q_LITTLE_ENDIAN && end - p >= 8) {
+        while (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
             const std::uint64_t low = (word - 0x2121212121212121ull) & ~word & 0x8080808080808080ull;
@@ -108,11 +106,11 @@ public:
 
     // A count line (as point text files open with) holds one whole
     // non-negative number of at most 18 digits and nothing else.
-    static bool readCountLine(const char* p, const char* end, qint64& count)
+    static bool readCountLine(const char* p, const char* end, long long& count)
     {
         if (!toToken(p, end))
             return false;
-        qint64 value = 0;
+        long long value = 0;
         int digits = 0;
         for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
             if (digits == 18)
