@@ -9,6 +9,9 @@
 #include <sstream>
 #include <vector>
 
+#include "common/numbers/NumberText.h"
+#include "common/text/TextTokens.h"
+
 namespace
 {
 
@@ -96,9 +99,11 @@ bool elements(const std::string& xml, std::map<std::string, std::string>& found)
 double leadingNumber(const std::string& text)
 {
     const char* begin = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    return end == begin ? 0 : v;
+    const char* end = begin + text.size();
+    TextTokens::toToken(begin, end);
+    double v = 0;
+    NumberText::readLeading(begin, end, v);
+    return v;
 }
 
 double millimetresPerUnit(const std::string& unit)

@@ -8,9 +8,10 @@
 #include <limits>
 #include <sstream>
 
-#include "common/files/AtomicFile.h"
 #include "TextFileReader.h"
+#include "common/files/AtomicFile.h"
 #include "common/geometry/Rotation.h"
+#include "common/text/LineWords.h"
 
 namespace
 {
@@ -52,13 +53,6 @@ private:
     int m_number = 0;
 };
 
-std::istringstream words(const std::string& line)
-{
-    std::istringstream s(line);
-    s.imbue(std::locale::classic());
-    return s;
-}
-
 } // namespace
 
 std::array<double, 9> NvmFile::Camera::rotation() const
@@ -80,7 +74,7 @@ bool NvmFile::read(std::istream& in, std::string* error)
         if (!lines.nextNonBlank(line))
             return true; // files that end right after a model lack the final "0"
         long long nCameras = -1;
-        if (!(words(line) >> nCameras) || nCameras < 0)
+        if (!LineWords(line).numbers(nCameras) || nCameras < 0)
             return fail(error, "expected a camera count", lines.number());
         if (nCameras == 0)
             return true;
@@ -93,13 +87,14 @@ bool NvmFile::read(std::istream& in, std::string* error)
             Camera& c = model.cameras.emplace_back();
             if (!lines.nextNonBlank(line))
                 return fail(error, "missing camera line", lines.number() + 1);
-            auto w = words(line);
-            if (!(w >> c.name >> c.focal >> c.quaternion[0] >> c.quaternion[1] >> c.quaternion[2] >>
-                  c.quaternion[3] >> c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
+            LineWords w(line);
+            if (!w.word(c.name) ||
+                !w.numbers(c.focal, c.quaternion[0], c.quaternion[1], c.quaternion[2], c.quaternion[3],
+                           c.centre[0], c.centre[1], c.centre[2], c.radial))
                 return fail(error, "malformed camera", lines.number());
         }
         long long nPoints = -1;
-        if (!lines.nextNonBlank(line) || !(words(line) >> nPoints) || nPoints < 0)
+        if (!lines.nextNonBlank(line) || !LineWords(line).numbers(nPoints) || nPoints < 0)
             return fail(error, "expected a point count", lines.number());
         if (nPoints > bytes / 14 + 1)
             return fail(error, "point count larger than the file can hold", lines.number());
@@ -108,15 +103,15 @@ bool NvmFile::read(std::istream& in, std::string* error)
             Point& p = model.points.emplace_back();
             if (!lines.next(line))
                 return fail(error, "missing point line", lines.number() + 1);
-            auto w = words(line);
+            LineWords w(line);
             long long n = -1;
-            if (!(w >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
-                  p.colour[2] >> n) ||
+            if (!w.numbers(p.position[0], p.position[1], p.position[2], p.colour[0], p.colour[1], p.colour[2],
+                           n) ||
                 n < 0 || n > nCameras)
                 return fail(error, "malformed point", lines.number());
             p.measurements.resize(size_t(n));
             for (Measurement& m : p.measurements) {
-                if (!(w >> m.camera >> m.feature >> m.x >> m.y))
+                if (!w.numbers(m.camera, m.feature, m.x, m.y))
                     return fail(error, "truncated measurement list", lines.number());
                 if (m.camera < 0 || m.camera >= nCameras)
                     return fail(error,

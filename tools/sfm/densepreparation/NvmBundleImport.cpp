@@ -4,10 +4,10 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "TextFile.h"
 #include "common/geometry/Rotation.h"
+#include "common/text/LineWords.h"
 
 namespace
 {
@@ -65,12 +65,11 @@ bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize
 {
     bundle = {};
     images.clear();
-    in.imbue(std::locale::classic());
     std::string line;
     if (!std::getline(in, line) || line.rfind("NVM_V3", 0) != 0)
         return fail(error, "not an NVM_V3 file");
     long long cameras = 0, points = 0;
-    if (!contentLine(in, line) || !(std::istringstream(line) >> cameras) || cameras < 1 || cameras > 1000000)
+    if (!contentLine(in, line) || !LineWords(line).numbers(cameras) || cameras < 1 || cameras > 1000000)
         return fail(error, "no camera count");
     std::vector<double> distortion;
     for (long long i = 0; i < cameras; ++i) {
@@ -78,9 +77,8 @@ bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize
         double f, q[4], c[3], r;
         if (!contentLine(in, line))
             return fail(error, "camera " + std::to_string(i) + " is missing");
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
-        if (!(words >> name >> f >> q[0] >> q[1] >> q[2] >> q[3] >> c[0] >> c[1] >> c[2] >> r))
+        LineWords words(line);
+        if (!words.word(name) || !words.numbers(f, q[0], q[1], q[2], q[3], c[0], c[1], c[2], r))
             return fail(error, "camera " + std::to_string(i) + " is malformed");
         const double w = q[0], x = q[1], y = q[2], z = q[3];
         const double n = std::sqrt(w * w + x * x + y * y + z * z);
@@ -99,23 +97,22 @@ bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize
         images.push_back(name);
         distortion.push_back(r);
     }
-    if (!contentLine(in, line) || !(std::istringstream(line) >> points) || points < 0 || points > 100000000)
+    if (!contentLine(in, line) || !LineWords(line).numbers(points) || points < 0 || points > 100000000)
         return fail(error, "no point count");
     for (long long i = 0; i < points; ++i) {
         if (!contentLine(in, line))
             return fail(error, "point " + std::to_string(i) + " is missing");
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
+        LineWords words(line);
         BundlerFile::Point p;
         long long views = 0;
-        if (!(words >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
-              p.colour[2] >> views) ||
+        if (!words.numbers(p.position[0], p.position[1], p.position[2], p.colour[0], p.colour[1], p.colour[2],
+                           views) ||
             views < 0 || views > cameras)
             return fail(error, "point " + std::to_string(i) + " is malformed");
         for (long long k = 0; k < views; ++k) {
             BundlerFile::View v;
             double mx, my;
-            if (!(words >> v.camera >> v.key >> mx >> my) || v.camera < 0 || v.camera >= cameras)
+            if (!words.numbers(v.camera, v.key, mx, my) || v.camera < 0 || v.camera >= cameras)
                 return fail(error, "point " + std::to_string(i) + " has a malformed measurement");
             v.x = mx;
             v.y = -my; // NVM measures y downwards

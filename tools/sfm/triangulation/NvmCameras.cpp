@@ -1,7 +1,8 @@
 #include "NvmCameras.h"
 
 #include <fstream>
-#include <sstream>
+
+#include "common/text/LineWords.h"
 
 namespace
 {
@@ -39,20 +40,18 @@ bool NvmCameras::read(std::istream& in, std::string* error)
     // cameras carry their own focal lengths, which are the ones used here.
     if (!nextLine(in, line, number))
         return fail(error, "no camera count", number);
-    std::istringstream countLine(line);
-    countLine.imbue(std::locale::classic());
     long long count = 0;
-    if (!(countLine >> count) || count < 0)
+    if (!LineWords(line).numbers(count) || count < 0)
         return fail(error, "no camera count", number);
     for (long long i = 0; i < count; ++i) {
         if (!nextLine(in, line, number))
             return fail(error, "the file ends before camera " + std::to_string(i), number);
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
+        LineWords words(line);
         Camera c;
         // The name is followed by blanks or a tab; names hold no blanks.
-        if (!(words >> c.name >> c.focal >> c.rotation[0] >> c.rotation[1] >> c.rotation[2] >>
-              c.rotation[3] >> c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
+        if (!words.word(c.name) ||
+            !words.numbers(c.focal, c.rotation[0], c.rotation[1], c.rotation[2], c.rotation[3], c.centre[0],
+                           c.centre[1], c.centre[2], c.radial))
             return fail(error, "camera " + std::to_string(i) + " is not \"name f qw qx qy qz cx cy cz r 0\"",
                         number);
         cameras.push_back(c);
