@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "FeatureDetection.h"
 #include "common/text/TextTokens.h"
 
