@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "common/geometry/Rotation.h"
 #include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"

@@ -10,7 +10,7 @@
 #include <random>
 #include <sstream>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "common/geometry/Rotation.h"
 #include "OrthoPhoto.h"
 #include "SiteModel.h"

@@ -7,7 +7,7 @@
 
 #include "common/files/AtomicFile.h"
 #include "RadialDistortion.h"
-#include "TextFileReader.h"
+#include "common/files/TextFileReader.h"
 #include "common/text/TextTokens.h"
 
 namespace

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "common/files/AtomicFile.h"
-#include "TextFileReader.h"
+#include "common/files/TextFileReader.h"
 
 namespace
 {

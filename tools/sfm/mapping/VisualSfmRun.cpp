@@ -9,7 +9,7 @@
 #include "ColmapReconstruction.h"
 #include "ExifFocal.h"
 #include "GpuMatchFile.h"
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
 #include "common/numbers/NumberText.h"

@@ -1,4 +1,4 @@
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-#include "TextFileReader.h"
+#include "common/files/TextFileReader.h"
 #include "common/files/AtomicFile.h"
 #include "common/geometry/Rotation.h"
 #include "common/text/LineWords.h"
