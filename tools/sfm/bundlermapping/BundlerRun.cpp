@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "ColmapReconstruction.h"
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 #include "ImageListFile.h"
 #include "MatchTableFile.h"
 #include "ToolPaths.h"

@@ -7,7 +7,7 @@
 
 #include "CameraIntrinsics.h"
 #include "ColmapReconstruction.h"
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 #include "GpuMatchFile.h"
 #include "common/formats/NvmFile.h"
 #include "ProgressLine.h"

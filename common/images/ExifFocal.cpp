@@ -1,4 +1,4 @@
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 
 #include <algorithm>
 #include <cmath>
