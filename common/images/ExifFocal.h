@@ -41,5 +41,8 @@ public:
     static std::string cameraFromXmlFile(const std::string& xmlPath);
     static std::string cameraFromXml(const std::string& xml);
 
+    // Where exiftool's XML of a photo lies, for the tools and the workbench
+    // alike: beside it, its name with ".xml" for the suffix (a dot in a
+    // folder's name is no suffix).
     static std::string xmlPathForImage(const std::string& imagePath);
 };
