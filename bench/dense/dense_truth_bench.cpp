@@ -40,7 +40,7 @@
 
 #include <unistd.h>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "SimilarityAlignment.h"
 #include "SiteModel.h"
 #include "SurveyWriter.h"

@@ -25,7 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "common/geometry/Rotation.h"
 #include "SiteModel.h"
 

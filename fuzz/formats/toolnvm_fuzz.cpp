@@ -1,7 +1,7 @@
 // The tools' NVM reader (sparse.nvm between the bundle adjustment and the
 // conversion to Bundler): a measurement never names a camera its model
 // lacks, and what was read is written and read back alike.
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 
 #include "FuzzSupport.h"
 

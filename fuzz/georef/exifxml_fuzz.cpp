@@ -1,7 +1,7 @@
 // The EXIF XML beside a photo, through both readers: the tools' focal
 // length reader (a focal length is 0 or plausible for the photo, never
 // infinite; linear time on any text) and the image viewer's EXIF reader.
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 #include "core/images/ExifXmlReader.h"
 
 #include "FuzzSupport.h"

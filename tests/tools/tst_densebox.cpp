@@ -15,7 +15,7 @@
 #include "CmpmvsRun.h"
 #include "ColmapModel.h"
 #include "MvsCamera.h"
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "ToolProcess.h"
 #include "core/formats/PlyReader.h"
 

@@ -5,14 +5,14 @@
 #include <iostream>
 #include <sstream>
 
-#include "NvmFile.h"
-#include "common/geometry/Rotation.h"
-#include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "RadialDistortion.h"
 #include "SharedData.h"
-#include "core/formats/SparseBundle.h"
 #include "ToolTestSupport.h"
+#include "common/formats/NvmFile.h"
+#include "common/geometry/Rotation.h"
+#include "core/formats/NvmReader.h"
+#include "core/formats/SparseBundle.h"
 
 namespace
 {
@@ -170,6 +170,32 @@ private slots:
         QVERIFY(back.readFile(path));
         QCOMPARE(back.models[0].cameras[0].radial, -0.01);
         QCOMPARE(back.models[0].points[0].measurements[0].x, -3.5);
+    }
+
+    // Survey coordinates pass through our tools unchanged: written as the
+    // shortest text that reads back as the same double, not 17 digits that
+    // turn 712345.674 into 712345.67399999999.
+    void surveyCoordinatesReadBackBitForBit()
+    {
+        const double east = 712345.674, north = 4123456.781, third = 0.1 + 0.2;
+        NvmFile nvm;
+        NvmFile::Model m;
+        m.cameras = {{"a.jpg", 3650.5, {1, 0, 0, 0}, {east, north, 95.25}, third}};
+        m.points = {{{east, north, third}, {1, 2, 3}, {{0, 5, -1e-7, 1234.5}}}};
+        nvm.models.push_back(m);
+        std::ostringstream text;
+        nvm.write(text);
+        QVERIFY2(text.str().find(" 712345.674 4123456.781 95.25 0.30000000000000004 0\n") !=
+                     std::string::npos,
+                 text.str().c_str());
+        std::istringstream in(text.str());
+        NvmFile back;
+        QVERIFY(back.read(in));
+        const NvmFile::Camera& c = back.models.at(0).cameras.at(0);
+        const NvmFile::Point& p = back.models.at(0).points.at(0);
+        QVERIFY(c.centre == m.cameras[0].centre && c.radial == third);
+        QVERIFY(p.position == m.points[0].position);
+        QCOMPARE(p.measurements.at(0).x, -1e-7);
     }
 
     void damagedNvmIsRefusedWithTheLine_data()

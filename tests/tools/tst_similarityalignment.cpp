@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "SimilarityAlignment.h"
 
 class TestSimilarityAlignment : public QObject

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "common/geometry/Rotation.h"
 #include "SiteModel.h"
 #include "SurveyWriter.h"

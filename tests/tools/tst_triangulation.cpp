@@ -8,11 +8,11 @@
 #include <sstream>
 
 #include "BundlerFile.h"
-#include "NvmCameras.h"
 #include "SharedData.h"
 #include "TriangulationCamera.h"
 #include "TriangulationScene.h"
 #include "TwoViewTriangulation.h"
+#include "common/formats/NvmFile.h"
 
 namespace
 {
@@ -170,9 +170,9 @@ private slots:
         QVERIFY(QFile::copy(SharedData::path("nvm/sceaux_castle_vsfm.nvm"), folder.filePath("sparse.nvm")));
         QVERIFY(QFile::link(SharedData::path("images/sceaux_castle"), folder.filePath("images")));
         std::ifstream in(folder.filePath("sparse.nvm").toStdString());
-        NvmCameras nvm;
-        QVERIFY(nvm.read(in));
-        QCOMPARE(int(nvm.cameras.size()), 11);
+        NvmFile nvm;
+        QVERIFY(nvm.read(in, nullptr, NvmFile::Contents::FirstCameras));
+        QCOMPARE(int(nvm.models.at(0).cameras.size()), 11);
 
         // The point list follows the cameras; take a point with two measurements far apart.
         std::string line;
@@ -192,15 +192,15 @@ private slots:
                 words >> pick.camera >> feature >> pick.column >> pick.row;
             }
             for (size_t i = 1; i < picks.size(); ++i) {
-                const double angle = angleBetween(p, nvm.cameras[size_t(picks[0].camera)].centre,
-                                                  nvm.cameras[size_t(picks[i].camera)].centre);
+                const double angle = angleBetween(p, nvm.models[0].cameras[size_t(picks[0].camera)].centre,
+                                                  nvm.models[0].cameras[size_t(picks[i].camera)].centre);
                 if (angle > bestAngle) {
                     bestAngle = angle;
                     known.position = p;
                     known.a = picks[0];
                     known.b = picks[i];
-                    known.pixelWorth = distance(p, nvm.cameras[size_t(picks[0].camera)].centre) /
-                                       nvm.cameras[size_t(picks[0].camera)].focal;
+                    known.pixelWorth = distance(p, nvm.models[0].cameras[size_t(picks[0].camera)].centre) /
+                                       nvm.models[0].cameras[size_t(picks[0].camera)].focal;
                 }
             }
         }

@@ -10,7 +10,7 @@
 #include "BundlerRun.h"
 #include "FeatureDetection.h"
 #include "LoweKeyFile.h"
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "core/formats/NvmReader.h"
 #include "NvmToBundler.h"
 #include "PairoloRun.h"

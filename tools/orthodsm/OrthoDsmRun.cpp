@@ -13,6 +13,7 @@
 #include "OrthoBuilder.h"
 #include "OrthoInput.h"
 #include "ProgressLine.h"
+#include "common/files/AtomicFile.h"
 #include "core/georef/GeoReference.h"
 #include "core/products/ProductRecord.h"
 
@@ -177,10 +178,13 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
         error = "cannot make the folder " + outFolder.string();
         return false;
     }
-    const fs::path dsmPart = outFolder / "dsm.part.tif", orthoPart = outFolder / "orthophoto.part.tif";
+    const fs::path dsmFile = outFolder / dsmName, orthoFile = outFolder / orthoName;
+    // GDAL writes the rasters itself, under names that end in .tif like theirs.
+    const fs::path dsmPart = AtomicFile::temporaryName(dsmFile.string(), ".tif");
+    const fs::path orthoPart = AtomicFile::temporaryName(orthoFile.string(), ".tif");
     auto discard = [&] {
-        fs::remove(dsmPart, ec);
-        fs::remove(orthoPart, ec);
+        AtomicFile::discard(dsmPart.string());
+        AtomicFile::discard(orthoPart.string());
         return false;
     };
 
@@ -233,12 +237,10 @@ bool OrthoDsmRun::run(const OrthoOptions& options, std::ostream& progress, std::
                  << " taken from a second photo where the nearest to nadir was hidden)" << std::endl;
     }
 
-    const fs::path dsmFile = outFolder / dsmName, orthoFile = outFolder / orthoName;
-    fs::rename(dsmPart, dsmFile, ec);
-    if (!ec)
-        fs::rename(orthoPart, orthoFile, ec);
-    if (ec) {
-        error = "cannot rename the rasters into " + outFolder.string() + ": " + ec.message();
+    // The pair belongs together: a new DSM without its orthophoto goes again.
+    if (!AtomicFile::commit(dsmPart.string(), dsmFile.string(), &error))
+        return discard();
+    if (!AtomicFile::commit(orthoPart.string(), orthoFile.string(), &error)) {
         fs::remove(dsmFile, ec);
         return discard();
     }

@@ -12,7 +12,7 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 #include "core/products/ProductRecord.h"
 
 namespace

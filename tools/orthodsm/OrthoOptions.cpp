@@ -1,20 +1,16 @@
 #include "OrthoOptions.h"
 
-#include <cerrno>
+#include "common/text/TextTokens.h"
+
 #include <cmath>
-#include <cstdlib>
 
 namespace
 {
 
 bool number(const std::string& text, double low, double high, double& value)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (*end != 0 || errno != 0 || !std::isfinite(v) || v < low || v > high)
+    double v = 0;
+    if (!TextTokens::number(text, v) || v < low || v > high)
         return false;
     value = v;
     return true;

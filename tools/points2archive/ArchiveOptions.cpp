@@ -1,6 +1,7 @@
 #include "ArchiveOptions.h"
 
-#include <cerrno>
+#include "common/text/TextTokens.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +11,7 @@ namespace
 
 bool toDouble(const std::string& text, double& value)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
+    return TextTokens::number(text, value);
 }
 
 bool toCount(const std::string& text, long long& value)

@@ -1,6 +1,6 @@
 #include "CloudReader.h"
 
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/formats/PlyHeader.h"
 #include "core/io/TextLineReader.h"
 
@@ -31,7 +31,7 @@ std::uint8_t toByte(double value)
 
 bool isBlankText(const char* begin, const char* end)
 {
-    return NumberTokens::isBlankLine(begin, end);
+    return TextTokens::isBlankLine(begin, end);
 }
 
 const char* lastNewline(const char* begin, const char* end)
@@ -350,12 +350,12 @@ CloudReader::ParsedLines CloudReader::parseLines(const char* begin, const char* 
         const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         const char* lineEnd = nl ? nl : end;
         const char* q = p;
-        if (NumberTokens::toToken(q, lineEnd)) {
+        if (TextTokens::toToken(q, lineEnd)) {
             if (produced >= maxPoints)
                 break;
             ++result.lines;
             for (int column = 0; column <= columns.lastUsed; ++column) {
-                if (!NumberTokens::toToken(q, lineEnd)) {
+                if (!TextTokens::toToken(q, lineEnd)) {
                     result.errorLine = result.lines;
                     result.error = "expected at least " + std::to_string(columns.lastUsed + 1) +
                                    " values, found " + std::to_string(column);
@@ -363,8 +363,8 @@ CloudReader::ParsedLines CloudReader::parseLines(const char* begin, const char* 
                 }
                 const Columns::Role role = columns.roles[column];
                 if (role == Columns::Skip) {
-                    NumberTokens::skipToken(q, lineEnd);
-                } else if (!NumberTokens::readNumber(q, lineEnd, values[role])) {
+                    TextTokens::skipToken(q, lineEnd);
+                } else if (!TextTokens::readNumber(q, lineEnd, values[role])) {
                     result.errorLine = result.lines;
                     result.error = "value " + std::to_string(column + 1) + " is not a number";
                     return result;

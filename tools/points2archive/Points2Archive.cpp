@@ -2,6 +2,7 @@
 
 #include "CloudReader.h"
 #include "PointSpool.h"
+#include "common/files/AtomicFile.h"
 
 #include <osg/BoundingBox>
 #include <osgDB/Archive>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <vector>
 
-#include <unistd.h>
 
 namespace
 {
@@ -84,7 +84,7 @@ bool Points2Archive::run(const ArchiveOptions& options, std::ostream& progress, 
     const std::string spoolPath = options.intermediatePath();
     const std::string archivePath = options.archivePath();
     // The archive plug-in is chosen by the name, so the temporary one ends in .osga too.
-    const std::string partialPath = archivePath + ".part" + std::to_string(getpid()) + ".osga";
+    const std::string partialPath = AtomicFile::temporaryName(archivePath, ".osga");
 
     PointSpool spool;
     osg::BoundingBoxd bounds;
@@ -132,14 +132,12 @@ bool Points2Archive::run(const ArchiveOptions& options, std::ostream& progress, 
         if (check)
             check->close();
     }
-    if (complete && std::rename(partialPath.c_str(), archivePath.c_str()) != 0) {
-        error = "cannot rename " + partialPath + " to " + archivePath;
-        complete = false;
-    }
     if (!complete) {
-        std::remove(partialPath.c_str());
+        AtomicFile::discard(partialPath);
         return false;
     }
+    if (!AtomicFile::commit(partialPath, archivePath, &error))
+        return false;
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const OctreeBuilder::Stats& stats = builder.stats();

@@ -13,6 +13,9 @@
 #include <vector>
 #include <array>
 #include <algorithm>
+#include <cstring>
+
+#include "common/numbers/NumberText.h"
 
 namespace {
 
@@ -107,7 +110,9 @@ std::string plyCoordinate(double v, double offset)
     std::snprintf(buf, sizeof buf, "%.6g", v);
     if (offset == 0.0)
         return buf;
-    return trimmed(std::strtod(buf, nullptr) + offset, 6);
+    double rounded = 0;
+    NumberText::read(buf, buf + std::strlen(buf), rounded);
+    return trimmed(rounded + offset, 6);
 }
 
 bool writePly(const std::string& path, const std::vector<Point>& pts, const Offset& at = nearOrigin)

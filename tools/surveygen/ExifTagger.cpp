@@ -4,12 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
+#include "common/system/ChildProcess.h"
 
 namespace
 {
@@ -57,17 +52,9 @@ bool ExifTagger::write(const std::vector<Tags>& photos, const std::string& argum
         }
     }
     const std::string log = argumentFile + ".log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = "exiftool", at = "-@", file = argumentFile;
-    char* argv[] = {program.data(), at.data(), file.data(), nullptr};
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, "exiftool", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    const bool ran = spawned == 0 && waitpid(child, &status, 0) == child;
+    std::remove(log.c_str());
+    std::string why;
+    const int exitCode = ChildProcess::run("exiftool", {"-@", argumentFile}, log, {}, &why);
     std::string last;
     {
         std::ifstream in(log);
@@ -77,11 +64,11 @@ bool ExifTagger::write(const std::vector<Tags>& photos, const std::string& argum
     }
     std::remove(argumentFile.c_str());
     std::remove(log.c_str());
-    if (!ran) {
-        *error = "cannot start exiftool (apt-get install libimage-exiftool-perl)";
+    if (exitCode < 0) {
+        *error = why + " (apt-get install libimage-exiftool-perl)";
         return false;
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !last.empty()) {
+    if (exitCode != 0 || !last.empty()) {
         *error = "exiftool failed" + (last.empty() ? std::string() : ": " + last);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "SiteModel.h"
 
+#include "common/text/LineWords.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -67,7 +69,8 @@ SiteModel SiteModel::generate(double width, double depth, double spacing, std::u
     const int walls = std::max(2, int(std::lround(area / 2000)));
     for (int i = 0; i < walls; ++i) {
         const double length = between(random, 4, 12), angle = between(random, 0, M_PI);
-        const double x0 = between(random, 0.1 * width, 0.9 * width), y0 = between(random, 0.1 * depth, 0.9 * depth);
+        const double x0 = between(random, 0.1 * width, 0.9 * width),
+                     y0 = between(random, 0.1 * depth, 0.9 * depth);
         const double x1 = std::clamp(x0 + length * std::cos(angle), 0.05 * width, 0.95 * width);
         const double y1 = std::clamp(y0 + length * std::sin(angle), 0.05 * depth, 0.95 * depth);
         site.m_walls.push_back({x0, y0, x1, y1, between(random, 0.5, 0.8), between(random, 0.4, 0.9)});
@@ -146,7 +149,8 @@ void SiteModel::buildGrid()
     m_heights.resize(size_t(m_columns) * size_t(m_rows));
     for (int j = 0; j < m_rows; ++j)
         for (int i = 0; i < m_columns; ++i)
-            m_heights[size_t(j) * size_t(m_columns) + size_t(i)] = float(designHeight(i * m_spacing - m_margin, j * m_spacing - m_margin));
+            m_heights[size_t(j) * size_t(m_columns) + size_t(i)] =
+                float(designHeight(i * m_spacing - m_margin, j * m_spacing - m_margin));
 }
 
 double SiteModel::heightAt(double x, double y) const
@@ -203,7 +207,8 @@ std::string SiteModel::toText() const
         out += "trench " + number(t.x0) + ' ' + number(t.y0) + ' ' + number(t.x1) + ' ' + number(t.y1) + ' ' +
                number(t.depth) + '\n';
     for (const Heap& h : m_heaps)
-        out += "heap " + number(h.x) + ' ' + number(h.y) + ' ' + number(h.height) + ' ' + number(h.sigma) + '\n';
+        out +=
+            "heap " + number(h.x) + ' ' + number(h.y) + ' ' + number(h.height) + ' ' + number(h.sigma) + '\n';
     for (const Wall& w : m_walls)
         out += "wall " + number(w.x0) + ' ' + number(w.y0) + ' ' + number(w.x1) + ' ' + number(w.y1) + ' ' +
                number(w.width) + ' ' + number(w.height) + '\n';
@@ -231,10 +236,9 @@ bool SiteModel::fromText(const std::string& text, SiteModel* site, std::string* 
     };
     while (std::getline(in, line)) {
         ++lineNumber;
-        std::istringstream fields(line);
-        fields.imbue(std::locale::classic());
+        LineWords fields(line);
         std::string key;
-        fields >> key;
+        fields.word(key);
         if (lineNumber == 1) {
             if (line.rfind("surveygen site 1", 0) != 0)
                 return fail("not a surveygen site file");
@@ -244,30 +248,30 @@ bool SiteModel::fromText(const std::string& text, SiteModel* site, std::string* 
             continue;
         bool ok = true;
         if (key == "size") {
-            ok = bool(fields >> s.m_width >> s.m_depth >> s.m_spacing >> s.m_seed >> s.m_margin) && s.m_width > 0 &&
+            ok = fields.numbers(s.m_width, s.m_depth, s.m_spacing, s.m_seed, s.m_margin) && s.m_width > 0 &&
                  s.m_depth > 0 && s.m_spacing > 0 && s.m_margin >= 0 &&
                  (s.m_width + 2 * s.m_margin) / s.m_spacing * ((s.m_depth + 2 * s.m_margin) / s.m_spacing) <
                      maxGridVertices;
             sized = ok;
         } else if (key == "trench") {
             Trench t;
-            ok = bool(fields >> t.x0 >> t.y0 >> t.x1 >> t.y1 >> t.depth);
+            ok = fields.numbers(t.x0, t.y0, t.x1, t.y1, t.depth);
             s.m_trenches.push_back(t);
         } else if (key == "heap") {
             Heap h;
-            ok = bool(fields >> h.x >> h.y >> h.height >> h.sigma) && h.sigma > 0;
+            ok = fields.numbers(h.x, h.y, h.height, h.sigma) && h.sigma > 0;
             s.m_heaps.push_back(h);
         } else if (key == "wall") {
             Wall w;
-            ok = bool(fields >> w.x0 >> w.y0 >> w.x1 >> w.y1 >> w.width >> w.height);
+            ok = fields.numbers(w.x0, w.y0, w.x1, w.y1, w.width, w.height);
             s.m_walls.push_back(w);
         } else if (key == "cut") {
             Cut c;
-            ok = bool(fields >> c.x0 >> c.y0 >> c.x1 >> c.y1 >> c.depth);
+            ok = fields.numbers(c.x0, c.y0, c.x1, c.y1, c.depth);
             s.m_cuts.push_back(c);
         } else if (key == "growth") {
             Heap h;
-            ok = bool(fields >> h.x >> h.y >> h.height >> h.sigma) && h.sigma > 0;
+            ok = fields.numbers(h.x, h.y, h.height, h.sigma) && h.sigma > 0;
             s.m_growth.push_back(h);
         } else if (key == "system" || key == "origin" || key == "day") {
             continue; // where the site lies in survey coordinates: for the readers of the truth

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include <opencv2/imgcodecs.hpp>
@@ -14,6 +13,7 @@
 #include "GeoTransform.h"
 #include "SiteModel.h"
 #include "SurveyRenderer.h"
+#include "common/files/AtomicFile.h"
 
 namespace
 {
@@ -31,20 +31,6 @@ double gaussian(std::mt19937_64& random)
 {
     const double u = (double(random() >> 11) + 0.5) * 0x1p-53, v = double(random() >> 11) * 0x1p-53;
     return std::sqrt(-2 * std::log(u)) * std::cos(2 * M_PI * v);
-}
-
-bool writeText(const std::filesystem::path& path, const std::string& text, std::string* error)
-{
-    const std::filesystem::path part = path.string() + ".part";
-    std::ofstream out(part, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) {
-        *error = "cannot write " + path.string();
-        return false;
-    }
-    std::filesystem::rename(part, path);
-    return true;
 }
 
 } // namespace
@@ -109,12 +95,14 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         if (!renderer.render(c, &photo, error))
             return false;
         const fs::path file = photos / c.name;
-        const fs::path part = photos / (c.name + ".part.jpg");
-        if (!cv::imwrite(part.string(), photo, {cv::IMWRITE_JPEG_QUALITY, 92})) {
+        const std::string part = AtomicFile::temporaryName(file.string(), ".jpg");
+        if (!cv::imwrite(part, photo, {cv::IMWRITE_JPEG_QUALITY, 92})) {
+            AtomicFile::discard(part);
             *error = "cannot write " + file.string();
             return false;
         }
-        fs::rename(part, file, ec);
+        if (!AtomicFile::commit(part, file.string(), error))
+            return false;
         out << "photo " << i + 1 << " of " << cameras.size() << std::endl;
 
         ExifTagger::Tags t;
@@ -165,8 +153,9 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
                               " m across)\n";
     for (const ControlTargets::Target& t : targets)
         targetLines += t.name + ' ' + number(E + t.x) + ' ' + number(N + t.y) + ' ' + number(H + t.z) + '\n';
-    return writeText(truth / "site.txt", siteText, error) && writeText(truth / "cameras.txt", cameraLines, error) &&
-           writeText(truth / "targets.txt", targetLines, error) &&
-           writeText(truth / "observations.txt", observationLines, error) &&
-           writeText(root / "gcp_list.txt", gcpLines, error);
+    return AtomicFile::write((truth / "site.txt").string(), siteText, error) &&
+           AtomicFile::write((truth / "cameras.txt").string(), cameraLines, error) &&
+           AtomicFile::write((truth / "targets.txt").string(), targetLines, error) &&
+           AtomicFile::write((truth / "observations.txt").string(), observationLines, error) &&
+           AtomicFile::write((root / "gcp_list.txt").string(), gcpLines, error);
 }

@@ -20,6 +20,7 @@
 
 #include "SiteModel.h"
 #include "SurveyWriter.h"
+#include "common/text/TextTokens.h"
 
 namespace
 {
@@ -29,26 +30,19 @@ bool pair(const std::string& text, double* a, double* b)
     const auto x = text.find('x');
     if (x == std::string::npos)
         return false;
-    char* end = nullptr;
-    *a = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + x)
-        return false;
-    *b = std::strtod(text.c_str() + x + 1, &end);
-    return *end == 0 && *a > 0 && *b > 0;
+    const std::string_view all(text);
+    return TextTokens::number(all.substr(0, x), *a) && TextTokens::number(all.substr(x + 1), *b) && *a > 0 &&
+           *b > 0;
 }
 
 bool positive(const std::string& text, double* v)
 {
-    char* end = nullptr;
-    *v = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == 0 && *v >= 0;
+    return TextTokens::number(text, *v) && *v >= 0;
 }
 
 bool finite(const std::string& text, double* v)
 {
-    char* end = nullptr;
-    *v = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == 0 && std::isfinite(*v);
+    return TextTokens::number(text, *v);
 }
 
 } // namespace

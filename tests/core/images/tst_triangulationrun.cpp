@@ -1,9 +1,9 @@
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/platform/ExternalTools.h"
 #include "core/images/TriangulationRun.h"
+#include "core/platform/ScriptProcess.h"
 #include "ui/SfmToolDoubles.h"
 
 namespace
@@ -82,7 +82,7 @@ private slots:
         if (!body.isEmpty())
             tools.install(ExternalTools::Tool::TriangulationUndistort, body);
         QTemporaryDir images;
-        QProcess process;
+        ScriptProcess process;
         const TriangulationRun::Result r = TriangulationRun::run(process, tools.appDir(), images.path() + "/",
                                                                  pick(3, 120, 45), pick(7, 88, 61), 500);
         QCOMPARE(r.ok, ok);

@@ -7,7 +7,7 @@
 #include "BundlerFile.h"
 #include "CameraIntrinsics.h"
 #include "ImageListFile.h"
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 
 // The PBA driver's conversion of an NVM reconstruction into Bundler's files
 // for the dense tools:

@@ -2,7 +2,7 @@
 // sparse-converted.out and sparse-converted-list.txt beside it.
 #include <iostream>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "NvmToBundler.h"
 
 int main(int argc, char* argv[])

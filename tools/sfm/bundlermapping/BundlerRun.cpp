@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "ColmapReconstruction.h"
-#include "ExifFocal.h"
 #include "ImageListFile.h"
 #include "MatchTableFile.h"
 #include "ToolPaths.h"
+#include "common/images/ExifFocal.h"
 
 namespace fs = std::filesystem;
 
@@ -121,8 +121,8 @@ double startingFocal(double listed, const ColmapReconstruction::ListedImage& ima
         if (listed > 0 && std::abs(listed / exif - 1) <= 0.25)
             return listed;
         if (listed > 0)
-            out << name << ": the list's focal length " << listed << " px is far from the " << source << " ("
-                << exif << " px); taking the latter" << '\n';
+            out << name << ": the list's focal length " << listed << " px is far from the EXIF " << source
+                << " (" << exif << " px); taking the latter" << '\n';
         return exif;
     }
     const double side = std::max(image.width, image.height);

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "BundlerRun.h"
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 
 int main(int argc, char* argv[])
 {

@@ -5,10 +5,10 @@
 #include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "RadialDistortion.h"
-#include "TextFileReader.h"
-#include "TextWords.h"
+#include "common/files/TextFileReader.h"
+#include "common/text/TextTokens.h"
 
 namespace
 {
@@ -99,31 +99,31 @@ bool CameraIntrinsics::read(std::istream& in, std::string* error)
     if (!std::getline(in, line))
         return fail("no camera count");
     {
-        const auto words = TextWords::split(line);
-        if (words.size() != 1 || !TextWords::number(words[0], count) || count < 0 || count > 1000000)
+        const auto words = TextTokens::split(line);
+        if (words.size() != 1 || !TextTokens::number(words[0], count) || count < 0 || count > 1000000)
             return fail("no camera count");
     }
     for (long long i = 0; i < count; ++i) {
         ++number;
         if (!std::getline(in, line))
             return fail("camera " + std::to_string(i) + " is missing");
-        const auto words = TextWords::split(line);
+        const auto words = TextTokens::split(line);
         if (words.size() < 8)
             return fail("a camera needs width, height, fx, fy, cx, cy, k1 and k2");
         Camera c;
-        if (!TextWords::number(words[0], c.width) || !TextWords::number(words[1], c.height))
-            return fail("the size " + TextWords::quoted(words[0]) + " x " + TextWords::quoted(words[1]) +
+        if (!TextTokens::number(words[0], c.width) || !TextTokens::number(words[1], c.height))
+            return fail("the size " + TextTokens::quoted(words[0]) + " x " + TextTokens::quoted(words[1]) +
                         " is not two whole numbers");
         double* values[] = {&c.fx, &c.fy, &c.cx, &c.cy, &c.k1, &c.k2};
         for (int k = 0; k < 6; ++k)
-            if (!TextWords::number(words[size_t(2 + k)], *values[k]))
-                return fail(TextWords::quoted(words[size_t(2 + k)]) + " is not a finite number");
+            if (!TextTokens::number(words[size_t(2 + k)], *values[k]))
+                return fail(TextTokens::quoted(words[size_t(2 + k)]) + " is not a finite number");
         const std::string problem = c.problem();
         if (!problem.empty())
             return fail(problem);
         // The image name is the rest of the line, blanks and all.
         if (words.size() > 8)
-            c.image = TextWords::rest(line, words[8]);
+            c.image = TextTokens::rest(line, words[8]);
         cameras.push_back(c);
     }
     return true;

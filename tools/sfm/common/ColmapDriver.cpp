@@ -3,7 +3,7 @@
 #include <fstream>
 #include <thread>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 
 #include "CameraIntrinsics.h"
 #include "RadialDistortion.h"
-#include "TextWords.h"
+#include "common/text/TextTokens.h"
 #include "common/geometry/Rotation.h"
 
 namespace
@@ -42,26 +42,26 @@ int parameterCount(const std::string& model)
 // use, else why not.
 std::string readCamera(const std::string& line, int& id, ColmapModel::Camera& c)
 {
-    const auto w = TextWords::split(line);
+    const auto w = TextTokens::split(line);
     if (w.size() < 4)
         return "a camera needs an id, a model, a width and a height";
-    if (!TextWords::number(w[0], id))
-        return "the camera id " + TextWords::quoted(w[0]) + " is not a whole number";
+    if (!TextTokens::number(w[0], id))
+        return "the camera id " + TextTokens::quoted(w[0]) + " is not a whole number";
     c.model = std::string(w[1]);
     const int count = parameterCount(c.model);
     if (count == 0)
-        return "camera model " + TextWords::quoted(w[1]) +
+        return "camera model " + TextTokens::quoted(w[1]) +
                " is not one we can convert (SIMPLE_PINHOLE, PINHOLE, SIMPLE_RADIAL, RADIAL)";
-    if (!TextWords::number(w[2], c.width) || !TextWords::number(w[3], c.height))
-        return "the size " + TextWords::quoted(w[2]) + " x " + TextWords::quoted(w[3]) +
+    if (!TextTokens::number(w[2], c.width) || !TextTokens::number(w[3], c.height))
+        return "the size " + TextTokens::quoted(w[2]) + " x " + TextTokens::quoted(w[3]) +
                " is not two whole numbers";
     if (w.size() != size_t(4 + count))
         return c.model + " takes " + std::to_string(count) + " parameters, not " +
                std::to_string(w.size() - 4);
     double p[5] = {};
     for (int k = 0; k < count; ++k)
-        if (!TextWords::number(w[size_t(4 + k)], p[k]))
-            return "parameter " + TextWords::quoted(w[size_t(4 + k)]) + " is not a finite number";
+        if (!TextTokens::number(w[size_t(4 + k)], p[k]))
+            return "parameter " + TextTokens::quoted(w[size_t(4 + k)]) + " is not a finite number";
     if (c.model == "PINHOLE") {
         c.fx = p[0];
         c.fy = p[1];
@@ -90,16 +90,16 @@ std::string readCamera(const std::string& line, int& id, ColmapModel::Camera& c)
 // line (COLMAP writes it last, blanks and all).
 std::string readImage(const std::string& line, ColmapModel::Image& im)
 {
-    const auto w = TextWords::split(line);
+    const auto w = TextTokens::split(line);
     if (w.size() < 10)
         return "an image needs an id, a quaternion, a translation, a camera and a name";
-    if (!TextWords::number(w[0], im.id))
-        return "the image id " + TextWords::quoted(w[0]) + " is not a whole number";
+    if (!TextTokens::number(w[0], im.id))
+        return "the image id " + TextTokens::quoted(w[0]) + " is not a whole number";
     double* values[] = {&im.quaternion[0],  &im.quaternion[1],  &im.quaternion[2], &im.quaternion[3],
                         &im.translation[0], &im.translation[1], &im.translation[2]};
     for (size_t k = 0; k < 7; ++k)
-        if (!TextWords::number(w[1 + k], *values[k]))
-            return TextWords::quoted(w[1 + k]) + " is not a finite number";
+        if (!TextTokens::number(w[1 + k], *values[k]))
+            return TextTokens::quoted(w[1 + k]) + " is not a finite number";
     const auto& q = im.quaternion;
     const double norm = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
     // A zero quaternion was taken for no rotation at all.
@@ -108,28 +108,28 @@ std::string readImage(const std::string& line, ColmapModel::Image& im)
     const auto centre = im.centre();
     if (!std::isfinite(centre[0]) || !std::isfinite(centre[1]) || !std::isfinite(centre[2]))
         return "the translation puts the camera at no finite place";
-    if (!TextWords::number(w[8], im.camera))
-        return "the camera id " + TextWords::quoted(w[8]) + " is not a whole number";
-    im.name = TextWords::rest(line, w[9]);
+    if (!TextTokens::number(w[8], im.camera))
+        return "the camera id " + TextTokens::quoted(w[8]) + " is not a whole number";
+    im.name = TextTokens::rest(line, w[9]);
     return std::string();
 }
 
 // "X Y POINT3D_ID" repeated; the point id is -1 for an untriangulated feature.
 std::string readObservations(const std::string& line, std::vector<ColmapModel::Observation>& out)
 {
-    const auto w = TextWords::split(line);
+    const auto w = TextTokens::split(line);
     if (w.size() % 3 != 0)
         return "observations come as X Y POINT3D_ID, but the line holds " + std::to_string(w.size()) +
                " words";
     out.reserve(w.size() / 3);
     for (size_t k = 0; k < w.size(); k += 3) {
         ColmapModel::Observation ob;
-        if (!TextWords::number(w[k], ob.x) || !TextWords::number(w[k + 1], ob.y))
+        if (!TextTokens::number(w[k], ob.x) || !TextTokens::number(w[k + 1], ob.y))
             return "observation " + std::to_string(k / 3) + ": " +
-                   TextWords::quoted(TextWords::number(w[k], ob.x) ? w[k + 1] : w[k]) +
+                   TextTokens::quoted(TextTokens::number(w[k], ob.x) ? w[k + 1] : w[k]) +
                    " is not a finite number";
-        if (!TextWords::number(w[k + 2], ob.point) || ob.point < -1)
-            return "observation " + std::to_string(k / 3) + ": the point id " + TextWords::quoted(w[k + 2]) +
+        if (!TextTokens::number(w[k + 2], ob.point) || ob.point < -1)
+            return "observation " + std::to_string(k / 3) + ": the point id " + TextTokens::quoted(w[k + 2]) +
                    " is not -1 or a point";
         out.push_back(ob);
     }
@@ -139,24 +139,24 @@ std::string readObservations(const std::string& line, std::vector<ColmapModel::O
 // "POINT3D_ID X Y Z R G B ERROR TRACK[] as (IMAGE_ID, POINT2D_IDX)".
 std::string readPoint(const std::string& line, long long& id, ColmapModel::Point& p)
 {
-    const auto w = TextWords::split(line);
+    const auto w = TextTokens::split(line);
     if (w.size() < 8 || (w.size() - 8) % 2 != 0)
         return "a point needs an id, X Y Z, R G B, an error and pairs of image and feature";
-    if (!TextWords::number(w[0], id))
-        return "the point id " + TextWords::quoted(w[0]) + " is not a whole number";
+    if (!TextTokens::number(w[0], id))
+        return "the point id " + TextTokens::quoted(w[0]) + " is not a whole number";
     for (size_t k = 0; k < 3; ++k)
-        if (!TextWords::number(w[1 + k], p.position[k]))
-            return TextWords::quoted(w[1 + k]) + " is not a finite number";
+        if (!TextTokens::number(w[1 + k], p.position[k]))
+            return TextTokens::quoted(w[1 + k]) + " is not a finite number";
     for (size_t k = 0; k < 3; ++k)
-        if (!TextWords::number(w[4 + k], p.colour[k]) || p.colour[k] < 0 || p.colour[k] > 255)
-            return "the colour " + TextWords::quoted(w[4 + k]) + " is not a whole number from 0 to 255";
-    if (!TextWords::number(w[7], p.error))
-        return "the error " + TextWords::quoted(w[7]) + " is not a finite number";
+        if (!TextTokens::number(w[4 + k], p.colour[k]) || p.colour[k] < 0 || p.colour[k] > 255)
+            return "the colour " + TextTokens::quoted(w[4 + k]) + " is not a whole number from 0 to 255";
+    if (!TextTokens::number(w[7], p.error))
+        return "the error " + TextTokens::quoted(w[7]) + " is not a finite number";
     p.track.reserve((w.size() - 8) / 2);
     for (size_t k = 8; k < w.size(); k += 2) {
         ColmapModel::TrackElement t;
-        if (!TextWords::number(w[k], t.image) || !TextWords::number(w[k + 1], t.feature))
-            return "track element " + TextWords::quoted(w[k]) + " " + TextWords::quoted(w[k + 1]) +
+        if (!TextTokens::number(w[k], t.image) || !TextTokens::number(w[k + 1], t.feature))
+            return "track element " + TextTokens::quoted(w[k]) + " " + TextTokens::quoted(w[k + 1]) +
                    " is not two whole numbers";
         p.track.push_back(t);
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "BundlerFile.h"
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 
 // A COLMAP reconstruction in its text form (cameras.txt, images.txt,
 // points3D.txt, as `colmap model_converter --output_type TXT` writes it),

@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "ImageListFile.h"
 #include "KeybFile.h"
 #include "ParallelFor.h"

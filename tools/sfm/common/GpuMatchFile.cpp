@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "ToolPaths.h"
 
 namespace

@@ -7,7 +7,7 @@
 #include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "ToolPaths.h"
 
 bool ImageListFile::readFile(const std::string& path, std::string* error)

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 
 namespace
 {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 
 namespace
 {

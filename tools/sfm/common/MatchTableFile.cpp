@@ -6,8 +6,8 @@
 #include <map>
 #include <sstream>
 
-#include "AtomicFile.h"
-#include "TextFileReader.h"
+#include "common/files/AtomicFile.h"
+#include "common/files/TextFileReader.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 
 namespace
 {

@@ -12,7 +12,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "ProgressLine.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "common/system/MachineMemory.h"
+#include "common/text/TextTokens.h"
 
 namespace
 {
@@ -18,9 +19,8 @@ constexpr std::uint64_t fixedCost = 256 * mib;
 std::uint64_t DenseBudget::bytes(std::string* source)
 {
     if (const char* text = std::getenv("ORVALIS_DENSE_MEMORY_MB")) {
-        char* end = nullptr;
-        const long long value = std::strtoll(text, &end, 10);
-        if (end && end != text && !*end && value > 0 && value < (1LL << 30)) {
+        long long value = 0;
+        if (TextTokens::number(std::string_view(text), value) && value > 0 && value < (1LL << 30)) {
             if (source)
                 *source = "ORVALIS_DENSE_MEMORY_MB";
             return std::uint64_t(value) * mib;

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "MvsCamera.h"
 #include "PmvsOptions.h"
 #include "ToolLocation.h"

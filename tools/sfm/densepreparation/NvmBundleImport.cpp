@@ -4,9 +4,9 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "TextFile.h"
+#include "common/formats/NvmFile.h"
 #include "common/geometry/Rotation.h"
 
 namespace
@@ -16,15 +16,6 @@ bool fail(std::string* error, const std::string& text)
 {
     if (error)
         *error = text;
-    return false;
-}
-
-// Next line with content; false at the end of the stream.
-bool contentLine(std::istream& in, std::string& line)
-{
-    while (std::getline(in, line))
-        if (line.find_first_not_of(" \t\r") != std::string::npos)
-            return true;
     return false;
 }
 
@@ -65,63 +56,45 @@ bool NvmBundleImport::read(std::istream& in, std::string* error, const ImageSize
 {
     bundle = {};
     images.clear();
-    in.imbue(std::locale::classic());
-    std::string line;
-    if (!std::getline(in, line) || line.rfind("NVM_V3", 0) != 0)
-        return fail(error, "not an NVM_V3 file");
-    long long cameras = 0, points = 0;
-    if (!contentLine(in, line) || !(std::istringstream(line) >> cameras) || cameras < 1 || cameras > 1000000)
-        return fail(error, "no camera count");
+    NvmFile nvm;
+    if (!nvm.read(in, error))
+        return false;
+    if (nvm.models.empty() || nvm.models[0].cameras.empty())
+        return fail(error, "no cameras");
+    const NvmFile::Model& model = nvm.models[0];
     std::vector<double> distortion;
-    for (long long i = 0; i < cameras; ++i) {
-        std::string name;
-        double f, q[4], c[3], r;
-        if (!contentLine(in, line))
-            return fail(error, "camera " + std::to_string(i) + " is missing");
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
-        if (!(words >> name >> f >> q[0] >> q[1] >> q[2] >> q[3] >> c[0] >> c[1] >> c[2] >> r))
-            return fail(error, "camera " + std::to_string(i) + " is malformed");
-        const double w = q[0], x = q[1], y = q[2], z = q[3];
-        const double n = std::sqrt(w * w + x * x + y * y + z * z);
-        if (!(n > 0))
+    for (size_t i = 0; i < model.cameras.size(); ++i) {
+        const NvmFile::Camera& c = model.cameras[i];
+        const auto& q = c.quaternion;
+        if (!(std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]) > 0))
             return fail(error, "camera " + std::to_string(i) + " has no rotation");
-        const Rotation::Matrix R = Rotation::matrixOf({w, x, y, z});
+        const Rotation::Matrix R = c.rotation();
         BundlerFile::Camera cam;
-        cam.focal = f;
+        cam.focal = c.focal;
         for (int k = 0; k < 9; ++k)
-            cam.rotation[size_t(k)] = (k < 3 ? 1.0 : -1.0) * R[k];
+            cam.rotation[size_t(k)] = (k < 3 ? 1.0 : -1.0) * R[size_t(k)];
         for (int row = 0; row < 3; ++row)
-            cam.translation[size_t(row)] =
-                -(cam.rotation[size_t(3 * row)] * c[0] + cam.rotation[size_t(3 * row + 1)] * c[1] +
-                  cam.rotation[size_t(3 * row + 2)] * c[2]);
+            cam.translation[size_t(row)] = -(cam.rotation[size_t(3 * row)] * c.centre[0] +
+                                             cam.rotation[size_t(3 * row + 1)] * c.centre[1] +
+                                             cam.rotation[size_t(3 * row + 2)] * c.centre[2]);
         bundle.cameras.push_back(cam);
-        images.push_back(name);
-        distortion.push_back(r);
+        images.push_back(c.name);
+        distortion.push_back(c.radial);
     }
-    if (!contentLine(in, line) || !(std::istringstream(line) >> points) || points < 0 || points > 100000000)
-        return fail(error, "no point count");
-    for (long long i = 0; i < points; ++i) {
-        if (!contentLine(in, line))
-            return fail(error, "point " + std::to_string(i) + " is missing");
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
+    bundle.points.reserve(model.points.size());
+    for (const NvmFile::Point& point : model.points) {
         BundlerFile::Point p;
-        long long views = 0;
-        if (!(words >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
-              p.colour[2] >> views) ||
-            views < 0 || views > cameras)
-            return fail(error, "point " + std::to_string(i) + " is malformed");
-        for (long long k = 0; k < views; ++k) {
+        p.position = point.position;
+        p.colour = point.colour;
+        for (const NvmFile::Measurement& m : point.measurements) {
             BundlerFile::View v;
-            double mx, my;
-            if (!(words >> v.camera >> v.key >> mx >> my) || v.camera < 0 || v.camera >= cameras)
-                return fail(error, "point " + std::to_string(i) + " has a malformed measurement");
-            v.x = mx;
-            v.y = -my; // NVM measures y downwards
+            v.camera = m.camera;
+            v.key = m.feature;
+            v.x = m.x;
+            v.y = -m.y; // NVM measures y downwards
             p.views.push_back(v);
         }
-        bundle.points.push_back(p);
+        bundle.points.push_back(std::move(p));
     }
     if (imageSize)
         placeOrigins(imageSize);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "ImageClusters.h"
 #include "ProgressLine.h"
 #include "ToolArguments.h"

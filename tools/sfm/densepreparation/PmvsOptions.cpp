@@ -2,21 +2,23 @@
 
 #include <cmath>
 #include <sstream>
+#include <string_view>
 
 #include "TextFile.h"
+#include "common/text/LineWords.h"
 
 namespace
 {
 
-bool readList(std::istringstream& words, std::vector<int>& out)
+bool readList(LineWords& words, std::vector<int>& out)
 {
     out.clear();
     long long count = 0;
-    if (!(words >> count))
+    if (!words.numbers(count))
         return false;
     if (count == -1) {
         long long first = 0, end = 0;
-        if (!(words >> first >> end) || first < 0 || end < first || end - first > 1000000)
+        if (!words.numbers(first, end) || first < 0 || end < first || end - first > 1000000)
             return false;
         for (long long i = first; i < end; ++i)
             out.push_back(int(i));
@@ -26,7 +28,7 @@ bool readList(std::istringstream& words, std::vector<int>& out)
         return false;
     for (long long i = 0; i < count; ++i) {
         int v = 0;
-        if (!(words >> v) || v < 0)
+        if (!words.numbers(v) || v < 0)
             return false;
         out.push_back(v);
     }
@@ -41,46 +43,42 @@ bool PmvsOptions::read(std::istream& in, std::string* error)
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        std::istringstream words(line);
-        words.imbue(std::locale::classic());
-        std::string name;
-        if (!(words >> name) || name[0] == '#')
+        LineWords words(line);
+        std::string_view name;
+        if (!words.word(name) || name[0] == '#')
             continue;
         bool ok = true;
         if (name == "level")
-            ok = bool(words >> level);
+            ok = words.numbers(level);
         else if (name == "csize")
-            ok = bool(words >> csize);
+            ok = words.numbers(csize);
         else if (name == "threshold")
-            ok = bool(words >> threshold);
+            ok = words.numbers(threshold);
         else if (name == "wsize")
-            ok = bool(words >> wsize);
+            ok = words.numbers(wsize);
         else if (name == "minImageNum")
-            ok = bool(words >> minImageNum);
+            ok = words.numbers(minImageNum);
         else if (name == "CPU")
-            ok = bool(words >> cpus);
+            ok = words.numbers(cpus);
         else if (name == "useVisData")
-            ok = bool(words >> useVisData);
+            ok = words.numbers(useVisData);
         else if (name == "sequence")
-            ok = bool(words >> sequence);
+            ok = words.numbers(sequence);
         else if (name == "maxAngle")
-            ok = bool(words >> maxAngle);
+            ok = words.numbers(maxAngle);
         else if (name == "quad")
-            ok = bool(words >> quad);
+            ok = words.numbers(quad);
         else if (name == "timages")
             ok = readList(words, timages);
         else if (name == "oimages")
             ok = readList(words, oimages);
         else
             continue; // another program's option
-        // What a number leaves of its word ("1.5" read as 1) or a list its
-        // count does not cover is refused, not dropped.
-        std::string extra;
-        if (ok && (words >> extra))
-            ok = false;
-        if (!ok) {
+        // A number with more to its word ("1.5" for a whole number) or a
+        // list its count does not cover is refused, not cut short.
+        if (!ok || !words.atEnd()) {
             if (error)
-                *error = "line " + std::to_string(number) + ": bad value for " + name;
+                *error = "line " + std::to_string(number) + ": bad value for " + std::string(name);
             return false;
         }
     }

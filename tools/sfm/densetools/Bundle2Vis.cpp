@@ -1,5 +1,5 @@
 // Bundle2Vis <bundle.rd.out> <vis.dat>
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "DenseTool.h"
 #include "ToolPaths.h"
 #include "VisData.h"

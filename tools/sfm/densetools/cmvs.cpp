@@ -3,7 +3,7 @@
 // for the matcher's level 1 that genOption is given by the scripts.
 #include <algorithm>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "DenseBudget.h"
 #include "DenseLayout.h"
 #include "DenseTool.h"

@@ -5,8 +5,9 @@
 #include <iostream>
 #include <string>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "FeatureDetection.h"
+#include "common/text/TextTokens.h"
 
 int main(int argc, char* argv[])
 {
@@ -16,9 +17,9 @@ int main(int argc, char* argv[])
     int i = 1;
     for (; i + 2 < argc + 1 && std::string(argv[i]).rfind("--", 0) == 0; i += 2) {
         const std::string option = argv[i];
-        char* end = nullptr;
-        const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
-        if (!end || *end || value < 0 || (option != "--max-side" && option != "--memory-mb")) {
+        long value = -1;
+        if (i + 1 >= argc || !TextTokens::number(std::string_view(argv[i + 1]), value) || value < 0 ||
+            (option != "--max-side" && option != "--memory-mb")) {
             i = argc + 1;
             break;
         }

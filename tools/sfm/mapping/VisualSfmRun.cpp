@@ -7,11 +7,11 @@
 
 #include "CameraIntrinsics.h"
 #include "ColmapReconstruction.h"
-#include "ExifFocal.h"
 #include "GpuMatchFile.h"
-#include "NvmFile.h"
 #include "ProgressLine.h"
 #include "ToolPaths.h"
+#include "common/formats/NvmFile.h"
+#include "common/images/ExifFocal.h"
 #include "common/numbers/NumberText.h"
 
 namespace fs = std::filesystem;
@@ -131,8 +131,8 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
             if (!warning.empty())
                 out << fs::path(image).filename().string() << ": " << warning << '\n';
             if (im.focal > 0)
-                out << fs::path(image).filename().string() << ": focal " << im.focal << " px from " << source
-                    << '\n';
+                out << fs::path(image).filename().string() << ": focal " << im.focal << " px from the EXIF "
+                    << source << '\n';
             im.camera = ExifFocal::cameraFromXmlFile(ExifFocal::xmlPathForImage(image));
         }
         if (!indexOf.emplace(absolute(image), int(images.size())).second)

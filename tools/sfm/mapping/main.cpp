@@ -2,7 +2,7 @@
 // VisualSfM sfm[+k=fx,cx,fy,cy] <listfocal> <sparse.nvm>
 #include <iostream>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "VisualSfmRun.h"
 
 int main(int argc, char* argv[])

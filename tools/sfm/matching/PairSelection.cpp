@@ -9,7 +9,7 @@
 
 #include "core/georef/ExifGps.h"
 
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 #include "KeybFile.h"
 #include "ParallelFor.h"
 #include "ToolPaths.h"

@@ -2,7 +2,7 @@
 // pairs and writes matches.init_i.txt and gpu_matches.init_i.txt.
 #include <iostream>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "PairoloRun.h"
 
 int main(int argc, char* argv[])

@@ -52,8 +52,11 @@ bool TriangulationScene::load(const std::string& listFile, const std::string& bu
     const std::string nvm = m_folder + nvmName();
     if (isFile(nvm)) {
         std::string reason;
-        if (!m_nvm.readFile(nvm, &reason))
+        NvmFile file;
+        if (!file.readFile(nvm, &reason, NvmFile::Contents::FirstCameras))
             return fail(error, reason);
+        m_nvmCameras =
+            file.models.empty() ? std::vector<NvmFile::Camera>() : std::move(file.models[0].cameras);
         m_source = Source::Nvm;
         return true;
     }
@@ -67,7 +70,7 @@ int TriangulationScene::cameraCount() const
     case Source::Bundler:
         return int(m_bundle.cameras.size());
     case Source::Nvm:
-        return int(m_nvm.cameras.size());
+        return int(m_nvmCameras.size());
     case Source::None:
         break;
     }
@@ -78,7 +81,7 @@ std::string TriangulationScene::imageName(int index) const
 {
     if (m_source == Source::Bundler)
         return index < int(m_listImages.size()) ? m_listImages[size_t(index)] : std::string();
-    return m_nvm.cameras[size_t(index)].name;
+    return m_nvmCameras[size_t(index)].name;
 }
 
 std::string TriangulationScene::imagePath(int index) const
@@ -119,8 +122,8 @@ bool TriangulationScene::camera(int index, TriangulationCamera& out, std::string
     if (m_source == Source::Bundler) {
         out = TriangulationCamera::fromBundler(m_bundle.cameras[size_t(index)], image.cols, image.rows);
     } else {
-        const NvmCameras::Camera& c = m_nvm.cameras[size_t(index)];
-        out = TriangulationCamera::fromNvm(c.focal, c.rotation, c.centre, c.radial, image.cols, image.rows);
+        const NvmFile::Camera& c = m_nvmCameras[size_t(index)];
+        out = TriangulationCamera::fromNvm(c.focal, c.quaternion, c.centre, c.radial, image.cols, image.rows);
     }
     return true;
 }

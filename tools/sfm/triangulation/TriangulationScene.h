@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "BundlerFile.h"
-#include "NvmCameras.h"
+#include "common/formats/NvmFile.h"
 #include "TriangulationCamera.h"
 
 // The reconstruction the triangulation works in: the converted Bundler file
@@ -39,5 +39,5 @@ private:
     std::string m_folder; // ends in "/" unless empty
     BundlerFile m_bundle;
     std::vector<std::string> m_listImages;
-    NvmCameras m_nvm;
+    std::vector<NvmFile::Camera> m_nvmCameras; // of the first model
 };

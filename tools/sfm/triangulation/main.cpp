@@ -13,6 +13,7 @@
 
 #include "TriangulationScene.h"
 #include "TwoViewTriangulation.h"
+#include "common/text/TextTokens.h"
 
 namespace
 {
@@ -25,12 +26,10 @@ int failWith(const std::string& message, int code = 1)
 
 bool number(const char* text, double& value)
 {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0';
+    return TextTokens::number(std::string_view(text), value);
 }
 
-bool index(const char* text, int& value)
+bool cameraNumber(const char* text, int& value)
 {
     double d = 0;
     if (!number(text, d) || d != double(int(d)))
@@ -48,7 +47,7 @@ int main(int argc, char** argv)
     int cameraIndex[2] = {0, 0};
     double column[2] = {0, 0}, row[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
-        if (!index(argv[4 + 3 * i], cameraIndex[i]) || !number(argv[5 + 3 * i], column[i]) ||
+        if (!cameraNumber(argv[4 + 3 * i], cameraIndex[i]) || !number(argv[5 + 3 * i], column[i]) ||
             !number(argv[6 + 3 * i], row[i]))
             return failWith(std::string("observation ") + std::to_string(i + 1) + " is not \"camera x y\": " +
                                 argv[4 + 3 * i] + " " + argv[5 + 3 * i] + " " + argv[6 + 3 * i],

@@ -9,7 +9,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 
-#include "AtomicFile.h"
+#include "common/files/AtomicFile.h"
 #include "common/numbers/NumberText.h"
 #include "ToolPaths.h"
 

@@ -2,7 +2,7 @@
 // place of the original, which moves to uncalibrated/.
 #include <iostream>
 
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 #include "ImageUndistorter.h"
 
 int main(int argc, char* argv[])

@@ -4,7 +4,7 @@
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
 #include "common/numbers/NumberText.h"
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -58,7 +58,7 @@ template <typename T> inline bool numberToken(const char*& p, const char* end, T
     skipBlanks(p, end);
     if (p == end)
         return false;
-    if (!NumberTokens::readExact(p, end, value)) {
+    if (!TextTokens::readExact(p, end, value)) {
         double leading = 0;
         NumberText::readLeading(p, end, leading);
         value = static_cast<T>(leading);

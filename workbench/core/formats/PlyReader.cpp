@@ -3,7 +3,7 @@
 #include "core/formats/PlyHeader.h"
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -29,16 +29,16 @@ bool fail(QString* message, const QString& label, const QString& text)
 inline bool readCoordinate(const char*& p, const char* end, double& value, bool shifted)
 {
     if (shifted) {
-        if (NumberTokens::readExact(p, end, value))
+        if (TextTokens::readExact(p, end, value))
             return true;
     } else {
         float exact;
-        if (NumberTokens::readExact(p, end, exact)) {
+        if (TextTokens::readExact(p, end, exact)) {
             value = exact;
             return true;
         }
     }
-    return NumberTokens::readNumber(p, end, value);
+    return TextTokens::readNumber(p, end, value);
 }
 
 bool startsLikePly(QIODevice& device)
@@ -89,7 +89,7 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     for (qint64 skipped = 0; skipped < header.linesBeforeVertices;) {
         if (!lines.next(begin, end))
             break;
-        if (!NumberTokens::isBlankLine(begin, end))
+        if (!TextTokens::isBlankLine(begin, end))
             ++skipped;
     }
 
@@ -115,20 +115,20 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
 
     while (linesRead < header.vertexCount && lines.next(begin, end)) {
         const char* p = begin;
-        if (!NumberTokens::toToken(p, end))
+        if (!TextTokens::toToken(p, end))
             continue; // blank lines hold no vertex
         ++linesRead;
         bool good = true;
         for (int column = 0; column <= lastColumn; ++column) {
-            if (!NumberTokens::toToken(p, end)) {
+            if (!TextTokens::toToken(p, end)) {
                 good = false;
                 break;
             }
             const PlyHeader::Role role = roles[column];
             if (role == PlyHeader::Skip) {
-                NumberTokens::skipToken(p, end);
+                TextTokens::skipToken(p, end);
             } else if (role <= PlyHeader::Z ? !readCoordinate(p, end, values[role], shift != nullptr)
-                                            : !NumberTokens::readNumber(p, end, values[role])) {
+                                            : !TextTokens::readNumber(p, end, values[role])) {
                 good = false;
                 break;
             }

@@ -1,7 +1,7 @@
 #include "core/formats/PlyToPts.h"
 
 #include "core/formats/PlyHeader.h"
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
@@ -116,7 +116,7 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
     for (qint64 skipped = 0; skipped < header.linesBeforeVertices;) {
         if (!lines.next(begin, end))
             break;
-        if (!NumberTokens::isBlankLine(begin, end))
+        if (!TextTokens::isBlankLine(begin, end))
             ++skipped;
     }
 
@@ -146,17 +146,17 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
     double values[PlyHeader::maxProperties];
     while (linesRead < header.vertexCount && lines.next(begin, end)) {
         const char* p = begin;
-        if (NumberTokens::isBlankLine(p, end))
+        if (TextTokens::isBlankLine(p, end))
             continue;
         ++linesRead;
         int found = 0;
         bool good = true;
-        for (; found <= header.lastUsedColumn && NumberTokens::toToken(p, end); ++found) {
+        for (; found <= header.lastUsedColumn && TextTokens::toToken(p, end); ++found) {
             tokenBegin[found] = p;
             if (header.roles[found] != PlyHeader::Skip)
-                good = good && NumberTokens::readNumber(p, end, values[found]);
+                good = good && TextTokens::readNumber(p, end, values[found]);
             else
-                NumberTokens::skipToken(p, end);
+                TextTokens::skipToken(p, end);
             tokenEnd[found] = p;
         }
         if (!good || found <= header.lastUsedColumn) {

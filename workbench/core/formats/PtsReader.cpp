@@ -2,7 +2,7 @@
 
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -60,9 +60,9 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     qint64 count = 0;
     bool haveCount = false;
     while (lines.next(begin, end)) {
-        if (NumberTokens::isBlankLine(begin, end))
+        if (TextTokens::isBlankLine(begin, end))
             continue;
-        haveCount = NumberTokens::readCountLine(begin, end, count);
+        haveCount = TextTokens::readCountLine(begin, end, count);
         break;
     }
     if (!haveCount)
@@ -85,13 +85,13 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
 
     while (lines.next(begin, end)) {
         const char* p = begin;
-        if (!NumberTokens::toToken(p, end))
+        if (!TextTokens::toToken(p, end))
             continue;
         if (remaining == 0) {
             // Files with several scans start each one with its own count;
             // anything else past the declared count is not read.
             qint64 next = 0;
-            if (NumberTokens::readCountLine(begin, end, next))
+            if (TextTokens::readCountLine(begin, end, next))
                 remaining = next;
             else
                 ++extraLines;
@@ -101,8 +101,8 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
 
         int n = 0;
         bool good = true;
-        while (n < maxColumns && NumberTokens::toToken(p, end)) {
-            if (!NumberTokens::readNumber(p, end, values[n])) {
+        while (n < maxColumns && TextTokens::toToken(p, end)) {
+            if (!TextTokens::readNumber(p, end, values[n])) {
                 good = false;
                 break;
             }

@@ -1,6 +1,6 @@
 #include "core/formats/PtsToPly.h"
 
-#include "core/io/NumberTokens.h"
+#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -53,9 +53,9 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
     const char* end = nullptr;
     bool haveCount = false;
     while (lines.next(begin, end)) {
-        if (NumberTokens::isBlankLine(begin, end))
+        if (TextTokens::isBlankLine(begin, end))
             continue;
-        haveCount = NumberTokens::readCountLine(begin, end, tally.declared);
+        haveCount = TextTokens::readCountLine(begin, end, tally.declared);
         break;
     }
     if (!haveCount) {
@@ -70,11 +70,11 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
     double values[maxColumns] = {};
     while (lines.next(begin, end)) {
         const char* p = begin;
-        if (!NumberTokens::toToken(p, end))
+        if (!TextTokens::toToken(p, end))
             continue;
         if (remaining == 0) {
             qint64 next = 0;
-            if (NumberTokens::readCountLine(begin, end, next))
+            if (TextTokens::readCountLine(begin, end, next))
                 remaining = next;
             else
                 ++tally.extraLines;
@@ -83,9 +83,9 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
         --remaining;
         int n = 0;
         bool good = true;
-        while (n < maxColumns && NumberTokens::toToken(p, end)) {
+        while (n < maxColumns && TextTokens::toToken(p, end)) {
             tokenBegin[n] = p;
-            if (!NumberTokens::readNumber(p, end, values[n])) {
+            if (!TextTokens::readNumber(p, end, values[n])) {
                 good = false;
                 break;
             }

@@ -1,5 +1,7 @@
 #include "core/georef/ExifGps.h"
 
+#include "common/images/ExifFocal.h"
+
 #include <QFile>
 #include <QXmlStreamReader>
 
@@ -199,9 +201,7 @@ double metres(const QString& text)
 
 QString ExifGps::xmlPathOf(const QString& photo)
 {
-    const int dot = photo.lastIndexOf(QLatin1Char('.'));
-    const int slash = std::max(photo.lastIndexOf(QLatin1Char('/')), photo.lastIndexOf(QLatin1Char('\\')));
-    return (dot > slash ? photo.left(dot) : photo) + QStringLiteral(".xml");
+    return QString::fromStdString(ExifFocal::xmlPathForImage(photo.toStdString()));
 }
 
 double ExifGps::parseDegrees(const QString& text)

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "common/images/ExifFocal.h"
 #include "core/platform/ExternalTools.h"
 
 namespace
@@ -19,11 +20,7 @@ QString backslashes(QString path)
 
 QString ExifScript::xmlPath(const QString& imagePath)
 {
-    const int slash = qMax(imagePath.lastIndexOf(QLatin1Char('/')), imagePath.lastIndexOf(QLatin1Char('\\')));
-    const int dot = imagePath.lastIndexOf(QLatin1Char('.'));
-    // A dot in a folder name is not the file's suffix.
-    const QString stem = dot > slash ? imagePath.left(dot) : imagePath;
-    return stem + QStringLiteral(".xml");
+    return QString::fromStdString(ExifFocal::xmlPathForImage(imagePath.toStdString()));
 }
 
 bool ExifScript::hasXml(const QString& imagePath)

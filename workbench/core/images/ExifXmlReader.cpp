@@ -1,5 +1,7 @@
 #include "core/images/ExifXmlReader.h"
 
+#include "common/images/ExifFocal.h"
+
 #include <QFile>
 #include <QSet>
 #include <QXmlStreamReader>
@@ -37,34 +39,6 @@ QString* field(ExifXmlReader::Values& v, QStringView name)
     if (name == QLatin1String("ExifImageHeight"))
         return &v.imageHeight;
     return nullptr;
-}
-
-// The leading number of a value such as "8.8 mm" or "24.0 mm"; 0 when there is none.
-double leadingNumber(const QString& text)
-{
-    const QString t = text.trimmed();
-    int end = 0;
-    while (end < t.size() &&
-           (t.at(end).isDigit() || t.at(end) == QLatin1Char('.') || t.at(end) == QLatin1Char('e') ||
-            t.at(end) == QLatin1Char('E') || t.at(end) == QLatin1Char('+') || t.at(end) == QLatin1Char('-')))
-        ++end;
-    bool ok = false;
-    const double v = t.left(end).toDouble(&ok);
-    return ok && std::isfinite(v) ? v : 0;
-}
-
-double millimetresPerUnit(const QString& unit)
-{
-    const QString u = unit.trimmed();
-    if (u == QLatin1String("inches"))
-        return 25.4;
-    if (u == QLatin1String("cm"))
-        return 10;
-    if (u == QLatin1String("mm"))
-        return 1;
-    if (u == QLatin1String("um"))
-        return 0.001;
-    return 0;
 }
 
 bool fail(QString* error, const QString& text)
@@ -112,32 +86,19 @@ bool ExifXmlReader::readFile(const QString& path, Values& values, QString* error
 
 double ExifXmlReader::focalPixels(const Values& values, int width, int height, QString* source)
 {
-    if (width <= 0 || height <= 0)
-        return 0;
-    const double side = std::max(width, height);
-    const auto plausible = [&](double f) { return std::isfinite(f) && f >= 0.1 * side && f <= 100 * side; };
-    const double focal = leadingNumber(values.focalLength);
-    const double resolution = leadingNumber(values.focalPlaneXResolution);
-    const double unit = millimetresPerUnit(values.focalPlaneResolutionUnit);
-    if (focal > 0 && resolution > 0 && unit > 0) {
-        // The resolution is of the stored image; the photo may be a smaller
-        // copy (the longer sides compared, whatever the orientation).
-        const double stored = std::max(leadingNumber(values.imageWidth), leadingNumber(values.imageHeight));
-        const double f = focal * resolution / unit * (stored > 0 ? side / stored : 1.0);
-        if (plausible(f)) {
-            if (source)
-                *source = QStringLiteral("focal length and focal plane resolution");
-            return f;
-        }
-    }
-    const double equivalent = leadingNumber(values.focalLength35);
-    if (equivalent > 0) {
-        const double f = equivalent * std::hypot(double(width), double(height)) / std::hypot(36.0, 24.0);
-        if (plausible(f)) {
-            if (source)
-                *source = QStringLiteral("35 mm equivalent focal length");
-            return f;
-        }
-    }
-    return 0;
+    // The tools' rule, so that the report's EXIF focal length is the one the
+    // reconstruction started from.
+    const std::map<std::string, std::string> tags = {
+        {"FocalLength", values.focalLength.toStdString()},
+        {"FocalPlaneXResolution", values.focalPlaneXResolution.toStdString()},
+        {"FocalPlaneResolutionUnit", values.focalPlaneResolutionUnit.trimmed().toStdString()},
+        {"ExifImageWidth", values.imageWidth.toStdString()},
+        {"ExifImageHeight", values.imageHeight.toStdString()},
+        {"FocalLengthIn35mmFormat", values.focalLength35.toStdString()},
+    };
+    std::string used;
+    const double f = ExifFocal::fromValues(tags, width, height, &used);
+    if (f > 0 && source)
+        *source = QString::fromStdString(used);
+    return f;
 }

@@ -30,11 +30,12 @@ public:
     static bool read(QIODevice& device, Values& values, QString* error = nullptr);
     static bool readFile(const QString& path, Values& values, QString* error = nullptr);
 
-    // The focal length in pixels of a width x height photo: the focal
-    // length with the focal plane resolution (scaled from the stored image
-    // to the photo), else the 35 mm equivalent over the photo's diagonal
-    // (a full frame's is 43.27 mm). 0 when neither gives a plausible one
-    // (0.1 to 100 times the photo's longer side); source says which did.
+    // The focal length in pixels of a width x height photo by the tools'
+    // rule (common/images/ExifFocal): the focal length with the focal plane
+    // resolution (scaled from the stored image to the photo), else the 35 mm
+    // equivalent over the photo's diagonal (a full frame's is 43.27 mm). 0
+    // when neither gives a plausible one (0.1 to 100 times the photo's longer
+    // side); source says which did.
     static double focalPixels(const Values& values, int width, int height, QString* source = nullptr);
 
     static QString notExifMessage() { return QStringLiteral("The file is not an Exif XML file."); }

@@ -3,13 +3,12 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QLocale>
-#include <QProcess>
 
 #include <algorithm>
 
 #include "core/images/ExifScript.h"
 #include "core/platform/ExternalTools.h"
-#include "core/platform/PlatformPaths.h"
+#include "core/platform/ScriptProcess.h"
 
 namespace
 {
@@ -80,14 +79,13 @@ TriangulationRun::Result TriangulationRun::parse(const QByteArray& output)
     return r;
 }
 
-TriangulationRun::Result TriangulationRun::run(QProcess& process, const QString& appDir,
+TriangulationRun::Result TriangulationRun::run(ScriptProcess& process, const QString& appDir,
                                                const QString& imageFolder, const ImagePick& a,
                                                const ImagePick& b, int timeoutMs)
 {
     Result r;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(PlatformPaths::commandInterpreter(appDir), PlatformPaths::commandInterpreterArguments()
-                                                                 << commandLine(appDir, imageFolder, a, b));
+    process.startScript(appDir, commandLine(appDir, imageFolder, a, b));
     if (!process.waitForStarted()) {
         r.reason =
             QStringLiteral("the command interpreter could not be started: %1").arg(process.errorString());
@@ -105,7 +103,7 @@ TriangulationRun::Result TriangulationRun::run(QProcess& process, const QString&
     while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
         take();
         if (clock.elapsed() >= timeoutMs) {
-            process.kill();
+            process.killTree();
             process.waitForFinished();
             r.reason = QStringLiteral("the Triangulate tool gave no answer within %1 s and was stopped")
                            .arg(timeoutMs / 1000.0);

@@ -7,7 +7,7 @@
 
 #include "core/images/ImagePick.h"
 
-class QProcess;
+class ScriptProcess;
 
 // One run of the "Triangulate" tool for a match of two observations: the
 // command line the command interpreter runs, and what its output means.
@@ -32,8 +32,9 @@ public:
     static Result parse(const QByteArray& output);
 
     // Runs the command line through the command interpreter on `process`
-    // (output channels merged) and waits at most timeoutMs; a run that fails,
-    // times out or prints no point gives no point and the reason.
-    static Result run(QProcess& process, const QString& appDir, const QString& imageFolder,
+    // (output channels merged) and waits at most timeoutMs, then stops the
+    // interpreter and the tool; a run that fails, times out or prints no
+    // point gives no point and the reason.
+    static Result run(ScriptProcess& process, const QString& appDir, const QString& imageFolder,
                       const ImagePick& a, const ImagePick& b, int timeoutMs = defaultTimeoutMs);
 };

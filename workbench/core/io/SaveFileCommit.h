@@ -3,7 +3,8 @@
 class QSaveFile;
 class QString;
 
-// Finishes a QSaveFile so that a failed write never replaces the old file.
+// Finishes a QSaveFile so that a failed write never replaces the old file:
+// the workbench's Qt saves keep the rule of common/files/AtomicFile.
 // Qt 5's QSaveFile::commit() overlooks an error of its own last flush (a full
 // disk found when the buffered tail is written out): it then renames the
 // truncated temporary file over the old one and reports success. Flushing

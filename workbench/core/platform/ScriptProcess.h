@@ -7,7 +7,9 @@
 // interpreter ("cmd.exe /c" or our orvcmd). The interpreter and every tool it
 // starts form one group, so that stopping the run stops them all. What they
 // print is read as it arrives; the end of it is kept for the message of a
-// failed run.
+// failed run. The workbench starts its programs this way (the interpreter,
+// orvcmd, then starts a script's programs within the group); the tools, which
+// link no Qt, through common/system/ChildProcess.
 class ScriptProcess : public QProcess
 {
     Q_OBJECT

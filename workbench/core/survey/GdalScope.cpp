@@ -1,12 +1,14 @@
 #include "core/survey/GdalScope.h"
 
+#include "common/files/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <cpl_error.h>
 #include <gdal_priv.h>
 
-#include <cstdio>
+#include <string>
 
 GdalScope::GdalScope()
 {
@@ -37,20 +39,21 @@ bool GdalScope::close(GDALDataset* dataset)
 
 QString GdalScope::partName(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    const QString base = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
-    return base + QStringLiteral(".part") + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    const QString suffix = QFileInfo(path).suffix();
+    return QFile::decodeName(
+        AtomicFile::temporaryName(QFile::encodeName(path).toStdString(),
+                                  suffix.isEmpty() ? std::string() : "." + suffix.toStdString())
+            .c_str());
 }
 
 bool GdalScope::commit(const QString& part, const QString& path, QString* error)
 {
-    // rename() replaces in one step: the old result stays until the new one is whole.
-    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        if (error)
-            *error = path + QStringLiteral(": cannot put the finished file in place");
-        return false;
-    }
-    return true;
+    std::string why;
+    if (AtomicFile::commit(QFile::encodeName(part).toStdString(), QFile::encodeName(path).toStdString(),
+                           &why))
+        return true;
+    if (error)
+        *error = path + QStringLiteral(": cannot put the finished file in place (") +
+                 QFile::decodeName(why.c_str()) + QLatin1Char(')');
+    return false;
 }

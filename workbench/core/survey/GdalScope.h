@@ -21,8 +21,10 @@ public:
     // Closes the dataset (it may be null); false when GDAL failed to flush it.
     static bool close(GDALDataset* dataset);
     // The temporary name a result is written under before it is renamed
-    // into place: beside it, with the same extension (drivers go by it).
+    // into place (common/files/AtomicFile): beside it, with the same
+    // extension (drivers go by it).
     static QString partName(const QString& path);
-    // Renames the temporary file over path; false with the reason.
+    // Flushes the temporary file and renames it over path; false with the
+    // reason, the temporary gone and path as it was.
     static bool commit(const QString& part, const QString& path, QString* error);
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QProcess>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -19,6 +18,7 @@
 #include "core/images/ImageSelection.h"
 #include "core/images/MatchSets.h"
 #include "core/images/TriangulationRun.h"
+#include "core/platform/ScriptProcess.h"
 
 // What the scene view keeps for the image viewers and the extract command:
 // the matcher's match sets (read once), the user's image matches and picked
@@ -108,6 +108,6 @@ private:
     std::vector<ExtractedObject> m_objects;
     osg::ref_ptr<osg::Group> m_connectors;
 
-    QProcess m_process;
+    ScriptProcess m_process;
     int m_timeoutMs = TriangulationRun::defaultTimeoutMs;
 };

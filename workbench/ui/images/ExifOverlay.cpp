@@ -14,7 +14,7 @@
 #include <iostream>
 
 #include "core/images/ExifScript.h"
-#include "core/platform/PlatformPaths.h"
+#include "core/platform/ScriptProcess.h"
 
 namespace
 {
@@ -58,13 +58,11 @@ void ExifOverlay::ensureFile(const QString& imagePath, const QString& appDir)
         return;
     }
     if (!m_process)
-        m_process = new QProcess(this);
+        m_process = new ScriptProcess(this);
     if (m_process->state() != QProcess::NotRunning)
         return;
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
-    m_process->start(PlatformPaths::commandInterpreter(appDir),
-                     PlatformPaths::commandInterpreterArguments() << QDir::toNativeSeparators(script),
-                     QIODevice::ReadWrite);
+    m_process->startScript(appDir, QDir::toNativeSeparators(script));
 }
 
 bool ExifOverlay::read(const QString& imagePath)

@@ -7,7 +7,7 @@
 #include "core/images/ExifXmlReader.h"
 
 class QLabel;
-class QProcess;
+class ScriptProcess;
 class QWidget;
 
 // The EXIF overlay of an image viewer: the text in the corner of the picture,
@@ -37,5 +37,5 @@ private:
     QLabel* m_label;
     QWidget* m_boxParent;
     ExifXmlReader::Values m_values;
-    QProcess* m_process = nullptr;
+    ScriptProcess* m_process = nullptr;
 };

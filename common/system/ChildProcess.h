@@ -3,10 +3,15 @@
 #include <string>
 #include <vector>
 
-// Starts the engines our tools drive (COLMAP's command line) and ties the
-// tools' lifetime to the run that started them: when the workbench aborts a
+// How a tool starts another program (COLMAP's command line, exiftool) and
+// ties its lifetime to the run that started it: when the workbench aborts a
 // stage it kills the command interpreter, and everything below it must stop
 // rather than finish a result the workbench has just thrown away.
+// One of the two ways our code starts programs: the tools link no Qt and
+// wait for the program's end, so a fork and exec is all they need. The
+// workbench, which must keep its event loop turning, read a run's output as
+// it arrives and end the whole group on an abort, starts its programs
+// through core/platform/ScriptProcess.
 class ChildProcess
 {
 public:

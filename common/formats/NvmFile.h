@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
-// VisualSfM's NVM_V3 reconstruction file, as our bundle adjustment writes
-// sparse.nvm and the conversion to Bundler reads it.
+// VisualSfM's NVM_V3 reconstruction file as the tools read and write it: our
+// bundle adjustment writes sparse.nvm, the conversion to Bundler, the dense
+// preparation, the triangulation and OrthoDsm read it. Strict: a record with
+// a field that is no number is refused, naming the line. (The workbench's
+// core/formats/NvmReader reads the same files into its scene records, keeping
+// the lenient reading of the program it replaces.)
 //
 // Camera model: world point X, camera centre c, rotation R from the unit
 // quaternion (w, x, y, z); P = R (X - c) looks down +z with y down, and the
@@ -48,12 +52,19 @@ public:
 
     std::vector<Model> models;
 
+    enum class Contents {
+        Everything,
+        FirstCameras, // the cameras of the first model, the stream left at its point count
+    };
+
     // Reads every model up to the "0" that ends the list (or the end of the
     // file); a header "NVM_V3 FixedK ..." is accepted. False with the line
     // number on a malformed record or a measurement naming a missing camera.
-    bool read(std::istream& in, std::string* error = nullptr);
-    bool readFile(const std::string& path, std::string* error = nullptr);
-    // 17 significant digits in the C locale; ends with the "0" model count.
+    bool read(std::istream& in, std::string* error = nullptr, Contents contents = Contents::Everything);
+    bool readFile(const std::string& path, std::string* error = nullptr,
+                  Contents contents = Contents::Everything);
+    // Shortest round-trip numbers (common/numbers/NumberText), so what is
+    // read back is the same double; ends with the "0" model count.
     void write(std::ostream& out) const;
     bool writeFile(const std::string& path, std::string* error = nullptr) const;
 };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 // An image's focal length in pixels from the EXIF XML that exiftool -X
-// writes beside it (the image path cut at its last "." followed by ".xml"),
-// for the bundle adjustment's starting calibration.
+// writes beside it (the image path cut at its last "." followed by ".xml"):
+// the bundle adjustment's starting calibration and the accuracy report's
+// EXIF focal length (core/images/ExifXmlReader) come out of the same rule.
 class ExifFocal
 {
 public:
@@ -23,6 +25,14 @@ public:
                               std::string* source = nullptr, std::string* warning = nullptr);
     static double fromXml(const std::string& xml, int width, int height, std::string* source = nullptr,
                           std::string* warning = nullptr);
+    // The same from the values already read, by exiftool's tag names
+    // ("FocalLength", "FocalPlaneXResolution", "FocalPlaneResolutionUnit",
+    // "ExifImageWidth", "ExifImageHeight", "Orientation",
+    // "FocalLengthIn35mmFormat", "FocalLength35efl"); source names the one
+    // used ("focal length and focal plane resolution", "35 mm equivalent
+    // focal length").
+    static double fromValues(const std::map<std::string, std::string>& values, int width, int height,
+                             std::string* source = nullptr, std::string* warning = nullptr);
 
     // The camera the EXIF names: its make and model ("Canon Canon PowerShot
     // A10"), empty when it names none or the file is missing or not
@@ -31,5 +41,8 @@ public:
     static std::string cameraFromXmlFile(const std::string& xmlPath);
     static std::string cameraFromXml(const std::string& xml);
 
+    // Where exiftool's XML of a photo lies, for the tools and the workbench
+    // alike: beside it, its name with ".xml" for the suffix (a dot in a
+    // folder's name is no suffix).
     static std::string xmlPathForImage(const std::string& imagePath);
 };

@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "common/system/ChildProcess.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,16 +1,16 @@
-#include "NvmFile.h"
+#include "common/formats/NvmFile.h"
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <iomanip>
 #include <istream>
-#include <limits>
 #include <sstream>
 
-#include "AtomicFile.h"
-#include "TextFileReader.h"
+#include "common/files/AtomicFile.h"
+#include "common/files/TextFileReader.h"
 #include "common/geometry/Rotation.h"
+#include "common/numbers/NumberText.h"
+#include "common/text/LineWords.h"
 
 namespace
 {
@@ -52,13 +52,6 @@ private:
     int m_number = 0;
 };
 
-std::istringstream words(const std::string& line)
-{
-    std::istringstream s(line);
-    s.imbue(std::locale::classic());
-    return s;
-}
-
 } // namespace
 
 std::array<double, 9> NvmFile::Camera::rotation() const
@@ -66,7 +59,7 @@ std::array<double, 9> NvmFile::Camera::rotation() const
     return Rotation::matrixOf(quaternion);
 }
 
-bool NvmFile::read(std::istream& in, std::string* error)
+bool NvmFile::read(std::istream& in, std::string* error, Contents contents)
 {
     models.clear();
     Lines lines(in);
@@ -80,7 +73,7 @@ bool NvmFile::read(std::istream& in, std::string* error)
         if (!lines.nextNonBlank(line))
             return true; // files that end right after a model lack the final "0"
         long long nCameras = -1;
-        if (!(words(line) >> nCameras) || nCameras < 0)
+        if (!LineWords(line).numbers(nCameras) || nCameras < 0)
             return fail(error, "expected a camera count", lines.number());
         if (nCameras == 0)
             return true;
@@ -93,13 +86,18 @@ bool NvmFile::read(std::istream& in, std::string* error)
             Camera& c = model.cameras.emplace_back();
             if (!lines.nextNonBlank(line))
                 return fail(error, "missing camera line", lines.number() + 1);
-            auto w = words(line);
-            if (!(w >> c.name >> c.focal >> c.quaternion[0] >> c.quaternion[1] >> c.quaternion[2] >>
-                  c.quaternion[3] >> c.centre[0] >> c.centre[1] >> c.centre[2] >> c.radial))
+            LineWords w(line);
+            if (!w.word(c.name) ||
+                !w.numbers(c.focal, c.quaternion[0], c.quaternion[1], c.quaternion[2], c.quaternion[3],
+                           c.centre[0], c.centre[1], c.centre[2], c.radial))
                 return fail(error, "malformed camera", lines.number());
         }
+        if (contents == Contents::FirstCameras) {
+            models.push_back(std::move(model));
+            return true;
+        }
         long long nPoints = -1;
-        if (!lines.nextNonBlank(line) || !(words(line) >> nPoints) || nPoints < 0)
+        if (!lines.nextNonBlank(line) || !LineWords(line).numbers(nPoints) || nPoints < 0)
             return fail(error, "expected a point count", lines.number());
         if (nPoints > bytes / 14 + 1)
             return fail(error, "point count larger than the file can hold", lines.number());
@@ -108,15 +106,15 @@ bool NvmFile::read(std::istream& in, std::string* error)
             Point& p = model.points.emplace_back();
             if (!lines.next(line))
                 return fail(error, "missing point line", lines.number() + 1);
-            auto w = words(line);
+            LineWords w(line);
             long long n = -1;
-            if (!(w >> p.position[0] >> p.position[1] >> p.position[2] >> p.colour[0] >> p.colour[1] >>
-                  p.colour[2] >> n) ||
+            if (!w.numbers(p.position[0], p.position[1], p.position[2], p.colour[0], p.colour[1], p.colour[2],
+                           n) ||
                 n < 0 || n > nCameras)
                 return fail(error, "malformed point", lines.number());
             p.measurements.resize(size_t(n));
             for (Measurement& m : p.measurements) {
-                if (!(w >> m.camera >> m.feature >> m.x >> m.y))
+                if (!w.numbers(m.camera, m.feature, m.x, m.y))
                     return fail(error, "truncated measurement list", lines.number());
                 if (m.camera < 0 || m.camera >= nCameras)
                     return fail(error,
@@ -129,33 +127,55 @@ bool NvmFile::read(std::istream& in, std::string* error)
     }
 }
 
-bool NvmFile::readFile(const std::string& path, std::string* error)
+bool NvmFile::readFile(const std::string& path, std::string* error, Contents contents)
 {
-    return TextFileReader::read(*this, path, error);
+    struct Reading {
+        NvmFile& file;
+        Contents contents;
+        bool read(std::istream& in, std::string* error) { return file.read(in, error, contents); }
+    } reading{*this, contents};
+    return TextFileReader::read(reading, path, error);
 }
 
 void NvmFile::write(std::ostream& out) const
 {
-    out.imbue(std::locale::classic());
-    out << std::setprecision(std::numeric_limits<double>::max_digits10);
-    out << "NVM_V3\n\n";
+    std::string text = "NVM_V3\n\n";
+    char number[NumberText::maxLength];
+    auto add = [&](double v) {
+        text += ' ';
+        text.append(number, NumberText::write(number, v));
+    };
     for (const Model& m : models) {
-        out << m.cameras.size() << '\n';
-        for (const Camera& c : m.cameras)
-            out << c.name << ' ' << c.focal << ' ' << c.quaternion[0] << ' ' << c.quaternion[1] << ' '
-                << c.quaternion[2] << ' ' << c.quaternion[3] << ' ' << c.centre[0] << ' ' << c.centre[1]
-                << ' ' << c.centre[2] << ' ' << c.radial << " 0\n";
-        out << '\n' << m.points.size() << '\n';
-        for (const Point& p : m.points) {
-            out << p.position[0] << ' ' << p.position[1] << ' ' << p.position[2] << ' ' << p.colour[0] << ' '
-                << p.colour[1] << ' ' << p.colour[2] << ' ' << p.measurements.size();
-            for (const Measurement& v : p.measurements)
-                out << ' ' << v.camera << ' ' << v.feature << ' ' << v.x << ' ' << v.y;
-            out << '\n';
+        text += std::to_string(m.cameras.size()) + '\n';
+        for (const Camera& c : m.cameras) {
+            text += c.name;
+            add(c.focal);
+            for (double q : c.quaternion)
+                add(q);
+            for (double x : c.centre)
+                add(x);
+            add(c.radial);
+            text += " 0\n";
         }
-        out << '\n';
+        text += '\n' + std::to_string(m.points.size()) + '\n';
+        for (const Point& p : m.points) {
+            text.append(number, NumberText::write(number, p.position[0]));
+            add(p.position[1]);
+            add(p.position[2]);
+            for (int c : p.colour)
+                text += ' ' + std::to_string(c);
+            text += ' ' + std::to_string(p.measurements.size());
+            for (const Measurement& v : p.measurements) {
+                text += ' ' + std::to_string(v.camera) + ' ' + std::to_string(v.feature);
+                add(v.x);
+                add(v.y);
+            }
+            text += '\n';
+        }
+        text += '\n';
     }
-    out << "0\n";
+    text += "0\n";
+    out.write(text.data(), std::streamsize(text.size()));
 }
 
 bool NvmFile::writeFile(const std::string& path, std::string* error) const

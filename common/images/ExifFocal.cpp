@@ -1,4 +1,4 @@
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +8,9 @@
 #include <map>
 #include <sstream>
 #include <vector>
+
+#include "common/numbers/NumberText.h"
+#include "common/text/TextTokens.h"
 
 namespace
 {
@@ -96,9 +99,11 @@ bool elements(const std::string& xml, std::map<std::string, std::string>& found)
 double leadingNumber(const std::string& text)
 {
     const char* begin = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    return end == begin ? 0 : v;
+    const char* end = begin + text.size();
+    TextTokens::toToken(begin, end);
+    double v = 0;
+    NumberText::readLeading(begin, end, v);
+    return v;
 }
 
 double millimetresPerUnit(const std::string& unit)
@@ -141,6 +146,14 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
             *warning = "its EXIF file is not exiftool's XML; EXIF ignored";
         return 0;
     }
+    return fromValues(e, width, height, source, warning);
+}
+
+double ExifFocal::fromValues(const std::map<std::string, std::string>& e, int width, int height,
+                             std::string* source, std::string* warning)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
     // A value that is not a focal length for this photo (exiftool writes "inf"
     // for a resolution of 1/0) gives way to the next source.
     const double side = std::max(width, height);
@@ -180,7 +193,7 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
         const double f = focal * resolution / unit * (exifWidth > 0 ? storedWidth / exifWidth : 1.0);
         if (plausible(f, "EXIF focal length and focal plane resolution")) {
             if (source)
-                *source = "EXIF focal length and focal plane resolution";
+                *source = "focal length and focal plane resolution";
             return done(f);
         }
     }
@@ -196,7 +209,7 @@ double ExifFocal::fromXml(const std::string& xml, int width, int height, std::st
         const double f = equivalent * std::hypot(width, height) / std::hypot(36.0, 24.0);
         if (plausible(f, "EXIF 35 mm equivalent focal length")) {
             if (source)
-                *source = "EXIF 35 mm equivalent focal length";
+                *source = "35 mm equivalent focal length";
             return done(f);
         }
     }

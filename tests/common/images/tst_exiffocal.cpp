@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "ExifFocal.h"
+#include "common/images/ExifFocal.h"
 #include "SharedData.h"
 
 namespace
