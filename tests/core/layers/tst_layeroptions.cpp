@@ -20,11 +20,12 @@ private slots:
         QTest::addColumn<bool>("visible");
         QTest::newRow("shown cloud") << int(LayerType::PointCloud) << QByteArray("/data/cloud one.ply")
                                      << QString("cloud one.ply") << true;
-        QTest::newRow("hidden bundle") << int(LayerType::Bundle) << QByteArray("/data/sparse.nvm")
-                                       << QString("north trench") << false;
+        QTest::newRow("hidden bundle")
+            << int(LayerType::Bundle) << QByteArray("/data/sparse.nvm") << QString("north trench") << false;
         QTest::newRow("markup in texts") << int(LayerType::Terrain) << QString("/d/a&b <c>/dsm.tif").toUtf8()
                                          << QString("\"ortho\" & <dsm>") << true;
-        QTest::newRow("non-latin") << int(LayerType::Points) << QString("/d/\u00e9t\u00e9/\u65e5.kml").toUtf8()
+        QTest::newRow("non-latin") << int(LayerType::Points)
+                                   << QString("/d/\u00e9t\u00e9/\u65e5.kml").toUtf8()
                                    << QString("\u0587 finds") << false;
     }
 

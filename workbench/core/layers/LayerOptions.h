@@ -12,8 +12,7 @@ class QXmlStreamWriter;
 // file it is read from, the name its tree item shows and whether it is
 // shown. It reads and writes itself as an "item" of its kind's section of
 // the project file, so a new option touches this class alone.
-struct LayerOptions
-{
+struct LayerOptions {
     QByteArray file; // exactly as passed to the loader
     QString name;
     bool visible = true;
