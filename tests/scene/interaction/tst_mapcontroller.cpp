@@ -525,13 +525,14 @@ private slots:
         w.setSelectDepth(size.y());
         w.setSelectHeight(size.z());
         w.setBoxR(rotation);
-        const int index = w.extractBox();
+        const OsgWidget::LayerId extracted = w.extractBox();
         if (count == 0) {
-            QCOMPARE(index, -1);
+            QCOMPARE(extracted, OsgWidget::noLayer);
             QCOMPARE(int(w.pointClouds().size()), 1);
             return;
         }
-        QCOMPARE(index, 1);
+        QVERIFY(extracted != OsgWidget::noLayer);
+        QCOMPARE(w.layerNode(extracted), w.pointClouds()[1].get());
         osg::ref_ptr<osg::Vec3Array> v;
         osg::ref_ptr<osg::Vec4Array> c;
         QVERIFY(PointCloudLoader::extractArrays(w.pointClouds()[1]->asGroup(), v, c));
@@ -553,17 +554,17 @@ private slots:
     {
         OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
         w.addPointCloud(grid(4).group().get(), true);
-        QCOMPARE(w.extractBox(), -1); // never switched on
+        QCOMPARE(w.extractBox(), OsgWidget::noLayer); // never switched on
         w.turnOnSelectBox(true);
         w.setSelectWidth(20);
         w.setSelectDepth(20);
         w.setSelectHeight(20);
-        QCOMPARE(w.extractBox(), 1);
+        QVERIFY(w.extractBox() != OsgWidget::noLayer);
         w.turnOnSelectBox(false);
-        QCOMPARE(w.extractBox(), -1);
+        QCOMPARE(w.extractBox(), OsgWidget::noLayer);
         w.turnOnSelectBox(true);
         w.setSelectWidth(0);
-        QCOMPARE(w.extractBox(), -1);
+        QCOMPARE(w.extractBox(), OsgWidget::noLayer);
     }
 
     // Points on an axis plane and pure colours are measurements like any
@@ -594,8 +595,9 @@ private slots:
         w.setSelectWidth(5);
         w.setSelectDepth(5);
         w.setSelectHeight(5);
-        const int index = w.extractBox();
-        QCOMPARE(index, 1);
+        const OsgWidget::LayerId extracted = w.extractBox();
+        QVERIFY(extracted != OsgWidget::noLayer);
+        QCOMPARE(w.layerNode(extracted), w.pointClouds()[1].get());
         osg::ref_ptr<osg::Vec3Array> v;
         osg::ref_ptr<osg::Vec4Array> c;
         QVERIFY(PointCloudLoader::extractArrays(w.pointClouds()[1]->asGroup(), v, c));

@@ -181,13 +181,15 @@ private slots:
         QVERIFY(w.loadPointCloud(m_archive, true));
         QVERIFY(w.loadPointCloud(m_ply, true));
         QVERIFY(w.loadPointCloud(m_archive, true));
+        const std::vector<OsgWidget::LayerId> ids = w.layerIds();
+        QCOMPARE(int(ids.size()), 3);
         w.getCamera()->setLODScale(3.0f);
-        w.removePointCloud(0);
+        w.removeLayer(ids[0]);
         QVERIFY(w.lodControlEnabled());
-        w.removePointCloud(1);
+        w.removeLayer(ids[2]);
         QVERIFY(!w.lodControlEnabled());
         QCOMPARE(w.getCamera()->getLODScale(), 1.0f);
-        w.removePointCloud(0);
+        w.removeLayer(ids[1]);
         QVERIFY(!w.lodControlEnabled());
     }
 };

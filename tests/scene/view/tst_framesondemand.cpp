@@ -130,7 +130,7 @@ private slots:
             w->loadPointCloud(m_ply, true);
             break;
         case HideCloud:
-            w->hidePointCloud(0);
+            w->setLayerVisible(w->layerIds().front(), false);
             break;
         case StandardView:
             w->showFront();

@@ -48,7 +48,8 @@ SyntheticBundle makeBundle(int points, int cameras, const osg::Vec3& offset = os
     return b;
 }
 
-int addBundle(OsgWidget& w, SyntheticBundle&& b, bool visible = true, const GeoReference* geo = nullptr)
+OsgWidget::LayerId addBundle(OsgWidget& w, SyntheticBundle&& b, bool visible = true,
+                             const GeoReference* geo = nullptr)
 {
     return w.addBundle(std::move(b.bundle), b.vertices, b.colours, geo, visible);
 }
@@ -165,8 +166,9 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(origins.size(), 1);
 
-        for (int i = 0; i < 3; ++i)
-            w.removePointCloud(0);
+        const std::vector<OsgWidget::LayerId> ids = w.layerIds();
+        for (OsgWidget::LayerId id : ids)
+            w.removeLayer(id);
         QVERIFY(w.loadPointCloud(b, true));
         QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(714000, 4122000, 0));
         QCoreApplication::processEvents();
@@ -196,7 +198,7 @@ private slots:
         QCOMPARE(osg::Vec3d(box._min), osg::Vec3d(712340.5, 4123450.25, 100));
         QCOMPARE(osg::Vec3d(box._max), osg::Vec3d(712350.5, 4123460.25, 102));
         // The origin stays while the model needs it.
-        w.removePointCloud(0);
+        w.removeLayer(w.layerIds().front());
         QVERIFY(w.loadPointCloud(writeCloud(dir.filePath("b.ply"), "713600.5 4122400.25 90\n", 1), true));
         QCOMPARE(w.sceneOrigin().value(), osg::Vec3d(712000, 4123000, 0));
     }
@@ -316,52 +318,43 @@ private slots:
     void hideShowRemoveBundle()
     {
         OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
-        addBundle(w, makeBundle(10, 2));
-        addBundle(w, makeBundle(10, 1), false);
+        const OsgWidget::LayerId firstId = addBundle(w, makeBundle(10, 2));
+        const OsgWidget::LayerId secondId = addBundle(w, makeBundle(10, 1), false);
+        QVERIFY(firstId != OsgWidget::noLayer && secondId != OsgWidget::noLayer && firstId != secondId);
         QCOMPARE(w.getRoot()->getNumChildren(), 5u);
         const SparseBundle& first = *w.sparseBundles()[0];
         const SparseBundle& second = *w.sparseBundles()[1];
+        QCOMPARE(w.bundleLayer(&first), firstId);
         // Not visible: hidden at once but in the scene.
         QCOMPARE(second.sparsePoints[0]->getNodeMask(), 0u);
         QCOMPARE(second.bundleCameras[0][0]->transform->getNodeMask(), 0u);
+        QVERIFY(!w.layer(secondId)->isVisible());
 
-        w.hideBundle(0);
+        w.setLayerVisible(firstId, false);
         QCOMPARE(first.sparsePoints[0]->getNodeMask(), 0u);
         QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), 0u);
-        w.showBundle(0);
+        w.setLayerVisible(firstId, true);
         QCOMPARE(first.sparsePoints[0]->getNodeMask(), ~0u);
         QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), ~0u);
 
-        w.hidePointSet(0, 0);
-        QCOMPARE(first.sparsePoints[0]->getNodeMask(), 0u);
-        QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
-        w.showPointSet(0, 0);
-        w.hideCamera(0, 0, 1);
-        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), 0u);
-        QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
-        w.showCamera(0, 0, 1);
-        QCOMPARE(first.bundleCameras[0][1]->transform->getNodeMask(), ~0u);
-
-        // Out of range: nothing changes, nothing crashes.
-        for (int i : {-1, 2, 100}) {
-            w.hideBundle(i);
-            w.showBundle(i);
-            w.removeBundle(i);
-            w.hidePointSet(0, i);
-            w.hidePointSet(i, 0);
-            w.hideCamera(0, 0, i);
-            w.hideCamera(0, i, 0);
-            w.hideCamera(i, 0, 0);
+        // Ids no layer has: nothing changes, nothing crashes.
+        for (OsgWidget::LayerId id : {OsgWidget::noLayer, firstId + secondId, 100}) {
+            w.setLayerVisible(id, false);
+            w.removeLayer(id);
+            QVERIFY(!w.layer(id));
+            QVERIFY(!w.reloadLayer(id));
         }
         QCOMPARE(first.sparsePoints[0]->getNodeMask(), ~0u);
         QCOMPARE(first.bundleCameras[0][0]->transform->getNodeMask(), ~0u);
         QCOMPARE(w.getRoot()->getNumChildren(), 5u);
 
-        w.removeBundle(0);
+        const osg::ref_ptr<osg::Node> firstPoints = first.sparsePoints[0];
+        w.removeLayer(firstId);
         QCOMPARE(w.getRoot()->getNumChildren(), 2u);
-        QCOMPARE(int(w.sparseBundles().size()), 2); // the entry stays, indices do not shift
-        QCOMPARE(first.sparsePoints[0]->getNumParents(), 0u);
-        w.removeBundle(0);
+        QCOMPARE(int(w.sparseBundles().size()), 1);
+        QCOMPARE(firstPoints->getNumParents(), 0u);
+        QCOMPARE(w.bundleLayer(&second), secondId);
+        w.removeLayer(firstId);
         QCOMPARE(w.getRoot()->getNumChildren(), 2u);
         QCOMPARE(second.sparsePoints[0]->getParent(0), w.getRoot());
     }
@@ -371,11 +364,11 @@ private slots:
         OsgWidget w(osgViewer::ViewerBase::SingleThreaded, nullptr);
         GeoReference geo;
         geo.translation.set(1000, 2000, 30);
-        addBundle(w, makeBundle(10, 3), true, &geo);
+        const OsgWidget::LayerId id = addBundle(w, makeBundle(10, 3), true, &geo);
         QCOMPARE(w.getRoot()->getNumChildren(), 4u);
-        w.removeBundle(0);
+        w.removeLayer(id);
         QCOMPARE(w.getRoot()->getNumChildren(), 0u);
-        w.removeBundle(0);
+        w.removeLayer(id);
         QCOMPARE(w.getRoot()->getNumChildren(), 0u);
     }
 
@@ -401,21 +394,24 @@ private slots:
         white1->assign(1, osg::Vec4(1, 1, 1, 1));
         osg::ref_ptr<osg::Group> cloudA = BundleSceneBuilder::makePointGroup(pointsA, white2);
         osg::ref_ptr<osg::Group> cloudB = BundleSceneBuilder::makePointGroup(pointsB, white1);
-        QCOMPARE(w.addPointCloud(cloudA, true), 0);
-        QCOMPARE(w.addPointCloud(cloudB, false), 1);
+        QCOMPARE(w.addPointCloud(nullptr, true), OsgWidget::noLayer);
+        const OsgWidget::LayerId a = w.addPointCloud(cloudA, true);
+        const OsgWidget::LayerId b = w.addPointCloud(cloudB, false);
+        QVERIFY(a != OsgWidget::noLayer && b != OsgWidget::noLayer && a != b);
         QCOMPARE(cloudB->getNodeMask(), 0u);
-        w.showPointCloud(1);
+        w.setLayerVisible(b, true);
         QCOMPARE(cloudB->getNodeMask(), ~0u);
-        w.hidePointCloud(5);
-        w.removePointCloud(-1);
-        w.removePointCloud(2);
+        for (OsgWidget::LayerId bad : {OsgWidget::noLayer, a + b, 5}) {
+            w.setLayerVisible(bad, false);
+            w.removeLayer(bad);
+            QVERIFY(!w.exportLayerCloud(bad, QDir::tempPath() + "/no-such-cloud-4711.ply"));
+        }
         QCOMPARE(w.getRoot()->getNumChildren(), 2u);
-        w.removePointCloud(0);
+        w.removeLayer(a);
         QCOMPARE(w.getRoot()->getNumChildren(), 1u);
         QCOMPARE(w.pointClouds().front().get(), static_cast<osg::Node*>(cloudB.get()));
-        w.removeModel(0);
-        QCOMPARE(int(w.models().size()), 0);
-        w.removeModel(0);
+        w.removeLayer(a);
+        QCOMPARE(int(w.pointClouds().size()), 1);
     }
 
     void selectManipulatorDrivesTheView()

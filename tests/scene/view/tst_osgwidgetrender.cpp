@@ -207,9 +207,10 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->loadBundle(sampleSite, false));
         QVERIFY(contentBox(frame(*w)).isNull());
-        w->showBundle(0);
+        const OsgWidget::LayerId id = w->layerIds().front();
+        w->setLayerVisible(id, true);
         QVERIFY(!contentBox(frame(*w)).isNull());
-        w->removeBundle(0);
+        w->removeLayer(id);
         QVERIFY(contentBox(frame(*w)).isNull());
     }
 

@@ -10,6 +10,7 @@
 #include "core/formats/LayerType.h"
 #include "core/georef/AdjustmentDefaults.h"
 #include "core/georef/ControlPoint.h"
+#include "core/layers/LayerOptions.h"
 #include "core/project/ScanSettings.h"
 
 // Everything a project file holds, independent of the widgets that show it.
@@ -28,12 +29,8 @@ struct ProjectDocument
         QVector<Node> children;                  // folders only
     };
 
-    struct Layer
-    {
-        QByteArray file;
-        QString name;
-        bool visible = true;
-    };
+    // A layer's file, name and options, in the section of its type.
+    using Layer = LayerOptions;
 
     struct Image
     {

@@ -84,7 +84,7 @@ void readTree(QXmlStreamReader& xml, ProjectDocument& doc)
     }
 }
 
-void readLayers(QXmlStreamReader& xml, QVector<ProjectDocument::Layer>& out)
+void readLayers(QXmlStreamReader& xml, LayerType::Code type, QVector<ProjectDocument::Layer>& out)
 {
     LogLine() << "Reading XML\n";
     while (xml.readNextStartElement()) {
@@ -93,17 +93,8 @@ void readLayers(QXmlStreamReader& xml, QVector<ProjectDocument::Layer>& out)
             continue;
         }
         ProjectDocument::Layer layer;
-        layer.visible = false; // an item without status reads as hidden
-        while (xml.readNextStartElement()) {
-            if (xml.name() == QLatin1String("file"))
-                layer.file = xml.readElementText().toUtf8();
-            else if (xml.name() == QLatin1String("name"))
-                layer.name = xml.readElementText();
-            else if (xml.name() == QLatin1String("status"))
-                layer.visible = xml.readElementText() == QLatin1String("on");
-            else
-                xml.skipCurrentElement();
-        }
+        layer.type = type;
+        layer.readXml(xml);
         out.append(layer);
     }
 }
@@ -366,7 +357,7 @@ void readSections(QXmlStreamReader& xml, ProjectDocument& doc, int depth)
         if (name == QLatin1String("project"))
             readTree(xml, doc);
         else if (section != LayerType::None)
-            readLayers(xml, doc.layers[section]);
+            readLayers(xml, section, doc.layers[section]);
         else if (name == QLatin1String("images"))
             readImages(xml, doc);
         else if (name == QLatin1String("scan_settings"))

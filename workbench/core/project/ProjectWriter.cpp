@@ -109,14 +109,8 @@ bool ProjectWriter::write(QIODevice& device, const ProjectDocument& doc)
         if (layers.isEmpty())
             continue;
         xml.writeStartElement(ProjectDocument::sectionName(type));
-        for (const ProjectDocument::Layer& layer : layers) {
-            xml.writeStartElement(QStringLiteral("item"));
-            xml.writeTextElement(QStringLiteral("file"), QString::fromUtf8(layer.file));
-            xml.writeTextElement(QStringLiteral("name"), layer.name);
-            // Hidden layers are written "off" so they reopen hidden.
-            xml.writeTextElement(QStringLiteral("status"), layer.visible ? QStringLiteral("on") : QStringLiteral("off"));
-            xml.writeEndElement();
-        }
+        for (const ProjectDocument::Layer& layer : layers)
+            layer.writeXml(xml);
         xml.writeEndElement();
     }
 

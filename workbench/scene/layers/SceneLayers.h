@@ -20,14 +20,16 @@
 #include "core/georef/GeoReference.h"
 #include "scene/annotation/AnnotationScene.h"
 #include "scene/layers/LayerSummary.h"
+#include "scene/layers/SceneLayer.h"
 
-// The layers loaded into the 3D view's scene: sparse bundles, meshes,
-// terrains, point clouds and annotation layers, each list in the order of
-// loading, the scene object of every layer id, and the scene's one
-// double-precision origin. OsgWidget's loading, showing, hiding and removing
-// of layers is done here; what the view does in turn (a frame, the first
-// standard view, the level-of-detail control, the picking origin) it is told
-// through its hooks. Its messages for the user go to the LogSink.
+// The layers loaded into the 3D view's scene: one SceneLayer object per
+// layer id (reconstructions, meshes, terrains, point clouds, annotation
+// layers), kept in the order of loading, and the scene's one double-precision
+// origin. OsgWidget's loading, showing, hiding and removing of layers is done
+// here, for every kind through its layer object; what the view does in turn
+// (a frame, the first standard view, the level-of-detail control, the
+// picking origin) it is told through its hooks. Its messages for the user go
+// to the LogSink.
 class SceneLayers
 {
     Q_DECLARE_TR_FUNCTIONS(SceneLayers)
@@ -50,31 +52,31 @@ public:
     SceneLayers(const Hooks& hooks, osg::Group* root);
     ~SceneLayers();
 
-    // See OsgWidget for each of these.
+    // Layers loaded without a layer id of the tree get one of their own,
+    // below zero. See OsgWidget for each of these.
     bool loadBundle(const QString& fileName, bool visible, QString* error);
-    int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
-                  const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
-                  const osg::Vec3d& offset);
+    LayerId addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
+                      const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
+                      const osg::Vec3d& offset);
     bool loadModel(const QString& fileName, bool visible, QString* error);
+    // A mesh, an elevation model or orthophoto GeoTIFF (the DSM draped with
+    // the orthophoto, in the scene's reference system), or the lines of a
+    // contour GeoPackage at their heights (refused in another reference
+    // system than the scene's).
     bool loadTerrain(const QString& fileName, bool visible, QString* error);
-    // An elevation model or orthophoto GeoTIFF: the DSM draped with the
-    // orthophoto, put into the scene's reference system.
-    bool loadRasterTerrain(const QString& fileName, bool visible, QString* error);
-    // The lines of a contour GeoPackage, at their heights; refused in
-    // another reference system than the scene's.
-    bool loadContours(const QString& fileName, bool visible, QString* error);
     // The EPSG code of the scene's survey coordinates: the first loaded
     // reconstruction's georeference that names one, else the first raster
     // terrain's; 0 while none does.
     int referenceSystem() const;
     bool loadPointCloud(const QString& fileName, bool visible, QString* error);
-    bool exportPointCloud(const QString& fileName, int index, QString* message);
     bool exportLayerCloud(LayerId id, const QString& fileName, QString* message);
 
     bool loadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible, QString* error);
     void setLayerVisible(LayerId id, bool visible);
     void removeLayer(LayerId id);
-    bool hasLayer(LayerId id) const { return m_layerObjects.count(id) > 0; }
+    bool hasLayer(LayerId id) const { return m_layers.count(id) > 0; }
+    // The object of a layer id; null when none stands for it.
+    const SceneLayer* layer(LayerId id) const;
     osg::Node* layerNode(LayerId id) const;
     // The subtree the root holds for a layer shown now, its georeference and
     // origin transforms inside it (for a reconstruction, its sparse points);
@@ -83,8 +85,9 @@ public:
     LayerId bundleLayer(const SparseBundle* bundle) const;
     QString layerFile(LayerId id) const;
     bool reloadLayer(LayerId id, QString* error);
-    int addPointCloud(osg::Node* cloud, bool visible);
-    int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
+    // A cloud made in the view; its id, noLayer for none.
+    LayerId addPointCloud(osg::Node* cloud, bool visible);
+    bool addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
     bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
                              const QString& appFolder, QString* error);
@@ -96,26 +99,15 @@ public:
     bool saveAnnotationLayer(LayerId id, const QString& file, QString* error);
     AnnotationScene* annotations() const { return m_annotations.get(); }
 
-    void hideBundle(int index);
-    void showBundle(int index);
-    void removeBundle(int index);
-    void hidePointSet(int bundle, int set);
-    void showPointSet(int bundle, int set);
-    void hideCamera(int bundle, int model, int camera);
-    void showCamera(int bundle, int model, int camera);
-    void hideModel(int index);
-    void showModel(int index);
-    void removeModel(int index);
-    void hidePointCloud(int index);
-    void showPointCloud(int index);
-    void removePointCloud(int index);
-
     LayerSummary layerSummary(LayerId id) const;
 
-    const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_sparseBundles; }
-    const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_models; }
-    const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_terrains; }
-    const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_pointClouds; }
+    // The ids of the loaded layers in the order of loading.
+    const std::vector<LayerId>& layerIds() const { return m_order; }
+    // The loaded layers of a kind, in the order of loading.
+    std::vector<SparseBundle*> sparseBundles() const;
+    std::vector<osg::ref_ptr<osg::Node>> models() const { return nodesOf(LayerType::Mesh); }
+    std::vector<osg::ref_ptr<osg::Node>> terrains() const { return nodesOf(LayerType::Terrain); }
+    std::vector<osg::ref_ptr<osg::Node>> pointClouds() const { return nodesOf(LayerType::PointCloud); }
 
     QString imageFolder() const { return m_imageFolder; }
     void setImageFolder(const QString& folder) { m_imageFolder = folder; }
@@ -126,37 +118,29 @@ public:
 
 private:
     void requestFrame();
-    // A terrain or contour node of survey coordinates: placed at its shift,
-    // marked with its system, hidden when saved so.
-    void addSurveyNode(osg::ref_ptr<osg::Node> content, const PointShift& shift, const QString& fileName, int epsg,
-                       bool visible, bool firstLayer);
-    void setBundleMask(int index, osg::Node::NodeMask mask);
+    LayerId ownId() { return --m_lastOwnId; }
+    bool loadBundleLayer(const LayerOptions& options, QString* error);
+    LayerId addBundleLayer(const LayerOptions& options, std::unique_ptr<SparseBundle> bundle,
+                           const NvmReader::VertexArrays& vertices, const NvmReader::ColourArrays& colours,
+                           const GeoReference* geo, const osg::Vec3d& offset);
+    bool loadModelLayer(const LayerOptions& options, QString* error);
+    bool loadTerrainLayer(const LayerOptions& options, QString* error);
+    bool loadCloudLayer(const LayerOptions& options, QString* error);
+    void addCloudLayer(const LayerOptions& options, osg::Node* cloud);
+    // Puts the layer's node under the root, shown or hidden as its options say.
+    void attach(std::unique_ptr<SceneLayer> layer);
+    void keep(std::unique_ptr<SceneLayer> layer);
+    std::vector<osg::ref_ptr<osg::Node>> nodesOf(LayerType::Code type) const;
+    AnnotationLayer* annotationOf(LayerId id) const;
     // Gives up the origin when no layer keeps points relative to it any more.
     void forgetOriginWhenEmpty();
-    void detachFromRoot(osg::Node* node);
-    bool validBundle(int index) const;
-    int bundleIndex(const SparseBundle* bundle) const;
-    // Drops the layer ids whose object was removed by index.
-    void forgetObject(const osg::Node* node, const SparseBundle* bundle = nullptr);
-
-    // The scene object of one layer id.
-    struct LayerObject {
-        LayerType::Code type = LayerType::None;
-        osg::ref_ptr<osg::Node> node;          // meshes, terrains, point clouds
-        SparseBundle* bundle = nullptr;        // owned by m_sparseBundles
-        AnnotationLayer* annotation = nullptr; // owned by m_annotations
-        QString file;
-    };
-    const LayerObject* layerObject(LayerId id) const;
 
     Hooks m_hooks;
     osg::ref_ptr<osg::Group> m_root;
-    std::vector<std::unique_ptr<SparseBundle>> m_sparseBundles;
-    std::vector<osg::ref_ptr<osg::Node>> m_models;
-    std::vector<osg::ref_ptr<osg::Node>> m_terrains;
-    std::vector<osg::ref_ptr<osg::Node>> m_pointClouds;
     std::unique_ptr<AnnotationScene> m_annotations;
-    std::map<LayerId, LayerObject> m_layerObjects;
+    std::map<LayerId, std::unique_ptr<SceneLayer>> m_layers;
+    std::vector<LayerId> m_order;
+    LayerId m_lastOwnId = LayerScene::noLayer;
     QString m_imageFolder;
     SceneOrigin m_origin;
 };

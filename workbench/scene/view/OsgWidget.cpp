@@ -272,7 +272,7 @@ bool OsgWidget::loadBundle(const QString& fileName, bool visible, QString* error
     return m_layers->loadBundle(fileName, visible, error);
 }
 
-int OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
+OsgWidget::LayerId OsgWidget::addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                          const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
                          const osg::Vec3d& offset)
 {
@@ -294,10 +294,6 @@ bool OsgWidget::loadPointCloud(const QString& fileName, bool visible, QString* e
     return m_layers->loadPointCloud(fileName, visible, error);
 }
 
-bool OsgWidget::exportPointCloud(const QString& fileName, int index, QString* message)
-{
-    return m_layers->exportPointCloud(fileName, index, message);
-}
 
 bool OsgWidget::exportLayerCloud(LayerId id, const QString& fileName, QString* message)
 {
@@ -366,12 +362,12 @@ bool OsgWidget::reloadLayer(LayerId id, LayerType::Code type, const QString& fil
     return m_layers->loadLayer(id, type, file, visible, error);
 }
 
-int OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
+OsgWidget::LayerId OsgWidget::addPointCloud(osg::Node* cloud, bool visible)
 {
     return m_layers->addPointCloud(cloud, visible);
 }
 
-int OsgWidget::addPointCloud(LayerId id, osg::Node* cloud, bool visible)
+bool OsgWidget::addPointCloud(LayerId id, osg::Node* cloud, bool visible)
 {
     return m_layers->addPointCloud(id, cloud, visible);
 }
@@ -396,10 +392,10 @@ osg::ref_ptr<osg::Group> OsgWidget::extractSelection()
     return PointCloudLoader::placeAt(cloud.get(), shift.offset());
 }
 
-int OsgWidget::extractBox()
+OsgWidget::LayerId OsgWidget::extractBox()
 {
     osg::ref_ptr<osg::Group> cloud = extractSelection();
-    return cloud ? addPointCloud(cloud.get(), true) : -1;
+    return cloud ? addPointCloud(cloud.get(), true) : noLayer;
 }
 
 bool OsgWidget::loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
@@ -441,60 +437,6 @@ void OsgWidget::toggleAnnotationLabels(LayerId id)
 bool OsgWidget::saveAnnotationLayer(LayerId id, const QString& file, QString* error)
 {
     return m_layers->saveAnnotationLayer(id, file, error);
-}
-
-// Layers by index.
-void OsgWidget::hideBundle(int index)
-{
-    m_layers->hideBundle(index);
-}
-void OsgWidget::showBundle(int index)
-{
-    m_layers->showBundle(index);
-}
-void OsgWidget::removeBundle(int index)
-{
-    m_layers->removeBundle(index);
-}
-void OsgWidget::hidePointSet(int bundle, int set)
-{
-    m_layers->hidePointSet(bundle, set);
-}
-void OsgWidget::showPointSet(int bundle, int set)
-{
-    m_layers->showPointSet(bundle, set);
-}
-void OsgWidget::hideCamera(int bundle, int model, int camera)
-{
-    m_layers->hideCamera(bundle, model, camera);
-}
-void OsgWidget::showCamera(int bundle, int model, int camera)
-{
-    m_layers->showCamera(bundle, model, camera);
-}
-void OsgWidget::hideModel(int index)
-{
-    m_layers->hideModel(index);
-}
-void OsgWidget::showModel(int index)
-{
-    m_layers->showModel(index);
-}
-void OsgWidget::removeModel(int index)
-{
-    m_layers->removeModel(index);
-}
-void OsgWidget::hidePointCloud(int index)
-{
-    m_layers->hidePointCloud(index);
-}
-void OsgWidget::showPointCloud(int index)
-{
-    m_layers->showPointCloud(index);
-}
-void OsgWidget::removePointCloud(int index)
-{
-    m_layers->removePointCloud(index);
 }
 
 // ------------------------------------------------------------ view control

@@ -73,8 +73,9 @@ public:
     bool loadBundle(const QString& fileName, bool visible, QString* error = nullptr);
     // Adds an already read bundle: builds its nodes (placed by geo when given),
     // keeps it in sparseBundles, shows "Top" for the first layer, hides it when
-    // not visible. offset is what the points are stored relative to. Returns its index.
-    int addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
+    // not visible. offset is what the points are stored relative to. Returns
+    // the layer id it is kept under.
+    LayerId addBundle(std::unique_ptr<SparseBundle> bundle, const NvmReader::VertexArrays& vertices,
                   const NvmReader::ColourArrays& colours, const GeoReference* geo, bool visible,
                   const osg::Vec3d& offset = osg::Vec3d());
     bool loadModel(const QString& fileName, bool visible, QString* error = nullptr);
@@ -82,10 +83,8 @@ public:
     // Reads a point cloud file (PLY, PTS, XYB, patch, paged archive, or any
     // file the scene-graph library reads) and appends it to the clouds.
     bool loadPointCloud(const QString& fileName, bool visible, QString* error = nullptr);
-    // Writes the arrays of cloud index as ASCII PLY; false with a message
-    // when there is no such cloud or it cannot be written.
-    bool exportPointCloud(const QString& fileName, int index, QString* message = nullptr);
-    // The same for the cloud of a layer.
+    // Writes the arrays of a layer's cloud as ASCII PLY; false with a message
+    // when the layer holds no cloud or it cannot be written.
     bool exportLayerCloud(LayerId id, const QString& fileName, QString* message = nullptr);
 
     // What the layer tree asks of the view: scene objects by layer id.
@@ -95,6 +94,12 @@ public:
     void removeLayer(LayerId id) override;
     // Whether a scene object stands for the layer.
     bool hasLayer(LayerId id) const;
+    // The object that stands for a layer: its options, nodes and summary;
+    // null for an id no layer has.
+    const SceneLayer* layer(LayerId id) const { return m_layers->layer(id); }
+    // The ids of the loaded layers in the order of loading; those loaded
+    // here without the tree's id have ids below zero.
+    const std::vector<LayerId>& layerIds() const { return m_layers->layerIds(); }
     // The scene object of a layer: the node of a mesh, terrain or point
     // cloud, the points of a bundle's first model, an annotation layer's group.
     osg::Node* layerNode(LayerId id) const;
@@ -109,8 +114,9 @@ public:
     bool zoomToLayers(const QVector<LayerId>& ids);
     bool reloadLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
                      QString* error = nullptr) override;
-    // The point cloud readers hand their finished group here.
-    int addPointCloud(osg::Node* cloud, bool visible);
+    // The point cloud readers hand their finished group here; the layer id
+    // it is kept under, noLayer for no cloud.
+    LayerId addPointCloud(osg::Node* cloud, bool visible);
 
     // The one double-precision origin of the scene: chosen by the first
     // layer with large (survey) coordinates, which says so in the log view;
@@ -120,7 +126,7 @@ public:
     // The EPSG code of the scene's survey coordinates (0 while none is known).
     int referenceSystem() const;
     // A cloud made here (an extracted selection) becomes the layer's object.
-    int addPointCloud(LayerId id, osg::Node* cloud, bool visible);
+    bool addPointCloud(LayerId id, osg::Node* cloud, bool visible);
 
     // Annotation point and polygon layers.
     bool loadAnnotationLayer(LayerId id, LayerType::Code type, const QString& file, bool visible,
@@ -136,28 +142,14 @@ public:
     bool saveAnnotationLayer(LayerId id, const QString& file, QString* error = nullptr);
     AnnotationScene* annotations() const { return m_layers->annotations(); }
 
-    // Layers by index; indices outside a list are ignored.
-    void hideBundle(int index);
-    void showBundle(int index);
-    void removeBundle(int index);
-    void hidePointSet(int bundle, int set);
-    void showPointSet(int bundle, int set);
-    void hideCamera(int bundle, int model, int camera);
-    void showCamera(int bundle, int model, int camera);
-    void hideModel(int index);
-    void showModel(int index);
-    void removeModel(int index);
-    void hidePointCloud(int index);
-    void showPointCloud(int index);
-    void removePointCloud(int index);
-
-    // What the property windows show of a layer; empty for indices outside its list.
+    // What the property windows show of a layer; empty for an id no layer has.
     LayerSummary layerSummary(LayerId id) const;
 
-    const std::vector<std::unique_ptr<SparseBundle>>& sparseBundles() const { return m_layers->sparseBundles(); }
-    const std::vector<osg::ref_ptr<osg::Node>>& models() const { return m_layers->models(); }
-    const std::vector<osg::ref_ptr<osg::Node>>& terrains() const { return m_layers->terrains(); }
-    const std::vector<osg::ref_ptr<osg::Node>>& pointClouds() const { return m_layers->pointClouds(); }
+    // The loaded layers of a kind, in the order of loading.
+    std::vector<SparseBundle*> sparseBundles() const { return m_layers->sparseBundles(); }
+    std::vector<osg::ref_ptr<osg::Node>> models() const { return m_layers->models(); }
+    std::vector<osg::ref_ptr<osg::Node>> terrains() const { return m_layers->terrains(); }
+    std::vector<osg::ref_ptr<osg::Node>> pointClouds() const { return m_layers->pointClouds(); }
 
     // The image viewers' match sets and shared selections, and the shapes extracted from them.
     ImageMatchScene* imageMatches() const { return m_imageMatches.get(); }
@@ -226,9 +218,9 @@ public:
     // off, like loaded clouds), not yet in the scene; null when the box
     // holds no point.
     osg::ref_ptr<osg::Group> extractSelection();
-    // The same, appended to the point clouds. Returns its index, or -1 when
-    // nothing was extracted.
-    int extractBox();
+    // The same, appended to the point clouds. Returns its layer id, or
+    // noLayer when nothing was extracted.
+    LayerId extractBox();
 
     // The statistics handler (its keys rest while the map manipulator moves).
     ViewStatsHandler* statsHandler() const { return m_stats.get(); }

@@ -73,9 +73,11 @@ void GroundControl::openAccuracyReport(const QStringList& photos)
     QStringList folders;
     if (!photos.isEmpty())
         folders << QFileInfo(photos.first()).absolutePath();
-    for (const auto& bundle : m_scene->sparseBundles())
-        if (m_scene->bundleLayer(bundle.get()) != OsgWidget::noLayer)
-            folders << QFileInfo(m_scene->layerFile(m_scene->bundleLayer(bundle.get()))).absolutePath();
+    for (const SparseBundle* bundle : m_scene->sparseBundles()) {
+        const QString file = m_scene->layerFile(m_scene->bundleLayer(bundle));
+        if (!file.isEmpty())
+            folders << QFileInfo(file).absolutePath();
+    }
     const QString file = AccuracyReportHtml::newest(folders);
     if (file.isEmpty()) {
         report(tr("No accuracy report is written yet: Run Sparse or a fit of the control points "
@@ -297,15 +299,15 @@ QString GroundControl::reconstructionFile(const QStringList& photos, QString* er
         return QString();
     }
     for (const auto& bundle : m_scene->sparseBundles()) {
-        // A removed layer's bundle stays in the list, out of the scene.
-        if (m_scene->bundleLayer(bundle.get()) == OsgWidget::noLayer)
+        const QString file = m_scene->layerFile(m_scene->bundleLayer(bundle));
+        if (file.isEmpty())
             continue;
         QSet<QString> photosOf;
         for (const auto& cameras : bundle->bundleCameras)
             for (const auto& camera : cameras)
                 photosOf.insert(QFileInfo(QString::fromStdString(camera->name)).fileName().toLower());
         if (photosOf.contains(wanted))
-            return m_scene->layerFile(m_scene->bundleLayer(bundle.get()));
+            return file;
     }
     *error = tr("no loaded reconstruction holds every photo the control points are seen in");
     return QString();
@@ -325,9 +327,9 @@ void GroundControl::importFromDialog()
     QString nvm, first;
     int most = 0;
     for (const auto& bundle : m_scene->sparseBundles()) {
-        if (m_scene->bundleLayer(bundle.get()) == OsgWidget::noLayer)
+        const QString candidate = m_scene->layerFile(m_scene->bundleLayer(bundle));
+        if (candidate.isEmpty())
             continue;
-        const QString candidate = m_scene->layerFile(m_scene->bundleLayer(bundle.get()));
         if (first.isEmpty())
             first = candidate;
         QVector<ControlPoint> points;

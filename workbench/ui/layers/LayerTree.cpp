@@ -248,6 +248,21 @@ const LayerTree::Layer* LayerTree::layer(LayerId id) const
     return i < 0 ? nullptr : &m_layers[i];
 }
 
+LayerOptions LayerTree::options(LayerId id) const
+{
+    LayerOptions options;
+    const Layer* entry = layer(id);
+    if (!entry)
+        return options;
+    const QStandardItem* item = itemOf(id);
+    options.id = id;
+    options.type = entry->type;
+    options.file = entry->file;
+    options.name = item ? item->text() : entry->name;
+    options.visible = !item || item->checkState() == Qt::Checked;
+    return options;
+}
+
 LayerTree::Lists LayerTree::lists(LayerType::Code type) const
 {
     Lists out;

@@ -11,6 +11,7 @@
 #include "core/annotation/AnnotationRecord.h"
 #include "core/annotation/LayerScene.h"
 #include "core/formats/LayerType.h"
+#include "core/layers/LayerOptions.h"
 
 class LayerModel;
 class QStandardItem;
@@ -136,6 +137,10 @@ public:
     // The layer item of an id, wherever it was dragged; null when removed.
     QStandardItem* itemOf(LayerId id) const;
     const Layer* layer(LayerId id) const;
+    // A layer's record as the project file keeps it: its file, the text its
+    // item shows and whether the item is checked; an empty record (no type)
+    // for an id no layer has.
+    LayerOptions options(LayerId id) const;
     // The first layer of that type with this display name, or noLayer.
     LayerId idOf(LayerType::Code type, const QString& name) const;
     // The first layer of that type read from this file, or noLayer.

@@ -87,11 +87,8 @@ ProjectDocument ProjectFile::gather(const LayerTree& tree, const MyListWidget& i
         doc.tree = gatherChildren(root);
     // Each layer is written with the file it was loaded from, under the name
     // its item shows and with its item's check state.
-    for (const LayerTree::Layer& layer : tree.layers()) {
-        const QStandardItem* item = tree.itemOf(layer.id);
-        doc.layers[layer.type].append(
-            {layer.file, item ? item->text() : layer.name, !item || item->checkState() == Qt::Checked});
-    }
+    for (const LayerTree::Layer& layer : tree.layers())
+        doc.layers[layer.type].append(tree.options(layer.id));
     for (int i = 0; i < images.count(); ++i) {
         const QString name = images.item(i)->text();
         doc.images.append({images.pathOf(images.item(i)), name});
