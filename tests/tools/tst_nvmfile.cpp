@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "NvmToBundler.h"
-#include "RadialDistortion.h"
+#include "common/geometry/RadialDistortion.h"
 #include "SharedData.h"
 #include "ToolTestSupport.h"
 #include "common/formats/NvmFile.h"

@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "ColmapModel.h"
-#include "RadialDistortion.h"
+#include "common/geometry/RadialDistortion.h"
 #include "ToolPaths.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "common/files/AtomicFile.h"
-#include "RadialDistortion.h"
+#include "common/geometry/RadialDistortion.h"
 #include "common/files/TextFileReader.h"
 #include "common/text/TextTokens.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "CameraIntrinsics.h"
-#include "RadialDistortion.h"
+#include "common/geometry/RadialDistortion.h"
 #include "common/text/TextTokens.h"
 #include "common/geometry/Rotation.h"
 

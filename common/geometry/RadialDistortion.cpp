@@ -1,4 +1,4 @@
-#include "RadialDistortion.h"
+#include "common/geometry/RadialDistortion.h"
 
 #include <cmath>
 
