@@ -14,6 +14,7 @@
 #include <cmath>
 #include <vector>
 
+#include "common/geometry/RadialDistortion.h"
 #include "core/georef/ControlPoint.h"
 #include "core/georef/ControlPointAdjustment.h"
 #include "core/georef/UtmProjection.h"
@@ -90,8 +91,8 @@ struct Block {
     // The lens as NVM's one distortion term comes nearest to it.
     QByteArray nvm() const
     {
-        const double radial = ControlPointAdjustment::nvmFromProjection(
-            k1, k2, 0.5 * std::hypot(photoSize.width(), photoSize.height()) / focal);
+        const double radial = RadialDistortion::nvmFromProjection(
+            k1, k2, RadialDistortion::maxRadius(photoSize.width(), photoSize.height(), focal));
         QByteArray text = "NVM_V3\n\n" + QByteArray::number(int(cameras.size())) + "\n";
         for (const Camera& c : cameras)
             text += c.name.toLatin1() + ' ' + number(focal) + ' ' + number(c.rotation.w()) + ' ' +

@@ -16,7 +16,7 @@ double RadialDistortion::maxRadius(double width, double height, double focal)
 
 double RadialDistortion::nvmFromProjection(double k1, double k2, double maxRadius)
 {
-    if ((k1 == 0 && k2 == 0) || maxRadius <= 0)
+    if ((k1 == 0 && k2 == 0) || !(maxRadius > 0))
         return 0;
     // Minimise sum (u - d (1 + r d^2))^2 over r: a one-parameter linear fit.
     double num = 0, den = 0;
@@ -32,7 +32,7 @@ double RadialDistortion::nvmFromProjection(double k1, double k2, double maxRadiu
 void RadialDistortion::projectionFromNvm(double r, double maxRadius, double& k1, double& k2)
 {
     k1 = k2 = 0;
-    if (r == 0 || maxRadius <= 0)
+    if (r == 0 || !(maxRadius > 0))
         return;
     // Minimise sum (d - u - k1 u^3 - k2 u^5)^2 over k1, k2: 2 x 2 normal equations.
     double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
@@ -47,7 +47,7 @@ void RadialDistortion::projectionFromNvm(double r, double maxRadius, double& k1,
         b2 += (d - u) * u5;
     }
     const double det = a11 * a22 - a12 * a12;
-    if (std::abs(det) < 1e-300) {
+    if (!(std::abs(det) > 1e-300)) {
         k1 = a11 > 0 ? b1 / a11 : 0;
         return;
     }

@@ -7,7 +7,8 @@
 //  - measurement side (NVM): undistorted u = d (1 + r |d|^2).
 // Neither is the exact inverse of the other, so each conversion is the least
 // squares fit over the radii an image covers (0 to maxRadius, the half
-// diagonal over the focal length).
+// diagonal over the focal length). A radius that is not positive, or not a
+// number, gives no distortion.
 class RadialDistortion
 {
 public:

@@ -284,24 +284,6 @@ private slots:
         gps.sigmaHeight = 0.03;
         QCOMPARE(ControlPointAdjustment::priorSigma(gps, settings), osg::Vec3d(0.01, 0.02, 0.03));
     }
-
-    void radialDistortionConvertsBothWays()
-    {
-        // A lens's k1 into the NVM's one term and back stays within half a
-        // pixel over the photo for a moderate distortion.
-        const double maxRadius = 0.5 * std::hypot(1200.0, 900.0) / focal;
-        const double r = ControlPointAdjustment::nvmFromProjection(-0.08, 0.0, maxRadius);
-        double k1 = 0, k2 = 0;
-        ControlPointAdjustment::projectionFromNvm(r, maxRadius, &k1, &k2);
-        for (double u = 0.05; u <= maxRadius; u += 0.05) {
-            const double d = u * (1 - 0.08 * u * u);
-            const double back = d * (1 + r * d * d); // the NVM's undistortion
-            QVERIFY2(std::abs(back - u) * focal < 0.5,
-                     qPrintable(QString::number(std::abs(back - u) * focal)));
-            const double again = u * (1 + k1 * u * u + k2 * u * u * u * u);
-            QVERIFY(std::abs(again - d) * focal < 0.5);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestControlPointAdjustment)

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "SurveyWriter.h"
+#include "common/geometry/RadialDistortion.h"
 #include "core/formats/NvmReader.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/AccuracyStatistics.h"
@@ -115,9 +116,9 @@ class TestDomeAccuracy : public QObject
         const BundleCamera& c = *bundle.bundleCameras.front().front();
         const double fx = truthLines("cameras.txt").front()[3].toDouble();
         double k1 = 0, k2 = 0;
-        ControlPointAdjustment::projectionFromNvm(
-            c.radial, 0.5 * std::hypot(m_survey.flight.width, m_survey.flight.height) / c.focalLength, &k1,
-            &k2);
+        RadialDistortion::projectionFromNvm(
+            c.radial, RadialDistortion::maxRadius(m_survey.flight.width, m_survey.flight.height, c.focalLength), k1,
+            k2);
         return QString::asprintf("focal %.4f of the truth, k1 %.4f k2 %.4f as the NVM file's one term gives "
                                  "them (lens k1 %.4f k2 %.4f)",
                                  c.focalLength / fx, k1, k2, m_survey.flight.k1, m_survey.flight.k2);

@@ -1,5 +1,7 @@
 #include "core/georef/AccuracyReport.h"
 
+#include "common/geometry/RadialDistortion.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -301,9 +303,9 @@ bool AccuracyReport::build(const Input& input, AccuracyReport* out, QString* err
             k.found.height = photoSizes[0].height();
             k.found.cx = 0.5 * k.found.width;
             k.found.cy = 0.5 * k.found.height;
-            ControlPointAdjustment::projectionFromNvm(
-                k.radial, 0.5 * std::hypot(k.found.width, k.found.height) / k.found.focal, &k.found.k1,
-                &k.found.k2);
+            RadialDistortion::projectionFromNvm(
+                k.radial, RadialDistortion::maxRadius(k.found.width, k.found.height, k.found.focal), k.found.k1,
+                k.found.k2);
         }
     }
     if (!cameras.empty()) {

@@ -17,6 +17,7 @@
 #include "core/formats/NvmWriter.h"
 #include "core/formats/SparseBundle.h"
 #include "core/georef/ExifGps.h"
+#include "common/geometry/RadialDistortion.h"
 #include "core/georef/GeoReference.h"
 #include "core/georef/UtmProjection.h"
 #include "core/io/SaveFileCommit.h"
@@ -24,8 +25,6 @@
 
 namespace
 {
-
-constexpr int radiusSamples = 64;
 
 QString fileNameOf(const QString& path)
 {
@@ -63,47 +62,6 @@ osg::Vec3d ControlPointAdjustment::priorSigma(const ExifGps::Position& gps, cons
     if (std::isfinite(gps.sigmaHeight))
         sigma.z() = gps.sigmaHeight;
     return sigma;
-}
-
-void ControlPointAdjustment::projectionFromNvm(double r, double maxRadius, double* k1, double* k2)
-{
-    *k1 = *k2 = 0;
-    if (r == 0 || !(maxRadius > 0))
-        return;
-    // Minimise sum (d - u - k1 u^3 - k2 u^5)^2 over k1, k2, where u = d (1 + r d^2).
-    double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
-    for (int i = 1; i <= radiusSamples; ++i) {
-        const double d = maxRadius * i / radiusSamples;
-        const double u = d * (1 + r * d * d);
-        const double u3 = u * u * u, u5 = u3 * u * u;
-        a11 += u3 * u3;
-        a12 += u3 * u5;
-        a22 += u5 * u5;
-        b1 += (d - u) * u3;
-        b2 += (d - u) * u5;
-    }
-    const double det = a11 * a22 - a12 * a12;
-    if (!(std::abs(det) > 1e-300)) {
-        *k1 = a11 > 0 ? b1 / a11 : 0;
-        return;
-    }
-    *k1 = (b1 * a22 - b2 * a12) / det;
-    *k2 = (a11 * b2 - a12 * b1) / det;
-}
-
-double ControlPointAdjustment::nvmFromProjection(double k1, double k2, double maxRadius)
-{
-    if ((k1 == 0 && k2 == 0) || !(maxRadius > 0))
-        return 0;
-    // Minimise sum (u - d (1 + r d^2))^2 over r, where d = u (1 + k1 u^2 + k2 u^4).
-    double num = 0, den = 0;
-    for (int i = 1; i <= radiusSamples; ++i) {
-        const double u = maxRadius * i / radiusSamples;
-        const double d = u * (1 + k1 * u * u + k2 * u * u * u * u);
-        num += (u - d) * d * d * d;
-        den += d * d * d * d * d * d;
-    }
-    return den > 0 ? num / den : 0;
 }
 
 ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVector<ControlPoint>& points,
@@ -197,8 +155,8 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
                 k.k1 = lens.k1;
                 k.k2 = lens.k2;
             } else
-                projectionFromNvm(bc.radial, 0.5 * std::hypot(size.width(), size.height()) / bc.focalLength,
-                                  &k.k1, &k.k2);
+                RadialDistortion::projectionFromNvm(
+                    bc.radial, RadialDistortion::maxRadius(size.width(), size.height(), bc.focalLength), k.k1, k.k2);
             adjustment.calibrations.push_back(k);
             found = calibrationOf.emplace(key, int(adjustment.calibrations.size() - 1)).first;
         }
@@ -370,8 +328,8 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
         bc.rotation[2] = float(c.rotation[3]);
         bc.rotation[3] = float(c.rotation[0]);
         bc.focalLength = k.focal;
-        bc.radial =
-            nvmFromProjection(k.k1, k.k2, 0.5 * std::hypot(sizes[i].width(), sizes[i].height()) / k.focal);
+        bc.radial = RadialDistortion::nvmFromProjection(
+            k.k1, k.k2, RadialDistortion::maxRadius(sizes[i].width(), sizes[i].height(), k.focal));
         // The lens file counts pixels from the top-left pixel's centre, the
         // adjustment from the photo's centre.
         NvmLens::Camera l;

@@ -58,11 +58,4 @@ public:
     // fixed solution, else the settings' consumer GPS.
     static osg::Vec3d priorSigma(const ExifGps::Position& gps, const Settings& settings);
 
-    // NVM's radial distortion (measurement side, undistorted = d (1 + r |d|²)
-    // on coordinates over the focal length) and COLMAP's (projection side,
-    // d = u (1 + k1 |u|² + k2 |u|⁴)) into each other: least squares over the
-    // radii a photo covers (0 to maxRadius, its half diagonal over the focal
-    // length).
-    static void projectionFromNvm(double r, double maxRadius, double* k1, double* k2);
-    static double nvmFromProjection(double k1, double k2, double maxRadius);
 };
