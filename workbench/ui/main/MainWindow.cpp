@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -108,7 +107,9 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
     connect(commandServer(), &TCPServer::RqstClientPos, this, &MainWindow::updateFromServerPos);
     connect(this, &MainWindow::serverPositionReceived, m_annotation->input(),
-            [this](double x, double y, double z) { m_annotation->input()->receivePosition(osg::Vec3d(x, y, z)); });
+            [this](double x, double y, double z) {
+                m_annotation->input()->receivePosition(osg::Vec3d(x, y, z));
+            });
 
     m_viewActions->followSensors(m_actions.value("&Sensors"), this);
     // What a new window holds is nothing to save.
@@ -117,19 +118,10 @@ MainWindow::MainWindow(Edition edition, QWidget* parent)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    const bool running = m_reconstruction->isRunning() ||
-                         (m_reconstruction->orthoDsm() && m_reconstruction->orthoDsm()->isRunning());
-    if (running &&
-        QMessageBox::question(this, tr("Quit"), tr("A reconstruction is running. Quit and stop it?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
+    if (m_reconstruction->mayQuit(this) && m_session->confirmQuit())
+        event->accept();
+    else
         event->ignore();
-        return;
-    }
-    if (!m_session->confirmQuit()) {
-        event->ignore();
-        return;
-    }
-    event->accept();
 }
 
 void MainWindow::createProjectSession()
@@ -199,7 +191,8 @@ void MainWindow::createToolBars()
     }
 }
 
-QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area, bool inViewMenu)
+QDockWidget* MainWindow::addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area,
+                                 bool inViewMenu)
 {
     auto* dock = new QDockWidget(title, this);
     dock->setObjectName(title);
@@ -235,7 +228,8 @@ void MainWindow::createDocks()
     connectReports(m_groundControl);
     QDockWidget* selectDock = addDock(tr("Select Tools"), createSelectionTools(), Qt::LeftDockWidgetArea);
     m_pointForm = new PointForm;
-    connectForm(m_pointForm, &MainWindow::getPointToggle, &MainWindow::updateTogglePoint, &MainWindow::saveInputPoint);
+    connectForm(m_pointForm, &MainWindow::getPointToggle, &MainWindow::updateTogglePoint,
+                &MainWindow::saveInputPoint);
     QDockWidget* pointsDock = addDock(tr("Points"), m_pointForm, Qt::LeftDockWidgetArea);
     m_polygonForm = new PolygonForm;
     connectForm(m_polygonForm, &MainWindow::getPolygonToggle, &MainWindow::updateTogglePolygon,
@@ -251,13 +245,7 @@ void MainWindow::createDocks()
     m_surveys = new SurveyActions(this, m_layers, m_osgWidget, m_polygonVertices, legend);
     connectReports(m_surveys);
     connect(m_surveys, &SurveyActions::changeShown, legendDock, &QDockWidget::show);
-    const std::pair<const char*, void (SurveyActions::*)()> surveyMenu[] = {
-        {"&Add Survey...", &SurveyActions::addSurveyDialog}, {"&Check Surveys", &SurveyActions::checkSurveysNow},
-        {"Compare Surveys", &SurveyActions::compareSurveysDialog}, {"&Volumes...", &SurveyActions::volumesDialog},
-        {"&Section...", &SurveyActions::sectionDialog},        {"&Contours...", &SurveyActions::contoursDialog},
-        {"&Export Records...", &SurveyActions::exportRecordsDialog}};
-    for (const auto& [name, work] : surveyMenu)
-        connect(m_actions.value(QLatin1String(name)), &QAction::triggered, m_surveys, work);
+    m_surveys->takeMenu(m_actions);
 
     QDockWidget* imagesDock = addDock(tr("Images View (0)"), createImageList(), Qt::RightDockWidgetArea);
     imagesDock->hide();
@@ -283,19 +271,10 @@ QWidget* MainWindow::createLogList()
 QWidget* MainWindow::createSelectionTools()
 {
     m_selectionTool = new SelectionToolWidget;
-    SelectionToolWidget* panel = m_selectionTool;
-    const auto valueChanged = qOverload<double>(&QDoubleSpinBox::valueChanged);
-    connect(panel->xBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxX);
-    connect(panel->yBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxY);
-    connect(panel->zBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxZ);
-    connect(panel->rotateBox(), valueChanged, m_osgWidget, &OsgWidget::setBoxR);
-    connect(panel->widthBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectWidth);
-    connect(panel->heightBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectHeight);
-    connect(panel->depthBox(), valueChanged, m_osgWidget, &OsgWidget::setSelectDepth);
-    connect(panel->activateButton(), &QPushButton::toggled, m_osgWidget, &OsgWidget::turnOnSelectBox);
-    connect(panel->currentPosButton(), &QPushButton::clicked, this, &MainWindow::getBoxPos);
-    connect(panel->extractButton(), &QPushButton::clicked, this, &MainWindow::extractBox);
-    return panel;
+    m_selectionTool->steer(m_osgWidget);
+    connect(m_selectionTool->currentPosButton(), &QPushButton::clicked, this, &MainWindow::getBoxPos);
+    connect(m_selectionTool->extractButton(), &QPushButton::clicked, this, &MainWindow::extractBox);
+    return m_selectionTool;
 }
 
 void MainWindow::connectForm(AnnotationForm* form, void (MainWindow::*toggleSlot)(bool),
@@ -317,7 +296,8 @@ QWidget* MainWindow::createLayerTree()
     m_treeView->setDragDropMode(QAbstractItemView::InternalMove);
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_layers->model(), &QStandardItemModel::itemChanged, this, &MainWindow::onItemChanged);
-    connect(m_treeView, &QTreeView::customContextMenuRequested, this, &MainWindow::showContextMenuForDirectory);
+    connect(m_treeView, &QTreeView::customContextMenuRequested, this,
+            &MainWindow::showContextMenuForDirectory);
     m_layerActions = new LayerActions(this, m_layers, m_treeView, m_osgWidget);
     connectReports(m_layerActions);
     m_products = new ProductLayers(m_layers, this);
@@ -421,7 +401,8 @@ void MainWindow::updateWindowTitleCount()
 {
     const int count = m_imageList->count();
     LogLine() << count << "\n" << std::flush;
-    m_docks.value(QStringLiteral("Images View"))->setWindowTitle(tr("Images View (") + QString::number(count) + ")");
+    m_docks.value(QStringLiteral("Images View"))
+        ->setWindowTitle(tr("Images View (") + QString::number(count) + ")");
 }
 
 void MainWindow::about()
@@ -528,64 +509,30 @@ void MainWindow::addDataFiles(const QStringList& paths)
 
 void MainWindow::showContextMenuForDirectory(const QPoint& pos)
 {
-    m_layerActions->showContextMenu(pos, [this](LayerTree::MenuCommand command) { runLayerCommand(command); });
+    m_layerActions->showContextMenu(pos,
+                                    [this](LayerTree::MenuCommand command) { runLayerCommand(command); });
 }
 
 void MainWindow::runLayerCommand(LayerTree::MenuCommand command)
 {
     using C = LayerTree::MenuCommand;
-    switch (command) {
-    case C::ExportPointCloud:
-        exportPointCloud();
-        break;
-    case C::ZoomToLayer:
-        zoomToLayer();
-        break;
-    case C::RemoveModel:
-        removeModel();
-        break;
-    case C::ShowProperty:
-        showProperty();
-        break;
-    case C::ShowModelProperty:
-        showPropertyWin_Model();
-        break;
-    case C::ShowBundleProperty:
-        showPropertyWin_BundleFile();
-        break;
-    case C::SaveEditsPoints:
-        saveEditsPoints();
-        break;
-    case C::ToggleLabels:
-        toggleLabels();
-        break;
-    case C::SaveEditsPolygons:
-        saveEditsPolygons();
-        break;
-    case C::TogglePolyLabels:
-        togglePolyLabels();
-        break;
-    case C::AddFolderInFolder:
-        addFolderInFolder();
-        break;
-    case C::RemoveFolder:
-        removeFolder();
-        break;
-    case C::ChangeFolderSymbol:
-        changeFolderSymbol();
-        break;
-    case C::AddProjectFolder:
-        addProjectFolder();
-        break;
-    case C::OpenModel:
-        openModel();
-        break;
-    case C::CloseProject:
-        closeProject();
-        break;
-    case C::None:
-        break;
-    }
+    using W = MainWindow;
+    // clang-format off
+    static const std::pair<C, void (MainWindow::*)()> entries[] = {
+        {C::ExportPointCloud, &W::exportPointCloud}, {C::ZoomToLayer, &W::zoomToLayer},
+        {C::RemoveModel, &W::removeModel}, {C::ShowProperty, &W::showProperty},
+        {C::ShowModelProperty, &W::showPropertyWin_Model}, {C::ShowBundleProperty, &W::showPropertyWin_BundleFile},
+        {C::SaveEditsPoints, &W::saveEditsPoints}, {C::ToggleLabels, &W::toggleLabels},
+        {C::SaveEditsPolygons, &W::saveEditsPolygons}, {C::TogglePolyLabels, &W::togglePolyLabels},
+        {C::AddFolderInFolder, &W::addFolderInFolder}, {C::RemoveFolder, &W::removeFolder},
+        {C::ChangeFolderSymbol, &W::changeFolderSymbol}, {C::AddProjectFolder, &W::addProjectFolder},
+        {C::OpenModel, &W::openModel}, {C::CloseProject, &W::closeProject}};
+    // clang-format on
+    for (const auto& [name, slot] : entries)
+        if (name == command) {
+            (this->*slot)();
+            return;
+        }
 }
 
 void MainWindow::onItemChanged(QStandardItem* item)
@@ -771,8 +718,8 @@ QStringList MainWindow::makeComboList(int type, int start, int end)
     return AnnotationValues::numberList(start, end, type == 1);
 }
 
-QStringList MainWindow::makeGridComboList(std::string row, std::string column, std::string whichLetter, int rowCells,
-                                          int columnCells)
+QStringList MainWindow::makeGridComboList(std::string row, std::string column, std::string whichLetter,
+                                          int rowCells, int columnCells)
 {
     return AnnotationValues::gridNames(QString::fromStdString(row).toInt(), QString::fromStdString(column),
                                        QString::fromStdString(whichLetter), rowCells, columnCells);
@@ -801,10 +748,11 @@ void MainWindow::saveVariables()
 
 void MainWindow::createReconstruction()
 {
-    m_reconstruction = new ReconstructionRunner(
-        this, m_imageList, m_appDir,
-        {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"), m_actions.value("&Run Dense"),
-         m_actions.value("&Scan Settings"), m_actions.value("&Abort current reconstruction")});
+    m_reconstruction =
+        new ReconstructionRunner(this, m_imageList, m_appDir,
+                                 {m_actions.value("&Run Sparse"), m_actions.value("&ReRun BundleAdjustment"),
+                                  m_actions.value("&Run Dense"), m_actions.value("&Scan Settings"),
+                                  m_actions.value("&Abort current reconstruction")});
     // A sparse run extracts the images' EXIF data first and waits for it.
     m_reconstruction->setExifExtraction([this] {
         exifExtract();
@@ -826,7 +774,8 @@ void MainWindow::createReconstruction()
                 m_products->stageWritten(stage, folder);
             });
     connect(m_groundControl, &GroundControl::georeferenceWritten, this, [this](const QString& nvmFile) {
-        m_products->stageWritten(QLatin1String(ProductRecord::georeference), QFileInfo(nvmFile).absolutePath());
+        m_products->stageWritten(QLatin1String(ProductRecord::georeference),
+                                 QFileInfo(nvmFile).absolutePath());
     });
     connect(m_reconstruction, &ReconstructionRunner::densepmvsFinished, this, &MainWindow::loadPatchFiles);
 }
@@ -857,8 +806,6 @@ void MainWindow::accuracyReport()
 }
 
 // The results are opened through "&Add Data(s)...".
-void MainWindow::loadSparseNVM(QFile*) {}
-void MainWindow::loadPatchFiles(QStringList) {}
 
 // ---- Project file -------------------------------------------------------------
 
@@ -951,19 +898,3 @@ void MainWindow::toggleSmoke(bool start)
 {
     m_viewActions->switchSmoke(start);
 }
-
-// ---- Slots whose work belongs to features still to come --------------------
-
-void MainWindow::openSerialPortPass() {}
-void MainWindow::closeSerialPortPass() {}
-void MainWindow::print() {}
-void MainWindow::undo() {}
-void MainWindow::recordClicked() {}
-void MainWindow::treeItem_checkAllChild(QStandardItem*, bool) {}
-void MainWindow::treeItem_checkAllChild_recursion(QStandardItem*, bool) {}
-void MainWindow::treeItem_CheckChildChanged(QStandardItem*) {}
-Qt::CheckState MainWindow::checkSibling(QStandardItem*) { return Qt::Unchecked; }
-void MainWindow::turnOnOnlyCamerasAction() {}
-void MainWindow::turnOnOnlyModelAction() {}
-void MainWindow::captureScreen() {}
-void MainWindow::savePDF() {}

@@ -147,12 +147,13 @@ public slots:
     void saveInputPoint();
     void saveInputPolygon();
     void dateSet();
-    void openSerialPortPass();
-    void closeSerialPortPass();
+    // Slots whose work belongs to features still to come do nothing.
+    void openSerialPortPass() {}
+    void closeSerialPortPass() {}
     void saveAs();
     void save();
-    void print();
-    void undo();
+    void print() {}
+    void undo() {}
     void about();
     void showFront();
     void showBack();
@@ -163,13 +164,13 @@ public slots:
     void createBookmark();
     void onStepIncreased(int j);
     void switchManipulator();
-    void recordClicked();
+    void recordClicked() {}
     void onItemChanged(QStandardItem* item);
     void syncImages();
-    void treeItem_checkAllChild(QStandardItem* item, bool check = true);
-    void treeItem_checkAllChild_recursion(QStandardItem* item, bool check = true);
-    void treeItem_CheckChildChanged(QStandardItem* item);
-    Qt::CheckState checkSibling(QStandardItem* item);
+    void treeItem_checkAllChild(QStandardItem*, bool = true) {}
+    void treeItem_checkAllChild_recursion(QStandardItem*, bool = true) {}
+    void treeItem_CheckChildChanged(QStandardItem*) {}
+    Qt::CheckState checkSibling(QStandardItem*) { return Qt::Unchecked; }
     void openModel();
     void convertPly2PtsOpen();
     void convertPlyToOsga(std::string fileName);
@@ -192,8 +193,8 @@ public slots:
     // Opens the newest accuracy report of the photos' or the loaded reconstructions' folders.
     void accuracyReport();
     void saveVariables();
-    void loadSparseNVM(QFile* f);
-    void loadPatchFiles(QStringList patchList);
+    void loadSparseNVM(QFile*) {}
+    void loadPatchFiles(QStringList) {}
     void showProperty();
     void addProjectFolder();
     void addFolderInFolder();
@@ -212,15 +213,15 @@ public slots:
     void removeFolder();
     // "Zoom To" of a layer, folder or the project: the view from the top at them.
     void zoomToLayer();
-    void turnOnOnlyCamerasAction();
-    void turnOnOnlyModelAction();
+    void turnOnOnlyCamerasAction() {}
+    void turnOnOnlyModelAction() {}
     void sendMeasurement();
     QStringList makeComboList(int type, int start, int end);
     QStringList makeGridComboList(std::string row, std::string column, std::string whichLetter, int rowCells,
                                   int columnCells);
     QString getCurrentLetter(int n);
-    void captureScreen();
-    void savePDF();
+    void captureScreen() {}
+    void savePDF() {}
 
 protected:
     // Quit: a run going is stopped only when the user says so, and unsaved
@@ -234,14 +235,15 @@ private:
     void createMenus();
     void createToolBars();
     void createDocks();
-    QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area, bool inViewMenu = true);
+    QDockWidget* addDock(const QString& title, QWidget* content, Qt::DockWidgetArea area,
+                         bool inViewMenu = true);
     QWidget* createLogList();
     QWidget* createSelectionTools();
     QWidget* createLayerTree();
     QWidget* createImageList();
     void imagesListed();
-    void connectForm(AnnotationForm* form, void (MainWindow::*toggleSlot)(bool), void (MainWindow::*getSlot)(),
-                     void (MainWindow::*recordSlot)());
+    void connectForm(AnnotationForm* form, void (MainWindow::*toggleSlot)(bool),
+                     void (MainWindow::*getSlot)(), void (MainWindow::*recordSlot)());
     void createProjectSession();
     void createReconstruction();
     // A helper's status bar messages and log lines go to the window's.

@@ -1,5 +1,7 @@
 #include "ui/main/SelectionToolWidget.h"
 
+#include "scene/view/OsgWidget.h"
+
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,10 +31,10 @@ QDoubleSpinBox* spinBox(double minimum, double maximum, int decimals, double val
 
 SelectionToolWidget::SelectionToolWidget(QWidget* parent)
     : QWidget(parent), m_x(spinBox(-coordinateRange, coordinateRange, 3, 0.0)),
-      m_y(spinBox(-coordinateRange, coordinateRange, 3, 0.0)), m_z(spinBox(-coordinateRange, coordinateRange, 3, 0.0)),
-      m_rotate(spinBox(-180.0, 180.0, 3, 0.0)), m_width(spinBox(0.0, 1000.0, 2, 1.0)),
-      m_depth(spinBox(0.0, 1000.0, 2, 1.0)), m_height(spinBox(0.0, 1000.0, 2, 1.0)),
-      m_activate(new QPushButton(QStringLiteral("Activate"))),
+      m_y(spinBox(-coordinateRange, coordinateRange, 3, 0.0)),
+      m_z(spinBox(-coordinateRange, coordinateRange, 3, 0.0)), m_rotate(spinBox(-180.0, 180.0, 3, 0.0)),
+      m_width(spinBox(0.0, 1000.0, 2, 1.0)), m_depth(spinBox(0.0, 1000.0, 2, 1.0)),
+      m_height(spinBox(0.0, 1000.0, 2, 1.0)), m_activate(new QPushButton(QStringLiteral("Activate"))),
       m_currentPos(new QPushButton(QStringLiteral("Get Current Pos"))),
       m_extract(new QPushButton(QStringLiteral("Extract")))
 {
@@ -71,4 +73,17 @@ void SelectionToolWidget::setBoxPosition(double x, double y, double z, double ro
     m_y->setValue(y);
     m_z->setValue(z);
     m_rotate->setValue(rotation);
+}
+
+void SelectionToolWidget::steer(OsgWidget* view)
+{
+    const auto valueChanged = qOverload<double>(&QDoubleSpinBox::valueChanged);
+    connect(m_x, valueChanged, view, &OsgWidget::setBoxX);
+    connect(m_y, valueChanged, view, &OsgWidget::setBoxY);
+    connect(m_z, valueChanged, view, &OsgWidget::setBoxZ);
+    connect(m_rotate, valueChanged, view, &OsgWidget::setBoxR);
+    connect(m_width, valueChanged, view, &OsgWidget::setSelectWidth);
+    connect(m_height, valueChanged, view, &OsgWidget::setSelectHeight);
+    connect(m_depth, valueChanged, view, &OsgWidget::setSelectDepth);
+    connect(m_activate, &QPushButton::toggled, view, &OsgWidget::turnOnSelectBox);
 }

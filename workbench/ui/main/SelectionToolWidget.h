@@ -2,12 +2,13 @@
 
 #include <QWidget>
 
+class OsgWidget;
 class QDoubleSpinBox;
 class QPushButton;
 
 // The "Select Tools" panel: places, sizes and turns the selection box and
-// starts the extraction of the points inside it. The main window wires its
-// controls to the 3D view.
+// starts the extraction of the points inside it. Its box controls drive the
+// 3D view's box (steer); the main window takes its two buttons.
 class SelectionToolWidget : public QWidget
 {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     QDoubleSpinBox* depthBox() const { return m_depth; }
     QDoubleSpinBox* heightBox() const { return m_height; }
 
+    // Every value and the on/off button drive the view's selection box.
+    void steer(OsgWidget* view);
     // Shows a box position; each changed value is sent on like a typed one.
     void setBoxPosition(double x, double y, double z, double rotation);
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
 
@@ -43,6 +44,14 @@ bool ReconstructionRunner::isRunning() const
     return m_current && m_current->isRunning();
 }
 
+bool ReconstructionRunner::mayQuit(QWidget* parent) const
+{
+    const bool running = isRunning() || (m_ortho && m_ortho->isRunning());
+    return !running ||
+           QMessageBox::question(parent, tr("Quit"), tr("A reconstruction is running. Quit and stop it?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 void ReconstructionRunner::enableRunActions()
 {
     if (isRunning())
@@ -63,8 +72,8 @@ bool ReconstructionRunner::refuseWhileRunning()
     if (!isRunning())
         return false;
     // A second run would write over the files of the first in the same folder.
-    m_window->statusBar()->showMessage(tr("A reconstruction is running: wait for it to end or abort it first"),
-                                       outcomeTimeoutMs);
+    m_window->statusBar()->showMessage(
+        tr("A reconstruction is running: wait for it to end or abort it first"), outcomeTimeoutMs);
     return true;
 }
 

@@ -38,7 +38,8 @@ public:
     };
 
     // Pipelines become children of window; their progress goes to its status bar.
-    ReconstructionRunner(QMainWindow* window, MyListWidget* images, const QString& appDir, const Actions& actions);
+    ReconstructionRunner(QMainWindow* window, MyListWidget* images, const QString& appDir,
+                         const Actions& actions);
 
     // Starts the EXIF extraction that a sparse run waits for and hands back
     // its process (null or not running: nothing to wait for).
@@ -62,6 +63,9 @@ public:
     SfMReconstruction* current() const { return m_current; }
     OrthoDsmRunner* orthoDsm() const { return m_ortho; }
     bool isRunning() const;
+    // True when no reconstruction or orthophoto runs, or the user chose to
+    // quit and stop it (asked over parent).
+    bool mayQuit(QWidget* parent) const;
     // "&Run Sparse", "&Run Dense" and "&Scan Settings" back on (new photos, a
     // project opened), unless a run is going: it gives them back when it ends.
     void enableRunActions();

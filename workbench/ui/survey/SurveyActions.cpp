@@ -1,5 +1,6 @@
 #include "ui/survey/SurveyActions.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,21 @@ SurveyActions::SurveyActions(QWidget* window, LayerTree* layers, OsgWidget* view
     : QObject(window), m_window(window), m_layers(layers), m_view(view), m_drawn(std::move(drawn)),
       m_legend(legend)
 {
+}
+
+void SurveyActions::takeMenu(const QHash<QString, QAction*>& actions)
+{
+    const std::pair<const char*, void (SurveyActions::*)()> menu[] = {
+        {"&Add Survey...", &SurveyActions::addSurveyDialog},
+        {"&Check Surveys", &SurveyActions::checkSurveysNow},
+        {"Compare Surveys", &SurveyActions::compareSurveysDialog},
+        {"&Volumes...", &SurveyActions::volumesDialog},
+        {"&Section...", &SurveyActions::sectionDialog},
+        {"&Contours...", &SurveyActions::contoursDialog},
+        {"&Export Records...", &SurveyActions::exportRecordsDialog}};
+    for (const auto& [name, work] : menu)
+        if (QAction* action = actions.value(QLatin1String(name)))
+            connect(action, &QAction::triggered, this, work);
 }
 
 void SurveyActions::report(const QString& text)
@@ -255,11 +271,12 @@ bool SurveyActions::compareSurveys(const SiteSurvey& earlier, const SiteSurvey& 
         }
     }
     emit changeShown();
-    report(tr("Change from %1 to %2: %3 cells, from %4 m to %5 m (the ramp spans ±%6 m), written to %7")
-               .arg(earlier.label(), later.label())
-               .arg(summary.cells)
-               .arg(metres(summary.low), metres(summary.high), metres(summary.rampLimit), out) +
-           (hidden.isEmpty() ? QString() : tr("; %1 switched off so it shows").arg(hidden.join(tr(" and ")))));
+    report(
+        tr("Change from %1 to %2: %3 cells, from %4 m to %5 m (the ramp spans ±%6 m), written to %7")
+            .arg(earlier.label(), later.label())
+            .arg(summary.cells)
+            .arg(metres(summary.low), metres(summary.high), metres(summary.rampLimit), out) +
+        (hidden.isEmpty() ? QString() : tr("; %1 switched off so it shows").arg(hidden.join(tr(" and ")))));
     return true;
 }
 

@@ -30,6 +30,8 @@ class SectionProfile;
 // contexts' outlines, sections, contours and the records for a GIS. The
 // computations are core/survey's; this wires them to the tree, the view and
 // the files, and says what happened in the log and the status bar.
+class QAction;
+
 class SurveyActions : public QObject
 {
     Q_OBJECT
@@ -39,6 +41,9 @@ public:
     // drawn: the outline being entered in the "Polygons" form.
     SurveyActions(QWidget* window, LayerTree* layers, OsgWidget* view, osg::ref_ptr<osg::Vec3dArray> drawn,
                   ChangeLegend* legend);
+
+    // The "&Survey" menu's actions, by their texts, start the dialogs.
+    void takeMenu(const QHash<QString, QAction*>& actions);
 
     // The surveys among the loaded terrain layers (their elevation models),
     // earliest first.
