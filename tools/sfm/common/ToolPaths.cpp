@@ -1,5 +1,7 @@
 #include "ToolPaths.h"
 
+#include "common/text/CommandWords.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -31,27 +33,7 @@ std::string ToolPaths::quoted(const std::string& path)
 
 bool ToolPaths::splitWords(const std::string& line, std::vector<std::string>& words)
 {
-    words.clear();
-    std::string word;
-    bool quoted = false;
-    bool inWord = false;
-    for (const char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t' || c == '\r')) {
-            if (inWord)
-                words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words.push_back(word);
-    return !quoted;
+    return CommandWords::split(line, words);
 }
 
 std::string ToolPaths::folderOf(const std::string& path)

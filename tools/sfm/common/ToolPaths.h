@@ -27,8 +27,7 @@ public:
     // A path as our files and scripts write it: in double quotes when it
     // holds a blank ("C:\Grabung Sud 2\a.jpg"), as it is otherwise.
     static std::string quoted(const std::string& path);
-    // The words of a line, blanks (space, tab, CR) between them; a "quoted
-    // part" keeps its blanks and loses its quotes. False when a quote is left
-    // open.
+    // The words of a list file's line, as common/text/CommandWords splits
+    // them; false when a quote is left open.
     static bool splitWords(const std::string& line, std::vector<std::string>& words);
 };

@@ -1,5 +1,7 @@
 #include "core/platform/BatchInterpreter.h"
 
+#include "common/text/CommandWords.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,25 +35,12 @@ QString BatchInterpreter::local(const QString& path) const
 
 QStringList BatchInterpreter::split(const QString& line)
 {
+    // The script's text as it came, in the local 8-bit encoding.
+    std::vector<std::string> parts;
+    CommandWords::split(line.toLocal8Bit().toStdString(), parts);
     QStringList words;
-    QString word;
-    bool quoted = false, inWord = false;
-    for (const QChar c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words << word;
+    for (const std::string& part : parts)
+        words << QString::fromLocal8Bit(part.c_str(), int(part.size()));
     return words;
 }
 
