@@ -1,10 +1,10 @@
 #include "core/formats/NvmReader.h"
 
+#include "common/numbers/NumberText.h"
+#include "common/text/TextTokens.h"
 #include "core/formats/NvmLens.h"
 #include "core/formats/PointShift.h"
 #include "core/formats/SparseBundle.h"
-#include "common/numbers/NumberText.h"
-#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -235,7 +235,8 @@ void setMessage(std::string* message, const std::string& text)
 }
 
 bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader::VertexArrays& vertices,
-                NvmReader::ColourArrays& colours, SparseBundle& bundle, std::string* message, PointShift* shift)
+                NvmReader::ColourArrays& colours, SparseBundle& bundle, std::string* message,
+                PointShift* shift)
 {
     const char* begin;
     const char* end;
@@ -319,7 +320,8 @@ bool readModels(TextLineReader& lines, const std::string& imageFolder, NvmReader
 } // namespace
 
 bool NvmReader::readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
-                        SparseBundle& bundle, std::string& imageFolder, std::string* message, PointShift* shift)
+                        SparseBundle& bundle, std::string& imageFolder, std::string* message,
+                        PointShift* shift)
 {
     imageFolder = imageFolderOf(fileName);
 
@@ -364,4 +366,19 @@ std::string NvmReader::imageFolderOf(const std::string& fileName)
     if (slash == std::string::npos)
         return "./";
     return fileName.substr(0, slash) + "/";
+}
+
+bool NvmReader::readBundle(const QString& fileName, SparseBundle& bundle, QString* message,
+                           QString* imageFolder)
+{
+    VertexArrays vertices;
+    ColourArrays colours;
+    std::string folder, why;
+    const bool read =
+        readNvm(QFile::encodeName(fileName).toStdString(), vertices, colours, bundle, folder, &why);
+    if (!read && message)
+        *message = QString::fromStdString(why);
+    if (imageFolder)
+        *imageFolder = QString::fromStdString(folder);
+    return read;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <osg/Array>
 #include <osg/ref_ptr>
 
@@ -27,6 +29,12 @@ public:
     static bool readNvm(const std::string& fileName, VertexArrays& vertices, ColourArrays& colours,
                         SparseBundle& bundle, std::string& imageFolder, std::string* message = nullptr,
                         PointShift* shift = nullptr);
+
+    // The reconstruction's records alone, for those that need its cameras
+    // and points but not the scene's arrays; message says why it failed,
+    // imageFolder receives the file's folder with "/" appended.
+    static bool readBundle(const QString& fileName, SparseBundle& bundle, QString* message,
+                           QString* imageFolder = nullptr);
 
     // The same from text already in memory (the whole file, first two lines
     // included); the message names the line only.

@@ -32,7 +32,8 @@ QString fileNameOf(const QString& path)
 bool solve3(const double a[3][3], const osg::Vec3d& b, osg::Vec3d* x)
 {
     auto det = [](const double m[3][3]) {
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     };
     const double d = det(a);
@@ -73,7 +74,8 @@ double principalOffset(double centre, int size)
 // The NVM quaternion (kept x, y, z, w) as the rotation of world into camera axes.
 Rotation::Matrix rotationOf(const BundleCamera& camera)
 {
-    return Rotation::matrixOf({camera.rotation[3], camera.rotation[0], camera.rotation[1], camera.rotation[2]});
+    return Rotation::matrixOf(
+        {camera.rotation[3], camera.rotation[0], camera.rotation[1], camera.rotation[2]});
 }
 
 // A point placed by the photos: its index among the points, where the
@@ -210,7 +212,8 @@ bool ControlPointFit::triangulate(const std::vector<Ray>& rays, osg::Vec3d* poin
                                   QString* error)
 {
     if (rays.size() < 2) {
-        *error = QStringLiteral("seen in %1 photo(s) of the reconstruction, at least two are needed").arg(rays.size());
+        *error = QStringLiteral("seen in %1 photo(s) of the reconstruction, at least two are needed")
+                     .arg(rays.size());
         return false;
     }
     double widest = 0;
@@ -273,18 +276,14 @@ bool ControlPointFit::triangulate(const std::vector<Ray>& rays, osg::Vec3d* poin
 ControlPointFit::Outcome ControlPointFit::run(const QString& nvmFile, QVector<ControlPoint>& points,
                                               const ImageSize& imageSize, int epsg)
 {
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder, message;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder, &message) ||
-        bundle.bundleCameras.empty()) {
+    QString message, folder;
+    if (!NvmReader::readBundle(nvmFile, bundle, &message, &folder) || bundle.bundleCameras.empty()) {
         Outcome out;
-        out.message = QStringLiteral("Ground control: %1").arg(QString::fromStdString(message));
+        out.message = QStringLiteral("Ground control: %1").arg(message);
         return out;
     }
-    Outcome out = run(bundle, QString::fromStdString(folder), GeoReference::companionFileName(nvmFile),
-                      points, imageSize, epsg);
+    Outcome out = run(bundle, folder, GeoReference::companionFileName(nvmFile), points, imageSize, epsg);
     if (bundle.lensDamaged)
         out.lines.prepend(QString::fromStdString(bundle.lensMessage));
     return out;
@@ -310,7 +309,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     QHash<QString, Located> cameras;
     for (size_t m = 0; m < bundle.bundleCameras.size(); ++m)
         for (size_t i = 0; i < bundle.bundleCameras[m].size(); ++i) {
-            const QString name = fileNameOf(QString::fromStdString(bundle.bundleCameras[m][i]->name)).toLower();
+            const QString name =
+                fileNameOf(QString::fromStdString(bundle.bundleCameras[m][i]->name)).toLower();
             if (!cameras.contains(name))
                 cameras.insert(name, {int(m), int(i)});
         }
@@ -359,7 +359,8 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
             const QString path = imageFolder + QString::fromStdString(camera.name);
             const QSize size = imageSize ? imageSize(path) : QSize();
             if (size.isEmpty())
-                return refuse(QStringLiteral("point %1: the size of photo %2 cannot be read").arg(p.name, path));
+                return refuse(
+                    QStringLiteral("point %1: the size of photo %2 cannot be read").arg(p.name, path));
             rays.push_back(rayOf(camera, o.column, o.row, size));
             placed.seen.push_back({&camera, size, o.column, o.row});
         }

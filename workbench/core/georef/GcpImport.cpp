@@ -40,7 +40,8 @@ bool GcpImport::toControlPoints(const GcpFile& gcp, const QString& fileName, con
     int kept = 0;
     for (const GcpFile::Observation& o : gcp.observations) {
         const QString at = QStringLiteral("%1 line %2: ").arg(fileName).arg(o.line);
-        auto point = std::find_if(out.begin(), out.end(), [&](const ControlPoint& p) { return p.name == o.name; });
+        auto point =
+            std::find_if(out.begin(), out.end(), [&](const ControlPoint& p) { return p.name == o.name; });
         if (point == out.end()) {
             ControlPoint p;
             p.name = o.name;
@@ -113,12 +114,10 @@ bool GcpImport::importFile(const QString& path, const SparseBundle& bundle, QVec
 bool GcpImport::importFile(const QString& path, const QString& nvmFile, QVector<ControlPoint>* points,
                            QString* system, QString* error, QStringList* warnings)
 {
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder, message;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder, &message)) {
-        *error = QString::fromStdString(message);
+    QString message;
+    if (!NvmReader::readBundle(nvmFile, bundle, &message)) {
+        *error = message;
         return false;
     }
     return importFile(path, bundle, points, system, error, warnings);

@@ -28,13 +28,10 @@ double median(std::vector<double> v)
 GpsGeoreference::Outcome GpsGeoreference::run(const QString& nvmFile)
 {
     Outcome out;
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder, message;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder, &message) ||
-        bundle.bundleCameras.empty()) {
-        out.message = QStringLiteral("Georeference: %1").arg(QString::fromStdString(message));
+    QString message, folder;
+    if (!NvmReader::readBundle(nvmFile, bundle, &message, &folder) || bundle.bundleCameras.empty()) {
+        out.message = QStringLiteral("Georeference: %1").arg(message);
         return out;
     }
     const auto& cameras = bundle.bundleCameras.front();
@@ -44,7 +41,7 @@ GpsGeoreference::Outcome GpsGeoreference::run(const QString& nvmFile)
     for (const auto& camera : cameras) {
         ExifGps::Position p;
         QString error;
-        const QString photo = QString::fromStdString(folder) + QString::fromStdString(camera->name);
+        const QString photo = folder + QString::fromStdString(camera->name);
         if (!ExifGps::readFile(ExifGps::xmlPathOf(photo), &p, &error) || !p.hasAltitude)
             continue;
         centres.push_back(camera->centre);

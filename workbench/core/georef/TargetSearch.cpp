@@ -357,13 +357,10 @@ TargetSearch::Outcome TargetSearch::run(const QString& nvmFile, const QVector<Co
         out.message = error;
         return out;
     }
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder, message;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder,
-                            &message)) {
-        out.message = QString::fromStdString(message);
+    QString message;
+    if (!NvmReader::readBundle(nvmFile, bundle, &message)) {
+        out.message = message;
         return out;
     }
     // Both searches' photos count in the progress.

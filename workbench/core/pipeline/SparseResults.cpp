@@ -55,12 +55,8 @@ QStringList SparseResults::finish(const PipelineLayout& layout, const ScanSettin
 
 QString SparseResults::registeredLine(const QString& nvmFile, const QStringList& imagePaths)
 {
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder) ||
-        bundle.bundleCameras.empty())
+    if (!NvmReader::readBundle(nvmFile, bundle, nullptr) || bundle.bundleCameras.empty())
         return QString();
     QSet<QString> registered;
     for (const auto& camera : bundle.bundleCameras.front())

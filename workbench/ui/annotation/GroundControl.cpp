@@ -221,13 +221,10 @@ bool GroundControl::refitAfterRun(const QString& nvmFile)
             8000);
         return false;
     };
-    NvmReader::VertexArrays vertices;
-    NvmReader::ColourArrays colours;
     SparseBundle bundle;
-    std::string folder, error;
-    if (!NvmReader::readNvm(QFile::encodeName(nvmFile).toStdString(), vertices, colours, bundle, folder,
-                            &error))
-        return keepGps(QString::fromStdString(error));
+    QString error;
+    if (!NvmReader::readBundle(nvmFile, bundle, &error))
+        return keepGps(error);
     QSet<QString> photos;
     for (const SparseBundle::CameraList& cameras : bundle.bundleCameras)
         for (const auto& camera : cameras)
