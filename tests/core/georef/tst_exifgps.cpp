@@ -287,6 +287,29 @@ private slots:
         QCOMPARE(p.rtkFixed, rtk);
     }
 
+    // Where a DJI camera looked from, as its XMP says: signed plain numbers;
+    // a pitch past straight down says nothing.
+    void readsTheGimbalAndHeight()
+    {
+        const auto read = [](const QByteArray& tags) {
+            QByteArray xml = exifXml("43.5", "North", "11.5", "East");
+            xml.replace("</rdf:Description>", tags + "</rdf:Description>");
+            ExifGps::Position p;
+            QString error;
+            if (!readXml(xml, p, error))
+                qWarning() << error;
+            return p;
+        };
+        const ExifGps::Position dji = read("<drone-dji:RelativeAltitude>+60.25</drone-dji:RelativeAltitude>"
+                                           "<drone-dji:GimbalPitchDegree>-89.90</drone-dji:GimbalPitchDegree>"
+                                           "<drone-dji:GimbalYawDegree>-12.5</drone-dji:GimbalYawDegree>");
+        QCOMPARE(dji.heightAboveTakeOff, 60.25);
+        QCOMPARE(dji.gimbalPitch, -89.9);
+        QCOMPARE(dji.gimbalYaw, -12.5);
+        const ExifGps::Position none = read("<drone-dji:GimbalPitchDegree>-120</drone-dji:GimbalPitchDegree>");
+        QVERIFY(std::isnan(none.heightAboveTakeOff) && std::isnan(none.gimbalPitch) && std::isnan(none.gimbalYaw));
+    }
+
     // Blanks between the numbers used to be scanned again for every one of
     // them. A megabyte of them reads in one pass; the bound only catches the
     // square.

@@ -222,6 +222,7 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
     xml.setNamespaceProcessing(false);
     QString latitude, longitude, latitudeRef, longitudeRef, altitude, altitudeRef;
     QString horizontalError, rtkFlag, rtkEast, rtkNorth, rtkHeight;
+    QString relativeHeight, gimbalPitch, gimbalYaw;
     bool seen[6] = {};
     auto keep = [&seen](int slot, QString& value, const QString& text, bool preferred) {
         if (!seen[slot] || preferred)
@@ -243,6 +244,14 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
                 rtkNorth = text;
             else if (name == QLatin1String("RtkStdHgt"))
                 rtkHeight = text;
+            continue;
+        }
+        if (name == QLatin1String("RelativeAltitude") || name == QLatin1String("GimbalPitchDegree") ||
+            name == QLatin1String("GimbalYawDegree")) {
+            const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
+            (name == QLatin1String("RelativeAltitude") ? relativeHeight
+             : name == QLatin1String("GimbalPitchDegree") ? gimbalPitch
+                                                          : gimbalYaw) = text;
             continue;
         }
         if (!name.startsWith(QLatin1String("GPS")))
@@ -298,6 +307,12 @@ bool ExifGps::read(QIODevice& device, Position* position, QString* error)
     }
     p.sigmaHeight = sigma(rtkHeight);
     p.rtkFixed = rtkFlag.trimmed() == QLatin1String("50");
+    // Signed plain numbers; a pitch beyond straight down or up says nothing.
+    p.heightAboveTakeOff = metres(relativeHeight);
+    if (const double pitch = metres(gimbalPitch); std::abs(pitch) <= 90)
+        p.gimbalPitch = pitch;
+    if (const double yaw = metres(gimbalYaw); std::abs(yaw) <= 360)
+        p.gimbalYaw = yaw;
     *position = p;
     return true;
 }

@@ -23,6 +23,11 @@ public:
         // and whether it had an RTK fixed solution (DJI's RtkFlag 50).
         double sigmaEast = std::nan(""), sigmaNorth = std::nan(""), sigmaHeight = std::nan("");
         bool rtkFixed = false;
+        // Where a DJI drone's XMP says the camera looked from: its height
+        // above the take-off point in metres (RelativeAltitude) and the
+        // gimbal's pitch (-90 straight down) and yaw (clockwise from north)
+        // in degrees. NaN when the photo does not say.
+        double heightAboveTakeOff = std::nan(""), gimbalPitch = std::nan(""), gimbalYaw = std::nan("");
     };
 
     // False when the file holds no usable position; error says why. A
