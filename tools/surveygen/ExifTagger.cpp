@@ -43,6 +43,9 @@ bool ExifTagger::write(const std::vector<Tags>& photos, const std::string& argum
                 args << "-GPSLongitudeRef=" << (t.longitude < 0 ? "W" : "E") << '\n';
                 args << "-GPSAltitude=" << number(std::abs(t.altitude), 3) << '\n';
                 args << "-GPSAltitudeRef=" << (t.altitude < 0 ? 1 : 0) << '\n';
+                args << "-XMP-drone-dji:RelativeAltitude=" << number(t.heightAboveTakeOff, 2) << '\n';
+                args << "-XMP-drone-dji:GimbalPitchDegree=" << number(t.gimbalPitch, 2) << '\n';
+                args << "-XMP-drone-dji:GimbalYawDegree=" << number(t.gimbalYaw, 2) << '\n';
             }
             args << t.path << "\n-execute\n";
         }

@@ -120,6 +120,12 @@ bool SurveyWriter::write(const Settings& settings, const std::string& folder, st
         const double e = E + c.centre[0] + settings.gpsNoise * gaussian(random);
         const double n = N + c.centre[1] + settings.gpsNoise * gaussian(random);
         t.altitude = H + c.centre[2] + 1.5 * settings.gpsNoise * gaussian(random);
+        // Taken off from the site's zero. The gimbal's pitch is the forward
+        // axis's (-90 straight down), its yaw the heading of the photo's top
+        // edge, clockwise from north.
+        t.heightAboveTakeOff = c.centre[2];
+        t.gimbalPitch = std::asin(std::clamp(c.rotation[2][2], -1.0, 1.0)) * 180 / M_PI;
+        t.gimbalYaw = std::atan2(-c.rotation[1][0], -c.rotation[1][1]) * 180 / M_PI;
         if (!geo.toGeographic(e, n, &t.latitude, &t.longitude)) {
             *error = "PROJ cannot place " + number(e) + ", " + number(n) + " in " + settings.system;
             return false;
