@@ -11,6 +11,7 @@
 #include "MatchTableFile.h"
 #include "PairSelection.h"
 #include "PairoloRun.h"
+#include "PhotoFootprint.h"
 #include "ToolTestSupport.h"
 
 namespace
@@ -61,6 +62,20 @@ QString gpsText(const QString& latitude, const QString& longitude)
            longitude + "</GPS:GPSLongitude>\n</rdf:Description>\n</rdf:RDF>\n";
 }
 
+// A drone's EXIF and XMP: GPS, focal length, height above take-off, gimbal.
+std::string droneXml(double latitude, double longitude, double height, double pitch, double yaw)
+{
+    const std::string xml = gpsXml(latitude, longitude);
+    return xml.substr(0, xml.find("</rdf:Description>")) +
+           " <ExifIFD:FocalLength>10.0 mm</ExifIFD:FocalLength>\n"
+           " <ExifIFD:FocalPlaneXResolution>100</ExifIFD:FocalPlaneXResolution>\n"
+           " <ExifIFD:FocalPlaneResolutionUnit>mm</ExifIFD:FocalPlaneResolutionUnit>\n"
+           " <XMP-drone-dji:RelativeAltitude>+" + std::to_string(height) + "</XMP-drone-dji:RelativeAltitude>\n"
+           " <XMP-drone-dji:GimbalPitchDegree>" + std::to_string(pitch) + "</XMP-drone-dji:GimbalPitchDegree>\n"
+           " <XMP-drone-dji:GimbalYawDegree>" + std::to_string(yaw) + "</XMP-drone-dji:GimbalYawDegree>\n"
+           "</rdf:Description>\n</rdf:RDF>\n";
+}
+
 } // namespace
 
 class TestPairSelection : public QObject
@@ -90,6 +105,78 @@ private slots:
                 kept.insert(pairs[p]);
         QCOMPARE(kept, (PairSet{{0, 1}, {0, 2}, {1, 2}, {2, 3}, {3, 4}, {3, 5}, {4, 5}}));
         QVERIFY2(QString::fromStdString(choice.how).contains("GPS"), choice.how.c_str());
+    }
+
+    // A photo of 4000 x 3000 px through 1000 px of focal length, 50 m up,
+    // sees 200 x 150 m, turned with its yaw and pushed ahead by its pitch.
+    void footprintOnTheGround()
+    {
+        PhotoFootprint::View v;
+        v.east = 1000;
+        v.north = 2000;
+        v.aboveGround = 50;
+        v.focal = 1000;
+        v.imageWidth = 4000;
+        v.imageHeight = 3000;
+        auto near = [](cv::Point2d a, cv::Point2d b) { return cv::norm(a - b) < 1e-6; };
+        const auto north = PhotoFootprint::ground(v); // top edge to the north: top-left corner north-west
+        QCOMPARE(north.size(), size_t(4));
+        QVERIFY(near(north[0], {900, 2075}) && near(north[2], {1100, 1925}));
+        v.yaw = 90; // top edge to the east: top-left corner north-east
+        QVERIFY(near(PhotoFootprint::ground(v)[0], {1075, 2100}));
+        v.pitch = -75; // tilted 15 degrees forward: the edges 15 -/+ atan(1.5) degrees from straight down
+        const auto tilted = PhotoFootprint::ground(v);
+        const double halfField = std::atan(1.5) * 180 / M_PI;
+        QCOMPARE(tilted.size(), size_t(4));
+        QVERIFY(std::abs(tilted[3].x - (1000 + 50 * std::tan((15 - halfField) * M_PI / 180))) < 1e-6);
+        QVERIFY(std::abs(tilted[0].x - (1000 + 50 * std::tan((15 + halfField) * M_PI / 180))) < 1e-6);
+        v.pitch = -30; // its top corners above the horizon
+        QVERIFY(PhotoFootprint::ground(v).empty());
+
+        v.pitch = -90;
+        v.yaw = 0;
+        const auto a = PhotoFootprint::ground(v);
+        v.east += 100; // half a footprint along
+        const auto o = PhotoFootprint::overlap(a, PhotoFootprint::ground(v));
+        QVERIFY(std::abs(o.ofSmaller - 0.5) < 1e-3 && std::abs(o.ofUnion - 1.0 / 3) < 1e-3);
+        v.east += 100;
+        QCOMPARE(PhotoFootprint::overlap(a, PhotoFootprint::ground(v)).ofSmaller, 0.0);
+    }
+
+    // Eight photos 10 m apart along a line, each seeing 30 m of it from
+    // straight above: only photos up to two apart share ground, the nearer
+    // the more. Photo 3's GPS put it 100 m aside: it shares ground with none
+    // and keeps its two nearest by GPS instead. Photo 7 looked at the horizon:
+    // no footprint, so its two nearest too.
+    void footprintsChooseWhatSharesGround()
+    {
+        QTemporaryDir dir;
+        std::vector<std::string> keybs;
+        for (int i = 0; i < 8; ++i) {
+            FeatureSet empty;
+            empty.imageName = "p" + std::to_string(i) + ".jpg";
+            empty.width = 4000; // 1000 px of focal length (10 mm at 100 px a mm), 7.5 m up: 30 m
+            empty.height = 3000;
+            keybs.push_back(dir.filePath(QStringLiteral("p%1.keyb").arg(i)).toStdString());
+            QVERIFY(KeybFile::writeFile(keybs.back(), empty));
+            ToolTest::writeText(dir.filePath(QStringLiteral("p%1.xml").arg(i)),
+                                droneXml(48.0 + i * 10 / 111195.0, 2.0 + (i == 3 ? 100 / 74500.0 : 0), 7.5,
+                                         i == 7 ? -45 : -90, 90));
+        }
+        PairSelection::Settings settings;
+        settings.perPhoto = 2;
+        settings.minPartners = 2;
+        const auto pairs = allPairs(8);
+        const auto choice = PairSelection::choose(keybs, pairs, settings, 2);
+        PairSet kept;
+        for (size_t p = 0; p < pairs.size(); ++p)
+            if (choice.verify[p])
+                kept.insert(pairs[p]);
+        // By footprint, each its two best: 0-1 0-2 1-2 | 2: 1-2 0-2 | 4: 4-5 2-4 | 5: 4-5 5-6 | 6: 5-6 4-6.
+        QCOMPARE(kept, (PairSet{{0, 1}, {0, 2}, {1, 2}, {2, 4}, {4, 5}, {5, 6}, {4, 6}, //
+                                {2, 3}, {3, 4}, {6, 7}, {5, 7}}));
+        QVERIFY2(QString::fromStdString(choice.how).contains("footprint"), choice.how.c_str());
+        QVERIFY2(QString::fromStdString(choice.how).contains("2 nearest by GPS"), choice.how.c_str());
     }
 
     // The matcher reads positions as the workbench does: what no camera

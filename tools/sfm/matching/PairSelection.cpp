@@ -12,6 +12,7 @@
 #include "common/images/ExifFocal.h"
 #include "KeybFile.h"
 #include "ParallelFor.h"
+#include "PhotoFootprint.h"
 #include "ToolPaths.h"
 
 namespace
@@ -19,11 +20,18 @@ namespace
 
 constexpr double noScore = -std::numeric_limits<double>::infinity();
 
-// Positions in metres east and north of the first photo; false unless every
-// photo has one and they spread over more than a metre.
-bool gpsPositions(const std::vector<std::string>& keybPaths, std::vector<cv::Point2d>& positions)
+// Each photo's position in metres east and north of the first, and its
+// ground footprint when its EXIF says enough for one.
+struct Places {
+    std::vector<cv::Point2d> positions;
+    std::vector<std::vector<cv::Point2d>> footprints;
+};
+
+// False unless every photo has a GPS position and they spread over more
+// than a metre.
+bool gpsPlaces(const std::vector<std::string>& keybPaths, Places& places)
 {
-    positions.clear();
+    places = {};
     double lat0 = 0, lon0 = 0;
     double minX = 0, maxX = 0, minY = 0, maxY = 0;
     for (size_t i = 0; i < keybPaths.size(); ++i) {
@@ -32,9 +40,10 @@ bool gpsPositions(const std::vector<std::string>& keybPaths, std::vector<cv::Poi
         if (!KeybFile::readHeader(keybPaths[i], head, count))
             return false;
         const std::string image = ToolPaths::folderOf(keybPaths[i]) + head.imageName;
+        const std::string xml = ExifFocal::xmlPathForImage(image);
         ExifGps::Position position;
         QString why;
-        if (!ExifGps::readFile(QString::fromStdString(ExifFocal::xmlPathForImage(image)), &position, &why))
+        if (!ExifGps::readFile(QString::fromStdString(xml), &position, &why))
             return false;
         const double lat = position.latitude, lon = position.longitude;
         if (i == 0) {
@@ -48,7 +57,18 @@ bool gpsPositions(const std::vector<std::string>& keybPaths, std::vector<cv::Poi
         if (dLon < -180)
             dLon += 360;
         const cv::Point2d p(dLon * metresPerDegree * std::cos(lat0 * M_PI / 180), (lat - lat0) * metresPerDegree);
-        positions.push_back(p);
+        places.positions.push_back(p);
+        PhotoFootprint::View view;
+        view.east = p.x;
+        view.north = p.y;
+        view.aboveGround = position.heightAboveTakeOff;
+        view.pitch = position.gimbalPitch;
+        view.yaw = position.gimbalYaw;
+        view.imageWidth = head.width;
+        view.imageHeight = head.height;
+        if (std::isfinite(view.aboveGround) && std::isfinite(view.pitch) && std::isfinite(view.yaw))
+            view.focal = ExifFocal::fromXmlFile(xml, head.width, head.height);
+        places.footprints.push_back(PhotoFootprint::ground(view));
         minX = std::min(minX, p.x);
         maxX = std::max(maxX, p.x);
         minY = std::min(minY, p.y);
@@ -196,6 +216,22 @@ std::vector<double> retrievalScores(const std::vector<std::string>& keybPaths,
     return scores;
 }
 
+// One photo's `count` best pairs by score (ties by the other photo's index).
+std::vector<size_t> nearestOf(size_t photo, const std::vector<std::pair<int, int>>& pairs,
+                              const std::vector<double>& scores, int count)
+{
+    std::vector<size_t> mine;
+    for (size_t p = 0; p < pairs.size(); ++p)
+        if (size_t(pairs[p].first) == photo || size_t(pairs[p].second) == photo)
+            mine.push_back(p);
+    auto other = [&](size_t p) { return size_t(pairs[p].first) == photo ? pairs[p].second : pairs[p].first; };
+    std::sort(mine.begin(), mine.end(), [&](size_t a, size_t b) {
+        return scores[a] != scores[b] ? scores[a] > scores[b] : other(a) < other(b);
+    });
+    mine.resize(std::min(mine.size(), size_t(std::max(0, count))));
+    return mine;
+}
+
 } // namespace
 
 std::vector<bool> PairSelection::keepBest(size_t photos, const std::vector<std::pair<int, int>>& pairs,
@@ -231,16 +267,69 @@ PairSelection::Choice PairSelection::choose(const std::vector<std::string>& keyb
         ++partners[size_t(p.first)];
         ++partners[size_t(p.second)];
     }
-    if (std::all_of(partners.begin(), partners.end(), [&](size_t k) { return k <= size_t(settings.perPhoto); })) {
+    const bool fewPartners =
+        std::all_of(partners.begin(), partners.end(), [&](size_t k) { return k <= size_t(settings.perPhoto); });
+    Places places;
+    const bool gps = gpsPlaces(keybPaths, places);
+    // Footprints serve when most photos have one; the others (looking at the
+    // horizon, or saying nothing of their gimbal) keep their nearest by GPS.
+    const size_t withFootprint = size_t(std::count_if(places.footprints.begin(), places.footprints.end(),
+                                                      [](const auto& f) { return !f.empty(); }));
+    const bool footprints = gps && withFootprint * 2 >= keybPaths.size();
+    // Footprints tell which pairs share no ground however few they are.
+    if (fewPartners && !footprints) {
         choice.how = "every listed pair";
         return choice;
     }
-    std::vector<cv::Point2d> positions;
     std::vector<double> scores;
-    if (gpsPositions(keybPaths, positions)) {
-        scores.resize(pairs.size());
+    if (gps) {
+        std::vector<double> nearness(pairs.size());
         for (size_t p = 0; p < pairs.size(); ++p)
-            scores[p] = -cv::norm(positions[size_t(pairs[p].first)] - positions[size_t(pairs[p].second)]);
+            nearness[p] = -cv::norm(places.positions[size_t(pairs[p].first)] - places.positions[size_t(pairs[p].second)]);
+        if (footprints) {
+            // The most alike views first: shared area over the area both cover.
+            scores.assign(pairs.size(), noScore);
+            for (size_t p = 0; p < pairs.size(); ++p) {
+                const auto& a = places.footprints[size_t(pairs[p].first)];
+                const auto& b = places.footprints[size_t(pairs[p].second)];
+                if (a.empty() || b.empty())
+                    continue;
+                const auto o = PhotoFootprint::overlap(a, b);
+                if (o.ofSmaller >= settings.minFootprintOverlap)
+                    scores[p] = o.ofUnion;
+            }
+            choice.verify = keepBest(keybPaths.size(), pairs, scores, settings.perPhoto);
+            for (size_t i = 0; i < keybPaths.size(); ++i)
+                if (places.footprints[i].empty())
+                    for (size_t p : nearestOf(i, pairs, nearness, settings.perPhoto))
+                        choice.verify[p] = true;
+            // A photo that shares its ground with too few others keeps its nearest too.
+            std::vector<int> kept(keybPaths.size(), 0);
+            for (size_t p = 0; p < pairs.size(); ++p)
+                if (choice.verify[p]) {
+                    ++kept[size_t(pairs[p].first)];
+                    ++kept[size_t(pairs[p].second)];
+                }
+            size_t added = 0;
+            for (size_t i = 0; i < keybPaths.size(); ++i)
+                if (kept[i] < settings.minPartners)
+                    for (size_t p : nearestOf(i, pairs, nearness, settings.minPartners))
+                        if (!choice.verify[p]) {
+                            choice.verify[p] = true;
+                            ++added;
+                        }
+            choice.how = "each photo's at most " + std::to_string(settings.perPhoto) +
+                         " whose ground footprints (from GPS, height and gimbal) share the most, at least " +
+                         std::to_string(int(std::lround(settings.minFootprintOverlap * 100))) + " %";
+            if (added)
+                choice.how += ", and " + std::to_string(added) + " nearest by GPS for photos with fewer than " +
+                              std::to_string(settings.minPartners);
+            if (withFootprint < keybPaths.size())
+                choice.how += "; " + std::to_string(keybPaths.size() - withFootprint) +
+                              " photo(s) without a footprint keep their nearest by GPS";
+            return choice;
+        }
+        scores = std::move(nearness);
         choice.how = "each photo's " + std::to_string(settings.perPhoto) + " nearest by GPS";
     } else {
         scores = retrievalScores(keybPaths, pairs, settings, threads);
