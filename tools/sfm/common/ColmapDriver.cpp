@@ -102,14 +102,16 @@ bool ColmapDriver::map(const std::string& database, const std::string& imageRoot
                        const std::string& outputFolder, const MapperSettings& settings, std::string* error)
 {
     const int threads = settings.threads > 0 ? settings.threads : int(std::thread::hardware_concurrency());
-    return run("mapper",
-               {"--database_path", database, "--image_path", imageRoot, "--output_path", outputFolder,
-                "--Mapper.num_threads", std::to_string(threads > 0 ? threads : 1), "--Mapper.min_model_size",
-                std::to_string(settings.minModelSize), "--Mapper.ba_refine_focal_length",
-                flag(settings.refineFocal), "--Mapper.ba_refine_principal_point",
-                flag(settings.refinePrincipalPoint), "--Mapper.ba_refine_extra_params",
-                flag(settings.refineExtra)},
-               error);
+    std::vector<std::string> args{"--database_path", database, "--image_path", imageRoot, "--output_path",
+                                  outputFolder, "--Mapper.num_threads", std::to_string(threads > 0 ? threads : 1),
+                                  "--Mapper.min_model_size", std::to_string(settings.minModelSize),
+                                  "--Mapper.ba_refine_focal_length", flag(settings.refineFocal),
+                                  "--Mapper.ba_refine_principal_point", flag(settings.refinePrincipalPoint),
+                                  "--Mapper.ba_refine_extra_params", flag(settings.refineExtra)};
+    if (settings.orderedFrames)
+        args.insert(args.end(), {"--Mapper.init_min_tri_angle", "8", "--Mapper.ba_global_images_ratio", "1.4",
+                                 "--Mapper.ba_global_points_ratio", "1.4"});
+    return run("mapper", args, error);
 }
 
 bool ColmapDriver::convertModel(const std::string& input, const std::string& output, const std::string& type,

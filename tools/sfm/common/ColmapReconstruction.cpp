@@ -342,7 +342,9 @@ bool ColmapReconstruction::map(ColmapModel& model, std::ostream& log, std::strin
     mapper.refineFocal = !m_settings.calibrated;
     mapper.refinePrincipalPoint = false;
     mapper.refineExtra = !m_settings.calibrated;
-    log << "Mapping with " << mapper.threads << " thread(s)" << std::endl;
+    mapper.orderedFrames = m_settings.orderedFrames;
+    log << "Mapping with " << mapper.threads << " thread(s)"
+        << (mapper.orderedFrames ? ", the options for a flight's ordered photos" : "") << std::endl;
     if (m_root.empty())
         return fail(error, "no images given to map");
     if (!m_driver.map(work + "database.db", m_root, work + "model", mapper, error))

@@ -63,6 +63,8 @@ public:
         // focal length, one per image where the camera is unknown.
         std::string cameraModel = "SIMPLE_RADIAL";
         int threads = 0;
+        // A drone's flight: the mapper takes its options for ordered frames.
+        bool orderedFrames = false;
     };
 
     explicit ColmapReconstruction(Settings settings);

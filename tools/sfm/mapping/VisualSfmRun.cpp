@@ -13,6 +13,7 @@
 #include "common/formats/NvmFile.h"
 #include "common/images/ExifFocal.h"
 #include "common/numbers/NumberText.h"
+#include "core/georef/ExifGps.h"
 
 namespace fs = std::filesystem;
 
@@ -121,7 +122,15 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
         return failed(error);
     std::vector<ColmapReconstruction::Image> images;
     std::map<std::string, int> indexOf; // absolute image path -> list index
+    // A GPS position in every photo: a drone's flight, taken in order.
+    bool flight = !listed.empty();
     for (const auto& l : listed) {
+        if (flight) {
+            ExifGps::Position position;
+            QString why;
+            flight = ExifGps::readFile(QString::fromStdString(ExifFocal::xmlPathForImage(l.image.path)), &position,
+                                       &why);
+        }
         ColmapReconstruction::Image im = l.image;
         const std::string& image = im.path;
         if (!command.calibrated) {
@@ -151,6 +160,7 @@ int VisualSfmRun::run(const std::vector<std::string>& args, const Options& optio
     settings.fy = command.fy;
     settings.cx = command.cx;
     settings.cy = command.cy;
+    settings.orderedFrames = flight;
     std::error_code ec;
     fs::create_directories(settings.workFolder, ec);
     ColmapReconstruction reconstruction(settings);
