@@ -254,6 +254,34 @@ private slots:
         QVERIFY2(near > 0.6 * reduced.size(), qPrintable(QStringLiteral("%1 of %2").arg(near).arg(reduced.size())));
     }
 
+    // A photo's size without decoding it whole is the size OpenCV decodes:
+    // odd sides a reduced decode would round, a turn its EXIF asks for, and
+    // a PNG that has no JPEG header.
+    void photoSizeIsTheDecodedSize()
+    {
+        QTemporaryDir dir;
+        cv::Mat pixels(601, 1001, CV_8UC3, cv::Scalar(30, 90, 200));
+        cv::circle(pixels, {300, 200}, 80, cv::Scalar(250, 250, 250), -1);
+        const std::string jpeg = dir.filePath("p.jpg").toStdString(), turned = dir.filePath("t.jpg").toStdString(),
+                          png = dir.filePath("p.png").toStdString();
+        QVERIFY(cv::imwrite(jpeg, pixels) && cv::imwrite(turned, pixels) && cv::imwrite(png, pixels));
+        QCOMPARE(QProcess::execute("exiftool", {"-q", "-overwrite_original", "-n", "-Orientation=6",
+                                                 QString::fromStdString(turned)}),
+                 0);
+        for (const std::string& photo : {jpeg, turned, png}) {
+            const cv::Mat decoded = cv::imread(photo, cv::IMREAD_GRAYSCALE);
+            int width = 0, height = 0;
+            QVERIFY(PhotoDecoder::photoSize(photo, width, height));
+            QCOMPARE(width, decoded.cols);
+            QCOMPARE(height, decoded.rows);
+        }
+        QCOMPARE(cv::imread(turned).cols, 601); // the turn was taken
+        std::string error;
+        int width = 0, height = 0;
+        QVERIFY(!PhotoDecoder::photoSize(dir.filePath("none.jpg").toStdString(), width, height, &error));
+        QVERIFY(!error.empty());
+    }
+
     // Photos in flight are bounded by memory, not threads: a budget that
     // holds one photo runs them one at a time.
     void smallBudgetRunsPhotosOneAtATime()

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <opencv2/imgcodecs.hpp>
 
+#include "PhotoDecoder.h"
 #include "common/system/MachineMemory.h"
 #include "common/text/TextTokens.h"
 
@@ -59,11 +59,5 @@ int DenseBudget::viewsWithin(std::uint64_t budget, int width, int height, int le
 
 bool DenseBudget::imageSize(const std::string& image, int& width, int& height)
 {
-    // A JPEG decodes at an eighth of its size nearly for free.
-    const cv::Mat small = cv::imread(image, cv::IMREAD_REDUCED_GRAYSCALE_8);
-    if (small.empty())
-        return false;
-    width = small.cols * 8;
-    height = small.rows * 8;
-    return true;
+    return PhotoDecoder::photoSize(image, width, height);
 }

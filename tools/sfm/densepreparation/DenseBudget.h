@@ -23,7 +23,7 @@ public:
     // with threads threads, keeps within budget; at least 2.
     static int viewsWithin(std::uint64_t budget, int width, int height, int level, int threads);
 
-    // The size of image (read from a reduced decode, to a few pixels); false
-    // when it cannot be read.
+    // The size of image as it decodes, without decoding it whole; false when
+    // it cannot be read.
     static bool imageSize(const std::string& image, int& width, int& height);
 };

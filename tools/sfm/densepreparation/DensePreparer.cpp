@@ -1,12 +1,12 @@
 #include "DensePreparer.h"
 
 #include <filesystem>
-#include <opencv2/imgcodecs.hpp>
 #include <ostream>
 #include <sstream>
 #include <vector>
 
 #include "common/files/AtomicFile.h"
+#include "DenseBudget.h"
 #include "MvsCamera.h"
 #include "PmvsOptions.h"
 #include "ToolLocation.h"
@@ -73,11 +73,12 @@ bool DensePreparer::prepare(const DenseSource& source, const DenseLayout& layout
     for (size_t view = 0; view < source.registered.size(); ++view) {
         const int index = source.registered[view];
         const std::string& image = source.images[size_t(index)];
-        const cv::Mat pixels = cv::imread(image, cv::IMREAD_GRAYSCALE);
-        if (pixels.empty())
+        // The size alone: the undistortion decodes each photo once, later.
+        int width = 0, height = 0;
+        if (!DenseBudget::imageSize(image, width, height))
             return fail("cannot read image " + image);
         CameraIntrinsics::Camera lens;
-        if (!source.lens(index, pixels.cols, pixels.rows, lens, error))
+        if (!source.lens(index, width, height, lens, error))
             return false;
         if (!MvsCamera::fromBundler(source.bundle.cameras[size_t(index)], lens, cameras[view]))
             return fail("camera " + std::to_string(index) + " (" + image +

@@ -217,6 +217,22 @@ std::uint64_t PhotoDecoder::memoryCost(const Header& header, int maxSide)
     return std::uint64_t(decoded + detect) + (std::uint64_t(64) << 20);
 }
 
+bool PhotoDecoder::photoSize(const std::string& path, int& width, int& height, std::string* error)
+{
+    Header header;
+    if (!readHeader(path, header, error))
+        return false;
+    const bool fromHeader = header.jpeg && header.width > 0 && header.height > 0;
+    const cv::Mat image = cv::imread(path, fromHeader ? cv::IMREAD_REDUCED_GRAYSCALE_8 : cv::IMREAD_GRAYSCALE);
+    if (image.empty())
+        return fail(error, path + ": cannot read image");
+    width = fromHeader ? header.width : image.cols;
+    height = fromHeader ? header.height : image.rows;
+    if (fromHeader && (image.cols > image.rows) != (width > height) && image.cols != image.rows)
+        std::swap(width, height);
+    return true;
+}
+
 bool PhotoDecoder::decode(const std::string& path, const Header& header, int maxSide, Reduced& reduced,
                           std::string* error)
 {

@@ -31,6 +31,11 @@ public:
     static bool readHeader(std::istream& in, const std::string& name, Header& header,
                            std::string* error = nullptr);
 
+    // The photo's size as OpenCV decodes it (EXIF orientation applied),
+    // without decoding it whole: a JPEG's size from its header, its turn
+    // from a decode at an eighth of its size; other photos are decoded.
+    static bool photoSize(const std::string& path, int& width, int& height, std::string* error = nullptr);
+
     // The image detection runs on: the photo's longest side brought down to
     // maxSide (0: full size).
     struct Reduced {
