@@ -254,6 +254,48 @@ private slots:
         QVERIFY2(near > 0.6 * reduced.size(), qPrintable(QStringLiteral("%1 of %2").arg(near).arg(reduced.size())));
     }
 
+    // The half-size first pass keeps what the full size keeps: on a rich
+    // photo the same features within a pixel, but for some of the weakest of
+    // the octave the limit cuts (their responses differ a little between the
+    // two pyramids); on a poor one (too few coarse features) the full size's
+    // exactly.
+    void halfSizePassKeepsTheFullSizesFeatures()
+    {
+        QTemporaryDir dir;
+        cv::Mat rich(1800, 2400, CV_8U);
+        cv::RNG random(7);
+        random.fill(rich, cv::RNG::UNIFORM, 0, 255);
+        cv::GaussianBlur(rich, rich, cv::Size(0, 0), 3);
+        cv::normalize(rich, rich, 0, 255, cv::NORM_MINMAX);
+        cv::Mat poor(1800, 2400, CV_8U, cv::Scalar(128));
+        for (int k = 0; k < 40; ++k)
+            cv::circle(poor, {60 + 57 * k, 200 + 31 * k}, 12 + k % 7, cv::Scalar(20 + 5 * k), -1);
+        SiftExtractor::Settings settings;
+        settings.maxImageSide = 2400;
+        settings.maxFeatures = 3000;
+        const SiftExtractor extractor(settings);
+        for (const auto& [name, pixels] : {std::pair<const char*, cv::Mat>{"rich.png", rich}, {"poor.png", poor}}) {
+            const std::string photo = dir.filePath(name).toStdString();
+            QVERIFY(cv::imwrite(photo, pixels));
+            FeatureSet quick, full;
+            QVERIFY(extractor.extract(photo, quick));
+            PhotoDecoder::Header header;
+            PhotoDecoder::Reduced whole;
+            QVERIFY(PhotoDecoder::readHeader(photo, header) && PhotoDecoder::decode(photo, header, 2400, whole));
+            QVERIFY(extractor.extract(whole, full));
+            QCOMPARE(quick.size(), full.size());
+            size_t near = 0;
+            for (const auto& q : quick.keypoints)
+                near += std::any_of(full.keypoints.begin(), full.keypoints.end(), [&](const auto& f) {
+                    return std::hypot(f.x - q.x, f.y - q.y) < 1.0 && std::abs(f.scale / q.scale - 1) < 0.2;
+                });
+            if (std::string(name) == "rich.png")
+                QVERIFY2(quick.size() == 3000 && near > 0.85 * quick.size(), qPrintable(QString::number(near)));
+            else
+                QVERIFY2(quick.size() < 3000 && near == quick.size(), qPrintable(QString::number(near)));
+        }
+    }
+
     // A photo's size without decoding it whole is the size OpenCV decodes:
     // odd sides a reduced decode would round, a turn its EXIF asks for, and
     // a PNG that has no JPEG header.

@@ -84,16 +84,13 @@ private:
     const std::uint64_t m_bytes;
 };
 
-void detect(Job& job, const SiftExtractor& extractor, int maxImageSide, MemoryBudget& budget,
-            FeatureSet& features)
+void detect(Job& job, const SiftExtractor& extractor, MemoryBudget& budget, FeatureSet& features)
 {
     const BudgetShare share(budget, job.cost);
-    PhotoDecoder::Reduced photo;
     std::string why;
-    if (!PhotoDecoder::decode(job.image, job.header, maxImageSide, photo, &why))
-        job.leftOut = "cannot read image";
-    else if (!extractor.extract(photo, features, &why))
-        job.leftOut = why;
+    bool decoded = true;
+    if (!extractor.extract(job.image, job.header, features, &decoded, &why))
+        job.leftOut = decoded ? why : "cannot read image";
     else if (features.size() == 0)
         job.leftOut = "no features";
 }
@@ -158,7 +155,7 @@ int FeatureDetection::run(const std::string& listPath, const SiftExtractor::Sett
         features.height = job.header.height;
         if (job.leftOut.empty()) {
             try {
-                detect(job, extractor, settings.maxImageSide, budget, features);
+                detect(job, extractor, budget, features);
             } catch (const std::exception& e) {
                 job.leftOut = thrown(e.what());
             }

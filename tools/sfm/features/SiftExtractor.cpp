@@ -15,18 +15,48 @@ bool SiftExtractor::extract(const std::string& imagePath, FeatureSet& features, 
 {
     features = FeatureSet();
     PhotoDecoder::Header header;
-    PhotoDecoder::Reduced photo;
-    if (!PhotoDecoder::readHeader(imagePath, header, error) ||
-        !PhotoDecoder::decode(imagePath, header, m_settings.maxImageSide, photo, error))
-        return false;
-    if (!extract(photo, features, error))
+    bool decoded = true;
+    if (!PhotoDecoder::readHeader(imagePath, header, error) || !extract(imagePath, header, features, &decoded, error))
         return false;
     const auto slash = imagePath.find_last_of("/\\");
     features.imageName = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
     return true;
 }
 
+bool SiftExtractor::extract(const std::string& imagePath, const PhotoDecoder::Header& header,
+                            FeatureSet& features, bool* decoded, std::string* error) const
+{
+    *decoded = true;
+    const int longest = std::max(header.width, header.height);
+    const int full = m_settings.maxImageSide > 0 && longest > 0 ? std::min(m_settings.maxImageSide, longest)
+                                                                : m_settings.maxImageSide;
+    // Small photos rarely have the features at half size: straight to the full one.
+    if (m_settings.maxFeatures > 0 && full >= 1200) {
+        PhotoDecoder::Reduced half;
+        if (!PhotoDecoder::decode(imagePath, header, full / 2, half, error)) {
+            *decoded = false;
+            return false;
+        }
+        bool enough = false;
+        const bool done = extract(half, features, error, &enough);
+        if (enough)
+            return done;
+    }
+    PhotoDecoder::Reduced photo;
+    if (!PhotoDecoder::decode(imagePath, header, m_settings.maxImageSide, photo, error)) {
+        *decoded = false;
+        return false;
+    }
+    return extract(photo, features, error, nullptr);
+}
+
 bool SiftExtractor::extract(const PhotoDecoder::Reduced& photo, FeatureSet& features, std::string* error) const
+{
+    return extract(photo, features, error, nullptr);
+}
+
+bool SiftExtractor::extract(const PhotoDecoder::Reduced& photo, FeatureSet& features, std::string* error,
+                            bool* coarseEnough) const
 {
     features.keypoints.clear();
     features.descriptors.clear();
@@ -47,6 +77,13 @@ bool SiftExtractor::extract(const PhotoDecoder::Reduced& photo, FeatureSet& feat
     std::stable_sort(keypoints.begin(), keypoints.end(), [&](const cv::KeyPoint& a, const cv::KeyPoint& b) {
         return octave(a) != octave(b) ? octave(a) > octave(b) : a.response > b.response;
     });
+    if (coarseEnough) {
+        const size_t coarse = size_t(
+            std::count_if(keypoints.begin(), keypoints.end(), [&](const cv::KeyPoint& k) { return octave(k) >= 0; }));
+        *coarseEnough = m_settings.maxFeatures > 0 && coarse >= size_t(m_settings.maxFeatures);
+        if (!*coarseEnough)
+            return false;
+    }
     if (m_settings.maxFeatures > 0 && keypoints.size() > size_t(m_settings.maxFeatures))
         keypoints.resize(size_t(m_settings.maxFeatures));
     cv::Mat descriptors;
