@@ -3,16 +3,14 @@
 #include <QImage>
 #include <QString>
 #include <QTcpSocket>
-#include <QThread>
 
-class WireReceiver;
-struct WireMessage;
+#include "WireConnection.h"
 
 // One connection of the tracker to the ground station. The socket and its
 // receive buffer live in this thread only; results leave as signals with
 // copies. Images travel as QImage: a QPixmap may only be made on the GUI
 // thread, so the server turns them into pixmaps there.
-class ServerThread : public QThread
+class ServerThread : public WireConnection<ServerThread>
 {
     Q_OBJECT
 public:
@@ -50,17 +48,10 @@ signals:
     void logLine(QString line);
 
 public slots:
-    void readyRead();
-    void disconnected();
-
-protected:
-    void run() override;
+    void readyRead() { readMessages(); }
+    void disconnected() { endConnection(); }
 
 private:
+    friend class WireConnection<ServerThread>;
     void handle(const WireMessage& message);
-    void log(const QString& text);
-
-    qintptr m_socketDescriptor;
-    // Set while run() is in its event loop.
-    WireReceiver* m_receiver = nullptr;
 };

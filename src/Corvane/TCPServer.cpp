@@ -1,42 +1,10 @@
 #include "TCPServer.h"
 
-#include "ServerThread.h"
-#include "WireServer.h"
-
-TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}
-
-TCPServer::~TCPServer()
-{
-    WireServer::shutdown<ServerThread>(*this);
-}
-
-int TCPServer::connectionCount() const
-{
-    return WireServer::connections<ServerThread>(*this).size();
-}
-
-void TCPServer::StartServer()
-{
-    emit logLine(WireServer::start(*this, QHostAddress::Any, m_port));
-}
-
-void TCPServer::StopServer()
-{
-    emit logLine(WireServer::stop(*this));
-}
-
-void TCPServer::toggleTCPServer(bool shouldStart)
-{
-    if (shouldStart)
-        StartServer();
-    else
-        StopServer();
-}
+TCPServer::TCPServer(QObject* parent, quint16 port) : WireListener(parent, QHostAddress::Any, port) {}
 
 void TCPServer::incomingConnection(qintptr socketDescriptor)
 {
-    emit logLine(QString::number(socketDescriptor) + " Connecting...");
-    auto* thread = WireServer::newConnection<ServerThread>(this, socketDescriptor);
+    auto* thread = acceptConnection(socketDescriptor);
     connect(thread, &ServerThread::gotSetStartTrack, this, &TCPServer::onSetStartTrack);
     connect(thread, &ServerThread::gotSetStopTrack, this, &TCPServer::onSetStopTrack);
     connect(thread, &ServerThread::gotCurObjPatch, this, &TCPServer::onCurObjPatch);

@@ -3,12 +3,14 @@
 #include <QImage>
 #include <QPixmap>
 #include <QString>
-#include <QTcpServer>
+
+#include "ServerThread.h"
+#include "WireListener.h"
 
 // The ground station's status server: the airborne tracker reports on this
 // port, one ServerThread per connection, and the relay slots hand each report
 // to the window on the GUI thread. Log lines leave through logLine().
-class TCPServer : public QTcpServer
+class TCPServer : public WireListener<TCPServer, ServerThread>
 {
     Q_OBJECT
 public:
@@ -16,13 +18,6 @@ public:
 
     // Tests pass another port (0 lets the system choose).
     explicit TCPServer(QObject* parent = nullptr, quint16 port = kDefaultPort);
-    ~TCPServer() override;
-
-    quint16 port() const { return m_port; }
-    // Takes effect at the next StartServer().
-    void setPort(quint16 port) { m_port = port; }
-    // Connection threads still alive.
-    int connectionCount() const;
 
 signals:
     void SetStartTrack();
@@ -55,9 +50,9 @@ signals:
     void logLine(QString line);
 
 public slots:
-    void StartServer();
-    void StopServer();
-    void toggleTCPServer(bool shouldStart);
+    void StartServer() { startListening(); }
+    void StopServer() { stopListening(); }
+    void toggleTCPServer(bool shouldStart) { setListening(shouldStart); }
 
     // Relays: each re-emits its signal. Images arrive as QImage from the
     // connection thread and become pixmaps here; the altitude becomes "37 m".
@@ -91,7 +86,4 @@ public slots:
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
-
-private:
-    quint16 m_port;
 };

@@ -26,9 +26,10 @@ QPolygonF poly(std::initializer_list<QPointF> pts)
     return QPolygonF(QVector<QPointF>(pts));
 }
 
-// Points inside `region` in the highlight colour, the rest in grey: the
-// selection family shares this so "what got selected" reads the same everywhere.
-void selectedPoints(QPainter& p, quint32 seed, const QPainterPath& region)
+// Points inside `region` in the highlight colour, the rest in grey, and the
+// region's dashed outline: the selection family shares this so "what got
+// selected" reads the same everywhere.
+void selection(QPainter& p, quint32 seed, const QPainterPath& region)
 {
     const QVector<QPointF> pts = S::jitteredGrid(seed, 6, 6, QRectF(2, 2, 28, 28), 0.8);
     QVector<QPointF> in, out;
@@ -36,6 +37,7 @@ void selectedPoints(QPainter& p, quint32 seed, const QPainterPath& region)
         (region.contains(pt) ? in : out) << pt;
     S::dots(p, out, 1.2, S::grey);
     S::dots(p, in, 1.5, S::orange);
+    S::dashedOutline(p, region, S::ink);
 }
 
 void pointer(QPainter& p, const QPointF& tip)
@@ -463,8 +465,7 @@ const QHash<QString, Drawing>& drawings()
          [](QPainter& p) {
              QPainterPath box;
              box.addRect(QRectF(7.5, 7.5, 17, 17));
-             selectedPoints(p, 3, box);
-             S::dashedOutline(p, box, S::ink);
+             selection(p, 3, box);
          }},
         {"SelectDragging",
          [](QPainter& p) {
@@ -473,16 +474,14 @@ const QHash<QString, Drawing>& drawings()
              lasso.cubicTo(10, 1, 24, 3, 24, 11);
              lasso.cubicTo(24, 18, 15, 15, 12, 22);
              lasso.cubicTo(9, 27, 3, 18, 6, 9);
-             selectedPoints(p, 3, lasso);
-             S::dashedOutline(p, lasso, S::ink);
+             selection(p, 3, lasso);
              pointer(p, QPointF(19.5, 17.5));
          }},
         {"SelectFromCameraView",
          [](QPainter& p) {
              QPainterPath box;
              box.addRect(QRectF(11.5, 2.5, 18, 14));
-             selectedPoints(p, 9, box);
-             S::dashedOutline(p, box, S::ink);
+             selection(p, 9, box);
              S::camera(p, QRectF(2.5, 19.5, 14, 10));
          }},
         {"singlePoint",

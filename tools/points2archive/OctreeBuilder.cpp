@@ -166,9 +166,10 @@ void OctreeBuilder::removeSpool(const std::string& path)
     m_spools.erase(path);
 }
 
-bool OctreeBuilder::buildChildren(const std::vector<int>& octants, int depth,
-                                  const std::function<osg::ref_ptr<osg::Node>(int, std::string&)>& build,
-                                  osg::Group& children, std::string& error)
+bool OctreeBuilder::buildChildren(
+    const std::vector<int>& octants, int depth, const Cube& cube, bool byPosition, const std::string& name,
+    const std::function<osg::ref_ptr<osg::Node>(int octant, const Cube& childCube, std::string&)>& build,
+    std::string& error)
 {
     std::vector<osg::ref_ptr<osg::Node>> built(octants.size());
     std::vector<std::string> errors(octants.size());
@@ -176,7 +177,10 @@ bool OctreeBuilder::buildChildren(const std::vector<int>& octants, int depth,
     std::atomic<bool> failed{false};
     const auto work = [&] {
         for (size_t i; !failed && (i = next++) < octants.size();) {
-            built[i] = build(octants[i], errors[i]);
+            const Cube childCube = byPosition ? cube.child(octants[i]) : cube;
+            osg::ref_ptr<osg::Node> child = build(octants[i], childCube, errors[i]);
+            if (child)
+                built[i] = placed(child.get(), childCube, cube);
             if (!built[i])
                 failed = true;
         }
@@ -190,14 +194,15 @@ bool OctreeBuilder::buildChildren(const std::vector<int>& octants, int depth,
     work();
     for (std::thread& helper : helpers)
         helper.join();
+    osg::ref_ptr<osg::Group> children = new osg::Group;
     for (size_t i = 0; i < octants.size(); ++i) {
         if (!built[i]) {
             error = errors[i].empty() ? "a subtree was not built" : errors[i];
             return false;
         }
-        children.addChild(built[i].get());
+        children->addChild(built[i].get());
     }
-    return true;
+    return write(*children, name + ".osgb", error);
 }
 
 bool OctreeBuilder::write(osg::Node& node, const std::string& fileName, std::string& error)
@@ -354,16 +359,11 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildInMemory(ArchivePoint* begin, Archiv
     for (int octant = 0; octant < 8; ++octant)
         if (parts[octant] != parts[octant + 1])
             octants.push_back(octant);
-    osg::ref_ptr<osg::Group> children = new osg::Group;
-    const auto buildOctant = [&](int octant, std::string& why) -> osg::ref_ptr<osg::Node> {
-        const Cube childCube = byPosition ? cube.child(octant) : cube;
-        osg::ref_ptr<osg::Node> child = buildInMemory(parts[octant], parts[octant + 1], childCube,
-                                                      name + char('0' + octant), depth + 1, why);
-        return child ? placed(child.get(), childCube, cube) : nullptr;
+    const auto buildOctant = [&](int octant, const Cube& childCube, std::string& why) {
+        return buildInMemory(parts[octant], parts[octant + 1], childCube, name + char('0' + octant),
+                             depth + 1, why);
     };
-    if (!buildChildren(octants, depth, buildOctant, *children, error))
-        return nullptr;
-    if (!write(*children, name + ".osgb", error))
+    if (!buildChildren(octants, depth, cube, byPosition, name, buildOctant, error))
         return nullptr;
     return node;
 }
@@ -454,17 +454,11 @@ osg::ref_ptr<osg::Node> OctreeBuilder::buildSpooled(const std::string& spoolPath
     for (int octant = 0; octant < 8; ++octant)
         if (pieceCounts[octant] > 0)
             octants.push_back(octant);
-    osg::ref_ptr<osg::Group> children = new osg::Group;
-    const auto buildOctant = [&](int octant, std::string& why) -> osg::ref_ptr<osg::Node> {
-        const Cube childCube = byPosition ? cube.child(octant) : cube;
-        osg::ref_ptr<osg::Node> child =
-            buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant], childCube,
-                         name + char('0' + octant), depth + 1, why);
-        return child ? placed(child.get(), childCube, cube) : nullptr;
+    const auto buildOctant = [&](int octant, const Cube& childCube, std::string& why) {
+        return buildSpooled(spoolName(spoolPath, octant), pieceCounts[octant], pieceBounds[octant], childCube,
+                            name + char('0' + octant), depth + 1, why);
     };
-    if (!buildChildren(octants, depth, buildOctant, *children, error))
-        return nullptr;
-    if (!write(*children, name + ".osgb", error))
+    if (!buildChildren(octants, depth, cube, byPosition, name, buildOctant, error))
         return nullptr;
     return node;
 }

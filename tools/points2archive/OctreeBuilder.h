@@ -114,11 +114,16 @@ private:
     // The first node made is the root: it goes into the archive at once.
     bool placeRoot(osg::Node* node, std::string& error);
     bool write(osg::Node& node, const std::string& fileName, std::string& error);
-    // Builds the children build() makes for the given octants, in octant
-    // order; near the root on several threads. False with the first error.
-    bool buildChildren(const std::vector<int>& octants, int depth,
-                       const std::function<osg::ref_ptr<osg::Node>(int, std::string&)>& build,
-                       osg::Group& children, std::string& error);
+    // Builds the children of the cube that build() makes for the given
+    // octants in their own cubes (the octant's, or the whole cube when the
+    // points are split by count), in octant order, near the root on several
+    // threads; places them in the cube's frame and writes them as the file
+    // name.osgb. False with the first error.
+    bool buildChildren(
+        const std::vector<int>& octants, int depth, const Cube& cube, bool byPosition,
+        const std::string& name,
+        const std::function<osg::ref_ptr<osg::Node>(int octant, const Cube& childCube, std::string&)>& build,
+        std::string& error);
     void reportPlaced(long long points);
     void removeSpool(const std::string& path);
 

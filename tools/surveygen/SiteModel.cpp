@@ -234,6 +234,16 @@ bool SiteModel::fromText(const std::string& text, SiteModel* site, std::string* 
             *error = "line " + std::to_string(lineNumber) + ": " + why;
         return false;
     };
+    // Heaps of the first day and the growth of later days read alike, and so
+    // do trenches and later cuts (a rectangle and a depth).
+    auto readHeap = [](LineWords& fields, std::vector<Heap>& heaps) {
+        Heap& h = heaps.emplace_back();
+        return fields.numbers(h.x, h.y, h.height, h.sigma) && h.sigma > 0;
+    };
+    auto readDigging = [](LineWords& fields, auto& diggings) {
+        auto& d = diggings.emplace_back();
+        return fields.numbers(d.x0, d.y0, d.x1, d.y1, d.depth);
+    };
     while (std::getline(in, line)) {
         ++lineNumber;
         LineWords fields(line);
@@ -254,25 +264,17 @@ bool SiteModel::fromText(const std::string& text, SiteModel* site, std::string* 
                      maxGridVertices;
             sized = ok;
         } else if (key == "trench") {
-            Trench t;
-            ok = fields.numbers(t.x0, t.y0, t.x1, t.y1, t.depth);
-            s.m_trenches.push_back(t);
+            ok = readDigging(fields, s.m_trenches);
         } else if (key == "heap") {
-            Heap h;
-            ok = fields.numbers(h.x, h.y, h.height, h.sigma) && h.sigma > 0;
-            s.m_heaps.push_back(h);
+            ok = readHeap(fields, s.m_heaps);
         } else if (key == "wall") {
             Wall w;
             ok = fields.numbers(w.x0, w.y0, w.x1, w.y1, w.width, w.height);
             s.m_walls.push_back(w);
         } else if (key == "cut") {
-            Cut c;
-            ok = fields.numbers(c.x0, c.y0, c.x1, c.y1, c.depth);
-            s.m_cuts.push_back(c);
+            ok = readDigging(fields, s.m_cuts);
         } else if (key == "growth") {
-            Heap h;
-            ok = fields.numbers(h.x, h.y, h.height, h.sigma) && h.sigma > 0;
-            s.m_growth.push_back(h);
+            ok = readHeap(fields, s.m_growth);
         } else if (key == "system" || key == "origin" || key == "day") {
             continue; // where the site lies in survey coordinates: for the readers of the truth
         } else {

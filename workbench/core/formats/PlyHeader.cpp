@@ -1,5 +1,6 @@
 #include "core/formats/PlyHeader.h"
 
+#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 
 #include <QByteArray>
@@ -269,4 +270,16 @@ bool PlyHeader::read(TextLineReader& lines, PlyHeader& out, QString& error)
                 out.lastUsedColumn = i;
     }
     return true;
+}
+
+void PlyHeader::skipToVertices(TextLineReader& lines) const
+{
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (qint64 skipped = 0; skipped < linesBeforeVertices;) {
+        if (!lines.next(begin, end))
+            break;
+        if (!TextTokens::isBlankLine(begin, end))
+            ++skipped;
+    }
 }

@@ -43,4 +43,8 @@ public:
     // Reads the header lines through "end_header". On failure error says why;
     // the reader then stands somewhere inside the header.
     static bool read(TextLineReader& lines, PlyHeader& out, QString& error);
+
+    // Moves a reader that has just read the header past the data lines before
+    // the vertices; blank lines do not count as data.
+    void skipToVertices(TextLineReader& lines) const;
 };

@@ -1,9 +1,10 @@
 #include "core/formats/PlyReader.h"
 
+#include "common/text/TextTokens.h"
+#include "core/formats/FormatFailure.h"
 #include "core/formats/PlyHeader.h"
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
-#include "common/text/TextTokens.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -13,15 +14,6 @@
 
 namespace
 {
-
-bool fail(QString* message, const QString& label, const QString& text)
-{
-    const QString line = label + QStringLiteral(": ") + text;
-    LogLine() << line.toStdString() << "\n";
-    if (message)
-        *message = line;
-    return false;
-}
 
 // A coordinate token: a number reads exactly, straight to the float the
 // vertex keeps, or with a shift to the double it is shifted from, so what
@@ -54,7 +46,7 @@ bool PlyReader::readPly(const QString& fileName, osg::Vec3Array& vertices, osg::
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
+        return FormatFailure::report(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
     return read(file, fileName, vertices, colours, message, shift);
 }
 
@@ -70,28 +62,23 @@ bool PlyReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     // Checked before any line is taken, so a large file of binary garbage is
     // never scanned for its first newline.
     if (!startsLikePly(device))
-        return fail(message, label, QStringLiteral("not a PLY file"));
+        return FormatFailure::report(message, label, QStringLiteral("not a PLY file"));
 
     TextLineReader lines(&device);
     PlyHeader header;
     QString error;
     if (!PlyHeader::read(lines, header, error))
-        return fail(message, label, error);
+        return FormatFailure::report(message, label, error);
     if (header.format != PlyHeader::Format::Ascii)
-        return fail(message, label,
-                    QStringLiteral("binary PLY is read by the scene-graph library, not here"));
+        return FormatFailure::report(
+            message, label, QStringLiteral("binary PLY is read by the scene-graph library, not here"));
 
     LogLine() << header.vertexCount << "\n";
     LogLine() << "Finished Reading\n";
 
+    header.skipToVertices(lines);
     const char* begin = nullptr;
     const char* end = nullptr;
-    for (qint64 skipped = 0; skipped < header.linesBeforeVertices;) {
-        if (!lines.next(begin, end))
-            break;
-        if (!TextTokens::isBlankLine(begin, end))
-            ++skipped;
-    }
 
     // A declared count is only a promise: reserve no more than the rest of
     // the file can hold, at two bytes per value, and grow from there.

@@ -1,7 +1,8 @@
 #include "core/formats/PlyToPts.h"
 
-#include "core/formats/PlyHeader.h"
 #include "common/text/TextTokens.h"
+#include "core/formats/FormatFailure.h"
+#include "core/formats/PlyHeader.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
@@ -19,14 +20,6 @@ namespace
 // Lines are written, and the cancel flag looked at, a megabyte at a time.
 constexpr int chunkBytes = 1 << 20;
 
-bool fail(QString* message, const QString& text)
-{
-    LogLine() << text.toStdString() << "\n";
-    if (message)
-        *message = text;
-    return false;
-}
-
 } // namespace
 
 QString PlyToPts::outputName(const QString& plyFileName)
@@ -42,20 +35,23 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message, const Contr
 {
     const QString output = outputName(plyFileName);
     if (output == plyFileName)
-        return fail(message, plyFileName + QStringLiteral(": name has no \"ply\" to replace; not converted"));
+        return FormatFailure::report(
+            message, plyFileName + QStringLiteral(": name has no \"ply\" to replace; not converted"));
     QFile in(plyFileName);
     if (!in.open(QIODevice::ReadOnly))
-        return fail(message, plyFileName + QStringLiteral(": cannot open: ") + in.errorString());
+        return FormatFailure::report(message,
+                                     plyFileName + QStringLiteral(": cannot open: ") + in.errorString());
 
     // The points go to a temporary file beside the output first: the count
     // they end with heads the output.
     QTemporaryFile body(output + QStringLiteral(".points-XXXXXX"));
     if (!body.open())
-        return fail(message, output + QStringLiteral(": cannot write: ") + body.errorString());
+        return FormatFailure::report(message,
+                                     output + QStringLiteral(": cannot write: ") + body.errorString());
     qint64 written = 0;
     QString why;
     if (!writePoints(in, body, written, &why, control))
-        return fail(message, plyFileName + QStringLiteral(": ") + why);
+        return FormatFailure::report(message, plyFileName + QStringLiteral(": ") + why);
 
     QSaveFile out(output);
     QString error;
@@ -75,7 +71,7 @@ bool PlyToPts::convert(const QString& plyFileName, QString* message, const Contr
     if (!error.isEmpty())
         out.cancelWriting();
     if (!error.isEmpty() || !SaveFileCommit::commit(out, &error))
-        return fail(message, output + QStringLiteral(": cannot write: ") + error);
+        return FormatFailure::report(message, output + QStringLiteral(": cannot write: ") + error);
     LogLine() << "Finished Writing\n";
     if (message)
         *message = why;
@@ -101,24 +97,19 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
     written = 0;
     const QByteArray start = ply.peek(4);
     if (start != "ply\n" && start != "ply\r")
-        return fail(message, QStringLiteral("not a PLY file"));
+        return FormatFailure::report(message, QStringLiteral("not a PLY file"));
     TextLineReader lines(&ply);
     PlyHeader header;
     QString error;
     if (!PlyHeader::read(lines, header, error))
-        return fail(message, error);
+        return FormatFailure::report(message, error);
     if (header.format != PlyHeader::Format::Ascii)
-        return fail(message, QStringLiteral("binary PLY cannot be converted"));
+        return FormatFailure::report(message, QStringLiteral("binary PLY cannot be converted"));
     LogLine() << "Finished Reading\n";
 
+    header.skipToVertices(lines);
     const char* begin = nullptr;
     const char* end = nullptr;
-    for (qint64 skipped = 0; skipped < header.linesBeforeVertices;) {
-        if (!lines.next(begin, end))
-            break;
-        if (!TextTokens::isBlankLine(begin, end))
-            ++skipped;
-    }
 
     // Coordinates are copied as text in the order x y z, then "0" for the
     // intensity, then red green blue; a file without colour gives x y z 0.
@@ -181,15 +172,15 @@ bool PlyToPts::writePoints(QIODevice& ply, QIODevice& out, qint64& written, QStr
         ++written;
         if (chunk.size() >= chunkBytes) {
             if (!flush())
-                return fail(message, QStringLiteral("cannot write: ") + out.errorString());
+                return FormatFailure::report(message, QStringLiteral("cannot write: ") + out.errorString());
             if (control.cancel && *control.cancel)
-                return fail(message, QStringLiteral("cancelled"));
+                return FormatFailure::report(message, QStringLiteral("cancelled"));
             if (control.progress)
                 control.progress(ply.pos(), total);
         }
     }
     if (!flush())
-        return fail(message, QStringLiteral("cannot write: ") + out.errorString());
+        return FormatFailure::report(message, QStringLiteral("cannot write: ") + out.errorString());
     LogLine() << "Finished Parsing\n";
 
     QStringList notes;

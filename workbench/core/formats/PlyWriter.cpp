@@ -1,6 +1,7 @@
 #include "core/formats/PlyWriter.h"
 
 #include "common/numbers/NumberText.h"
+#include "core/formats/FormatFailure.h"
 #include "core/io/SaveFileCommit.h"
 #include "core/log/LogLine.h"
 
@@ -12,14 +13,6 @@
 
 namespace
 {
-
-bool fail(QString* message, const QString& text)
-{
-    LogLine() << text.toStdString() << "\n";
-    if (message)
-        *message = text;
-    return false;
-}
 
 inline char* writeByte(char* out, int value)
 {
@@ -63,15 +56,16 @@ bool PlyWriter::writePly(const QString& fileName, const osg::Vec3Array& vertices
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
-        return fail(message, fileName + QStringLiteral(": cannot write: ") + file.errorString());
+        return FormatFailure::report(message,
+                                     fileName + QStringLiteral(": cannot write: ") + file.errorString());
     QString why;
     if (!writePly(file, vertices, colours, &why, offset)) {
         file.cancelWriting();
-        return fail(message, fileName + QStringLiteral(": ") + why);
+        return FormatFailure::report(message, fileName + QStringLiteral(": ") + why);
     }
     QString error;
     if (!SaveFileCommit::commit(file, &error))
-        return fail(message, fileName + QStringLiteral(": cannot write: ") + error);
+        return FormatFailure::report(message, fileName + QStringLiteral(": cannot write: ") + error);
     LogLine() << "Finished Writing\n";
     return true;
 }
@@ -86,7 +80,7 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
         "property uchar blue\nproperty uchar alpha\nelement face 0\nproperty list uchar int vertex_indices\n"
         "end_header\n";
     if (device.write(header.data(), static_cast<qint64>(header.size())) != static_cast<qint64>(header.size()))
-        return fail(message, QStringLiteral("write failed: ") + device.errorString());
+        return FormatFailure::report(message, QStringLiteral("write failed: ") + device.errorString());
 
     // The text goes out through one reused buffer rather than a copy of the
     // whole file in memory.
@@ -100,7 +94,8 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
     for (size_t i = 0; i < count; ++i) {
         if (static_cast<size_t>(out - first) > bufferSize - longestLine) {
             if (device.write(first, out - first) != out - first)
-                return fail(message, QStringLiteral("write failed: ") + device.errorString());
+                return FormatFailure::report(message,
+                                             QStringLiteral("write failed: ") + device.errorString());
             out = first;
         }
         if (i > 0)
@@ -122,7 +117,7 @@ bool PlyWriter::writePly(QIODevice& device, const osg::Vec3Array& vertices, cons
         out += 4;
     }
     if (out != first && device.write(first, out - first) != out - first)
-        return fail(message, QStringLiteral("write failed: ") + device.errorString());
+        return FormatFailure::report(message, QStringLiteral("write failed: ") + device.errorString());
     LogLine() << "Finished Parsing\n";
     return true;
 }

@@ -1,8 +1,10 @@
 #include "core/formats/PtsReader.h"
 
+#include "common/text/TextTokens.h"
+#include "core/formats/FormatFailure.h"
 #include "core/formats/PointColour.h"
 #include "core/formats/PointShift.h"
-#include "common/text/TextTokens.h"
+#include "core/formats/PtsScans.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -12,15 +14,6 @@
 
 namespace
 {
-
-bool fail(QString* message, const QString& label, const QString& text)
-{
-    const QString line = label + QStringLiteral(": ") + text;
-    LogLine() << line.toStdString() << "\n";
-    if (message)
-        *message = line;
-    return false;
-}
 
 // Leica scanners' text files carry intensity as the fourth column;
 // the first seven columns are all that is read.
@@ -34,7 +27,7 @@ bool PtsReader::readPts(const QString& fileName, osg::Vec3Array& vertices, osg::
     LogLine() << "Reading PTS\n";
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
+        return FormatFailure::report(message, fileName, QStringLiteral("cannot open: ") + file.errorString());
     return read(file, fileName, vertices, colours, message, shift);
 }
 
@@ -52,21 +45,13 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     // the line reader from buffering a whole garbage file in search of one.
     const QByteArray start = device.peek(64);
     if (!start.contains('\n') && device.bytesAvailable() > start.size())
-        return fail(message, label, QStringLiteral("first line is not a point count"));
+        return FormatFailure::report(message, label, QStringLiteral("first line is not a point count"));
 
     TextLineReader lines(&device);
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    qint64 count = 0;
-    bool haveCount = false;
-    while (lines.next(begin, end)) {
-        if (TextTokens::isBlankLine(begin, end))
-            continue;
-        haveCount = TextTokens::readCountLine(begin, end, count);
-        break;
-    }
-    if (!haveCount)
-        return fail(message, label, QStringLiteral("first line is not a point count"));
+    PtsScans scans;
+    if (!scans.readFirstCount(lines))
+        return FormatFailure::report(message, label, QStringLiteral("first line is not a point count"));
+    const qint64 count = scans.declared();
     LogLine() << "Points:" << count << "\n";
 
     // The shortest point line is "0 0 0\n".
@@ -77,28 +62,13 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     colours.reserve(colours.size() + static_cast<size_t>(room));
 
     const size_t before = vertices.size();
-    qint64 remaining = count; // points still due in the current scan
     qint64 badLines = 0;
     qint64 firstBadLine = 0;
-    qint64 extraLines = 0;
     double values[maxColumns] = {}; // a short line must not leave its vertex unset
 
-    while (lines.next(begin, end)) {
-        const char* p = begin;
-        if (!TextTokens::toToken(p, end))
-            continue;
-        if (remaining == 0) {
-            // Files with several scans start each one with its own count;
-            // anything else past the declared count is not read.
-            qint64 next = 0;
-            if (TextTokens::readCountLine(begin, end, next))
-                remaining = next;
-            else
-                ++extraLines;
-            continue;
-        }
-        --remaining;
-
+    const char* p = nullptr;
+    const char* end = nullptr;
+    while (scans.nextPoint(lines, p, end)) {
         int n = 0;
         bool good = true;
         while (n < maxColumns && TextTokens::toToken(p, end)) {
@@ -129,10 +99,10 @@ bool PtsReader::read(QIODevice& device, const QString& label, osg::Vec3Array& ve
     QStringList notes;
     if (badLines > 0)
         notes << QStringLiteral("%1 lines are not points (first: line %2)").arg(badLines).arg(firstBadLine);
-    if (remaining > 0)
-        notes << QStringLiteral("file ends %1 points short of its count").arg(remaining);
-    if (extraLines > 0)
-        notes << QStringLiteral("%1 lines beyond the declared count not read").arg(extraLines);
+    if (scans.remaining() > 0)
+        notes << QStringLiteral("file ends %1 points short of its count").arg(scans.remaining());
+    if (scans.extraLines() > 0)
+        notes << QStringLiteral("%1 lines beyond the declared count not read").arg(scans.extraLines());
     // A refusal always says why, also for a file that keeps its promise of no points.
     if (read == 0 && notes.isEmpty())
         notes << QStringLiteral("file holds no points");

@@ -1,6 +1,8 @@
 #include "core/formats/PtsToPly.h"
 
 #include "common/text/TextTokens.h"
+#include "core/formats/FormatFailure.h"
+#include "core/formats/PtsScans.h"
 #include "core/io/TextLineReader.h"
 #include "core/log/LogLine.h"
 
@@ -12,14 +14,6 @@
 
 namespace
 {
-
-bool fail(QString* message, const QString& text)
-{
-    LogLine() << text.toStdString() << "\n";
-    if (message)
-        *message = text;
-    return false;
-}
 
 int colourByte(double value)
 {
@@ -49,38 +43,20 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
         return false;
     }
     TextLineReader lines(&device);
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    bool haveCount = false;
-    while (lines.next(begin, end)) {
-        if (TextTokens::isBlankLine(begin, end))
-            continue;
-        haveCount = TextTokens::readCountLine(begin, end, tally.declared);
-        break;
-    }
-    if (!haveCount) {
+    PtsScans scans;
+    if (!scans.readFirstCount(lines)) {
         *error = QStringLiteral("first line is not a point count");
         return false;
     }
+    tally.declared = scans.declared();
 
-    qint64 remaining = tally.declared;
+    const char* p = nullptr;
+    const char* end = nullptr;
     QByteArray out;
     const char* tokenBegin[maxColumns];
     const char* tokenEnd[maxColumns];
     double values[maxColumns] = {};
-    while (lines.next(begin, end)) {
-        const char* p = begin;
-        if (!TextTokens::toToken(p, end))
-            continue;
-        if (remaining == 0) {
-            qint64 next = 0;
-            if (TextTokens::readCountLine(begin, end, next))
-                remaining = next;
-            else
-                ++tally.extraLines;
-            continue;
-        }
-        --remaining;
+    while (scans.nextPoint(lines, p, end)) {
         int n = 0;
         bool good = true;
         while (n < maxColumns && TextTokens::toToken(p, end)) {
@@ -117,7 +93,8 @@ bool walk(QIODevice& device, Tally& tally, QString* error, QIODevice* write)
             return false;
         }
     }
-    tally.missing += remaining;
+    tally.missing += scans.remaining();
+    tally.extraLines += scans.extraLines();
     return true;
 }
 
@@ -136,20 +113,24 @@ bool PtsToPly::convert(const QString& ptsFileName, QString* message)
 {
     const QString output = outputName(ptsFileName);
     if (output == ptsFileName)
-        return fail(message, ptsFileName + QStringLiteral(": is a .ply name already; not converted"));
+        return FormatFailure::report(message,
+                                     ptsFileName + QStringLiteral(": is a .ply name already; not converted"));
     QFile in(ptsFileName);
     if (!in.open(QIODevice::ReadOnly))
-        return fail(message, ptsFileName + QStringLiteral(": cannot open: ") + in.errorString());
+        return FormatFailure::report(message,
+                                     ptsFileName + QStringLiteral(": cannot open: ") + in.errorString());
     QSaveFile out(output);
     if (!out.open(QIODevice::WriteOnly))
-        return fail(message, output + QStringLiteral(": cannot write: ") + out.errorString());
+        return FormatFailure::report(message,
+                                     output + QStringLiteral(": cannot write: ") + out.errorString());
     QString note;
     if (!convert(in, out, &note)) {
         out.cancelWriting();
-        return fail(message, ptsFileName + QStringLiteral(": ") + note);
+        return FormatFailure::report(message, ptsFileName + QStringLiteral(": ") + note);
     }
     if (!out.commit())
-        return fail(message, output + QStringLiteral(": cannot write: ") + out.errorString());
+        return FormatFailure::report(message,
+                                     output + QStringLiteral(": cannot write: ") + out.errorString());
     if (message)
         *message = note.isEmpty() ? QString() : ptsFileName + QStringLiteral(": ") + note;
     return true;
@@ -160,13 +141,13 @@ bool PtsToPly::convert(QIODevice& pts, QIODevice& ply, QString* message)
     QString error;
     Tally counted;
     if (!walk(pts, counted, &error, nullptr))
-        return fail(message, error);
+        return FormatFailure::report(message, error);
     const qint64 n = counted.declared;
     LogLine() << "Point Count: " << n << "\n"
               << "Point Fract: " << n / 5 << "\n"
               << "Difference: " << n - 5 * (n / 5) << "\n";
     if (counted.points == 0)
-        return fail(message, QStringLiteral("file holds no points"));
+        return FormatFailure::report(message, QStringLiteral("file holds no points"));
 
     const QByteArray header = "ply\nformat ascii 1.0\ncomment VCGLIB generated\nelement vertex " +
                               QByteArray::number(counted.points) +
@@ -175,14 +156,14 @@ bool PtsToPly::convert(QIODevice& pts, QIODevice& ply, QString* message)
                               "property uchar alpha\nelement face 0\nproperty list uchar int vertex_indices\n"
                               "end_header\n";
     if (ply.write(header) != header.size())
-        return fail(message, QStringLiteral("cannot write: ") + ply.errorString());
+        return FormatFailure::report(message, QStringLiteral("cannot write: ") + ply.errorString());
     if (!pts.seek(0))
-        return fail(message, QStringLiteral("cannot read the scan a second time"));
+        return FormatFailure::report(message, QStringLiteral("cannot read the scan a second time"));
     Tally written;
     if (!walk(pts, written, &error, &ply))
-        return fail(message, error);
+        return FormatFailure::report(message, error);
     if (written.points != counted.points)
-        return fail(message, QStringLiteral("the file changed while it was converted"));
+        return FormatFailure::report(message, QStringLiteral("the file changed while it was converted"));
 
     QStringList notes;
     if (written.badLines > 0)

@@ -476,11 +476,7 @@ ControlPointFit::Outcome ControlPointAdjustment::run(const QString& nvmFile, QVe
                       .arg(out.used)
                       .arg(priors)
                       .arg(metres(out.rms));
-    if (out.worstCheck >= 0)
-        out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
-    if (!out.leftOut.isEmpty())
-        out.message +=
-            QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
+    out.message += out.checksAndLeftOut();
     out.message += QStringLiteral(", reprojection %1 px, written to %2 and %3 (origin %4 %5 %6)")
                        .arg(result.rmsPixels, 0, 'f', 2)
                        .arg(QFileInfo(nvmFile).fileName(), QFileInfo(companionFile).fileName())

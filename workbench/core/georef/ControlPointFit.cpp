@@ -532,13 +532,19 @@ ControlPointFit::Outcome ControlPointFit::run(const SparseBundle& bundle, const 
     out.message = QStringLiteral("Georeferenced from %1 control points: residual %2 (RMS)")
                       .arg(out.used)
                       .arg(metres(out.rms));
-    if (out.worstCheck >= 0)
-        out.message += QStringLiteral(", check points within %1").arg(metres(out.worstCheck));
-    if (!out.leftOut.isEmpty())
-        out.message +=
-            QStringLiteral(", %1 left out as gross error(s)").arg(out.leftOut.join(QStringLiteral(", ")));
+    out.message += out.checksAndLeftOut();
     if (write)
         out.message += QStringLiteral(", written to %1").arg(QFileInfo(companionFile).fileName());
     out.lines << out.message;
     return out;
+}
+
+QString ControlPointFit::Outcome::checksAndLeftOut() const
+{
+    QString text;
+    if (worstCheck >= 0)
+        text += QStringLiteral(", check points within %1").arg(metres(worstCheck));
+    if (!leftOut.isEmpty())
+        text += QStringLiteral(", %1 left out as gross error(s)").arg(leftOut.join(QStringLiteral(", ")));
+    return text;
 }

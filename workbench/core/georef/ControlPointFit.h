@@ -56,6 +56,10 @@ public:
         // What the adjustment found of the cameras, per shared calibration
         // (empty after a similarity alone).
         QVector<CameraCalibration> calibrations;
+
+        // The summary's word on the check points and the points left out,
+        // each beginning ", " and only when there are any.
+        QString checksAndLeftOut() const;
     };
 
     // Rays closer to parallel than this give a point anywhere along them.

@@ -1,46 +1,8 @@
 #include "core/net/ServerThread.h"
 
-#include "WireReceiver.h"
-
 ServerThread::ServerThread(qintptr socketDescriptor, QObject* parent)
-    : QThread(parent), m_socketDescriptor(socketDescriptor)
+    : WireConnection(socketDescriptor, &WireCodec::requestForm, parent)
 {
-}
-
-void ServerThread::run()
-{
-    // The socket and the buffered bytes live on this stack, so they belong to
-    // this thread and go with the end of its loop.
-    WireReceiver receiver(
-        m_socketDescriptor, &WireCodec::requestForm,
-        [this](const WireMessage& message) { handle(message); },
-        [this](const QString& line) { log(line); });
-    if (!receiver.adopt()) {
-        emit error(receiver.socket().error());
-        return;
-    }
-    m_receiver = &receiver;
-    receiver.attach(this);
-    exec();
-    m_receiver = nullptr;
-}
-
-void ServerThread::readyRead()
-{
-    if (m_receiver && !m_receiver->readAvailable())
-        exit(0);
-}
-
-void ServerThread::disconnected()
-{
-    if (m_receiver)
-        m_receiver->logDisconnected();
-    exit(0);
-}
-
-void ServerThread::log(const QString& text)
-{
-    emit logLine(text);
 }
 
 void ServerThread::handle(const WireMessage& message)

@@ -3,15 +3,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QTcpSocket>
-#include <QThread>
 
-class WireReceiver;
-struct WireMessage;
+#include "WireConnection.h"
 
 // One accepted connection of the command server. The socket and its receive
 // buffer are created in run() and live only in this thread; requests leave it
 // as signals carrying copies, which reach the server queued.
-class ServerThread : public QThread
+class ServerThread : public WireConnection<ServerThread>
 {
     Q_OBJECT
 public:
@@ -46,17 +44,10 @@ signals:
     void logLine(QString line);
 
 public slots:
-    void readyRead();
-    void disconnected();
-
-protected:
-    void run() override;
+    void readyRead() { readMessages(); }
+    void disconnected() { endConnection(); }
 
 private:
+    friend class WireConnection<ServerThread>;
     void handle(const WireMessage& message);
-    void log(const QString& text);
-
-    qintptr m_socketDescriptor;
-    // Set while run() is in its event loop.
-    WireReceiver* m_receiver = nullptr;
 };

@@ -1,42 +1,10 @@
 #include "core/net/TCPServer.h"
 
-#include "core/net/ServerThread.h"
-#include "WireServer.h"
-
-TCPServer::TCPServer(QObject* parent, quint16 port) : QTcpServer(parent), m_port(port) {}
-
-TCPServer::~TCPServer()
-{
-    WireServer::shutdown<ServerThread>(*this);
-}
-
-int TCPServer::connectionCount() const
-{
-    return WireServer::connections<ServerThread>(*this).size();
-}
-
-void TCPServer::StartServer()
-{
-    emit logLine(WireServer::start(*this, QHostAddress::LocalHost, m_port));
-}
-
-void TCPServer::StopServer()
-{
-    emit logLine(WireServer::stop(*this));
-}
-
-void TCPServer::toggleTCPServer(bool shouldStart)
-{
-    if (shouldStart)
-        StartServer();
-    else
-        StopServer();
-}
+TCPServer::TCPServer(QObject* parent, quint16 port) : WireListener(parent, QHostAddress::LocalHost, port) {}
 
 void TCPServer::incomingConnection(qintptr socketDescriptor)
 {
-    emit logLine(QString::number(socketDescriptor) + " Connecting...");
-    auto* thread = WireServer::newConnection<ServerThread>(this, socketDescriptor);
+    auto* thread = acceptConnection(socketDescriptor);
     connect(thread, &ServerThread::gotRqstStartTrack, this, &TCPServer::onRqstStartTrack);
     connect(thread, &ServerThread::gotRqstObjPatch, this, &TCPServer::onRqstObjPatch);
     connect(thread, &ServerThread::gotRqstStopTrack, this, &TCPServer::onRqstStopTrack);

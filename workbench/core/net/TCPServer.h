@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTcpServer>
+
+#include "WireListener.h"
+#include "core/net/ServerThread.h"
 
 // The command server: takes the ground station's requests on the loopback
 // port, one ServerThread per connection, and re-emits each request on the
 // GUI thread. Log lines leave through logLine() for the window's log view.
-class TCPServer : public QTcpServer
+class TCPServer : public WireListener<TCPServer, ServerThread>
 {
     Q_OBJECT
 public:
@@ -16,13 +18,6 @@ public:
     // The port is fixed for the program; tests pass another (0 lets the
     // system choose; serverPort() tells which while listening).
     explicit TCPServer(QObject* parent = nullptr, quint16 port = kDefaultPort);
-    ~TCPServer() override;
-
-    quint16 port() const { return m_port; }
-    // Takes effect at the next StartServer().
-    void setPort(quint16 port) { m_port = port; }
-    // Connection threads still alive.
-    int connectionCount() const;
 
 signals:
     void RqstStartTrack();
@@ -51,9 +46,9 @@ signals:
     void logLine(QString line);
 
 public slots:
-    void StartServer();
-    void StopServer();
-    void toggleTCPServer(bool shouldStart);
+    void StartServer() { startListening(); }
+    void StopServer() { stopListening(); }
+    void toggleTCPServer(bool shouldStart) { setListening(shouldStart); }
 
     void onRqstStartTrack();
     void onRqstObjPatch();
@@ -80,7 +75,4 @@ public slots:
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
-
-private:
-    quint16 m_port;
 };

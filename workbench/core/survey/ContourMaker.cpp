@@ -27,6 +27,28 @@ bool fail(QString* error, const QString& text)
     return false;
 }
 
+// The line strings of a line or multi-line geometry; none of any other.
+std::vector<const OGRLineString*> lineStrings(const OGRGeometry& g)
+{
+    std::vector<const OGRLineString*> parts;
+    if (wkbFlatten(g.getGeometryType()) == wkbLineString)
+        parts.push_back(g.toLineString());
+    else if (wkbFlatten(g.getGeometryType()) == wkbMultiLineString)
+        for (const OGRGeometry* part : *g.toMultiLineString())
+            parts.push_back(part->toLineString());
+    return parts;
+}
+
+// A contour line as a geometry, for SetGeometryDirectly to own.
+OGRLineString* lineString(const ContourMaker::Line& line)
+{
+    auto* ls = new OGRLineString;
+    ls->setNumPoints(int(line.size()));
+    for (size_t i = 0; i < line.size(); ++i)
+        ls->setPoint(int(i), line[i][0], line[i][1], line[i][2]);
+    return ls;
+}
+
 // One pass of a normalised Gaussian along rows (step 1) or columns (step
 // width): cells without height neither count nor receive a value.
 void blur(const std::vector<float>& in, std::vector<float>& out, int width, int height, bool alongRows,
@@ -204,13 +226,7 @@ bool ContourMaker::lines(const ElevationGrid& grid, const Settings& s, std::vect
         const OGRGeometry* g = f->GetGeometryRef();
         if (!g)
             continue;
-        std::vector<const OGRLineString*> parts;
-        if (wkbFlatten(g->getGeometryType()) == wkbLineString)
-            parts.push_back(g->toLineString());
-        else if (wkbFlatten(g->getGeometryType()) == wkbMultiLineString)
-            for (const OGRGeometry* part : *g->toMultiLineString())
-                parts.push_back(part->toLineString());
-        for (const OGRLineString* ls : parts) {
+        for (const OGRLineString* ls : lineStrings(*g)) {
             Line line;
             line.reserve(size_t(ls->getNumPoints()));
             for (int i = 0; i < ls->getNumPoints(); ++i)
@@ -265,11 +281,7 @@ bool ContourMaker::make(const ElevationGrid& grid, const Settings& s, const QStr
         for (const Line& line : all) {
             OGRFeature feature(layer->GetLayerDefn());
             feature.SetField(0, line.front()[2]);
-            auto* ls = new OGRLineString;
-            ls->setNumPoints(int(line.size()));
-            for (size_t i = 0; i < line.size(); ++i)
-                ls->setPoint(int(i), line[i][0], line[i][1], line[i][2]);
-            feature.SetGeometryDirectly(ls);
+            feature.SetGeometryDirectly(lineString(line));
             if (layer->CreateFeature(&feature) != OGRERR_NONE)
                 return fail(error, gpkgPath + QStringLiteral(": ") + GdalScope::reason());
         }
@@ -285,11 +297,7 @@ bool ContourMaker::make(const ElevationGrid& grid, const Settings& s, const QStr
         for (const Line& line : all) {
             OGRFeature feature(layer->GetLayerDefn());
             feature.SetField("Layer", "CONTOURS");
-            auto* ls = new OGRLineString;
-            ls->setNumPoints(int(line.size()));
-            for (size_t i = 0; i < line.size(); ++i)
-                ls->setPoint(int(i), line[i][0], line[i][1], line[i][2]);
-            feature.SetGeometryDirectly(ls);
+            feature.SetGeometryDirectly(lineString(line));
             if (layer->CreateFeature(&feature) != OGRERR_NONE)
                 return fail(error, dxfPath + QStringLiteral(": ") + GdalScope::reason());
         }
@@ -336,13 +344,7 @@ bool ContourMaker::readLines(const QString& gpkgPath, std::vector<Line>& out, in
             if (!g)
                 continue;
             const double level = elevField >= 0 ? f->GetFieldAsDouble(elevField) : NAN;
-            std::vector<const OGRLineString*> parts;
-            if (wkbFlatten(g->getGeometryType()) == wkbLineString)
-                parts.push_back(g->toLineString());
-            else if (wkbFlatten(g->getGeometryType()) == wkbMultiLineString)
-                for (const OGRGeometry* part : *g->toMultiLineString())
-                    parts.push_back(part->toLineString());
-            for (const OGRLineString* ls : parts) {
+            for (const OGRLineString* ls : lineStrings(*g)) {
                 points += size_t(ls->getNumPoints());
                 if (points > maxPoints) {
                     OGRFeature::DestroyFeature(f);

@@ -291,46 +291,10 @@ void MapController::turnOnSelectBox(bool on)
     m_boxPlacing = true;
 }
 
-void MapController::setBoxX(double x)
+void MapController::changeBox(void (SelectionBox::*set)(double), double value)
 {
     changed();
-    m_box.setCentreX(x);
-}
-
-void MapController::setBoxY(double y)
-{
-    changed();
-    m_box.setCentreY(y);
-}
-
-void MapController::setBoxZ(double z)
-{
-    changed();
-    m_box.setCentreZ(z);
-}
-
-void MapController::setBoxR(double degrees)
-{
-    changed();
-    m_box.setRotation(degrees);
-}
-
-void MapController::setSelectWidth(double x)
-{
-    changed();
-    m_box.setWidth(x);
-}
-
-void MapController::setSelectHeight(double z)
-{
-    changed();
-    m_box.setHeight(z);
-}
-
-void MapController::setSelectDepth(double y)
-{
-    changed();
-    m_box.setDepth(y);
+    (m_box.*set)(value);
 }
 
 osg::ref_ptr<osg::Geode> MapController::extractBox(PointShift& shift)

@@ -81,13 +81,13 @@ public:
 
     // Selection box.
     void turnOnSelectBox(bool on);
-    void setBoxX(double x);
-    void setBoxY(double y);
-    void setBoxZ(double z);
-    void setBoxR(double degrees);
-    void setSelectWidth(double x);
-    void setSelectHeight(double z);
-    void setSelectDepth(double y);
+    void setBoxX(double x) { changeBox(&SelectionBox::setCentreX, x); }
+    void setBoxY(double y) { changeBox(&SelectionBox::setCentreY, y); }
+    void setBoxZ(double z) { changeBox(&SelectionBox::setCentreZ, z); }
+    void setBoxR(double degrees) { changeBox(&SelectionBox::setRotation, degrees); }
+    void setSelectWidth(double x) { changeBox(&SelectionBox::setWidth, x); }
+    void setSelectHeight(double z) { changeBox(&SelectionBox::setHeight, z); }
+    void setSelectDepth(double y) { changeBox(&SelectionBox::setDepth, y); }
     osg::Vec3d getBoxPos() const { return m_box.centre(); }
     double getBoxRotation() const { return m_box.rotation(); }
     bool boxPlacing() const { return m_boxPlacing; }
@@ -112,6 +112,8 @@ public:
 private:
     // Asks the viewer for a frame: the view draws on demand.
     void changed();
+    // Sets one value of the selection box and asks for a frame to show it.
+    void changeBox(void (SelectionBox::*set)(double), double value);
     // The nearest hit within pickPixels of the pointer; false when nothing is there.
     bool pick(const osgGA::GUIEventAdapter& ea, osgUtil::PolytopeIntersector::Intersection& first,
               size_t* count) const;

@@ -526,38 +526,3 @@ bool OsgWidget::captureScreen()
 {
     return ScreenCapture::capture(m_glWidget, m_window.get(), *m_screenshot);
 }
-
-// -------------------------------------------------------------- selection box
-
-void OsgWidget::setBoxX(double x)
-{
-    m_mapController->setBoxX(x);
-}
-void OsgWidget::setBoxY(double y)
-{
-    m_mapController->setBoxY(y);
-}
-void OsgWidget::setBoxZ(double z)
-{
-    m_mapController->setBoxZ(z);
-}
-void OsgWidget::setBoxR(double degrees)
-{
-    m_mapController->setBoxR(degrees);
-}
-void OsgWidget::setSelectWidth(double x)
-{
-    m_mapController->setSelectWidth(x);
-}
-void OsgWidget::setSelectHeight(double z)
-{
-    m_mapController->setSelectHeight(z);
-}
-void OsgWidget::setSelectDepth(double y)
-{
-    m_mapController->setSelectDepth(y);
-}
-void OsgWidget::turnOnSelectBox(bool on)
-{
-    m_mapController->turnOnSelectBox(on);
-}

@@ -24,6 +24,7 @@
 #include "core/georef/GeoReference.h"
 #include "scene/annotation/AnnotationScene.h"
 #include "scene/images/ImageMatchScene.h"
+#include "scene/interaction/MapController.h"
 #include "scene/layers/LayerSummary.h"
 #include "scene/layers/SceneLayers.h"
 #include "scene/sensors/SensorDisplay.h"
@@ -33,7 +34,6 @@
 
 class GLWidget;
 class GraphicsWindowQt;
-class MapController;
 class MapManipulator;
 class QListWidget;
 class SmartManipulator;
@@ -235,14 +235,14 @@ public slots:
     void frameSensors();
 
     // The selection box, forwarded to the picking controller.
-    void setBoxX(double x);
-    void setBoxY(double y);
-    void setBoxZ(double z);
-    void setBoxR(double degrees);
-    void setSelectWidth(double x);
-    void setSelectHeight(double z);
-    void setSelectDepth(double y);
-    void turnOnSelectBox(bool on);
+    void setBoxX(double x) { m_mapController->setBoxX(x); }
+    void setBoxY(double y) { m_mapController->setBoxY(y); }
+    void setBoxZ(double z) { m_mapController->setBoxZ(z); }
+    void setBoxR(double degrees) { m_mapController->setBoxR(degrees); }
+    void setSelectWidth(double x) { m_mapController->setSelectWidth(x); }
+    void setSelectHeight(double z) { m_mapController->setSelectHeight(z); }
+    void setSelectDepth(double y) { m_mapController->setSelectDepth(y); }
+    void turnOnSelectBox(bool on) { m_mapController->turnOnSelectBox(on); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -2,20 +2,19 @@
 
 #include <QAction>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSet>
 #include <QTableWidget>
 #include <QTimer>
-#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
 
 #include "core/io/NumberString.h"
 #include "ui/annotation/TargetCandidates.h"
+#include "ui/annotation/ToolButtonRow.h"
 
 namespace
 {
@@ -87,23 +86,15 @@ GeoRef::GeoRef(QWidget* parent)
         fillRow(r);
     }
 
-    // A row of buttons, not a tool bar: the window's tool bars are its own.
-    auto* tools = new QHBoxLayout;
-    auto button = [&](const QString& text) {
-        auto* action = new QAction(text, this);
-        auto* b = new QToolButton(this);
-        b->setDefaultAction(action);
-        tools->addWidget(b);
-        return action;
-    };
-    m_add = button(tr("Add Point"));
-    m_remove = button(tr("Remove Point"));
-    m_pick = button(tr("Pick in Photos"));
+    auto* tools = new ToolButtonRow(this);
+    m_add = tools->addButton(tr("Add Point"));
+    m_remove = tools->addButton(tr("Remove Point"));
+    m_pick = tools->addButton(tr("Pick in Photos"));
     m_pick->setCheckable(true);
     m_pick->setStatusTip(tr("A loupe click in an image viewer places the selected point in that photo"));
-    m_import = button(tr("Import GCP File..."));
-    m_fit = button(tr("Fit to Control Points"));
-    m_settings = button(tr("Adjustment Settings..."));
+    m_import = tools->addButton(tr("Import GCP File..."));
+    m_fit = tools->addButton(tr("Fit to Control Points"));
+    m_settings = tools->addButton(tr("Adjustment Settings..."));
     m_settings->setStatusTip(
         tr("The standard deviations of control points and of the photos' GPS that carry none of their own"));
     tools->addStretch();

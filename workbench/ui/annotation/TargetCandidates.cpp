@@ -1,12 +1,12 @@
 #include "ui/annotation/TargetCandidates.h"
 
 #include <QAction>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include "ui/annotation/ToolButtonRow.h"
 
 TargetCandidates::TargetCandidates(QWidget* parent)
     : QWidget(parent), m_list(new QTreeWidget(this)), m_count(new QLabel(this))
@@ -17,27 +17,20 @@ TargetCandidates::TargetCandidates(QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setMinimumHeight(4 * m_list->fontMetrics().height() + m_list->header()->sizeHint().height());
 
-    auto* tools = new QHBoxLayout;
-    auto button = [&](const QString& text) {
-        auto* action = new QAction(text, this);
-        auto* b = new QToolButton(this);
-        b->setDefaultAction(action);
-        tools->addWidget(b);
-        return action;
-    };
-    m_find = button(tr("Find Targets"));
+    auto* tools = new ToolButtonRow(this);
+    m_find = tools->addButton(tr("Find Targets"));
     m_find->setStatusTip(tr("Look for the points' checker targets where the georeferenced reconstruction "
                             "puts them in each photo"));
-    m_stop = button(tr("Stop"));
+    m_stop = tools->addButton(tr("Stop"));
     m_stop->setStatusTip(tr("Stop the search for targets; what it found so far is not offered"));
     m_stop->setEnabled(false);
-    m_acceptAll = button(tr("Accept All"));
+    m_acceptAll = tools->addButton(tr("Accept All"));
     m_acceptAll->setStatusTip(
         tr("Take every found target as its point's observation; marks made by hand stay"));
-    m_accept = button(tr("Accept"));
+    m_accept = tools->addButton(tr("Accept"));
     m_accept->setStatusTip(
         tr("Take the selected target as its point's observation, also over a mark made by hand"));
-    m_reject = button(tr("Reject"));
+    m_reject = tools->addButton(tr("Reject"));
     m_reject->setStatusTip(tr("Leave the selected target out"));
     tools->addWidget(m_count, 1);
     // The same choices on the selected row's context menu.
