@@ -32,6 +32,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -270,6 +271,7 @@ struct Options {
     QString size = "5472x3648";
     bool series = false;
     bool withColmap = true;
+    bool colmapLargestOnly = false; // COLMAP at the series' largest count alone
 };
 
 bool parse(const QStringList& args, Options& o)
@@ -296,6 +298,8 @@ bool parse(const QStringList& args, Options& o)
             ++i;
         } else if (a == "--no-colmap") {
             o.withColmap = false;
+        } else if (a == "--colmap-largest") {
+            o.colmapLargestOnly = true;
         } else if (o.work.isEmpty() && !a.startsWith("--")) {
             o.work = QDir(a).absolutePath();
         } else {
@@ -317,7 +321,7 @@ int main(int argc, char* argv[])
     Options o;
     if (!parse(app.arguments(), o)) {
         std::fprintf(stderr, "usage: sparse_survey_bench <work folder> [--photos N] [--size WxH] "
-                             "[--series N,N,...] [--no-colmap]\n");
+                             "[--series N,N,...] [--no-colmap | --colmap-largest]\n");
         return 2;
     }
     const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
@@ -347,7 +351,9 @@ int main(int argc, char* argv[])
                     qPrintable(loadAverage()));
         std::fflush(stdout);
         Result theirs;
-        if (o.withColmap) {
+        const bool colmapHere =
+            o.withColmap && (!o.colmapLargestOnly || count == *std::max_element(o.counts.begin(), o.counts.end()));
+        if (colmapHere) {
             theirs = runColmap(folder + "/photos", run + "/colmap", memory);
             std::printf("COLMAP: %.1f s, %s (load average %s)\n", theirs.wall, theirs.ok ? "done" : "FAILED",
                         qPrintable(loadAverage()));
@@ -358,8 +364,8 @@ int main(int argc, char* argv[])
         for (const Result* r : {&ours, &theirs})
             if (!r->failure.isEmpty())
                 std::fprintf(stderr, "%s: %s\n", r == &ours ? "Run Sparse" : "COLMAP", qPrintable(r->failure));
-        allOk = allOk && ours.ok && (theirs.ok || !o.withColmap);
-        printTable(count, o.size, truth, ours, theirs, o.withColmap);
+        allOk = allOk && ours.ok && (theirs.ok || !colmapHere);
+        printTable(count, o.size, truth, ours, theirs, colmapHere);
         rows.push_back({count, ours.wall / count, theirs.wall / count, ours.cpu / count, theirs.cpu / count});
     }
     if (o.series) {
