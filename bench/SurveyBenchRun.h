@@ -28,6 +28,7 @@
 
 #include <sys/resource.h>
 
+#include "BenchSupport.h"
 #include "ProcessTreeMemory.h"
 #include "core/images/ExifExtraction.h"
 #include "core/platform/ScriptProcess.h"
@@ -55,6 +56,7 @@ struct SparseRun {
     double cpu = 0;
     ProcessTreeMemory::Peak peak;
     std::vector<Stage> stages;
+    double workbenchCpu = 0; // the workbench's own main thread during the run
 };
 
 // One true camera of surveygen's truth/cameras.txt: survey coordinates.
@@ -158,9 +160,14 @@ inline QStringList copyPhotos(const QString& from, const QString& to)
 
 // The stage a status bar label names, without the progress that follows
 // it ("Feature detection 3/20, estimated end 08:05:33", "Matching: 40 of 120
-// pairs, ...").
+// pairs, ...") but with the name of a count that has one ("Orthophoto and
+// DSM: orthophoto 3 of 10 tiles" is "Orthophoto and DSM: orthophoto").
 inline QString stageName(const QString& label)
 {
+    static const QRegularExpression named("^([^:]+):\\s+([A-Za-z][A-Za-z ]*?)\\s+\\d+ of ");
+    const QRegularExpressionMatch m = named.match(label);
+    if (m.hasMatch())
+        return m.captured(1).trimmed() + ": " + m.captured(2);
     static const QRegularExpression progress("(\\s+\\d+\\s*/\\s*\\d+|:\\s).*$");
     return QString(label).remove(progress).trimmed();
 }
@@ -174,12 +181,30 @@ inline void dumpLog(const QListWidget* log, const QString& file)
         f.write((log->item(i)->text() + '\n').toUtf8());
 }
 
-// "&Run Sparse" on a copy of the photos in site, with the window's EXIF
-// extraction and the default scan settings, as the menu item runs it.
-inline SparseRun runSparse(const QString& photos, const QString& appDir, const QString& site,
-                           ProcessTreeMemory& memory)
+// The workbench's main thread's processor time: the window, the runner and
+// the reading of the tools' output, without the memory sampler's thread.
+inline double mainThreadCpuSeconds()
 {
-    SparseRun r;
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+// The workbench's runs as the menu items start them: "&Run Sparse",
+// "&Run Dense" and "&Orthophoto and DSM" in turn on a copy of the photos in
+// site, with the window's EXIF extraction and the default scan settings.
+enum class Step { Sparse, Dense, OrthoDsm };
+
+inline const char* stepName(Step s)
+{
+    return s == Step::Sparse ? "Run Sparse" : s == Step::Dense ? "Run Dense" : "Orthophoto and DSM";
+}
+
+// Each step runs when the one before it succeeded; a run per step tried.
+inline std::vector<SparseRun> runSteps(const QString& photos, const QString& appDir, const QString& site,
+                                       ProcessTreeMemory& memory, const std::vector<Step>& steps)
+{
+    std::vector<SparseRun> runs;
     const QStringList images = copyPhotos(photos, site);
     QMainWindow window;
     auto* log = new QListWidget(&window);
@@ -206,41 +231,67 @@ inline SparseRun runSparse(const QString& photos, const QString& appDir, const Q
     ScanSettings::global() = ScanSettings();
     ScanSettings::global().displayOutput = true; // the tools' lines into the log, kept beside the run
 
-    memory.takePeak();
-    const double cpu = childrenCpuSeconds();
-    clock.start();
-    QString stage = "Starting";
-    double stageStart = 0, stageCpu = cpu;
-    runner.runSparse();
-    while (runner.isRunning()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        const QString now = stageName(runner.stageLabel()->text());
-        if (!now.isEmpty() && now != stage) {
-            const double t = clock.elapsed() / 1000.0;
-            const double c = childrenCpuSeconds();
-            r.stages.push_back({stage, t - stageStart, c - stageCpu, memory.takePeak()});
-            stage = now;
-            stageStart = t;
-            stageCpu = c;
+    QLabel* label = runner.stageLabel();
+    for (const Step step : steps) {
+        SparseRun r;
+        memory.takePeak();
+        const double cpu = childrenCpuSeconds(), ownCpu = mainThreadCpuSeconds();
+        clock.start();
+        exifSeconds = -1;
+        QString stage = "Starting";
+        double stageStart = 0, stageCpu = cpu;
+        // The orthophoto runs beside the reconstruction's runs: its stage
+        // label shows until it ends.
+        const auto going = [&] { return step == Step::OrthoDsm ? !label->isHidden() : runner.isRunning(); };
+        if (step == Step::Sparse)
+            runner.runSparse();
+        else if (step == Step::Dense)
+            runner.runDense();
+        else
+            runner.runOrthoDsm();
+        while (going()) {
+            BenchSupport::waitForEvents();
+            const QString now = stageName(label->text());
+            if (!now.isEmpty() && now != stage) {
+                const double t = clock.elapsed() / 1000.0;
+                const double c = childrenCpuSeconds();
+                r.stages.push_back({stage, t - stageStart, c - stageCpu, memory.takePeak()});
+                stage = now;
+                stageStart = t;
+                stageCpu = c;
+            }
         }
+        QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
+        r.wall = clock.elapsed() / 1000.0;
+        r.stages.push_back({stage, r.wall - stageStart, childrenCpuSeconds() - stageCpu, memory.takePeak()});
+        for (const Stage& s : r.stages)
+            if (s.peak.bytes > r.peak.bytes)
+                r.peak = s.peak;
+        r.cpu = childrenCpuSeconds() - cpu;
+        r.workbenchCpu = mainThreadCpuSeconds() - ownCpu;
+        if (exifSeconds >= 0)
+            r.stages.insert(r.stages.begin(),
+                            {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1), 0, 0,
+                             ProcessTreeMemory::Peak()});
+        const QString status = window.statusBar()->currentMessage();
+        dumpLog(log, site + "/workbench.log");
+        r.ok = step == Step::Sparse    ? status == QLatin1String("Sparse Reconstruction is done!")
+               : step == Step::Dense ? status == QLatin1String("Dense Reconstruction is done!")
+                                     : status.startsWith(QLatin1String("Orthophoto and DSM written"));
+        if (!r.ok)
+            r.failure = QString("%1 ended with \"%2\"; its log is %3/workbench.log")
+                            .arg(stepName(step), status, site);
+        runs.push_back(r);
+        if (!r.ok)
+            break;
     }
-    QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
-    r.wall = clock.elapsed() / 1000.0;
-    r.stages.push_back({stage, r.wall - stageStart, childrenCpuSeconds() - stageCpu, memory.takePeak()});
-    for (const Stage& s : r.stages)
-        if (s.peak.bytes > r.peak.bytes)
-            r.peak = s.peak;
-    r.cpu = childrenCpuSeconds() - cpu;
-    if (exifSeconds >= 0)
-        r.stages.insert(r.stages.begin(),
-                        {QString("(EXIF extraction ended after %1 s)").arg(exifSeconds, 0, 'f', 1), 0, 0,
-                         ProcessTreeMemory::Peak()});
-    const QString status = window.statusBar()->currentMessage();
-    dumpLog(log, site + "/workbench.log");
-    r.ok = status == QLatin1String("Sparse Reconstruction is done!");
-    if (!r.ok)
-        r.failure = "the run ended with \"" + status + "\"; its log is " + site + "/workbench.log";
-    return r;
+    return runs;
+}
+
+inline SparseRun runSparse(const QString& photos, const QString& appDir, const QString& site,
+                           ProcessTreeMemory& memory)
+{
+    return runSteps(photos, appDir, site, memory, {Step::Sparse}).front();
 }
 
 // Runs a COLMAP command, its output appended to log; false when it fails.

@@ -40,6 +40,7 @@
 
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "common/formats/NvmFile.h"
 #include "SimilarityAlignment.h"
 #include "SiteModel.h"
@@ -242,7 +243,7 @@ bool runStage(ReconstructionRunner& runner, QMainWindow& window, QListWidget* lo
     else
         runner.runSparse();
     while (runner.isRunning())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        BenchSupport::waitForEvents();
     QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
     if (window.statusBar()->currentMessage() == done)
         return true;

@@ -21,6 +21,7 @@
 #include <map>
 #include <sys/resource.h>
 
+#include "BenchSupport.h"
 #include "ColmapModel.h"
 #include "ui/images/MyListWidget.h"
 #include "ui/log/LogView.h"
@@ -144,7 +145,7 @@ Result runOurs(const QString& photos, const QString& appDir, const QString& site
     clock.start();
     runner.runSparse();
     while (runner.isRunning())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        BenchSupport::waitForEvents();
     QCoreApplication::sendPostedEvents(); // the run's last lines and status on their way
     r.wall = clock.elapsed() / 1000.0;
     r.cpu = childrenCpuSeconds() - cpu;

@@ -5,6 +5,7 @@
 // against the true ones after a similarity, as a share of the flight's extent.
 //
 //   sparse_survey_bench <work folder> [--photos N] [--size WxH] [--series N,N,…] [--no-colmap]
+//                       [--colmap-largest] [--dense]
 //
 // --photos and --size (200 and 5472x3648) give the survey; --series runs the
 // comparison at each count in turn and adds the time per photo. Surveys are
@@ -16,7 +17,9 @@
 // window starts, then ReconstructionRunner::runSparse with the default scan
 // settings, as the menu item does. COLMAP: feature_extractor with one camera
 // for all photos, spatial_matcher on the EXIF GPS, mapper, all on the
-// processor with COLMAP's defaults otherwise.
+// processor with COLMAP's defaults otherwise. With --dense, "&Run Dense" and
+// "&Orthophoto and DSM" follow our sparse run in the same window, each timed
+// and measured the same way.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -65,6 +68,8 @@ struct Result {
     double centreRms = -1; // metres, after the similarity onto the truth
     double centreMax = -1;
     std::map<std::string, Point> centres; // registered photo -> centre in the model's frame
+    double workbenchCpu = -1;              // the workbench's own main thread; ours only
+    std::vector<SparseRun> later;          // "&Run Dense" and "&Orthophoto and DSM", with --dense
 };
 
 struct Truth {
@@ -165,10 +170,17 @@ void compareWithTruth(Result& r, const Truth& truth)
     }
 }
 
-Result runOurs(const QString& photos, const QString& appDir, const QString& site, ProcessTreeMemory& memory)
+Result runOurs(const QString& photos, const QString& appDir, const QString& site, ProcessTreeMemory& memory,
+               bool dense)
 {
-    const SparseRun run = runSparse(photos, appDir, site, memory);
+    std::vector<Step> steps{Step::Sparse};
+    if (dense)
+        steps.insert(steps.end(), {Step::Dense, Step::OrthoDsm});
+    std::vector<SparseRun> runs = runSteps(photos, appDir, site, memory, steps);
+    const SparseRun run = runs.front();
     Result r;
+    r.workbenchCpu = run.workbenchCpu;
+    r.later.assign(runs.begin() + 1, runs.end());
     r.ok = run.ok;
     r.failure = run.failure;
     r.wall = run.wall;
@@ -259,9 +271,39 @@ void printTable(int count, const QString& size, const Truth& truth, const Result
         100 * theirs.centreRms / truth.extent, "%.3f");
     row("camera centres, largest error [m]", ours.centreMax, theirs.centreMax, "%.3f");
     std::printf("peak at: ours %s; COLMAP %s\n", ours.peak.largest.c_str(), theirs.peak.largest.c_str());
+    std::printf("the workbench's own processor time during Run Sparse: %.1f s, %.1f%% of a core\n",
+                ours.workbenchCpu, 100 * ratio(ours.workbenchCpu, ours.wall));
     printStages("Run Sparse", ours);
     if (withColmap)
         printStages("COLMAP", theirs);
+    std::fflush(stdout);
+}
+
+// "&Run Dense" and "&Orthophoto and DSM" after the sparse run: time per
+// photo, the orthophoto's time against the dense stage's, peak memory.
+void printLater(int count, const Result& ours)
+{
+    if (ours.later.empty())
+        return;
+    std::printf("\n%-22s %10s %10s %10s %12s %12s %14s\n", "", "wall [s]", "s/photo", "CPU [s]", "peak [GB]",
+                "workbench", "vs Run Dense");
+    const double dense = ours.later.front().wall;
+    for (size_t i = 0; i < ours.later.size(); ++i) {
+        const SparseRun& r = ours.later[i];
+        const char* name = i == 0 ? "Run Dense" : "Orthophoto and DSM";
+        if (!r.ok) {
+            std::printf("%-22s FAILED: %s\n", name, qPrintable(r.failure));
+            continue;
+        }
+        std::printf("%-22s %10.1f %10.2f %10.1f %12.2f %11.1f%% %14.2f\n", name, r.wall, r.wall / count, r.cpu,
+                    gb(r.peak.bytes), 100 * ratio(r.workbenchCpu, r.wall), ratio(r.wall, dense));
+    }
+    for (size_t i = 0; i < ours.later.size(); ++i) {
+        Result stages;
+        stages.stages = ours.later[i].stages;
+        std::printf("peak at: %s\n", ours.later[i].peak.largest.c_str());
+        printStages(i == 0 ? "Run Dense" : "Orthophoto and DSM", stages);
+    }
     std::fflush(stdout);
 }
 
@@ -272,6 +314,7 @@ struct Options {
     bool series = false;
     bool withColmap = true;
     bool colmapLargestOnly = false; // COLMAP at the series' largest count alone
+    bool dense = false;             // then "&Run Dense" and "&Orthophoto and DSM" on our result
 };
 
 bool parse(const QStringList& args, Options& o)
@@ -300,6 +343,8 @@ bool parse(const QStringList& args, Options& o)
             o.withColmap = false;
         } else if (a == "--colmap-largest") {
             o.colmapLargestOnly = true;
+        } else if (a == "--dense") {
+            o.dense = true;
         } else if (o.work.isEmpty() && !a.startsWith("--")) {
             o.work = QDir(a).absolutePath();
         } else {
@@ -321,7 +366,7 @@ int main(int argc, char* argv[])
     Options o;
     if (!parse(app.arguments(), o)) {
         std::fprintf(stderr, "usage: sparse_survey_bench <work folder> [--photos N] [--size WxH] "
-                             "[--series N,N,...] [--no-colmap | --colmap-largest]\n");
+                             "[--series N,N,...] [--no-colmap | --colmap-largest] [--dense]\n");
         return 2;
     }
     const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
@@ -346,7 +391,7 @@ int main(int argc, char* argv[])
         std::printf("\n== %d photos of %s, %d processors, load average before: %s\n", count, qPrintable(o.size),
                     QThread::idealThreadCount(), qPrintable(loadAverage()));
         std::fflush(stdout);
-        Result ours = runOurs(folder + "/photos", appDir, run + "/orvalis", memory);
+        Result ours = runOurs(folder + "/photos", appDir, run + "/orvalis", memory, o.dense);
         std::printf("Run Sparse: %.1f s, %s (load average %s)\n", ours.wall, ours.ok ? "done" : "FAILED",
                     qPrintable(loadAverage()));
         std::fflush(stdout);
@@ -366,6 +411,9 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "%s: %s\n", r == &ours ? "Run Sparse" : "COLMAP", qPrintable(r->failure));
         allOk = allOk && ours.ok && (theirs.ok || !colmapHere);
         printTable(count, o.size, truth, ours, theirs, colmapHere);
+        printLater(count, ours);
+        for (const SparseRun& r : ours.later)
+            allOk = allOk && r.ok;
         rows.push_back({count, ours.wall / count, theirs.wall / count, ours.cpu / count, theirs.cpu / count});
     }
     if (o.series) {
