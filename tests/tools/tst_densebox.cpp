@@ -229,6 +229,7 @@ class TestDenseBox : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QString m_pmvsOutput; // of the last pmvs_all.bat
     BundlerFile m_bundle;
 
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
@@ -401,6 +402,7 @@ class TestDenseBox : public QObject
         const ToolProcess all = ToolProcess::run("orvcmd", {"/c", pmvs + "pmvs_all.bat"});
         if (all.exitCode != 0)
             qWarning("%s", qPrintable(all.out + all.err));
+        m_pmvsOutput = all.out;
         for (int k = 0; k < clusters; ++k) {
             const auto part =
                 readCloud(path(folder + QString("/models/option-%1.patch").arg(k, 4, 10, QChar('0'))));
@@ -482,6 +484,12 @@ private slots:
         // Twelve views, clusters of at most ten: two matcher runs.
         const osg::ref_ptr<osg::Vec3Array> cloud = runPmvsRoad("pmvs", "list.txt", "bundle.out", 2);
         QVERIFY(QFile::exists(path("pmvs/option-0001")));
+        // The second cluster reads the maps the first swept of its helping
+        // views rather than sweeping them again, and none is left behind.
+        const QRegularExpression handed("(\\d+) helping views' depth maps read from earlier clusters, (\\d+) views swept");
+        const QRegularExpressionMatch m = handed.match(m_pmvsOutput);
+        QVERIFY2(m.hasMatch() && m.captured(1).toInt() > 0, qPrintable(m_pmvsOutput.right(3000)));
+        QVERIFY(QDir(path("pmvs/depthmaps")).entryList({"*.dmap"}, QDir::Files).isEmpty());
         const Quality q = judge(*cloud);
         const QByteArray figures = QString("%1 points, %2% within 1%, %3% of the faces covered")
                                        .arg(q.points)
@@ -679,6 +687,8 @@ private slots:
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QVERIFY(run.out.contains("ncams=3"));
         QVERIFY2(run.out.contains(QRegularExpression("fit; [3-9] cluster")), qPrintable(run.out));
+        QVERIFY2(run.out.contains("read from an earlier cluster"), qPrintable(run.out));
+        QVERIFY(QDir(path("cmpmvs/depthmaps")).entryList({"*.dmap"}, QDir::Files).isEmpty());
         const Quality q =
             judge(*readCloud(QString::fromStdString(CmpmvsRun::outputFile(path("cmpmvs").toStdString()))));
         const QByteArray figures =

@@ -3,7 +3,8 @@
 // looking straight down. The sweep must find the ground's depth where there
 // is texture and nothing where there is none; fusion must keep what the views
 // agree on and drop what they do not; the view selector must rank
-// neighbours by what they share and give a depth range around the ground.
+// neighbours by what they share and give a depth range around the ground;
+// a map handed to a later cluster must come back bit for bit, or not at all.
 #include <QtTest>
 
 #include <opencv2/core.hpp>
@@ -11,6 +12,7 @@
 #include <cmath>
 
 #include "DepthFusion.h"
+#include "DepthMapStore.h"
 #include "MvsScene.h"
 #include "PlaneSweep.h"
 #include "ViewSelector.h"
@@ -166,6 +168,43 @@ private slots:
         // The partners file narrows the candidates.
         scene.partners = {{2}, {}, {}, {}, {}};
         QCOMPARE(ViewSelector::choose(scene, scene.cameras, 0, {1, 2, 3, 4}, 4).neighbours, std::vector<int>({2}));
+    }
+
+    void storeHandsOnTheSameMapOrNone()
+    {
+        QTemporaryDir dir;
+        const DepthMapStore store(dir.path().toStdString() + "/depthmaps/");
+        const MvsCamera camera = downCamera(1, 2);
+        DepthMap map = groundMap(camera, 0.25);
+        cv::randu(map.score, 0.f, 1.f);
+        map.depth.at<float>(7, 9) = 0;
+        map.planes = 96;
+        map.swept = 41.5;
+        const std::string key = "level 1 window 7";
+        QVERIFY(store.save(3, key, map));
+
+        DepthMap back;
+        QVERIFY(store.load(3, key, camera, back));
+        QCOMPARE(cv::norm(back.depth, map.depth, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(back.score, map.score, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(back.normal, map.normal, cv::NORM_INF), 0.0);
+        QCOMPARE(back.planes, 96);
+        QCOMPARE(back.swept, 41.5);
+
+        // Other settings, another camera, another view, or a damaged file:
+        // the view is swept again.
+        DepthMap none;
+        QVERIFY(!store.load(3, "level 2 window 7", camera, none));
+        QVERIFY(!store.load(3, key, downCamera(1, 2.001), none));
+        QVERIFY(!store.load(4, key, camera, none));
+        QFile file(QString::fromStdString(store.path(3)));
+        QVERIFY(file.resize(file.size() - 1));
+        QVERIFY(!store.load(3, key, camera, none));
+        QVERIFY(none.empty());
+
+        QVERIFY(store.save(5, key, map));
+        QVERIFY(store.clear());
+        QVERIFY(!store.load(5, key, camera, none));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DenseBudget.h"
+#include "DepthMapStore.h"
 #include "DenseLayout.h"
 #include "DenseMatcher.h"
 #include "ImageClusters.h"
@@ -89,6 +90,10 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
              << width << " x " << height << " at level " << options.level << " fit; "
              << clusters.clusters.size() << " cluster(s)\n";
     DenseCloud cloud;
+    // A view swept as one cluster's target serves the later clusters it helps.
+    const DepthMapStore store(layout.depthMapFolder());
+    if (!store.clear(error))
+        return false;
     ProgressLine progress(log, "", clusters.clusters.size(), "clusters");
     for (size_t k = 0; k < clusters.clusters.size(); ++k) {
         const ImageClusters::Cluster& c = clusters.clusters[k];
@@ -96,8 +101,11 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
             *log << "cluster " << k + 1 << "/" << clusters.clusters.size() << ": " << c.targets.size()
                  << " views, " << c.others.size() << " helping\n";
         DenseMatcher matcher(scene, options);
+        matcher.setStore(&store, clusters.handedOn(k));
         if (!matcher.run(c.targets, c.others, error, log))
             return false;
+        for (int v : clusters.lastHelp(k))
+            store.remove(v);
         cloud.points.insert(cloud.points.end(), matcher.cloud().points.begin(), matcher.cloud().points.end());
         progress.step();
     }

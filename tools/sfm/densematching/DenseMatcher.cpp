@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <ostream>
+#include <sstream>
 
 #include "DepthFusion.h"
 #include "OutlierFilter.h"
@@ -28,6 +29,22 @@ DenseMatcher::Options DenseMatcher::fromPmvs(const PmvsOptions& o)
 
 DenseMatcher::DenseMatcher(const MvsScene& scene, const Options& options) : m_scene(scene), m_options(options)
 {
+}
+
+void DenseMatcher::setStore(const DepthMapStore* store, std::vector<int> handOn)
+{
+    m_store = store;
+    m_handOn = std::move(handOn);
+}
+
+std::string DenseMatcher::mapKey() const
+{
+    std::ostringstream key;
+    key.imbue(std::locale::classic());
+    key.precision(17);
+    key << "level " << m_options.level << " window " << m_options.window << " threshold " << m_options.threshold
+        << " agree " << std::max(1, m_options.minImageNum - 1) << " neighbours " << m_options.maxNeighbours;
+    return key.str();
 }
 
 bool DenseMatcher::loadImages(const std::vector<int>& views, std::string* error)
@@ -199,11 +216,29 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
 
     m_maps.assign(size_t(n), {});
     m_peakMaps = 0;
+    m_sweptViews = m_readViews = 0;
+    const std::string key = m_store ? mapKey() : std::string();
+    std::vector<char> handOn(size_t(n), 0);
+    for (int v : m_handOn)
+        if (v >= 0 && v < n && isTarget[size_t(v)])
+            handOn[size_t(v)] = 1;
     ProgressLine progress(log, "depth maps", views.size(), "views");
     // Counted when a view is done, skipped or swept.
     for (size_t k = 0; k < views.size(); ++k, progress.step()) {
         const int v = views[k];
         const auto began = Clock::now();
+        // A helping view that an earlier cluster swept as its target: that
+        // map, made among the view's own best neighbours, serves here too.
+        if (m_store && !isTarget[size_t(v)] && m_store->load(v, key, m_cameras[size_t(v)], m_maps[size_t(v)])) {
+            ++m_readViews;
+            m_peakMaps = std::max(m_peakMaps, ++held);
+            if (log)
+                *log << "depth map " << k + 1 << "/" << views.size() << ": view " << v
+                     << " read from an earlier cluster, " << m_maps[size_t(v)].validCount() << " pixels\n";
+            swept[size_t(v)] = 1;
+            fuseReady(false);
+            continue;
+        }
         const ViewSelector::Choice choice = ViewSelector::choose(
             m_scene, m_cameras, v, views, m_options.maxNeighbours, hasPlane ? &plane : nullptr);
         if (!choice.usable()) {
@@ -218,8 +253,13 @@ bool DenseMatcher::run(const std::vector<int>& targets, const std::vector<int>& 
             neighbours.push_back({&m_gray[size_t(j)], &m_cameras[size_t(j)]});
         m_maps[size_t(v)] = PlaneSweep::run(m_gray[size_t(v)], m_cameras[size_t(v)], neighbours,
                                             choice.nearDepth, choice.farDepth, sweep, choice.families);
+        ++m_sweptViews;
         if (!m_maps[size_t(v)].empty())
             m_peakMaps = std::max(m_peakMaps, ++held);
+        std::string storeError;
+        if (handOn[size_t(v)] && !m_maps[size_t(v)].empty() &&
+            !m_store->save(v, key, m_maps[size_t(v)], &storeError) && log)
+            *log << "note: " << storeError << "; a later cluster sweeps view " << v << " again\n";
         for (int j : choice.neighbours)
             if (std::find(partners[size_t(v)].begin(), partners[size_t(v)].end(), j) ==
                 partners[size_t(v)].end())

@@ -8,6 +8,7 @@
 
 #include "DenseCloud.h"
 #include "DepthMap.h"
+#include "DepthMapStore.h"
 #include "MvsScene.h"
 #include "PmvsOptions.h"
 
@@ -45,6 +46,17 @@ public:
     bool run(const std::vector<int>& targets, const std::vector<int>& others, std::string* error,
              std::ostream* log = nullptr);
 
+    // Maps handed between the runs of one dense stage (its clusters): a
+    // helping view whose map the store holds from a run where it was a
+    // target is read, not swept again; the targets in handOn are written to
+    // it for the runs to come. Without a store every view is swept.
+    void setStore(const DepthMapStore* store, std::vector<int> handOn);
+    // What the settings of the maps are, as the store compares them.
+    std::string mapKey() const;
+    // Of the last run: views swept, and helping views read from the store.
+    int sweptViews() const { return m_sweptViews; }
+    int readViews() const { return m_readViews; }
+
     const DenseCloud& cloud() const { return m_cloud; }
     // Per view of the scene; empty for views not matched, and for all once
     // fused unless the options keep them.
@@ -61,6 +73,10 @@ private:
     std::vector<cv::Mat> m_colour;    // CV_8UC3, reduced
     std::vector<MvsCamera> m_cameras; // full size, then reduced
     std::vector<DepthMap> m_maps;
+    const DepthMapStore* m_store = nullptr;
+    std::vector<int> m_handOn;
+    int m_sweptViews = 0;
+    int m_readViews = 0;
     DenseCloud m_cloud;
     int m_peakMaps = 0;
 };

@@ -5,6 +5,8 @@
 
 #include "DenseLayout.h"
 #include "DenseMatcher.h"
+#include "DepthMapStore.h"
+#include "ImageClusters.h"
 #include "MvsScene.h"
 #include "PmvsOptions.h"
 
@@ -33,8 +35,24 @@ bool PmvsRun::run(const std::string& folderArg, const std::string& optionName, s
     if (!options.useVisData)
         scene.partners.clear();
     DenseMatcher matcher(scene, DenseMatcher::fromPmvs(options));
+    // pmvs_all.bat runs the clusters of ske.dat in order: this one's targets
+    // that later clusters take as helping views are handed on to them, and
+    // the maps it was handed that no later cluster needs are removed after.
+    ImageClusters clusters;
+    const DepthMapStore store(layout.depthMapFolder());
+    const int k = clusters.readFile(layout.folder() + "ske.dat") ? clusters.indexOf(options.timages) : -1;
+    if (k == 0 && !store.clear(error))
+        return false;
+    if (k >= 0)
+        matcher.setStore(&store, clusters.handedOn(size_t(k)));
     if (!matcher.run(options.timages, options.oimages, error, log))
         return false;
+    if (k >= 0)
+        for (int v : clusters.lastHelp(size_t(k)))
+            store.remove(v);
+    if (log && matcher.readViews() > 0)
+        *log << matcher.readViews() << " helping views' depth maps read from earlier clusters, "
+             << matcher.sweptViews() << " views swept\n";
     if (matcher.cloud().points.empty())
         return fail("no point found that " + std::to_string(options.minImageNum) + " images agree on");
     std::error_code ec;

@@ -24,6 +24,8 @@ public:
     std::string imageFile(int view) const;
     std::string bundleFile() const { return m_folder + "bundle.rd.out"; }
     std::string listFile() const { return m_folder + "list.rd.txt"; }
+    // Where the clusters' matcher runs hand depth maps on to the next.
+    std::string depthMapFolder() const { return m_folder + "depthmaps/"; }
     // Folders the preparation creates when the script has not.
     std::string cameraFolder() const;
     std::string imageFolder() const;

@@ -26,13 +26,14 @@ std::string quoted(const std::string& s)
 }
 
 // What an earlier preparation and its matcher left in the folder: views,
-// undistorted images, clusters, options and models. A view of a photo that
+// undistorted images, clusters, options, depth maps and models. A view of a photo that
 // has dropped out since would otherwise be matched with the new views.
 bool clearEarlierRun(const DenseLayout& layout, std::string* error)
 {
     std::error_code ec;
     std::vector<fs::path> files;
-    for (const std::string& sub : {layout.cameraFolder(), layout.imageFolder(), layout.folder() + "models/"})
+    for (const std::string& sub :
+         {layout.cameraFolder(), layout.imageFolder(), layout.folder() + "models/", layout.depthMapFolder()})
         for (fs::directory_iterator it(sub, ec), end; !ec && it != end; it.increment(ec))
             if (it->is_regular_file(ec))
                 files.push_back(it->path());

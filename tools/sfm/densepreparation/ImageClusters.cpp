@@ -85,6 +85,51 @@ ImageClusters ImageClusters::split(const std::vector<std::vector<int>>& shared, 
     return result;
 }
 
+namespace
+{
+
+bool helpsLater(const std::vector<ImageClusters::Cluster>& clusters, size_t k, int view)
+{
+    for (size_t j = k + 1; j < clusters.size(); ++j)
+        if (std::find(clusters[j].others.begin(), clusters[j].others.end(), view) != clusters[j].others.end())
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::vector<int> ImageClusters::handedOn(size_t k) const
+{
+    std::vector<int> views;
+    if (k < clusters.size())
+        for (int v : clusters[k].targets)
+            if (helpsLater(clusters, k, v))
+                views.push_back(v);
+    return views;
+}
+
+std::vector<int> ImageClusters::lastHelp(size_t k) const
+{
+    std::vector<int> views;
+    if (k < clusters.size())
+        for (int v : clusters[k].others)
+            if (!helpsLater(clusters, k, v))
+                views.push_back(v);
+    return views;
+}
+
+int ImageClusters::indexOf(std::vector<int> targets) const
+{
+    std::sort(targets.begin(), targets.end());
+    for (size_t k = 0; k < clusters.size(); ++k) {
+        std::vector<int> t = clusters[k].targets;
+        std::sort(t.begin(), t.end());
+        if (t == targets)
+            return int(k);
+    }
+    return -1;
+}
+
 bool ImageClusters::read(std::istream& in, std::string* error)
 {
     const auto fail = [error](const std::string& text) {

@@ -22,6 +22,14 @@ public:
     // shared-point links, with the best linked outside views as others.
     static ImageClusters split(const std::vector<std::vector<int>>& shared, int maxSize);
 
+    // The clusters run in order; a view may be a target in one and help in
+    // others. Of cluster k: the targets a later cluster takes as helping
+    // views, and the helping views no later cluster takes.
+    std::vector<int> handedOn(size_t k) const;
+    std::vector<int> lastHelp(size_t k) const;
+    // The cluster whose targets are these (in any order); -1 for none.
+    int indexOf(std::vector<int> targets) const;
+
     bool read(std::istream& in, std::string* error = nullptr);
     bool readFile(const std::string& path, std::string* error = nullptr);
     std::string text() const;
