@@ -5,7 +5,7 @@
 // against the true ones after a similarity, as a share of the flight's extent.
 //
 //   sparse_survey_bench <work folder> [--photos N] [--size WxH] [--series N,N,…] [--no-colmap]
-//                       [--colmap-largest] [--dense]
+//                       [--colmap-largest] [--dense | --dense-again]
 //
 // --photos and --size (200 and 5472x3648) give the survey; --series runs the
 // comparison at each count in turn and adds the time per photo. Surveys are
@@ -19,7 +19,8 @@
 // for all photos, spatial_matcher on the EXIF GPS, mapper, all on the
 // processor with COLMAP's defaults otherwise. With --dense, "&Run Dense" and
 // "&Orthophoto and DSM" follow our sparse run in the same window, each timed
-// and measured the same way.
+// and measured the same way; --dense-again runs those two alone on the
+// sparse result an earlier run left in the work folder.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -315,6 +316,7 @@ struct Options {
     bool withColmap = true;
     bool colmapLargestOnly = false; // COLMAP at the series' largest count alone
     bool dense = false;             // then "&Run Dense" and "&Orthophoto and DSM" on our result
+    bool denseAgain = false;        // those two alone, on the sparse result an earlier run left
 };
 
 bool parse(const QStringList& args, Options& o)
@@ -345,6 +347,8 @@ bool parse(const QStringList& args, Options& o)
             o.colmapLargestOnly = true;
         } else if (a == "--dense") {
             o.dense = true;
+        } else if (a == "--dense-again") {
+            o.denseAgain = true;
         } else if (o.work.isEmpty() && !a.startsWith("--")) {
             o.work = QDir(a).absolutePath();
         } else {
@@ -366,7 +370,7 @@ int main(int argc, char* argv[])
     Options o;
     if (!parse(app.arguments(), o)) {
         std::fprintf(stderr, "usage: sparse_survey_bench <work folder> [--photos N] [--size WxH] "
-                             "[--series N,N,...] [--no-colmap | --colmap-largest] [--dense]\n");
+                             "[--series N,N,...] [--no-colmap | --colmap-largest] [--dense | --dense-again]\n");
         return 2;
     }
     const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
@@ -387,6 +391,20 @@ int main(int argc, char* argv[])
             return 1;
         }
         const QString run = QString("%1/run_%2_%3").arg(o.work).arg(count).arg(o.size);
+        if (o.denseAgain) {
+            if (!QFileInfo::exists(run + "/orvalis/sparse.nvm")) {
+                std::fprintf(stderr, "no sparse result in %s/orvalis: run with --dense first\n", qPrintable(run));
+                return 1;
+            }
+            std::printf("\n== %d photos of %s, dense again, load average before: %s\n", count, qPrintable(o.size),
+                        qPrintable(loadAverage()));
+            Result ours;
+            ours.later = runSteps(folder + "/photos", appDir, run + "/orvalis", memory, {Step::Dense, Step::OrthoDsm});
+            printLater(count, ours);
+            for (const SparseRun& r : ours.later)
+                allOk = allOk && r.ok;
+            continue;
+        }
         QDir(run).removeRecursively();
         std::printf("\n== %d photos of %s, %d processors, load average before: %s\n", count, qPrintable(o.size),
                     QThread::idealThreadCount(), qPrintable(loadAverage()));
