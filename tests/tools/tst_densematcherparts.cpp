@@ -201,10 +201,6 @@ private slots:
         QVERIFY(file.resize(file.size() - 1));
         QVERIFY(!store.load(3, key, camera, none));
         QVERIFY(none.empty());
-
-        QVERIFY(store.save(5, key, map));
-        QVERIFY(store.clear());
-        QVERIFY(!store.load(5, key, camera, none));
     }
 };
 

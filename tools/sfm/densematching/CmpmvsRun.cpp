@@ -92,8 +92,6 @@ bool CmpmvsRun::run(const std::string& iniArg, std::string* error, std::ostream*
     DenseCloud cloud;
     // A view swept as one cluster's target serves the later clusters it helps.
     const DepthMapStore store(layout.depthMapFolder());
-    if (!store.clear(error))
-        return false;
     ProgressLine progress(log, "", clusters.clusters.size(), "clusters");
     for (size_t k = 0; k < clusters.clusters.size(); ++k) {
         const ImageClusters::Cluster& c = clusters.clusters[k];

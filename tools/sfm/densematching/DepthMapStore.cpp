@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 #include "common/files/AtomicFile.h"
 
@@ -146,20 +145,4 @@ void DepthMapStore::remove(int view) const
 {
     std::error_code ec;
     fs::remove(path(view), ec);
-}
-
-bool DepthMapStore::clear(std::string* error) const
-{
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (fs::directory_iterator it(m_folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().extension() == ".dmap")
-            files.push_back(it->path());
-    for (const fs::path& f : files)
-        if (!fs::remove(f, ec) && ec) {
-            if (error)
-                *error = "cannot remove " + f.string() + " of an earlier run: " + ec.message();
-            return false;
-        }
-    return true;
 }

@@ -22,9 +22,6 @@ public:
     // made with other settings or for another camera.
     bool load(int view, const std::string& key, const MvsCamera& camera, DepthMap& map) const;
     void remove(int view) const;
-    // Every map in the folder, as a stage starts: none of an earlier stage is
-    // handed on. False with a reason when one stays.
-    bool clear(std::string* error = nullptr) const;
 
     std::string path(int view) const;
 

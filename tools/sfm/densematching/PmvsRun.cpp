@@ -41,8 +41,6 @@ bool PmvsRun::run(const std::string& folderArg, const std::string& optionName, s
     ImageClusters clusters;
     const DepthMapStore store(layout.depthMapFolder());
     const int k = clusters.readFile(layout.folder() + "ske.dat") ? clusters.indexOf(options.timages) : -1;
-    if (k == 0 && !store.clear(error))
-        return false;
     if (k >= 0)
         matcher.setStore(&store, clusters.handedOn(size_t(k)));
     if (!matcher.run(options.timages, options.oimages, error, log))
