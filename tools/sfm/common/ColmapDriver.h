@@ -24,7 +24,10 @@ public:
         // Photos taken in order along a flight, each overlapping the next
         // by much: COLMAP's own choice for ordered frames (its video preset).
         // The first pair may stand closer, and the whole model is adjusted
-        // once it grew by 40 % rather than by 10 %.
+        // once it grew by 40 % rather than by 10 %. Each adjustment runs
+        // once, not again after its outliers are filtered: the next one
+        // takes them in (on a 60-photo survey, 30 % less of the mapper's
+        // processor time, with the same camera-centre error).
         bool orderedFrames = false;
     };
 
