@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <signal.h>
 
 #include "core/platform/ExternalTools.h"
@@ -38,11 +40,16 @@ public:
     {
         const QString path = ExternalTools::path(tool, appDir());
         QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // Written beside and renamed over: a stand-in a killed run was still
+        // starting cannot be opened for writing (ETXTBSY), but it can be replaced.
+        const QString next = path + QStringLiteral(".next");
+        QFile f(next);
+        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.errorString()));
         f.write("#!/bin/sh\n" + body + "\n");
         f.close();
         f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+        QVERIFY2(::rename(QFile::encodeName(next).constData(), QFile::encodeName(path).constData()) == 0,
+                 qPrintable(path + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno))));
     }
     void restore(Tool tool) { install(tool, defaults().value(tool)); }
 
