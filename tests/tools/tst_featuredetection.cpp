@@ -257,10 +257,20 @@ private slots:
     // The half-size first pass keeps what the full size keeps: on a rich
     // photo the same features within a pixel, but for some of the weakest of
     // the octave the limit cuts (their responses differ a little between the
-    // two pyramids); on a poor one (too few coarse features) the full size's
-    // exactly.
+    // two pyramids), also where the limit reaches into the half size's
+    // doubled octave (features finer than its first octave's, under 3.2 px
+    // at this size); on a poor one (too few features) the full size's exactly.
+    void halfSizePassKeepsTheFullSizesFeatures_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("fine");
+        QTest::newRow("its coarse octaves give the limit") << 3000 << false;
+        QTest::newRow("its doubled octave is needed") << 12000 << true;
+    }
     void halfSizePassKeepsTheFullSizesFeatures()
     {
+        QFETCH(int, limit);
+        QFETCH(bool, fine);
         QTemporaryDir dir;
         cv::Mat rich(1800, 2400, CV_8U);
         cv::RNG random(7);
@@ -272,7 +282,7 @@ private slots:
             cv::circle(poor, {60 + 57 * k, 200 + 31 * k}, 12 + k % 7, cv::Scalar(20 + 5 * k), -1);
         SiftExtractor::Settings settings;
         settings.maxImageSide = 2400;
-        settings.maxFeatures = 3000;
+        settings.maxFeatures = limit;
         const SiftExtractor extractor(settings);
         for (const auto& [name, pixels] : {std::pair<const char*, cv::Mat>{"rich.png", rich}, {"poor.png", poor}}) {
             const std::string photo = dir.filePath(name).toStdString();
@@ -289,8 +299,11 @@ private slots:
                 near += std::any_of(full.keypoints.begin(), full.keypoints.end(), [&](const auto& f) {
                     return std::hypot(f.x - q.x, f.y - q.y) < 1.0 && std::abs(f.scale / q.scale - 1) < 0.2;
                 });
+            const bool finer = std::any_of(quick.keypoints.begin(), quick.keypoints.end(),
+                                           [](const auto& k) { return k.scale < 3.2f; });
             if (std::string(name) == "rich.png")
-                QVERIFY2(quick.size() == 3000 && near > 0.85 * quick.size(), qPrintable(QString::number(near)));
+                QVERIFY2(quick.size() == size_t(limit) && near > 0.85 * quick.size() && finer == fine,
+                         qPrintable(QString::number(near)));
             else
                 QVERIFY2(quick.size() < 3000 && near == quick.size(), qPrintable(QString::number(near)));
         }

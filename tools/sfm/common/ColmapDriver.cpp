@@ -109,8 +109,8 @@ bool ColmapDriver::map(const std::string& database, const std::string& imageRoot
                                   "--Mapper.ba_refine_principal_point", flag(settings.refinePrincipalPoint),
                                   "--Mapper.ba_refine_extra_params", flag(settings.refineExtra)};
     if (settings.orderedFrames)
-        args.insert(args.end(), {"--Mapper.init_min_tri_angle", "8", "--Mapper.ba_global_images_ratio", "1.4",
-                                 "--Mapper.ba_global_points_ratio", "1.4", "--Mapper.ba_local_max_refinements",
+        args.insert(args.end(), {"--Mapper.init_min_tri_angle", "8", "--Mapper.ba_global_images_ratio", "2",
+                                 "--Mapper.ba_global_points_ratio", "2", "--Mapper.ba_local_max_refinements",
                                  "1", "--Mapper.ba_global_max_refinements", "1"});
     return run("mapper", args, error);
 }

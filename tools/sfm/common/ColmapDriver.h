@@ -22,12 +22,14 @@ public:
         bool refinePrincipalPoint = false;
         bool refineExtra = true;
         // Photos taken in order along a flight, each overlapping the next
-        // by much: COLMAP's own choice for ordered frames (its video preset).
-        // The first pair may stand closer, and the whole model is adjusted
-        // once it grew by 40 % rather than by 10 %. Each adjustment runs
-        // once, not again after its outliers are filtered: the next one
-        // takes them in (on a 60-photo survey, 30 % less of the mapper's
-        // processor time, with the same camera-centre error).
+        // by much. As in COLMAP's preset for video frames, the first pair
+        // may stand closer. The whole model is adjusted once it doubled
+        // (COLMAP: grew by 10 %, its video preset 40 %), and each adjustment
+        // runs once, not again after its outliers are filtered: the next
+        // one takes them in. On a 60-photo survey of 13000 features a photo,
+        // doubling rather than 40 % took 42 % less of the mapper's processor
+        // time, for camera centres 0.84 mm rather than 0.81 mm (RMS) from
+        // the truth; the single runs took another 30 % off before.
         bool orderedFrames = false;
     };
 

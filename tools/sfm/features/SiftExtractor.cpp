@@ -78,9 +78,7 @@ bool SiftExtractor::extract(const PhotoDecoder::Reduced& photo, FeatureSet& feat
         return octave(a) != octave(b) ? octave(a) > octave(b) : a.response > b.response;
     });
     if (coarseEnough) {
-        const size_t coarse = size_t(
-            std::count_if(keypoints.begin(), keypoints.end(), [&](const cv::KeyPoint& k) { return octave(k) >= 0; }));
-        *coarseEnough = m_settings.maxFeatures > 0 && coarse >= size_t(m_settings.maxFeatures);
+        *coarseEnough = m_settings.maxFeatures > 0 && keypoints.size() >= size_t(m_settings.maxFeatures);
         if (!*coarseEnough)
             return false;
     }

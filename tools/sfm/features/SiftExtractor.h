@@ -11,7 +11,9 @@ class SiftExtractor
 {
 public:
     struct Settings {
-        int maxFeatures = 8000;
+        // On a 60-photo survey of 4000 x 3000 photos, 13000 put the camera
+        // centres 0.81 mm from the truth where 8000 put them 1.11 mm (RMS).
+        int maxFeatures = 13000;
         // Per-layer contrast threshold times the layer count, as OpenCV takes
         // it; half OpenCV's default, close to COLMAP's peak threshold, so small
         // photos still give a few thousand features.
@@ -32,12 +34,14 @@ public:
     // photo could not be decoded (rather than giving no features).
     //
     // Features are kept coarsest octave first, and OpenCV doubles the image
-    // it detects on: on a photo rich enough, the doubled octave and the next
-    // give only features the limit leaves out, and cost nearly all the time.
-    // So the photo is first taken at half the detection size, where every
-    // octave but the doubled one is one we would keep from; when those give
-    // maxFeatures, the features are the ones the full size would keep.
-    // Otherwise, or with no limit, detection runs at the full size.
+    // it detects on: at the full detection size, the doubled octave costs
+    // most of the time and memory and gives only features the limit leaves
+    // out. So the photo is first taken at half the detection size: its
+    // octaves above the doubled one are the full size's coarse octaves, and
+    // its doubled octave stands in for the full size's first (the finest
+    // features kept, found on the photo at the detection size's pixel
+    // spacing). When those give maxFeatures they are kept. Otherwise, or
+    // with no limit, detection runs at the full size.
     bool extract(const std::string& imagePath, const PhotoDecoder::Header& header, FeatureSet& features,
                  bool* decoded, std::string* error = nullptr) const;
     // Features of a decoded photo (see PhotoDecoder), in the photo's pixels.
@@ -46,8 +50,8 @@ public:
     const Settings& settings() const { return m_settings; }
 
 private:
-    // With coarseEnough, false and *enough false when the octaves above the
-    // doubled one give fewer than maxFeatures.
+    // With coarseEnough, false and *enough false when the photo gives fewer
+    // than maxFeatures.
     bool extract(const PhotoDecoder::Reduced& photo, FeatureSet& features, std::string* error,
                  bool* coarseEnough) const;
 

@@ -27,7 +27,7 @@ public:
         // ones of its file, which the detector writes strongest first
         // (coarsest octave first, by response within it), as COLMAP keeps its
         // largest-scale features. Matches keep the features' file indices.
-        int maxFeatures = 8192;
+        int maxFeatures = 13000;
         // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
         // 3000 px photos, room for lens distortion), at least 1 px.
         double threshold = 0;
