@@ -29,7 +29,9 @@ public:
         // largest-scale features. Matches keep the features' file indices.
         int maxFeatures = 13000;
         // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
-        // 3000 px photos, room for lens distortion), at least 1 px.
+        // 3000 px photos, room for lens distortion), at least 1 px. On the
+        // 60-photo survey of 4000 x 3000, 4 px rather than 5.6 gave camera
+        // centres 0.86 mm rather than 0.84 mm from the truth: no better.
         double threshold = 0;
     };
 
