@@ -4,11 +4,16 @@
 // photos, points, mean reprojection error, and the camera centres' error
 // against the true ones after a similarity, as a share of the flight's extent.
 //
-//   sparse_survey_bench <work folder> [--photos N] [--size WxH] [--series N,N,…] [--no-colmap]
-//                       [--colmap-largest] [--dense | --dense-again]
+//   sparse_survey_bench <work folder> [--photos N] [--size WxH] [--series N,N,…] [--grow-site]
+//                       [--no-colmap] [--colmap-largest] [--dense | --dense-again]
 //
 // --photos and --size (200 and 5472x3648) give the survey; --series runs the
-// comparison at each count in turn and adds the time per photo. Surveys are
+// comparison at each count in turn and adds the time per photo and per
+// verified pair. surveygen's site is the same whatever the count, so a
+// larger count overlaps more; with --grow-site the site grows with the
+// count instead, 45 m² a photo (surveygen's site at 60 photos), as a longer
+// flight covers more ground (below some 40 photos a photo's footprint still
+// covers most of the site, so every photo overlaps every other). Surveys are
 // made once into the work folder (survey_<N>_<W>x<H>) and reused. Needs an X
 // display for surveygen (xvfb-run), QT_QPA_PLATFORM=offscreen and COLMAP on
 // PATH.
@@ -267,10 +272,10 @@ void printTable(int count, const QString& size, const Truth& truth, const Result
     row("registered photos", ours.registered, theirs.registered, "%.0f");
     row("points", double(ours.points), double(theirs.points), "%.0f");
     row("mean reprojection error [px]", ours.reprojection, theirs.reprojection, "%.3f");
-    row("camera centres, rms after similarity [m]", ours.centreRms, theirs.centreRms, "%.3f");
+    row("camera centres, rms after similarity [mm]", 1000 * ours.centreRms, 1000 * theirs.centreRms, "%.3f");
     row("  the same, % of the flight's extent", 100 * ours.centreRms / truth.extent,
         100 * theirs.centreRms / truth.extent, "%.3f");
-    row("camera centres, largest error [m]", ours.centreMax, theirs.centreMax, "%.3f");
+    row("camera centres, largest error [mm]", 1000 * ours.centreMax, 1000 * theirs.centreMax, "%.3f");
     std::printf("peak at: ours %s; COLMAP %s\n", ours.peak.largest.c_str(), theirs.peak.largest.c_str());
     std::printf("the workbench's own processor time during Run Sparse: %.1f s, %.1f%% of a core\n",
                 ours.workbenchCpu, 100 * ratio(ours.workbenchCpu, ours.wall));
@@ -308,11 +313,28 @@ void printLater(int count, const Result& ours)
     std::fflush(stdout);
 }
 
+// The image pairs whose verified matches the run imported, from its log.
+int verifiedPairs(const QString& log)
+{
+    QFile f(log);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    int pairs = 0;
+    const QRegularExpression imported("Importing the verified matches of (\\d+) image pair");
+    for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+        const QRegularExpressionMatch m = imported.match(line);
+        if (m.hasMatch())
+            pairs = m.captured(1).toInt();
+    }
+    return pairs;
+}
+
 struct Options {
     QString work;
     std::vector<int> counts{200};
     QString size = "5472x3648";
     bool series = false;
+    bool growSite = false;
     bool withColmap = true;
     bool colmapLargestOnly = false; // COLMAP at the series' largest count alone
     bool dense = false;             // then "&Run Dense" and "&Orthophoto and DSM" on our result
@@ -341,6 +363,8 @@ bool parse(const QStringList& args, Options& o)
             }
             o.series = true;
             ++i;
+        } else if (a == "--grow-site") {
+            o.growSite = true;
         } else if (a == "--no-colmap") {
             o.withColmap = false;
         } else if (a == "--colmap-largest") {
@@ -370,7 +394,8 @@ int main(int argc, char* argv[])
     Options o;
     if (!parse(app.arguments(), o)) {
         std::fprintf(stderr, "usage: sparse_survey_bench <work folder> [--photos N] [--size WxH] "
-                             "[--series N,N,...] [--no-colmap | --colmap-largest] [--dense | --dense-again]\n");
+                             "[--series N,N,...] [--grow-site] [--no-colmap | --colmap-largest] "
+                             "[--dense | --dense-again]\n");
         return 2;
     }
     const QString appDir = QFileInfo(QString(ORVALIS_APP_DIR)).absoluteFilePath();
@@ -379,18 +404,30 @@ int main(int argc, char* argv[])
         int count;
         double ours, theirs;       // wall time per photo
         double oursCpu, theirsCpu; // processor time per photo
+        int pairs;                 // verified pairs of our run
     };
     std::vector<Row> rows;
     bool allOk = true;
+    const int largest = *std::max_element(o.counts.begin(), o.counts.end());
     for (const int count : o.counts) {
         QString error;
-        const QString folder = survey(o.work, count, o.size, {}, QString(), &error);
+        QStringList options;
+        QString tag;
+        if (o.growSite && count != 60) {
+            // surveygen's default site, 60 x 45 m, at 60 photos.
+            const double scale = std::sqrt(count / 60.0);
+            const QString site = QString("%1x%2").arg(60 * scale, 0, 'f', 1).arg(45 * scale, 0, 'f', 1);
+            options << "--site" << site;
+            tag = "site" + site;
+        }
+        const QString folder = survey(o.work, count, o.size, options, tag, &error);
         Truth truth;
         if (folder.isEmpty() || !readTruth(folder + "/truth/cameras.txt", truth)) {
             std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? "no truth in " + folder : error));
             return 1;
         }
-        const QString run = QString("%1/run_%2_%3").arg(o.work).arg(count).arg(o.size);
+        const QString run =
+            QString("%1/run_%2_%3").arg(o.work).arg(count).arg(o.size) + (tag.isEmpty() ? "" : '_' + tag);
         if (o.denseAgain) {
             if (!QFileInfo::exists(run + "/orvalis/sparse.nvm")) {
                 std::fprintf(stderr, "no sparse result in %s/orvalis: run with --dense first\n", qPrintable(run));
@@ -414,8 +451,7 @@ int main(int argc, char* argv[])
                     qPrintable(loadAverage()));
         std::fflush(stdout);
         Result theirs;
-        const bool colmapHere =
-            o.withColmap && (!o.colmapLargestOnly || count == *std::max_element(o.counts.begin(), o.counts.end()));
+        const bool colmapHere = o.withColmap && (!o.colmapLargestOnly || count == largest);
         if (colmapHere) {
             theirs = runColmap(folder + "/photos", run + "/colmap", memory);
             std::printf("COLMAP: %.1f s, %s (load average %s)\n", theirs.wall, theirs.ok ? "done" : "FAILED",
@@ -432,7 +468,8 @@ int main(int argc, char* argv[])
         printLater(count, ours);
         for (const SparseRun& r : ours.later)
             allOk = allOk && r.ok;
-        rows.push_back({count, ours.wall / count, theirs.wall / count, ours.cpu / count, theirs.cpu / count});
+        rows.push_back({count, ours.wall / count, theirs.wall / count, ours.cpu / count, theirs.cpu / count,
+                        verifiedPairs(run + "/orvalis/workbench.log")});
     }
     if (o.series) {
         // Processor time tells the growth even when others share the machine.
@@ -443,6 +480,14 @@ int main(int argc, char* argv[])
             std::printf("%8d %12.2f %12.2f %8.2f %14.2f %12.2f %12.2f %14.2f\n", r.count, r.ours, r.theirs,
                         ratio(r.ours, r.theirs), ratio(r.ours, rows.front().ours), r.oursCpu, r.theirsCpu,
                         ratio(r.oursCpu, rows.front().oursCpu));
+        // The pairs a photo overlaps grow with the site's cover; the time a
+        // pair takes should not.
+        std::printf("\nTime per verified pair [s]\n%8s %8s %12s %12s %14s\n", "photos", "pairs", "per photo",
+                    "Run Sparse", "ours vs first");
+        for (const Row& r : rows)
+            std::printf("%8d %8d %12.2f %12.3f %14.2f\n", r.count, r.pairs, double(r.pairs) / r.count,
+                        ratio(r.ours * r.count, r.pairs), ratio(r.ours * r.count * rows.front().pairs,
+                                                                 rows.front().ours * rows.front().count * r.pairs));
     }
     std::printf("%d samples of the process tree's memory\n", memory.samples());
     return allOk ? 0 : 1;

@@ -27,7 +27,7 @@ public:
         // ones of its file, which the detector writes strongest first
         // (coarsest octave first, by response within it), as COLMAP keeps its
         // largest-scale features. Matches keep the features' file indices.
-        int maxFeatures = 13000;
+        int maxFeatures = 20000;
         // Epipolar distance in pixels; 0: 0.14% of the larger image side (4 px for
         // 3000 px photos, room for lens distortion), at least 1 px. On the
         // 60-photo survey of 4000 x 3000, 4 px rather than 5.6 gave camera
